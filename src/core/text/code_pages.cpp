@@ -117,29 +117,27 @@ std::string iconvName(unsigned codePage)
     return "CP" + std::to_string(codePage);
 }
 
-// The output side of an iconv conversion: the caller's buffer, or a scratch
-// buffer that is counted and reused when measuring.
+// The output side of an iconv conversion. iconv goes through a scratch area
+// whose window never exceeds the room left in the caller's buffer: some of its
+// converters write the first bytes of a character that does not fit before
+// they report E2BIG, and the caller's bytes behind the result must stay as
+// they were. Only whole characters are copied out.
 class IconvOutput {
 public:
-    IconvOutput(char* dest, std::size_t room)
-        : base_(dest ? dest : scratch_.data()), measuring_(dest == nullptr),
-          room_(dest ? room : scratch_.size()), out_(base_), left_(room_)
-    {
-    }
+    // A null `dest` measures: the room is then unbounded.
+    IconvOutput(char* dest, std::size_t room) : dest_(dest), roomLeft_(room) { openWindow(); }
 
     char** out() { return &out_; }
     std::size_t* left() { return &left_; }
-    bool measuring() const { return measuring_; }
 
-    // Makes room again when measuring; false when the caller's buffer is full.
+    // Copies what the scratch area holds and opens it again; false when the
+    // caller's buffer is what limited it, so the next character cannot fit.
     bool drain()
     {
-        if (!measuring_)
-            return false;
-        counted_ += out_ - base_;
-        out_ = base_;
-        left_ = room_;
-        return true;
+        const bool limitedByDest = dest_ && window_ == roomLeft_;
+        flush();
+        openWindow();
+        return !limitedByDest;
     }
 
     bool put(char byte)
@@ -151,17 +149,40 @@ public:
         return true;
     }
 
-    // Bytes produced so far, -1 beyond what an int can count.
-    long long produced() const { return counted_ + (out_ - base_); }
+    // Bytes produced, after the scratch area has gone to the caller.
+    long long finish()
+    {
+        flush();
+        openWindow();
+        return produced_;
+    }
 
 private:
+    void openWindow()
+    {
+        window_ = dest_ ? std::min(scratch_.size(), roomLeft_) : scratch_.size();
+        out_ = scratch_.data();
+        left_ = window_;
+    }
+
+    void flush()
+    {
+        const std::size_t n = static_cast<std::size_t>(out_ - scratch_.data());
+        if (dest_) {
+            std::copy_n(scratch_.data(), n, dest_ + produced_);
+            roomLeft_ -= n;
+        }
+        produced_ += static_cast<long long>(n);
+        out_ = scratch_.data();
+    }
+
     std::array<char, 512> scratch_;
-    char* base_;
-    bool measuring_;
-    std::size_t room_;
-    char* out_;
-    std::size_t left_;
-    long long counted_ = 0;
+    char* dest_;
+    std::size_t roomLeft_;
+    std::size_t window_ = 0;
+    char* out_ = nullptr;
+    std::size_t left_ = 0;
+    long long produced_ = 0;
 };
 
 int checkedCount(long long count)
@@ -197,7 +218,7 @@ int iconvToWide(unsigned codePage, const char* narrow, int length, char16_t* des
             break;
         }
     }
-    return checkedCount(output.produced() / 2);
+    return checkedCount(output.finish() / 2);
 }
 
 int iconvToNarrow(unsigned codePage, const char16_t* wide, int length, char* dest, int room, bool& complete)
@@ -234,7 +255,7 @@ int iconvToNarrow(unsigned codePage, const char16_t* wide, int length, char* des
         in += skip;
         inLeft -= skip;
     }
-    return checkedCount(output.produced());
+    return checkedCount(output.finish());
 }
 
 }  // namespace

@@ -1,0 +1,269 @@
+// The UTF-8 codec: code points at the encoding boundaries, invalid input in
+// both directions, destination sizing and the terminator rule, and agreement
+// with the C library's iconv over random text.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "core/text/text_convert.h"
+#include "support/diag_capture.h"
+#include "support/external_tool.h"
+
+namespace druvex {
+namespace {
+
+using test::Bytes;
+using test::DiagCapture;
+
+std::string toUtf8(std::u16string_view wide)
+{
+    const int size = utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), nullptr, 0);
+    if (size < 0)
+        return "<invalid>";
+    std::string out(static_cast<std::size_t>(size), '\0');
+    EXPECT_EQ(utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(), size), size);
+    return out;
+}
+
+std::u16string toUtf16(std::string_view narrow)
+{
+    const int size = utf8ToUtf16(narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+    if (size < 0)
+        return u"<invalid>";
+    std::u16string out(static_cast<std::size_t>(size), u'\0');
+    EXPECT_EQ(utf8ToUtf16(narrow.data(), static_cast<int>(narrow.size()), out.data(), size), size);
+    return out;
+}
+
+struct CodePointCase {
+    std::u16string wide;
+    std::string utf8;
+};
+
+TEST(UtfCodec, BoundaryCodePointsBothWays)
+{
+    const CodePointCase cases[] = {
+        {u"\u007F", "\x7F"},
+        {u"\u0080", "\xC2\x80"},
+        {u"\u07FF", "\xDF\xBF"},
+        {u"\u0800", "\xE0\xA0\x80"},
+        {u"\uD7FF", "\xED\x9F\xBF"},
+        {u"\uE000", "\xEE\x80\x80"},
+        {u"\uFFFF", "\xEF\xBF\xBF"},
+        {u"\xD800\xDC00", "\xF0\x90\x80\x80"},
+        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},
+        {u"a\u00E9\u4E2D\xD83D\xDE00z", "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(toUtf8(c.wide), c.utf8);
+        EXPECT_EQ(toUtf16(c.utf8), c.wide);
+    }
+}
+
+TEST(UtfCodec, InvalidUtf16GivesMinusOne)
+{
+    const std::u16string cases[] = {
+        u"\xDE00",              // low surrogate alone
+        u"a\xD83D",             // pair cut after the high half
+        u"\xD83D" u"a",         // high half followed by a character
+        u"\xD83D\xD83D\xDE00",  // two high halves
+    };
+    char buffer[16];
+    for (const auto& wide : cases) {
+        const int units = static_cast<int>(wide.size());
+        EXPECT_EQ(utf16ToUtf8(wide.data(), units, nullptr, 0), -1);
+        EXPECT_EQ(utf16ToUtf8(wide.data(), units, buffer, sizeof buffer), -1);
+    }
+    // A high surrogate ended by the source's terminator is unpaired as well.
+    EXPECT_EQ(utf16ToUtf8(u"a\xD83D", -1, buffer, sizeof buffer), -1);
+}
+
+TEST(UtfCodec, InvalidUtf8GivesMinusOne)
+{
+    const std::string cases[] = {
+        "\xF8\x88\x80\x80\x80",  // five-byte lead
+        "\xFF",
+        "\x80",               // continuation nobody expects
+        "a\xBF",
+        "\xE2\x82",           // cut at the end
+        "\xC3" "a",           // ASCII inside a sequence
+        "\xE2\xC3\xA9",       // new lead inside a sequence
+        "\xED\xA0\x80",       // an encoded surrogate
+        "\xF4\x90\x80\x80",   // beyond U+10FFFF
+        "\xF7\xBF\xBF\xBF",
+    };
+    char16_t buffer[16];
+    for (const auto& narrow : cases) {
+        const int bytes = static_cast<int>(narrow.size());
+        EXPECT_EQ(utf8ToUtf16(narrow.data(), bytes, nullptr, 0), -1) << narrow.size();
+        EXPECT_EQ(utf8ToUtf16(narrow.data(), bytes, buffer, 16), -1) << narrow.size();
+    }
+}
+
+TEST(UtfCodec, OverlongFormsAreAccepted)
+{
+    char16_t buffer[4] = {u'x', u'x', u'x', u'x'};
+    EXPECT_EQ(utf8ToUtf16("\xC0\x80", 2, buffer, 4), 1);
+    EXPECT_EQ(buffer[0], u'\0');
+    EXPECT_EQ(toUtf16("\xE0\x81\x81"), u"A");
+}
+
+TEST(UtfCodec, CodecsReportCountsWithoutOutput)
+{
+    Utf16DecodeState wideState;
+    wideState.bits = 0x10FFFF;
+    EXPECT_EQ(encodeUtf8(wideState, nullptr), 4);
+    EXPECT_EQ(wideState.bits, 0u);
+    wideState.bits = 0x110000;
+    EXPECT_EQ(encodeUtf8(wideState, nullptr), -1);
+
+    Utf8DecodeState narrowState;
+    narrowState.codePoint = 0xDFFF;
+    EXPECT_EQ(encodeUtf16(narrowState, nullptr), -1);
+    narrowState.codePoint = 0x1F600;
+    char16_t pair[2];
+    EXPECT_EQ(encodeUtf16(narrowState, pair), 2);
+    EXPECT_EQ(pair[0], 0xD83D);
+    EXPECT_EQ(pair[1], 0xDE00);
+
+    Utf16DecodeState state;
+    char out[4];
+    EXPECT_EQ(decodeUtf16Unit(state, out, 0xD83D), 0);
+    EXPECT_EQ(decodeUtf16Unit(state, out, 0xDE00), 4);
+    EXPECT_EQ(std::string(out, 4), "\xF0\x9F\x98\x80");
+}
+
+TEST(UtfSizing, ExactFitIsFilledWithoutTerminator)
+{
+    const std::u16string wide = u"a\u00E9\u4E2D\xD83D\xDE00";  // 1 + 2 + 3 + 4 bytes
+    DiagCapture diag;
+    std::string out(12, '#');
+    EXPECT_EQ(utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(), 10), 10);
+    EXPECT_EQ(out, "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80##");
+    EXPECT_EQ(diag.dbgChkCount(), 0);
+}
+
+TEST(UtfSizing, ShortDestinationStopsBeforeTheLastWholeCodePoint)
+{
+    const std::u16string wide = u"a\u00E9\u4E2D\xD83D\xDE00";
+    for (int room = 0; room < 10; ++room) {
+        DiagCapture diag;
+        std::string out(12, '#');
+        const int expected = room >= 6 ? 6 : room >= 3 ? 3 : room >= 1 ? 1 : 0;
+        EXPECT_EQ(utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(), room), expected) << room;
+        EXPECT_EQ(out.substr(0, static_cast<std::size_t>(expected)),
+                  std::string("a\xC3\xA9\xE4\xB8\xAD").substr(0, static_cast<std::size_t>(expected)));
+        EXPECT_EQ(out.substr(static_cast<std::size_t>(expected)), std::string(12 - expected, '#')) << room;
+        EXPECT_EQ(diag.dbgChkCount(), 1) << room;
+        EXPECT_TRUE(diag.contains(u"text_traits"));
+    }
+}
+
+TEST(UtfSizing, ShortUtf16DestinationNeverSplitsAPair)
+{
+    const std::string narrow = "ab\xF0\x9F\x98\x80";
+    DiagCapture diag;
+    std::u16string out(4, u'#');
+    EXPECT_EQ(utf8ToUtf16(narrow.data(), static_cast<int>(narrow.size()), out.data(), 3), 2);
+    EXPECT_EQ(out, u"ab##");
+    EXPECT_EQ(diag.dbgChkCount(), 1);
+
+    diag.clear();
+    EXPECT_EQ(utf8ToUtf16(narrow.data(), static_cast<int>(narrow.size()), out.data(), 4), 4);
+    EXPECT_EQ(out, u"ab\xD83D\xDE00");
+    EXPECT_EQ(diag.dbgChkCount(), 0);
+}
+
+TEST(UtfSizing, TerminatorOnlyAfterASourceZeroWithRoomLeft)
+{
+    std::string out(8, '#');
+    // Stopped at the source's zero, room left: terminated, not counted.
+    EXPECT_EQ(utf16ToUtf8(u"ab\0cd", 5, out.data(), 8), 2);
+    EXPECT_EQ(out, std::string("ab\0#####", 8));
+    // Same with a zero-terminated source.
+    out.assign(8, '#');
+    EXPECT_EQ(utf16ToUtf8(u"ab", -1, out.data(), 8), 2);
+    EXPECT_EQ(out[2], '\0');
+    // The unit count ran out: nothing terminated even though room remains.
+    out.assign(8, '#');
+    EXPECT_EQ(utf16ToUtf8(u"abcd", 2, out.data(), 8), 2);
+    EXPECT_EQ(out, "ab######");
+    // Stopped at a zero but no room for the terminator.
+    out.assign(8, '#');
+    EXPECT_EQ(utf16ToUtf8(u"ab", -1, out.data(), 2), 2);
+    EXPECT_EQ(out, "ab######");
+    // A null source writes only the terminator.
+    out.assign(8, '#');
+    EXPECT_EQ(utf16ToUtf8(nullptr, 5, out.data(), 8), 0);
+    EXPECT_EQ(out[0], '\0');
+
+    std::u16string wide(4, u'#');
+    EXPECT_EQ(utf8ToUtf16("x\0y", 3, wide.data(), 4), 1);
+    EXPECT_EQ(wide, std::u16string(u"x\0##", 4));
+    EXPECT_EQ(utf8ToUtf16("x\0y", 3, nullptr, 0), 1);
+}
+
+TEST(UtfSizing, MeasuringAgreesWithConverting)
+{
+    EXPECT_EQ(utf16ToUtf8(u"", 0, nullptr, 0), 0);
+    EXPECT_EQ(utf16ToUtf8(u"a\u00E9\u4E2D\xD83D\xDE00", -1, nullptr, 0), 10);
+    EXPECT_EQ(utf16ToUtf8(u"ab\0cd", 5, nullptr, 0), 2);
+    EXPECT_EQ(utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", -1, nullptr, 0), 4);
+}
+
+// Random valid UTF-16: ASCII, two- and three-byte characters, pairs.
+std::u16string randomText(std::mt19937& random)
+{
+    std::u16string text;
+    const int length = std::uniform_int_distribution<int>(0, 24)(random);
+    for (int i = 0; i < length; ++i) {
+        switch (std::uniform_int_distribution<int>(0, 3)(random)) {
+        case 0:
+            text.push_back(static_cast<char16_t>(std::uniform_int_distribution<int>(1, 0x7F)(random)));
+            break;
+        case 1:
+            text.push_back(static_cast<char16_t>(std::uniform_int_distribution<int>(0x80, 0x7FF)(random)));
+            break;
+        case 2: {
+            int unit = std::uniform_int_distribution<int>(0x800, 0xFFFF - 0x800)(random);
+            if (unit >= 0xD800)
+                unit += 0x800;  // skip the surrogates
+            text.push_back(static_cast<char16_t>(unit));
+            break;
+        }
+        default: {
+            const std::uint32_t v = std::uniform_int_distribution<std::uint32_t>(0, 0xFFFFF)(random);
+            text.push_back(static_cast<char16_t>(0xD800 | (v >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 | (v & 0x3FF)));
+        }
+        }
+    }
+    return text;
+}
+
+TEST(UtfProperty, RandomTextRoundTripsAndMatchesIconv)
+{
+    if (!test::haveTool("iconv"))
+        GTEST_SKIP() << "iconv not installed";
+    std::mt19937 random(20240611);
+    Bytes allWide;
+    std::string allUtf8;
+    for (int i = 0; i < 10000; ++i) {
+        const std::u16string text = randomText(random);
+        const std::string utf8 = toUtf8(text);
+        ASSERT_EQ(toUtf16(utf8), text) << "string " << i;
+        allUtf8 += utf8;
+        for (char16_t unit : text) {
+            allWide.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            allWide.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+    }
+    const auto result = test::runTool("iconv -f UTF-16LE -t UTF-8", allWide);
+    ASSERT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(std::string(result.output.begin(), result.output.end()) == allUtf8);
+}
+
+}  // namespace
+}  // namespace druvex
