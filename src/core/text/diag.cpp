@@ -4,20 +4,47 @@
 #include <cstdio>
 #include <string>
 
+#include "core/text/text_convert.h"
+
 namespace druvex {
 namespace {
 
-// Standard error until the log takes over. Non-ASCII units print as '?': this
-// sink only ever sees early start-up and test output.
+// UTF-8 of a log line for standard error. A line may hold a lone surrogate
+// (text from a file or a window); each one prints as '?' rather than losing
+// the whole line.
+std::string lineToUtf8(std::u16string_view text)
+{
+    std::string line;
+    line.reserve(text.size() + 1);
+    Utf16DecodeState state;
+    char bytes[4];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int n = decodeUtf16Unit(state, bytes, text[i]);
+        if (n >= 0) {
+            line.append(bytes, static_cast<std::size_t>(n));
+            continue;
+        }
+        line.push_back('?');
+        if (state.pendingHighSurrogates) {
+            // The unit after an unpaired high surrogate starts afresh.
+            state = {};
+            --i;
+            continue;
+        }
+        state = {};
+    }
+    if (state.pendingHighSurrogates)
+        line.push_back('?');
+    line.push_back('\n');
+    return line;
+}
+
+// Standard error until the log takes over.
 class StderrSink final : public DiagSink {
 public:
     void writeLine(std::u16string_view text) override
     {
-        std::string line;
-        line.reserve(text.size() + 1);
-        for (char16_t unit : text)
-            line.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-        line.push_back('\n');
+        const std::string line = lineToUtf8(text);
         std::fwrite(line.data(), 1, line.size(), stderr);
     }
     void flush() override { std::fflush(stderr); }
