@@ -213,6 +213,41 @@ TEST(UtfSizing, MeasuringAgreesWithConverting)
     EXPECT_EQ(utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", -1, nullptr, 0), 4);
 }
 
+TEST(UtfSizing, AsciiRunsStopAtZerosOtherCharactersAndTheEndOfRoom)
+{
+    for (int length = 1; length <= 20; ++length) {
+        for (int at = 0; at < length; ++at) {
+            std::u16string wide(static_cast<std::size_t>(length), u'a');
+            std::string narrow(static_cast<std::size_t>(length), 'a');
+            wide[static_cast<std::size_t>(at)] = u'\0';
+            narrow[static_cast<std::size_t>(at)] = '\0';
+            std::string out(32, '#');
+            EXPECT_EQ(utf16ToUtf8(wide.data(), length, out.data(), 32), at);
+            EXPECT_EQ(out.substr(0, static_cast<std::size_t>(at) + 1), std::string(static_cast<std::size_t>(at), 'a') + '\0');
+            std::u16string back(32, u'#');
+            EXPECT_EQ(utf8ToUtf16(narrow.data(), length, back.data(), 32), at);
+            EXPECT_EQ(back[static_cast<std::size_t>(at)], u'\0');
+
+            wide[static_cast<std::size_t>(at)] = u'\u00E9';
+            narrow.replace(static_cast<std::size_t>(at), 1, "\xC3\xA9");
+            EXPECT_EQ(toUtf8(wide), narrow);
+            EXPECT_EQ(toUtf16(narrow), wide);
+        }
+        const std::u16string wide(static_cast<std::size_t>(length), u'b');
+        const std::string narrow(static_cast<std::size_t>(length), 'b');
+        for (int room = 0; room <= length; ++room) {
+            DiagCapture diag;
+            std::string out(32, '#');
+            EXPECT_EQ(utf16ToUtf8(wide.data(), length, out.data(), room), room);
+            EXPECT_EQ(out[static_cast<std::size_t>(room)], '#');
+            std::u16string back(32, u'#');
+            EXPECT_EQ(utf8ToUtf16(narrow.data(), length, back.data(), room), room);
+            EXPECT_EQ(back[static_cast<std::size_t>(room)], u'#');
+            EXPECT_EQ(diag.dbgChkCount(), room < length ? 2 : 0);
+        }
+    }
+}
+
 // Random valid UTF-16: ASCII, two- and three-byte characters, pairs.
 std::u16string randomText(std::mt19937& random)
 {

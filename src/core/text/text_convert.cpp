@@ -38,6 +38,27 @@ SourceSpan measureSource(const Char* source, int length)
     return span;
 }
 
+// Four units of ASCII other than zero (a zero ends the text, so the unit loop
+// must see it), packed as the four bytes they convert to.
+bool fourAsciiUnits(const char16_t* units, std::uint32_t& bytes)
+{
+    std::uint64_t v;
+    std::memcpy(&v, units, sizeof v);
+    if ((v & 0xFF80FF80FF80FF80ull) != 0 || ((v - 0x0001000100010001ull) & ~v & 0x8000800080008000ull) != 0)
+        return false;
+    bytes = static_cast<std::uint32_t>((v & 0xFF) | ((v >> 8) & 0xFF00) | ((v >> 16) & 0xFF0000) |
+                                       ((v >> 24) & 0xFF000000));
+    return true;
+}
+
+// Eight bytes of ASCII other than zero.
+bool eightAsciiBytes(const unsigned char* bytes)
+{
+    std::uint64_t v;
+    std::memcpy(&v, bytes, sizeof v);
+    return (v & 0x8080808080808080ull) == 0 && ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) == 0;
+}
+
 }  // namespace
 
 SourceSpan measureNarrowSource(const char* source, int length) { return measureSource(source, length); }
@@ -190,6 +211,17 @@ int utf16ToUtf8(const char16_t* source, int units, char* dest, int bytes)
     int pos = 0;
     bool stoppedAtZero = false;
     for (int i = 0; !bounded || i < units; ++i) {
+        // ASCII runs four units at a time; only where the source is bounded,
+        // since a zero-terminated one must not be read past its end.
+        std::uint32_t packed;
+        while (bounded && units - i >= 4 && room - pos >= 4 && !state.pendingHighSurrogates &&
+               fourAsciiUnits(source + i, packed)) {
+            std::memcpy(dest + pos, &packed, 4);
+            pos += 4;
+            i += 4;
+        }
+        if (bounded && i >= units)
+            break;
         const char16_t unit = source[i];
         if (unit == 0) {
             stoppedAtZero = true;
@@ -253,6 +285,14 @@ int utf8ToUtf16(const char* source, int bytes, char16_t* dest, int units)
     int pos = 0;
     bool stoppedAtZero = false;
     for (int i = 0; !bounded || i < bytes; ++i) {
+        while (bounded && bytes - i >= 8 && room - pos >= 8 && !state.continuationBytes && eightAsciiBytes(in + i)) {
+            for (int k = 0; k < 8; ++k)
+                dest[pos + k] = in[i + k];
+            pos += 8;
+            i += 8;
+        }
+        if (bounded && i >= bytes)
+            break;
         const unsigned char byte = in[i];
         if (byte == 0) {
             stoppedAtZero = true;
