@@ -6,16 +6,6 @@
 
 namespace druvex {
 
-// A source cut at its first zero (or at its given length).
-struct SourceSpan {
-    int length = 0;
-    bool stoppedAtZero = false;
-};
-
-// A negative length means zero-terminated.
-SourceSpan measureNarrowSource(const char* source, int length);
-SourceSpan measureWideSource(const char16_t* source, int length);
-
 // Convert `length` characters (no zero among them) of an ANSI code page (never
 // 0 or 65001). A null `dest` measures. `complete` turns false when `room` ran
 // out before the end; the result then counts what was written. -1: invalid

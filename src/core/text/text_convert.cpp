@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "core/text/code_pages.h"
 #include "core/text/diag.h"
@@ -21,6 +22,12 @@ void reportTooSmall()
 {
     DRUVEX_DBGCHK("text_traits: destination too small");
 }
+
+// A source cut at its first zero (or at its given length).
+struct SourceSpan {
+    int length = 0;
+    bool stoppedAtZero = false;
+};
 
 // Where a bounded or zero-terminated source ends, and whether a zero ended it.
 template <typename Char>
@@ -60,9 +67,6 @@ bool eightAsciiBytes(const unsigned char* bytes)
 }
 
 }  // namespace
-
-SourceSpan measureNarrowSource(const char* source, int length) { return measureSource(source, length); }
-SourceSpan measureWideSource(const char16_t* source, int length) { return measureSource(source, length); }
 
 unsigned ansiCodePage()
 {
@@ -350,7 +354,7 @@ int narrowToWide(char16_t* dest, int units, const char* narrow, int bytes, unsig
             dest[0] = 0;
         return 0;
     }
-    const SourceSpan span = measureNarrowSource(narrow, bytes);
+    const SourceSpan span = measureSource(narrow, bytes);
     const int room = std::max(units, 0);
     bool complete = true;
     const int n = codePageToWide(codePage, narrow, span.length, dest, room, complete);
@@ -376,7 +380,7 @@ int wideToNarrow(char* dest, int bytes, const char16_t* wide, int units, unsigne
             dest[0] = 0;
         return 0;
     }
-    const SourceSpan span = measureWideSource(wide, units);
+    const SourceSpan span = measureSource(wide, units);
     const int room = std::max(bytes, 0);
     bool complete = true;
     const int n = wideToCodePage(codePage, wide, span.length, dest, room, complete);
