@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "core/text/diag.h"
@@ -58,8 +59,17 @@ public:
     // Numbers come from the C library as ASCII.
     void putAscii(std::string_view text)
     {
-        const std::basic_string<CharT> widened(text.begin(), text.end());
-        put(widened);
+        if constexpr (std::is_same_v<CharT, char>) {
+            put(text);
+        } else {
+            CharT widened[64];
+            while (!text.empty()) {
+                const std::size_t count = std::min(text.size(), std::size(widened));
+                std::copy_n(text.begin(), count, widened);
+                put(std::basic_string_view<CharT>(widened, count));
+                text.remove_prefix(count);
+            }
+        }
     }
     bool cut() const { return cut_; }
 
@@ -127,18 +137,44 @@ std::optional<std::string> wideToAnsi(const char16_t* text, std::size_t length)
     return result;
 }
 
+// The narrow spec handed to snprintf: "%", the flags, "*.*", a size, the conversion.
+class CSpec {
+public:
+    CSpec(const Spec& spec, std::string_view size)
+    {
+        text_[length_++] = '%';
+        for (auto [on, flag] : {std::pair{spec.leftAlign, '-'}, std::pair{spec.plus, '+'},
+                                std::pair{spec.space, ' '}, std::pair{spec.alternate, '#'},
+                                std::pair{spec.zeroPad, '0'}}) {
+            if (on)
+                text_[length_++] = flag;
+        }
+        for (char ch : std::string_view("*.*"))
+            text_[length_++] = ch;
+        for (char ch : size)
+            text_[length_++] = ch;
+        text_[length_++] = spec.conversion == 'i' ? 'd' : spec.conversion;
+        text_[length_] = 0;
+    }
+    const char* c_str() const { return text_; }
+
+private:
+    char text_[16];
+    std::size_t length_ = 0;
+};
+
 // snprintf into a string of whatever size it needs.
 template <class... Values>
-std::string cFormat(const std::string& spec, Values... values)
+std::string cFormat(const char* spec, Values... values)
 {
     char small[128];
-    const int needed = std::snprintf(small, sizeof small, spec.c_str(), values...);
+    const int needed = std::snprintf(small, sizeof small, spec, values...);
     if (needed < 0)
         return std::string();
     if (static_cast<std::size_t>(needed) < sizeof small)
         return std::string(small, static_cast<std::size_t>(needed));
     std::string result(static_cast<std::size_t>(needed) + 1, '\0');
-    std::snprintf(result.data(), result.size(), spec.c_str(), values...);
+    std::snprintf(result.data(), result.size(), spec, values...);
     result.resize(static_cast<std::size_t>(needed));
     return result;
 }
@@ -353,22 +389,6 @@ private:
         }
     }
 
-    static std::string flagsOf(const Spec& spec)
-    {
-        std::string flags = "%";
-        if (spec.leftAlign)
-            flags += '-';
-        if (spec.plus)
-            flags += '+';
-        if (spec.space)
-            flags += ' ';
-        if (spec.alternate)
-            flags += '#';
-        if (spec.zeroPad)
-            flags += '0';
-        return flags;
-    }
-
     void integer(const Spec& spec)
     {
         const FormatArg* arg = nextArgument();
@@ -378,15 +398,14 @@ private:
             return reportMismatch(spec.conversion);
         const int shift = 64 - spec.integerBits;
         const bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
-        const char conversion = spec.conversion == 'i' ? 'd' : spec.conversion;
-        const std::string format = flagsOf(spec) + "*.*ll" + conversion;
+        const CSpec format(spec, "ll");
         const int precision = spec.precision;  // -1 reads as "none given"
         if (isSigned) {
             const long long value = static_cast<long long>(arg->bits() << shift) >> shift;
-            out_.putAscii(cFormat(format, spec.width, precision, value));
+            out_.putAscii(cFormat(format.c_str(), spec.width, precision, value));
         } else {
             const unsigned long long value = (arg->bits() << shift) >> shift;
-            out_.putAscii(cFormat(format, spec.width, precision, value));
+            out_.putAscii(cFormat(format.c_str(), spec.width, precision, value));
         }
     }
 
@@ -397,8 +416,8 @@ private:
             return;
         if (arg->kind() != FormatArg::Kind::kDouble)
             return reportMismatch(spec.conversion);
-        const std::string format = flagsOf(spec) + "*.*" + spec.conversion;
-        out_.putAscii(cFormat(format, spec.width, spec.precision, arg->number()));
+        const CSpec format(spec, "");
+        out_.putAscii(cFormat(format.c_str(), spec.width, spec.precision, arg->number()));
     }
 
     void pointer(const Spec& spec)
@@ -478,9 +497,10 @@ private:
     {
         if (length == FormatArg::kZeroTerminated) {
             // Read no further than the precision: the text need not end there.
-            const bool sameWidth = std::is_same_v<SourceT, CharT>;
-            length = boundedLength(source, sameWidth && spec.precision >= 0 ? static_cast<std::size_t>(spec.precision)
-                                                                             : FormatArg::kZeroTerminated);
+            // Every character gives at least one unit or byte, so that many
+            // suffice for the other width too.
+            length = boundedLength(source, spec.precision >= 0 ? static_cast<std::size_t>(spec.precision)
+                                                               : FormatArg::kZeroTerminated);
         }
         padConverted(spec, source, length);
     }

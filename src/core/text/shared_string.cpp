@@ -722,6 +722,7 @@ BasicSharedString<CharT>& BasicSharedString<CharT>::formatV(const CharT* pattern
 {
     std::basic_string<CharT> result;
     const View format = pattern ? View(pattern) : View();
+    result.reserve(format.size() + 16 * args.size());
     if (!printfFormat(result, format, args, kFormatMaxUnits)) {
         // A cut result ends at its first zero, as a cut C buffer does.
         result.resize(std::min(result.size(), result.find(CharT{})));

@@ -218,9 +218,6 @@ using SharedString = BasicSharedString<char16_t>;
 using SharedStringA = BasicSharedString<char>;
 static_assert(sizeof(SharedString) == sizeof(void*) && sizeof(SharedStringA) == sizeof(void*));
 
-extern template class BasicSharedString<char16_t>;
-extern template class BasicSharedString<char>;
-
 template <class CharT>
 BasicSharedString<CharT> operator+(const BasicSharedString<CharT>& a, const BasicSharedString<CharT>& b)
 {

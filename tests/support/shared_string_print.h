@@ -1,0 +1,13 @@
+// GoogleTest printers for shared strings: failures show the text as UTF-8.
+#pragma once
+
+#include <iosfwd>
+
+#include "core/text/shared_string.h"
+
+namespace druvex {
+
+void PrintTo(const SharedString& text, std::ostream* os);
+void PrintTo(const SharedStringA& text, std::ostream* os);
+
+}  // namespace druvex
