@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 #include <string>
+#include <type_traits>
 
 #include "core/text/diag.h"
 #include "core/text/string_resources.h"
@@ -262,7 +263,7 @@ private:
         if (at >= pattern.size())
             return false;
         const CharT conversion = pattern[at++];
-        spec.conversion = conversion < 0x80 ? static_cast<char>(conversion) : '?';
+        spec.conversion = static_cast<std::make_unsigned_t<CharT>>(conversion) < 0x80 ? static_cast<char>(conversion) : '?';
         spec.skip = !argumentsOk;
         return true;
     }
