@@ -1,0 +1,302 @@
+#include "core/xml_reader.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+namespace druvex {
+namespace {
+
+// The longest text or attribute value a SharedString can hold.
+constexpr std::size_t kMaxDecodedBytes = 0x7FFFFFFE;
+
+const char* findByte(const char* from, const char* end, char wanted) noexcept
+{
+    if (from >= end)
+        return nullptr;
+    return static_cast<const char*>(std::memchr(from, wanted, static_cast<std::size_t>(end - from)));
+}
+
+const char* findPair(const char* from, const char* end, char first, char second) noexcept
+{
+    while (const char* hit = findByte(from, end, first)) {
+        if (hit + 1 < end && hit[1] == second)
+            return hit;
+        from = hit + 1;
+    }
+    return nullptr;
+}
+
+bool startsWith(const unsigned char* at, const unsigned char* end, std::string_view text) noexcept
+{
+    return static_cast<std::size_t>(end - at) >= text.size() && std::memcmp(at, text.data(), text.size()) == 0;
+}
+
+// The character of a named entity whose name starts at `at` (after the
+// ampersand), with the bytes it takes after the ampersand; 0 when none starts
+// there. Only the five entities the writer produces are known; numeric
+// references stay literal text.
+char16_t namedEntity(const unsigned char* at, const unsigned char* end, std::size_t& length) noexcept
+{
+    struct Entity {
+        std::string_view name;
+        char16_t ch;
+    };
+    static constexpr Entity kEntities[] = {
+        {"lt;", u'<'}, {"gt;", u'>'}, {"amp;", u'&'}, {"apos;", u'\''}, {"quot;", u'"'},
+    };
+    for (const Entity& entity : kEntities) {
+        if (startsWith(at, end, entity.name)) {
+            length = entity.name.size();
+            return entity.ch;
+        }
+    }
+    return 0;
+}
+
+// Decodes UTF-8 with entities into `out`, which has room for one unit per
+// input byte (no sequence yields more units than it has bytes). Returns the
+// units written, or -1 when a multi-byte sequence is cut off by the end.
+//
+// The decoding is lenient, as stored documents may rely on it: a lone byte
+// 0x80-0xBF is that code point, continuation bytes are not checked and
+// overlong forms are accepted. What has no place in UTF-16 (surrogate code
+// points, anything above U+10FFFF) becomes U+FFFD, so that the text stays
+// convertible everywhere else in the program.
+std::ptrdiff_t decodeText(const unsigned char* at, const unsigned char* end, char16_t* out) noexcept
+{
+    char16_t* const start = out;
+    while (at < end) {
+        const unsigned char byte = *at;
+        if (byte < 0xC0) {
+            ++at;
+            if (byte == '&') {
+                std::size_t length = 0;
+                if (const char16_t ch = namedEntity(at, end, length)) {
+                    *out++ = ch;
+                    at += length;
+                    continue;
+                }
+            }
+            *out++ = byte;
+            continue;
+        }
+        int continuation;
+        char32_t cp;
+        if (byte < 0xE0) {
+            continuation = 1;
+            cp = byte & 0x1F;
+        } else if (byte < 0xF0) {
+            continuation = 2;
+            cp = byte & 0x0F;
+        } else {
+            continuation = 3;
+            cp = byte & 0x07;
+        }
+        if (end - at <= continuation)
+            return -1;
+        for (int i = 1; i <= continuation; ++i)
+            cp = cp << 6 | (at[i] & 0x3F);
+        at += continuation + 1;
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+            cp = 0xFFFD;
+        if (cp <= 0xFFFF) {
+            *out++ = static_cast<char16_t>(cp);
+            continue;
+        }
+        cp -= 0x10000;
+        *out++ = static_cast<char16_t>(0xD800 | cp >> 10);
+        *out++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+    }
+    return out - start;
+}
+
+// Decodes [begin, end) into `result`, reusing its block when no one else holds
+// it and it is not far larger than needed.
+bool decodeInto(const char* begin, const char* end, SharedString& result)
+{
+    const std::size_t bytes = static_cast<std::size_t>(end - begin);
+    if (bytes == 0) {
+        result.clear();
+        return true;
+    }
+    if (bytes > kMaxDecodedBytes)
+        return false;
+    if (static_cast<std::size_t>(result.capacity()) > 4 * bytes + 64)
+        result.clear();
+    char16_t* buffer = result.allocBeforeWrite(static_cast<int>(bytes));
+    const std::ptrdiff_t units = decodeText(reinterpret_cast<const unsigned char*>(begin),
+                                            reinterpret_cast<const unsigned char*>(end), buffer);
+    if (units < 0) {
+        result.releaseBuffer(0);
+        return false;
+    }
+    result.releaseBuffer(static_cast<int>(units));
+    return true;
+}
+
+bool sameBytes(const XmlNameSpan& a, const XmlNameSpan& b) noexcept
+{
+    return a.size() == b.size() && std::memcmp(a.begin, b.begin, a.size()) == 0;
+}
+
+char lowerAscii(char ch) noexcept
+{
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+
+}  // namespace
+
+bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept
+{
+    if (name.size() != text.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lowerAscii(name.begin[i]) != lowerAscii(text[i]))
+            return false;
+    }
+    return true;
+}
+
+XmlReader::~XmlReader() = default;
+
+bool XmlReader::setInput(const void* data, std::size_t bytes)
+{
+    if (!data)
+        return false;
+    input_ = static_cast<const char*>(data);
+    inputBytes_ = bytes;
+    return true;
+}
+
+bool XmlReader::parse(XmlHandler& handler)
+{
+    openElements_.clear();
+    try {
+        return scan(handler);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
+
+bool XmlReader::scan(XmlHandler& handler)
+{
+    if (!input_)
+        return true;
+    const char* const end = input_ + inputBytes_;
+    const char* cursor = input_;
+    for (;;) {
+        const char* open = findByte(cursor, end, '<');
+        if (!open)
+            return openElements_.empty();
+        const char* const afterOpen = open + 1;
+        if (afterOpen == end)
+            return false;
+
+        if (*afterOpen == '/') {
+            if (openElements_.empty())
+                return false;
+            const char* close = findByte(afterOpen + 1, end, '>');
+            if (!close)
+                return false;
+            const XmlNameSpan name{afterOpen + 1, close};
+            if (!sameBytes(name, openElements_.back()))
+                return false;
+            if (!handler.endElement(name))
+                return false;
+            openElements_.pop_back();
+            cursor = close + 1;
+            continue;
+        }
+
+        // A declaration or processing instruction; "<?>" does not close itself.
+        if (*afterOpen == '?') {
+            const char* close = findPair(afterOpen + 1, end, '?', '>');
+            if (!close)
+                return false;
+            cursor = close + 2;
+            continue;
+        }
+
+        const char* close = findByte(afterOpen, end, '>');
+        if (!close)
+            return false;
+        const bool selfClosing = close[-1] == '/';
+        const char* const contentEnd = selfClosing ? close - 1 : close;
+        XmlNameSpan name;
+        if (!splitStartTag(afterOpen, contentEnd, name))
+            return false;
+        cursor = close + 1;
+        if (selfClosing) {
+            text_.clear();
+        } else {
+            const char* next = findByte(cursor, end, '<');
+            if (!next || !decodeInto(cursor, next, text_))
+                return false;
+            cursor = next;
+        }
+        if (!handler.startElement(name, attributes_, text_))
+            return false;
+        if (selfClosing) {
+            if (!handler.endElement(name))
+                return false;
+            continue;
+        }
+        // Without attributes the whole tag content is what the end tag must
+        // match, so "<a >" is closed by "</a >" only.
+        openElements_.push_back(attributes_.empty() ? XmlNameSpan{afterOpen, contentEnd} : name);
+    }
+}
+
+// Name up to the first blank (only 0x20 separates), then attributes of the
+// form name="value": an attribute name runs to its "=", blanks included;
+// anything between "=" and the opening quote is skipped; no blank is needed
+// between attributes.
+bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& name)
+{
+    recycleAttributes();
+    const char* nameEnd = findByte(begin, end, ' ');
+    if (!nameEnd)
+        nameEnd = end;
+    if (nameEnd == begin)
+        return false;
+    name = XmlNameSpan{begin, nameEnd};
+    const char* at = nameEnd;
+    for (;;) {
+        while (at < end && *at == ' ')
+            ++at;
+        if (at == end)
+            return true;
+        const char* equals = findByte(at, end, '=');
+        if (!equals)
+            return false;
+        const char* openQuote = findByte(equals, end, '"');
+        if (!openQuote)
+            return false;
+        const char* closeQuote = findByte(openQuote + 1, end, '"');
+        if (!closeQuote)
+            return false;
+        SharedString value;
+        if (!spareValues_.empty()) {
+            value = std::move(spareValues_.back());
+            spareValues_.pop_back();
+        }
+        if (!decodeInto(openQuote + 1, closeQuote, value))
+            return false;
+        attributes_.push_back(XmlAttribute{XmlNameSpan{at, equals}, std::move(value)});
+        at = closeQuote + 1;
+    }
+}
+
+void XmlReader::recycleAttributes()
+{
+    for (XmlAttribute& attribute : attributes_)
+        spareValues_.push_back(std::move(attribute.value));
+    attributes_.clear();
+}
+
+}  // namespace druvex

@@ -1,0 +1,90 @@
+// XmlReader: one forward scan over a UTF-8 block that calls an XmlHandler once
+// per start tag and once per end tag, with no document tree. It reads the
+// subset of XML that XmlWriter produces, plus a declaration and processing
+// instructions, and refuses comments, CDATA sections, document type
+// declarations and single-quoted attribute values. The reader never writes to
+// its input and never reads outside it, whatever the input holds.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "core/text/shared_string.h"
+
+namespace druvex {
+
+// A name as it stands in the input (undecoded UTF-8 bytes); valid only during
+// XmlReader::parse, so handlers copy what they keep.
+struct XmlNameSpan {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+
+    std::size_t size() const noexcept { return static_cast<std::size_t>(end - begin); }
+    std::string_view view() const noexcept { return std::string_view(begin, size()); }
+};
+
+struct XmlAttribute {
+    XmlNameSpan name;
+    SharedString value;  // decoded
+};
+
+// In document order.
+using XmlAttributeList = std::vector<XmlAttribute>;
+
+// True when `name` has exactly `text`'s length and equals it ignoring ASCII
+// case. Handlers compare element and attribute names with it; the reader
+// itself matches end tags byte for byte.
+bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept;
+
+// What a format's reader implements. Returning false stops the parse, which
+// then returns false.
+class XmlHandler {
+public:
+    // `text` is the decoded text between the start tag and the next tag, as it
+    // stands (line breaks and indentation included); empty for "<name/>".
+    // Text after a child element or an end tag is never reported.
+    virtual bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes,
+                              const SharedString& text) = 0;
+    virtual bool endElement(const XmlNameSpan& name) = 0;
+
+protected:
+    XmlHandler() = default;
+    XmlHandler(const XmlHandler&) = default;
+    XmlHandler& operator=(const XmlHandler&) = default;
+    ~XmlHandler() = default;
+};
+
+class XmlReader {
+public:
+    XmlReader() = default;
+    ~XmlReader();
+    XmlReader(const XmlReader&) = delete;
+    XmlReader& operator=(const XmlReader&) = delete;
+
+    // Takes `bytes` bytes at `data` as the input: not copied, not owned, no
+    // terminating zero needed. False when `data` is null.
+    bool setInput(const void* data, std::size_t bytes);
+
+    // Scans the whole input from its start. True when it ends with no element
+    // left open (and at once when no input was set: callers check that they
+    // saw their root element); false at the first refusal or when the handler
+    // returns false, after the handler has seen the elements before it.
+    bool parse(XmlHandler& handler);
+
+private:
+    bool scan(XmlHandler& handler);
+    bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
+    void recycleAttributes();
+
+    const char* input_ = nullptr;
+    std::size_t inputBytes_ = 0;
+    std::vector<XmlNameSpan> openElements_;
+    // Kept between tags so that a handler that keeps nothing costs no
+    // allocation per element.
+    XmlAttributeList attributes_;
+    std::vector<SharedString> spareValues_;
+    SharedString text_;
+};
+
+}  // namespace druvex

@@ -1,0 +1,402 @@
+// XmlReader: which inputs are accepted and refused (with the handler calls
+// each one makes), decoding of text and values, every prefix of a document
+// read from an exactly sized buffer, and the round trip through XmlWriter.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/byte_stream.h"
+#include "core/xml_reader.h"
+#include "core/xml_writer.h"
+
+namespace druvex {
+namespace {
+
+// Non-ASCII units as \uXXXX, so that traces are plain text.
+std::string describe(std::u16string_view text)
+{
+    std::string out;
+    for (const char16_t unit : text) {
+        if (unit >= 0x20 && unit < 0x7F) {
+            out += static_cast<char>(unit);
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(unit));
+        out += escape;
+    }
+    return out;
+}
+
+// Records every call as "<name a=v ...>text" or "</name>".
+class TraceHandler final : public XmlHandler {
+public:
+    std::string trace;
+    int refuseAtCall = -1;
+
+    bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        trace += "<" + describeName(name);
+        for (const XmlAttribute& attribute : attributes)
+            trace += " " + describeName(attribute.name) + "=" + describe(attribute.value.view());
+        trace += ">" + describe(text.view());
+        return calls++ != refuseAtCall;
+    }
+    bool endElement(const XmlNameSpan& name) override
+    {
+        trace += "</" + describeName(name) + ">";
+        return calls++ != refuseAtCall;
+    }
+
+private:
+    static std::string describeName(const XmlNameSpan& name)
+    {
+        std::string out;
+        for (const char ch : name.view())
+            out += ch == '\t' ? std::string("\\t") : std::string(1, ch);
+        return out;
+    }
+    int calls = 0;
+};
+
+// Parses from a heap copy of exactly the input's size, so that a read past
+// the end is caught by the sanitizers.
+bool parseExact(std::string_view input, XmlHandler& handler)
+{
+    std::unique_ptr<char[]> buffer(new char[input.size()]);
+    std::copy(input.begin(), input.end(), buffer.get());
+    XmlReader reader;
+    EXPECT_TRUE(reader.setInput(buffer.get(), input.size()));
+    return reader.parse(handler);
+}
+
+struct AcceptCase {
+    std::string_view input;
+    bool accepted;
+    std::string_view trace;
+};
+
+TEST(XmlReaderAccept, AcceptanceTable)
+{
+    const AcceptCase cases[] = {
+        {"", true, ""},
+        {"no tags at all", true, ""},
+        {"<a>x</a>", true, "<a>x</a>"},
+        {"<a></A>", false, "<a>"},
+        {"<a ></a>", false, "<a>"},
+        {"<a ></a >", true, "<a></a >"},
+        {"<a x=\"1\" ></a>", true, "<a x=1></a>"},
+        {"<a x='1'/>", false, ""},
+        {"<a x=\"1\"y=\"2\"/>", true, "<a x=1 y=2></a>"},
+        {"<a b =\"1\"/>", true, "<a b =1></a>"},
+        {"<a x = junk\"1\"/>", true, "<a x =1></a>"},
+        {"<a x=\"1\" y/>", false, ""},
+        {"<a x=\"1>\"/>", false, ""},
+        {"<a x=\"1\"/", false, ""},
+        {"<a\tb/>", true, "<a\\tb></a\\tb>"},
+        {"<a\tb></a\tb>", true, "<a\\tb></a\\tb>"},
+        {"<a\nb x=\"1\"></a\nb>", true, "<a\nb x=1></a\nb>"},
+        {"<p>&lt;&#60;</p>", true, "<p><&#60;</p>"},
+        {"<p>x<q/>y</p>", true, "<p>x<q></q></p>"},
+        {"<p>x</p>tail", true, "<p>x</p>"},
+        {"<a><b>t</b>\n</a>", true, "<a><b>t</b></a>"},
+        {"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a/>\n<?pi data?>", true, "<a></a>"},
+        {"<a><?pi?>x</a>", true, "<a></a>"},
+        {"<?xml version=\"1.0\"", false, ""},
+        {"<?><a/>", false, ""},
+        {"<?x?>", true, ""},
+        {"<a><!-- note --></a>", false, "<a>"},
+        {"<a><![CDATA[x]]></a>", false, "<a><![CDATA[x]]>"},
+        {"<!DOCTYPE a><a/>", false, ""},
+        {"<!--x--><a/>", false, "<!--x--><a></a>"},
+        {"<a>", false, ""},
+        {"<a><b/>", false, "<a><b></b>"},
+        {"<a>text", false, ""},
+        {"<a>\xE2\x82</a>", false, ""},
+        {"<a/><", false, "<a></a>"},
+        {"<", false, ""},
+        {"</a>", false, ""},
+        {"<a></a", false, "<a>"},
+        {"<a", false, ""},
+        {"<>", false, ""},
+        {"< a/>", false, ""},
+        {"<a/>>", true, "<a></a>"},
+        {"<a><b></a></b>", false, "<a><b>"},
+    };
+    for (const AcceptCase& c : cases) {
+        TraceHandler handler;
+        EXPECT_EQ(parseExact(c.input, handler), c.accepted) << "input: " << c.input;
+        EXPECT_EQ(handler.trace, c.trace) << "input: " << c.input;
+    }
+}
+
+TEST(XmlReaderAccept, HandlerRefusalStopsAtOnce)
+{
+    const std::string_view input = "<a><b/><c x=\"1\">t</c></a>";
+    for (int refuse = 0; refuse < 6; ++refuse) {
+        TraceHandler handler;
+        handler.refuseAtCall = refuse;
+        EXPECT_FALSE(parseExact(input, handler));
+        const char* expected[] = {"<a>", "<a><b>", "<a><b></b>", "<a><b></b><c x=1>t", "<a><b></b><c x=1>t</c>",
+                                  "<a><b></b><c x=1>t</c></a>"};
+        EXPECT_EQ(handler.trace, expected[refuse]);
+    }
+    TraceHandler handler;
+    EXPECT_TRUE(parseExact(input, handler));
+}
+
+TEST(XmlReaderAccept, NoInputAndNullInput)
+{
+    XmlReader reader;
+    TraceHandler handler;
+    EXPECT_TRUE(reader.parse(handler));
+    EXPECT_FALSE(reader.setInput(nullptr, 4));
+    EXPECT_TRUE(reader.parse(handler));
+    EXPECT_EQ(handler.trace, "");
+}
+
+TEST(XmlReaderAccept, ParseStartsFromTheBeginningEachTime)
+{
+    const std::string_view input = "<a>x</a>";
+    XmlReader reader;
+    ASSERT_TRUE(reader.setInput(input.data(), input.size()));
+    TraceHandler first;
+    first.refuseAtCall = 0;
+    EXPECT_FALSE(reader.parse(first));
+    TraceHandler second;
+    EXPECT_TRUE(reader.parse(second));
+    EXPECT_EQ(second.trace, "<a>x</a>");
+}
+
+TEST(XmlReaderAccept, NameEqualsIgnoresAsciiCaseOnly)
+{
+    const std::string_view text = "Feature\xC3\x89";
+    const XmlNameSpan name{text.data(), text.data() + 7};
+    EXPECT_TRUE(xmlNameEquals(name, "feature"));
+    EXPECT_TRUE(xmlNameEquals(name, "FEATURE"));
+    EXPECT_FALSE(xmlNameEquals(name, "feature "));
+    EXPECT_FALSE(xmlNameEquals(name, "featur"));
+    const XmlNameSpan accented{text.data(), text.data() + text.size()};
+    EXPECT_FALSE(xmlNameEquals(accented, "feature\xC3\xA9"));  // no case folding beyond ASCII
+    EXPECT_TRUE(xmlNameEquals(accented, "FEATURE\xC3\x89"));
+}
+
+struct DecodeCase {
+    std::string_view encoded;
+    std::u16string_view decoded;
+};
+
+// Decoding, the same for element text and attribute values.
+TEST(XmlReaderDecode, DecodingTable)
+{
+    const DecodeCase cases[] = {
+        {"&lt;&gt;&amp;&apos;&quot;", u"<>&'\""},
+        {"&LT;&#60;&#x3C;&nbsp;", u"&LT;&#60;&#x3C;&nbsp;"},
+        {"a&amp", u"a&amp"},  // an entity cut short by the end stays literal
+        {"&l", u"&l"},
+        {"&", u"&"},
+        {"&&lt;", u"&<"},
+        {"\xC3\xA9\xE2\x82\xAC", u"\u00E9\u20AC"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+        {"\x80\xBF", u"\u0080\u00BF"},           // lone continuation bytes are Latin-1
+        {"\xC1\x81", u"A"},                      // overlong forms are accepted
+        {"\xC3x", u"\u00F8"},                    // continuation bytes are not checked
+        {"\xF4\x90\x80\x80z", u"\uFFFDz"},       // above U+10FFFF
+        {"\xFF\xBF\xBF\xBFz", u"\uFFFDz"},
+        {"\xED\xA0\x80z", u"\uFFFDz"},           // a surrogate code point
+        {"\xED\xA0\xBD\xED\xB8\x80", u"\uFFFD\uFFFD"},
+        {"\xF0\x8D\xBF\xBF", u"\uFFFD"},         // overlong surrogate
+        {"\r\n\t", u"\r\n\t"},
+    };
+    for (const DecodeCase& c : cases) {
+        const std::string text = "<a>" + std::string(c.encoded) + "</a>";
+        TraceHandler textHandler;
+        EXPECT_TRUE(parseExact(text, textHandler)) << text;
+        EXPECT_EQ(textHandler.trace, "<a>" + describe(c.decoded) + "</a>") << text;
+
+        const std::string value = "<a v=\"" + std::string(c.encoded) + "\"/>";
+        TraceHandler valueHandler;
+        EXPECT_TRUE(parseExact(value, valueHandler)) << value;
+        EXPECT_EQ(valueHandler.trace, "<a v=" + describe(c.decoded) + "></a>") << value;
+    }
+}
+
+TEST(XmlReaderDecode, TruncatedSequencesAreRefused)
+{
+    for (const std::string_view encoded : {"\xC3", "\xE2\x82", "\xF0\x9F\x98", "x\xFF"}) {
+        TraceHandler textHandler;
+        EXPECT_FALSE(parseExact("<a>" + std::string(encoded) + "</a>", textHandler));
+        TraceHandler valueHandler;
+        EXPECT_FALSE(parseExact("<a v=\"" + std::string(encoded) + "\"/>", valueHandler));
+    }
+}
+
+// Every prefix of a document, each from a buffer of exactly its size: the
+// reader stops at the end of the block whatever byte it stands on.
+TEST(XmlReaderBounds, EveryPrefixOfADocument)
+{
+    const std::string document =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<Root a=\"&amp;\xC3\xA9\xF0\x9F\x98\x80\">\n"
+        " <Item name=\"x\" value=\"&quot;1&quot;\"/>\n"
+        " <Text>t&lt;\xE2\x82\xAC&apos;</Text>\n"
+        " <?pi x?>\n"
+        "</Root>\n";
+    const std::size_t declarationEnd = document.find("?>") + 2;
+    const std::size_t complete = document.rfind('>') + 1;
+    for (std::size_t length = 0; length <= document.size(); ++length) {
+        TraceHandler handler;
+        const bool accepted = parseExact(std::string_view(document).substr(0, length), handler);
+        // Complete: no tag yet (the mark is plain text), the declaration
+        // alone (with or without its line feed), and the whole document.
+        const bool expected = length <= 3 || length == declarationEnd || length == declarationEnd + 1 ||
+                              length >= complete;
+        EXPECT_EQ(accepted, expected) << "prefix of " << length << " bytes";
+    }
+}
+
+// ---- Round trip -----------------------------------------------------------
+
+struct ExpectedElement {
+    std::string name;
+    std::vector<std::pair<std::string, std::u16string>> attributes;
+    bool leaf = false;
+    std::u16string text;  // compared for leaves only
+};
+
+class CollectHandler final : public XmlHandler {
+public:
+    std::vector<ExpectedElement> elements;
+    int open = 0;
+
+    bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        ExpectedElement element;
+        element.name = std::string(name.view());
+        for (const XmlAttribute& attribute : attributes)
+            element.attributes.emplace_back(std::string(attribute.name.view()), std::u16string(attribute.value.view()));
+        element.text = std::u16string(text.view());
+        elements.push_back(std::move(element));
+        ++open;
+        return true;
+    }
+    bool endElement(const XmlNameSpan&) override
+    {
+        --open;
+        return true;
+    }
+};
+
+std::u16string randomText(std::mt19937& random)
+{
+    static const std::u16string_view kPieces[] = {
+        u"a", u"Z", u"0", u" ", u"&", u"<", u">", u"\"", u"'", u"\r", u"\n", u"\t", u"\x01", u";",
+        u"&amp;", u"\u00E9", u"\u0080", u"\u20AC", u"\U0001F600", u"\uFFFD", u"\u6F22", u"\U0010FFFF",
+    };
+    std::u16string text;
+    const int count = static_cast<int>(random() % 12);
+    for (int i = 0; i < count; ++i)
+        text += kPieces[random() % std::size(kPieces)];
+    return text;
+}
+
+std::string randomLatin1(std::mt19937& random)
+{
+    std::string text;
+    const int count = static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i)
+        text += static_cast<char>(random() % 2 ? 'a' + random() % 26 : 0x80 + random() % 0x80);
+    return text;
+}
+
+void writeRandomElement(XmlWriter& writer, std::mt19937& random, int depth, std::vector<ExpectedElement>& expected)
+{
+    ExpectedElement element;
+    element.name = "E" + std::to_string(random() % 5);
+    writer.startElement(element.name);
+    const int attributeCount = static_cast<int>(random() % 4);
+    for (int i = 0; i < attributeCount; ++i) {
+        const std::string name = "a" + std::to_string(i);
+        if (random() % 3 == 0) {
+            const std::string value = randomLatin1(random);
+            writer.attributeA(name, value);
+            std::u16string wide;
+            for (const char ch : value)
+                wide += static_cast<char16_t>(static_cast<unsigned char>(ch));
+            element.attributes.emplace_back(name, wide);
+        } else {
+            const std::u16string value = randomText(random);
+            writer.attribute(name, value);
+            element.attributes.emplace_back(name, value);
+        }
+    }
+    const int children = depth < 4 ? static_cast<int>(random() % 4) : 0;
+    element.leaf = children == 0;
+    const bool withText = element.leaf && random() % 4 != 0;
+    if (withText)
+        element.text = randomText(random);
+    expected.push_back(element);
+    if (withText)
+        writer.text(element.text);
+    for (int i = 0; i < children; ++i)
+        writeRandomElement(writer, random, depth + 1, expected);
+    writer.endElement(element.name);
+}
+
+TEST(XmlReaderRoundTrip, WriterOutputReadsBackUnchanged)
+{
+    std::mt19937 random(4711);
+    for (int document = 0; document < 300; ++document) {
+        std::vector<std::uint8_t> bytes;
+        MemoryStream stream(bytes);
+        XmlWriter writer(stream, document % 2 == 0);
+        std::vector<ExpectedElement> expected;
+        writeRandomElement(writer, random, 0, expected);
+        ASSERT_TRUE(writer.flush());
+
+        CollectHandler handler;
+        ASSERT_TRUE(parseExact(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), handler));
+        EXPECT_EQ(handler.open, 0);
+        ASSERT_EQ(handler.elements.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(handler.elements[i].name, expected[i].name);
+            EXPECT_EQ(handler.elements[i].attributes, expected[i].attributes) << "document " << document;
+            if (expected[i].leaf) {
+                EXPECT_EQ(describe(handler.elements[i].text), describe(expected[i].text)) << "document " << document;
+            }
+        }
+    }
+}
+
+// A handler may keep the texts and values it is given; the reader's reuse of
+// its buffers must not change them afterwards.
+TEST(XmlReaderRoundTrip, KeptTextsStayUnchanged)
+{
+    struct KeepHandler final : XmlHandler {
+        std::vector<SharedString> kept;
+        bool startElement(const XmlNameSpan&, const XmlAttributeList& attributes, const SharedString& text) override
+        {
+            kept.push_back(text);
+            for (const XmlAttribute& attribute : attributes)
+                kept.push_back(attribute.value);
+            return true;
+        }
+        bool endElement(const XmlNameSpan&) override { return true; }
+    } handler;
+    const std::string_view input = "<r><a v=\"one\">first</a><a v=\"2\">2nd</a><a v=\"three3\">x</a></r>";
+    ASSERT_TRUE(parseExact(input, handler));
+    const std::u16string_view expected[] = {u"", u"first", u"one", u"2nd", u"2", u"x", u"three3"};
+    ASSERT_EQ(handler.kept.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(handler.kept[i].view(), expected[i]);
+}
+
+}  // namespace
+}  // namespace druvex
