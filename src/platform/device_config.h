@@ -82,6 +82,9 @@ struct DeviceConfig {
     // The program standing in for a device executable's file name (case
     // ignored); null when none is configured.
     const DeviceProgram* findProgram(std::u16string_view deviceName) const;
+    // The store whose path is the longest prefix of `devicePath` (whole
+    // components, case ignored); null when none matches.
+    const DeviceStore* findStore(std::u16string_view devicePath) const;
     // A [Vendor] value by key (case ignored); null when absent.
     const SharedString* findVendorValue(std::u16string_view key) const;
 };

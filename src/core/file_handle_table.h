@@ -1,0 +1,58 @@
+// The process's table of open file handles: our handle numbers, the host file
+// descriptors behind them, and the share records that let one handle refuse
+// another (the device's share modes, kept within this process).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/platform_file.h"
+
+namespace druvex {
+
+// One open handle. The descriptor is closed when the last user lets go, so a
+// read racing a close never reaches a reused descriptor.
+struct OpenFile {
+    int fd = -1;
+    std::uint32_t flags = 0;  // the open flags
+    std::string hostPath;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    OpenFile() = default;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile();
+
+    bool canRead() const { return (flags & kFileRead) != 0; }
+    bool canWrite() const { return (flags & kFileWrite) != 0; }
+};
+
+// Registers an opened descriptor after checking its share bits against the
+// file's other handles. Returns the new handle, or kInvalidFileHandle on a
+// sharing violation (the descriptor is then left to the caller).
+FileHandle registerOpenFile(std::shared_ptr<OpenFile> file);
+
+// The open file behind a handle; null for an invalid or closed handle (the
+// thread's last error is then kErrorInvalidHandle).
+std::shared_ptr<OpenFile> findOpenFile(FileHandle handle);
+
+// Drops a handle from the table. Returns the file for the caller to close, or
+// null for an invalid handle. A delete-on-close file is removed when its last
+// handle goes.
+std::shared_ptr<OpenFile> unregisterOpenFile(FileHandle handle);
+
+// Serialises the open sequence (status, share check, truncation) of the whole
+// process, so that two opens of one file cannot both pass the share check.
+class OpenSequenceLock {
+public:
+    OpenSequenceLock();
+    ~OpenSequenceLock();
+    OpenSequenceLock(const OpenSequenceLock&) = delete;
+    OpenSequenceLock& operator=(const OpenSequenceLock&) = delete;
+};
+
+}  // namespace druvex

@@ -1,0 +1,148 @@
+#include "platform/device_config.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "core/text/char_class.h"
+#include "core/text/text_convert.h"
+#include "platform/device_root.h"
+
+namespace druvex {
+
+namespace {
+
+bool isSeparator(char16_t unit)
+{
+    return unit == u'\\' || unit == u'/';
+}
+
+// The components of a device path, without empty ones.
+std::vector<std::u16string_view> componentsOf(std::u16string_view path)
+{
+    std::vector<std::u16string_view> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && !isSeparator(path[end]))
+            ++end;
+        if (end > start)
+            components.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return components;
+}
+
+bool sameComponent(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (toLowerChar(a[i]) != toLowerChar(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool equalNoCase(std::u16string_view a, const SharedString& b)
+{
+    return sameComponent(a, b.view());
+}
+
+struct ActiveDevice {
+    std::mutex mutex;
+    std::shared_ptr<const DeviceConfig> config = std::make_shared<const DeviceConfig>();
+};
+
+ActiveDevice& activeDevice()
+{
+    // Never destroyed: threads may read the device while static objects go.
+    static ActiveDevice* device = new ActiveDevice;
+    return *device;
+}
+
+}  // namespace
+
+std::map<int, SharedString> DeviceConfig::defaultSpecialFolders()
+{
+    return {
+        {0, u"\\Windows\\Desktop"},
+        {2, u"\\Windows\\Start Menu\\Programs"},
+        {5, u"\\My Documents"},
+        {6, u"\\Windows\\Favorites"},
+        {7, u"\\Windows\\StartUp"},
+        {8, u"\\Windows\\Recent"},
+        {11, u"\\Windows\\Start Menu"},
+        {13, u"\\My Documents\\My Music"},
+        {14, u"\\My Documents\\My Videos"},
+        {16, u"\\Windows\\Desktop"},
+        {20, u"\\Windows\\Fonts"},
+        {21, u"\\Windows\\Templates"},
+        {26, u"\\Application Data"},
+        {36, u"\\Windows"},
+        {38, u"\\Program Files"},
+        {39, u"\\My Documents\\My Pictures"},
+    };
+}
+
+const DeviceProgram* DeviceConfig::findProgram(std::u16string_view deviceName) const
+{
+    for (const DeviceProgram& program : programs) {
+        if (equalNoCase(deviceName, program.deviceName))
+            return &program;
+    }
+    return nullptr;
+}
+
+const DeviceStore* DeviceConfig::findStore(std::u16string_view devicePath) const
+{
+    const std::vector<std::u16string_view> path = componentsOf(devicePath);
+    const DeviceStore* best = nullptr;
+    std::size_t bestLength = 0;
+    for (const DeviceStore& store : stores) {
+        const std::vector<std::u16string_view> prefix = componentsOf(store.path.view());
+        if (prefix.size() > path.size() || (best && prefix.size() < bestLength))
+            continue;
+        if (std::equal(prefix.begin(), prefix.end(), path.begin(), sameComponent)) {
+            best = &store;
+            bestLength = prefix.size();
+        }
+    }
+    return best;
+}
+
+const SharedString* DeviceConfig::findVendorValue(std::u16string_view key) const
+{
+    for (const auto& [name, value] : vendor) {
+        if (equalNoCase(key, name))
+            return &value;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<const DeviceConfig> activeDeviceConfig()
+{
+    ActiveDevice& device = activeDevice();
+    std::lock_guard lock(device.mutex);
+    return device.config;
+}
+
+void activateDevice(const DeviceConfig& config)
+{
+    auto copy = std::make_shared<const DeviceConfig>(config);
+    ActiveDevice& device = activeDevice();
+    std::lock_guard lock(device.mutex);
+    DeviceRoot::instance().configure(*copy);
+    setAnsiCodePage(copy->ansiCodePage);
+    device.config = std::move(copy);
+}
+
+void deactivateDevice()
+{
+    ActiveDevice& device = activeDevice();
+    std::lock_guard lock(device.mutex);
+    DeviceRoot::instance().reset();
+    setAnsiCodePage(0);
+    device.config = std::make_shared<const DeviceConfig>();
+}
+
+}  // namespace druvex

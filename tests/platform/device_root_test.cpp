@@ -1,0 +1,370 @@
+#include "platform/device_root.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/win_error.h"
+#include "support/device_fixture.h"
+#include "support/external_tool.h"
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DeviceFixture;
+
+class DeviceRootTest : public DeviceFixture {
+protected:
+    // The host path below fs/ that a device path maps to ("" for fs/ itself),
+    // or "error <n>".
+    std::string mapped(std::u16string_view devicePath, DevicePathKind kind = DevicePathKind::kPath)
+    {
+        std::string host;
+        const std::uint32_t error = DeviceRoot::instance().toHostPath(devicePath, host, kind);
+        if (error != 0)
+            return "error " + std::to_string(error);
+        const std::string root = DeviceRoot::instance().rootFolder();
+        if (host == root)
+            return "";
+        if (!host.starts_with(root + "/"))
+            return "outside: " + host;
+        return host.substr(root.size() + 1);
+    }
+
+    std::vector<std::string> names(const std::vector<DeviceFolderEntry>& entries)
+    {
+        std::vector<std::string> result;
+        for (const DeviceFolderEntry& entry : entries)
+            result.push_back(entry.hostName + (entry.isFolder ? "/" : ""));
+        return result;
+    }
+};
+
+TEST_F(DeviceRootTest, ResolvesComponentsWithoutRegardToCase)
+{
+    device().writeFile("Windows/Start Menu/x.lnk", "link");
+    EXPECT_EQ(mapped(u"\\WINDOWS\\start menu\\x.lnk"), "Windows/Start Menu/x.lnk");
+    EXPECT_EQ(mapped(u"/windows/START MENU/X.LNK"), "Windows/Start Menu/x.lnk");
+    EXPECT_EQ(mapped(u"\\Windows\\Start Menu\\x.lnk"), "Windows/Start Menu/x.lnk");
+}
+
+TEST_F(DeviceRootTest, CaseFoldingCoversLettersBeyondAscii)
+{
+    device().writeFile("\xC3\xA4rger/\xD0\xB4\xD0\xB0.txt");  // "ärger/да.txt"
+    EXPECT_EQ(mapped(u"\\\u00C4RGER\\\u0414\u0410.TXT"), "\xC3\xA4rger/\xD0\xB4\xD0\xB0.txt");
+}
+
+TEST_F(DeviceRootTest, NewComponentsKeepTheSpellingGiven)
+{
+    device().makeFolder("Windows");
+    EXPECT_EQ(mapped(u"\\WINDOWS\\NewFile.TXT"), "Windows/NewFile.TXT");
+    EXPECT_EQ(mapped(u"\\windows\\New Dir\\Sub\\a.B"), "Windows/New Dir/Sub/a.B");
+    EXPECT_EQ(mapped(u"\\Nowhere\\X"), "Nowhere/X");
+}
+
+TEST_F(DeviceRootTest, PathsAreNormalisedAndRelativeOnesStartAtTheRoot)
+{
+    struct Case {
+        std::u16string_view device;
+        const char* host;
+    } cases[] = {
+        {u"\\", ""},
+        {u"/", ""},
+        {u"Temp\\x", "Temp/x"},
+        {u"\\\\Windows\\\\\\x", "Windows/x"},
+        {u"\\Windows\\", "Windows"},
+        {u"\\a\\.\\b\\.", "a/b"},
+        {u"\\a\\..\\b", "b"},
+        {u"a/b/../../c", "c"},
+        {u"\\a\\..", ""},
+        {u"...\\x", ".../x"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(mapped(c.device), c.host) << std::string(c.device.begin(), c.device.end());
+}
+
+TEST_F(DeviceRootTest, NothingClimbsOutOfTheRoot)
+{
+    const fs::path outside = device().directory() / "passwd";
+    for (std::u16string_view path : {u"..\\..\\etc\\passwd", u"\\..", u"\\a\\..\\..\\passwd", u"..", u"/../fs/x"}) {
+        setLastError(0);
+        std::string host = "unchanged";
+        EXPECT_EQ(DeviceRoot::instance().toHostPath(path, host), kErrorPathNotFound);
+        EXPECT_EQ(host, "");
+        EXPECT_EQ(getLastError(), kErrorPathNotFound);
+    }
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_EQ(fs::directory_iterator(device().directory())->path().filename(), "fs");
+}
+
+TEST_F(DeviceRootTest, EmptyPathIsNotFound)
+{
+    EXPECT_EQ(mapped(u""), "error 3");
+}
+
+TEST_F(DeviceRootTest, InvalidNamesAreRefused)
+{
+    const std::u16string loneHigh = u"\\a" + std::u16string(1, char16_t(0xD800)) + u"b";
+    const std::u16string loneLow = u"\\a" + std::u16string(1, char16_t(0xDC00));
+    const std::u16string withZero(u"\\a\0b", 4);
+    for (std::u16string_view path : {std::u16string_view(u"C:\\x"), std::u16string_view(u"\\a<b"),
+                                     std::u16string_view(u"\\a>b"), std::u16string_view(u"\\a|b"),
+                                     std::u16string_view(u"\\a\"b"), std::u16string_view(u"\\a*b"),
+                                     std::u16string_view(u"\\a?b"), std::u16string_view(u"\\a\tb"),
+                                     std::u16string_view(loneHigh), std::u16string_view(loneLow),
+                                     std::u16string_view(withZero)}) {
+        EXPECT_EQ(mapped(path), "error 123") << path.size();
+    }
+    EXPECT_EQ(mapped(u"\\" + std::u16string(256, u'x')), "error 123");
+    EXPECT_EQ(mapped(u"\\" + std::u16string(255, u'x')), std::string(255, 'x'));
+    // A surrogate pair is a valid character.
+    EXPECT_EQ(mapped(u"\\\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+TEST_F(DeviceRootTest, PatternsMayHoldWildcardsInTheLastComponentOnly)
+{
+    device().makeFolder("Windows");
+    EXPECT_EQ(mapped(u"\\WINDOWS\\*.LNK", DevicePathKind::kPattern), "Windows/*.LNK");
+    EXPECT_EQ(mapped(u"\\windows\\a?c", DevicePathKind::kPattern), "Windows/a?c");
+    EXPECT_EQ(mapped(u"\\Win*\\x", DevicePathKind::kPattern), "error 123");
+    EXPECT_EQ(mapped(u"\\Windows\\*\\", DevicePathKind::kPattern), "error 123");
+    EXPECT_EQ(mapped(u"\\Windows\\*.lnk"), "error 123");
+    // Without wildcards a pattern resolves like a path.
+    device().writeFile("Windows/Exact.txt");
+    EXPECT_EQ(mapped(u"\\windows\\exact.TXT", DevicePathKind::kPattern), "Windows/Exact.txt");
+}
+
+TEST_F(DeviceRootTest, ExactSpellingWinsAndOtherwiseTheSmallestNameIsChosen)
+{
+    device().makeFolder("data");
+    device().makeFolder("Data");
+    EXPECT_EQ(mapped(u"\\data"), "data");
+    EXPECT_EQ(mapped(u"\\Data"), "Data");
+    EXPECT_EQ(mapped(u"\\DATA"), "Data");
+}
+
+TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
+{
+    // Changes made around the mapper; each gives the folder a new time stamp,
+    // as any change would on a file system with coarse time stamps.
+    const fs::path folder = device().hostPath("Folder");
+    fs::create_directories(folder);
+    int second = 1000;
+    const auto touchFolder = [&] {
+        const struct timespec times[2] = {{second, 0}, {second, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+        ++second;
+    };
+    touchFolder();
+    EXPECT_EQ(mapped(u"\\folder\\foo"), "Folder/foo");  // caches the folder's names
+    test::writeFileBytes(folder / "Foo", {});
+    touchFolder();
+    EXPECT_EQ(mapped(u"\\folder\\FOO"), "Folder/Foo");
+    fs::rename(folder / "Foo", folder / "fOO");
+    touchFolder();
+    EXPECT_EQ(mapped(u"\\folder\\foo"), "Folder/fOO");
+    fs::remove(folder / "fOO");
+    touchFolder();
+    EXPECT_EQ(mapped(u"\\folder\\foo"), "Folder/foo");
+
+    // A folder replaced by another with the same name and time stamp.
+    EXPECT_EQ(mapped(u"\\folder\\x"), "Folder/x");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    test::writeFileBytes(folder / "X", {});
+    --second;
+    touchFolder();
+    EXPECT_EQ(mapped(u"\\folder\\x"), "Folder/X");
+}
+
+TEST_F(DeviceRootTest, OwnChangesKeepTheCacheInStep)
+{
+    DeviceRoot& root = DeviceRoot::instance();
+    device().makeFolder("Many");
+    // Each creation changes the folder; the notes keep the cached names current.
+    for (int i = 0; i < 300; ++i) {
+        const std::u16string name = u"\\many\\File" + std::u16string(1, char16_t(u'A' + i % 26)) +
+                                    std::u16string(1, char16_t(u'a' + i / 26));
+        std::string host;
+        ASSERT_EQ(root.toHostPath(name, host), 0u);
+        const int fd = ::open(host.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << host;
+        ::close(fd);
+        root.noteCreated(host);
+    }
+    EXPECT_EQ(mapped(u"\\MANY\\FILEBA"), "Many/FileBa");
+    EXPECT_EQ(mapped(u"\\many\\fileza"), "Many/FileZa");
+
+    const fs::path renamedFrom = device().hostPath("Many/FileBa");
+    const fs::path renamedTo = device().hostPath("Many/Moved");
+    fs::rename(renamedFrom, renamedTo);
+    root.noteRenamed(renamedFrom.string(), renamedTo.string());
+    EXPECT_EQ(mapped(u"\\many\\MOVED"), "Many/Moved");
+    EXPECT_EQ(mapped(u"\\many\\FILEBA"), "Many/FILEBA");
+
+    fs::remove(renamedTo);
+    root.noteRemoved(renamedTo.string());
+    EXPECT_EQ(mapped(u"\\many\\MOVED"), "Many/MOVED");
+}
+
+TEST_F(DeviceRootTest, RemovedFoldersLeaveNoStaleNames)
+{
+    DeviceRoot& root = DeviceRoot::instance();
+    device().writeFile("Old/Inner/File.txt");
+    EXPECT_EQ(mapped(u"\\old\\inner\\file.TXT"), "Old/Inner/File.txt");
+    fs::remove_all(device().hostPath("Old"));
+    root.noteRemoved(device().hostPath("Old").string());
+    fs::create_directories(device().hostPath("old/inner"));
+    test::writeFileBytes(device().hostPath("old/inner/FILE.txt"), {});
+    EXPECT_EQ(mapped(u"\\OLD\\INNER\\file.txt"), "old/inner/FILE.txt");
+}
+
+TEST_F(DeviceRootTest, HostPathsMapBackToDevicePaths)
+{
+    const DeviceRoot& root = DeviceRoot::instance();
+    const std::string fsFolder = root.rootFolder();
+    SharedString device;
+    ASSERT_TRUE(root.toDevicePath(fsFolder + "/Windows/Start Menu/x.lnk", device));
+    EXPECT_EQ(device, u"\\Windows\\Start Menu\\x.lnk");
+    ASSERT_TRUE(root.toDevicePath(fsFolder, device));
+    EXPECT_EQ(device, u"\\");
+    ASSERT_TRUE(root.toDevicePath(fsFolder + "//a/./b/", device));
+    EXPECT_EQ(device, u"\\a\\b");
+    EXPECT_FALSE(root.toDevicePath(fsFolder + "x/y", device));
+    EXPECT_FALSE(root.toDevicePath(fsFolder + "/../x", device));
+    EXPECT_FALSE(root.toDevicePath("/etc/passwd", device));
+    EXPECT_FALSE(root.toDevicePath(fsFolder + "/bad\xFF", device));
+    EXPECT_EQ(device, u"");
+}
+
+TEST_F(DeviceRootTest, ConfigurationIsCanonical)
+{
+    const fs::path directory = device().directory();
+    EXPECT_EQ(DeviceRoot::instance().deviceDirectory(), fs::canonical(directory).string());
+    EXPECT_EQ(DeviceRoot::instance().rootFolder(), fs::canonical(directory / "fs").string());
+    EXPECT_FALSE(DeviceRoot::instance().isIdentity());
+    // A different spelling of the same folder gives the same mapping.
+    DeviceRoot::instance().configure((directory / "fs" / ".." / "").string());
+    EXPECT_EQ(DeviceRoot::instance().rootFolder(), fs::canonical(directory / "fs").string());
+}
+
+TEST_F(DeviceRootTest, ListingsAreSortedWithoutRegardToCase)
+{
+    for (const char* name : {"b", "A", "c", "B2", "a2", "_x", "\xC3\xA4"})
+        device().writeFile(std::string("List/") + name);
+    device().makeFolder("List/Sub");
+    std::vector<DeviceFolderEntry> entries;
+    ASSERT_EQ(DeviceRoot::instance().listFolder(device().hostPath("List").string(), entries), 0u);
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"_x", "A", "a2", "b", "B2", "c", "Sub/", "\xC3\xA4"}));
+    EXPECT_EQ(entries[1].name, u"A");
+
+    ASSERT_EQ(DeviceRoot::instance().listFolder(device().hostPath("List").string(), entries, u"?2"), 0u);
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"a2", "B2"}));
+
+    EXPECT_EQ(DeviceRoot::instance().listFolder(device().hostPath("Missing").string(), entries), kErrorPathNotFound);
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(DeviceRootTest, ListingsOfNamesDifferingInCaseHaveAFixedOrder)
+{
+    for (const char* name : {"ab", "AB", "Ab", "aB"})
+        device().writeFile(std::string("Same/") + name);
+    std::vector<DeviceFolderEntry> entries;
+    ASSERT_EQ(DeviceRoot::instance().listFolder(device().hostPath("Same").string(), entries), 0u);
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"AB", "Ab", "aB", "ab"}));
+}
+
+TEST_F(DeviceRootTest, FindsEntriesByPatternOrPath)
+{
+    device().writeFile("Windows/b.LNK");
+    device().writeFile("Windows/A.lnk");
+    device().writeFile("Windows/c.txt");
+    DeviceRoot& root = DeviceRoot::instance();
+    std::string folder;
+    std::vector<DeviceFolderEntry> entries;
+    ASSERT_EQ(root.findEntries(u"\\WINDOWS\\*.lnk", folder, entries), 0u);
+    EXPECT_EQ(folder, device().hostPath("Windows").string());
+    EXPECT_EQ(names(entries), (std::vector<std::string>{"A.lnk", "b.LNK"}));
+
+    ASSERT_EQ(root.findEntries(u"\\windows\\C.TXT", folder, entries), 0u);
+    EXPECT_EQ(names(entries), std::vector<std::string>{"c.txt"});
+    ASSERT_EQ(root.findEntries(u"\\windows", folder, entries), 0u);
+    EXPECT_EQ(names(entries), std::vector<std::string>{"Windows/"});
+
+    EXPECT_EQ(root.findEntries(u"\\Windows\\*.exe", folder, entries), kErrorFileNotFound);
+    EXPECT_EQ(root.findEntries(u"\\Windows\\none.txt", folder, entries), kErrorFileNotFound);
+    EXPECT_EQ(root.findEntries(u"\\Missing\\*", folder, entries), kErrorPathNotFound);
+    EXPECT_EQ(root.findEntries(u"\\Missing\\x", folder, entries), kErrorPathNotFound);
+    EXPECT_EQ(root.findEntries(u"\\", folder, entries), kErrorFileNotFound);
+    EXPECT_EQ(root.findEntries(u"\\..\\*", folder, entries), kErrorPathNotFound);
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(DeviceRootIdentity, BackslashesSeparateAndNothingElseChanges)
+{
+    DeviceRoot& root = DeviceRoot::instance();
+    ASSERT_TRUE(root.isIdentity());
+    struct Case {
+        std::u16string_view device;
+        const char* host;
+    } cases[] = {
+        {u"/tmp/a/b.txt", "/tmp/a/b.txt"},
+        {u"\\tmp\\A\\\\b\\", "/tmp/A/b"},
+        {u"rel\\x", "rel/x"},
+        {u"/a/../b/./c", "/a/../b/./c"},
+        {u"\\", "/"},
+        {u"//", "/"},
+        {u"\u00E4", "\xC3\xA4"},
+    };
+    for (const Case& c : cases) {
+        std::string host;
+        EXPECT_EQ(root.toHostPath(c.device, host), 0u);
+        EXPECT_EQ(host, c.host);
+    }
+    std::string host;
+    EXPECT_EQ(root.toHostPath(u"", host), kErrorPathNotFound);
+    EXPECT_EQ(root.toHostPath(std::u16string_view(u"/a\0b", 4), host), kErrorInvalidName);
+
+    SharedString device;
+    ASSERT_TRUE(root.toDevicePath("/tmp/x", device));
+    EXPECT_EQ(device, u"/tmp/x");
+}
+
+TEST(DeviceRootIdentity, NamesResolveExactlyAndListingsAreSorted)
+{
+    test::ScratchDir scratch;
+    test::writeFileBytes(scratch.path() / "Upper.txt", {});
+    test::writeFileBytes(scratch.path() / "lower.txt", {});
+    DeviceRoot& root = DeviceRoot::instance();
+    std::string host;
+    const std::u16string folder = fs::path(scratch.path()).u16string();
+    ASSERT_EQ(root.toHostPath(folder + u"\\UPPER.TXT", host), 0u);
+    EXPECT_EQ(host, (scratch.path() / "UPPER.TXT").string());
+
+    std::vector<DeviceFolderEntry> entries;
+    ASSERT_EQ(root.findEntries(folder + u"\\*.TXT", host, entries), 0u);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, u"lower.txt");
+    EXPECT_EQ(entries[1].name, u"Upper.txt");
+}
+
+TEST(DeviceRootIdentity, TheFixtureRestoresTheIdentity)
+{
+    {
+        test::TestDevice device;
+        EXPECT_FALSE(DeviceRoot::instance().isIdentity());
+    }
+    EXPECT_TRUE(DeviceRoot::instance().isIdentity());
+    EXPECT_EQ(DeviceRoot::instance().rootFolder(), "");
+}
+
+}  // namespace
+}  // namespace druvex
