@@ -1,0 +1,223 @@
+// Our digests and XML reader beside the libraries that set the pace, on the
+// same generated 20 MB installer-data document: Adler-32 against zlib's
+// adler32, SHA-1 against OpenSSL's EVP SHA-1, XmlReader::parse against expat
+// with empty callbacks (both only scan and decode). After the runs the ratio
+// ours / reference of each pair is printed (below 1 is faster than the
+// reference).
+#include <benchmark/benchmark.h>
+
+#include <expat.h>
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/adler32.h"
+#include "core/byte_stream.h"
+#include "core/sha1.h"
+#include "core/xml_reader.h"
+#include "core/xml_writer.h"
+
+namespace {
+
+constexpr std::size_t kDocumentBytes = 20 * 1024 * 1024;
+
+// Features with folders of files, variables with texts and a script each,
+// as the installer data holds them, repeated up to the size.
+std::vector<std::uint8_t> makeDocument()
+{
+    std::vector<std::uint8_t> bytes;
+    druvex::MemoryStream stream(bytes);
+    druvex::XmlWriter writer(stream, true);
+    writer.startElement("InstallData");
+    writer.attribute("Version", u"5.1");
+    for (int feature = 0; bytes.size() < kDocumentBytes; ++feature) {
+        writer.startElement("Feature");
+        writer.attribute("Id", u"F" + std::u16string(1, static_cast<char16_t>(u'A' + feature % 26)));
+        writer.attribute("Name", u"Road & Rail \u00BBDesign\u00AB");
+        writer.attribute("Digest", u"A9993E364706816ABA3E25717850C26C9CD0D89D");
+        for (int folder = 0; folder < 4; ++folder) {
+            writer.startElement("Folder");
+            writer.attribute("Path", u"<PROGRAMFILES>\\Survey\\Data\\Stra\u00DFe");
+            for (int file = 0; file < 12; ++file) {
+                writer.startElement("File");
+                writer.attribute("Name", u"job0042.job");
+                writer.attribute("Size", u"18231");
+                writer.attribute("Attributes", u"0x20");
+                writer.endElement("File");
+            }
+            writer.endElement("Folder");
+        }
+        for (int variable = 0; variable < 6; ++variable) {
+            writer.startElement("Variable");
+            writer.attribute("Name", u"INSTALLDIR");
+            writer.text(u"\\Program Files\\Survey\\\u6F22\u5B57 <default>");
+            writer.endElement("Variable");
+        }
+        writer.startElement("Script");
+        writer.text(u"if HalOut:FileExists(path) and size > 0 then\r\n  return \"ok\"\r\nend\r\n");
+        writer.endElement("Script");
+        writer.endElement("Feature");
+        writer.flush();
+    }
+    writer.endElement("InstallData");
+    writer.flush();
+    return bytes;
+}
+
+const std::vector<std::uint8_t>& document()
+{
+    static const std::vector<std::uint8_t> bytes = makeDocument();
+    return bytes;
+}
+
+void setBytes(benchmark::State& state)
+{
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * document().size()));
+}
+
+void BM_Adler32_Ours(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state) {
+        druvex::Adler32 adler;
+        adler.update(bytes.size(), bytes.data());
+        benchmark::DoNotOptimize(adler.final());
+    }
+    setBytes(state);
+}
+
+void BM_Adler32_Zlib(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(adler32_z(1, bytes.data(), bytes.size()));
+    setBytes(state);
+}
+
+void BM_Sha1_Ours(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state) {
+        druvex::Sha1 sha;
+        sha.update(bytes.size(), bytes.data());
+        std::uint8_t digest[20];
+        sha.final(20, digest);
+        benchmark::DoNotOptimize(digest);
+    }
+    setBytes(state);
+}
+
+void BM_Sha1_OpenSsl(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state) {
+        std::uint8_t digest[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr);
+        benchmark::DoNotOptimize(digest);
+    }
+    setBytes(state);
+}
+
+class CountingHandler final : public druvex::XmlHandler {
+public:
+    long elements = 0;
+    bool startElement(const druvex::XmlNameSpan&, const druvex::XmlAttributeList&, const druvex::SharedString&) override
+    {
+        ++elements;
+        return true;
+    }
+    bool endElement(const druvex::XmlNameSpan&) override { return true; }
+};
+
+void BM_XmlParse_Ours(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state) {
+        CountingHandler handler;
+        druvex::XmlReader reader;
+        reader.setInput(bytes.data(), bytes.size());
+        if (!reader.parse(handler))
+            state.SkipWithError("document refused");
+        benchmark::DoNotOptimize(handler.elements);
+    }
+    setBytes(state);
+}
+
+void XMLCALL expatStart(void* data, const XML_Char*, const XML_Char**)
+{
+    ++*static_cast<long*>(data);
+}
+void XMLCALL expatEnd(void*, const XML_Char*) {}
+void XMLCALL expatText(void*, const XML_Char*, int) {}
+
+void BM_XmlParse_Expat(benchmark::State& state)
+{
+    const auto& bytes = document();
+    for (auto _ : state) {
+        long elements = 0;
+        XML_Parser parser = XML_ParserCreate(nullptr);
+        XML_SetUserData(parser, &elements);
+        XML_SetElementHandler(parser, expatStart, expatEnd);
+        XML_SetCharacterDataHandler(parser, expatText);
+        if (XML_Parse(parser, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 1) !=
+            XML_STATUS_OK)
+            state.SkipWithError("document refused");
+        XML_ParserFree(parser);
+        benchmark::DoNotOptimize(elements);
+    }
+    setBytes(state);
+}
+
+BENCHMARK(BM_Adler32_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Adler32_Zlib)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sha1_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sha1_OpenSsl)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlParse_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlParse_Expat)->Unit(benchmark::kMillisecond);
+
+// Prints as usual and keeps each benchmark's time per iteration.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    std::printf("document: %zu bytes\n", document().size());
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const char* pairs[][3] = {
+        {"Adler-32 ours / zlib", "BM_Adler32_Ours", "BM_Adler32_Zlib"},
+        {"SHA-1 ours / OpenSSL", "BM_Sha1_Ours", "BM_Sha1_OpenSsl"},
+        {"XML parse ours / expat", "BM_XmlParse_Ours", "BM_XmlParse_Expat"},
+    };
+    for (const auto& pair : pairs) {
+        const auto ours = reporter.seconds.find(pair[1]);
+        const auto reference = reporter.seconds.find(pair[2]);
+        if (ours == reporter.seconds.end() || reference == reporter.seconds.end())
+            continue;
+        std::printf("%-24s %.2f\n", pair[0], ours->second / reference->second);
+    }
+    return 0;
+}
