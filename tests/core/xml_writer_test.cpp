@@ -132,18 +132,6 @@ TEST(XmlWriterLayout, ByteOrderMarkComesFirst)
     EXPECT_EQ(test::runTool("xmllint --noout - 2>&1", bytes).exitCode, 0);
 }
 
-TEST(XmlWriterLayout, NothingWrittenBeforeFlush)
-{
-    Bytes bytes;
-    MemoryStream stream(bytes);
-    XmlWriter writer(stream, false);
-    writer.startElement("a");
-    writer.endElement("a");
-    EXPECT_TRUE(bytes.empty());
-    writer.flush();
-    EXPECT_EQ(asText(bytes), std::string(kDeclaration) + "<a/>\n");
-}
-
 // Line breaks, tabs and control characters are not escaped; stray surrogates
 // become U+FFFD without taking the unit after them along.
 TEST(XmlWriterEncoding, TextEncodingTable)
