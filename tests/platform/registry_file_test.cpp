@@ -1,0 +1,197 @@
+#include "platform/registry_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace druvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+template <std::size_t N>
+Bytes units(const char16_t (&text)[N])
+{
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(text[i] & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(text[i] >> 8));
+    }
+    return bytes;
+}
+
+const std::string kHeader = "DRUVEX-REGISTRY 1\n";
+
+// The file of one value under HKEY_USERS\K.
+std::string fileWith(const std::string& valueLine)
+{
+    return kHeader + "\n[HKEY_USERS\\K]\n" + valueLine + "\n";
+}
+
+RegistryTree treeWith(std::u16string name, std::uint32_t type, Bytes data)
+{
+    RegistryTree tree;
+    auto key = std::make_shared<RegistryKeyNode>(RegistryKeyNode{u"K", {}, {}, false});
+    key->values[foldRegistryName(name)] = RegistryValue{name, type, std::move(data)};
+    tree.roots[3]->subKeys[u"k"] = key;
+    return tree;
+}
+
+const RegistryValue* onlyValue(const RegistryTree& tree)
+{
+    const auto key = tree.roots[3]->subKeys.find(u"k");
+    if (key == tree.roots[3]->subKeys.end() || key->second->values.size() != 1)
+        return nullptr;
+    return &key->second->values.begin()->second;
+}
+
+TEST(RegistryFileFormat, EachValueTakesItsCanonicalFormAndComesBackExactly)
+{
+    struct Case {
+        std::u16string name;
+        std::uint32_t type;
+        Bytes data;
+        std::string line;
+    };
+    const Case cases[] = {
+        {u"S", kRegString, units(u"abc\0"), "\"S\"=\"abc\""},
+        {u"Empty", kRegString, units(u"\0"), "\"Empty\"=\"\""},
+        {u"NoZero", kRegString, units(u"ab"), "\"NoZero\"=hex(1):61,00,62,00"},
+        {u"TwoZeros", kRegString, units(u"a\0\0"), "\"TwoZeros\"=hex(1):61,00,00,00,00,00"},
+        {u"Inner", kRegString, units(u"a\0b\0"), "\"Inner\"=hex(1):61,00,00,00,62,00,00,00"},
+        {u"OddSize", kRegString, {0x61, 0x00, 0x00}, "\"OddSize\"=hex(1):61,00,00"},
+        {u"Nothing", kRegString, {}, "\"Nothing\"=hex(1):"},
+        {u"LineFeed", kRegString, units(u"a\nb\0"), "\"LineFeed\"=hex(1):61,00,0a,00,62,00,00,00"},
+        {u"Lone", kRegString, units(u"\xD800x\0"), "\"Lone\"=hex(1):00,d8,78,00,00,00"},
+        {u"Pair", kRegString, units(u"\U00010000\0"), "\"Pair\"=\"\xF0\x90\x80\x80\""},
+        {u"Escapes", kRegString, units(u"\"\\\0"), "\"Escapes\"=\"\\\"\\\\\""},
+        {u"E", kRegExpandString, units(u"%TEMP%\0"), "\"E\"=expand:\"%TEMP%\""},
+        {u"EHex", kRegExpandString, units(u"%TEMP%"), "\"EHex\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00"},
+        {u"M", kRegMultiString, units(u"a\0bc\0\0"), "\"M\"=multi:\"a\",\"bc\""},
+        {u"MOne", kRegMultiString, units(u"a\0\0"), "\"MOne\"=multi:\"a\""},
+        {u"MNone", kRegMultiString, units(u"\0\0"), "\"MNone\"=hex(7):00,00,00,00"},
+        {u"MGap", kRegMultiString, units(u"a\0\0b\0\0"), "\"MGap\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00"},
+        {u"MOpen", kRegMultiString, units(u"a\0b\0"), "\"MOpen\"=hex(7):61,00,00,00,62,00,00,00"},
+        {u"D", kRegDword, {0x78, 0x56, 0x34, 0x12}, "\"D\"=dword:12345678"},
+        {u"DShort", kRegDword, {0x2A}, "\"DShort\"=hex(4):2a"},
+        {u"B", kRegBinary, {0x00, 0xAB}, "\"B\"=hex:00,ab"},
+        {u"BEmpty", kRegBinary, {}, "\"BEmpty\"=hex:"},
+        {u"None", 0, {}, "\"None\"=hex(0):"},
+        {u"QWord", 11, {1, 2, 3, 4, 5, 6, 7, 8}, "\"QWord\"=hex(b):01,02,03,04,05,06,07,08"},
+        {u"Large", 0x12340, {9}, "\"Large\"=hex(12340):09"},
+        {u"", kRegString, units(u"d\0"), "@=\"d\""},
+        {u"@", kRegString, units(u"d\0"), "\"@\"=\"d\""},
+        {u"Na\"me\\", kRegDword, {0, 0, 0, 0}, "\"Na\\\"me\\\\\"=dword:00000000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string text = writeRegistryText(treeWith(c.name, c.type, c.data));
+        EXPECT_EQ(text, fileWith(c.line));
+        RegistryTree read;
+        RegistryTextError error;
+        ASSERT_TRUE(readRegistryText(text, read, error)) << error.line << ": " << error.reason;
+        const RegistryValue* value = onlyValue(read);
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->name, c.name);
+        EXPECT_EQ(value->type, c.type);
+        EXPECT_EQ(value->data, c.data);
+        EXPECT_EQ(writeRegistryText(read), text);
+    }
+}
+
+TEST(RegistryFileFormat, EmptyRegistryIsTheHeaderAlone)
+{
+    EXPECT_EQ(writeRegistryText(RegistryTree()), kHeader);
+    RegistryTree tree;
+    RegistryTextError error;
+    EXPECT_TRUE(readRegistryText("", tree, error));
+    EXPECT_TRUE(readRegistryText(kHeader, tree, error));
+    EXPECT_TRUE(readRegistryText("DRUVEX-REGISTRY 1", tree, error));
+}
+
+TEST(RegistryFileFormat, ReaderTakesWhatHandsWriteToo)
+{
+    // CR LF, a byte-order mark, comments, a missing parent section, a short
+    // dword and upper-case hex digits.
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "DRUVEX-REGISTRY 1\r\n"
+        "; a fixture\r\n"
+        "[HKEY_USERS\\K\\Child]\r\n"
+        "\"V\"=\"x\"\r\n"
+        "\"D\"=dword:2A\r\n"
+        "\"H\"=hex(B):AB\r\n";
+    RegistryTree tree;
+    RegistryTextError error;
+    ASSERT_TRUE(readRegistryText(text, tree, error)) << error.line << ": " << error.reason;
+    const auto& parent = tree.roots[3]->subKeys.at(u"k");
+    EXPECT_EQ(parent->name, u"K");
+    const auto& values = parent->subKeys.at(u"child")->values;
+    EXPECT_EQ(values.at(u"v").data, units(u"x\0"));
+    EXPECT_EQ(values.at(u"d").data, Bytes({0x2A, 0, 0, 0}));
+    EXPECT_EQ(values.at(u"h").type, 11u);
+    EXPECT_EQ(values.at(u"h").data, Bytes({0xAB}));
+    EXPECT_EQ(writeRegistryText(tree), kHeader +
+                                           "\n[HKEY_USERS\\K]\n"
+                                           "\n[HKEY_USERS\\K\\Child]\n"
+                                           "\"D\"=dword:0000002a\n"
+                                           "\"H\"=hex(b):ab\n"
+                                           "\"V\"=\"x\"\n");
+}
+
+TEST(RegistryFileFormat, RefusedLinesNameTheLineAndTheReason)
+{
+    struct Case {
+        std::string text;
+        int line;
+        std::string reason;
+    };
+    const std::string section = kHeader + "[HKEY_USERS\\K]\n";
+    const Case cases[] = {
+        {"DRUVEX-REGISTRY 2\n", 1, "not a registry file"},
+        {"\n" + kHeader, 1, "not a registry file"},
+        {kHeader + "\n[HKEY_NOWHERE\\A]\n", 3, "unknown root key"},
+        {kHeader + "[hkey_users\\A]\n", 2, "unknown root key"},
+        {kHeader + "[HKEY_USERS\\A\n", 2, "a section line must end with ']'"},
+        {kHeader + "[HKEY_USERS\\A\\\\B]\n", 2, "invalid key name"},
+        {kHeader + "[HKEY_USERS\\]\n", 2, "invalid key name"},
+        {kHeader + "[HKEY_USERS\\\xC3]\n", 2, "invalid key name"},
+        {kHeader + "\"V\"=\"x\"\n", 2, "a value line before the first section"},
+        {section + "V=\"x\"\n", 3, "invalid value name"},
+        {section + "\"\"=\"x\"\n", 3, "invalid value name"},
+        {section + "\"a\tb\"=\"x\"\n", 3, "invalid value name"},
+        {section + "\"V\" = \"x\"\n", 3, "'=' expected"},
+        {section + "@\n", 3, "'=' expected"},
+        {section + "\"V\"=\"x\" \n", 3, "invalid value data"},
+        {section + "\"V\"=\"x\n", 3, "invalid value data"},
+        {section + "\"V\"=\"\\n\"\n", 3, "invalid value data"},
+        {section + "\"V\"=\"\xFF\"\n", 3, "invalid value data"},
+        {section + "\"V\"=\"\xC0\x80\"\n", 3, "invalid value data"},
+        {section + "\"V\"=\"a\tb\"\n", 3, "invalid value data"},
+        {section + "\"V\"=dword:123456789\n", 3, "invalid value data"},
+        {section + "\"V\"=dword:\n", 3, "invalid value data"},
+        {section + "\"V\"=dword:12x\n", 3, "invalid value data"},
+        {section + "\"V\"=hex:1,2\n", 3, "invalid value data"},
+        {section + "\"V\"=hex:01,\n", 3, "invalid value data"},
+        {section + "\"V\"=hex(:01\n", 3, "invalid value data"},
+        {section + "\"V\"=hex():01\n", 3, "invalid value data"},
+        {section + "\"V\"=multi:\n", 3, "invalid value data"},
+        {section + "\"V\"=multi:\"a\",\"\"\n", 3, "invalid value data"},
+        {section + "\"V\"=multi:\"a\";\"b\"\n", 3, "invalid value data"},
+        {section + "\"V\"=other\n", 3, "invalid value data"},
+        {section + "\"V\"=dword:1\n\"v\"=dword:2\n", 4, "value defined twice in one key"},
+        {section + std::string("\"V\"=\"a\0b\"\n", 10), 3, "a line holds a zero byte"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        RegistryTree tree;
+        RegistryTextError error;
+        EXPECT_FALSE(readRegistryText(c.text, tree, error));
+        EXPECT_EQ(error.line, c.line);
+        EXPECT_TRUE(std::string(error.reason).starts_with(c.reason)) << error.reason;
+    }
+}
+
+}  // namespace
+}  // namespace druvex
