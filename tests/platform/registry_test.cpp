@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win_error.h"
@@ -445,6 +446,58 @@ TEST(Registry, ProcessWideInstanceStartsInMemory)
     DeviceRegistry& registry = deviceRegistry();
     EXPECT_EQ(&registry, &deviceRegistry());
     EXPECT_TRUE(registry.filePath().empty());
+}
+
+// The host calls the registry from the UI, installation and hook threads.
+TEST(RegistryThreads, ChangesFromManyThreadsLeaveAConsistentFile)
+{
+    const test::ScratchDir scratch;
+    const std::string file = (scratch.path() / "registry.reg").string();
+    DeviceRegistry registry;
+    ASSERT_EQ(registry.configure(file), kErrorSuccess);
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 25;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&registry, t] {
+            const std::u16string path = u"Worker\\" + std::u16string(1, static_cast<char16_t>(u'A' + t));
+            for (std::uint32_t round = 0; round < kRounds; ++round) {
+                RegistryKey key = 0;
+                if (registry.createKey(kHklm, path, key) != kErrorSuccess)
+                    continue;
+                registry.setValue(key, u"Round", kRegDword, &round, 4);
+                SharedString name;
+                registry.enumKey(kHklm, 0, name);
+                registry.closeKey(key);
+                if (round % 5 == 4)
+                    registry.deleteKey(kHklm, path);
+            }
+            RegistryKey key = 0;
+            registry.createKey(kHklm, path, key);
+            const std::uint32_t last = kRounds;
+            registry.setValue(key, u"Round", kRegDword, &last, 4);
+            registry.closeKey(key);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+
+    DeviceRegistry reread;
+    ASSERT_EQ(reread.configure(file), kErrorSuccess);
+    std::uint32_t workers = 0;
+    RegistryKey parent = 0;
+    ASSERT_EQ(reread.openKey(kHklm, u"Worker", parent), kErrorSuccess);
+    ASSERT_EQ(reread.queryInfoKey(parent, &workers, nullptr), kErrorSuccess);
+    EXPECT_EQ(workers, static_cast<std::uint32_t>(kThreads));
+    for (int t = 0; t < kThreads; ++t) {
+        std::uint32_t round = 0;
+        std::uint32_t size = 4;
+        const std::u16string name(1, static_cast<char16_t>(u'a' + t));
+        RegistryKey key = 0;
+        ASSERT_EQ(reread.openKey(parent, name, key), kErrorSuccess);
+        EXPECT_EQ(reread.queryValue(key, u"round", nullptr, &round, &size), kErrorSuccess);
+        EXPECT_EQ(round, static_cast<std::uint32_t>(kRounds));
+    }
 }
 
 // ---- readRegistryString
