@@ -441,13 +441,6 @@ TEST(Registry, QueryValueReportsSizesLikeTheDevice)
     EXPECT_EQ(registry.deleteValue(kHklm, u"Missing"), kErrorFileNotFound);
 }
 
-TEST(Registry, ProcessWideInstanceStartsInMemory)
-{
-    DeviceRegistry& registry = deviceRegistry();
-    EXPECT_EQ(&registry, &deviceRegistry());
-    EXPECT_TRUE(registry.filePath().empty());
-}
-
 // The host calls the registry from the UI, installation and hook threads.
 TEST(RegistryThreads, ChangesFromManyThreadsLeaveAConsistentFile)
 {
