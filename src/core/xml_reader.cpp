@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/mapped_file.h"
+
 namespace druvex {
 namespace {
 
@@ -160,14 +162,32 @@ bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept
     return true;
 }
 
+XmlReader::XmlReader() = default;
 XmlReader::~XmlReader() = default;
 
 bool XmlReader::setInput(const void* data, std::size_t bytes)
 {
+    mappedInput_.reset();
+    input_ = nullptr;
+    inputBytes_ = 0;
     if (!data)
         return false;
     input_ = static_cast<const char*>(data);
     inputBytes_ = bytes;
+    return true;
+}
+
+bool XmlReader::setInputFile(std::u16string_view path)
+{
+    mappedInput_.reset();
+    input_ = nullptr;
+    inputBytes_ = 0;
+    auto mapped = std::make_unique<MappedFile>();
+    if (!mapped->open(path, false, false))
+        return false;
+    input_ = reinterpret_cast<const char*>(mapped->data());
+    inputBytes_ = static_cast<std::size_t>(mapped->viewSize());
+    mappedInput_ = std::move(mapped);
     return true;
 }
 

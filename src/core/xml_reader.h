@@ -7,12 +7,15 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "core/text/shared_string.h"
 
 namespace druvex {
+
+class MappedFile;
 
 // A name as it stands in the input (undecoded UTF-8 bytes); valid only during
 // XmlReader::parse, so handlers copy what they keep.
@@ -57,14 +60,20 @@ protected:
 
 class XmlReader {
 public:
-    XmlReader() = default;
+    XmlReader();
     ~XmlReader();
     XmlReader(const XmlReader&) = delete;
     XmlReader& operator=(const XmlReader&) = delete;
 
     // Takes `bytes` bytes at `data` as the input: not copied, not owned, no
-    // terminating zero needed. False when `data` is null.
+    // terminating zero needed. Releases a mapped input file; false, with no
+    // input left set, when `data` is null.
     bool setInput(const void* data, std::size_t bytes);
+    // Maps the file at the device path `path` read-only and takes it as the
+    // input, held until the next input is set or the reader goes away. False,
+    // with no input left set, when the file cannot be mapped (an empty file
+    // included).
+    bool setInputFile(std::u16string_view path);
 
     // Scans the whole input from its start. True when it ends with no element
     // left open (and at once when no input was set: callers check that they
@@ -77,6 +86,7 @@ private:
     bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
     void recycleAttributes();
 
+    std::unique_ptr<MappedFile> mappedInput_;
     const char* input_ = nullptr;
     std::size_t inputBytes_ = 0;
     std::vector<XmlNameSpan> openElements_;

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "core/byte_stream.h"
+#include "core/platform_file.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
+#include "support/device_fixture.h"
 
 namespace druvex {
 namespace {
@@ -259,6 +261,40 @@ TEST(XmlReaderBounds, EveryPrefixOfADocument)
         const bool expected = length <= 3 || length == declarationEnd || length == declarationEnd + 1 ||
                               length >= complete;
         EXPECT_EQ(accepted, expected) << "prefix of " << length << " bytes";
+    }
+}
+
+using XmlReaderFile = test::DeviceFixture;
+
+// A mapped input is held while it is the input: the file stays shared for
+// reading only, and is let go when another input is set.
+TEST_F(XmlReaderFile, MappedFileIsTheInputUntilReplaced)
+{
+    device().writeFile("Data/doc.xml", "<?xml version=\"1.0\"?>\n<a v=\"1\">x</a>\n");
+    XmlReader reader;
+    ASSERT_TRUE(reader.setInputFile(u"\\data\\DOC.xml"));
+    TraceHandler handler;
+    EXPECT_TRUE(reader.parse(handler));
+    EXPECT_EQ(handler.trace, "<a v=1>x</a>");
+
+    PlatformFile writer;
+    EXPECT_FALSE(writer.open(u"\\Data\\doc.xml", kFileOpenExisting | kFileWrite));
+    const std::string_view block = "<b/>";
+    ASSERT_TRUE(reader.setInput(block.data(), block.size()));
+    EXPECT_TRUE(writer.open(u"\\Data\\doc.xml", kFileOpenExisting | kFileWrite));
+}
+
+TEST_F(XmlReaderFile, UnmappableFileLeavesNoInput)
+{
+    device().writeFile("empty.xml", "");
+    XmlReader reader;
+    const std::string_view block = "<a>";
+    ASSERT_TRUE(reader.setInput(block.data(), block.size()));
+    for (const char16_t* path : {u"\\missing.xml", u"\\empty.xml"}) {
+        EXPECT_FALSE(reader.setInputFile(path));
+        TraceHandler handler;
+        EXPECT_TRUE(reader.parse(handler));  // no input: nothing to refuse
+        EXPECT_EQ(handler.trace, "");
     }
 }
 
