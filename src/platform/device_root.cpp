@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/text/char_class.h"
 #include "core/text/text_convert.h"
@@ -174,6 +176,11 @@ bool sameTime(const struct timespec& a, const struct timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+bool timeAfter(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
 // The folder as the cache last saw it: a folder changed by anyone, or
 // replaced by another of the same name (which may reuse the inode number),
 // no longer matches.
@@ -222,7 +229,17 @@ std::uint32_t failWith(std::uint32_t error)
 struct FolderNames {
     FolderStamp stamp;
     std::unordered_map<std::u16string, std::string> byLowerName;
+    // Lower-case forms that more than one name shares: only an exact look at
+    // the folder tells which of them a spelling means.
+    std::unordered_set<std::u16string> ambiguous;
+    // Our own changes since the stamp, made before `ownChangesUntil`: a new
+    // stamp no later than that is theirs, and the names are current.
+    bool ownChanges = false;
+    struct timespec ownChangesUntil {};
 };
+
+// What the cache knows about one name in a folder.
+enum class CachedName { kAbsent, kFound, kUnsure };
 
 struct DeviceRoot::Impl {
     std::mutex mutex;
@@ -233,9 +250,9 @@ struct DeviceRoot::Impl {
     // The names of a folder whose status is `status`, loaded when missing or
     // out of date; null when the folder cannot be read.
     FolderNames* namesOf(const std::string& hostFolder, const struct stat& status);
-    // The real name of `name` in `hostFolder` (whose status is given); empty
-    // when no entry matches.
-    std::string realName(const std::string& hostFolder, const struct stat& status, std::u16string_view name);
+    // The real name of `name` in `hostFolder` (whose status is given).
+    CachedName realName(const std::string& hostFolder, const struct stat& status, std::u16string_view name,
+                        std::string& real);
     void noteChange(const std::string& hostPath, bool present);
     void forgetFolderTree(const std::string& hostFolder);
 };
@@ -243,8 +260,18 @@ struct DeviceRoot::Impl {
 FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const struct stat& status)
 {
     auto found = folders.find(hostFolder);
-    if (found != folders.end() && found->second.stamp == FolderStamp::of(status))
-        return &found->second;
+    if (found != folders.end()) {
+        FolderNames& names = found->second;
+        const FolderStamp stamp = FolderStamp::of(status);
+        if (names.stamp == stamp)
+            return &names;
+        if (names.ownChanges && names.stamp.inode == stamp.inode &&
+            !timeAfter(stamp.modified, names.ownChangesUntil) && !timeAfter(stamp.changed, names.ownChangesUntil)) {
+            names.stamp = stamp;
+            names.ownChanges = false;
+            return &names;
+        }
+    }
     DIR* dir = ::opendir(hostFolder.c_str());
     if (!dir) {
         if (found != folders.end())
@@ -258,29 +285,39 @@ FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const stru
     }
     FolderNames& names = found->second;
     names.stamp = FolderStamp::of(status);
+    names.ownChanges = false;
     names.byLowerName.clear();
+    names.ambiguous.clear();
     std::u16string wide;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == ".." || !fromUtf8Name(name, wide))
             continue;
-        auto [slot, inserted] = names.byLowerName.try_emplace(lowerCase(wide), name);
+        std::u16string lower = lowerCase(wide);
+        auto [slot, inserted] = names.byLowerName.try_emplace(lower, name);
+        if (inserted)
+            continue;
         // Names that differ only in case: keep the smallest, whatever the directory order.
-        if (!inserted && std::string_view(slot->second) > name)
+        names.ambiguous.insert(std::move(lower));
+        if (std::string_view(slot->second) > name)
             slot->second = name;
     }
     ::closedir(dir);
     return &names;
 }
 
-std::string DeviceRoot::Impl::realName(const std::string& hostFolder, const struct stat& status,
-                                       std::u16string_view name)
+CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struct stat& status,
+                                      std::u16string_view name, std::string& real)
 {
     FolderNames* names = namesOf(hostFolder, status);
     if (!names)
-        return {};
-    const auto found = names->byLowerName.find(lowerCase(name));
-    return found == names->byLowerName.end() ? std::string() : found->second;
+        return CachedName::kUnsure;
+    const std::u16string lower = lowerCase(name);
+    const auto found = names->byLowerName.find(lower);
+    if (found == names->byLowerName.end())
+        return CachedName::kAbsent;
+    real = found->second;
+    return names->ambiguous.count(lower) ? CachedName::kUnsure : CachedName::kFound;
 }
 
 void DeviceRoot::Impl::forgetFolderTree(const std::string& hostFolder)
@@ -303,22 +340,33 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     const auto found = folders.find(folder);
     if (found == folders.end())
         return;
-    struct stat status {};
+    FolderNames& names = found->second;
     std::u16string wide;
-    if (::stat(folder.c_str(), &status) != 0 || !fromUtf8Name(name, wide)) {
+    if (!fromUtf8Name(name, wide)) {
         folders.erase(found);
         return;
     }
-    FolderNames& names = found->second;
-    names.stamp = FolderStamp::of(status);
-    const std::u16string lower = lowerCase(wide);
-    if (present) {
-        names.byLowerName.try_emplace(lower, name);
+    std::u16string lower = lowerCase(wide);
+    const auto entry = names.byLowerName.find(lower);
+    if (!present && names.ambiguous.count(lower)) {
+        // Which of the names sharing the form remain is only known to the folder.
+        folders.erase(found);
         return;
     }
-    const auto entry = names.byLowerName.find(lower);
-    if (entry != names.byLowerName.end() && entry->second == name)
+    if (present && entry == names.byLowerName.end()) {
+        names.byLowerName.emplace(std::move(lower), name);
+    } else if (present && entry->second != name) {
+        if (name < entry->second)
+            entry->second = name;
+        names.ambiguous.insert(std::move(lower));
+    } else if (!present && entry != names.byLowerName.end() && entry->second == name) {
         names.byLowerName.erase(entry);
+    }
+    // The change is done: the folder's next stamp, up to now, is ours. A
+    // change by anyone else since the folder was last looked at is taken for
+    // ours too; callers note right after looking, so the window is short.
+    names.ownChanges = true;
+    ::clock_gettime(CLOCK_REALTIME, &names.ownChangesUntil);
 }
 
 DeviceRoot::DeviceRoot() : impl_(new Impl) {}
@@ -383,45 +431,77 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
     std::vector<std::u16string_view> components;
     if (const std::uint32_t error = splitDevicePath(devicePath, kind, components))
         return failWith(error);
-    // The host path of the first n components, spelled as given.
-    std::vector<std::string> names(components.size());
-    for (std::size_t i = 0; i < components.size(); ++i) {
-        if (!appendUtf8(names[i], components[i]) || names[i].size() > kMaxComponentBytes)
+    // The host path of all components spelled as given, and where each ends.
+    const std::string& root = impl_->rootFolder;
+    std::string given = root;
+    std::vector<std::size_t> ends;
+    ends.reserve(components.size());
+    for (const std::u16string_view component : components) {
+        given += '/';
+        const std::size_t start = given.size();
+        if (!appendUtf8(given, component) || given.size() - start > kMaxComponentBytes)
             return failWith(kErrorInvalidName);
+        ends.push_back(given.size());
     }
     const bool lastIsPattern =
         kind == DevicePathKind::kPattern && !components.empty() && hasWildcard(components.back());
     const std::size_t resolved = lastIsPattern ? components.size() - 1 : components.size();
+    const auto prefixLength = [&](std::size_t count) { return count == 0 ? root.size() : ends[count - 1]; };
+    // The resolved folder `folder` (holding `count` components) followed by the
+    // remaining components as given.
+    const auto finish = [&](std::string folder, std::size_t count) {
+        folder.append(given, prefixLength(count), std::string::npos);
+        hostPath = std::move(folder);
+        return kErrorSuccess;
+    };
+    if (resolved == 0)
+        return finish(root, 0);
 
-    hostPath = impl_->rootFolder;
-    std::vector<std::size_t> ends;  // where each component ends in hostPath
-    for (const std::string& name : names) {
-        hostPath += '/';
-        hostPath += name;
-        ends.push_back(hostPath.size());
+    struct stat status {};
+    std::string real;
+    // When the last folder's names are cached already, one look at that
+    // folder settles the name, which keeps many creations in one folder cheap.
+    const std::string parent = given.substr(0, prefixLength(resolved - 1));
+    if (impl_->folders.count(parent) && ::stat(parent.c_str(), &status) == 0) {
+        switch (impl_->realName(parent, status, components[resolved - 1], real)) {
+        case CachedName::kAbsent:
+            return finish(given, resolved);
+        case CachedName::kFound:
+            return finish(parent + "/" + real, resolved);
+        case CachedName::kUnsure:
+            break;
+        }
     }
 
     // The exact spelling first; otherwise the deepest prefix that exists as
     // spelled, and from there one component at a time through the name cache.
-    struct stat status {};
     std::size_t known = resolved;
-    while (true) {
-        const std::size_t length = known == 0 ? impl_->rootFolder.size() : ends[known - 1];
-        if (::stat(hostPath.substr(0, length).c_str(), &status) == 0)
-            break;
+    while (::stat(given.substr(0, prefixLength(known)).c_str(), &status) != 0) {
         if (known == 0)
-            return kErrorSuccess;  // not even the root: nothing to resolve against
+            return finish(given, 0);  // not even the root: nothing to resolve against
         --known;
     }
-    if (known == resolved)
-        return kErrorSuccess;
-
-    std::string result = hostPath.substr(0, known == 0 ? impl_->rootFolder.size() : ends[known - 1]);
+    std::string result = given.substr(0, prefixLength(known));
     std::size_t index = known;
     for (; index < resolved; ++index) {
-        const std::string real = impl_->realName(result, status, components[index]);
-        if (real.empty())
+        real.clear();
+        const CachedName cached = impl_->realName(result, status, components[index], real);
+        if (cached == CachedName::kAbsent)
             break;
+        if (cached == CachedName::kUnsure) {
+            // Several names share the form, or the folder cannot be read: the
+            // exact spelling when it exists, else the cache's choice.
+            const std::size_t from = prefixLength(index);
+            const std::string exact = result + given.substr(from, ends[index] - from);
+            struct stat exactStatus {};
+            if (::stat(exact.c_str(), &exactStatus) == 0) {
+                result = exact;
+                status = exactStatus;
+                continue;
+            }
+            if (real.empty())
+                break;
+        }
         result += '/';
         result += real;
         if (index + 1 < resolved && ::stat(result.c_str(), &status) != 0) {
@@ -429,12 +509,7 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
             break;
         }
     }
-    for (; index < names.size(); ++index) {
-        result += '/';
-        result += names[index];
-    }
-    hostPath = std::move(result);
-    return kErrorSuccess;
+    return finish(std::move(result), index);
 }
 
 bool DeviceRoot::toDevicePath(std::string_view hostPath, SharedString& devicePath) const

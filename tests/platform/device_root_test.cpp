@@ -146,9 +146,16 @@ TEST_F(DeviceRootTest, ExactSpellingWinsAndOtherwiseTheSmallestNameIsChosen)
 {
     device().makeFolder("data");
     device().makeFolder("Data");
-    EXPECT_EQ(mapped(u"\\data"), "data");
-    EXPECT_EQ(mapped(u"\\Data"), "Data");
-    EXPECT_EQ(mapped(u"\\DATA"), "Data");
+    for (int pass = 0; pass < 2; ++pass) {  // before and after the root's names are cached
+        EXPECT_EQ(mapped(u"\\data\\x"), "data/x");
+        EXPECT_EQ(mapped(u"\\Data"), "Data");
+        EXPECT_EQ(mapped(u"\\DATA\\x"), "Data/x");
+        EXPECT_EQ(mapped(u"\\nothing"), "nothing");
+    }
+    // Removing one of them leaves the other to be found.
+    fs::remove(device().hostPath("Data"));
+    DeviceRoot::instance().noteRemoved(DeviceRoot::instance().rootFolder() + "/Data");
+    EXPECT_EQ(mapped(u"\\DATA"), "data");
 }
 
 TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
@@ -183,6 +190,23 @@ TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
     --second;
     touchFolder();
     EXPECT_EQ(mapped(u"\\folder\\x"), "Folder/X");
+}
+
+TEST_F(DeviceRootTest, ChangesAfterOurOwnAreStillSeen)
+{
+    DeviceRoot& root = DeviceRoot::instance();
+    device().makeFolder("Mixed");
+    std::string host;
+    ASSERT_EQ(root.toHostPath(u"\\mixed\\Ours.txt", host), 0u);
+    test::writeFileBytes(host, {});
+    root.noteCreated(host);
+    // Someone else's file, later than ours.
+    const fs::path folder = device().hostPath("Mixed");
+    test::writeFileBytes(folder / "Theirs.txt", {});
+    const struct timespec later[2] = {{0, UTIME_OMIT}, {::time(nullptr) + 100, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), later, 0), 0);
+    EXPECT_EQ(mapped(u"\\MIXED\\theirs.TXT"), "Mixed/Theirs.txt");
+    EXPECT_EQ(mapped(u"\\MIXED\\ours.TXT"), "Mixed/Ours.txt");
 }
 
 TEST_F(DeviceRootTest, OwnChangesKeepTheCacheInStep)
