@@ -1,12 +1,12 @@
 #include "platform/device_root.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -176,11 +176,6 @@ bool sameTime(const struct timespec& a, const struct timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-bool timeAfter(const struct timespec& a, const struct timespec& b)
-{
-    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-}
-
 // The folder as the cache last saw it: a folder changed by anyone, or
 // replaced by another of the same name (which may reuse the inode number),
 // no longer matches.
@@ -232,10 +227,6 @@ struct FolderNames {
     // Lower-case forms that more than one name shares: only an exact look at
     // the folder tells which of them a spelling means.
     std::unordered_set<std::u16string> ambiguous;
-    // Our own changes since the stamp, made before `ownChangesUntil`: a new
-    // stamp no later than that is theirs, and the names are current.
-    bool ownChanges = false;
-    struct timespec ownChangesUntil {};
 };
 
 // What the cache knows about one name in a folder.
@@ -255,23 +246,19 @@ struct DeviceRoot::Impl {
                         std::string& real);
     void noteChange(const std::string& hostPath, bool present);
     void forgetFolderTree(const std::string& hostFolder);
+    // The status of the folder that our last change went to.
+    bool folderStatus(const std::string& folder, struct stat& status);
+    void forgetNotedFolder();
+
+    std::string notedFolder;
+    int notedFolderFd = -1;
 };
 
 FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const struct stat& status)
 {
     auto found = folders.find(hostFolder);
-    if (found != folders.end()) {
-        FolderNames& names = found->second;
-        const FolderStamp stamp = FolderStamp::of(status);
-        if (names.stamp == stamp)
-            return &names;
-        if (names.ownChanges && names.stamp.inode == stamp.inode &&
-            !timeAfter(stamp.modified, names.ownChangesUntil) && !timeAfter(stamp.changed, names.ownChangesUntil)) {
-            names.stamp = stamp;
-            names.ownChanges = false;
-            return &names;
-        }
-    }
+    if (found != folders.end() && found->second.stamp == FolderStamp::of(status))
+        return &found->second;
     DIR* dir = ::opendir(hostFolder.c_str());
     if (!dir) {
         if (found != folders.end())
@@ -285,7 +272,6 @@ FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const stru
     }
     FolderNames& names = found->second;
     names.stamp = FolderStamp::of(status);
-    names.ownChanges = false;
     names.byLowerName.clear();
     names.ambiguous.clear();
     std::u16string wide;
@@ -323,6 +309,8 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
 void DeviceRoot::Impl::forgetFolderTree(const std::string& hostFolder)
 {
     const std::string prefix = hostFolder + "/";
+    if (notedFolder == hostFolder || notedFolder.starts_with(prefix))
+        forgetNotedFolder();
     std::erase_if(folders, [&](const auto& item) {
         return item.first == hostFolder || item.first.starts_with(prefix);
     });
@@ -341,8 +329,12 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     if (found == folders.end())
         return;
     FolderNames& names = found->second;
+    // The folder's new stamp is ours. A change by anyone else between the
+    // last look at the folder and this one is taken for ours too; callers
+    // note right after looking and changing, so the window is short.
+    struct stat status {};
     std::u16string wide;
-    if (!fromUtf8Name(name, wide)) {
+    if (!folderStatus(folder, status) || !fromUtf8Name(name, wide)) {
         folders.erase(found);
         return;
     }
@@ -362,11 +354,33 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     } else if (!present && entry != names.byLowerName.end() && entry->second == name) {
         names.byLowerName.erase(entry);
     }
-    // The change is done: the folder's next stamp, up to now, is ours. A
-    // change by anyone else since the folder was last looked at is taken for
-    // ours too; callers note right after looking, so the window is short.
-    names.ownChanges = true;
-    ::clock_gettime(CLOCK_REALTIME, &names.ownChangesUntil);
+    names.stamp = FolderStamp::of(status);
+}
+
+bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& status)
+{
+    // Many changes in a row land in one folder; a descriptor of it spares a
+    // walk of the whole path for each. Should the path come to name another
+    // folder, the stamp taken here has the old inode, and the next look by
+    // path reloads.
+    if (folder != notedFolder) {
+        notedFolder.clear();
+        if (notedFolderFd >= 0)
+            ::close(notedFolderFd);
+        notedFolderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (notedFolderFd < 0)
+            return ::stat(folder.c_str(), &status) == 0;
+        notedFolder = folder;
+    }
+    return ::fstat(notedFolderFd, &status) == 0;
+}
+
+void DeviceRoot::Impl::forgetNotedFolder()
+{
+    notedFolder.clear();
+    if (notedFolderFd >= 0)
+        ::close(notedFolderFd);
+    notedFolderFd = -1;
 }
 
 DeviceRoot::DeviceRoot() : impl_(new Impl) {}
@@ -388,6 +402,7 @@ void DeviceRoot::configure(const std::string& deviceDirectory)
     impl_->deviceDirectory = std::move(directory);
     impl_->rootFolder = std::move(root);
     impl_->folders.clear();
+    impl_->forgetNotedFolder();
 }
 
 void DeviceRoot::configure(const DeviceConfig& config)

@@ -57,8 +57,9 @@ TEST(AppPaths, ModulePathWithoutADevice)
     EXPECT_EQ(findModulePath({"/opt/druvex/setup", ""}), u"/opt/druvex/setup");
     EXPECT_EQ(findModulePath({"/opt/druvex/setup", "\\Storage Card\\setup.exe"}), u"\\Storage Card\\setup.exe");
     const SharedString running = findModulePath(currentModulePathSources());
-    if (currentModulePathSources().modulePathEnv.empty())
+    if (currentModulePathSources().modulePathEnv.empty()) {
         EXPECT_TRUE(running.view().ends_with(u"/druvex_core_tests")) << toUtf8(running).c_str();
+    }
 }
 
 TEST(AppPaths, TheInstanceCanBeReplacedAndDerivedAgain)
