@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <thread>
 
 #include "core/text/text_convert.h"
@@ -14,23 +13,6 @@
 
 namespace druvex {
 namespace {
-
-TEST(DeviceConfig, DefaultsAreAWindowsMobileDevice)
-{
-    const DeviceConfig config;
-    EXPECT_TRUE(config.deviceDirectory.empty());
-    EXPECT_FALSE(config.forceDeviceType.has_value());
-    EXPECT_EQ(config.osVersion.major, 5);
-    EXPECT_EQ(config.osVersion.minor, 2);
-    EXPECT_EQ(config.ansiCodePage, 1252u);
-    EXPECT_EQ(config.userLocale, 1033u);
-    EXPECT_EQ(config.tempPath, u"\\Temp\\");
-    EXPECT_TRUE(config.administrator);
-    EXPECT_EQ(config.specialFolders.size(), 16u);
-    EXPECT_EQ(config.specialFolders.at(38), u"\\Program Files");
-    EXPECT_EQ(config.specialFolders.at(11), u"\\Windows\\Start Menu");
-    EXPECT_EQ(config.specialFolders.count(1), 0u);
-}
 
 TEST(DeviceConfig, StoresMatchByWholeComponentsAndTheLongestPrefixWins)
 {
@@ -110,21 +92,6 @@ TEST(DeviceWildcard, Matching)
     EXPECT_TRUE(hasWildcard(u"a?"));
     EXPECT_TRUE(hasWildcard(u"*"));
     EXPECT_FALSE(hasWildcard(u"plain.txt"));
-}
-
-TEST(DeviceError, HostErrorsMapToDeviceErrors)
-{
-    struct Case {
-        int errnoValue;
-        std::uint32_t error;
-    } cases[] = {
-        {0, kErrorSuccess},        {ENOENT, kErrorFileNotFound}, {ENOTDIR, kErrorPathNotFound},
-        {EACCES, kErrorAccessDenied}, {EPERM, kErrorAccessDenied}, {EEXIST, kErrorFileExists},
-        {ENOSPC, kErrorDiskFull},  {EBUSY, kErrorSharingViolation}, {ENAMETOOLONG, kErrorFilenameExcedRange},
-        {ENOTEMPTY, kErrorDirNotEmpty}, {EROFS, kErrorWriteProtect}, {EIO, kErrorGenFailure},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(errorFromErrno(c.errnoValue), c.error) << c.errnoValue;
 }
 
 TEST(DeviceErrorThreads, TheLastErrorBelongsToEachThread)
