@@ -51,8 +51,8 @@ public:
     // error): kErrorPathNotFound for an empty path or a ".." above the root,
     // kErrorInvalidName for a name the device refuses. Components resolve
     // without regard to case; a component that does not exist keeps the
-    // spelling given, so the result also names an entry to be created. For a
-    // pattern the last component is converted but not resolved.
+    // spelling given, so the result also names an entry to be created. A
+    // pattern's last component, when it holds wildcards, is converted only.
     std::uint32_t toHostPath(std::u16string_view devicePath, std::string& hostPath,
                              DevicePathKind kind = DevicePathKind::kPath);
     // Host path -> device path ("\" plus the components below fs/, joined with
@@ -62,7 +62,8 @@ public:
     // The entries of a host folder without "." and "..", sorted by name without
     // regard to case (the one listing primitive of the program). A non-empty
     // pattern keeps the names that match it (device wildcards, wildcard.h).
-    // Returns 0, or the error: kErrorPathNotFound when the folder cannot be read.
+    // Returns 0, or the error: kErrorPathNotFound when the folder cannot be
+    // read (kErrorAccessDenied when the host refuses it).
     std::uint32_t listFolder(const std::string& hostFolder, std::vector<DeviceFolderEntry>& entries,
                              std::u16string_view pattern = {});
     // A find on a device pattern ("\Windows\*.lnk", or a plain path): the host
@@ -73,7 +74,9 @@ public:
                               std::vector<DeviceFolderEntry>& entries);
 
     // Keeps the case cache in step with the program's own changes, so that many
-    // creations in one folder stay linear. Host paths, as toHostPath gave them.
+    // creations in one folder stay linear. Host paths, as toHostPath gave them;
+    // a removed folder takes its whole tree out of the cache. Changes made
+    // around these calls are still seen, only more slowly.
     void noteCreated(const std::string& hostPath);
     void noteRemoved(const std::string& hostPath);
     void noteRenamed(const std::string& fromHostPath, const std::string& toHostPath);
