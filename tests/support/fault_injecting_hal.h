@@ -1,0 +1,139 @@
+// A HalAccess decorator for tests: it forwards every operation to a wrapped
+// host and injects the faults of its plan into the file operations (a failed
+// open, the Nth write failing or writing short, a read failing at an offset,
+// a failed close), counting the calls it sees. Link the test with druvex_hal.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "host/hal/hal_access.h"
+#include "platform/win_error.h"
+
+namespace druvex::test {
+
+struct HalFaultPlan {
+    // Opens (slots 21 to 23) of a path containing this text fail; empty: none.
+    std::u16string failOpenContaining;
+    // Every open fails.
+    bool failEveryOpen = false;
+    // The Nth write (counted from 1 over all handles) fails with -1; 0: none.
+    int failWriteNumber = 0;
+    // The Nth write passes only half of its bytes on and reports that; 0: none.
+    int shortWriteNumber = 0;
+    // Reads deliver the bytes before this file offset, then fail with -1.
+    std::optional<std::uint64_t> failReadAtOffset;
+    // Closes close the wrapped handle but answer false.
+    bool failClose = false;
+    // The last error of every injected failure.
+    std::uint32_t error = kErrorGenFailure;
+};
+
+class FaultInjectingHal final : public HalAccess {
+public:
+    explicit FaultInjectingHal(std::shared_ptr<HalAccess> inner, HalFaultPlan plan = {});
+
+    void setPlan(HalFaultPlan plan);
+    HalAccess& inner() { return *inner_; }
+
+    int openCount() const { return opens_.load(); }
+    int readCount() const { return reads_.load(); }
+    int writeCount() const { return writes_.load(); }
+    int closeCount() const { return closes_.load(); }
+
+    bool copyFile(const SharedString& source, const SharedString& target, bool failIfExists) override;
+    bool moveFile(const SharedString& source, const SharedString& target) override;
+    bool moveFileEx(const SharedString& source, const SharedString& target, std::uint32_t flags) override;
+    bool deleteFile(const SharedString& path) override;
+    bool getOpenFileSize(FileHandle handle, std::uint64_t& size) override;
+    bool getFileSize(const SharedString& path, std::uint64_t& size) override;
+    bool getFileVersion(const SharedString& path, std::uint16_t& major, std::uint16_t& minor, std::uint16_t& build,
+                        std::uint16_t& revision) override;
+    bool getFileTimes(const SharedString& path, std::uint64_t* creation, std::uint64_t* lastAccess,
+                      std::uint64_t* lastWrite) override;
+    bool setFileTimes(const SharedString& path, const std::uint64_t* creation, const std::uint64_t* lastAccess,
+                      const std::uint64_t* lastWrite) override;
+    bool computeFileChecksums(const std::vector<SharedString>& paths, std::vector<FileChecksum>& checksums) override;
+    bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) override;
+    bool closeLockingProcesses(const std::vector<LockingProcess>& processes, std::uint32_t& closed) override;
+    bool reservedSlot13() override { return inner_->reservedSlot13(); }
+    bool reservedSlot14() override { return inner_->reservedSlot14(); }
+    bool reservedSlot15() override { return inner_->reservedSlot15(); }
+    bool reservedSlot16() override { return inner_->reservedSlot16(); }
+    bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) override;
+    bool createDirectory(const SharedString& path) override;
+    bool removeDirectory(const SharedString& path) override;
+    bool createSymbolicLink(const SharedString& link, const SharedString& target, bool flag) override;
+    FileHandle openFile(const SharedString& path, std::uint32_t flags, bool* created) override;
+    FileHandle openFileForRead(const SharedString& path) override;
+    FileHandle createFileForWrite(const SharedString& path) override;
+    std::int64_t readFile(FileHandle handle, void* buffer, std::size_t count) override;
+    std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count) override;
+    bool closeFile(FileHandle handle) override;
+    bool seekFile(FileHandle handle, int origin, std::int64_t offset, std::uint64_t* newPosition) override;
+    bool setFileForEveryone(const SharedString& path) override;
+    bool createShortcut(const Shortcut& shortcut, const SharedString& target) override;
+    bool removeShortcut(const Shortcut& shortcut) override;
+    bool reservedSlot31() override { return inner_->reservedSlot31(); }
+    bool reservedSlot32() override { return inner_->reservedSlot32(); }
+    int enumerateStorageRoots(std::vector<SharedString>& roots) override;
+    bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t creationFlags,
+                       ProcessInformation& information) override;
+    bool executeProcess(const SharedString& application, const SharedString& commandLine,
+                        std::uint32_t creationFlags, std::uint32_t& exitCode) override;
+    bool checkProcessActive(const SharedString& name, bool& active) override;
+    bool getStoreInformation(const SharedString& path, std::uint64_t& totalBytes, std::uint64_t& freeBytes) override;
+    ConnectionState getDeviceType(DeviceType& type, bool refresh) override;
+    bool getOSVersion(std::uint32_t& major, std::uint32_t& minor, std::uint32_t& servicePack, bool& isServer) override;
+    bool reservedSlot40() override { return inner_->reservedSlot40(); }
+    bool is64bitOS() override { return inner_->is64bitOS(); }
+    bool getSpecialFolderPath(int csidl, SharedString& path) override;
+    bool getTempPath(SharedString& path) override;
+    bool getProgramPath(SharedString& path, const SharedString& storageRoot) override;
+    bool getPredefinedInstallPath(SharedString& path, bool flag) override;
+    bool getInstallerPath(SharedString& path) override;
+    std::uint32_t getLastError() override { return inner_->getLastError(); }
+    bool createFileFinder(const SharedString& folder, std::unique_ptr<HalFileFinder>& finder) override;
+    bool exists(const SharedString& path, bool* isFolder) override;
+    bool regCreateKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, RegistryKey& key) override;
+    bool regOpenKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, int mode,
+                    RegistryKey& key) override;
+    bool regKeyIsEmpty(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, bool& empty) override;
+    bool regEnumKeys(RegistryKey key, std::uint32_t index, SharedString& name, SharedString& className) override;
+    bool regEnumValues(RegistryKey key, std::uint32_t index, SharedString& name, std::uint32_t& type) override;
+    bool regQueryValue(RegistryKey key, const SharedString& valueName, std::uint32_t& type, void* data,
+                       std::uint32_t& size) override;
+    bool regSetValue(RegistryKey key, const SharedString& valueName, std::uint32_t type, const void* data,
+                     std::uint32_t size) override;
+    bool regDeleteKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags) override;
+    bool regDeleteValue(RegistryKey key, const SharedString& valueName) override;
+    bool regCloseKey(RegistryKey key) override;
+    bool reconnect() override { return inner_->reconnect(); }
+    bool reboot() override { return inner_->reboot(); }
+    bool needsReconnect(HalReconnectListener* listener) override { return inner_->needsReconnect(listener); }
+    bool writeIniKey(const SharedString& file, const SharedString& section, const SharedString& key,
+                     const SharedString& value) override;
+    bool reservedSlot64() override { return inner_->reservedSlot64(); }
+    bool reservedSlot65() override { return inner_->reservedSlot65(); }
+
+private:
+    // Counts an open; true (with the plan's error) when the plan refuses it.
+    bool refuseOpen(const SharedString& path);
+    FileHandle track(FileHandle handle);
+
+    std::shared_ptr<HalAccess> inner_;
+    std::mutex mutex_;
+    HalFaultPlan plan_;
+    std::unordered_map<FileHandle, std::uint64_t> positions_;
+    std::atomic<int> opens_{0};
+    std::atomic<int> reads_{0};
+    std::atomic<int> writes_{0};
+    std::atomic<int> closes_{0};
+};
+
+}  // namespace druvex::test
