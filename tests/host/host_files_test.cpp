@@ -1,0 +1,325 @@
+// The device host's files and folders on the device folder: the device's
+// answers for copies, moves and removal, read-only stores, handles, the
+// finder, times and seeks.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/platform_file.h"
+#include "host_fixture.h"
+#include "support/diag_capture.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+class HostFiles : public test::HostFixture {};
+
+TEST_F(HostFiles, DeleteOfWhatIsNotThereSucceeds)
+{
+    EXPECT_TRUE(host().deleteFile(SharedString(u"\\Temp\\missing.txt")));
+    EXPECT_TRUE(host().deleteFile(SharedString(u"\\No Such Folder\\missing.txt")));
+    EXPECT_TRUE(host().deleteFile(SharedString(u"\\..\\..\\outside.txt")));
+
+    device().writeFile("Temp/there.txt", "x");
+    EXPECT_TRUE(host().deleteFile(SharedString(u"/temp/THERE.txt")));
+    EXPECT_FALSE(device().exists("Temp/there.txt"));
+
+    EXPECT_FALSE(host().deleteFile(SharedString(u"\\Temp")));
+    EXPECT_EQ(host().getLastError(), kErrorAccessDenied);
+    EXPECT_FALSE(host().deleteFile(SharedString(u"\\Temp\\bad|name")));
+    EXPECT_EQ(host().getLastError(), kErrorInvalidName);
+}
+
+TEST_F(HostFiles, MoveNeverReplacesAndIgnoresItsFlags)
+{
+    for (const std::uint32_t flags : {0u, 1u, 0xFFFFFFFFu}) {
+        device().writeFile("Temp/a.txt", "source");
+        device().writeFile("Temp/b.txt", "target");
+        std::function<bool()> move = [&] {
+            return host().moveFileEx(SharedString(u"\\Temp\\a.txt"), SharedString(u"\\Temp\\b.txt"), flags);
+        };
+        EXPECT_FALSE(move()) << flags;
+        EXPECT_EQ(host().getLastError(), kErrorAlreadyExists);
+        EXPECT_EQ(device().readFile("Temp/b.txt"), "target");
+
+        ASSERT_TRUE(host().deleteFile(SharedString(u"\\Temp\\b.txt")));
+        EXPECT_TRUE(move()) << flags;
+        EXPECT_EQ(device().readFile("Temp/b.txt"), "source");
+        EXPECT_FALSE(device().exists("Temp/a.txt"));
+        ASSERT_TRUE(host().deleteFile(SharedString(u"\\Temp\\b.txt")));
+    }
+}
+
+TEST_F(HostFiles, MoveReportsWhatIsMissing)
+{
+    device().writeFile("Temp/a.txt", "x");
+    EXPECT_FALSE(host().moveFile(SharedString(u"\\Temp\\none.txt"), SharedString(u"\\Temp\\c.txt")));
+    EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
+    EXPECT_FALSE(host().moveFile(SharedString(u"\\Temp\\a.txt"), SharedString(u"\\Nowhere\\c.txt")));
+    EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
+    // A folder moves whole.
+    device().writeFile("Old/inner/f.txt", "f");
+    ASSERT_TRUE(host().moveFile(SharedString(u"\\Old"), SharedString(u"\\New")));
+    EXPECT_EQ(device().readFile("New/inner/f.txt"), "f");
+}
+
+TEST_F(HostFiles, CopyFollowsTheDeviceRules)
+{
+    device().writeFile("Temp/src.txt", "payload");
+    device().writeFile("Temp/old.txt", "old content that is longer");
+    const SharedString source(u"\\Temp\\src.txt");
+
+    EXPECT_FALSE(host().copyFile(source, SharedString(u"\\Temp\\old.txt"), true));
+    EXPECT_EQ(host().getLastError(), kErrorFileExists);
+    EXPECT_EQ(device().readFile("Temp/old.txt"), "old content that is longer");
+    ASSERT_TRUE(host().copyFile(source, SharedString(u"\\TEMP\\OLD.TXT"), false));
+    EXPECT_EQ(device().readFile("Temp/old.txt"), "payload");
+    ASSERT_TRUE(host().copyFile(source, SharedString(u"\\Temp\\new.txt"), true));
+    EXPECT_EQ(device().readFile("Temp/new.txt"), "payload");
+
+    EXPECT_FALSE(host().copyFile(SharedString(u"\\Temp\\none.txt"), SharedString(u"\\Temp\\x.txt"), false));
+    EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
+    EXPECT_FALSE(host().copyFile(source, SharedString(u"\\Nowhere\\x.txt"), false));
+    EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
+    EXPECT_FALSE(host().copyFile(source, SharedString(u"\\Temp"), false));
+    EXPECT_EQ(host().getLastError(), kErrorAccessDenied);
+
+    // A copy onto itself must not empty the file it reads.
+    EXPECT_FALSE(host().copyFile(source, SharedString(u"\\temp\\SRC.txt"), false));
+    EXPECT_EQ(device().readFile("Temp/src.txt"), "payload");
+}
+
+TEST_F(HostFiles, CopyKeepsTheLastWriteTime)
+{
+    device().writeFile("Temp/src.txt", "x");
+    const std::uint64_t written = 130000000000000000ull;  // 2012-12-15
+    ASSERT_TRUE(host().setFileTimes(SharedString(u"\\Temp\\src.txt"), nullptr, nullptr, &written));
+    ASSERT_TRUE(host().copyFile(SharedString(u"\\Temp\\src.txt"), SharedString(u"\\Temp\\dst.txt"), true));
+    std::uint64_t copied = 0;
+    ASSERT_TRUE(host().getFileTimes(SharedString(u"\\Temp\\dst.txt"), nullptr, nullptr, &copied));
+    EXPECT_EQ(copied / 10000000, written / 10000000);
+}
+
+TEST_F(HostFiles, FileTimesRoundTripInWholeSeconds)
+{
+    device().writeFile("Temp/t.txt", "x");
+    const SharedString path(u"\\Temp\\t.txt");
+    std::uint64_t access = 0;
+    std::uint64_t write = 0;
+    ASSERT_TRUE(host().getFileTimes(path, nullptr, &access, &write));
+    const std::uint64_t newWrite = 116444736000000000ull + 86400ull * 10000000 + 1234567;  // 1970-01-02
+    ASSERT_TRUE(host().setFileTimes(path, nullptr, nullptr, &newWrite));
+    std::uint64_t readAccess = 0;
+    std::uint64_t readWrite = 0;
+    ASSERT_TRUE(host().getFileTimes(path, nullptr, &readAccess, &readWrite));
+    EXPECT_EQ(readWrite, 116444736000000000ull + 86400ull * 10000000);
+    EXPECT_EQ(readAccess, access);  // not given, not changed
+
+    EXPECT_FALSE(host().setFileTimes(SharedString(u"\\Temp\\none.txt"), nullptr, nullptr, &newWrite));
+    EXPECT_FALSE(host().getFileTimes(SharedString(u"\\Temp\\none.txt"), nullptr, nullptr, &readWrite));
+}
+
+TEST_F(HostFiles, FoldersOneLevelAtATime)
+{
+    EXPECT_FALSE(host().createDirectory(SharedString(u"\\A\\B")));
+    EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
+    ASSERT_TRUE(host().createDirectory(SharedString(u"\\A")));
+    ASSERT_TRUE(host().createDirectory(SharedString(u"/a/B")));
+    EXPECT_TRUE(device().exists("A/B"));
+    EXPECT_FALSE(host().createDirectory(SharedString(u"\\A")));
+    EXPECT_EQ(host().getLastError(), kErrorAlreadyExists);
+
+    EXPECT_FALSE(host().removeDirectory(SharedString(u"\\A")));
+    EXPECT_EQ(host().getLastError(), kErrorDirNotEmpty);
+    device().writeFile("A/file.txt", "x");
+    EXPECT_FALSE(host().removeDirectory(SharedString(u"\\A\\file.txt")));
+    EXPECT_EQ(host().getLastError(), kErrorDirectory);
+    EXPECT_TRUE(host().removeDirectory(SharedString(u"\\A\\B")));
+    EXPECT_FALSE(host().removeDirectory(SharedString(u"\\A\\B")));
+    EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
+    EXPECT_FALSE(host().removeDirectory(SharedString(u"\\")));
+
+    bool isFolder = false;
+    EXPECT_TRUE(host().exists(SharedString(u"\\a"), &isFolder));
+    EXPECT_TRUE(isFolder);
+    EXPECT_TRUE(host().exists(SharedString(u"\\A\\FILE.TXT"), &isFolder));
+    EXPECT_FALSE(isFolder);
+    EXPECT_FALSE(host().exists(SharedString(u"\\A\\none"), nullptr));
+    EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
+}
+
+TEST_F(HostFiles, FinderListsSortedEntriesWithSizes)
+{
+    device().writeFile("Data/b.bin", "12345");
+    device().writeFile("Data/A.txt", "1");
+    device().makeFolder("Data/c");
+    std::unique_ptr<HalFileFinder> finder;
+    ASSERT_TRUE(host().createFileFinder(SharedString(u"\\data"), finder));
+    std::vector<std::string> seen;
+    do {
+        seen.push_back(toUtf8(finder->name()).c_str() + std::string(":") + std::to_string(finder->size()) +
+                       (finder->isFolder() ? "/" : ""));
+    } while (finder->next());
+    EXPECT_EQ(seen, (std::vector<std::string>{"A.txt:1", "b.bin:5", "c:0/"}));
+    EXPECT_FALSE(finder->next());
+
+    EXPECT_FALSE(host().createFileFinder(SharedString(u"\\Data\\c"), finder));
+    EXPECT_EQ(finder, nullptr);
+    EXPECT_FALSE(host().createFileFinder(SharedString(u"\\Nowhere"), finder));
+}
+
+TEST_F(HostFiles, HandlesOfOtherOwnersAreRefused)
+{
+    device().writeFile("Temp/f.txt", "abc");
+    PlatformFile foreign;
+    ASSERT_TRUE(foreign.openForRead(u"\\Temp\\f.txt"));
+    char buffer[4] = {};
+    EXPECT_EQ(host().readFile(foreign.handle(), buffer, 3), -1);
+    EXPECT_EQ(host().getLastError(), kErrorInvalidHandle);
+    EXPECT_FALSE(host().closeFile(foreign.handle()));
+    EXPECT_EQ(foreign.read(buffer, 3), 3);
+
+    const FileHandle mine = host().openFileForRead(SharedString(u"\\Temp\\f.txt"));
+    ASSERT_NE(mine, kInvalidFileHandle);
+    EXPECT_TRUE(host().closeFile(mine));
+    EXPECT_FALSE(host().closeFile(mine));
+    EXPECT_EQ(host().getLastError(), kErrorInvalidHandle);
+}
+
+TEST_F(HostFiles, SeekAnswersEveryRealPosition)
+{
+    const FileHandle handle = host().createFileForWrite(SharedString(u"\\Temp\\sparse.bin"));
+    ASSERT_NE(handle, kInvalidFileHandle);
+    std::uint64_t position = 1;
+    // 0xFFFFFFFF is a position like any other, not a failure.
+    ASSERT_TRUE(host().seekFile(handle, 0, 0xFFFFFFFFll, &position));
+    EXPECT_EQ(position, 0xFFFFFFFFull);
+    ASSERT_EQ(host().writeFile(handle, "z", 1), 1);
+    std::uint64_t size = 0;
+    ASSERT_TRUE(host().getOpenFileSize(handle, size));
+    EXPECT_EQ(size, 0x100000000ull);
+    ASSERT_TRUE(host().seekFile(handle, 1, -1, &position));
+    EXPECT_EQ(position, 0xFFFFFFFFull);
+
+    position = 7;
+    EXPECT_FALSE(host().seekFile(handle, 0, -1, &position));
+    EXPECT_EQ(position, 7u);
+    EXPECT_FALSE(host().seekFile(handle, 3, 0, &position));
+    EXPECT_EQ(host().getLastError(), kErrorInvalidParameter);
+    EXPECT_TRUE(host().closeFile(handle));
+
+    std::uint64_t found = 0;
+    ASSERT_TRUE(host().getFileSize(SharedString(u"\\Temp\\SPARSE.bin"), found));
+    EXPECT_EQ(found, 0x100000000ull);
+    EXPECT_FALSE(host().getFileSize(SharedString(u"\\Temp\\none.bin"), found));
+}
+
+TEST_F(HostFiles, ProgramsWrittenThroughTheHostStayStartable)
+{
+    for (const char16_t* name : {u"\\Temp\\setup.EXE", u"\\Temp\\data.dat"}) {
+        const FileHandle handle = host().createFileForWrite(SharedString(name));
+        ASSERT_NE(handle, kInvalidFileHandle);
+        EXPECT_TRUE(host().closeFile(handle));
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat(device().hostPath("Temp/setup.EXE").c_str(), &status), 0);
+    EXPECT_NE(status.st_mode & S_IXUSR, 0u);
+    ASSERT_EQ(::stat(device().hostPath("Temp/data.dat").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & S_IXUSR, 0u);
+}
+
+TEST_F(HostFiles, FixedAnswersOfTheDevice)
+{
+    EXPECT_TRUE(host().setFileForEveryone(SharedString(u"\\Temp")));
+    bool active = true;
+    EXPECT_FALSE(host().checkProcessActive(SharedString(u"app.exe"), active));
+    EXPECT_FALSE(host().is64bitOS());
+    EXPECT_TRUE(host().reconnect());
+    EXPECT_FALSE(host().createSymbolicLink(SharedString(u"\\l"), SharedString(u"\\Temp"), false));
+    EXPECT_FALSE(host().writeIniKey(SharedString(u"\\a.ini"), SharedString(u"s"), SharedString(u"k"),
+                                    SharedString(u"v")));
+    EXPECT_EQ(host().registryViewAccess(kRegistryViewForce64, SharedString(u"Software")), 0u);
+    std::uint32_t mask = 5;
+    EXPECT_FALSE(host().getFileAccessMask(SharedString(u"\\Temp"), mask));
+    EXPECT_EQ(mask, 0u);
+    std::vector<LockingProcess> processes(2);
+    EXPECT_FALSE(host().getLockingProcesses(SharedString(u"\\Temp"), processes));
+    EXPECT_TRUE(processes.empty());
+}
+
+TEST_F(HostFiles, OperationsNotYetOfferedFailWithALogLine)
+{
+    test::DiagCapture log;
+    ProcessInformation information;
+    std::uint32_t exitCode = 0;
+    EXPECT_FALSE(host().createProcess(SharedString(u"\\Windows\\app.exe"), SharedString(), 0, information));
+    EXPECT_EQ(host().getLastError(), kErrorNotSupported);
+    EXPECT_FALSE(host().executeProcess(SharedString(u"\\Windows\\app.exe"), SharedString(), 0, exitCode));
+    EXPECT_FALSE(host().reboot());
+    EXPECT_TRUE(log.contains(u"createProcess"));
+    EXPECT_TRUE(log.contains(u"executeProcess"));
+    EXPECT_TRUE(log.contains(u"reboot"));
+}
+
+// Read-only stores, as device.ini marks them.
+class HostFilesReadOnlyStore : public test::HostFixture {
+protected:
+    void configure(DeviceConfig& config) const override
+    {
+        DeviceStore store;
+        store.path = u"\\SystemCF\\TTStartup\\ColdBootCopy";
+        store.readOnly = true;
+        config.stores.push_back(store);
+    }
+};
+
+TEST_F(HostFilesReadOnlyStore, RefusesEveryChangeBeneathIt)
+{
+    device().writeFile("SystemCF/TTStartup/ColdBootCopy/Windows/kept.txt", "kept");
+    device().makeFolder("SystemCF/TTStartup/ColdBootCopy/Empty");
+    device().writeFile("Temp/src.txt", "src");
+    const SharedString inside(u"\\SystemCF\\TTStartup\\ColdBootCopy\\Windows\\kept.txt");
+    const SharedString fresh(u"/systemcf/ttstartup/coldbootcopy/Windows/new.txt");
+    const std::uint64_t time = 130000000000000000ull;
+    struct Change {
+        const char* what;
+        std::function<bool()> run;
+    };
+    const Change changes[] = {
+        {"copy into", [&] { return host().copyFile(SharedString(u"\\Temp\\src.txt"), fresh, false); }},
+        {"copy over", [&] { return host().copyFile(SharedString(u"\\Temp\\src.txt"), inside, false); }},
+        {"move into", [&] { return host().moveFile(SharedString(u"\\Temp\\src.txt"), fresh); }},
+        {"move out", [&] { return host().moveFile(inside, SharedString(u"\\Temp\\out.txt")); }},
+        {"delete", [&] { return host().deleteFile(inside); }},
+        {"create for write", [&] { return host().createFileForWrite(fresh) != kInvalidFileHandle; }},
+        {"open for write", [&] { return host().openFile(inside, kFileOpenExisting | kFileWrite, nullptr) != -1; }},
+        {"create folder",
+         [&] { return host().createDirectory(SharedString(u"\\SystemCF\\TTStartup\\ColdBootCopy\\New")); }},
+        {"remove folder",
+         [&] { return host().removeDirectory(SharedString(u"\\SystemCF\\TTStartup\\ColdBootCopy\\Empty")); }},
+        {"set times", [&] { return host().setFileTimes(inside, nullptr, nullptr, &time); }},
+    };
+    for (const Change& change : changes) {
+        setLastError(0);
+        EXPECT_FALSE(change.run()) << change.what;
+        EXPECT_EQ(host().getLastError(), kErrorAccessDenied) << change.what;
+    }
+    EXPECT_EQ(device().readFile("SystemCF/TTStartup/ColdBootCopy/Windows/kept.txt"), "kept");
+    EXPECT_FALSE(device().exists("SystemCF/TTStartup/ColdBootCopy/Windows/new.txt"));
+    EXPECT_FALSE(device().exists("SystemCF/TTStartup/ColdBootCopy/New"));
+    EXPECT_TRUE(device().exists("SystemCF/TTStartup/ColdBootCopy/Empty"));
+    EXPECT_EQ(device().readFile("Temp/src.txt"), "src");
+
+    // Reading stays allowed, and the store's parent is an ordinary folder.
+    ASSERT_TRUE(host().copyFile(inside, SharedString(u"\\Temp\\copy.txt"), true));
+    EXPECT_EQ(device().readFile("Temp/copy.txt"), "kept");
+    EXPECT_TRUE(host().createDirectory(SharedString(u"\\SystemCF\\TTStartup\\Other")));
+}
+
+}  // namespace
+}  // namespace druvex

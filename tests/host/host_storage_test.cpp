@@ -1,0 +1,227 @@
+// The device host's stores and named folders: free space, special folders,
+// the temporary, program and installer folders and the storage roots, on the
+// device models whose rules differ.
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host_fixture.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+constexpr std::uint64_t kGiB = 1024ull * 1024 * 1024;
+
+DeviceStore store(const char16_t* path, std::optional<std::uint64_t> total, std::optional<std::uint64_t> free,
+                  bool mounted = false)
+{
+    DeviceStore result;
+    result.path = path;
+    result.total = total;
+    result.free = free;
+    result.mounted = mounted;
+    return result;
+}
+
+class HostFilesStores : public test::HostFixture {
+protected:
+    void configure(DeviceConfig& config) const override
+    {
+        config.stores.push_back(store(u"\\Storage Card", 8 * kGiB, 8 * kGiB, true));
+        config.stores.push_back(store(u"\\Half", 6 * kGiB, std::nullopt));
+    }
+};
+
+TEST_F(HostFilesStores, ConfiguredSizesPastFourGiBReadWhole)
+{
+    device().makeFolder("Storage Card/Data");
+    std::uint64_t total = 0;
+    std::uint64_t free = 0;
+    for (const char16_t* path : {u"\\Storage Card", u"/storage card/DATA", u"\\Storage Card\\Data\\..\\Data"}) {
+        ASSERT_TRUE(host().getStoreInformation(SharedString(path), total, free)) << toUtf8(SharedString(path)).c_str();
+        EXPECT_EQ(total, 8 * kGiB);
+        EXPECT_EQ(free, 8 * kGiB);
+    }
+}
+
+TEST_F(HostFilesStores, UnconfiguredNumbersComeFromTheHostVolume)
+{
+    device().makeFolder("Half");
+    struct statvfs volume {};
+    ASSERT_EQ(::statvfs(device().fsFolder().c_str(), &volume), 0);
+    const std::uint64_t hostTotal = std::uint64_t{volume.f_blocks} * volume.f_frsize;
+
+    std::uint64_t total = 0;
+    std::uint64_t free = 0;
+    ASSERT_TRUE(host().getStoreInformation(SharedString(u"\\Temp"), total, free));
+    EXPECT_EQ(total, hostTotal);
+    EXPECT_LE(free, total);
+    ASSERT_TRUE(host().getStoreInformation(SharedString(u"\\Half"), total, free));
+    EXPECT_EQ(total, 6 * kGiB);
+    EXPECT_LE(free, hostTotal);
+
+    EXPECT_FALSE(host().getStoreInformation(SharedString(u"\\Storage Card\\Missing"), total, free));
+    EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
+}
+
+TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
+{
+    DeviceConfig config = device().config();
+    config.stores.push_back(store(u"\\SD Card", std::nullopt, std::nullopt, true));
+    config.stores.push_back(store(u"\\Network", std::nullopt, std::nullopt, true));
+    config.stores.push_back(store(u"\\Absent Card", std::nullopt, std::nullopt, true));
+    config.forceDeviceType = static_cast<int>(DeviceType::GENERIC_WIN_MOBILE6);
+    device().reconfigure(config);
+    for (const char* folder : {"Storage Card", "SD Card", "Network", "Half", "Windows"})
+        device().makeFolder(folder);
+    std::vector<SharedString> roots(1, SharedString(u"stale"));
+    EXPECT_EQ(host().enumerateStorageRoots(roots), 3);
+    EXPECT_EQ(roots, (std::vector<SharedString>{u"/", u"SD Card", u"Storage Card"}));
+}
+
+struct DeviceRootsCase {
+    DeviceType type;
+    std::vector<SharedString> roots;
+};
+
+class HostFilesDeviceModels : public test::HostFixture {
+protected:
+    void setDeviceType(DeviceType type)
+    {
+        DeviceConfig config = device().config();
+        config.forceDeviceType = static_cast<int>(type);
+        config.stores.push_back(store(u"\\Storage Card", std::nullopt, std::nullopt, true));
+        device().reconfigure(config);
+        device().makeFolder("Storage Card");
+        resetDeviceIdentificationForTests();
+        host_ = std::make_shared<HalAccessWinCE>();
+    }
+};
+
+TEST_F(HostFilesDeviceModels, StorageRootsByModel)
+{
+    const DeviceRootsCase cases[] = {
+        {DeviceType::TS_ONBOARD, {u"/ROMDisk"}},
+        {DeviceType::TS_QM40, {u"/ROMDisk"}},
+        {DeviceType::TS_TSORLAN, {u"/ROMDisk"}},
+        {DeviceType::KT_61, {u"Storage Card"}},
+        {DeviceType::LQ5, {u"Storage Card"}},
+        {DeviceType::LQ1, {u"/", u"Storage Card"}},
+    };
+    for (const DeviceRootsCase& c : cases) {
+        setDeviceType(c.type);
+        std::vector<SharedString> roots;
+        EXPECT_EQ(host().enumerateStorageRoots(roots), static_cast<int>(c.roots.size()));
+        EXPECT_EQ(roots, c.roots) << static_cast<int>(c.type);
+    }
+}
+
+TEST_F(HostFilesDeviceModels, InstallerFolderByModel)
+{
+    struct Case {
+        DeviceType type;
+        const char16_t* path;
+    };
+    const Case cases[] = {
+        {DeviceType::KT_61, u"/SystemCF/Installer/_QuendaSuperInstaller"},
+        {DeviceType::LQ5, u"/HardDisk/Installer/_QuendaSuperInstaller"},
+        {DeviceType::GENERIC_WIN_MOBILE6, u"\\Windows\\_QuendaSuperInstaller"},
+    };
+    for (const Case& c : cases) {
+        setDeviceType(c.type);
+        SharedString path;
+        ASSERT_TRUE(host().getInstallerPath(path));
+        EXPECT_EQ(path, c.path);
+    }
+    DeviceConfig config = device().config();
+    config.specialFolders.erase(36);
+    device().reconfigure(config);
+    SharedString path;
+    ASSERT_TRUE(host().getInstallerPath(path));
+    EXPECT_EQ(path, u"/windows/_QuendaSuperInstaller");
+}
+
+TEST_F(HostFilesDeviceModels, ProgramFolderOnAStorageRoot)
+{
+    struct Case {
+        DeviceType type;
+        const char16_t* root;
+        const char16_t* path;
+    };
+    const Case cases[] = {
+        {DeviceType::GENERIC_WIN_MOBILE6, u"/", u"\\Program Files"},
+        {DeviceType::GENERIC_WIN_MOBILE6, u"Storage Card", u"Storage Card\\Program Files"},
+        {DeviceType::GENERIC_WIN_MOBILE6, u"\\Storage Card\\", u"\\Storage Card\\Program Files"},
+        {DeviceType::TS_QM40, u"/ROMDisk", u"\\ROMDisk\\Program"},
+        {DeviceType::TS_ONBOARD, u"\\ROMDisk", u"\\ROMDisk\\Program"},
+    };
+    for (const Case& c : cases) {
+        setDeviceType(c.type);
+        SharedString path;
+        ASSERT_TRUE(host().getProgramPath(path, SharedString(c.root)));
+        EXPECT_EQ(path, c.path) << toUtf8(SharedString(c.root)).c_str();
+    }
+
+    setDeviceType(DeviceType::GENERIC_WIN_MOBILE6);
+    DeviceConfig config = device().config();
+    config.specialFolders[38] = u"\\Programme\\";
+    device().reconfigure(config);
+    SharedString path;
+    ASSERT_TRUE(host().getProgramPath(path, SharedString(u"\\Storage Card")));
+    EXPECT_EQ(path, u"\\Storage Card\\Programme");
+    ASSERT_TRUE(host().getPredefinedInstallPath(path, true));
+    EXPECT_EQ(path, u"\\Programme");
+    config.specialFolders.erase(38);
+    device().reconfigure(config);
+    ASSERT_TRUE(host().getPredefinedInstallPath(path, false));
+    EXPECT_EQ(path, u"\\Program Files");
+}
+
+TEST_F(HostFilesDeviceModels, SpecialAndTemporaryFoldersEndWithASeparator)
+{
+    DeviceConfig config = device().config();
+    config.specialFolders[36] = u"\\Windows";
+    config.specialFolders[5] = u"/My Documents/";
+    config.tempPath = u"\\Temp";
+    config.osVersion = {6, 1};
+    device().reconfigure(config);
+    SharedString path;
+    ASSERT_TRUE(host().getSpecialFolderPath(36, path));
+    EXPECT_EQ(path, u"\\Windows\\");
+    ASSERT_TRUE(host().getSpecialFolderPath(5, path));
+    EXPECT_EQ(path, u"/My Documents/");
+    path = u"kept";
+    EXPECT_FALSE(host().getSpecialFolderPath(1234, path));
+    EXPECT_EQ(path, u"kept");
+    ASSERT_TRUE(host().getTempPath(path));
+    EXPECT_EQ(path, u"\\Temp\\");
+
+    std::uint32_t major = 0, minor = 0, servicePack = 9;
+    bool isServer = true;
+    ASSERT_TRUE(host().getOSVersion(major, minor, servicePack, isServer));
+    EXPECT_EQ((std::vector<std::uint32_t>{major, minor, servicePack}), (std::vector<std::uint32_t>{6, 1, 0}));
+    EXPECT_FALSE(isServer);
+}
+
+TEST_F(HostFilesDeviceModels, DeviceTypeComesFromIdentificationOnce)
+{
+    setDeviceType(DeviceType::TS_QM40);
+    DeviceType type = DeviceType::NONE;
+    EXPECT_EQ(host().getDeviceType(type, false), ConnectionState::DEVICE_CONNECTED);
+    EXPECT_EQ(type, DeviceType::TS_QM40);
+    // The profile changes under the running host: only a refresh sees it.
+    DeviceConfig config = device().config();
+    config.forceDeviceType = static_cast<int>(DeviceType::LQ5);
+    device().reconfigure(config);
+    EXPECT_EQ(host().getDeviceType(type, false), ConnectionState::DEVICE_CONNECTED);
+    EXPECT_EQ(type, DeviceType::TS_QM40);
+    EXPECT_EQ(host().getDeviceType(type, true), ConnectionState::DEVICE_CONNECTED);
+    EXPECT_EQ(type, DeviceType::LQ5);
+}
+
+}  // namespace
+}  // namespace druvex
