@@ -1,6 +1,7 @@
 #include "core/text/diag.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -9,22 +10,113 @@
 namespace druvex {
 namespace {
 
-// UTF-8 of a log line for standard error. A line may hold a lone surrogate
-// (text from a file or a window); each one prints as '?' rather than losing
-// the whole line.
-std::string lineToUtf8(std::u16string_view text)
+// Standard error until the log takes over.
+class StderrSink final : public DiagSink {
+public:
+    void writeLine(std::u16string_view text) override
+    {
+        std::string line;
+        line.reserve(text.size() + 1);
+        appendDiagUtf8(line, text);
+        line.push_back('\n');
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    void flush() override { std::fflush(stderr); }
+};
+
+// Neither is ever destroyed: threads may report while static objects go.
+StderrSink& stderrSink()
 {
-    std::string line;
-    line.reserve(text.size() + 1);
+    static StderrSink* sink = new StderrSink;
+    return *sink;
+}
+
+std::atomic<DiagSink*>& sinkSlot()
+{
+    static std::atomic<DiagSink*>* slot = new std::atomic<DiagSink*>(&stderrSink());
+    return *slot;
+}
+
+DiagSink* orStderr(DiagSink* sink)
+{
+    return sink ? sink : &stderrSink();
+}
+
+}  // namespace
+
+DiagSink* setDiagSink(DiagSink* sink)
+{
+    DiagSink* previous = sinkSlot().exchange(orStderr(sink));
+    return previous == &stderrSink() ? nullptr : previous;
+}
+
+bool replaceDiagSink(DiagSink* expected, DiagSink* sink)
+{
+    DiagSink* current = orStderr(expected);
+    return sinkSlot().compare_exchange_strong(current, orStderr(sink));
+}
+
+DiagSink* currentDiagSink()
+{
+    DiagSink* sink = sinkSlot().load();
+    return sink == &stderrSink() ? nullptr : sink;
+}
+
+void diagWriteLine(std::u16string_view text)
+{
+    sinkSlot().load()->writeLine(text);
+}
+
+void diagFlush()
+{
+    sinkSlot().load()->flush();
+}
+
+void reportDbgChk(const char* sourceFile, const char* message, int line)
+{
+    SharedStringA narrow;
+    narrow.format("DBGCHK %s %s:%d", message ? message : "", sourceFile ? sourceFile : "", line);
+    const SharedString text = diagTextFromAnsi(narrow.view());
+    DiagSink* sink = sinkSlot().load();
+    sink->writeLine(text.view());
+    sink->flush();
+}
+
+SharedString diagTextFromAnsi(std::string_view text)
+{
+    if (text.empty() || text.size() > INT_MAX)
+        return SharedString();
+    const int bytes = static_cast<int>(text.size());
+    SharedString wide = SharedString::fromCodePage(text.data(), bytes, kCodePageAnsi);
+    if (!wide.isEmpty())
+        return wide;
+    char16_t* units = wide.allocBeforeWrite(bytes);
+    for (int i = 0; i < bytes; ++i)
+        units[i] = static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+    wide.releaseBuffer(bytes);
+    return wide;
+}
+
+void appendDiagUtf8(std::string& out, std::u16string_view text)
+{
+    // Every unit gives at most three bytes (a surrogate pair four for two).
+    const std::size_t start = out.size();
+    out.resize(start + 3 * text.size());
+    char* const begin = out.data() + start;
+    char* p = begin;
     Utf16DecodeState state;
-    char bytes[4];
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int n = decodeUtf16Unit(state, bytes, text[i]);
-        if (n >= 0) {
-            line.append(bytes, static_cast<std::size_t>(n));
+        const char16_t unit = text[i];
+        if (unit < 0x80 && !state.pendingHighSurrogates) {
+            *p++ = static_cast<char>(unit);
             continue;
         }
-        line.push_back('?');
+        const int n = decodeUtf16Unit(state, p, unit);
+        if (n >= 0) {
+            p += n;
+            continue;
+        }
+        *p++ = '?';
         if (state.pendingHighSurrogates) {
             // The unit after an unpaired high surrogate starts afresh.
             state = {};
@@ -34,57 +126,8 @@ std::string lineToUtf8(std::u16string_view text)
         state = {};
     }
     if (state.pendingHighSurrogates)
-        line.push_back('?');
-    line.push_back('\n');
-    return line;
-}
-
-// Standard error until the log takes over.
-class StderrSink final : public DiagSink {
-public:
-    void writeLine(std::u16string_view text) override
-    {
-        const std::string line = lineToUtf8(text);
-        std::fwrite(line.data(), 1, line.size(), stderr);
-    }
-    void flush() override { std::fflush(stderr); }
-};
-
-StderrSink g_stderrSink;
-std::atomic<DiagSink*> g_sink{&g_stderrSink};
-
-}  // namespace
-
-DiagSink* setDiagSink(DiagSink* sink)
-{
-    DiagSink* previous = g_sink.exchange(sink ? sink : &g_stderrSink);
-    return previous == &g_stderrSink ? nullptr : previous;
-}
-
-void diagWriteLine(std::u16string_view text)
-{
-    g_sink.load()->writeLine(text);
-}
-
-void diagFlush()
-{
-    g_sink.load()->flush();
-}
-
-void reportDbgChk(const char* sourceFile, const char* message, int line)
-{
-    std::u16string text = u"DBGCHK ";
-    for (const char* p = message ? message : ""; *p; ++p)
-        text.push_back(static_cast<unsigned char>(*p));
-    text.push_back(u' ');
-    for (const char* p = sourceFile ? sourceFile : ""; *p; ++p)
-        text.push_back(static_cast<unsigned char>(*p));
-    text.push_back(u':');
-    for (char c : std::to_string(line))
-        text.push_back(static_cast<char16_t>(c));
-    DiagSink* sink = g_sink.load();
-    sink->writeLine(text);
-    sink->flush();
+        *p++ = '?';
+    out.resize(start + static_cast<std::size_t>(p - begin));
 }
 
 }  // namespace druvex

@@ -3,7 +3,10 @@
 // the sink, and tests install a capturing one.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "core/text/shared_string.h"
 
 namespace druvex {
 
@@ -15,16 +18,31 @@ public:
     virtual void flush() {}
 };
 
-// Installs `sink` (null: back to standard error) and returns the previous one.
+// Installs `sink` (null: back to standard error) and returns the previous one
+// (null for standard error).
 DiagSink* setDiagSink(DiagSink* sink);
+// Installs `sink` only while `expected` is the current one (null on either
+// side: standard error); true when it did. A sink that is about to go away
+// detaches itself this way without undoing another's installation.
+bool replaceDiagSink(DiagSink* expected, DiagSink* sink);
+// The current sink; null while diagnostics go to standard error.
+DiagSink* currentDiagSink();
 
 // Writes one line to the current sink.
 void diagWriteLine(std::u16string_view text);
 void diagFlush();
 
-// The program-wide assertion report: logs "DBGCHK <message> <sourceFile>:<line>",
-// flushes, and lets the program go on.
+// The program-wide assertion report: logs "DBGCHK <message> <sourceFile>:<line>"
+// (narrow texts in the ANSI code page), flushes, and lets the program go on.
 void reportDbgChk(const char* sourceFile, const char* message, int line);
+
+// Narrow text of the ANSI code page as a log line. A line is never lost: when
+// the code page refuses the bytes, each byte becomes the character of its value.
+SharedString diagTextFromAnsi(std::string_view text);
+
+// Appends the UTF-8 of a log line: zero characters stay (as 0x00), and every
+// unpaired surrogate becomes '?' rather than costing the line.
+void appendDiagUtf8(std::string& out, std::u16string_view text);
 
 }  // namespace druvex
 
