@@ -1,0 +1,191 @@
+// The application log: one UTF-8 file per run in the program's data folder,
+// each line stamped with the UTC time of day and the writing thread's id,
+// rotated over ten numbered files; and the functions every subsystem logs
+// through (logPrintf, logPrintfA, flushLog). The log is the program-wide
+// diagnostics sink (diag.h) once it exists.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/platform_file.h"
+#include "core/text/diag.h"
+#include "core/text/shared_string.h"
+#include "core/wall_clock.h"
+
+namespace druvex {
+
+// What the log reads from the world around it. Tests derive their own so that
+// nothing waits for real time.
+class AppLogEnvironment {
+public:
+    virtual ~AppLogEnvironment() = default;
+    // Milliseconds since boot, wrapping (the device's tick count).
+    virtual std::uint32_t tickCount();
+    // The current UTC time.
+    virtual void utcTime(WallClockFields& fields);
+    // The calling thread's id, unique among the process's threads.
+    virtual std::uint32_t currentThreadId();
+    // Whether the debugger output goes anywhere; on the host it goes to
+    // standard error when DRUVEX_DEBUG_OUTPUT is "1".
+    virtual bool debugOutputEnabled();
+    virtual void debugOutput(std::u16string_view piece);
+
+    // The host's clocks, thread ids and debugger output; never destroyed.
+    static AppLogEnvironment& host();
+};
+
+class AppLog final : public DiagSink {
+public:
+    // Every line of the program is written at level 7; bit 4 also sends it to
+    // the debugger output.
+    static constexpr std::uint32_t kLevelAll = 7;
+    static constexpr std::uint32_t kLevelDebugOutput = 4;
+    static constexpr std::size_t kBufferCapacity = 4096;
+    // A line that comes more than this after the previous one writes the
+    // buffer out.
+    static constexpr std::uint32_t kQuietGapMs = 5000;
+    static constexpr std::size_t kDebugPieceChars = 250;
+    static constexpr std::uint32_t kFileCount = 10;
+
+    // The one log of the program, made on first use: folder, numbered file and
+    // first line (start), closed at program exit. It becomes the diagnostics
+    // sink unless another sink (a test's) is installed. Never freed, so any
+    // thread may still write to it while the program ends.
+    static AppLog& instance();
+    // The singleton, or null when it has not been made.
+    static AppLog* existingInstance();
+
+    explicit AppLog(AppLogEnvironment& environment = AppLogEnvironment::host());
+    ~AppLog() override;
+    AppLog(const AppLog&) = delete;
+    AppLog& operator=(const AppLog&) = delete;
+
+    // What the singleton does when it is made, for a given data folder and
+    // program file: the folder (dataFolder, made when missing, else the
+    // temporary folder), the base name (the program file's title, "orv" when
+    // that is empty), the next numbered path, open, and the first line.
+    // Returns the open result.
+    bool start(const SharedString& dataFolder, const SharedString& modulePath);
+
+    // Creates (truncates) the file and buffers the byte-order mark; true when
+    // the file was created without error. A file already open is written out
+    // and closed first.
+    bool open(const SharedString& path);
+
+    // The one line writer: `length` characters of `text` (zero characters
+    // included) after the prefix "Thh:mm:ss.mmmZ ; <thread> ; ", then CR LF,
+    // as UTF-8 into the buffer. Nothing happens when `level` has no bit of the
+    // mask, or for an empty or null text. Lines of a log that is not open (or
+    // closed) reach only the debugger output.
+    void write(std::uint32_t level, int length, const char16_t* text);
+    void writeText(std::uint32_t level, const char16_t* text);
+    // Narrow text in the ANSI code page.
+    void writeTextA(std::uint32_t level, const char* text);
+
+    template <class... Args>
+    void writeFormat(std::uint32_t level, const char16_t* pattern, const Args&... args)
+    {
+        if ((level & levelMask_) == 0)
+            return;
+        if constexpr (sizeof...(Args) == 0) {
+            writeFormatV(level, pattern, {});
+        } else {
+            const FormatArg list[] = {FormatArg(args)...};
+            writeFormatV(level, pattern, list);
+        }
+    }
+    template <class... Args>
+    void writeFormatA(std::uint32_t level, const char* pattern, const Args&... args)
+    {
+        if ((level & levelMask_) == 0)
+            return;
+        if constexpr (sizeof...(Args) == 0) {
+            writeFormatAV(level, pattern, {});
+        } else {
+            const FormatArg list[] = {FormatArg(args)...};
+            writeFormatAV(level, pattern, list);
+        }
+    }
+    void writeFormatV(std::uint32_t level, const char16_t* pattern, std::span<const FormatArg> args);
+    void writeFormatAV(std::uint32_t level, const char* pattern, std::span<const FormatArg> args);
+
+    // Writes the buffer out and has the file system flush the file.
+    void flush() override;
+    // The file's path while open, else empty.
+    SharedString getPath() const;
+    bool isOpen() const;
+
+    // Writes "Logging finished", writes the buffer out and closes the file.
+    // The object stays usable: later lines reach only the debugger output.
+    // Stops being the diagnostics sink first. A second close does nothing.
+    void close();
+
+    // DiagSink: a line at level 7.
+    void writeLine(std::u16string_view text) override;
+
+private:
+    void writeLocked(std::uint32_t level, const char16_t* text, std::size_t length);
+    void writeBuffered(const char* bytes, std::size_t count);
+    void writeOut();
+    void sendToDebugger(std::u16string_view prefix, const char16_t* text, std::size_t length);
+
+    AppLogEnvironment& environment_;
+    mutable std::recursive_mutex mutex_;
+    PlatformFile file_;
+    SharedString path_;
+    std::vector<char> buffer_;
+    std::string line_;           // the UTF-8 line, reused
+    std::u16string debugLine_;   // the line as the debugger sees it, reused
+    std::uint32_t previousTick_ = 0;
+    std::uint32_t lastTick_ = 0;
+    bool open_ = false;
+    bool closed_ = false;
+    const std::uint32_t levelMask_ = 1;
+};
+
+// A printf-style line at level 7 (printf.h rules), to the diagnostics sink:
+// the log, made on first use when no other sink is installed.
+template <class... Args>
+void logPrintf(const char16_t* format, const Args&... args);
+template <class... Args>
+void logPrintfA(const char* format, const Args&... args);
+void logPrintfV(const char16_t* format, std::span<const FormatArg> args);
+// Narrow format; the text is taken from the ANSI code page.
+void logPrintfAV(const char* format, std::span<const FormatArg> args);
+
+// Flushes the diagnostics sink (the log: buffer out and file flushed).
+void flushLog();
+// The log file's path while it is open, else empty.
+SharedString getLogPath();
+// Closes the singleton when it exists ("Logging finished" as its last line);
+// the program's exit path and the crash handler call it.
+void closeAppLog();
+
+template <class... Args>
+void logPrintf(const char16_t* format, const Args&... args)
+{
+    if constexpr (sizeof...(Args) == 0) {
+        logPrintfV(format, {});
+    } else {
+        const FormatArg list[] = {FormatArg(args)...};
+        logPrintfV(format, list);
+    }
+}
+
+template <class... Args>
+void logPrintfA(const char* format, const Args&... args)
+{
+    if constexpr (sizeof...(Args) == 0) {
+        logPrintfAV(format, {});
+    } else {
+        const FormatArg list[] = {FormatArg(args)...};
+        logPrintfAV(format, list);
+    }
+}
+
+}  // namespace druvex

@@ -1,0 +1,286 @@
+#include "core/app_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/sequenced_file.h"
+#include "core/text/text_convert.h"
+#include "support/device_fixture.h"
+#include "support/diag_capture.h"
+#include "support/external_tool.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::u16string>;
+
+// Ticks and time set by the test, a fixed thread id, and the debugger output
+// recorded piece by piece.
+class FakeEnvironment : public AppLogEnvironment {
+public:
+    std::uint32_t tick = 0;
+    WallClockFields time{7, 3, 14, 5, 2, 124, 2, 64, 0, 0, 0, 45};  // 2024-03-05 14:03:07.045
+    bool debugEnabled = true;
+    Lines pieces;
+
+    std::uint32_t tickCount() override { return tick; }
+    void utcTime(WallClockFields& fields) override { fields = time; }
+    std::uint32_t currentThreadId() override { return 0xa1c; }
+    bool debugOutputEnabled() override { return debugEnabled; }
+    void debugOutput(std::u16string_view piece) override { pieces.emplace_back(piece); }
+};
+
+constexpr std::string_view kMark = "\xEF\xBB\xBF";
+constexpr std::string_view kPrefix = "T14:03:07.045Z ; 00000a1c ; ";
+
+std::string contents(const fs::path& path)
+{
+    const test::Bytes bytes = test::readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string line(std::string_view text)
+{
+    return std::string(kPrefix) + std::string(text) + "\r\n";
+}
+
+SharedString devicePath(const fs::path& path)
+{
+    return fromUtf8(path.string());
+}
+
+class AppLogTest : public ::testing::Test {
+protected:
+    fs::path logPath() const { return scratch_.path() / "test.log.txt"; }
+    // Opens the log at `tick`; the byte-order mark waits in the buffer.
+    void openAt(std::uint32_t tick)
+    {
+        environment_.tick = tick;
+        ASSERT_TRUE(log_.open(devicePath(logPath())));
+    }
+    void writeAt(std::uint32_t tick, std::u16string_view text)
+    {
+        environment_.tick = tick;
+        log_.write(AppLog::kLevelAll, static_cast<int>(text.size()), text.data());
+    }
+    std::string onDisk() const { return contents(logPath()); }
+
+    test::ScratchDir scratch_;
+    FakeEnvironment environment_;
+    AppLog log_{environment_};
+};
+
+TEST_F(AppLogTest, StartNamesTheFileAfterTheProgramAndWritesTheFirstLine)
+{
+    const fs::path folder = scratch_.path() / "data" / "logs";  // made when missing
+    ASSERT_TRUE(log_.start(devicePath(folder), u"/opt/field/Setup.exe"));
+    EXPECT_EQ(log_.getPath(), devicePath(folder / "Setup1.log.txt"));
+    EXPECT_EQ(contents(folder / "Setup.seq.ini"), "1");
+    log_.flush();
+    EXPECT_EQ(contents(folder / "Setup1.log.txt"),
+              std::string(kMark) + line("Program /opt/field/Setup.exe started on 2024/03/05 14:03:07.045 UTC"));
+
+    AppLog unnamed(environment_);
+    ASSERT_TRUE(unnamed.start(devicePath(folder), SharedString()));
+    EXPECT_EQ(unnamed.getPath(), devicePath(folder / "orv1.log.txt"));
+}
+
+TEST(AppLogDevice, AFolderThatCannotBeMadeGivesTheTemporaryFolder)
+{
+    test::TestDevice device;
+    test::DiagCapture capture;
+    device.makeStandardFolders();
+    device.writeFile("Blocked", "a file, not a folder");
+    FakeEnvironment environment;
+    AppLog log(environment);
+    ASSERT_TRUE(log.start(u"\\Blocked\\Logs", u"\\Program Files\\App\\App.exe"));
+    EXPECT_EQ(log.getPath(), u"\\Temp/App1.log.txt");
+    EXPECT_TRUE(device.exists("Temp/App1.log.txt"));
+}
+
+TEST_F(AppLogTest, ALogFileThatCannotBeMadeDropsLinesButStillNumbersTheRun)
+{
+    fs::create_directory(scratch_.path() / "Prog1.log.txt");
+    EXPECT_FALSE(log_.start(devicePath(scratch_.path()), u"/p/Prog"));
+    EXPECT_EQ(contents(scratch_.path() / "Prog.seq.ini"), "1");
+    EXPECT_TRUE(log_.getPath().isEmpty());
+    writeAt(0, u"still seen by the debugger");
+    log_.flush();
+    EXPECT_EQ(environment_.pieces, Lines{u"T14:03:07.045Z ; 00000a1c ; still seen by the debugger\r\n"});
+}
+
+TEST(AppLogSequence, TheNextNumberFollowsTheStoredOneAndWrapsAfterTheCount)
+{
+    const std::pair<const char*, unsigned> cases[] = {
+        {nullptr, 1}, {"", 1}, {"0", 1}, {"1", 2}, {"9", 10}, {"10", 1}, {"57", 1},
+        {"x", 1}, {" 7", 8}, {"7x", 8}, {"-1", 1}, {"99999999999999999999", 1},
+    };
+    for (const auto& [stored, expected] : cases) {
+        test::ScratchDir scratch;
+        const fs::path sequence = scratch.path() / "orv.seq.ini";
+        if (stored)
+            test::writeFileBytes(sequence, test::Bytes(stored, stored + std::strlen(stored)));
+        const SharedString path = nextSequencedPath({devicePath(scratch.path()), u"orv", u".log.txt", 10});
+        const std::string number = std::to_string(expected);
+        EXPECT_EQ(path, devicePath(scratch.path() / ("orv" + number + ".log.txt"))) << (stored ? stored : "none");
+        EXPECT_EQ(contents(sequence), number) << (stored ? stored : "none");
+    }
+}
+
+TEST_F(AppLogTest, LinesCloserThanTheQuietGapWaitInTheBuffer)
+{
+    openAt(0xFFFFF000u);  // the tick counter wraps on the way
+    std::uint32_t t = 0xFFFFF000u;
+    for (int i = 0; i < 10; ++i)
+        writeAt(t += 500, u"short");
+    EXPECT_EQ(onDisk(), "");
+    writeAt(t += 5000, u"after exactly 5,000 ms");  // not more than 5,000
+    EXPECT_EQ(onDisk(), "");
+    writeAt(t += 5001, u"after 5,001 ms");
+    std::string expected(kMark);
+    for (int i = 0; i < 10; ++i)
+        expected += line("short");
+    expected += line("after exactly 5,000 ms") + line("after 5,001 ms");
+    EXPECT_EQ(onDisk(), expected);
+    // The gap is measured from the line before, not from the last write-out.
+    writeAt(t + 1, u"next");
+    EXPECT_EQ(onDisk(), expected);
+    log_.flush();
+    EXPECT_EQ(onDisk(), expected + line("next"));
+}
+
+TEST_F(AppLogTest, AFullBufferIsWrittenOutBeforeTheLineThatDoesNotFit)
+{
+    openAt(0);
+    // The mark and 40 lines of 100 bytes: 4,003 bytes buffered.
+    const std::u16string text(100 - kPrefix.size() - 2, u'x');
+    for (int i = 0; i < 40; ++i)
+        writeAt(0, text);
+    EXPECT_EQ(onDisk(), "");
+    // Long after the previous line, yet no time test follows a write-out for
+    // room: the line itself stays in the buffer.
+    writeAt(9000, text);
+    EXPECT_EQ(onDisk().size(), 4003u);
+    // A line longer than the buffer goes straight to the file after it.
+    writeAt(9000, std::u16string(5000, u'y'));
+    EXPECT_EQ(onDisk().size(), 4103u + 5000 + kPrefix.size() + 2);
+    EXPECT_TRUE(onDisk().ends_with(line(std::string(5000, 'y'))));
+}
+
+TEST_F(AppLogTest, EmptyNullAndMaskedTextsWriteNothingAndLeaveTheTicks)
+{
+    openAt(0);
+    writeAt(100, u"a");
+    environment_.tick = 6000;
+    log_.write(AppLog::kLevelAll, 0, u"x");
+    log_.write(AppLog::kLevelAll, 3, nullptr);
+    log_.write(AppLog::kLevelAll, 2, u"\0b");
+    log_.writeText(AppLog::kLevelAll, u"");
+    log_.writeTextA(AppLog::kLevelAll, nullptr);
+    log_.write(2, 1, u"x");  // no bit in common with the mask
+    log_.writeFormat(6, u"%d", 1);
+    EXPECT_EQ(onDisk(), "");
+    // 6,000 ms after "a": written out only when the writes above left the ticks.
+    writeAt(6100, u"b");
+    EXPECT_EQ(onDisk(), std::string(kMark) + line("a") + line("b"));
+    EXPECT_EQ(environment_.pieces.size(), 2u);
+}
+
+TEST_F(AppLogTest, TextIsWrittenAsUtf8WithItsZeroCharacters)
+{
+    openAt(0);
+    writeAt(0, std::u16string_view(u"a\0\u00E9\u4E2D\xD83D\xDE00\xDC00", 7));
+    log_.writeTextA(AppLog::kLevelAll, "caf\xE9");  // ANSI code page 1252
+    log_.writeFormat(AppLog::kLevelAll, u"%s=%d", u"k", 12);
+    log_.writeFormatA(AppLog::kLevelAll, "%s|%ls", "n", u"w");
+    log_.flush();
+    EXPECT_EQ(onDisk(), std::string(kMark) + line(std::string("a\0\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80?", 12)) +
+                            line("caf\xC3\xA9") + line("k=12") + line("n|w"));
+}
+
+TEST_F(AppLogTest, TheDebuggerGetsPiecesOf250WithZerosShownAsDots)
+{
+    std::u16string text(600 - kPrefix.size() - 2, u'z');
+    text[10] = 0;
+    writeAt(0, text);  // never opened: the debugger still sees the line
+    ASSERT_EQ(environment_.pieces.size(), 3u);
+    EXPECT_EQ(environment_.pieces[0].size(), 250u);
+    EXPECT_EQ(environment_.pieces[1].size(), 250u);
+    EXPECT_EQ(environment_.pieces[2].size(), 100u);
+    EXPECT_EQ(environment_.pieces[0].substr(kPrefix.size(), 12), u"zzzzzzzzzz.z");
+    EXPECT_TRUE(environment_.pieces[2].ends_with(u"zz\r\n"));
+    log_.write(1, 1, u"q");  // without bit 4
+    environment_.debugEnabled = false;
+    writeAt(0, u"q");
+    EXPECT_EQ(environment_.pieces.size(), 3u);
+}
+
+TEST_F(AppLogTest, TheAssertionReportIsInTheFileAtOnce)
+{
+    openAt(0);
+    writeAt(0, u"before");
+    DiagSink* previous = setDiagSink(&log_);
+    reportDbgChk("a\\b", "", 12);
+    setDiagSink(previous);
+    EXPECT_EQ(onDisk(), std::string(kMark) + line("before") + line("DBGCHK  a\\b:12"));
+}
+
+TEST(AppLogReport, AssertionsAndNarrowLinesComeFromTheAnsiCodePage)
+{
+    test::DiagCapture capture;
+    reportDbgChk("y.cpp", "bad \xE9", 1234);
+    reportDbgChk(nullptr, nullptr, -1);
+    setAnsiCodePage(932);
+    reportDbgChk("x.cpp", "\x81", 1);  // a lead byte without its trail byte: kept as it is
+    logPrintfA("%s", "ok \x82\xA0");
+    setAnsiCodePage(0);
+    EXPECT_EQ(capture.lines(),
+              (Lines{u"DBGCHK bad \u00E9 y.cpp:1234", u"DBGCHK  :-1", u"DBGCHK \u0081 x.cpp:1", u"ok \u3042"}));
+}
+
+TEST_F(AppLogTest, CloseEndsTheFileAndDetachesTheSinkWithoutUndoingAnother)
+{
+    openAt(0);
+    writeAt(0, u"last real line");
+    DiagSink* previous = setDiagSink(&log_);
+    log_.close();
+    EXPECT_EQ(currentDiagSink(), nullptr);
+    const std::string closed = onDisk();
+    EXPECT_EQ(closed, std::string(kMark) + line("last real line") + line("Logging finished"));
+    EXPECT_TRUE(log_.getPath().isEmpty());
+    environment_.pieces.clear();
+    writeAt(9000, u"after the close");
+    log_.flush();
+    log_.close();
+    EXPECT_EQ(onDisk(), closed);
+    EXPECT_EQ(environment_.pieces, Lines{u"T14:03:07.045Z ; 00000a1c ; after the close\r\n"});
+
+    AppLog other(environment_);
+    setDiagSink(&other);
+    {
+        test::DiagCapture capture;  // installed on top of the log
+        other.close();
+        EXPECT_EQ(currentDiagSink(), &capture);
+    }
+    setDiagSink(previous);
+}
+
+TEST(AppLogPrintf, LinesGoToAnInstalledSinkAndMakeNoLog)
+{
+    test::DiagCapture capture;
+    logPrintf(u"%s=%d", u"key", 5);
+    logPrintfA("%s %hs", "caf\xE9", "x");
+    flushLog();
+    EXPECT_EQ(capture.lines(), (Lines{u"key=5", u"caf\u00E9 x"}));
+    EXPECT_TRUE(getLogPath().isEmpty());
+    EXPECT_EQ(AppLog::existingInstance(), nullptr);
+}
+
+}  // namespace
+}  // namespace druvex
