@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/hal/vendor_modules.h"
+#include "platform/builtin_modules.h"
 #include "platform/device_config.h"
 #include "platform/registry.h"
 #include "platform/win_error.h"
@@ -319,6 +321,29 @@ TEST(DeviceIdentity, TheRegisterIsReadOnceForBothSequences)
     device.changeProfile([](DeviceConfig& c) { c.vendor[u"FsapiI2CRegister"] = u"0x00"; });
     EXPECT_EQ(getPlatformId(), 9);
     EXPECT_EQ(detectDeviceType(), DeviceType::ORNATA_RTK);
+}
+
+TEST(DeviceIdentity, TheVendorLibraryIsAModuleOfTheDevice)
+{
+    StandInDevice device(DeviceProfile().withFiles({"Windows/FSAPI.dll"}).withI2cRegister(u"0x41"));
+    registerVendorModules(device.device().config());
+    std::shared_ptr<const BuiltinModule> module;
+    ASSERT_EQ(findBuiltinModule(u"\\WINDOWS\\fsapi.dll", module), kErrorSuccess);
+    const auto readRegister = reinterpret_cast<FsGetI2CRegisterFunction>(module->findExport(u"FSGetI2CRegister"));
+    ASSERT_NE(readRegister, nullptr);
+    std::uint8_t buffer[3] = {0x20, 0, 0};
+    EXPECT_NE(readRegister(buffer, 3, 32), 0);
+    EXPECT_EQ(buffer[2], 0x41);
+    EXPECT_EQ(readRegister(buffer, 2, 32), 0);
+
+    std::filesystem::remove(device.device().hostPath("Windows/FSAPI.dll"));
+    EXPECT_EQ(findBuiltinModule(kFsapiLibraryPath, module), kErrorModNotFound);
+
+    device.device().writeFile("Windows/FSAPI.dll", "MZ");
+    device.changeProfile([](DeviceConfig& c) { c.vendor.clear(); });
+    registerVendorModules(device.device().config());
+    ASSERT_EQ(findBuiltinModule(kFsapiLibraryPath, module), kErrorSuccess);
+    EXPECT_EQ(module->findExport(u"FSGetI2CRegister"), nullptr);
 }
 
 TEST(DeviceIdentity, MalformedRegisterValuesReadAsNoRegister)

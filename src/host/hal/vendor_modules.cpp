@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/hal/device_probes.h"
+#include "platform/builtin_modules.h"
 #include "platform/device_config.h"
 #include "platform/win_error.h"
 
@@ -58,18 +59,38 @@ std::int32_t fsGetI2CRegister(std::uint8_t* buffer, std::uint32_t count, std::ui
     return 1;
 }
 
+std::uint32_t fsapiAvailability()
+{
+    return device_probes::fileTest(SharedString(kFsapiLibraryPath)) ? kErrorSuccess : kErrorModNotFound;
+}
+
 }  // namespace
+
+void registerVendorModules(const DeviceConfig& profile)
+{
+    std::vector<ModuleExport> exports;
+    if (profile.findVendorValue(kI2CRegisterVendorKey))
+        exports.push_back({kI2CRegisterExport, exportAddress(&fsGetI2CRegister)});
+    registerBuiltinModule(kFsapiLibraryPath, std::move(exports), fsapiAvailability);
+}
 
 namespace device_probes {
 
+// The device's own loader rather than the program's logging one: a device
+// without the library is the common case, and a probe that answers no
+// reports nothing. Holding the module is what keeps it loaded for the call.
 bool i2cRegisterProbe()
 {
-    if (!fileTest(SharedString(kFsapiLibraryPath)))
+    registerVendorModules(*activeDeviceConfig());
+    std::shared_ptr<const BuiltinModule> module;
+    if (findBuiltinModule(kFsapiLibraryPath, module) != kErrorSuccess)
         return false;
-    if (!activeDeviceConfig()->findVendorValue(kI2CRegisterVendorKey))
+    void* address = module->findExport(kI2CRegisterExport);
+    if (!address)
         return false;
+    const auto readRegister = reinterpret_cast<FsGetI2CRegisterFunction>(address);
     std::uint8_t buffer[3] = {0x20, 0, 0};
-    fsGetI2CRegister(buffer, 3, 32);
+    readRegister(buffer, 3, 32);
     return (buffer[2] & 0xE0) == 0x40;
 }
 
