@@ -232,6 +232,10 @@ void AppLog::write(std::uint32_t level, int length, const char16_t* text)
     if (length <= 0 || !text || text[0] == 0)
         return;
     std::lock_guard lock(mutex_);
+    // A closed log touches nothing else: the program may be ending, and the
+    // clocks and converters go with it.
+    if (closed_)
+        return;
     writeLocked(level, text, static_cast<std::size_t>(length));
 }
 

@@ -80,8 +80,8 @@ public:
     // The one line writer: `length` characters of `text` (zero characters
     // included) after the prefix "Thh:mm:ss.mmmZ ; <thread> ; ", then CR LF,
     // as UTF-8 into the buffer. Nothing happens when `level` has no bit of the
-    // mask, or for an empty or null text. Lines of a log that is not open (or
-    // closed) reach only the debugger output.
+    // mask, for an empty or null text, or after close. Lines of a log that
+    // failed to open reach only the debugger output.
     void write(std::uint32_t level, int length, const char16_t* text);
     void writeText(std::uint32_t level, const char16_t* text);
     // Narrow text in the ANSI code page.
@@ -121,8 +121,8 @@ public:
     bool isOpen() const;
 
     // Writes "Logging finished", writes the buffer out and closes the file.
-    // The object stays usable: later lines reach only the debugger output.
-    // Stops being the diagnostics sink first. A second close does nothing.
+    // The object stays valid and drops later lines. Stops being the
+    // diagnostics sink first. A second close does nothing.
     void close();
 
     // DiagSink: a line at level 7.

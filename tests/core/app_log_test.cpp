@@ -259,7 +259,7 @@ TEST_F(AppLogTest, CloseEndsTheFileAndDetachesTheSinkWithoutUndoingAnother)
     log_.flush();
     log_.close();
     EXPECT_EQ(onDisk(), closed);
-    EXPECT_EQ(environment_.pieces, Lines{u"T14:03:07.045Z ; 00000a1c ; after the close\r\n"});
+    EXPECT_TRUE(environment_.pieces.empty());
 
     AppLog other(environment_);
     setDiagSink(&other);
