@@ -1,0 +1,25 @@
+// The most that a size, count or depth read from an input may ask of memory.
+// Every reader of stored or downloaded data (installer archive, package
+// streams, XML fragments, 7z backups) checks its input against these before it
+// allocates, so that a damaged or hostile file fails cleanly instead of
+// exhausting the device.
+#pragma once
+
+#include <cstdint>
+
+namespace druvex {
+
+// LZMA dictionary a decoder may allocate (archive entries use 16 MiB, backups 2 MiB).
+constexpr std::uint64_t kMaxLzmaDictionarySize = 64ull * 1024 * 1024;
+// Header of one package stream.
+constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
+// One XML fragment held in memory for parsing.
+constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
+// Folders nested inside one another in a package or an archive.
+constexpr std::uint32_t kMaxFolderNesting = 256;
+// Next header and header of a 7z archive.
+constexpr std::uint64_t kMax7zHeaderSize = 16ull * 1024 * 1024;
+// Bytes of one entry extracted into memory rather than streamed.
+constexpr std::uint64_t kMaxInMemoryExtraction = 64ull * 1024 * 1024;
+
+}  // namespace druvex
