@@ -285,8 +285,7 @@ bool activateDeviceProfile(const std::string& deviceDirectory, std::string& erro
     DeviceConfig config;
     if (!loadDeviceProfile(deviceDirectory, config, error))
         return false;
-    activateDevice(config);
-    return true;
+    return activateDevice(config, &error);
 }
 
 bool activateDeviceFromEnvironment(std::string& error)

@@ -26,7 +26,8 @@ public:
     }
 };
 
-HostClock g_hostClock;
+// Never destroyed: threads still running at exit may read the clock.
+HostClock& g_hostClock = *new HostClock;
 std::atomic<ClockSource*> g_source{&g_hostClock};
 
 // The pair that readings are measured from; replaced as a whole.

@@ -6,6 +6,7 @@
 #include "core/text/char_class.h"
 #include "core/text/text_convert.h"
 #include "platform/device_root.h"
+#include "platform/registry.h"
 
 namespace druvex {
 
@@ -126,7 +127,7 @@ std::shared_ptr<const DeviceConfig> activeDeviceConfig()
     return device.config;
 }
 
-void activateDevice(const DeviceConfig& config)
+bool activateDevice(const DeviceConfig& config, std::string* error)
 {
     auto copy = std::make_shared<const DeviceConfig>(config);
     ActiveDevice& device = activeDevice();
@@ -134,6 +135,14 @@ void activateDevice(const DeviceConfig& config)
     DeviceRoot::instance().configure(*copy);
     setAnsiCodePage(copy->ansiCodePage);
     device.config = std::move(copy);
+    const std::string registryFile =
+        config.deviceDirectory.empty() ? std::string() : config.deviceDirectory + "/registry.reg";
+    SharedString reason;
+    if (deviceRegistry().configure(registryFile, &reason) == 0)
+        return true;
+    if (error)
+        *error = toUtf8(reason).c_str();
+    return false;
 }
 
 void deactivateDevice()
@@ -141,6 +150,7 @@ void deactivateDevice()
     ActiveDevice& device = activeDevice();
     std::lock_guard lock(device.mutex);
     DeviceRoot::instance().reset();
+    deviceRegistry().configure(std::string());
     setAnsiCodePage(0);
     device.config = std::make_shared<const DeviceConfig>();
 }

@@ -91,9 +91,11 @@ struct DeviceConfig {
 
 // The process-wide device: its configuration, and DeviceRoot and the ANSI code
 // page set from it. Without an active device the configuration is the default
-// one with no device directory, and paths map to themselves.
+// one with no device directory, paths map to themselves and the registry lives
+// in memory only.
 std::shared_ptr<const DeviceConfig> activeDeviceConfig();
-void activateDevice(const DeviceConfig& config);
+// Also loads the device's registry.reg; false (with the reason) when it does not load.
+bool activateDevice(const DeviceConfig& config, std::string* error = nullptr);
 void deactivateDevice();
 
 }  // namespace druvex
