@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/base/equals_no_case.h"
+#include "data/xml_attributes.h"
 
 namespace druvex {
 namespace {
@@ -37,6 +38,20 @@ std::shared_ptr<InstallerVariable> InstallerVariable::clone() const
     copy->persistent_ = persistent_;
     copy->values_ = values_;
     return copy;
+}
+
+bool InstallerVariable::readDefinition(const XmlAttributeList& attributes, const SharedString& text)
+{
+    const XmlAttribute* platformName = findXmlAttribute(attributes, "platform");
+    if (!platformName)
+        return false;
+    const TargetPlatform platform = parsePlatform(platformName->value.view());
+    if (platform == kPlatformUnknown)
+        return false;
+    const std::int32_t user =
+        xmlAttributeValue(attributes, "user") == u"current" ? kVariableCurrentUser : kVariableAllUsers;
+    setValue(platform, user, text);
+    return true;
 }
 
 bool InstallerVariable::findKey(TargetPlatform platform, std::int32_t user, VariableKey& key) const

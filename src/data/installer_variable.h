@@ -10,6 +10,7 @@
 
 #include "app/base/target_platform.h"
 #include "core/text/shared_string.h"
+#include "core/xml_reader.h"
 
 namespace druvex {
 
@@ -44,6 +45,12 @@ public:
 
     // Name, flag and every value.
     std::shared_ptr<InstallerVariable> clone() const;
+
+    // A "Definition" element of the install data: "platform" names a platform
+    // or group (ignoring case), "user" is exactly "current" for the current
+    // user, and the element's text is the value. False, with nothing stored,
+    // when the platform is missing, unknown or "Unknown".
+    bool readDefinition(const XmlAttributeList& attributes, const SharedString& text);
 
     // The first key present of: (Windows, current user) for the desktop
     // platforms with user 1; (platform, all users); the platform's group (1100

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
@@ -316,6 +317,48 @@ TEST(ExpandVariableLookup, FallbackOrder)
     EXPECT_EQ(variable->getValue(kPlatformAll, kVariableAllUsers), u"all");
     EXPECT_EQ(variable->getValue(kPlatformUnknown, kVariableAllUsers), u"all");
     EXPECT_EQ(variable->getExactValue(kPlatformWin32, kVariableCurrentUser), u"never found");
+}
+
+// Reads "Definition" elements the way the install data carries them.
+class DefinitionReader final : public XmlHandler {
+public:
+    explicit DefinitionReader(InstallerVariable& variable) : variable_(variable) {}
+    bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        if (xmlNameEquals(name, "Definition"))
+            results.push_back(variable_.readDefinition(attributes, text));
+        return true;
+    }
+    bool endElement(const XmlNameSpan&) override { return true; }
+
+    std::vector<bool> results;
+
+private:
+    InstallerVariable& variable_;
+};
+
+TEST(ExpandVariableLookup, DefinitionElements)
+{
+    const std::string xml =
+        "<InstallerVariable name=\"DATADIR\" persistent=\"no\">"
+        "<Definition platform=\"qm40\">\\ROMDisk\\Data</Definition>"
+        "<Definition platform=\"Windows\" user=\"current\">&lt;APPDATA&gt;Data</Definition>"
+        "<Definition platform=\"Windows\" user=\"Current\">&lt;COMMON_APPDATA&gt;Data</Definition>"
+        "<Definition platform=\"All\"/>"
+        "<Definition platform=\"Unknown\">x</Definition>"
+        "<Definition platform=\"Mars\">x</Definition>"
+        "<Definition user=\"current\">x</Definition>"
+        "</InstallerVariable>";
+    const InstallerVariablePtr variable = InstallerVariable::create(u"DATADIR");
+    DefinitionReader reader(*variable);
+    XmlReader parser;
+    ASSERT_TRUE(parser.setInput(xml.data(), xml.size()));
+    ASSERT_TRUE(parser.parse(reader));
+    EXPECT_EQ(reader.results, (std::vector<bool>{true, true, true, true, false, false, false}));
+    EXPECT_EQ(variable->getExactValue(kPlatformQm40, kVariableAllUsers), u"\\ROMDisk\\Data");
+    EXPECT_EQ(variable->getExactValue(kPlatformWindows, kVariableCurrentUser), u"<APPDATA>Data");
+    EXPECT_EQ(variable->getExactValue(kPlatformWindows, kVariableAllUsers), u"<COMMON_APPDATA>Data");
+    EXPECT_EQ(variable->values().size(), 4u);
 }
 
 TEST(ExpandVariableLookup, SetOperations)
