@@ -16,7 +16,7 @@ struct CultureInfo {
     std::uint16_t lcid;
     const char16_t* englishName;   // the language, e.g. "Serbian (Latin)"
     const char16_t* countryName;   // the country or region; empty for a neutral culture
-    const char16_t* nativeName;    // the language in itself, e.g. "Español"
+    const char16_t* nativeName;    // the language in its own words, e.g. "Dansk"
 };
 
 constexpr int kCultureCount = 145;

@@ -71,6 +71,7 @@ private:
 
 using InstallerVariablePtr = std::shared_ptr<InstallerVariable>;
 
+// Copies of a set share its variables.
 class VariableSet {
 public:
     VariableSet() = default;

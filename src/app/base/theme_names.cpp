@@ -11,9 +11,14 @@ struct Theme {
 };
 
 constexpr Theme kThemes[] = {
-    {u"Yellow", 1},  {u"Blue", 2},    {u"Gray", 3},
-    {u"Green", 4},   {u"NoTheme", kThemeNone}, {u"Tillora", 5},
-    {u"Tillora 2nd Skin", 6}, {u"Kemrin", 7},
+    {u"Yellow", 1},
+    {u"Blue", 2},
+    {u"Gray", 3},
+    {u"Green", 4},
+    {u"NoTheme", kThemeNone},
+    {u"Tillora", 5},
+    {u"Tillora 2nd Skin", 6},
+    {u"Kemrin", 7},
 };
 
 }  // namespace
