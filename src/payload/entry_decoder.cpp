@@ -1,0 +1,224 @@
+#include "payload/entry_decoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <lzma/LzmaDec.h>
+
+#include "core/adler32.h"
+#include "core/input_limits.h"
+#include "payload/payload_entry.h"
+#include "payload/payload_sink.h"
+
+namespace druvex {
+namespace {
+
+constexpr std::size_t kStoredPieceBytes = 16384;
+constexpr std::size_t kLzmaPieceBytes = 4096;
+// The input side may read more at once than a piece: fewer host calls, and
+// the pieces the sink sees stay as they are.
+constexpr std::size_t kLzmaInputBytes = 65536;
+constexpr std::size_t kLzmaHeaderBytes = LZMA_PROPS_SIZE + 8;
+constexpr std::size_t kZlibPieceBytes = 16384;
+
+void* lzmaAlloc(void*, size_t size)
+{
+    return std::malloc(size);
+}
+void lzmaFree(void*, void* address)
+{
+    std::free(address);
+}
+ISzAlloc g_lzmaAlloc = {lzmaAlloc, lzmaFree};
+
+// Reads until `count` bytes arrived, the input ended or it failed; -1 only
+// when it failed.
+std::int64_t readFully(EntryInput& input, std::uint8_t* buffer, std::size_t count)
+{
+    std::size_t total = 0;
+    while (total < count) {
+        const std::int64_t got = input.read(buffer + total, count - total);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(total);
+}
+
+void announce(PayloadSink& sink, std::uint64_t size)
+{
+    sink.begin(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
+}
+
+// Frees the decoder on every way out.
+struct LzmaDecoder {
+    CLzmaDec state;
+    bool allocated = false;
+    LzmaDecoder() { LzmaDec_Construct(&state); }
+    ~LzmaDecoder()
+    {
+        if (allocated)
+            LzmaDec_Free(&state, &g_lzmaAlloc);
+    }
+};
+
+// The decode loop after the header; SZ_OK when the stream decoded whole.
+SRes runLzma(CLzmaDec& decoder, EntryInput& input, std::uint64_t size, PayloadSink& sink)
+{
+    const bool unknownSize = size == kPayloadUnknownSize;
+    std::uint64_t remaining = size;
+    std::unique_ptr<std::uint8_t[]> in(new (std::nothrow) std::uint8_t[kLzmaInputBytes]);
+    if (!in)
+        return SZ_ERROR_MEM;
+    std::uint8_t out[kLzmaPieceBytes];
+    std::size_t inPosition = 0;
+    std::size_t inLength = 0;
+    for (;;) {
+        if (inPosition == inLength) {
+            const std::int64_t got = input.read(in.get(), kLzmaInputBytes);
+            if (got < 0)
+                return SZ_ERROR_READ;
+            inPosition = 0;
+            inLength = static_cast<std::size_t>(got);
+        }
+        SizeT outLength = kLzmaPieceBytes;
+        ELzmaFinishMode finishMode = LZMA_FINISH_ANY;
+        if (!unknownSize && remaining < kLzmaPieceBytes) {
+            outLength = static_cast<SizeT>(remaining);
+            finishMode = LZMA_FINISH_END;
+        }
+        SizeT consumed = inLength - inPosition;
+        ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+        const SRes result =
+            LzmaDec_DecodeToBuf(&decoder, out, &outLength, in.get() + inPosition, &consumed, finishMode, &status);
+        inPosition += consumed;
+        if (!sink.write(static_cast<std::uint32_t>(outLength), out))
+            return SZ_ERROR_WRITE;
+        if (!unknownSize)
+            remaining -= outLength;
+        if (result != SZ_OK)
+            return result;
+        if (!unknownSize && remaining == 0)
+            return SZ_OK;
+        if (status == LZMA_STATUS_FINISHED_WITH_MARK)
+            return unknownSize ? SZ_OK : SZ_ERROR_DATA;  // an end mark before the announced length
+        if (consumed == 0 && outLength == 0)
+            return SZ_ERROR_DATA;  // the input ended inside the stream
+    }
+}
+
+}  // namespace
+
+std::int64_t MemoryEntryInput::read(std::uint8_t* buffer, std::size_t count)
+{
+    const std::size_t n = std::min(count, bytes_.size() - position_);
+    if (n > 0)
+        std::memcpy(buffer, bytes_.data() + position_, n);
+    position_ += n;
+    return static_cast<std::int64_t>(n);
+}
+
+bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,
+                       std::optional<std::uint32_t> expectedChecksum)
+{
+    announce(sink, size);
+    std::uint8_t piece[kStoredPieceBytes];
+    Adler32 adler;
+    for (std::uint64_t left = size; left > 0;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kStoredPieceBytes));
+        if (readFully(input, piece, want) != static_cast<std::int64_t>(want))
+            return false;
+        if (expectedChecksum)
+            adler.update(want, piece);
+        if (!sink.write(static_cast<std::uint32_t>(want), piece))
+            return false;
+        left -= want;
+    }
+    if (expectedChecksum && adler.final() != *expectedChecksum)
+        return false;
+    return sink.finish();
+}
+
+bool decodeLzmaEntry(EntryInput& input, PayloadSink& sink)
+{
+    std::uint8_t header[kLzmaHeaderBytes];
+    if (readFully(input, header, sizeof header) != static_cast<std::int64_t>(sizeof header))
+        return false;
+    const std::uint64_t size = readLe64(header + LZMA_PROPS_SIZE);
+    announce(sink, size);
+    // The dictionary comes from the input: never allocate more than the limit.
+    if (readLe32(header + 1) > kMaxLzmaDictionarySize)
+        return false;
+    LzmaDecoder decoder;
+    if (LzmaDec_Allocate(&decoder.state, header, LZMA_PROPS_SIZE, &g_lzmaAlloc) != SZ_OK)
+        return false;
+    decoder.allocated = true;
+    LzmaDec_Init(&decoder.state);
+    const SRes result = runLzma(decoder.state, input, size, sink);
+    const bool finished = sink.finish();
+    return result == SZ_OK && finished;
+}
+
+bool decodeZlibEntry(EntryInput& input, std::uint64_t unpackedSize, PayloadSink& sink)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    announce(sink, unpackedSize);
+    std::uint8_t in[kZlibPieceBytes];
+    std::uint8_t out[kZlibPieceBytes];
+    int result = Z_OK;
+    bool failed = false;
+    while (!failed && result != Z_STREAM_END) {
+        const std::int64_t got = input.read(in, sizeof in);
+        if (got < 0) {
+            failed = true;
+            break;
+        }
+        if (got == 0)
+            break;
+        stream.next_in = in;
+        stream.avail_in = static_cast<uInt>(got);
+        do {
+            stream.next_out = out;
+            stream.avail_out = sizeof out;
+            result = inflate(&stream, Z_NO_FLUSH);
+            if (result == Z_MEM_ERROR || result == Z_DATA_ERROR || result == Z_NEED_DICT) {
+                failed = true;
+                break;
+            }
+            const std::uint32_t produced = static_cast<std::uint32_t>(sizeof out - stream.avail_out);
+            if (produced > 0 && !sink.write(produced, out)) {
+                // A refusing sink has said its last word: no finish.
+                inflateEnd(&stream);
+                return false;
+            }
+        } while (stream.avail_out == 0 && result != Z_STREAM_END);
+    }
+    inflateEnd(&stream);
+    const bool finished = sink.finish();
+    return !failed && result == Z_STREAM_END && finished;
+}
+
+bool decodeLzmaBuffer(const std::vector<std::uint8_t>& data, std::size_t length, PayloadSink& sink)
+{
+    if (length > data.size())
+        return false;
+    MemoryEntryInput input(std::span<const std::uint8_t>(data.data(), length == 0 ? data.size() : length));
+    return decodeLzmaEntry(input, sink);
+}
+
+bool decodeLzmaBuffer(const std::vector<std::uint8_t>& data, std::size_t length, std::vector<std::uint8_t>& out)
+{
+    ByteVectorSink sink(out);
+    return decodeLzmaBuffer(data, length, sink);
+}
+
+}  // namespace druvex

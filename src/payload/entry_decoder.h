@@ -1,0 +1,56 @@
+// Decoding one archive entry's bytes into a PayloadSink by its method: stored
+// bytes in pieces of 16 KB, LZMA (the SDK's single-stream layout) in pieces of
+// 4 KB, zlib in pieces of 16 KB; and decodeLzmaBuffer, the LZMA method over a
+// stream already held in memory (downloaded packages, language files).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace druvex {
+
+class PayloadSink;
+
+// Where an entry's packed bytes come from.
+class EntryInput {
+public:
+    virtual ~EntryInput() = default;
+    // Up to `count` bytes; 0 at the end of the entry, -1 when reading failed.
+    virtual std::int64_t read(std::uint8_t* buffer, std::size_t count) = 0;
+};
+
+// Packed bytes held in memory.
+class MemoryEntryInput final : public EntryInput {
+public:
+    explicit MemoryEntryInput(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::int64_t read(std::uint8_t* buffer, std::size_t count) override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+};
+
+// `size` bytes handed on as they are. With `expectedChecksum`, their Adler-32
+// must equal it, else the copy fails before `finish`: a damaged entry is never
+// passed on as sound.
+bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,
+                       std::optional<std::uint32_t> expectedChecksum = std::nullopt);
+
+// An LZMA stream: 13-byte header, then the coded data up to the decoded length
+// of the header, or to the end mark when that length is unknown. Dictionaries
+// above the input limit are refused.
+bool decodeLzmaEntry(EntryInput& input, PayloadSink& sink);
+
+// A zlib stream announced to the sink with `unpackedSize`.
+bool decodeZlibEntry(EntryInput& input, std::uint64_t unpackedSize, PayloadSink& sink);
+
+// The LZMA method over the first `length` bytes of `data` (0: all of it); false
+// when `length` is beyond the data.
+bool decodeLzmaBuffer(const std::vector<std::uint8_t>& data, std::size_t length, PayloadSink& sink);
+// The same into a vector (see ByteVectorSink).
+bool decodeLzmaBuffer(const std::vector<std::uint8_t>& data, std::size_t length, std::vector<std::uint8_t>& out);
+
+}  // namespace druvex

@@ -1,0 +1,244 @@
+// The archive writer: appending after an existing file, entries that cannot be
+// copied, failed writes and closes, names too long for the directory, and raw
+// copies of a running installer's entries into a new archive.
+#include <gtest/gtest.h>
+
+#include "payload/payload_archive.h"
+#include "payload/payload_archive_writer.h"
+#include "payload_test_support.h"
+#include "support/fault_injecting_hal.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::Bytes;
+using test::toBytes;
+
+class ArchiveWriter : public test::PayloadHostFixture {
+protected:
+    int openError(const SharedString& path)
+    {
+        PayloadArchive archive(*host_);
+        int error = 0;
+        archive.open(path, error);
+        return error;
+    }
+};
+
+TEST_F(ArchiveWriter, AppendsAfterTheExistingFile)
+{
+    const SharedString path = placeFile("setup.exe", Bytes(1000, 0xAB));
+    auto output = std::make_shared<HalFileOutputStream>();
+    ASSERT_TRUE(output->openForAppend(host_, path));
+    EXPECT_EQ(output->payloadBase(), 1000u);
+    PayloadArchiveWriter writer(output, output->payloadBase());
+    const Bytes first = toBytes("first entry");
+    const Bytes second = test::sampleData(40000);
+    MemoryInputStream one(first);
+    MemoryInputStream two(second);
+    int error = -1;
+    ASSERT_TRUE(writer.addEntry(SharedString(u"One"), 0, one, 11, error));
+    EXPECT_EQ(error, 0);
+    ASSERT_TRUE(writer.addEntry(SharedString(u"Two"), 7, two, 123, error));
+    ASSERT_TRUE(writer.finish(error));
+    EXPECT_EQ(error, 0);
+    ASSERT_EQ(writer.entries().size(), 2u);
+    EXPECT_EQ(writer.entries()[0].offset, 0u);
+    EXPECT_EQ(writer.entries()[1].offset, first.size());
+
+    PayloadArchive archive(*host_);
+    ASSERT_TRUE(archive.open(path, error));
+    const PayloadEntry& entry = archive.entryAt(1);
+    EXPECT_EQ(entry.method, 7u);
+    EXPECT_EQ(entry.unpackedSize, 123u);
+    EXPECT_EQ(entry.checksum, test::adlerOf(second));
+    Bytes bytes;
+    EXPECT_TRUE(archive.extractTo(SharedString(u"Two"), bytes));  // method 7 reads as stored
+    EXPECT_EQ(bytes, second);
+    EXPECT_EQ(device().readFile("Temp/setup.exe").substr(0, 1000), std::string(1000, '\xAB'));
+}
+
+TEST_F(ArchiveWriter, AppendNeedsAnExistingFile)
+{
+    HalFileOutputStream output;
+    EXPECT_FALSE(output.openForAppend(host_, SharedString(u"\\Temp\\missing.exe")));
+}
+
+TEST_F(ArchiveWriter, PiecesAroundTheCopyBufferKeepTheirBytes)
+{
+    std::vector<test::EntrySource> entries;
+    for (const std::size_t size : {0u, 1u, 16383u, 16384u, 16385u, 50000u})
+        entries.push_back(test::codedEntry(u"S" + std::u16string(1, static_cast<char16_t>(u'a' + entries.size())),
+                                           kPayloadMethodStored, test::sampleData(size, static_cast<unsigned>(size))));
+    const SharedString path = placeFile("a.dqres", test::buildArchive(entries));
+    PayloadArchive archive(*host_);
+    int error = 0;
+    ASSERT_TRUE(archive.open(path, error));
+    for (const test::EntrySource& entry : entries) {
+        const SharedString name(std::u16string_view(entry.name));
+        Bytes bytes;
+        EXPECT_TRUE(archive.verifyEntry(name, error));
+        EXPECT_TRUE(archive.extractTo(name, bytes));
+        EXPECT_EQ(bytes, entry.packed);
+    }
+}
+
+TEST_F(ArchiveWriter, AnInputThatRunsShortIsNotRecorded)
+{
+    Bytes bytes;
+    auto output = std::make_shared<test::VectorOutputStream>(bytes);
+    PayloadArchiveWriter writer(output, 0);
+    test::ShortInputStream shortInput(test::sampleData(20000), 30000);
+    int error = 0;
+    EXPECT_FALSE(writer.addEntry(SharedString(u"Short"), 0, shortInput, 30000, error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    EXPECT_TRUE(writer.entries().empty());
+    EXPECT_EQ(bytes.size(), 16384u);  // the whole pieces copied stay, unreferenced
+
+    // The next entry still lies where the directory says.
+    const Bytes data = toBytes("after the failure");
+    MemoryInputStream input(data);
+    ASSERT_TRUE(writer.addEntry(SharedString(u"Next"), 0, input, 17, error));
+    EXPECT_EQ(writer.entries()[0].offset, 16384u);
+    ASSERT_TRUE(writer.finish(error));
+    PayloadArchive archive(*host_);
+    const SharedString path = placeFile("a.dqres", bytes);
+    ASSERT_TRUE(archive.open(path, error));
+    Bytes read;
+    EXPECT_TRUE(archive.extractTo(SharedString(u"Next"), read));
+    EXPECT_EQ(read, data);
+    EXPECT_EQ(archive.findEntry(SharedString(u"Short")), -1);
+}
+
+TEST_F(ArchiveWriter, ANameTooLongForTheDirectoryFailsTheFinish)
+{
+    Bytes bytes;
+    auto output = std::make_shared<test::VectorOutputStream>(bytes);
+    PayloadArchiveWriter writer(output, 0);
+    const Bytes data = toBytes("x");
+    MemoryInputStream input(data);
+    int error = 0;
+    ASSERT_TRUE(writer.addEntry(SharedString(std::u16string(65536, u'n')), 0, input, 1, error));
+    EXPECT_FALSE(writer.finish(error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    EXPECT_EQ(output->closes, 1);
+    EXPECT_NE(openError(placeFile("a.dqres", bytes)), 0);
+
+    Bytes fits;
+    auto second = std::make_shared<test::VectorOutputStream>(fits);
+    PayloadArchiveWriter longest(second, 0);
+    MemoryInputStream again(data);
+    ASSERT_TRUE(longest.addEntry(SharedString(std::u16string(65535, u'n')), 0, again, 1, error));
+    EXPECT_TRUE(longest.finish(error));
+    EXPECT_EQ(openError(placeFile("b.dqres", fits)), 0);
+}
+
+TEST_F(ArchiveWriter, EveryFailedWriteOrCloseIsReported)
+{
+    const Bytes data = test::sampleData(40000);
+    const Bytes sound = test::buildArchive({test::codedEntry(u"A", kPayloadMethodStored, data),
+                                            test::codedEntry(u"B", kPayloadMethodStored, data)});
+    // Fail the stream at every record and trailer boundary of the finish.
+    for (const std::size_t failAfter : {sound.size() - 1, sound.size() - 8, sound.size() - 48, std::size_t{80010}}) {
+        Bytes bytes;
+        auto output = std::make_shared<test::VectorOutputStream>(bytes);
+        output->failAfter = failAfter;
+        PayloadArchiveWriter writer(output, 0);
+        int error = 0;
+        for (const char16_t* name : {u"A", u"B"}) {
+            MemoryInputStream input(data);
+            ASSERT_TRUE(writer.addEntry(SharedString(name), 0, input, 40000, error));
+        }
+        EXPECT_FALSE(writer.finish(error)) << failAfter;
+        EXPECT_EQ(error, kPayloadErrorWrite);
+        EXPECT_NE(openError(placeFile("a.dqres", bytes)), 0);
+    }
+
+    Bytes bytes;
+    auto output = std::make_shared<test::VectorOutputStream>(bytes);
+    output->closeResult = false;
+    PayloadArchiveWriter writer(output, 0);
+    int error = 0;
+    EXPECT_FALSE(writer.finish(error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+}
+
+TEST_F(ArchiveWriter, AFailedWriteLeavesNoDirectoryOverDriftedOffsets)
+{
+    const SharedString path = placeFile("setup.exe", Bytes(100, 1));
+    test::HalFaultPlan plan;
+    plan.shortWriteNumber = 2;  // the host takes half of a piece and reports it
+    auto faulty = std::make_shared<test::FaultInjectingHal>(host_, plan);
+    auto output = std::make_shared<HalFileOutputStream>();
+    ASSERT_TRUE(output->openForAppend(faulty, path));
+    PayloadArchiveWriter writer(output, output->payloadBase());
+    const Bytes data = test::sampleData(50000);
+    MemoryInputStream first(data);
+    int error = 0;
+    EXPECT_FALSE(writer.addEntry(SharedString(u"First"), 0, first, 50000, error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    MemoryInputStream second(data);
+    EXPECT_FALSE(writer.addEntry(SharedString(u"Second"), 0, second, 50000, error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    EXPECT_FALSE(writer.finish(error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    EXPECT_NE(openError(path), 0);
+
+    test::HalFaultPlan closing;
+    closing.failClose = true;
+    auto failingClose = std::make_shared<test::FaultInjectingHal>(host_, closing);
+    auto closed = std::make_shared<HalFileOutputStream>();
+    ASSERT_TRUE(closed->openForAppend(failingClose, placeFile("b.exe", Bytes(10, 2))));
+    PayloadArchiveWriter closer(closed, closed->payloadBase());
+    EXPECT_FALSE(closer.finish(error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+}
+
+// The engine's copy of the installer: raw entries of one archive into another.
+TEST_F(ArchiveWriter, RawCopiesKeepEveryEntryAsItWas)
+{
+    const Bytes data = test::sampleData(60000);
+    const std::vector<test::EntrySource> sources = {
+        test::codedEntry(u"Data", kPayloadMethodLzma, data), test::codedEntry(u"InstallerInfo", kPayloadMethodStored, data),
+        test::codedEntry(u"Translation_1031", kPayloadMethodZlib, data)};
+    const SharedString sourcePath = placeFile("source.exe", test::buildArchive(sources));
+    PayloadArchive source(*host_);
+    int error = 0;
+    ASSERT_TRUE(source.open(sourcePath, error));
+
+    const SharedString targetPath = placeFile("target.exe", toBytes("the target program"));
+    auto output = std::make_shared<HalFileOutputStream>();
+    ASSERT_TRUE(output->openForAppend(host_, targetPath));
+    PayloadArchiveWriter writer(output, output->payloadBase());
+    for (std::uint32_t i = 0; i < source.entryCount(); ++i) {
+        const PayloadEntry& entry = source.entryAt(static_cast<std::int32_t>(i));
+        Bytes raw;
+        std::uint64_t unpacked = 0;
+        std::uint32_t method = 0;
+        ASSERT_TRUE(source.extractRawTo(entry.name, raw, unpacked, method));
+        MemoryInputStream input(raw);
+        ASSERT_TRUE(writer.addEntry(entry.name, method, input, static_cast<std::uint32_t>(unpacked), error));
+    }
+    ASSERT_TRUE(writer.finish(error));
+
+    PayloadArchive copy(*host_);
+    ASSERT_TRUE(copy.open(targetPath, error));
+    ASSERT_EQ(copy.entryCount(), source.entryCount());
+    for (std::int32_t i = 0; i < 3; ++i) {
+        const PayloadEntry& original = source.entryAt(i);
+        const PayloadEntry& copied = copy.entryAt(i);
+        EXPECT_EQ(copied.name, original.name);
+        EXPECT_EQ(copied.method, original.method);
+        EXPECT_EQ(copied.packedSize, original.packedSize);
+        EXPECT_EQ(copied.unpackedSize, original.unpackedSize);
+        EXPECT_EQ(copied.checksum, original.checksum);
+        EXPECT_TRUE(copy.verifyEntry(copied.name, error));
+        Bytes bytes;
+        EXPECT_TRUE(copy.extractTo(copied.name, bytes));
+        EXPECT_EQ(bytes, data);
+    }
+}
+
+}  // namespace
+}  // namespace druvex
