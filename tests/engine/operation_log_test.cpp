@@ -46,7 +46,7 @@ TEST(OperationLog, LinesAreWrittenAsTheyStand)
     }
 }
 
-TEST(OperationLog, LastErrorIsTheCallingThreadsOwn)
+TEST(OperationLog, LastErrorIsThatOfTheCallingThread)
 {
     test::DiagCapture capture;
     setLastError(kErrorAccessDenied);
