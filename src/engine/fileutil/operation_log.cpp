@@ -3,17 +3,16 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/text/diag.h"
+#include "core/app_log.h"
 #include "platform/win_error.h"
 
 namespace druvex {
 namespace {
 
-// The application log takes over the diagnostics sink once it runs; until
-// then the lines reach standard error.
+// One line of the application log (made on first use), as it stands.
 void writeLine(std::u16string_view text)
 {
-    diagWriteLine(text);
+    logPrintf(u"%s", text);
 }
 
 std::u16string concat(std::initializer_list<std::u16string_view> parts)
