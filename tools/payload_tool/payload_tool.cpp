@@ -72,7 +72,7 @@ bool readHostFile(const std::string& path, Bytes& bytes)
     return !in.bad();
 }
 
-struct EntrySpec {
+struct EntryArgument {
     std::string name;
     std::string file;
     std::string coding = "stored";  // stored, lzma, zlib or raw
@@ -80,24 +80,24 @@ struct EntrySpec {
     std::uint32_t unpacked = 0;     // raw only
 };
 
-bool parseEntry(std::string text, EntrySpec& spec)
+bool parseEntry(std::string text, EntryArgument& entry)
 {
     for (const char* coding : {"stored:", "lzma:", "zlib:", "raw:"}) {
         const std::string prefix(coding);
         if (text.rfind(prefix, 0) != 0)
             continue;
-        spec.coding = prefix.substr(0, prefix.size() - 1);
+        entry.coding = prefix.substr(0, prefix.size() - 1);
         text.erase(0, prefix.size());
         break;
     }
-    if (spec.coding == "raw") {
+    if (entry.coding == "raw") {
         const std::size_t first = text.find(':');
         const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
         if (second == std::string::npos)
             return false;
         try {
-            spec.method = static_cast<std::uint32_t>(std::stoul(text.substr(0, first)));
-            spec.unpacked = static_cast<std::uint32_t>(std::stoul(text.substr(first + 1, second - first - 1)));
+            entry.method = static_cast<std::uint32_t>(std::stoul(text.substr(0, first)));
+            entry.unpacked = static_cast<std::uint32_t>(std::stoul(text.substr(first + 1, second - first - 1)));
         } catch (const std::exception&) {
             return false;
         }
@@ -106,26 +106,26 @@ bool parseEntry(std::string text, EntrySpec& spec)
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos || equals + 1 == text.size())
         return false;
-    spec.name = text.substr(0, equals);
-    spec.file = text.substr(equals + 1);
+    entry.name = text.substr(0, equals);
+    entry.file = text.substr(equals + 1);
     return true;
 }
 
-bool codeEntry(const EntrySpec& spec, const Bytes& data, Bytes& packed, std::uint32_t& method,
+bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std::uint32_t& method,
                std::uint32_t& unpacked)
 {
     unpacked = static_cast<std::uint32_t>(data.size());
-    if (spec.coding == "lzma") {
+    if (entry.coding == "lzma") {
         method = druvex::kPayloadMethodLzma;
         return druvex::encodeLzmaEntry(data, packed);
     }
-    if (spec.coding == "zlib") {
+    if (entry.coding == "zlib") {
         method = druvex::kPayloadMethodZlib;
         return druvex::encodeZlibEntry(data, packed);
     }
-    if (spec.coding == "raw") {
-        method = spec.method;
-        unpacked = spec.unpacked;
+    if (entry.coding == "raw") {
+        method = entry.method;
+        unpacked = entry.unpacked;
     } else {
         method = druvex::kPayloadMethodStored;
     }
@@ -137,16 +137,16 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
            const std::vector<std::string>& arguments)
 {
     bool append = false;
-    std::vector<EntrySpec> specs;
+    std::vector<EntryArgument> entries;
     for (const std::string& argument : arguments) {
         if (argument == "--append") {
             append = true;
             continue;
         }
-        EntrySpec spec;
-        if (!parseEntry(argument, spec))
+        EntryArgument entry;
+        if (!parseEntry(argument, entry))
             return usage();
-        specs.push_back(spec);
+        entries.push_back(entry);
     }
     if (!append) {
         std::ofstream truncate(archive, std::ios::binary | std::ios::trunc);
@@ -157,19 +157,19 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
     if (!output->openForAppend(host, devicePath(archive)))
         return fail("cannot open " + archive + " for appending");
     druvex::PayloadArchiveWriter writer(output, output->payloadBase());
-    for (const EntrySpec& spec : specs) {
+    for (const EntryArgument& entry : entries) {
         Bytes data;
-        if (!readHostFile(spec.file, data))
-            return fail("cannot read " + spec.file);
+        if (!readHostFile(entry.file, data))
+            return fail("cannot read " + entry.file);
         Bytes packed;
         std::uint32_t method = 0;
         std::uint32_t unpacked = 0;
-        if (!codeEntry(spec, data, packed, method, unpacked))
-            return fail("cannot code " + spec.file);
+        if (!codeEntry(entry, data, packed, method, unpacked))
+            return fail("cannot code " + entry.file);
         druvex::MemoryInputStream input(packed);
         int error = 0;
-        if (!writer.addEntry(druvex::fromUtf8(spec.name), method, input, unpacked, error))
-            return fail("cannot add " + spec.name + " (error " + std::to_string(error) + ")");
+        if (!writer.addEntry(druvex::fromUtf8(entry.name), method, input, unpacked, error))
+            return fail("cannot add " + entry.name + " (error " + std::to_string(error) + ")");
     }
     int error = 0;
     if (!writer.finish(error))
