@@ -69,6 +69,15 @@ std::uint32_t updateSevenZipCrc(std::uint32_t crc, std::span<const std::uint8_t>
     return static_cast<std::uint32_t>(crc32_z(crc, bytes.data(), bytes.size()));
 }
 
+std::uint32_t sevenZipPercent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0 || done >= total)
+        return 100;
+    if (done <= UINT64_MAX / 100)
+        return static_cast<std::uint32_t>(done * 100 / total);
+    return static_cast<std::uint32_t>(done / (total / 100));
+}
+
 std::uint8_t SevenZipCursor::readByte()
 {
     if (failed_ || position_ >= bytes_.size()) {

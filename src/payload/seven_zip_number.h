@@ -27,6 +27,10 @@ inline std::uint32_t sevenZipCrc(std::span<const std::uint8_t> bytes)
     return updateSevenZipCrc(0, bytes);
 }
 
+// Whole percent of `done` in `total`, 100 when there is nothing to do or all
+// is done.
+std::uint32_t sevenZipPercent(std::uint64_t done, std::uint64_t total);
+
 // Reads a header held in memory. Running past the end sets a failure that
 // sticks: every later read answers 0, so a parser checks failed() at its
 // decision points instead of after every byte.

@@ -38,15 +38,6 @@ bool liesInside(std::uint64_t offset, std::uint64_t size, std::uint64_t fileSize
     return offset <= room && size <= room - offset;
 }
 
-std::uint32_t percentOf(std::uint64_t done, std::uint64_t total)
-{
-    if (total == 0 || done >= total)
-        return 100;
-    if (done <= UINT64_MAX / 100)
-        return static_cast<std::uint32_t>(done * 100 / total);
-    return static_cast<std::uint32_t>(done / (total / 100));
-}
-
 // Decodes the packed stream in pieces. Its input ends where the packed
 // stream ends, so damage that runs the decoder on cannot make it read the
 // headers as data.
@@ -290,7 +281,7 @@ bool SevenZipReader::extract(SevenZipSink& sink)
                         sink.endFile(*entry, false);
                     return false;
                 }
-                const std::uint32_t percent = percentOf(decoder.produced(), unpackedSize_);
+                const std::uint32_t percent = sevenZipPercent(decoder.produced(), unpackedSize_);
                 if (percent != lastPercent) {
                     lastPercent = percent;
                     sink.progress(percent);

@@ -40,14 +40,12 @@ void logSourceFailure(std::u16string_view what, const SharedString& path)
     flushLog();
 }
 
-std::uint32_t percentOf(std::uint64_t done, std::uint64_t total)
-{
-    if (total == 0 || done >= total)
-        return 100;
-    if (done <= UINT64_MAX / 100)
-        return static_cast<std::uint32_t>(done * 100 / total);
-    return static_cast<std::uint32_t>(done / (total / 100));
-}
+constexpr std::u16string_view kCannotOpen = u"Cannot open ";
+constexpr std::u16string_view kReadError = u"Read error ";
+constexpr std::u16string_view kCannotClose = u"Cannot close ";
+// A source whose size is not what it was when it was added: the header,
+// written after the data, would otherwise disagree with it.
+constexpr std::u16string_view kChanged = u"File changed during backup ";
 
 // The encoder's input: the data of every file entry in order, read through
 // the host. Each file must still hold exactly the bytes it had when it was
@@ -81,10 +79,8 @@ public:
                 return SZ_OK;
             const std::size_t piece = remaining_ < wanted ? static_cast<std::size_t>(remaining_) : wanted;
             const std::int64_t got = file_.read(buffer, piece);
-            if (got < 0)
-                return fail(u"Read error ");
-            if (got == 0)
-                return fail(u"File changed during backup ");
+            if (got <= 0)
+                return fail(got < 0 ? kReadError : kChanged);
             const auto count = static_cast<std::size_t>(got);
             crc_ = updateSevenZipCrc(crc_, std::span<const std::uint8_t>(buffer, count));
             remaining_ -= count;
@@ -114,7 +110,7 @@ private:
             return false;
         current_ = entries_[index_].get();
         if (!file_.openForRead(host_, current_->sourcePath)) {
-            fail(u"Cannot open ");
+            fail(kCannotOpen);
             return false;
         }
         remaining_ = current_->size;
@@ -126,18 +122,21 @@ private:
     {
         std::uint8_t probe = 0;
         const std::int64_t extra = file_.read(&probe, 1);
-        if (extra < 0)
-            return fail(u"Read error ") == SZ_OK;
-        if (extra > 0)
-            return fail(u"File changed during backup ") == SZ_OK;
-        if (!file_.close())
-            return fail(u"Cannot close ") == SZ_OK;
+        if (extra != 0) {
+            fail(extra < 0 ? kReadError : kChanged);
+            return false;
+        }
+        if (!file_.close()) {
+            fail(kCannotClose);
+            return false;
+        }
         current_->crc = crc_;
         current_ = nullptr;
         ++index_;
         return true;
     }
 
+    // Logs the source and gives up on the rest.
     SRes fail(std::u16string_view what)
     {
         logSourceFailure(what, current_->sourcePath);
@@ -152,7 +151,7 @@ private:
     {
         if (!listener_)
             return true;
-        const std::uint32_t percent = percentOf(done_, total_);
+        const std::uint32_t percent = sevenZipPercent(done_, total_);
         if (percent == lastPercent_)
             return true;
         lastPercent_ = percent;
