@@ -73,7 +73,8 @@ TEST_F(SevenZipInterop, SevenZipTestsAndExtractsOurBackupAsTheSourceTree)
     const auto extractedBy7zz =
         test::runTool("7zz x -bd -y -o" + quoted(extracted.path()) + " " + quoted(archiveHostPath()) + " 2>&1");
     ASSERT_EQ(extractedBy7zz.exitCode, 0) << text(extractedBy7zz.output);
-    const auto compared = test::runTool("diff -r " + quoted(extracted.path()) + " " + quoted(device().hostPath("Data")));
+    const auto compared =
+        test::runTool("diff -r " + quoted(extracted.path()) + " " + quoted(device().hostPath("Data")));
     EXPECT_EQ(compared.exitCode, 0) << text(compared.output);
 }
 

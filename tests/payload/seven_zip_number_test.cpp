@@ -64,15 +64,6 @@ TEST(SevenZipNumber, CursorFailsForGoodWhenItRunsOut)
     EXPECT_TRUE(huge.failed());
 }
 
-TEST(SevenZipNumber, CrcIsTheSevenZipOne)
-{
-    const std::string text = "123456789";
-    const Bytes bytes(text.begin(), text.end());
-    EXPECT_EQ(sevenZipCrc(bytes), 0xCBF43926u);
-    const std::uint32_t first = updateSevenZipCrc(0, std::span(bytes).first(4));
-    EXPECT_EQ(updateSevenZipCrc(first, std::span(bytes).subspan(4)), 0xCBF43926u);
-}
-
 TEST(SevenZipNames, OnlyNamesThatStayInsideTheTargetFolder)
 {
     for (const char16_t* name : {u"settings.xml", u"jobs/a/b.txt", u"a..b", u"..a/b", u"x/.hidden"})
