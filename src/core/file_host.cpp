@@ -45,14 +45,7 @@ void reportFailure(std::string_view what, const fs::path& from, const fs::path& 
 
 bool refusedByReadOnlyStore(const fs::path& host)
 {
-    const std::shared_ptr<const DeviceConfig> config = activeDeviceConfig();
-    if (config->stores.empty())
-        return false;
-    SharedString devicePath;
-    if (!DeviceRoot::instance().toDevicePath(host.native(), devicePath))
-        return false;
-    const DeviceStore* store = config->findStore(devicePath.view());
-    if (!store || !store->readOnly)
+    if (!isOnReadOnlyStore(host.native()))
         return false;
     setLastError(kErrorAccessDenied);
     return true;

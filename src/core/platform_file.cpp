@@ -62,20 +62,6 @@ OpenResult failFromErrno(int errnoValue)
     return openFailure(openCodeFromErrno(errnoValue), errorFromErrno(errnoValue));
 }
 
-// A store that device.ini marks read-only refuses writes below it; the tests
-// run as root, so file modes could not say so.
-bool isOnReadOnlyStore(const std::string& hostPath)
-{
-    const std::shared_ptr<const DeviceConfig> config = activeDeviceConfig();
-    if (config->stores.empty())
-        return false;
-    SharedString devicePath;
-    if (!DeviceRoot::instance().toDevicePath(hostPath, devicePath))
-        return false;
-    const DeviceStore* store = config->findStore(devicePath.view());
-    return store && store->readOnly;
-}
-
 int openDescriptor(const std::string& hostPath, int osFlags)
 {
     int fd;

@@ -47,14 +47,7 @@ std::uint32_t errorFor(int errnoValue, const std::string& host)
 
 bool refusedByReadOnlyStore(const std::string& host)
 {
-    const std::shared_ptr<const DeviceConfig> config = activeDeviceConfig();
-    if (config->stores.empty())
-        return false;
-    SharedString devicePath;
-    if (!DeviceRoot::instance().toDevicePath(host, devicePath))
-        return false;
-    const DeviceStore* store = config->findStore(devicePath.view());
-    if (!store || !store->readOnly)
+    if (!isOnReadOnlyStore(host))
         return false;
     setLastError(kErrorAccessDenied);
     return true;

@@ -127,6 +127,18 @@ std::shared_ptr<const DeviceConfig> activeDeviceConfig()
     return device.config;
 }
 
+bool isOnReadOnlyStore(const std::string& hostPath)
+{
+    const std::shared_ptr<const DeviceConfig> config = activeDeviceConfig();
+    if (config->stores.empty())
+        return false;
+    SharedString devicePath;
+    if (!DeviceRoot::instance().toDevicePath(hostPath, devicePath))
+        return false;
+    const DeviceStore* store = config->findStore(devicePath.view());
+    return store && store->readOnly;
+}
+
 bool activateDevice(const DeviceConfig& config, std::string* error)
 {
     auto copy = std::make_shared<const DeviceConfig>(config);

@@ -94,6 +94,10 @@ struct DeviceConfig {
 // one with no device directory, paths map to themselves and the registry lives
 // in memory only.
 std::shared_ptr<const DeviceConfig> activeDeviceConfig();
+// True when a host path lies below a store that the active device profile marks
+// read-only. CI runs as root, so file modes could not say so.
+bool isOnReadOnlyStore(const std::string& hostPath);
+
 // Also loads the device's registry.reg; false (with the reason) when it does not load.
 bool activateDevice(const DeviceConfig& config, std::string* error = nullptr);
 void deactivateDevice();
