@@ -1,0 +1,318 @@
+#include "data/previous_settings.h"
+
+#include "app/base/equals_no_case.h"
+#include "core/app_log.h"
+#include "core/byte_stream.h"
+#include "core/text/numbers.h"
+#include "core/xml_reader.h"
+#include "core/xml_writer.h"
+#include "data/xml_attributes.h"
+#include "engine/fileutil/file_util.h"
+#include "host/hal/hal_access.h"
+
+namespace druvex {
+namespace {
+
+const char16_t* yesNo(bool value)
+{
+    return value ? u"Yes" : u"No";
+}
+
+// Destination's flags are set by "Yes" exactly; Misc and FullBackup take it in
+// any case.
+bool exactYes(const XmlAttributeList& attributes, std::string_view name)
+{
+    return xmlAttributeValue(attributes, name) == u"Yes";
+}
+
+bool yesIgnoringCase(const XmlAttributeList& attributes, std::string_view name, bool absent)
+{
+    const XmlAttribute* attribute = findXmlAttribute(attributes, name);
+    return attribute ? equalsNoCase(attribute->value.view(), u"Yes") : absent;
+}
+
+std::int32_t decimalAttribute(const XmlAttributeList& attributes, std::string_view name, std::int32_t absent)
+{
+    const XmlAttribute* attribute = findXmlAttribute(attributes, name);
+    if (!attribute)
+        return absent;
+    int value = 0;
+    parseInt(attribute->value.c_str(), value);
+    return value;
+}
+
+// The "InstallerVariables" element as the install data writes it.
+void writeVariablesElement(XmlWriter& writer, const VariableSet& variables)
+{
+    struct Slot {
+        TargetPlatform platform;
+        std::int32_t user;
+    };
+    static constexpr Slot kSlots[] = {
+        {0, kVariableAllUsers},
+        {1, kVariableAllUsers},
+        {2, kVariableAllUsers},
+        {3, kVariableAllUsers},
+        {4, kVariableAllUsers},
+        {5, kVariableAllUsers},
+        {6, kVariableAllUsers},
+        {7, kVariableAllUsers},
+        {8, kVariableAllUsers},
+        {kPlatformControllers, kVariableAllUsers},
+        {kPlatformWindows, kVariableAllUsers},
+        {kPlatformWindows, kVariableCurrentUser},
+        {kPlatformAll, kVariableAllUsers},
+    };
+    writer.startElement("InstallerVariables");
+    for (int i = 0; i < variables.count(); ++i) {
+        const InstallerVariable& variable = *variables.at(i);
+        writer.startElement("InstallerVariable");
+        writer.attribute("name", variable.getName().view());
+        writer.attribute("persistent", variable.isPersistent() ? u"yes" : u"no");
+        for (const Slot& slot : kSlots) {
+            const SharedString value = variable.getExactValue(slot.platform, slot.user);
+            if (value.isEmpty())
+                continue;
+            writer.startElement("Definition");
+            writer.attribute("platform", platformName(slot.platform, false).view());
+            if (slot.user == kVariableCurrentUser)
+                writer.attribute("user", u"current");
+            writer.text(value.view());
+            writer.endElement("Definition");
+        }
+        writer.endElement("InstallerVariable");
+    }
+    writer.endElement("InstallerVariables");
+}
+
+// Puts `bytes` in place of the file at `path` so that a failure at any step
+// leaves an existing file there: the device's move never replaces a target, so
+// the old file steps aside as a backup until the new one stands.
+bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& bytes, const SharedString& path)
+{
+    const SharedString temporary = path + u".tmp";
+    const SharedString backup = path + u".bak";
+    if (!writeBufferToFile(host, bytes, temporary)) {
+        const std::uint32_t error = host.getLastError();
+        host.deleteFile(temporary);
+        logPrintf(u"Saved settings cannot be written to %s (error %u)", temporary, error);
+        return false;
+    }
+    bool isFolder = false;
+    const bool hadFile = host.exists(path, &isFolder);
+    if (hadFile && isFolder) {
+        host.deleteFile(temporary);
+        logPrintf(u"Saved settings cannot replace %s: a folder stands there", path);
+        return false;
+    }
+    if (hadFile) {
+        // A backup left by an earlier save that failed half-way.
+        host.deleteFile(backup);
+        if (!host.moveFile(path, backup)) {
+            const std::uint32_t error = host.getLastError();
+            host.deleteFile(temporary);
+            logPrintf(u"Saved settings cannot replace %s: moving it to %s failed (error %u)", path, backup, error);
+            return false;
+        }
+    }
+    if (!host.moveFile(temporary, path)) {
+        const std::uint32_t error = host.getLastError();
+        if (hadFile && !host.moveFile(backup, path))
+            logPrintf(u"The previous saved settings remain in %s", backup);
+        host.deleteFile(temporary);
+        logPrintf(u"Saved settings cannot be moved to %s (error %u)", path, error);
+        return false;
+    }
+    if (hadFile)
+        host.deleteFile(backup);
+    return true;
+}
+
+}  // namespace
+
+class PreviousSettingsHandler final : public XmlHandler {
+public:
+    explicit PreviousSettingsHandler(PreviousSettings& settings) : settings_(settings) {}
+
+    bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        if (xmlNameEquals(name, "Language")) {
+            unsigned language = 0;
+            parseUInt(text.c_str(), language);
+            settings_.language_ = language;
+            return true;
+        }
+        if (xmlNameEquals(name, "Feature")) {
+            settings_.featuresToInstall_.push_back(text);
+            return true;
+        }
+        if (xmlNameEquals(name, "Destination"))
+            return readDestination(attributes);
+        if (xmlNameEquals(name, "Misc")) {
+            settings_.useOnlineFeature_ = yesIgnoringCase(attributes, "UseOnlineFeature", true);
+            settings_.revertToPreviousRevision_ = yesIgnoringCase(attributes, "RevertToPreviousRevision", false);
+            settings_.updateCheckDone_ = yesIgnoringCase(attributes, "UpdateCheckDone", false);
+            return true;
+        }
+        if (xmlNameEquals(name, "FullBackup")) {
+            settings_.restoreFullBackup_ = yesIgnoringCase(attributes, "Restore", false);
+            settings_.fullBackupPath_ = xmlAttributeValue(attributes, "Path");
+            return true;
+        }
+        if (xmlNameEquals(name, "RebootInfo"))
+            return readRebootInfo(attributes);
+        if (xmlNameEquals(name, "InstallerVariable"))
+            return openVariable(attributes);
+        if (xmlNameEquals(name, "Definition"))
+            return variable_ && variable_->readDefinition(attributes, text);
+        return true;
+    }
+
+    bool endElement(const XmlNameSpan& name) override
+    {
+        if (xmlNameEquals(name, "InstallerVariable") && variable_) {
+            settings_.append(std::move(variable_));
+            variable_.reset();
+        }
+        return true;
+    }
+
+private:
+    bool readDestination(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() < 3)
+            return false;
+        settings_.targetDir_ = xmlAttributeValue(attributes, "TargetDir");
+        settings_.wipeOldInst_ = exactYes(attributes, "WipeOldInst");
+        settings_.isForAnyone_ = exactYes(attributes, "IsForAnyone");
+        settings_.isTethered_ = exactYes(attributes, "IsTethered");
+        const XmlAttribute* platform = findXmlAttribute(attributes, "TargetPlatform");
+        settings_.targetPlatform_ = platform ? parsePlatform(platform->value.view()) : kPlatformUnknown;
+        return true;
+    }
+
+    bool readRebootInfo(const XmlAttributeList& attributes)
+    {
+        if (attributes.empty())
+            return false;
+        if (decimalAttribute(attributes, "Revision", 0) != kPreviousSettingsRevision)
+            return false;
+        settings_.wizardMode_ = decimalAttribute(attributes, "WizardMode", 1);
+        settings_.startingPage_ = decimalAttribute(attributes, "StartingPage", 2);
+        // Older files kept the platform here; "Destination" has the say.
+        const XmlAttribute* platform = findXmlAttribute(attributes, "TargetPlatform");
+        if (platform && settings_.targetPlatform_ == kPlatformUnknown)
+            settings_.targetPlatform_ = parsePlatform(platform->value.view());
+        return true;
+    }
+
+    bool openVariable(const XmlAttributeList& attributes)
+    {
+        if (variable_ || attributes.empty())
+            return false;
+        const SharedString variableName = xmlAttributeValue(attributes, "name");
+        if (variableName.isEmpty())
+            return false;
+        variable_ = InstallerVariable::create(variableName);
+        variable_->setPersistent(xmlAttributeValue(attributes, "persistent") == u"yes");
+        return true;
+    }
+
+    PreviousSettings& settings_;
+    InstallerVariablePtr variable_;
+};
+
+PreviousSettings::PreviousSettings(HalAccess& host) : host_(host) {}
+
+bool PreviousSettings::writeXml(std::vector<std::uint8_t>& out) const
+{
+    std::vector<std::uint8_t> bytes;
+    MemoryStream stream(bytes);
+    XmlWriter writer(stream, true);
+    writer.startElement("AdministrativeData");
+
+    writer.startElement("Language");
+    writer.text(uintToText(language_).view());
+    writer.endElement("Language");
+
+    writer.startElement("Destination");
+    writer.attribute("IsTethered", yesNo(isTethered_));
+    writer.attribute("TargetPlatform", platformName(targetPlatform_, false).view());
+    writer.attribute("TargetDir", targetDir_.view());
+    writer.attribute("WipeOldInst", yesNo(wipeOldInst_));
+    writer.attribute("IsForAnyone", yesNo(isForAnyone_));
+    writer.endElement("Destination");
+
+    writer.startElement("Misc");
+    writer.attribute("UseOnlineFeature", yesNo(useOnlineFeature_));
+    writer.attribute("RevertToPreviousRevision", yesNo(revertToPreviousRevision_));
+    writer.attribute("UpdateCheckDone", yesNo(updateCheckDone_));
+    writer.endElement("Misc");
+
+    writer.startElement("FeaturesToInstall");
+    for (const SharedString& feature : featuresToInstall_) {
+        writer.startElement("Feature");
+        writer.text(feature.view());
+        writer.endElement("Feature");
+    }
+    writer.endElement("FeaturesToInstall");
+
+    writeVariablesElement(writer, *this);
+
+    writer.startElement("FullBackup");
+    writer.attribute("Restore", yesNo(restoreFullBackup_));
+    writer.attribute("Path", fullBackupPath_.view());
+    writer.endElement("FullBackup");
+
+    writer.startElement("RebootInfo");
+    writer.attribute("Revision", intToText(kPreviousSettingsRevision).view());
+    writer.attribute("WizardMode", intToText(wizardMode_).view());
+    writer.attribute("StartingPage", intToText(startingPage_).view());
+    writer.endElement("RebootInfo");
+
+    writer.endElement("AdministrativeData");
+    if (!writer.flush())
+        return false;
+    out = std::move(bytes);
+    return true;
+}
+
+bool PreviousSettings::readXml(const void* data, std::size_t bytes)
+{
+    if (!data || bytes == 0)
+        return false;
+    XmlReader reader;
+    if (!reader.setInput(data, bytes))
+        return false;
+    PreviousSettingsHandler handler(*this);
+    return reader.parse(handler);
+}
+
+bool PreviousSettings::saveToFile(const SharedString& path) const
+{
+    std::vector<std::uint8_t> bytes;
+    if (!writeXml(bytes)) {
+        logPrintf(u"Saved settings for %s could not be put together", path);
+        return false;
+    }
+    if (!replaceFileWithBuffer(host_, bytes, path))
+        return false;
+    // Another account may run the relaunched installer; the answer changes
+    // nothing about the file having been written.
+    host_.setFileForEveryone(path);
+    return true;
+}
+
+bool PreviousSettings::loadFromFile(const SharedString& path, bool& corrupt)
+{
+    corrupt = false;
+    std::vector<std::uint8_t> bytes;
+    if (!readFileToBuffer(host_, bytes, path))
+        return false;
+    if (readXml(bytes.data(), bytes.size()))
+        return true;
+    corrupt = true;
+    return false;
+}
+
+}  // namespace druvex

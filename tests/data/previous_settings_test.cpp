@@ -1,0 +1,429 @@
+// Saved wizard state: the "PreviousSettings.xml" document byte for byte, the
+// reading rules and their refusals, and saving over an existing file through a
+// device host that fails at each step.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/previous_settings.h"
+#include "host/hal_access_wince.h"
+#include "platform/win_error.h"
+#include "support/device_fixture.h"
+#include "support/diag_capture.h"
+#include "support/fault_injecting_hal.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string fixture(const char* name)
+{
+    std::ifstream in(std::filesystem::path(DRUVEX_TEST_DATA_DIR) / "statefiles" / name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string asText(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string written(const PreviousSettings& settings)
+{
+    Bytes bytes;
+    EXPECT_TRUE(settings.writeXml(bytes));
+    return asText(bytes);
+}
+
+bool read(PreviousSettings& settings, const std::string& xml)
+{
+    return settings.readXml(xml.data(), xml.size());
+}
+
+// A document with the given body under the root.
+std::string document(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<AdministrativeData>\n" + body + "</AdministrativeData>\n";
+}
+
+// What the filled fixture holds.
+void fill(PreviousSettings& settings)
+{
+    settings.setLanguage(1031);
+    settings.setIsTethered(true);
+    settings.setTargetPlatform(kPlatformQm40);
+    settings.setTargetDir(u"\\Program Files\\Field & Office");
+    settings.setWipeOldInst(true);
+    settings.setIsForAnyone(false);
+    settings.setUseOnlineFeature(false);
+    settings.setRevertToPreviousRevision(true);
+    settings.setUpdateCheckDone(true);
+    settings.addFeatureToInstall(u"Core");
+    settings.addFeatureToInstall(u"Languages/Deutsch");
+    settings.addFeatureToInstall(u"Tools <Beta>");
+    auto jobs = InstallerVariable::create(u"JOBFOLDER");
+    jobs->setPersistent(true);
+    // Set out of the written order: the writer orders the definitions.
+    jobs->setValue(kPlatformAll, kVariableAllUsers, u"\\Jobs");
+    jobs->setValue(kPlatformWindows, kVariableCurrentUser, u"<APPDATA>\\Jobs");
+    jobs->setValue(kPlatformControllers, kVariableAllUsers, u"<MY_DOCUMENTS>\\Jobs");
+    jobs->setValue(kPlatformQm40, kVariableAllUsers, u"\\Storage Card\\Jobs");
+    settings.append(jobs);
+    auto units = InstallerVariable::create(u"UNITS");
+    units->setValue(kPlatformWindows, kVariableAllUsers, u"Imperial");
+    units->setValue(kPlatformWin32, kVariableAllUsers, u"Metric");
+    settings.append(units);
+    settings.setFullBackup(true, u"\\Storage Card\\Backup\\2024-05-17.7z");
+    settings.setWizardMode(6);
+    settings.setStartingPage(9);
+}
+
+void expectDefaults(const PreviousSettings& settings)
+{
+    EXPECT_EQ(settings.getLanguage(), 1033u);
+    EXPECT_FALSE(settings.getIsTethered());
+    EXPECT_EQ(settings.getTargetPlatform(), kPlatformUnknown);
+    EXPECT_EQ(settings.getTargetDir(), u"");
+    EXPECT_FALSE(settings.getWipeOldInst());
+    EXPECT_FALSE(settings.getIsForAnyone());
+    EXPECT_TRUE(settings.getUseOnlineFeature());
+    EXPECT_FALSE(settings.getUpdateCheckDone());
+    EXPECT_FALSE(settings.getRevertToPreviousRevision());
+    EXPECT_TRUE(settings.getFeaturesToInstall().empty());
+    EXPECT_EQ(settings.count(), 0);
+    bool restore = true;
+    SharedString path(u"x");
+    settings.getFullBackup(restore, path);
+    EXPECT_FALSE(restore);
+    EXPECT_EQ(path, u"");
+    EXPECT_EQ(settings.getWizardMode(), 1);
+    EXPECT_EQ(settings.getStartingPage(), 2);
+}
+
+void expectFilled(const PreviousSettings& settings)
+{
+    EXPECT_EQ(settings.getLanguage(), 1031u);
+    EXPECT_TRUE(settings.getIsTethered());
+    EXPECT_EQ(settings.getTargetPlatform(), kPlatformQm40);
+    EXPECT_EQ(settings.getTargetDir(), u"\\Program Files\\Field & Office");
+    EXPECT_TRUE(settings.getWipeOldInst());
+    EXPECT_FALSE(settings.getIsForAnyone());
+    EXPECT_FALSE(settings.getUseOnlineFeature());
+    EXPECT_TRUE(settings.getRevertToPreviousRevision());
+    EXPECT_TRUE(settings.getUpdateCheckDone());
+    ASSERT_EQ(settings.getFeaturesToInstall().size(), 3u);
+    EXPECT_EQ(settings.getFeaturesToInstall()[1], u"Languages/Deutsch");
+    EXPECT_EQ(settings.getFeaturesToInstall()[2], u"Tools <Beta>");
+    ASSERT_EQ(settings.count(), 2);
+    const InstallerVariable& jobs = *settings.at(0);
+    EXPECT_EQ(jobs.getName(), u"JOBFOLDER");
+    EXPECT_TRUE(jobs.isPersistent());
+    EXPECT_EQ(jobs.values().size(), 4u);
+    EXPECT_EQ(jobs.getExactValue(kPlatformWindows, kVariableCurrentUser), u"<APPDATA>\\Jobs");
+    EXPECT_EQ(jobs.getExactValue(kPlatformQm40, kVariableAllUsers), u"\\Storage Card\\Jobs");
+    EXPECT_FALSE(settings.at(1)->isPersistent());
+    EXPECT_EQ(settings.at(1)->getExactValue(kPlatformWin32, kVariableAllUsers), u"Metric");
+    bool restore = false;
+    SharedString path;
+    settings.getFullBackup(restore, path);
+    EXPECT_TRUE(restore);
+    EXPECT_EQ(path, u"\\Storage Card\\Backup\\2024-05-17.7z");
+    EXPECT_EQ(settings.getWizardMode(), 6);
+    EXPECT_EQ(settings.getStartingPage(), 9);
+}
+
+// The document layer needs a host only to exist.
+class PreviousSettingsXml : public ::testing::Test {
+protected:
+    HalAccessWinCE host_;
+};
+
+TEST_F(PreviousSettingsXml, NewStateWritesTheDefaultFileAndReadsBackAsDefaults)
+{
+    PreviousSettings fresh(host_);
+    expectDefaults(fresh);
+    EXPECT_EQ(written(fresh), fixture("PreviousSettings-default.xml"));
+
+    PreviousSettings reread(host_);
+    ASSERT_TRUE(read(reread, fixture("PreviousSettings-default.xml")));
+    expectDefaults(reread);
+}
+
+TEST_F(PreviousSettingsXml, FilledStateWritesTheFilledFileAndReadsBackWhole)
+{
+    PreviousSettings filled(host_);
+    fill(filled);
+    EXPECT_EQ(written(filled), fixture("PreviousSettings-filled.xml"));
+
+    PreviousSettings reread(host_);
+    ASSERT_TRUE(read(reread, fixture("PreviousSettings-filled.xml")));
+    expectFilled(reread);
+    EXPECT_EQ(written(reread), fixture("PreviousSettings-filled.xml"));
+}
+
+TEST_F(PreviousSettingsXml, AttributeValuesFollowTheirOwnCaseRules)
+{
+    struct Case {
+        const char* body;
+        bool tethered;
+        bool useOnline;
+        bool revert;
+        bool updateChecked;
+        bool restore;
+    } cases[] = {
+        // Destination flags want "Yes" exactly; Misc and FullBackup any case.
+        {" <Destination IsTethered=\"yes\" WipeOldInst=\"No\" IsForAnyone=\"No\"/>\n"
+         " <Misc UseOnlineFeature=\"yes\" RevertToPreviousRevision=\"YES\" UpdateCheckDone=\"yEs\"/>\n"
+         " <FullBackup Restore=\"yes\" Path=\"\"/>\n",
+         false, true, true, true, true},
+        {" <Destination IsTethered=\"Yes\" WipeOldInst=\"No\" IsForAnyone=\"No\"/>\n"
+         " <Misc UseOnlineFeature=\"No\" RevertToPreviousRevision=\"No\" UpdateCheckDone=\"No\"/>\n",
+         true, false, false, false, false},
+        // Absent: online use stays on; a file from before UpdateCheckDone
+        // reads as not checked.
+        {" <Misc/>\n", false, true, false, false, false},
+        {" <Misc UseOnlineFeature=\"No\" RevertToPreviousRevision=\"Yes\"/>\n", false, false, true, false, false},
+        {" <Misc UseOnlineFeature=\"maybe\"/>\n", false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        PreviousSettings settings(host_);
+        ASSERT_TRUE(read(settings, document(c.body))) << c.body;
+        EXPECT_EQ(settings.getIsTethered(), c.tethered) << c.body;
+        EXPECT_EQ(settings.getUseOnlineFeature(), c.useOnline) << c.body;
+        EXPECT_EQ(settings.getRevertToPreviousRevision(), c.revert) << c.body;
+        EXPECT_EQ(settings.getUpdateCheckDone(), c.updateChecked) << c.body;
+        bool restore = false;
+        SharedString path;
+        settings.getFullBackup(restore, path);
+        EXPECT_EQ(restore, c.restore) << c.body;
+    }
+}
+
+TEST_F(PreviousSettingsXml, DestinationReplacesEveryFieldAndRebootInfoPlatformOnlyFillsAGap)
+{
+    struct Case {
+        const char* body;
+        TargetPlatform platform;
+        const char16_t* targetDir;
+    } cases[] = {
+        // Destination without a platform: the RebootInfo one is taken.
+        {" <Destination TargetDir=\"\\App\" WipeOldInst=\"No\" IsForAnyone=\"No\"/>\n"
+         " <RebootInfo Revision=\"40\" TargetPlatform=\"Rv1Wn1\"/>\n",
+         kPlatformRv1Wn1, u"\\App"},
+        // Destination with one: the RebootInfo one is passed over.
+        {" <Destination TargetPlatform=\"Wm6\" WipeOldInst=\"No\" IsForAnyone=\"No\"/>\n"
+         " <RebootInfo Revision=\"40\" TargetPlatform=\"Rv1Wn1\"/>\n",
+         kPlatformWm6, u""},
+        // A later Destination clears what an earlier one set.
+        {" <Destination TargetPlatform=\"Wm6\" TargetDir=\"\\App\" IsForAnyone=\"No\"/>\n"
+         " <Destination IsTethered=\"No\" WipeOldInst=\"No\" IsForAnyone=\"No\"/>\n",
+         kPlatformUnknown, u""},
+    };
+    for (const Case& c : cases) {
+        PreviousSettings settings(host_);
+        settings.setTargetDir(u"\\Before");
+        ASSERT_TRUE(read(settings, document(c.body))) << c.body;
+        EXPECT_EQ(settings.getTargetPlatform(), c.platform) << c.body;
+        EXPECT_EQ(settings.getTargetDir(), c.targetDir) << c.body;
+    }
+}
+
+TEST_F(PreviousSettingsXml, FeaturesAndVariablesAreTakenWhereverTheyStand)
+{
+    PreviousSettings settings(host_);
+    ASSERT_TRUE(read(settings, document(" <Feature>A</Feature>\n"
+                                        " <FeaturesToInstall>\n  <Feature>B</Feature>\n </FeaturesToInstall>\n"
+                                        " <FullBackup Restore=\"No\" Path=\"\">\n"
+                                        "  <INSTALLERVARIABLE NAME=\"X\" Persistent=\"yes\">\n"
+                                        "   <definition PLATFORM=\"all\">1</definition>\n"
+                                        "  </INSTALLERVARIABLE>\n"
+                                        " </FullBackup>\n"
+                                        " <Unknown Any=\"thing\"/>\n"
+                                        " <REBOOTINFO revision=\"40\" wizardmode=\"3\"/>\n")));
+    ASSERT_EQ(settings.getFeaturesToInstall().size(), 2u);
+    EXPECT_EQ(settings.getFeaturesToInstall()[0], u"A");
+    EXPECT_EQ(settings.getFeaturesToInstall()[1], u"B");
+    ASSERT_EQ(settings.count(), 1);
+    EXPECT_TRUE(settings.at(0)->isPersistent());
+    EXPECT_EQ(settings.at(0)->getExactValue(kPlatformAll, kVariableAllUsers), u"1");
+    EXPECT_EQ(settings.getWizardMode(), 3);
+    EXPECT_EQ(settings.getStartingPage(), 2);
+}
+
+TEST_F(PreviousSettingsXml, RefusedDocumentsKeepWhatWasReadBeforeTheRefusal)
+{
+    const std::string language = " <Language>1036</Language>\n";
+    const char* refused[] = {
+        " <RebootInfo Revision=\"39\" WizardMode=\"6\" StartingPage=\"9\"/>\n",
+        " <RebootInfo WizardMode=\"6\" StartingPage=\"9\"/>\n",  // no Revision
+        " <RebootInfo/>\n",
+        " <Destination TargetDir=\"\\App\" TargetPlatform=\"Qm40\"/>\n",  // two attributes
+        " <Definition platform=\"All\">1</Definition>\n",  // no open variable
+        " <InstallerVariable name=\"\" persistent=\"yes\"/>\n",
+        " <InstallerVariable persistent=\"yes\"/>\n",
+        " <InstallerVariable name=\"A\">\n  <InstallerVariable name=\"B\"/>\n </InstallerVariable>\n",
+        " <InstallerVariable name=\"A\">\n  <Definition platform=\"Unknown\">1</Definition>\n </InstallerVariable>\n",
+        " <Misc UseOnlineFeature=\"No\">\n",  // cut off
+    };
+    for (const char* body : refused) {
+        PreviousSettings settings(host_);
+        EXPECT_FALSE(read(settings, document(language + body))) << body;
+        EXPECT_EQ(settings.getLanguage(), 1036u) << body;
+        EXPECT_EQ(settings.getWizardMode(), 1) << body;
+        EXPECT_EQ(settings.getTargetPlatform(), kPlatformUnknown) << body;
+        EXPECT_EQ(settings.count(), 0) << body;
+    }
+    PreviousSettings settings(host_);
+    EXPECT_FALSE(settings.readXml(nullptr, 0));
+    EXPECT_FALSE(read(settings, ""));
+}
+
+// Files on a device through its host.
+class PreviousSettingsFile : public test::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeFolder("Settings");
+        host_ = std::make_shared<HalAccessWinCE>();
+    }
+
+    SharedString path() const { return SharedString(u"\\Settings\\PreviousSettings.xml"); }
+
+    std::shared_ptr<HalAccessWinCE> host_;
+};
+
+TEST_F(PreviousSettingsFile, SavedStateRestoresWhole)
+{
+    PreviousSettings saved(*host_);
+    fill(saved);
+    ASSERT_TRUE(saved.saveToFile(path()));
+    EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), fixture("PreviousSettings-filled.xml"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak"));
+
+    PreviousSettings restored(*host_);
+    bool corrupt = true;
+    ASSERT_TRUE(restored.loadFromFile(path(), corrupt));
+    EXPECT_FALSE(corrupt);
+    expectFilled(restored);
+}
+
+TEST_F(PreviousSettingsFile, SavingReplacesAnOlderFileAndALeftOverBackup)
+{
+    device().writeFile("Settings/PreviousSettings.xml", "old");
+    device().writeFile("Settings/PreviousSettings.xml.bak", "older");
+    device().writeFile("Settings/PreviousSettings.xml.tmp", "half");
+    PreviousSettings settings(*host_);
+    ASSERT_TRUE(settings.saveToFile(path()));
+    EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), fixture("PreviousSettings-default.xml"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak"));
+}
+
+TEST_F(PreviousSettingsFile, UnreadableFilesAreNotCorruptButMalformedOnesAre)
+{
+    struct Case {
+        const char* content;  // null: no file
+        bool corrupt;
+    } cases[] = {
+        {nullptr, false},
+        {"", false},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<AdministrativeData>\n <Language>10", true},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<AdministrativeData>\n"
+         " <RebootInfo Revision=\"39\" WizardMode=\"1\" StartingPage=\"2\"/>\n</AdministrativeData>\n",
+         true},
+    };
+    for (const Case& c : cases) {
+        host_->deleteFile(path());
+        if (c.content)
+            device().writeFile("Settings/PreviousSettings.xml", c.content);
+        PreviousSettings settings(*host_);
+        bool corrupt = !c.corrupt;
+        EXPECT_FALSE(settings.loadFromFile(path(), corrupt)) << (c.content ? c.content : "(none)");
+        EXPECT_EQ(corrupt, c.corrupt) << (c.content ? c.content : "(none)");
+    }
+}
+
+TEST_F(PreviousSettingsFile, AFailedSaveIsReportedAndLeavesTheGoodFileInPlace)
+{
+    struct Case {
+        const char* what;
+        test::HalFaultPlan plan;
+    } cases[] = {
+        {"first write fails", [] { test::HalFaultPlan p; p.failWriteNumber = 1; return p; }()},
+        {"write is short", [] { test::HalFaultPlan p; p.shortWriteNumber = 1; return p; }()},
+        {"open fails", [] { test::HalFaultPlan p; p.failEveryOpen = true; return p; }()},
+        {"close fails", [] { test::HalFaultPlan p; p.failClose = true; return p; }()},
+    };
+    const std::string good = fixture("PreviousSettings-default.xml");
+    for (const Case& c : cases) {
+        device().writeFile("Settings/PreviousSettings.xml", good);
+        test::FaultInjectingHal host(host_, c.plan);
+        PreviousSettings settings(host);
+        fill(settings);
+        test::DiagCapture log;
+        EXPECT_FALSE(settings.saveToFile(path())) << c.what;
+        EXPECT_TRUE(log.contains(u"PreviousSettings.xml")) << c.what;
+        EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), good) << c.what;
+        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp")) << c.what;
+    }
+}
+
+// A device host whose moves fail when asked to.
+class MoveFailingHost final : public HalAccessWinCE {
+public:
+    bool moveFile(const SharedString& source, const SharedString& target) override
+    {
+        ++moves;
+        if (moves == failMove) {
+            druvex::setLastError(kErrorAccessDenied);
+            return false;
+        }
+        return HalAccessWinCE::moveFile(source, target);
+    }
+
+    int moves = 0;
+    int failMove = 0;
+};
+
+TEST_F(PreviousSettingsFile, AFailedMoveIntoPlaceBringsTheOldFileBack)
+{
+    const std::string good = fixture("PreviousSettings-default.xml");
+    for (const int failMove : {1, 2}) {  // moving the old file aside, moving the new one in
+        device().writeFile("Settings/PreviousSettings.xml", good);
+        MoveFailingHost host;
+        host.failMove = failMove;
+        PreviousSettings settings(host);
+        fill(settings);
+        test::DiagCapture log;
+        EXPECT_FALSE(settings.saveToFile(path())) << failMove;
+        EXPECT_TRUE(log.contains(u"error 5")) << failMove;
+        EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), good) << failMove;
+        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp")) << failMove;
+        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak")) << failMove;
+    }
+}
+
+TEST_F(PreviousSettingsFile, AFolderInThePlaceOfTheFileIsLeftAlone)
+{
+    device().makeFolder("Settings/PreviousSettings.xml");
+    PreviousSettings settings(*host_);
+    test::DiagCapture log;
+    EXPECT_FALSE(settings.saveToFile(path()));
+    EXPECT_TRUE(log.contains(u"folder"));
+    bool isFolder = false;
+    EXPECT_TRUE(host_->exists(path(), &isFolder));
+    EXPECT_TRUE(isFolder);
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
+}
+
+}  // namespace
+}  // namespace druvex
