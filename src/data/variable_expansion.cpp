@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/base/equals_no_case.h"
+#include "data/install_data.h"
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
 #include "host/hal/hal_access.h"
@@ -335,6 +336,18 @@ bool expandVariablesWithTarget(const SharedString& text, const InstallerSettings
 {
     SharedString out;
     return expandVariables(text, &settings, &variables, true, &host, platform, SharedString(), names, true, out);
+}
+
+bool expandVariablesForDevice(const SharedString& text, const InstallData& data, bool allUsers, HalAccess& host,
+                              const SharedString& targetFolder, SharedString& out)
+{
+    return expandVariablesForDevice(text, data.settings(), data, allUsers, host, targetFolder, out);
+}
+
+bool expandVariablesWithTarget(const SharedString& text, const InstallData& data, HalAccess& host,
+                               TargetPlatform platform, std::vector<SharedString>& names)
+{
+    return expandVariablesWithTarget(text, data.settings(), data, host, platform, names);
 }
 
 bool isTargetDirToken(std::u16string_view text)

@@ -14,6 +14,7 @@
 namespace druvex {
 
 class HalAccess;
+class InstallData;
 class InstallerSettings;
 class InstallerVariable;
 class VariableSet;
@@ -42,12 +43,20 @@ bool expandVariablesForDevice(const SharedString& text, const InstallerSettings&
                               const VariableSet& variables, bool allUsers, HalAccess& host,
                               const SharedString& targetFolder, SharedString& out);
 
+// The same with the installer data's settings and variables.
+bool expandVariablesForDevice(const SharedString& text, const InstallData& data, bool allUsers, HalAccess& host,
+                              const SharedString& targetFolder, SharedString& out);
+
 // Whether the text expands for `platform` (all users, no target folder, the
 // start flag raised); the result is dropped. `names` collects the names met
 // and must start empty.
 bool expandVariablesWithTarget(const SharedString& text, const InstallerSettings& settings,
                                const VariableSet& variables, HalAccess& host, TargetPlatform platform,
                                std::vector<SharedString>& names);
+
+// The same with the installer data's settings and variables.
+bool expandVariablesWithTarget(const SharedString& text, const InstallData& data, HalAccess& host,
+                               TargetPlatform platform, std::vector<SharedString>& names);
 
 // "TARGETDIR", "INSTALLDIR", "<TARGETDIR>" or "<INSTALLDIR>", ignoring case.
 bool isTargetDirToken(std::u16string_view text);

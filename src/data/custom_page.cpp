@@ -1,0 +1,90 @@
+#include "data/custom_page.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/base/equals_no_case.h"
+
+namespace druvex {
+
+void LayoutElement::copyFieldsTo(LayoutElement& copy) const
+{
+    copy.id = id;
+    copy.marginTop = marginTop;
+    copy.marginLeft = marginLeft;
+    copy.marginBottom = marginBottom;
+    copy.marginRight = marginRight;
+}
+
+std::shared_ptr<LayoutElement> LinearLayout::clone() const
+{
+    auto copy = std::make_shared<LinearLayout>();
+    copyFieldsTo(*copy);
+    copy->isVertical = isVertical;
+    for (const LayoutElementPtr& child : children_)
+        copy->children_.push_back(child->clone());
+    return copy;
+}
+
+const LayoutElementPtr& LinearLayout::childAt(int index) const
+{
+    if (index < 0 || index >= childCount())
+        throw std::out_of_range("LinearLayout::childAt: index outside the children");
+    return children_[static_cast<std::size_t>(index)];
+}
+
+bool LinearLayout::addChild(LayoutElementPtr child)
+{
+    if (!child || child.get() == this)
+        return false;
+    if (!child->id.isEmpty() && findChild(child->id.view()))
+        return false;
+    children_.push_back(std::move(child));
+    return true;
+}
+
+LayoutElementPtr LinearLayout::findChild(std::u16string_view id) const
+{
+    for (const LayoutElementPtr& child : children_) {
+        if (equalsNoCase(child->id.view(), id))
+            return child;
+    }
+    return nullptr;
+}
+
+bool LinearLayout::removeChild(const LayoutElement* child)
+{
+    const auto found = std::find_if(children_.begin(), children_.end(),
+                                    [child](const LayoutElementPtr& element) { return element.get() == child; });
+    if (found == children_.end())
+        return false;
+    children_.erase(found);
+    return true;
+}
+
+std::shared_ptr<LayoutElement> TextView::clone() const
+{
+    auto copy = std::make_shared<TextView>();
+    copyFieldsTo(*copy);
+    copy->text = text;
+    return copy;
+}
+
+std::shared_ptr<LayoutElement> EditBox::clone() const
+{
+    auto copy = std::make_shared<EditBox>();
+    copyFieldsTo(*copy);
+    copy->text = text;
+    copy->variable = variable;
+    copy->isAPath = isAPath;
+    return copy;
+}
+
+bool CustomPage::supportsMode(int mode) const
+{
+    if (mode < 0 || mode >= 32)
+        return false;
+    return (static_cast<std::uint32_t>(supportedModes) & (1u << mode)) != 0;
+}
+
+}  // namespace druvex

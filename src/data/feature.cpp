@@ -1,0 +1,324 @@
+#include "data/feature.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/base/equals_no_case.h"
+#include "data/content_tree.h"
+
+namespace druvex {
+namespace {
+
+template <class T>
+const T& itemAt(const std::vector<T>& items, int index, const char* what)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= items.size())
+        throw std::out_of_range(what);
+    return items[static_cast<std::size_t>(index)];
+}
+
+bool hasFlaggedFile(const ContentFolder& folder)
+{
+    for (const auto& child : folder.children()) {
+        if (child->isFile()) {
+            if (child->getFlags() & kContentFlagFolderFile)
+                return true;
+            continue;
+        }
+        if (hasFlaggedFile(static_cast<const ContentFolder&>(*child)))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+FeatureMode featureModeFromText(std::u16string_view text)
+{
+    if (text == u"Collapsed")
+        return FeatureMode::Collapsed;
+    if (text == u"Not visible")
+        return FeatureMode::NotVisible;
+    return FeatureMode::Expanded;
+}
+
+SharedString featureModeText(FeatureMode mode)
+{
+    switch (mode) {
+    case FeatureMode::Collapsed:
+        return u"Collapsed";
+    case FeatureMode::NotVisible:
+        return u"Not visible";
+    default:
+        return u"Expanded";
+    }
+}
+
+FeaturePreselection featurePreselectionFromText(std::u16string_view text)
+{
+    if (text == u"Default" || text == u"Unattended only")
+        return FeaturePreselection::Default;
+    if (text == u"Required")
+        return FeaturePreselection::Required;
+    return FeaturePreselection::NotPreselected;
+}
+
+SharedString featurePreselectionText(FeaturePreselection presel)
+{
+    switch (presel) {
+    case FeaturePreselection::Default:
+        return u"Default";
+    case FeaturePreselection::Required:
+        return u"Required";
+    default:
+        return u"Not preselected";
+    }
+}
+
+Feature::Feature() : registry_(std::make_shared<regmodel::RegistryRootSet>()) {}
+
+Feature::~Feature()
+{
+    // Sub-features held elsewhere must not walk up into a freed parent.
+    for (const FeaturePtr& sub : subFeatures_)
+        sub->parent_ = nullptr;
+}
+
+bool Feature::setName(const SharedString& name)
+{
+    if (name.isEmpty())
+        return false;
+    if (equalsNoCase(name.view(), getNameRef().view()))
+        return true;
+    if (parent_ && parent_->findSubFeatureByName(name.view()))
+        return false;
+    return ContentHolder::setName(name);
+}
+
+SharedString Feature::getName() const
+{
+    SharedString path = getNameRef();
+    for (const Feature* ancestor = parent_; ancestor; ancestor = ancestor->parent_) {
+        if (!ancestor->getNameRef().isEmpty())
+            path = ancestor->getNameRef() + u"/" + path;
+    }
+    return path;
+}
+
+bool Feature::hasContent() const
+{
+    return hasRegistry() || !environmentVars_.empty() || !shortcuts_.empty() || !fileAssociations_.empty() ||
+           !featureScripts_.empty() || ContentHolder::hasContent();
+}
+
+bool Feature::hasNamedParent() const
+{
+    return parent_ && !parent_->getNameRef().isEmpty();
+}
+
+const FeaturePtr& Feature::subFeatureAt(int index) const
+{
+    return itemAt(subFeatures_, index, "Feature::subFeatureAt: index outside the list");
+}
+
+bool Feature::addSubFeature(FeaturePtr feature)
+{
+    if (!feature || feature->getNameRef().isEmpty())
+        return false;
+    if (findSubFeatureByName(feature->getNameRef().view()))
+        return false;
+    for (const Feature* ancestor = this; ancestor; ancestor = ancestor->parent_) {
+        if (ancestor == feature.get())
+            return false;
+    }
+    feature->parent_ = this;
+    subFeatures_.push_back(std::move(feature));
+    return true;
+}
+
+bool Feature::removeSubFeature(const Feature* feature)
+{
+    if (!feature || !feature->hasNamedParent())
+        return false;
+    const auto found = std::find_if(subFeatures_.begin(), subFeatures_.end(),
+                                    [feature](const FeaturePtr& sub) { return sub.get() == feature; });
+    if (found == subFeatures_.end())
+        return false;
+    (*found)->parent_ = nullptr;
+    subFeatures_.erase(found);
+    return true;
+}
+
+FeaturePtr Feature::findSubFeatureByName(std::u16string_view name) const
+{
+    for (const FeaturePtr& sub : subFeatures_) {
+        if (equalsNoCase(sub->getNameRef().view(), name))
+            return sub;
+    }
+    return nullptr;
+}
+
+FeaturePtr Feature::findSubFeatureByLocale(std::uint16_t localeId) const
+{
+    for (const FeaturePtr& sub : subFeatures_) {
+        if (sub->localeId_ == localeId)
+            return sub;
+    }
+    return nullptr;
+}
+
+FeaturePtr Feature::findSubFeatureForLanguage(std::uint16_t localeId) const
+{
+    if (FeaturePtr exact = findSubFeatureByLocale(localeId))
+        return exact;
+    FeaturePtr best;
+    int bestScore = 0;
+    for (const FeaturePtr& sub : subFeatures_) {
+        const int score = languageMatchScore(localeId, sub->localeId_);
+        if (score > bestScore) {
+            best = sub;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+int Feature::languageMatchScore(std::uint16_t wanted, std::uint16_t candidate)
+{
+    constexpr std::uint16_t kPrimaryMask = 0x3FF;
+    if ((wanted & kPrimaryMask) != (candidate & kPrimaryMask)) {
+        if (candidate == 1033)
+            return 3;
+        return candidate == 0 ? 2 : 1;
+    }
+    if (candidate < 1024)
+        return 5;
+    return (candidate >> 10) == 1 ? 6 : 4;
+}
+
+const SharedString& Feature::componentFeatureAt(int index) const
+{
+    return itemAt(componentFeatures_, index, "Feature::componentFeatureAt: index outside the list");
+}
+
+bool Feature::addComponentFeature(const SharedString& name)
+{
+    if (name.isEmpty())
+        return false;
+    const auto place = std::lower_bound(componentFeatures_.begin(), componentFeatures_.end(), name);
+    if (place != componentFeatures_.end() && *place == name)
+        return true;
+    componentFeatures_.insert(place, name);
+    return false;
+}
+
+const std::shared_ptr<Shortcut>& Feature::shortcutAt(int index) const
+{
+    return itemAt(shortcuts_, index, "Feature::shortcutAt: index outside the list");
+}
+
+bool Feature::addShortcut(std::shared_ptr<Shortcut> shortcut)
+{
+    if (!shortcut || shortcut->name.isEmpty())
+        return false;
+    shortcuts_.push_back(std::move(shortcut));
+    return true;
+}
+
+const std::shared_ptr<EnvironmentVar>& Feature::environmentVarAt(int index) const
+{
+    return itemAt(environmentVars_, index, "Feature::environmentVarAt: index outside the list");
+}
+
+bool Feature::addEnvironmentVar(std::shared_ptr<EnvironmentVar> variable)
+{
+    if (!variable)
+        return false;
+    environmentVars_.push_back(std::move(variable));
+    return true;
+}
+
+const std::shared_ptr<FileAssociation>& Feature::fileAssociationAt(int index) const
+{
+    return itemAt(fileAssociations_, index, "Feature::fileAssociationAt: index outside the list");
+}
+
+bool Feature::addFileAssociation(std::shared_ptr<FileAssociation> association)
+{
+    if (!association)
+        return false;
+    fileAssociations_.push_back(std::move(association));
+    return true;
+}
+
+const std::shared_ptr<FeatureScript>& Feature::featureScriptAt(int index) const
+{
+    return itemAt(featureScripts_, index, "Feature::featureScriptAt: index outside the list");
+}
+
+bool Feature::addFeatureScript(std::shared_ptr<FeatureScript> script)
+{
+    if (!script)
+        return false;
+    featureScripts_.push_back(std::move(script));
+    return true;
+}
+
+bool Feature::hasFolderFiles() const
+{
+    return hasFlaggedFile(*contentFolder());
+}
+
+FeaturePtr Feature::clone(const Feature& source, bool recursive)
+{
+    FeaturePtr copy = makeFeaturePtr();
+    copy->ContentHolder::assign(source);
+    copy->desc_ = source.desc_;
+    copy->presel_ = source.presel_;
+    copy->mode_ = source.mode_;
+    copy->skippable_ = source.skippable_;
+    copy->storeFileTimes_ = source.storeFileTimes_;
+    copy->failed_ = source.failed_;
+    copy->installAsAdmin_ = source.installAsAdmin_;
+    copy->localeId_ = source.localeId_;
+    copy->componentFeatures_ = source.componentFeatures_;
+    for (const auto& shortcut : source.shortcuts_)
+        copy->shortcuts_.push_back(shortcut->clone());
+    for (const auto& variable : source.environmentVars_)
+        copy->environmentVars_.push_back(variable->clone());
+    for (const auto& association : source.fileAssociations_)
+        copy->fileAssociations_.push_back(association->clone());
+    for (const auto& script : source.featureScripts_)
+        copy->featureScripts_.push_back(script->clone());
+    copy->registry_->assign(*source.registry_);
+    copy->webServer_ = source.webServer_;
+    if (!recursive)
+        return copy;
+    for (const FeaturePtr& sub : source.subFeatures_)
+        copy->addSubFeature(clone(*sub, true));
+    return copy;
+}
+
+void Feature::assignFrom(const Feature& source)
+{
+    if (&source == this)
+        return;
+    setPrompt(source.getPrompt());
+    if (!source.desc_.isEmpty())
+        desc_ = source.desc_;
+    presel_ = source.presel_;
+    mode_ = source.mode_;
+    skippable_ = source.skippable_;
+    installAsAdmin_ = source.installAsAdmin_;
+    setPlatforms(source.getPlatforms());
+    localeId_ = source.localeId_;
+    setReqSpace(source.getReqSpace());
+    setCompressedSize(source.getCompressedSize());
+    setUrl(source.getUrl());
+    setDigest(source.getDigest());
+    setTimestamp(source.getTimestamp());
+    setVersion(source.getVersion());
+    componentFeatures_ = source.componentFeatures_;
+}
+
+}  // namespace druvex

@@ -1,0 +1,684 @@
+// Reading "data.xml": one handler that keeps the open platform, variable,
+// features, custom action, folders, page layout and banner, and hands the
+// registry and feature record elements to their own readers.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <exception>
+
+#include "app/base/equals_no_case.h"
+#include "app/base/theme_names.h"
+#include "core/input_limits.h"
+#include "core/xml_reader.h"
+#include "data/content_tree.h"
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
+#include "data/item_xml.h"
+#include "data/version_number.h"
+#include "data/xml_values.h"
+
+namespace druvex {
+namespace {
+
+// Deeper documents are refused: every tree read here is freed, sorted and
+// written recursively, and a hostile nesting must not exhaust the stack.
+constexpr int kMaxDocumentDepth = 4 * static_cast<int>(kMaxFolderNesting);
+
+enum class Element {
+    Other,
+    Application,
+    AppPool,
+    Author,
+    AvailablePlatforms,
+    BannerElement,
+    Banners,
+    BannerScreenElement,
+    BuildConfiguration,
+    ComponentFeature,
+    CustomAction,
+    CustomActionsSequence,
+    CustomPage,
+    CustomPagesSequence,
+    Definition,
+    EditBox,
+    EnvironmentVar,
+    Feature,
+    FeatureScript,
+    File,
+    FileAction,
+    FileAssociation,
+    FileExtension,
+    Folder,
+    IncludeFile,
+    InstallerVariable,
+    LanguageTemplate,
+    LinearLayout,
+    LiveUpdate,
+    PackageUuid,
+    Platform,
+    ProgramName,
+    ProgramVersion,
+    Redist,
+    Redistributables,
+    Requirement,
+    Shortcut,
+    TextView,
+    Theme,
+    UserFolder,
+    Variable,
+    Version,
+    WebSite,
+};
+
+struct ElementName {
+    std::string_view lowerName;
+    Element element;
+};
+
+// Sorted by name for the binary search.
+constexpr ElementName kElements[] = {
+    {"application", Element::Application},
+    {"apppool", Element::AppPool},
+    {"author", Element::Author},
+    {"availableplatforms", Element::AvailablePlatforms},
+    {"bannerelement", Element::BannerElement},
+    {"banners", Element::Banners},
+    {"bannerscreenelement", Element::BannerScreenElement},
+    {"buildconfiguration", Element::BuildConfiguration},
+    {"componentfeature", Element::ComponentFeature},
+    {"customaction", Element::CustomAction},
+    {"customactionssequence", Element::CustomActionsSequence},
+    {"custompage", Element::CustomPage},
+    {"custompagessequence", Element::CustomPagesSequence},
+    {"definition", Element::Definition},
+    {"editbox", Element::EditBox},
+    {"environmentvar", Element::EnvironmentVar},
+    {"feature", Element::Feature},
+    {"featurescript", Element::FeatureScript},
+    {"file", Element::File},
+    {"fileaction", Element::FileAction},
+    {"fileassociation", Element::FileAssociation},
+    {"fileextension", Element::FileExtension},
+    {"folder", Element::Folder},
+    {"includefile", Element::IncludeFile},
+    {"installervariable", Element::InstallerVariable},
+    {"languagetemplate", Element::LanguageTemplate},
+    {"linearlayout", Element::LinearLayout},
+    {"liveupdate", Element::LiveUpdate},
+    {"packageuuid", Element::PackageUuid},
+    {"platform", Element::Platform},
+    {"programname", Element::ProgramName},
+    {"programversion", Element::ProgramVersion},
+    {"redist", Element::Redist},
+    {"redistributables", Element::Redistributables},
+    {"requirement", Element::Requirement},
+    {"shortcut", Element::Shortcut},
+    {"textview", Element::TextView},
+    {"theme", Element::Theme},
+    {"userfolder", Element::UserFolder},
+    {"variable", Element::Variable},
+    {"version", Element::Version},
+    {"website", Element::WebSite},
+};
+
+constexpr std::size_t kLongestElementName = 24;
+
+Element elementOf(const XmlNameSpan& name)
+{
+    const std::size_t size = name.size();
+    if (size == 0 || size > kLongestElementName)
+        return Element::Other;
+    std::array<char, kLongestElementName> lower;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char ch = name.begin[i];
+        lower[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    }
+    const std::string_view key(lower.data(), size);
+    const auto* found = std::lower_bound(std::begin(kElements), std::end(kElements), key,
+                                         [](const ElementName& entry, std::string_view wanted) {
+                                             return entry.lowerName < wanted;
+                                         });
+    return found != std::end(kElements) && found->lowerName == key ? found->element : Element::Other;
+}
+
+int bannerScreenFromText(const XmlAttribute* screen)
+{
+    if (!screen)
+        return 1;
+    const SharedString& text = screen->value;
+    if (text == u"PPC")
+        return 0;
+    if (text == u"QVGA")
+        return 1;
+    if (text == u"IC")
+        return 2;
+    return 3;
+}
+
+void readLayoutFields(LayoutElement& element, const XmlAttributeList& attributes)
+{
+    element.id = xmlAttributeValue(attributes, "Id");
+    element.marginTop = intAttribute(attributes, "MarginTop", 0);
+    element.marginLeft = intAttribute(attributes, "MarginLeft", 0);
+    element.marginBottom = intAttribute(attributes, "MarginBottom", 0);
+    element.marginRight = intAttribute(attributes, "MarginRight", 0);
+}
+
+bool isYesNoCase(const XmlAttributeList& attributes, std::string_view name)
+{
+    const XmlAttribute* attribute = findXmlAttribute(attributes, name);
+    return attribute && equalsNoCase(attribute->value.view(), u"yes");
+}
+
+// Absent: the default; present: exactly "Yes".
+bool exactYes(const XmlAttributeList& attributes, std::string_view name, bool fallback)
+{
+    const XmlAttribute* attribute = findXmlAttribute(attributes, name);
+    return attribute ? attribute->value == u"Yes" : fallback;
+}
+
+class InstallDataHandler final : public XmlHandler {
+public:
+    InstallDataHandler(InstallData& data, std::vector<SharedString>* includes)
+        : data_(data), includes_(includes), records_(nullptr, true)
+    {
+    }
+
+    bool sawElement() const { return sawElement_; }
+
+    bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        sawElement_ = true;
+        if (++depth_ > kMaxDocumentDepth)
+            return false;
+        switch (elementOf(name)) {
+        case Element::Version: {
+            int version = 0;
+            return parseInt(text.c_str(), version) && version == 3;
+        }
+        case Element::Platform:
+            return startPlatform(attributes);
+        case Element::Requirement:
+            if (!platform_)
+                return false;
+            platform_->setRequirement(xmlAttributeValue(attributes, "name"), xmlAttributeValue(attributes, "param"));
+            return true;
+        case Element::Variable:
+            return readVariable(attributes);
+        case Element::InstallerVariable:
+            return startInstallerVariable(attributes);
+        case Element::Definition:
+            return variable_ && variable_->readDefinition(attributes, text);
+        case Element::Feature:
+            return startFeature(attributes);
+        case Element::ComponentFeature:
+            if (features_.empty())
+                return false;
+            features_.back()->addComponentFeature(text);
+            return true;
+        case Element::Redist:
+            if (holders_.empty() || text.isEmpty())
+                return false;
+            holders_.back()->addRequiredRedist(text);
+            return true;
+        case Element::CustomAction:
+            return startCustomAction(attributes);
+        case Element::Folder:
+            return startFolder(attributes);
+        case Element::File:
+            return readFile(attributes);
+        case Element::Shortcut:
+        case Element::EnvironmentVar:
+        case Element::FeatureScript:
+        case Element::FileAssociation:
+        case Element::FileExtension:
+        case Element::FileAction:
+        case Element::AppPool:
+        case Element::WebSite:
+        case Element::Application:
+            return records_.startElement(name, attributes);
+        case Element::LanguageTemplate:
+            return readLanguageTemplate(attributes);
+        case Element::CustomActionsSequence:
+            data_.setCustomActionsSequence(text);
+            return true;
+        case Element::CustomPagesSequence:
+            data_.setCustomPagesSequence(text);
+            return true;
+        case Element::CustomPage:
+            return startCustomPage(attributes);
+        case Element::LinearLayout:
+            return startLinearLayout(attributes);
+        case Element::TextView:
+        case Element::EditBox:
+            return readLayoutLeaf(elementOf(name), attributes);
+        case Element::Banners:
+            if (!attributes.empty() && xmlNameEquals(attributes.front().name, "Interval"))
+                data_.setBannerInterval(intValue(attributes.front().value));
+            return true;
+        case Element::BannerElement:
+            return startBanner(attributes);
+        case Element::BannerScreenElement:
+            return readBannerScreen(attributes);
+        case Element::BuildConfiguration: {
+            auto configuration = std::make_shared<BuildConfiguration>();
+            if (!configuration->readXml(attributes))
+                return false;
+            data_.addBuildConfiguration(std::move(configuration));
+            return true;
+        }
+        case Element::IncludeFile:
+            if (includes_)
+                includes_->push_back(text);
+            return true;
+        case Element::ProgramName:
+            data_.settings().set(InstallerSettingKey::ProgramName, text);
+            return true;
+        case Element::ProgramVersion:
+            if (VersionNumber().parse(text.view()))
+                data_.settings().setProgramVersion(text);
+            return true;
+        case Element::Author:
+            data_.settings().set(InstallerSettingKey::Author, text);
+            return true;
+        case Element::PackageUuid:
+            readPackageUuid(text);
+            return true;
+        case Element::LiveUpdate:
+            data_.settings().set(InstallerSettingKey::LiveUpdateUrl, text);
+            return true;
+        case Element::Theme:
+            data_.settings().set(InstallerSettingKey::BkGndTheme, themeName(themeFromName(text.view())));
+            return true;
+        case Element::AvailablePlatforms:
+            readAvailablePlatforms(text);
+            return true;
+        case Element::Redistributables:
+            ++redistributables_;
+            return true;
+        case Element::UserFolder:
+            return readUserFolder(attributes);
+        case Element::Other:
+            break;
+        }
+        return registry_.startElement(name, attributes);
+    }
+
+    bool endElement(const XmlNameSpan& name) override
+    {
+        --depth_;
+        const Element element = elementOf(name);
+        switch (element) {
+        case Element::Platform:
+            platform_.reset();
+            return true;
+        case Element::InstallerVariable:
+            if (!variable_)
+                return false;
+            data_.append(std::move(variable_));
+            variable_.reset();
+            return true;
+        case Element::Feature:
+            return endFeature();
+        case Element::CustomAction:
+            if (!action_)
+                return false;
+            action_.reset();
+            holders_.pop_back();
+            return true;
+        case Element::Folder:
+            if (folders_.empty())
+                return false;
+            folders_.pop_back();
+            return true;
+        case Element::FileAssociation:
+        case Element::FileExtension:
+        case Element::WebSite:
+            return records_.endElement(name);
+        case Element::CustomPage:
+            if (!page_)
+                return false;
+            data_.addCustomPage(std::move(page_));
+            page_.reset();
+            return true;
+        case Element::LinearLayout:
+            return endLinearLayout();
+        case Element::BannerElement:
+            if (!banner_)
+                return false;
+            data_.addBanner(std::move(banner_));
+            banner_.reset();
+            return true;
+        case Element::Redistributables:
+            if (redistributables_ == 0)
+                return false;
+            --redistributables_;
+            return true;
+        case Element::Other:
+            return registry_.endElement(name);
+        default:
+            return true;
+        }
+    }
+
+private:
+    bool startPlatform(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() != 1)
+            return false;
+        const TargetPlatform platform = parsePlatform(attributes.front().value.view());
+        if (platform == kPlatformUnknown)
+            return false;
+        platform_ = data_.platformEntry(platform);
+        return true;
+    }
+
+    bool readVariable(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() != 2)
+            return false;
+        const InstallerSettingKey key = installerSettingKeyFromName(xmlAttributeValue(attributes, "Type").view());
+        if (key == InstallerSettingKey::Unknown)
+            return true;
+        InstallerSettings& settings = platform_ ? platform_->settings() : data_.settings();
+        settings.set(key, xmlAttributeValue(attributes, "Value"));
+        return true;
+    }
+
+    bool startInstallerVariable(const XmlAttributeList& attributes)
+    {
+        if (variable_ || attributes.empty())
+            return false;
+        const SharedString name = xmlAttributeValue(attributes, "name");
+        if (name.isEmpty())
+            return false;
+        variable_ = InstallerVariable::create(name);
+        variable_->setPersistent(xmlAttributeValue(attributes, "persistent") == u"yes");
+        return true;
+    }
+
+    bool startFeature(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() < 6)
+            return false;
+        FeaturePtr feature = makeFeaturePtr();
+        if (!readFeatureAttributes(*feature, attributes))
+            return false;
+        FeaturePtr current;
+        const FeaturePtr extraData = data_.extraDataRoot();
+        if (features_.empty()) {
+            // A top-level element stands for one of the two tree roots; its
+            // attributes describe the fixed node and are not taken.
+            current = feature->getNameRef() == u"ExtraData" ? extraData : data_.featureRoot();
+            if (!current)
+                return false;
+            current->clearContent();
+        } else if (features_.back() == extraData &&
+                   (current = extraData->findSubFeatureByName(feature->getNameRef().view()))) {
+            current->clearContent();
+        } else {
+            if (!features_.back()->addSubFeature(feature))
+                return false;
+            current = std::move(feature);
+        }
+        enterFeature(std::move(current));
+        return true;
+    }
+
+    void enterFeature(FeaturePtr feature)
+    {
+        registry_.setTarget(&feature->getRegistry());
+        records_.setTarget(feature.get());
+        holders_.push_back(feature);
+        features_.push_back(std::move(feature));
+    }
+
+    bool endFeature()
+    {
+        if (features_.empty())
+            return false;
+        features_.pop_back();
+        holders_.pop_back();
+        Feature* current = features_.empty() ? nullptr : features_.back().get();
+        registry_.setTarget(current ? &current->getRegistry() : nullptr);
+        records_.setTarget(current);
+        return true;
+    }
+
+    bool startCustomAction(const XmlAttributeList& attributes)
+    {
+        auto action = makeItemPtr<CustomAction>();
+        action->clearContent();
+        if (!readCustomActionAttributes(*action, attributes))
+            return false;
+        // The actions of an old "Redistributables" list belong to no sequence.
+        if (redistributables_ == 0)
+            data_.addCustomAction(action);
+        holders_.push_back(action);
+        action_ = std::move(action);
+        return true;
+    }
+
+    bool startFolder(const XmlAttributeList& attributes)
+    {
+        if (attributes.empty() || (features_.empty() && !action_))
+            return false;
+        SharedString name = xmlAttributeValue(attributes, "Name");
+        if (folders_.empty() && !name.view().starts_with(u'<'))
+            name = u"<" + name + u">";
+        auto folder = std::make_shared<ContentFolder>(name);
+        folder->setFlags(intAttribute(attributes, "Flags", 0));
+        if (findXmlAttribute(attributes, "DynFileLk")) {
+            DynamicFileLink& link = *folder->dynamicLink(true);
+            link.sourceFolder = xmlAttributeValue(attributes, "DflSourceFolder");
+            link.includeSubFolders = exactYes(attributes, "DflIncludeSubFolders", true);
+            link.selfRegister = exactYes(attributes, "DflSelfRegister", false);
+            link.includeAllFiles = exactYes(attributes, "DflIncludeAllFiles", true);
+            link.filterInclude = xmlAttributeValue(attributes, "DflFilterInclude");
+            link.filterExclude = xmlAttributeValue(attributes, "DflFilterExclude");
+        }
+        if (!folders_.empty())
+            folders_.back()->addChild(folder);
+        else if (action_)
+            action_->addContent(folder);
+        else
+            features_.back()->addContent(folder);
+        folders_.push_back(std::move(folder));
+        return true;
+    }
+
+    bool readFile(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() < 2 || folders_.empty())
+            return false;
+        auto file = std::make_shared<ContentFile>(xmlAttributeValue(attributes, "Name"));
+        file->setFlags(intAttribute(attributes, "Flags", 0));
+        file->setOrigPath(xmlAttributeValue(attributes, "OrigPath"));
+        return folders_.back()->addChild(std::move(file));
+    }
+
+    bool readLanguageTemplate(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() < 4)
+            return false;
+        auto languageTemplate = std::make_shared<LanguageTemplate>();
+        languageTemplate->feature = xmlAttributeValue(attributes, "feature");
+        if (const XmlAttribute* pattern = findXmlAttribute(attributes, "pattern"))
+            languageTemplate->pattern = pattern->value;
+        if (const XmlAttribute* inigen = findXmlAttribute(attributes, "inigen"))
+            languageTemplate->inigen = inigen->value == u"None" ? 0 : 1;
+        languageTemplate->ismain = xmlAttributeValue(attributes, "ismain") == u"Yes";
+        languageTemplate->installMode =
+            languageInstallModeFromText(xmlAttributeValue(attributes, "installMode").view());
+        if (xmlAttributeValue(attributes, "installall") == u"Yes")
+            languageTemplate->installMode = kLanguageInstallAll;
+        languageTemplate->instscript = xmlAttributeValue(attributes, "instscript");
+        languageTemplate->uninstscript = xmlAttributeValue(attributes, "uninstscript");
+        data_.addLanguageTemplate(std::move(languageTemplate));
+        return true;
+    }
+
+    bool startCustomPage(const XmlAttributeList& attributes)
+    {
+        if (page_)
+            return false;
+        auto page = std::make_shared<CustomPage>();
+        page->name = xmlAttributeValue(attributes, "Name");
+        if (page->name.isEmpty())
+            return false;
+        page->title = xmlAttributeValue(attributes, "Title");
+        page->supportedModes = intAttribute(attributes, "SupportedModes", 255);
+        const XmlAttribute* mask = findXmlAttribute(attributes, "TargetPlatMask");
+        page->targetPlatMask = mask ? parsePlatformList(mask->value.view()) : kPlatformMaskAll;
+        page->onActivationScript = xmlAttributeValue(attributes, "OnActivationScript");
+        page->onBackScript = xmlAttributeValue(attributes, "OnBackScript");
+        page->onNextScript = xmlAttributeValue(attributes, "OnNextScript");
+        page_ = std::move(page);
+        return true;
+    }
+
+    bool startLinearLayout(const XmlAttributeList& attributes)
+    {
+        if (!page_)
+            return false;
+        auto layout = std::make_shared<LinearLayout>();
+        readLayoutFields(*layout, attributes);
+        layout->isVertical = isYesNoCase(attributes, "IsVertical");
+        layouts_.push_back(std::move(layout));
+        return true;
+    }
+
+    bool readLayoutLeaf(Element kind, const XmlAttributeList& attributes)
+    {
+        if (layouts_.empty())
+            return false;
+        LayoutElementPtr leaf;
+        if (kind == Element::TextView) {
+            auto view = std::make_shared<TextView>();
+            view->text = xmlAttributeValue(attributes, "Text");
+            leaf = std::move(view);
+        } else {
+            auto box = std::make_shared<EditBox>();
+            box->text = xmlAttributeValue(attributes, "Text");
+            box->variable = xmlAttributeValue(attributes, "Variable");
+            box->isAPath = isYesNoCase(attributes, "IsAPath");
+            leaf = std::move(box);
+        }
+        readLayoutFields(*leaf, attributes);
+        return layouts_.back()->addChild(std::move(leaf));
+    }
+
+    bool endLinearLayout()
+    {
+        if (layouts_.empty())
+            return false;
+        std::shared_ptr<LinearLayout> layout = std::move(layouts_.back());
+        layouts_.pop_back();
+        if (!layouts_.empty())
+            return layouts_.back()->addChild(std::move(layout));
+        if (!page_)
+            return false;
+        page_->layout = std::move(layout);
+        return true;
+    }
+
+    bool startBanner(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() < 2)
+            return false;
+        auto banner = std::make_shared<BannerElement>();
+        banner->baseName = xmlAttributeValue(attributes, "BaseName");
+        if (banner->baseName.isEmpty())
+            return false;
+        banner->origPath = xmlAttributeValue(attributes, "OrigPath");
+        banner->link = xmlAttributeValue(attributes, "Link");
+        banner_ = std::move(banner);
+        return true;
+    }
+
+    bool readBannerScreen(const XmlAttributeList& attributes)
+    {
+        if (!banner_ || attributes.size() < 3)
+            return false;
+        const int variant = bannerScreenFromText(findXmlAttribute(attributes, "Screen"));
+        banner_->setScreenAvailable(variant, xmlAttributeValue(attributes, "Available") == u"Yes");
+        const XmlAttribute* format = findXmlAttribute(attributes, "Format");
+        banner_->setScreenBitmap(variant, format && format->value != u"Jpeg");
+        return true;
+    }
+
+    void readPackageUuid(const SharedString& text)
+    {
+        // A text that is no UUID makes the setter throw; an old document with
+        // a damaged UUID keeps the rest of its data instead.
+        try {
+            data_.settings().setProgramUuid(text);
+        } catch (const std::exception&) {
+        }
+    }
+
+    void readAvailablePlatforms(const SharedString& text)
+    {
+        std::int32_t mask = intValue(text);
+        if (mask == -1)
+            mask = (1 << kPlatformCount) - 1;
+        for (TargetPlatform platform = 0; platform < kPlatformCount; ++platform) {
+            if (mask & platformMask(platform))
+                data_.platformEntry(platform);
+        }
+        data_.settings().setAvailablePlatforms(mask);
+    }
+
+    bool readUserFolder(const XmlAttributeList& attributes)
+    {
+        if (attributes.size() != 3)
+            return false;
+        InstallerVariablePtr variable = InstallerVariable::create(xmlAttributeValue(attributes, "name"));
+        variable->setValue(kPlatformWindows, kVariableAllUsers, xmlAttributeValue(attributes, "windef"));
+        variable->setValue(kPlatformControllers, kVariableAllUsers, xmlAttributeValue(attributes, "cntrldef"));
+        data_.append(std::move(variable));
+        return true;
+    }
+
+    InstallData& data_;
+    std::vector<SharedString>* includes_;
+    bool sawElement_ = false;
+    int depth_ = 0;
+    SupportedPlatformPtr platform_;
+    InstallerVariablePtr variable_;
+    std::vector<FeaturePtr> features_;
+    std::vector<std::shared_ptr<ContentHolder>> holders_;
+    CustomActionPtr action_;
+    int redistributables_ = 0;
+    std::vector<std::shared_ptr<ContentFolder>> folders_;
+    regmodel::RegistryXmlReader registry_;
+    FeatureRecordXmlReader records_;
+    CustomPagePtr page_;
+    std::vector<std::shared_ptr<LinearLayout>> layouts_;
+    BannerElementPtr banner_;
+};
+
+}  // namespace
+
+bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, std::vector<SharedString>* includes)
+{
+    if (!bytes || size == 0)
+        return false;
+    try {
+        if (const FeaturePtr features = data.featureRoot()) {
+            while (features->subFeatureCount() > 0)
+                features->removeSubFeature(features->subFeatureAt(0).get());
+        }
+        XmlReader reader;
+        if (!reader.setInput(bytes, size))
+            return false;
+        InstallDataHandler handler(data, includes);
+        // A file of zeros or other text without markup parses as an empty
+        // document; it is no installer data.
+        return reader.parse(handler) && handler.sawElement();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace druvex
