@@ -2,9 +2,11 @@
 // reader and writer the installer uses.
 //
 //   payload_tool create ARCHIVE [--append] ENTRY...
-//       ENTRY is [stored:|lzma:|zlib:]NAME=FILE (the tool codes the file), or
+//       ENTRY is [stored:|lzma:|zlib:]NAME=FILE (the tool codes the file),
 //       raw:METHOD:UNPACKED:NAME=FILE (the file's bytes as they are, under that
-//       method number and unpacked size). --append writes the archive after
+//       method number and unpacked size), or package:NAME=FOLDER (the folder's
+//       tree as a feature package below "<TARGETDIR>", LZMA-coded, its unpacked
+//       size the sum of its files' sizes). --append writes the archive after
 //       the existing content of ARCHIVE (a program file).
 //   payload_tool list ARCHIVE
 //   payload_tool verify ARCHIVE [NAME...]
@@ -23,6 +25,7 @@
 
 #include "core/text/shared_string.h"
 #include "host/hal_access_wince.h"
+#include "package_writer/package_writer.h"
 #include "payload/entry_encoder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
@@ -38,7 +41,7 @@ constexpr int kUsage = 2;
 int usage()
 {
     std::fputs("usage: payload_tool create ARCHIVE [--append] [stored:|lzma:|zlib:]NAME=FILE...\n"
-               "                    raw:METHOD:UNPACKED:NAME=FILE\n"
+               "                    raw:METHOD:UNPACKED:NAME=FILE package:NAME=FOLDER\n"
                "       payload_tool list ARCHIVE\n"
                "       payload_tool verify ARCHIVE [NAME...]\n"
                "       payload_tool extract ARCHIVE NAME OUTPUT\n",
@@ -75,14 +78,14 @@ bool readHostFile(const std::string& path, Bytes& bytes)
 struct EntryArgument {
     std::string name;
     std::string file;
-    std::string coding = "stored";  // stored, lzma, zlib or raw
+    std::string coding = "stored";  // stored, lzma, zlib, raw or package
     std::uint32_t method = 0;       // raw only
     std::uint32_t unpacked = 0;     // raw only
 };
 
 bool parseEntry(std::string text, EntryArgument& entry)
 {
-    for (const char* coding : {"stored:", "lzma:", "zlib:", "raw:"}) {
+    for (const char* coding : {"stored:", "lzma:", "zlib:", "raw:", "package:"}) {
         const std::string prefix(coding);
         if (text.rfind(prefix, 0) != 0)
             continue;
@@ -115,7 +118,7 @@ bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std
                std::uint32_t& unpacked)
 {
     unpacked = static_cast<std::uint32_t>(data.size());
-    if (entry.coding == "lzma") {
+    if (entry.coding == "lzma" || entry.coding == "package") {
         method = druvex::kPayloadMethodLzma;
         return druvex::encodeLzmaEntry(data, packed);
     }
@@ -130,6 +133,24 @@ bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std
         method = druvex::kPayloadMethodStored;
     }
     packed = data;
+    return true;
+}
+
+// The folder's tree as a package stream; `files` gets the sum of its files' sizes.
+bool packFolder(const std::string& folder, Bytes& stream, std::uint64_t& files)
+{
+    druvex::tools::PackageWriter writer;
+    std::string reason;
+    if (!druvex::tools::addFolderTree(writer, folder, u"<TARGETDIR>", reason)) {
+        fail(reason);
+        return false;
+    }
+    stream = writer.build();
+    files = writer.fileBytes();
+    if (stream.empty()) {
+        fail("cannot read the files of " + folder);
+        return false;
+    }
     return true;
 }
 
@@ -159,13 +180,23 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
     druvex::PayloadArchiveWriter writer(output, output->payloadBase());
     for (const EntryArgument& entry : entries) {
         Bytes data;
-        if (!readHostFile(entry.file, data))
+        std::uint64_t packageFiles = 0;
+        if (entry.coding == "package") {
+            if (!packFolder(entry.file, data, packageFiles))
+                return kFailure;
+        } else if (!readHostFile(entry.file, data)) {
             return fail("cannot read " + entry.file);
+        }
         Bytes packed;
         std::uint32_t method = 0;
         std::uint32_t unpacked = 0;
         if (!codeEntry(entry, data, packed, method, unpacked))
             return fail("cannot code " + entry.file);
+        if (entry.coding == "package") {
+            if (packageFiles > 0xFFFFFFFFu)
+                return fail("the files of " + entry.file + " hold 4 GiB or more");
+            unpacked = static_cast<std::uint32_t>(packageFiles);
+        }
         druvex::MemoryInputStream input(packed);
         int error = 0;
         if (!writer.addEntry(druvex::fromUtf8(entry.name), method, input, unpacked, error))
