@@ -2,7 +2,38 @@
 
 #include <algorithm>
 
+#include "data/install_item.h"
+
 namespace druvex {
+namespace {
+
+std::u16string keyOf(const InstallItem& item)
+{
+    return std::u16string(getArchiveName(item, true).view());
+}
+
+}  // namespace
+
+void WStringMultimap::addIfAbsent(const InstallItem& item, std::int32_t sourceKind, const SharedString& location,
+                                  std::uint32_t sizeLow, std::uint32_t sizeHigh)
+{
+    addIfAbsent(keyOf(item), PackageSource{sourceKind, location, sizeLow, sizeHigh});
+}
+
+bool WStringMultimap::contains(const InstallItem& item) const
+{
+    return contains(keyOf(item));
+}
+
+bool WStringMultimap::equalRange(const InstallItem& item, std::vector<PackageSource>& out) const
+{
+    return equalRange(keyOf(item), out);
+}
+
+void WStringMultimap::eraseKey(const InstallItem& item)
+{
+    eraseKey(keyOf(item));
+}
 
 void WStringMultimap::addIfAbsent(std::u16string_view key, const PackageSource& source)
 {

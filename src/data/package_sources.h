@@ -17,6 +17,8 @@
 
 namespace druvex {
 
+class InstallItem;
+
 // The kinds of source, each also its preference: the larger wins.
 constexpr std::int32_t kSourceLocalFile = 5;     // a file in the "update" or "custom" folder
 constexpr std::int32_t kSourceArchiveEntry = 4;  // an entry of the installer archive
@@ -35,7 +37,15 @@ struct PackageSource {
 
 class WStringMultimap {
 public:
-    // Keys compare exactly, by UTF-16 code unit: archive
+    // The item's key is its archive entry name with the full name (a
+    // feature's path), as getArchiveName makes it.
+    void addIfAbsent(const InstallItem& item, std::int32_t sourceKind, const SharedString& location,
+                     std::uint32_t sizeLow, std::uint32_t sizeHigh);
+    bool contains(const InstallItem& item) const;
+    bool equalRange(const InstallItem& item, std::vector<PackageSource>& out) const;
+    void eraseKey(const InstallItem& item);
+
+    // The same by key. Keys compare exactly, by UTF-16 code unit: archive
     // entry names that differ only in case are different entries.
     //
     // Stores the source after those already under the key, unless an equal

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "data/feature.h"
 #include "data/package_sources.h"
 #include "support/shared_string_print.h"
 
@@ -84,6 +85,45 @@ TEST(PackageSources, KeysCompareExactlyAndEraseTakesOnlyItsOwn)
 
     store.clear();
     EXPECT_TRUE(store.isEmpty());
+}
+
+FeaturePtr feature(const char16_t* name, const char16_t* version, const char16_t* digest)
+{
+    FeaturePtr made = makeFeaturePtr();
+    made->setName(SharedString(name));
+    made->setVersion(SharedString(version));
+    made->setDigest(SharedString(digest));
+    return made;
+}
+
+TEST(PackageSources, ItemsAreKeyedByTheirArchiveEntryWithTheFullName)
+{
+    FeaturePtr root = feature(u"Feature", u"", u"");
+    FeaturePtr tools = feature(u"Tools", u"4.1", u"AB12");
+    FeaturePtr help = feature(u"Help", u"4.1", u"AB12");
+    FeaturePtr toolsHelp = feature(u"Help", u"4.1", u"AB12");
+    ASSERT_TRUE(root->addSubFeature(tools));
+    ASSERT_TRUE(root->addSubFeature(help));
+    ASSERT_TRUE(tools->addSubFeature(toolsHelp));
+
+    WStringMultimap store;
+    store.addIfAbsent(*help, kSourceArchiveEntry, u"Feature_Help_4.1_AB12.lzma", 100, 0);
+    store.addIfAbsent(*help, kSourceArchiveEntry, u"Feature_Help_4.1_AB12.lzma", 100, 0);
+    store.addIfAbsent(*help, kSourceDownload, u"http://host/help.lzma", 80, 0);
+    EXPECT_TRUE(store.contains(u"Feature_Help_4.1_AB12.lzma"));
+    // The same Name under another parent is another package.
+    EXPECT_FALSE(store.contains(*toolsHelp));
+
+    store.addIfAbsent(*toolsHelp, kSourceLocalFile, u"\\update\\Feature_Tools_Help_4.1_AB12.lzma", 0, 0);
+    std::vector<PackageSource> out;
+    ASSERT_TRUE(store.equalRange(u"Feature_Tools_Help_4.1_AB12.lzma", out));
+    ASSERT_TRUE(store.equalRange(*help, out));
+    EXPECT_EQ(locations(out),
+              (std::vector<SharedString>{u"Feature_Help_4.1_AB12.lzma", u"http://host/help.lzma"}));
+
+    store.eraseKey(*help);
+    EXPECT_FALSE(store.contains(*help));
+    EXPECT_TRUE(store.contains(*toolsHelp));
 }
 
 }  // namespace
