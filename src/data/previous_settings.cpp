@@ -6,17 +6,14 @@
 #include "core/text/numbers.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
+#include "data/install_data_xml.h"
 #include "data/xml_attributes.h"
+#include "data/xml_values.h"
 #include "engine/fileutil/file_util.h"
 #include "host/hal/hal_access.h"
 
 namespace druvex {
 namespace {
-
-const char16_t* yesNo(bool value)
-{
-    return value ? u"Yes" : u"No";
-}
 
 // Destination's flags are set by "Yes" exactly; Misc and FullBackup take it in
 // any case.
@@ -29,60 +26,6 @@ bool yesIgnoringCase(const XmlAttributeList& attributes, std::string_view name, 
 {
     const XmlAttribute* attribute = findXmlAttribute(attributes, name);
     return attribute ? equalsNoCase(attribute->value.view(), u"Yes") : absent;
-}
-
-std::int32_t decimalAttribute(const XmlAttributeList& attributes, std::string_view name, std::int32_t absent)
-{
-    const XmlAttribute* attribute = findXmlAttribute(attributes, name);
-    if (!attribute)
-        return absent;
-    int value = 0;
-    parseInt(attribute->value.c_str(), value);
-    return value;
-}
-
-// The "InstallerVariables" element as the install data writes it.
-void writeVariablesElement(XmlWriter& writer, const VariableSet& variables)
-{
-    struct Slot {
-        TargetPlatform platform;
-        std::int32_t user;
-    };
-    static constexpr Slot kSlots[] = {
-        {0, kVariableAllUsers},
-        {1, kVariableAllUsers},
-        {2, kVariableAllUsers},
-        {3, kVariableAllUsers},
-        {4, kVariableAllUsers},
-        {5, kVariableAllUsers},
-        {6, kVariableAllUsers},
-        {7, kVariableAllUsers},
-        {8, kVariableAllUsers},
-        {kPlatformControllers, kVariableAllUsers},
-        {kPlatformWindows, kVariableAllUsers},
-        {kPlatformWindows, kVariableCurrentUser},
-        {kPlatformAll, kVariableAllUsers},
-    };
-    writer.startElement("InstallerVariables");
-    for (int i = 0; i < variables.count(); ++i) {
-        const InstallerVariable& variable = *variables.at(i);
-        writer.startElement("InstallerVariable");
-        writer.attribute("name", variable.getName().view());
-        writer.attribute("persistent", variable.isPersistent() ? u"yes" : u"no");
-        for (const Slot& slot : kSlots) {
-            const SharedString value = variable.getExactValue(slot.platform, slot.user);
-            if (value.isEmpty())
-                continue;
-            writer.startElement("Definition");
-            writer.attribute("platform", platformName(slot.platform, false).view());
-            if (slot.user == kVariableCurrentUser)
-                writer.attribute("user", u"current");
-            writer.text(value.view());
-            writer.endElement("Definition");
-        }
-        writer.endElement("InstallerVariable");
-    }
-    writer.endElement("InstallerVariables");
 }
 
 // Puts `bytes` in place of the file at `path` so that a failure at any step
@@ -136,6 +79,7 @@ public:
 
     bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
     {
+        sawElement_ = true;
         if (xmlNameEquals(name, "Language")) {
             unsigned language = 0;
             parseUInt(text.c_str(), language);
@@ -177,6 +121,8 @@ public:
         return true;
     }
 
+    bool sawElement() const { return sawElement_; }
+
 private:
     bool readDestination(const XmlAttributeList& attributes)
     {
@@ -195,10 +141,10 @@ private:
     {
         if (attributes.empty())
             return false;
-        if (decimalAttribute(attributes, "Revision", 0) != kPreviousSettingsRevision)
+        if (intAttribute(attributes, "Revision", 0) != kPreviousSettingsRevision)
             return false;
-        settings_.wizardMode_ = decimalAttribute(attributes, "WizardMode", 1);
-        settings_.startingPage_ = decimalAttribute(attributes, "StartingPage", 2);
+        settings_.wizardMode_ = intAttribute(attributes, "WizardMode", 1);
+        settings_.startingPage_ = intAttribute(attributes, "StartingPage", 2);
         // Older files kept the platform here; "Destination" has the say.
         const XmlAttribute* platform = findXmlAttribute(attributes, "TargetPlatform");
         if (platform && settings_.targetPlatform_ == kPlatformUnknown)
@@ -220,6 +166,7 @@ private:
 
     PreviousSettings& settings_;
     InstallerVariablePtr variable_;
+    bool sawElement_ = false;
 };
 
 PreviousSettings::PreviousSettings(HalAccess& host) : host_(host) {}
@@ -257,7 +204,7 @@ bool PreviousSettings::writeXml(std::vector<std::uint8_t>& out) const
     }
     writer.endElement("FeaturesToInstall");
 
-    writeVariablesElement(writer, *this);
+    writeInstallerVariables(writer, *this);
 
     writer.startElement("FullBackup");
     writer.attribute("Restore", yesNo(restoreFullBackup_));
@@ -285,7 +232,8 @@ bool PreviousSettings::readXml(const void* data, std::size_t bytes)
     if (!reader.setInput(data, bytes))
         return false;
     PreviousSettingsHandler handler(*this);
-    return reader.parse(handler);
+    // A file of nothing but a declaration holds no state to go on with.
+    return reader.parse(handler) && handler.sawElement();
 }
 
 bool PreviousSettings::saveToFile(const SharedString& path) const

@@ -41,7 +41,7 @@ public:
     // Replaces `out` with the document (UTF-8 with a byte-order mark).
     bool writeXml(std::vector<std::uint8_t>& out) const;
     // Reads a document into this object, names ignoring case. False for an
-    // empty buffer, a document that does not parse, a "Destination" with fewer
+    // empty buffer, a document that does not parse or holds no element, a "Destination" with fewer
     // than three attributes, a "RebootInfo" without attributes or whose
     // Revision is not 40, and an "InstallerVariable" or "Definition" that the
     // install data would refuse.

@@ -283,6 +283,7 @@ TEST_F(PreviousSettingsXml, RefusedDocumentsKeepWhatWasReadBeforeTheRefusal)
     PreviousSettings settings(host_);
     EXPECT_FALSE(settings.readXml(nullptr, 0));
     EXPECT_FALSE(read(settings, ""));
+    EXPECT_FALSE(read(settings, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"));
 }
 
 // Files on a device through its host.
