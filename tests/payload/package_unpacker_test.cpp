@@ -1,0 +1,384 @@
+// The package unpacker over a recording node writer: a package written by hand
+// from the format's tables, the same stream in pieces of every size, the
+// header's last piece carrying data, empty files, fragments applied once,
+// streams that end early or run on, and how a node's target path is found.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "data/feature.h"
+#include "package_writer/package_writer.h"
+#include "payload/package_header.h"
+#include "payload/package_unpacker.h"
+#include "payload_test_support.h"
+#include "support/diag_capture.h"
+#include "support/package_fixtures.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::Bytes;
+
+Bytes fromHex(std::string_view hex)
+{
+    Bytes bytes;
+    int high = -1;
+    for (const char c : hex) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0)
+            continue;
+        if (high < 0) {
+            high = digit;
+            continue;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
+        high = -1;
+    }
+    return bytes;
+}
+
+const std::string kShortcuts =
+    "<Shortcuts><Shortcut Name=\"App\" LinkPos=\"MenuPrograms\" LinkedTo=\"&lt;TARGETDIR&gt;\\a.txt\"/></Shortcuts>";
+
+// Written from the format's tables, not by our writer. Records: a type-12
+// record (passed over), a shortcut fragment at the top level, "<TARGETDIR>"
+// announcing 3 children with two extension fields, the file "a.txt" (5 bytes,
+// version 3.5.0.0, an extension field), the folder "sub" (flags 16, 2
+// children announced) holding "b.bin" (3 bytes) and then an end record that
+// ends the whole tree. 228 header bytes, then the data in record order.
+Bytes handWrittenPackage()
+{
+    Bytes stream = fromHex(
+        "E4 00 00 00 00 00 00 00"                    // header size 228
+        "05 00 00 00"                                // version 5
+        "0C 00 00 00  04 00 00 00 00 00 00 00"       // type 12, 4 bytes
+        "08 00 00 00  67 00 00 00 00 00 00 00"       // shortcuts, 103 bytes
+        "02 00 00 00  0B 00"                         // folder, 11 units
+        "3C 00 54 00 41 00 52 00 47 00 45 00 54 00 44 00 49 00 52 00 3E 00"  // <TARGETDIR>
+        "00 00 00 00  03 00 00 00"                   // flags 0, 3 children
+        "05 00 00 00  03 00 00 00  61 62 63"         // extension tag 5, "abc"
+        "78 56 34 12  00 00 00 00"                   // extension tag 0x12345678, empty
+        "00 00 00 00"                                // end of extensions
+        "01 00 00 00  05 00  61 00 2E 00 74 00 78 00 74 00"  // file "a.txt"
+        "00 00 00 00"                                // flags
+        "05 00 00 00 00 00 00 00"                    // 5 bytes
+        "00 00 D9 F5 6A 67 D8 01"                    // time stamp 0x01D8676AF5D90000
+        "00 00 00 00 05 00 03 00"                    // version 3.5.0.0
+        "01 00 00 00  01 00 00 00  78  00 00 00 00"  // extension tag 1, "x"; end
+        "02 00 00 00  03 00  73 00 75 00 62 00"      // folder "sub"
+        "10 00 00 00  02 00 00 00  00 00 00 00"      // flags 16, 2 children, no extensions
+        "01 00 00 00  05 00  62 00 2E 00 62 00 69 00 6E 00"  // file "b.bin"
+        "00 00 00 00  03 00 00 00 00 00 00 00"       // flags, 3 bytes
+        "00 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00 00 00 00 00"  // no time, no version, no extensions
+        "07 00 00 00"                                // end of the tree inside "sub"'s child list
+        "DE AD BE EF");                              // type 12's data
+    EXPECT_EQ(kShortcuts.size(), 0x67u);
+    stream.insert(stream.end(), kShortcuts.begin(), kShortcuts.end());
+    for (const char c : std::string_view("hello"))
+        stream.push_back(static_cast<std::uint8_t>(c));
+    for (const std::uint8_t b : {1, 2, 3})
+        stream.push_back(b);
+    return stream;
+}
+
+// A package with folders, files around the 4,096-byte pieces, empty files, a
+// registry fragment, a record to pass over and a second root.
+Bytes mixedPackage(std::uint64_t* fileBytes = nullptr)
+{
+    tools::PackageWriter writer;
+    writer.addData(kPackageRecordRegistry, test::toBytes("<Registry><HKEY_CURRENT_USER><Key Name=\"Software\" "
+                                                         "Flag=\"Automatic\"><Value Name=\"Path\" Format=\"String\" "
+                                                         "Data=\"x\"/></Key></HKEY_CURRENT_USER></Registry>"));
+    writer.openFolder(u"<TARGETDIR>");
+    unsigned seed = 1;
+    for (const std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 10000u}) {
+        writer.addFile(u"f" + std::u16string(1, static_cast<char16_t>(u'a' + seed)) + u".bin",
+                       test::sampleData(size, seed));
+        ++seed;
+    }
+    writer.openFolder(u"empty").closeFolder();
+    writer.openFolder(u"deep").openFolder(u"er").addFile(u"z.txt", test::toBytes("zz")).addFile(u"e", {});
+    writer.closeFolder().closeFolder();
+    writer.addData(40, Bytes(5000, 0xAB));
+    writer.closeFolder();
+    writer.openFolder(u"<WINDOWS>").addFile(u"w.ini", test::toBytes("[w]")).closeFolder();
+    if (fileBytes)
+        *fileBytes = writer.fileBytes();
+    return writer.build();
+}
+
+class PackageUnpackerStream : public test::PayloadHostFixture {
+protected:
+    void SetUp() override
+    {
+        PayloadHostFixture::SetUp();
+        resolver_.map(u"<TARGETDIR>", u"\\Program Files\\App").map(u"<WINDOWS>", u"\\Windows");
+    }
+
+    std::unique_ptr<PackageUnpacker> makeUnpacker(test::RecordingNodeWriter& writer)
+    {
+        return std::make_unique<PackageUnpacker>(&resolver_, writer, *host_);
+    }
+
+    // Feeds the stream in pieces of the sizes `next` gives; false at the
+    // first refused piece.
+    template <typename NextSize>
+    bool feed(PackageUnpacker& unpacker, const Bytes& stream, NextSize next)
+    {
+        unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
+        std::size_t at = 0;
+        while (at < stream.size()) {
+            const std::size_t piece = std::min(next(), stream.size() - at);
+            if (!unpacker.write(static_cast<std::uint32_t>(piece), stream.data() + at))
+                return false;
+            at += piece;
+        }
+        return unpacker.finish();
+    }
+    bool feedWhole(PackageUnpacker& unpacker, const Bytes& stream)
+    {
+        return feed(unpacker, stream, [&] { return stream.size(); });
+    }
+
+    test::TargetFolderResolver resolver_;
+};
+
+TEST_F(PackageUnpackerStream, AHandWrittenPackageUnpacksAsTheTablesSay)
+{
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    ASSERT_TRUE(feedWhole(*unpacker, handWrittenPackage()));
+
+    EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App", "file \\Program Files\\App/a.txt",
+                                                      "finish", "folder \\Program Files\\App/sub",
+                                                      "file \\Program Files\\App/sub/b.bin", "finish"}));
+    EXPECT_EQ(writer.files[u"\\Program Files\\App/a.txt"], test::toBytes("hello"));
+    EXPECT_EQ(writer.files[u"\\Program Files\\App/sub/b.bin"], (Bytes{1, 2, 3}));
+    EXPECT_EQ(unpacker->fileBytes(), 8u);
+
+    // The tree: data records make no nodes; the nodes keep flags, sizes,
+    // times and versions.
+    const Feature& feature = *unpacker->feature();
+    ASSERT_EQ(feature.contentCount(), 1);
+    const auto target = std::static_pointer_cast<ContentFolder>(feature.contentAt(0));
+    EXPECT_EQ(target->getName(), u"<TARGETDIR>");
+    ASSERT_EQ(target->childCount(), 2);
+    const auto a = std::static_pointer_cast<ContentFile>(target->childAt(0));
+    EXPECT_EQ(a->getName(), u"a.txt");
+    EXPECT_EQ(a->getSize(), 5u);
+    EXPECT_EQ(a->getTimeValue(), 0x01D8676AF5D90000ull);
+    EXPECT_EQ(a->getVersionValue(), 0x0003000500000000ull);
+    const auto sub = std::static_pointer_cast<ContentFolder>(target->childAt(1));
+    EXPECT_EQ(sub->getFlags(), 16);
+    ASSERT_EQ(sub->childCount(), 1);
+    EXPECT_EQ(sub->childAt(0)->pathFromRoot(), u"<TARGETDIR>/sub/b.bin");
+    EXPECT_EQ(writer.fileNodes[1], sub->childAt(0).get());
+
+    // The shortcut fragment at the top level was applied after the last record.
+    ASSERT_EQ(feature.shortcutCount(), 1);
+    EXPECT_EQ(feature.shortcutAt(0)->name, u"App");
+}
+
+// Whatever the pieces, the same folders and files with the same bytes, and
+// the same fragments.
+TEST_F(PackageUnpackerStream, PieceSizesChangeNothing)
+{
+    std::uint64_t fileBytes = 0;
+    const Bytes stream = mixedPackage(&fileBytes);
+    test::RecordingNodeWriter reference;
+    auto first = makeUnpacker(reference);
+    ASSERT_TRUE(feedWhole(*first, stream));
+    EXPECT_EQ(first->fileBytes(), fileBytes);
+    EXPECT_EQ(reference.calls.size(), 1u + 6 * 2 + 1 + 2 + 2 * 2 + 1 + 2);
+    EXPECT_EQ(reference.calls.back(), "finish");
+    EXPECT_EQ(reference.files[u"\\Windows/w.ini"], test::toBytes("[w]"));
+    EXPECT_EQ(reference.files.size(), 9u);
+    ASSERT_TRUE(first->feature()->hasRegistry());
+
+    std::mt19937 random(7);
+    struct Pieces {
+        const char* what;
+        std::function<std::size_t()> next;
+    };
+    const Pieces cases[] = {{"1 byte", [] { return std::size_t{1}; }},
+                            {"4,096 bytes", [] { return std::size_t{4096}; }},
+                            {"random up to 9,000", [&] { return std::size_t{1} + random() % 9000; }},
+                            {"random up to 40", [&] { return std::size_t{1} + random() % 40; }}};
+    for (const Pieces& pieces : cases) {
+        SCOPED_TRACE(pieces.what);
+        test::RecordingNodeWriter writer;
+        auto unpacker = makeUnpacker(writer);
+        ASSERT_TRUE(feed(*unpacker, stream, pieces.next));
+        EXPECT_EQ(writer.calls, reference.calls);
+        EXPECT_EQ(writer.files, reference.files);
+        EXPECT_TRUE(unpacker->feature()->getRegistry().findKey(1, u"Software"));
+    }
+}
+
+// The header is gathered over pieces; the bytes after it in the piece that
+// completes it are processed at once, and a version of 6 fails exactly that
+// piece.
+TEST_F(PackageUnpackerStream, TheHeadersLastPieceCarriesData)
+{
+    const Bytes stream = handWrittenPackage();
+    const std::size_t header = 228;
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    unpacker->begin(static_cast<std::uint32_t>(stream.size()), 0);
+    for (std::size_t i = 0; i + 1 < header; ++i)
+        ASSERT_TRUE(unpacker->write(1, stream.data() + i));
+    EXPECT_TRUE(writer.calls.empty());
+    // The header's last byte with the type-12 data, the fragment and 2 bytes of "a.txt".
+    ASSERT_TRUE(unpacker->write(1 + 4 + 0x67 + 2, stream.data() + header - 1));
+    EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App", "file \\Program Files\\App/a.txt"}));
+    EXPECT_EQ(writer.files[u"\\Program Files\\App/a.txt"], test::toBytes("he"));
+
+    Bytes six = stream;
+    six[8] = 6;
+    test::RecordingNodeWriter refused;
+    auto old = makeUnpacker(refused);
+    old->begin(static_cast<std::uint32_t>(six.size()), 0);
+    for (std::size_t i = 0; i + 1 < header; ++i)
+        ASSERT_TRUE(old->write(1, six.data() + i));
+    EXPECT_FALSE(old->write(1, six.data() + header - 1));
+    EXPECT_FALSE(old->finish());
+    EXPECT_TRUE(refused.calls.empty());
+}
+
+TEST_F(PackageUnpackerStream, AnOnlyEmptyFileIsCreatedWrittenAndClosed)
+{
+    tools::PackageWriter package;
+    package.openFolder(u"<TARGETDIR>").addFile(u"empty.txt", {}).closeFolder();
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    const Bytes stream = package.build();
+    unpacker->begin(static_cast<std::uint32_t>(stream.size()), 0);
+    ASSERT_TRUE(unpacker->write(static_cast<std::uint32_t>(stream.size()), stream.data()));
+    EXPECT_TRUE(unpacker->finish());
+    EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App",
+                                                      "file \\Program Files\\App/empty.txt", "finish"}));
+    EXPECT_EQ(writer.writes, 1);  // one write of 0 bytes
+}
+
+// After the last record the fragments are not applied again; an empty piece
+// is accepted, a piece with bytes refused. The same for bytes that ride along
+// with the last record's.
+TEST_F(PackageUnpackerStream, NothingFollowsTheLastRecord)
+{
+    const Bytes stream = handWrittenPackage();
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    ASSERT_TRUE(feedWhole(*unpacker, stream));
+    EXPECT_TRUE(unpacker->write(0, nullptr));
+    EXPECT_EQ(unpacker->feature()->shortcutCount(), 1);
+    const std::uint8_t extra = 0;
+    EXPECT_FALSE(unpacker->write(1, &extra));
+    EXPECT_FALSE(unpacker->finish());
+
+    Bytes longer = stream;
+    longer.push_back(0);
+    test::RecordingNodeWriter second;
+    auto runOn = makeUnpacker(second);
+    EXPECT_FALSE(feedWhole(*runOn, longer));
+}
+
+// A stream that ends before its header, or before its last record, does not
+// satisfy the unpacker: an extraction that stops early is a failure.
+TEST_F(PackageUnpackerStream, AStreamThatEndsEarlyIsNotFinished)
+{
+    const Bytes stream = handWrittenPackage();
+    for (const std::size_t length : {std::size_t{0}, std::size_t{7}, std::size_t{100}, stream.size() - 1}) {
+        test::RecordingNodeWriter writer;
+        auto unpacker = makeUnpacker(writer);
+        unpacker->begin(static_cast<std::uint32_t>(stream.size()), 0);
+        EXPECT_TRUE(unpacker->write(static_cast<std::uint32_t>(length), stream.data()));
+        EXPECT_FALSE(unpacker->finish()) << length;
+    }
+}
+
+TEST_F(PackageUnpackerStream, WriterFailuresFailThePackageWithTheirLogLines)
+{
+    const Bytes stream = handWrittenPackage();
+    struct Case {
+        const char* what;
+        std::function<void(test::RecordingNodeWriter&)> arrange;
+        std::u16string line;
+    };
+    const Case cases[] = {
+        {"folder", [](auto& w) { w.failFolder = u"sub"; },
+         u"********** Failed to create folder \\Program Files\\App/sub **********"},
+        {"file", [](auto& w) { w.failCreate = u"a.txt"; },
+         u"********** Failed to create file \\Program Files\\App/a.txt **********"},
+        {"write", [](auto& w) { w.failWriteFile = u"b.bin"; }, u"********** Failed writing to file **********"},
+        {"close", [](auto& w) { w.failFinish = true; }, u"********** Failed closing the file **********"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::DiagCapture capture;
+        test::RecordingNodeWriter writer;
+        c.arrange(writer);
+        auto unpacker = makeUnpacker(writer);
+        EXPECT_FALSE(feedWhole(*unpacker, stream));
+        EXPECT_TRUE(capture.contains(c.line));
+        // The fragments wait for the last record.
+        EXPECT_EQ(unpacker->feature()->shortcutCount(), 0);
+    }
+}
+
+// With plain names a node's target is its own name; otherwise the resolver
+// answers for each folder and file node, seeing it in its tree.
+TEST_F(PackageUnpackerStream, ResolvePathPlainNamesAreTheNodesOwnNames)
+{
+    test::RecordingNodeWriter writer;
+    PackageUnpacker unpacker(nullptr, writer, *host_);
+    unpacker.setPlainNames();
+    ASSERT_TRUE(feedWhole(unpacker, handWrittenPackage()));
+    EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder <TARGETDIR>", "file a.txt", "finish", "folder sub",
+                                                      "file b.bin", "finish"}));
+}
+
+class CountingResolver final : public PackagePathResolver {
+public:
+    SharedString resolveQualifiedHostPath(const ContentItem& node) override
+    {
+        asked.push_back(test::narrow(node.pathFromRoot().view()));
+        return answer ? SharedString(u"\\T\\") + node.getName() : SharedString();
+    }
+    std::vector<std::string> asked;
+    bool answer = true;
+};
+
+TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
+{
+    CountingResolver resolver;
+    test::RecordingNodeWriter writer;
+    PackageUnpacker unpacker(&resolver, writer, *host_);
+    ASSERT_TRUE(feedWhole(unpacker, handWrittenPackage()));
+    EXPECT_EQ(resolver.asked, (std::vector<std::string>{"<TARGETDIR>", "<TARGETDIR>/a.txt", "<TARGETDIR>/sub",
+                                                        "<TARGETDIR>/sub/b.bin"}));
+    EXPECT_EQ(writer.calls[1], "file \\T\\a.txt");
+}
+
+// A node that does not resolve (an unknown root, a failed expansion) is a
+// failed create: nothing is written under an empty path.
+TEST_F(PackageUnpackerStream, ResolvePathAnEmptyAnswerFailsTheRecord)
+{
+    CountingResolver resolver;
+    resolver.answer = false;
+    test::RecordingNodeWriter writer;
+    test::DiagCapture capture;
+    PackageUnpacker unpacker(&resolver, writer, *host_);
+    EXPECT_FALSE(feedWhole(unpacker, handWrittenPackage()));
+    EXPECT_TRUE(writer.calls.empty());
+    EXPECT_TRUE(capture.contains(u"********** Failed to create folder  **********"));
+
+    test::RecordingNodeWriter second;
+    PackageUnpacker unresolved(nullptr, second, *host_);
+    EXPECT_FALSE(feedWhole(unresolved, handWrittenPackage()));
+    EXPECT_TRUE(second.calls.empty());
+}
+
+}  // namespace
+}  // namespace druvex
