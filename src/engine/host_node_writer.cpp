@@ -1,0 +1,66 @@
+#include "engine/host_node_writer.h"
+
+#include "data/content_tree.h"
+#include "engine/fileutil/file_util.h"
+
+namespace druvex {
+
+namespace {
+
+bool opensToEveryone(const ContentItem* node)
+{
+    return node && (static_cast<std::uint32_t>(node->getFlags()) & kNodeFlagForEveryone) != 0;
+}
+
+}  // namespace
+
+HostNodeWriter::HostNodeWriter(std::shared_ptr<HalAccess> host) : host_(std::move(host)) {}
+
+bool HostNodeWriter::createFolder(ContentFolder* node, const SharedString& path)
+{
+    bool isFolder = false;
+    const bool stands = host_->createDirectory(path) || (host_->exists(path, &isFolder) && isFolder) ||
+                        createDirectoryRecursive(*host_, path);
+    if (!stands)
+        return false;
+    if (opensToEveryone(node))
+        host_->setFileForEveryone(path);
+    return true;
+}
+
+bool HostNodeWriter::createFile(ContentFile* node, const SharedString& path)
+{
+    // A file left open by a failed pass is closed before the next one starts.
+    file_.close();
+    if (!file_.openForWrite(host_, path))
+        return false;
+    path_ = path;
+    timeStamp_ = node ? static_cast<std::int64_t>(node->getTimeValue()) : 0;
+    if (opensToEveryone(node))
+        host_->setFileForEveryone(path);
+    return true;
+}
+
+bool HostNodeWriter::writeData(std::uint32_t size, const std::uint8_t* bytes)
+{
+    if (!file_.isOpen())
+        return false;
+    if (size == 0)
+        return true;
+    return file_.write(bytes, size) == static_cast<std::int64_t>(size);
+}
+
+bool HostNodeWriter::finishFile()
+{
+    if (!file_.isOpen())
+        return false;
+    if (!file_.close())
+        return false;
+    if (timeStamp_ > 0) {
+        const std::uint64_t lastWrite = static_cast<std::uint64_t>(timeStamp_);
+        host_->setFileTimes(path_, nullptr, nullptr, &lastWrite);
+    }
+    return true;
+}
+
+}  // namespace druvex

@@ -1,0 +1,40 @@
+// HostNodeWriter: the engine's PackageNodeWriter, which creates a package's
+// folders and files on the target through its HalAccess, opens those whose
+// flags ask for it to every user, and gives each finished file the time stamp
+// its node carries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "host/hal/hal_file.h"
+#include "payload/package_node_writer.h"
+
+namespace druvex {
+
+// Flags bit 4: the folder or file is opened to every user.
+constexpr std::uint32_t kNodeFlagForEveryone = 16;
+
+class HostNodeWriter : public PackageNodeWriter {
+public:
+    explicit HostNodeWriter(std::shared_ptr<HalAccess> host);
+
+    // True when the folder stands afterwards: made now (with its parents when
+    // needed) or there already. A file of that name is not a folder.
+    bool createFolder(ContentFolder* node, const SharedString& path) override;
+    // Creates the file for writing, replacing one that exists.
+    bool createFile(ContentFile* node, const SharedString& path) override;
+    // True when the host wrote every byte.
+    bool writeData(std::uint32_t size, const std::uint8_t* bytes) override;
+    // Closes the file; false when no file is open or the close fails. A
+    // positive time stamp on the node becomes the file's last-write time.
+    bool finishFile() override;
+
+private:
+    std::shared_ptr<HalAccess> host_;
+    HalFile file_;
+    SharedString path_;
+    std::int64_t timeStamp_ = 0;
+};
+
+}  // namespace druvex

@@ -1,0 +1,162 @@
+// The engine's node writer and file sink over the device host: folders that
+// stand already or need their parents, a file in a folder's place, files with
+// and without time stamps, writes and closes the host refuses.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "data/content_tree.h"
+#include "engine/file_sink.h"
+#include "engine/host_node_writer.h"
+#include "host/hal_access_wince.h"
+#include "support/device_fixture.h"
+#include "support/fault_injecting_hal.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class HostNodeWriterTest : public test::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+        host_ = std::make_shared<HalAccessWinCE>();
+        faulty_ = std::make_shared<test::FaultInjectingHal>(host_);
+    }
+    void TearDown() override
+    {
+        faulty_.reset();
+        host_.reset();
+        DeviceFixture::TearDown();
+    }
+
+    bool writeFile(HostNodeWriter& writer, ContentFile* node, const char16_t* path, std::string_view content)
+    {
+        return writer.createFile(node, SharedString(path)) &&
+               writer.writeData(static_cast<std::uint32_t>(content.size()),
+                                reinterpret_cast<const std::uint8_t*>(content.data())) &&
+               writer.finishFile();
+    }
+
+    std::shared_ptr<HalAccessWinCE> host_;
+    std::shared_ptr<test::FaultInjectingHal> faulty_;
+};
+
+TEST_F(HostNodeWriterTest, FoldersStandAfterwardsWhateverWasThere)
+{
+    HostNodeWriter writer(host_);
+    ContentFolder node(SharedString(u"x"));
+    EXPECT_TRUE(writer.createFolder(&node, SharedString(u"\\Program Files\\New")));
+    EXPECT_TRUE(writer.createFolder(&node, SharedString(u"\\Program Files\\New")));  // there already
+    EXPECT_TRUE(writer.createFolder(nullptr, SharedString(u"\\Program Files\\a\\b\\c")));  // with its parents
+    EXPECT_TRUE(device().exists("Program Files/a/b/c"));
+
+    // A file where the folder should be is not a folder.
+    device().writeFile("Program Files/file", "x");
+    EXPECT_FALSE(writer.createFolder(&node, SharedString(u"\\Program Files\\file")));
+    EXPECT_FALSE(writer.createFolder(&node, SharedString(u"\\Program Files\\file\\below")));
+}
+
+TEST_F(HostNodeWriterTest, FilesGetTheirBytesAndPositiveTimeStamps)
+{
+    HostNodeWriter writer(host_);
+    ContentFile stamped(SharedString(u"a.txt"));
+    // 2020-09-13 12:26:40 UTC as a Windows file time.
+    stamped.setTimeValue(116444736000000000ull + 1600000000ull * 10000000ull);
+    ASSERT_TRUE(writeFile(writer, &stamped, u"\\Program Files\\a.txt", "hello"));
+    EXPECT_EQ(device().readFile("Program Files/a.txt"), "hello");
+    struct stat status {};
+    ASSERT_EQ(::stat(device().hostPath("Program Files/a.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtim.tv_sec, 1600000000);
+
+    // No time stamp, or one that reads as negative: the file keeps the time of its writing.
+    ContentFile negative(SharedString(u"b.txt"));
+    negative.setTimeValue(0x8000000000000000ull);
+    for (ContentFile* node : {static_cast<ContentFile*>(nullptr), &negative}) {
+        ASSERT_TRUE(writeFile(writer, node, u"\\Program Files\\b.txt", "second"));
+        ASSERT_EQ(::stat(device().hostPath("Program Files/b.txt").c_str(), &status), 0);
+        EXPECT_GT(status.st_mtim.tv_sec, 1600000000);
+    }
+
+    // An empty file; a file created again is replaced.
+    ASSERT_TRUE(writeFile(writer, nullptr, u"\\Program Files\\b.txt", ""));
+    EXPECT_EQ(device().readFile("Program Files/b.txt"), "");
+}
+
+TEST_F(HostNodeWriterTest, EveryUserFlagAndFailuresOfTheHost)
+{
+    HostNodeWriter writer(faulty_);
+    ContentFile open(SharedString(u"o"));
+    open.setFlags(16);
+    ASSERT_TRUE(writeFile(writer, &open, u"\\Program Files\\o.txt", "o"));
+
+    // Nothing open: nothing to write or close.
+    const std::uint8_t byte = 1;
+    EXPECT_FALSE(writer.writeData(1, &byte));
+    EXPECT_FALSE(writer.finishFile());
+
+    test::HalFaultPlan plan;
+    plan.failOpenContaining = u"refused";
+    faulty_->setPlan(plan);
+    EXPECT_FALSE(writer.createFile(nullptr, SharedString(u"\\Program Files\\refused.txt")));
+
+    plan = {};
+    plan.shortWriteNumber = faulty_->writeCount() + 1;
+    faulty_->setPlan(plan);
+    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\short.txt")));
+    EXPECT_FALSE(writer.writeData(4, reinterpret_cast<const std::uint8_t*>("abcd")));
+    EXPECT_TRUE(writer.finishFile());
+
+    plan = {};
+    plan.failClose = true;
+    faulty_->setPlan(plan);
+    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\close.txt")));
+    EXPECT_TRUE(writer.writeData(1, &byte));
+    EXPECT_FALSE(writer.finishFile());
+}
+
+// A file left open by a failed pass is closed when the next file is created,
+// so a retry does not leak the handle.
+TEST_F(HostNodeWriterTest, ANewFileClosesOneLeftOpen)
+{
+    HostNodeWriter writer(faulty_);
+    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\first.txt")));
+    const int closes = faulty_->closeCount();
+    ASSERT_TRUE(writeFile(writer, nullptr, u"\\Program Files\\second.txt", "2"));
+    EXPECT_EQ(faulty_->closeCount(), closes + 2);
+}
+
+TEST_F(HostNodeWriterTest, FileSinkWritesEveryPieceAndCountsTheBytes)
+{
+    HalFile file;
+    ASSERT_TRUE(file.openForWrite(faulty_, SharedString(u"\\Temp\\entry.bin")));
+    FileSink sink(file);
+    sink.begin(7, 0);
+    EXPECT_TRUE(sink.write(3, reinterpret_cast<const std::uint8_t*>("abc")));
+    EXPECT_TRUE(sink.write(0, nullptr));
+    EXPECT_FALSE(sink.finish());  // 3 of 7 bytes
+    EXPECT_TRUE(sink.write(4, reinterpret_cast<const std::uint8_t*>("defg")));
+    EXPECT_TRUE(sink.finish());
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(device().readFile("Temp/entry.bin"), "abcdefg");
+
+    // An unknown size takes what comes; a short write stops the extraction.
+    ASSERT_TRUE(file.openForWrite(faulty_, SharedString(u"\\Temp\\short.bin")));
+    FileSink second(file);
+    second.begin(0xFFFFFFFF, 0xFFFFFFFF);
+    EXPECT_TRUE(second.write(2, reinterpret_cast<const std::uint8_t*>("ab")));
+    EXPECT_TRUE(second.finish());
+    test::HalFaultPlan plan;
+    plan.shortWriteNumber = faulty_->writeCount() + 1;
+    faulty_->setPlan(plan);
+    EXPECT_FALSE(second.write(2, reinterpret_cast<const std::uint8_t*>("cd")));
+    EXPECT_FALSE(second.write(2, reinterpret_cast<const std::uint8_t*>("ef")));
+    EXPECT_FALSE(second.finish());
+}
+
+}  // namespace
+}  // namespace druvex
