@@ -1,0 +1,465 @@
+// The install-data document "data.xml": hand-written fixtures read and written
+// back byte for byte, the lenient reading of a messy file, the old elements,
+// every refused document, and the write through the host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/byte_stream.h"
+#include "core/text/diag.h"
+#include "data/content_tree.h"
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
+#include "engine/fileutil/file_util.h"
+#include "host/hal_access_wince.h"
+#include "support/device_fixture.h"
+#include "support/external_tool.h"
+#include "support/diag_capture.h"
+#include "support/fault_injecting_hal.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path fixturePath(const std::string& name)
+{
+    return fs::path(DRUVEX_TEST_DATA_DIR) / "datafiles" / name;
+}
+
+std::string fixture(const std::string& name)
+{
+    const test::Bytes bytes = test::readFileBytes(fixturePath(name));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool read(InstallData& data, const std::string& text, std::vector<SharedString>* includes = nullptr)
+{
+    return readInstallDataXml(data, text.data(), text.size(), includes);
+}
+
+std::string write(const InstallData& data, bool omitContents)
+{
+    std::vector<std::uint8_t> bytes;
+    MemoryStream stream(bytes);
+    EXPECT_TRUE(writeInstallDataXml(data, stream, omitContents));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The first line where the two documents part, for a readable failure.
+std::string firstDifference(const std::string& expected, const std::string& actual)
+{
+    std::size_t at = 0;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
+        ++at;
+    if (at == expected.size() && at == actual.size())
+        return {};
+    const std::size_t lineStart = expected.rfind('\n', at == 0 ? 0 : at - 1);
+    const std::size_t from = lineStart == std::string::npos ? 0 : lineStart + 1;
+    const auto lineOf = [from](const std::string& text) { return text.substr(from, text.find('\n', from) - from); };
+    return "expected: " + lineOf(expected) + "\nactual:   " + lineOf(actual);
+}
+
+bool xmllintAccepts(const std::string& document)
+{
+    return test::runTool("xmllint --noout -", test::Bytes(document.begin(), document.end())).exitCode == 0;
+}
+
+// The includes named by the document, as the loading code makes them: each
+// path resolved against the folder of the data's own file.
+void attachIncludes(InstallData& data, const std::vector<SharedString>& includes)
+{
+    for (const SharedString& include : includes) {
+        auto included = std::make_shared<InstallData>();
+        included->setFilePath(resolveRelativePath(u"\\Setup", include));
+        data.addInclude(std::move(included));
+    }
+}
+
+constexpr char kNewDocument[] =
+    "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<data>\n"
+    " <Version>3</Version>\n"
+    " <SupportedPlatforms/>\n"
+    " <Variables/>\n"
+    " <InstallerVariables/>\n"
+    " <Features>\n"
+    "  <Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" Version=\"\" "
+    "Desc=\"\" Presel=\"Not preselected\" Mode=\"Not visible\" LocaleId=\"0\">\n"
+    "   <SubFeatures/>\n"
+    "   <Content/>\n"
+    "  </Feature>\n"
+    " </Features>\n"
+    " <LanguageTemplates/>\n"
+    " <CustomActions/>\n"
+    " <CustomPages/>\n"
+    " <Banners Interval=\"15000\"/>\n"
+    " <BuildConfigurations/>\n"
+    "</data>\n";
+
+TEST(DataXml, NewDataWritesTheBareDocument)
+{
+    InstallData data;
+    EXPECT_EQ(write(data, false), kNewDocument);
+
+    // Without contents the data packages are written whole, childless or not.
+    const std::string installed = write(data, true);
+    EXPECT_EQ(installed.find("<Content"), std::string::npos);
+    EXPECT_NE(installed.find("   <SubFeatures>\n"
+                             "    <Feature Name=\"EULA\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+                             "Timestamp=\"0\" Version=\"\" Desc=\"\" Presel=\"Not preselected\" Mode=\"Collapsed\" "
+                             "LocaleId=\"0\">\n"
+                             "     <SubFeatures/>\n"
+                             "    </Feature>\n"),
+              std::string::npos)
+        << installed;
+    EXPECT_NE(installed.find("Name=\"Redist\""), std::string::npos);
+}
+
+TEST(DataXml, CanonicalFileReadsAndWritesBackByteForByte)
+{
+    const std::string canonical = fixture("data.xml");
+    InstallData data;
+    data.setFilePath(u"\\Setup\\data.xml");
+    std::vector<SharedString> includes;
+    ASSERT_TRUE(read(data, canonical, &includes));
+    ASSERT_EQ(includes.size(), 1u);
+    EXPECT_EQ(includes[0], u"modules\\extra.xml");
+    attachIncludes(data, includes);
+
+    const std::string written = write(data, false);
+    EXPECT_EQ(firstDifference(canonical, written), "");
+    EXPECT_TRUE(xmllintAccepts(written));
+}
+
+TEST(DataXml, InstalledCopyLeavesContentsOut)
+{
+    const std::string installed = fixture("data_installed.xml");
+    InstallData full;
+    full.setFilePath(u"\\Setup\\data.xml");
+    std::vector<SharedString> includes;
+    ASSERT_TRUE(read(full, fixture("data.xml"), &includes));
+    attachIncludes(full, includes);
+    EXPECT_EQ(firstDifference(installed, write(full, true)), "");
+
+    InstallData copy;
+    copy.setFilePath(u"\\Setup\\data.xml");
+    includes.clear();
+    ASSERT_TRUE(read(copy, installed, &includes));
+    attachIncludes(copy, includes);
+    const std::string written = write(copy, true);
+    EXPECT_EQ(firstDifference(installed, written), "");
+    EXPECT_TRUE(xmllintAccepts(written));
+
+    const FeaturePtr core = copy.findItemByPath(u"Feature/Core");
+    ASSERT_NE(core, nullptr);
+    EXPECT_EQ(core->contentCount(), 0);
+    EXPECT_EQ(core->shortcutCount(), 0);
+    EXPECT_FALSE(core->hasRegistry());
+    EXPECT_EQ(copy.customActionAt(0)->contentCount(), 0);
+    EXPECT_EQ(copy.bannerAt(0)->origPath, u"");
+    EXPECT_EQ(core->componentFeatureCount(), 2);
+    EXPECT_EQ(core->requiredRedistCount(), 1);
+}
+
+TEST(DataXml, MessyFileGivesItsNormalForm)
+{
+    const std::string expected = fixture("data_messy_expected.xml");
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data_messy.xml")));
+    const std::string written = write(data, false);
+    EXPECT_EQ(firstDifference(expected, written), "");
+    EXPECT_TRUE(xmllintAccepts(written));
+
+    InstallData again;
+    ASSERT_TRUE(read(again, written));
+    EXPECT_EQ(firstDifference(written, write(again, false)), "");
+}
+
+TEST(DataXml, CanonicalFileReadsIntoTheModel)
+{
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data.xml")));
+
+    const InstallerSettings& settings = data.settings();
+    EXPECT_EQ(settings.getProgramName(), u"Field Survey \u00DCber");
+    EXPECT_EQ(settings.getLiveUpdateUrl(), u"http://updates.example.com/survey/");
+    EXPECT_FALSE(settings.getDailyBuild());  // "yes" is not "Yes"
+    EXPECT_EQ(settings.getAvailablePlatforms(), 117);
+    EXPECT_EQ(settings.lookupRaw(InstallerSettingKey::Copyright), u"");
+    ASSERT_EQ(data.platformCount(), 3);
+    const SupportedPlatformPtr qm40 = data.platformAt(0);
+    EXPECT_EQ(qm40->platform(), kPlatformQm40);
+    EXPECT_EQ(qm40->settings().lookupRaw(InstallerSettingKey::InstallFolderMobile), u"<ROMDISK>\\FieldSurvey");
+    EXPECT_EQ(qm40->settings().lookupRaw(InstallerSettingKey::Author), u"Druvex Surveying");
+    EXPECT_EQ(qm40->requirements().at(SharedString(u"MinOS")), u"6.0");
+    EXPECT_EQ(data.platformAt(1)->settings().lookupRaw(InstallerSettingKey::InstallFolderMobile),
+              u"<PROGRAM_FILES>\\<PROGRAMNAME>");
+
+    const InstallerVariablePtr dataDir = data.findByName(u"datadir");
+    ASSERT_NE(dataDir, nullptr);
+    EXPECT_TRUE(dataDir->isPersistent());
+    EXPECT_EQ(dataDir->getValue(kPlatformQm40, kVariableAllUsers), u"\\ROMDisk\\Data");
+    EXPECT_EQ(dataDir->getValue(kPlatformWm6, kVariableAllUsers), u"<MYDOCUMENTS>Data");
+    EXPECT_EQ(dataDir->getValue(kPlatformWin32, kVariableCurrentUser), u"<MYDOCUMENTS>Field Survey");
+    EXPECT_TRUE(data.findByName(u"SERIAL")->values().empty());
+
+    const FeaturePtr core = data.findItemByPath(u"feature/CORE");
+    ASSERT_NE(core, nullptr);
+    EXPECT_EQ(core->getName(), u"Feature/Core");
+    EXPECT_EQ(core->getPrompt(), u"Survey core \u2013 field program");
+    EXPECT_EQ(core->getPlatforms(), platformMask(kPlatformWm6) | platformMask(kPlatformQm40) |
+                                        platformMask(kPlatformRNVB));
+    EXPECT_EQ(core->getPresel(), FeaturePreselection::Required);
+    EXPECT_EQ(core->getMode(), FeatureMode::Expanded);
+    EXPECT_EQ(core->getTimestamp(), 132603264000000000);
+    EXPECT_EQ(core->getCompressedSize(), 6291456);
+    EXPECT_FALSE(core->getStoreFileTimes());
+    EXPECT_EQ(core->countFiles(), 6);
+    EXPECT_TRUE(core->hasFolderFiles());
+    EXPECT_EQ(core->contentAt(core->findContent(u"<TARGETDIR>"))->childCount(), 4);
+    const auto templates = std::static_pointer_cast<ContentFolder>(core->contentAt(0)->childAt(1));
+    ASSERT_NE(templates->findDynamicLink(), nullptr);
+    EXPECT_FALSE(templates->findDynamicLink()->includeAllFiles);
+    EXPECT_EQ(templates->findDynamicLink()->filterExclude, u"*.bak");
+    ASSERT_EQ(core->shortcutCount(), 2);
+    EXPECT_EQ(core->shortcutAt(0)->linkPos, kLinkMenuPrograms);
+    EXPECT_EQ(core->shortcutAt(0)->iconIndex, 1);
+    const EnvironmentVar& path = *core->environmentVarAt(1);
+    EXPECT_EQ(path.addMode, kEnvAddCreate);
+    EXPECT_FALSE(path.removeOnUninstall);
+    EXPECT_EQ(path.wasPresent, kEnvWasPresentYes);
+    const FileExtension& job = *core->fileAssociationAt(0)->extensionAt(0);
+    EXPECT_EQ(job.actionArguments(kVerbOpen), u"\"%1\"");
+    EXPECT_EQ(job.actionArguments(kVerbPrint), u"/print \"%1\"");
+    const auto survey = core->getRegistry().findKey(regmodel::kRootLocalMachine, u"Software\\Druvex\\FieldSurvey");
+    ASSERT_NE(survey, nullptr);
+    EXPECT_EQ(survey->getFlag(), regmodel::kKeyPersistent);
+    EXPECT_EQ(survey->getDefaultValue()->getData(), u"<TARGETDIR>");
+    EXPECT_FALSE(core->getRegistry().rootHasContent(regmodel::kRootCurrentUser));
+    EXPECT_EQ(core->featureScriptAt(0)->script,
+              u"local exe = \"<TARGETDIR>\\\\Survey.exe\"\nif HalOut:FileExists(exe) and 1 < 2 then\n"
+              u"  DQ_Log('core & data ready')\nend");
+    EXPECT_EQ(core->featureScriptAt(1)->executionTime, kScriptOnUninstall);
+    EXPECT_EQ(core->requiredRedistAt(0), u"vcrt2008");
+
+    const FeaturePtr help = data.findItemByPath(u"Feature/Help");
+    EXPECT_EQ(help->findSubFeatureForLanguage(3079)->getNameRef(), u"de");
+    EXPECT_EQ(help->findSubFeatureForLanguage(1036)->getNameRef(), u"en");
+    EXPECT_EQ(data.mainLanguageFeature(), help);
+    const FeaturePtr tools = data.findItemByPath(u"Feature/Tools");
+    EXPECT_TRUE(tools->getInstallAsAdmin());
+    EXPECT_TRUE(tools->getSkippable());
+    EXPECT_EQ(tools->getPrompt(), u"Office tools \U0001F4D0");
+    EXPECT_EQ(data.findItemByPath(u"Feature/Tools/Export")->getDigest(), u"3C363836CF4E16666669A25DA280A1865C2D2874");
+    const FeaturePtr portal = data.findItemByPath(u"Feature/WebPortal");
+    ASSERT_EQ(portal->webServer().appPoolCount(), 1);
+    EXPECT_EQ(portal->webServer().appPoolAt(0)->managedMode, kPipelineClassic);
+    EXPECT_FALSE(portal->webServer().appPoolAt(0)->enable32);
+    EXPECT_EQ(portal->webServer().webSiteAt(0)->applicationCount(), 2);
+    EXPECT_TRUE(data.findItemByPath(u"Feature/Legacy")->getFailed());
+    EXPECT_EQ(data.eulaItem()->subFeatureCount(), 2);
+    EXPECT_EQ(data.findItemByPath(u"ExtraData/Redist/vcrt2008")->getVersion(), u"9.0.30729");
+
+    ASSERT_EQ(data.customActionCount(), 4);
+    const CustomActionPtr launch = data.findCustomAction(u"launchsurvey");
+    EXPECT_EQ(launch->actionType, kActionLaunchExecutable);
+    EXPECT_EQ(launch->installerType, kActionWindowsOnly);
+    EXPECT_EQ(launch->storeLocation, kActionInstalledWithProduct);
+    EXPECT_EQ(launch->postInstallMode, kActionShowChecked);
+    EXPECT_EQ(data.findCustomAction(u"BackupJobs")->executionMask, 6);
+    std::vector<SharedString> names;
+    EXPECT_TRUE(data.customActionsAfter(u"INSTALL-BEGIN", names));
+    EXPECT_EQ(names, (std::vector<SharedString>{u"BackupJobs", u"StopApp"}));
+    data.allSequencedCustomActions(names);
+    ASSERT_EQ(names.size(), 4u);
+    for (const SharedString& name : names)
+        EXPECT_NE(data.findCustomAction(name.view()), nullptr) << toUtf8(name).c_str();
+    EXPECT_TRUE(data.customPagesAfter(u"Destination page", names));
+    EXPECT_EQ(names, (std::vector<SharedString>{u"SerialPage"}));
+
+    const CustomPagePtr page = data.findCustomPage(u"SerialPage");
+    ASSERT_NE(page, nullptr);
+    ASSERT_NE(page->layout, nullptr);
+    EXPECT_TRUE(page->layout->isVertical);
+    EXPECT_EQ(page->layout->marginLeft, 8);
+    ASSERT_EQ(page->layout->childCount(), 3);
+    const auto box = std::static_pointer_cast<EditBox>(page->layout->findChild(u"SERIAL"));
+    EXPECT_EQ(box->variable, u"SERIAL");
+    const auto hints = std::static_pointer_cast<LinearLayout>(page->layout->childAt(2));
+    EXPECT_FALSE(hints->isVertical);
+    EXPECT_EQ(hints->childCount(), 2);
+
+    EXPECT_EQ(data.bannerInterval(), 8000);
+    EXPECT_EQ(data.bannerAt(0)->fileName(0, true), u"welcome_ppcV.bmp");
+    EXPECT_EQ(data.bannerAt(0)->fileName(1, true), u"welcome_qvga.jpeg");
+    EXPECT_EQ(data.bannerAt(0)->fileName(3, true), u"");
+    ASSERT_EQ(data.buildConfigurationCount(), 2);
+    EXPECT_TRUE(data.buildConfigurationAt(1)->getIncludeOnlineFeatures());
+    EXPECT_EQ(data.buildConfigurationAt(1)->getOverriddenInstallerName(), u"FieldSurveyWebSetup");
+}
+
+TEST(DataXml, MessyFileValuesFollowTheirCaseRules)
+{
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data_messy.xml")));
+    const FeaturePtr main = data.findItemByPath(u"Feature/Main");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->getUrl(), u"http://updates.example.com/main.lzma");
+    EXPECT_FALSE(main->isFullInst());                                // "no"
+    EXPECT_EQ(main->getPresel(), FeaturePreselection::NotPreselected);  // "required"
+    EXPECT_FALSE(main->getStoreFileTimes());                         // "NO"
+    EXPECT_TRUE(main->environmentVarAt(0)->removeOnUninstall);       // absent
+    const InstallerVariablePtr work = data.findByName(u"WORKDIR");
+    EXPECT_FALSE(work->isPersistent());                               // "Yes"
+    EXPECT_EQ(work->getExactValue(kPlatformWindows, kVariableCurrentUser), u"");  // "Current"
+    EXPECT_EQ(data.featureRoot()->getPrompt(), u"");  // the top-level element's attributes are dropped
+    EXPECT_EQ(data.settings().lookupRaw(InstallerSettingKey::WelcomeBannerVGA), u"banner_vert.jpeg");
+}
+
+TEST(DataXml, OldElementsBecomeSettingsVariablesAndPlatforms)
+{
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data_legacy.xml")));
+    const InstallerSettings& settings = data.settings();
+    EXPECT_EQ(settings.getProgramName(), u"Survey Classic");
+    EXPECT_EQ(settings.getProgramVersionText(), u"2.5.1");  // "2.x" is passed over
+    EXPECT_EQ(settings.getAuthor(), u"Druvex Surveying");
+    EXPECT_EQ(settings.lookupRaw(InstallerSettingKey::ProgramUuid), u"{0F8B6C1A-2E44-4B8D-9C3E-5A7F1D2B3C4D}");
+    EXPECT_EQ(settings.getLiveUpdateUrl(), u"http://updates.example.com/classic/");
+    EXPECT_EQ(settings.lookupRaw(InstallerSettingKey::BkGndTheme), u"Blue");
+    EXPECT_EQ(settings.getAvailablePlatforms(), 511);
+    EXPECT_EQ(data.platformCount(), kPlatformCount);
+    const InstallerVariablePtr jobs = data.findByName(u"JOBS");
+    ASSERT_NE(jobs, nullptr);
+    EXPECT_EQ(jobs->getValue(kPlatformWin64, kVariableAllUsers), u"<MYDOCUMENTS>Jobs");
+    EXPECT_EQ(jobs->getValue(kPlatformQm40, kVariableAllUsers), u"\\Jobs");
+    ASSERT_EQ(data.customActionCount(), 1);  // the redistributable's action belongs to no list
+    EXPECT_EQ(data.customActionAt(0)->getNameRef(), u"Welcome");
+    EXPECT_EQ(data.languageTemplateAt(0)->installMode, kLanguageInstallAll);
+    EXPECT_TRUE(xmllintAccepts(write(data, false)));
+}
+
+TEST(DataXml, DamagedUuidInAnOldDocumentIsPassedOver)
+{
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data_legacy_bad_uuid.xml")));
+    EXPECT_EQ(data.settings().lookupRaw(InstallerSettingKey::ProgramUuid), u"");
+    EXPECT_EQ(data.settings().getLiveUpdateUrl(), u"http://updates.example.com/classic/");
+    EXPECT_EQ(data.customActionCount(), 1);
+}
+
+TEST(DataXml, EveryRefusedDocumentAnswersFalse)
+{
+    int documents = 0;
+    for (const auto& entry : fs::directory_iterator(fixturePath("refused"))) {
+        const test::Bytes bytes = test::readFileBytes(entry.path());
+        InstallData data;
+        EXPECT_FALSE(readInstallDataXml(data, bytes.data(), bytes.size())) << entry.path().filename();
+        ++documents;
+    }
+    EXPECT_GE(documents, 50);
+    InstallData data;
+    EXPECT_FALSE(readInstallDataXml(data, "<data/>", 0));
+    EXPECT_FALSE(readInstallDataXml(data, nullptr, 7));
+}
+
+TEST(DataXml, RefusedDocumentKeepsWhatWasReadBeforeIt)
+{
+    InstallData data;
+    ASSERT_FALSE(read(data, fixture("refused/duplicate_sibling.xml")));
+    ASSERT_EQ(data.featureRoot()->subFeatureCount(), 1);
+    EXPECT_EQ(data.featureRoot()->subFeatureAt(0)->getNameRef(), u"Help");
+
+    // A second read starts the feature tree afresh but keeps the rest.
+    InstallData twice;
+    ASSERT_TRUE(read(twice, fixture("data_messy.xml")));
+    ASSERT_FALSE(read(twice, fixture("refused/version_2.xml")));
+    EXPECT_EQ(twice.featureRoot()->subFeatureCount(), 0);
+    EXPECT_EQ(twice.settings().getProgramName(), u"Messy Survey");
+}
+
+std::string nested(const std::string& open, const std::string& close, int depth)
+{
+    std::string text = "<data><Features><Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" "
+                       "Digest=\"\" Timestamp=\"0\"><Content>";
+    for (int i = 0; i < depth; ++i)
+        text += open;
+    for (int i = 0; i < depth; ++i)
+        text += close;
+    return text + "</Content></Feature></Features></data>";
+}
+
+TEST(DataXml, HostileNestingIsRefusedBeforeItCanExhaustTheStack)
+{
+    InstallData deep;
+    EXPECT_FALSE(read(deep, nested("<Folder Name=\"a\" Flags=\"0\">", "</Folder>", 200000)));
+    InstallData features;
+    const std::string feature = "<Feature Name=\"f\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\">";
+    EXPECT_FALSE(read(features, nested(feature, "</Feature>", 100000)));
+
+    InstallData usual;
+    ASSERT_TRUE(read(usual, nested("<Folder Name=\"a\" Flags=\"0\">", "</Folder>", 200)));
+    EXPECT_TRUE(xmllintAccepts(write(usual, false)));
+}
+
+TEST(DataXml, OmittedContentsLeaveCustomActionsEmptyWhenReadBack)
+{
+    InstallData data;
+    auto action = makeItemPtr<CustomAction>();
+    action->setName(u"Act");
+    action->contentFolder()->childAt(0)->addChild(std::make_shared<ContentFile>(u"run.lua"));
+    data.addCustomAction(action);
+    const std::string installed = write(data, true);
+    EXPECT_EQ(installed.find("<Content"), std::string::npos);
+    InstallData copy;
+    ASSERT_TRUE(read(copy, installed));
+    EXPECT_EQ(copy.customActionAt(0)->contentCount(), 0);
+}
+
+class DataXmlHost : public test::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+        host_ = std::make_shared<HalAccessWinCE>();
+        ASSERT_TRUE(read(data_, fixture("data.xml")));
+    }
+
+    std::shared_ptr<HalAccessWinCE> host_;
+    InstallData data_;
+};
+
+TEST_F(DataXmlHost, WritesTheDocumentThroughTheHost)
+{
+    ASSERT_TRUE(writeInstallDataXml(*host_, data_, u"\\Program Files\\data.xml", true));
+    const test::Bytes stored = test::readFileBytes(device().hostPath("Program Files/data.xml"));
+    EXPECT_EQ(std::string(stored.begin(), stored.end()), write(data_, true));
+}
+
+TEST_F(DataXmlHost, FailedWriteIsReportedNotSuccess)
+{
+    struct Case {
+        const char* what;
+        test::HalFaultPlan plan;
+    } cases[3];
+    cases[0] = {"open", {}};
+    cases[0].plan.failEveryOpen = true;
+    cases[1] = {"write", {}};
+    cases[1].plan.shortWriteNumber = 1;
+    cases[2] = {"close", {}};
+    cases[2].plan.failClose = true;
+    for (const Case& c : cases) {
+        test::FaultInjectingHal host(host_, c.plan);
+        test::DiagCapture log;
+        EXPECT_FALSE(writeInstallDataXml(host, data_, u"\\Program Files\\data.xml", false)) << c.what;
+        EXPECT_TRUE(log.contains(u"\\Program Files\\data.xml")) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace druvex
