@@ -87,7 +87,7 @@ TEST_F(HostNodeWriterTest, FilesGetTheirBytesAndPositiveTimeStamps)
     EXPECT_EQ(device().readFile("Program Files/b.txt"), "");
 }
 
-TEST_F(HostNodeWriterTest, EveryUserFlagAndFailuresOfTheHost)
+TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
 {
     HostNodeWriter writer(faulty_);
     ContentFile open(SharedString(u"o"));

@@ -100,6 +100,32 @@ std::vector<Malformed> corpus()
     pastEnd.insert(pastEnd.end(), text.begin(), text.end());
     cases.push_back({"text past the header", pastEnd});
 
+    Bytes extension;
+    putLe(extension, 0, 8);
+    putLe(extension, 5, 4);
+    putLe(extension, 2, 4);
+    putLe(extension, 1, 2);
+    putLe(extension, u'T', 2);
+    putLe(extension, 0, 4);
+    putLe(extension, 0, 4);
+    putLe(extension, 9, 4);
+    putLe(extension, 0x7FFFFFFF, 4);  // an extension field that runs past the header
+    putLe(extension, 0, 4);
+    putLe(extension, 7, 4);
+    setLe(extension, 0, extension.size(), 8);
+    cases.push_back({"extension field past the header", extension});
+
+    Bytes overflow;
+    putLe(overflow, 0, 8);
+    putLe(overflow, 5, 4);
+    putLe(overflow, 12, 4);
+    putLe(overflow, ~0ull, 8);
+    putLe(overflow, 12, 4);
+    putLe(overflow, 1, 8);  // the data sizes add up past 2^64
+    putLe(overflow, 7, 4);
+    setLe(overflow, 0, overflow.size(), 8);
+    cases.push_back({"data sizes that overflow", overflow});
+
     Bytes huge;
     putLe(huge, 0, 8);
     putLe(huge, 5, 4);

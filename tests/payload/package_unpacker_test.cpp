@@ -262,31 +262,11 @@ TEST_F(PackageUnpackerStream, AnOnlyEmptyFileIsCreatedWrittenAndClosed)
     EXPECT_EQ(writer.writes, 1);  // one write of 0 bytes
 }
 
-// After the last record the fragments are not applied again; an empty piece
-// is accepted, a piece with bytes refused. The same for bytes that ride along
-// with the last record's.
-TEST_F(PackageUnpackerStream, NothingFollowsTheLastRecord)
-{
-    const Bytes stream = handWrittenPackage();
-    test::RecordingNodeWriter writer;
-    auto unpacker = makeUnpacker(writer);
-    ASSERT_TRUE(feedWhole(*unpacker, stream));
-    EXPECT_TRUE(unpacker->write(0, nullptr));
-    EXPECT_EQ(unpacker->feature()->shortcutCount(), 1);
-    const std::uint8_t extra = 0;
-    EXPECT_FALSE(unpacker->write(1, &extra));
-    EXPECT_FALSE(unpacker->finish());
-
-    Bytes longer = stream;
-    longer.push_back(0);
-    test::RecordingNodeWriter second;
-    auto runOn = makeUnpacker(second);
-    EXPECT_FALSE(feedWhole(*runOn, longer));
-}
-
-// A stream that ends before its header, or before its last record, does not
-// satisfy the unpacker: an extraction that stops early is a failure.
-TEST_F(PackageUnpackerStream, AStreamThatEndsEarlyIsNotFinished)
+// The stream ends with its last record: one that ends before its header or
+// its last record does not satisfy the unpacker (an extraction that stops
+// early fails), and bytes after it are refused. An empty piece after it is
+// accepted and applies the fragments no second time.
+TEST_F(PackageUnpackerStream, TheStreamEndsWithItsLastRecord)
 {
     const Bytes stream = handWrittenPackage();
     for (const std::size_t length : {std::size_t{0}, std::size_t{7}, std::size_t{100}, stream.size() - 1}) {
@@ -296,6 +276,14 @@ TEST_F(PackageUnpackerStream, AStreamThatEndsEarlyIsNotFinished)
         EXPECT_TRUE(unpacker->write(static_cast<std::uint32_t>(length), stream.data()));
         EXPECT_FALSE(unpacker->finish()) << length;
     }
+
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    ASSERT_TRUE(feedWhole(*unpacker, stream));
+    EXPECT_TRUE(unpacker->write(0, nullptr));
+    EXPECT_EQ(unpacker->feature()->shortcutCount(), 1);
+    EXPECT_FALSE(unpacker->write(1, stream.data()));
+    EXPECT_FALSE(unpacker->finish());
 }
 
 TEST_F(PackageUnpackerStream, WriterFailuresFailThePackageWithTheirLogLines)
@@ -327,8 +315,7 @@ TEST_F(PackageUnpackerStream, WriterFailuresFailThePackageWithTheirLogLines)
     }
 }
 
-// With plain names a node's target is its own name; otherwise the resolver
-// answers for each folder and file node, seeing it in its tree.
+// With plain names a node's target is its own name.
 TEST_F(PackageUnpackerStream, ResolvePathPlainNamesAreTheNodesOwnNames)
 {
     test::RecordingNodeWriter writer;
@@ -350,6 +337,9 @@ public:
     bool answer = true;
 };
 
+// The resolver is asked once for each folder and file node and sees it in
+// its tree. A node that does not resolve (an unknown root, a failed
+// expansion) is a failed create: nothing is written under an empty path.
 TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
 {
     CountingResolver resolver;
@@ -359,25 +349,14 @@ TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
     EXPECT_EQ(resolver.asked, (std::vector<std::string>{"<TARGETDIR>", "<TARGETDIR>/a.txt", "<TARGETDIR>/sub",
                                                         "<TARGETDIR>/sub/b.bin"}));
     EXPECT_EQ(writer.calls[1], "file \\T\\a.txt");
-}
 
-// A node that does not resolve (an unknown root, a failed expansion) is a
-// failed create: nothing is written under an empty path.
-TEST_F(PackageUnpackerStream, ResolvePathAnEmptyAnswerFailsTheRecord)
-{
-    CountingResolver resolver;
     resolver.answer = false;
-    test::RecordingNodeWriter writer;
+    test::RecordingNodeWriter refused;
     test::DiagCapture capture;
-    PackageUnpacker unpacker(&resolver, writer, *host_);
-    EXPECT_FALSE(feedWhole(unpacker, handWrittenPackage()));
-    EXPECT_TRUE(writer.calls.empty());
-    EXPECT_TRUE(capture.contains(u"********** Failed to create folder  **********"));
-
-    test::RecordingNodeWriter second;
-    PackageUnpacker unresolved(nullptr, second, *host_);
+    PackageUnpacker unresolved(&resolver, refused, *host_);
     EXPECT_FALSE(feedWhole(unresolved, handWrittenPackage()));
-    EXPECT_TRUE(second.calls.empty());
+    EXPECT_TRUE(refused.calls.empty());
+    EXPECT_TRUE(capture.contains(u"********** Failed to create folder  **********"));
 }
 
 }  // namespace
