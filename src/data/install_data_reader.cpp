@@ -1,9 +1,8 @@
 // Reading "data.xml": one handler that keeps the open platform, variable,
 // features, custom action, folders, page layout and banner, and hands the
 // registry and feature record elements to their own readers.
-#include <algorithm>
 #include <array>
-#include <cstring>
+#include <vector>
 #include <exception>
 
 #include "app/base/equals_no_case.h"
@@ -75,7 +74,6 @@ struct ElementName {
     Element element;
 };
 
-// Sorted by name for the binary search.
 constexpr ElementName kElements[] = {
     {"application", Element::Application},
     {"apppool", Element::AppPool},
@@ -123,22 +121,47 @@ constexpr ElementName kElements[] = {
 
 constexpr std::size_t kLongestElementName = 24;
 
+// The element names by length, so that a name is compared only with the few
+// of its own length: a document of 50,000 files must not pay a search of the
+// whole table per tag.
+class ElementTable {
+public:
+    ElementTable()
+    {
+        for (const ElementName& entry : kElements)
+            byLength_[entry.lowerName.size()].push_back(&entry);
+    }
+
+    Element find(const XmlNameSpan& name) const
+    {
+        const std::size_t size = name.size();
+        if (size == 0 || size > kLongestElementName)
+            return Element::Other;
+        for (const ElementName* entry : byLength_[size]) {
+            if (sameNameNoCase(name.begin, entry->lowerName))
+                return entry->element;
+        }
+        return Element::Other;
+    }
+
+private:
+    static bool sameNameNoCase(const char* name, std::string_view lower)
+    {
+        for (std::size_t i = 0; i < lower.size(); ++i) {
+            const char ch = name[i];
+            if ((ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch) != lower[i])
+                return false;
+        }
+        return true;
+    }
+
+    std::array<std::vector<const ElementName*>, kLongestElementName + 1> byLength_;
+};
+
 Element elementOf(const XmlNameSpan& name)
 {
-    const std::size_t size = name.size();
-    if (size == 0 || size > kLongestElementName)
-        return Element::Other;
-    std::array<char, kLongestElementName> lower;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char ch = name.begin[i];
-        lower[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
-    }
-    const std::string_view key(lower.data(), size);
-    const auto* found = std::lower_bound(std::begin(kElements), std::end(kElements), key,
-                                         [](const ElementName& entry, std::string_view wanted) {
-                                             return entry.lowerName < wanted;
-                                         });
-    return found != std::end(kElements) && found->lowerName == key ? found->element : Element::Other;
+    static const ElementTable table;
+    return table.find(name);
 }
 
 int bannerScreenFromText(const XmlAttribute* screen)
@@ -487,13 +510,28 @@ private:
         return true;
     }
 
+    // The most frequent element of large documents: one pass over the
+    // attributes, the first of each name counting.
     bool readFile(const XmlAttributeList& attributes)
     {
         if (attributes.size() < 2 || folders_.empty())
             return false;
-        auto file = std::make_shared<ContentFile>(xmlAttributeValue(attributes, "Name"));
-        file->setFlags(intAttribute(attributes, "Flags", 0));
-        file->setOrigPath(xmlAttributeValue(attributes, "OrigPath"));
+        const XmlAttribute* name = nullptr;
+        const XmlAttribute* flags = nullptr;
+        const XmlAttribute* origPath = nullptr;
+        for (const XmlAttribute& attribute : attributes) {
+            if (!name && xmlNameEquals(attribute.name, "Name"))
+                name = &attribute;
+            else if (!flags && xmlNameEquals(attribute.name, "Flags"))
+                flags = &attribute;
+            else if (!origPath && xmlNameEquals(attribute.name, "OrigPath"))
+                origPath = &attribute;
+        }
+        auto file = std::make_shared<ContentFile>(name ? name->value : SharedString());
+        if (flags)
+            file->setFlags(intValue(flags->value));
+        if (origPath)
+            file->setOrigPath(origPath->value);
         return folders_.back()->addChild(std::move(file));
     }
 

@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    void writeInt(std::string_view name, std::int32_t value) { writer_.attribute(name, intToText(value).view()); }
+    void writeInt(std::string_view name, std::int32_t value) { writeNumberAttribute(writer_, name, value); }
 
     void writeTextElement(std::string_view name, const SharedString& text)
     {
@@ -224,8 +224,11 @@ private:
         children.reserve(folder.children().size());
         for (const auto& child : folder.children())
             children.push_back(child.get());
-        std::stable_sort(children.begin(), children.end(),
-                         [](const ContentItem* a, const ContentItem* b) { return contentSortsBefore(*a, *b); });
+        const auto before = [](const ContentItem* a, const ContentItem* b) { return contentSortsBefore(*a, *b); };
+        // Trees read from a document are in order already; checking costs a
+        // compare per child where sorting would cost several.
+        if (!std::is_sorted(children.begin(), children.end(), before))
+            std::stable_sort(children.begin(), children.end(), before);
         for (const ContentItem* child : children) {
             if (child->isFile())
                 writeFile(static_cast<const ContentFile&>(*child));

@@ -102,12 +102,12 @@ std::shared_ptr<IisApplication> readApplication(const XmlAttributeList& attribut
 
 void writeInt(XmlWriter& writer, std::string_view name, std::int32_t value)
 {
-    writer.attribute(name, intToText(value).view());
+    writeNumberAttribute(writer, name, value);
 }
 
 void writeInt64(XmlWriter& writer, std::string_view name, std::int64_t value)
 {
-    writer.attribute(name, int64ToText(value).view());
+    writeNumberAttribute(writer, name, value);
 }
 
 }  // namespace
