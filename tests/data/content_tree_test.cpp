@@ -119,6 +119,14 @@ TEST(ContentTree, ChildrenAndLoops)
     EXPECT_EQ(root->childCount(), 0);
     EXPECT_EQ(sub->parent(), nullptr);
 
+    auto kept = file(u"kept");
+    {
+        auto holder = folder(u"holder");
+        holder->addChild(kept);
+    }
+    EXPECT_EQ(kept->parent(), nullptr);  // a freed folder is forgotten, never pointed at
+    EXPECT_EQ(kept->pathFromRoot(), u"");
+
     leaf->setFlags(6);
     leaf->setFlagBit0(true);
     EXPECT_EQ(leaf->getFlags(), 7);

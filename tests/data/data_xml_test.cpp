@@ -420,6 +420,23 @@ TEST(DataXml, OmittedContentsLeaveCustomActionsEmptyWhenReadBack)
     EXPECT_EQ(copy.customActionAt(0)->contentCount(), 0);
 }
 
+TEST(DataXml, IncludePathsAreRelativeToTheDocumentFolder)
+{
+    EXPECT_EQ(makeRelativePath(u"\\Setup", u"\\Setup\\modules\\extra.xml"), u"modules\\extra.xml");
+    EXPECT_EQ(makeRelativePath(u"\\SETUP/sub", u"\\Setup\\Other\\x.xml"), u"..\\Other\\x.xml");
+    EXPECT_EQ(makeRelativePath(u"\\Setup", u"\\Data\\x.xml"), u"..\\Data\\x.xml");
+    EXPECT_EQ(makeRelativePath(u"", u"\\x.xml"), u"");
+
+    InstallData data;
+    auto include = std::make_shared<InstallData>();
+    include->setFilePath(u"\\Setup\\merge.xml");
+    data.addInclude(include);
+    data.setFilePath(u"data.xml");  // no folder: the include cannot be named
+    EXPECT_NE(write(data, false).find(" <Includes/>\n"), std::string::npos);
+    data.setFilePath(u"\\Setup\\data.xml");
+    EXPECT_NE(write(data, false).find("  <IncludeFile>merge.xml</IncludeFile>\n"), std::string::npos);
+}
+
 class DataXmlHost : public test::DeviceFixture {
 protected:
     void SetUp() override
