@@ -704,8 +704,10 @@ bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, 
         return false;
     try {
         if (const FeaturePtr features = data.featureRoot()) {
-            while (features->subFeatureCount() > 0)
-                features->removeSubFeature(features->subFeatureAt(0).get());
+            while (features->subFeatureCount() > 0) {
+                if (!features->removeSubFeature(features->subFeatureAt(0).get()))
+                    break;
+            }
         }
         XmlReader reader;
         if (!reader.setInput(bytes, size))

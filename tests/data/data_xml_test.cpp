@@ -104,6 +104,7 @@ TEST(DataXml, NewDataWritesTheBareDocument)
 {
     InstallData data;
     EXPECT_EQ(write(data, false), kNewDocument);
+    EXPECT_TRUE(xmllintAccepts(kNewDocument));
 
     // Without contents the data packages are written whole, childless or not.
     const std::string installed = write(data, true);
