@@ -41,16 +41,6 @@ BracketScan nextBracket(const char16_t*& cursor, const char16_t* end, std::u16st
     return BracketScan::kUnmatched;
 }
 
-bool equalNoCase(std::u16string_view a, std::u16string_view b) noexcept
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && toLowerChar(a[i]) != toLowerChar(b[i]))
-            return false;
-    return true;
-}
-
 bool holdsLineBreak(std::u16string_view text) noexcept
 {
     return text.find_first_of(u"\r\n") != std::u16string_view::npos;
@@ -173,7 +163,7 @@ const XlateEntry* XlateTable::find(std::u16string_view escapedKey) const
         return &*exact;
     // Only a miss pays for the linear scan.
     for (const XlateEntry& entry : entries_)
-        if (equalNoCase(entry.key, escapedKey))
+        if (equalsNoCase(entry.key, escapedKey))
             return &entry;
     return nullptr;
 }

@@ -1,6 +1,6 @@
 #include "data/culture_table.h"
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 
 namespace druvex {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "core/path_text.h"
 #include "host/hal/hal_access.h"
 #include "host/hal/hal_file.h"

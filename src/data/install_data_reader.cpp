@@ -5,7 +5,7 @@
 #include <vector>
 #include <exception>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "app/base/theme_names.h"
 #include "core/input_limits.h"
 #include "core/xml_reader.h"

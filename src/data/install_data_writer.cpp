@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "core/app_log.h"
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"

@@ -1,6 +1,6 @@
 #include "data/installer_configuration.h"
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "core/xml_writer.h"
 #include "data/xml_attributes.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "app/base/theme_names.h"
 #include "core/text/numbers.h"
 #include "data/variable_expansion.h"

@@ -1,6 +1,6 @@
 #include "data/item_xml.h"
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "app/base/target_platform.h"
 #include "core/xml_writer.h"
 #include "data/custom_action.h"

@@ -1,6 +1,6 @@
 #include "data/previous_settings.h"
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "core/app_log.h"
 #include "core/byte_stream.h"
 #include "core/text/numbers.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 #include "data/install_data.h"
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 
 namespace druvex {
 namespace {

@@ -9,6 +9,7 @@
 
 #include "core/path_text.h"
 #include "core/split_path.h"
+#include "engine/fileutil/file_util.h"
 #include "host/hal_access_wince.h"
 #include "host/host_paths.h"
 #include "platform/device_config.h"
@@ -27,23 +28,6 @@ constexpr int kCsidlProgramFiles = 38;
 bool isTotalStation(DeviceType type)
 {
     return type == DeviceType::TS_ONBOARD || type == DeviceType::TS_QM40 || type == DeviceType::TS_TSORLAN;
-}
-
-// Two texts joined with exactly one separator at the seam ('/' when neither
-// side brings one); either side empty gives the other.
-SharedString joinWithSeparator(const SharedString& first, const SharedString& second)
-{
-    if (first.isEmpty())
-        return second;
-    if (second.isEmpty())
-        return first;
-    const bool firstEnds = isPathSeparator(first[first.length() - 1]);
-    const bool secondStarts = isPathSeparator(second[0]);
-    if (firstEnds && secondStarts)
-        return first + second.midToEnd(1);
-    if (firstEnds || secondStarts)
-        return first + second;
-    return first + u"/" + second;
 }
 
 // Whether the profile mounts a storage card at the root folder `name`.
@@ -149,7 +133,7 @@ bool HalAccessWinCE::getInstallerPath(SharedString& path)
         base = u"/HardDisk/Installer";
     else if (!getSpecialFolderPath(kCsidlWindows, base))
         base = u"/windows";
-    path = joinWithSeparator(base, SharedString(u"_QuendaSuperInstaller"));
+    path = joinPath(base, SharedString(u"_QuendaSuperInstaller"));
     return true;
 }
 

@@ -35,13 +35,7 @@ std::vector<std::u16string_view> componentsOf(std::u16string_view path)
 
 bool sameComponent(std::u16string_view a, std::u16string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (toLowerChar(a[i]) != toLowerChar(b[i]))
-            return false;
-    }
-    return true;
+    return equalsNoCase(a, b);
 }
 
 bool equalNoCase(std::u16string_view a, const SharedString& b)

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 
 namespace druvex {
 namespace {

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <bit>
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 
 namespace druvex {
 namespace {

@@ -1,6 +1,6 @@
 #include "app/base/theme_names.h"
 
-#include "app/base/equals_no_case.h"
+#include "core/text/char_class.h"
 
 namespace druvex {
 namespace {

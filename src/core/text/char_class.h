@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace druvex {
 
@@ -21,6 +22,19 @@ inline char16_t toLowerChar(char16_t unit) noexcept
 {
     const char16_t lower = detail::kLowerCasePages[detail::kLowerCaseIndex[unit >> 5]][unit & 31];
     return lower == 0xFFFF ? unit : lower;
+}
+
+// Equality of two texts without regard to case, for texts held as views
+// (compareNoCase needs zero-terminated ones).
+inline bool equalsNoCase(std::u16string_view a, std::u16string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && toLowerChar(a[i]) != toLowerChar(b[i]))
+            return false;
+    }
+    return true;
 }
 
 // White space for trimming: U+0009 to U+000D, U+0020, U+00A0, U+1680, U+2000 to

@@ -54,23 +54,12 @@ bool isKnownId(std::int32_t id)
     return id > OSVersion::kUnknown && id <= OSVersion::kLastId;
 }
 
-bool equalNoCase(std::u16string_view a, std::u16string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (toLowerChar(a[i]) != toLowerChar(b[i]))
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::int32_t OSVersion::fromName(std::u16string_view name)
 {
     for (std::int32_t id = kUnknown + 1; id <= kLastId; ++id) {
-        if (equalNoCase(name, kVersions[static_cast<std::size_t>(id)].name))
+        if (equalsNoCase(name, kVersions[static_cast<std::size_t>(id)].name))
             return id;
     }
     return kUnknown;
