@@ -1,4 +1,5 @@
 #include "payload/entry_decoder.h"
+#include "payload/lzma_alloc.h"
 
 #include <zlib.h>
 
@@ -25,16 +26,6 @@ constexpr std::size_t kLzmaPieceBytes = 4096;
 constexpr std::size_t kLzmaInputBytes = 65536;
 constexpr std::size_t kLzmaHeaderBytes = LZMA_PROPS_SIZE + 8;
 constexpr std::size_t kZlibPieceBytes = 16384;
-
-void* lzmaAlloc(void*, size_t size)
-{
-    return std::malloc(size);
-}
-void lzmaFree(void*, void* address)
-{
-    std::free(address);
-}
-ISzAlloc g_lzmaAlloc = {lzmaAlloc, lzmaFree};
 
 // Reads until `count` bytes arrived, the input ended or it failed; -1 only
 // when it failed.

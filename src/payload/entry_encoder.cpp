@@ -1,4 +1,5 @@
 #include "payload/entry_encoder.h"
+#include "payload/lzma_alloc.h"
 
 #include <zlib.h>
 
@@ -16,15 +17,6 @@ constexpr std::size_t kPropsBytes = 5;
 constexpr std::size_t kHeaderBytes = kPropsBytes + 8;
 constexpr std::uint32_t kEntryDictionary = 16u << 20;
 
-void* lzmaAlloc(void*, size_t size)
-{
-    return std::malloc(size);
-}
-void lzmaFree(void*, void* address)
-{
-    std::free(address);
-}
-ISzAlloc g_lzmaAlloc = {lzmaAlloc, lzmaFree};
 
 }  // namespace
 

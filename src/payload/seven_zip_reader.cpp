@@ -1,4 +1,5 @@
 #include "payload/seven_zip_reader.h"
+#include "payload/lzma_alloc.h"
 
 #include <lzma/LzmaDec.h>
 
@@ -15,18 +16,6 @@ namespace druvex {
 namespace {
 
 constexpr std::size_t kPieceBytes = 4096;
-
-void* lzmaAlloc(void*, std::size_t size)
-{
-    return std::malloc(size);
-}
-
-void lzmaFree(void*, void* address)
-{
-    std::free(address);
-}
-
-ISzAlloc g_lzmaAlloc = {lzmaAlloc, lzmaFree};
 
 // Whether `size` bytes at `offset` past the start header lie inside a file of
 // `fileSize` bytes.

@@ -1,4 +1,5 @@
 #include "payload/seven_zip_writer.h"
+#include "payload/lzma_alloc.h"
 
 #include <lzma/LzmaEnc.h>
 
@@ -17,18 +18,6 @@ namespace {
 constexpr int kLzmaLevel = 5;
 constexpr std::uint32_t kLzmaDictionarySize = 0x200000;
 constexpr std::size_t kCrcReadPiece = 64 * 1024;
-
-void* lzmaAlloc(void*, std::size_t size)
-{
-    return std::malloc(size);
-}
-
-void lzmaFree(void*, void* address)
-{
-    std::free(address);
-}
-
-ISzAlloc g_lzmaAlloc = {lzmaAlloc, lzmaFree};
 
 // A source that fails the archive: an error line naming it, flushed at once
 // so that it survives whatever happens to the run next.
