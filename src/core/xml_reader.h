@@ -84,7 +84,8 @@ public:
 private:
     bool scan(XmlHandler& handler);
     bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
-    void recycleAttributes();
+    XmlAttribute& attributeSlot(std::size_t index);
+    void keepAttributes(std::size_t count);
 
     std::unique_ptr<MappedFile> mappedInput_;
     const char* input_ = nullptr;

@@ -176,6 +176,17 @@ TEST(XmlReaderAccept, ParseStartsFromTheBeginningEachTime)
     EXPECT_EQ(second.trace, "<a>x</a>");
 }
 
+// The attribute list is reused from tag to tag: each tag sees its own only.
+TEST(XmlReaderAccept, AttributeCountsChangeFromTagToTag)
+{
+    TraceHandler handler;
+    EXPECT_TRUE(parseExact("<r a=\"1\" b=\"22\" c=\"333\"><s/><t x=\"y\"/>"
+                           "<u p=\"\" q=\"a longer value &amp; more\" r=\"z\" s=\"4\"/><v a=\"1\"/></r>",
+                           handler));
+    EXPECT_EQ(handler.trace,
+              "<r a=1 b=22 c=333><s></s><t x=y></t><u p= q=a longer value & more r=z s=4></u><v a=1></v></r>");
+}
+
 TEST(XmlReaderAccept, NameEqualsIgnoresAsciiCaseOnly)
 {
     const std::string_view text = "Feature\xC3\x89";
@@ -227,6 +238,44 @@ TEST(XmlReaderDecode, DecodingTable)
         TraceHandler valueHandler;
         EXPECT_TRUE(parseExact(value, valueHandler)) << value;
         EXPECT_EQ(valueHandler.trace, "<a v=" + describe(c.decoded) + "></a>") << value;
+    }
+}
+
+// Plain bytes are widened in blocks: a special sequence at every offset of a
+// long run, and runs that end anywhere in a block, decode as they do alone.
+TEST(XmlReaderDecode, SpecialSequencesAtEveryOffsetOfLongRuns)
+{
+    const DecodeCase specials[] = {
+        {"&amp;", u"&"}, {"&", u"&"}, {"&quot", u"&quot"}, {"\xC3\xA9", u"\u00E9"},
+        {"\x80", u"\u0080"}, {"\x7F", u"\u007F"}, {"\xF0\x9F\x98\x80", u"\U0001F600"},
+    };
+    // Plain bytes close in value to the ampersand (0x26) and to the high bit.
+    const std::string_view plain = "'f%a6Fb\x01~\x7Fz";
+    const auto run = [&](std::size_t length) {
+        std::string bytes;
+        for (std::size_t i = 0; i < length; ++i)
+            bytes += plain[i % plain.size()];
+        return bytes;
+    };
+    for (const DecodeCase& c : specials) {
+        for (std::size_t before = 0; before <= 33; ++before) {
+            for (const std::size_t after : {0u, 1u, 15u, 16u, 17u, 31u}) {
+                const std::string encoded = run(before) + std::string(c.encoded) + run(after);
+                std::u16string decoded;
+                for (const char ch : run(before))
+                    decoded += static_cast<char16_t>(ch);
+                decoded += c.decoded;
+                for (const char ch : run(after))
+                    decoded += static_cast<char16_t>(ch);
+
+                TraceHandler textHandler;
+                EXPECT_TRUE(parseExact("<a>" + encoded + "</a>", textHandler));
+                EXPECT_EQ(textHandler.trace, "<a>" + describe(decoded) + "</a>") << before << " " << after;
+                TraceHandler valueHandler;
+                EXPECT_TRUE(parseExact("<a v=\"" + encoded + "\"/>", valueHandler));
+                EXPECT_EQ(valueHandler.trace, "<a v=" + describe(decoded) + "></a>") << before << " " << after;
+            }
+        }
     }
 }
 
