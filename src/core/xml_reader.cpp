@@ -206,7 +206,7 @@ char lowerAscii(char ch) noexcept
 
 }  // namespace
 
-bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept
+bool xmlNameEqualsFolded(const XmlNameSpan& name, std::string_view text) noexcept
 {
     if (name.size() != text.size())
         return false;

@@ -35,10 +35,21 @@ struct XmlAttribute {
 // In document order.
 using XmlAttributeList = std::vector<XmlAttribute>;
 
+// The case-folding compare behind xmlNameEquals, out of line; callers use
+// xmlNameEquals.
+bool xmlNameEqualsFolded(const XmlNameSpan& name, std::string_view text) noexcept;
+
 // True when `name` has exactly `text`'s length and equals it ignoring ASCII
 // case. Handlers compare element and attribute names with it; the reader
-// itself matches end tags byte for byte.
-bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept;
+// itself matches end tags byte for byte. Inline, because names nearly always
+// come spelled as the writer spells them, and a handler compares several per
+// element: the length and one compare of the bytes settle most calls.
+inline bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexcept
+{
+    if (name.size() != text.size())
+        return false;
+    return name.view() == text || xmlNameEqualsFolded(name, text);
+}
 
 // What a format's reader implements. Returning false stops the parse, which
 // then returns false.
