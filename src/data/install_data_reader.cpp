@@ -137,19 +137,23 @@ public:
         const std::size_t size = name.size();
         if (size == 0 || size > kLongestElementName)
             return Element::Other;
+        const char first = lowerAscii(name.begin[0]);
         for (const ElementName* entry : byLength_[size]) {
-            if (sameNameNoCase(name.begin, entry->lowerName))
+            if (entry->lowerName[0] == first && sameTailNoCase(name.begin, entry->lowerName))
                 return entry->element;
         }
         return Element::Other;
     }
 
 private:
-    static bool sameNameNoCase(const char* name, std::string_view lower)
+    static char lowerAscii(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+    // From the second character on: the first one has already sorted out
+    // most of the names of that length.
+    static bool sameTailNoCase(const char* name, std::string_view lower)
     {
-        for (std::size_t i = 0; i < lower.size(); ++i) {
-            const char ch = name[i];
-            if ((ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch) != lower[i])
+        for (std::size_t i = 1; i < lower.size(); ++i) {
+            if (lowerAscii(name[i]) != lower[i])
                 return false;
         }
         return true;
@@ -527,7 +531,7 @@ private:
             else if (!origPath && xmlNameEquals(attribute.name, "OrigPath"))
                 origPath = &attribute;
         }
-        auto file = std::make_shared<ContentFile>(name ? name->value : SharedString());
+        auto file = std::make_shared<ContentFile>(name ? name->value : SharedString::emptyString());
         if (flags)
             file->setFlags(intValue(flags->value));
         if (origPath)
