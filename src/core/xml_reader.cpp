@@ -69,29 +69,43 @@ bool isPlainAsciiWord(std::uint64_t word) noexcept
     return ((word | ((ampersands - kOnes) & ~ampersands)) & kHighBits) == 0;
 }
 
+// Widens the next kBytes bytes at `at` into `out` and advances both when all
+// of them stand for themselves; false, with nothing done, otherwise. The
+// bytes go through plain arrays, which the compiler widens with vector
+// instructions.
+template <std::size_t kBytes>
+bool widenPlainBlock(const unsigned char*& at, const unsigned char* end, char16_t*& out) noexcept
+{
+    static_assert(kBytes % 8 == 0);
+    if (static_cast<std::size_t>(end - at) < kBytes)
+        return false;
+    std::uint64_t words[kBytes / 8];
+    std::memcpy(words, at, kBytes);
+    for (const std::uint64_t word : words) {
+        if (!isPlainAsciiWord(word))
+            return false;
+    }
+    unsigned char bytes[kBytes];
+    std::memcpy(bytes, words, kBytes);
+    char16_t wide[kBytes];
+    for (std::size_t i = 0; i < kBytes; ++i)
+        wide[i] = bytes[i];
+    std::memcpy(out, wide, sizeof wide);
+    at += kBytes;
+    out += kBytes;
+    return true;
+}
+
 // The leading bytes of [at, end) that stand for themselves (below 0x80, no
 // ampersand), widened into `out`; returns how many. Names, paths and numbers
 // are mostly such runs, and a byte at a time they would make the decoding the
-// slowest part of reading a large document. The blocks of sixteen go through
-// plain arrays, which the compiler widens with vector instructions.
+// slowest part of reading a large document.
 std::size_t widenPlainAscii(const unsigned char* at, const unsigned char* end, char16_t* out) noexcept
 {
     const unsigned char* const start = at;
-    constexpr std::size_t kBlock = 16;
-    while (static_cast<std::size_t>(end - at) >= kBlock) {
-        std::uint64_t words[kBlock / 8];
-        std::memcpy(words, at, kBlock);
-        if (!isPlainAsciiWord(words[0]) || !isPlainAsciiWord(words[1]))
-            break;
-        unsigned char bytes[kBlock];
-        std::memcpy(bytes, words, kBlock);
-        char16_t wide[kBlock];
-        for (std::size_t i = 0; i < kBlock; ++i)
-            wide[i] = bytes[i];
-        std::memcpy(out, wide, sizeof wide);
-        at += kBlock;
-        out += kBlock;
+    while (widenPlainBlock<16>(at, end, out)) {
     }
+    widenPlainBlock<8>(at, end, out);
     while (at < end && *at < 0x80 && *at != '&')
         *out++ = *at++;
     return static_cast<std::size_t>(at - start);
@@ -355,7 +369,8 @@ bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& n
         const char* closeQuote = findByte(openQuote + 1, end, '"');
         if (!closeQuote)
             return false;
-        XmlAttribute& attribute = attributeSlot(count++);
+        XmlAttribute& attribute = count < attributes_.size() ? attributes_[count] : newAttributeSlot();
+        ++count;
         attribute.name = XmlNameSpan{at, equals};
         if (!decodeInto(openQuote + 1, closeQuote, attribute.value))
             return false;
@@ -366,11 +381,10 @@ bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& n
 }
 
 // Tags of one kind follow each other, so the slots (and the value blocks no
-// handler kept) of the previous tag are decoded into in place.
-XmlAttribute& XmlReader::attributeSlot(std::size_t index)
+// handler kept) of the previous tag are decoded into in place; a tag with more
+// attributes than the one before takes a new slot with a spare block.
+XmlAttribute& XmlReader::newAttributeSlot()
 {
-    if (index < attributes_.size())
-        return attributes_[index];
     XmlAttribute& slot = attributes_.emplace_back();
     if (!spareValues_.empty()) {
         slot.value = std::move(spareValues_.back());

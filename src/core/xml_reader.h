@@ -95,7 +95,7 @@ public:
 private:
     bool scan(XmlHandler& handler);
     bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
-    XmlAttribute& attributeSlot(std::size_t index);
+    XmlAttribute& newAttributeSlot();
     void keepAttributes(std::size_t count);
 
     std::unique_ptr<MappedFile> mappedInput_;
