@@ -21,6 +21,7 @@
 #include "core/sha1.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
+#include "xml_scan.h"
 
 namespace {
 
@@ -124,28 +125,9 @@ void BM_Sha1_OpenSsl(benchmark::State& state)
     setBytes(state);
 }
 
-class CountingHandler final : public druvex::XmlHandler {
-public:
-    long elements = 0;
-    bool startElement(const druvex::XmlNameSpan&, const druvex::XmlAttributeList&, const druvex::SharedString&) override
-    {
-        ++elements;
-        return true;
-    }
-    bool endElement(const druvex::XmlNameSpan&) override { return true; }
-};
-
 void BM_XmlParse_Ours(benchmark::State& state)
 {
-    const auto& bytes = document();
-    for (auto _ : state) {
-        CountingHandler handler;
-        druvex::XmlReader reader;
-        reader.setInput(bytes.data(), bytes.size());
-        if (!reader.parse(handler))
-            state.SkipWithError("document refused");
-        benchmark::DoNotOptimize(handler.elements);
-    }
+    druvex::bench::scanWithXmlReader(state, document());
     setBytes(state);
 }
 

@@ -8,6 +8,7 @@
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
 #include "data/content_tree.h"
+#include "platform/path_components.h"
 #include "data/install_data.h"
 #include "data/install_data_xml.h"
 #include "data/item_xml.h"
@@ -20,31 +21,11 @@ namespace {
 // The banner screen variants in the order the document lists them.
 constexpr int kBannerWriteOrder[kBannerVariantCount] = {1, 0, 3, 2};
 
-bool isSeparator(char16_t ch)
-{
-    return ch == u'/' || ch == u'\\';
-}
-
-std::vector<std::u16string_view> pathParts(std::u16string_view path)
-{
-    std::vector<std::u16string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end]))
-            ++end;
-        if (end > start)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 SharedString folderOf(const SharedString& path)
 {
     const std::u16string_view text = path.view();
     std::size_t end = text.size();
-    while (end > 0 && !isSeparator(text[end - 1]))
+    while (end > 0 && !isDevicePathSeparator(text[end - 1]))
         --end;
     return end == 0 ? SharedString() : SharedString(text.substr(0, end - 1));
 }
@@ -439,8 +420,8 @@ SharedString makeRelativePath(const SharedString& folder, const SharedString& pa
 {
     if (folder.isEmpty() || path.isEmpty())
         return {};
-    const std::vector<std::u16string_view> base = pathParts(folder.view());
-    const std::vector<std::u16string_view> target = pathParts(path.view());
+    const std::vector<std::u16string_view> base = splitPathComponents(folder.view());
+    const std::vector<std::u16string_view> target = splitPathComponents(path.view());
     std::size_t shared = 0;
     while (shared < base.size() && shared < target.size() && equalsNoCase(base[shared], target[shared]))
         ++shared;

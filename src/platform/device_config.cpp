@@ -6,32 +6,12 @@
 #include "core/text/char_class.h"
 #include "core/text/text_convert.h"
 #include "platform/device_root.h"
+#include "platform/path_components.h"
 #include "platform/registry.h"
 
 namespace druvex {
 
 namespace {
-
-bool isSeparator(char16_t unit)
-{
-    return unit == u'\\' || unit == u'/';
-}
-
-// The components of a device path, without empty ones.
-std::vector<std::u16string_view> componentsOf(std::u16string_view path)
-{
-    std::vector<std::u16string_view> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end]))
-            ++end;
-        if (end > start)
-            components.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
-}
 
 bool sameComponent(std::u16string_view a, std::u16string_view b)
 {
@@ -90,11 +70,11 @@ const DeviceProgram* DeviceConfig::findProgram(std::u16string_view deviceName) c
 
 const DeviceStore* DeviceConfig::findStore(std::u16string_view devicePath) const
 {
-    const std::vector<std::u16string_view> path = componentsOf(devicePath);
+    const std::vector<std::u16string_view> path = splitPathComponents(devicePath);
     const DeviceStore* best = nullptr;
     std::size_t bestLength = 0;
     for (const DeviceStore& store : stores) {
-        const std::vector<std::u16string_view> prefix = componentsOf(store.path.view());
+        const std::vector<std::u16string_view> prefix = splitPathComponents(store.path.view());
         if (prefix.size() > path.size() || (best && prefix.size() < bestLength))
             continue;
         if (std::equal(prefix.begin(), prefix.end(), path.begin(), sameComponent)) {
