@@ -11,9 +11,7 @@
 
 #include "core/adler32.h"
 #include "engine/fileutil/file_util.h"
-#include "host/hal_access_wince.h"
-#include "support/device_fixture.h"
-#include "support/fault_injecting_hal.h"
+#include "engine_fixture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -131,23 +129,7 @@ TEST(FileUtilText, DecodeUtf8IsLenientAndStopsAtACutSequence)
     }
 }
 
-// A device with its standard folders and a device host over it.
-class FileUtilHost : public test::DeviceFixture {
-protected:
-    void SetUp() override
-    {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        host_ = std::make_shared<HalAccessWinCE>();
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        DeviceFixture::TearDown();
-    }
-
-    std::shared_ptr<HalAccessWinCE> host_;
-};
+class FileUtilHost : public test::EngineHostFixture {};
 
 TEST_F(FileUtilHost, ReadFileToBufferNeedsAFileWithContent)
 {

@@ -8,9 +8,7 @@
 #include "data/content_tree.h"
 #include "engine/file_sink.h"
 #include "engine/host_node_writer.h"
-#include "host/hal_access_wince.h"
-#include "support/device_fixture.h"
-#include "support/fault_injecting_hal.h"
+#include "engine_fixture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -18,22 +16,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class HostNodeWriterTest : public test::DeviceFixture {
+class HostNodeWriterTest : public test::EngineHostFixture {
 protected:
-    void SetUp() override
-    {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        host_ = std::make_shared<HalAccessWinCE>();
-        faulty_ = std::make_shared<test::FaultInjectingHal>(host_);
-    }
-    void TearDown() override
-    {
-        faulty_.reset();
-        host_.reset();
-        DeviceFixture::TearDown();
-    }
-
     bool writeFile(HostNodeWriter& writer, ContentFile* node, const char16_t* path, std::string_view content)
     {
         return writer.createFile(node, SharedString(path)) &&
@@ -41,30 +25,27 @@ protected:
                                 reinterpret_cast<const std::uint8_t*>(content.data())) &&
                writer.finishFile();
     }
-
-    std::shared_ptr<HalAccessWinCE> host_;
-    std::shared_ptr<test::FaultInjectingHal> faulty_;
 };
 
 TEST_F(HostNodeWriterTest, FoldersStandAfterwardsWhateverWasThere)
 {
     HostNodeWriter writer(host_);
-    ContentFolder node(SharedString(u"x"));
-    EXPECT_TRUE(writer.createFolder(&node, SharedString(u"\\Program Files\\New")));
-    EXPECT_TRUE(writer.createFolder(&node, SharedString(u"\\Program Files\\New")));  // there already
-    EXPECT_TRUE(writer.createFolder(nullptr, SharedString(u"\\Program Files\\a\\b\\c")));  // with its parents
+    ContentFolder node(u"x");
+    EXPECT_TRUE(writer.createFolder(&node, u"\\Program Files\\New"));
+    EXPECT_TRUE(writer.createFolder(&node, u"\\Program Files\\New"));  // there already
+    EXPECT_TRUE(writer.createFolder(nullptr, u"\\Program Files\\a\\b\\c"));  // with its parents
     EXPECT_TRUE(device().exists("Program Files/a/b/c"));
 
     // A file where the folder should be is not a folder.
     device().writeFile("Program Files/file", "x");
-    EXPECT_FALSE(writer.createFolder(&node, SharedString(u"\\Program Files\\file")));
-    EXPECT_FALSE(writer.createFolder(&node, SharedString(u"\\Program Files\\file\\below")));
+    EXPECT_FALSE(writer.createFolder(&node, u"\\Program Files\\file"));
+    EXPECT_FALSE(writer.createFolder(&node, u"\\Program Files\\file\\below"));
 }
 
 TEST_F(HostNodeWriterTest, FilesGetTheirBytesAndPositiveTimeStamps)
 {
     HostNodeWriter writer(host_);
-    ContentFile stamped(SharedString(u"a.txt"));
+    ContentFile stamped(u"a.txt");
     // 2020-09-13 12:26:40 UTC as a Windows file time.
     stamped.setTimeValue(116444736000000000ull + 1600000000ull * 10000000ull);
     ASSERT_TRUE(writeFile(writer, &stamped, u"\\Program Files\\a.txt", "hello"));
@@ -74,7 +55,7 @@ TEST_F(HostNodeWriterTest, FilesGetTheirBytesAndPositiveTimeStamps)
     EXPECT_EQ(status.st_mtim.tv_sec, 1600000000);
 
     // No time stamp, or one that reads as negative: the file keeps the time of its writing.
-    ContentFile negative(SharedString(u"b.txt"));
+    ContentFile negative(u"b.txt");
     negative.setTimeValue(0x8000000000000000ull);
     for (ContentFile* node : {static_cast<ContentFile*>(nullptr), &negative}) {
         ASSERT_TRUE(writeFile(writer, node, u"\\Program Files\\b.txt", "second"));
@@ -90,7 +71,7 @@ TEST_F(HostNodeWriterTest, FilesGetTheirBytesAndPositiveTimeStamps)
 TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
 {
     HostNodeWriter writer(faulty_);
-    ContentFile open(SharedString(u"o"));
+    ContentFile open(u"o");
     open.setFlags(16);
     ASSERT_TRUE(writeFile(writer, &open, u"\\Program Files\\o.txt", "o"));
 
@@ -102,19 +83,19 @@ TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
     test::HalFaultPlan plan;
     plan.failOpenContaining = u"refused";
     faulty_->setPlan(plan);
-    EXPECT_FALSE(writer.createFile(nullptr, SharedString(u"\\Program Files\\refused.txt")));
+    EXPECT_FALSE(writer.createFile(nullptr, u"\\Program Files\\refused.txt"));
 
     plan = {};
     plan.shortWriteNumber = faulty_->writeCount() + 1;
     faulty_->setPlan(plan);
-    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\short.txt")));
+    ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\short.txt"));
     EXPECT_FALSE(writer.writeData(4, reinterpret_cast<const std::uint8_t*>("abcd")));
     EXPECT_TRUE(writer.finishFile());
 
     plan = {};
     plan.failClose = true;
     faulty_->setPlan(plan);
-    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\close.txt")));
+    ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\close.txt"));
     EXPECT_TRUE(writer.writeData(1, &byte));
     EXPECT_FALSE(writer.finishFile());
 }
@@ -124,7 +105,7 @@ TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
 TEST_F(HostNodeWriterTest, ANewFileClosesOneLeftOpen)
 {
     HostNodeWriter writer(faulty_);
-    ASSERT_TRUE(writer.createFile(nullptr, SharedString(u"\\Program Files\\first.txt")));
+    ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\first.txt"));
     const int closes = faulty_->closeCount();
     ASSERT_TRUE(writeFile(writer, nullptr, u"\\Program Files\\second.txt", "2"));
     EXPECT_EQ(faulty_->closeCount(), closes + 2);
@@ -133,7 +114,7 @@ TEST_F(HostNodeWriterTest, ANewFileClosesOneLeftOpen)
 TEST_F(HostNodeWriterTest, FileSinkWritesEveryPieceAndCountsTheBytes)
 {
     HalFile file;
-    ASSERT_TRUE(file.openForWrite(faulty_, SharedString(u"\\Temp\\entry.bin")));
+    ASSERT_TRUE(file.openForWrite(faulty_, u"\\Temp\\entry.bin"));
     FileSink sink(file);
     sink.begin(7, 0);
     EXPECT_TRUE(sink.write(3, reinterpret_cast<const std::uint8_t*>("abc")));
@@ -145,7 +126,7 @@ TEST_F(HostNodeWriterTest, FileSinkWritesEveryPieceAndCountsTheBytes)
     EXPECT_EQ(device().readFile("Temp/entry.bin"), "abcdefg");
 
     // An unknown size takes what comes; a short write stops the extraction.
-    ASSERT_TRUE(file.openForWrite(faulty_, SharedString(u"\\Temp\\short.bin")));
+    ASSERT_TRUE(file.openForWrite(faulty_, u"\\Temp\\short.bin"));
     FileSink second(file);
     second.begin(0xFFFFFFFF, 0xFFFFFFFF);
     EXPECT_TRUE(second.write(2, reinterpret_cast<const std::uint8_t*>("ab")));

@@ -4,41 +4,39 @@
 // random mutations of a sound package.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
-#include <set>
 
 #include "core/input_limits.h"
 #include "engine/fileutil/operation_log.h"
 #include "engine/host_node_writer.h"
-#include "host/hal_access_wince.h"
+#include "engine_fixture.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_header.h"
-#include "payload/package_unpacker.h"
-#include "support/device_fixture.h"
 #include "support/package_fixtures.h"
 
 namespace druvex {
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes textBytes(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
-void putLe(Bytes& out, std::uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
+using test::Bytes;
+using test::textBytes;
 
 void setLe(Bytes& bytes, std::size_t at, std::uint64_t value, int width)
 {
     for (int i = 0; i < width; ++i)
         bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// A header of version 5 holding the (value, width) fields, its size word set.
+Bytes headerOf(const std::vector<std::pair<std::uint64_t, int>>& fields)
+{
+    Bytes out(12, 0);
+    out[8] = 5;
+    for (const auto& [value, width] : fields) {
+        out.resize(out.size() + static_cast<std::size_t>(width));
+        setLe(out, out.size() - static_cast<std::size_t>(width), value, width);
+    }
+    setLe(out, 0, out.size(), 8);
+    return out;
 }
 
 Bytes soundPackage()
@@ -89,78 +87,20 @@ std::vector<Malformed> corpus()
     cases.push_back({"data after the last record", runOn});
     cases.push_back({"cut inside a file", Bytes(sound.begin(), sound.end() - 20)});
     cases.push_back({"cut inside the header", Bytes(sound.begin(), sound.begin() + 40)});
-
-    Bytes text;
-    putLe(text, 2, 4);
-    putLe(text, 0xFFFF, 2);  // a name that runs past the header
-    putLe(text, 7, 4);
-    Bytes pastEnd;
-    putLe(pastEnd, 12 + text.size(), 8);
-    putLe(pastEnd, 5, 4);
-    pastEnd.insert(pastEnd.end(), text.begin(), text.end());
-    cases.push_back({"text past the header", pastEnd});
-
-    Bytes extension;
-    putLe(extension, 0, 8);
-    putLe(extension, 5, 4);
-    putLe(extension, 2, 4);
-    putLe(extension, 1, 2);
-    putLe(extension, u'T', 2);
-    putLe(extension, 0, 4);
-    putLe(extension, 0, 4);
-    putLe(extension, 9, 4);
-    putLe(extension, 0x7FFFFFFF, 4);  // an extension field that runs past the header
-    putLe(extension, 0, 4);
-    putLe(extension, 7, 4);
-    setLe(extension, 0, extension.size(), 8);
-    cases.push_back({"extension field past the header", extension});
-
-    Bytes overflow;
-    putLe(overflow, 0, 8);
-    putLe(overflow, 5, 4);
-    putLe(overflow, 12, 4);
-    putLe(overflow, ~0ull, 8);
-    putLe(overflow, 12, 4);
-    putLe(overflow, 1, 8);  // the data sizes add up past 2^64
-    putLe(overflow, 7, 4);
-    setLe(overflow, 0, overflow.size(), 8);
-    cases.push_back({"data sizes that overflow", overflow});
-
-    Bytes huge;
-    putLe(huge, 0, 8);
-    putLe(huge, 5, 4);
-    putLe(huge, kPackageRecordRegistry, 4);
-    putLe(huge, kMaxXmlFragmentSize + 1, 8);
-    putLe(huge, 7, 4);
-    setLe(huge, 0, huge.size(), 8);
-    cases.push_back({"fragment above the limit", huge});
-
-    Bytes children;
-    putLe(children, 0, 8);
-    putLe(children, 5, 4);
-    putLe(children, 2, 4);
-    putLe(children, 1, 2);
-    putLe(children, u'T', 2);
-    putLe(children, 0, 4);
-    putLe(children, 0xFFFFFFFF, 4);  // children announced that never come
-    putLe(children, 0, 4);
-    setLe(children, 0, children.size(), 8);
-    cases.push_back({"4G children announced", children});
-
-    Bytes deep;
-    putLe(deep, 0, 8);
-    putLe(deep, 5, 4);
-    for (int i = 0; i < 100000; ++i) {
-        putLe(deep, 2, 4);
-        putLe(deep, 1, 2);
-        putLe(deep, u'd', 2);
-        putLe(deep, 0, 4);
-        putLe(deep, 1, 4);
-        putLe(deep, 0, 4);
-    }
-    putLe(deep, 7, 4);
-    setLe(deep, 0, deep.size(), 8);
-    cases.push_back({"nesting 100,000 deep", deep});
+    // A folder record "T": type 2, name length 1, the name, then its fields.
+    cases.push_back({"name past the header", headerOf({{2, 4}, {0xFFFF, 2}, {7, 4}})});
+    cases.push_back({"extension field past the header",
+                     headerOf({{2, 4}, {1, 2}, {u'T', 2}, {0, 4}, {0, 4}, {9, 4}, {0x7FFFFFFF, 4}, {0, 4}, {7, 4}})});
+    cases.push_back({"data sizes that overflow 2^64", headerOf({{12, 4}, {~0ull, 8}, {12, 4}, {1, 8}, {7, 4}})});
+    cases.push_back({"fragment above the limit", headerOf({{kPackageRecordRegistry, 4}, {kMaxXmlFragmentSize + 1, 8},
+                                                          {7, 4}})});
+    cases.push_back({"4G children announced that never come",
+                     headerOf({{2, 4}, {1, 2}, {u'T', 2}, {0, 4}, {0xFFFFFFFF, 4}, {0, 4}})});
+    std::vector<std::pair<std::uint64_t, int>> deep;
+    for (int i = 0; i < 100000; ++i)
+        deep.insert(deep.end(), {{2, 4}, {1, 2}, {u'd', 2}, {0, 4}, {1, 4}, {0, 4}});
+    deep.push_back({7, 4});
+    cases.push_back({"nesting 100,000 deep", headerOf(deep)});
 
     for (const char16_t* name : {u"..", u".", u"a/b", u"a\\b", u"..\\..", u"<SYSDIR>", u"c:x", u"", u"a\nb"})
         cases.push_back({"folder named " + test::narrow(name), packageWithName(u"<TARGETDIR>", name)});
@@ -174,32 +114,18 @@ std::vector<Malformed> corpus()
     return cases;
 }
 
-class PackageUnpackerMalformed : public test::DeviceFixture {
+class PackageUnpackerMalformed : public test::EngineHostFixture {
 protected:
     void SetUp() override
     {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        host_ = std::make_shared<HalAccessWinCE>();
+        EngineHostFixture::SetUp();
         resolver_.map(u"<TARGETDIR>", u"\\Program Files\\Target");
         // The application log is made on first use, in the device's temporary
         // folder: it is there before the snapshot.
         logInfo(u"Unpacking malformed packages");
         before_ = deviceTree();
     }
-    void TearDown() override
-    {
-        host_.reset();
-        DeviceFixture::TearDown();
-    }
 
-    std::set<std::string> deviceTree()
-    {
-        std::set<std::string> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(device().fsFolder()))
-            paths.insert(fs::relative(entry.path(), device().fsFolder()).generic_string());
-        return paths;
-    }
     // Paths that appeared since SetUp outside the target folder.
     std::vector<std::string> escaped()
     {
@@ -214,21 +140,14 @@ protected:
     {
         HostNodeWriter writer(host_);
         PackageUnpacker unpacker(&resolver_, writer, *host_);
-        unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
-        bool result = true;
-        for (std::size_t at = 0; at < stream.size() && result;) {
-            const std::size_t piece = std::min<std::size_t>(random ? 1 + (*random)() % 300 : stream.size(),
-                                                            stream.size() - at);
-            result = unpacker.write(static_cast<std::uint32_t>(piece), stream.data() + at);
-            at += piece;
-        }
-        result = result && unpacker.finish();
+        const bool result = test::feedPackage(unpacker, stream, [&] {
+            return random ? 1 + (*random)() % 300 : stream.size();
+        });
         std::uint64_t bytes = 0;
         unpacker.discardWritten(bytes);
         return result;
     }
 
-    std::shared_ptr<HalAccessWinCE> host_;
     test::TargetFolderResolver resolver_;
     std::set<std::string> before_;
 };

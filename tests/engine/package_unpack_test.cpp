@@ -4,22 +4,15 @@
 // half-written package is rolled back whole.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <functional>
-#include <random>
-#include <set>
 #include <cstring>
+#include <random>
 
 #include "data/feature.h"
 #include "engine/host_node_writer.h"
-#include "host/hal_access_wince.h"
+#include "engine_fixture.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_header.h"
-#include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
-#include "support/device_fixture.h"
-#include "support/external_tool.h"
-#include "support/fault_injecting_hal.h"
 #include "support/package_fixtures.h"
 #include "support/shared_string_print.h"
 
@@ -27,12 +20,8 @@ namespace druvex {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes textBytes(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
+using test::Bytes;
+using test::feedPackage;
 
 Bytes pseudoRandom(std::size_t size, unsigned seed)
 {
@@ -47,47 +36,12 @@ const char kRegistry[] =
     "<Registry><HKEY_LOCAL_MACHINE><Key Name=\"Software\" Flag=\"Automatic\"><Value Name=\"Path\" "
     "Format=\"String\" Data=\"x\"/></Key></HKEY_LOCAL_MACHINE></Registry>";
 
-class PackageUnpackerDevice : public test::DeviceFixture {
+class PackageUnpackerDevice : public test::EngineHostFixture {
 protected:
     void SetUp() override
     {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        host_ = std::make_shared<HalAccessWinCE>();
-        faulty_ = std::make_shared<test::FaultInjectingHal>(host_);
+        EngineHostFixture::SetUp();
         resolver_.map(u"<TARGETDIR>", u"\\Program Files\\Target");
-    }
-    void TearDown() override
-    {
-        faulty_.reset();
-        host_.reset();
-        DeviceFixture::TearDown();
-    }
-
-    // Feeds the stream in pieces of the sizes `next` gives.
-    static bool feed(PackageUnpacker& unpacker, const Bytes& stream, const std::function<std::size_t()>& next)
-    {
-        unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
-        for (std::size_t at = 0; at < stream.size();) {
-            const std::size_t piece = std::min(next(), stream.size() - at);
-            if (!unpacker.write(static_cast<std::uint32_t>(piece), stream.data() + at))
-                return false;
-            at += piece;
-        }
-        return unpacker.finish();
-    }
-    static bool feedWhole(PackageUnpacker& unpacker, const Bytes& stream)
-    {
-        return feed(unpacker, stream, [&] { return stream.size(); });
-    }
-
-    // Every path below the device's fs/, relative, with '/'.
-    std::set<std::string> deviceTree()
-    {
-        std::set<std::string> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(device().fsFolder()))
-            paths.insert(fs::relative(entry.path(), device().fsFolder()).generic_string());
-        return paths;
     }
 
     // Ten files f01..f10 of 3,000 bytes in "<TARGETDIR>\d", after a registry
@@ -95,20 +49,27 @@ protected:
     static Bytes tenFiles(const char* registry = kRegistry)
     {
         tools::PackageWriter writer;
-        writer.addData(kPackageRecordRegistry, textBytes(registry));
+        writer.addData(kPackageRecordRegistry, test::textBytes(registry));
         writer.openFolder(u"<TARGETDIR>").openFolder(u"d");
         for (int i = 1; i <= 10; ++i) {
             if (i == 3)
                 writer.openFolder(u"sub").closeFolder();
-            const std::u16string name = u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i / 10)) +
-                                        std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
-            writer.addFile(name, pseudoRandom(3000, static_cast<unsigned>(i)));
+            writer.addFile(fileName(i), pseudoRandom(3000, static_cast<unsigned>(i)));
         }
         return writer.build();
     }
+    static std::u16string fileName(int i)
+    {
+        return u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i / 10)) +
+               std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+    }
+    std::string diffAgainst(const fs::path& source, const std::string& target)
+    {
+        const test::ToolResult diff =
+            test::runTool("diff -r '" + source.string() + "' '" + device().hostPath(target).string() + "'");
+        return diff.exitCode == 0 ? "" : "differ: " + std::string(diff.output.begin(), diff.output.end());
+    }
 
-    std::shared_ptr<HalAccessWinCE> host_;
-    std::shared_ptr<test::FaultInjectingHal> faulty_;
     test::TargetFolderResolver resolver_;
 };
 
@@ -135,14 +96,12 @@ TEST_F(PackageUnpackerDevice, AToolPackedFolderUnpacksToTheSameTree)
 
     PayloadArchive reader(*host_);
     int error = 0;
-    ASSERT_TRUE(reader.open(SharedString(u"\\Temp\\setup.dqres"), error)) << error;
+    ASSERT_TRUE(reader.open(u"\\Temp\\setup.dqres", error)) << error;
     HostNodeWriter writer(host_);
     PackageUnpacker unpacker(&resolver_, writer, *host_);
-    ASSERT_TRUE(reader.extract(SharedString(u"Feature/Main"), unpacker));
+    ASSERT_TRUE(reader.extract(u"Feature/Main", unpacker));
     EXPECT_EQ(reader.entryAt(0).unpackedSize, unpacker.fileBytes());
-    test::ToolResult diff =
-        test::runTool("diff -r '" + source.string() + "' '" + device().hostPath("Program Files/Target").string() + "'");
-    EXPECT_EQ(diff.exitCode, 0) << std::string(diff.output.begin(), diff.output.end());
+    EXPECT_EQ(diffAgainst(source, "Program Files/Target"), "");
 
     tools::PackageWriter package;
     std::string reason;
@@ -154,15 +113,12 @@ TEST_F(PackageUnpackerDevice, AToolPackedFolderUnpacksToTheSameTree)
         {"random", [&] { return std::size_t{1} + random() % 20000; }}};
     for (const auto& [name, next] : pieces) {
         SCOPED_TRACE(name);
-        const std::u16string folder = u"\\Program Files\\Pieces" + std::u16string(name, name + std::strlen(name));
         test::TargetFolderResolver resolver;
-        resolver.map(u"<TARGETDIR>", folder);
+        resolver.map(u"<TARGETDIR>", u"\\Program Files\\Pieces" + std::u16string(name, name + std::strlen(name)));
         HostNodeWriter direct(host_);
         PackageUnpacker fed(&resolver, direct, *host_);
-        ASSERT_TRUE(feed(fed, stream, next));
-        diff = test::runTool("diff -r '" + source.string() + "' '" +
-                             device().hostPath("Program Files/Pieces" + std::string(name)).string() + "'");
-        EXPECT_EQ(diff.exitCode, 0) << std::string(diff.output.begin(), diff.output.end());
+        ASSERT_TRUE(feedPackage(fed, stream, next));
+        EXPECT_EQ(diffAgainst(source, "Program Files/Pieces" + std::string(name)), "");
     }
 }
 
@@ -179,7 +135,7 @@ TEST_F(PackageUnpackerDevice, ARetryAfterTheFifthOfTenFilesWritesTheRest)
     test::HalFaultPlan plan;
     plan.failWriteNumber = faulty_->writeCount() + 5;
     faulty_->setPlan(plan);
-    ASSERT_FALSE(feedWhole(unpacker, stream));
+    ASSERT_FALSE(feedPackage(unpacker, stream));
     EXPECT_EQ(first.calls.back(), "file \\Program Files\\Target/d/f05");
     faulty_->setPlan({});
 
@@ -188,19 +144,15 @@ TEST_F(PackageUnpackerDevice, ARetryAfterTheFifthOfTenFilesWritesTheRest)
     EXPECT_EQ(bytes, 0u);  // nothing of f05 reached the file
 
     first.calls.clear();
-    ASSERT_TRUE(feedWhole(unpacker, stream));
+    ASSERT_TRUE(feedPackage(unpacker, stream));
     std::vector<std::string> expected;
-    for (int i = 5; i <= 10; ++i) {
-        expected.push_back("file \\Program Files\\Target/d/f" + std::string(i == 10 ? "10" : "0" + std::to_string(i)));
-        expected.push_back("finish");
-    }
+    for (int i = 5; i <= 10; ++i)
+        expected.insert(expected.end(), {"file \\Program Files\\Target/d/" + test::narrow(fileName(i)), "finish"});
     EXPECT_EQ(first.calls, expected);
     EXPECT_TRUE(unpacker.feature()->hasRegistry());
-    for (int i = 1; i <= 10; ++i) {
-        const std::string name = i == 10 ? "f10" : "f0" + std::to_string(i);
-        const std::string content = device().readFile("Program Files/Target/d/" + name);
-        EXPECT_EQ(Bytes(content.begin(), content.end()), pseudoRandom(3000, static_cast<unsigned>(i))) << name;
-    }
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_EQ(test::textBytes(device().readFile("Program Files/Target/d/" + test::narrow(fileName(i)))),
+                  pseudoRandom(3000, static_cast<unsigned>(i)));
 }
 
 // A file damaged on the target after it was written is not kept: the walk
@@ -212,19 +164,18 @@ TEST_F(PackageUnpackerDevice, KeepVerifiedStopsAtADamagedFile)
     test::RecordingNodeWriter writer(&host);
     writer.failWriteFile = u"f05";
     PackageUnpacker unpacker(&resolver_, writer, *faulty_);
-    ASSERT_FALSE(feedWhole(unpacker, stream));
+    ASSERT_FALSE(feedPackage(unpacker, stream));
     device().writeFile("Program Files/Target/d/f03", std::string(3000, 'x'));
 
     std::uint64_t bytes = 0;
     unpacker.keepVerified(bytes);
     EXPECT_EQ(bytes, 2u * 3000);  // f03 and f04
     writer.calls.clear();
-    ASSERT_TRUE(feedWhole(unpacker, stream));
+    ASSERT_TRUE(feedPackage(unpacker, stream));
     ASSERT_FALSE(writer.calls.empty());
     EXPECT_EQ(writer.calls.front(), "file \\Program Files\\Target/d/f03");
     EXPECT_EQ(writer.calls.size(), 2u * 8);
-    const std::string f03 = device().readFile("Program Files/Target/d/f03");
-    EXPECT_EQ(Bytes(f03.begin(), f03.end()), pseudoRandom(3000, 3));
+    EXPECT_EQ(test::textBytes(device().readFile("Program Files/Target/d/f03")), pseudoRandom(3000, 3));
 }
 
 // A folder that could not be created is created by the next pass (it lies
@@ -237,7 +188,7 @@ TEST_F(PackageUnpackerDevice, KeepVerifiedKeepsOnlyWhatThePassReached)
     test::RecordingNodeWriter writer(&host);
     writer.failFolder = u"sub";
     PackageUnpacker unpacker(&resolver_, writer, *faulty_);
-    ASSERT_FALSE(feedWhole(unpacker, stream));
+    ASSERT_FALSE(feedPackage(unpacker, stream));
     std::uint64_t bytes = 0;
     unpacker.keepVerified(bytes);
     const std::size_t kept = unpacker.skipCount();
@@ -250,7 +201,7 @@ TEST_F(PackageUnpackerDevice, KeepVerifiedKeepsOnlyWhatThePassReached)
     EXPECT_EQ(unpacker.skipCount(), kept);
 
     writer.calls.clear();
-    ASSERT_TRUE(feedWhole(unpacker, stream));
+    ASSERT_TRUE(feedPackage(unpacker, stream));
     ASSERT_FALSE(writer.calls.empty());
     EXPECT_EQ(writer.calls.front(), "folder \\Program Files\\Target/d/sub");
     EXPECT_TRUE(device().exists("Program Files/Target/d/sub"));
@@ -264,12 +215,12 @@ TEST_F(PackageUnpackerDevice, ARetryNeverSucceedsWithoutItsFragments)
     const Bytes stream = tenFiles("<Registry><HKEY_LOCAL_MACHINE></Registry>");
     HostNodeWriter host(faulty_);
     PackageUnpacker unpacker(&resolver_, host, *faulty_);
-    ASSERT_FALSE(feedWhole(unpacker, stream));
+    ASSERT_FALSE(feedPackage(unpacker, stream));
     EXPECT_TRUE(device().exists("Program Files/Target/d/f10"));
     std::uint64_t bytes = 0;
     unpacker.keepVerified(bytes);
     EXPECT_EQ(bytes, 0u);
-    EXPECT_FALSE(feedWhole(unpacker, stream));
+    EXPECT_FALSE(feedPackage(unpacker, stream));
 }
 
 // Two failed passes, the second leaving f08 half-written, then the rollback:
@@ -282,15 +233,15 @@ TEST_F(PackageUnpackerDevice, DiscardRemovesEveryFileOfEveryPass)
     test::RecordingNodeWriter writer(&host);
     writer.failWriteFile = u"f05";
     PackageUnpacker unpacker(&resolver_, writer, *faulty_);
-    ASSERT_FALSE(feedWhole(unpacker, stream));
+    ASSERT_FALSE(feedPackage(unpacker, stream));
     std::uint64_t bytes = 0;
     unpacker.keepVerified(bytes);
 
     writer.failWriteFile = u"f08";
     writer.failWriteOfFile = 3;
-    ASSERT_FALSE(feed(unpacker, stream, [] { return std::size_t{1000}; }));
+    ASSERT_FALSE(feedPackage(unpacker, stream, [] { return std::size_t{1000}; }));
     std::uint64_t halfWritten = 0;
-    ASSERT_TRUE(host_->getFileSize(SharedString(u"\\Program Files\\Target\\d\\f08"), halfWritten));
+    ASSERT_TRUE(host_->getFileSize(u"\\Program Files\\Target\\d\\f08", halfWritten));
     EXPECT_GT(halfWritten, 0u);
     EXPECT_LT(halfWritten, 3000u);
 
