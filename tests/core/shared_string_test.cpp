@@ -2,6 +2,7 @@
 // conversions, and reference counting across threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -91,7 +92,9 @@ TEST(SharedStringCow, EmptyStringsUseTheOneStaticValue)
     const SharedStringA narrow;
     SharedString cleared(u"text");
     cleared.clear();
-    for (const SharedString* s : std::initializer_list<const SharedString*>{&fromDefault, &fromNull, &fromEmpty, &fromBuffer, &cleared}) {
+    const SharedString copy = fromDefault;  // copies of the empty value stay on it
+    for (const SharedString* s :
+         std::initializer_list<const SharedString*>{&fromDefault, &fromNull, &fromEmpty, &fromBuffer, &cleared, &copy}) {
         EXPECT_EQ(static_cast<const void*>(s->c_str()), emptyAddress());
         EXPECT_EQ(s->refCount(), -1);
         EXPECT_EQ(s->length(), 0);
@@ -100,9 +103,6 @@ TEST(SharedStringCow, EmptyStringsUseTheOneStaticValue)
     // Both widths share the one empty value.
     EXPECT_EQ(static_cast<const void*>(narrow.c_str()), emptyAddress());
     EXPECT_EQ(narrow.c_str()[0], '\0');
-    // Copies of the empty value stay on it.
-    const SharedString copy = fromDefault;
-    EXPECT_EQ(static_cast<const void*>(copy.c_str()), emptyAddress());
 }
 
 TEST(SharedStringCow, SourcesInsideTheOwnBlockSurviveReallocation)
@@ -140,33 +140,24 @@ TEST(SharedStringBuffer, DirectWritesThroughGetAndReleaseBuffer)
     EXPECT_EQ(text.c_str()[6], u'\0');
 
     SharedString fresh;
-    buffer = fresh.allocBeforeWrite(3);
-    buffer[0] = u'x';
-    buffer[1] = u'y';
-    buffer[2] = u'z';
+    std::copy_n(u"xyz", 3, fresh.allocBeforeWrite(3));
     fresh.releaseBuffer(3);
     EXPECT_EQ(fresh, u"xyz");
 }
 
-TEST(SharedStringBuffer, GetBufferOfZeroNeverHandsOutTheStaticValue)
+TEST(SharedStringBuffer, NeverTheStaticValueAndNeverPastTheBlock)
 {
-    SharedString text;
-    char16_t* buffer = text.getBuffer(0);
+    SharedString empty;
+    char16_t* buffer = empty.getBuffer(0);
     EXPECT_NE(static_cast<const void*>(buffer), emptyAddress());
     buffer[0] = u'\0';
-    text.releaseBuffer();
-    EXPECT_TRUE(text.isEmpty());
+    empty.releaseBuffer();
+    EXPECT_TRUE(empty.isEmpty());
     EXPECT_EQ(SharedString::emptyString().length(), 0);
-}
 
-TEST(SharedStringBuffer, ReleaseBufferNeverRunsPastTheBlock)
-{
     test::DiagCapture diag;
     SharedString text(u"abc");
-    char16_t* buffer = text.getBuffer(3);
-    buffer[0] = u'x';
-    buffer[1] = u'y';
-    buffer[2] = u'z';
+    std::copy_n(u"xyz", 3, text.getBuffer(3));
     text.releaseBuffer(100);
     EXPECT_EQ(text, u"xyz");
     EXPECT_EQ(diag.dbgChkCount(), 1);
@@ -240,17 +231,13 @@ TEST(SharedStringClamp, IndexOutsideTheTextReadsZero)
     EXPECT_EQ(diag.dbgChkCount(), 2);
 }
 
-TEST(SharedStringSearch, FindGivesMinusOneWhenAbsent)
+TEST(SharedStringSearch, FindAndTokenize)
 {
-    const SharedString text(u"abcb");
-    EXPECT_EQ(text.find(u'b'), 1);
-    EXPECT_EQ(text.find(u'z'), -1);
-    EXPECT_EQ(text.find(u'\0'), -1);
+    EXPECT_EQ(SharedString(u"abcb").find(u'b'), 1);
+    for (const char16_t absent : {u'z', u'\0'})
+        EXPECT_EQ(SharedString(u"abcb").find(absent), -1);
     EXPECT_EQ(SharedString().find(u'a'), -1);
-}
 
-TEST(SharedStringSearch, Tokenize)
-{
     struct Step {
         const char16_t* token;
         int position;
@@ -303,20 +290,15 @@ TEST(SharedStringEdit, ReplaceCountsEveryOccurrence)
     }
 }
 
-TEST(SharedStringEdit, ReplaceLooksBehindEmbeddedZeros)
+TEST(SharedStringEdit, ReplaceLooksBehindZerosAndRefusesALengthBeyondTheRange)
 {
     SharedString text(std::u16string_view(u"a\0a", 3));
     EXPECT_EQ(text.replace(u"a", u"bb"), 2);
     EXPECT_EQ(text.view(), std::u16string_view(u"bb\0bb", 5));
-}
 
-TEST(SharedStringEdit, ReplaceRefusesALengthBeyondTheRange)
-{
-    const std::u16string many(50000, u'a');
-    const std::u16string long_(50000, u'b');
-    SharedString text(many);
-    EXPECT_THROW(text.replace(u"a", long_.c_str()), std::length_error);
-    EXPECT_EQ(text.length(), 50000);
+    SharedString many(std::u16string(50000, u'a'));
+    EXPECT_THROW(many.replace(u"a", std::u16string(50000, u'b').c_str()), std::length_error);
+    EXPECT_EQ(many.length(), 50000);
 }
 
 TEST(SharedStringEdit, RemoveAndReplaceChar)
@@ -431,7 +413,7 @@ protected:
     }
 };
 
-TEST_F(SharedStringResource, PointerBelow0x10000LoadsTheResource)
+TEST_F(SharedStringResource, PointerBelow0x10000LoadsTheResourceButNullIsEmpty)
 {
     StringResources::set(0x0123, u"Hello");
     EXPECT_EQ(SharedString(resourceId(0x0123)), u"Hello");
@@ -445,10 +427,7 @@ TEST_F(SharedStringResource, PointerBelow0x10000LoadsTheResource)
     EXPECT_TRUE(text.isEmpty());
     StringResources::set(0x0125, u"");
     EXPECT_FALSE(text.loadString(0x0125));
-}
-
-TEST_F(SharedStringResource, NullIsEmptyEvenWithAResourceZero)
-{
+    // Null is empty even with a resource 0.
     StringResources::set(0, u"zero");
     EXPECT_TRUE(SharedString(static_cast<const char16_t*>(nullptr)).isEmpty());
     EXPECT_TRUE(SharedStringA(static_cast<const char*>(nullptr)).isEmpty());
