@@ -36,9 +36,25 @@ std::string fixture(const std::string& name)
     return std::string(bytes.begin(), bytes.end());
 }
 
-bool read(InstallData& data, const std::string& text, std::vector<SharedString>* includes = nullptr)
+bool read(InstallData& data, const std::string& text)
 {
-    return readInstallDataXml(data, text.data(), text.size(), includes);
+    return readInstallDataXml(data, text.data(), text.size());
+}
+
+// Reads a document kept in "\Setup" as the loading code does: each include it
+// names becomes included data, its path resolved against that folder.
+bool readWithIncludes(InstallData& data, const std::string& text)
+{
+    data.setFilePath(u"\\Setup\\data.xml");
+    std::vector<SharedString> includes;
+    if (!readInstallDataXml(data, text.data(), text.size(), &includes))
+        return false;
+    for (const SharedString& include : includes) {
+        auto included = std::make_shared<InstallData>();
+        included->setFilePath(resolveRelativePath(u"\\Setup", include));
+        data.addInclude(std::move(included));
+    }
+    return true;
 }
 
 std::string write(const InstallData& data, bool omitContents)
@@ -49,34 +65,9 @@ std::string write(const InstallData& data, bool omitContents)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// The first line where the two documents part, for a readable failure.
-std::string firstDifference(const std::string& expected, const std::string& actual)
-{
-    std::size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
-        ++at;
-    if (at == expected.size() && at == actual.size())
-        return {};
-    const std::size_t lineStart = expected.rfind('\n', at == 0 ? 0 : at - 1);
-    const std::size_t from = lineStart == std::string::npos ? 0 : lineStart + 1;
-    const auto lineOf = [from](const std::string& text) { return text.substr(from, text.find('\n', from) - from); };
-    return "expected: " + lineOf(expected) + "\nactual:   " + lineOf(actual);
-}
-
 bool xmllintAccepts(const std::string& document)
 {
     return test::runTool("xmllint --noout -", test::Bytes(document.begin(), document.end())).exitCode == 0;
-}
-
-// The includes named by the document, as the loading code makes them: each
-// path resolved against the folder of the data's own file.
-void attachIncludes(InstallData& data, const std::vector<SharedString>& includes)
-{
-    for (const SharedString& include : includes) {
-        auto included = std::make_shared<InstallData>();
-        included->setFilePath(resolveRelativePath(u"\\Setup", include));
-        data.addInclude(std::move(included));
-    }
 }
 
 constexpr char kNewDocument[] =
@@ -120,41 +111,22 @@ TEST(DataXml, NewDataWritesTheBareDocument)
     EXPECT_NE(installed.find("Name=\"Redist\""), std::string::npos);
 }
 
-TEST(DataXml, CanonicalFileReadsAndWritesBackByteForByte)
+// The canonical file and its installed copy (contents left out) are read and
+// written back byte for byte, which only a reader that took every field can do.
+TEST(DataXml, CanonicalFileAndInstalledCopyWriteBackByteForByte)
 {
     const std::string canonical = fixture("data.xml");
-    InstallData data;
-    data.setFilePath(u"\\Setup\\data.xml");
-    std::vector<SharedString> includes;
-    ASSERT_TRUE(read(data, canonical, &includes));
-    ASSERT_EQ(includes.size(), 1u);
-    EXPECT_EQ(includes[0], u"modules\\extra.xml");
-    attachIncludes(data, includes);
-
-    const std::string written = write(data, false);
-    EXPECT_EQ(firstDifference(canonical, written), "");
-    EXPECT_TRUE(xmllintAccepts(written));
-}
-
-TEST(DataXml, InstalledCopyLeavesContentsOut)
-{
     const std::string installed = fixture("data_installed.xml");
-    InstallData full;
-    full.setFilePath(u"\\Setup\\data.xml");
-    std::vector<SharedString> includes;
-    ASSERT_TRUE(read(full, fixture("data.xml"), &includes));
-    attachIncludes(full, includes);
-    EXPECT_EQ(firstDifference(installed, write(full, true)), "");
+    InstallData data;
+    ASSERT_TRUE(readWithIncludes(data, canonical));
+    EXPECT_EQ(write(data, false), canonical);
+    EXPECT_EQ(write(data, true), installed);
+    EXPECT_TRUE(xmllintAccepts(canonical));
+    EXPECT_TRUE(xmllintAccepts(installed));
 
     InstallData copy;
-    copy.setFilePath(u"\\Setup\\data.xml");
-    includes.clear();
-    ASSERT_TRUE(read(copy, installed, &includes));
-    attachIncludes(copy, includes);
-    const std::string written = write(copy, true);
-    EXPECT_EQ(firstDifference(installed, written), "");
-    EXPECT_TRUE(xmllintAccepts(written));
-
+    ASSERT_TRUE(readWithIncludes(copy, installed));
+    EXPECT_EQ(write(copy, true), installed);
     const FeaturePtr core = copy.findItemByPath(u"Feature/Core");
     ASSERT_NE(core, nullptr);
     EXPECT_EQ(core->contentCount(), 0);
@@ -171,13 +143,25 @@ TEST(DataXml, MessyFileGivesItsNormalForm)
     const std::string expected = fixture("data_messy_expected.xml");
     InstallData data;
     ASSERT_TRUE(read(data, fixture("data_messy.xml")));
-    const std::string written = write(data, false);
-    EXPECT_EQ(firstDifference(expected, written), "");
-    EXPECT_TRUE(xmllintAccepts(written));
-
+    EXPECT_EQ(write(data, false), expected);
+    EXPECT_TRUE(xmllintAccepts(expected));
     InstallData again;
-    ASSERT_TRUE(read(again, written));
-    EXPECT_EQ(firstDifference(written, write(again, false)), "");
+    ASSERT_TRUE(read(again, expected));
+    EXPECT_EQ(write(again, false), expected);
+
+    // Each value follows its own case rule.
+    const FeaturePtr main = data.findItemByPath(u"Feature/Main");
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->getUrl(), u"http://updates.example.com/main.lzma");
+    EXPECT_FALSE(main->isFullInst());                                   // "no"
+    EXPECT_EQ(main->getPresel(), FeaturePreselection::NotPreselected);  // "required"
+    EXPECT_FALSE(main->getStoreFileTimes());                            // "NO"
+    EXPECT_TRUE(main->environmentVarAt(0)->removeOnUninstall);          // absent
+    const InstallerVariablePtr work = data.findByName(u"WORKDIR");
+    EXPECT_FALSE(work->isPersistent());                                           // "Yes"
+    EXPECT_EQ(work->getExactValue(kPlatformWindows, kVariableCurrentUser), u"");  // "Current"
+    EXPECT_EQ(data.featureRoot()->getPrompt(), u"");  // the top-level element's attributes are dropped
+    EXPECT_EQ(data.settings().lookupRaw(InstallerSettingKey::WelcomeBannerVGA), u"banner_vert.jpeg");
 }
 
 TEST(DataXml, CanonicalFileReadsIntoTheModel)
@@ -288,8 +272,7 @@ TEST(DataXml, CanonicalFileReadsIntoTheModel)
     EXPECT_TRUE(page->layout->isVertical);
     EXPECT_EQ(page->layout->marginLeft, 8);
     ASSERT_EQ(page->layout->childCount(), 3);
-    const auto box = std::static_pointer_cast<EditBox>(page->layout->findChild(u"SERIAL"));
-    EXPECT_EQ(box->variable, u"SERIAL");
+    EXPECT_EQ(std::static_pointer_cast<EditBox>(page->layout->findChild(u"SERIAL"))->variable, u"SERIAL");
     const auto hints = std::static_pointer_cast<LinearLayout>(page->layout->childAt(2));
     EXPECT_FALSE(hints->isVertical);
     EXPECT_EQ(hints->childCount(), 2);
@@ -301,24 +284,6 @@ TEST(DataXml, CanonicalFileReadsIntoTheModel)
     ASSERT_EQ(data.buildConfigurationCount(), 2);
     EXPECT_TRUE(data.buildConfigurationAt(1)->getIncludeOnlineFeatures());
     EXPECT_EQ(data.buildConfigurationAt(1)->getOverriddenInstallerName(), u"FieldSurveyWebSetup");
-}
-
-TEST(DataXml, MessyFileValuesFollowTheirCaseRules)
-{
-    InstallData data;
-    ASSERT_TRUE(read(data, fixture("data_messy.xml")));
-    const FeaturePtr main = data.findItemByPath(u"Feature/Main");
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->getUrl(), u"http://updates.example.com/main.lzma");
-    EXPECT_FALSE(main->isFullInst());                                // "no"
-    EXPECT_EQ(main->getPresel(), FeaturePreselection::NotPreselected);  // "required"
-    EXPECT_FALSE(main->getStoreFileTimes());                         // "NO"
-    EXPECT_TRUE(main->environmentVarAt(0)->removeOnUninstall);       // absent
-    const InstallerVariablePtr work = data.findByName(u"WORKDIR");
-    EXPECT_FALSE(work->isPersistent());                               // "Yes"
-    EXPECT_EQ(work->getExactValue(kPlatformWindows, kVariableCurrentUser), u"");  // "Current"
-    EXPECT_EQ(data.featureRoot()->getPrompt(), u"");  // the top-level element's attributes are dropped
-    EXPECT_EQ(data.settings().lookupRaw(InstallerSettingKey::WelcomeBannerVGA), u"banner_vert.jpeg");
 }
 
 TEST(DataXml, OldElementsBecomeSettingsVariablesAndPlatforms)
@@ -353,7 +318,7 @@ TEST(DataXml, DamagedUuidInAnOldDocumentIsPassedOver)
     EXPECT_EQ(data.customActionCount(), 1);
 }
 
-TEST(DataXml, EveryRefusedDocumentAnswersFalse)
+TEST(DataXml, EveryRefusedDocumentAnswersFalseKeepingWhatWasReadBeforeIt)
 {
     int documents = 0;
     for (const auto& entry : fs::directory_iterator(fixturePath("refused"))) {
@@ -366,15 +331,10 @@ TEST(DataXml, EveryRefusedDocumentAnswersFalse)
     InstallData data;
     EXPECT_FALSE(readInstallDataXml(data, "<data/>", 0));
     EXPECT_FALSE(readInstallDataXml(data, nullptr, 7));
-}
 
-TEST(DataXml, RefusedDocumentKeepsWhatWasReadBeforeIt)
-{
-    InstallData data;
     ASSERT_FALSE(read(data, fixture("refused/duplicate_sibling.xml")));
     ASSERT_EQ(data.featureRoot()->subFeatureCount(), 1);
     EXPECT_EQ(data.featureRoot()->subFeatureAt(0)->getNameRef(), u"Help");
-
     // A second read starts the feature tree afresh but keeps the rest.
     InstallData twice;
     ASSERT_TRUE(read(twice, fixture("data_messy.xml")));
@@ -438,44 +398,29 @@ TEST(DataXml, IncludePathsAreRelativeToTheDocumentFolder)
     EXPECT_NE(write(data, false).find("  <IncludeFile>merge.xml</IncludeFile>\n"), std::string::npos);
 }
 
-class DataXmlHost : public test::DeviceFixture {
-protected:
-    void SetUp() override
-    {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        host_ = std::make_shared<HalAccessWinCE>();
-        ASSERT_TRUE(read(data_, fixture("data.xml")));
-    }
+class DataXmlHost : public test::DeviceFixture {};
 
-    std::shared_ptr<HalAccessWinCE> host_;
-    InstallData data_;
-};
-
-TEST_F(DataXmlHost, WritesTheDocumentThroughTheHost)
+// The document goes to its file through the host, and a write that fails at
+// any step is reported, never success.
+TEST_F(DataXmlHost, WritesThroughTheHostAndReportsAFailedWrite)
 {
-    ASSERT_TRUE(writeInstallDataXml(*host_, data_, u"\\Program Files\\data.xml", true));
-    const test::Bytes stored = test::readFileBytes(device().hostPath("Program Files/data.xml"));
-    EXPECT_EQ(std::string(stored.begin(), stored.end()), write(data_, true));
-}
+    device().makeStandardFolders();
+    const auto host = std::make_shared<HalAccessWinCE>();
+    InstallData data;
+    ASSERT_TRUE(read(data, fixture("data.xml")));
+    ASSERT_TRUE(writeInstallDataXml(*host, data, u"\\Program Files\\data.xml", true));
+    EXPECT_EQ(device().readFile("Program Files/data.xml"), write(data, true));
 
-TEST_F(DataXmlHost, FailedWriteIsReportedNotSuccess)
-{
-    struct Case {
-        const char* what;
+    for (int step = 0; step < 3; ++step) {  // the open, the write, the close fails
+        SCOPED_TRACE(step);
         test::HalFaultPlan plan;
-    } cases[3];
-    cases[0] = {"open", {}};
-    cases[0].plan.failEveryOpen = true;
-    cases[1] = {"write", {}};
-    cases[1].plan.shortWriteNumber = 1;
-    cases[2] = {"close", {}};
-    cases[2].plan.failClose = true;
-    for (const Case& c : cases) {
-        test::FaultInjectingHal host(host_, c.plan);
+        plan.failEveryOpen = step == 0;
+        plan.shortWriteNumber = step == 1 ? 1 : 0;
+        plan.failClose = step == 2;
+        test::FaultInjectingHal failing(host, plan);
         test::DiagCapture log;
-        EXPECT_FALSE(writeInstallDataXml(host, data_, u"\\Program Files\\data.xml", false)) << c.what;
-        EXPECT_TRUE(log.contains(u"\\Program Files\\data.xml")) << c.what;
+        EXPECT_FALSE(writeInstallDataXml(failing, data, u"\\Program Files\\data.xml", false));
+        EXPECT_TRUE(log.contains(u"\\Program Files\\data.xml"));
     }
 }
 
