@@ -81,11 +81,6 @@ TEST_F(HalAccessChecksums, StopAtTheFirstMissingFileAndZeroTheRest)
     // The byte sum sits in the high half.
     const std::vector<FileChecksum> expected = {{0x0127024Du, 3}, {0, 0}, {0, 0}};
     EXPECT_EQ(records, expected);
-}
-
-TEST_F(HalAccessChecksums, EmptyListAnswersFalse)
-{
-    std::vector<FileChecksum> records;
     EXPECT_FALSE(host().computeFileChecksums({}, records));
 }
 
@@ -124,8 +119,8 @@ TEST_F(HalAccessFile, OpeningAgainClosesTheFirstHandleAndKeepsTheHostAlive)
     auto counting = std::make_shared<FaultInjectingHal>(host_);
     std::weak_ptr<FaultInjectingHal> watch = counting;
     HalFile file;
-    ASSERT_TRUE(file.openForRead(counting, SharedString(u"\\one.txt")));
-    ASSERT_TRUE(file.openForRead(counting, SharedString(u"/TWO.TXT")));
+    ASSERT_TRUE(file.openForRead(counting, u"\\one.txt"));
+    ASSERT_TRUE(file.openForRead(counting, u"/TWO.TXT"));
     EXPECT_EQ(counting->closeCount(), 1);
     counting.reset();
     ASSERT_FALSE(watch.expired());
@@ -146,12 +141,12 @@ TEST_F(HalAccessFile, OpeningAgainClosesTheFirstHandleAndKeepsTheHostAlive)
 TEST_F(HalAccessFile, WritesThroughTheHostAndReportsAFailedOpen)
 {
     HalFile file;
-    ASSERT_TRUE(file.openForWrite(host_, SharedString(u"\\Temp\\out.bin")));
+    ASSERT_TRUE(file.openForWrite(host_, u"\\Temp\\out.bin"));
     EXPECT_EQ(file.write("data", 4), 4);
     EXPECT_TRUE(file.close());
     EXPECT_EQ(device().readFile("Temp/out.bin"), "data");
 
-    EXPECT_FALSE(file.openForRead(host_, SharedString(u"\\Temp\\missing.bin")));
+    EXPECT_FALSE(file.openForRead(host_, u"\\Temp\\missing.bin"));
     EXPECT_FALSE(file.isOpen());
     EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
 }
@@ -159,14 +154,14 @@ TEST_F(HalAccessFile, WritesThroughTheHostAndReportsAFailedOpen)
 class HalAccessRegistry : public test::HostFixture {
 protected:
     // The raw bytes and type of a value, read back through the host.
-    std::vector<std::uint8_t> valueBytes(const char16_t* subKey, const char16_t* name, std::uint32_t& type)
+    std::vector<std::uint8_t> valueBytes(const char16_t* name, std::uint32_t& type)
     {
         RegistryKey key = 0;
-        EXPECT_TRUE(host().regOpenKey(kRegistryLocalMachine, SharedString(subKey), 0, kRegistryModeRead, key));
+        EXPECT_TRUE(host().regOpenKey(kRegistryLocalMachine, kKey, 0, kRegistryModeRead, key));
         std::uint32_t size = 0;
-        EXPECT_TRUE(host().regQueryValue(key, SharedString(name), type, nullptr, size));
+        EXPECT_TRUE(host().regQueryValue(key, name, type, nullptr, size));
         std::vector<std::uint8_t> bytes(size);
-        EXPECT_TRUE(host().regQueryValue(key, SharedString(name), type, bytes.data(), size));
+        EXPECT_TRUE(host().regQueryValue(key, name, type, bytes.data(), size));
         host().regCloseKey(key);
         return bytes;
     }
@@ -174,94 +169,74 @@ protected:
     void setRaw(const char16_t* name, std::uint32_t type, const void* data, std::uint32_t size)
     {
         RegistryKey key = 0;
-        ASSERT_TRUE(host().regCreateKey(kRegistryLocalMachine, SharedString(u"Software\\T"), 0, key));
-        ASSERT_TRUE(host().regSetValue(key, SharedString(name), type, data, size));
+        ASSERT_TRUE(host().regCreateKey(kRegistryLocalMachine, kKey, 0, key));
+        ASSERT_TRUE(host().regSetValue(key, name, type, data, size));
         host().regCloseKey(key);
     }
+
+    const SharedString kKey{u"Software\\T"};
 };
 
 TEST_F(HalAccessRegistry, StringsAreStoredWithTheirTerminator)
 {
-    const SharedString key(u"Software/T");
-    ASSERT_TRUE(host().writeRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Plain"),
-                                                SharedString(u"ab"), false));
-    ASSERT_TRUE(host().writeRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Expand"),
-                                                SharedString(u"%x%"), true));
+    ASSERT_TRUE(host().writeRegistryStringValue(kRegistryLocalMachine, u"Software/T", 0, u"Plain", u"ab", false));
+    ASSERT_TRUE(host().writeRegistryStringValue(kRegistryLocalMachine, kKey, 0, u"Expand", u"%x%", true));
     std::uint32_t type = 0;
-    EXPECT_EQ(valueBytes(u"Software\\T", u"Plain", type), (std::vector<std::uint8_t>{0x61, 0, 0x62, 0, 0, 0}));
+    EXPECT_EQ(valueBytes(u"Plain", type), (std::vector<std::uint8_t>{0x61, 0, 0x62, 0, 0, 0}));
     EXPECT_EQ(type, kRegString);
-    valueBytes(u"Software\\T", u"Expand", type);
+    valueBytes(u"Expand", type);
     EXPECT_EQ(type, kRegExpandString);
-
     SharedString text;
-    ASSERT_TRUE(host().readRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Expand"), text));
+    ASSERT_TRUE(host().readRegistryStringValue(kRegistryLocalMachine, kKey, 0, u"Expand", text));
     EXPECT_EQ(text, u"%x%");
 }
 
-TEST_F(HalAccessRegistry, TypedReadsRefuseOtherTypes)
+// Each typed read takes its own type only, and no byte beyond the value's own.
+TEST_F(HalAccessRegistry, TypedReadsTakeTheirTypeAndTheValuesBytesOnly)
 {
-    const SharedString key(u"Software\\T");
-    ASSERT_TRUE(host().writeRegistryDwordValue(kRegistryLocalMachine, key, 0, SharedString(u"Count"), 42));
-    ASSERT_TRUE(host().writeRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Two"),
-                                                SharedString(u"a"), false));
-    std::uint32_t value = 99;
-    ASSERT_TRUE(host().readRegistryDwordValue(kRegistryLocalMachine, key, 0, SharedString(u"Count"), value));
-    EXPECT_EQ(value, 42u);
-    // "a" and its terminator are exactly four bytes, as a number would be.
-    value = 99;
-    EXPECT_FALSE(host().readRegistryDwordValue(kRegistryLocalMachine, key, 0, SharedString(u"Two"), value));
-    EXPECT_EQ(value, 0u);
-    value = 99;
-    EXPECT_FALSE(host().readRegistryDwordValue(kRegistryLocalMachine, key, 0, SharedString(u"None"), value));
-    EXPECT_EQ(value, 0u);
-
-    SharedString text(u"kept");
-    EXPECT_FALSE(host().readRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Count"), text));
-    EXPECT_EQ(text, u"kept");
-    EXPECT_FALSE(host().readRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Missing"), 0,
-                                                SharedString(u"Count"), text));
-}
-
-TEST_F(HalAccessRegistry, StringWithoutTerminatorReadsOnlyItsOwnBytes)
-{
-    const char16_t unterminated[] = u"abc";
-    setRaw(u"Bare", kRegString, unterminated, 6);
-    setRaw(u"Odd", kRegString, unterminated, 5);
+    ASSERT_TRUE(host().writeRegistryDwordValue(kRegistryLocalMachine, kKey, 0, u"Count", 42));
+    setRaw(u"Two", kRegString, u"a", 4);  // as many bytes as a number
+    setRaw(u"Bare", kRegString, u"abc", 6);
+    setRaw(u"Odd", kRegString, u"abc", 5);
     setRaw(u"Inner", kRegString, u"ab\0cd", 12);
-    SharedString text;
-    const SharedString key(u"Software\\T");
-    ASSERT_TRUE(host().readRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Bare"), text));
-    EXPECT_EQ(text, u"abc");
-    ASSERT_TRUE(host().readRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Odd"), text));
-    EXPECT_EQ(text, u"ab");
-    ASSERT_TRUE(host().readRegistryStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Inner"), text));
-    EXPECT_EQ(text, u"ab");
-}
-
-TEST_F(HalAccessRegistry, MultiStringEndsAtItsDoubleZero)
-{
     setRaw(u"List", kRegMultiString, u"a\0bc\0\0", 12);
     setRaw(u"NoEnd", kRegMultiString, u"x\0y", 6);
     setRaw(u"Empty", kRegMultiString, u"\0", 4);
-    const SharedString key(u"Software\\T");
+
+    std::uint32_t value = 99;
+    ASSERT_TRUE(host().readRegistryDwordValue(kRegistryLocalMachine, kKey, 0, u"Count", value));
+    EXPECT_EQ(value, 42u);
+    for (const char16_t* name : {u"Two", u"None"}) {
+        value = 99;
+        EXPECT_FALSE(host().readRegistryDwordValue(kRegistryLocalMachine, kKey, 0, name, value));
+        EXPECT_EQ(value, 0u);
+    }
+
+    const std::pair<const char16_t*, const char16_t*> strings[] = {
+        {u"Bare", u"abc"}, {u"Odd", u"ab"}, {u"Inner", u"ab"}, {u"Count", nullptr}, {u"Missing", nullptr}};
+    for (const auto& [name, expected] : strings) {
+        SharedString text(u"kept");
+        EXPECT_EQ(host().readRegistryStringValue(kRegistryLocalMachine, kKey, 0, name, text), expected != nullptr);
+        EXPECT_EQ(text, expected ? expected : u"kept");
+    }
+    SharedString text;
+    EXPECT_FALSE(host().readRegistryStringValue(kRegistryLocalMachine, u"Software\\Missing", 0, u"Count", text));
+
+    const std::pair<const char16_t*, std::vector<SharedString>> lists[] = {
+        {u"List", {u"a", u"bc"}}, {u"NoEnd", {u"x", u"y"}}, {u"Empty", {}}};
     std::vector<SharedString> list;
-    ASSERT_TRUE(host().readRegistryMultiStringValue(kRegistryLocalMachine, key, 0, SharedString(u"List"), list));
-    EXPECT_EQ(list, (std::vector<SharedString>{u"a", u"bc"}));
-    ASSERT_TRUE(host().readRegistryMultiStringValue(kRegistryLocalMachine, key, 0, SharedString(u"NoEnd"), list));
-    EXPECT_EQ(list, (std::vector<SharedString>{u"x", u"y"}));
-    ASSERT_TRUE(host().readRegistryMultiStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Empty"), list));
-    EXPECT_TRUE(list.empty());
-    setRaw(u"Text", kRegString, u"a", 4);
-    EXPECT_FALSE(host().readRegistryMultiStringValue(kRegistryLocalMachine, key, 0, SharedString(u"Text"), list));
+    for (const auto& [name, expected] : lists) {
+        ASSERT_TRUE(host().readRegistryMultiStringValue(kRegistryLocalMachine, kKey, 0, name, list));
+        EXPECT_EQ(list, expected);
+    }
+    EXPECT_FALSE(host().readRegistryMultiStringValue(kRegistryLocalMachine, kKey, 0, u"Two", list));
 }
 
 TEST_F(HalAccessRegistry, ForwardSlashesNameTheSameKey)
 {
-    ASSERT_TRUE(host().writeRegistryDwordValue(kRegistryLocalMachine, SharedString(u"Software\\Orv\\Tool"), 0,
-                                               SharedString(u"v"), 1));
+    ASSERT_TRUE(host().writeRegistryDwordValue(kRegistryLocalMachine, u"Software\\Orv\\Tool", 0, u"v", 1));
     RegistryKey key = 0;
-    ASSERT_TRUE(host().regOpenKey(kRegistryLocalMachine, SharedString(u"software/orv/tool"), 0, kRegistryModeWrite,
-                                  key));
+    ASSERT_TRUE(host().regOpenKey(kRegistryLocalMachine, u"software/orv/tool", 0, kRegistryModeWrite, key));
     SharedString name;
     std::uint32_t type = 0;
     ASSERT_TRUE(host().regEnumValues(key, 0, name, type));
@@ -272,59 +247,12 @@ TEST_F(HalAccessRegistry, ForwardSlashesNameTheSameKey)
     EXPECT_TRUE(host().regCloseKey(key));
 
     bool empty = true;
-    ASSERT_TRUE(host().regKeyIsEmpty(kRegistryLocalMachine, SharedString(u"Software/Orv"), 0, empty));
+    ASSERT_TRUE(host().regKeyIsEmpty(kRegistryLocalMachine, u"Software/Orv", 0, empty));
     EXPECT_FALSE(empty);
     // Deleting a key takes its subkeys along, as on the device.
-    ASSERT_TRUE(host().regDeleteKey(kRegistryLocalMachine, SharedString(u"Software/Orv"), 0));
-    EXPECT_FALSE(host().regOpenKey(kRegistryLocalMachine, SharedString(u"Software\\Orv\\Tool"), 0, 0, key));
+    ASSERT_TRUE(host().regDeleteKey(kRegistryLocalMachine, u"Software/Orv", 0));
+    EXPECT_FALSE(host().regOpenKey(kRegistryLocalMachine, u"Software\\Orv\\Tool", 0, 0, key));
     EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
-}
-
-class HalAccessFaults : public test::HostFixture {};
-
-TEST_F(HalAccessFaults, InjectsEachFileFaultAndForwardsTheRest)
-{
-    device().writeFile("in.txt", "0123456789");
-    FaultInjectingHal faults(host_);
-
-    HalFaultPlan plan;
-    plan.failOpenContaining = u"in.txt";
-    faults.setPlan(plan);
-    EXPECT_EQ(faults.openFileForRead(SharedString(u"\\in.txt")), kInvalidFileHandle);
-    EXPECT_EQ(faults.getLastError(), kErrorGenFailure);
-
-    plan = {};
-    plan.failReadAtOffset = 4;
-    faults.setPlan(plan);
-    FileHandle handle = faults.openFileForRead(SharedString(u"\\in.txt"));
-    ASSERT_NE(handle, kInvalidFileHandle);
-    char buffer[16] = {};
-    EXPECT_EQ(faults.readFile(handle, buffer, sizeof buffer), 4);
-    EXPECT_EQ(faults.readFile(handle, buffer, sizeof buffer), -1);
-    ASSERT_TRUE(faults.seekFile(handle, 0, 6, nullptr));
-    EXPECT_EQ(faults.readFile(handle, buffer, sizeof buffer), 4);
-    EXPECT_TRUE(faults.closeFile(handle));
-
-    plan = {};
-    plan.shortWriteNumber = 1;
-    plan.failWriteNumber = 2;
-    plan.failClose = true;
-    plan.error = kErrorDiskFull;
-    faults.setPlan(plan);
-    handle = faults.createFileForWrite(SharedString(u"\\out.txt"));
-    ASSERT_NE(handle, kInvalidFileHandle);
-    EXPECT_EQ(faults.writeFile(handle, "abcdef", 6), 3);
-    EXPECT_EQ(faults.writeFile(handle, "gh", 2), -1);
-    EXPECT_EQ(faults.getLastError(), kErrorDiskFull);
-    EXPECT_EQ(faults.writeFile(handle, "ij", 2), 2);
-    EXPECT_FALSE(faults.closeFile(handle));
-    EXPECT_EQ(device().readFile("out.txt"), "abcij");
-    // The wrapped handle really closed.
-    EXPECT_FALSE(host().closeFile(handle));
-
-    bool isFolder = false;
-    EXPECT_TRUE(faults.exists(SharedString(u"\\Windows"), &isFolder));
-    EXPECT_TRUE(isFolder);
 }
 
 }  // namespace

@@ -57,14 +57,14 @@ TEST_F(HostFilesStores, UnconfiguredNumbersComeFromTheHostVolume)
 
     std::uint64_t total = 0;
     std::uint64_t free = 0;
-    ASSERT_TRUE(host().getStoreInformation(SharedString(u"\\Temp"), total, free));
+    ASSERT_TRUE(host().getStoreInformation(u"\\Temp", total, free));
     EXPECT_EQ(total, hostTotal);
     EXPECT_LE(free, total);
-    ASSERT_TRUE(host().getStoreInformation(SharedString(u"\\Half"), total, free));
+    ASSERT_TRUE(host().getStoreInformation(u"\\Half", total, free));
     EXPECT_EQ(total, 6 * kGiB);
     EXPECT_LE(free, hostTotal);
 
-    EXPECT_FALSE(host().getStoreInformation(SharedString(u"\\Storage Card\\Missing"), total, free));
+    EXPECT_FALSE(host().getStoreInformation(u"\\Storage Card\\Missing", total, free));
     EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
 }
 
@@ -78,15 +78,10 @@ TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
     device().reconfigure(config);
     for (const char* folder : {"Storage Card", "SD Card", "Network", "Half", "Windows"})
         device().makeFolder(folder);
-    std::vector<SharedString> roots(1, SharedString(u"stale"));
+    std::vector<SharedString> roots(1, u"stale");
     EXPECT_EQ(host().enumerateStorageRoots(roots), 3);
     EXPECT_EQ(roots, (std::vector<SharedString>{u"/", u"SD Card", u"Storage Card"}));
 }
-
-struct DeviceRootsCase {
-    DeviceType type;
-    std::vector<SharedString> roots;
-};
 
 class HostFilesDeviceModels : public test::HostFixture {
 protected:
@@ -104,7 +99,7 @@ protected:
 
 TEST_F(HostFilesDeviceModels, StorageRootsByModel)
 {
-    const DeviceRootsCase cases[] = {
+    const std::pair<DeviceType, std::vector<SharedString>> cases[] = {
         {DeviceType::TS_ONBOARD, {u"/ROMDisk"}},
         {DeviceType::TS_QM40, {u"/ROMDisk"}},
         {DeviceType::TS_TSORLAN, {u"/ROMDisk"}},
@@ -112,11 +107,11 @@ TEST_F(HostFilesDeviceModels, StorageRootsByModel)
         {DeviceType::LQ5, {u"Storage Card"}},
         {DeviceType::LQ1, {u"/", u"Storage Card"}},
     };
-    for (const DeviceRootsCase& c : cases) {
-        setDeviceType(c.type);
+    for (const auto& [type, expected] : cases) {
+        setDeviceType(type);
         std::vector<SharedString> roots;
-        EXPECT_EQ(host().enumerateStorageRoots(roots), static_cast<int>(c.roots.size()));
-        EXPECT_EQ(roots, c.roots) << static_cast<int>(c.type);
+        EXPECT_EQ(host().enumerateStorageRoots(roots), static_cast<int>(expected.size()));
+        EXPECT_EQ(roots, expected) << static_cast<int>(type);
     }
 }
 
@@ -171,7 +166,7 @@ TEST_F(HostFilesDeviceModels, ProgramFolderOnAStorageRoot)
     config.specialFolders[38] = u"\\Programme\\";
     device().reconfigure(config);
     SharedString path;
-    ASSERT_TRUE(host().getProgramPath(path, SharedString(u"\\Storage Card")));
+    ASSERT_TRUE(host().getProgramPath(path, u"\\Storage Card"));
     EXPECT_EQ(path, u"\\Storage Card\\Programme");
     ASSERT_TRUE(host().getPredefinedInstallPath(path, true));
     EXPECT_EQ(path, u"\\Programme");
@@ -205,22 +200,6 @@ TEST_F(HostFilesDeviceModels, SpecialAndTemporaryFoldersEndWithASeparator)
     ASSERT_TRUE(host().getOSVersion(major, minor, servicePack, isServer));
     EXPECT_EQ((std::vector<std::uint32_t>{major, minor, servicePack}), (std::vector<std::uint32_t>{6, 1, 0}));
     EXPECT_FALSE(isServer);
-}
-
-TEST_F(HostFilesDeviceModels, DeviceTypeComesFromIdentificationOnce)
-{
-    setDeviceType(DeviceType::TS_QM40);
-    DeviceType type = DeviceType::NONE;
-    EXPECT_EQ(host().getDeviceType(type, false), ConnectionState::DEVICE_CONNECTED);
-    EXPECT_EQ(type, DeviceType::TS_QM40);
-    // The profile changes under the running host: only a refresh sees it.
-    DeviceConfig config = device().config();
-    config.forceDeviceType = static_cast<int>(DeviceType::LQ5);
-    device().reconfigure(config);
-    EXPECT_EQ(host().getDeviceType(type, false), ConnectionState::DEVICE_CONNECTED);
-    EXPECT_EQ(type, DeviceType::TS_QM40);
-    EXPECT_EQ(host().getDeviceType(type, true), ConnectionState::DEVICE_CONNECTED);
-    EXPECT_EQ(type, DeviceType::LQ5);
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(HostFilesVersion, AnswersTheProductVersion)
 {
     writeImage("Program Files/App/app.exe", buildImage(kVersions));
     std::uint16_t major = 0, minor = 0, build = 0, revision = 0;
-    ASSERT_TRUE(host().getFileVersion(SharedString(u"\\program files\\app\\APP.EXE"), major, minor, build, revision));
+    ASSERT_TRUE(host().getFileVersion(u"\\program files\\app\\APP.EXE", major, minor, build, revision));
     EXPECT_EQ((std::vector<int>{major, minor, build, revision}), (std::vector<int>{5, 6, 7, 8}));
 }
 
