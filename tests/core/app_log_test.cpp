@@ -1,10 +1,18 @@
+// The application log: naming and numbering of the log files, the buffering
+// rules on a fake tick source, the debugger output, the diagnostics sink; a
+// program run eleven times for the rotation; several threads writing at once
+// and racing the close.
 #include "core/app_log.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/sequenced_file.h"
@@ -280,6 +288,152 @@ TEST(AppLogPrintf, LinesGoToAnInstalledSinkAndMakeNoLog)
     EXPECT_EQ(capture.lines(), (Lines{u"key=5", u"caf\u00E9 x"}));
     EXPECT_TRUE(getLogPath().isEmpty());
     EXPECT_EQ(AppLog::existingInstance(), nullptr);
+}
+
+// ---- Runs of a program that logs ----------------------------------------------
+
+// `text` has the shape: '9' stands for a decimal digit, 'x' for a lower-case
+// hexadecimal one, anything else for itself.
+bool hasShape(std::string_view text, std::string_view shape)
+{
+    if (text.size() != shape.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool digit = c >= '0' && c <= '9';
+        if (shape[i] == '9' ? !digit : shape[i] == 'x' ? !(digit || (c >= 'a' && c <= 'f')) : c != shape[i])
+            return false;
+    }
+    return true;
+}
+
+constexpr std::string_view kPrefixShape = "T99:99:99.999Z ; xxxxxxxx ; ";
+
+TEST(AppLogRuns, ElevenRunsLeaveTenNumberedLogs)
+{
+    test::ScratchDir scratch;
+    const fs::path program = scratch.path() / "LogRun";
+    fs::copy_file(DRUVEX_LOG_RUNS_PROGRAM, program);
+    for (int run = 1; run <= 11; ++run) {
+        // Runs 3 and 7 leave a thread logging while the program exits.
+        const std::string command = "env -u DRUVEX_DEVICE -u DRUVEX_MODULE_PATH '" + program.string() + "' " +
+                                    std::to_string(run) + (run == 3 || run == 7 ? " busy" : "") + " 2>/dev/null";
+        ASSERT_EQ(test::runTool(command).exitCode, 0) << "run " << run;
+    }
+
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path()))
+        names.insert(entry.path().filename().string());
+    std::set<std::string> expected{"LogRun", "LogRun.seq.ini"};
+    for (int n = 1; n <= 10; ++n)
+        expected.insert("LogRun" + std::to_string(n) + ".log.txt");
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(contents(scratch.path() / "LogRun.seq.ini"), "1");
+
+    const std::string started = "Program " + program.string() + " started on ";
+    for (int n = 1; n <= 10; ++n) {
+        const std::string text = contents(scratch.path() / ("LogRun" + std::to_string(n) + ".log.txt"));
+        ASSERT_TRUE(text.starts_with("\xEF\xBB\xBF")) << n;
+        ASSERT_TRUE(text.ends_with("\r\n")) << n;
+        const std::string first = text.substr(3, text.find("\r\n") - 3);
+        EXPECT_TRUE(hasShape(first.substr(0, 28), kPrefixShape) && first.substr(28, started.size()) == started &&
+                    hasShape(first.substr(28 + started.size()), "9999/99/99 99:99:99.999 UTC"))
+            << first;
+        const std::size_t lastStart = text.rfind("\r\n", text.size() - 3) + 2;
+        const std::string last = text.substr(lastStart, text.size() - lastStart - 2);
+        EXPECT_TRUE(hasShape(last.substr(0, 28), kPrefixShape) && last.substr(28) == "Logging finished") << last;
+        // File 1 was written again by the eleventh run.
+        const std::string run = n == 1 ? "11" : std::to_string(n);
+        EXPECT_NE(text.find(" ; run " + run + "\r\n"), std::string::npos) << n;
+        EXPECT_NE(text.find(" ; done\r\n"), std::string::npos) << n;
+    }
+}
+
+// ---- Threads ---------------------------------------------------------------------
+
+// The host's clocks and thread ids with a quiet debugger.
+class QuietHost : public AppLogEnvironment {
+public:
+    bool debugOutputEnabled() override { return false; }
+};
+
+// The texts of a log file's lines, without their prefixes; every line must be whole.
+std::vector<std::string> textsOf(const fs::path& path)
+{
+    std::istringstream in(contents(path).substr(3));
+    std::vector<std::string> texts;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_TRUE(line.ends_with('\r') && hasShape(line.substr(0, 28), kPrefixShape)) << line;
+        texts.push_back(line.substr(28, line.size() - 29));
+    }
+    return texts;
+}
+
+class AppLogThreads : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(log_.open(devicePath(path()))); }
+    fs::path path() const { return scratch_.path() / "t.log.txt"; }
+
+    test::ScratchDir scratch_;
+    QuietHost environment_;
+    AppLog log_{environment_};
+};
+
+TEST_F(AppLogThreads, LinesOfManyThreadsArriveWholeAndInTheirOrder)
+{
+    constexpr int kThreads = 4, kLines = 5000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([this, t] {
+            for (int i = 0; i < kLines; ++i)
+                log_.writeFormat(AppLog::kLevelAll, u"thread %d line %d", t, i);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    log_.close();
+
+    const std::vector<std::string> texts = textsOf(path());
+    ASSERT_EQ(texts.size(), static_cast<std::size_t>(kThreads * kLines + 1));
+    std::vector<int> next(kThreads, 0);
+    for (std::size_t i = 0; i + 1 < texts.size(); ++i) {
+        int thread = -1, number = -1;
+        ASSERT_EQ(std::sscanf(texts[i].c_str(), "thread %d line %d", &thread, &number), 2) << texts[i];
+        ASSERT_TRUE(thread >= 0 && thread < kThreads && number == next[thread]++) << texts[i];
+    }
+    EXPECT_EQ(texts.back(), "Logging finished");
+}
+
+TEST_F(AppLogThreads, WritersRacingTheCloseNeverReachAClosedFile)
+{
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; !stop.load(); ++i) {
+                // A writer that holds the log, and one that took it as the
+                // diagnostics sink just before the close.
+                log_.writeFormat(AppLog::kLevelAll, u"direct %d %d", t, i);
+                log_.writeLine(u"as the sink");
+                log_.flush();
+                written.fetch_add(1);
+            }
+        });
+    }
+    while (written.load() < 2000)
+        std::this_thread::yield();
+    log_.close();
+    const int atClose = written.load();
+    while (written.load() < atClose + 2000)
+        std::this_thread::yield();
+    stop = true;
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const std::vector<std::string> texts = textsOf(path());
+    EXPECT_GE(texts.size(), 2000u);
+    EXPECT_EQ(texts.back(), "Logging finished");
 }
 
 }  // namespace
