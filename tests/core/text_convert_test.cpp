@@ -135,29 +135,20 @@ TEST(UtfCodec, CodecsReportCountsWithoutOutput)
     EXPECT_EQ(std::string(out, 4), "\xF0\x9F\x98\x80");
 }
 
-TEST(UtfSizing, ExactFitIsFilledWithoutTerminator)
-{
-    const std::u16string wide = u"a\u00E9\u4E2D\xD83D\xDE00";  // 1 + 2 + 3 + 4 bytes
-    DiagCapture diag;
-    std::string out(12, '#');
-    EXPECT_EQ(utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(), 10), 10);
-    EXPECT_EQ(out, "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80##");
-    EXPECT_EQ(diag.dbgChkCount(), 0);
-}
-
+// A short destination stops before the first code point that does not fit,
+// and is reported; an exact fit is filled without a terminator.
 TEST(UtfSizing, ShortDestinationStopsBeforeTheLastWholeCodePoint)
 {
-    const std::u16string wide = u"a\u00E9\u4E2D\xD83D\xDE00";
-    for (int room = 0; room < 10; ++room) {
+    const std::u16string wide = u"a\u00E9\u4E2D\xD83D\xDE00";  // 1 + 2 + 3 + 4 bytes
+    const std::string utf8 = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";
+    for (int room = 0; room <= 10; ++room) {
         DiagCapture diag;
         std::string out(12, '#');
-        const int expected = room >= 6 ? 6 : room >= 3 ? 3 : room >= 1 ? 1 : 0;
+        const int expected = room == 10 ? 10 : room >= 6 ? 6 : room >= 3 ? 3 : room >= 1 ? 1 : 0;
         EXPECT_EQ(utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(), room), expected) << room;
-        EXPECT_EQ(out.substr(0, static_cast<std::size_t>(expected)),
-                  std::string("a\xC3\xA9\xE4\xB8\xAD").substr(0, static_cast<std::size_t>(expected)));
-        EXPECT_EQ(out.substr(static_cast<std::size_t>(expected)), std::string(12 - expected, '#')) << room;
-        EXPECT_EQ(diag.dbgChkCount(), 1) << room;
-        EXPECT_TRUE(diag.contains(u"text_traits"));
+        EXPECT_EQ(out, utf8.substr(0, static_cast<std::size_t>(expected)) + std::string(12 - expected, '#')) << room;
+        EXPECT_EQ(diag.dbgChkCount(), room < 10 ? 1 : 0) << room;
+        EXPECT_EQ(diag.contains(u"text_traits"), room < 10);
     }
 }
 
@@ -176,29 +167,28 @@ TEST(UtfSizing, ShortUtf16DestinationNeverSplitsAPair)
     EXPECT_EQ(diag.dbgChkCount(), 0);
 }
 
+// Terminated only where the source's zero stopped the conversion with room
+// left, and not counted.
 TEST(UtfSizing, TerminatorOnlyAfterASourceZeroWithRoomLeft)
 {
-    std::string out(8, '#');
-    // Stopped at the source's zero, room left: terminated, not counted.
-    EXPECT_EQ(utf16ToUtf8(u"ab\0cd", 5, out.data(), 8), 2);
-    EXPECT_EQ(out, std::string("ab\0#####", 8));
-    // Same with a zero-terminated source.
-    out.assign(8, '#');
-    EXPECT_EQ(utf16ToUtf8(u"ab", -1, out.data(), 8), 2);
-    EXPECT_EQ(out[2], '\0');
-    // The unit count ran out: nothing terminated even though room remains.
-    out.assign(8, '#');
-    EXPECT_EQ(utf16ToUtf8(u"abcd", 2, out.data(), 8), 2);
-    EXPECT_EQ(out, "ab######");
-    // Stopped at a zero but no room for the terminator.
-    out.assign(8, '#');
-    EXPECT_EQ(utf16ToUtf8(u"ab", -1, out.data(), 2), 2);
-    EXPECT_EQ(out, "ab######");
-    // A null source writes only the terminator.
-    out.assign(8, '#');
-    EXPECT_EQ(utf16ToUtf8(nullptr, 5, out.data(), 8), 0);
-    EXPECT_EQ(out[0], '\0');
-
+    const struct {
+        const char16_t* source;
+        int units;
+        int room;
+        int result;
+        std::string_view out;
+    } cases[] = {
+        {u"ab\0cd", 5, 8, 2, {"ab\0#####", 8}},
+        {u"ab", -1, 8, 2, {"ab\0#####", 8}},
+        {u"abcd", 2, 8, 2, "ab######"},  // the unit count ran out
+        {u"ab", -1, 2, 2, "ab######"},   // no room for the terminator
+        {nullptr, 5, 8, 0, {"\0#######", 8}},
+    };
+    for (const auto& c : cases) {
+        std::string out(8, '#');
+        EXPECT_EQ(utf16ToUtf8(c.source, c.units, out.data(), c.room), c.result);
+        EXPECT_EQ(out, c.out) << c.units << " " << c.room;
+    }
     std::u16string wide(4, u'#');
     EXPECT_EQ(utf8ToUtf16("x\0y", 3, wide.data(), 4), 1);
     EXPECT_EQ(wide, std::u16string(u"x\0##", 4));
