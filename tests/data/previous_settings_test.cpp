@@ -30,16 +30,11 @@ std::string fixture(const char* name)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string asText(const Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
 std::string written(const PreviousSettings& settings)
 {
     Bytes bytes;
     EXPECT_TRUE(settings.writeXml(bytes));
-    return asText(bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 bool read(PreviousSettings& settings, const std::string& xml)
@@ -91,30 +86,24 @@ protected:
     HalAccessWinCE host_;
 };
 
-TEST_F(PreviousSettingsXml, NewStateWritesTheDefaultFileAndReadsBackAsDefaults)
+// Both files are written byte for byte and read back whole, which only a
+// reader that took every field (and reset the ones the file leaves out) can do.
+TEST_F(PreviousSettingsXml, DefaultAndFilledStatesWriteTheirFilesAndReadBackWhole)
 {
-    PreviousSettings fresh(host_);
-    EXPECT_EQ(written(fresh), fixture("PreviousSettings-default.xml"));
+    for (const bool filled : {false, true}) {
+        SCOPED_TRACE(filled);
+        const std::string expected = fixture(filled ? "PreviousSettings-filled.xml" : "PreviousSettings-default.xml");
+        PreviousSettings settings(host_);
+        if (filled)
+            fill(settings);
+        EXPECT_EQ(written(settings), expected);
 
-    PreviousSettings reread(host_);
-    reread.setLanguage(1);
-    reread.setUseOnlineFeature(false);
-    ASSERT_TRUE(read(reread, fixture("PreviousSettings-default.xml")));
-    EXPECT_EQ(written(reread), fixture("PreviousSettings-default.xml"));
-}
-
-// Reading the hand-written file and writing it again gives it byte for byte,
-// which only a reader that took every field can do.
-TEST_F(PreviousSettingsXml, FilledStateWritesTheFilledFileAndReadsBackWhole)
-{
-    PreviousSettings filled(host_);
-    fill(filled);
-    EXPECT_EQ(written(filled), fixture("PreviousSettings-filled.xml"));
-
-    PreviousSettings reread(host_);
-    ASSERT_TRUE(read(reread, fixture("PreviousSettings-filled.xml")));
-    EXPECT_EQ(written(reread), fixture("PreviousSettings-filled.xml"));
-    EXPECT_EQ(reread.at(0)->getExactValue(kPlatformWindows, kVariableCurrentUser), u"<APPDATA>\\Jobs");
+        PreviousSettings reread(host_);
+        reread.setLanguage(1);
+        reread.setUseOnlineFeature(false);
+        ASSERT_TRUE(read(reread, expected));
+        EXPECT_EQ(written(reread), expected);
+    }
 }
 
 TEST_F(PreviousSettingsXml, AttributeValuesFollowTheirOwnCaseRules)
@@ -250,30 +239,24 @@ protected:
     std::shared_ptr<HalAccessWinCE> host_;
 };
 
-TEST_F(PreviousSettingsFile, SavedStateRestoresWhole)
+// A save replaces an older file and what a broken save left over.
+TEST_F(PreviousSettingsFile, SavedStateReplacesTheOldFileAndRestoresWhole)
 {
+    device().writeFile("Settings/PreviousSettings.xml", "old");
+    device().writeFile("Settings/PreviousSettings.xml.bak", "older");
+    device().writeFile("Settings/PreviousSettings.xml.tmp", "half");
     PreviousSettings saved(*host_);
     fill(saved);
     ASSERT_TRUE(saved.saveToFile(path()));
     EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), fixture("PreviousSettings-filled.xml"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
+    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak"));
 
     PreviousSettings restored(*host_);
     bool corrupt = true;
     ASSERT_TRUE(restored.loadFromFile(path(), corrupt));
     EXPECT_FALSE(corrupt);
     EXPECT_EQ(written(restored), fixture("PreviousSettings-filled.xml"));
-}
-
-TEST_F(PreviousSettingsFile, SavingReplacesAnOlderFileAndALeftOverBackup)
-{
-    device().writeFile("Settings/PreviousSettings.xml", "old");
-    device().writeFile("Settings/PreviousSettings.xml.bak", "older");
-    device().writeFile("Settings/PreviousSettings.xml.tmp", "half");
-    PreviousSettings settings(*host_);
-    ASSERT_TRUE(settings.saveToFile(path()));
-    EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), fixture("PreviousSettings-default.xml"));
-    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
-    EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak"));
 }
 
 TEST_F(PreviousSettingsFile, UnreadableFilesAreNotCorruptButMalformedOnesAre)
@@ -300,38 +283,12 @@ TEST_F(PreviousSettingsFile, UnreadableFilesAreNotCorruptButMalformedOnesAre)
     }
 }
 
-TEST_F(PreviousSettingsFile, AFailedSaveIsReportedAndLeavesTheGoodFileInPlace)
-{
-    struct Case {
-        const char* what;
-        test::HalFaultPlan plan;
-    } cases[] = {
-        {"first write fails", [] { test::HalFaultPlan p; p.failWriteNumber = 1; return p; }()},
-        {"write is short", [] { test::HalFaultPlan p; p.shortWriteNumber = 1; return p; }()},
-        {"open fails", [] { test::HalFaultPlan p; p.failEveryOpen = true; return p; }()},
-        {"close fails", [] { test::HalFaultPlan p; p.failClose = true; return p; }()},
-    };
-    const std::string good = fixture("PreviousSettings-default.xml");
-    for (const Case& c : cases) {
-        device().writeFile("Settings/PreviousSettings.xml", good);
-        test::FaultInjectingHal host(host_, c.plan);
-        PreviousSettings settings(host);
-        fill(settings);
-        test::DiagCapture log;
-        EXPECT_FALSE(settings.saveToFile(path())) << c.what;
-        EXPECT_TRUE(log.contains(u"PreviousSettings.xml")) << c.what;
-        EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), good) << c.what;
-        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp")) << c.what;
-    }
-}
-
 // A device host whose moves fail when asked to.
 class MoveFailingHost final : public HalAccessWinCE {
 public:
     bool moveFile(const SharedString& source, const SharedString& target) override
     {
-        ++moves;
-        if (moves == failMove) {
+        if (++moves == failMove) {
             druvex::setLastError(kErrorAccessDenied);
             return false;
         }
@@ -342,21 +299,37 @@ public:
     int failMove = 0;
 };
 
-TEST_F(PreviousSettingsFile, AFailedMoveIntoPlaceBringsTheOldFileBack)
+// A save that fails at any step (open, write, close, moving the old file
+// aside, moving the new one in) is reported, and the good file stays.
+TEST_F(PreviousSettingsFile, AFailedSaveIsReportedAndLeavesTheGoodFileInPlace)
 {
     const std::string good = fixture("PreviousSettings-default.xml");
-    for (const int failMove : {1, 2}) {  // moving the old file aside, moving the new one in
+    const auto expectFailedSave = [&](HalAccess& host, const char16_t* logged) {
         device().writeFile("Settings/PreviousSettings.xml", good);
-        MoveFailingHost host;
-        host.failMove = failMove;
         PreviousSettings settings(host);
         fill(settings);
         test::DiagCapture log;
-        EXPECT_FALSE(settings.saveToFile(path())) << failMove;
-        EXPECT_TRUE(log.contains(u"error 5")) << failMove;
-        EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), good) << failMove;
-        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp")) << failMove;
-        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak")) << failMove;
+        EXPECT_FALSE(settings.saveToFile(path()));
+        EXPECT_TRUE(log.contains(logged));
+        EXPECT_EQ(device().readFile("Settings/PreviousSettings.xml"), good);
+        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.tmp"));
+        EXPECT_FALSE(device().exists("Settings/PreviousSettings.xml.bak"));
+    };
+    for (int step = 0; step < 4; ++step) {
+        SCOPED_TRACE(step);
+        test::HalFaultPlan plan;
+        plan.failWriteNumber = step == 0 ? 1 : 0;
+        plan.shortWriteNumber = step == 1 ? 1 : 0;
+        plan.failEveryOpen = step == 2;
+        plan.failClose = step == 3;
+        test::FaultInjectingHal host(host_, plan);
+        expectFailedSave(host, u"PreviousSettings.xml");
+    }
+    for (const int failMove : {1, 2}) {
+        SCOPED_TRACE(failMove);
+        MoveFailingHost host;
+        host.failMove = failMove;
+        expectFailedSave(host, u"error 5");
     }
 }
 
