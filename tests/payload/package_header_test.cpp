@@ -48,11 +48,6 @@ Bytes folderRecord(std::u16string_view name, std::uint32_t children)
     return out;
 }
 
-bool parse(const Bytes& header, PackageHeader& parsed, std::string& reason)
-{
-    return parsePackageHeader(header, parsed, reason);
-}
-
 TEST(PackageUnpackerHeader, NestingStopsAtTheLimit)
 {
     auto nested = [](std::uint32_t depth) {
@@ -65,9 +60,9 @@ TEST(PackageUnpackerHeader, NestingStopsAtTheLimit)
     };
     PackageHeader parsed;
     std::string reason;
-    EXPECT_TRUE(parse(nested(kMaxFolderNesting + 1), parsed, reason)) << reason;
+    EXPECT_TRUE(parsePackageHeader(nested(kMaxFolderNesting + 1), parsed, reason)) << reason;
     EXPECT_EQ(parsed.records.size(), kMaxFolderNesting + 1);
-    EXPECT_FALSE(parse(nested(kMaxFolderNesting + 2), parsed, reason));
+    EXPECT_FALSE(parsePackageHeader(nested(kMaxFolderNesting + 2), parsed, reason));
     EXPECT_NE(reason.find("nested"), std::string::npos);
 }
 
@@ -99,7 +94,7 @@ TEST(PackageUnpackerHeader, NamesBelowTheTopCannotLeaveTheirFolder)
     records.insert(records.end(), climbing.begin(), climbing.end());
     PackageHeader parsed;
     std::string reason;
-    EXPECT_FALSE(parse(headerOf(records), parsed, reason));
+    EXPECT_FALSE(parsePackageHeader(headerOf(records), parsed, reason));
     EXPECT_NE(reason.find("\"..\""), std::string::npos) << reason;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <cctype>
 #include <random>
 
 #include "data/feature.h"
@@ -21,21 +22,14 @@ namespace {
 
 using test::Bytes;
 
+// The bytes of the hex digit pairs; anything else (spaces) is passed over.
 Bytes fromHex(std::string_view hex)
 {
+    std::string digits;
+    std::copy_if(hex.begin(), hex.end(), std::back_inserter(digits), [](char c) { return std::isxdigit(c) != 0; });
     Bytes bytes;
-    int high = -1;
-    for (const char c : hex) {
-        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0)
-            continue;
-        if (high < 0) {
-            high = digit;
-            continue;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-        high = -1;
-    }
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
@@ -252,11 +246,7 @@ TEST_F(PackageUnpackerStream, AnOnlyEmptyFileIsCreatedWrittenAndClosed)
     tools::PackageWriter package;
     package.openFolder(u"<TARGETDIR>").addFile(u"empty.txt", {}).closeFolder();
     test::RecordingNodeWriter writer;
-    auto unpacker = makeUnpacker(writer);
-    const Bytes stream = package.build();
-    unpacker->begin(static_cast<std::uint32_t>(stream.size()), 0);
-    ASSERT_TRUE(unpacker->write(static_cast<std::uint32_t>(stream.size()), stream.data()));
-    EXPECT_TRUE(unpacker->finish());
+    EXPECT_TRUE(feedWhole(*makeUnpacker(writer), package.build()));
     EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App",
                                                       "file \\Program Files\\App/empty.txt", "finish"}));
     EXPECT_EQ(writer.writes, 1);  // one write of 0 bytes

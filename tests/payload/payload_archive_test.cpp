@@ -70,7 +70,7 @@ TEST_F(PayloadArchiveOpen, GoldenEmptyArchive)
     int error = 0;
     ASSERT_TRUE(openBytes(archive, kEmptyArchive, error));
     EXPECT_EQ(archive.entryCount(), 0u);
-    EXPECT_EQ(archive.findEntry(SharedString(u"Data")), -1);
+    EXPECT_EQ(archive.findEntry(u"Data"), -1);
 }
 
 TEST_F(PayloadArchiveOpen, GoldenOneEntryArchive)
@@ -81,13 +81,13 @@ TEST_F(PayloadArchiveOpen, GoldenOneEntryArchive)
     ASSERT_TRUE(openBytes(archive, kOneEntryArchive, error));
     ASSERT_EQ(archive.entryCount(), 1u);
     const PayloadEntry& entry = archive.entryAt(0);
-    EXPECT_EQ(entry.name, SharedString(u"Data"));
+    EXPECT_EQ(entry.name, u"Data");
     EXPECT_EQ(entry.packedSize, 3u);
     EXPECT_EQ(entry.checksum, 0x0127024Du);
-    EXPECT_EQ(archive.findEntry(SharedString(u"Data")), 0);
-    EXPECT_EQ(archive.findEntry(SharedString(u"data")), -1);  // names match exactly
+    EXPECT_EQ(archive.findEntry(u"Data"), 0);
+    EXPECT_EQ(archive.findEntry(u"data"), -1);  // names match exactly
     Bytes bytes;
-    EXPECT_TRUE(archive.extractTo(SharedString(u"Data"), bytes));
+    EXPECT_TRUE(archive.extractTo(u"Data", bytes));
     EXPECT_EQ(bytes, toBytes("abc"));
     EXPECT_THROW(archive.entryAt(1), std::out_of_range);
     EXPECT_THROW(archive.entryAt(-1), std::out_of_range);
@@ -190,7 +190,7 @@ TEST_F(PayloadArchiveOpen, FoundBeforeTheCertificateOfASignedProgram)
         int error = 0;
         ASSERT_TRUE(openBytes(archive, signedProgram(plus, true, data), error)) << plus << " " << error;
         Bytes bytes;
-        EXPECT_TRUE(archive.extractTo(SharedString(u"Data"), bytes));
+        EXPECT_TRUE(archive.extractTo(u"Data", bytes));
         EXPECT_EQ(bytes, data);
 
         // Without an archive the last 48 bytes are taken, and they are no sound trailer.
@@ -275,7 +275,7 @@ TEST_F(PayloadArchiveOpen, DirectoryShapeIsCheckedAfterTheCheckWord)
     ASSERT_TRUE(openBytes(zeroInName,
                           archiveOf(test::makeRecord(std::u16string(u"Da\0ta", 5), 0, 0, 3, 3, test::adlerOf(toBytes("abc"))), 1),
                           error));
-    EXPECT_EQ(zeroInName.entryAt(0).name, SharedString(u"Da"));  // a name ends at its first zero unit
+    EXPECT_EQ(zeroInName.entryAt(0).name, u"Da");  // a name ends at its first zero unit
 
     // A count no directory of this size can hold: refused before any record is read.
     EXPECT_EQ(openError(archiveOf(record, 0xFFFFFFFFu)), kPayloadErrorFormat);
@@ -308,7 +308,7 @@ TEST_F(PayloadArchiveOpen, AnOpenReaderStaysWithItsFile)
 {
     PayloadArchive archive(*host_);
     int error = 0;
-    EXPECT_FALSE(archive.open(SharedString(u"\\Temp\\missing.dqres"), error));
+    EXPECT_FALSE(archive.open(u"\\Temp\\missing.dqres", error));
     EXPECT_EQ(error, kPayloadErrorOpen);
     EXPECT_FALSE(openBytes(archive, toBytes("no archive here, just text long enough to hold a trailer...."), error,
                            "bad.dqres"));
@@ -326,7 +326,7 @@ protected:
     {
         PayloadArchiveOpen::SetUp();
         device().makeFolder("Program Files/Survey");
-        AppPaths::setInstance(SharedString(u"\\Program Files\\Survey\\setup.exe"));
+        AppPaths::setInstance(u"\\Program Files\\Survey\\setup.exe");
     }
     void TearDown() override
     {
@@ -363,9 +363,9 @@ TEST_F(PayloadArchiveDefault, FallsBackToTheProgramAndKeepsTheFirstError)
     int error = 0;
     ASSERT_TRUE(archive.openDefault(error));
     EXPECT_EQ(error, kPayloadErrorFormat);
-    EXPECT_EQ(archive.findEntry(SharedString(u"Data")), 0);
+    EXPECT_EQ(archive.findEntry(u"Data"), 0);
     Bytes bytes;
-    EXPECT_TRUE(archive.extractTo(SharedString(u"Data"), bytes));
+    EXPECT_TRUE(archive.extractTo(u"Data", bytes));
     EXPECT_EQ(bytes, toBytes("abc"));
 
     std::filesystem::remove(device().hostPath("Program Files/Survey/setup.dqres"));

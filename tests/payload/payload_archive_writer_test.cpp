@@ -52,7 +52,7 @@ TEST_F(ArchiveWriter, AnInputThatRunsShortIsNotRecorded)
     PayloadArchiveWriter writer(output, 0);
     test::ShortInputStream shortInput(test::sampleData(20000), 30000);
     int error = 0;
-    EXPECT_FALSE(writer.addEntry(SharedString(u"Short"), 0, shortInput, 30000, error));
+    EXPECT_FALSE(writer.addEntry(u"Short", 0, shortInput, 30000, error));
     EXPECT_EQ(error, kPayloadErrorWrite);
     EXPECT_TRUE(writer.entries().empty());
     EXPECT_EQ(bytes.size(), 16384u);  // the whole pieces copied stay, unreferenced
@@ -60,16 +60,16 @@ TEST_F(ArchiveWriter, AnInputThatRunsShortIsNotRecorded)
     // The next entry still lies where the directory says.
     const Bytes data = toBytes("after the failure");
     MemoryInputStream input(data);
-    ASSERT_TRUE(writer.addEntry(SharedString(u"Next"), 0, input, 17, error));
+    ASSERT_TRUE(writer.addEntry(u"Next", 0, input, 17, error));
     EXPECT_EQ(writer.entries()[0].offset, 16384u);
     ASSERT_TRUE(writer.finish(error));
     PayloadArchive archive(*host_);
     const SharedString path = placeFile("a.dqres", bytes);
     ASSERT_TRUE(archive.open(path, error));
     Bytes read;
-    EXPECT_TRUE(archive.extractTo(SharedString(u"Next"), read));
+    EXPECT_TRUE(archive.extractTo(u"Next", read));
     EXPECT_EQ(read, data);
-    EXPECT_EQ(archive.findEntry(SharedString(u"Short")), -1);
+    EXPECT_EQ(archive.findEntry(u"Short"), -1);
 }
 
 TEST_F(ArchiveWriter, ANameTooLongForTheDirectoryFailsTheFinish)
@@ -137,10 +137,10 @@ TEST_F(ArchiveWriter, AFailedWriteLeavesNoDirectoryOverDriftedOffsets)
     const Bytes data = test::sampleData(50000);
     MemoryInputStream first(data);
     int error = 0;
-    EXPECT_FALSE(writer.addEntry(SharedString(u"First"), 0, first, 50000, error));
+    EXPECT_FALSE(writer.addEntry(u"First", 0, first, 50000, error));
     EXPECT_EQ(error, kPayloadErrorWrite);
     MemoryInputStream second(data);
-    EXPECT_FALSE(writer.addEntry(SharedString(u"Second"), 0, second, 50000, error));
+    EXPECT_FALSE(writer.addEntry(u"Second", 0, second, 50000, error));
     EXPECT_EQ(error, kPayloadErrorWrite);
     EXPECT_FALSE(writer.finish(error));
     EXPECT_EQ(error, kPayloadErrorWrite);
@@ -168,7 +168,7 @@ TEST_F(ArchiveWriter, RawCopiesKeepEveryEntryAsItWas)
     int error = 0;
     ASSERT_TRUE(source.open(sourcePath, error));
 
-    EXPECT_FALSE(HalFileOutputStream().openForAppend(host_, SharedString(u"\\Temp\\missing.exe")));
+    EXPECT_FALSE(HalFileOutputStream().openForAppend(host_, u"\\Temp\\missing.exe"));
     const SharedString targetPath = placeFile("target.exe", Bytes(1000, 0xAB));
     auto output = std::make_shared<HalFileOutputStream>();
     ASSERT_TRUE(output->openForAppend(host_, targetPath));

@@ -236,7 +236,7 @@ TEST_F(PayloadArchiveExtract, EntriesOutsideThePayloadAreNeverRead)
     int error = 0;
     ASSERT_TRUE(reader.open(path_, error));
     Bytes bytes;
-    EXPECT_TRUE(reader.extractTo(SharedString(u"Inside"), bytes));
+    EXPECT_TRUE(reader.extractTo(u"Inside", bytes));
     for (const char16_t* name : {u"IntoDirectory", u"Wrapping", u"Huge"}) {
         test::RecordingSink sink;
         EXPECT_FALSE(reader.extract(SharedString(name), sink));
@@ -258,7 +258,7 @@ TEST_F(PayloadArchiveExtract, VerificationAndRawCopiesFindDamagedBytes)
     Bytes raw;
     std::uint64_t unpacked = 0;
     std::uint32_t method = 99;
-    ASSERT_TRUE(reader.extractRawTo(SharedString(u"Lzma"), raw, unpacked, method));
+    ASSERT_TRUE(reader.extractRawTo(u"Lzma", raw, unpacked, method));
     EXPECT_EQ(raw, lzma.packed);
     EXPECT_EQ(unpacked, data.size());
     EXPECT_EQ(method, kPayloadMethodLzma);
@@ -267,16 +267,16 @@ TEST_F(PayloadArchiveExtract, VerificationAndRawCopiesFindDamagedBytes)
     path_ = placeFile("b.dqres", archive);
     PayloadArchive damaged(*host_);
     ASSERT_TRUE(damaged.open(path_, error));
-    EXPECT_FALSE(damaged.verifyEntry(SharedString(u"Stored"), error));
+    EXPECT_FALSE(damaged.verifyEntry(u"Stored", error));
     EXPECT_EQ(error, kPayloadErrorChecksum);
-    EXPECT_FALSE(damaged.verifyEntry(SharedString(u"Missing"), error));
+    EXPECT_FALSE(damaged.verifyEntry(u"Missing", error));
     EXPECT_EQ(error, kPayloadErrorNoEntry);
-    EXPECT_TRUE(damaged.verifyEntry(SharedString(u"Lzma"), error));
-    EXPECT_FALSE(damaged.extractRawTo(SharedString(u"Stored"), raw, unpacked, method));
+    EXPECT_TRUE(damaged.verifyEntry(u"Lzma", error));
+    EXPECT_FALSE(damaged.extractRawTo(u"Stored", raw, unpacked, method));
     test::RecordingSink sink;
-    EXPECT_FALSE(damaged.extractRaw(SharedString(u"Stored"), sink, unpacked, method));
+    EXPECT_FALSE(damaged.extractRaw(u"Stored", sink, unpacked, method));
     EXPECT_NE(sink.calls.back(), "finish");
-    EXPECT_TRUE(damaged.extractRawTo(SharedString(u"Lzma"), raw, unpacked, method));
+    EXPECT_TRUE(damaged.extractRawTo(u"Lzma", raw, unpacked, method));
 }
 
 TEST(PayloadArchiveSinks, ByteVectorSinkTakesExactlyWhatWasAnnounced)

@@ -70,8 +70,8 @@ TEST_F(PackageUnpackerText, OnlyTheFirstFileBecomesTheText)
     EXPECT_EQ(text, u"one");
 
     TextCollector collector(text);
-    EXPECT_TRUE(collector.createFolder(nullptr, SharedString(u"x")));
-    ASSERT_TRUE(collector.createFile(nullptr, SharedString(u"x")));
+    EXPECT_TRUE(collector.createFolder(nullptr, u"x"));
+    ASSERT_TRUE(collector.createFile(nullptr, u"x"));
     const std::vector<std::uint8_t> big(1 << 20, 'b');
     for (int i = 0; i < 64; ++i)
         ASSERT_TRUE(collector.writeData(static_cast<std::uint32_t>(big.size()), big.data()));

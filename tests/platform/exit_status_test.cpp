@@ -14,31 +14,13 @@ TEST(ExitStatus, MapsEveryCodeOfTheTable)
         int status;
     };
     const Case cases[] = {
-        {0, 0},
-        {1, 1},
-        {3, 3},
-        {static_cast<std::uint32_t>(-1), 255},
-        {static_cast<std::uint32_t>(-2), 254},
-        {static_cast<std::uint32_t>(-3), 253},
-        {0xBADE0000, 222},
-        {0xBADEE000, 238},
+        {0, 0}, {1, 1}, {3, 3}, {static_cast<std::uint32_t>(-1), 255}, {static_cast<std::uint32_t>(-2), 254},
+        {static_cast<std::uint32_t>(-3), 253}, {0xBADE0000, 222}, {0xBADEE000, 238},
         // The update check's mask.
-        {2, 2},
-        {0x8000000, 4},
-        {0x8000001, 5},
-        {0x8000002, 6},
-        {0x8000003, 7},
-        {0x80000000, 128},
+        {2, 2}, {0x8000000, 4}, {0x8000001, 5}, {0x8000002, 6}, {0x8000003, 7}, {0x80000000, 128},
         // Everything else: the low 8 bits, never 0 for a non-zero code.
-        {0x05010000, 1},
-        {0x05010203, 3},
-        {0x0501002A, 42},
-        {0x100, 1},
-        {0x8000004, 4},
-        {0x80000001, 1},
-        {0x88000000, 1},
-        {0xBADE0001, 1},
-        {200, 200},
+        {0x05010000, 1}, {0x05010203, 3}, {0x0501002A, 42}, {0x100, 1}, {0x8000004, 4}, {0x80000001, 1},
+        {0x88000000, 1}, {0xBADE0001, 1}, {200, 200},
     };
     for (const Case& c : cases)
         EXPECT_EQ(exitStatusFromCode(c.code), c.status) << std::hex << "code 0x" << c.code;

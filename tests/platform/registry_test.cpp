@@ -23,22 +23,20 @@ using test::Bytes;
 
 constexpr RegistryKey kHklm = kRegistryLocalMachine;
 
-Bytes wideBytes(std::u16string_view text)
-{
-    Bytes bytes;
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    return bytes;
-}
-
 // The UTF-16LE bytes of a literal, embedded zeros included, without the
 // literal's own terminator (write "\0" at the end for a terminated value).
 template <std::size_t N>
 Bytes units(const char16_t (&text)[N])
 {
-    return wideBytes(std::u16string_view(text, N - 1));
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(text[i] & 0xFF), static_cast<std::uint8_t>(text[i] >> 8)});
+    return bytes;
+}
+
+std::uint32_t setDword(DeviceRegistry& registry, RegistryKey key, std::u16string_view name, std::uint32_t value)
+{
+    return registry.setValue(key, name, kRegDword, &value, 4);
 }
 
 // One value of the golden registry, as it must read back.
@@ -91,15 +89,13 @@ void setExpected(DeviceRegistry& registry, const ExpectedValue& value)
 // changes that must leave no trace or keep the first spelling.
 void writeGoldenSequence(DeviceRegistry& registry)
 {
-    const std::uint32_t oldCount = 42;
     RegistryKey ident = 0;
     ASSERT_EQ(registry.createKey(kHklm, u"Ident", ident), kErrorSuccess);
-    ASSERT_EQ(registry.setValue(ident, u"Count", kRegDword, &oldCount, 4), kErrorSuccess);
-    ASSERT_EQ(registry.setValue(ident, u"zeta", kRegDword, &oldCount, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, ident, u"Count", 42), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, ident, u"zeta", 42), kErrorSuccess);
     for (const ExpectedValue& value : goldenValues())
         setExpected(registry, value);  // also rewrites "Count"
-    const std::uint32_t newCount = 43;
-    ASSERT_EQ(registry.setValue(ident, u"COUNT", kRegDword, &newCount, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, ident, u"COUNT", 43), kErrorSuccess);
     ASSERT_EQ(registry.deleteValue(ident, u"ZETA"), kErrorSuccess);
     RegistryKey key = 0;
     ASSERT_EQ(registry.createKey(kHklm, u"software\\Orv\\Bluetooth\\Driver", key), kErrorSuccess);
@@ -107,7 +103,7 @@ void writeGoldenSequence(DeviceRegistry& registry)
     ASSERT_EQ(registry.createKey(kHklm, u"Ident\\Odd]Name [x]", key), kErrorSuccess);
     registry.closeKey(key);
     ASSERT_EQ(registry.createKey(kHklm, u"Temp\\Sub\\Deeper", key), kErrorSuccess);
-    ASSERT_EQ(registry.setValue(key, u"gone", kRegDword, &newCount, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"gone", 43), kErrorSuccess);
     registry.closeKey(key);
     ASSERT_EQ(registry.deleteKey(kHklm, u"temp"), kErrorSuccess);
     registry.closeKey(ident);
@@ -183,8 +179,7 @@ TEST_F(RegistryFileTest, SecondRegistryReadsEveryValueAndWritesTheSameBytes)
     EXPECT_EQ(registry.openKey(kHklm, u"Temp", key), kErrorFileNotFound);
 
     // A change and its undoing rewrite the file: the bytes are the golden ones.
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(kHklm, u"Transient", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, kHklm, u"Transient", 1), kErrorSuccess);
     EXPECT_NE(readText(file()), readText(goldenPath()));
     ASSERT_EQ(registry.deleteValue(kHklm, u"transient"), kErrorSuccess);
     EXPECT_EQ(readText(file()), readText(goldenPath()));
@@ -196,17 +191,15 @@ TEST_F(RegistryFileTest, FailedWriteKeepsTheOldFileAndTheOldState)
     ASSERT_EQ(registry.configure(file().string()), kErrorSuccess);
     RegistryKey key = 0;
     ASSERT_EQ(registry.createKey(kHklm, u"Keep\\Inner", key), kErrorSuccess);
-    const std::uint32_t before = 1;
-    ASSERT_EQ(registry.setValue(key, u"Value", kRegDword, &before, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"Value", 1), kErrorSuccess);
     const std::string old = readText(file());
 
     // A folder where the temporary file must go makes every write fail.
     const fs::path blocker = file().string() + "." + std::to_string(::getpid()) + ".tmp";
     fs::create_directory(blocker);
     test::DiagCapture diag;
-    const std::uint32_t after = 2;
-    EXPECT_EQ(registry.setValue(key, u"Value", kRegDword, &after, 4), kErrorRegistryIoFailed);
-    EXPECT_EQ(registry.setValue(key, u"New", kRegDword, &after, 4), kErrorRegistryIoFailed);
+    EXPECT_EQ(setDword(registry, key, u"Value", 2), kErrorRegistryIoFailed);
+    EXPECT_EQ(setDword(registry, key, u"New", 2), kErrorRegistryIoFailed);
     EXPECT_EQ(registry.deleteValue(key, u"Value"), kErrorRegistryIoFailed);
     EXPECT_EQ(registry.deleteKey(kHklm, u"Keep"), kErrorRegistryIoFailed);
     RegistryKey made = 0;
@@ -219,20 +212,20 @@ TEST_F(RegistryFileTest, FailedWriteKeepsTheOldFileAndTheOldState)
     std::uint32_t value = 0;
     std::uint32_t size = 4;
     EXPECT_EQ(registry.queryValue(key, u"Value", nullptr, &value, &size), kErrorSuccess);
-    EXPECT_EQ(value, before);
+    EXPECT_EQ(value, 1u);
     EXPECT_EQ(registry.queryValue(key, u"New", nullptr, nullptr, nullptr), kErrorFileNotFound);
     EXPECT_EQ(registry.openKey(kHklm, u"Made", made), kErrorFileNotFound);
-    EXPECT_EQ(registry.setValue(key, u"Other", kRegDword, &after, 4), kErrorRegistryIoFailed);
+    EXPECT_EQ(setDword(registry, key, u"Other", 2), kErrorRegistryIoFailed);
 
     // Once writes work again, the next change writes the whole state.
     fs::remove(blocker);
-    ASSERT_EQ(registry.setValue(key, u"Value", kRegDword, &after, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"Value", 2), kErrorSuccess);
     DeviceRegistry reread;
     ASSERT_EQ(reread.configure(file().string()), kErrorSuccess);
     RegistryKey inner = 0;
     ASSERT_EQ(reread.openKey(kHklm, u"keep\\inner", inner), kErrorSuccess);
     EXPECT_EQ(reread.queryValue(inner, u"Value", nullptr, &value, &size), kErrorSuccess);
-    EXPECT_EQ(value, after);
+    EXPECT_EQ(value, 2u);
     EXPECT_EQ(reread.queryValue(inner, u"New", nullptr, nullptr, nullptr), kErrorFileNotFound);
 }
 
@@ -242,11 +235,10 @@ TEST_F(RegistryFileTest, RemovedFolderReportsTheFailure)
     fs::create_directory(folder);
     DeviceRegistry registry;
     ASSERT_EQ(registry.configure((folder / "registry.reg").string()), kErrorSuccess);
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(kHklm, u"A", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, kHklm, u"A", 1), kErrorSuccess);
     fs::remove_all(folder);
     test::DiagCapture diag;
-    EXPECT_EQ(registry.setValue(kHklm, u"B", kRegDword, &one, 4), kErrorRegistryIoFailed);
+    EXPECT_EQ(setDword(registry, kHklm, u"B", 1), kErrorRegistryIoFailed);
     EXPECT_EQ(registry.queryValue(kHklm, u"B", nullptr, nullptr, nullptr), kErrorFileNotFound);
     EXPECT_EQ(diag.lines().size(), 1u);
 }
@@ -254,8 +246,7 @@ TEST_F(RegistryFileTest, RemovedFolderReportsTheFailure)
 TEST_F(RegistryFileTest, ConfigureRefusesBadFilesAndKeepsTheContent)
 {
     DeviceRegistry registry;
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(kHklm, u"Kept", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, kHklm, u"Kept", 1), kErrorSuccess);
 
     test::writeFileBytes(file(), Bytes{'D', 'R', 'U', 'V', 'E', 'X', '-', 'R', 'E', 'G', 'I', 'S', 'T', 'R', 'Y', ' ',
                                        '1', '\n', '\n', '[', 'H', 'K', 'L', 'M', ']', '\n'});
@@ -292,8 +283,7 @@ TEST(Registry, NamesIgnoreCaseAndKeepTheirSpelling)
     bool created = false;
     ASSERT_EQ(registry.createKey(kHklm, u"Software\\\u00C4pfel", key, &created), kErrorSuccess);
     EXPECT_TRUE(created);
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(key, u"MixedCase", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"MixedCase", 1), kErrorSuccess);
     registry.closeKey(key);
 
     // Lower case of a non-ASCII letter goes through the program's case table.
@@ -303,8 +293,7 @@ TEST(Registry, NamesIgnoreCaseAndKeepTheirSpelling)
     EXPECT_EQ(registry.queryValue(key, u"mixedcase", nullptr, &value, &size), kErrorSuccess);
     EXPECT_EQ(value, 1u);
     // A second spelling neither makes a second value nor renames the first.
-    const std::uint32_t two = 2;
-    ASSERT_EQ(registry.setValue(key, u"MIXEDCASE", kRegDword, &two, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"MIXEDCASE", 2), kErrorSuccess);
     SharedString name;
     std::uint32_t type = 0;
     EXPECT_EQ(registry.enumValue(key, 0, name, &type), kErrorSuccess);
@@ -328,9 +317,8 @@ TEST(Registry, NamesIgnoreCaseAndKeepTheirSpelling)
 TEST(Registry, EnumerationIsSortedWithTheDefaultValueFirst)
 {
     DeviceRegistry registry;
-    const std::uint32_t one = 1;
     for (const char16_t* name : {u"beta", u"Alpha", u"", u"Gamma"})
-        ASSERT_EQ(registry.setValue(kRegistryUsers, name, kRegDword, &one, 4), kErrorSuccess);
+        ASSERT_EQ(setDword(registry, kRegistryUsers, name, 1), kErrorSuccess);
     for (const char16_t* name : {u"b", u"C", u"a"}) {
         RegistryKey key = 0;
         ASSERT_EQ(registry.createKey(kRegistryUsers, name, key), kErrorSuccess);
@@ -352,8 +340,7 @@ TEST(Registry, DeleteKeyRemovesTheWholeSubtree)
     DeviceRegistry registry;
     RegistryKey deep = 0;
     ASSERT_EQ(registry.createKey(kHklm, u"App\\Settings\\Deep", deep), kErrorSuccess);
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(deep, u"V", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, deep, u"V", 1), kErrorSuccess);
     RegistryKey app = 0;
     ASSERT_EQ(registry.openKey(kHklm, u"App", app), kErrorSuccess);
     RegistryKey sibling = 0;
@@ -367,7 +354,7 @@ TEST(Registry, DeleteKeyRemovesTheWholeSubtree)
 
     // Handles still open on the deleted keys fail instead of reviving them.
     EXPECT_EQ(registry.queryValue(deep, u"V", nullptr, nullptr, nullptr), kErrorKeyDeleted);
-    EXPECT_EQ(registry.setValue(deep, u"V", kRegDword, &one, 4), kErrorKeyDeleted);
+    EXPECT_EQ(setDword(registry, deep, u"V", 1), kErrorKeyDeleted);
     EXPECT_EQ(registry.createKey(app, u"Again", key), kErrorKeyDeleted);
     EXPECT_EQ(registry.closeKey(deep), kErrorSuccess);
     EXPECT_EQ(registry.closeKey(app), kErrorSuccess);
@@ -395,8 +382,7 @@ TEST(Registry, HandlesAndPathsFollowTheDeviceRules)
     RegistryKey same = 0;
     ASSERT_EQ(registry.openKey(again, u"", same), kErrorSuccess);
     EXPECT_NE(same, again);
-    const std::uint32_t one = 1;
-    ASSERT_EQ(registry.setValue(key, u"V", kRegDword, &one, 4), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, key, u"V", 1), kErrorSuccess);
     EXPECT_EQ(registry.queryValue(same, u"v", nullptr, nullptr, nullptr), kErrorSuccess);
 
     EXPECT_EQ(registry.closeKey(key), kErrorSuccess);
@@ -411,7 +397,7 @@ TEST(Registry, HandlesAndPathsFollowTheDeviceRules)
     EXPECT_EQ(registry.openKey(kHklm, u"Bad", key), kErrorFileNotFound);
     EXPECT_EQ(registry.createKey(kHklm, u"Good\\\xD800", key), kErrorInvalidParameter);
     EXPECT_EQ(registry.openKey(kHklm, u"Good", key), kErrorFileNotFound);
-    EXPECT_EQ(registry.setValue(kHklm, u"Tab\tName", kRegDword, &one, 4), kErrorInvalidParameter);
+    EXPECT_EQ(setDword(registry, kHklm, u"Tab\tName", 1), kErrorInvalidParameter);
     EXPECT_EQ(registry.setValue(kHklm, u"X", kRegBinary, nullptr, 4), kErrorInvalidParameter);
     EXPECT_EQ(registry.setValue(kHklm, u"X", kRegBinary, nullptr, 0), kErrorSuccess);
 }
@@ -458,7 +444,7 @@ TEST(RegistryThreads, ChangesFromManyThreadsLeaveAConsistentFile)
                 RegistryKey key = 0;
                 if (registry.createKey(kHklm, path, key) != kErrorSuccess)
                     continue;
-                registry.setValue(key, u"Round", kRegDword, &round, 4);
+                setDword(registry, key, u"Round", round);
                 SharedString name;
                 registry.enumKey(kHklm, 0, name);
                 registry.closeKey(key);
@@ -467,8 +453,7 @@ TEST(RegistryThreads, ChangesFromManyThreadsLeaveAConsistentFile)
             }
             RegistryKey key = 0;
             registry.createKey(kHklm, path, key);
-            const std::uint32_t last = kRounds;
-            registry.setValue(key, u"Round", kRegDword, &last, 4);
+            setDword(registry, key, u"Round", kRounds);
             registry.closeKey(key);
         });
     }

@@ -97,18 +97,6 @@ TEST_F(WindowModelTest, SetTextIsCountedAlsoWhenUnchanged)
     EXPECT_EQ(getWindowSetTextCount(edit_), 0);
 }
 
-TEST_F(WindowModelTest, StyleWidthAndTextExtent)
-{
-    EXPECT_EQ(getWindowStyle(group_), 3u);
-    EXPECT_EQ(getWindowStyle(dialog_), 0x80000000u);
-    EXPECT_EQ(getClientWidth(dialog_), 480);
-    EXPECT_EQ(getClientWidth(button_), 0);
-    EXPECT_TRUE(setClientWidth(dialog_, 240));
-    EXPECT_EQ(getClientWidth(dialog_), 240);
-    EXPECT_EQ(getTextExtent(dialog_, u"\\Storage Card\\file.txt"), 22 * kTextPixelsPerChar);
-    EXPECT_EQ(getTextExtent(dialog_, u""), 0);
-}
-
 TEST_F(WindowModelTest, InvalidWindowsFailWithTheWindowError)
 {
     destroyWindow(button_);
