@@ -40,7 +40,7 @@ TEST(FeatureNames, RenameKeepsTheSpellingWhenOnlyTheCaseDiffers)
     EXPECT_FALSE(parent->addSubFeature(nullptr));
 }
 
-TEST(FeatureNames, FullPathSkipsUnnamedAncestors)
+TEST(FeatureTree, FullPathsRemovalAndLoops)
 {
     FeaturePtr root = makeFeaturePtr();
     FeaturePtr feature = named(u"Feature");
@@ -48,49 +48,33 @@ TEST(FeatureNames, FullPathSkipsUnnamedAncestors)
     FeaturePtr b = named(u"B");
     root->addSubFeature(feature);
     feature->addSubFeature(a);
-    a->addSubFeature(b);
+    ASSERT_TRUE(a->addSubFeature(b));
+    // The full path skips unnamed ancestors.
     EXPECT_EQ(a->getName(), u"Feature/A");
     EXPECT_EQ(b->getName(), u"Feature/A/B");
     EXPECT_EQ(b->getNameRef(), u"B");
     EXPECT_TRUE(a->hasNamedParent());
     EXPECT_FALSE(feature->hasNamedParent());
-}
+    // A feature never becomes its own descendant.
+    EXPECT_FALSE(b->addSubFeature(a));
+    EXPECT_FALSE(a->addSubFeature(a));
 
-TEST(FeatureTree, RemovalNeedsANamedParentAndTheVeryFeature)
-{
-    FeaturePtr root = makeFeaturePtr();
-    FeaturePtr feature = named(u"Feature");
-    FeaturePtr a = named(u"A");
-    root->addSubFeature(feature);
-    feature->addSubFeature(a);
-
-    EXPECT_FALSE(root->removeSubFeature(feature.get()));  // its parent has no name
+    // Removal needs a named parent and the very feature.
+    EXPECT_FALSE(root->removeSubFeature(feature.get()));
     EXPECT_FALSE(feature->removeSubFeature(named(u"A").get()));
     EXPECT_TRUE(feature->removeSubFeature(a.get()));
     EXPECT_EQ(feature->subFeatureCount(), 0);
     EXPECT_EQ(a->parent(), nullptr);
     EXPECT_THROW(feature->subFeatureAt(0), std::out_of_range);
-}
 
-TEST(FeatureTree, FeatureCannotBecomeItsOwnDescendant)
-{
-    FeaturePtr a = named(u"A");
-    FeaturePtr b = named(u"B");
-    ASSERT_TRUE(a->addSubFeature(b));
-    EXPECT_FALSE(b->addSubFeature(a));
-    EXPECT_FALSE(a->addSubFeature(a));
-}
-
-TEST(FeatureTree, SubFeaturesOutlivingTheirParentForgetIt)
-{
-    FeaturePtr child = named(u"Child");
-    {
-        FeaturePtr parent = named(u"Parent");
-        parent->addSubFeature(child);
-        EXPECT_EQ(child->getName(), u"Parent/Child");
-    }
-    EXPECT_EQ(child->parent(), nullptr);
-    EXPECT_EQ(child->getName(), u"Child");
+    // Sub-features outliving their parent forget it.
+    feature.reset();
+    root.reset();
+    EXPECT_EQ(a->getName(), u"A");
+    EXPECT_EQ(b->getName(), u"A/B");
+    a.reset();
+    EXPECT_EQ(b->parent(), nullptr);
+    EXPECT_EQ(b->getName(), u"B");
 }
 
 TEST(FeatureLanguages, MatchScoresFollowPrimaryAndSubLanguage)
@@ -131,7 +115,7 @@ TEST(FeatureLanguages, ExactLocaleFirstThenTheBestScoreThenTheFirst)
     EXPECT_EQ(named(u"Empty")->findSubFeatureForLanguage(1031), nullptr);
 }
 
-TEST(FeatureComponents, KeptSortedAndDistinctWithTheInvertedAnswer)
+TEST(FeatureComponents, ComponentsSortedWithTheInvertedAnswerRedistributablesDistinct)
 {
     FeaturePtr feature = named(u"Core");
     EXPECT_FALSE(feature->addComponentFeature(u"Feature/Tools"));
@@ -143,6 +127,13 @@ TEST(FeatureComponents, KeptSortedAndDistinctWithTheInvertedAnswer)
     EXPECT_EQ(feature->componentFeatureAt(0), u"Feature/Help");
     EXPECT_EQ(feature->componentFeatureAt(1), u"Feature/Tools");
     EXPECT_EQ(feature->componentFeatureAt(2), u"Feature/help");
+
+    // Required redistributables are distinct and named; a shortcut needs a name.
+    EXPECT_FALSE(feature->addRequiredRedist(u""));
+    EXPECT_TRUE(feature->addRequiredRedist(u"vcrt"));
+    EXPECT_TRUE(feature->addRequiredRedist(u"vcrt"));
+    EXPECT_EQ(feature->requiredRedistCount(), 1);
+    EXPECT_FALSE(feature->addShortcut(std::make_shared<Shortcut>()));
 }
 
 TEST(FeatureContent, TargetFoldersCountOnlyWithChildren)
@@ -171,16 +162,6 @@ TEST(FeatureContent, TargetFoldersCountOnlyWithChildren)
         std::make_shared<regmodel::RegistryKey>(u"Software"));
     EXPECT_TRUE(registryOnly->hasContent());
     EXPECT_TRUE(registryOnly->hasRegistry());
-}
-
-TEST(FeatureContent, RequiredRedistributablesAreDistinctAndNamed)
-{
-    FeaturePtr feature = named(u"Core");
-    EXPECT_FALSE(feature->addRequiredRedist(u""));
-    EXPECT_TRUE(feature->addRequiredRedist(u"vcrt"));
-    EXPECT_TRUE(feature->addRequiredRedist(u"vcrt"));
-    EXPECT_EQ(feature->requiredRedistCount(), 1);
-    EXPECT_FALSE(feature->addShortcut(std::make_shared<Shortcut>()));
 }
 
 FeaturePtr populated()
@@ -282,7 +263,7 @@ TEST(FeatureCopies, AssignFromTakesTheDescriptionOnly)
     EXPECT_EQ(target->shortcutCount(), 1);
 }
 
-TEST(FeatureItems, ArchiveNamesByStorageKind)
+TEST(FeatureItems, ArchiveNamesByStorageKindAndDisplayName)
 {
     FeaturePtr feature = named(u"Feature");
     FeaturePtr core = named(u"Core");
@@ -302,14 +283,10 @@ TEST(FeatureItems, ArchiveNamesByStorageKind)
     CustomAction action;
     action.setName(u"scripts/check");
     EXPECT_EQ(getArchiveName(action, true), u"scripts_check__.lzma");
-}
 
-TEST(FeatureItems, DisplayNameFallsBackToTheName)
-{
-    FeaturePtr feature = named(u"Core");
-    EXPECT_EQ(feature->getDisplayName(), u"Core");
-    feature->setPrompt(u"Survey core");
-    EXPECT_EQ(feature->getDisplayName(), u"Survey core");
+    EXPECT_EQ(core->getDisplayName(), u"Core");  // falls back on the name
+    core->setPrompt(u"Survey core");
+    EXPECT_EQ(core->getDisplayName(), u"Survey core");
 }
 
 TEST(FeatureItems, ModeAndPreselectionTextsCompareExactly)
