@@ -74,10 +74,7 @@ TEST(TimeStamp, OrdersBySignedSecondsThenByTheTieBreaker)
     EXPECT_TRUE(b < TimeStamp(0) && TimeStamp(0) > b);
     a.clear();
     EXPECT_TRUE(a.seconds == 0 && a.order == 0.0);
-}
-
-TEST(TimeStamp, NowIsTheSystemTimeInWholeSeconds)
-{
+    // Now is the system time in whole seconds.
     FakeClock clock(unixTime(1'600'000'000, 9'999'999));
     EXPECT_EQ(TimeStamp::now().seconds, 1'600'000'000);
 }
