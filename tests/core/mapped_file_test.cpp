@@ -55,17 +55,7 @@ TEST_F(MappedFileTest, ReadOnlyMappingSeesTheWholeFile)
     EXPECT_TRUE(writer.open(u"\\Ini\\App.ini", kFileOpenExisting | kFileWrite));
 }
 
-TEST_F(MappedFileTest, PartOfAFile)
-{
-    device().writeFile("part.bin", "0123456789");
-    MappedFile mapped;
-    ASSERT_TRUE(mapped.open(u"\\part.bin", false, false, 4));
-    EXPECT_EQ(mapped.viewSize(), 4u);
-    EXPECT_EQ(mapped.fileSize(), 10u);
-    EXPECT_EQ(std::memcmp(mapped.data(), "0123", 4), 0);
-}
-
-TEST_F(MappedFileTest, FailuresCloseWhatWasOpened)
+TEST_F(MappedFileTest, FailuresCloseWhatWasOpenedAndHeldFilesCannotBeMapped)
 {
     device().writeFile("empty.bin");
     device().writeFile("short.bin", "abc");
@@ -82,27 +72,26 @@ TEST_F(MappedFileTest, FailuresCloseWhatWasOpened)
     EXPECT_TRUE(exclusive.open(u"\\empty.bin", kFileOpenExisting | kFileWrite | kFileDenyRead | kFileDenyWrite));
     exclusive.close();
     EXPECT_TRUE(exclusive.open(u"\\short.bin", kFileOpenExisting | kFileWrite | kFileDenyRead | kFileDenyWrite));
+    exclusive.close();
+    // A file held for writing, even with all sharing, cannot be mapped.
+    ASSERT_TRUE(exclusive.open(u"\\short.bin", kFileOpenExisting | kFileWrite));
+    EXPECT_FALSE(mapped.open(u"\\short.bin", false, false));
 }
 
-TEST_F(MappedFileTest, HeldFilesCannotBeMapped)
+// A view of part of a file; opening another file lets the first go.
+TEST_F(MappedFileTest, PartOfAFileAndReopeningReplacesTheMapping)
 {
-    device().writeFile("held.bin", "abc");
-    PlatformFile holder;
-    ASSERT_TRUE(holder.open(u"\\held.bin", kFileOpenExisting | kFileWrite));
-    MappedFile mapped;
-    EXPECT_FALSE(mapped.open(u"\\held.bin", false, false));
-}
-
-TEST_F(MappedFileTest, ReopeningReplacesTheMapping)
-{
-    device().writeFile("one.bin", "1");
+    device().writeFile("part.bin", "0123456789");
     device().writeFile("two.bin", "22");
     MappedFile mapped;
-    ASSERT_TRUE(mapped.open(u"\\one.bin", false, false));
+    ASSERT_TRUE(mapped.open(u"\\part.bin", false, false, 4));
+    EXPECT_EQ(mapped.viewSize(), 4u);
+    EXPECT_EQ(mapped.fileSize(), 10u);
+    EXPECT_EQ(std::memcmp(mapped.data(), "0123", 4), 0);
     ASSERT_TRUE(mapped.open(u"\\two.bin", false, false));
     EXPECT_EQ(mapped.fileSize(), 2u);
     PlatformFile writer;
-    EXPECT_TRUE(writer.open(u"\\one.bin", kFileOpenExisting | kFileWrite));
+    EXPECT_TRUE(writer.open(u"\\part.bin", kFileOpenExisting | kFileWrite));
 }
 
 }  // namespace
