@@ -12,14 +12,6 @@
 namespace druvex {
 namespace {
 
-std::vector<SharedString> tokens(std::initializer_list<const char16_t*> list)
-{
-    std::vector<SharedString> out;
-    for (const char16_t* token : list)
-        out.emplace_back(token);
-    return out;
-}
-
 struct Parsed {
     bool ok = false;
     InstallerOptions options;
@@ -27,12 +19,22 @@ struct Parsed {
     SharedString error;
 };
 
-Parsed parse(std::initializer_list<const char16_t*> list)
+using Line = std::vector<const char16_t*>;
+
+Parsed parse(const Line& line)
 {
     Parsed parsed;
-    const std::vector<SharedString> args = tokens(list);
+    const std::vector<SharedString> args(line.begin(), line.end());
     parsed.ok = ParseOptions(args, parsed.options, parsed.fullInstallerPath, &parsed.error);
     return parsed;
+}
+
+std::string shown(const Line& line)
+{
+    std::string text;
+    for (const char16_t* token : line)
+        text += toUtf8(SharedString(token)).c_str() + std::string(" ");
+    return text;
 }
 
 TEST(InstallerOptions, Defaults)
@@ -51,160 +53,127 @@ TEST(InstallerOptions, Defaults)
     EXPECT_TRUE(o.configFile.isEmpty() && o.liveUpdateUrl.isEmpty() && parsed.fullInstallerPath.isEmpty());
 }
 
-// One row per option: the command line and what it must set.
-struct OptionCase {
-    std::vector<const char16_t*> line;
-    std::function<bool(const Parsed&)> check;
-    const char* what;
-};
-
 TEST(InstallerOptions, EachOptionSetsItsField)
 {
-    const OptionCase cases[] = {
+    const struct {
+        const char16_t* token;
+        bool InstallerOptions::*field;
+    } flags[] = {
+        {u"take_times", &InstallerOptions::takeTimes},
+        {u"use_hal_win", &InstallerOptions::useHalWin},
+        {u"uninstall_mode", &InstallerOptions::uninstallMode},
+        {u"no_welcome", &InstallerOptions::noWelcome},
+        {u"silent_mode", &InstallerOptions::silent},
+        {u"/QUIET", &InstallerOptions::silent},
+        {u"/qn", &InstallerOptions::silent},
+        {u"formobile", &InstallerOptions::forMobile},
+        {u"dont_check_unique_instance", &InstallerOptions::dontCheckUniqueInstance},
+        {u"show_message_for_debug", &InstallerOptions::showMessageForDebug},
+        {u"check_installer_also_daily", &InstallerOptions::checkInstallerAlsoDaily},
+        {u"dont_remove_orig_installer", &InstallerOptions::dontRemoveOrigInstaller},
+        {u"finalize_registrations", &InstallerOptions::finalizeRegistrations},
+        {u"validate_registrations", &InstallerOptions::validateRegistrations},
+        {u"purge_shared_data", &InstallerOptions::purgeSharedData},
+        {u"query_version_info", &InstallerOptions::queryVersionInfo},
+    };
+    for (const auto& flag : flags) {
+        const Parsed parsed = parse({flag.token});
+        EXPECT_TRUE(parsed.ok) << shown({flag.token});
+        EXPECT_TRUE(parsed.options.*flag.field) << shown({flag.token});
+    }
+
+    const std::pair<Line, std::function<bool(const Parsed&)>> cases[] = {
         {{u"use_full_installer", u"\\Temp\\full.exe"},
-         [](const Parsed& p) { return p.options.useFullInstaller && p.fullInstallerPath == u"\\Temp\\full.exe"; },
-         "use_full_installer"},
-        {{u"take_times"}, [](const Parsed& p) { return p.options.takeTimes; }, "take_times"},
-        {{u"no_update"}, [](const Parsed& p) { return !p.options.updatesAllowed && !p.options.silent; }, "no_update"},
-        {{u"use_hal_win"}, [](const Parsed& p) { return p.options.useHalWin; }, "use_hal_win"},
+         [](const Parsed& p) { return p.options.useFullInstaller && p.fullInstallerPath == u"\\Temp\\full.exe"; }},
+        {{u"no_update"}, [](const Parsed& p) { return !p.options.updatesAllowed && !p.options.silent; }},
         {{u"check_for_updates", u"\\Temp\\check"},
-         [](const Parsed& p) { return p.options.checkForUpdates && p.options.updateCheckFolder == u"\\Temp\\check"; },
-         "check_for_updates with a folder"},
+         [](const Parsed& p) { return p.options.checkForUpdates && p.options.updateCheckFolder == u"\\Temp\\check"; }},
         {{u"check_for_updates", u"silent_mode"},
          [](const Parsed& p) {
              return p.options.checkForUpdates && p.options.updateCheckFolder.isEmpty() && p.options.silent;
-         },
-         "check_for_updates without a folder"},
-        {{u"update_mode", u"newversion"}, [](const Parsed& p) { return p.options.updateMode == 1; }, "newversion"},
-        {{u"update_mode", u"Features"}, [](const Parsed& p) { return p.options.updateMode == 2; }, "features"},
-        {{u"uninstall_mode"}, [](const Parsed& p) { return p.options.uninstallMode; }, "uninstall_mode"},
-        {{u"no_welcome"}, [](const Parsed& p) { return p.options.noWelcome; }, "no_welcome"},
-        {{u"silent_mode"}, [](const Parsed& p) { return p.options.silent; }, "silent_mode"},
-        {{u"/QUIET"}, [](const Parsed& p) { return p.options.silent; }, "/quiet"},
-        {{u"/qn"}, [](const Parsed& p) { return p.options.silent; }, "/qn"},
-        {{u"tethered"}, [](const Parsed& p) { return p.options.tethering == 2; }, "tethered"},
-        {{u"untethered"}, [](const Parsed& p) { return p.options.tethering == 1; }, "untethered"},
-        {{u"update_silently"},
-         [](const Parsed& p) { return p.options.updateSilently && p.options.silent; }, "update_silently"},
+         }},
+        {{u"update_mode", u"newversion"}, [](const Parsed& p) { return p.options.updateMode == 1; }},
+        {{u"update_mode", u"Features"}, [](const Parsed& p) { return p.options.updateMode == 2; }},
+        {{u"tethered"}, [](const Parsed& p) { return p.options.tethering == 2; }},
+        {{u"untethered"}, [](const Parsed& p) { return p.options.tethering == 1; }},
+        {{u"update_silently"}, [](const Parsed& p) { return p.options.updateSilently && p.options.silent; }},
         {{u"admin_stub_mode", u"7"},
-         [](const Parsed& p) { return p.options.adminStubMode && p.options.adminStubNumber == 7; }, "stub number"},
-        {{u"admin_stub_mode", u"7x", u"formobile"},
+         [](const Parsed& p) { return p.options.adminStubMode && p.options.adminStubNumber == 7; }},
+        {{u"admin_stub_mode", u"7x", u"formobile"},  // not a number: no number, and the token is read on
          [](const Parsed& p) {
              return p.options.adminStubMode && p.options.adminStubNumber == 0 && p.options.forMobile;
-         },
-         "stub without a number"},
+         }},
         {{u"reboot_as_admin", u"qm40"},
-         [](const Parsed& p) { return p.options.rebootAsAdmin && p.options.platform == 2; }, "reboot_as_admin"},
-        {{u"formobile"}, [](const Parsed& p) { return p.options.forMobile; }, "formobile"},
-        {{u"dont_check_unique_instance"},
-         [](const Parsed& p) { return p.options.dontCheckUniqueInstance; }, "dont_check_unique_instance"},
+         [](const Parsed& p) { return p.options.rebootAsAdmin && p.options.platform == 2; }},
         {{u"empty_installer", u"0x4d2", u"\\Temp\\x.exe"},
          [](const Parsed& p) {
              return p.options.emptyInstaller && p.options.emptyInstallerHandle == 0x4d2 &&
                     p.options.emptyInstallerPath == u"\\Temp\\x.exe";
-         },
-         "empty_installer"},
+         }},
         {{u"empty_installer", u"", u"\\Temp\\x.exe"},
-         [](const Parsed& p) { return p.options.emptyInstaller && p.options.emptyInstallerHandle == 0; },
-         "empty_installer without a handle"},
-        {{u"empty_installer", u"1234ABCD9", u"x"},
-         [](const Parsed& p) { return p.options.emptyInstallerHandle == 0x234ABCD9u; }, "handle's low 32 bits"},
-        {{u"show_message_for_debug"}, [](const Parsed& p) { return p.options.showMessageForDebug; }, "debug"},
-        {{u"check_installer_also_daily"},
-         [](const Parsed& p) { return p.options.checkInstallerAlsoDaily; }, "daily"},
-        {{u"dont_remove_orig_installer"},
-         [](const Parsed& p) { return p.options.dontRemoveOrigInstaller; }, "dont_remove_orig_installer"},
-        {{u"finalize_registrations"}, [](const Parsed& p) { return p.options.finalizeRegistrations; }, "finalize"},
-        {{u"validate_registrations"}, [](const Parsed& p) { return p.options.validateRegistrations; }, "validate"},
-        {{u"purge_shared_data"}, [](const Parsed& p) { return p.options.purgeSharedData; }, "purge"},
-        {{u"query_version_info"}, [](const Parsed& p) { return p.options.queryVersionInfo; }, "query_version_info"},
+         [](const Parsed& p) { return p.options.emptyInstaller && p.options.emptyInstallerHandle == 0; }},
+        {{u"empty_installer", u"1234ABCD9", u"x"},  // the handle's low 32 bits
+         [](const Parsed& p) { return p.options.emptyInstallerHandle == 0x234ABCD9u; }},
         {{u"use_config", u"\\cfg.xml"},
-         [](const Parsed& p) { return p.options.configMode == 1 && p.options.configFile == u"\\cfg.xml"; },
-         "use_config"},
+         [](const Parsed& p) { return p.options.configMode == 1 && p.options.configFile == u"\\cfg.xml"; }},
         {{u"make_config", u"\\cfg.xml"},
-         [](const Parsed& p) { return p.options.configMode == 2 && p.options.configFile == u"\\cfg.xml"; },
-         "make_config"},
+         [](const Parsed& p) { return p.options.configMode == 2 && p.options.configFile == u"\\cfg.xml"; }},
         {{u"override_live_update_url", u"http://h/x"},
-         [](const Parsed& p) { return p.options.liveUpdateUrl == u"http://h/x"; }, "override_live_update_url"},
-        {{u"wait_for_shutdown", u"evt"},
-         [](const Parsed& p) { return p.options.shutdownEventName == u"evt"; }, "wait_for_shutdown"},
+         [](const Parsed& p) { return p.options.liveUpdateUrl == u"http://h/x"; }},
+        {{u"wait_for_shutdown", u"evt"}, [](const Parsed& p) { return p.options.shutdownEventName == u"evt"; }},
         {{u"query_min_ver_for_uninst", u"5.1"},
-         [](const Parsed& p) {
-             return p.options.minVersionQuery == u"5.1" && p.options.dontCheckUniqueInstance;
-         },
-         "query_min_ver_for_uninst"},
+         [](const Parsed& p) { return p.options.minVersionQuery == u"5.1" && p.options.dontCheckUniqueInstance; }},
         {{u"uninstall_feature", u"Help"},
          [](const Parsed& p) {
              return p.options.uninstallFeature == u"Help" && p.options.silent && !p.options.updatesAllowed;
-         },
-         "uninstall_feature"},
+         }},
         {{u"create_backup", u"\\b.7z", u"\\Data"},
          [](const Parsed& p) {
              return p.options.createBackup && p.options.createBackupText1 == u"\\b.7z" &&
                     p.options.createBackupText2 == u"\\Data";
-         },
-         "create_backup"},
+         }},
+        // Names ignore case; a value is the next token whatever it reads.
         {{u"Silent_Mode", u"USE_CONFIG", u"uninstall_mode"},
-         [](const Parsed& p) { return p.options.silent && p.options.configFile == u"uninstall_mode"; },
-         "names ignore case; a value is the next token whatever it reads"},
+         [](const Parsed& p) { return p.options.silent && p.options.configFile == u"uninstall_mode"; }},
     };
-    for (const OptionCase& c : cases) {
-        Parsed parsed;
-        std::vector<SharedString> args;
-        for (const char16_t* token : c.line)
-            args.emplace_back(token);
-        parsed.ok = ParseOptions(args, parsed.options, parsed.fullInstallerPath, &parsed.error);
-        EXPECT_TRUE(parsed.ok) << c.what << ": " << toUtf8(parsed.error).c_str();
-        EXPECT_TRUE(c.check(parsed)) << c.what;
+    for (const auto& [line, check] : cases) {
+        const Parsed parsed = parse(line);
+        EXPECT_TRUE(parsed.ok) << shown(line) << ": " << toUtf8(parsed.error).c_str();
+        EXPECT_TRUE(check(parsed)) << shown(line);
     }
 }
 
+// Each failure ends the program with its reason.
 TEST(InstallerOptions, FailuresEndTheProgram)
 {
-    const std::vector<std::vector<const char16_t*>> failing = {
-        {u"use_full_installer"},
-        {u"uninstall_feature"},
-        {u"update_mode"},
-        {u"update_mode", u"bogus"},
-        {u"update_mode", u"newversion2"},
-        {u"reboot_as_admin"},
-        {u"reboot_as_admin", u"Bogus"},
-        {u"reboot_as_admin", u"Unknown"},
-        {u"reboot_as_admin", u"Windows"},
-        {u"empty_installer", u"0x1"},
-        {u"use_config"},
-        {u"make_config"},
-        {u"override_live_update_url"},
-        {u"wait_for_shutdown"},
-        {u"query_min_ver_for_uninst"},
-        {u"create_backup", u"a"},
-        {u"silent_mode", u"update_mode"},
+    const std::pair<Line, const char16_t*> failing[] = {
+        {{u"use_full_installer"}, nullptr},
+        {{u"uninstall_feature"}, nullptr},
+        {{u"update_mode"}, nullptr},
+        {{u"update_mode", u"bogus"}, nullptr},
+        {{u"update_mode", u"newversion2"}, nullptr},
+        {{u"update_mode", u"later"}, u"The update mode \"later\" is neither \"newversion\" nor \"features\"."},
+        {{u"reboot_as_admin"}, nullptr},
+        {{u"reboot_as_admin", u"Bogus"}, u"\"Bogus\" names no target platform."},
+        {{u"reboot_as_admin", u"Unknown"}, nullptr},
+        {{u"reboot_as_admin", u"Windows"}, nullptr},
+        {{u"empty_installer", u"0x1"}, nullptr},
+        {{u"use_config"}, nullptr},
+        {{u"make_config"}, nullptr},
+        {{u"override_live_update_url"}, nullptr},
+        {{u"wait_for_shutdown"}, nullptr},
+        {{u"query_min_ver_for_uninst"}, nullptr},
+        {{u"create_backup", u"a"}, u"The option \"create_backup\" needs a value."},
+        {{u"silent_mode", u"update_mode"}, nullptr},
     };
-    for (const auto& line : failing) {
-        std::vector<SharedString> args;
-        std::string shown;
-        for (const char16_t* token : line) {
-            args.emplace_back(token);
-            shown += toUtf8(SharedString(token)).c_str();
-            shown += ' ';
+    for (const auto& [line, error] : failing) {
+        const Parsed parsed = parse(line);
+        EXPECT_FALSE(parsed.ok) << shown(line);
+        EXPECT_FALSE(parsed.error.isEmpty()) << shown(line);
+        if (error) {
+            EXPECT_EQ(parsed.error, error) << shown(line);
         }
-        InstallerOptions options;
-        SharedString path;
-        SharedString error;
-        EXPECT_FALSE(ParseOptions(args, options, path, &error)) << shown;
-        EXPECT_FALSE(error.isEmpty()) << shown;
     }
-}
-
-TEST(InstallerOptions, FailureTextsNameTheCause)
-{
-    Parsed parsed = parse({u"reboot_as_admin", u"Bogus"});
-    ASSERT_FALSE(parsed.ok);
-    EXPECT_EQ(parsed.error, u"\"Bogus\" names no target platform.");
-    parsed = parse({u"update_mode", u"later"});
-    EXPECT_EQ(parsed.error, u"The update mode \"later\" is neither \"newversion\" nor \"features\".");
-    parsed = parse({u"create_backup", u"x"});
-    EXPECT_EQ(parsed.error, u"The option \"create_backup\" needs a value.");
 }
 
 }  // namespace

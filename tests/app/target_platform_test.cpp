@@ -8,31 +8,21 @@
 namespace druvex {
 namespace {
 
-TEST(TargetPlatformLists, ParsePlatformList)
+TEST(TargetPlatformLists, ParseAndPrintPlatformLists)
 {
     struct Case {
         const char16_t* text;
         std::int32_t mask;
     };
     const Case cases[] = {
-        {u"Wm6,Win32", 17},
-        {u"Wm6, Win32", 1},  // pieces are not trimmed
-        {u"all", -1},
-        {u"ALL", -1},
-        {u"Windows", 0},     // groups add nothing to a mask
-        {u"Controllers,Qm40", 4},
-        {u"", 0},
-        {u"wm6", 1},
+        {u"Wm6,Win32", 17}, {u"Wm6, Win32", 1},  // pieces are not trimmed
+        {u"all", -1},       {u"ALL", -1},       {u"Windows", 0},  // groups add nothing to a mask
+        {u"Controllers,Qm40", 4}, {u"", 0}, {u"wm6", 1}, {u"Wm6,,Bogus", 1}, {u"Unknown", 0},
         {u"RNVC,LQ5,RNVB,Win64,Win32,7RWinCE,Qm40,Rv1Wn1,Wm6", 511},
-        {u"Wm6,,Bogus", 1},
-        {u"Unknown", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parsePlatformList(c.text), c.mask) << toUtf8(SharedString(c.text)).c_str();
-}
 
-TEST(TargetPlatformLists, PlatformListText)
-{
     EXPECT_EQ(platformListText(-1), u"All");
     EXPECT_EQ(platformListText(17), u"Wm6,Win32");
     EXPECT_EQ(platformListText(0), u"");
@@ -43,7 +33,7 @@ TEST(TargetPlatformLists, PlatformListText)
         ASSERT_EQ(parsePlatformList(platformListText(mask).view()), mask) << mask;
 }
 
-TEST(TargetPlatformMasks, MaskAndMembership)
+TEST(TargetPlatformMasks, MaskMembershipAndMultiPlatform)
 {
     EXPECT_EQ(platformMask(kPlatformRNVC), 256);
     EXPECT_EQ(platformMask(kPlatformAll), -1);
@@ -58,6 +48,13 @@ TEST(TargetPlatformMasks, MaskAndMembership)
     EXPECT_TRUE(maskHasPlatform(17, kPlatformWin32));
     EXPECT_FALSE(maskHasPlatform(17, kPlatformWin64));
     EXPECT_FALSE(maskHasPlatform(17, kPlatformWindows));
+
+    EXPECT_FALSE(isMultiPlatformMask(48, false));
+    EXPECT_TRUE(isMultiPlatformMask(48, true));
+    EXPECT_TRUE(isMultiPlatformMask(17, false));
+    EXPECT_TRUE(isMultiPlatformMask(-1, false));
+    EXPECT_FALSE(isMultiPlatformMask(4, true));
+    EXPECT_FALSE(isMultiPlatformMask(0, false));
 }
 
 TEST(TargetPlatformMasks, PlatformFromMask)
@@ -84,23 +81,7 @@ TEST(TargetPlatformMasks, PlatformFromMask)
     }
 }
 
-TEST(TargetPlatformMasks, MultiPlatformAndDesktop)
-{
-    EXPECT_FALSE(isMultiPlatformMask(48, false));
-    EXPECT_TRUE(isMultiPlatformMask(48, true));
-    EXPECT_TRUE(isMultiPlatformMask(17, false));
-    EXPECT_TRUE(isMultiPlatformMask(-1, false));
-    EXPECT_FALSE(isMultiPlatformMask(4, true));
-    EXPECT_FALSE(isMultiPlatformMask(0, false));
-
-    EXPECT_TRUE(isDesktopPlatform(4));
-    EXPECT_TRUE(isDesktopPlatform(5));
-    EXPECT_FALSE(isDesktopPlatform(kPlatformWindows));
-    EXPECT_TRUE(isDesktopDeviceType(23));
-    EXPECT_FALSE(isDesktopDeviceType(25));  // the emulator counts as Win32 but is no desktop host
-}
-
-TEST(TargetPlatformNames, ParseAndName)
+TEST(TargetPlatformNames, PlatformsInstallerPlatformsAndTypes)
 {
     EXPECT_EQ(parsePlatform(u"qm40"), kPlatformQm40);
     EXPECT_EQ(parsePlatform(u"7rwince"), kPlatform7RWinCE);
@@ -121,10 +102,7 @@ TEST(TargetPlatformNames, ParseAndName)
     EXPECT_EQ(platformName(kPlatformLQ5, true), u"LQ5");
     for (TargetPlatform p = 0; p < kPlatformCount; ++p)
         EXPECT_EQ(parsePlatform(platformName(p, true).view()), p);
-}
 
-TEST(TargetPlatformNames, InstallerPlatformAndType)
-{
     EXPECT_EQ(parseInstallerPlatform(u"pc"), kInstallerPlatformPC);
     EXPECT_EQ(parseInstallerPlatform(u"CONTROLLER"), kInstallerPlatformController);
     EXPECT_EQ(parseInstallerPlatform(u"All"), kInstallerPlatformAll);
@@ -146,7 +124,7 @@ protected:
     void TearDown() override { resetTreatLq5AsQm40ForTests(); }
 };
 
-TEST_F(TargetPlatformDevices, EveryDeviceType)
+TEST_F(TargetPlatformDevices, EveryDeviceTypeAndTheLq5Rule)
 {
     const TargetPlatform expected[27] = {
         1201, 1201, 1201, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 2, 0, 6, 7, 4, 5, 5, 8, 4, 0,
@@ -155,10 +133,13 @@ TEST_F(TargetPlatformDevices, EveryDeviceType)
         EXPECT_EQ(platformFromDeviceType(type), expected[type]) << type;
     EXPECT_EQ(platformFromDeviceType(27), kPlatformUnknown);
     EXPECT_EQ(platformFromDeviceType(-1), kPlatformUnknown);
-}
+    EXPECT_TRUE(isDesktopPlatform(4));
+    EXPECT_TRUE(isDesktopPlatform(5));
+    EXPECT_FALSE(isDesktopPlatform(kPlatformWindows));
+    EXPECT_TRUE(isDesktopDeviceType(23));
+    EXPECT_FALSE(isDesktopDeviceType(25));  // the emulator counts as Win32 but is no desktop host
 
-TEST_F(TargetPlatformDevices, Lq5CountsAsQm40OnceRaised)
-{
+    // LQ5 counts as Qm40 once the flag is raised.
     EXPECT_EQ(platformFromDeviceType(20), kPlatformLQ5);
     setTreatLq5AsQm40();
     EXPECT_EQ(platformFromDeviceType(20), kPlatformQm40);
