@@ -81,7 +81,7 @@ TEST(InstallerSettingsDefaults, ParentChainAndClear)
     EXPECT_EQ(child.lookupRaw(Key::OldMsiInstallerType), u"InstallShield");
 }
 
-TEST(InstallerSettingsValidation, VersionsAndDates)
+TEST(InstallerSettingsValidation, VersionsAndDatesWithTheDateRecord)
 {
     InstallerSettings settings;
     EXPECT_FALSE(settings.setProgramVersion(u"1.2.3.4"));
@@ -104,10 +104,7 @@ TEST(InstallerSettingsValidation, VersionsAndDates)
     EXPECT_TRUE(settings.set(Key::RevisionDate, u"2020-02-31"));
     EXPECT_EQ(settings.getRevisionDate(), u"2020-02-31");
     EXPECT_FALSE(settings.set(Key::Unknown, u"x"));
-}
 
-TEST(InstallerSettingsValidation, IsoDateRecord)
-{
     DateRecord date;
     EXPECT_TRUE(parseIsoDate(u"2020-02-31", date));
     EXPECT_EQ(date.year, 2020);
@@ -154,17 +151,12 @@ TEST(InstallerSettingsGetters, FlagsListsAndChains)
     settings.set(Key::AskForWhichUsers, u"for everyone");
     EXPECT_EQ(settings.getAskForWhichUsers(), kInstallForPrompt);
 
+    using Names = std::vector<SharedString>;
     settings.set(Key::WipeExceptions, u"*.log;a*b;;c");
-    const std::vector<SharedString> exceptions = settings.getWipeExceptions();
-    ASSERT_EQ(exceptions.size(), 4u);
-    EXPECT_EQ(exceptions[0], u".log");
-    EXPECT_EQ(exceptions[1], u"ab");
-    EXPECT_EQ(exceptions[2], u"");
-    EXPECT_EQ(exceptions[3], u"c");
+    EXPECT_EQ(settings.getWipeExceptions(), (Names{u".log", u"ab", u"", u"c"}));
     EXPECT_TRUE(settings.getWipeExtraFolders().empty());
     settings.set(Key::WipeExtraFolders, u"\\A*;\\B");
-    ASSERT_EQ(settings.getWipeExtraFolders().size(), 2u);
-    EXPECT_EQ(settings.getWipeExtraFolders()[0], u"\\A*");
+    EXPECT_EQ(settings.getWipeExtraFolders(), (Names{u"\\A*", u"\\B"}));
 
     EXPECT_EQ(settings.getEffectiveCabProvider(), u"");
     settings.setAuthor(u"Author");
