@@ -26,18 +26,13 @@ TEST(AppPaths, FoldersFollowTheProgramFile)
     const AppPaths atRoot(u"\\setup.exe");
     EXPECT_EQ(atRoot.getProgramFolder(), u"");
     EXPECT_EQ(atRoot.getModulePath(), u"/setup.exe");
-}
 
-TEST(AppPaths, NoSeparatorLeavesEverythingEmpty)
-{
+    // No separator leaves everything empty.
     for (const char16_t* file : {u"setup.exe", u""}) {
-        const AppPaths paths(file);
-        EXPECT_EQ(paths.getModulePath(), u"");
-        EXPECT_EQ(paths.getProgramFolder(), u"");
-        EXPECT_EQ(paths.getDataFolder(), u"");
-        EXPECT_EQ(paths.getDocumentsFolder(), u"");
-        EXPECT_EQ(paths.getGeoidFolder(), u"");
-        EXPECT_EQ(paths.getGeodataFolder(), u"");
+        const AppPaths none(file);
+        for (const SharedString& path : {none.getModulePath(), none.getProgramFolder(), none.getDataFolder(),
+                                         none.getDocumentsFolder(), none.getGeoidFolder(), none.getGeodataFolder()})
+            EXPECT_EQ(path, u"") << testing::PrintToString(SharedString(file));
     }
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(MemoryStream, ReadsUpToTheEnd)
+TEST(MemoryStream, ReadsUpToTheEndAndReadOnlyRefusesWrites)
 {
     Bytes bytes{1, 2, 3, 4, 5};
     MemoryStream stream(bytes, true);
@@ -32,6 +32,11 @@ TEST(MemoryStream, ReadsUpToTheEnd)
     std::uint64_t size = 0;
     EXPECT_TRUE(stream.size(size));
     EXPECT_EQ(size, 5u);
+    // The stream is read-only.
+    std::size_t written = 0;
+    EXPECT_FALSE(stream.write(buffer, 1, &written));
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(bytes, (Bytes{1, 2, 3, 4, 5}));
 }
 
 TEST(MemoryStream, WriteOverwritesThenAppends)
@@ -52,17 +57,6 @@ TEST(MemoryStream, WriteOverwritesThenAppends)
     std::uint8_t next = 0;
     EXPECT_TRUE(stream.read(&next, 1));
     EXPECT_EQ(next, 2);
-}
-
-TEST(MemoryStream, ReadOnlyRefusesWrites)
-{
-    Bytes bytes{1};
-    MemoryStream stream(bytes, true);
-    std::size_t written = 0;
-    const std::uint8_t data[] = {5};
-    EXPECT_FALSE(stream.write(data, 1, &written));
-    EXPECT_EQ(written, 0u);
-    EXPECT_EQ(bytes, Bytes{1});
 }
 
 TEST(MemoryStream, VectorShrunkBehindTheStream)
