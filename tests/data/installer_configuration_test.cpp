@@ -13,17 +13,13 @@
 namespace druvex {
 namespace {
 
-bool loadText(InstallerConfiguration& configuration, const std::string& xml)
+// The compact form: three little-endian words.
+std::string words(std::uint32_t a, std::uint32_t b, std::uint32_t c)
 {
-    return configuration.load(xml.data(), xml.size());
-}
-
-std::vector<std::uint8_t> words(std::uint32_t a, std::uint32_t b, std::uint32_t c)
-{
-    std::vector<std::uint8_t> bytes;
+    std::string bytes;
     for (const std::uint32_t word : {a, b, c}) {
         for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(static_cast<std::uint8_t>(word >> shift));
+            bytes.push_back(static_cast<char>(word >> shift));
     }
     return bytes;
 }
@@ -62,54 +58,47 @@ std::string writeBuild(const BuildConfiguration& build)
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(BuildConfigInstallerInfo, CompactForm)
+TEST(BuildConfigInstallerInfo, CompactAndXmlForms)
 {
+    struct Case {
+        std::string input;
+        bool ok;
+        std::int32_t mask;
+    };
+    const Case cases[] = {
+        {words(0, 0, 4), true, 16},
+        {words(0, 0, 9), true, 0},  // an index that names no platform gives no mask, without failing
+        {words(1, 1, 0).substr(0, 11), false, 0},
+        {words(1, 1, 0) + '\0', false, 0},
+        {"", false, 0},
+        {"<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Windows\"/>", false, 0},
+        {"<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\"/>", false, 0},
+        {"<installerconfiguration installertype=\"web\" installerplat=\"controller\" targetplat=\"Qm40\"/>", true, 4},
+        {"<InstallerConfiguration TargetPlat=\"Qm40\" InstallerType=\"Web\" TargetPlatMask=\"Wm6,LQ5\"/>", true, 129},
+        {"<InstallerConfiguration InstallerType=\"Web\" InstallerPlat=\"All\" Other=\"x\"/>", true, -1},
+        {"<Other A=\"1\"/>", false, 0},  // a document without the element describes no installer
+        {"<InstallerConfiguration", false, 0},
+    };
+    for (const Case& c : cases) {
+        InstallerConfiguration configuration;
+        EXPECT_EQ(configuration.load(c.input.data(), c.input.size()), c.ok) << c.input;
+        if (c.ok) {
+            EXPECT_EQ(configuration.getTargetPlatformMask(), c.mask) << c.input;
+        }
+    }
+
     InstallerConfiguration configuration;
-    std::vector<std::uint8_t> bytes = words(1, 1, 0);
-    ASSERT_TRUE(configuration.load(bytes.data(), bytes.size()));
+    const std::string compact = words(1, 1, 0);
+    ASSERT_TRUE(configuration.load(compact.data(), compact.size()));
     EXPECT_EQ(configuration.getInstallerType(), kInstallerTypeWeb);
     EXPECT_EQ(configuration.getInstallerPlatform(), kInstallerPlatformController);
     EXPECT_EQ(configuration.getTargetPlatformMask(), 1);
-
-    bytes = words(0, 0, 4);
-    ASSERT_TRUE(configuration.load(bytes.data(), bytes.size()));
-    EXPECT_EQ(configuration.getTargetPlatformMask(), 16);
-    // An index that names no platform gives no mask, without failing.
-    bytes = words(0, 0, 9);
-    ASSERT_TRUE(configuration.load(bytes.data(), bytes.size()));
-    EXPECT_EQ(configuration.getTargetPlatformMask(), 0);
-
-    bytes = words(1, 1, 0);
-    EXPECT_FALSE(configuration.load(bytes.data(), 11));
-    bytes.push_back(0);
-    EXPECT_FALSE(configuration.load(bytes.data(), bytes.size()));
-    EXPECT_FALSE(configuration.load(bytes.data(), 0));
-}
-
-TEST(BuildConfigInstallerInfo, XmlForm)
-{
-    InstallerConfiguration configuration;
-    ASSERT_TRUE(loadText(configuration, "<InstallerConfiguration InstallerType=\"Both\" InstallerPlat=\"PC\" "
-                                        "TargetPlatMask=\"Win32,Win64\"/>"));
+    const std::string xml = "<InstallerConfiguration InstallerType=\"Both\" InstallerPlat=\"PC\" "
+                            "TargetPlatMask=\"Win32,Win64\"/>";
+    ASSERT_TRUE(configuration.load(xml.data(), xml.size()));
     EXPECT_EQ(configuration.getInstallerType(), kInstallerTypeBoth);
     EXPECT_EQ(configuration.getInstallerPlatform(), kInstallerPlatformPC);
     EXPECT_EQ(configuration.getTargetPlatformMask(), 48);
-
-    EXPECT_FALSE(loadText(configuration, "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\" "
-                                         "TargetPlatMask=\"Windows\"/>"));
-    EXPECT_FALSE(loadText(configuration, "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\"/>"));
-    ASSERT_TRUE(loadText(configuration, "<installerconfiguration installertype=\"web\" installerplat=\"controller\" "
-                                        "targetplat=\"Qm40\"/>"));
-    EXPECT_EQ(configuration.getTargetPlatformMask(), 4);
-    ASSERT_TRUE(loadText(configuration, "<InstallerConfiguration TargetPlat=\"Qm40\" InstallerType=\"Web\" "
-                                        "TargetPlatMask=\"Wm6,LQ5\"/>"));
-    EXPECT_EQ(configuration.getTargetPlatformMask(), 129);
-    ASSERT_TRUE(loadText(configuration, "<InstallerConfiguration InstallerType=\"Web\" InstallerPlat=\"All\" "
-                                        "Other=\"x\"/>"));
-    EXPECT_EQ(configuration.getTargetPlatformMask(), -1);
-    // A document without the element describes no installer.
-    EXPECT_FALSE(loadText(configuration, "<Other A=\"1\"/>"));
-    EXPECT_FALSE(loadText(configuration, "<InstallerConfiguration"));
 }
 
 TEST(BuildConfigInstallerInfo, SaveReadsBack)
@@ -135,42 +124,41 @@ TEST(BuildConfigInstallerInfo, SaveReadsBack)
     EXPECT_FALSE(configuration.save(readOnly));
 }
 
-TEST(BuildConfiguration, ReadAndWrite)
+// Present means set, but a stored "No" must not come back as "Yes".
+TEST(BuildConfiguration, ReadAndWriteWhereAStoredNoStaysOff)
 {
-    AttributeGrabber read = readBuild(
-        "<BuildConfiguration Name=\"PC web\" InstallerType=\"Web\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\" "
-        "RedistInclMode=\"byuser\" IncludeOnlineFeatures=\"Yes\"/>");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.build->getName(), u"PC web");
-    EXPECT_EQ(read.build->getRedistInclMode(), kRedistByUser);
-    EXPECT_TRUE(read.build->getIncludeOnlineFeatures());
-    EXPECT_EQ(writeBuild(*read.build),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-              "<BuildConfiguration Name=\"PC web\" InstallerType=\"Web\" InstallerPlat=\"PC\" "
-              "TargetPlatMask=\"Win32\" IncludeOnlineFeatures=\"Yes\" RedistInclMode=\"ByUser\"/>\n");
-
-    read = readBuild("<BuildConfiguration Name=\"C\" InstallerType=\"Full\" InstallerPlat=\"Controller\" "
-                     "TargetPlatMask=\"All\" OverriddenInstallerName=\"setup_c\" RedistInclMode=\"NONE\"/>");
-    ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.build->getRedistInclMode(), kRedistNone);
-    EXPECT_FALSE(read.build->getIncludeOnlineFeatures());
-    EXPECT_EQ(writeBuild(*read.build),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-              "<BuildConfiguration Name=\"C\" InstallerType=\"Full\" InstallerPlat=\"Controller\" "
-              "TargetPlatMask=\"All\" OverriddenInstallerName=\"setup_c\" RedistInclMode=\"None\"/>\n");
-}
-
-TEST(BuildConfiguration, IncludeOnlineFeaturesNoStaysOff)
-{
-    // Present means set, but a stored "No" must not come back as "Yes".
-    AttributeGrabber read = readBuild("<BuildConfiguration Name=\"A\" InstallerType=\"Full\" InstallerPlat=\"PC\" "
-                                      "TargetPlatMask=\"Win32\" IncludeOnlineFeatures=\"No\"/>");
-    ASSERT_TRUE(read.ok);
-    EXPECT_FALSE(read.build->getIncludeOnlineFeatures());
-    read = readBuild("<BuildConfiguration Name=\"A\" InstallerType=\"Full\" InstallerPlat=\"PC\" "
-                     "TargetPlatMask=\"Win32\" IncludeOnlineFeatures=\"\"/>");
-    ASSERT_TRUE(read.ok);
-    EXPECT_TRUE(read.build->getIncludeOnlineFeatures());
+    struct Case {
+        const char* attributes;
+        std::int32_t mode;
+        bool online;
+        const char* written;  // null: as read
+    };
+    const Case cases[] = {
+        {"Name=\"PC web\" InstallerType=\"Web\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\" "
+         "RedistInclMode=\"byuser\" IncludeOnlineFeatures=\"Yes\"",
+         kRedistByUser, true,
+         "Name=\"PC web\" InstallerType=\"Web\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\" "
+         "IncludeOnlineFeatures=\"Yes\" RedistInclMode=\"ByUser\""},
+        {"Name=\"C\" InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"All\" "
+         "OverriddenInstallerName=\"setup_c\" RedistInclMode=\"NONE\"",
+         kRedistNone, false,
+         "Name=\"C\" InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"All\" "
+         "OverriddenInstallerName=\"setup_c\" RedistInclMode=\"None\""},
+        {"Name=\"A\" InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\" IncludeOnlineFeatures=\"No\"",
+         kRedistByUser, false, nullptr},
+        {"Name=\"A\" InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\" IncludeOnlineFeatures=\"\"",
+         kRedistByUser, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        AttributeGrabber read = readBuild(std::string("<BuildConfiguration ") + c.attributes + "/>");
+        ASSERT_TRUE(read.ok) << c.attributes;
+        EXPECT_EQ(read.build->getRedistInclMode(), c.mode) << c.attributes;
+        EXPECT_EQ(read.build->getIncludeOnlineFeatures(), c.online) << c.attributes;
+        if (c.written) {
+            EXPECT_EQ(writeBuild(*read.build), std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                                           "<BuildConfiguration ") + c.written + "/>\n");
+        }
+    }
 }
 
 TEST(BuildConfiguration, RefusedElements)
