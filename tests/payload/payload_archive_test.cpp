@@ -66,9 +66,7 @@ protected:
 TEST_F(PayloadArchiveOpen, GoldenEmptyArchive)
 {
     EXPECT_EQ(test::buildArchive({}), kEmptyArchive);
-    PayloadArchive archive(*host_);
-    int error = 0;
-    ASSERT_TRUE(openBytes(archive, kEmptyArchive, error));
+    PayloadArchive& archive = opened(placeFile("a.dqres", kEmptyArchive));
     EXPECT_EQ(archive.entryCount(), 0u);
     EXPECT_EQ(archive.findEntry(u"Data"), -1);
 }
@@ -76,9 +74,7 @@ TEST_F(PayloadArchiveOpen, GoldenEmptyArchive)
 TEST_F(PayloadArchiveOpen, GoldenOneEntryArchive)
 {
     EXPECT_EQ(test::buildArchive({{u"Data", kPayloadMethodStored, toBytes("abc"), 3}}), kOneEntryArchive);
-    PayloadArchive archive(*host_);
-    int error = 0;
-    ASSERT_TRUE(openBytes(archive, kOneEntryArchive, error));
+    PayloadArchive& archive = opened(placeFile("a.dqres", kOneEntryArchive));
     ASSERT_EQ(archive.entryCount(), 1u);
     const PayloadEntry& entry = archive.entryAt(0);
     EXPECT_EQ(entry.name, u"Data");
@@ -118,23 +114,21 @@ TEST_F(PayloadArchiveOpen, FoundAppendedToAnElfProgram)
     EXPECT_EQ(output->payloadBase(), program.size());
     PayloadArchiveWriter writer(output, output->payloadBase());
     const Bytes data = test::sampleData(50000);
-    for (const std::uint32_t method : {kPayloadMethodStored, kPayloadMethodLzma, kPayloadMethodZlib}) {
-        const test::EntrySource source = test::codedEntry(u"E" + std::u16string(1, static_cast<char16_t>(u'0' + method)), method, data);
-        MemoryInputStream input(source.packed);
-        int error = 0;
-        ASSERT_TRUE(writer.addEntry(SharedString(std::u16string_view(source.name)), method, input,
-                                    source.unpacked, error));
-    }
     int error = 0;
+    for (const char16_t* name : {u"E0", u"E1", u"E2"}) {
+        const std::uint32_t method = static_cast<std::uint32_t>(name[1] - u'0');
+        const test::EntrySource source = test::codedEntry(name, method, data);
+        MemoryInputStream input(source.packed);
+        ASSERT_TRUE(writer.addEntry(name, method, input, source.unpacked, error));
+    }
     ASSERT_TRUE(writer.finish(error));
 
-    PayloadArchive archive(*host_);
-    ASSERT_TRUE(archive.open(path, error));
+    PayloadArchive& archive = opened(path);
     ASSERT_EQ(archive.entryCount(), 3u);
     for (const char16_t* name : {u"E0", u"E1", u"E2"}) {
         Bytes bytes;
-        EXPECT_TRUE(archive.verifyEntry(SharedString(name), error));
-        EXPECT_TRUE(archive.extractTo(SharedString(name), bytes));
+        EXPECT_TRUE(archive.verifyEntry(name, error));
+        EXPECT_TRUE(archive.extractTo(name, bytes));
         EXPECT_EQ(bytes, data);
     }
     // The program is untouched in front of the archive.
@@ -186,9 +180,8 @@ TEST_F(PayloadArchiveOpen, FoundBeforeTheCertificateOfASignedProgram)
 {
     const Bytes data = test::sampleData(20000);
     for (const bool plus : {false, true}) {
-        PayloadArchive archive(*host_);
-        int error = 0;
-        ASSERT_TRUE(openBytes(archive, signedProgram(plus, true, data), error)) << plus << " " << error;
+        SCOPED_TRACE(plus);
+        PayloadArchive& archive = opened(placeFile("a.dqres", signedProgram(plus, true, data)));
         Bytes bytes;
         EXPECT_TRUE(archive.extractTo(u"Data", bytes));
         EXPECT_EQ(bytes, data);
@@ -270,12 +263,8 @@ TEST_F(PayloadArchiveOpen, DirectoryShapeIsCheckedAfterTheCheckWord)
         return file;
     };
     EXPECT_EQ(openError(archiveOf(record, 1)), 0);
-    PayloadArchive zeroInName(*host_);
-    int error = 0;
-    ASSERT_TRUE(openBytes(zeroInName,
-                          archiveOf(test::makeRecord(std::u16string(u"Da\0ta", 5), 0, 0, 3, 3, test::adlerOf(toBytes("abc"))), 1),
-                          error));
-    EXPECT_EQ(zeroInName.entryAt(0).name, u"Da");  // a name ends at its first zero unit
+    const Bytes zeroInName = test::makeRecord(std::u16string(u"Da\0ta", 5), 0, 0, 3, 3, test::adlerOf(toBytes("abc")));
+    EXPECT_EQ(opened(placeFile("a.dqres", archiveOf(zeroInName, 1))).entryAt(0).name, u"Da");  // ends at a zero unit
 
     // A count no directory of this size can hold: refused before any record is read.
     EXPECT_EQ(openError(archiveOf(record, 0xFFFFFFFFu)), kPayloadErrorFormat);

@@ -32,10 +32,8 @@ TEST_F(ArchiveWriter, PiecesAroundTheCopyBufferKeepTheirBytes)
     for (const std::size_t size : {0u, 1u, 16383u, 16384u, 16385u, 50000u})
         entries.push_back(test::codedEntry(u"S" + std::u16string(1, static_cast<char16_t>(u'a' + entries.size())),
                                            kPayloadMethodStored, test::sampleData(size, static_cast<unsigned>(size))));
-    const SharedString path = placeFile("a.dqres", test::buildArchive(entries));
-    PayloadArchive archive(*host_);
+    PayloadArchive& archive = opened(placeFile("a.dqres", test::buildArchive(entries)));
     int error = 0;
-    ASSERT_TRUE(archive.open(path, error));
     for (const test::EntrySource& entry : entries) {
         const SharedString name(std::u16string_view(entry.name));
         Bytes bytes;
@@ -63,9 +61,7 @@ TEST_F(ArchiveWriter, AnInputThatRunsShortIsNotRecorded)
     ASSERT_TRUE(writer.addEntry(u"Next", 0, input, 17, error));
     EXPECT_EQ(writer.entries()[0].offset, 16384u);
     ASSERT_TRUE(writer.finish(error));
-    PayloadArchive archive(*host_);
-    const SharedString path = placeFile("a.dqres", bytes);
-    ASSERT_TRUE(archive.open(path, error));
+    PayloadArchive& archive = opened(placeFile("a.dqres", bytes));
     Bytes read;
     EXPECT_TRUE(archive.extractTo(u"Next", read));
     EXPECT_EQ(read, data);
@@ -163,10 +159,8 @@ TEST_F(ArchiveWriter, RawCopiesKeepEveryEntryAsItWas)
     const std::vector<test::EntrySource> sources = {
         test::codedEntry(u"Data", kPayloadMethodLzma, data), test::codedEntry(u"InstallerInfo", kPayloadMethodStored, data),
         test::codedEntry(u"Translation_1031", kPayloadMethodZlib, data)};
-    const SharedString sourcePath = placeFile("source.exe", test::buildArchive(sources));
-    PayloadArchive source(*host_);
+    PayloadArchive& source = opened(placeFile("source.exe", test::buildArchive(sources)));
     int error = 0;
-    ASSERT_TRUE(source.open(sourcePath, error));
 
     EXPECT_FALSE(HalFileOutputStream().openForAppend(host_, u"\\Temp\\missing.exe"));
     const SharedString targetPath = placeFile("target.exe", Bytes(1000, 0xAB));
@@ -187,8 +181,7 @@ TEST_F(ArchiveWriter, RawCopiesKeepEveryEntryAsItWas)
     EXPECT_EQ(writer.entries()[0].offset, 0u);
     EXPECT_EQ(device().readFile("Temp/target.exe").substr(0, 1000), std::string(1000, '\xAB'));
 
-    PayloadArchive copy(*host_);
-    ASSERT_TRUE(copy.open(targetPath, error));
+    PayloadArchive& copy = opened(targetPath);
     ASSERT_EQ(copy.entryCount(), source.entryCount());
     for (std::int32_t i = 0; i < 3; ++i) {
         const PayloadEntry& original = source.entryAt(i);

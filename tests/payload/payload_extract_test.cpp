@@ -25,19 +25,11 @@ SharedString S(const std::u16string& text)
 
 class PayloadArchiveExtract : public test::PayloadHostFixture {
 protected:
-    void TearDown() override
-    {
-        archive_.reset();  // closes its file through the host, which goes next
-        PayloadHostFixture::TearDown();
-    }
-
     // Places the archive of the entries and opens `archive_` on it.
     void openArchive(const std::vector<test::EntrySource>& entries)
     {
         path_ = placeFile("a.dqres", test::buildArchive(entries));
-        archive_ = std::make_unique<PayloadArchive>(*host_);
-        int error = 0;
-        ASSERT_TRUE(archive_->open(path_, error)) << error;
+        archive_ = &opened(path_);
     }
     Bytes extracted(const std::u16string& name, bool expected = true)
     {
@@ -53,7 +45,7 @@ protected:
     }
 
     SharedString path_;
-    std::unique_ptr<PayloadArchive> archive_;
+    PayloadArchive* archive_ = nullptr;
 };
 
 Bytes withSize(Bytes stream, std::uint64_t size)
@@ -231,10 +223,8 @@ TEST_F(PayloadArchiveExtract, EntriesOutsideThePayloadAreNeverRead)
     file.insert(file.end(), directory.begin(), directory.end());
     const Bytes trailer = test::makeTrailer(directory, 4, 0, content.size());
     file.insert(file.end(), trailer.begin(), trailer.end());
-    path_ = placeFile("a.dqres", file);
-    PayloadArchive reader(*host_);
+    PayloadArchive& reader = opened(placeFile("a.dqres", file));
     int error = 0;
-    ASSERT_TRUE(reader.open(path_, error));
     Bytes bytes;
     EXPECT_TRUE(reader.extractTo(u"Inside", bytes));
     for (const char16_t* name : {u"IntoDirectory", u"Wrapping", u"Huge"}) {
@@ -251,22 +241,12 @@ TEST_F(PayloadArchiveExtract, VerificationAndRawCopiesFindDamagedBytes)
     const Bytes data = test::sampleData(20000);
     const test::EntrySource lzma = test::codedEntry(u"Lzma", kPayloadMethodLzma, data);
     Bytes archive = test::buildArchive({lzma, test::codedEntry(u"Stored", kPayloadMethodStored, data)});
-    path_ = placeFile("a.dqres", archive);
-    PayloadArchive reader(*host_);
+    archive[lzma.packed.size() + 100] ^= 0x10;  // inside "Stored"
+    PayloadArchive& damaged = opened(placeFile("b.dqres", archive));
     int error = 0;
-    ASSERT_TRUE(reader.open(path_, error));
     Bytes raw;
     std::uint64_t unpacked = 0;
     std::uint32_t method = 99;
-    ASSERT_TRUE(reader.extractRawTo(u"Lzma", raw, unpacked, method));
-    EXPECT_EQ(raw, lzma.packed);
-    EXPECT_EQ(unpacked, data.size());
-    EXPECT_EQ(method, kPayloadMethodLzma);
-
-    archive[lzma.packed.size() + 100] ^= 0x10;  // inside "Stored"
-    path_ = placeFile("b.dqres", archive);
-    PayloadArchive damaged(*host_);
-    ASSERT_TRUE(damaged.open(path_, error));
     EXPECT_FALSE(damaged.verifyEntry(u"Stored", error));
     EXPECT_EQ(error, kPayloadErrorChecksum);
     EXPECT_FALSE(damaged.verifyEntry(u"Missing", error));
@@ -277,6 +257,9 @@ TEST_F(PayloadArchiveExtract, VerificationAndRawCopiesFindDamagedBytes)
     EXPECT_FALSE(damaged.extractRaw(u"Stored", sink, unpacked, method));
     EXPECT_NE(sink.calls.back(), "finish");
     EXPECT_TRUE(damaged.extractRawTo(u"Lzma", raw, unpacked, method));
+    EXPECT_EQ(raw, lzma.packed);
+    EXPECT_EQ(unpacked, data.size());
+    EXPECT_EQ(method, kPayloadMethodLzma);
 }
 
 TEST(PayloadArchiveSinks, ByteVectorSinkTakesExactlyWhatWasAnnounced)

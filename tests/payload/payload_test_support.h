@@ -7,35 +7,81 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/adler32.h"
 #include "host/hal_access_wince.h"
+#include "payload/entry_encoder.h"
 #include "payload/package_streams.h"
+#include "payload/payload_archive.h"
+#include "payload/payload_archive_writer.h"
 #include "payload/payload_entry.h"
 #include "payload/payload_sink.h"
 #include "support/device_fixture.h"
+#include "support/external_tool.h"
 
 namespace druvex::test {
 
-Bytes toBytes(std::string_view text);
+inline Bytes toBytes(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
 // Adler-32 with the byte sum in the high half.
-std::uint32_t adlerOf(const Bytes& bytes);
+inline std::uint32_t adlerOf(const Bytes& bytes)
+{
+    Adler32 adler;
+    adler.update(bytes.size(), bytes.data());
+    return adler.final();
+}
+
 // Text-like data (words, numbers, line ends, a few random bytes).
-Bytes sampleData(std::size_t size, unsigned seed = 1);
+inline Bytes sampleData(std::size_t size, unsigned seed = 1)
+{
+    std::mt19937 random(seed);
+    static const std::string_view words[] = {"survey ", "point ", "station ", "level ", "\r\n", "grid ", "north "};
+    Bytes data;
+    data.reserve(size + 16);
+    while (data.size() < size) {
+        const std::string_view word = words[random() % std::size(words)];
+        data.insert(data.end(), word.begin(), word.end());
+        if (random() % 4 == 0) {
+            const std::string number = std::to_string(random() % 100000) + ".";
+            data.insert(data.end(), number.begin(), number.end());
+        }
+        if (random() % 40 == 0)
+            data.push_back(static_cast<std::uint8_t>(random()));
+    }
+    data.resize(size);
+    return data;
+}
 
 // An LZMA stream as `xz --format=lzma` writes it (unknown size, end mark).
-Bytes lzmaByXz(const Bytes& data);
+inline Bytes lzmaByXz(const Bytes& data)
+{
+    const ToolResult result = runTool("xz --format=lzma -c", data);
+    EXPECT_EQ(result.exitCode, 0);
+    return result.output;
+}
 
 // Appends to a vector; from `failAfter` bytes on every write fails, and the
 // close answers `closeResult`.
 class VectorOutputStream final : public PackageOutputStream {
 public:
     explicit VectorOutputStream(Bytes& bytes) : bytes_(bytes) {}
-    bool write(std::uint32_t size, const std::uint8_t* bytes) override;
+    bool write(std::uint32_t size, const std::uint8_t* bytes) override
+    {
+        if (failAfter && bytes_.size() + size > *failAfter)
+            return false;
+        bytes_.insert(bytes_.end(), bytes, bytes + size);
+        return true;
+    }
     bool close() override
     {
         ++closes;
@@ -55,7 +101,14 @@ class ShortInputStream final : public PackageInputStream {
 public:
     ShortInputStream(Bytes bytes, std::uint32_t claimed) : bytes_(std::move(bytes)), claimed_(claimed) {}
     std::uint32_t size() override { return claimed_; }
-    bool read(std::uint32_t size, std::uint8_t* buffer, std::uint32_t& count) override;
+    bool read(std::uint32_t size, std::uint8_t* buffer, std::uint32_t& count) override
+    {
+        const std::size_t n = std::min<std::size_t>(size, bytes_.size() - position_);
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), n, buffer);
+        position_ += n;
+        count = static_cast<std::uint32_t>(n);
+        return true;
+    }
 
 private:
     Bytes bytes_;
@@ -71,24 +124,92 @@ struct EntrySource {
 };
 
 // An entry coded the way its method says (stored, LZMA by us, zlib).
-EntrySource codedEntry(std::u16string name, std::uint32_t method, const Bytes& data);
+inline EntrySource codedEntry(std::u16string name, std::uint32_t method, const Bytes& data)
+{
+    EntrySource entry{std::move(name), method, data, static_cast<std::uint32_t>(data.size())};
+    if (method == kPayloadMethodLzma) {
+        EXPECT_TRUE(encodeLzmaEntry(data, entry.packed));
+    } else if (method == kPayloadMethodZlib) {
+        EXPECT_TRUE(encodeZlibEntry(data, entry.packed));
+    }
+    return entry;
+}
 
 // The archive the writer makes of the entries, as if written after `base` bytes.
-Bytes buildArchive(const std::vector<EntrySource>& entries, std::uint64_t base = 0);
+inline Bytes buildArchive(const std::vector<EntrySource>& entries, std::uint64_t base = 0)
+{
+    Bytes bytes;
+    PayloadArchiveWriter writer(std::make_shared<VectorOutputStream>(bytes), base);
+    int error = -1;
+    for (const EntrySource& entry : entries) {
+        MemoryInputStream input(entry.packed);
+        EXPECT_TRUE(writer.addEntry(SharedString(std::u16string_view(entry.name)), entry.method, input,
+                                    entry.unpacked, error));
+        EXPECT_EQ(error, 0);
+    }
+    EXPECT_TRUE(writer.finish(error));
+    EXPECT_EQ(error, 0);
+    return bytes;
+}
 
-// A directory record and a trailer with any field values, for damaged archives.
-Bytes makeRecord(std::u16string_view name, std::uint32_t method, std::uint64_t offset, std::uint64_t packed,
-                 std::uint64_t unpacked, std::uint32_t checksum);
+// A directory record with any field values, for damaged archives.
+inline Bytes makeRecord(std::u16string_view name, std::uint32_t method, std::uint64_t offset, std::uint64_t packed,
+                        std::uint64_t unpacked, std::uint32_t checksum)
+{
+    Bytes record(kPayloadRecordFixedSize + 2 * name.size());
+    std::uint8_t* at = record.data();
+    writeLe16(at, static_cast<std::uint16_t>(name.size()));
+    for (const char16_t unit : name)
+        writeLe16(at += 2, unit);
+    at += 2;
+    writeLe32(at, method);
+    writeLe64(at + 4, offset);
+    writeLe64(at + 12, packed);
+    writeLe64(at + 20, unpacked);
+    writeLe32(at + 28, checksum);
+    return record;
+}
+
 // The trailer over `directory` (the check word computed unless given).
-Bytes makeTrailer(const Bytes& directory, std::uint32_t count, std::uint64_t base, std::uint64_t directoryOffset,
-                  std::optional<std::uint32_t> checksum = std::nullopt);
+inline Bytes makeTrailer(const Bytes& directory, std::uint32_t count, std::uint64_t base,
+                         std::uint64_t directoryOffset, std::optional<std::uint32_t> checksum = std::nullopt)
+{
+    PayloadTrailer fields;
+    fields.recordCount = count;
+    fields.payloadBase = base;
+    fields.directoryRelativeOffset = directoryOffset - base;
+    fields.directoryOffset = directoryOffset;
+    fields.directorySize = directory.size();
+    Bytes trailer(kPayloadTrailerSize);
+    writePayloadTrailerHead(trailer.data(), fields);
+    Bytes covered = directory;
+    covered.insert(covered.end(), trailer.begin(), trailer.begin() + kPayloadTrailerCheckedSize);
+    writeLe32(trailer.data() + 40, checksum.value_or(adlerOf(covered)));
+    writeLe32(trailer.data() + 44, kPayloadMagic);
+    return trailer;
+}
 
 // Every call a sink received: "begin N" ("begin unknown"), "write N", "finish".
 class RecordingSink final : public PayloadSink {
 public:
-    void begin(std::uint32_t low, std::uint32_t high) override;
-    bool write(std::uint32_t size, const std::uint8_t* bytes) override;
-    bool finish() override;
+    void begin(std::uint32_t low, std::uint32_t high) override
+    {
+        const std::uint64_t size = joinPayloadSize(low, high);
+        calls.push_back(size == kPayloadUnknownSize ? "begin unknown" : "begin " + std::to_string(size));
+    }
+    bool write(std::uint32_t size, const std::uint8_t* bytes) override
+    {
+        calls.push_back("write " + std::to_string(size));
+        if (++writes_ == refuseWrite)
+            return false;
+        received.insert(received.end(), bytes, bytes + size);
+        return true;
+    }
+    bool finish() override
+    {
+        calls.push_back("finish");
+        return !wants || received.size() == *wants;
+    }
 
     std::vector<std::string> calls;
     Bytes received;
@@ -104,13 +225,40 @@ private:
 // A device with a host over it; archive files go below \Temp.
 class PayloadHostFixture : public DeviceFixture {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+        host_ = std::make_shared<HalAccessWinCE>();
+    }
+    void TearDown() override
+    {
+        archives_.clear();  // they close their files through the host, which goes next
+        host_.reset();
+        DeviceFixture::TearDown();
+    }
 
     // Writes the bytes as \Temp\<name> and answers its device path.
-    SharedString placeFile(std::string_view name, const Bytes& bytes);
+    SharedString placeFile(std::string_view name, const Bytes& bytes)
+    {
+        device().writeFile("Temp/" + std::string(name),
+                           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return SharedString(u"\\Temp\\") + fromUtf8(name);
+    }
+
+    // A reader on the file, kept until the test ends; a failed open fails the test.
+    PayloadArchive& opened(const SharedString& path)
+    {
+        PayloadArchive& archive = archives_.emplace_back(*host_);
+        int error = 0;
+        EXPECT_TRUE(archive.open(path, error)) << error;
+        return archive;
+    }
 
     std::shared_ptr<HalAccessWinCE> host_;
+
+private:
+    std::list<PayloadArchive> archives_;
 };
 
 }  // namespace druvex::test

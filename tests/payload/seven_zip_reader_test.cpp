@@ -85,6 +85,14 @@ protected:
         sound_ = archiveBytes();
     }
 
+    // Whether a reader opens the bytes, written as Backup/out.7z.
+    bool opens(const Bytes& archive)
+    {
+        writeArchive(archive);
+        SevenZipReader reader;
+        return openArchive(reader);
+    }
+
     // The events of extracting the archive now in Backup/out.7z.
     std::vector<std::string> extracted(test::SevenZipRecordingSink& sink, bool expected)
     {
@@ -181,9 +189,7 @@ TEST_F(SevenZipReaderTest, AnyFlippedHeaderByteFailsTheOpen)
             position = layout.header;
         Bytes damaged = sound_;
         damaged[position] ^= 0x01;
-        writeArchive(damaged);
-        SevenZipReader reader;
-        EXPECT_FALSE(openArchive(reader)) << position;
+        EXPECT_FALSE(opens(damaged)) << position;
     }
 }
 
@@ -237,9 +243,7 @@ TEST_F(SevenZipReaderTest, CutArchivesAndAShortPackedStreamFail)
     const Layout layout = layoutOf(sound_);
     for (const std::size_t size : {std::size_t{0}, std::size_t{31}, std::size_t{32}, layout.header,
                                    sound_.size() - 1}) {
-        writeArchive(Bytes(sound_.begin(), sound_.begin() + static_cast<std::ptrdiff_t>(size)));
-        SevenZipReader reader;
-        EXPECT_FALSE(openArchive(reader)) << size;
+        EXPECT_FALSE(opens(Bytes(sound_.begin(), sound_.begin() + static_cast<std::ptrdiff_t>(size)))) << size;
     }
     // A header that gives the packed stream 100 bytes less: the decoder runs
     // dry inside the big job instead of reading on into the header.
@@ -264,16 +268,12 @@ TEST_F(SevenZipReaderTest, SizesAndCountsBeyondTheLimitsAreRefusedBeforeAllocati
         Bytes hostile = sound_;
         const auto start = buildSevenZipStartHeader({nextOffset, nextSize, loadLittleEndian32(&sound_[28])});
         std::copy(start.begin(), start.end(), hostile.begin());
-        writeArchive(hostile);
-        SevenZipReader reader;
-        EXPECT_FALSE(openArchive(reader)) << nextOffset << " " << nextSize;
+        EXPECT_FALSE(opens(hostile)) << nextOffset << " " << nextSize;
     }
     for (const std::uint64_t headerSize : {0xFFFFFFFFull, 1ull << 40, 17ull << 20}) {
         Bytes hostile = sound_;
         setEncodedHeader(hostile, layout.encoded, buildSevenZipEncodedHeader({offset - 0, headerSize, 0}));
-        writeArchive(hostile);
-        SevenZipReader reader;
-        EXPECT_FALSE(openArchive(reader)) << headerSize;
+        EXPECT_FALSE(opens(hostile)) << headerSize;
     }
     // Counts of streams and of files far beyond what the header could hold;
     // the same header with counts of 0 opens.
@@ -288,16 +288,12 @@ TEST_F(SevenZipReaderTest, SizesAndCountsBeyondTheLimitsAreRefusedBeforeAllocati
             hostile.insert(hostile.begin(), 32, 0);
             setEncodedHeader(hostile, hostile.size(),
                              buildSevenZipEncodedHeader({0, header.size(), sevenZipCrc(header)}));
-            writeArchive(hostile);
-            SevenZipReader reader;
-            EXPECT_EQ(openArchive(reader), number.size() == 1) << int(id);
+            EXPECT_EQ(opens(hostile), number.size() == 1) << int(id);
         }
     }
     Bytes hugeDictionary = sound_;
     patchHeader(hugeDictionary, {0x5D, 0x00, 0x00, 0x20, 0x00}, {0x5D, 0x00, 0x00, 0x00, 0x10});
-    writeArchive(hugeDictionary);
-    SevenZipReader reader;
-    EXPECT_FALSE(openArchive(reader));
+    EXPECT_FALSE(opens(hugeDictionary));
 }
 
 TEST_F(SevenZipReaderTest, NamesLeadingOutOfTheTargetAreRefusedAndNothingIsWritten)

@@ -75,14 +75,6 @@ TEST(Event, TimeoutHookMaySetTheEvent)
     EXPECT_TRUE(event.wait(1000));
 }
 
-TEST(Event, RealTimeoutExpiresWhenNothingSetsTheEvent)
-{
-    ManualResetEvent event;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(event.wait(20));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
-}
-
 TEST(EventThreads, SetReleasesEveryWaiter)
 {
     ManualResetEvent event;

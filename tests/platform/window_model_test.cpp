@@ -11,6 +11,15 @@
 namespace druvex {
 namespace {
 
+// The last error a failing call leaves (set to 0 before it); kSucceeded when it does not fail.
+constexpr std::uint32_t kSucceeded = 0xFFFFFFFF;
+template <class Call>
+std::uint32_t errorOf(Call call)
+{
+    setLastError(0);
+    return call() ? kSucceeded : getLastError();
+}
+
 std::u16string textOf(WindowHandle window)
 {
     char16_t buffer[256];
@@ -103,15 +112,9 @@ TEST_F(WindowModelTest, InvalidWindowsFailWithTheWindowError)
     const WindowHandle gone = button_;
     const WindowHandle menu = createMenu();
     for (WindowHandle bad : {gone, WindowHandle{0}, WindowHandle{menu}}) {
-        setLastError(0);
-        EXPECT_EQ(getWindowTextLength(bad), 0);
-        EXPECT_EQ(getLastError(), kErrorInvalidWindowHandle);
-        setLastError(0);
-        EXPECT_FALSE(setWindowText(bad, u"x"));
-        EXPECT_EQ(getLastError(), kErrorInvalidWindowHandle);
-        setLastError(0);
-        EXPECT_EQ(getFirstChild(bad), 0u);
-        EXPECT_EQ(getLastError(), kErrorInvalidWindowHandle);
+        EXPECT_EQ(errorOf([&] { return getWindowTextLength(bad); }), kErrorInvalidWindowHandle);
+        EXPECT_EQ(errorOf([&] { return setWindowText(bad, u"x"); }), kErrorInvalidWindowHandle);
+        EXPECT_EQ(errorOf([&] { return getFirstChild(bad); }), kErrorInvalidWindowHandle);
         EXPECT_EQ(getTextExtent(bad, u"abc"), -1);
         EXPECT_EQ(getWindowSetTextCount(bad), -1);
         EXPECT_FALSE(isWindow(bad));
@@ -186,47 +189,31 @@ TEST(WindowModelMenu, PopupsKeepTheirSubmenuThroughRemoval)
 
     // Destroying the bar takes its submenus with it.
     ASSERT_TRUE(destroyMenu(bar));
-    setLastError(0);
-    EXPECT_FALSE(getMenuItemInfo(file, 0, info));
-    EXPECT_EQ(getLastError(), kErrorInvalidMenuHandle);
+    EXPECT_EQ(errorOf([&] { return getMenuItemInfo(file, 0, info); }), kErrorInvalidMenuHandle);
 }
 
 TEST(WindowModelMenu, ErrorsTellABadMenuFromABadPosition)
 {
     const MenuHandle empty = createMenu();
     MenuItemInfo info;
-    setLastError(0);
-    EXPECT_FALSE(getMenuItemInfo(empty, 0, info));
-    EXPECT_EQ(getLastError(), kErrorMenuItemNotFound);
-    EXPECT_FALSE(getMenuItemInfo(empty, -1, info));
-    EXPECT_EQ(getLastError(), kErrorMenuItemNotFound);
-    EXPECT_FALSE(modifyMenuItem(empty, 0, 0, 1, u"x"));
-    EXPECT_EQ(getLastError(), kErrorMenuItemNotFound);
-    EXPECT_FALSE(removeMenuItem(empty, 0));
-    EXPECT_EQ(getLastError(), kErrorMenuItemNotFound);
+    EXPECT_EQ(errorOf([&] { return getMenuItemInfo(empty, 0, info); }), kErrorMenuItemNotFound);
+    EXPECT_EQ(errorOf([&] { return getMenuItemInfo(empty, -1, info); }), kErrorMenuItemNotFound);
+    EXPECT_EQ(errorOf([&] { return modifyMenuItem(empty, 0, 0, 1, u"x"); }), kErrorMenuItemNotFound);
+    EXPECT_EQ(errorOf([&] { return removeMenuItem(empty, 0); }), kErrorMenuItemNotFound);
 
     const WindowHandle window = createWindow(u"Dialog", u"", 0);
     for (MenuHandle bad : {MenuHandle{0}, MenuHandle{window}, MenuHandle{0xFFFFFF}}) {
-        setLastError(0);
-        EXPECT_FALSE(getMenuItemInfo(bad, 0, info));
-        EXPECT_EQ(getLastError(), kErrorInvalidMenuHandle);
-        setLastError(0);
-        EXPECT_FALSE(appendMenuItem(bad, 0, 1, u"x"));
-        EXPECT_EQ(getLastError(), kErrorInvalidMenuHandle);
-        setLastError(0);
-        EXPECT_FALSE(appendMenuItem(empty, kMenuPopup, bad, u"x"));
-        EXPECT_EQ(getLastError(), kErrorInvalidMenuHandle);
+        EXPECT_EQ(errorOf([&] { return getMenuItemInfo(bad, 0, info); }), kErrorInvalidMenuHandle);
+        EXPECT_EQ(errorOf([&] { return appendMenuItem(bad, 0, 1, u"x"); }), kErrorInvalidMenuHandle);
+        EXPECT_EQ(errorOf([&] { return appendMenuItem(empty, kMenuPopup, bad, u"x"); }), kErrorInvalidMenuHandle);
     }
     destroyWindow(window);
 
     // A menu may not become its own popup, directly or through another.
     const MenuHandle inner = createMenu();
     ASSERT_TRUE(appendMenuItem(empty, kMenuPopup, inner, u"Inner"));
-    setLastError(0);
-    EXPECT_FALSE(appendMenuItem(empty, kMenuPopup, empty, u"Self"));
-    EXPECT_EQ(getLastError(), kErrorInvalidParameter);
-    EXPECT_FALSE(appendMenuItem(inner, kMenuPopup, empty, u"Loop"));
-    EXPECT_EQ(getLastError(), kErrorInvalidParameter);
+    EXPECT_EQ(errorOf([&] { return appendMenuItem(empty, kMenuPopup, empty, u"Self"); }), kErrorInvalidParameter);
+    EXPECT_EQ(errorOf([&] { return appendMenuItem(inner, kMenuPopup, empty, u"Loop"); }), kErrorInvalidParameter);
     EXPECT_EQ(describe(empty), u"Inner|");
     EXPECT_TRUE(destroyMenu(empty));
     EXPECT_FALSE(destroyMenu(inner));
