@@ -4,19 +4,51 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
-#include "data/test_folder_host.h"
 #include "data/variable_expansion.h"
+#include "host/hal_access_wince.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {
 
-using test::TestFolderHost;
+// A device host whose special folders, system-drive answer and device type
+// come from the test; folders can be made to fail one by one, and lookups
+// are counted.
+class TestFolderHost final : public HalAccessWinCE {
+public:
+    bool getSpecialFolderPath(int csidl, SharedString& path) override
+    {
+        ++folderLookups;
+        const auto found = folders.find(csidl);
+        if (failing.contains(csidl) || found == folders.end())
+            return false;
+        path = found->second;
+        return true;
+    }
+    bool reservedSlot40() override { return systemDriveIsRoot; }
+    ConnectionState getDeviceType(DeviceType& type, bool) override
+    {
+        type = deviceType;
+        return ConnectionState::DEVICE_CONNECTED;
+    }
+
+    std::map<int, SharedString> folders = {
+        {0, u"\\Windows\\Desktop\\"},     {2, u"\\Windows\\Start Menu\\Programs\\"}, {5, u"\\My Documents\\"},
+        {7, u"\\Windows\\StartUp\\"},     {11, u"\\Windows\\Start Menu\\"},           {16, u"\\Windows\\Desktop\\"},
+        {26, u"\\Application Data\\"}, {36, u"\\Windows\\"}, {38, u"\\Program Files\\"},
+    };
+    std::set<int> failing;
+    bool systemDriveIsRoot = true;
+    DeviceType deviceType = DeviceType::TS_QM40;
+    int folderLookups = 0;
+};
 
 // What one expansion must give: the answer and the text as far as it got
 // (null: not checked).
