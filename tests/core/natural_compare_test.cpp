@@ -27,35 +27,17 @@ TEST(Natural, OrdersLikeAPerson)
         int expected;  // sign of the result
     };
     const Case cases[] = {
-        {u"file2", u"file10", -1},
-        {u"file10", u"file9", 1},
-        {u"a2", u"a10", -1},
-        {u"a12", u"a13", -1},
-        {u"File1", u"file1", 0},
-        {u"FILE10", u"file9", 1},
-        {u"file01", u"file1", -1},
-        {u"file1a", u"file01a", 1},
-        {u"007", u"7", -1},
-        {u"0", u"00", 1},
-        {u"a_b", u"a-b", -1},
-        {u"a b", u"ab", -1},
-        {u"a.txt", u"a1.txt", -1},
-        {u"", u"a", -1},
-        {u"", u"", 0},
-        {u"abc", u"ab", 1},
-        {u"x2y", u"x10y", -1},
+        {u"file2", u"file10", -1}, {u"file10", u"file9", 1}, {u"a2", u"a10", -1}, {u"a12", u"a13", -1},
+        {u"File1", u"file1", 0}, {u"FILE10", u"file9", 1}, {u"file01", u"file1", -1}, {u"file1a", u"file01a", 1},
+        {u"007", u"7", -1}, {u"0", u"00", 1}, {u"a_b", u"a-b", -1}, {u"a b", u"ab", -1}, {u"a.txt", u"a1.txt", -1},
+        {u"", u"a", -1}, {u"", u"", 0}, {u"abc", u"ab", 1}, {u"x2y", u"x10y", -1}, {u"v1.10", u"v1.9", 1},
+        {u"v1.2.3", u"v1.2.3", 0}, {u"x100", u"x099", 1},
         // Apostrophe and hyphen weigh more than the digits.
-        {u"a1", u"a-1", -1},
-        {u"a9b", u"a'b", -1},
+        {u"a1", u"a-1", -1}, {u"a9b", u"a'b", -1},
         // Characters without a weight keep their code: '<' ties with the apostrophe.
-        {u"a<b", u"a'b", 0},
-        {u"a!", u"a#", -1},
-        {u"a=", u"a+", 1},
-        {u"v1.10", u"v1.9", 1},
-        {u"v1.2.3", u"v1.2.3", 0},
-        {u"x100", u"x099", 1},
-        {u"\u00C4b", u"\u00E4a", 1},  // case mapping beyond ASCII
-        {u"\u0130", u"i", 0},
+        {u"a<b", u"a'b", 0}, {u"a!", u"a#", -1}, {u"a=", u"a+", 1},
+        // Case mapping beyond ASCII.
+        {u"\u00C4b", u"\u00E4a", 1}, {u"\u0130", u"i", 0},
     };
     for (const Case& c : cases) {
         const std::u16string a(c.a);
