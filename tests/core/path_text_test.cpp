@@ -2,60 +2,44 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {
 
-struct TextCase {
+struct TextCases {
     SharedString (*function)(const SharedString&);
     const char* name;
-    const char16_t* input;
-    const char16_t* expected;
+    std::vector<std::pair<const char16_t*, const char16_t*>> cases;  // input, expected
 };
 
 TEST(FileFunctionsPathText, SplitsPathsTheDevicesWay)
 {
-    const TextCase cases[] = {
-        {getExtension, "getExtension", u"job.VJF.zip", u"VJF.zip"},
-        {getExtension, "getExtension", u"a.tar.gz", u"gz"},
-        {getExtension, "getExtension", u"dir\\.profile", u""},
-        {getExtension, "getExtension", u"noext", u""},
-        {getExtension, "getExtension", u"x.", u""},
-        {getExtension, "getExtension", u"a.b/c", u""},
-        {getExtension, "getExtension", u"\\d\\map.Shp.Zip", u"Shp.Zip"},
-        {getExtension, "getExtension", u"m.icm.dgn", u"icm.dgn"},
-        {getExtension, "getExtension", u"x.zip.vjf", u"vjf"},
-        {getExtension, "getExtension", u".vjf.zip", u"zip"},  // no longer than the compound
-        {getFileTitle, "getFileTitle", u"C:/data/map.shp.zip", u"map"},
-        {getFileTitle, "getFileTitle", u"\\a.b\\file", u"file"},
-        {getFileTitle, "getFileTitle", u"a/.profile", u".profile"},
-        {getFileTitle, "getFileTitle", u"x.", u"x"},
-        {getFileTitle, "getFileTitle", u"a/b/", u""},
-        {removeExtension, "removeExtension", u"a/b.txt", u"a/b"},
-        {removeExtension, "removeExtension", u"\\j\\job.vjf.zip", u"\\j\\job"},
-        {removeExtension, "removeExtension", u"\\a.b\\file", u"\\a.b\\file"},
-        {getFileName, "getFileName", u"a/b\\c.txt", u"c.txt"},
-        {getFileName, "getFileName", u"abc", u"abc"},
-        {getFileName, "getFileName", u"a/", u""},
-        {getParentFolder, "getParentFolder", u"\\Temp\\x.txt", u"\\Temp"},
-        {getParentFolder, "getParentFolder", u"x.txt", u""},
-        {getParentFolder, "getParentFolder", u"\\x.txt", u""},
-        {getFolderWithSeparator, "getFolderWithSeparator", u"a/b/c", u"a/b/"},
-        {getFolderWithSeparator, "getFolderWithSeparator", u"c", u""},
-        {toBackslashes, "toBackslashes", u"a/b\\c/", u"a\\b\\c\\"},
-        {withTrailingBackslash, "withTrailingBackslash", u"a/", u"a/"},
-        {withTrailingBackslash, "withTrailingBackslash", u"", u""},
-        {withTrailingBackslash, "withTrailingBackslash", u"a/b", u"a/b\\"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"C", u"C"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"\\", u"\\"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"/", u"/"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"a/b/", u"a/b"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"a\\b", u"a\\b"},
-        {withoutTrailingSeparator, "withoutTrailingSeparator", u"", u""},
+    const TextCases functions[] = {
+        {getExtension, "getExtension",
+         {{u"job.VJF.zip", u"VJF.zip"}, {u"a.tar.gz", u"gz"}, {u"dir\\.profile", u""}, {u"noext", u""}, {u"x.", u""},
+          {u"a.b/c", u""}, {u"\\d\\map.Shp.Zip", u"Shp.Zip"}, {u"m.icm.dgn", u"icm.dgn"}, {u"x.zip.vjf", u"vjf"},
+          {u".vjf.zip", u"zip"}}},  // no longer than the compound
+        {getFileTitle, "getFileTitle",
+         {{u"C:/data/map.shp.zip", u"map"}, {u"\\a.b\\file", u"file"}, {u"a/.profile", u".profile"}, {u"x.", u"x"},
+          {u"a/b/", u""}}},
+        {removeExtension, "removeExtension",
+         {{u"a/b.txt", u"a/b"}, {u"\\j\\job.vjf.zip", u"\\j\\job"}, {u"\\a.b\\file", u"\\a.b\\file"}}},
+        {getFileName, "getFileName", {{u"a/b\\c.txt", u"c.txt"}, {u"abc", u"abc"}, {u"a/", u""}}},
+        {getParentFolder, "getParentFolder", {{u"\\Temp\\x.txt", u"\\Temp"}, {u"x.txt", u""}, {u"\\x.txt", u""}}},
+        {getFolderWithSeparator, "getFolderWithSeparator", {{u"a/b/c", u"a/b/"}, {u"c", u""}}},
+        {toBackslashes, "toBackslashes", {{u"a/b\\c/", u"a\\b\\c\\"}}},
+        {withTrailingBackslash, "withTrailingBackslash", {{u"a/", u"a/"}, {u"", u""}, {u"a/b", u"a/b\\"}}},
+        {withoutTrailingSeparator, "withoutTrailingSeparator",
+         {{u"C", u"C"}, {u"\\", u"\\"}, {u"/", u"/"}, {u"a/b/", u"a/b"}, {u"a\\b", u"a\\b"}, {u"", u""}}},
     };
-    for (const TextCase& c : cases)
-        EXPECT_EQ(c.function(SharedString(c.input)), c.expected) << c.name << " of " << testing::PrintToString(SharedString(c.input));
+    for (const TextCases& f : functions) {
+        for (const auto& [input, expected] : f.cases)
+            EXPECT_EQ(f.function(input), expected) << f.name << " of " << testing::PrintToString(SharedString(input));
+    }
 }
 
 TEST(FileFunctionsPathText, IndexesOfSeparatorsAndExtensions)
