@@ -26,30 +26,19 @@ std::u16string fill(const std::u16string& pattern, const std::vector<std::u16str
 TEST(PlaceholderFormat, Table)
 {
     const PlaceholderCase cases[] = {
-        {u"Hello {1}, {2}!", {u"A", u"B"}, u"Hello A, B!"},
-        {u"{2}{1}", {u"x", u"y"}, u"yx"},
-        {u"{1}{1}", {u"ab"}, u"abab"},
-        {u"{{1}", {u"x"}, u"{1}"},
-        {u"a{{b", {}, u"a{b"},
-        {u"a}b", {}, u"a}b"},
-        {u"no placeholders", {}, u"no placeholders"},
-        {u"", {u"x"}, u""},
-        {u"{1x}", {u"A"}, u"A"},       // reading stops at the first non-digit
-        {u"{ 2}", {u"A", u"B"}, u"B"},  // leading blanks accepted
-        {u"{+1}", {u"A"}, u"A"},
+        {u"Hello {1}, {2}!", {u"A", u"B"}, u"Hello A, B!"}, {u"{2}{1}", {u"x", u"y"}, u"yx"},
+        {u"{1}{1}", {u"ab"}, u"abab"}, {u"{{1}", {u"x"}, u"{1}"}, {u"a{{b", {}, u"a{b"}, {u"a}b", {}, u"a}b"},
+        {u"no placeholders", {}, u"no placeholders"}, {u"", {u"x"}, u""}, {u"{+1}", {u"A"}, u"A"},
         {u"{01}", {u"A"}, u"A"},
-        {u"abc{1", {u"A"}, u"abc"},    // open at the end: dropped
+        {u"{1x}", {u"A"}, u"A"},        // reading stops at the first non-digit
+        {u"{ 2}", {u"A", u"B"}, u"B"},  // leading blanks accepted
+        {u"abc{1", {u"A"}, u"abc"},     // open at the end: dropped
         {u"{1}{2", {u"A", u"B"}, u"A"},
         // An argument is never rescanned.
         {u"[{1}]", {u"{1}{2}{{"}, u"[{1}{2}{{]"},
         // Anything wrong empties the whole result.
-        {u"x{}y", {u"A"}, u""},
-        {u"x{0}y", {u"A"}, u""},
-        {u"x{3}y", {u"A", u"B"}, u""},
-        {u"x{-1}y", {u"A"}, u""},
-        {u"x{y}z", {u"A"}, u""},
-        {u"ok {1} then {9}", {u"A"}, u""},
-        {u"{99999999999999999999999}", {u"A"}, u""},
+        {u"x{}y", {u"A"}, u""}, {u"x{0}y", {u"A"}, u""}, {u"x{3}y", {u"A", u"B"}, u""}, {u"x{-1}y", {u"A"}, u""},
+        {u"x{y}z", {u"A"}, u""}, {u"ok {1} then {9}", {u"A"}, u""}, {u"{99999999999999999999999}", {u"A"}, u""},
         {u"{4294967297}", {u"A"}, u""},  // would wrap to 1 in 32 bits
     };
     for (const auto& c : cases)
