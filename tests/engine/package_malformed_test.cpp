@@ -18,7 +18,7 @@ namespace druvex {
 namespace {
 
 using test::Bytes;
-using test::textBytes;
+using test::toBytes;
 
 void setLe(Bytes& bytes, std::size_t at, std::uint64_t value, int width)
 {
@@ -43,7 +43,7 @@ Bytes soundPackage()
 {
     tools::PackageWriter writer;
     writer.addData(kPackageRecordRegistry,
-                   textBytes("<Registry><HKEY_CURRENT_USER><Key Name=\"S\" Flag=\"Automatic\"/></HKEY_CURRENT_USER>"
+                   toBytes("<Registry><HKEY_CURRENT_USER><Key Name=\"S\" Flag=\"Automatic\"/></HKEY_CURRENT_USER>"
                              "</Registry>"));
     writer.openFolder(u"<TARGETDIR>").openFolder(u"a").addFile(u"x.txt", Bytes(100, 'x')).closeFolder();
     writer.addFile(u"y", Bytes(50, 'y')).closeFolder();
@@ -54,7 +54,7 @@ Bytes soundPackage()
 Bytes packageWithName(const std::u16string& top, const std::u16string& name)
 {
     tools::PackageWriter writer;
-    writer.openFolder(top).openFolder(name).addFile(u"x.txt", textBytes("escaped")).closeFolder().closeFolder();
+    writer.openFolder(top).openFolder(name).addFile(u"x.txt", toBytes("escaped")).closeFolder().closeFolder();
     return writer.build();
 }
 
@@ -108,8 +108,8 @@ std::vector<Malformed> corpus()
         cases.push_back({"top folder named " + test::narrow(top), packageWithName(top, u"a")});
 
     tools::PackageWriter badFragment;
-    badFragment.openFolder(u"<TARGETDIR>").addFile(u"f", textBytes("f")).closeFolder();
-    badFragment.addData(kPackageRecordShortcuts, textBytes("<Shortcuts><Shortcut"));
+    badFragment.openFolder(u"<TARGETDIR>").addFile(u"f", toBytes("f")).closeFolder();
+    badFragment.addData(kPackageRecordShortcuts, toBytes("<Shortcuts><Shortcut"));
     cases.push_back({"fragment that does not parse", badFragment.build()});
     return cases;
 }

@@ -49,7 +49,7 @@ protected:
     static Bytes tenFiles(const char* registry = kRegistry)
     {
         tools::PackageWriter writer;
-        writer.addData(kPackageRecordRegistry, test::textBytes(registry));
+        writer.addData(kPackageRecordRegistry, test::toBytes(registry));
         writer.openFolder(u"<TARGETDIR>").openFolder(u"d");
         for (int i = 1; i <= 10; ++i) {
             if (i == 3)
@@ -151,7 +151,7 @@ TEST_F(PackageUnpackerDevice, ARetryAfterTheFifthOfTenFilesWritesTheRest)
     EXPECT_EQ(first.calls, expected);
     EXPECT_TRUE(unpacker.feature()->hasRegistry());
     for (int i = 1; i <= 10; ++i)
-        EXPECT_EQ(test::textBytes(device().readFile("Program Files/Target/d/" + test::narrow(fileName(i)))),
+        EXPECT_EQ(test::toBytes(device().readFile("Program Files/Target/d/" + test::narrow(fileName(i)))),
                   pseudoRandom(3000, static_cast<unsigned>(i)));
 }
 
@@ -175,7 +175,7 @@ TEST_F(PackageUnpackerDevice, KeepVerifiedStopsAtADamagedFile)
     ASSERT_FALSE(writer.calls.empty());
     EXPECT_EQ(writer.calls.front(), "file \\Program Files\\Target/d/f03");
     EXPECT_EQ(writer.calls.size(), 2u * 8);
-    EXPECT_EQ(test::textBytes(device().readFile("Program Files/Target/d/f03")), pseudoRandom(3000, 3));
+    EXPECT_EQ(test::toBytes(device().readFile("Program Files/Target/d/f03")), pseudoRandom(3000, 3));
 }
 
 // A folder that could not be created is created by the next pass (it lies

@@ -116,26 +116,6 @@ protected:
         return std::make_unique<PackageUnpacker>(&resolver_, writer, *host_);
     }
 
-    // Feeds the stream in pieces of the sizes `next` gives; false at the
-    // first refused piece.
-    template <typename NextSize>
-    bool feed(PackageUnpacker& unpacker, const Bytes& stream, NextSize next)
-    {
-        unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
-        std::size_t at = 0;
-        while (at < stream.size()) {
-            const std::size_t piece = std::min(next(), stream.size() - at);
-            if (!unpacker.write(static_cast<std::uint32_t>(piece), stream.data() + at))
-                return false;
-            at += piece;
-        }
-        return unpacker.finish();
-    }
-    bool feedWhole(PackageUnpacker& unpacker, const Bytes& stream)
-    {
-        return feed(unpacker, stream, [&] { return stream.size(); });
-    }
-
     test::TargetFolderResolver resolver_;
 };
 
@@ -143,7 +123,7 @@ TEST_F(PackageUnpackerStream, AHandWrittenPackageUnpacksAsTheTablesSay)
 {
     test::RecordingNodeWriter writer;
     auto unpacker = makeUnpacker(writer);
-    ASSERT_TRUE(feedWhole(*unpacker, handWrittenPackage()));
+    ASSERT_TRUE(test::feedPackage(*unpacker, handWrittenPackage()));
 
     EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App", "file \\Program Files\\App/a.txt",
                                                       "finish", "folder \\Program Files\\App/sub",
@@ -183,7 +163,7 @@ TEST_F(PackageUnpackerStream, PieceSizesChangeNothing)
     const Bytes stream = mixedPackage(&fileBytes);
     test::RecordingNodeWriter reference;
     auto first = makeUnpacker(reference);
-    ASSERT_TRUE(feedWhole(*first, stream));
+    ASSERT_TRUE(test::feedPackage(*first, stream));
     EXPECT_EQ(first->fileBytes(), fileBytes);
     EXPECT_EQ(reference.calls.size(), 1u + 6 * 2 + 1 + 2 + 2 * 2 + 1 + 2);
     EXPECT_EQ(reference.calls.back(), "finish");
@@ -204,7 +184,7 @@ TEST_F(PackageUnpackerStream, PieceSizesChangeNothing)
         SCOPED_TRACE(pieces.what);
         test::RecordingNodeWriter writer;
         auto unpacker = makeUnpacker(writer);
-        ASSERT_TRUE(feed(*unpacker, stream, pieces.next));
+        ASSERT_TRUE(test::feedPackage(*unpacker, stream, pieces.next));
         EXPECT_EQ(writer.calls, reference.calls);
         EXPECT_EQ(writer.files, reference.files);
         EXPECT_TRUE(unpacker->feature()->getRegistry().findKey(1, u"Software"));
@@ -246,7 +226,7 @@ TEST_F(PackageUnpackerStream, AnOnlyEmptyFileIsCreatedWrittenAndClosed)
     tools::PackageWriter package;
     package.openFolder(u"<TARGETDIR>").addFile(u"empty.txt", {}).closeFolder();
     test::RecordingNodeWriter writer;
-    EXPECT_TRUE(feedWhole(*makeUnpacker(writer), package.build()));
+    EXPECT_TRUE(test::feedPackage(*makeUnpacker(writer), package.build()));
     EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder \\Program Files\\App",
                                                       "file \\Program Files\\App/empty.txt", "finish"}));
     EXPECT_EQ(writer.writes, 1);  // one write of 0 bytes
@@ -269,7 +249,7 @@ TEST_F(PackageUnpackerStream, TheStreamEndsWithItsLastRecord)
 
     test::RecordingNodeWriter writer;
     auto unpacker = makeUnpacker(writer);
-    ASSERT_TRUE(feedWhole(*unpacker, stream));
+    ASSERT_TRUE(test::feedPackage(*unpacker, stream));
     EXPECT_TRUE(unpacker->write(0, nullptr));
     EXPECT_EQ(unpacker->feature()->shortcutCount(), 1);
     EXPECT_FALSE(unpacker->write(1, stream.data()));
@@ -298,7 +278,7 @@ TEST_F(PackageUnpackerStream, WriterFailuresFailThePackageWithTheirLogLines)
         test::RecordingNodeWriter writer;
         c.arrange(writer);
         auto unpacker = makeUnpacker(writer);
-        EXPECT_FALSE(feedWhole(*unpacker, stream));
+        EXPECT_FALSE(test::feedPackage(*unpacker, stream));
         EXPECT_TRUE(capture.contains(c.line));
         // The fragments wait for the last record.
         EXPECT_EQ(unpacker->feature()->shortcutCount(), 0);
@@ -311,7 +291,7 @@ TEST_F(PackageUnpackerStream, ResolvePathPlainNamesAreTheNodesOwnNames)
     test::RecordingNodeWriter writer;
     PackageUnpacker unpacker(nullptr, writer, *host_);
     unpacker.setPlainNames();
-    ASSERT_TRUE(feedWhole(unpacker, handWrittenPackage()));
+    ASSERT_TRUE(test::feedPackage(unpacker, handWrittenPackage()));
     EXPECT_EQ(writer.calls, (std::vector<std::string>{"folder <TARGETDIR>", "file a.txt", "finish", "folder sub",
                                                       "file b.bin", "finish"}));
 }
@@ -335,7 +315,7 @@ TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
     CountingResolver resolver;
     test::RecordingNodeWriter writer;
     PackageUnpacker unpacker(&resolver, writer, *host_);
-    ASSERT_TRUE(feedWhole(unpacker, handWrittenPackage()));
+    ASSERT_TRUE(test::feedPackage(unpacker, handWrittenPackage()));
     EXPECT_EQ(resolver.asked, (std::vector<std::string>{"<TARGETDIR>", "<TARGETDIR>/a.txt", "<TARGETDIR>/sub",
                                                         "<TARGETDIR>/sub/b.bin"}));
     EXPECT_EQ(writer.calls[1], "file \\T\\a.txt");
@@ -344,7 +324,7 @@ TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
     test::RecordingNodeWriter refused;
     test::DiagCapture capture;
     PackageUnpacker unresolved(&resolver, refused, *host_);
-    EXPECT_FALSE(feedWhole(unresolved, handWrittenPackage()));
+    EXPECT_FALSE(test::feedPackage(unresolved, handWrittenPackage()));
     EXPECT_TRUE(refused.calls.empty());
     EXPECT_TRUE(capture.contains(u"********** Failed to create folder  **********"));
 }

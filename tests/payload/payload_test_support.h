@@ -1,12 +1,14 @@
-// What the archive tests share: archives built in memory with the writer,
-// an output stream over a vector that can be made to fail, a sink that
-// records the calls it receives, sample data, and a device with a host on
+// What the archive and package tests share (the engine's tests too): archives
+// built in memory with the writer, an output stream over a vector that can be
+// made to fail, a sink that records the calls it receives, sample data,
+// feeding a package to the unpacker in pieces, and a device with a host on
 // which archive files are placed.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
@@ -19,6 +21,7 @@
 #include "host/hal_access_wince.h"
 #include "payload/entry_encoder.h"
 #include "payload/package_streams.h"
+#include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
 #include "payload/payload_entry.h"
@@ -68,6 +71,21 @@ inline Bytes lzmaByXz(const Bytes& data)
     const ToolResult result = runTool("xz --format=lzma -c", data);
     EXPECT_EQ(result.exitCode, 0);
     return result.output;
+}
+
+// Feeds a package stream to the unpacker in pieces of the sizes `next` gives
+// (whole without it); false at the first refused piece.
+inline bool feedPackage(PackageUnpacker& unpacker, const Bytes& stream,
+                        const std::function<std::size_t()>& next = nullptr)
+{
+    unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::size_t piece = std::min(next ? next() : stream.size(), stream.size() - at);
+        if (!unpacker.write(static_cast<std::uint32_t>(piece), stream.data() + at))
+            return false;
+        at += piece;
+    }
+    return unpacker.finish();
 }
 
 // Appends to a vector; from `failAfter` bytes on every write fails, and the

@@ -17,8 +17,7 @@
 #include "host/hal_access_wince.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
-#include "support/device_fixture.h"
-#include "support/external_tool.h"
+#include "payload_test_support.h"
 
 namespace druvex::test {
 
@@ -46,25 +45,14 @@ inline SharedString devicePath(std::string_view relative)
     return shared(path);
 }
 
-inline Bytes bytesOf(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
-class SevenZipFixture : public DeviceFixture {
+class SevenZipFixture : public PayloadHostFixture {
 protected:
     void SetUp() override
     {
-        DeviceFixture::SetUp();
-        host_ = std::make_shared<HalAccessWinCE>();
+        PayloadHostFixture::SetUp();
         device().makeFolder("Backup");
         device().makeFolder("Data");
         device().makeFolder("Restore");
-    }
-    void TearDown() override
-    {
-        host_.reset();
-        DeviceFixture::TearDown();
     }
 
     std::shared_ptr<HalAccess> host() const { return host_; }
@@ -117,8 +105,6 @@ protected:
     {
         return reader.open(host_, devicePath("Backup/" + archive));
     }
-
-    std::shared_ptr<HalAccess> host_;
 };
 
 // Records an extraction as lines ("folder jobs", "begin a.txt 3", "end a.txt

@@ -15,7 +15,7 @@ namespace druvex {
 namespace {
 
 using test::Bytes;
-using test::bytesOf;
+using test::toBytes;
 using test::shared;
 
 // Where the plain header and the encoded header lie (CRCs not checked).
@@ -115,7 +115,7 @@ TEST_F(SevenZipReaderTest, ListsAndExtractsInArchiveOrderFoldersFirst)
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_TRUE(entries[2]->isDirectory && entries[2]->hasNoData);
     EXPECT_EQ(entries[3]->size, bigJob_.size());
-    EXPECT_EQ(entries[3]->crc, sevenZipCrc(bytesOf(bigJob_)));
+    EXPECT_EQ(entries[3]->crc, sevenZipCrc(toBytes(bigJob_)));
     EXPECT_EQ(entries[3]->modificationTime, test::kSourceTime);
 
     test::SevenZipRecordingSink sink;
@@ -125,8 +125,8 @@ TEST_F(SevenZipReaderTest, ListsAndExtractsInArchiveOrderFoldersFirst)
                                "end settings.xml ok", "begin jobs/big.job " + std::to_string(bigJob_.size()),
                                "end jobs/big.job ok", "begin jobs/small.job 5", "end jobs/small.job ok",
                                "begin jobs/empty.job 0", "end jobs/empty.job ok"}));
-    EXPECT_EQ(sink.files["jobs/big.job"], bytesOf(bigJob_));
-    EXPECT_EQ(sink.files["jobs/small.job"], bytesOf("small"));
+    EXPECT_EQ(sink.files["jobs/big.job"], toBytes(bigJob_));
+    EXPECT_EQ(sink.files["jobs/small.job"], toBytes("small"));
     ASSERT_FALSE(sink.percents.empty());
     EXPECT_TRUE(std::is_sorted(sink.percents.begin(), sink.percents.end()));
     EXPECT_EQ(sink.percents.back(), 100u);
@@ -142,7 +142,7 @@ TEST_F(SevenZipReaderTest, TheSinkSkipsAndStops)
     skipping.beginAnswers["jobs/big.job"] = kSevenZipSkip;
     extracted(skipping, true);
     EXPECT_EQ(skipping.files.count("jobs/big.job"), 0u);
-    EXPECT_EQ(skipping.files["jobs/small.job"], bytesOf("small"));
+    EXPECT_EQ(skipping.files["jobs/small.job"], toBytes("small"));
 
     test::SevenZipRecordingSink stopping;
     stopping.beginAnswers["settings.xml"] = kSevenZipStop;
@@ -167,14 +167,14 @@ TEST_F(SevenZipReaderTest, ExtractToTakesOneEntryAndDecodesNoFurther)
     ASSERT_TRUE(openArchive(reader));
     std::vector<std::uint8_t> bytes;
     EXPECT_TRUE(reader.extractTo(shared("settings.xml"), bytes));
-    EXPECT_EQ(bytes, bytesOf("<settings/>"));
+    EXPECT_EQ(bytes, toBytes("<settings/>"));
     EXPECT_FALSE(reader.extractTo(shared("jobs/small.job"), bytes));
     EXPECT_TRUE(bytes.empty());
 
     writeArchive(sound_);
     ASSERT_TRUE(openArchive(reader));
     EXPECT_TRUE(reader.extractTo(shared("jobs/big.job"), bytes));
-    EXPECT_EQ(bytes, bytesOf(bigJob_));
+    EXPECT_EQ(bytes, toBytes(bigJob_));
     for (const char* refused : {"jobs/empty.job", "Info.xml", "jobs", "nothing.xml"})
         EXPECT_FALSE(reader.extractTo(shared(refused), bytes)) << refused;
     reader.close();
@@ -196,8 +196,8 @@ TEST_F(SevenZipReaderTest, AnyFlippedHeaderByteFailsTheOpen)
 TEST_F(SevenZipReaderTest, AChangedStoredCrcStopsTheExtractionAtThatEntry)
 {
     Bytes stored, changed;
-    appendLittleEndian32(stored, sevenZipCrc(bytesOf("<settings/>")));
-    appendLittleEndian32(changed, sevenZipCrc(bytesOf("<settings/>")) ^ 0xFF);
+    appendLittleEndian32(stored, sevenZipCrc(toBytes("<settings/>")));
+    appendLittleEndian32(changed, sevenZipCrc(toBytes("<settings/>")) ^ 0xFF);
     Bytes archive = sound_;
     patchHeader(archive, stored, changed);
     writeArchive(archive);
@@ -213,10 +213,10 @@ TEST_F(SevenZipReaderTest, AChangedStoredCrcStopsTheExtractionAtThatEntry)
 TEST_F(SevenZipReaderTest, AFlippedPackedByteFailsAndNothingFromTheDamageOnMatches)
 {
     const Layout layout = layoutOf(sound_);
-    const std::map<std::string, Bytes> truth = {{"info.xml", bytesOf("<info/>")},
-                                                {"settings.xml", bytesOf("<settings/>")},
-                                                {"jobs/big.job", bytesOf(bigJob_)},
-                                                {"jobs/small.job", bytesOf("small")},
+    const std::map<std::string, Bytes> truth = {{"info.xml", toBytes("<info/>")},
+                                                {"settings.xml", toBytes("<settings/>")},
+                                                {"jobs/big.job", toBytes(bigJob_)},
+                                                {"jobs/small.job", toBytes("small")},
                                                 {"jobs/empty.job", {}}};
     // The last bytes of the range coder's flush may not change what decodes.
     for (std::size_t position = 32; position + 4 < layout.header; position += 7) {
@@ -335,7 +335,7 @@ TEST_F(SevenZipReaderTest, CopyCoderWrittenWithAPropertyByteStillOpens)
     ASSERT_TRUE(openArchive(reader));
     std::vector<std::uint8_t> bytes;
     EXPECT_TRUE(reader.extractTo(shared("jobs/big.job"), bytes));
-    EXPECT_EQ(bytes, bytesOf(bigJob_));
+    EXPECT_EQ(bytes, toBytes(bigJob_));
 }
 
 }  // namespace

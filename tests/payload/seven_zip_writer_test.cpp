@@ -17,7 +17,7 @@ namespace druvex {
 namespace {
 
 using test::Bytes;
-using test::bytesOf;
+using test::toBytes;
 using test::devicePath;
 using test::shared;
 
@@ -67,8 +67,8 @@ TEST_F(SevenZipWriterTest, SmallBackupHasTheExactLayout)
     EXPECT_EQ(loadLittleEndian32(&archive[28]), sevenZipCrc(std::span(archive).last(kEncoded)));
 
     Bytes crcs;
-    appendLittleEndian32(crcs, sevenZipCrc(bytesOf("<settings/>\n")));
-    appendLittleEndian32(crcs, sevenZipCrc(bytesOf("<info/>\n")));
+    appendLittleEndian32(crcs, sevenZipCrc(toBytes("<settings/>\n")));
+    appendLittleEndian32(crcs, sevenZipCrc(toBytes("<info/>\n")));
     Bytes expectedHeader = {
         0x01, 0x04,                                            // header, main streams
         0x06, 0x00, 0x01, 0x09, 0x17, 0x00,                    // one pack stream of 23 bytes at 0
@@ -267,7 +267,7 @@ TEST_F(SevenZipWriterTest, OpenFinishesTheArchiveBeforeAndTheDestructorAbandonsO
     SevenZipReader reader;
     std::vector<std::uint8_t> bytes;
     EXPECT_TRUE(openArchive(reader, "first.7z") && reader.extractTo(shared("a.job"), bytes));
-    EXPECT_EQ(bytes, bytesOf("a"));
+    EXPECT_EQ(bytes, toBytes("a"));
 }
 
 TEST_F(SevenZipWriterTest, FileCrcOfWholeFilesAndOfNoFile)
@@ -281,7 +281,7 @@ TEST_F(SevenZipWriterTest, FileCrcOfWholeFilesAndOfNoFile)
     EXPECT_TRUE(computeFileCrc32(host(), devicePath("Data/empty.txt"), crc));
     EXPECT_EQ(crc, 0u);
     EXPECT_TRUE(computeFileCrc32(host(), devicePath("Data/big.bin"), crc));
-    EXPECT_EQ(crc, sevenZipCrc(bytesOf(std::string(200000, 'x'))));
+    EXPECT_EQ(crc, sevenZipCrc(toBytes(std::string(200000, 'x'))));
     EXPECT_FALSE(computeFileCrc32(host(), devicePath("Data/missing.txt"), crc));
     test::HalFaultPlan readError;
     readError.failReadAtOffset = 70000;

@@ -26,12 +26,10 @@ protected:
         char16_t name = u'a';
         for (const Bytes& file : files)
             writer.addFile(std::u16string(1, name++), file);
-        const Bytes stream = writer.build();
         TextCollector collector(text);
         PackageUnpacker unpacker(nullptr, collector, *host_);
         unpacker.setPlainNames();
-        unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
-        return unpacker.write(static_cast<std::uint32_t>(stream.size()), stream.data()) && unpacker.finish();
+        return test::feedPackage(unpacker, writer.build());
     }
 };
 
