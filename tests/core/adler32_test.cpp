@@ -28,15 +28,12 @@ std::uint32_t zlibSwapped(const std::uint8_t* data, std::size_t count)
     return static_cast<std::uint32_t>((value & 0xFFFF) << 16 | value >> 16);
 }
 
-TEST(Adler32Values, FixedCheckWords)
+TEST(Adler32Values, FixedCheckWordsAndNewSums)
 {
     EXPECT_EQ(adlerOf({}), 0x00010000u);
     EXPECT_EQ(adlerOf({'a', 'b', 'c'}), 0x0127024Du);
     EXPECT_EQ(adlerOf(Bytes(100000, 0xFF)), 0x302C149Au);
-}
-
-TEST(Adler32Values, FinalStartsANewSum)
-{
+    // final and init start a new sum.
     Adler32 adler;
     adler.update(3, "abc");
     EXPECT_EQ(adler.final(), 0x0127024Du);
