@@ -44,12 +44,9 @@ protected:
                               {{u"CaptureDumpFileOnDevice", exportAddress(&captureDumpFileOnDevice)}});
     }
 
-    std::string dumps(std::string_view relative = {}) const
+    static std::string dumps(std::string_view relative = {})
     {
-        std::string path = CrashTestDevice::kDumpsFolder;
-        if (!relative.empty())
-            path.append("/").append(relative);
-        return path;
+        return std::string(CrashTestDevice::kDumpsFolder) + "/" + std::string(relative);
     }
     std::vector<std::string> namesIn(std::string_view relative) const
     {
@@ -60,10 +57,7 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string lastIndexLine() const
-    {
-        return device_.readFile(dumps("dumps.ini"));
-    }
+    std::string lastIndexLine() const { return device_.readFile(dumps("dumps.ini")); }
 
     CrashTestDevice device_;
     RecordedSettle settle_;
