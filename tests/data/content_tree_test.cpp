@@ -134,7 +134,7 @@ TEST(ContentTree, ChildrenAndLoops)
     EXPECT_EQ(leaf->getFlags(), 6);
 }
 
-TEST(ContentRecords, EnvironmentVariableTexts)
+TEST(ContentRecords, EnvironmentShortcutAndScriptTexts)
 {
     struct Case {
         const char16_t* text;
@@ -154,9 +154,13 @@ TEST(ContentRecords, EnvironmentVariableTexts)
     EXPECT_EQ(envTypeText(7), u"Auto");
     EXPECT_EQ(envAddModeText(7), u"Set");
     EXPECT_EQ(envPlacementText(7), u"Replace");
+    EXPECT_EQ(linkPosFromText(u"menuPROGRAMS"), kLinkMenuPrograms);
+    EXPECT_EQ(linkPosText(5), u"MenuPrograms");
+    EXPECT_EQ(scriptTimeFromText(u"ONUNINSTALL"), kScriptOnUninstall);
+    EXPECT_EQ(scriptTimeText(3), u"onUninstall");
 }
 
-TEST(ContentRecords, VerbsCompareExactlyAndEmptyArgumentsRemoveThem)
+TEST(ContentRecords, VerbsCompareExactlyEmptyArgumentsRemoveThemAndCopiesAreDeep)
 {
     EXPECT_EQ(verbFromName(u"open"), kVerbOpen);
     EXPECT_EQ(verbFromName(u"find"), kVerbFind);
@@ -165,32 +169,24 @@ TEST(ContentRecords, VerbsCompareExactlyAndEmptyArgumentsRemoveThem)
     EXPECT_EQ(verbName(42), u"open");
     EXPECT_EQ(verbName(kVerbPreview), u"preview");
 
-    FileExtension extension;
-    EXPECT_TRUE(extension.setAction(kVerbPrint, u"/p"));
-    EXPECT_TRUE(extension.setAction(kVerbOpen, u"%1"));
-    EXPECT_EQ(extension.actionCount(), 2);
-    EXPECT_FALSE(extension.setAction(kVerbPrint, u""));
-    EXPECT_EQ(extension.actionArguments(kVerbPrint), u"");
-    EXPECT_EQ(extension.actionCount(), 1);
-    EXPECT_FALSE(extension.setAction(8, u"x"));
-    EXPECT_EQ(extension.actionArguments(-1), u"");
-}
+    auto extension = std::make_shared<FileExtension>();
+    EXPECT_TRUE(extension->setAction(kVerbPrint, u"/p"));
+    EXPECT_TRUE(extension->setAction(kVerbOpen, u"%1"));
+    EXPECT_EQ(extension->actionCount(), 2);
+    EXPECT_FALSE(extension->setAction(kVerbPrint, u""));
+    EXPECT_EQ(extension->actionArguments(kVerbPrint), u"");
+    EXPECT_EQ(extension->actionCount(), 1);
+    EXPECT_FALSE(extension->setAction(8, u"x"));
+    EXPECT_EQ(extension->actionArguments(-1), u"");
 
-TEST(ContentRecords, AssociationCloneCopiesItsExtensions)
-{
     FileAssociation association;
     EXPECT_FALSE(association.addExtension(nullptr));
-    auto extension = std::make_shared<FileExtension>();
     extension->name = u".job";
     association.addExtension(extension);
     const auto copy = association.clone();
     copy->extensionAt(0)->name = u".xyz";
     EXPECT_EQ(extension->name, u".job");
     EXPECT_THROW(association.extensionAt(1), std::out_of_range);
-    EXPECT_EQ(linkPosFromText(u"menuPROGRAMS"), kLinkMenuPrograms);
-    EXPECT_EQ(linkPosText(5), u"MenuPrograms");
-    EXPECT_EQ(scriptTimeFromText(u"ONUNINSTALL"), kScriptOnUninstall);
-    EXPECT_EQ(scriptTimeText(3), u"onUninstall");
 }
 
 TEST(ContentRecords, WebServerTextsAndCopies)

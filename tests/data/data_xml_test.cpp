@@ -210,16 +210,11 @@ TEST(DataXml, CanonicalFileReadsIntoTheModel)
     ASSERT_NE(templates->findDynamicLink(), nullptr);
     EXPECT_FALSE(templates->findDynamicLink()->includeAllFiles);
     EXPECT_EQ(templates->findDynamicLink()->filterExclude, u"*.bak");
-    ASSERT_EQ(core->shortcutCount(), 2);
-    EXPECT_EQ(core->shortcutAt(0)->linkPos, kLinkMenuPrograms);
-    EXPECT_EQ(core->shortcutAt(0)->iconIndex, 1);
-    const EnvironmentVar& path = *core->environmentVarAt(1);
-    EXPECT_EQ(path.addMode, kEnvAddCreate);
-    EXPECT_FALSE(path.removeOnUninstall);
-    EXPECT_EQ(path.wasPresent, kEnvWasPresentYes);
-    const FileExtension& job = *core->fileAssociationAt(0)->extensionAt(0);
-    EXPECT_EQ(job.actionArguments(kVerbOpen), u"\"%1\"");
-    EXPECT_EQ(job.actionArguments(kVerbPrint), u"/print \"%1\"");
+    // The records go through the reader the fragment tests cover: here only
+    // where they land, and what the fragments hold no case of.
+    EXPECT_EQ(core->shortcutCount(), 2);
+    EXPECT_EQ(core->environmentVarAt(1)->wasPresent, kEnvWasPresentYes);
+    EXPECT_EQ(core->fileAssociationAt(0)->extensionAt(0)->actionArguments(kVerbOpen), u"\"%1\"");
     const auto survey = core->getRegistry().findKey(regmodel::kRootLocalMachine, u"Software\\Druvex\\FieldSurvey");
     ASSERT_NE(survey, nullptr);
     EXPECT_EQ(survey->getFlag(), regmodel::kKeyPersistent);
@@ -241,9 +236,7 @@ TEST(DataXml, CanonicalFileReadsIntoTheModel)
     EXPECT_EQ(tools->getPrompt(), u"Office tools \U0001F4D0");
     EXPECT_EQ(data.findItemByPath(u"Feature/Tools/Export")->getDigest(), u"3C363836CF4E16666669A25DA280A1865C2D2874");
     const FeaturePtr portal = data.findItemByPath(u"Feature/WebPortal");
-    ASSERT_EQ(portal->webServer().appPoolCount(), 1);
-    EXPECT_EQ(portal->webServer().appPoolAt(0)->managedMode, kPipelineClassic);
-    EXPECT_FALSE(portal->webServer().appPoolAt(0)->enable32);
+    EXPECT_EQ(portal->webServer().appPoolCount(), 1);
     EXPECT_EQ(portal->webServer().webSiteAt(0)->applicationCount(), 2);
     EXPECT_TRUE(data.findItemByPath(u"Feature/Legacy")->getFailed());
     EXPECT_EQ(data.eulaItem()->subFeatureCount(), 2);

@@ -28,10 +28,7 @@ TEST(VersionNumber, ParseAndPrint)
         EXPECT_EQ(number.partCount(), c.parts);
         EXPECT_EQ(number.toText(), c.printed);
     }
-}
-
-TEST(VersionNumber, RefusedTextKeepsThePreviousValue)
-{
+    // A refused text keeps the previous value.
     for (const char16_t* text : {u"1.2a", u"", u" 1", u"-1", u"1,2", u"v1"}) {
         VersionNumber number = VersionNumber::fromText(u"9.8");
         EXPECT_FALSE(number.parse(text));
