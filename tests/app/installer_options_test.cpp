@@ -2,7 +2,6 @@
 // failures that end the program with -1.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,20 +20,22 @@ struct Parsed {
 
 using Line = std::vector<const char16_t*>;
 
-Parsed parse(const Line& line)
-{
-    Parsed parsed;
-    const std::vector<SharedString> args(line.begin(), line.end());
-    parsed.ok = ParseOptions(args, parsed.options, parsed.fullInstallerPath, &parsed.error);
-    return parsed;
-}
-
 std::string shown(const Line& line)
 {
     std::string text;
     for (const char16_t* token : line)
         text += toUtf8(SharedString(token)).c_str() + std::string(" ");
     return text;
+}
+
+// Parses the line; a line meant to parse that fails says so with its reason.
+Parsed parse(const Line& line, bool failing = false)
+{
+    Parsed parsed;
+    const std::vector<SharedString> args(line.begin(), line.end());
+    parsed.ok = ParseOptions(args, parsed.options, parsed.fullInstallerPath, &parsed.error);
+    EXPECT_EQ(parsed.ok, !failing) << shown(line) << ": " << toUtf8(parsed.error).c_str();
+    return parsed;
 }
 
 TEST(InstallerOptions, Defaults)
@@ -76,71 +77,65 @@ TEST(InstallerOptions, EachOptionSetsItsField)
         {u"purge_shared_data", &InstallerOptions::purgeSharedData},
         {u"query_version_info", &InstallerOptions::queryVersionInfo},
     };
-    for (const auto& flag : flags) {
-        const Parsed parsed = parse({flag.token});
-        EXPECT_TRUE(parsed.ok) << shown({flag.token});
-        EXPECT_TRUE(parsed.options.*flag.field) << shown({flag.token});
-    }
+    for (const auto& flag : flags)
+        EXPECT_TRUE(parse({flag.token}).options.*flag.field) << shown({flag.token});
 
-    const std::pair<Line, std::function<bool(const Parsed&)>> cases[] = {
-        {{u"use_full_installer", u"\\Temp\\full.exe"},
-         [](const Parsed& p) { return p.options.useFullInstaller && p.fullInstallerPath == u"\\Temp\\full.exe"; }},
-        {{u"no_update"}, [](const Parsed& p) { return !p.options.updatesAllowed && !p.options.silent; }},
-        {{u"check_for_updates", u"\\Temp\\check"},
-         [](const Parsed& p) { return p.options.checkForUpdates && p.options.updateCheckFolder == u"\\Temp\\check"; }},
-        {{u"check_for_updates", u"silent_mode"},
-         [](const Parsed& p) {
-             return p.options.checkForUpdates && p.options.updateCheckFolder.isEmpty() && p.options.silent;
-         }},
-        {{u"update_mode", u"newversion"}, [](const Parsed& p) { return p.options.updateMode == 1; }},
-        {{u"update_mode", u"Features"}, [](const Parsed& p) { return p.options.updateMode == 2; }},
-        {{u"tethered"}, [](const Parsed& p) { return p.options.tethering == 2; }},
-        {{u"untethered"}, [](const Parsed& p) { return p.options.tethering == 1; }},
-        {{u"update_silently"}, [](const Parsed& p) { return p.options.updateSilently && p.options.silent; }},
-        {{u"admin_stub_mode", u"7"},
-         [](const Parsed& p) { return p.options.adminStubMode && p.options.adminStubNumber == 7; }},
-        {{u"admin_stub_mode", u"7x", u"formobile"},  // not a number: no number, and the token is read on
-         [](const Parsed& p) {
-             return p.options.adminStubMode && p.options.adminStubNumber == 0 && p.options.forMobile;
-         }},
-        {{u"reboot_as_admin", u"qm40"},
-         [](const Parsed& p) { return p.options.rebootAsAdmin && p.options.platform == 2; }},
-        {{u"empty_installer", u"0x4d2", u"\\Temp\\x.exe"},
-         [](const Parsed& p) {
-             return p.options.emptyInstaller && p.options.emptyInstallerHandle == 0x4d2 &&
-                    p.options.emptyInstallerPath == u"\\Temp\\x.exe";
-         }},
-        {{u"empty_installer", u"", u"\\Temp\\x.exe"},
-         [](const Parsed& p) { return p.options.emptyInstaller && p.options.emptyInstallerHandle == 0; }},
-        {{u"empty_installer", u"1234ABCD9", u"x"},  // the handle's low 32 bits
-         [](const Parsed& p) { return p.options.emptyInstallerHandle == 0x234ABCD9u; }},
-        {{u"use_config", u"\\cfg.xml"},
-         [](const Parsed& p) { return p.options.configMode == 1 && p.options.configFile == u"\\cfg.xml"; }},
-        {{u"make_config", u"\\cfg.xml"},
-         [](const Parsed& p) { return p.options.configMode == 2 && p.options.configFile == u"\\cfg.xml"; }},
-        {{u"override_live_update_url", u"http://h/x"},
-         [](const Parsed& p) { return p.options.liveUpdateUrl == u"http://h/x"; }},
-        {{u"wait_for_shutdown", u"evt"}, [](const Parsed& p) { return p.options.shutdownEventName == u"evt"; }},
-        {{u"query_min_ver_for_uninst", u"5.1"},
-         [](const Parsed& p) { return p.options.minVersionQuery == u"5.1" && p.options.dontCheckUniqueInstance; }},
-        {{u"uninstall_feature", u"Help"},
-         [](const Parsed& p) {
-             return p.options.uninstallFeature == u"Help" && p.options.silent && !p.options.updatesAllowed;
-         }},
-        {{u"create_backup", u"\\b.7z", u"\\Data"},
-         [](const Parsed& p) {
-             return p.options.createBackup && p.options.createBackupText1 == u"\\b.7z" &&
-                    p.options.createBackupText2 == u"\\Data";
-         }},
-        // Names ignore case; a value is the next token whatever it reads.
-        {{u"Silent_Mode", u"USE_CONFIG", u"uninstall_mode"},
-         [](const Parsed& p) { return p.options.silent && p.options.configFile == u"uninstall_mode"; }},
-    };
-    for (const auto& [line, check] : cases) {
-        const Parsed parsed = parse(line);
-        EXPECT_TRUE(parsed.ok) << shown(line) << ": " << toUtf8(parsed.error).c_str();
-        EXPECT_TRUE(check(parsed)) << shown(line);
-    }
+
+    Parsed p = parse({u"use_full_installer", u"\\Temp\\full.exe"});
+    EXPECT_TRUE(p.options.useFullInstaller);
+    EXPECT_EQ(p.fullInstallerPath, u"\\Temp\\full.exe");
+    p = parse({u"no_update"});
+    EXPECT_FALSE(p.options.updatesAllowed || p.options.silent);
+    p = parse({u"check_for_updates", u"\\Temp\\check"});
+    EXPECT_TRUE(p.options.checkForUpdates);
+    EXPECT_EQ(p.options.updateCheckFolder, u"\\Temp\\check");
+    p = parse({u"check_for_updates", u"silent_mode"});
+    EXPECT_TRUE(p.options.checkForUpdates && p.options.updateCheckFolder.isEmpty() && p.options.silent);
+    EXPECT_EQ(parse({u"update_mode", u"newversion"}).options.updateMode, 1);
+    EXPECT_EQ(parse({u"update_mode", u"Features"}).options.updateMode, 2);
+    EXPECT_EQ(parse({u"tethered"}).options.tethering, 2);
+    EXPECT_EQ(parse({u"untethered"}).options.tethering, 1);
+    p = parse({u"update_silently"});
+    EXPECT_TRUE(p.options.updateSilently && p.options.silent);
+    p = parse({u"admin_stub_mode", u"7"});
+    EXPECT_TRUE(p.options.adminStubMode);
+    EXPECT_EQ(p.options.adminStubNumber, 7);
+    p = parse({u"admin_stub_mode", u"7x", u"formobile"});  // not a number: no number, and the token is read on
+    EXPECT_TRUE(p.options.adminStubMode && p.options.forMobile);
+    EXPECT_EQ(p.options.adminStubNumber, 0);
+    p = parse({u"reboot_as_admin", u"qm40"});
+    EXPECT_TRUE(p.options.rebootAsAdmin);
+    EXPECT_EQ(p.options.platform, 2);
+    p = parse({u"empty_installer", u"0x4d2", u"\\Temp\\x.exe"});
+    EXPECT_TRUE(p.options.emptyInstaller);
+    EXPECT_EQ(p.options.emptyInstallerHandle, 0x4d2u);
+    EXPECT_EQ(p.options.emptyInstallerPath, u"\\Temp\\x.exe");
+    p = parse({u"empty_installer", u"", u"\\Temp\\x.exe"});
+    EXPECT_TRUE(p.options.emptyInstaller);
+    EXPECT_EQ(p.options.emptyInstallerHandle, 0u);
+    EXPECT_EQ(parse({u"empty_installer", u"1234ABCD9", u"x"}).options.emptyInstallerHandle, 0x234ABCD9u);  // low 32 bits
+    p = parse({u"use_config", u"\\cfg.xml"});
+    EXPECT_EQ(p.options.configMode, 1);
+    EXPECT_EQ(p.options.configFile, u"\\cfg.xml");
+    p = parse({u"make_config", u"\\cfg.xml"});
+    EXPECT_EQ(p.options.configMode, 2);
+    EXPECT_EQ(p.options.configFile, u"\\cfg.xml");
+    EXPECT_EQ(parse({u"override_live_update_url", u"http://h/x"}).options.liveUpdateUrl, u"http://h/x");
+    EXPECT_EQ(parse({u"wait_for_shutdown", u"evt"}).options.shutdownEventName, u"evt");
+    p = parse({u"query_min_ver_for_uninst", u"5.1"});
+    EXPECT_EQ(p.options.minVersionQuery, u"5.1");
+    EXPECT_TRUE(p.options.dontCheckUniqueInstance);
+    p = parse({u"uninstall_feature", u"Help"});
+    EXPECT_EQ(p.options.uninstallFeature, u"Help");
+    EXPECT_TRUE(p.options.silent && !p.options.updatesAllowed);
+    p = parse({u"create_backup", u"\\b.7z", u"\\Data"});
+    EXPECT_TRUE(p.options.createBackup);
+    EXPECT_EQ(p.options.createBackupText1, u"\\b.7z");
+    EXPECT_EQ(p.options.createBackupText2, u"\\Data");
+    // Names ignore case; a value is the next token whatever it reads.
+    p = parse({u"Silent_Mode", u"USE_CONFIG", u"uninstall_mode"});
+    EXPECT_TRUE(p.options.silent);
+    EXPECT_EQ(p.options.configFile, u"uninstall_mode");
 }
 
 // Each failure ends the program with its reason.
@@ -167,8 +162,7 @@ TEST(InstallerOptions, FailuresEndTheProgram)
         {{u"silent_mode", u"update_mode"}, nullptr},
     };
     for (const auto& [line, error] : failing) {
-        const Parsed parsed = parse(line);
-        EXPECT_FALSE(parsed.ok) << shown(line);
+        const Parsed parsed = parse(line, true);
         EXPECT_FALSE(parsed.error.isEmpty()) << shown(line);
         if (error) {
             EXPECT_EQ(parsed.error, error) << shown(line);
