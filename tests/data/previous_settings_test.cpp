@@ -185,9 +185,7 @@ TEST_F(PreviousSettingsXml, FeaturesAndVariablesAreTakenWhereverTheyStand)
                                         " </FullBackup>\n"
                                         " <Unknown Any=\"thing\"/>\n"
                                         " <REBOOTINFO revision=\"40\" wizardmode=\"3\"/>\n")));
-    ASSERT_EQ(settings.getFeaturesToInstall().size(), 2u);
-    EXPECT_EQ(settings.getFeaturesToInstall()[0], u"A");
-    EXPECT_EQ(settings.getFeaturesToInstall()[1], u"B");
+    EXPECT_EQ(settings.getFeaturesToInstall(), (std::vector<SharedString>{u"A", u"B"}));
     ASSERT_EQ(settings.count(), 1);
     EXPECT_TRUE(settings.at(0)->isPersistent());
     EXPECT_EQ(settings.at(0)->getExactValue(kPlatformAll, kVariableAllUsers), u"1");
