@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include <unistd.h>
 
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "payload/package_streams.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"

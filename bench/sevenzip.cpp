@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
 #include "platform/device_config.h"

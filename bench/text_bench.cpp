@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace {
 

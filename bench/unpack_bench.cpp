@@ -23,9 +23,9 @@
 #include <unistd.h>
 
 #include "data/content_tree.h"
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 #include "engine/host_node_writer.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_streams.h"
 #include "payload/package_unpacker.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/platform_file.h"
-#include "core/text/diag.h"
-#include "core/text/shared_string.h"
+#include "text/diag.h"
+#include "text/shared_string.h"
 #include "core/wall_clock.h"
 
 namespace druvex {

@@ -2,7 +2,7 @@
 // shows it.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "platform/window_model.h"
 
 namespace druvex {

@@ -12,7 +12,7 @@
 
 #include <source_location>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "platform/fault_signals.h"
 
 namespace druvex {

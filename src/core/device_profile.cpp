@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/ini_file.h"
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 
 namespace druvex {
 namespace {

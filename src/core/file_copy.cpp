@@ -15,7 +15,7 @@
 #include "core/file_functions.h"
 #include "core/file_host.h"
 #include "core/fs_path.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/device_root.h"
 #include "platform/win_error.h"
 

@@ -1,6 +1,6 @@
 #include "core/file_enumerator.h"
 
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/device_root.h"
 #include "platform/wildcard.h"
 

@@ -6,7 +6,7 @@
 #include "core/file_host.h"
 #include "core/fs_path.h"
 #include "core/platform_file.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/device_root.h"
 #include "platform/win_error.h"
 

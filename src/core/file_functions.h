@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/path_text.h"
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

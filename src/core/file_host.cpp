@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/fs_path.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
 #include "platform/win_error.h"

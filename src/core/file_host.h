@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex::file_host {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

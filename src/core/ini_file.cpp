@@ -6,10 +6,10 @@
 #include "core/mapped_file.h"
 #include "core/path_text.h"
 #include "core/platform_file.h"
-#include "core/text/char_class.h"
-#include "core/text/diag.h"
-#include "core/text/numbers.h"
-#include "core/text/text_convert.h"
+#include "text/char_class.h"
+#include "text/diag.h"
+#include "text/numbers.h"
+#include "text/text_convert.h"
 
 namespace druvex {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "core/text/byte_order_mark.h"
-#include "core/text/shared_string.h"
+#include "text/byte_order_mark.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

@@ -7,7 +7,7 @@
 
 #include "core/app_log.h"
 #include "core/memory_report.h"
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "core/user_hooks.h"
 #include "platform/builtin_modules.h"
 #include "platform/win_error.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

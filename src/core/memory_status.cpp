@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdio>
 
-#include "core/text/diag.h"
-#include "core/text/shared_string.h"
+#include "text/diag.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 namespace {

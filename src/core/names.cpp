@@ -1,7 +1,7 @@
 #include "core/names.h"
 
-#include "core/text/diag.h"
-#include "core/text/text_convert.h"
+#include "text/diag.h"
+#include "text/text_convert.h"
 
 namespace druvex {
 

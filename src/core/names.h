@@ -2,7 +2,7 @@
 // (job, folder, file name, path and so on), and the validity test built on them.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

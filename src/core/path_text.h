@@ -3,7 +3,7 @@
 // extensions (".vjf.zip", ".shp.zip", ".icm.dgn") counted as one.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

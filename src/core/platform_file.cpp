@@ -12,8 +12,8 @@
 #include <string>
 
 #include "core/file_handle_table.h"
-#include "core/text/diag.h"
-#include "core/text/shared_string.h"
+#include "text/diag.h"
+#include "text/shared_string.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
 #include "platform/win_error.h"

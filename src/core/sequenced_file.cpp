@@ -1,7 +1,7 @@
 #include "core/sequenced_file.h"
 
 #include "core/platform_file.h"
-#include "core/text/numbers.h"
+#include "text/numbers.h"
 
 namespace druvex {
 namespace {

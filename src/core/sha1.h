@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

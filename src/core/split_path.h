@@ -3,7 +3,7 @@
 // '/'.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "core/crash_handler.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/exit_status.h"
 #include "platform/fault_signals.h"
 #include "platform/manual_reset_event.h"

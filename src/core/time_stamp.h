@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

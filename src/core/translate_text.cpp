@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 #include "core/xlate_table.h"
 
 namespace druvex {

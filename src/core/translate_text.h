@@ -6,8 +6,8 @@
 
 #include <string_view>
 
-#include "core/text/placeholders.h"
-#include "core/text/shared_string.h"
+#include "text/placeholders.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

@@ -5,7 +5,7 @@
 // the translator gives texts back unchanged.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/menu_items.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "core/translate_text.h"
 
 namespace druvex {

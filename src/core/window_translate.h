@@ -3,7 +3,7 @@
 // current translation table.
 #pragma once
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "platform/window_model.h"
 
 namespace druvex {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "core/text/char_class.h"
-#include "core/text/diag.h"
+#include "text/char_class.h"
+#include "text/diag.h"
 
 namespace druvex {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/mapped_file.h"
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

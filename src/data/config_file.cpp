@@ -1,6 +1,6 @@
 #include "data/config_file.h"
 
-#include "app/base/theme_names.h"
+#include "app_base/theme_names.h"
 #include "core/byte_stream.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"

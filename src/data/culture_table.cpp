@@ -1,6 +1,6 @@
 #include "data/culture_table.h"
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 
 namespace druvex {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 
 namespace druvex {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 
 namespace druvex {
 namespace {

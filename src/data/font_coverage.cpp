@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "data/font_device_context.h"
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 
 namespace druvex {
 namespace {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "core/path_text.h"
-#include "host/hal/hal_access.h"
-#include "host/hal/hal_file.h"
+#include "hal/hal_access.h"
+#include "hal/hal_file.h"
 
 namespace druvex {
 namespace {

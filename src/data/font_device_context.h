@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "data/font_cmap.h"
 
 namespace druvex {

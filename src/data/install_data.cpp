@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "data/content_tree.h"
 
 namespace druvex {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/base/target_platform.h"
-#include "core/text/shared_string.h"
+#include "app_base/target_platform.h"
+#include "text/shared_string.h"
 #include "data/custom_action.h"
 #include "data/custom_page.h"
 #include "data/feature.h"

@@ -5,8 +5,8 @@
 #include <vector>
 #include <exception>
 
-#include "core/text/char_class.h"
-#include "app/base/theme_names.h"
+#include "text/char_class.h"
+#include "app_base/theme_names.h"
 #include "core/input_limits.h"
 #include "core/xml_reader.h"
 #include "data/content_tree.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "data/content_tree.h"
 #include "data/culture_table.h"
 #include "data/install_data.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "core/app_log.h"
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
@@ -13,7 +13,7 @@
 #include "data/install_data_xml.h"
 #include "data/item_xml.h"
 #include "data/xml_values.h"
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 
 namespace druvex {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "data/content_tree.h"
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 
 namespace druvex {
 namespace {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

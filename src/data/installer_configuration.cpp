@@ -1,6 +1,6 @@
 #include "data/installer_configuration.h"
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "core/xml_writer.h"
 #include "data/xml_attributes.h"
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/base/target_platform.h"
-#include "core/text/shared_string.h"
+#include "app_base/target_platform.h"
+#include "text/shared_string.h"
 #include "core/xml_reader.h"
 
 namespace druvex {

@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "core/text/char_class.h"
-#include "app/base/theme_names.h"
-#include "core/text/numbers.h"
+#include "text/char_class.h"
+#include "app_base/theme_names.h"
+#include "text/numbers.h"
 #include "data/variable_expansion.h"
-#include "host/hal/os_version.h"
+#include "hal/os_version.h"
 
 namespace druvex {
 namespace {

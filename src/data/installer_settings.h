@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "data/version_number.h"
 
 namespace druvex {

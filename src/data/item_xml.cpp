@@ -1,7 +1,7 @@
 #include "data/item_xml.h"
 
-#include "core/text/char_class.h"
-#include "app/base/target_platform.h"
+#include "text/char_class.h"
+#include "app_base/target_platform.h"
 #include "core/xml_writer.h"
 #include "data/custom_action.h"
 #include "data/feature.h"

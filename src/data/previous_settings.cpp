@@ -1,16 +1,16 @@
 #include "data/previous_settings.h"
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "core/app_log.h"
 #include "core/byte_stream.h"
-#include "core/text/numbers.h"
+#include "text/numbers.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
 #include "data/install_data_xml.h"
 #include "data/xml_attributes.h"
 #include "data/xml_values.h"
-#include "engine/fileutil/file_util.h"
-#include "host/hal/hal_access.h"
+#include "fileutil/file_util.h"
+#include "hal/hal_access.h"
 
 namespace druvex {
 namespace {

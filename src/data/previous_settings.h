@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/base/target_platform.h"
-#include "core/text/shared_string.h"
+#include "app_base/target_platform.h"
+#include "text/shared_string.h"
 #include "data/installer_variable.h"
 
 namespace druvex {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "core/xml_reader.h"
 
 namespace druvex {

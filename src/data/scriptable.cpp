@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "app/base/target_platform.h"
-#include "core/text/diag.h"
+#include "app_base/target_platform.h"
+#include "text/diag.h"
 #include "core/xml_reader.h"
 #include "data/xml_attributes.h"
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "data/install_data.h"
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 
 namespace druvex {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/text/numbers.h"
+#include "text/numbers.h"
 #include "core/xml_writer.h"
 #include "data/xml_attributes.h"
 

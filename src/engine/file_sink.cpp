@@ -1,6 +1,6 @@
 #include "engine/file_sink.h"
 
-#include "host/hal/hal_file.h"
+#include "hal/hal_file.h"
 
 namespace druvex {
 

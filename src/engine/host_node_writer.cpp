@@ -1,7 +1,7 @@
 #include "engine/host_node_writer.h"
 
 #include "data/content_tree.h"
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 
 namespace druvex {
 

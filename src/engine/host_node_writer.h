@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/hal/hal_file.h"
+#include "hal/hal_file.h"
 #include "payload/package_node_writer.h"
 
 namespace druvex {

@@ -12,7 +12,7 @@
 #include "core/file_functions.h"
 #include "core/mapped_file.h"
 #include "core/platform_file.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "host/host_paths.h"
 #include "host/pe_version.h"
 #include "platform/device_root.h"

@@ -1,6 +1,6 @@
 // The device host's registry operations on the device registry. Sub-keys
 // written with '/' name the same keys as with '\'; value names stay as given.
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "host/host_paths.h"
 #include "platform/registry.h"
 

@@ -9,8 +9,8 @@
 
 #include "core/path_text.h"
 #include "core/split_path.h"
-#include "engine/fileutil/file_util.h"
-#include "host/hal_access_wince.h"
+#include "fileutil/file_util.h"
+#include "host/wince_hal_access.h"
 #include "host/host_paths.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/platform_file.h"
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 
 namespace druvex {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/adler32.h"
-#include "core/text/shared_string.h"
-#include "host/hal/hal_file.h"
+#include "text/shared_string.h"
+#include "hal/hal_file.h"
 
 namespace druvex {
 

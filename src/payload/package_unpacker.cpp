@@ -6,8 +6,8 @@
 #include "core/input_limits.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
-#include "engine/fileutil/operation_log.h"
-#include "host/hal/hal_access.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
 #include "payload/package_fragments.h"
 #include "payload/package_header.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/adler32.h"
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "payload/package_node_writer.h"
 #include "payload/payload_sink.h"
 

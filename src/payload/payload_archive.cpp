@@ -9,8 +9,8 @@
 
 #include "core/app_paths.h"
 #include "core/split_path.h"
-#include "engine/fileutil/file_util.h"
-#include "host/hal/hal_access.h"
+#include "fileutil/file_util.h"
+#include "hal/hal_access.h"
 #include "payload/entry_decoder.h"
 #include "payload/trailer_locator.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/platform_file.h"
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "payload/payload_entry.h"
 #include "payload/payload_sink.h"
 

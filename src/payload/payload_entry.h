@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

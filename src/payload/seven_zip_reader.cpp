@@ -8,7 +8,7 @@
 #include <span>
 
 #include "core/input_limits.h"
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 #include "payload/seven_zip_header.h"
 #include "payload/seven_zip_number.h"
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/text/shared_string.h"
-#include "host/hal/hal_file.h"
+#include "text/shared_string.h"
+#include "hal/hal_file.h"
 #include "payload/seven_zip_entry.h"
 
 namespace druvex {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/app_log.h"
-#include "engine/fileutil/operation_log.h"
-#include "host/hal/hal_access.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
 #include "payload/seven_zip_header.h"
 #include "payload/seven_zip_number.h"
 

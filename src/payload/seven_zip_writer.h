@@ -9,8 +9,8 @@
 #include <set>
 #include <vector>
 
-#include "core/text/shared_string.h"
-#include "host/hal/hal_file.h"
+#include "text/shared_string.h"
+#include "hal/hal_file.h"
 #include "payload/seven_zip_entry.h"
 
 namespace druvex {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "core/input_limits.h"
-#include "core/text/byte_order_mark.h"
-#include "engine/fileutil/file_util.h"
+#include "text/byte_order_mark.h"
+#include "fileutil/file_util.h"
 
 namespace druvex {
 

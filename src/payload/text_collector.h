@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "payload/package_node_writer.h"
 
 namespace druvex {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 
 namespace druvex {
 namespace {

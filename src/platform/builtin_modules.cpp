@@ -3,7 +3,7 @@
 #include <map>
 #include <mutex>
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 #include "platform/win_error.h"
 
 namespace druvex {

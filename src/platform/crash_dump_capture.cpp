@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "platform/builtin_modules.h"
 #include "platform/device_root.h"
 #include "platform/fault_signals.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "core/text/char_class.h"
-#include "core/text/text_convert.h"
+#include "text/char_class.h"
+#include "text/text_convert.h"
 #include "platform/device_root.h"
 #include "platform/path_components.h"
 #include "platform/registry.h"

@@ -14,8 +14,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "core/text/char_class.h"
-#include "core/text/text_convert.h"
+#include "text/char_class.h"
+#include "text/text_convert.h"
 #include "platform/device_config.h"
 #include "platform/wildcard.h"
 #include "platform/win_error.h"

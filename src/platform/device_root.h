@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

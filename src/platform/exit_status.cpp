@@ -1,7 +1,7 @@
 #include "platform/exit_status.h"
 
-#include "core/text/diag.h"
-#include "core/text/shared_string.h"
+#include "text/diag.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 

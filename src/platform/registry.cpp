@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "platform/registry_file.h"
 #include "platform/win_error.h"
 

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "platform/registry_tree.h"
 
 namespace druvex {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 
 namespace druvex {
 

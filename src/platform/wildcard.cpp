@@ -1,6 +1,6 @@
 #include "platform/wildcard.h"
 
-#include "core/text/char_class.h"
+#include "text/char_class.h"
 
 namespace druvex {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/sequenced_file.h"
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
 #include "support/external_tool.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 #include "platform/device_root.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
@@ -122,12 +122,22 @@ TEST(DeviceConfigFile, WhatIsNotDocumentedIsAnErrorWithItsLine)
     }
 }
 
+// Reads the test device's device.ini through the profile reader and activates it.
+bool loadProfile(test::TestDevice& device, std::string& error)
+{
+    DeviceConfig config;
+    if (!loadDeviceProfile(device.directory().string(), config, error))
+        return false;
+    device.reconfigure(std::move(config));
+    return true;
+}
+
 TEST(DeviceConfigFile, LoadingTheProfileActivatesTheDevice)
 {
     test::TestDevice device("[Device]\r\nAnsiCodePage=1251\r\nUserLocale=1049\r\nTempPath=\\Tmp\\\r\n");
     EXPECT_EQ(ansiCodePage(), 1252u);  // the fixture's configuration, until the file is read
     std::string error;
-    ASSERT_TRUE(device.loadProfile(&error)) << error;
+    ASSERT_TRUE(loadProfile(device, error)) << error;
     EXPECT_EQ(ansiCodePage(), 1251u);
     EXPECT_EQ(activeDeviceConfig()->userLocale, 1049u);
     EXPECT_EQ(activeDeviceConfig()->tempPath, u"\\Tmp\\");
@@ -138,7 +148,7 @@ TEST(DeviceConfigFile, LoadingTheProfileActivatesTheDevice)
 
     // A broken file changes nothing and names the file and the line.
     device.writeDeviceFile("device.ini", "[Device]\r\nAnsiCodePage=1250\r\nUserLocale=x\r\n");
-    EXPECT_FALSE(device.loadProfile(&error));
+    EXPECT_FALSE(loadProfile(device, error));
     EXPECT_EQ(error, (device.directory() / "device.ini").string() +
                          ": line 3: [Device] UserLocale: \"x\" is not a decimal number");
     EXPECT_EQ(ansiCodePage(), 1251u);

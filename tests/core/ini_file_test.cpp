@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
 #include "support/external_tool.h"

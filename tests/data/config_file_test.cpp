@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/base/theme_names.h"
+#include "app_base/theme_names.h"
 #include "data/config_file.h"
 #include "data/culture_table.h"
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "core/byte_stream.h"
-#include "core/text/diag.h"
+#include "text/diag.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
 #include "data/install_data_xml.h"
-#include "engine/fileutil/file_util.h"
-#include "host/hal_access_wince.h"
+#include "fileutil/file_util.h"
+#include "host/wince_hal_access.h"
 #include "support/device_fixture.h"
 #include "support/external_tool.h"
 #include "support/diag_capture.h"

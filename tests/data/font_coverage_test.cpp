@@ -13,7 +13,7 @@
 
 #include "data/font_coverage.h"
 #include "data/font_device_context.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "platform/registry.h"
 #include "support/device_fixture.h"
 #include "support/external_tool.h"

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "data/installer_settings.h"
-#include "host/hal/os_version.h"
+#include "hal/os_version.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {

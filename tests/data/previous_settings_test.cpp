@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "data/previous_settings.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "platform/win_error.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"

@@ -12,7 +12,7 @@
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
 #include "data/variable_expansion.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "core/input_limits.h"
-#include "engine/fileutil/operation_log.h"
+#include "fileutil/operation_log.h"
 #include "engine/host_node_writer.h"
 #include "engine_fixture.h"
 #include "package_writer/package_writer.h"

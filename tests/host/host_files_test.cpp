@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/platform_file.h"
-#include "host_fixture.h"
+#include "support/host_fixture.h"
 #include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 

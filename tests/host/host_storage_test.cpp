@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host_fixture.h"
+#include "support/host_fixture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {

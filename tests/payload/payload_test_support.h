@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "core/adler32.h"
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "payload/entry_encoder.h"
 #include "payload/package_streams.h"
 #include "payload/package_unpacker.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/hal_access_wince.h"
+#include "host/wince_hal_access.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
 #include "payload_test_support.h"

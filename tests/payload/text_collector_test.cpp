@@ -3,7 +3,7 @@
 // the text alone.
 #include <gtest/gtest.h>
 
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_unpacker.h"
 #include "payload/text_collector.h"

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "core/text/text_convert.h"
+#include "text/text_convert.h"
 #include "platform/device_root.h"
 #include "platform/wildcard.h"
 #include "platform/win_error.h"

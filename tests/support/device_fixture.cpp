@@ -4,7 +4,6 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "core/device_profile.h"
 #include "platform/device_root.h"
 
 namespace druvex::test {
@@ -88,20 +87,6 @@ void TestDevice::makeStandardFolders() const
 void TestDevice::writeDeviceFile(std::string_view name, std::string_view content) const
 {
     writeText(directory() / std::filesystem::path(name), content);
-}
-
-bool TestDevice::loadProfile(std::string* error)
-{
-    DeviceConfig config;
-    std::string message;
-    if (!loadDeviceProfile(directory().string(), config, message)) {
-        if (error)
-            *error = message;
-        return false;
-    }
-    config_ = std::move(config);
-    activateDevice(config_);
-    return true;
 }
 
 void TestDevice::reconfigure(DeviceConfig config)

@@ -1,9 +1,8 @@
 // A temporary device for tests: a device directory with fs/ (the device's "\")
 // and a device.ini given as text, made the process's active device (DeviceRoot
 // and DeviceConfig) for the life of the object; afterwards paths map to
-// themselves again. The configuration activated is the one given in code,
-// unless loadProfile() reads it from the device.ini. Use TestDevice directly or derive a fixture from
-// DeviceFixture.
+// themselves again. The configuration activated is the one given in code.
+// Use TestDevice directly or derive a fixture from DeviceFixture.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,11 +47,6 @@ public:
     const DeviceConfig& config() const { return config_; }
     // Activates a changed configuration (the device directory stays).
     void reconfigure(DeviceConfig config);
-    // Reads the device's device.ini (given to the constructor or written with
-    // writeDeviceFile) through the device profile reader and activates it.
-    // False with the reader's message (`error` may be null); the active
-    // device then stays as it was.
-    bool loadProfile(std::string* error = nullptr);
 
 private:
     ScratchDir scratch_;

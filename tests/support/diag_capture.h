@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/text/diag.h"
+#include "text/diag.h"
 
 namespace druvex::test {
 

@@ -1,6 +1,6 @@
 #include "support/fault_injecting_hal.h"
 
-#include "host/hal/hal_access_base.h"
+#include "hal/hal_access_base.h"
 
 #include <algorithm>
 #include <utility>

@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "host/hal/hal_access.h"
+#include "hal/hal_access.h"
 #include "platform/win_error.h"
 
 namespace druvex::test {

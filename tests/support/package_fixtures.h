@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "core/text/shared_string.h"
+#include "text/shared_string.h"
 #include "data/content_tree.h"
-#include "engine/fileutil/file_util.h"
+#include "fileutil/file_util.h"
 #include "payload/package_node_writer.h"
 
 namespace druvex::test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/hal/hal_access.h"
-#include "host/hal/hal_file.h"
+#include "hal/hal_access.h"
+#include "hal/hal_file.h"
 #include "payload/seven_zip_reader.h"
 
 namespace druvex::test {

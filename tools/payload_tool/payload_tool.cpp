@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "core/text/shared_string.h"
-#include "host/hal_access_wince.h"
+#include "text/shared_string.h"
+#include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
 #include "payload/entry_encoder.h"
 #include "payload/payload_archive.h"

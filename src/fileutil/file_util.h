@@ -1,0 +1,72 @@
+// The installer's file utilities: path joining, whole-file reads and writes,
+// folder creation and the writability probe, check words and digests of files,
+// UTF-8 decoding and byte-size texts. Every file is reached through the
+// HalAccess given, so the same code works on the source and the target side.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/platform_file.h"
+#include "text/shared_string.h"
+
+namespace druvex {
+
+class HalAccess;
+
+// Joins two path parts with exactly one separator at the seam ('/' and '\'
+// both count). An empty part gives the other unchanged; a seam without a
+// separator gets '/'; a seam with two loses the second part's.
+SharedString joinPath(const SharedString& first, const SharedString& second);
+
+// Resolves `relative` against the folder `base`: each leading ".." component
+// (".." followed by a separator or ending the text) takes one folder off the
+// base, and the rest is joined to what remains. An empty base, or a relative
+// path with a drive (second character ':'), gives `relative` unchanged.
+SharedString resolveRelativePath(const SharedString& base, const SharedString& relative);
+
+// Empties `buffer` and reads the whole file into it. True only when the file
+// has between 1 byte and 4 GiB - 1 and all of it was read; an empty file
+// reads as false.
+bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const SharedString& path);
+
+// Creates the file (replacing one that exists) and writes the buffer; an empty
+// buffer gives an empty file. True when every byte was written and the file
+// closed without error.
+bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path);
+
+// Whether a file "testInstaller" can be created in the folder; the probe file
+// is deleted again.
+bool isFolderWritable(HalAccess& host, const SharedString& folder);
+
+// Creates the folder and every missing ancestor, one level at a time from the
+// shortest, stopping at the first level that cannot be created. True when the
+// whole path stands as a folder at the end.
+bool createDirectoryRecursive(HalAccess& host, const SharedString& path);
+
+// The Adler-32 (byte sum in the high half) of `length` bytes of the open file
+// from `offset`, read in pieces of 512 KB. Nothing when the range cannot be
+// read whole (a failed seek or read, the end of the file, an invalid handle):
+// a range that is not there never yields a check word that could match.
+std::optional<std::uint32_t> computeFileRangeAdler32(HalAccess& host, FileHandle handle, std::uint64_t offset,
+                                                     std::uint64_t length);
+
+// The SHA-1 of the whole file as 40 upper-case hexadecimal characters; empty
+// when the file cannot be opened or a read fails.
+SharedString computeFileSha1Hex(HalAccess& host, const SharedString& path);
+
+// Decodes UTF-8 bytes into `text` (replacing its content) with the device's
+// lenient rules: a byte below 0xC0 is the code point of its value, a lead byte
+// takes 1, 2 or 3 following bytes whose high bits are not checked, a byte-order
+// mark becomes U+FEFF, a code point above 0xFFFF a surrogate pair and one above
+// 0x10FFFF U+FFFD. False when the last sequence is cut off by `end` (the text
+// keeps what came before it).
+bool decodeUtf8ToString(const std::uint8_t* first, const std::uint8_t* end, SharedString& text);
+
+// A byte count for people: "1023 bytes" (below 1,024 with `withBytes`), else
+// kB, MB or GB with `precision` decimals ("1.5 kB"). A precision below 0 counts
+// as 0, one above 6 as 2.
+SharedString formatByteSize(std::uint64_t bytes, int precision, bool withBytes);
+
+}  // namespace druvex

@@ -1,0 +1,230 @@
+// HalAccess: the one door through which the installer touches the machine it
+// installs on (files and open handles, folders, processes, free space, device
+// type and OS version, special folders, the registry, shortcuts, the reboot),
+// and HalFileFinder, the folder enumerator it hands out. Hosts are held by
+// std::shared_ptr; no operation throws: failures answer false (or an invalid
+// handle, or -1) and leave their reason in getLastError right after the call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/platform_file.h"
+#include "text/shared_string.h"
+#include "hal/device_identity.h"
+#include "platform/registry_tree.h"
+
+namespace druvex {
+
+class Shortcut;
+class HalReconnectListener;
+
+// Registry open modes (slot 51) and views (slots 50 to 57); the device has one
+// view, so the view flags travel through and change nothing there.
+constexpr int kRegistryModeRead = 0;
+constexpr int kRegistryModeWrite = 1;
+constexpr std::uint32_t kRegistryViewDefault = 0;
+constexpr std::uint32_t kRegistryViewForce32 = 1;
+constexpr std::uint32_t kRegistryViewForce64 = 2;
+
+// The check word of one file: Adler-32 with the byte sum in the high half, and
+// the low 32 bits of the size. Zeroed for a file that could not be read.
+struct FileChecksum {
+    std::uint32_t checksum = 0;
+    std::uint32_t size = 0;
+
+    friend bool operator==(const FileChecksum&, const FileChecksum&) = default;
+};
+
+// A process that holds a file open (desktop hosts only; the device reports none).
+struct LockingProcess {
+    std::uint32_t processId = 0;
+    std::uint32_t startTimeLow = 0;
+    std::uint32_t startTimeHigh = 0;
+    SharedString applicationName;
+    SharedString serviceName;
+};
+
+// What createProcess hands back: the two handles and the two ids.
+struct ProcessInformation {
+    std::intptr_t process = -1;
+    std::intptr_t thread = -1;
+    std::uint32_t processId = 0;
+    std::uint32_t threadId = 0;
+};
+
+// Walks one folder's entries. A finder from createFileFinder already stands on
+// the first entry; next moves on and answers whether there is one.
+class HalFileFinder {
+public:
+    virtual ~HalFileFinder() = default;
+    virtual bool next() = 0;
+    // The current entry's bare name.
+    virtual SharedString name() const = 0;
+    virtual std::uint64_t size() const = 0;
+    virtual bool isFolder() const = 0;
+};
+
+class HalAccess {
+public:
+    HalAccess() = default;
+    HalAccess(const HalAccess&) = delete;
+    HalAccess& operator=(const HalAccess&) = delete;
+
+    // Slot 0.
+    virtual ~HalAccess();
+
+    // Files by path (slots 1 to 11).
+    virtual bool copyFile(const SharedString& source, const SharedString& target, bool failIfExists) = 0;
+    virtual bool moveFile(const SharedString& source, const SharedString& target) = 0;
+    virtual bool moveFileEx(const SharedString& source, const SharedString& target, std::uint32_t flags) = 0;
+    virtual bool deleteFile(const SharedString& path) = 0;
+    virtual bool getOpenFileSize(FileHandle handle, std::uint64_t& size) = 0;
+    virtual bool getFileSize(const SharedString& path, std::uint64_t& size) = 0;
+    // The product version of the file's version resource; all four are 0
+    // first, whatever the answer.
+    virtual bool getFileVersion(const SharedString& path, std::uint16_t& major, std::uint16_t& minor,
+                                std::uint16_t& build, std::uint16_t& revision) = 0;
+    // File times are 100-ns units since 1601-01-01 UTC; each may be null.
+    virtual bool getFileTimes(const SharedString& path, std::uint64_t* creation, std::uint64_t* lastAccess,
+                              std::uint64_t* lastWrite) = 0;
+    virtual bool setFileTimes(const SharedString& path, const std::uint64_t* creation,
+                              const std::uint64_t* lastAccess, const std::uint64_t* lastWrite) = 0;
+    virtual bool computeFileChecksums(const std::vector<SharedString>& paths,
+                                      std::vector<FileChecksum>& checksums) = 0;
+    virtual bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) = 0;
+
+    // Slot 12: ends the listed processes; `closed` tells how many went.
+    virtual bool closeLockingProcesses(const std::vector<LockingProcess>& processes, std::uint32_t& closed) = 0;
+    // Slots 13 to 16: reserved.
+    virtual bool reservedSlot13() = 0;
+    virtual bool reservedSlot14() = 0;
+    virtual bool reservedSlot15() = 0;
+    virtual bool reservedSlot16() = 0;
+
+    // The caller's effective rights on the file (slot 17); a mask with bit
+    // 0x40000000, or with all bits of 0x120116, means write access.
+    virtual bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) = 0;
+
+    // Folders (slots 18 to 20).
+    virtual bool createDirectory(const SharedString& path) = 0;
+    virtual bool removeDirectory(const SharedString& path) = 0;
+    virtual bool createSymbolicLink(const SharedString& link, const SharedString& target, bool flag) = 0;
+
+    // Open handles (slots 21 to 27). Open flags are those of openFile in
+    // core/platform_file.h; `created` may be null.
+    virtual FileHandle openFile(const SharedString& path, std::uint32_t flags, bool* created) = 0;
+    virtual FileHandle openFileForRead(const SharedString& path) = 0;
+    virtual FileHandle createFileForWrite(const SharedString& path) = 0;
+    // Bytes read, 0 at the end of the file, -1 on error.
+    virtual std::int64_t readFile(FileHandle handle, void* buffer, std::size_t count) = 0;
+    // Bytes written, -1 on error.
+    virtual std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count) = 0;
+    virtual bool closeFile(FileHandle handle) = 0;
+    // Origin 0 begin, 1 current, 2 end; `newPosition` may be null.
+    virtual bool seekFile(FileHandle handle, int origin, std::int64_t offset, std::uint64_t* newPosition) = 0;
+
+    // Slot 28: grants every user access to the file.
+    virtual bool setFileForEveryone(const SharedString& path) = 0;
+
+    // Shortcuts (slots 29 and 30).
+    virtual bool createShortcut(const Shortcut& shortcut, const SharedString& target) = 0;
+    virtual bool removeShortcut(const Shortcut& shortcut) = 0;
+
+    // Slots 31 and 32: reserved.
+    virtual bool reservedSlot31() = 0;
+    virtual bool reservedSlot32() = 0;
+
+    // Slot 33: empties the list, fills it, and answers the count.
+    virtual int enumerateStorageRoots(std::vector<SharedString>& roots) = 0;
+
+    // Processes (slots 34 to 36).
+    virtual bool createProcess(const SharedString& application, const SharedString& commandLine,
+                               std::uint32_t creationFlags, ProcessInformation& information) = 0;
+    virtual bool executeProcess(const SharedString& application, const SharedString& commandLine,
+                                std::uint32_t creationFlags, std::uint32_t& exitCode) = 0;
+    virtual bool checkProcessActive(const SharedString& name, bool& active) = 0;
+
+    // Slot 37: the store's size and the bytes free for the caller.
+    virtual bool getStoreInformation(const SharedString& path, std::uint64_t& totalBytes,
+                                     std::uint64_t& freeBytes) = 0;
+
+    // Slot 38: the device type, identified once per host unless `refresh`.
+    virtual ConnectionState getDeviceType(DeviceType& type, bool refresh) = 0;
+    // Slot 39.
+    virtual bool getOSVersion(std::uint32_t& major, std::uint32_t& minor, std::uint32_t& servicePack,
+                              bool& isServer) = 0;
+    // Slot 40: reserved.
+    virtual bool reservedSlot40() = 0;
+    // Slot 41.
+    virtual bool is64bitOS() = 0;
+
+    // Folders of the system (slots 42 to 46). A special folder is a CSIDL
+    // number and always ends with a separator.
+    virtual bool getSpecialFolderPath(int csidl, SharedString& path) = 0;
+    virtual bool getTempPath(SharedString& path) = 0;
+    virtual bool getProgramPath(SharedString& path, const SharedString& storageRoot) = 0;
+    virtual bool getPredefinedInstallPath(SharedString& path, bool flag) = 0;
+    virtual bool getInstallerPath(SharedString& path) = 0;
+
+    // Slot 47: the calling thread's last system error.
+    virtual std::uint32_t getLastError() = 0;
+
+    // Slot 48: false, and no finder, when the folder has no entry.
+    virtual bool createFileFinder(const SharedString& folder, std::unique_ptr<HalFileFinder>& finder) = 0;
+    // Slot 49: `isFolder` may be null.
+    virtual bool exists(const SharedString& path, bool* isFolder) = 0;
+
+    // Registry (slots 50 to 59). Roots are the predefined handles
+    // kRegistryClassesRoot to kRegistryUsers; value types are the REG_ numbers.
+    virtual bool regCreateKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                              RegistryKey& key) = 0;
+    // Mode kRegistryModeWrite opens for writing, any other value for reading.
+    virtual bool regOpenKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, int mode,
+                            RegistryKey& key) = 0;
+    // Empty: no subkeys and no values.
+    virtual bool regKeyIsEmpty(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                               bool& empty) = 0;
+    // False past the last entry.
+    virtual bool regEnumKeys(RegistryKey key, std::uint32_t index, SharedString& name, SharedString& className) = 0;
+    virtual bool regEnumValues(RegistryKey key, std::uint32_t index, SharedString& name, std::uint32_t& type) = 0;
+    // Without `data` reports the type and the byte size; with it, `size` gives
+    // the room and receives the bytes stored.
+    virtual bool regQueryValue(RegistryKey key, const SharedString& valueName, std::uint32_t& type, void* data,
+                               std::uint32_t& size) = 0;
+    virtual bool regSetValue(RegistryKey key, const SharedString& valueName, std::uint32_t type, const void* data,
+                             std::uint32_t size) = 0;
+    virtual bool regDeleteKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags) = 0;
+    virtual bool regDeleteValue(RegistryKey key, const SharedString& valueName) = 0;
+    virtual bool regCloseKey(RegistryKey key) = 0;
+
+    // Slots 60 to 65.
+    virtual bool reconnect() = 0;
+    virtual bool reboot() = 0;
+    virtual bool needsReconnect(HalReconnectListener* listener) = 0;
+    virtual bool writeIniKey(const SharedString& file, const SharedString& section, const SharedString& key,
+                             const SharedString& value) = 0;
+    virtual bool reservedSlot64() = 0;
+    virtual bool reservedSlot65() = 0;
+
+    // Typed registry values on the slots above; each opens, works and closes.
+    // False when the key cannot be opened (or created) or the value has another type.
+    bool writeRegistryDwordValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                                 const SharedString& valueName, std::uint32_t value);
+    // REG_EXPAND_SZ with `expand`, else REG_SZ; the terminating zero is stored.
+    bool writeRegistryStringValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                                  const SharedString& valueName, const SharedString& text, bool expand);
+    // Types 1 and 2 only; the text is cut at its first zero.
+    bool readRegistryStringValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                                 const SharedString& valueName, SharedString& text);
+    // `value` is 0 unless a type-4 value of four bytes was read.
+    bool readRegistryDwordValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                                const SharedString& valueName, std::uint32_t& value);
+    // A type-7 value split at its zeros; the list ends at the first empty text.
+    bool readRegistryMultiStringValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
+                                      const SharedString& valueName, std::vector<SharedString>& list);
+};
+
+}  // namespace druvex

@@ -1,0 +1,52 @@
+// HalFile: one open file of a host, closed when the object goes. It keeps the
+// host alive while the handle is open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "hal/hal_access.h"
+
+namespace druvex {
+
+class HalFile {
+public:
+    HalFile() = default;
+    ~HalFile() { close(); }
+    HalFile(HalFile&& other) noexcept;
+    HalFile& operator=(HalFile&& other) noexcept;
+    HalFile(const HalFile&) = delete;
+    HalFile& operator=(const HalFile&) = delete;
+
+    // Each closes an open handle first, then opens through `host` (slot 21 with
+    // the flags, 22 for reading, 23 for writing); true when the handle is valid.
+    bool open(const std::shared_ptr<HalAccess>& host, const SharedString& path, std::uint32_t flags);
+    bool openForRead(const std::shared_ptr<HalAccess>& host, const SharedString& path);
+    bool openForWrite(const std::shared_ptr<HalAccess>& host, const SharedString& path);
+
+    // The host's answers; 0 when closed.
+    std::int64_t read(void* buffer, std::size_t count);
+    std::int64_t write(const void* data, std::size_t count);
+    // Origin 0 begin, 1 current, 2 end; `position` may be null. False when closed.
+    bool seek(int origin, std::int64_t offset, std::uint64_t* position = nullptr);
+    bool seekToBegin() { return seek(0, 0); }
+    // Gives the size as the position.
+    bool seekToEnd(std::uint64_t* size = nullptr) { return seek(2, 0, size); }
+    // The low 32 bits of the open file's size; 0 when closed or unknown.
+    std::uint32_t size();
+    // Closes the handle and lets go of the host; a closed file answers true
+    // without asking the host.
+    bool close();
+
+    bool isOpen() const noexcept { return handle_ != kInvalidFileHandle; }
+    FileHandle handle() const noexcept { return handle_; }
+
+private:
+    bool adopt(const std::shared_ptr<HalAccess>& host, FileHandle handle);
+
+    FileHandle handle_ = kInvalidFileHandle;
+    std::shared_ptr<HalAccess> host_;
+};
+
+}  // namespace druvex

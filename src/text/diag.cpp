@@ -1,0 +1,133 @@
+#include "text/diag.h"
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "text/text_convert.h"
+
+namespace druvex {
+namespace {
+
+// Standard error until the log takes over.
+class StderrSink final : public DiagSink {
+public:
+    void writeLine(std::u16string_view text) override
+    {
+        std::string line;
+        line.reserve(text.size() + 1);
+        appendDiagUtf8(line, text);
+        line.push_back('\n');
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    void flush() override { std::fflush(stderr); }
+};
+
+// Neither is ever destroyed: threads may report while static objects go.
+StderrSink& stderrSink()
+{
+    static StderrSink* sink = new StderrSink;
+    return *sink;
+}
+
+std::atomic<DiagSink*>& sinkSlot()
+{
+    static std::atomic<DiagSink*>* slot = new std::atomic<DiagSink*>(&stderrSink());
+    return *slot;
+}
+
+DiagSink* orStderr(DiagSink* sink)
+{
+    return sink ? sink : &stderrSink();
+}
+
+}  // namespace
+
+DiagSink* setDiagSink(DiagSink* sink)
+{
+    DiagSink* previous = sinkSlot().exchange(orStderr(sink));
+    return previous == &stderrSink() ? nullptr : previous;
+}
+
+bool replaceDiagSink(DiagSink* expected, DiagSink* sink)
+{
+    DiagSink* current = orStderr(expected);
+    return sinkSlot().compare_exchange_strong(current, orStderr(sink));
+}
+
+DiagSink* currentDiagSink()
+{
+    DiagSink* sink = sinkSlot().load();
+    return sink == &stderrSink() ? nullptr : sink;
+}
+
+void diagWriteLine(std::u16string_view text)
+{
+    sinkSlot().load()->writeLine(text);
+}
+
+void diagFlush()
+{
+    sinkSlot().load()->flush();
+}
+
+void reportDbgChk(const char* sourceFile, const char* message, int line)
+{
+    SharedStringA narrow;
+    narrow.format("DBGCHK %s %s:%d", message ? message : "", sourceFile ? sourceFile : "", line);
+    const SharedString text = diagTextFromAnsi(narrow.view());
+    DiagSink* sink = sinkSlot().load();
+    sink->writeLine(text.view());
+    sink->flush();
+}
+
+SharedString diagTextFromAnsi(std::string_view text)
+{
+    if (text.empty() || text.size() > INT_MAX)
+        return SharedString();
+    const int bytes = static_cast<int>(text.size());
+    SharedString wide = SharedString::fromCodePage(text.data(), bytes, kCodePageAnsi);
+    if (!wide.isEmpty())
+        return wide;
+    char16_t* units = wide.allocBeforeWrite(bytes);
+    for (int i = 0; i < bytes; ++i)
+        units[i] = static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+    wide.releaseBuffer(bytes);
+    return wide;
+}
+
+void appendDiagUtf8(std::string& out, std::u16string_view text)
+{
+    // Every unit gives at most three bytes (a surrogate pair four for two).
+    const std::size_t start = out.size();
+    out.resize(start + 3 * text.size());
+    char* const begin = out.data() + start;
+    char* p = begin;
+    Utf16DecodeState state;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit < 0x80 && !state.pendingHighSurrogates) {
+            *p++ = static_cast<char>(unit);
+            continue;
+        }
+        const int n = decodeUtf16Unit(state, p, unit);
+        if (n >= 0) {
+            p += n;
+            continue;
+        }
+        *p++ = '?';
+        if (state.pendingHighSurrogates) {
+            // The unit after an unpaired high surrogate starts afresh.
+            state = {};
+            --i;
+            continue;
+        }
+        state = {};
+    }
+    if (state.pendingHighSurrogates)
+        *p++ = '?';
+    out.resize(start + static_cast<std::size_t>(p - begin));
+}
+
+}  // namespace druvex
