@@ -1,0 +1,196 @@
+// Download lists on a test device: a batch announced and advanced per file,
+// failed files deleted and never kept, the batch's one end report, and
+// targets that stay inside the device folder.
+#include "liveupdate/download_list.h"
+
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "liveupdate/recording_listener.h"
+#include "liveupdate/web_downloader.h"
+#include "support/diag_capture.h"
+#include "support/host_fixture.h"
+#include "support/loopback_http_server.h"
+
+namespace druvex {
+namespace {
+
+using test::HttpReply;
+using test::RecordingListener;
+using Events = std::vector<std::string>;
+
+SharedString wide(std::string_view text)
+{
+    return SharedString::fromCodePage(std::string(text).c_str(), 0);
+}
+
+SharedString sha1Hex(std::string_view bytes)
+{
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += "0123456789ABCDEF"[byte >> 4];
+        hex += "0123456789ABCDEF"[byte & 15];
+    }
+    return wide(hex);
+}
+
+class DownloadListThreads : public test::HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        device().makeFolder("Lang");
+        server_.setReply("/lng_de.lng", HttpReply::ok("Deutsch"));
+        server_.setReply("/lng_fr.lng", HttpReply::ok("Francais"));
+        server_.setReply("/lng_es.lng", HttpReply::ok("Espanol"));
+    }
+
+    SharedString url(std::string_view path) const { return wide(server_.url(path)); }
+
+    test::LoopbackHttpServer server_;
+    test::DiagCapture log_;
+};
+
+TEST_F(DownloadListThreads, BatchOfThreeAnnouncesAndAdvances)
+{
+    WebDownloader downloader;
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, sha1Hex("Deutsch"), url("/lng_de.lng"));
+    list.add(u"\\Lang\\lng_fr.lng", 1036, sha1Hex("Francais"), url("/lng_fr.lng"));
+    list.add(u"\\Lang\\lng_es.lng", 3082, {}, url("/lng_es.lng"));
+    EXPECT_EQ(list.count(), 3u);
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.events(), (Events{"length 30720", "finished 0"}));
+    EXPECT_EQ(batch.pieces(), 3);
+    EXPECT_EQ(batch.dataBytes(), 30720u);
+    EXPECT_EQ(batch.finishers(), std::vector{list.item(2)->request.get()});
+    EXPECT_EQ(list.item(1)->id, 1036);
+    EXPECT_EQ(device().readFile("Lang/lng_de.lng"), "Deutsch");
+    EXPECT_EQ(device().readFile("Lang/lng_fr.lng"), "Francais");
+    EXPECT_EQ(device().readFile("Lang/lng_es.lng"), "Espanol");
+
+    list.clear();
+    EXPECT_EQ(list.count(), 0u);
+    EXPECT_EQ(list.item(0), nullptr);
+}
+
+// A file whose size or digest does not match is deleted, never kept; the
+// batch goes on and ends with its last file's status.
+TEST_F(DownloadListThreads, FailedFilesAreDeletedAndDoNotAdvance)
+{
+    HttpReply cut = HttpReply::ok("Francais");
+    cut.cutAfter = 5;
+    server_.setReply("/lng_fr.lng", cut);
+    server_.setReply("/lng_es.lng", HttpReply::withStatus(404, "Not Found", "no"));
+    WebDownloader downloader;
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, sha1Hex("Something else"), url("/lng_de.lng"));
+    list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
+    list.add(u"\\Lang\\lng_it.lng", 1040, sha1Hex("Italiano"), url("/lng_de.lng"));
+    list.add(u"\\Lang\\lng_es.lng", 3082, {}, url("/lng_es.lng"));
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.events(), (Events{"length 40960", "finished 2"}));
+    EXPECT_EQ(batch.pieces(), 0);
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+    EXPECT_FALSE(device().exists("Lang/lng_fr.lng"));
+    EXPECT_FALSE(device().exists("Lang/lng_it.lng"));
+    EXPECT_FALSE(device().exists("Lang/lng_es.lng"));
+    EXPECT_TRUE(log_.contains(u"Bad digest"));
+    EXPECT_TRUE(log_.contains(u"Bad file size"));
+}
+
+TEST_F(DownloadListThreads, WithoutALengthTheTargetIsNeverOpened)
+{
+    HttpReply noLength = HttpReply::ok("Deutsch");
+    noLength.omitLength = true;
+    server_.setReply("/lng_de.lng", noLength);
+    WebDownloader downloader;
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.events(), (Events{"length 10240", "finished 4"}));
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+}
+
+// A request that fails before its file was opened leaves a file already
+// there alone.
+TEST_F(DownloadListThreads, AFailureBeforeOpeningKeepsAnExistingFile)
+{
+    device().writeFile("Lang/lng_de.lng", "installed earlier");
+    WebDownloader downloader;
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/not_there.lng"));
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.status(), kDownloadRequestFailed);
+    EXPECT_EQ(device().readFile("Lang/lng_de.lng"), "installed earlier");
+}
+
+TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)
+{
+    WebDownloader downloader;
+    // Keeps the worker busy, so that the batch stays queued.
+    HttpReply stalled = HttpReply::ok("0123456789");
+    stalled.stallAfter = 4;
+    server_.setReply("/stall", stalled);
+    RecordingListener busy;
+    std::shared_ptr<DownloadRequest> running;
+    downloader.enqueue(url("/stall"), {}, 0, &busy, running);
+    ASSERT_TRUE(busy.waitForData(4));
+
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
+    list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
+    list.startAll();
+    list.cancelAll();
+    EXPECT_EQ(batch.events(), (Events{"length 20480", "finished 5"}));
+    EXPECT_EQ(list.item(0)->request->state(), kRequestCancelled);
+    EXPECT_EQ(list.item(1)->request->state(), kRequestCancelled);
+    server_.releaseStalls();
+    ASSERT_TRUE(busy.waitFinished());
+    EXPECT_EQ(server_.requestCount(), 1u);
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+}
+
+// Addresses and targets come from a bulletin: none may reach outside the
+// device folder or read a local file.
+TEST_F(DownloadListThreads, TargetsAndAddressesStayInsideTheDevice)
+{
+    WebDownloader downloader;
+    RecordingListener batch;
+    DownloadList list(host_, downloader, &batch);
+    list.add(u"\\..\\..\\..\\escaped.lng", 1, {}, url("/lng_de.lng"));
+    list.add(u"\\Lang\\..\\..\\escaped2.lng", 2, {}, url("/lng_de.lng"));
+    list.add(u"\\Lang\\local.lng", 3, {}, u"file:///etc/hostname");
+    list.add(u"\\Lang\\dots.lng", 4, {}, url("/../../lng_fr.lng"));
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.status(), kDownloadOk);
+
+    EXPECT_FALSE(std::filesystem::exists(device().directory() / "escaped.lng"));
+    EXPECT_FALSE(std::filesystem::exists(device().directory().parent_path() / "escaped.lng"));
+    EXPECT_FALSE(std::filesystem::exists(device().directory() / "escaped2.lng"));
+    EXPECT_FALSE(device().exists("Lang/local.lng"));
+    // The dots name a file on the server, never where it is written.
+    EXPECT_EQ(device().readFile("Lang/dots.lng"), "Francais");
+    EXPECT_EQ(server_.requestCount(), 3u);
+    for (const test::RecordedRequest& request : server_.requests())
+        EXPECT_EQ(request.target.find(".."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace druvex
