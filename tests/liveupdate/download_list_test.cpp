@@ -59,8 +59,8 @@ protected:
 
 TEST_F(DownloadListThreads, BatchOfThreeAnnouncesAndAdvances)
 {
-    WebDownloader downloader;
     RecordingListener batch;
+    WebDownloader downloader;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\Lang\\lng_de.lng", 1031, sha1Hex("Deutsch"), url("/lng_de.lng"));
     list.add(u"\\Lang\\lng_fr.lng", 1036, sha1Hex("Francais"), url("/lng_fr.lng"));
@@ -90,8 +90,8 @@ TEST_F(DownloadListThreads, FailedFilesAreDeletedAndDoNotAdvance)
     cut.cutAfter = 5;
     server_.setReply("/lng_fr.lng", cut);
     server_.setReply("/lng_es.lng", HttpReply::withStatus(404, "Not Found", "no"));
-    WebDownloader downloader;
     RecordingListener batch;
+    WebDownloader downloader;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\Lang\\lng_de.lng", 1031, sha1Hex("Something else"), url("/lng_de.lng"));
     list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
@@ -114,8 +114,8 @@ TEST_F(DownloadListThreads, WithoutALengthTheTargetIsNeverOpened)
     HttpReply noLength = HttpReply::ok("Deutsch");
     noLength.omitLength = true;
     server_.setReply("/lng_de.lng", noLength);
-    WebDownloader downloader;
     RecordingListener batch;
+    WebDownloader downloader;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
     list.startAll();
@@ -129,8 +129,8 @@ TEST_F(DownloadListThreads, WithoutALengthTheTargetIsNeverOpened)
 TEST_F(DownloadListThreads, AFailureBeforeOpeningKeepsAnExistingFile)
 {
     device().writeFile("Lang/lng_de.lng", "installed earlier");
-    WebDownloader downloader;
     RecordingListener batch;
+    WebDownloader downloader;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/not_there.lng"));
     list.startAll();
@@ -141,17 +141,16 @@ TEST_F(DownloadListThreads, AFailureBeforeOpeningKeepsAnExistingFile)
 
 TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)
 {
+    RecordingListener busy, batch;
     WebDownloader downloader;
     // Keeps the worker busy, so that the batch stays queued.
     HttpReply stalled = HttpReply::ok("0123456789");
     stalled.stallAfter = 4;
     server_.setReply("/stall", stalled);
-    RecordingListener busy;
     std::shared_ptr<DownloadRequest> running;
     downloader.enqueue(url("/stall"), {}, 0, &busy, running);
     ASSERT_TRUE(busy.waitForData(4));
 
-    RecordingListener batch;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
     list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
@@ -170,8 +169,8 @@ TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)
 // device folder or read a local file.
 TEST_F(DownloadListThreads, TargetsAndAddressesStayInsideTheDevice)
 {
-    WebDownloader downloader;
     RecordingListener batch;
+    WebDownloader downloader;
     DownloadList list(host_, downloader, &batch);
     list.add(u"\\..\\..\\..\\escaped.lng", 1, {}, url("/lng_de.lng"));
     list.add(u"\\Lang\\..\\..\\escaped2.lng", 2, {}, url("/lng_de.lng"));

@@ -143,8 +143,8 @@ TEST_F(WebDownloaderThreads, FaultMatrix)
         SCOPED_TRACE(c.name);
         log_.clear();
         const std::size_t before = server_.requestCount();
-        WebDownloader downloader;
         RecordingListener listener;
+        WebDownloader downloader;
         fetch(downloader, c.url, listener, c.digest);
         downloader.shutdown();
         EXPECT_EQ(listener.status(), c.status);
@@ -165,8 +165,8 @@ TEST_F(WebDownloaderThreads, FaultMatrix)
 TEST_F(WebDownloaderThreads, ARefusedPieceEndsWithFour)
 {
     server_.setReply("/ok", HttpReply::ok("data"));
-    WebDownloader downloader;
     RecordingListener listener;
+    WebDownloader downloader;
     listener.refuseData = true;
     fetch(downloader, url("/ok"), listener);
     EXPECT_EQ(listener.status(), kDownloadRefused);
@@ -185,8 +185,8 @@ TEST_F(WebDownloaderThreads, IdleTimeOutBeforeTheReplyAndWithinTheBody)
     server_.setReply("/mid", midBody);
     for (const bool inBody : {false, true}) {
         test::FakeHttpClock clock;
-        WebDownloader downloader(&clock);
         RecordingListener listener;
+        WebDownloader downloader(&clock);
         std::shared_ptr<DownloadRequest> request;
         downloader.enqueue(url(inBody ? "/mid" : "/before"), {}, 300, &listener, request);
         ASSERT_TRUE(server_.waitForStalls(1));
@@ -202,8 +202,8 @@ TEST_F(WebDownloaderThreads, IdleTimeOutBeforeTheReplyAndWithinTheBody)
 
 TEST_F(WebDownloaderThreads, CancelAQueuedRequest)
 {
-    WebDownloader downloader;
     RecordingListener busy, queued;
+    WebDownloader downloader;
     std::shared_ptr<DownloadRequest> running, waiting;
     occupy(downloader, busy, running);
     downloader.enqueue(url("/ok"), {}, 0, &queued, waiting);
@@ -227,8 +227,8 @@ TEST_F(WebDownloaderThreads, CancelAQueuedRequest)
 
 TEST_F(WebDownloaderThreads, CancelARunningRequest)
 {
-    WebDownloader downloader;
     RecordingListener busy, next;
+    WebDownloader downloader;
     std::shared_ptr<DownloadRequest> running, after;
     occupy(downloader, busy, running);
     downloader.cancel(running);
@@ -248,8 +248,8 @@ TEST_F(WebDownloaderThreads, CancelARunningRequest)
 
 TEST_F(WebDownloaderThreads, CancelAllEndsEverythingForGood)
 {
-    WebDownloader downloader;
     RecordingListener busy, queued, later;
+    WebDownloader downloader;
     std::shared_ptr<DownloadRequest> running, waiting, late;
     occupy(downloader, busy, running);
     downloader.enqueue(url("/ok"), {}, 0, &queued, waiting);
@@ -275,8 +275,8 @@ TEST_F(WebDownloaderThreads, RetryFetchesTheWholeFileAgain)
     cut.cutAfter = 6;
     server_.queueReplies("/r", {cut});
     server_.setReply("/r", HttpReply::ok("0123456789"));
-    WebDownloader downloader;
     RecordingListener listener;
+    WebDownloader downloader;
     listener.retryOn = [](int status, int count) { return status == kDownloadTransferFailed && count == 1; };
     std::shared_ptr<DownloadRequest> request;
     downloader.enqueue(url("/r"), wide(sha1Hex("0123456789")), 0, &listener, request);
@@ -341,8 +341,8 @@ TEST_F(WebDownloaderThreads, ProxyOfTheDeviceProfile)
     EXPECT_FALSE(getUseProxy());
     setUseProxy(true);
     EXPECT_TRUE(getUseProxy());
-    WebDownloader downloader;
     RecordingListener listener;
+    WebDownloader downloader;
     fetch(downloader, u"http://update.invalid/p", listener);
     EXPECT_EQ(listener.status(), kDownloadOk);
     EXPECT_EQ(listener.data(), "via proxy");
@@ -387,8 +387,8 @@ TEST_F(WebDownloaderThreads, FetchesFromPythonHttpServer)
     test::PythonHttpServer python(folder.path());
     if (!python.running())
         GTEST_SKIP() << "python3 is not available";
-    WebDownloader downloader;
     RecordingListener ok, missing;
+    WebDownloader downloader;
     fetch(downloader, wide(python.url("/big.bin")), ok, sha1Hex(content));
     EXPECT_EQ(ok.status(), kDownloadOk);
     EXPECT_EQ(ok.events().front(), "length 100000");

@@ -271,10 +271,9 @@ std::shared_ptr<const HttpReply> LoopbackHttpServer::replyFor(const std::string&
     return std::make_shared<const HttpReply>(HttpReply::withStatus(404, "Not Found", "no such file\n"));
 }
 
-bool LoopbackHttpServer::stall()
+bool LoopbackHttpServer::stall(std::uint64_t generation)
 {
     std::unique_lock lock(mutex_);
-    const std::uint64_t generation = releaseGeneration_;
     ++stalled_;
     changed_.notify_all();
     changed_.wait(lock, [&] { return stopping_ || releaseGeneration_ != generation; });
@@ -288,15 +287,20 @@ void LoopbackHttpServer::serve(int connection)
         const std::optional<RecordedRequest> request = readRequest(connection);
         if (!request)
             return;
+        // A release from now on ends this reply's stall, even one that comes
+        // before the stall (the client may see the bytes before this thread
+        // gets there).
+        std::uint64_t generation = 0;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(*request);
+            generation = releaseGeneration_;
         }
         changed_.notify_all();
         const std::shared_ptr<const HttpReply> reply = replyFor(pathOf(request->target));
         if (reply->closeWithoutReply)
             return;
-        if (reply->stallBeforeReply && !stall())
+        if (reply->stallBeforeReply && !stall(generation))
             return;
         if (reply->raw) {
             sendAll(connection, *reply->raw);
@@ -308,7 +312,7 @@ void LoopbackHttpServer::serve(int connection)
         if (reply->cutAfter)
             body = body.substr(0, *reply->cutAfter);
         if (reply->stallAfter && *reply->stallAfter <= body.size()) {
-            if (!sendAll(connection, body.substr(0, *reply->stallAfter)) || !stall())
+            if (!sendAll(connection, body.substr(0, *reply->stallAfter)) || !stall(generation))
                 return;
             body.remove_prefix(*reply->stallAfter);
         }

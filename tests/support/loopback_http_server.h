@@ -91,7 +91,8 @@ private:
     void acceptLoop();
     void serve(int connection);
     std::shared_ptr<const HttpReply> replyFor(const std::string& path);
-    bool stall();
+    // Waits until a release after `generation`, or stop(); false on stop.
+    bool stall(std::uint64_t generation);
 
     int listener_ = -1;
     std::uint16_t port_ = 0;
