@@ -1,0 +1,195 @@
+// Downloading a 256 MiB file from the loopback test server: through
+// WebDownloader and a one-item DownloadList into a device folder in tmpfs,
+// with the SHA-1 checked on the fly, and with `curl -s -o` into the same
+// folder followed by `sha1sum`. Prints the ratio of the two times.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/sha1.h"
+#include "host/wince_hal_access.h"
+#include "liveupdate/download_list.h"
+#include "liveupdate/web_downloader.h"
+#include "platform/device_config.h"
+#include "platform/http_request.h"
+#include "support/loopback_http_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kFileBytes = 256u << 20;
+
+[[noreturn]] void fail(const std::string& what)
+{
+    std::fprintf(stderr, "download_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+std::string capture(const std::string& command)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        fail("cannot run " + command);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    if (::pclose(pipe) != 0)
+        fail("failed: " + command);
+    return output;
+}
+
+// Tells when the batch of one file has ended.
+class BatchEnd final : public druvex::DownloadListener {
+public:
+    void onContentLength(druvex::DownloadRequest&, std::uint64_t) override {}
+    void onBegin(druvex::DownloadRequest&) override {}
+    bool onData(druvex::DownloadRequest&, std::uint32_t, std::uint32_t, const std::uint8_t*) override { return true; }
+    void onFinished(druvex::DownloadRequest&, int status, bool&) override
+    {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+        changed_.notify_all();
+    }
+    int wait()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return status_ >= 0; });
+        return status_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int status_ = -1;
+};
+
+struct Setup {
+    fs::path folder;
+    druvex::test::LoopbackHttpServer server;
+    std::shared_ptr<druvex::HalAccessWinCE> host;
+    druvex::SharedString digest;
+    std::string url;
+
+    Setup()
+    {
+        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        folder = base / ("druvex-download-bench-" + std::to_string(::getpid()));
+        fs::create_directories(folder / "fs" / "Temp");
+        std::string body(kFileBytes, '\0');
+        std::mt19937_64 random(42);
+        for (std::size_t i = 0; i + 8 <= body.size(); i += 8) {
+            const std::uint64_t word = random();
+            std::memcpy(&body[i], &word, 8);
+        }
+        druvex::Sha1 sha1;
+        sha1.update(body.size(), body.data());
+        digest = sha1.hexDigest(druvex::Sha1::kDigestBytes);
+        server.setReply("/big.bin", druvex::test::HttpReply::ok(std::move(body)));
+        url = server.url("/big.bin");
+
+        druvex::DeviceConfig config;
+        config.deviceDirectory = folder.string();
+        std::string error;
+        if (!druvex::activateDevice(config, &error))
+            fail("cannot activate the device: " + error);
+        host = std::make_shared<druvex::HalAccessWinCE>();
+    }
+    ~Setup()
+    {
+        host.reset();
+        druvex::deactivateDevice();
+        fs::remove_all(folder);
+    }
+};
+
+Setup& setup()
+{
+    static Setup instance;
+    return instance;
+}
+
+void downloadOurs()
+{
+    Setup& s = setup();
+    druvex::WebDownloader downloader;
+    BatchEnd end;
+    druvex::DownloadList list(s.host, downloader, &end);
+    const std::u16string url(s.url.begin(), s.url.end());
+    list.add(u"\\Temp\\ours.bin", 1, s.digest, druvex::SharedString(std::u16string_view(url)));
+    list.startAll();
+    if (end.wait() != druvex::kDownloadOk)
+        fail("the download failed");
+}
+
+void downloadCurl()
+{
+    Setup& s = setup();
+    const fs::path target = s.folder / "fs" / "Temp" / "curl.bin";
+    const std::string output = capture("curl -s -o '" + target.string() + "' '" + s.url + "' && sha1sum '" +
+                                       target.string() + "'");
+    std::string expected(s.digest.view().begin(), s.digest.view().end());
+    std::transform(expected.begin(), expected.end(), expected.begin(), [](char c) { return std::tolower(c); });
+    if (output.compare(0, expected.size(), expected) != 0)
+        fail("curl and sha1sum disagree with the digest");
+}
+
+void BM_WebDownloader(benchmark::State& state)
+{
+    for (auto _ : state)
+        downloadOurs();
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+}
+BENCHMARK(BM_WebDownloader)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_CurlThenSha1sum(benchmark::State& state)
+{
+    for (auto _ : state)
+        downloadCurl();
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+}
+BENCHMARK(BM_CurlThenSha1sum)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+double timed(void (*work)())
+{
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    druvex::initHttpOnce();
+    setup();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::vector<double> ratios;
+    for (int round = 0; round < 5; ++round) {
+        const double ours = timed(downloadOurs);
+        const double curl = timed(downloadCurl);
+        std::printf("round %d: ours %.3f s, curl + sha1sum %.3f s\n", round + 1, ours, curl);
+        ratios.push_back(ours / curl);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("download time / (curl -s -o + sha1sum) time, median of %zu rounds: %.2f (goal: at most 1.1)\n",
+                ratios.size(), ratios[ratios.size() / 2]);
+    return 0;
+}
