@@ -13,6 +13,7 @@
 #include "liveupdate/recording_listener.h"
 #include "liveupdate/web_downloader.h"
 #include "support/diag_capture.h"
+#include "support/fault_injecting_hal.h"
 #include "support/host_fixture.h"
 #include "support/loopback_http_server.h"
 
@@ -124,6 +125,51 @@ TEST_F(DownloadListThreads, WithoutALengthTheTargetIsNeverOpened)
     EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
 }
 
+// A file that does not close cleanly may not hold what arrived.
+TEST_F(DownloadListThreads, AFailedCloseFailsTheFile)
+{
+    test::HalFaultPlan plan;
+    plan.failClose = true;
+    auto faulty = std::make_shared<test::FaultInjectingHal>(host_, plan);
+    RecordingListener batch;
+    WebDownloader downloader;
+    DownloadList list(faulty, downloader, &batch);
+    list.add(u"\\Lang\\lng_de.lng", 1031, sha1Hex("Deutsch"), url("/lng_de.lng"));
+    list.startAll();
+    ASSERT_TRUE(batch.waitFinished());
+    EXPECT_EQ(batch.events(), (Events{"length 10240", "finished 3"}));
+    EXPECT_EQ(batch.pieces(), 0);
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+    EXPECT_TRUE(log_.contains(u"Failed closing the file"));
+}
+
+// A list that goes away while its files download cancels them: no request
+// calls into a freed item afterwards.
+TEST_F(DownloadListThreads, DestroyingARunningListCancelsIt)
+{
+    HttpReply stalled = HttpReply::ok("Deutsch");
+    stalled.stallAt = {3};
+    server_.setReply("/lng_de.lng", stalled);
+    RecordingListener batch;
+    WebDownloader downloader;
+    std::shared_ptr<DownloadRequest> request;
+    {
+        DownloadList list(host_, downloader, &batch);
+        list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
+        list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
+        list.startAll();
+        ASSERT_TRUE(server_.waitForStalls(1));
+        request = list.item(0)->request;
+    }
+    EXPECT_EQ(request->state(), kRequestCancelled);
+    server_.releaseStalls();
+    downloader.shutdown();
+    EXPECT_EQ(batch.events(), Events{"length 20480"});
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+    EXPECT_FALSE(device().exists("Lang/lng_fr.lng"));
+    EXPECT_EQ(server_.requestCount(), 1u);
+}
+
 // A request that fails before its file was opened leaves a file already
 // there alone.
 TEST_F(DownloadListThreads, AFailureBeforeOpeningKeepsAnExistingFile)
@@ -145,7 +191,7 @@ TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)
     WebDownloader downloader;
     // Keeps the worker busy, so that the batch stays queued.
     HttpReply stalled = HttpReply::ok("0123456789");
-    stalled.stallAfter = 4;
+    stalled.stallAt = {4};
     server_.setReply("/stall", stalled);
     std::shared_ptr<DownloadRequest> running;
     downloader.enqueue(url("/stall"), {}, 0, &busy, running);

@@ -102,7 +102,8 @@ public:
         return finishThreads_;
     }
 
-    // Set before the request starts.
+    // Set before the request starts. retryOn is called in onFinished, with
+    // the listener's lock held; its answer is the retry flag.
     bool refuseData = false;
     std::function<bool(int status, int finishedCount)> retryOn;
 

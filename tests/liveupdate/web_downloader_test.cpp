@@ -70,7 +70,7 @@ protected:
     void occupy(WebDownloader& downloader, RecordingListener& listener, std::shared_ptr<DownloadRequest>& request)
     {
         HttpReply stalled = HttpReply::ok("0123456789");
-        stalled.stallAfter = 4;
+        stalled.stallAt = {4};
         server_.setReply("/stall", stalled);
         downloader.enqueue(url("/stall"), {}, 0, &listener, request);
         ASSERT_TRUE(listener.waitForData(4));
@@ -101,6 +101,9 @@ TEST_F(WebDownloaderThreads, FaultMatrix)
     HttpReply shorter = HttpReply::ok("0123456789");
     shorter.contentLength = 5;
     server_.setReply("/short", shorter);
+    HttpReply noStatusLine;
+    noStatusLine.raw = "no status line here\r\n";
+    server_.setReply("/nostatus", noStatusLine);
     HttpReply chunkCut;
     chunkCut.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n";
     server_.setReply("/chunkcut", chunkCut);
@@ -127,6 +130,7 @@ TEST_F(WebDownloaderThreads, FaultMatrix)
         {"302", url("/moved"), "", 2, 1, {"finished 2"}, "", u"Error during parseForHttpResultOk"},
         {"server gone", goneUrl, "", 2, 0, {"finished 2"}, "", u"Error invoking HttpSendRequest"},
         {"no reply", url("/silent"), "", 2, 1, {"finished 2"}, "", u"Error invoking HttpSendRequest"},
+        {"no status line", url("/nostatus"), "", 2, 1, {"finished 2"}, "", u"Error invoking HttpSendRequest"},
         {"truncated", url("/cut"), "", 3, 1, {"length 10", "begin", "finished 3"}, "012345678", u"Bad file size"},
         {"wrong length", url("/long"), "", 3, 1, {"length 20", "begin", "finished 3"}, "0123456789",
          u"Bad file size"},
@@ -181,7 +185,7 @@ TEST_F(WebDownloaderThreads, IdleTimeOutBeforeTheReplyAndWithinTheBody)
     beforeReply.stallBeforeReply = true;
     server_.setReply("/before", beforeReply);
     HttpReply midBody = HttpReply::ok("0123456789");
-    midBody.stallAfter = 4;
+    midBody.stallAt = {4};
     server_.setReply("/mid", midBody);
     for (const bool inBody : {false, true}) {
         test::FakeHttpClock clock;
@@ -286,6 +290,25 @@ TEST_F(WebDownloaderThreads, RetryFetchesTheWholeFileAgain)
     EXPECT_EQ(listener.data(), "0123456789");
     EXPECT_EQ(server_.requestCount(), 2u);
     EXPECT_EQ(request->state(), kRequestFinished);
+}
+
+// Listener calls hold no lock of the queue: a listener may queue the next
+// request from its end report.
+TEST_F(WebDownloaderThreads, AListenerMayQueueFromItsEndReport)
+{
+    server_.setReply("/a", HttpReply::ok("first"));
+    server_.setReply("/b", HttpReply::ok("second"));
+    RecordingListener first, second;
+    WebDownloader downloader;
+    std::shared_ptr<DownloadRequest> next;
+    first.retryOn = [&](int, int) {
+        downloader.enqueue(url("/b"), {}, 0, &second, next);
+        return false;
+    };
+    fetch(downloader, url("/a"), first);
+    ASSERT_TRUE(second.waitFinished());
+    EXPECT_EQ(second.status(), kDownloadOk);
+    EXPECT_EQ(second.data(), "second");
 }
 
 TEST_F(WebDownloaderThreads, ShutdownDoesNotWaitForAStalledServer)

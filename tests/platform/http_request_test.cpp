@@ -206,7 +206,7 @@ TEST_F(HttpLayerThreads, IdleTimeOutByPhase)
     beforeReply.stallBeforeReply = true;
     server_.setReply("/before", beforeReply);
     HttpReply midBody = HttpReply::ok("0123456789");
-    midBody.stallAfter = 4;
+    midBody.stallAt = {4};
     server_.setReply("/mid", midBody);
 
     for (const bool inBody : {false, true}) {
@@ -231,10 +231,31 @@ TEST_F(HttpLayerThreads, IdleTimeOutByPhase)
     }
 }
 
+// Two quiet spells, each shorter than the time-out, longer than it together.
+TEST_F(HttpLayerThreads, TheTimeOutIsIdleNotTotal)
+{
+    HttpReply slow = HttpReply::ok("0123456789AB");
+    slow.stallAt = {4, 8};
+    server_.setReply("/slow", slow);
+    test::FakeHttpClock clock;
+    RecordingReceiver receiver;
+    HttpRequestOptions options;
+    options.timeoutMs = 300;
+    options.clock = &clock;
+    auto transfer = std::async(std::launch::async, [&] { return get(server_.url("/slow"), receiver, options); });
+    for (const std::size_t bytes : {4u, 8u}) {
+        EXPECT_TRUE(receiver.waitForBody(bytes));
+        clock.advance(200);
+        server_.releaseStalls();
+    }
+    EXPECT_EQ(transfer.get().failure, HttpFailure::None);
+    EXPECT_EQ(receiver.receivedBody(), "0123456789AB");
+}
+
 TEST_F(HttpLayerThreads, AStopRequestEndsAStalledTransfer)
 {
     HttpReply reply = HttpReply::ok("0123456789");
-    reply.stallAfter = 2;
+    reply.stallAt = {2};
     server_.setReply("/s", reply);
     RecordingReceiver receiver;
     auto transfer = std::async(std::launch::async, [&] { return get(server_.url("/s"), receiver); });

@@ -271,12 +271,13 @@ std::shared_ptr<const HttpReply> LoopbackHttpServer::replyFor(const std::string&
     return std::make_shared<const HttpReply>(HttpReply::withStatus(404, "Not Found", "no such file\n"));
 }
 
-bool LoopbackHttpServer::stall(std::uint64_t generation)
+bool LoopbackHttpServer::stall(std::uint64_t& generation)
 {
     std::unique_lock lock(mutex_);
     ++stalled_;
     changed_.notify_all();
     changed_.wait(lock, [&] { return stopping_ || releaseGeneration_ != generation; });
+    generation = releaseGeneration_;
     --stalled_;
     return !stopping_;
 }
@@ -311,12 +312,15 @@ void LoopbackHttpServer::serve(int connection)
         std::string_view body = reply->body;
         if (reply->cutAfter)
             body = body.substr(0, *reply->cutAfter);
-        if (reply->stallAfter && *reply->stallAfter <= body.size()) {
-            if (!sendAll(connection, body.substr(0, *reply->stallAfter)) || !stall(generation))
+        std::size_t sent = 0;
+        for (const std::size_t offset : reply->stallAt) {
+            if (offset < sent || offset > body.size())
+                break;
+            if (!sendAll(connection, body.substr(sent, offset - sent)) || !stall(generation))
                 return;
-            body.remove_prefix(*reply->stallAfter);
+            sent = offset;
         }
-        sendAll(connection, body);
+        sendAll(connection, body.substr(sent));
     }();
     std::lock_guard lock(mutex_);
     std::erase(connections_, connection);

@@ -32,9 +32,10 @@ struct HttpReply {
     bool omitLength = false;
     // Only this many body bytes are sent before the connection closes.
     std::optional<std::size_t> cutAfter;
-    // After this many body bytes the reply stalls until releaseStalls() or
-    // stop(), then goes on. 0 stalls before the first body byte.
-    std::optional<std::size_t> stallAfter;
+    // At each of these body offsets (ascending) the reply stalls until the
+    // next releaseStalls() or stop(), then goes on. 0 stalls before the first
+    // body byte.
+    std::vector<std::size_t> stallAt;
     // Stalls before anything of the reply is sent (a server that never answers).
     bool stallBeforeReply = false;
     // Reads the request and closes the connection without a byte of reply.
@@ -91,8 +92,9 @@ private:
     void acceptLoop();
     void serve(int connection);
     std::shared_ptr<const HttpReply> replyFor(const std::string& path);
-    // Waits until a release after `generation`, or stop(); false on stop.
-    bool stall(std::uint64_t generation);
+    // Waits for a release after `generation` (then moved on to it), or
+    // stop(); false on stop.
+    bool stall(std::uint64_t& generation);
 
     int listener_ = -1;
     std::uint16_t port_ = 0;
