@@ -168,7 +168,7 @@ public:
     std::uint64_t length = 0;
 };
 
-// The end of a request that never ran.
+// A cancelled end, reported by whoever ended the request.
 void reportCancelled(DownloadRequest& request)
 {
     bool retry = false;
