@@ -57,6 +57,8 @@ std::uint32_t errorFromErrno(int errnoValue) noexcept
         return kErrorSharingViolation;
     case EXDEV:
         return kErrorNotSameDevice;
+    case ENOEXEC:
+        return kErrorBadExeFormat;
     case EFBIG:
         return kErrorFileTooLarge;
     case ENOSYS:

@@ -31,6 +31,7 @@ constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::uint32_t kErrorNegativeSeek = 131;
 constexpr std::uint32_t kErrorDirNotEmpty = 145;
 constexpr std::uint32_t kErrorAlreadyExists = 183;
+constexpr std::uint32_t kErrorBadExeFormat = 193;
 constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 constexpr std::uint32_t kErrorFileTooLarge = 223;
 constexpr std::uint32_t kErrorMoreData = 234;
