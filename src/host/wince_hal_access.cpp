@@ -1,5 +1,5 @@
-// The device host's identity, its fixed answers, the operations that come
-// later (processes, shortcuts, the soft reset) and its folder finder.
+// The device host's identity, its fixed answers, its shortcuts and its folder
+// finder.
 #include "host/wince_hal_access.h"
 
 #include <sys/stat.h>
@@ -8,25 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "text/diag.h"
 #include "host/host_paths.h"
+#include "host/shortcut_files.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
+#include "platform/process.h"
 #include "platform/win_error.h"
 
 namespace druvex {
 
 namespace {
-
-bool unsupported(const char16_t* operation)
-{
-    SharedString line(u"HalAccessWinCE: ");
-    line += operation;
-    line += u" is not supported by this host";
-    diagWriteLine(line.view());
-    setLastError(kErrorNotSupported);
-    return false;
-}
 
 // One folder's entries, listed once and sorted like every listing of the device.
 class DeviceFileFinder final : public HalFileFinder {
@@ -74,6 +65,8 @@ HalAccessWinCE::~HalAccessWinCE()
     // Handles that scripts opened and never closed go with their host.
     for (const FileHandle handle : handles_)
         closeHandle(handle);
+    // Programs it started and let go of are not left as zombies.
+    reapEndedProcesses();
 }
 
 bool HalAccessWinCE::setFileForEveryone(const SharedString&)
@@ -81,24 +74,14 @@ bool HalAccessWinCE::setFileForEveryone(const SharedString&)
     return true;
 }
 
-bool HalAccessWinCE::createShortcut(const Shortcut&, const SharedString&)
+bool HalAccessWinCE::createShortcut(const Shortcut& shortcut, const SharedString& target)
 {
-    return unsupported(u"createShortcut");
+    return createShortcutForDevice(*this, shortcut, target);
 }
 
-bool HalAccessWinCE::removeShortcut(const Shortcut&)
+bool HalAccessWinCE::removeShortcut(const Shortcut& shortcut)
 {
-    return unsupported(u"removeShortcut");
-}
-
-bool HalAccessWinCE::createProcess(const SharedString&, const SharedString&, std::uint32_t, ProcessInformation&)
-{
-    return unsupported(u"createProcess");
-}
-
-bool HalAccessWinCE::executeProcess(const SharedString&, const SharedString&, std::uint32_t, std::uint32_t&)
-{
-    return unsupported(u"executeProcess");
+    return removeShortcutForDevice(*this, shortcut);
 }
 
 bool HalAccessWinCE::checkProcessActive(const SharedString&, bool&)
@@ -145,11 +128,6 @@ bool HalAccessWinCE::createFileFinder(const SharedString& folder, std::unique_pt
 bool HalAccessWinCE::reconnect()
 {
     return true;
-}
-
-bool HalAccessWinCE::reboot()
-{
-    return unsupported(u"reboot");
 }
 
 ConnectionState HalAccessWinCE::detectDeviceType(DeviceType& type)

@@ -50,6 +50,8 @@ public:
     bool seekFile(FileHandle handle, int origin, std::int64_t offset, std::uint64_t* newPosition) override;
     bool setFileForEveryone(const SharedString& path) override;
 
+    // ".lnk" files, or launcher entries on the total stations, in the places
+    // of the device model (shortcut_files.h).
     bool createShortcut(const Shortcut& shortcut, const SharedString& target) override;
     bool removeShortcut(const Shortcut& shortcut) override;
 
@@ -57,8 +59,16 @@ public:
     // cards at the root, by bare name; device types 15 to 17 have "/ROMDisk" only.
     int enumerateStorageRoots(std::vector<SharedString>& roots) override;
 
+    // A program of the device folder (a bare name is looked for in \Windows,
+    // then in \) with the command line as its one argument: a program of this
+    // machine runs as itself, any other through the host program that the
+    // device profile's [Programs] names for its file name. Error 87 without an
+    // application, 2 when it is missing (3 when its folder is), 193 for a file
+    // that is neither. The handles are those of platform/process.h; the
+    // creation flags change nothing here.
     bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t creationFlags,
                        ProcessInformation& information) override;
+    // createProcess, a wait without limit, the exit code; both handles closed.
     bool executeProcess(const SharedString& application, const SharedString& commandLine,
                         std::uint32_t creationFlags, std::uint32_t& exitCode) override;
     bool checkProcessActive(const SharedString& name, bool& active) override;
@@ -99,6 +109,8 @@ public:
     bool regCloseKey(RegistryKey key) override;
 
     bool reconnect() override;
+    // The soft reset: a line ending in "SOFT_RESET" appended to the device
+    // directory's events.log; the host machine is never touched.
     bool reboot() override;
 
     // Device identification; always connected.
