@@ -11,7 +11,6 @@
 
 #include "core/platform_file.h"
 #include "support/host_fixture.h"
-#include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -233,20 +232,6 @@ TEST_F(HostFiles, UnansweredQueriesClearTheirOutput)
     std::vector<LockingProcess> processes(2);
     EXPECT_FALSE(host().getLockingProcesses(u"\\Temp", processes));
     EXPECT_TRUE(processes.empty());
-}
-
-TEST_F(HostFiles, OperationsNotYetOfferedFailWithALogLine)
-{
-    test::DiagCapture log;
-    ProcessInformation information;
-    std::uint32_t exitCode = 0;
-    EXPECT_FALSE(host().createProcess(u"\\Windows\\app.exe", SharedString(), 0, information));
-    EXPECT_EQ(host().getLastError(), kErrorNotSupported);
-    EXPECT_FALSE(host().executeProcess(u"\\Windows\\app.exe", SharedString(), 0, exitCode));
-    EXPECT_FALSE(host().reboot());
-    EXPECT_TRUE(log.contains(u"createProcess"));
-    EXPECT_TRUE(log.contains(u"executeProcess"));
-    EXPECT_TRUE(log.contains(u"reboot"));
 }
 
 // Read-only stores, as device.ini marks them.
