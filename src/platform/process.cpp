@@ -181,8 +181,8 @@ bool awaitEnd(Child& child, std::chrono::milliseconds timeout)
     for (;;) {
         if (child.reapIfEnded())
             return true;
-        auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto remaining =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (limited && remaining.count() <= 0)
             return false;
         if (child.pidfd < 0) {

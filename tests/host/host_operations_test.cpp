@@ -3,6 +3,7 @@
 // unsupported.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,29 +13,11 @@
 #include "data/feature_records.h"
 #include "platform/process.h"
 #include "support/diag_capture.h"
-#include "support/external_tool.h"
 #include "support/host_fixture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {
-
-std::vector<std::string> lines(const test::Bytes& bytes)
-{
-    std::vector<std::string> result;
-    std::string current;
-    for (const std::uint8_t byte : bytes) {
-        if (byte == '\n') {
-            result.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(byte);
-        }
-    }
-    if (!current.empty())
-        result.push_back(current);
-    return result;
-}
 
 class SoftReset : public test::HostFixture {};
 
@@ -43,7 +26,10 @@ TEST_F(SoftReset, AppendsAnEventLineAndLeavesTheMachineAlone)
     device().writeDeviceFile("events.log", "earlier event\n");
     ASSERT_TRUE(host().reboot());
     ASSERT_TRUE(host().reboot());
-    const std::vector<std::string> events = lines(test::readFileBytes(device().directory() / "events.log"));
+    std::ifstream in(device().directory() / "events.log", std::ios::binary);
+    std::vector<std::string> events;
+    for (std::string line; std::getline(in, line);)
+        events.push_back(line);
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[0], "earlier event");
     for (std::size_t i = 1; i < events.size(); ++i)

@@ -11,14 +11,13 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/manual_reset_event.h"
 #include "platform/process.h"
-#include "support/diag_capture.h"
-#include "support/external_tool.h"
 #include "support/host_fixture.h"
 #include "support/shared_string_print.h"
 
@@ -81,17 +80,10 @@ protected:
     // The arguments the last recorder run received, its own name first.
     std::vector<std::string> recordedArguments()
     {
-        const test::Bytes bytes = test::readFileBytes(device().directory() / "started.bin");
+        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
         std::vector<std::string> arguments;
-        std::string current;
-        for (const std::uint8_t byte : bytes) {
-            if (byte == 0) {
-                arguments.push_back(current);
-                current.clear();
-            } else {
-                current += static_cast<char>(byte);
-            }
-        }
+        for (std::string argument; std::getline(in, argument, '\0');)
+            arguments.push_back(argument);
         return arguments;
     }
 
@@ -206,30 +198,6 @@ TEST_F(HostProcess, AProgramThatOutlivesItsWaitIsReportedAndReapedLater)
     EXPECT_TRUE(wasReaped(second));
 }
 
-TEST_F(HostProcess, ASignalledEndGivesTheSignalInTheExitCode)
-{
-    ProcessInformation information;
-    ASSERT_TRUE(host().createProcess(u"unload.exe", u"hold", 0, information));
-    ASSERT_EQ(::kill(static_cast<pid_t>(information.processId), SIGTERM), 0);
-    EXPECT_EQ(waitForProcess(information.thread, kInfiniteWait), kWaitObject0);
-    std::uint32_t exitCode = 0;
-    ASSERT_TRUE(getProcessExitCode(information.process, exitCode));
-    EXPECT_EQ(exitCode, kExitCodeSignalled | SIGTERM);
-    EXPECT_TRUE(closeProcessHandle(information.process));
-    EXPECT_TRUE(closeProcessHandle(information.thread));
-    EXPECT_TRUE(wasReaped(static_cast<pid_t>(information.processId)));
-    EXPECT_EQ(waitForProcess(information.process, 0), kWaitFailed);
-    EXPECT_EQ(getLastError(), kErrorInvalidHandle);
-}
-
-TEST_F(HostProcess, StartFailureOfAStandInIsLogged)
-{
-    test::DiagCapture log;
-    ProcessInformation information;
-    EXPECT_FALSE(host().createProcess(u"\\Windows\\wceload.exe", u"/noui app.cab", 0, information));
-    EXPECT_TRUE(log.contains(u"/nonexistent/wceload-stand-in"));
-}
-
 class HostProcessThreads : public HostProcess {};
 
 TEST_F(HostProcessThreads, WaitersOnBothHandlesSeeTheOneEnd)
@@ -250,9 +218,12 @@ TEST_F(HostProcessThreads, WaitersOnBothHandlesSeeTheOneEnd)
     for (std::thread& waiter : waiters)
         waiter.join();
     EXPECT_EQ(ended.load(), 4);
+    // A signal's end reads back as that signal.
     EXPECT_EQ(codes, std::vector<std::uint32_t>(4, kExitCodeSignalled | SIGTERM));
     EXPECT_TRUE(closeProcessHandle(information.process));
     EXPECT_TRUE(closeProcessHandle(information.thread));
+    EXPECT_TRUE(wasReaped(static_cast<pid_t>(information.processId)));
+    EXPECT_EQ(waitForProcess(information.process, 0), kWaitFailed);
 }
 
 }  // namespace
