@@ -21,8 +21,9 @@ namespace druvex {
 class Shortcut;
 class HalReconnectListener;
 
-// Registry open modes (slot 51) and views (slots 50 to 57); the device has one
-// view, so the view flags travel through and change nothing there.
+// Registry open modes (regOpenKey) and views (the `viewFlags` of the registry
+// functions); the device has one view, so the view flags travel through and
+// change nothing there.
 constexpr int kRegistryModeRead = 0;
 constexpr int kRegistryModeWrite = 1;
 constexpr std::uint32_t kRegistryViewDefault = 0;
@@ -73,10 +74,9 @@ public:
     HalAccess(const HalAccess&) = delete;
     HalAccess& operator=(const HalAccess&) = delete;
 
-    // Slot 0.
     virtual ~HalAccess();
 
-    // Files by path (slots 1 to 11).
+    // Files by path.
     virtual bool copyFile(const SharedString& source, const SharedString& target, bool failIfExists) = 0;
     virtual bool moveFile(const SharedString& source, const SharedString& target) = 0;
     virtual bool moveFileEx(const SharedString& source, const SharedString& target, std::uint32_t flags) = 0;
@@ -96,24 +96,24 @@ public:
                                       std::vector<FileChecksum>& checksums) = 0;
     virtual bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) = 0;
 
-    // Slot 12: ends the listed processes; `closed` tells how many went.
+    // Ends the listed processes; `closed` tells how many went.
     virtual bool closeLockingProcesses(const std::vector<LockingProcess>& processes, std::uint32_t& closed) = 0;
-    // Slots 13 to 16: reserved.
+    // Reserved: every host answers them with a fixed value.
     virtual bool reservedSlot13() = 0;
     virtual bool reservedSlot14() = 0;
     virtual bool reservedSlot15() = 0;
     virtual bool reservedSlot16() = 0;
 
-    // The caller's effective rights on the file (slot 17); a mask with bit
+    // The caller's effective rights on the file; a mask with bit
     // 0x40000000, or with all bits of 0x120116, means write access.
     virtual bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) = 0;
 
-    // Folders (slots 18 to 20).
+    // Folders.
     virtual bool createDirectory(const SharedString& path) = 0;
     virtual bool removeDirectory(const SharedString& path) = 0;
     virtual bool createSymbolicLink(const SharedString& link, const SharedString& target, bool flag) = 0;
 
-    // Open handles (slots 21 to 27). Open flags are those of openFile in
+    // Open handles. Open flags are those of openFile in
     // core/platform_file.h; `created` may be null.
     virtual FileHandle openFile(const SharedString& path, std::uint32_t flags, bool* created) = 0;
     virtual FileHandle openFileForRead(const SharedString& path) = 0;
@@ -126,42 +126,40 @@ public:
     // Origin 0 begin, 1 current, 2 end; `newPosition` may be null.
     virtual bool seekFile(FileHandle handle, int origin, std::int64_t offset, std::uint64_t* newPosition) = 0;
 
-    // Slot 28: grants every user access to the file.
+    // Grants every user access to the file.
     virtual bool setFileForEveryone(const SharedString& path) = 0;
 
-    // Shortcuts (slots 29 and 30).
+    // Shortcuts.
     virtual bool createShortcut(const Shortcut& shortcut, const SharedString& target) = 0;
     virtual bool removeShortcut(const Shortcut& shortcut) = 0;
 
-    // Slots 31 and 32: reserved.
+    // Reserved.
     virtual bool reservedSlot31() = 0;
     virtual bool reservedSlot32() = 0;
 
-    // Slot 33: empties the list, fills it, and answers the count.
+    // Empties the list, fills it, and answers the count.
     virtual int enumerateStorageRoots(std::vector<SharedString>& roots) = 0;
 
-    // Processes (slots 34 to 36).
+    // Processes.
     virtual bool createProcess(const SharedString& application, const SharedString& commandLine,
                                std::uint32_t creationFlags, ProcessInformation& information) = 0;
     virtual bool executeProcess(const SharedString& application, const SharedString& commandLine,
                                 std::uint32_t creationFlags, std::uint32_t& exitCode) = 0;
     virtual bool checkProcessActive(const SharedString& name, bool& active) = 0;
 
-    // Slot 37: the store's size and the bytes free for the caller.
+    // The store's size and the bytes free for the caller.
     virtual bool getStoreInformation(const SharedString& path, std::uint64_t& totalBytes,
                                      std::uint64_t& freeBytes) = 0;
 
-    // Slot 38: the device type, identified once per host unless `refresh`.
+    // The device type, identified once per host unless `refresh`.
     virtual ConnectionState getDeviceType(DeviceType& type, bool refresh) = 0;
-    // Slot 39.
     virtual bool getOSVersion(std::uint32_t& major, std::uint32_t& minor, std::uint32_t& servicePack,
                               bool& isServer) = 0;
-    // Slot 40: reserved.
+    // Reserved.
     virtual bool reservedSlot40() = 0;
-    // Slot 41.
     virtual bool is64bitOS() = 0;
 
-    // Folders of the system (slots 42 to 46). A special folder is a CSIDL
+    // Folders of the system. A special folder is a CSIDL
     // number and always ends with a separator.
     virtual bool getSpecialFolderPath(int csidl, SharedString& path) = 0;
     virtual bool getTempPath(SharedString& path) = 0;
@@ -169,15 +167,15 @@ public:
     virtual bool getPredefinedInstallPath(SharedString& path, bool flag) = 0;
     virtual bool getInstallerPath(SharedString& path) = 0;
 
-    // Slot 47: the calling thread's last system error.
+    // The calling thread's last system error.
     virtual std::uint32_t getLastError() = 0;
 
-    // Slot 48: false, and no finder, when the folder has no entry.
+    // False, and no finder, when the folder has no entry.
     virtual bool createFileFinder(const SharedString& folder, std::unique_ptr<HalFileFinder>& finder) = 0;
-    // Slot 49: `isFolder` may be null.
+    // `isFolder` may be null.
     virtual bool exists(const SharedString& path, bool* isFolder) = 0;
 
-    // Registry (slots 50 to 59). Roots are the predefined handles
+    // Registry. Roots are the predefined handles
     // kRegistryClassesRoot to kRegistryUsers; value types are the REG_ numbers.
     virtual bool regCreateKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
                               RegistryKey& key) = 0;
@@ -200,7 +198,7 @@ public:
     virtual bool regDeleteValue(RegistryKey key, const SharedString& valueName) = 0;
     virtual bool regCloseKey(RegistryKey key) = 0;
 
-    // Slots 60 to 65.
+    // Reconnection, reboot and ini keys (desktop hosts).
     virtual bool reconnect() = 0;
     virtual bool reboot() = 0;
     virtual bool needsReconnect(HalReconnectListener* listener) = 0;
@@ -209,7 +207,7 @@ public:
     virtual bool reservedSlot64() = 0;
     virtual bool reservedSlot65() = 0;
 
-    // Typed registry values on the slots above; each opens, works and closes.
+    // Typed registry values through the registry functions above; each opens, works and closes.
     // False when the key cannot be opened (or created) or the value has another type.
     bool writeRegistryDwordValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
                                  const SharedString& valueName, std::uint32_t value);

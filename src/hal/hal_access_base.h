@@ -10,9 +10,10 @@
 
 namespace druvex {
 
-// The check words of files read through `host` (slots 22, 5, 24 and 26). An
-// empty list answers false; otherwise true, with one record per path and the
-// records from the first file that cannot be opened or read onward zeroed.
+// The check words of files read through `host` (openFileForRead,
+// getOpenFileSize, readFile and closeFile). An empty list answers false;
+// otherwise true, with one record per path and the records from the first file
+// that cannot be opened or read onward zeroed.
 bool computeFileChecksums(HalAccess& host, const std::vector<SharedString>& paths,
                           std::vector<FileChecksum>& checksums);
 
@@ -43,7 +44,7 @@ public:
     bool reservedSlot64() override { return false; }
     bool reservedSlot65() override { return false; }
 
-    // Slot 66: identifies the device behind this host.
+    // Identifies the device behind this host.
     virtual ConnectionState detectDeviceType(DeviceType& type) = 0;
 
 private:

@@ -116,7 +116,7 @@ public:
     // Device identification; always connected.
     ConnectionState detectDeviceType(DeviceType& type) override;
 
-    // Slot 67: access bits a registry view adds; the device has one view.
+    // The access bits a registry view adds; the device has one view.
     virtual std::uint32_t registryViewAccess(std::uint32_t viewFlags, const SharedString& subKey);
 
 private:

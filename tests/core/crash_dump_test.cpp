@@ -75,7 +75,8 @@ TEST_F(CrashDumpTest, ElevenDumpsComeBackToSlotZero)
         EXPECT_TRUE(files[0].ends_with(".kdmp.txt")) << files[0];
         EXPECT_TRUE(namesIn(CrashTestDevice::kDumpDirectory).empty());
     }
-    // Every slot was used once, slot 0 twice: emptied before its second dump.
+    // Every slot was used once and the first one twice: emptied before its
+    // second dump.
     for (int slot = 0; slot < 10; ++slot)
         EXPECT_EQ(namesIn(dumps(std::to_string(slot))).size(), 1u) << slot;
     EXPECT_EQ(settle_.requested, std::vector<std::uint32_t>(11, 5000));
