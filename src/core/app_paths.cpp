@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/path_text.h"
 #include "platform/device_root.h"
 
 namespace druvex {
@@ -63,13 +64,7 @@ SharedString findModulePath(const ModulePathSources& sources)
 
 AppPaths::AppPaths(const SharedString& programFile)
 {
-    int separator = -1;
-    for (int i = programFile.length() - 1; i >= 0; --i) {
-        if (programFile[i] == u'\\' || programFile[i] == u'/') {
-            separator = i;
-            break;
-        }
-    }
+    const int separator = findLastSeparator(programFile);
     if (separator < 0)
         return;
     programFolder_ = programFile.left(separator);

@@ -8,11 +8,6 @@ constexpr const char16_t* kCompoundExtensions[] = {u".vjf.zip", u".shp.zip", u".
 
 }  // namespace
 
-bool isPathSeparator(char16_t ch)
-{
-    return ch == u'\\' || ch == u'/';
-}
-
 int findLastSeparator(const SharedString& path)
 {
     for (int i = path.length() - 1; i >= 0; --i)

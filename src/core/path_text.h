@@ -3,11 +3,10 @@
 // extensions (".vjf.zip", ".shp.zip", ".icm.dgn") counted as one.
 #pragma once
 
+#include "platform/path_components.h"
 #include "text/shared_string.h"
 
 namespace druvex {
-
-bool isPathSeparator(char16_t ch);
 
 // Index of the last separator; -1 when there is none or the path is empty.
 int findLastSeparator(const SharedString& path);

@@ -7,14 +7,10 @@
 #include "data/content_tree.h"
 #include "data/culture_table.h"
 #include "data/install_data.h"
+#include "platform/path_components.h"
 
 namespace druvex {
 namespace {
-
-bool isSeparator(char16_t ch)
-{
-    return ch == u'/' || ch == u'\\';
-}
 
 void appendPieces(std::u16string_view text, std::vector<SharedString>& out)
 {
@@ -75,7 +71,7 @@ void splitRoot(std::u16string_view path, SharedString& root, SharedString& rest)
         return;
     }
     std::size_t separator = 0;
-    while (separator < path.size() && !isSeparator(path[separator]))
+    while (separator < path.size() && !isPathSeparator(path[separator]))
         ++separator;
     root = SharedString(path.substr(0, separator));
     if (separator < path.size())
@@ -88,7 +84,7 @@ void splitTargetPath(std::u16string_view pattern, SharedString& root, SharedStri
     splitRoot(pattern, root, rest);
     const std::u16string_view text = rest.view();
     std::size_t last = text.size();
-    while (last > 0 && !isSeparator(text[last - 1]))
+    while (last > 0 && !isPathSeparator(text[last - 1]))
         --last;
     if (last == 0) {
         folder.clear();
@@ -106,7 +102,7 @@ void setContentPath(ContentHolder& holder, std::u16string_view path, std::u16str
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end]))
+        while (end < path.size() && !isPathSeparator(path[end]))
             ++end;
         if (end > start) {
             auto folder = std::make_shared<ContentFolder>(SharedString(path.substr(start, end - start)));

@@ -25,7 +25,7 @@ SharedString folderOf(const SharedString& path)
 {
     const std::u16string_view text = path.view();
     std::size_t end = text.size();
-    while (end > 0 && !isDevicePathSeparator(text[end - 1]))
+    while (end > 0 && !isPathSeparator(text[end - 1]))
         --end;
     return end == 0 ? SharedString() : SharedString(text.substr(0, end - 1));
 }

@@ -7,6 +7,7 @@
 #include "data/installer_settings.h"
 #include "data/installer_variable.h"
 #include "hal/hal_access.h"
+#include "platform/path_components.h"
 
 namespace druvex {
 namespace {
@@ -89,11 +90,6 @@ bool isProgramVariable(std::u16string_view name)
 {
     return std::any_of(std::begin(kProgramVariables), std::end(kProgramVariables),
                        [&](const char16_t* known) { return name == known; });
-}
-
-bool isSlash(char16_t ch)
-{
-    return ch == u'/' || ch == u'\\';
 }
 
 // Names are matched upper-cased. The program's one case mapping only lowers,
@@ -196,7 +192,7 @@ bool resolveFolderVariable(const FolderVariable& folder, HalAccess& host, bool a
     case FolderKind::Special:
         return host.getSpecialFolderPath(allUsers ? folder.csidlAllUsers : folder.csidlCurrentUser, value);
     case FolderKind::SystemDrive: {
-        // The unnamed slot 40 answers whether the system drive is the root.
+        // reservedSlot40 answers whether the system drive is the root.
         if (host.reservedSlot40()) {
             value = u"\\";
             return true;
@@ -393,7 +389,7 @@ SharedString collapseSlashes(const SharedString& text)
                                                  std::u16string_view(u"ftp:")}) {
             const std::size_t end = scheme.size() + 2;
             if (view.size() >= end && equalsNoCase(view.substr(0, scheme.size()), scheme) &&
-                isSlash(view[scheme.size()]) && isSlash(view[scheme.size() + 1])) {
+                isPathSeparator(view[scheme.size()]) && isPathSeparator(view[scheme.size() + 1])) {
                 keep = end;
                 break;
             }
@@ -401,7 +397,7 @@ SharedString collapseSlashes(const SharedString& text)
     }
     std::u16string result(view.substr(0, keep));
     for (std::size_t i = keep; i < view.size(); ++i) {
-        if (isSlash(view[i]) && i > keep && isSlash(view[i - 1]))
+        if (isPathSeparator(view[i]) && i > keep && isPathSeparator(view[i - 1]))
             continue;
         result += view[i];
     }

@@ -17,6 +17,7 @@
 #include "text/char_class.h"
 #include "text/text_convert.h"
 #include "platform/device_config.h"
+#include "platform/path_components.h"
 #include "platform/wildcard.h"
 #include "platform/win_error.h"
 
@@ -29,11 +30,6 @@ namespace {
 constexpr std::size_t kMaxCachedFolders = 1024;
 // The longest component the host accepts, in UTF-8 bytes.
 constexpr std::size_t kMaxComponentBytes = 255;
-
-bool isSeparator(char16_t unit)
-{
-    return unit == u'\\' || unit == u'/';
-}
 
 bool appendUtf8(std::string& out, std::u16string_view text)
 {
@@ -121,12 +117,12 @@ std::uint32_t splitDevicePath(std::u16string_view path, DevicePathKind kind,
     if (path.empty())
         return kErrorPathNotFound;
     std::size_t lastStart = path.size();
-    for (std::size_t i = path.size(); i > 0 && !isSeparator(path[i - 1]); --i)
+    for (std::size_t i = path.size(); i > 0 && !isPathSeparator(path[i - 1]); --i)
         lastStart = i - 1;
     std::size_t start = 0;
     while (start < path.size()) {
         std::size_t end = start;
-        while (end < path.size() && !isSeparator(path[end]))
+        while (end < path.size() && !isPathSeparator(path[end]))
             ++end;
         const std::u16string_view component = path.substr(start, end - start);
         const bool last = start == lastStart;

@@ -1,5 +1,6 @@
-// Splitting a device path into its components: '\' and '/' both separate, and
-// empty components (doubled or trailing separators) are dropped.
+// Device paths taken apart: the one separator test of the program ('\' and
+// '/' both separate), and the split into components, with empty components
+// (doubled or trailing separators) dropped.
 #pragma once
 
 #include <string_view>
@@ -7,7 +8,7 @@
 
 namespace druvex {
 
-inline bool isDevicePathSeparator(char16_t unit) noexcept
+constexpr bool isPathSeparator(char16_t unit) noexcept
 {
     return unit == u'\\' || unit == u'/';
 }
@@ -18,7 +19,7 @@ inline std::vector<std::u16string_view> splitPathComponents(std::u16string_view 
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = start;
-        while (end < path.size() && !isDevicePathSeparator(path[end]))
+        while (end < path.size() && !isPathSeparator(path[end]))
             ++end;
         if (end > start)
             components.push_back(path.substr(start, end - start));
