@@ -19,7 +19,7 @@ std::uint32_t readBigEndian32(const unsigned char* bytes)
            std::uint32_t{bytes[3]};
 }
 
-bool readExactly(FontDataSource& source, std::uint32_t offset, void* buffer, std::size_t size)
+bool readCmapBytes(FontDataSource& source, std::uint32_t offset, void* buffer, std::size_t size)
 {
     return source.getFontData(kCmapTableTag, offset, buffer, size) == static_cast<std::int64_t>(size);
 }
@@ -32,11 +32,11 @@ bool CmapFormat4::load(FontDataSource& source)
     segments_ = 0;
 
     unsigned char count[2];
-    if (!readExactly(source, 2, count, sizeof count))
+    if (!readCmapBytes(source, 2, count, sizeof count))
         return false;
     const std::uint16_t records = readBigEndian16(count);
     std::vector<unsigned char> recordBytes(std::size_t{records} * 8);
-    if (!readExactly(source, 4, recordBytes.data(), recordBytes.size()))
+    if (!readCmapBytes(source, 4, recordBytes.data(), recordBytes.size()))
         return false;
     bool chosen = false;
     std::uint32_t subtableOffset = 0;
@@ -53,7 +53,7 @@ bool CmapFormat4::load(FontDataSource& source)
         return false;
 
     unsigned char header[kSubtableHeaderBytes];
-    if (!readExactly(source, subtableOffset, header, sizeof header))
+    if (!readCmapBytes(source, subtableOffset, header, sizeof header))
         return false;
     const std::uint16_t format = readBigEndian16(header);
     const std::uint16_t length = readBigEndian16(header + 2);
@@ -61,7 +61,7 @@ bool CmapFormat4::load(FontDataSource& source)
     if (format != 4 || length < kSubtableHeaderBytes)
         return false;
     std::vector<unsigned char> bytes(length);
-    if (!readExactly(source, subtableOffset, bytes.data(), bytes.size()))
+    if (!readCmapBytes(source, subtableOffset, bytes.data(), bytes.size()))
         return false;
 
     const std::size_t unitCount = length / 2;

@@ -86,15 +86,7 @@ bool FontDeviceContext::readAt(const SharedString& path, std::uint64_t position,
         return false;
     if (!file.seek(0, static_cast<std::int64_t>(position)))
         return false;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        const std::int64_t read = file.read(bytes + done, size - done);
-        if (read <= 0)
-            return false;
-        done += static_cast<std::size_t>(read);
-    }
-    return true;
+    return file.readFully(buffer, size) == static_cast<std::int64_t>(size);
 }
 
 bool FontDeviceContext::fontOffsets(const SharedString& path, std::vector<std::uint32_t>& offsets) const

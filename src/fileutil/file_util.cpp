@@ -17,22 +17,6 @@ constexpr std::size_t kAdlerPieceBytes = 524288;
 constexpr std::size_t kSha1PieceBytes = 16384;
 constexpr std::uint32_t kOpenCreateForWrite = kFileCreateAlways | kFileWrite;  // 72
 
-// Reads until `count` bytes arrived, the file ends or the host fails; the
-// bytes read, or -1 when the host failed before any.
-std::int64_t readFully(HalAccess& host, FileHandle handle, std::uint8_t* buffer, std::size_t count)
-{
-    std::size_t total = 0;
-    while (total < count) {
-        const std::int64_t got = host.readFile(handle, buffer + total, count - total);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        total += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(total);
-}
-
 // The ".." of a relative path counts as a component only when a separator or
 // the end follows it: "..data" is a folder name, not a step up.
 bool startsWithParentStep(const SharedString& text, int position)
@@ -102,7 +86,7 @@ bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const 
     bool complete = false;
     try {
         buffer.resize(static_cast<std::size_t>(size));
-        complete = readFully(host, handle, buffer.data(), buffer.size()) == static_cast<std::int64_t>(size);
+        complete = host.readFully(handle, buffer.data(), buffer.size()) == static_cast<std::int64_t>(size);
     } catch (const std::bad_alloc&) {
         buffer.clear();
     }

@@ -50,6 +50,21 @@ bool readValueUnits(HalAccess& host, RegistryKey key, const SharedString& valueN
 
 HalAccess::~HalAccess() = default;
 
+std::int64_t HalAccess::readFully(FileHandle handle, void* buffer, std::size_t count)
+{
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::size_t total = 0;
+    while (total < count) {
+        const std::int64_t got = readFile(handle, bytes + total, count - total);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(total);
+}
+
 bool HalAccess::writeRegistryDwordValue(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
                                         const SharedString& valueName, std::uint32_t value)
 {

@@ -120,6 +120,9 @@ public:
     virtual FileHandle createFileForWrite(const SharedString& path) = 0;
     // Bytes read, 0 at the end of the file, -1 on error.
     virtual std::int64_t readFile(FileHandle handle, void* buffer, std::size_t count) = 0;
+    // readFile until `count` bytes arrived: the bytes read, fewer only when
+    // the file ended first, or -1 when a read failed.
+    std::int64_t readFully(FileHandle handle, void* buffer, std::size_t count);
     // Bytes written, -1 on error.
     virtual std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count) = 0;
     virtual bool closeFile(FileHandle handle) = 0;

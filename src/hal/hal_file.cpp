@@ -59,6 +59,13 @@ std::int64_t HalFile::read(void* buffer, std::size_t count)
     return host_->readFile(handle_, buffer, count);
 }
 
+std::int64_t HalFile::readFully(void* buffer, std::size_t count)
+{
+    if (!isOpen())
+        return 0;
+    return host_->readFully(handle_, buffer, count);
+}
+
 std::int64_t HalFile::write(const void* data, std::size_t count)
 {
     if (!isOpen())

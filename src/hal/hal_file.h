@@ -19,14 +19,17 @@ public:
     HalFile(const HalFile&) = delete;
     HalFile& operator=(const HalFile&) = delete;
 
-    // Each closes an open handle first, then opens through `host` (slot 21 with
-    // the flags, 22 for reading, 23 for writing); true when the handle is valid.
+    // Each closes an open handle first, then opens through `host` (openFile
+    // with the flags, openFileForRead, createFileForWrite); true when the
+    // handle is valid.
     bool open(const std::shared_ptr<HalAccess>& host, const SharedString& path, std::uint32_t flags);
     bool openForRead(const std::shared_ptr<HalAccess>& host, const SharedString& path);
     bool openForWrite(const std::shared_ptr<HalAccess>& host, const SharedString& path);
 
     // The host's answers; 0 when closed.
     std::int64_t read(void* buffer, std::size_t count);
+    // HalAccess::readFully on this file; 0 when closed.
+    std::int64_t readFully(void* buffer, std::size_t count);
     std::int64_t write(const void* data, std::size_t count);
     // Origin 0 begin, 1 current, 2 end; `position` may be null. False when closed.
     bool seek(int origin, std::int64_t offset, std::uint64_t* position = nullptr);

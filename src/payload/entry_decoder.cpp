@@ -27,22 +27,6 @@ constexpr std::size_t kLzmaInputBytes = 65536;
 constexpr std::size_t kLzmaHeaderBytes = LZMA_PROPS_SIZE + 8;
 constexpr std::size_t kZlibPieceBytes = 16384;
 
-// Reads until `count` bytes arrived, the input ended or it failed; -1 only
-// when it failed.
-std::int64_t readFully(EntryInput& input, std::uint8_t* buffer, std::size_t count)
-{
-    std::size_t total = 0;
-    while (total < count) {
-        const std::int64_t got = input.read(buffer + total, count - total);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        total += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(total);
-}
-
 void announce(PayloadSink& sink, std::uint64_t size)
 {
     sink.begin(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
@@ -124,7 +108,7 @@ bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,
     Adler32 adler;
     for (std::uint64_t left = size; left > 0;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kStoredPieceBytes));
-        if (readFully(input, piece, want) != static_cast<std::int64_t>(want))
+        if (input.read(piece, want) != static_cast<std::int64_t>(want))
             return false;
         if (expectedChecksum)
             adler.update(want, piece);
@@ -140,7 +124,7 @@ bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,
 bool decodeLzmaEntry(EntryInput& input, PayloadSink& sink)
 {
     std::uint8_t header[kLzmaHeaderBytes];
-    if (readFully(input, header, sizeof header) != static_cast<std::int64_t>(sizeof header))
+    if (input.read(header, sizeof header) != static_cast<std::int64_t>(sizeof header))
         return false;
     const std::uint64_t size = readLe64(header + LZMA_PROPS_SIZE);
     announce(sink, size);

@@ -18,7 +18,8 @@ class PayloadSink;
 class EntryInput {
 public:
     virtual ~EntryInput() = default;
-    // Up to `count` bytes; 0 at the end of the entry, -1 when reading failed.
+    // `count` bytes, fewer only at the end of the entry (0 there); -1 when
+    // reading failed.
     virtual std::int64_t read(std::uint8_t* buffer, std::size_t count) = 0;
 };
 

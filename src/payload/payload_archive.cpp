@@ -32,7 +32,7 @@ public:
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, left_));
         if (want == 0)
             return 0;
-        const std::int64_t got = host_.readFile(handle_, buffer, want);
+        const std::int64_t got = host_.readFully(handle_, buffer, want);
         if (got > 0)
             left_ -= static_cast<std::uint64_t>(got);
         return got;

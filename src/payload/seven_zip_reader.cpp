@@ -187,14 +187,7 @@ bool SevenZipReader::readAt(std::uint64_t offset, std::uint8_t* buffer, std::siz
 {
     if (!file_.seek(0, static_cast<std::int64_t>(offset)))
         return false;
-    std::size_t done = 0;
-    while (done < count) {
-        const std::int64_t got = file_.read(buffer + done, count - done);
-        if (got <= 0)
-            return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return file_.readFully(buffer, count) == static_cast<std::int64_t>(count);
 }
 
 bool SevenZipReader::load()

@@ -18,16 +18,9 @@ constexpr std::uint32_t kCertificateDirectory = 4;
 // The trailer is looked for in this many bytes before the certificate table.
 constexpr std::size_t kScanBytes = 1024;
 
-bool readExactly(HalAccess& host, FileHandle handle, std::uint8_t* buffer, std::size_t count)
+bool readAll(HalAccess& host, FileHandle handle, std::uint8_t* buffer, std::size_t count)
 {
-    std::size_t total = 0;
-    while (total < count) {
-        const std::int64_t got = host.readFile(handle, buffer + total, count - total);
-        if (got <= 0)
-            return false;
-        total += static_cast<std::size_t>(got);
-    }
-    return true;
+    return host.readFully(handle, buffer, count) == static_cast<std::int64_t>(count);
 }
 
 bool seekTo(HalAccess& host, FileHandle handle, std::int64_t offset)
@@ -44,19 +37,19 @@ bool isTrailerAt(const std::uint8_t* window)
 bool findCertificateTable(HalAccess& host, FileHandle handle, std::uint32_t& offset)
 {
     std::uint8_t dos[kDosHeaderBytes];
-    if (!seekTo(host, handle, 0) || !readExactly(host, handle, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    if (!seekTo(host, handle, 0) || !readAll(host, handle, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
         return false;
     const auto peOffset = static_cast<std::int32_t>(readLe32(dos + kPeOffsetField));
     std::uint8_t signature[4];
-    if (!seekTo(host, handle, peOffset) || !readExactly(host, handle, signature, sizeof signature) ||
+    if (!seekTo(host, handle, peOffset) || !readAll(host, handle, signature, sizeof signature) ||
         readLe32(signature) != kPeSignature)
         return false;
     std::uint8_t fileHeader[kFileHeaderBytes];
-    if (!readExactly(host, handle, fileHeader, sizeof fileHeader) ||
+    if (!readAll(host, handle, fileHeader, sizeof fileHeader) ||
         readLe16(fileHeader + kOptionalHeaderSizeField) == 0)
         return false;
     std::uint8_t optional[240];
-    if (!readExactly(host, handle, optional, 2))
+    if (!readAll(host, handle, optional, 2))
         return false;
     const std::uint16_t magic = readLe16(optional);
     std::size_t countField = 0;
@@ -73,7 +66,7 @@ bool findCertificateTable(HalAccess& host, FileHandle handle, std::uint32_t& off
     } else {
         return false;
     }
-    if (!readExactly(host, handle, optional + 2, rest))
+    if (!readAll(host, handle, optional + 2, rest))
         return false;
     if (readLe32(optional + countField) <= kCertificateDirectory)
         return false;
@@ -90,7 +83,7 @@ bool findBeforeCertificate(HalAccess& host, FileHandle handle, std::uint8_t (&tr
         return false;
     const std::uint64_t scanStart = certificateOffset - kScanBytes;
     std::uint8_t scan[kScanBytes];
-    if (!seekTo(host, handle, static_cast<std::int64_t>(scanStart)) || !readExactly(host, handle, scan, sizeof scan))
+    if (!seekTo(host, handle, static_cast<std::int64_t>(scanStart)) || !readAll(host, handle, scan, sizeof scan))
         return false;
     // The window that ends at the certificate first: the trailer nearest to it wins.
     for (std::size_t at = kScanBytes - kPayloadTrailerSize + 1; at-- > 0;) {
@@ -115,7 +108,7 @@ bool locatePayloadTrailer(HalAccess& host, FileHandle handle, std::uint8_t (&tra
         return false;
     position = size - kPayloadTrailerSize;
     if (!seekTo(host, handle, static_cast<std::int64_t>(position)) ||
-        !readExactly(host, handle, trailer, kPayloadTrailerSize))
+        !readAll(host, handle, trailer, kPayloadTrailerSize))
         return false;
     return isTrailerAt(trailer);
 }

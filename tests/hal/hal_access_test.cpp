@@ -151,6 +151,33 @@ TEST_F(HalAccessFile, WritesThroughTheHostAndReportsAFailedOpen)
     EXPECT_EQ(host().getLastError(), kErrorFileNotFound);
 }
 
+// Every caller that needs a whole record reads it through readFully: short
+// reads are gathered, the end of the file shortens the answer, a failed read
+// gives -1 even after bytes arrived.
+TEST_F(HalAccessFile, ReadFullyGathersShortReadsUntilTheEndOrAFailure)
+{
+    device().writeFile("ten.txt", "0123456789");
+    HalFaultPlan plan;
+    plan.shortReadBytes = 3;
+    auto faults = std::make_shared<FaultInjectingHal>(host_, plan);
+    HalFile file;
+    ASSERT_TRUE(file.openForRead(faults, u"\\ten.txt"));
+    char buffer[8] = {};
+    EXPECT_EQ(file.readFully(buffer, sizeof buffer), 8);
+    EXPECT_EQ(std::string(buffer, 8), "01234567");
+    EXPECT_EQ(faults->readCount(), 3);
+    EXPECT_EQ(file.readFully(buffer, sizeof buffer), 2);
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_EQ(file.readFully(buffer, sizeof buffer), 0);
+
+    plan.failReadAtOffset = 5;
+    faults->setPlan(plan);
+    ASSERT_TRUE(file.openForRead(faults, u"\\ten.txt"));
+    EXPECT_EQ(file.readFully(buffer, sizeof buffer), -1);
+    file.close();
+    EXPECT_EQ(file.readFully(buffer, sizeof buffer), 0);
+}
+
 class HalAccessRegistry : public test::HostFixture {
 protected:
     // The raw bytes and type of a value, read back through the host.

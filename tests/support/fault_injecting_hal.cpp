@@ -67,8 +67,10 @@ std::int64_t FaultInjectingHal::readFile(FileHandle handle, void* buffer, std::s
     {
         std::lock_guard lock(mutex_);
         const std::uint64_t position = positions_[handle];
+        if (plan_.shortReadBytes > 0)
+            allowed = std::min(allowed, plan_.shortReadBytes);
         if (plan_.failReadAtOffset && *plan_.failReadAtOffset >= position &&
-            *plan_.failReadAtOffset - position < count) {
+            *plan_.failReadAtOffset - position < allowed) {
             allowed = static_cast<std::size_t>(*plan_.failReadAtOffset - position);
             if (allowed == 0) {
                 setLastError(plan_.error);

@@ -1,7 +1,7 @@
 // A HalAccess decorator for tests: it forwards every operation to a wrapped
 // host and injects the faults of its plan into the file operations (a failed
-// open, the Nth write failing or writing short, a read failing at an offset,
-// a failed close), counting the calls it sees. Link the test with druvex_hal.
+// open, the Nth write failing or writing short, short reads, a read failing
+// at an offset, a failed close), counting the calls it sees. Link the test with druvex_hal.
 #pragma once
 
 #include <atomic>
@@ -18,7 +18,7 @@
 namespace druvex::test {
 
 struct HalFaultPlan {
-    // Opens (slots 21 to 23) of a path containing this text fail; empty: none.
+    // Opens (openFile, openFileForRead, createFileForWrite) of a path containing this text fail; empty: none.
     std::u16string failOpenContaining;
     // Every open fails.
     bool failEveryOpen = false;
@@ -28,6 +28,8 @@ struct HalFaultPlan {
     int shortWriteNumber = 0;
     // Reads deliver the bytes before this file offset, then fail with -1.
     std::optional<std::uint64_t> failReadAtOffset;
+    // Each read delivers at most this many bytes; 0: as many as asked.
+    std::size_t shortReadBytes = 0;
     // Closes close the wrapped handle but answer false.
     bool failClose = false;
     // The last error of every injected failure.
