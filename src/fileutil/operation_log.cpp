@@ -5,6 +5,7 @@
 
 #include "core/app_log.h"
 #include "platform/win_error.h"
+#include "text/shared_string.h"
 
 namespace druvex {
 namespace {
@@ -21,12 +22,6 @@ std::u16string concat(std::initializer_list<std::u16string_view> parts)
     for (const std::u16string_view part : parts)
         line += part;
     return line;
-}
-
-std::u16string decimal(std::int64_t value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
 }
 
 constexpr std::u16string_view kAdministratorSuffix = u" in administrator stub";
@@ -55,7 +50,7 @@ void logError(std::u16string_view text)
 
 void logInvokeError(std::u16string_view what, std::uint32_t code)
 {
-    logError(concat({u"Error invoking ", what, u". Error code is ", decimal(code)}));
+    logError(SharedString().format(u"Error invoking %s. Error code is %u", what, code).view());
 }
 
 void logLastError(std::u16string_view what)
@@ -90,7 +85,7 @@ void logDownloadStart(std::u16string_view url)
 
 void logDownloadResult(std::u16string_view url, std::int32_t status)
 {
-    logInfo(concat({u"<--- Download of file at ", url, u" returned ", decimal(status)}));
+    logInfo(SharedString().format(u"<--- Download of file at %s returned %d", url, status).view());
 }
 
 void logHttpResultParseError(std::u16string_view headers)
