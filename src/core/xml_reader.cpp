@@ -263,13 +263,21 @@ bool XmlReader::setInputFile(std::u16string_view path)
 bool XmlReader::parse(XmlHandler& handler)
 {
     openElements_.clear();
+    error_ = XmlParseError{};
     try {
         return scan(handler);
     } catch (const std::bad_alloc&) {
-        return false;
+        return refuse(input_, "the document needs more memory than there is");
     } catch (const std::length_error&) {
-        return false;
+        return refuse(input_, "the document needs more memory than there is");
     }
+}
+
+bool XmlReader::refuse(const char* at, const char* rule)
+{
+    error_.offset = at && input_ ? static_cast<std::size_t>(at - input_) : 0;
+    error_.rule = rule;
+    return false;
 }
 
 bool XmlReader::scan(XmlHandler& handler)
@@ -281,22 +289,22 @@ bool XmlReader::scan(XmlHandler& handler)
     for (;;) {
         const char* open = findByte(cursor, end, '<');
         if (!open)
-            return openElements_.empty();
+            return openElements_.empty() || refuse(end, "elements are still open at the end of the input");
         const char* const afterOpen = open + 1;
         if (afterOpen == end)
-            return false;
+            return refuse(open, "a '<' ends the input");
 
         if (*afterOpen == '/') {
             if (openElements_.empty())
-                return false;
+                return refuse(open, "an end tag closes no element");
             const char* close = findByte(afterOpen + 1, end, '>');
             if (!close)
-                return false;
+                return refuse(open, "an end tag is not closed with '>'");
             const XmlNameSpan name{afterOpen + 1, close};
             if (!sameBytes(name, openElements_.back()))
-                return false;
+                return refuse(open, "an end tag does not match the open element");
             if (!handler.endElement(name))
-                return false;
+                return refuse(open, kXmlRuleHandlerRefused);
             openElements_.pop_back();
             cursor = close + 1;
             continue;
@@ -306,14 +314,14 @@ bool XmlReader::scan(XmlHandler& handler)
         if (*afterOpen == '?') {
             const char* close = findPair(afterOpen + 1, end, '?', '>');
             if (!close)
-                return false;
+                return refuse(open, "a declaration is not closed with \"?>\"");
             cursor = close + 2;
             continue;
         }
 
         const char* close = findByte(afterOpen, end, '>');
         if (!close)
-            return false;
+            return refuse(open, "a start tag is not closed with '>'");
         const bool selfClosing = close[-1] == '/';
         const char* const contentEnd = selfClosing ? close - 1 : close;
         XmlNameSpan name;
@@ -324,15 +332,17 @@ bool XmlReader::scan(XmlHandler& handler)
             text_.clear();
         } else {
             const char* next = findByte(cursor, end, '<');
-            if (!next || !decodeInto(cursor, next, text_))
-                return false;
+            if (!next)
+                return refuse(cursor, "the text of an element runs to the end of the input");
+            if (!decodeInto(cursor, next, text_))
+                return refuse(cursor, "the text of an element cannot be decoded");
             cursor = next;
         }
         if (!handler.startElement(name, attributes_, text_))
-            return false;
+            return refuse(open, kXmlRuleHandlerRefused);
         if (selfClosing) {
             if (!handler.endElement(name))
-                return false;
+                return refuse(open, kXmlRuleHandlerRefused);
             continue;
         }
         // Without attributes the whole tag content is what the end tag must
@@ -351,7 +361,7 @@ bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& n
     if (!nameEnd)
         nameEnd = end;
     if (nameEnd == begin)
-        return false;
+        return refuse(begin - 1, "a tag has no name");
     name = XmlNameSpan{begin, nameEnd};
     const char* at = nameEnd;
     std::size_t count = 0;
@@ -362,18 +372,18 @@ bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& n
             break;
         const char* equals = findNearByte(at, end, '=');
         if (!equals)
-            return false;
+            return refuse(at, "an attribute has no '='");
         const char* openQuote = findNearByte(equals, end, '"');
         if (!openQuote)
-            return false;
+            return refuse(at, "an attribute value is not in double quotes");
         const char* closeQuote = findByte(openQuote + 1, end, '"');
         if (!closeQuote)
-            return false;
+            return refuse(at, "an attribute value is not closed");
         XmlAttribute& attribute = count < attributes_.size() ? attributes_[count] : newAttributeSlot();
         ++count;
         attribute.name = XmlNameSpan{at, equals};
         if (!decodeInto(openQuote + 1, closeQuote, attribute.value))
-            return false;
+            return refuse(at, "an attribute value cannot be decoded");
         at = closeQuote + 1;
     }
     keepAttributes(count);

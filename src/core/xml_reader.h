@@ -51,6 +51,18 @@ inline bool xmlNameEquals(const XmlNameSpan& name, std::string_view text) noexce
     return name.view() == text || xmlNameEqualsFolded(name, text);
 }
 
+// Where and why a parse stopped short, for the caller's log line.
+struct XmlParseError {
+    // Byte offset in the input: the start of the tag or attribute at fault,
+    // or the input's size when the input ended too early.
+    std::size_t offset = 0;
+    // The rule the document broke (ASCII); empty after a parse that succeeded.
+    const char* rule = "";
+};
+
+// The rule given when a handler refused an element (the handler knows why).
+inline constexpr const char* kXmlRuleHandlerRefused = "the element was refused";
+
 // What a format's reader implements. Returning false stops the parse, which
 // then returns false.
 class XmlHandler {
@@ -91,10 +103,14 @@ public:
     // saw their root element); false at the first refusal or when the handler
     // returns false, after the handler has seen the elements before it.
     bool parse(XmlHandler& handler);
+    // Why the last parse returned false; no rule after one that succeeded.
+    const XmlParseError& lastError() const { return error_; }
 
 private:
     bool scan(XmlHandler& handler);
     bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
+    // Records the refusal at `at` (inside the input) and answers false.
+    bool refuse(const char* at, const char* rule);
     XmlAttribute& newAttributeSlot();
     void keepAttributes(std::size_t count);
 
@@ -107,6 +123,7 @@ private:
     XmlAttributeList attributes_;
     std::vector<SharedString> spareValues_;
     SharedString text_;
+    XmlParseError error_;
 };
 
 }  // namespace druvex

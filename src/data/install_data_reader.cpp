@@ -2,8 +2,9 @@
 // features, custom action, folders, page layout and banner, and hands the
 // registry and feature record elements to their own readers.
 #include <array>
-#include <vector>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "text/char_class.h"
 #include "app_base/theme_names.h"
@@ -212,8 +213,32 @@ public:
     }
 
     bool sawElement() const { return sawElement_; }
+    // The element refused and, where known, its attribute at fault.
+    const std::string& refusedElement() const { return refusedElement_; }
+    const std::string& refusedAttribute() const { return refusedAttribute_; }
 
     bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
+    {
+        return start(name, attributes, text) || refuse(name);
+    }
+
+    bool endElement(const XmlNameSpan& name) override { return end(name) || refuse(name); }
+
+private:
+    bool refuse(const XmlNameSpan& name)
+    {
+        refusedElement_ = name.view();
+        return false;
+    }
+
+    // False, naming the attribute at fault for the refusal.
+    bool refuseAttribute(std::string_view attribute)
+    {
+        refusedAttribute_ = attribute;
+        return false;
+    }
+
+    bool start(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text)
     {
         sawElement_ = true;
         if (++depth_ > kMaxDocumentDepth)
@@ -331,7 +356,7 @@ public:
         return registry_.startElement(name, attributes);
     }
 
-    bool endElement(const XmlNameSpan& name) override
+    bool end(const XmlNameSpan& name)
     {
         --depth_;
         const Element element = elementOf(name);
@@ -388,14 +413,13 @@ public:
         }
     }
 
-private:
     bool startPlatform(const XmlAttributeList& attributes)
     {
         if (attributes.size() != 1)
             return false;
         const TargetPlatform platform = parsePlatform(attributes.front().value.view());
         if (platform == kPlatformUnknown)
-            return false;
+            return refuseAttribute(attributes.front().name.view());
         platform_ = data_.platformEntry(platform);
         return true;
     }
@@ -418,7 +442,7 @@ private:
             return false;
         const SharedString name = xmlAttributeValue(attributes, "name");
         if (name.isEmpty())
-            return false;
+            return refuseAttribute("name");
         variable_ = InstallerVariable::create(name);
         variable_->setPersistent(xmlAttributeValue(attributes, "persistent") == u"yes");
         return true;
@@ -430,7 +454,7 @@ private:
             return false;
         FeaturePtr feature = makeFeaturePtr();
         if (!readFeatureAttributes(*feature, attributes))
-            return false;
+            return refuseAttribute("Name");
         FeaturePtr current;
         const FeaturePtr extraData = data_.extraDataRoot();
         if (features_.empty()) {
@@ -445,7 +469,7 @@ private:
             current->clearContent();
         } else {
             if (!features_.back()->addSubFeature(feature))
-                return false;
+                return refuseAttribute("Name");
             current = std::move(feature);
         }
         enterFeature(std::move(current));
@@ -477,7 +501,7 @@ private:
         auto action = makeItemPtr<CustomAction>();
         action->clearContent();
         if (!readCustomActionAttributes(*action, attributes))
-            return false;
+            return refuseAttribute("Name");
         // The actions of an old "Redistributables" list belong to no sequence.
         if (redistributables_ == 0)
             data_.addCustomAction(action);
@@ -536,7 +560,7 @@ private:
             file->setFlags(intValue(flags->value));
         if (origPath)
             file->setOrigPath(origPath->value);
-        return folders_.back()->addChild(std::move(file));
+        return folders_.back()->addChild(std::move(file)) || refuseAttribute("Name");
     }
 
     bool readLanguageTemplate(const XmlAttributeList& attributes)
@@ -567,7 +591,7 @@ private:
         auto page = std::make_shared<CustomPage>();
         page->name = xmlAttributeValue(attributes, "Name");
         if (page->name.isEmpty())
-            return false;
+            return refuseAttribute("Name");
         page->title = xmlAttributeValue(attributes, "Title");
         page->supportedModes = intAttribute(attributes, "SupportedModes", 255);
         const XmlAttribute* mask = findXmlAttribute(attributes, "TargetPlatMask");
@@ -631,7 +655,7 @@ private:
         auto banner = std::make_shared<BannerElement>();
         banner->baseName = xmlAttributeValue(attributes, "BaseName");
         if (banner->baseName.isEmpty())
-            return false;
+            return refuseAttribute("BaseName");
         banner->origPath = xmlAttributeValue(attributes, "OrigPath");
         banner->link = xmlAttributeValue(attributes, "Link");
         banner_ = std::move(banner);
@@ -684,6 +708,8 @@ private:
 
     InstallData& data_;
     std::vector<SharedString>* includes_;
+    std::string refusedElement_;
+    std::string refusedAttribute_;
     bool sawElement_ = false;
     int depth_ = 0;
     SupportedPlatformPtr platform_;
@@ -702,10 +728,16 @@ private:
 
 }  // namespace
 
-bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, std::vector<SharedString>* includes)
+bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, std::vector<SharedString>* includes,
+                        InstallDataRefusal* refusal)
 {
-    if (!bytes || size == 0)
+    InstallDataRefusal ignored;
+    InstallDataRefusal& reason = refusal ? *refusal : ignored;
+    reason = InstallDataRefusal{};
+    if (!bytes || size == 0) {
+        reason.xml.rule = "the document is empty";
         return false;
+    }
     try {
         if (const FeaturePtr features = data.featureRoot()) {
             while (features->subFeatureCount() > 0) {
@@ -717,12 +749,37 @@ bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, 
         if (!reader.setInput(bytes, size))
             return false;
         InstallDataHandler handler(data, includes);
+        if (!reader.parse(handler)) {
+            reason.xml = reader.lastError();
+            reason.element = handler.refusedElement();
+            reason.attribute = handler.refusedAttribute();
+            return false;
+        }
         // A file of zeros or other text without markup parses as an empty
         // document; it is no installer data.
-        return reader.parse(handler) && handler.sawElement();
+        if (!handler.sawElement()) {
+            reason.xml.rule = "the document holds no element";
+            return false;
+        }
+        return true;
     } catch (const std::exception&) {
+        reason.xml.rule = "the document needs more memory than there is";
         return false;
     }
+}
+
+SharedString describeInstallDataRefusal(const InstallDataRefusal& refusal)
+{
+    SharedString text;
+    if (refusal.element.empty()) {
+        text.format(u"at byte %I64u: %hs", static_cast<std::uint64_t>(refusal.xml.offset), refusal.xml.rule);
+        return text;
+    }
+    text.format(u"the element \"%s\"", fromUtf8(refusal.element));
+    if (!refusal.attribute.empty())
+        text += SharedString().format(u" (attribute \"%s\")", fromUtf8(refusal.attribute));
+    text += SharedString().format(u" at byte %I64u was refused", static_cast<std::uint64_t>(refusal.xml.offset));
+    return text;
 }
 
 }  // namespace druvex

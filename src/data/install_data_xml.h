@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "core/xml_reader.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -17,14 +19,30 @@ class InstallData;
 class VariableSet;
 class XmlWriter;
 
+// Why readInstallDataXml refused a document, for the caller's log line.
+struct InstallDataRefusal {
+    // Where the document broke which rule; kXmlRuleHandlerRefused when the
+    // element below was refused.
+    XmlParseError xml;
+    // The element refused, as the document spells it; empty when the markup
+    // itself broke a rule.
+    std::string element;
+    // The attribute at fault; empty when the element as a whole was refused.
+    std::string attribute;
+};
+
 // Reads the document into `data`, which keeps what it held except the
 // sub-features of "Feature" (removed first). Element and attribute names
 // match without regard to case. False for an empty buffer, a document without
 // elements or that does not parse, a "Version" other than 3, and at the first
-// element the format refuses; what was read before stays in `data`. The texts
-// of "IncludeFile" elements go to `includes` when given. Throws nothing.
+// element the format refuses; what was read before stays in `data`, and the
+// reason goes to `refusal` when given. The texts of "IncludeFile" elements go
+// to `includes` when given. Throws nothing.
 bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size,
-                        std::vector<SharedString>* includes = nullptr);
+                        std::vector<SharedString>* includes = nullptr, InstallDataRefusal* refusal = nullptr);
+// The refusal as a log line's ending: "the element "Platform" (attribute
+// "Name") at byte 120 was refused", "at byte 7: an attribute has no '='".
+SharedString describeInstallDataRefusal(const InstallDataRefusal& refusal);
 
 // Writes the document (UTF-8 with a byte-order mark) into the stream. With
 // `omitContents` every content tree, feature record list and registry, and

@@ -39,7 +39,7 @@ private:
 };
 
 bool parseFragment(Feature& feature, std::span<const std::uint8_t> fragment,
-                   std::span<const std::string_view> names)
+                   std::span<const std::string_view> names, XmlParseError* error)
 {
     if (fragment.empty())
         return false;
@@ -47,7 +47,11 @@ bool parseFragment(Feature& feature, std::span<const std::uint8_t> fragment,
     if (!reader.setInput(fragment.data(), fragment.size()))
         return false;
     FragmentHandler handler(feature, names);
-    return reader.parse(handler);
+    if (reader.parse(handler))
+        return true;
+    if (error)
+        *error = reader.lastError();
+    return false;
 }
 
 constexpr std::string_view kShortcutElements[] = {"Shortcut"};
@@ -58,29 +62,29 @@ constexpr std::string_view kWebServerElements[] = {"AppPool", "WebSite", "Applic
 
 }  // namespace
 
-bool parseShortcutsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment)
+bool parseShortcutsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment, XmlParseError* error)
 {
-    return parseFragment(feature, fragment, kShortcutElements);
+    return parseFragment(feature, fragment, kShortcutElements, error);
 }
 
-bool parseEnvironmentVarsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment)
+bool parseEnvironmentVarsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment, XmlParseError* error)
 {
-    return parseFragment(feature, fragment, kEnvironmentVarElements);
+    return parseFragment(feature, fragment, kEnvironmentVarElements, error);
 }
 
-bool parseFeatureScriptsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment)
+bool parseFeatureScriptsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment, XmlParseError* error)
 {
-    return parseFragment(feature, fragment, kFeatureScriptElements);
+    return parseFragment(feature, fragment, kFeatureScriptElements, error);
 }
 
-bool parseFileAssociationsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment)
+bool parseFileAssociationsXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment, XmlParseError* error)
 {
-    return parseFragment(feature, fragment, kFileAssociationElements);
+    return parseFragment(feature, fragment, kFileAssociationElements, error);
 }
 
-bool parseIisXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment)
+bool parseIisXmlFragment(Feature& feature, std::span<const std::uint8_t> fragment, XmlParseError* error)
 {
-    return parseFragment(feature, fragment, kWebServerElements);
+    return parseFragment(feature, fragment, kWebServerElements, error);
 }
 
 }  // namespace druvex

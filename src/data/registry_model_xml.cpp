@@ -117,7 +117,7 @@ bool RegistryXmlReader::endElement(const XmlNameSpan& name)
     return true;
 }
 
-bool RegistryRootSet::loadXml(const void* data, std::size_t bytes)
+bool RegistryRootSet::loadXml(const void* data, std::size_t bytes, XmlParseError* error)
 {
     clear();
     if (!data || bytes == 0)
@@ -126,7 +126,11 @@ bool RegistryRootSet::loadXml(const void* data, std::size_t bytes)
     if (!reader.setInput(data, bytes))
         return false;
     FragmentHandler handler(*this);
-    return reader.parse(handler);
+    if (reader.parse(handler))
+        return true;
+    if (error)
+        *error = reader.lastError();
+    return false;
 }
 
 void RegistryRootSet::writeXml(XmlWriter& writer) const

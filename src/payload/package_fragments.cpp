@@ -6,21 +6,22 @@
 
 namespace druvex {
 
-bool applyPackageFragment(Feature& feature, std::uint32_t type, const std::vector<std::uint8_t>& bytes)
+bool applyPackageFragment(Feature& feature, std::uint32_t type, const std::vector<std::uint8_t>& bytes,
+                          XmlParseError* error)
 {
     switch (type) {
     case kPackageRecordRegistry:
-        return feature.getRegistry().loadXml(bytes.data(), bytes.size());
+        return feature.getRegistry().loadXml(bytes.data(), bytes.size(), error);
     case kPackageRecordEnvironmentVars:
-        return parseEnvironmentVarsXmlFragment(feature, bytes);
+        return parseEnvironmentVarsXmlFragment(feature, bytes, error);
     case kPackageRecordFileAssociations:
-        return parseFileAssociationsXmlFragment(feature, bytes);
+        return parseFileAssociationsXmlFragment(feature, bytes, error);
     case kPackageRecordFeatureScripts:
-        return parseFeatureScriptsXmlFragment(feature, bytes);
+        return parseFeatureScriptsXmlFragment(feature, bytes, error);
     case kPackageRecordShortcuts:
-        return parseShortcutsXmlFragment(feature, bytes);
+        return parseShortcutsXmlFragment(feature, bytes, error);
     case kPackageRecordIis:
-        return parseIisXmlFragment(feature, bytes);
+        return parseIisXmlFragment(feature, bytes, error);
     default:
         return false;
     }

@@ -9,9 +9,11 @@
 namespace druvex {
 
 class Feature;
+struct XmlParseError;
 
 // False for a type without a fragment reader and for a fragment that its
-// reader refuses.
-bool applyPackageFragment(Feature& feature, std::uint32_t type, const std::vector<std::uint8_t>& bytes);
+// reader refuses (the reader's reason then in `error`, when given).
+bool applyPackageFragment(Feature& feature, std::uint32_t type, const std::vector<std::uint8_t>& bytes,
+                          XmlParseError* error = nullptr);
 
 }  // namespace druvex

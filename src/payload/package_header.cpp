@@ -122,9 +122,15 @@ bool isSafePackageName(std::u16string_view name, bool topLevel)
     return name.find_first_of(u"/\\:*?\"<>|") == std::u16string_view::npos;
 }
 
-bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason)
+bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
+                        std::int64_t* refusedRecord)
 {
     parsed = PackageHeader{};
+    // Until the fixed words are read no record is at fault; after that, the
+    // one being read is.
+    std::int64_t ignored = -1;
+    std::int64_t& refused = refusedRecord ? *refusedRecord : ignored;
+    refused = -1;
     HeaderReader reader(header);
     parsed.headerSize = reader.u64();
     parsed.version = reader.u32();
@@ -143,13 +149,16 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
 
     std::vector<OpenFolder> open;
     while (true) {
+        refused = static_cast<std::int64_t>(parsed.records.size());
         while (!open.empty() && open.back().remaining == 0)
             open.pop_back();
         const std::uint32_t type = reader.u32();
         if (!reader.ok())
             break;
-        if (type == kPackageRecordEnd || type == kPackageRecordEndOfTree)
+        if (type == kPackageRecordEnd || type == kPackageRecordEndOfTree) {
+            refused = -1;
             return true;
+        }
         if (!open.empty())
             --open.back().remaining;
 

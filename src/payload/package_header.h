@@ -64,8 +64,11 @@ std::uint64_t readPackageHeaderSize(const std::uint8_t* first8);
 // a child list. Refused, with the reason: a size word that differs from the
 // bytes given, a version above 5, a record or text that runs past the header,
 // folders nested deeper than kMaxFolderNesting, a name that could leave its
-// folder (isSafePackageName), sizes whose sum overflows.
-bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason);
+// folder (isSafePackageName), sizes whose sum overflows. `refusedRecord`,
+// when given, receives the index of the record refused, or -1 when the fixed
+// words were.
+bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
+                        std::int64_t* refusedRecord = nullptr);
 
 // Whether a folder or file name may stand in a package. Below the top level a
 // name is one component on the device: not empty, not "." or "..", and free of

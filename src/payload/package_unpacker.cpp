@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/input_limits.h"
+#include "core/xml_reader.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
 #include "fileutil/operation_log.h"
@@ -34,12 +35,20 @@ std::shared_ptr<Feature> newFeature()
     return feature;
 }
 
-std::u16string toText(const std::string& ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
 }  // namespace
+
+template <class... Args>
+bool PackageUnpacker::refuse(std::int64_t record, const char16_t* pattern, const Args&... args)
+{
+    refusal_.record = record;
+    refusal_.reason.format(pattern, args...);
+    if (record >= 0)
+        logError(SharedString().format(u"Package refused: record %I64d: %s", record, refusal_.reason).view());
+    else
+        logError(SharedString().format(u"Package refused: %s", refusal_.reason).view());
+    failed_ = true;
+    return false;
+}
 
 PackageUnpacker::PackageUnpacker(PackagePathResolver* resolver, PackageNodeWriter& writer, HalAccess& host)
     : resolver_(resolver), writer_(writer), host_(host), feature_(newFeature())
@@ -53,6 +62,7 @@ void PackageUnpacker::begin(std::uint32_t sizeLow, std::uint32_t sizeHigh)
     announcedSize_ = joinPayloadSize(sizeLow, sizeHigh);
     closeUnfinished(false);
     reset();
+    refusal_ = PackageRefusal{};
 }
 
 bool PackageUnpacker::write(std::uint32_t size, const std::uint8_t* bytes)
@@ -69,7 +79,7 @@ bool PackageUnpacker::write(std::uint32_t size, const std::uint8_t* bytes)
             return true;
     }
     if (done_)  // the fragments are applied once per pass
-        return left == 0 || refuse(u"data follow the last record");
+        return left == 0 || refuse(-1, u"data follow the last record");
     if (!processData(bytes, left)) {
         failed_ = true;
         return false;
@@ -80,7 +90,7 @@ bool PackageUnpacker::write(std::uint32_t size, const std::uint8_t* bytes)
     if (!applyFragments())
         return false;
     if (left > 0)
-        return refuse(u"data follow the last record");
+        return refuse(-1, u"data follow the last record");
     return true;
 }
 
@@ -89,20 +99,13 @@ bool PackageUnpacker::finish()
     return !failed_ && done_;
 }
 
-bool PackageUnpacker::refuse(std::u16string_view reason)
-{
-    logError(std::u16string(u"Package refused: ") + std::u16string(reason));
-    failed_ = true;
-    return false;
-}
-
 bool PackageUnpacker::checkHeaderSize()
 {
     if (headerSize_ < kPackageHeaderFixedSize)
-        return refuse(u"the header size is " + toText(std::to_string(headerSize_)));
+        return refuse(-1, u"the header size is %I64u", headerSize_);
     // A size from the stream never sizes a buffer beyond the limit.
     if (headerSize_ > kMaxPackageHeaderSize)
-        return refuse(u"the header size " + toText(std::to_string(headerSize_)) + u" is above the limit");
+        return refuse(-1, u"the header size %I64u is above the limit", headerSize_);
     return true;
 }
 
@@ -148,20 +151,27 @@ bool PackageUnpacker::parseHeader(const std::uint8_t* bytes, std::size_t size)
 {
     PackageHeader header;
     std::string reason;
-    if (!parsePackageHeader({bytes, size}, header, reason))
-        return refuse(toText(reason));
+    std::int64_t refused = -1;
+    if (!parsePackageHeader({bytes, size}, header, reason, &refused))
+        return refuse(refused, u"%s", fromUtf8(reason));
     std::array<std::uint64_t, std::size(kFragmentOrder)> fragmentBytes{};
-    for (const PackageRecord& record : header.records) {
+    fragmentRecords_.fill(-1);
+    for (std::size_t index = 0; index < header.records.size(); ++index) {
+        const PackageRecord& record = header.records[index];
         if (!isPackageFragmentType(record.type))
             continue;
-        std::uint64_t& total = fragmentBytes[fragmentSlot(record.type)];
+        const std::size_t slot = fragmentSlot(record.type);
+        if (fragmentRecords_[slot] < 0)
+            fragmentRecords_[slot] = static_cast<std::int64_t>(index);
+        std::uint64_t& total = fragmentBytes[slot];
         total += std::min(record.dataSize, kMaxXmlFragmentSize + 1);
         if (total > kMaxXmlFragmentSize)
-            return refuse(u"an XML fragment of type " + toText(std::to_string(record.type)) +
-                          u" is larger than the limit");
+            return refuse(static_cast<std::int64_t>(index), u"an XML fragment of type %u is larger than the limit",
+                          record.type);
     }
-    if (!buildTree(header))
-        return refuse(u"the package tree cannot be built");
+    std::int64_t unplaced = -1;
+    if (!buildTree(header, unplaced))
+        return refuse(unplaced, u"the package tree cannot be built");
     fileBytes_ = header.fileBytes;
     headerParsed_ = true;
     current_ = 0;
@@ -169,7 +179,7 @@ bool PackageUnpacker::parseHeader(const std::uint8_t* bytes, std::size_t size)
     return true;
 }
 
-bool PackageUnpacker::buildTree(PackageHeader& header)
+bool PackageUnpacker::buildTree(PackageHeader& header, std::int64_t& unplaced)
 {
     records_.clear();
     records_.reserve(header.records.size());
@@ -189,8 +199,10 @@ bool PackageUnpacker::buildTree(PackageHeader& header)
             node->setFlags(static_cast<std::int32_t>(record.flags));
             ContentItem& parent = record.parent < 0 ? static_cast<ContentItem&>(root)
                                                     : *records_[static_cast<std::size_t>(record.parent)].node;
-            if (!parent.addChild(node))
+            if (!parent.addChild(node)) {
+                unplaced = static_cast<std::int64_t>(records_.size());
                 return false;
+            }
         }
         records_.push_back({record.type, std::move(node), record.dataSize});
     }
@@ -289,9 +301,10 @@ bool PackageUnpacker::applyFragments()
         const std::vector<std::uint8_t>& bytes = fragments_[slot];
         if (bytes.empty())
             continue;
-        if (!applyPackageFragment(*feature_, kFragmentOrder[slot], bytes))
-            return refuse(u"the XML fragment of type " + toText(std::to_string(kFragmentOrder[slot])) +
-                          u" does not parse");
+        XmlParseError error;
+        if (!applyPackageFragment(*feature_, kFragmentOrder[slot], bytes, &error))
+            return refuse(fragmentRecords_[slot], u"the XML fragment of type %u does not parse: at byte %I64u: %hs",
+                          kFragmentOrder[slot], static_cast<std::uint64_t>(error.offset), error.rule);
     }
     return true;
 }

@@ -26,6 +26,12 @@ class Feature;
 class HalAccess;
 struct PackageHeader;
 
+// Why a pass was refused, for the log line of whoever runs the unpacker.
+struct PackageRefusal {
+    SharedString reason;       // empty when no pass was refused
+    std::int64_t record = -1;  // index in the header of the record refused; -1 when none was
+};
+
 class PackageUnpacker final : public PayloadSink {
 public:
     // `resolver` may be null when plain names are set; the resolver, the
@@ -64,6 +70,9 @@ public:
     // Records the next pass passes over (folders and files only: fragments
     // are always gathered again).
     std::size_t skipCount() const { return skipCount_; }
+    // Why the last pass was refused; kept until the next pass begins. The
+    // unpacker logs it too, as "Package refused: record <n>: <reason>".
+    const PackageRefusal& lastRefusal() const { return refusal_; }
 
 private:
     struct Record {
@@ -80,7 +89,9 @@ private:
     bool gatherHeader(const std::uint8_t*& bytes, std::size_t& left);
     bool checkHeaderSize();
     bool parseHeader(const std::uint8_t* bytes, std::size_t size);
-    bool buildTree(PackageHeader& header);
+    // False, with the index of the record that found no place, when the tree
+    // cannot be built.
+    bool buildTree(PackageHeader& header, std::int64_t& unplaced);
     bool processData(const std::uint8_t*& bytes, std::size_t& left);
     bool writeFilePiece(const Record& record, const std::uint8_t* bytes, std::size_t count);
     bool createFolder(const Record& record);
@@ -89,7 +100,10 @@ private:
     // Closes a file that was created but not finished; with `remove` it is
     // deleted too.
     void closeUnfinished(bool remove);
-    bool refuse(std::u16string_view reason);
+    // Logs and keeps the refusal (`record` -1 when no record is at fault) and
+    // fails the pass.
+    template <class... Args>
+    bool refuse(std::int64_t record, const char16_t* pattern, const Args&... args);
     void reset();
 
     PackagePathResolver* resolver_;
@@ -102,8 +116,10 @@ private:
     std::vector<std::uint8_t> headerBuffer_;
     std::uint64_t fileBytes_ = 0;
     std::size_t skipCount_ = 0;
-    // Fragment bytes by type 3, 4, 5, 6, 8 and 9.
+    // Fragment bytes by type 3, 4, 5, 6, 8 and 9, and the first record of each.
     std::array<std::vector<std::uint8_t>, 6> fragments_;
+    std::array<std::int64_t, 6> fragmentRecords_{};
+    PackageRefusal refusal_;
     bool headerParsed_ = false;
     bool plainNames_ = false;
     bool done_ = false;    // every record processed and the fragments applied

@@ -154,6 +154,37 @@ TEST(XmlReaderAccept, HandlerRefusalStopsAtOnce)
     EXPECT_TRUE(parseExact(input, handler));
 }
 
+// A refusal keeps where the document broke which rule, for the caller's log line.
+TEST(XmlReaderAccept, RefusalKeepsTheOffsetAndTheRule)
+{
+    struct Case {
+        std::string_view input;
+        int refuseAtCall;
+        std::size_t offset;
+        std::string_view rule;
+    };
+    const Case cases[] = {
+        {"<a><b></a></b>", -1, 6, "an end tag does not match the open element"},
+        {"<a x=\"1\" y/>", -1, 9, "an attribute has no '='"},
+        {"<a x='1'/>", -1, 3, "an attribute value is not in double quotes"},
+        {"<a><b/>", -1, 7, "elements are still open at the end of the input"},
+        {"<a>\xE2\x82</a>", -1, 3, "the text of an element cannot be decoded"},
+        {"<a><b/></a>", 1, 3, kXmlRuleHandlerRefused},
+        {"<a><b/></a>", -1, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<char[]> buffer(new char[c.input.size()]);
+        std::copy(c.input.begin(), c.input.end(), buffer.get());
+        XmlReader reader;
+        ASSERT_TRUE(reader.setInput(buffer.get(), c.input.size()));
+        TraceHandler handler;
+        handler.refuseAtCall = c.refuseAtCall;
+        EXPECT_EQ(reader.parse(handler), c.rule.empty()) << c.input;
+        EXPECT_EQ(reader.lastError().offset, c.offset) << c.input;
+        EXPECT_EQ(std::string_view(reader.lastError().rule), c.rule) << c.input;
+    }
+}
+
 TEST(XmlReaderAccept, NullInputIsNoneAndParseStartsFromTheBeginningEachTime)
 {
     XmlReader reader;

@@ -336,6 +336,47 @@ TEST(DataXml, EveryRefusedDocumentAnswersFalseKeepingWhatWasReadBeforeIt)
     EXPECT_EQ(twice.settings().getProgramName(), u"Messy Survey");
 }
 
+// The refusal names what the caller's log line needs: the element and
+// attribute refused, or where the markup broke which rule.
+TEST(DataXml, RefusalKeepsTheElementAndAttributeForTheLogLine)
+{
+    struct Case {
+        const char* file;
+        const char* at;  // the text the refusal points at
+        std::string_view element;
+        std::string_view attribute;
+        std::string_view rule;
+    };
+    const Case cases[] = {
+        {"platform_unknown.xml", "<Platform", "Platform", "Type", kXmlRuleHandlerRefused},
+        {"duplicate_sibling.xml", "<Feature Name=\"help\"", "Feature", "Name", kXmlRuleHandlerRefused},
+        {"version_2.xml", "<Version>", "Version", "", kXmlRuleHandlerRefused},
+        {"single_quoted_value.xml", "Type='Author'", "", "", "an attribute value is not in double quotes"},
+        {"no_elements.xml", nullptr, "", "", "the document holds no element"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = fixture(std::string("refused/") + c.file);
+        InstallData data;
+        InstallDataRefusal refusal;
+        EXPECT_FALSE(readInstallDataXml(data, text.data(), text.size(), nullptr, &refusal)) << c.file;
+        EXPECT_EQ(refusal.element, c.element) << c.file;
+        EXPECT_EQ(refusal.attribute, c.attribute) << c.file;
+        EXPECT_EQ(std::string_view(refusal.xml.rule), c.rule) << c.file;
+        EXPECT_EQ(refusal.xml.offset, c.at ? text.find(c.at) : 0) << c.file;
+    }
+
+    const std::string text = fixture("refused/duplicate_sibling.xml");
+    InstallData data;
+    InstallDataRefusal refusal;
+    ASSERT_FALSE(readInstallDataXml(data, text.data(), text.size(), nullptr, &refusal));
+    EXPECT_EQ(describeInstallDataRefusal(refusal),
+              u"the element \"Feature\" (attribute \"Name\") at byte " +
+                  SharedString().format(u"%u", static_cast<unsigned>(text.find("<Feature Name=\"help\""))) +
+                  u" was refused");
+    refusal = {{7, "an attribute has no '='"}, "", ""};
+    EXPECT_EQ(describeInstallDataRefusal(refusal), u"at byte 7: an attribute has no '='");
+}
+
 std::string nested(const std::string& open, const std::string& close, int depth)
 {
     std::string text = "<data><Features><Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" "

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "core/xml_reader.h"
 #include "data/feature.h"
 #include "data/record_fragments.h"
 #include "support/shared_string_print.h"
@@ -13,7 +14,7 @@
 namespace druvex {
 namespace {
 
-using Parser = bool (*)(Feature&, std::span<const std::uint8_t>);
+using Parser = bool (*)(Feature&, std::span<const std::uint8_t>, XmlParseError*);
 
 std::span<const std::uint8_t> bytes(const std::string& text)
 {
@@ -191,7 +192,7 @@ TEST(RecordFragments, EachReaderTakesOnlyItsOwnKind)
     };
     for (const Case& c : cases) {
         auto feature = makeFeaturePtr();
-        ASSERT_TRUE(c.parse(*feature, bytes(mixed)));
+        ASSERT_TRUE(c.parse(*feature, bytes(mixed), nullptr));
         EXPECT_EQ(c.count(*feature), c.expected);
         EXPECT_EQ(recordCount(*feature), c.expected);
     }
@@ -203,9 +204,12 @@ TEST(RecordFragments, AnEmptyOrBrokenFragmentIsRefused)
                               parseFileAssociationsXmlFragment, parseFeatureScriptsXmlFragment, parseIisXmlFragment};
     for (const Parser parse : parsers) {
         auto feature = makeFeaturePtr();
-        EXPECT_FALSE(parse(*feature, {}));
-        EXPECT_FALSE(parse(*feature, bytes("<Records><Shortcut Name='x' LinkedTo='y'/></Records>")));
-        EXPECT_FALSE(parse(*feature, bytes("<Records>")));
+        EXPECT_FALSE(parse(*feature, {}, nullptr));
+        XmlParseError error;
+        EXPECT_FALSE(parse(*feature, bytes("<Records><Shortcut Name='x' LinkedTo='y'/></Records>"), &error));
+        EXPECT_EQ(error.offset, 19u);
+        EXPECT_STREQ(error.rule, "an attribute value is not in double quotes");
+        EXPECT_FALSE(parse(*feature, bytes("<Records>"), nullptr));
         EXPECT_FALSE(feature->hasContent());
     }
 }

@@ -285,6 +285,48 @@ TEST_F(PackageUnpackerStream, WriterFailuresFailThePackageWithTheirLogLines)
     }
 }
 
+// A refusal keeps the record at fault and the reason for the caller's log
+// line, and the unpacker's own line carries both.
+TEST_F(PackageUnpackerStream, RefusalsNameTheRecordAndTheReason)
+{
+    tools::PackageWriter badFragment;
+    badFragment.addData(kPackageRecordIis, test::toBytes("<x/>"));
+    badFragment.addData(kPackageRecordShortcuts, test::toBytes("<Shortcuts><Shortcut Name='x'/></Shortcuts>"));
+    badFragment.openFolder(u"<TARGETDIR>").addFile(u"a.txt", test::toBytes("a")).closeFolder();
+    tools::PackageWriter badName;
+    badName.openFolder(u"<TARGETDIR>").addFile(u"a.txt", {}).addFile(u"..", {}).closeFolder();
+    Bytes badSize(8, 0);
+    badSize[0] = 4;
+    struct Case {
+        const char* what;
+        Bytes stream;
+        std::int64_t record;
+        std::u16string reason;
+    };
+    const Case cases[] = {
+        {"fragment", badFragment.build(), 1,
+         u"the XML fragment of type 8 does not parse: at byte 21: an attribute value is not in double quotes"},
+        {"name", badName.build(), 2, u"the name \"..\" may not stand in a package"},
+        {"header size", badSize, -1, u"the header size is 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::DiagCapture capture;
+        test::RecordingNodeWriter writer;
+        auto unpacker = makeUnpacker(writer);
+        EXPECT_FALSE(test::feedPackage(*unpacker, c.stream));
+        EXPECT_EQ(unpacker->lastRefusal().record, c.record);
+        EXPECT_EQ(unpacker->lastRefusal().reason, c.reason);
+        const std::u16string where =
+            c.record < 0 ? u"" : u"record " + std::u16string(1, static_cast<char16_t>(u'0' + c.record)) + u": ";
+        EXPECT_TRUE(capture.contains(u"********** Package refused: " + where + c.reason + u" **********"));
+        // The next pass starts without the old refusal.
+        unpacker->begin(0, 0);
+        EXPECT_EQ(unpacker->lastRefusal().record, -1);
+        EXPECT_TRUE(unpacker->lastRefusal().reason.isEmpty());
+    }
+}
+
 // With plain names a node's target is its own name.
 TEST_F(PackageUnpackerStream, ResolvePathPlainNamesAreTheNodesOwnNames)
 {
