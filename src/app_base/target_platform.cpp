@@ -8,32 +8,33 @@
 namespace druvex {
 namespace {
 
-constexpr const char16_t* kPlatformNames[kPlatformCount] = {
-    u"Wm6", u"Rv1Wn1", u"Qm40", u"7RWinCE", u"Win32", u"Win64", u"RNVB", u"LQ5", u"RNVC",
+// The platforms by index, then the groups.
+constexpr NamedValue<TargetPlatform> kPlatforms[] = {
+    {kPlatformWm6, u"Wm6"},
+    {kPlatformRv1Wn1, u"Rv1Wn1"},
+    {kPlatformQm40, u"Qm40"},
+    {kPlatform7RWinCE, u"7RWinCE"},
+    {kPlatformWin32, u"Win32"},
+    {kPlatformWin64, u"Win64"},
+    {kPlatformRNVB, u"RNVB"},
+    {kPlatformLQ5, u"LQ5"},
+    {kPlatformRNVC, u"RNVC"},
+    {kPlatformAll, u"All"},
+    {kPlatformWindows, u"Windows"},
+    {kPlatformControllers, u"Controllers"},
+    {kPlatformUnknown, u"Unknown"},
 };
 
-struct NamedValue {
-    const char16_t* name;
-    std::int32_t value;
+constexpr NamedValue<std::int32_t> kInstallerPlatforms[] = {
+    {kInstallerPlatformPC, u"PC"},
+    {kInstallerPlatformController, u"Controller"},
+    {kInstallerPlatformAll, u"All"},
 };
 
-constexpr NamedValue kPlatformGroups[] = {
-    {u"All", kPlatformAll},
-    {u"Windows", kPlatformWindows},
-    {u"Controllers", kPlatformControllers},
-    {u"Unknown", kPlatformUnknown},
-};
-
-constexpr NamedValue kInstallerPlatforms[] = {
-    {u"PC", kInstallerPlatformPC},
-    {u"Controller", kInstallerPlatformController},
-    {u"All", kInstallerPlatformAll},
-};
-
-constexpr NamedValue kInstallerTypes[] = {
-    {u"Full", kInstallerTypeFull},
-    {u"Web", kInstallerTypeWeb},
-    {u"Both", kInstallerTypeBoth},
+constexpr NamedValue<std::int32_t> kInstallerTypes[] = {
+    {kInstallerTypeFull, u"Full"},
+    {kInstallerTypeWeb, u"Web"},
+    {kInstallerTypeBoth, u"Both"},
 };
 
 std::atomic<bool> g_treatLq5AsQm40{false};
@@ -44,6 +45,10 @@ bool isPlatformIndex(TargetPlatform platform)
 }
 
 }  // namespace
+
+const NameTable<TargetPlatform> kPlatformNames{kPlatforms, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kInstallerPlatformNames{kInstallerPlatforms, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kInstallerTypeNames{kInstallerTypes, NameCase::kIgnoreCase};
 
 std::int32_t platformMask(TargetPlatform platform)
 {
@@ -93,28 +98,14 @@ bool isDesktopDeviceType(std::int32_t deviceType)
 
 TargetPlatform parsePlatform(std::u16string_view text)
 {
-    for (TargetPlatform platform = 0; platform < kPlatformCount; ++platform) {
-        if (equalsNoCase(text, kPlatformNames[platform]))
-            return platform;
-    }
-    for (const NamedValue& group : kPlatformGroups) {
-        if (equalsNoCase(text, group.name))
-            return group.value;
-    }
-    return kPlatformUnknown;
+    return kPlatformNames.valueOf(text, kPlatformUnknown);
 }
 
 SharedString platformName(TargetPlatform platform, bool devicesOnly)
 {
-    if (isPlatformIndex(platform))
-        return SharedString(kPlatformNames[platform]);
-    if (devicesOnly)
+    if (devicesOnly && !isPlatformIndex(platform))
         return {};
-    for (const NamedValue& group : kPlatformGroups) {
-        if (group.value == platform)
-            return SharedString(group.name);
-    }
-    return {};
+    return SharedString(kPlatformNames.nameOf(platform));
 }
 
 std::int32_t parsePlatformList(std::u16string_view text)
@@ -146,45 +137,29 @@ SharedString platformListText(std::int32_t mask)
             continue;
         if (!text.isEmpty())
             text += u',';
-        text += kPlatformNames[platform];
+        text += kPlatformNames.nameOf(platform);
     }
     return text;
 }
 
 std::int32_t parseInstallerPlatform(std::u16string_view text)
 {
-    for (const NamedValue& entry : kInstallerPlatforms) {
-        if (equalsNoCase(text, entry.name))
-            return entry.value;
-    }
-    return kInstallerPlatformOther;
+    return kInstallerPlatformNames.valueOf(text, kInstallerPlatformOther);
 }
 
 SharedString installerPlatformName(std::int32_t platform)
 {
-    for (const NamedValue& entry : kInstallerPlatforms) {
-        if (entry.value == platform)
-            return SharedString(entry.name);
-    }
-    return {};
+    return SharedString(kInstallerPlatformNames.nameOf(platform));
 }
 
 std::int32_t parseInstallerType(std::u16string_view text)
 {
-    for (const NamedValue& entry : kInstallerTypes) {
-        if (equalsNoCase(text, entry.name))
-            return entry.value;
-    }
-    return kInstallerTypeFull;
+    return kInstallerTypeNames.valueOf(text, kInstallerTypeFull);
 }
 
 SharedString installerTypeName(std::int32_t type)
 {
-    for (const NamedValue& entry : kInstallerTypes) {
-        if (entry.value == type)
-            return SharedString(entry.name);
-    }
-    return SharedString(u"Full");
+    return SharedString(kInstallerTypeNames.nameOf(type, u"Full"));
 }
 
 TargetPlatform platformFromDeviceType(std::int32_t deviceType)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -59,6 +60,12 @@ bool isMultiPlatformMask(std::int32_t mask, bool strict);
 bool isDesktopPlatform(TargetPlatform platform);
 // Device types 21, 22 and 23 (the desktop hosts).
 bool isDesktopDeviceType(std::int32_t deviceType);
+
+// The names of the platforms 0 to 8 and of the groups, of the installer
+// platforms and of the installer types; all read ignoring case.
+extern const NameTable<TargetPlatform> kPlatformNames;
+extern const NameTable<std::int32_t> kInstallerPlatformNames;
+extern const NameTable<std::int32_t> kInstallerTypeNames;
 
 // A platform or group name ignoring case ("Wm6", "Windows", "All", "Unknown");
 // Unknown for any other text.

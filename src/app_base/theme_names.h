@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 
 namespace druvex {
 
 constexpr std::int32_t kThemeNone = -1;  // "NoTheme"
 constexpr std::int32_t kThemeDark = 0;   // the id of every name not in the table
+
+extern const NameTable<std::int32_t> kThemeNames;
 
 // "Yellow" 1, "Blue" 2, "Gray" 3, "Green" 4, "NoTheme" -1, "Tillora" 5,
 // "Tillora 2nd Skin" 6, "Kemrin" 7, ignoring case; any other text 0.

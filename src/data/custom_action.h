@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "data/install_item.h"
+#include "text/name_table.h"
 
 namespace druvex {
 
@@ -46,8 +47,14 @@ public:
 
 using CustomActionPtr = std::shared_ptr<CustomAction>;
 
-// Readings compare exactly; unknown texts give RunScript, Both,
-// InstalledWithTheProduct and ShowUnchecked. Printing mirrors them.
+// The names of each kind and mode, compared exactly.
+extern const NameTable<std::int32_t> kActionTypeNames;
+extern const NameTable<std::int32_t> kActionInstallerTypeNames;
+extern const NameTable<std::int32_t> kActionStoreLocationNames;
+extern const NameTable<std::int32_t> kActionPostInstallModeNames;
+
+// Unknown texts give RunScript, Both, InstalledWithTheProduct and
+// ShowUnchecked; unknown values print as those names.
 std::int32_t actionTypeFromText(std::u16string_view text);
 SharedString actionTypeText(std::int32_t type);
 std::int32_t actionInstallerTypeFromText(std::u16string_view text);

@@ -9,6 +9,20 @@
 namespace druvex {
 namespace {
 
+constexpr NamedValue<FeatureMode> kFeatureModes[] = {
+    {FeatureMode::Expanded, u"Expanded"},
+    {FeatureMode::Collapsed, u"Collapsed"},
+    {FeatureMode::NotVisible, u"Not visible"},
+};
+
+// "Unattended only" is an older name of Default that still reads.
+constexpr NamedValue<FeaturePreselection> kFeaturePreselections[] = {
+    {FeaturePreselection::NotPreselected, u"Not preselected"},
+    {FeaturePreselection::Default, u"Default"},
+    {FeaturePreselection::Required, u"Required"},
+    {FeaturePreselection::Default, u"Unattended only"},
+};
+
 template <class T>
 const T& itemAt(const std::vector<T>& items, int index, const char* what)
 {
@@ -33,46 +47,27 @@ bool hasFlaggedFile(const ContentFolder& folder)
 
 }  // namespace
 
+const NameTable<FeatureMode> kFeatureModeNames{kFeatureModes, NameCase::kExact};
+const NameTable<FeaturePreselection> kFeaturePreselectionNames{kFeaturePreselections, NameCase::kExact};
+
 FeatureMode featureModeFromText(std::u16string_view text)
 {
-    if (text == u"Collapsed")
-        return FeatureMode::Collapsed;
-    if (text == u"Not visible")
-        return FeatureMode::NotVisible;
-    return FeatureMode::Expanded;
+    return kFeatureModeNames.valueOf(text, FeatureMode::Expanded);
 }
 
 SharedString featureModeText(FeatureMode mode)
 {
-    switch (mode) {
-    case FeatureMode::Collapsed:
-        return u"Collapsed";
-    case FeatureMode::NotVisible:
-        return u"Not visible";
-    default:
-        return u"Expanded";
-    }
+    return SharedString(kFeatureModeNames.nameOf(mode, u"Expanded"));
 }
 
 FeaturePreselection featurePreselectionFromText(std::u16string_view text)
 {
-    if (text == u"Default" || text == u"Unattended only")
-        return FeaturePreselection::Default;
-    if (text == u"Required")
-        return FeaturePreselection::Required;
-    return FeaturePreselection::NotPreselected;
+    return kFeaturePreselectionNames.valueOf(text, FeaturePreselection::NotPreselected);
 }
 
 SharedString featurePreselectionText(FeaturePreselection presel)
 {
-    switch (presel) {
-    case FeaturePreselection::Default:
-        return u"Default";
-    case FeaturePreselection::Required:
-        return u"Required";
-    default:
-        return u"Not preselected";
-    }
+    return SharedString(kFeaturePreselectionNames.nameOf(presel, u"Not preselected"));
 }
 
 Feature::Feature() : registry_(std::make_shared<regmodel::RegistryRootSet>()) {}

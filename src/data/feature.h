@@ -13,6 +13,7 @@
 #include "data/install_item.h"
 #include "data/registry_model.h"
 #include "data/web_server_records.h"
+#include "text/name_table.h"
 
 namespace druvex {
 
@@ -30,12 +31,16 @@ enum class FeaturePreselection : std::int32_t {
     Required = 2,
 };
 
-// "Expanded", "Collapsed", "Not visible", compared exactly; any other text
+// The names of both, compared exactly.
+extern const NameTable<FeatureMode> kFeatureModeNames;
+extern const NameTable<FeaturePreselection> kFeaturePreselectionNames;
+
+// "Expanded", "Collapsed", "Not visible"; any other text
 // Expanded. Printing: 1 "Collapsed", 2 "Not visible", anything else "Expanded".
 FeatureMode featureModeFromText(std::u16string_view text);
 SharedString featureModeText(FeatureMode mode);
-// "Not preselected", "Default" (also "Unattended only"), "Required", compared
-// exactly; any other text NotPreselected. Printing: 1 "Default", 2
+// "Not preselected", "Default" (also "Unattended only"), "Required"; any
+// other text NotPreselected. Printing: 1 "Default", 2
 // "Required", anything else "Not preselected".
 FeaturePreselection featurePreselectionFromText(std::u16string_view text);
 SharedString featurePreselectionText(FeaturePreselection presel);

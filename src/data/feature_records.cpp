@@ -2,13 +2,42 @@
 
 #include <stdexcept>
 
-#include "text/char_class.h"
-
 namespace druvex {
 namespace {
 
-constexpr std::u16string_view kVerbNames[kVerbCount] = {
-    u"open", u"open", u"edit", u"play", u"print", u"preview", u"explore", u"find",
+constexpr NamedValue<std::int32_t> kLinkPositions[] = {
+    {kLinkDesktop, u"Desktop"},
+    {kLinkMenuPrograms, u"MenuPrograms"},
+};
+
+constexpr NamedValue<std::int32_t> kEnvTypes[] = {
+    {kEnvTypeAuto, u"Auto"},
+    {kEnvTypeSystem, u"System"},
+    {kEnvTypeUser, u"User"},
+};
+
+constexpr NamedValue<std::int32_t> kEnvAddModes[] = {
+    {kEnvAddCreate, u"Create"},
+    {kEnvAddSet, u"Set"},
+    {kEnvAddRemove, u"Remove"},
+};
+
+constexpr NamedValue<std::int32_t> kEnvPlacements[] = {
+    {kEnvPlaceAppend, u"Append"},
+    {kEnvPlacePrefix, u"Prefix"},
+    {kEnvPlaceReplace, u"Replace"},
+};
+
+// kVerbOpenDefault has no name of its own: it is written "open", which reads
+// back as kVerbOpen.
+constexpr NamedValue<int> kVerbs[] = {
+    {kVerbOpen, u"open"},       {kVerbEdit, u"edit"},       {kVerbPlay, u"play"},       {kVerbPrint, u"print"},
+    {kVerbPreview, u"preview"}, {kVerbExplore, u"explore"}, {kVerbFind, u"find"},
+};
+
+constexpr NamedValue<std::int32_t> kScriptTimes[] = {
+    {kScriptOnInstall, u"onInstall"},
+    {kScriptOnUninstall, u"onUninstall"},
 };
 
 bool validVerb(int verb)
@@ -18,91 +47,61 @@ bool validVerb(int verb)
 
 }  // namespace
 
+const NameTable<std::int32_t> kLinkPosNames{kLinkPositions, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kEnvTypeNames{kEnvTypes, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kEnvAddModeNames{kEnvAddModes, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kEnvPlacementNames{kEnvPlacements, NameCase::kIgnoreCase};
+const NameTable<int> kVerbNames{kVerbs, NameCase::kExact};
+const NameTable<std::int32_t> kScriptTimeNames{kScriptTimes, NameCase::kIgnoreCase};
+
 std::int32_t linkPosFromText(std::u16string_view text)
 {
-    return equalsNoCase(text, u"MenuPrograms") ? kLinkMenuPrograms : kLinkDesktop;
+    return kLinkPosNames.valueOf(text, kLinkDesktop);
 }
 
 SharedString linkPosText(std::int32_t position)
 {
-    return position == kLinkDesktop ? SharedString(u"Desktop") : SharedString(u"MenuPrograms");
+    return SharedString(kLinkPosNames.nameOf(position, u"MenuPrograms"));
 }
 
 std::int32_t envTypeFromText(std::u16string_view text)
 {
-    if (equalsNoCase(text, u"System"))
-        return kEnvTypeSystem;
-    if (equalsNoCase(text, u"User"))
-        return kEnvTypeUser;
-    return kEnvTypeAuto;
+    return kEnvTypeNames.valueOf(text, kEnvTypeAuto);
 }
 
 std::int32_t envAddModeFromText(std::u16string_view text)
 {
-    if (equalsNoCase(text, u"Create"))
-        return kEnvAddCreate;
-    if (equalsNoCase(text, u"Remove"))
-        return kEnvAddRemove;
-    return kEnvAddSet;
+    return kEnvAddModeNames.valueOf(text, kEnvAddSet);
 }
 
 std::int32_t envPlacementFromText(std::u16string_view text)
 {
-    if (equalsNoCase(text, u"Append"))
-        return kEnvPlaceAppend;
-    if (equalsNoCase(text, u"Prefix"))
-        return kEnvPlacePrefix;
-    return kEnvPlaceReplace;
+    return kEnvPlacementNames.valueOf(text, kEnvPlaceReplace);
 }
 
 SharedString envTypeText(std::int32_t type)
 {
-    switch (type) {
-    case kEnvTypeSystem:
-        return u"System";
-    case kEnvTypeUser:
-        return u"User";
-    default:
-        return u"Auto";
-    }
+    return SharedString(kEnvTypeNames.nameOf(type, u"Auto"));
 }
 
 SharedString envAddModeText(std::int32_t mode)
 {
-    switch (mode) {
-    case kEnvAddCreate:
-        return u"Create";
-    case kEnvAddRemove:
-        return u"Remove";
-    default:
-        return u"Set";
-    }
+    return SharedString(kEnvAddModeNames.nameOf(mode, u"Set"));
 }
 
 SharedString envPlacementText(std::int32_t placement)
 {
-    switch (placement) {
-    case kEnvPlaceAppend:
-        return u"Append";
-    case kEnvPlacePrefix:
-        return u"Prefix";
-    default:
-        return u"Replace";
-    }
+    return SharedString(kEnvPlacementNames.nameOf(placement, u"Replace"));
 }
 
 int verbFromName(std::u16string_view name)
 {
-    for (int verb = kVerbOpen; verb < kVerbCount; ++verb) {
-        if (name == kVerbNames[verb])
-            return verb;
-    }
-    return kVerbOpenDefault;
+    return kVerbNames.valueOf(name, kVerbOpenDefault);
 }
 
 SharedString verbName(int verb)
 {
-    return SharedString(validVerb(verb) ? kVerbNames[verb] : kVerbNames[kVerbOpen]);
+    return SharedString(kVerbNames.nameOf(verb, u"open"));
 }
 
 bool FileExtension::setAction(int verb, const SharedString& arguments)
@@ -151,12 +150,12 @@ const std::shared_ptr<FileExtension>& FileAssociation::extensionAt(int index) co
 
 std::int32_t scriptTimeFromText(std::u16string_view text)
 {
-    return equalsNoCase(text, u"onUninstall") ? kScriptOnUninstall : kScriptOnInstall;
+    return kScriptTimeNames.valueOf(text, kScriptOnInstall);
 }
 
 SharedString scriptTimeText(std::int32_t time)
 {
-    return time == kScriptOnInstall ? SharedString(u"onInstall") : SharedString(u"onUninstall");
+    return SharedString(kScriptTimeNames.nameOf(time, u"onUninstall"));
 }
 
 }  // namespace druvex

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -29,6 +30,14 @@ public:
     SharedString iconPath;
     std::int32_t iconIndex = 0;  // 0: none
 };
+
+// The names of the values below: verbs compare exactly, the others ignoring case.
+extern const NameTable<std::int32_t> kLinkPosNames;
+extern const NameTable<std::int32_t> kEnvTypeNames;
+extern const NameTable<std::int32_t> kEnvAddModeNames;
+extern const NameTable<std::int32_t> kEnvPlacementNames;
+extern const NameTable<int> kVerbNames;
+extern const NameTable<std::int32_t> kScriptTimeNames;
 
 // "MenuPrograms" ignoring case is the programs menu; anything else the desktop.
 std::int32_t linkPosFromText(std::u16string_view text);

@@ -27,6 +27,19 @@ FeaturePtr makeFixedNode(const char16_t* name, FeatureMode mode)
     return node;
 }
 
+constexpr NamedValue<std::int32_t> kLanguageInstallModes[] = {
+    {kLanguageSelectedOnly, u"SelLanguageOnly"},
+    {kLanguageUserSelectOthers, u"UserSelectOthers"},
+    {kLanguageInstallAll, u"InstallAll"},
+};
+
+constexpr NamedValue<int> kBannerScreens[] = {
+    {0, u"PPC"},
+    {1, u"QVGA"},
+    {2, u"IC"},
+    {3, u"PPC_Wide"},
+};
+
 void copyOwnSettings(const InstallerSettings& from, InstallerSettings& to)
 {
     InstallerSettings::Iterator entry;
@@ -37,27 +50,17 @@ void copyOwnSettings(const InstallerSettings& from, InstallerSettings& to)
 
 }  // namespace
 
+const NameTable<std::int32_t> kLanguageInstallModeNames{kLanguageInstallModes, NameCase::kIgnoreCase};
+const NameTable<int> kBannerScreenNames{kBannerScreens, NameCase::kExact};
+
 std::int32_t languageInstallModeFromText(std::u16string_view text)
 {
-    if (equalsNoCase(text, u"UserSelectOthers"))
-        return kLanguageUserSelectOthers;
-    if (equalsNoCase(text, u"InstallAll"))
-        return kLanguageInstallAll;
-    return kLanguageSelectedOnly;
+    return kLanguageInstallModeNames.valueOf(text, kLanguageSelectedOnly);
 }
 
 SharedString languageInstallModeText(std::int32_t mode)
 {
-    switch (mode) {
-    case kLanguageSelectedOnly:
-        return u"SelLanguageOnly";
-    case kLanguageUserSelectOthers:
-        return u"UserSelectOthers";
-    case kLanguageInstallAll:
-        return u"InstallAll";
-    default:
-        return {};
-    }
+    return SharedString(kLanguageInstallModeNames.nameOf(mode));
 }
 
 SupportedPlatform::SupportedPlatform(TargetPlatform platform, std::shared_ptr<const InstallerSettings> parentSettings)
@@ -90,18 +93,7 @@ SharedString bannerVariantSuffix(int variant)
 
 SharedString bannerScreenName(int variant)
 {
-    switch (variant) {
-    case 0:
-        return u"PPC";
-    case 1:
-        return u"QVGA";
-    case 2:
-        return u"IC";
-    case 3:
-        return u"PPC_Wide";
-    default:
-        return {};
-    }
+    return SharedString(kBannerScreenNames.nameOf(variant));
 }
 
 bool BannerElement::screenAvailable(int variant) const

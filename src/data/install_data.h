@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_base/target_platform.h"
+#include "text/name_table.h"
 #include "text/shared_string.h"
 #include "data/custom_action.h"
 #include "data/custom_page.h"
@@ -29,6 +30,7 @@ constexpr std::int32_t kLanguageInstallAll = 2;     // "InstallAll"
 
 // The names ignoring case; any other name 0. Printing any other value gives
 // empty text.
+extern const NameTable<std::int32_t> kLanguageInstallModeNames;
 std::int32_t languageInstallModeFromText(std::u16string_view text);
 SharedString languageInstallModeText(std::int32_t mode);
 
@@ -75,7 +77,8 @@ constexpr int kBannerVariantCount = 4;
 
 // "_ppcV", "_qvga", "_pc", "_ppcH"; empty for any other variant.
 SharedString bannerVariantSuffix(int variant);
-// "PPC", "QVGA", "IC", "PPC_Wide"; empty for any other variant.
+// "PPC", "QVGA", "IC", "PPC_Wide", compared exactly; empty for any other variant.
+extern const NameTable<int> kBannerScreenNames;
 SharedString bannerScreenName(int variant);
 
 // One welcome banner with an image per screen variant.

@@ -169,18 +169,12 @@ Element elementOf(const XmlNameSpan& name)
     return table.find(name);
 }
 
+// Without the attribute the QVGA screen; an unknown name the wide one.
 int bannerScreenFromText(const XmlAttribute* screen)
 {
     if (!screen)
         return 1;
-    const SharedString& text = screen->value;
-    if (text == u"PPC")
-        return 0;
-    if (text == u"QVGA")
-        return 1;
-    if (text == u"IC")
-        return 2;
-    return 3;
+    return kBannerScreenNames.valueOf(screen->value.view(), 3);
 }
 
 void readLayoutFields(LayoutElement& element, const XmlAttributeList& attributes)

@@ -34,25 +34,15 @@ private:
     bool found_ = false;
 };
 
-SharedString redistInclModeText(std::int32_t mode)
-{
-    if (mode == kRedistAll)
-        return SharedString(u"All");
-    if (mode == kRedistNone)
-        return SharedString(u"None");
-    return SharedString(u"ByUser");
-}
-
-std::int32_t redistInclModeFromText(std::u16string_view text)
-{
-    if (equalsNoCase(text, u"All"))
-        return kRedistAll;
-    if (equalsNoCase(text, u"None"))
-        return kRedistNone;
-    return kRedistByUser;
-}
+constexpr NamedValue<std::int32_t> kRedistInclModes[] = {
+    {kRedistByUser, u"ByUser"},
+    {kRedistAll, u"All"},
+    {kRedistNone, u"None"},
+};
 
 }  // namespace
+
+const NameTable<std::int32_t> kRedistInclModeNames{kRedistInclModes, NameCase::kIgnoreCase};
 
 bool InstallerConfiguration::readAttributes(const XmlAttributeList& attributes)
 {
@@ -122,7 +112,7 @@ bool BuildConfiguration::readXml(const XmlAttributeList& attributes)
     const XmlAttribute* online = findXmlAttribute(attributes, "IncludeOnlineFeatures");
     includeOnlineFeatures_ = online && !equalsNoCase(online->value.view(), u"No");
     const XmlAttribute* redist = findXmlAttribute(attributes, "RedistInclMode");
-    redistInclMode_ = redist ? redistInclModeFromText(redist->value.view()) : kRedistByUser;
+    redistInclMode_ = redist ? kRedistInclModeNames.valueOf(redist->value.view(), kRedistByUser) : kRedistByUser;
     return !name_.isEmpty();
 }
 
@@ -135,7 +125,7 @@ void BuildConfiguration::writeXml(XmlWriter& writer) const
         writer.attribute("OverriddenInstallerName", overriddenInstallerName_.view());
     if (includeOnlineFeatures_)
         writer.attribute("IncludeOnlineFeatures", u"Yes");
-    writer.attribute("RedistInclMode", redistInclModeText(redistInclMode_).view());
+    writer.attribute("RedistInclMode", kRedistInclModeNames.nameOf(redistInclMode_, u"ByUser"));
     writer.endElement("BuildConfiguration");
 }
 

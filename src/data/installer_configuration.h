@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app_base/target_platform.h"
+#include "text/name_table.h"
 #include "text/shared_string.h"
 #include "core/xml_reader.h"
 
@@ -58,6 +59,8 @@ private:
 constexpr std::int32_t kRedistByUser = 0;
 constexpr std::int32_t kRedistAll = 1;
 constexpr std::int32_t kRedistNone = 2;
+// "ByUser", "All", "None", read ignoring case.
+extern const NameTable<std::int32_t> kRedistInclModeNames;
 
 class BuildConfiguration : public InstallerConfiguration,
                            public std::enable_shared_from_this<BuildConfiguration> {

@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "text/char_class.h"
 #include "app_base/theme_names.h"
 #include "text/numbers.h"
 #include "data/variable_expansion.h"
@@ -15,79 +14,72 @@
 namespace druvex {
 namespace {
 
-constexpr const char16_t* kKeyNames[kInstallerSettingKeyCount] = {
-    u"OutputFolder",
-    u"OutputPackagesSubFolder",
-    u"OutputFullInstallersSubFolder",
-    u"OutputUpdateSubFolder",
-    u"OutputIntermediateFolder",
-    u"ProgramName",
-    u"ProgramShortName",
-    u"ProgramUuid",
-    u"Author",
-    u"Copyright",
-    u"CabProvider",
-    u"CabProgramName",
-    u"BkGndTheme",
-    u"BkGndThemeOverride",
-    u"AllowWipe",
-    u"WipeExceptions",
-    u"WipeExtraFolders",
-    u"AllowRestoreFromBackup",
-    u"MergeProject",
-    u"ProgramVersion",
-    u"PackageUuid",
-    u"LiveUpdateUrl",
-    u"LiveUpdateUrlDailyBuild",
-    u"RedistributablesOnline",
-    u"InstallFolderBaseWindows",
-    u"InstallFolderWindows",
-    u"InstallFolderMobile",
-    u"ReleaseNotes",
-    u"DailyBuild",
-    u"RevisionNumber",
-    u"RevisionDate",
-    u"Allow32bitsOn64Os",
-    u"RequireAdminRights",
-    u"AvailablePlatforms",
-    u"InstallerAppIconPath",
-    u"TreatLq5AsQm40",
-    u"OldMsiProductcode",
-    u"OldMobileCabProvider",
-    u"OldMobileCabProgramName",
-    u"OldIssFilePath",
-    u"OldMsiInstallerType",
-    u"MinOSVersion",
-    u"LaunchApp",
-    u"ProgramsAndFeaturesName",
-    u"AskForWhichUsers",
-    u"InstallerIcon",
-    u"InstallerLogoIC",
-    u"InstallerLogoQVGA",
-    u"InstallerMenuButtonIC",
-    u"InstallerMenuButtonQVGA",
-    u"WelcomeBannerIC",
-    u"WelcomeBannerVGA",
-    u"WelcomeBannerQVGA",
-    u"WelcomeBannerVert",
-    u"InstallerTetheredIC",
-    u"InstallerTetheredVGA",
-    u"InstallerUntetheredIC",
-    u"InstallerUntetheredVGA",
-};
-
-struct OlderName {
-    const char16_t* name;
-    InstallerSettingKey key;
-};
-
-// The older banner names cross over on purpose: "Vert" gave the VGA banner
-// and "VGA" the vertical one, and stored data relies on that.
-constexpr OlderName kOlderNames[] = {
-    {u"InstallerBannerIC", InstallerSettingKey::WelcomeBannerIC},
-    {u"InstallerBannerVert", InstallerSettingKey::WelcomeBannerVGA},
-    {u"InstallerBannerQVGA", InstallerSettingKey::WelcomeBannerQVGA},
-    {u"InstallerBannerVGA", InstallerSettingKey::WelcomeBannerVert},
+// Every key by the name it is written with, then the older names that still
+// read. The older banner names cross over on purpose: "Vert" gave the VGA
+// banner and "VGA" the vertical one, and stored data relies on that.
+constexpr NamedValue<InstallerSettingKey> kKeys[] = {
+    {InstallerSettingKey::OutputFolder, u"OutputFolder"},
+    {InstallerSettingKey::OutputPackagesSubFolder, u"OutputPackagesSubFolder"},
+    {InstallerSettingKey::OutputFullInstallersSubFolder, u"OutputFullInstallersSubFolder"},
+    {InstallerSettingKey::OutputUpdateSubFolder, u"OutputUpdateSubFolder"},
+    {InstallerSettingKey::OutputIntermediateFolder, u"OutputIntermediateFolder"},
+    {InstallerSettingKey::ProgramName, u"ProgramName"},
+    {InstallerSettingKey::ProgramShortName, u"ProgramShortName"},
+    {InstallerSettingKey::ProgramUuid, u"ProgramUuid"},
+    {InstallerSettingKey::Author, u"Author"},
+    {InstallerSettingKey::Copyright, u"Copyright"},
+    {InstallerSettingKey::CabProvider, u"CabProvider"},
+    {InstallerSettingKey::CabProgramName, u"CabProgramName"},
+    {InstallerSettingKey::BkGndTheme, u"BkGndTheme"},
+    {InstallerSettingKey::BkGndThemeOverride, u"BkGndThemeOverride"},
+    {InstallerSettingKey::AllowWipe, u"AllowWipe"},
+    {InstallerSettingKey::WipeExceptions, u"WipeExceptions"},
+    {InstallerSettingKey::WipeExtraFolders, u"WipeExtraFolders"},
+    {InstallerSettingKey::AllowRestoreFromBackup, u"AllowRestoreFromBackup"},
+    {InstallerSettingKey::MergeProject, u"MergeProject"},
+    {InstallerSettingKey::ProgramVersion, u"ProgramVersion"},
+    {InstallerSettingKey::PackageUuid, u"PackageUuid"},
+    {InstallerSettingKey::LiveUpdateUrl, u"LiveUpdateUrl"},
+    {InstallerSettingKey::LiveUpdateUrlDailyBuild, u"LiveUpdateUrlDailyBuild"},
+    {InstallerSettingKey::RedistributablesOnline, u"RedistributablesOnline"},
+    {InstallerSettingKey::InstallFolderBaseWindows, u"InstallFolderBaseWindows"},
+    {InstallerSettingKey::InstallFolderWindows, u"InstallFolderWindows"},
+    {InstallerSettingKey::InstallFolderMobile, u"InstallFolderMobile"},
+    {InstallerSettingKey::ReleaseNotes, u"ReleaseNotes"},
+    {InstallerSettingKey::DailyBuild, u"DailyBuild"},
+    {InstallerSettingKey::RevisionNumber, u"RevisionNumber"},
+    {InstallerSettingKey::RevisionDate, u"RevisionDate"},
+    {InstallerSettingKey::Allow32bitsOn64Os, u"Allow32bitsOn64Os"},
+    {InstallerSettingKey::RequireAdminRights, u"RequireAdminRights"},
+    {InstallerSettingKey::AvailablePlatforms, u"AvailablePlatforms"},
+    {InstallerSettingKey::InstallerAppIconPath, u"InstallerAppIconPath"},
+    {InstallerSettingKey::TreatLq5AsQm40, u"TreatLq5AsQm40"},
+    {InstallerSettingKey::OldMsiProductcode, u"OldMsiProductcode"},
+    {InstallerSettingKey::OldMobileCabProvider, u"OldMobileCabProvider"},
+    {InstallerSettingKey::OldMobileCabProgramName, u"OldMobileCabProgramName"},
+    {InstallerSettingKey::OldIssFilePath, u"OldIssFilePath"},
+    {InstallerSettingKey::OldMsiInstallerType, u"OldMsiInstallerType"},
+    {InstallerSettingKey::MinOSVersion, u"MinOSVersion"},
+    {InstallerSettingKey::LaunchApp, u"LaunchApp"},
+    {InstallerSettingKey::ProgramsAndFeaturesName, u"ProgramsAndFeaturesName"},
+    {InstallerSettingKey::AskForWhichUsers, u"AskForWhichUsers"},
+    {InstallerSettingKey::InstallerIcon, u"InstallerIcon"},
+    {InstallerSettingKey::InstallerLogoIC, u"InstallerLogoIC"},
+    {InstallerSettingKey::InstallerLogoQVGA, u"InstallerLogoQVGA"},
+    {InstallerSettingKey::InstallerMenuButtonIC, u"InstallerMenuButtonIC"},
+    {InstallerSettingKey::InstallerMenuButtonQVGA, u"InstallerMenuButtonQVGA"},
+    {InstallerSettingKey::WelcomeBannerIC, u"WelcomeBannerIC"},
+    {InstallerSettingKey::WelcomeBannerVGA, u"WelcomeBannerVGA"},
+    {InstallerSettingKey::WelcomeBannerQVGA, u"WelcomeBannerQVGA"},
+    {InstallerSettingKey::WelcomeBannerVert, u"WelcomeBannerVert"},
+    {InstallerSettingKey::InstallerTetheredIC, u"InstallerTetheredIC"},
+    {InstallerSettingKey::InstallerTetheredVGA, u"InstallerTetheredVGA"},
+    {InstallerSettingKey::InstallerUntetheredIC, u"InstallerUntetheredIC"},
+    {InstallerSettingKey::InstallerUntetheredVGA, u"InstallerUntetheredVGA"},
+    {InstallerSettingKey::WelcomeBannerIC, u"InstallerBannerIC"},
+    {InstallerSettingKey::WelcomeBannerVGA, u"InstallerBannerVert"},
+    {InstallerSettingKey::WelcomeBannerQVGA, u"InstallerBannerQVGA"},
+    {InstallerSettingKey::WelcomeBannerVert, u"InstallerBannerVGA"},
 };
 
 struct DefaultValue {
@@ -173,24 +165,16 @@ bool isBeingExpanded(const InstallerSettings* settings, InstallerSettingKey key)
 
 }  // namespace
 
+const NameTable<InstallerSettingKey> kInstallerSettingKeyNames{kKeys, NameCase::kIgnoreCase};
+
 InstallerSettingKey installerSettingKeyFromName(std::u16string_view name)
 {
-    for (int index = 0; index < kInstallerSettingKeyCount; ++index) {
-        if (equalsNoCase(name, kKeyNames[index]))
-            return static_cast<InstallerSettingKey>(index);
-    }
-    for (const OlderName& older : kOlderNames) {
-        if (equalsNoCase(name, older.name))
-            return older.key;
-    }
-    return InstallerSettingKey::Unknown;
+    return kInstallerSettingKeyNames.valueOf(name, InstallerSettingKey::Unknown);
 }
 
 SharedString installerSettingKeyName(InstallerSettingKey key)
 {
-    if (!isKnownKey(key))
-        return {};
-    return SharedString(kKeyNames[static_cast<std::int32_t>(key)]);
+    return SharedString(kInstallerSettingKeyNames.nameOf(key));
 }
 
 bool parseIsoDate(std::u16string_view text, DateRecord& date)

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 #include "data/version_number.h"
 
@@ -84,6 +85,7 @@ constexpr int kInstallerSettingKeyCount = 58;
 // The key of a name, ignoring case, with the older names "InstallerBannerIC"
 // (50), "InstallerBannerVert" (51), "InstallerBannerQVGA" (52) and
 // "InstallerBannerVGA" (53); Unknown for any other text.
+extern const NameTable<InstallerSettingKey> kInstallerSettingKeyNames;
 InstallerSettingKey installerSettingKeyFromName(std::u16string_view name);
 // The table's name; empty for Unknown and anything outside the table.
 SharedString installerSettingKeyName(InstallerSettingKey key);

@@ -245,40 +245,43 @@ std::string_view registryRootElementName(int index)
     return kRootElementNames[index];
 }
 
+namespace {
+
+constexpr NamedValue<std::int32_t> kRegistryFlags[] = {
+    {kKeyAutomatic, u"Automatic"},
+    {kKeyPersistent, u"Persistent"},
+    {kKeySystemReadOnly, u"SystemReadOnly"},
+};
+
+constexpr NamedValue<std::int32_t> kRegistryFormats[] = {
+    {kValueString, u"String"},
+    {kValueDword, u"Dword"},
+    {kValueExpand, u"Expand"},
+};
+
+}  // namespace
+
+const NameTable<std::int32_t> kRegistryFlagNames{kRegistryFlags, NameCase::kExact};
+const NameTable<std::int32_t> kRegistryFormatNames{kRegistryFormats, NameCase::kExact};
+
 SharedString registryFlagText(std::int32_t flag)
 {
-    if (flag == kKeyPersistent)
-        return SharedString(u"Persistent");
-    if (flag == kKeySystemReadOnly)
-        return SharedString(u"SystemReadOnly");
-    return SharedString(u"Automatic");
+    return SharedString(kRegistryFlagNames.nameOf(flag, u"Automatic"));
 }
 
 std::int32_t registryFlagFromText(std::u16string_view text)
 {
-    if (text == u"SystemReadOnly")
-        return kKeySystemReadOnly;
-    if (text == u"Persistent")
-        return kKeyPersistent;
-    return kKeyAutomatic;
+    return kRegistryFlagNames.valueOf(text, kKeyAutomatic);
 }
 
 SharedString registryFormatText(std::int32_t format)
 {
-    if (format == kValueString)
-        return SharedString(u"String");
-    if (format == kValueExpand)
-        return SharedString(u"Expand");
-    return SharedString(u"Dword");
+    return SharedString(kRegistryFormatNames.nameOf(format, u"Dword"));
 }
 
 std::int32_t registryFormatFromText(std::u16string_view text)
 {
-    if (text == u"String")
-        return kValueString;
-    if (text == u"Expand")
-        return kValueExpand;
-    return kValueDword;
+    return kRegistryFormatNames.valueOf(text, kValueDword);
 }
 
 }  // namespace regmodel

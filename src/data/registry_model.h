@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 #include "core/xml_reader.h"
 
@@ -197,7 +198,10 @@ private:
 // The element name of a root index; empty outside 0 to 3.
 std::string_view registryRootElementName(int index);
 // The written forms and their readings (exact compare): flags "Automatic",
-// "Persistent", "SystemReadOnly"; formats "String", "Dword", "Expand".
+// "Persistent", "SystemReadOnly"; formats "String", "Dword", "Expand". Unknown
+// texts and values give Automatic and Dword.
+extern const NameTable<std::int32_t> kRegistryFlagNames;
+extern const NameTable<std::int32_t> kRegistryFormatNames;
 SharedString registryFlagText(std::int32_t flag);
 std::int32_t registryFlagFromText(std::u16string_view text);
 SharedString registryFormatText(std::int32_t format);

@@ -2,42 +2,44 @@
 
 #include <stdexcept>
 
-#include "text/char_class.h"
-
 namespace druvex {
 namespace {
 
-constexpr std::u16string_view kIdentityNames[] = {
-    u"NetworkService", u"LocalService", u"LocalSystem", u"ApplicationPoolIdentity",
+constexpr NamedValue<std::int32_t> kPipelineModes[] = {
+    {kPipelineIntegrated, u"Integrated"},
+    {kPipelineClassic, u"Classic"},
 };
-constexpr std::int32_t kIdentityCount = 4;
+
+constexpr NamedValue<std::int32_t> kPoolIdentities[] = {
+    {kIdentityNetworkService, u"NetworkService"},
+    {kIdentityLocalService, u"LocalService"},
+    {kIdentityLocalSystem, u"LocalSystem"},
+    {kIdentityApplicationPool, u"ApplicationPoolIdentity"},
+};
 
 }  // namespace
 
+const NameTable<std::int32_t> kPipelineModeNames{kPipelineModes, NameCase::kIgnoreCase};
+const NameTable<std::int32_t> kPoolIdentityNames{kPoolIdentities, NameCase::kIgnoreCase};
+
 std::int32_t pipelineModeFromText(std::u16string_view text)
 {
-    return equalsNoCase(text, u"Classic") ? kPipelineClassic : kPipelineIntegrated;
+    return kPipelineModeNames.valueOf(text, kPipelineIntegrated);
 }
 
 SharedString pipelineModeText(std::int32_t mode)
 {
-    return mode == kPipelineClassic ? SharedString(u"Classic") : SharedString(u"Integrated");
+    return SharedString(kPipelineModeNames.nameOf(mode, u"Integrated"));
 }
 
 std::int32_t poolIdentityFromText(std::u16string_view text)
 {
-    for (std::int32_t identity = 0; identity < kIdentityCount; ++identity) {
-        if (equalsNoCase(text, kIdentityNames[identity]))
-            return identity;
-    }
-    return kIdentityNetworkService;
+    return kPoolIdentityNames.valueOf(text, kIdentityNetworkService);
 }
 
 SharedString poolIdentityText(std::int32_t identity)
 {
-    if (identity < 0 || identity >= kIdentityCount)
-        identity = kIdentityNetworkService;
-    return SharedString(kIdentityNames[identity]);
+    return SharedString(kPoolIdentityNames.nameOf(identity, u"NetworkService"));
 }
 
 std::shared_ptr<WebSite> WebSite::clone() const

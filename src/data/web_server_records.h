@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/name_table.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -33,6 +34,10 @@ public:
     std::int32_t idleTimeout = 20;  // minutes
     std::int32_t maxProcesses = 1;
 };
+
+// The names of the pipeline modes and pool identities, read ignoring case.
+extern const NameTable<std::int32_t> kPipelineModeNames;
+extern const NameTable<std::int32_t> kPoolIdentityNames;
 
 // "Classic" ignoring case is 1, anything else 0; 1 "Classic", else "Integrated".
 std::int32_t pipelineModeFromText(std::u16string_view text);
