@@ -2,99 +2,13 @@
 
 #include <boost/lexical_cast.hpp>
 
+#include <optional>
 #include <string>
 
 #include "text/char_class.h"
 
 namespace druvex {
 namespace {
-
-enum class Option {
-    UseFullInstaller,
-    TakeTimes,
-    NoUpdate,
-    UseHalWin,
-    CheckForUpdates,
-    UpdateMode,
-    UninstallMode,
-    NoWelcome,
-    Silent,
-    Tethered,
-    Untethered,
-    UpdateSilently,
-    AdminStubMode,
-    RebootAsAdmin,
-    ForMobile,
-    DontCheckUniqueInstance,
-    EmptyInstaller,
-    ShowMessageForDebug,
-    CheckInstallerAlsoDaily,
-    DontRemoveOrigInstaller,
-    FinalizeRegistrations,
-    ValidateRegistrations,
-    PurgeSharedData,
-    QueryVersionInfo,
-    UseConfig,
-    MakeConfig,
-    OverrideLiveUpdateUrl,
-    WaitForShutdown,
-    QueryMinVerForUninst,
-    UninstallFeature,
-    CreateBackup,
-};
-
-struct OptionName {
-    const char16_t* name;
-    Option option;
-    int values;  // tokens the option takes after it
-};
-
-// Options with an optional value ("check_for_updates", "admin_stub_mode") count
-// 0 here and look at the next token themselves.
-constexpr OptionName kOptions[] = {
-    {u"use_full_installer", Option::UseFullInstaller, 1},
-    {u"take_times", Option::TakeTimes, 0},
-    {u"no_update", Option::NoUpdate, 0},
-    {u"use_hal_win", Option::UseHalWin, 0},
-    {u"check_for_updates", Option::CheckForUpdates, 0},
-    {u"update_mode", Option::UpdateMode, 1},
-    {u"uninstall_mode", Option::UninstallMode, 0},
-    {u"no_welcome", Option::NoWelcome, 0},
-    {u"silent_mode", Option::Silent, 0},
-    {u"/quiet", Option::Silent, 0},
-    {u"/qn", Option::Silent, 0},
-    {u"tethered", Option::Tethered, 0},
-    {u"untethered", Option::Untethered, 0},
-    {u"update_silently", Option::UpdateSilently, 0},
-    {u"admin_stub_mode", Option::AdminStubMode, 0},
-    {u"reboot_as_admin", Option::RebootAsAdmin, 1},
-    {u"formobile", Option::ForMobile, 0},
-    {u"dont_check_unique_instance", Option::DontCheckUniqueInstance, 0},
-    {u"empty_installer", Option::EmptyInstaller, 2},
-    {u"show_message_for_debug", Option::ShowMessageForDebug, 0},
-    {u"check_installer_also_daily", Option::CheckInstallerAlsoDaily, 0},
-    {u"dont_remove_orig_installer", Option::DontRemoveOrigInstaller, 0},
-    {u"finalize_registrations", Option::FinalizeRegistrations, 0},
-    {u"validate_registrations", Option::ValidateRegistrations, 0},
-    {u"purge_shared_data", Option::PurgeSharedData, 0},
-    {u"query_version_info", Option::QueryVersionInfo, 0},
-    {u"use_config", Option::UseConfig, 1},
-    {u"make_config", Option::MakeConfig, 1},
-    {u"override_live_update_url", Option::OverrideLiveUpdateUrl, 1},
-    {u"wait_for_shutdown", Option::WaitForShutdown, 1},
-    {u"query_min_ver_for_uninst", Option::QueryMinVerForUninst, 1},
-    {u"uninstall_feature", Option::UninstallFeature, 1},
-    {u"create_backup", Option::CreateBackup, 2},
-};
-
-const OptionName* findOption(std::u16string_view token)
-{
-    for (const OptionName& entry : kOptions) {
-        if (equalsNoCase(token, entry.name))
-            return &entry;
-    }
-    return nullptr;
-}
 
 int hexDigit(char16_t ch)
 {
@@ -139,10 +53,226 @@ bool readNumber(const SharedString& token, std::int32_t& number)
     }
 }
 
+// What an option's handler works on: the arguments, the index of the
+// option's last value token (moved on by a handler that takes an optional
+// value), the option's values, and the outputs.
+struct OptionCall {
+    std::span<const SharedString> arguments;
+    std::size_t& index;
+    const SharedString* value;  // the first value token; null without values
+    bool hasOptionalValue;      // the next token exists and is no option
+    InstallerOptions& options;
+    SharedString& fullInstallerPath;
+    SharedString* error;
+};
+
+// False ends the parse: the option's value is refused.
+using OptionHandler = bool (*)(OptionCall&);
+
+struct OptionName {
+    const char16_t* name;
+    int values;  // tokens the option takes after it
+    OptionHandler handle;
+};
+
+template <bool InstallerOptions::*kField>
+bool setFlag(OptionCall& call)
+{
+    call.options.*kField = true;
+    return true;
+}
+
+template <SharedString InstallerOptions::*kField>
+bool setText(OptionCall& call)
+{
+    call.options.*kField = *call.value;
+    return true;
+}
+
 void setError(SharedString* error, const char16_t* pattern, const SharedString& text)
 {
     if (error)
         error->format(pattern, text);
+}
+
+constexpr NamedValue<std::int32_t> kUpdateModes[] = {
+    {kUpdateModeNewVersion, u"newversion"},
+    {kUpdateModeFeatures, u"features"},
+};
+
+}  // namespace
+
+const NameTable<std::int32_t> kUpdateModeNames{kUpdateModes, NameCase::kIgnoreCase};
+
+namespace {
+
+bool useFullInstaller(OptionCall& call)
+{
+    call.options.useFullInstaller = true;
+    call.fullInstallerPath = *call.value;
+    return true;
+}
+
+bool noUpdate(OptionCall& call)
+{
+    call.options.updatesAllowed = false;
+    return true;
+}
+
+bool checkForUpdates(OptionCall& call)
+{
+    call.options.checkForUpdates = true;
+    // A child installer is started with the bare option, so the folder is
+    // taken only when one follows.
+    if (call.hasOptionalValue)
+        call.options.updateCheckFolder = call.arguments[++call.index];
+    return true;
+}
+
+bool updateMode(OptionCall& call)
+{
+    const std::optional<std::int32_t> mode = kUpdateModeNames.find(call.value->view());
+    if (!mode) {
+        setError(call.error, u"The update mode \"%s\" is neither \"newversion\" nor \"features\".", *call.value);
+        return false;
+    }
+    call.options.updateMode = *mode;
+    return true;
+}
+
+bool tethered(OptionCall& call)
+{
+    call.options.tethering = kTetheringTethered;
+    return true;
+}
+
+bool untethered(OptionCall& call)
+{
+    call.options.tethering = kTetheringUntethered;
+    return true;
+}
+
+bool updateSilently(OptionCall& call)
+{
+    call.options.updateSilently = true;
+    call.options.silent = true;
+    return true;
+}
+
+bool adminStubMode(OptionCall& call)
+{
+    call.options.adminStubMode = true;
+    std::int32_t number = 0;
+    if (call.hasOptionalValue && readNumber(call.arguments[call.index + 1], number)) {
+        call.options.adminStubNumber = number;
+        ++call.index;
+    }
+    return true;
+}
+
+bool rebootAsAdmin(OptionCall& call)
+{
+    const TargetPlatform platform = parsePlatform(call.value->view());
+    if (platform < 0 || platform >= kPlatformCount) {
+        setError(call.error, u"\"%s\" names no target platform.", *call.value);
+        return false;
+    }
+    call.options.rebootAsAdmin = true;
+    call.options.platform = platform;
+    return true;
+}
+
+bool emptyInstaller(OptionCall& call)
+{
+    call.options.emptyInstaller = true;
+    if (!call.value[0].isEmpty())
+        call.options.emptyInstallerHandle = parsePointerText(call.value[0].view());
+    call.options.emptyInstallerPath = call.value[1];
+    return true;
+}
+
+bool useConfig(OptionCall& call)
+{
+    call.options.configMode = kConfigModeUse;
+    call.options.configFile = *call.value;
+    return true;
+}
+
+bool makeConfig(OptionCall& call)
+{
+    call.options.configMode = kConfigModeMake;
+    call.options.configFile = *call.value;
+    return true;
+}
+
+bool queryMinVerForUninst(OptionCall& call)
+{
+    call.options.minVersionQuery = *call.value;
+    call.options.dontCheckUniqueInstance = true;
+    return true;
+}
+
+bool uninstallFeature(OptionCall& call)
+{
+    call.options.uninstallFeature = *call.value;
+    call.options.updatesAllowed = false;
+    call.options.silent = true;
+    return true;
+}
+
+bool createBackup(OptionCall& call)
+{
+    call.options.createBackup = true;
+    call.options.createBackupText1 = call.value[0];
+    call.options.createBackupText2 = call.value[1];
+    return true;
+}
+
+// Options with an optional value ("check_for_updates", "admin_stub_mode") count
+// 0 here and look at the next token themselves.
+constexpr OptionName kOptions[] = {
+    {u"use_full_installer", 1, useFullInstaller},
+    {u"take_times", 0, setFlag<&InstallerOptions::takeTimes>},
+    {u"no_update", 0, noUpdate},
+    {u"use_hal_win", 0, setFlag<&InstallerOptions::useHalWin>},
+    {u"check_for_updates", 0, checkForUpdates},
+    {u"update_mode", 1, updateMode},
+    {u"uninstall_mode", 0, setFlag<&InstallerOptions::uninstallMode>},
+    {u"no_welcome", 0, setFlag<&InstallerOptions::noWelcome>},
+    {u"silent_mode", 0, setFlag<&InstallerOptions::silent>},
+    {u"/quiet", 0, setFlag<&InstallerOptions::silent>},
+    {u"/qn", 0, setFlag<&InstallerOptions::silent>},
+    {u"tethered", 0, tethered},
+    {u"untethered", 0, untethered},
+    {u"update_silently", 0, updateSilently},
+    {u"admin_stub_mode", 0, adminStubMode},
+    {u"reboot_as_admin", 1, rebootAsAdmin},
+    {u"formobile", 0, setFlag<&InstallerOptions::forMobile>},
+    {u"dont_check_unique_instance", 0, setFlag<&InstallerOptions::dontCheckUniqueInstance>},
+    {u"empty_installer", 2, emptyInstaller},
+    {u"show_message_for_debug", 0, setFlag<&InstallerOptions::showMessageForDebug>},
+    {u"check_installer_also_daily", 0, setFlag<&InstallerOptions::checkInstallerAlsoDaily>},
+    {u"dont_remove_orig_installer", 0, setFlag<&InstallerOptions::dontRemoveOrigInstaller>},
+    {u"finalize_registrations", 0, setFlag<&InstallerOptions::finalizeRegistrations>},
+    {u"validate_registrations", 0, setFlag<&InstallerOptions::validateRegistrations>},
+    {u"purge_shared_data", 0, setFlag<&InstallerOptions::purgeSharedData>},
+    {u"query_version_info", 0, setFlag<&InstallerOptions::queryVersionInfo>},
+    {u"use_config", 1, useConfig},
+    {u"make_config", 1, makeConfig},
+    {u"override_live_update_url", 1, setText<&InstallerOptions::liveUpdateUrl>},
+    {u"wait_for_shutdown", 1, setText<&InstallerOptions::shutdownEventName>},
+    {u"query_min_ver_for_uninst", 1, queryMinVerForUninst},
+    {u"uninstall_feature", 1, uninstallFeature},
+    {u"create_backup", 2, createBackup},
+};
+
+const OptionName* findOption(std::u16string_view token)
+{
+    for (const OptionName& entry : kOptions) {
+        if (equalsNoCase(token, entry.name))
+            return &entry;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -160,140 +290,10 @@ bool ParseOptions(std::span<const SharedString> arguments, InstallerOptions& opt
         }
         const SharedString* value = entry->values > 0 ? &arguments[i + 1] : nullptr;
         i += static_cast<std::size_t>(entry->values);
-        // The token after an option with an optional value, when it is no option.
         const bool hasOptionalValue = i + 1 < arguments.size() && !findOption(arguments[i + 1].view());
-
-        switch (entry->option) {
-        case Option::UseFullInstaller:
-            options.useFullInstaller = true;
-            fullInstallerPath = *value;
-            break;
-        case Option::TakeTimes:
-            options.takeTimes = true;
-            break;
-        case Option::NoUpdate:
-            options.updatesAllowed = false;
-            break;
-        case Option::UseHalWin:
-            options.useHalWin = true;
-            break;
-        case Option::CheckForUpdates:
-            options.checkForUpdates = true;
-            // A child installer is started with the bare option, so the
-            // folder is taken only when one follows.
-            if (hasOptionalValue)
-                options.updateCheckFolder = arguments[++i];
-            break;
-        case Option::UpdateMode:
-            if (equalsNoCase(value->view(), u"newversion")) {
-                options.updateMode = kUpdateModeNewVersion;
-            } else if (equalsNoCase(value->view(), u"features")) {
-                options.updateMode = kUpdateModeFeatures;
-            } else {
-                setError(error, u"The update mode \"%s\" is neither \"newversion\" nor \"features\".", *value);
-                return false;
-            }
-            break;
-        case Option::UninstallMode:
-            options.uninstallMode = true;
-            break;
-        case Option::NoWelcome:
-            options.noWelcome = true;
-            break;
-        case Option::Silent:
-            options.silent = true;
-            break;
-        case Option::Tethered:
-            options.tethering = kTetheringTethered;
-            break;
-        case Option::Untethered:
-            options.tethering = kTetheringUntethered;
-            break;
-        case Option::UpdateSilently:
-            options.updateSilently = true;
-            options.silent = true;
-            break;
-        case Option::AdminStubMode: {
-            options.adminStubMode = true;
-            std::int32_t number = 0;
-            if (hasOptionalValue && readNumber(arguments[i + 1], number)) {
-                options.adminStubNumber = number;
-                ++i;
-            }
-            break;
-        }
-        case Option::RebootAsAdmin: {
-            const TargetPlatform platform = parsePlatform(value->view());
-            if (platform < 0 || platform >= kPlatformCount) {
-                setError(error, u"\"%s\" names no target platform.", *value);
-                return false;
-            }
-            options.rebootAsAdmin = true;
-            options.platform = platform;
-            break;
-        }
-        case Option::ForMobile:
-            options.forMobile = true;
-            break;
-        case Option::DontCheckUniqueInstance:
-            options.dontCheckUniqueInstance = true;
-            break;
-        case Option::EmptyInstaller:
-            options.emptyInstaller = true;
-            if (!value[0].isEmpty())
-                options.emptyInstallerHandle = parsePointerText(value[0].view());
-            options.emptyInstallerPath = value[1];
-            break;
-        case Option::ShowMessageForDebug:
-            options.showMessageForDebug = true;
-            break;
-        case Option::CheckInstallerAlsoDaily:
-            options.checkInstallerAlsoDaily = true;
-            break;
-        case Option::DontRemoveOrigInstaller:
-            options.dontRemoveOrigInstaller = true;
-            break;
-        case Option::FinalizeRegistrations:
-            options.finalizeRegistrations = true;
-            break;
-        case Option::ValidateRegistrations:
-            options.validateRegistrations = true;
-            break;
-        case Option::PurgeSharedData:
-            options.purgeSharedData = true;
-            break;
-        case Option::QueryVersionInfo:
-            options.queryVersionInfo = true;
-            break;
-        case Option::UseConfig:
-            options.configMode = kConfigModeUse;
-            options.configFile = *value;
-            break;
-        case Option::MakeConfig:
-            options.configMode = kConfigModeMake;
-            options.configFile = *value;
-            break;
-        case Option::OverrideLiveUpdateUrl:
-            options.liveUpdateUrl = *value;
-            break;
-        case Option::WaitForShutdown:
-            options.shutdownEventName = *value;
-            break;
-        case Option::QueryMinVerForUninst:
-            options.minVersionQuery = *value;
-            options.dontCheckUniqueInstance = true;
-            break;
-        case Option::UninstallFeature:
-            options.uninstallFeature = *value;
-            options.updatesAllowed = false;
-            options.silent = true;
-            break;
-        case Option::CreateBackup:
-            options.createBackup = true;
-            options.createBackupText1 = value[0];
-            options.createBackupText2 = value[1];
-            break;
-        }
+        OptionCall call{arguments, i, value, hasOptionalValue, options, fullInstallerPath, error};
+        if (!entry->handle(call))
+            return false;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "app_base/target_platform.h"
+#include "text/name_table.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -13,6 +14,8 @@ namespace druvex {
 constexpr std::int32_t kUpdateModeNone = 0;
 constexpr std::int32_t kUpdateModeNewVersion = 1;  // "update_mode newversion"
 constexpr std::int32_t kUpdateModeFeatures = 2;    // "update_mode features"
+// The values of "update_mode", read ignoring case.
+extern const NameTable<std::int32_t> kUpdateModeNames;
 
 constexpr std::int32_t kTetheringUnset = 0;
 constexpr std::int32_t kTetheringUntethered = 1;  // "untethered"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app_base/installer_options.h"
 #include "app_base/target_platform.h"
 #include "app_base/theme_names.h"
 #include "data/custom_action.h"
@@ -91,6 +92,7 @@ TEST(NameTables, EveryTableRoundTrips)
         DRUVEX_TABLE(kInstallerPlatformNames),
         DRUVEX_TABLE(kInstallerTypeNames),
         DRUVEX_TABLE(kThemeNames),
+        DRUVEX_TABLE(kUpdateModeNames),
         DRUVEX_TABLE(kActionTypeNames),
         DRUVEX_TABLE(kActionInstallerTypeNames),
         DRUVEX_TABLE(kActionStoreLocationNames),
