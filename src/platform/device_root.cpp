@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -228,48 +230,17 @@ struct FolderNames {
 // What the cache knows about one name in a folder.
 enum class CachedName { kAbsent, kFound, kUnsure };
 
-struct DeviceRoot::Impl {
-    std::mutex mutex;
-    std::string deviceDirectory;
-    std::string rootFolder;
-    std::unordered_map<std::string, FolderNames> folders;
+namespace {
 
-    // The names of a folder whose status is `status`, loaded when missing or
-    // out of date; null when the folder cannot be read.
-    FolderNames* namesOf(const std::string& hostFolder, const struct stat& status);
-    // The real name of `name` in `hostFolder` (whose status is given).
-    CachedName realName(const std::string& hostFolder, const struct stat& status, std::u16string_view name,
-                        std::string& real);
-    void noteChange(const std::string& hostPath, bool present);
-    void forgetFolderTree(const std::string& hostFolder);
-    // The status of the folder that our last change went to.
-    bool folderStatus(const std::string& folder, struct stat& status);
-    void forgetNotedFolder();
-
-    std::string notedFolder;
-    int notedFolderFd = -1;
-};
-
-FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const struct stat& status)
+// The names of a folder read from the disk, stamped with `stamp`; nothing
+// when the folder cannot be read.
+std::optional<FolderNames> readFolderNames(const std::string& hostFolder, const FolderStamp& stamp)
 {
-    auto found = folders.find(hostFolder);
-    if (found != folders.end() && found->second.stamp == FolderStamp::of(status))
-        return &found->second;
     DIR* dir = ::opendir(hostFolder.c_str());
-    if (!dir) {
-        if (found != folders.end())
-            folders.erase(found);
-        return nullptr;
-    }
-    if (found == folders.end()) {
-        if (folders.size() >= kMaxCachedFolders)
-            folders.clear();
-        found = folders.emplace(hostFolder, FolderNames{}).first;
-    }
-    FolderNames& names = found->second;
-    names.stamp = FolderStamp::of(status);
-    names.byLowerName.clear();
-    names.ambiguous.clear();
+    if (!dir)
+        return std::nullopt;
+    FolderNames names;
+    names.stamp = stamp;
     std::u16string wide;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
@@ -285,31 +256,117 @@ FolderNames* DeviceRoot::Impl::namesOf(const std::string& hostFolder, const stru
             slot->second = name;
     }
     ::closedir(dir);
-    return &names;
+    return names;
+}
+
+CachedName lookUp(const FolderNames& names, const std::u16string& lower, std::string& real)
+{
+    const auto found = names.byLowerName.find(lower);
+    if (found == names.byLowerName.end())
+        return CachedName::kAbsent;
+    real = found->second;
+    return names.ambiguous.count(lower) ? CachedName::kUnsure : CachedName::kFound;
+}
+
+// The folder our last change went to, held open: many changes in a row land
+// in one folder, and a descriptor of it spares a walk of the whole path for
+// each. Closed when the last holder lets go.
+struct NotedFolder {
+    NotedFolder(std::string folder, int descriptor) : path(std::move(folder)), fd(descriptor) {}
+    ~NotedFolder() { ::close(fd); }
+    NotedFolder(const NotedFolder&) = delete;
+    NotedFolder& operator=(const NotedFolder&) = delete;
+
+    const std::string path;
+    const int fd;
+};
+
+}  // namespace
+
+// The mutex guards the fields below it and nothing else: it is never held
+// while the disk is touched. Whoever needs the disk takes what it needs under
+// the lock, looks at the disk without it and takes the lock again to publish;
+// the folder stamps make a listing that another thread replaced meanwhile, or
+// that was read before a change, harmless (the next look by path reloads).
+struct DeviceRoot::Impl {
+    std::mutex mutex;
+    std::string deviceDirectory;
+    std::string rootFolder;
+    // Raised by every configuration: what was read for an earlier one is not published.
+    std::uint64_t generation = 0;
+    std::unordered_map<std::string, FolderNames> folders;
+    std::shared_ptr<const NotedFolder> noted;
+
+    bool isCached(const std::string& hostFolder);
+    // The real name of `name` in `hostFolder` (whose status is given), from
+    // the cache, or from the folder read anew when the cache is missing or
+    // out of date.
+    CachedName realName(const std::string& hostFolder, const struct stat& status, std::u16string_view name,
+                        std::string& real);
+    void noteChange(const std::string& hostPath, bool present);
+    // Takes the folder and everything below it out of the cache; the noted
+    // folder, when it lies there, is handed back for the caller to let go of
+    // after unlocking. Called with the lock held.
+    std::shared_ptr<const NotedFolder> forgetFolderTree(const std::string& hostFolder);
+    // The status of the folder that our last change went to.
+    bool folderStatus(const std::string& folder, struct stat& status);
+};
+
+bool DeviceRoot::Impl::isCached(const std::string& hostFolder)
+{
+    std::lock_guard lock(mutex);
+    return folders.count(hostFolder) != 0;
 }
 
 CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struct stat& status,
                                       std::u16string_view name, std::string& real)
 {
-    FolderNames* names = namesOf(hostFolder, status);
-    if (!names)
-        return CachedName::kUnsure;
     const std::u16string lower = lowerCase(name);
-    const auto found = names->byLowerName.find(lower);
-    if (found == names->byLowerName.end())
-        return CachedName::kAbsent;
-    real = found->second;
-    return names->ambiguous.count(lower) ? CachedName::kUnsure : CachedName::kFound;
+    const FolderStamp stamp = FolderStamp::of(status);
+    std::uint64_t seen = 0;
+    {
+        std::lock_guard lock(mutex);
+        const auto found = folders.find(hostFolder);
+        if (found != folders.end() && found->second.stamp == stamp)
+            return lookUp(found->second, lower, real);
+        seen = generation;
+    }
+    std::optional<FolderNames> listed = readFolderNames(hostFolder, stamp);
+    std::lock_guard lock(mutex);
+    const bool current = generation == seen;
+    auto found = folders.find(hostFolder);
+    if (!listed) {
+        if (current && found != folders.end())
+            folders.erase(found);
+        return CachedName::kUnsure;
+    }
+    if (!current)
+        return lookUp(*listed, lower, real);
+    // Another thread may have published the same state meanwhile; any other
+    // entry is replaced, and should it have been the newer one, the next look
+    // finds the stamps differ and reads the folder again.
+    if (found != folders.end() && found->second.stamp == stamp)
+        return lookUp(found->second, lower, real);
+    if (found == folders.end()) {
+        if (folders.size() >= kMaxCachedFolders)
+            folders.clear();
+        found = folders.emplace(hostFolder, std::move(*listed)).first;
+    } else {
+        found->second = std::move(*listed);
+    }
+    return lookUp(found->second, lower, real);
 }
 
-void DeviceRoot::Impl::forgetFolderTree(const std::string& hostFolder)
+std::shared_ptr<const NotedFolder> DeviceRoot::Impl::forgetFolderTree(const std::string& hostFolder)
 {
     const std::string prefix = hostFolder + "/";
-    if (notedFolder == hostFolder || notedFolder.starts_with(prefix))
-        forgetNotedFolder();
+    std::shared_ptr<const NotedFolder> forgotten;
+    if (noted && (noted->path == hostFolder || noted->path.starts_with(prefix)))
+        forgotten = std::move(noted);
     std::erase_if(folders, [&](const auto& item) {
         return item.first == hostFolder || item.first.starts_with(prefix);
     });
+    return forgotten;
 }
 
 void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
@@ -319,21 +376,32 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
         return;
     const std::string folder = slash == 0 ? std::string("/") : hostPath.substr(0, slash);
     const std::string name = hostPath.substr(slash + 1);
-    if (!present)
-        forgetFolderTree(hostPath);
-    const auto found = folders.find(folder);
-    if (found == folders.end())
-        return;
-    FolderNames& names = found->second;
+    std::u16string wide;
+    const bool named = fromUtf8Name(name, wide);
+    std::shared_ptr<const NotedFolder> forgotten;
+    std::uint64_t seen = 0;
+    {
+        std::lock_guard lock(mutex);
+        if (!present)
+            forgotten = forgetFolderTree(hostPath);
+        if (!folders.count(folder))
+            return;
+        seen = generation;
+    }
     // The folder's new stamp is ours. A change by anyone else between the
     // last look at the folder and this one is taken for ours too; callers
     // note right after looking and changing, so the window is short.
     struct stat status {};
-    std::u16string wide;
-    if (!folderStatus(folder, status) || !fromUtf8Name(name, wide)) {
+    const bool statted = folderStatus(folder, status);
+    std::lock_guard lock(mutex);
+    const auto found = folders.find(folder);
+    if (generation != seen || found == folders.end())
+        return;
+    if (!statted || !named) {
         folders.erase(found);
         return;
     }
+    FolderNames& names = found->second;
     std::u16string lower = lowerCase(wide);
     const auto entry = names.byLowerName.find(lower);
     if (!present && names.ambiguous.count(lower)) {
@@ -355,37 +423,34 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
 
 bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& status)
 {
-    // Many changes in a row land in one folder; a descriptor of it spares a
-    // walk of the whole path for each. Should the path come to name another
-    // folder, the stamp taken here has the old inode, and the next look by
-    // path reloads.
-    if (folder != notedFolder) {
-        notedFolder.clear();
-        if (notedFolderFd >= 0)
-            ::close(notedFolderFd);
-        notedFolderFd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (notedFolderFd < 0)
-            return ::stat(folder.c_str(), &status) == 0;
-        notedFolder = folder;
+    // Should the path come to name another folder, the stamp taken through the
+    // descriptor has the old inode, and the next look by path reloads.
+    std::shared_ptr<const NotedFolder> held;
+    {
+        std::lock_guard lock(mutex);
+        held = noted;
     }
-    return ::fstat(notedFolderFd, &status) == 0;
+    if (held && held->path == folder)
+        return ::fstat(held->fd, &status) == 0;
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return ::stat(folder.c_str(), &status) == 0;
+    auto opened = std::make_shared<const NotedFolder>(folder, fd);
+    const bool statted = ::fstat(fd, &status) == 0;
+    std::lock_guard lock(mutex);
+    // The folder noted before goes when `held` does, after the lock.
+    held = std::exchange(noted, std::move(opened));
+    return statted;
 }
 
-void DeviceRoot::Impl::forgetNotedFolder()
-{
-    notedFolder.clear();
-    if (notedFolderFd >= 0)
-        ::close(notedFolderFd);
-    notedFolderFd = -1;
-}
-
-DeviceRoot::DeviceRoot() : impl_(new Impl) {}
+DeviceRoot::DeviceRoot() : impl_(std::make_unique<Impl>()) {}
 
 DeviceRoot::~DeviceRoot() = default;
 
 DeviceRoot& DeviceRoot::instance()
 {
-    // Never destroyed: threads may still map paths while static objects go.
+    // Never destroyed: threads that outlive main (a worker still unwinding, a
+    // crash handler) may map paths while static objects are torn down.
     static DeviceRoot* root = new DeviceRoot;
     return *root;
 }
@@ -394,11 +459,13 @@ void DeviceRoot::configure(const std::string& deviceDirectory)
 {
     std::string directory = absoluteFolder(deviceDirectory);
     std::string root = directory.empty() ? std::string() : absoluteFolder(directory + "/fs");
+    std::shared_ptr<const NotedFolder> forgotten;
     std::lock_guard lock(impl_->mutex);
     impl_->deviceDirectory = std::move(directory);
     impl_->rootFolder = std::move(root);
     impl_->folders.clear();
-    impl_->forgetNotedFolder();
+    ++impl_->generation;
+    forgotten = std::move(impl_->noted);
 }
 
 void DeviceRoot::configure(const DeviceConfig& config)
@@ -432,9 +499,8 @@ std::string DeviceRoot::rootFolder() const
 std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string& hostPath, DevicePathKind kind)
 {
     hostPath.clear();
-    std::unique_lock lock(impl_->mutex);
-    if (impl_->rootFolder.empty()) {
-        lock.unlock();
+    const std::string root = rootFolder();
+    if (root.empty()) {
         const std::uint32_t error = identityHostPath(devicePath, hostPath);
         return error ? failWith(error) : error;
     }
@@ -443,7 +509,6 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
     if (const std::uint32_t error = splitDevicePath(devicePath, kind, components))
         return failWith(error);
     // The host path of all components spelled as given, and where each ends.
-    const std::string& root = impl_->rootFolder;
     std::string given = root;
     std::vector<std::size_t> ends;
     ends.reserve(components.size());
@@ -473,7 +538,7 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
     // When the last folder's names are cached already, one look at that
     // folder settles the name, which keeps many creations in one folder cheap.
     const std::string parent = given.substr(0, prefixLength(resolved - 1));
-    if (impl_->folders.count(parent) && ::stat(parent.c_str(), &status) == 0) {
+    if (impl_->isCached(parent) && ::stat(parent.c_str(), &status) == 0) {
         switch (impl_->realName(parent, status, components[resolved - 1], real)) {
         case CachedName::kAbsent:
             return finish(given, resolved);
@@ -526,11 +591,7 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
 bool DeviceRoot::toDevicePath(std::string_view hostPath, SharedString& devicePath) const
 {
     devicePath.clear();
-    std::string root;
-    {
-        std::lock_guard lock(impl_->mutex);
-        root = impl_->rootFolder;
-    }
+    const std::string root = rootFolder();
     std::u16string wide;
     if (root.empty()) {
         if (!fromUtf8Name(hostPath, wide))
@@ -643,19 +704,16 @@ std::uint32_t DeviceRoot::findEntries(std::u16string_view devicePattern, std::st
 
 void DeviceRoot::noteCreated(const std::string& hostPath)
 {
-    std::lock_guard lock(impl_->mutex);
     impl_->noteChange(hostPath, true);
 }
 
 void DeviceRoot::noteRemoved(const std::string& hostPath)
 {
-    std::lock_guard lock(impl_->mutex);
     impl_->noteChange(hostPath, false);
 }
 
 void DeviceRoot::noteRenamed(const std::string& fromHostPath, const std::string& toHostPath)
 {
-    std::lock_guard lock(impl_->mutex);
     impl_->noteChange(fromHostPath, false);
     impl_->noteChange(toHostPath, true);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,7 +91,7 @@ private:
     DeviceRoot();
     ~DeviceRoot();
 
-    Impl* impl_;  // never freed: other threads may map paths while the program exits
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace druvex

@@ -7,8 +7,10 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win_error.h"
@@ -306,6 +308,84 @@ TEST_F(DeviceRootTest, FindsEntriesByPatternOrPath)
     EXPECT_EQ(root.findEntries(u"\\", folder, entries), kErrorFileNotFound);
     EXPECT_EQ(root.findEntries(u"\\..\\*", folder, entries), kErrorPathNotFound);
     EXPECT_TRUE(entries.empty());
+}
+
+// Lookups from several threads while another changes the tree (and notes
+// it) and a third configures the same device again: names that never change
+// always resolve to their spelling on the disk, names in the busy folder
+// always resolve to some name there, and no mapping fails.
+class DeviceRootThreads : public DeviceRootTest {};
+
+TEST_F(DeviceRootThreads, LookupsStayRightWhileTheTreeChanges)
+{
+    DeviceRoot& root = DeviceRoot::instance();
+    device().writeFile("Stable/Folder/Keep.txt");
+    device().writeFile("Stable/Other.TXT");
+    device().makeFolder("Busy/Sub");
+    const std::string rootFolder = root.rootFolder();
+    const std::string keep = rootFolder + "/Stable/Folder/Keep.txt";
+    const std::string other = rootFolder + "/Stable/Other.TXT";
+    const std::string busy = rootFolder + "/Busy/";
+
+    std::atomic<int> wrong{0};
+    std::atomic<int> failed{0};
+    const auto lookUp = [&](int seed) {
+        std::string host;
+        std::vector<DeviceFolderEntry> entries;
+        for (int i = 0; i < 600; ++i) {
+            if (root.toHostPath(u"\\STABLE\\folder\\keep.TXT", host) != 0 || host != keep)
+                ++wrong;
+            if (root.toHostPath(u"/stable/other.txt", host) != 0 || host != other)
+                ++wrong;
+            const std::u16string name = u"\\busy\\f" + std::u16string(1, static_cast<char16_t>(u'0' + (i + seed) % 10));
+            if (root.toHostPath(name, host) != 0 || !host.starts_with(busy))
+                ++failed;
+            if (root.toHostPath(u"\\BUSY\\SUB\\x", host) != 0 || !host.starts_with(busy))
+                ++failed;
+            if (i % 50 == 0 && root.listFolder(rootFolder + "/Stable", entries) != 0)
+                ++failed;
+        }
+    };
+    const auto change = [&] {
+        std::string host;
+        for (int i = 0; i < 400; ++i) {
+            const std::u16string name = u"\\Busy\\F" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+            if (root.toHostPath(name, host) != 0) {
+                ++failed;
+                continue;
+            }
+            if (fs::exists(host)) {
+                fs::remove(host);
+                root.noteRemoved(host);
+            } else {
+                test::writeFileBytes(host, {});
+                root.noteCreated(host);
+            }
+            if (i % 40 == 0) {
+                fs::remove_all(busy + "Sub");
+                root.noteRemoved(busy + "Sub");
+                fs::create_directory(busy + "SUB");
+                root.noteCreated(busy + "SUB");
+                fs::rename(busy + "SUB", busy + "Sub");
+                root.noteRenamed(busy + "SUB", busy + "Sub");
+            }
+        }
+    };
+    const std::string directory = root.deviceDirectory();
+    const auto reconfigure = [&] {
+        for (int i = 0; i < 20; ++i)
+            root.configure(directory);
+    };
+
+    std::vector<std::thread> threads;
+    for (int seed = 0; seed < 3; ++seed)
+        threads.emplace_back(lookUp, seed);
+    threads.emplace_back(change);
+    threads.emplace_back(reconfigure);
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(failed.load(), 0);
 }
 
 TEST(DeviceRootIdentity, BackslashesSeparateAndNothingElseChanges)
