@@ -2,18 +2,12 @@
 
 #include <stdexcept>
 
-#include "text/char_class.h"
 #include "data/content_tree.h"
+#include "data/variable_expansion.h"
 #include "fileutil/file_util.h"
 
 namespace druvex {
 namespace {
-
-bool isTargetFolderName(std::u16string_view name)
-{
-    return equalsNoCase(name, u"TARGETDIR") || equalsNoCase(name, u"INSTALLDIR") ||
-           equalsNoCase(name, u"<TARGETDIR>") || equalsNoCase(name, u"<INSTALLDIR>");
-}
 
 class FileCounter final : public ContentVisitor {
 public:
@@ -97,7 +91,7 @@ ContentHolder::~ContentHolder() = default;
 bool ContentHolder::hasContent() const
 {
     for (const auto& item : content_->children()) {
-        if (!isTargetFolderName(item->getName().view()))
+        if (!isTargetDirToken(item->getName().view()))
             return true;
         if (item->childCount() > 0)
             return true;

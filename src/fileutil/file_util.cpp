@@ -156,11 +156,10 @@ std::optional<std::uint32_t> computeFileRangeAdler32(HalAccess& host, FileHandle
     std::uint64_t left = length;
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, pieceBytes));
-        const std::int64_t got = host.readFile(handle, piece.get(), want);
-        if (got <= 0)
+        if (host.readFully(handle, piece.get(), want) != static_cast<std::int64_t>(want))
             return std::nullopt;
-        adler.update(static_cast<std::size_t>(got), piece.get());
-        left -= static_cast<std::uint64_t>(got);
+        adler.update(want, piece.get());
+        left -= want;
     }
     return adler.final();
 }

@@ -107,13 +107,17 @@ TEST(IniFileParse, ARefusedLineIsReportedByItsNumber)
     EXPECT_FALSE(parseText(ini, "[S]\r\na=1\r\n\r\n\rb=2\n\n x\r\n", &encoding, &report));
     EXPECT_EQ(report.failedLine, 7);
     EXPECT_EQ(report.failedText, u" x");
+    EXPECT_STREQ(report.reason, "the line starts with a blank");
     EXPECT_EQ(encoding, 99u);
     EXPECT_EQ(report.keyLines.at({u"S", u"b"}), 5);
     // A line that does not convert would read as empty and silently move b
     // into the unnamed section.
     EXPECT_FALSE(parseText(ini, "\xEF\xBB\xBF[S]\na=1\n\xC3\x28\nb=2\n", nullptr, &report));
     EXPECT_EQ(report.failedLine, 3);
+    EXPECT_STREQ(report.reason, "the line is not valid in the file's encoding");
     EXPECT_EQ(entriesOf(ini), (std::vector<Entry>{{u"S", u"a", u"1"}}));
+    EXPECT_FALSE(parseText(ini, "[S]\n-x=1\n", nullptr, &report));
+    EXPECT_STREQ(report.reason, "a key starts with a letter, a digit or '_'");
 }
 
 std::string utf16(std::u16string_view text, bool mark)
