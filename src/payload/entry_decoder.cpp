@@ -13,6 +13,7 @@
 
 #include "core/adler32.h"
 #include "core/input_limits.h"
+#include "hal/hal_access.h"
 #include "payload/payload_entry.h"
 #include "payload/payload_sink.h"
 
@@ -98,6 +99,17 @@ std::int64_t MemoryEntryInput::read(std::uint8_t* buffer, std::size_t count)
         std::memcpy(buffer, bytes_.data() + position_, n);
     position_ += n;
     return static_cast<std::int64_t>(n);
+}
+
+std::int64_t HostFileInput::read(std::uint8_t* buffer, std::size_t count)
+{
+    const std::size_t want = left_ ? static_cast<std::size_t>(std::min<std::uint64_t>(count, *left_)) : count;
+    if (want == 0)
+        return 0;
+    const std::int64_t got = host_.readFully(handle_, buffer, want);
+    if (got > 0 && left_)
+        *left_ -= static_cast<std::uint64_t>(got);
+    return got;
 }
 
 bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,

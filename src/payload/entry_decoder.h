@@ -1,7 +1,8 @@
 // Decoding one archive entry's bytes into a PayloadSink by its method: stored
 // bytes in pieces of 16 KB, LZMA (the SDK's single-stream layout) in pieces of
-// 4 KB, zlib in pieces of 16 KB; and decodeLzmaBuffer, the LZMA method over a
-// stream already held in memory (downloaded packages, language files).
+// 4 KB, zlib in pieces of 16 KB; the packed bytes come from a file the host
+// holds open (an archive's entry, a downloaded package) or from memory
+// (decodeLzmaBuffer: a stream already read whole).
 #pragma once
 
 #include <cstddef>
@@ -10,8 +11,11 @@
 #include <span>
 #include <vector>
 
+#include "core/platform_file.h"
+
 namespace druvex {
 
+class HalAccess;
 class PayloadSink;
 
 // Where an entry's packed bytes come from.
@@ -32,6 +36,23 @@ public:
 private:
     std::span<const std::uint8_t> bytes_;
     std::size_t position_ = 0;
+};
+
+// Packed bytes read in pieces through the host from an open file, from its
+// current position on: at most `limit` bytes, to the end of the file without
+// one. The file is neither seeked nor closed here.
+class HostFileInput final : public EntryInput {
+public:
+    HostFileInput(HalAccess& host, FileHandle handle, std::optional<std::uint64_t> limit = std::nullopt)
+        : host_(host), handle_(handle), left_(limit)
+    {
+    }
+    std::int64_t read(std::uint8_t* buffer, std::size_t count) override;
+
+private:
+    HalAccess& host_;
+    FileHandle handle_;
+    std::optional<std::uint64_t> left_;
 };
 
 // `size` bytes handed on as they are. With `expectedChecksum`, their Adler-32

@@ -19,31 +19,6 @@ namespace {
 
 constexpr std::uint64_t kMaxFileOffset = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
-// An entry's packed bytes, read from the reader's handle at its position.
-class FileRangeInput final : public EntryInput {
-public:
-    FileRangeInput(HalAccess& host, FileHandle handle, std::uint64_t size)
-        : host_(host), handle_(handle), left_(size)
-    {
-    }
-
-    std::int64_t read(std::uint8_t* buffer, std::size_t count) override
-    {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, left_));
-        if (want == 0)
-            return 0;
-        const std::int64_t got = host_.readFully(handle_, buffer, want);
-        if (got > 0)
-            left_ -= static_cast<std::uint64_t>(got);
-        return got;
-    }
-
-private:
-    HalAccess& host_;
-    FileHandle handle_;
-    std::uint64_t left_;
-};
-
 // The directory, read in pieces from the handle and never beyond its size.
 class DirectoryReader {
 public:
@@ -84,7 +59,7 @@ private:
         return true;
     }
 
-    FileRangeInput input_;
+    HostFileInput input_;
     std::uint64_t left_;
     std::uint8_t buffer_[65536];
     std::size_t position_ = 0;
@@ -250,7 +225,7 @@ bool PayloadArchive::extract(const SharedString& name, PayloadSink& sink)
     const PayloadEntry* entry = find(name);
     if (!entry || !seekToEntry(*entry))
         return false;
-    FileRangeInput input(host_, handle_, entry->packedSize);
+    HostFileInput input(host_, handle_, entry->packedSize);
     switch (entry->method) {
     case kPayloadMethodLzma:
         return decodeLzmaEntry(input, sink);
@@ -296,7 +271,7 @@ bool PayloadArchive::extractRaw(const SharedString& name, PayloadSink& sink, std
     method = entry->method;
     if (!seekToEntry(*entry))
         return false;
-    FileRangeInput input(host_, handle_, entry->packedSize);
+    HostFileInput input(host_, handle_, entry->packedSize);
     return decodeStoredEntry(input, entry->packedSize, sink, entry->checksum);
 }
 

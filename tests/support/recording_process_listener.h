@@ -1,0 +1,145 @@
+// An installation listener for tests: every call becomes a line ("download
+// begins 300", "retry? Help 3"), progress reports are kept apart as (name,
+// position), and the questions answer from scripted queues (no when a queue
+// is empty). Safe to call from any thread. Header only: link the fileutil
+// library.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fileutil/installation_process_listener.h"
+#include "text/shared_string.h"
+
+namespace druvex::test {
+
+class RecordingProcessListener final : public InstallationProcessListener {
+public:
+    void onProgressRange(std::uint64_t total) override { record("range " + std::to_string(total)); }
+    void onProgressPosition(const SharedString& name, std::uint64_t position) override
+    {
+        record("position " + text(name) + " " + std::to_string(position));
+    }
+    void onProgressEnd() override { record("progress end"); }
+    void onRemoveOldInstallation(std::uint32_t a, std::uint32_t b) override { words("remove old", a, b); }
+    void onRemoveOldInstallationDone(std::uint32_t a, std::uint32_t b) override { words("removed old", a, b); }
+    void onProgressValue(const SharedString& name, std::uint64_t value) override
+    {
+        record("value " + text(name) + " " + std::to_string(value));
+    }
+    void onCheckPackages(std::uint32_t a, std::uint32_t b) override { words("check packages", a, b); }
+    void onUninstallBegin(std::uint32_t a, std::uint32_t b) override { words("uninstall", a, b); }
+    void onCleanFolders(std::uint32_t a, std::uint32_t b) override { words("clean folders", a, b); }
+    void onRemoveFiles(std::uint32_t a, std::uint32_t b) override { words("remove files", a, b); }
+    void onDownloadNewInstaller(std::uint32_t a, std::uint32_t b) override { words("new installer", a, b); }
+    void onPhase3(std::uint32_t a, std::uint32_t b) override { words("phase 3", a, b); }
+    void onInstallBegin(std::uint32_t a, std::uint32_t b) override { words("install", a, b); }
+    void onRollbackBegin(std::uint32_t a, std::uint32_t b) override { words("rollback", a, b); }
+    void onValidating(std::uint32_t a, std::uint32_t b) override { words("validating", a, b); }
+    void onValidatingEnd(std::uint32_t a, std::uint32_t b) override { words("validated", a, b); }
+
+    void onDownloadBegin(std::uint64_t total) override { record("download begins " + std::to_string(total)); }
+    void onDownloadProgress(const SharedString& name, std::uint64_t position) override
+    {
+        std::lock_guard lock(mutex_);
+        progress_.emplace_back(text(name), position);
+    }
+    void onDownloadFinished(std::int32_t status) override { record("download finished " + std::to_string(status)); }
+    bool askRetryDownload(const SharedString& name, std::int32_t status) override
+    {
+        return answer("retry? " + text(name) + " " + std::to_string(status), retryAnswers);
+    }
+    bool askSkipDownload(const SharedString& name) override { return answer("skip? " + text(name), skipAnswers); }
+
+    void onProgressBytes(const SharedString& name, std::uint64_t bytes) override
+    {
+        record("bytes " + text(name) + " " + std::to_string(bytes));
+    }
+    void onSucceeded() override { record("succeeded"); }
+    void onFailed() override { record("failed"); }
+    void onWaitingForDownload(std::uint32_t a, std::uint32_t b) override { words("waiting", a, b); }
+    int askOnError(std::uint32_t a, std::uint32_t b) override { return words("error?", a, b); }
+    int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) override { return words("skip feature?", a, b); }
+    int reportUninstallFeaturesError(std::uint32_t a, std::uint32_t b) override
+    {
+        return words("uninstall features error", a, b);
+    }
+    int reportUninstallError(std::uint32_t a, std::uint32_t b) override { return words("uninstall error", a, b); }
+    int reportUninstallDeviceError(std::uint32_t a, std::uint32_t b) override
+    {
+        return words("uninstall device error", a, b);
+    }
+    int askRollback(std::uint32_t a, std::uint32_t b) override { return words("rollback?", a, b); }
+    void onBackupBegin(bool isBackup, std::uint32_t a, std::uint32_t b) override
+    {
+        words(isBackup ? "backup" : "restore", a, b);
+    }
+    void onBackupProgress(std::uint32_t a, std::uint32_t b, std::uint32_t c) override
+    {
+        record("backup progress " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c));
+    }
+    void onBackupFinished(std::int32_t code) override { record("backup finished " + std::to_string(code)); }
+    void onStepsBegin(std::uint32_t a, std::uint32_t b) override { words("steps", a, b); }
+    void onStep(std::uint32_t a, std::uint32_t b) override { words("step", a, b); }
+    void onStepDone(std::uint32_t a, std::uint32_t b) override { words("step done", a, b); }
+    void onStepsEnd(std::uint32_t a, std::uint32_t b) override { words("steps end", a, b); }
+    void reportRedistributableError(const SharedString& name) override { record("redist error " + text(name)); }
+    void onRemainingTime(std::uint32_t a, std::uint32_t b) override { words("remaining", a, b); }
+    void reportRegistrationError(const SharedString& name, bool registering) override
+    {
+        record((registering ? "registration error " : "unregistration error ") + text(name));
+    }
+
+    std::vector<std::string> events() const
+    {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<std::pair<std::string, std::uint64_t>> progress() const
+    {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
+
+    // Answers of the two download questions, first to last; set before the
+    // run starts.
+    std::deque<bool> retryAnswers;
+    std::deque<bool> skipAnswers;
+
+private:
+    static std::string text(const SharedString& value)
+    {
+        const SharedStringA utf8 = toUtf8(value);
+        return std::string(utf8.c_str(), static_cast<std::size_t>(utf8.length()));
+    }
+    void record(std::string line)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(line));
+    }
+    int words(const char* what, std::uint32_t a, std::uint32_t b)
+    {
+        record(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
+        return 0;
+    }
+    bool answer(std::string line, std::deque<bool>& answers)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(line));
+        if (answers.empty())
+            return false;
+        const bool value = answers.front();
+        answers.pop_front();
+        return value;
+    }
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+    std::vector<std::pair<std::string, std::uint64_t>> progress_;
+};
+
+}  // namespace druvex::test
