@@ -333,7 +333,15 @@ TEST_F(PackageInstallerPlan, TheNewVersionDownloadIsOneJobNamedAfterTheUrl)
     EXPECT_EQ(job->target, u"\\Temp\\Setup.exe");
 }
 
-// Runs the installer's jobs to their end: checked, started, waited for.
+// Plans jobs for the features; which are downloaded is the planning tests' concern.
+void plan(PackageInstaller& installer, const std::vector<FeaturePtr>& features)
+{
+    std::vector<FeaturePtr> downloaded;
+    std::vector<FeaturePtr> local;
+    installer.planDownloads(features, downloaded, local);
+}
+
+// Starts the installer's jobs and waits until all are handled.
 void runAll(PackageInstaller& installer, RecordingOwner& owner, test::RecordingProcessListener& listener)
 {
     installer.start(&listener);
@@ -409,9 +417,7 @@ TEST_F(PackageInstallerThreads, ADamagedPackageIsRetriedThenSkipped)
     listener.retryAnswers = {true};
     listener.skipAnswers = {true};
     PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({featureA, featureB}, downloaded, local);
+    plan(installer, {featureA, featureB});
     runAll(installer, owner, listener);
 
     EXPECT_EQ(listener.events(), (Events{"download begins 32000", "retry? A 3", "skip? A", "download finished 0"}));
@@ -422,27 +428,40 @@ TEST_F(PackageInstallerThreads, ADamagedPackageIsRetriedThenSkipped)
     EXPECT_TRUE(log_.contains(u"Bad digest"));
 }
 
-// Once the skip choice is on, a skippable feature's failure is skipped
-// without a question; the others go on.
-TEST_F(PackageInstallerThreads, WithTheSkipChoiceOnAFailureIsSkippedWithoutAsking)
+// Once the skip choice is on, a skippable feature that fails is skipped
+// without a question, and so is one that a cancel ends; the others go on,
+// or fail with the cancel.
+TEST_F(PackageInstallerThreads, WithTheSkipChoiceOnASkippableFeatureIsSkippedWithoutAsking)
 {
-    FakeContext context(host_);
-    context.skip = true;
-    FeaturePtr featureA = online(context, "A", packageBytes(3000, 1), true);
-    server_.setReply("/A.lzma", HttpReply::withStatus(500, "Server Error", "no"));
-    FeaturePtr featureB = online(context, "B", packageBytes(3000, 2));
+    struct Case {
+        const char* what;
+        bool cancelFirst;
+        Events owned;
+        std::string finished;
+    };
+    const Case cases[] = {
+        {"a failed transfer", false,
+         {"skipped A", "started B", "ready B \\Temp\\Packages/tmp0001_B", "all handled"}, "download finished 0"},
+        {"a cancelled run", true, {"skipped A", "failed", "all handled"}, "download finished 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeContext context(host_);
+        context.skip = true;
+        FeaturePtr featureA = online(context, "A", packageBytes(3000, 1), true);
+        server_.setReply("/A.lzma", HttpReply::withStatus(500, "Server Error", "no"));
+        FeaturePtr featureB = online(context, "B", packageBytes(3000, 2));
+        RecordingOwner owner;
+        test::RecordingProcessListener listener;
+        PackageInstaller installer(context, owner);
+        plan(installer, {featureA, featureB});
+        if (c.cancelFirst)
+            installer.cancel();
+        runAll(installer, owner, listener);
 
-    RecordingOwner owner;
-    test::RecordingProcessListener listener;
-    PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({featureA, featureB}, downloaded, local);
-    runAll(installer, owner, listener);
-
-    EXPECT_EQ(listener.events(), (Events{"download begins 6000", "download finished 0"}));
-    EXPECT_EQ(owner.events(),
-              (Events{"skipped A", "started B", "ready B \\Temp\\Packages/tmp0001_B", "all handled"}));
+        EXPECT_EQ(listener.events(), (Events{"download begins 6000", c.finished}));
+        EXPECT_EQ(owner.events(), c.owned);
+    }
 }
 
 // Size and digest are the package's identity: a package that differs in
@@ -474,9 +493,7 @@ TEST_F(PackageInstallerThreads, APackageThatDoesNotMatchIsNeverReady)
         RecordingOwner owner;
         test::RecordingProcessListener listener;
         PackageInstaller installer(context, owner);
-        std::vector<FeaturePtr> downloaded;
-        std::vector<FeaturePtr> local;
-        installer.planDownloads({feature}, downloaded, local);
+        plan(installer, {feature});
         runAll(installer, owner, listener);
 
         const std::string status = std::to_string(c.status);
@@ -502,9 +519,7 @@ TEST_F(PackageInstallerThreads, ADeclinedRetryCancelsEveryDownload)
     RecordingOwner owner;
     test::RecordingProcessListener listener;
     PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({featureA, featureB, featureC}, downloaded, local);
+    plan(installer, {featureA, featureB, featureC});
     runAll(installer, owner, listener);
 
     EXPECT_EQ(listener.events(), (Events{"download begins 9000", "retry? A 2", "download finished 5"}));
@@ -545,9 +560,7 @@ TEST_F(PackageInstallerThreads, AFailedWriteEndsTheRequestWithStatus4)
         RecordingOwner owner;
         test::RecordingProcessListener listener;
         PackageInstaller installer(context, owner);
-        std::vector<FeaturePtr> downloaded;
-        std::vector<FeaturePtr> local;
-        installer.planDownloads({feature}, downloaded, local);
+        plan(installer, {feature});
         runAll(installer, owner, listener);
 
         EXPECT_EQ(listener.events(), (Events{"download begins 200000", "retry? A 4", "download finished 4"}));
@@ -573,9 +586,7 @@ TEST_F(PackageInstallerThreads, ARetryStartsFromACleanState)
     test::RecordingProcessListener listener;
     listener.retryAnswers = {true};
     PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({feature}, downloaded, local);
+    plan(installer, {feature});
     runAll(installer, owner, listener);
 
     EXPECT_EQ(listener.events(), (Events{"download begins 50000", "retry? A 3", "download finished 0"}));
@@ -607,9 +618,7 @@ TEST_F(PackageInstallerThreads, ACancelAsksNothingAndLeavesNoPartialFile)
     listener.retryAnswers = {true, true, true};
     listener.skipAnswers = {true, true, true};
     PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({featureA, featureB, featureC}, downloaded, local);
+    plan(installer, {featureA, featureB, featureC});
     installer.start(&listener);
     ASSERT_TRUE(owner.waitForData());
     ASSERT_TRUE(server_.waitForStalls(1));
@@ -622,28 +631,6 @@ TEST_F(PackageInstallerThreads, ACancelAsksNothingAndLeavesNoPartialFile)
     EXPECT_TRUE(leftFiles().empty());
     EXPECT_FALSE(context.skip.load());
     EXPECT_EQ(server_.requestCount(), 1u);
-}
-
-// With the skip choice on, a cancelled skippable feature counts as skipped.
-TEST_F(PackageInstallerThreads, ACancelledSkippableFeatureIsSkippedWhenTheChoiceIsOn)
-{
-    FakeContext context(host_);
-    context.skip = true;
-    FeaturePtr featureA = online(context, "A", packageBytes(3000, 1), true);
-    FeaturePtr featureB = online(context, "B", packageBytes(3000, 2));
-
-    RecordingOwner owner;
-    test::RecordingProcessListener listener;
-    PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({featureA, featureB}, downloaded, local);
-    installer.cancel();
-    runAll(installer, owner, listener);
-
-    EXPECT_EQ(listener.events(), (Events{"download begins 6000", "download finished 5"}));
-    EXPECT_EQ(owner.events(), (Events{"skipped A", "failed", "all handled"}));
-    EXPECT_EQ(server_.requestCount(), 0u);
 }
 
 // The check asks the server for each package's size and gives up on the
@@ -672,9 +659,7 @@ TEST_F(PackageInstallerThreads, TheCheckFindsMissingAndResizedPackages)
             server_.setReply("/B.lzma", *c.replyB);
         RecordingOwner owner;
         PackageInstaller installer(context, owner);
-        std::vector<FeaturePtr> downloaded;
-        std::vector<FeaturePtr> local;
-        installer.planDownloads({featureA, featureB}, downloaded, local);
+        plan(installer, {featureA, featureB});
         EXPECT_EQ(installer.checkPackagesPresent(), c.present);
         EXPECT_EQ(installer.jobCount(), c.present ? 2u : 0u);
         EXPECT_EQ(installer.totalBytes(), c.present ? 6000u : 0u);
@@ -701,9 +686,7 @@ TEST_F(PackageInstallerThreads, TheNewInstallerIsSavedAtItsTarget)
     RecordingOwner owner;
     test::RecordingProcessListener listener;
     PackageInstaller installer(context, owner);
-    std::vector<FeaturePtr> downloaded;
-    std::vector<FeaturePtr> local;
-    installer.planDownloads({}, downloaded, local);
+    plan(installer, {});
     ASSERT_TRUE(installer.checkPackagesPresent());
     runAll(installer, owner, listener);
 
