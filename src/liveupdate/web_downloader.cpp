@@ -292,11 +292,19 @@ void WebDownloader::runRequest(const std::shared_ptr<DownloadRequest>& request)
         request->listener->onFinished(*request, status, retry);
         if (!retry)
             return;
-        std::lock_guard lock(mutex_);
-        // A downloader that is being stopped runs nothing again.
-        if (request->state() != kRequestFinished || stopping())
-            return;
-        request->state_ = kRequestRunning;
+        {
+            std::lock_guard lock(mutex_);
+            if (request->state() != kRequestFinished)
+                return;
+            if (!stopping()) {
+                request->state_ = kRequestRunning;
+                continue;
+            }
+        }
+        // A downloader that is being stopped runs nothing again, but the
+        // listener that asked for the retry still waits for an end.
+        reportCancelled(*request);
+        return;
     }
 }
 

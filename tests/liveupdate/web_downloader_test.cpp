@@ -292,6 +292,25 @@ TEST_F(WebDownloaderThreads, RetryFetchesTheWholeFileAgain)
     EXPECT_EQ(request->state(), kRequestFinished);
 }
 
+// A retry asked for while the downloader is being stopped is not run, but the
+// listener that asked still hears an end.
+TEST_F(WebDownloaderThreads, ARetryRefusedByAStopStillEnds)
+{
+    server_.setReply("/gone", HttpReply::withStatus(404, "Not Found"));
+    RecordingListener listener;
+    WebDownloader downloader;
+    listener.retryOn = [&](int, int count) {
+        if (count == 1)
+            downloader.cancelAll();
+        return count == 1;
+    };
+    std::shared_ptr<DownloadRequest> request;
+    downloader.enqueue(url("/gone"), {}, 0, &listener, request);
+    ASSERT_TRUE(listener.waitFinished(2));
+    EXPECT_EQ(listener.events(), (Events{"finished 2", "finished 5"}));
+    EXPECT_EQ(server_.requestCount(), 1u);
+}
+
 // Listener calls hold no lock of the queue: a listener may queue the next
 // request from its end report.
 TEST_F(WebDownloaderThreads, AListenerMayQueueFromItsEndReport)
