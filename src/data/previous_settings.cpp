@@ -28,49 +28,6 @@ bool yesIgnoringCase(const XmlAttributeList& attributes, std::string_view name, 
     return attribute ? equalsNoCase(attribute->value.view(), u"Yes") : absent;
 }
 
-// Puts `bytes` in place of the file at `path` so that a failure at any step
-// leaves an existing file there: the device's move never replaces a target, so
-// the old file steps aside as a backup until the new one stands.
-bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& bytes, const SharedString& path)
-{
-    const SharedString temporary = path + u".tmp";
-    const SharedString backup = path + u".bak";
-    if (!writeBufferToFile(host, bytes, temporary)) {
-        const std::uint32_t error = host.getLastError();
-        host.deleteFile(temporary);
-        logPrintf(u"Saved settings cannot be written to %s (error %u)", temporary, error);
-        return false;
-    }
-    bool isFolder = false;
-    const bool hadFile = host.exists(path, &isFolder);
-    if (hadFile && isFolder) {
-        host.deleteFile(temporary);
-        logPrintf(u"Saved settings cannot replace %s: a folder stands there", path);
-        return false;
-    }
-    if (hadFile) {
-        // A backup left by an earlier save that failed half-way.
-        host.deleteFile(backup);
-        if (!host.moveFile(path, backup)) {
-            const std::uint32_t error = host.getLastError();
-            host.deleteFile(temporary);
-            logPrintf(u"Saved settings cannot replace %s: moving it to %s failed (error %u)", path, backup, error);
-            return false;
-        }
-    }
-    if (!host.moveFile(temporary, path)) {
-        const std::uint32_t error = host.getLastError();
-        if (hadFile && !host.moveFile(backup, path))
-            logPrintf(u"The previous saved settings remain in %s", backup);
-        host.deleteFile(temporary);
-        logPrintf(u"Saved settings cannot be moved to %s (error %u)", path, error);
-        return false;
-    }
-    if (hadFile)
-        host.deleteFile(backup);
-    return true;
-}
-
 }  // namespace
 
 class PreviousSettingsHandler final : public XmlHandler {
@@ -243,7 +200,7 @@ bool PreviousSettings::saveToFile(const SharedString& path) const
         logPrintf(u"Saved settings for %s could not be put together", path);
         return false;
     }
-    if (!replaceFileWithBuffer(host_, bytes, path))
+    if (!replaceFileWithBuffer(host_, bytes, path, u"Saved settings"))
         return false;
     // Another account may run the relaunched installer; the answer changes
     // nothing about the file having been written.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/adler32.h"
+#include "core/app_log.h"
 #include "core/path_text.h"
 #include "core/sha1.h"
 #include "hal/hal_access.h"
@@ -105,6 +106,47 @@ bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
     // A close can be where a deferred write fails; the bytes are then not on disk.
     const bool closed = host.closeFile(handle);
     return closed && written == static_cast<std::int64_t>(buffer.size());
+}
+
+bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path,
+                           const char16_t* what)
+{
+    const SharedString temporary = path + u".tmp";
+    const SharedString backup = path + u".bak";
+    if (!writeBufferToFile(host, buffer, temporary)) {
+        const std::uint32_t error = host.getLastError();
+        host.deleteFile(temporary);
+        logPrintf(u"%s cannot be written to %s (error %u)", what, temporary, error);
+        return false;
+    }
+    bool isFolder = false;
+    const bool hadFile = host.exists(path, &isFolder);
+    if (hadFile && isFolder) {
+        host.deleteFile(temporary);
+        logPrintf(u"%s cannot replace %s: a folder stands there", what, path);
+        return false;
+    }
+    if (hadFile) {
+        // A backup left by an earlier save that failed half-way.
+        host.deleteFile(backup);
+        if (!host.moveFile(path, backup)) {
+            const std::uint32_t error = host.getLastError();
+            host.deleteFile(temporary);
+            logPrintf(u"%s cannot replace %s: moving it to %s failed (error %u)", what, path, backup, error);
+            return false;
+        }
+    }
+    if (!host.moveFile(temporary, path)) {
+        const std::uint32_t error = host.getLastError();
+        if (hadFile && !host.moveFile(backup, path))
+            logPrintf(u"%s: the previous file remains in %s", what, backup);
+        host.deleteFile(temporary);
+        logPrintf(u"%s cannot be moved to %s (error %u)", what, path, error);
+        return false;
+    }
+    if (hadFile)
+        host.deleteFile(backup);
+    return true;
 }
 
 bool isFolderWritable(HalAccess& host, const SharedString& folder)

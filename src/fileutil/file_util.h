@@ -36,6 +36,15 @@ bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const 
 // closed without error.
 bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path);
 
+// Puts `buffer` in place of the file at `path` so that a failure at any step
+// leaves an existing file there: the buffer goes to "<path>.tmp", the old file
+// steps aside as "<path>.bak" (the device's move never replaces a target)
+// until the new one stands, and the backup is then deleted. `what` names the
+// document in the log line of a failure ("Saved settings cannot be written to
+// ..."). True when the new file stands.
+bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path,
+                           const char16_t* what);
+
 // Whether a file "testInstaller" can be created in the folder; the probe file
 // is deleted again.
 bool isFolderWritable(HalAccess& host, const SharedString& folder);

@@ -1,0 +1,114 @@
+#include "controller/installed_product_registry.h"
+
+#include "core/app_log.h"
+#include "fileutil/file_util.h"
+#include "hal/hal_access.h"
+#include "text/char_class.h"
+
+namespace druvex {
+namespace {
+
+// Scripts name the product, and the name becomes a folder of the path read:
+// it must stay one folder below the data root.
+bool isSingleFolderName(std::u16string_view name)
+{
+    if (name.empty() || name == u"." || name == u"..")
+        return false;
+    return name.find_first_of(u"/\\") == std::u16string_view::npos;
+}
+
+}  // namespace
+
+InstalledProductRegistry::InstalledProductRegistry(InstalledProductsController& controller) : controller_(controller)
+{
+}
+
+int InstalledProductRegistry::load(const SharedString& productName)
+{
+    std::lock_guard lock(mutex_);
+    if (!isSingleFolderName(productName.view())) {
+        logPrintf(u"Installed product name refused: \"%s\"", productName);
+        return 0;
+    }
+    for (std::size_t index = 0; index < products_.size(); ++index) {
+        // The device's file system ignores case, so both spellings name one log.
+        if (equalsNoCase(products_[index].name.view(), productName.view()))
+            return static_cast<int>(index + 1);
+    }
+    std::shared_ptr<InstalledLog> log;
+    const std::shared_ptr<HalAccess> host = controller_.getHalOut();
+    if (host) {
+        const SharedString path =
+            joinPath(controller_.getProductDataRoot(*host, false, productName), SharedString(u"InstalledLog.xml"));
+        std::vector<std::uint8_t> bytes;
+        if (readFileToBuffer(*host, bytes, path)) {
+            log = std::make_shared<InstalledLog>();
+            if (!log->loadFromBuffer(bytes.data(), bytes.size())) {
+                logPrintf(u"The installed log %s does not parse", path);
+                return 0;
+            }
+        }
+    }
+    products_.push_back(Product{std::move(log), productName, {}});
+    return static_cast<int>(products_.size());
+}
+
+const InstalledProductRegistry::Product* InstalledProductRegistry::productAt(int handle) const
+{
+    if (handle < 1 || static_cast<std::size_t>(handle) > products_.size())
+        return nullptr;
+    return &products_[static_cast<std::size_t>(handle - 1)];
+}
+
+std::shared_ptr<InstalledLog> InstalledProductRegistry::getLog(int handle) const
+{
+    std::lock_guard lock(mutex_);
+    const Product* product = productAt(handle);
+    return product ? product->log : nullptr;
+}
+
+SharedString InstalledProductRegistry::getProductName(int handle) const
+{
+    std::lock_guard lock(mutex_);
+    const Product* product = productAt(handle);
+    return product ? product->name : SharedString();
+}
+
+void InstalledProductRegistry::sendAction(int handle, std::int32_t action, const SharedString& featureName)
+{
+    std::lock_guard lock(mutex_);
+    if (!productAt(handle))
+        return;
+    products_[static_cast<std::size_t>(handle - 1)].actions.emplace_back(action, featureName);
+}
+
+bool InstalledProductRegistry::listHandles(std::vector<int>& handles) const
+{
+    std::lock_guard lock(mutex_);
+    handles.clear();
+    for (std::size_t index = 0; index < products_.size(); ++index) {
+        if (!products_[index].actions.empty())
+            handles.push_back(static_cast<int>(index + 1));
+    }
+    return !handles.empty();
+}
+
+InstalledProductRegistry::FeatureIterator InstalledProductRegistry::featureIterator(int handle) const
+{
+    return FeatureIterator{handle, 0};
+}
+
+bool InstalledProductRegistry::nextFeature(FeatureIterator& iterator, std::int32_t& action,
+                                           SharedString& featureName) const
+{
+    std::lock_guard lock(mutex_);
+    const Product* product = productAt(iterator.handle);
+    if (!product || iterator.position >= product->actions.size())
+        return false;
+    action = product->actions[iterator.position].first;
+    featureName = product->actions[iterator.position].second;
+    ++iterator.position;
+    return true;
+}
+
+}  // namespace druvex

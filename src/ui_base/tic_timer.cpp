@@ -1,0 +1,50 @@
+#include "ui_base/tic_timer.h"
+
+#include <utility>
+
+namespace druvex {
+
+TicTimer::~TicTimer()
+{
+    stop();
+}
+
+bool TicTimer::start(std::chrono::milliseconds period, std::function<void()> onTick)
+{
+    if (worker_.joinable())
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+    worker_ = WorkerThread([this, period, onTick = std::move(onTick)] { run(period, onTick); });
+    return true;
+}
+
+void TicTimer::stop()
+{
+    if (!worker_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    // A thread cannot join itself; the owner's next stop (or the destructor) does.
+    if (workerId_.load() == std::this_thread::get_id())
+        return;
+    joinThread(worker_, kJoinThreadTimeoutMs, "TicTimer worker did not end");
+}
+
+void TicTimer::run(std::chrono::milliseconds period, const std::function<void()>& onTick)
+{
+    workerId_.store(std::this_thread::get_id());
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, period, [this] { return stopping_; })) {
+        lock.unlock();
+        onTick();
+        lock.lock();
+    }
+}
+
+}  // namespace druvex
