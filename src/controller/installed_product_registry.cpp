@@ -1,8 +1,12 @@
 #include "controller/installed_product_registry.h"
 
+#include <algorithm>
+
 #include "core/app_log.h"
+#include "core/xml_reader.h"
 #include "fileutil/file_util.h"
 #include "hal/hal_access.h"
+#include "platform/path_components.h"
 #include "text/char_class.h"
 
 namespace druvex {
@@ -14,7 +18,7 @@ bool isSingleFolderName(std::u16string_view name)
 {
     if (name.empty() || name == u"." || name == u"..")
         return false;
-    return name.find_first_of(u"/\\") == std::u16string_view::npos;
+    return std::none_of(name.begin(), name.end(), isPathSeparator);
 }
 
 }  // namespace
@@ -43,8 +47,10 @@ int InstalledProductRegistry::load(const SharedString& productName)
         std::vector<std::uint8_t> bytes;
         if (readFileToBuffer(*host, bytes, path)) {
             log = std::make_shared<InstalledLog>();
-            if (!log->loadFromBuffer(bytes.data(), bytes.size())) {
-                logPrintf(u"The installed log %s does not parse", path);
+            XmlParseError error;
+            if (!log->loadFromBuffer(bytes.data(), bytes.size(), &error)) {
+                logPrintf(u"The installed log %s does not parse: at byte %I64u: %hs", path,
+                          static_cast<std::uint64_t>(error.offset), error.rule);
                 return 0;
             }
         }

@@ -263,19 +263,23 @@ const SharedString& InstalledLog::getPendingRegistration(std::uint32_t index) co
     return registrations_[index];
 }
 
-bool InstalledLog::loadFromBuffer(const void* bytes, std::size_t size)
+bool InstalledLog::loadFromBuffer(const void* bytes, std::size_t size, XmlParseError* error)
 {
     clear();
-    if (!bytes || size == 0)
-        return false;
+    XmlParseError reason{size, "the document holds no element"};
     XmlReader reader;
-    if (!reader.setInput(bytes, size))
-        return false;
-    InstalledLogHandler handler(*this);
-    if (reader.parse(handler) && handler.sawRoot())
-        return true;
+    if (bytes && size != 0 && reader.setInput(bytes, size)) {
+        InstalledLogHandler handler(*this);
+        const bool parsed = reader.parse(handler);
+        if (parsed && handler.sawRoot())
+            return true;
+        if (!parsed)
+            reason = reader.lastError();
+    }
     // Half a log would make a later run see part of an installation.
     clear();
+    if (error)
+        *error = reason;
     return false;
 }
 

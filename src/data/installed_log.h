@@ -19,6 +19,7 @@
 namespace druvex {
 
 class HalAccess;
+struct XmlParseError;
 
 // Bit of the support flags: the product accepts the "RoboActions" actions.
 constexpr std::uint32_t kInstalledLogSupportsRoboActions = 1;
@@ -35,8 +36,8 @@ public:
     // Replaces the content with the document in `bytes`. False for an empty
     // buffer, a document that does not parse, whose root is not
     // "InstalledLog", or that holds an element the format refuses; the log is
-    // then empty. Throws nothing.
-    bool loadFromBuffer(const void* bytes, std::size_t size);
+    // then empty, and `error` (when given) says where and why. Throws nothing.
+    bool loadFromBuffer(const void* bytes, std::size_t size, XmlParseError* error = nullptr);
     // The document (UTF-8 with a byte-order mark) in place of `out`'s content.
     bool serialize(std::vector<std::uint8_t>& out) const;
     // Writes the document to the file at `path` through the host so that a

@@ -42,7 +42,7 @@ protected:
         std::vector<std::uint8_t> bytes;
         ASSERT_TRUE(log.serialize(bytes));
         device().writeFile("Products/Maps/InstalledLog.xml", std::string(bytes.begin(), bytes.end()));
-        device().writeFile("Products/Broken/InstalledLog.xml", "<InstalledLog><Feature>");
+        device().writeFile("Products/Broken/InstalledLog.xml", "<InstalledLog><Feature/></InstalledLog>");
         device().writeFile("Products/Empty/InstalledLog.xml", "");
     }
 
@@ -60,7 +60,8 @@ TEST_F(InstalledProducts, HandlesNumberTheProductsInLoadOrder)
     {
         test::DiagCapture diag;
         EXPECT_EQ(registry_.load(u"Broken"), 0);
-        EXPECT_TRUE(diag.contains(u"\\Products\\Broken/InstalledLog.xml does not parse"));
+        EXPECT_TRUE(diag.contains(
+            u"\\Products\\Broken/InstalledLog.xml does not parse: at byte 14: the element was refused"));
     }
     EXPECT_EQ(registry_.load(u"Broken"), 0);
     EXPECT_EQ(registry_.load(u"Pipes"), 4);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/xml_reader.h"
 #include "data/content_tree.h"
 #include "data/installed_log.h"
 #include "data/merged_project.h"
@@ -214,14 +215,24 @@ TEST(InstalledLog, RefusedDocumentsLeaveAnEmptyLog)
         SCOPED_TRACE(body);
         InstalledLog log;
         fill(log);
-        EXPECT_FALSE(load(log, *body ? head + body : std::string()));
+        const std::string document = *body ? head + body : std::string();
+        XmlParseError error;
+        EXPECT_FALSE(log.loadFromBuffer(document.data(), document.size(), &error));
+        EXPECT_STRNE(error.rule, "");
         EXPECT_EQ(log.getFeatureCount(), 0);
         EXPECT_EQ(log.count(), 0);
         EXPECT_TRUE(log.getProgramName().isEmpty());
     }
 
-    // Elements it does not know are passed over, so later builds may add some.
+    // The reason names the element refused.
+    const std::string wrongRoot = head + "<data><Version>3</Version></data>";
+    XmlParseError error;
     InstalledLog log;
+    EXPECT_FALSE(log.loadFromBuffer(wrongRoot.data(), wrongRoot.size(), &error));
+    EXPECT_STREQ(error.rule, kXmlRuleHandlerRefused);
+    EXPECT_EQ(error.offset, head.size());
+
+    // Elements it does not know are passed over, so later builds may add some.
     ASSERT_TRUE(load(log, head + "<installedlog><Later x=\"1\"/><program Name=\"P\" InstalledProgramVersion=\"a.b\"/>"
                                  "</installedlog>"));
     EXPECT_EQ(log.getProgramName(), u"P");
