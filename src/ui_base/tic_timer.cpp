@@ -23,17 +23,20 @@ bool TicTimer::start(std::chrono::milliseconds period, std::function<void()> onT
 
 void TicTimer::stop()
 {
-    if (!worker_.joinable())
-        return;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
-    // A thread cannot join itself; the owner's next stop (or the destructor) does.
+    // A thread cannot join itself, and the worker never touches the thread
+    // object its owner may still be filling in: the owner's next stop (or the
+    // destructor) joins it.
     if (workerId_.load() == std::this_thread::get_id())
         return;
+    if (!worker_.joinable())
+        return;
     joinThread(worker_, kJoinThreadTimeoutMs, "TicTimer worker did not end");
+    workerId_.store(std::thread::id());
 }
 
 void TicTimer::run(std::chrono::milliseconds period, const std::function<void()>& onTick)
