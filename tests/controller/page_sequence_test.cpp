@@ -84,9 +84,10 @@ protected:
     PageSequence sequence_{controller_};
 };
 
-// The conditions of one row, by letter: U use_config, N a newer installer, L a
-// licence, A the licence accepted, D a desktop target, F features to install,
-// R redistributables to install.
+// The conditions of one row, by letter: U use_config, N a newer installer
+// (O: one, but the installed version is older), L a licence, A the licence
+// accepted, D a desktop target, F features to install, R redistributables to
+// install, 1 and 2 the update modes "newversion" and "features".
 struct ListCase {
     WizardMode mode;
     const char* conditions;
@@ -103,6 +104,7 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         {kModeInstall, "U", "2 11 12"},
         {kModeInstall, "UNLDF", "2 11 12"},
         {kModeInstall, "N", "1 2 3 4 7 11 12"},
+        {kModeInstall, "O", "1 2 4 7 11 12"},
         {kModeInstall, "L", "1 2 4 5 7 11 12"},
         {kModeInstall, "A", "1 2 4 7 11 12"},
         {kModeInstall, "D", "1 2 4 6 8 11 12"},
@@ -122,6 +124,7 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         {kModeMaintenance, "", "1 2 4 11 12"},
         {kModeMaintenance, "U", "2 11 12"},
         {kModeMaintenance, "N", "1 2 4 3 11 12"},
+        {kModeMaintenance, "O", "1 2 4 11 12"},
         {kModeMaintenance, "L", "1 2 4 5 11 12"},
         {kModeMaintenance, "A", "1 2 4 11 12"},
         {kModeMaintenance, "D", "1 2 4 11 12"},
@@ -139,6 +142,8 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         {kModeMaintenanceWithoutLog, "DFR", "1 2 4 8 9 11 12"},
         {kModeDownload, "", "3 11 12"},
         {kModeDownload, "UNLADFR", "3 11 12"},
+        {kModeDownload, "1", "2 11 12"},
+        {kModeDownload, "2", "3 11 12"},
         {kModeRepairBroken, "", "2 4 11 12"},
         {kModeRepairBroken, "R", "2 4 10 11 12"},
         {kModeRepairBroken, "UNLADF", "2 4 11 12"},
@@ -156,7 +161,10 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         FakeController controller;
         auto has = [&](char letter) { return conditions.find(letter) != std::string::npos; };
         controller.options.configMode = has('U') ? kConfigModeUse : kConfigModeNone;
-        controller.newInstaller = has('N');
+        controller.newInstaller = has('N') || has('O');
+        controller.versionComparison = has('O') ? -1 : 0;
+        controller.options.updateMode =
+            has('1') ? kUpdateModeNewVersion : (has('2') ? kUpdateModeFeatures : kUpdateModeNone);
         controller.licence = has('L');
         controller.licenceAccepted = has('A');
         controller.desktop = has('D');
@@ -167,31 +175,6 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         EXPECT_EQ(listText(sequence.getPages()), row.pages);
         EXPECT_EQ(sequence.getMode(), row.mode);
         EXPECT_TRUE(controller.logics.empty()) << "a build makes no page logic";
-    }
-}
-
-TEST_F(PageSequenceTest, ANewerInstallerCountsOnlyWhenTheInstalledVersionIsTheSame)
-{
-    controller_.newInstaller = true;
-    for (const std::int32_t comparison : {-1, 1}) {
-        FakeController controller;
-        controller.newInstaller = true;
-        controller.versionComparison = comparison;
-        PageSequence sequence(controller);
-        sequence.buildForMode(kModeInstall);
-        EXPECT_EQ(listText(sequence.getPages()), "1 2 4 7 11 12") << comparison;
-    }
-    EXPECT_EQ(build(kModeInstall), "1 2 3 4 7 11 12");
-}
-
-TEST_F(PageSequenceTest, TheDownloadModeStartsOnThePrerequisitesOnlyForANewVersionUpdate)
-{
-    for (const std::int32_t updateMode : {kUpdateModeNone, kUpdateModeNewVersion, kUpdateModeFeatures}) {
-        FakeController controller;
-        controller.options.updateMode = updateMode;
-        PageSequence sequence(controller);
-        sequence.buildForMode(kModeDownload);
-        EXPECT_EQ(listText(sequence.getPages()), updateMode == kUpdateModeNewVersion ? "2 11 12" : "3 11 12");
     }
 }
 
