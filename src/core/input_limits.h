@@ -1,8 +1,8 @@
 // The most that a size, count or depth read from an input may ask of memory.
 // Every reader of stored or downloaded data (installer archive, package
-// streams, XML fragments, 7z backups) checks its input against these before it
-// allocates, so that a damaged or hostile file fails cleanly instead of
-// exhausting the device.
+// streams, XML fragments, 7z backups, update bulletins) checks its input
+// against these before it allocates, so that a damaged or hostile file fails
+// cleanly instead of exhausting the device.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +21,11 @@ constexpr std::uint32_t kMaxFolderNesting = 256;
 constexpr std::uint64_t kMax7zHeaderSize = 16ull * 1024 * 1024;
 // Bytes of one entry extracted into memory rather than streamed.
 constexpr std::uint64_t kMaxInMemoryExtraction = 64ull * 1024 * 1024;
+// Records of one update bulletin (versions, features, installers, languages,
+// variables, component names together); each feature costs about a kilobyte.
+constexpr std::uint32_t kMaxBulletinRecords = 50000;
+// Elements open inside one another in an update bulletin (a real one nests
+// five deep).
+constexpr std::uint32_t kMaxBulletinNesting = 32;
 
 }  // namespace druvex
