@@ -453,6 +453,10 @@ bool resolveBulletinUrl(const SharedString& baseUrl, const SharedString& url, Sh
         out = url;
         return true;
     }
+    // Another scheme ("file:", "ftp:") or a drive ("C:") is never relative.
+    const std::size_t colon = url.view().find(u':');
+    if (colon != std::u16string_view::npos && colon < url.view().find_first_of(u"/\\?#"))
+        return false;
     std::u16string_view base = baseUrl.view();
     if (!isFetchableUrl(base))
         return false;

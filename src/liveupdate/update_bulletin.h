@@ -189,8 +189,9 @@ bool isFetchableUrl(std::u16string_view url);
 // Makes a bulletin's address absolute: one that begins with "http://" or
 // "https://" (ignoring case) is kept; any other is resolved against the
 // parent folder of `baseUrl`, with every '\' made '/'. False, with `out`
-// empty, when the result is not fetchable or a relative address climbs
-// above the base's server. An empty address stays empty (and succeeds).
+// empty, when the result is not fetchable, or a relative address names
+// another scheme or a drive, or climbs above the base's server. An empty
+// address stays empty (and succeeds).
 bool resolveBulletinUrl(const SharedString& baseUrl, const SharedString& url, SharedString& out);
 
 // Whether a feature or merge-project Name from a bulletin is safe to use as

@@ -1,0 +1,88 @@
+// The controller as the live update sees it, for the tests: the installer
+// data, the build and the run's platform as fields, the language templates
+// paired with their features the way the controller pairs them, and what the
+// newer-installer logic hands back (page sequence modes, the chosen download,
+// the failed-launch flag) recorded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "data/feature.h"
+#include "data/install_data.h"
+#include "data/installer_configuration.h"
+#include "data/package_sources.h"
+#include "hal/hal_access.h"
+#include "liveupdate/live_update_context.h"
+#include "liveupdate/update_patcher.h"
+
+namespace druvex::test {
+
+class FakeLiveUpdateContext final : public LiveUpdateContext {
+public:
+    explicit FakeLiveUpdateContext(std::shared_ptr<HalAccess> host = nullptr) : host_(std::move(host)) {}
+
+    InstallData& installData() override { return data; }
+    const InstallerConfiguration& installerConfiguration() const override { return build; }
+    TargetPlatform targetPlatform() const override { return platform; }
+    SharedString liveUpdateUrl() const override { return updateUrl; }
+    WStringMultimap& packageSources() override { return sources; }
+    HalAccess& sourceHost() override { return *host_; }
+    SharedString installerFolder() const override { return folder; }
+    FeaturePtr findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override
+    {
+        const auto found = templateFeatures_.find(&languageTemplate);
+        return found == templateFeatures_.end() ? nullptr : found->second;
+    }
+    UpdatePatcher& updatePatcher() override { return patcher; }
+
+    void buildPageSequenceForMode(std::int32_t mode) override { builtModes.push_back(mode); }
+    void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override
+    {
+        newUrl = url;
+        newSize = size;
+        newTarget = target;
+    }
+    void getNewVersionDownload(SharedString& url, std::uint32_t& size, SharedString& target) const override
+    {
+        url = newUrl;
+        size = newSize;
+        target = newTarget;
+    }
+    void setNewInstallerLaunchFailed(bool failed) override { launchFailed = failed; }
+
+    // Pairs each language template of the data with the item its feature
+    // names, the first pairing winning, as the controller's map does.
+    void pairLanguageTemplates()
+    {
+        templateFeatures_.clear();
+        for (int i = 0; i < data.languageTemplateCount(); ++i) {
+            const LanguageTemplatePtr& languageTemplate = data.languageTemplateAt(i);
+            const FeaturePtr feature = data.findItemByPath(SharedString(u"feature/") + languageTemplate->feature);
+            if (feature && !templateFeatures_.contains(languageTemplate.get()))
+                templateFeatures_.emplace(languageTemplate.get(), feature);
+        }
+    }
+
+    InstallData data;
+    InstallerConfiguration build;
+    TargetPlatform platform = kPlatformQm40;
+    SharedString updateUrl = u"http://127.0.0.1:8080/p/bulletin.xml";
+    WStringMultimap sources;
+    SharedString folder = u"/Program Files/Installer";
+    UpdatePatcher patcher{*this};
+
+    std::vector<std::int32_t> builtModes;
+    SharedString newUrl;
+    std::uint32_t newSize = 0;
+    SharedString newTarget;
+    bool launchFailed = false;
+
+private:
+    std::shared_ptr<HalAccess> host_;
+    std::map<const LanguageTemplate*, FeaturePtr> templateFeatures_;
+};
+
+}  // namespace druvex::test
