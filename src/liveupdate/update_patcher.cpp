@@ -87,7 +87,8 @@ bool UpdatePatcher::applyBulletin(bool apply)
             installed->setUpdateState(kFeatureReplacedByUpdate);
         }
     }
-    if (!apply)
+    // A rejected bulletin changes nothing, its variables included.
+    if (!apply || status == kBulletinStatusRejected)
         return true;
     // Copies, so that a script that changes an installer variable does not
     // change the held bulletin under a later application.

@@ -28,9 +28,11 @@ public:
     bool loadBulletin(const void* bytes, std::size_t size);
     // The held bulletin has a latest version.
     bool hasVersionRecord() const;
-    // Merges the latest version into the installer data: features missing
-    // there are added whatever `apply` says; with `apply`, changed features
-    // are overwritten and the variables replaced. False without a version.
+    // Merges the latest version into the installer data, as far as the
+    // bulletin's status admits: features missing there are added whatever
+    // `apply` says; with `apply`, changed features are overwritten and,
+    // unless the bulletin is rejected, the variables replaced. False without
+    // a version.
     bool applyBulletin(bool apply);
 
     // Null until the first load.
