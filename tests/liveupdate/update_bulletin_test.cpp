@@ -14,6 +14,7 @@
 #include "core/wall_clock.h"
 #include "data/feature.h"
 #include "support/diag_capture.h"
+#include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {

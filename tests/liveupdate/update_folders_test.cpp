@@ -20,6 +20,7 @@
 #include "data/package_sources.h"
 #include "liveupdate/fake_live_update_context.h"
 #include "support/diag_capture.h"
+#include "support/shared_string_print.h"
 #include "support/host_fixture.h"
 
 namespace druvex {

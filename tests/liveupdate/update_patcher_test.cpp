@@ -13,6 +13,7 @@
 #include "liveupdate/fake_live_update_context.h"
 #include "liveupdate/update_bulletin.h"
 #include "support/diag_capture.h"
+#include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {

@@ -1,0 +1,378 @@
+// The newer installer: the bulletin's offer for this build and platform,
+// the switch to a download run, the save folder's room on a test device,
+// and the start of a downloaded installer: placed from the loopback server
+// and started with its command line, or, at the wrong size, deleted and
+// never started.
+#include "liveupdate/new_installer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "liveupdate/download_list.h"
+#include "liveupdate/fake_live_update_context.h"
+#include "liveupdate/recording_listener.h"
+#include "liveupdate/update_bulletin.h"
+#include "liveupdate/web_downloader.h"
+#include "platform/device_config.h"
+#include "platform/win_error.h"
+#include "support/diag_capture.h"
+#include "support/shared_string_print.h"
+#include "support/host_fixture.h"
+#include "support/loopback_http_server.h"
+
+namespace druvex {
+namespace {
+
+using test::HttpReply;
+
+SharedString wide(std::string_view text)
+{
+    return SharedString::fromCodePage(std::string(text).c_str(), 0);
+}
+
+// The device host, with the store queries and process starts it is asked
+// for recorded; a start only records (or fails when told to).
+class RecordingHost final : public HalAccessWinCE {
+public:
+    struct Start {
+        SharedString application;
+        SharedString commandLine;
+    };
+
+    bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t,
+                       ProcessInformation& information) override
+    {
+        starts.push_back({application, commandLine});
+        if (failStart) {
+            setLastError(kErrorAccessDenied);
+            return false;
+        }
+        information = ProcessInformation{};
+        return true;
+    }
+    bool getStoreInformation(const SharedString& path, std::uint64_t& total, std::uint64_t& free) override
+    {
+        queried.push_back(path);
+        return HalAccessWinCE::getStoreInformation(path, total, free);
+    }
+
+    std::vector<Start> starts;
+    std::vector<SharedString> queried;
+    bool failStart = false;
+};
+
+class NewInstallerDevice : public test::HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        recording_ = std::make_shared<RecordingHost>();
+        host_ = recording_;
+        context_.emplace(host_);
+        context_->build.setInstallerPlatform(kInstallerPlatformController);
+        context_->build.setInstallerType(kInstallerTypeFull);
+        context_->platform = kPlatformQm40;
+    }
+    void TearDown() override
+    {
+        context_.reset();
+        recording_.reset();
+        HostFixture::TearDown();
+    }
+
+    // Two versions; the second offers this build a 9-byte installer.
+    bool loadOffer(std::string_view mask = "Qm40")
+    {
+        // The device's reader separates attributes by blanks only, so each
+        // tag stands on one line.
+        const std::string xml =
+            R"(<B><Version Ver="5.0"><FullInstaller prog-platform-mask="All" inst-platform="Controller" )"
+            R"(inst-type="Full" url="setup50.exe" size="7"/></Version>)"
+            R"(<Version Ver="4.9"><FullInstaller prog-platform-mask="Wm6" inst-platform="Controller" )"
+            R"(inst-type="Full" url="wm6/setup49.exe" size="5"/>)"
+            R"(<FullInstaller prog-platform-mask=")" + std::string(mask) +
+            R"(" inst-platform="PC" inst-type="Full" url="setup49.exe" size="9"/></Version></B>)";
+        return context_->patcher.loadBulletin(xml.data(), xml.size());
+    }
+
+    std::shared_ptr<RecordingHost> recording_;
+    std::optional<test::FakeLiveUpdateContext> context_;
+};
+
+using NewInstaller = NewInstallerDevice;
+
+TEST_F(NewInstaller, OfferedForThisPlatformFromTheSecondVersionOn)
+{
+    SharedString url;
+    std::uint64_t size = 0;
+    EXPECT_FALSE(getNewVersionInfo(*context_, url, size));
+
+    constexpr std::string_view single = R"(<B><Version Ver="5.0"><FullInstaller prog-platform-mask="All" )"
+                                        R"(inst-platform="Controller" inst-type="Full" url="setup50.exe" size="7"/>)"
+                                        R"(</Version></B>)";
+    ASSERT_TRUE(context_->patcher.loadBulletin(single.data(), single.size()));
+    EXPECT_FALSE(getNewVersionInfo(*context_, url, size));
+
+    ASSERT_TRUE(loadOffer("Win32"));
+    EXPECT_FALSE(getNewVersionInfo(*context_, url, size));
+
+    ASSERT_TRUE(loadOffer());
+    std::shared_ptr<BulletinVersion> version;
+    int index = -1;
+    bool matched = true;
+    ASSERT_TRUE(getNewInstallerEntry(*context_, version, index, matched));
+    EXPECT_EQ(version, context_->patcher.getBulletin()->getVersion(1));
+    EXPECT_EQ(index, 1);
+    EXPECT_FALSE(matched);
+    ASSERT_TRUE(getNewVersionInfo(*context_, url, size));
+    EXPECT_EQ(url, u"http://127.0.0.1:8080/p/setup49.exe");
+    EXPECT_EQ(size, 9u);
+}
+
+TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
+{
+    EXPECT_FALSE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
+    ASSERT_TRUE(loadOffer());
+    EXPECT_FALSE(prepareNewVersionDownload(*context_, u""));
+    EXPECT_TRUE(context_->builtModes.empty());
+    EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
+    EXPECT_EQ(context_->builtModes, std::vector<std::int32_t>{8});
+    EXPECT_EQ(context_->newUrl, u"http://127.0.0.1:8080/p/setup49.exe");
+    EXPECT_EQ(context_->newSize, 9u);
+    EXPECT_EQ(context_->newTarget, u"/Temp/setup49.exe");
+}
+
+TEST_F(NewInstaller, LaunchStartsTheSavedFileOnItsOwn)
+{
+    device().writeFile("Temp/setup49.exe", "123456789");
+    context_->setNewVersionDownload(u"http://h.invalid/setup49.exe", 9, u"/Temp/setup49.exe");
+    EXPECT_TRUE(launchNewInstaller(*context_));
+    ASSERT_EQ(recording_->starts.size(), 1u);
+    EXPECT_EQ(recording_->starts[0].application, u"/Temp/setup49.exe");
+    EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
+    EXPECT_FALSE(context_->launchFailed);
+}
+
+TEST_F(NewInstaller, FailedLaunchIsRecorded)
+{
+    const struct {
+        const char* what;
+        const char* content;  // null: no file
+        bool failStart;
+        bool kept;
+    } cases[] = {
+        {"the start fails", "123456789", true, true},
+        {"no file", nullptr, false, false},
+        {"one byte short", "12345678", false, false},
+        {"one byte over", "1234567890", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(device().hostPath("Temp/setup49.exe"));
+        if (c.content)
+            device().writeFile("Temp/setup49.exe", c.content);
+        recording_->starts.clear();
+        recording_->failStart = c.failStart;
+        context_->launchFailed = false;
+        context_->setNewVersionDownload(u"http://h.invalid/setup49.exe", 9, u"/Temp/setup49.exe");
+        test::DiagCapture log;
+        EXPECT_FALSE(launchNewInstaller(*context_));
+        EXPECT_TRUE(context_->launchFailed);
+        EXPECT_EQ(recording_->starts.size(), c.failStart ? 1u : 0u);
+        EXPECT_EQ(device().exists("Temp/setup49.exe"), c.kept);
+        EXPECT_TRUE(log.contains(u"The newer installer /Temp/setup49.exe ")) << ::testing::PrintToString(log.lines());
+    }
+}
+
+DeviceStore store(const char16_t* path, std::uint64_t free, bool readOnly = false, bool mounted = false)
+{
+    DeviceStore result;
+    result.path = path;
+    result.free = free;
+    result.readOnly = readOnly;
+    result.mounted = mounted;
+    return result;
+}
+
+// A device whose stores the profile sizes: 10 MB fits with 16,384 bytes to
+// spare, two and a half times over, or not at all.
+class SaveFolderSpace : public test::HostFixture {
+protected:
+    void configure(DeviceConfig& config) const override
+    {
+        config.stores = {store(u"\\Tight", 10016383), store(u"\\Edge", 10016384), store(u"\\Mid", 20000000),
+                         store(u"\\Roomy", 25000000), store(u"\\Locked", 100000000, true)};
+    }
+};
+
+TEST_F(SaveFolderSpace, AnswersForTenMegabytes)
+{
+    const struct {
+        const char16_t* folder;
+        int expected;
+    } cases[] = {
+        {u"/Tight", kSaveSpaceTooSmall}, {u"/Edge", kSaveSpaceTight},       {u"/Mid", kSaveSpaceTight},
+        {u"/Roomy", kSaveSpaceEnough},   {u"/Locked", kSaveSpaceNotWritable}, {u"/Missing", kSaveSpaceUnknown},
+    };
+    for (const char* folder : {"Tight", "Edge", "Mid", "Roomy", "Locked"})
+        device().makeFolder(folder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(SharedString(c.folder)));
+        EXPECT_EQ(checkSaveFolderSpace(host(), c.folder, 10'000'000), c.expected);
+    }
+    EXPECT_EQ(checkSaveFolderSpace(host(), u"/Roomy", ~std::uint64_t{0}), kSaveSpaceTooSmall);
+    for (const char* probe : {"Tight/testInstaller", "Mid/testInstaller", "Roomy/testInstaller"})
+        EXPECT_FALSE(device().exists(probe)) << probe;
+}
+
+// The folder search on devices of three types.
+class SaveFolderSpaceSearch : public test::DeviceFixture {
+protected:
+    void start(int deviceType, std::vector<DeviceStore> stores)
+    {
+        deviceType_ = deviceType;
+        stores_ = std::move(stores);
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+        for (const char* folder : {"SystemCF", "HardDisk", "Storage Card"})
+            device().makeFolder(folder);
+        resetDeviceIdentificationForTests();
+        host_ = std::make_shared<RecordingHost>();
+    }
+    void SetUp() override {}
+    void TearDown() override
+    {
+        host_.reset();
+        resetDeviceIdentificationForTests();
+        DeviceFixture::TearDown();
+    }
+    void configure(DeviceConfig& config) const override
+    {
+        config.forceDeviceType = deviceType_;
+        config.stores = stores_;
+    }
+
+    int deviceType_ = 0;
+    std::vector<DeviceStore> stores_;
+    std::shared_ptr<RecordingHost> host_;
+};
+
+TEST_F(SaveFolderSpaceSearch, TypeFivePrefersSystemCf)
+{
+    start(5, {store(u"\\SystemCF", 25000000), store(u"\\", 25000000)});
+    SharedString folder;
+    int result = -1;
+    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
+    EXPECT_EQ(folder, u"SystemCF");
+    EXPECT_EQ(result, kSaveSpaceEnough);
+    EXPECT_EQ(host_->queried, std::vector<SharedString>{u"SystemCF"});
+}
+
+TEST_F(SaveFolderSpaceSearch, FullSystemCfGivesWayToTheRoot)
+{
+    start(5, {store(u"\\SystemCF", 1000), store(u"\\", 25000000)});
+    SharedString folder;
+    int result = -1;
+    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
+    EXPECT_EQ(folder, u"/");
+    EXPECT_EQ(result, kSaveSpaceEnough);
+    EXPECT_EQ(host_->queried, (std::vector<SharedString>{u"SystemCF", u"/"}));
+}
+
+TEST_F(SaveFolderSpaceSearch, TypeTwentyPrefersTheHardDisk)
+{
+    start(20, {store(u"\\HardDisk", 30000000)});
+    SharedString folder;
+    int result = -1;
+    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
+    EXPECT_EQ(folder, u"/HardDisk");
+}
+
+TEST_F(SaveFolderSpaceSearch, WithoutEnoughRoomTheLastOfTheBestIsTaken)
+{
+    start(18, {store(u"\\", 20000000), store(u"\\Storage Card", 20000000, false, true)});
+    SharedString folder;
+    int result = -1;
+    EXPECT_FALSE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
+    EXPECT_EQ(folder, u"Storage Card");
+    EXPECT_EQ(result, kSaveSpaceTight);
+    EXPECT_EQ(host_->queried, (std::vector<SharedString>{u"/", u"/", u"Storage Card"}));
+}
+
+// The whole way from the bulletin's offer to the start, against the
+// loopback server: probe, download through a download list, launch.
+class NewInstallerThreads : public NewInstallerDevice {
+protected:
+    void SetUp() override
+    {
+        NewInstallerDevice::SetUp();
+        context_->updateUrl = wide(server_.url("/p/bulletin.xml"));
+        ASSERT_TRUE(loadOffer());
+        ASSERT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
+    }
+
+    // Probes the offered installer (`present`: the server has it at the
+    // bulletin's size) and downloads it to the target whatever the probe
+    // said; the download's status.
+    int fetch(bool& present)
+    {
+        WebDownloader downloader;
+        present = downloader.probeSize(context_->newUrl, 10000, context_->newSize);
+        test::RecordingListener batch;
+        DownloadList list(host_, downloader, &batch);
+        list.add(context_->newTarget, 0, {}, context_->newUrl);
+        list.startAll();
+        EXPECT_TRUE(batch.waitFinished());
+        return batch.status();
+    }
+
+    test::LoopbackHttpServer server_;
+};
+
+TEST_F(NewInstallerThreads, ServedInstallerIsPlacedAndStarted)
+{
+    server_.setReply("/p/setup49.exe", HttpReply::ok("123456789"));
+    bool present = false;
+    EXPECT_EQ(fetch(present), 0);
+    EXPECT_TRUE(present);
+    EXPECT_EQ(device().readFile("Temp/setup49.exe"), "123456789");
+    EXPECT_TRUE(launchNewInstaller(*context_));
+    ASSERT_EQ(recording_->starts.size(), 1u);
+    EXPECT_EQ(recording_->starts[0].application, u"/Temp/setup49.exe");
+    EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
+}
+
+TEST_F(NewInstallerThreads, InstallerOfAnotherSizeIsDeletedAndNeverStarted)
+{
+    server_.setReply("/p/setup49.exe", HttpReply::ok("12345678"));
+    bool present = true;
+    EXPECT_EQ(fetch(present), 0);
+    EXPECT_FALSE(present);
+    EXPECT_TRUE(device().exists("Temp/setup49.exe"));
+    EXPECT_FALSE(launchNewInstaller(*context_));
+    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
+    EXPECT_TRUE(recording_->starts.empty());
+    EXPECT_TRUE(context_->launchFailed);
+}
+
+TEST_F(NewInstallerThreads, CutTransferLeavesNothingToStart)
+{
+    HttpReply reply = HttpReply::ok("123456789");
+    reply.cutAfter = 5;
+    server_.setReply("/p/setup49.exe", reply);
+    bool present = false;
+    EXPECT_EQ(fetch(present), 3);
+    EXPECT_TRUE(present);
+    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
+    EXPECT_FALSE(launchNewInstaller(*context_));
+    EXPECT_TRUE(recording_->starts.empty());
+    EXPECT_TRUE(context_->launchFailed);
+}
+
+}  // namespace
+}  // namespace druvex
