@@ -46,16 +46,88 @@ std::size_t authorityEnd(std::u16string_view url, std::size_t from)
     return end == std::u16string_view::npos ? url.size() : end;
 }
 
+bool isSafeNameChar(char16_t ch)
+{
+    if (ch < 0x20 || ch == 0x7F)
+        return false;
+    switch (ch) {
+    case u'\\':
+    case u':':
+    case u'*':
+    case u'?':
+    case u'"':
+    case u'<':
+    case u'>':
+    case u'|':
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool isSafeNamePart(std::u16string_view part)
 {
     if (part.empty() || part == u"." || part == u"..")
         return false;
     for (const char16_t ch : part) {
-        if (ch < 0x20 || ch == 0x7F || std::u16string_view(u"\\:*?\"<>|").find(ch) != std::u16string_view::npos)
+        if (!isSafeNameChar(ch))
             return false;
     }
     return true;
 }
+
+// Resolves a bulletin's addresses against the bulletin's own: the base is
+// checked and split once, since a bulletin names thousands of addresses.
+class UrlResolver {
+public:
+    explicit UrlResolver(const SharedString& baseUrl)
+    {
+        std::u16string_view base = baseUrl.view();
+        if (!isFetchableUrl(base))
+            return;
+        base = base.substr(0, base.find_first_of(u"?#"));
+        const std::size_t originEnd = authorityEnd(base, httpSchemeLength(base));
+        const std::size_t lastSeparator = base.find_last_of(u"/\\");
+        origin_ = SharedString(base.substr(0, originEnd));
+        parent_ = lastSeparator != std::u16string_view::npos && lastSeparator >= originEnd
+                      ? SharedString(base.substr(0, lastSeparator))
+                      : origin_;
+        valid_ = true;
+    }
+
+    bool resolve(const SharedString& url, SharedString& out) const
+    {
+        out.clear();
+        if (url.isEmpty())
+            return true;
+        if (httpSchemeLength(url.view()) != 0) {
+            if (!isFetchableUrl(url.view()))
+                return false;
+            out = url;
+            return true;
+        }
+        // Another scheme ("file:", "ftp:") or a drive ("C:") is never relative.
+        const std::size_t colon = url.view().find(u':');
+        if (!valid_ || (colon != std::u16string_view::npos && colon < url.view().find_first_of(u"/\\?#")))
+            return false;
+        SharedString resolved = resolveRelativePath(parent_, url);
+        resolved.replaceChar(u'\\', u'/');
+        // Leading ".." steps take folders off the base; one too many would
+        // take the server's name itself and leave a different server behind.
+        const std::u16string_view origin = origin_.view();
+        const std::u16string_view text = resolved.view();
+        if (text.size() <= origin.size() || text.substr(0, origin.size()) != origin ||
+            text[origin.size()] != u'/' || !isFetchableUrl(text))
+            return false;
+        out = std::move(resolved);
+        return true;
+    }
+
+private:
+    bool valid_ = false;
+    SharedString origin_;
+    SharedString parent_;
+};
 
 // The bulletin's elements, matched without regard to case.
 enum class Element {
@@ -107,7 +179,7 @@ SharedString nameText(const XmlNameSpan& name)
 class BulletinHandler final : public XmlHandler {
 public:
     BulletinHandler(UpdateBulletin& bulletin, const SharedString& baseUrl, bool sortFeatures, bool acceptOldName)
-        : bulletin_(bulletin), baseUrl_(baseUrl), sortFeatures_(sortFeatures), acceptOldName_(acceptOldName)
+        : bulletin_(bulletin), urls_(baseUrl), sortFeatures_(sortFeatures), acceptOldName_(acceptOldName)
     {
     }
 
@@ -381,13 +453,13 @@ private:
 
     bool absoluteUrl(const SharedString& url, SharedString& out)
     {
-        if (resolveBulletinUrl(baseUrl_, url, out))
+        if (urls_.resolve(url, out))
             return true;
         return refuse(SharedString(u"the address \"") + url + u"\" is not an http or https address on its server");
     }
 
     UpdateBulletin& bulletin_;
-    const SharedString baseUrl_;
+    const UrlResolver urls_;
     const bool sortFeatures_;
     const bool acceptOldName_;
     BulletinVersionPtr version_;
@@ -444,39 +516,7 @@ bool isFetchableUrl(std::u16string_view url)
 
 bool resolveBulletinUrl(const SharedString& baseUrl, const SharedString& url, SharedString& out)
 {
-    out.clear();
-    if (url.isEmpty())
-        return true;
-    if (httpSchemeLength(url.view()) != 0) {
-        if (!isFetchableUrl(url.view()))
-            return false;
-        out = url;
-        return true;
-    }
-    // Another scheme ("file:", "ftp:") or a drive ("C:") is never relative.
-    const std::size_t colon = url.view().find(u':');
-    if (colon != std::u16string_view::npos && colon < url.view().find_first_of(u"/\\?#"))
-        return false;
-    std::u16string_view base = baseUrl.view();
-    if (!isFetchableUrl(base))
-        return false;
-    base = base.substr(0, base.find_first_of(u"?#"));
-    const std::size_t originEnd = authorityEnd(base, httpSchemeLength(base));
-    const std::size_t lastSeparator = base.find_last_of(u"/\\");
-    const std::u16string_view parent = lastSeparator != std::u16string_view::npos && lastSeparator >= originEnd
-                                           ? base.substr(0, lastSeparator)
-                                           : base.substr(0, originEnd);
-    SharedString resolved = resolveRelativePath(SharedString(parent), url);
-    resolved.replaceChar(u'\\', u'/');
-    // Leading ".." steps take folders off the base; one too many would take
-    // the server's name itself and leave a different server behind.
-    const std::u16string_view origin = base.substr(0, originEnd);
-    const std::u16string_view text = resolved.view();
-    if (text.size() <= origin.size() || text.substr(0, origin.size()) != origin || text[origin.size()] != u'/' ||
-        !isFetchableUrl(text))
-        return false;
-    out = std::move(resolved);
-    return true;
+    return UrlResolver(baseUrl).resolve(url, out);
 }
 
 bool isSafeBulletinName(std::u16string_view name)
