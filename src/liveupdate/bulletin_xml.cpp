@@ -486,10 +486,16 @@ bool parseBulletinXml(const void* bytes, std::size_t size, UpdateBulletin& bulle
     }
     BulletinHandler handler(bulletin, baseUrl, sortFeatures, acceptOldInstallerVersionName);
     XmlReader reader;
-    if (!bytes || !reader.setInput(bytes, size) || !reader.parse(handler)) {
-        const SharedString& reason = handler.reason();
-        logPrintf(u"Update bulletin refused: %s",
-                  reason.isEmpty() ? SharedString(u"the document is not well-formed") : reason);
+    if (!bytes || !reader.setInput(bytes, size)) {
+        logPrintf(u"Update bulletin refused: there is no document");
+        return false;
+    }
+    if (!reader.parse(handler)) {
+        const XmlParseError& error = reader.lastError();
+        if (handler.reason().isEmpty())
+            logPrintf(u"Update bulletin refused at byte %I64u: %hs", std::uint64_t{error.offset}, error.rule);
+        else
+            logPrintf(u"Update bulletin refused at byte %I64u: %s", std::uint64_t{error.offset}, handler.reason());
         return false;
     }
     if (bulletin.getVersionCount() == 0) {

@@ -10,6 +10,7 @@
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/update_bulletin.h"
 #include "liveupdate/update_patcher.h"
+#include "platform/process.h"
 
 namespace druvex {
 
@@ -147,6 +148,8 @@ bool launchNewInstaller(LiveUpdateContext& context)
         launchFailed(context);
         return false;
     }
+    closeProcessHandle(process.process);
+    closeProcessHandle(process.thread);
     logPrintf(u"Started the newer installer %s", target);
     return true;
 }

@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "liveupdate/download_list.h"
@@ -36,7 +40,8 @@ SharedString wide(std::string_view text)
 }
 
 // The device host, with the store queries and process starts it is asked
-// for recorded; a start only records (or fails when told to).
+// for recorded; a start only records (or fails when told to) unless it is
+// told to start for real.
 class RecordingHost final : public HalAccessWinCE {
 public:
     struct Start {
@@ -44,10 +49,12 @@ public:
         SharedString commandLine;
     };
 
-    bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t,
+    bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t flags,
                        ProcessInformation& information) override
     {
         starts.push_back({application, commandLine});
+        if (startForReal)
+            return HalAccessWinCE::createProcess(application, commandLine, flags, information);
         if (failStart) {
             setLastError(kErrorAccessDenied);
             return false;
@@ -64,6 +71,7 @@ public:
     std::vector<Start> starts;
     std::vector<SharedString> queried;
     bool failStart = false;
+    bool startForReal = false;
 };
 
 class NewInstallerDevice : public test::HostFixture {
@@ -85,8 +93,8 @@ protected:
         HostFixture::TearDown();
     }
 
-    // Two versions; the second offers this build a 9-byte installer.
-    bool loadOffer(std::string_view mask = "Qm40")
+    // Two versions; the second offers this build an installer of `size` bytes.
+    bool loadOffer(std::string_view mask = "Qm40", std::size_t size = 9)
     {
         // The device's reader separates attributes by blanks only, so each
         // tag stands on one line.
@@ -96,7 +104,8 @@ protected:
             R"(<Version Ver="4.9"><FullInstaller prog-platform-mask="Wm6" inst-platform="Controller" )"
             R"(inst-type="Full" url="wm6/setup49.exe" size="5"/>)"
             R"(<FullInstaller prog-platform-mask=")" + std::string(mask) +
-            R"(" inst-platform="PC" inst-type="Full" url="setup49.exe" size="9"/></Version></B>)";
+            R"(" inst-platform="PC" inst-type="Full" url="setup49.exe" size=")" + std::to_string(size) +
+            R"("/></Version></B>)";
         return context_->patcher.loadBulletin(xml.data(), xml.size());
     }
 
@@ -372,6 +381,37 @@ TEST_F(NewInstallerThreads, CutTransferLeavesNothingToStart)
     EXPECT_FALSE(launchNewInstaller(*context_));
     EXPECT_TRUE(recording_->starts.empty());
     EXPECT_TRUE(context_->launchFailed);
+}
+
+TEST_F(NewInstallerThreads, ServedProgramRunsWithItsCommandLine)
+{
+    std::ifstream in(DRUVEX_RECORD_START_PROGRAM, std::ios::binary);
+    const std::string program((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_FALSE(program.empty());
+    ASSERT_TRUE(loadOffer("Qm40", program.size()));
+    ASSERT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
+    server_.setReply("/p/setup49.exe", HttpReply::ok(program));
+    bool present = false;
+    EXPECT_EQ(fetch(present), 0);
+    EXPECT_TRUE(present);
+    recording_->startForReal = true;
+    ASSERT_TRUE(launchNewInstaller(*context_));
+    // The program records its arguments, its own path first, as it starts;
+    // its handles are closed already, so the record is waited for.
+    const std::filesystem::path record = device().directory() / "started.bin";
+    const std::vector<std::string> expected{device().hostPath("Temp/setup49.exe").string(),
+                                            "dont_check_unique_instance"};
+    std::vector<std::string> arguments;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (arguments != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream started(record, std::ios::binary);
+        arguments.clear();
+        for (std::string argument; std::getline(started, argument, '\0');)
+            arguments.push_back(argument);
+    }
+    EXPECT_EQ(arguments, expected);
+    EXPECT_FALSE(context_->launchFailed);
 }
 
 }  // namespace

@@ -181,7 +181,7 @@ TEST(UpdatePatcher, RefusedBulletinLeavesNothingToApply)
   <InstallerVariable name="JOBDIR"><Definition platform="All">\Evil</Definition></InstallerVariable>
   <Feature Name="Feature/Survey" Prompt="Survey" Version="4.3" url="file:///etc/passwd"/>
  </Version></B>)"));
-    EXPECT_TRUE(log.contains(u"Update bulletin refused: "));
+    EXPECT_TRUE(log.contains(u"Update bulletin refused at byte "));
     EXPECT_FALSE(context.patcher.hasVersionRecord());
     EXPECT_FALSE(context.patcher.applyBulletin(true));
     EXPECT_EQ(dump(context), before);
