@@ -171,9 +171,19 @@ Element elementOf(const XmlNameSpan& name)
     return Element::Other;
 }
 
+// A bulletin's text as it goes into a log line: a control character would
+// let the network write lines of its own into the log.
+SharedString loggable(const SharedString& text)
+{
+    SharedString copy = text;
+    for (char16_t control = 0; control < 0x20; ++control)
+        copy.replaceChar(control, u'?');
+    return copy;
+}
+
 SharedString nameText(const XmlNameSpan& name)
 {
-    return SharedString::fromCodePage(name.begin, static_cast<int>(name.size()), 65001);
+    return loggable(SharedString::fromCodePage(name.begin, static_cast<int>(name.size()), 65001));
 }
 
 class BulletinHandler final : public XmlHandler {
@@ -196,7 +206,7 @@ public:
         if (element != Element::BulletinStatus && element != Element::Installer && ++records_ > kMaxBulletinRecords)
             return refuse(SharedString().format(u"it holds more than %u records", kMaxBulletinRecords));
         if (!readElement(element, attributes, text))
-            return refuse(reason_.isEmpty() ? SharedString(u"a \"") + nameText(name) + u"\" element is refused"
+            return refuse(reason_.isEmpty() ? SharedString(u"the \"") + nameText(name) + u"\" element is refused"
                                             : reason_);
         return true;
     }
@@ -404,7 +414,8 @@ private:
         if (!readFeatureAttributes(*feature, attributes))
             return false;
         if (!isSafeBulletinName(feature->getNameRef().view()))
-            return refuse(SharedString(u"the feature name \"") + feature->getNameRef() + u"\" is not a safe path");
+            return refuse(SharedString(u"the feature name \"") + loggable(feature->getNameRef()) +
+                          u"\" is not a safe path");
         SharedString url;
         if (!absoluteUrl(feature->getUrl(), url))
             return false;
@@ -442,7 +453,7 @@ private:
         if (attributes.empty() || !xmlNameEquals(attributes.front().name, "name"))
             return false;
         if (!isSafeBulletinName(attributes.front().value.view()))
-            return refuse(SharedString(u"the merge project name \"") + attributes.front().value +
+            return refuse(SharedString(u"the merge project name \"") + loggable(attributes.front().value) +
                           u"\" is not a safe path");
         auto project = std::make_shared<MergeProject>();
         project->name = attributes.front().value;
@@ -455,7 +466,8 @@ private:
     {
         if (urls_.resolve(url, out))
             return true;
-        return refuse(SharedString(u"the address \"") + url + u"\" is not an http or https address on its server");
+        return refuse(SharedString(u"the address \"") + loggable(url) +
+                      u"\" is not an http or https address on its server");
     }
 
     UpdateBulletin& bulletin_;

@@ -194,9 +194,9 @@ TEST(UpdateBulletin, DamagedOrHostileDocumentsAreRefusedWhole)
         const char16_t* logged;
     } cases[] = {
         {"feature outside a version", R"(<B><Feature Name="Feature/A" Prompt="A" Version="1"/><Version Ver="1"/></B>)",
-         u"a \"Feature\" element is refused"},
+         u"the \"Feature\" element is refused"},
         {"old installer-version name", R"(<B><Installer InstallerVer="5.1"/><Version Ver="1"/></B>)",
-         u"a \"Installer\" element is refused"},
+         u"the \"Installer\" element is refused"},
         {"installer version not first",
          R"(<B><Installer Build="7" InstallerVersion="5.1"/><Version Ver="1"/></B>)", u"\"Installer\""},
         {"bad installer version", R"(<B><Installer InstallerVersion="5.x"/><Version Ver="1"/></B>)",
@@ -235,6 +235,9 @@ TEST(UpdateBulletin, DamagedOrHostileDocumentsAreRefusedWhole)
         {"a feature name that climbs",
          R"(<B><Version Ver="1"><Feature Name="Feature/../../Windows" Prompt="A" Version="1"/></Version></B>)",
          u"the feature name \"Feature/../../Windows\" is not a safe path"},
+        {"a line break in an address",
+         "<B><Version Ver=\"1\"><Feature Name=\"Feature/A\" Prompt=\"A\" url=\"http://h/a\r\nforged\"/></Version></B>",
+         u"the address \"http://h/a??forged\" is not"},
         {"a feature name with a backslash",
          R"(<B><Version Ver="1"><Feature Name="Feature/A\..\B" Prompt="A" Version="1"/></Version></B>)",
          u"is not a safe path"},
