@@ -23,9 +23,6 @@ class UpdatePatcher;
 class WStringMultimap;
 struct LanguageTemplate;
 
-// The wizard mode of a run that downloads a newer installer.
-constexpr std::int32_t kWizardModeDownload = 8;
-
 class LiveUpdateContext {
 public:
     virtual ~LiveUpdateContext() = default;
@@ -55,9 +52,11 @@ public:
     // Rebuilds the page sequence for the wizard mode.
     virtual void buildPageSequenceForMode(std::int32_t mode) = 0;
     // The newer installer chosen for download: its address, its size (kept
-    // in 32 bits) and the file it is saved to.
+    // in 32 bits) and the file it is saved to. The getter is the one the
+    // package installer's context declares too, so one implementation
+    // serves both.
     virtual void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) = 0;
-    virtual void getNewVersionDownload(SharedString& url, std::uint32_t& size, SharedString& target) const = 0;
+    virtual void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) = 0;
     // Records that starting the downloaded newer installer failed.
     virtual void setNewInstallerLaunchFailed(bool failed) = 0;
 };

@@ -8,6 +8,7 @@
 #include "fileutil/file_util.h"
 #include "hal/hal_access.h"
 #include "liveupdate/live_update_context.h"
+#include "liveupdate/package_installer.h"
 #include "liveupdate/update_bulletin.h"
 #include "liveupdate/update_patcher.h"
 #include "platform/process.h"
@@ -71,7 +72,7 @@ bool prepareNewVersionDownload(LiveUpdateContext& context, const SharedString& t
     std::uint64_t size = 0;
     if (targetPath.isEmpty() || !getNewVersionInfo(context, url, size))
         return false;
-    context.buildPageSequenceForMode(kWizardModeDownload);
+    context.buildPageSequenceForMode(kWizardModeNewVersionDownload);
     context.setNewVersionDownload(url, static_cast<std::uint32_t>(size), targetPath);
     return true;
 }
@@ -122,7 +123,7 @@ bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedStrin
 bool launchNewInstaller(LiveUpdateContext& context)
 {
     SharedString url;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     SharedString target;
     context.getNewVersionDownload(url, size, target);
     HalAccess& host = context.sourceHost();
@@ -133,10 +134,11 @@ bool launchNewInstaller(LiveUpdateContext& context)
         launchFailed(context);
         return false;
     }
-    // The transfer checks only what the server announced; a file of another
-    // size than the bulletin's is not the installer that was offered.
+    // The file may be older than this run's download (a run that ended
+    // half-way, a copy put there by hand): one of another size than the
+    // bulletin's is not the installer that was offered.
     if (actual != size) {
-        logPrintf(u"The newer installer %s is deleted unstarted: it holds %I64u bytes, the bulletin announced %u",
+        logPrintf(u"The newer installer %s is deleted unstarted: it holds %I64u bytes, the bulletin announced %I64u",
                   target, actual, size);
         host.deleteFile(target);
         launchFailed(context);

@@ -2,7 +2,9 @@
 // data, the build and the run's platform as fields, the language templates
 // paired with their features the way the controller pairs them, and what the
 // newer-installer logic hands back (page sequence modes, the chosen download,
-// the failed-launch flag) recorded.
+// the failed-launch flag) recorded. Like the controller, it is the package
+// installer's context as well, so that a new-version download runs from what
+// the newer-installer logic stored.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +18,19 @@
 #include "data/package_sources.h"
 #include "hal/hal_access.h"
 #include "liveupdate/live_update_context.h"
+#include "liveupdate/package_cache.h"
+#include "liveupdate/package_installer.h"
 #include "liveupdate/update_patcher.h"
+#include "liveupdate/web_downloader.h"
 
 namespace druvex::test {
 
-class FakeLiveUpdateContext final : public LiveUpdateContext {
+class FakeLiveUpdateContext final : public LiveUpdateContext, public PackageInstallerContext {
 public:
-    explicit FakeLiveUpdateContext(std::shared_ptr<HalAccess> host = nullptr) : host_(std::move(host)) {}
+    explicit FakeLiveUpdateContext(std::shared_ptr<HalAccess> host = nullptr)
+        : cache(host, u"\\Temp\\Packages"), host_(std::move(host))
+    {
+    }
 
     InstallData& installData() override { return data; }
     const InstallerConfiguration& installerConfiguration() const override { return build; }
@@ -45,13 +53,20 @@ public:
         newSize = size;
         newTarget = target;
     }
-    void getNewVersionDownload(SharedString& url, std::uint32_t& size, SharedString& target) const override
+    void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override
     {
         url = newUrl;
         size = newSize;
         target = newTarget;
     }
     void setNewInstallerLaunchFailed(bool failed) override { launchFailed = failed; }
+
+    WebDownloader& webDownloader() override { return downloader; }
+    std::shared_ptr<HalAccess> targetHost() override { return host_; }
+    PackageCache& packageCache() override { return cache; }
+    bool getSkipFeatureChoice() override { return false; }
+    void setSkipFeatureChoice(bool) override {}
+    std::int32_t getWizardMode() override { return builtModes.empty() ? 0 : builtModes.back(); }
 
     // Pairs each language template of the data with the item its feature
     // names, the first pairing winning, as the controller's map does.
@@ -73,6 +88,8 @@ public:
     WStringMultimap sources;
     SharedString folder = u"/Program Files/Installer";
     UpdatePatcher patcher{*this};
+    WebDownloader downloader;
+    NoPackageCache cache;
 
     std::vector<std::int32_t> builtModes;
     SharedString newUrl;

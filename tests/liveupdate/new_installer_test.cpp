@@ -1,25 +1,26 @@
 // The newer installer: the bulletin's offer for this build and platform,
 // the switch to a download run, the save folder's room on a test device,
 // and the start of a downloaded installer: placed from the loopback server
-// and started with its command line, or, at the wrong size, deleted and
-// never started.
+// by the package installer and started with its command line, or, at the
+// wrong size, refused or deleted and never started.
 #include "liveupdate/new_installer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "liveupdate/download_list.h"
 #include "liveupdate/fake_live_update_context.h"
-#include "liveupdate/recording_listener.h"
+#include "liveupdate/package_installer.h"
 #include "liveupdate/update_bulletin.h"
 #include "liveupdate/web_downloader.h"
 #include "platform/device_config.h"
@@ -313,89 +314,91 @@ TEST_F(SaveFolderSpaceSearch, WithoutEnoughRoomTheLastOfTheBestIsTaken)
     EXPECT_EQ(host_->queried, (std::vector<SharedString>{u"/", u"/", u"Storage Card"}));
 }
 
+// What the installation process hears of the new-version download.
+class DownloadOwner final : public PackageInstallerListener {
+public:
+    void onPackageStarted(const FeaturePtr&, PackageJob&) override {}
+    void onPackageRate(std::uint64_t, std::uint64_t) override {}
+    void onPackageReady(const FeaturePtr&, const SharedString& path) override { record("ready " + utf8(path)); }
+    void onPackageSkipped(const FeaturePtr&) override { record("skipped"); }
+    void onAllPackagesHandled() override { record("all handled"); }
+    void onPackagesFailed() override { record("failed"); }
+
+    // Waits for the end of the run, which comes last whatever the outcome;
+    // false after 20 seconds.
+    bool waitForEnd()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20),
+                                 [&] { return !events_.empty() && events_.back() == "all handled"; });
+    }
+    std::vector<std::string> events()
+    {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+private:
+    static std::string utf8(const SharedString& text) { return toUtf8(text).c_str(); }
+    void record(std::string event)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> events_;
+};
+
 // The whole way from the bulletin's offer to the start, against the
-// loopback server: probe, download through a download list, launch.
+// loopback server: the offer chosen for download, the package installer's
+// new-version job (presence probe, transfer to the target), the launch.
 class NewInstallerThreads : public NewInstallerDevice {
 protected:
     void SetUp() override
     {
         NewInstallerDevice::SetUp();
         context_->updateUrl = wide(server_.url("/p/bulletin.xml"));
-        ASSERT_TRUE(loadOffer());
-        ASSERT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
     }
 
-    // Probes the offered installer (`present`: the server has it at the
-    // bulletin's size) and downloads it to the target whatever the probe
-    // said; the download's status.
-    int fetch(bool& present)
+    // Offers an installer of `size` bytes and runs its download: false when
+    // the presence probe refused it, else the owner's reports.
+    std::vector<std::string> download(std::size_t size, bool& present)
     {
-        WebDownloader downloader;
-        present = downloader.probeSize(context_->newUrl, 10000, context_->newSize);
-        test::RecordingListener batch;
-        DownloadList list(host_, downloader, &batch);
-        list.add(context_->newTarget, 0, {}, context_->newUrl);
-        list.startAll();
-        EXPECT_TRUE(batch.waitFinished());
-        return batch.status();
+        EXPECT_TRUE(loadOffer("Qm40", size));
+        EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
+        DownloadOwner owner;
+        PackageInstaller installer(*context_, owner);
+        std::vector<FeaturePtr> downloaded;
+        std::vector<FeaturePtr> local;
+        installer.planDownloads({}, downloaded, local);
+        present = installer.checkPackagesPresent();
+        if (!present)
+            return {};
+        installer.start(nullptr);
+        EXPECT_TRUE(owner.waitForEnd());
+        return owner.events();
     }
 
     test::LoopbackHttpServer server_;
 };
 
-TEST_F(NewInstallerThreads, ServedInstallerIsPlacedAndStarted)
-{
-    server_.setReply("/p/setup49.exe", HttpReply::ok("123456789"));
-    bool present = false;
-    EXPECT_EQ(fetch(present), 0);
-    EXPECT_TRUE(present);
-    EXPECT_EQ(device().readFile("Temp/setup49.exe"), "123456789");
-    EXPECT_TRUE(launchNewInstaller(*context_));
-    ASSERT_EQ(recording_->starts.size(), 1u);
-    EXPECT_EQ(recording_->starts[0].application, u"/Temp/setup49.exe");
-    EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
-}
-
-TEST_F(NewInstallerThreads, InstallerOfAnotherSizeIsDeletedAndNeverStarted)
-{
-    server_.setReply("/p/setup49.exe", HttpReply::ok("12345678"));
-    bool present = true;
-    EXPECT_EQ(fetch(present), 0);
-    EXPECT_FALSE(present);
-    EXPECT_TRUE(device().exists("Temp/setup49.exe"));
-    EXPECT_FALSE(launchNewInstaller(*context_));
-    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
-    EXPECT_TRUE(recording_->starts.empty());
-    EXPECT_TRUE(context_->launchFailed);
-}
-
-TEST_F(NewInstallerThreads, CutTransferLeavesNothingToStart)
-{
-    HttpReply reply = HttpReply::ok("123456789");
-    reply.cutAfter = 5;
-    server_.setReply("/p/setup49.exe", reply);
-    bool present = false;
-    EXPECT_EQ(fetch(present), 3);
-    EXPECT_TRUE(present);
-    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
-    EXPECT_FALSE(launchNewInstaller(*context_));
-    EXPECT_TRUE(recording_->starts.empty());
-    EXPECT_TRUE(context_->launchFailed);
-}
-
-TEST_F(NewInstallerThreads, ServedProgramRunsWithItsCommandLine)
+TEST_F(NewInstallerThreads, ServedProgramIsPlacedAndRunsWithItsCommandLine)
 {
     std::ifstream in(DRUVEX_RECORD_START_PROGRAM, std::ios::binary);
     const std::string program((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(program.empty());
-    ASSERT_TRUE(loadOffer("Qm40", program.size()));
-    ASSERT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
     server_.setReply("/p/setup49.exe", HttpReply::ok(program));
     bool present = false;
-    EXPECT_EQ(fetch(present), 0);
+    EXPECT_EQ(download(program.size(), present),
+              (std::vector<std::string>{"ready /Temp/setup49.exe", "all handled"}));
     EXPECT_TRUE(present);
     recording_->startForReal = true;
     ASSERT_TRUE(launchNewInstaller(*context_));
+    ASSERT_EQ(recording_->starts.size(), 1u);
+    EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
     // The program records its arguments, its own path first, as it starts;
     // its handles are closed already, so the record is waited for.
     const std::filesystem::path record = device().directory() / "started.bin";
@@ -412,6 +415,33 @@ TEST_F(NewInstallerThreads, ServedProgramRunsWithItsCommandLine)
     }
     EXPECT_EQ(arguments, expected);
     EXPECT_FALSE(context_->launchFailed);
+}
+
+TEST_F(NewInstallerThreads, InstallerOfAnotherSizeFailsItsProbeAndIsNeverStarted)
+{
+    server_.setReply("/p/setup49.exe", HttpReply::ok("12345678"));
+    bool present = true;
+    EXPECT_TRUE(download(9, present).empty());
+    EXPECT_FALSE(present);
+    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
+    EXPECT_FALSE(launchNewInstaller(*context_));
+    EXPECT_TRUE(recording_->starts.empty());
+    EXPECT_TRUE(context_->launchFailed);
+}
+
+TEST_F(NewInstallerThreads, InstallerCutShortIsDeletedAndNeverStarted)
+{
+    // The server announces the bulletin's size and sends less.
+    HttpReply reply = HttpReply::ok("123456789");
+    reply.cutAfter = 5;
+    server_.setReply("/p/setup49.exe", reply);
+    bool present = false;
+    EXPECT_EQ(download(9, present), (std::vector<std::string>{"failed", "all handled"}));
+    EXPECT_TRUE(present);
+    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
+    EXPECT_FALSE(launchNewInstaller(*context_));
+    EXPECT_TRUE(recording_->starts.empty());
+    EXPECT_TRUE(context_->launchFailed);
 }
 
 }  // namespace
