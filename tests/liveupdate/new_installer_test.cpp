@@ -157,17 +157,6 @@ TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
     EXPECT_EQ(context_->newTarget, u"/Temp/setup49.exe");
 }
 
-TEST_F(NewInstaller, LaunchStartsTheSavedFileOnItsOwn)
-{
-    device().writeFile("Temp/setup49.exe", "123456789");
-    context_->setNewVersionDownload(u"http://h.invalid/setup49.exe", 9, u"/Temp/setup49.exe");
-    EXPECT_TRUE(launchNewInstaller(*context_));
-    ASSERT_EQ(recording_->starts.size(), 1u);
-    EXPECT_EQ(recording_->starts[0].application, u"/Temp/setup49.exe");
-    EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
-    EXPECT_FALSE(context_->launchFailed);
-}
-
 TEST_F(NewInstaller, FailedLaunchIsRecorded)
 {
     const struct {
@@ -240,11 +229,12 @@ TEST_F(SaveFolderSpace, AnswersForTenMegabytes)
         EXPECT_FALSE(device().exists(probe)) << probe;
 }
 
-// The folder search on devices of three types.
+// The folder search on devices of several types, one device per case.
 class SaveFolderSpaceSearch : public test::DeviceFixture {
 protected:
     void start(int deviceType, std::vector<DeviceStore> stores)
     {
+        stop();
         deviceType_ = deviceType;
         stores_ = std::move(stores);
         DeviceFixture::SetUp();
@@ -254,13 +244,14 @@ protected:
         resetDeviceIdentificationForTests();
         host_ = std::make_shared<RecordingHost>();
     }
-    void SetUp() override {}
-    void TearDown() override
+    void stop()
     {
         host_.reset();
         resetDeviceIdentificationForTests();
         DeviceFixture::TearDown();
     }
+    void SetUp() override {}
+    void TearDown() override { stop(); }
     void configure(DeviceConfig& config) const override
     {
         config.forceDeviceType = deviceType_;
@@ -272,46 +263,37 @@ protected:
     std::shared_ptr<RecordingHost> host_;
 };
 
-TEST_F(SaveFolderSpaceSearch, TypeFivePrefersSystemCf)
+TEST_F(SaveFolderSpaceSearch, PreferredFolderRootAndStorageRoots)
 {
-    start(5, {store(u"\\SystemCF", 25000000), store(u"\\", 25000000)});
-    SharedString folder;
-    int result = -1;
-    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
-    EXPECT_EQ(folder, u"SystemCF");
-    EXPECT_EQ(result, kSaveSpaceEnough);
-    EXPECT_EQ(host_->queried, std::vector<SharedString>{u"SystemCF"});
-}
-
-TEST_F(SaveFolderSpaceSearch, FullSystemCfGivesWayToTheRoot)
-{
-    start(5, {store(u"\\SystemCF", 1000), store(u"\\", 25000000)});
-    SharedString folder;
-    int result = -1;
-    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
-    EXPECT_EQ(folder, u"/");
-    EXPECT_EQ(result, kSaveSpaceEnough);
-    EXPECT_EQ(host_->queried, (std::vector<SharedString>{u"SystemCF", u"/"}));
-}
-
-TEST_F(SaveFolderSpaceSearch, TypeTwentyPrefersTheHardDisk)
-{
-    start(20, {store(u"\\HardDisk", 30000000)});
-    SharedString folder;
-    int result = -1;
-    EXPECT_TRUE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
-    EXPECT_EQ(folder, u"/HardDisk");
-}
-
-TEST_F(SaveFolderSpaceSearch, WithoutEnoughRoomTheLastOfTheBestIsTaken)
-{
-    start(18, {store(u"\\", 20000000), store(u"\\Storage Card", 20000000, false, true)});
-    SharedString folder;
-    int result = -1;
-    EXPECT_FALSE(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result));
-    EXPECT_EQ(folder, u"Storage Card");
-    EXPECT_EQ(result, kSaveSpaceTight);
-    EXPECT_EQ(host_->queried, (std::vector<SharedString>{u"/", u"/", u"Storage Card"}));
+    const struct {
+        const char* what;
+        int deviceType;
+        std::vector<DeviceStore> stores;
+        bool found;
+        const char16_t* folder;
+        int result;
+        std::vector<SharedString> queried;
+    } cases[] = {
+        {"type 5 prefers SystemCF", 5, {store(u"\\SystemCF", 25000000), store(u"\\", 25000000)}, true,
+         u"SystemCF", kSaveSpaceEnough, {u"SystemCF"}},
+        {"a full SystemCF gives way to the root", 5, {store(u"\\SystemCF", 1000), store(u"\\", 25000000)}, true,
+         u"/", kSaveSpaceEnough, {u"SystemCF", u"/"}},
+        {"type 20 prefers the hard disk", 20, {store(u"\\HardDisk", 30000000)}, true, u"/HardDisk",
+         kSaveSpaceEnough, {u"/HardDisk"}},
+        {"without room the last of the best", 18,
+         {store(u"\\", 20000000), store(u"\\Storage Card", 20000000, false, true)}, false, u"Storage Card",
+         kSaveSpaceTight, {u"/", u"/", u"Storage Card"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        start(c.deviceType, c.stores);
+        SharedString folder;
+        int result = -1;
+        EXPECT_EQ(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result), c.found);
+        EXPECT_EQ(folder, c.folder);
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(host_->queried, c.queried);
+    }
 }
 
 // What the installation process hears of the new-version download.
