@@ -27,5 +27,7 @@ constexpr std::uint32_t kMaxBulletinRecords = 50000;
 // Elements open inside one another in an update bulletin (a real one nests
 // five deep).
 constexpr std::uint32_t kMaxBulletinNesting = 32;
+// One translation file, from a language file or the installer archive.
+constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
 
 }  // namespace druvex
