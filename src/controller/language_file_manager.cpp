@@ -10,6 +10,8 @@
 #include "data/culture_table.h"
 #include "fileutil/file_util.h"
 #include "hal/hal_access.h"
+#include "liveupdate/download_list.h"
+#include "liveupdate/update_bulletin.h"
 #include "payload/entry_decoder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_entry.h"
@@ -42,6 +44,20 @@ SharedString translationEntryName(std::uint16_t lcid)
 }
 
 }  // namespace
+
+std::vector<LanguageListEntry> bulletinLanguageList(const UpdateBulletin& bulletin)
+{
+    std::vector<LanguageListEntry> languages;
+    for (int index = 0; index < bulletin.getInstallerLanguageCount(); ++index) {
+        const std::uint32_t localeId = bulletin.getInstallerLanguage(index)->localeId;
+        LanguageListEntry entry;
+        entry.lcid = static_cast<std::uint16_t>(localeId);
+        if (localeId > 0xFFFF || !languageNativeName(entry.lcid, entry.name))
+            continue;
+        languages.push_back(std::move(entry));
+    }
+    return languages;
+}
 
 bool decodeLanguageFile(const std::vector<std::uint8_t>& packed, std::vector<std::uint8_t>& decoded)
 {
@@ -153,6 +169,21 @@ SharedString LanguageFileManager::languageFileName(std::uint16_t lcid, const Sha
     return joinPath(languageFolder_, fileName);
 }
 
+void LanguageFileManager::applyBulletinLanguages(const std::vector<LanguageListEntry>& languages,
+                                                 std::u16string_view formatVersion)
+{
+    if (!online_ || formatVersion != kLanguageFileVersion)
+        return;
+    for (const LanguageListEntry& language : languages) {
+        const auto known = names_.find(language.lcid);
+        if (known != names_.end() && known->second == language.name)
+            continue;
+        names_[language.lcid] = language.name;
+        sources_[language.lcid] = LanguageSource::UpdateServer;
+    }
+    removeDuplicateLanguageFiles();
+}
+
 void LanguageFileManager::removeDuplicateLanguageFiles()
 {
     // Per LCID the file kept so far, by the name it has in the folder.
@@ -228,6 +259,31 @@ bool LanguageFileManager::extractTranslationEntry(const SharedString& target, st
         return false;
     }
     return writeBufferToFile(*controller_.getSourceHost(), bytes, target);
+}
+
+std::size_t LanguageFileManager::queueMissingLanguageFiles(DownloadList& list, const UpdateBulletin& bulletin)
+{
+    list.clear();
+    std::size_t queued = 0;
+    for (const auto& [lcid, source] : sources_) {
+        if (source != LanguageSource::UpdateServer)
+            continue;
+        const SharedString target = languageFileName(lcid, names_[lcid]);
+        if (host_->exists(target, nullptr))
+            continue;
+        // The first entry of the LCID gives the address, as the bulletin looks it up.
+        for (int index = 0; index < bulletin.getInstallerLanguageCount(); ++index) {
+            const auto& entry = bulletin.getInstallerLanguage(index);
+            if (entry->localeId != lcid)
+                continue;
+            if (!entry->url.isEmpty()) {
+                list.add(target, lcid, entry->digest, entry->url);
+                ++queued;
+            }
+            break;
+        }
+    }
+    return queued;
 }
 
 SharedString LanguageFileManager::productTranslationFile(std::uint16_t lcid) const

@@ -17,8 +17,10 @@
 
 namespace druvex {
 
+class DownloadList;
 class HalAccess;
 class PayloadArchive;
+class UpdateBulletin;
 
 // The format version in language file names and bulletin language lists.
 inline constexpr char16_t kLanguageFileVersion[] = u"5.1";
@@ -46,6 +48,17 @@ public:
     // The languages that have a product translation file beside the program.
     virtual const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const = 0;
 };
+
+// One language of an update bulletin's list.
+struct LanguageListEntry {
+    std::uint16_t lcid = 0;
+    SharedString name;
+};
+
+// The bulletin's installer languages, each named in its own words by the
+// culture table ("Deutsch"), the name its file takes in the "lng" folder. Ids
+// the table does not know are left out.
+std::vector<LanguageListEntry> bulletinLanguageList(const UpdateBulletin& bulletin);
 
 // Decodes a language file's content (an LZMA-alone stream) into `decoded`.
 // False when it does not decode, or when it announces or yields more than
@@ -78,6 +91,11 @@ public:
     // The path of the language file of `lcid` named `name` in the "lng" folder.
     SharedString languageFileName(std::uint16_t lcid, const SharedString& name) const;
 
+    // Only for an online manager and a list of format version "5.1": every
+    // language whose name differs from the known one takes the list's name
+    // and is offered by the update server; then duplicate files are removed.
+    void applyBulletinLanguages(const std::vector<LanguageListEntry>& languages, std::u16string_view formatVersion);
+
     // Keeps one file per LCID in the "lng" folder: of several, the one whose
     // name is the known name of its LCID, else the first enumerated.
     void removeDuplicateLanguageFiles();
@@ -94,6 +112,12 @@ public:
     // controller's source host. False when the archive has no such entry: a
     // file already standing at `target` must not pass for the translation.
     bool extractTranslationEntry(const SharedString& target, std::uint16_t lcid);
+
+    // Empties `list`, then queues the download of every language offered by
+    // the update server whose file is missing from the "lng" folder and whose
+    // address the bulletin gives, with the bulletin's digest for it. Answers
+    // the number queued.
+    std::size_t queueMissingLanguageFiles(DownloadList& list, const UpdateBulletin& bulletin);
 
     // Makes `lcid` the current language: the product translation file beside
     // the program when there is one, else no table for English, else the

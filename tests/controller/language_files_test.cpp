@@ -14,6 +14,9 @@
 #include "allocation_probe.h"
 #include "core/app_paths.h"
 #include "core/translate_text.h"
+#include "liveupdate/download_list.h"
+#include "liveupdate/update_bulletin.h"
+#include "liveupdate/web_downloader.h"
 #include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 #include "support/xlate_file.h"
@@ -92,6 +95,15 @@ public:
 // The program folder joined with "lng" by joinPath, whose seams get '/'.
 constexpr char16_t kLanguageFolder[] = u"\\Program Files\\Druvex/lng";
 constexpr char kCurrentLanguage[] = "Temp/DRUVEXInstaller42/CurrentLang.lng";
+
+void addLanguage(UpdateBulletin& bulletin, std::uint32_t localeId, const char16_t* url, const char16_t* digest = u"")
+{
+    auto entry = std::make_shared<InstallerLanguageEntry>();
+    entry->localeId = localeId;
+    entry->url = SharedString(url);
+    entry->digest = SharedString(digest);
+    bulletin.addInstallerLanguage(std::move(entry));
+}
 
 std::string text(const Bytes& bytes)
 {
@@ -445,6 +457,104 @@ TEST_F(LanguageFiles, ProductFileByCultureNameForLanguagesAvailableAsFiles)
     EXPECT_EQ(translateText("Save"), u"Produkt");
     manager.saveCurrentLanguage(972);
     EXPECT_EQ(translateText("Save"), u"Custom");
+}
+
+TEST_F(LanguageFiles, BulletinLanguagesAreNamedByTheCultureTable)
+{
+    UpdateBulletin bulletin;
+    addLanguage(bulletin, 1031, u"http://h/de.lng");
+    addLanguage(bulletin, 0x10407, u"http://h/x.lng");  // no 16-bit id
+    addLanguage(bulletin, 9999, u"http://h/y.lng");     // not in the table
+    addLanguage(bulletin, 972, u"http://h/custom.lng");
+    const std::vector<LanguageListEntry> languages = bulletinLanguageList(bulletin);
+    ASSERT_EQ(languages.size(), 2u);
+    EXPECT_EQ(languages[0].lcid, 1031);
+    EXPECT_EQ(languages[0].name, u"Deutsch");
+    EXPECT_EQ(languages[1].lcid, 972);
+    EXPECT_EQ(languages[1].name, u"Custom language");
+}
+
+TEST_F(LanguageFiles, BulletinLanguagesReplaceDifferingNamesOnlyOnline)
+{
+    placeLanguageFile("lng_5.1_1031_German.lng", "[Save][Speichern]");
+    placeArchive({test::codedEntry(u"TranslationMap", kPayloadMethodStored,
+                                   translationMap({mapRecord(1036, u"Fran\u00E7ais")}))});
+    const std::vector<LanguageListEntry> list = {
+        {1031, SharedString(u"Deutsch")}, {1036, SharedString(u"Fran\u00E7ais")}, {1040, SharedString(u"Italiano")}};
+    struct Case {
+        bool online;
+        std::u16string_view version;
+        bool applied;
+    } cases[] = {{true, u"5.1", true}, {false, u"5.1", false}, {true, u"5.0", false}, {true, u"5.1.0", false}};
+    for (const Case& c : cases) {
+        LanguageFileManager manager(controller_, host_, c.online);
+        ASSERT_TRUE(manager.loadTranslationMap());
+        const auto namesBefore = manager.names();
+        const auto sourcesBefore = manager.sources();
+        manager.applyBulletinLanguages(list, c.version);
+        if (!c.applied) {
+            EXPECT_EQ(manager.names(), namesBefore);
+            EXPECT_EQ(manager.sources(), sourcesBefore);
+            continue;
+        }
+        // A name the bulletin gives alike keeps its source.
+        const std::map<std::uint16_t, SharedString> names = {{1031, SharedString(u"Deutsch")},
+                                                             {1036, SharedString(u"Fran\u00E7ais")},
+                                                             {1040, SharedString(u"Italiano")}};
+        EXPECT_EQ(manager.names(), names);
+        const std::map<std::uint16_t, LanguageSource> sources = {{1031, LanguageSource::UpdateServer},
+                                                                 {1036, LanguageSource::InstallerArchive},
+                                                                 {1040, LanguageSource::UpdateServer}};
+        EXPECT_EQ(manager.sources(), sources);
+        // The single file of an out-of-date name stays.
+        EXPECT_TRUE(device().exists("Program Files/Druvex/lng/lng_5.1_1031_German.lng"));
+    }
+}
+
+TEST_F(LanguageFiles, BulletinRenamingDecidesWhichDuplicateStays)
+{
+    placeLanguageFile("lng_5.1_1031_Deutsch.lng", "[Save][Speichern]");
+    placeLanguageFile("lng_5.1_1031_German.lng", "[Save][Sichern]");
+    LanguageFileManager manager(controller_, host_, true);
+    manager.loadTranslationMap();
+    ASSERT_EQ(manager.names().at(1031), u"German");  // the last file listed
+    host_->deleted.clear();
+    manager.applyBulletinLanguages({{1031, SharedString(u"Deutsch")}}, u"5.1");
+    EXPECT_EQ(host_->deleted, std::vector<std::u16string>{std::u16string(kLanguageFolder) + u"/lng_5.1_1031_German.lng"});
+    manager.saveCurrentLanguage(1031);
+    EXPECT_EQ(translateText("Save"), u"Speichern");
+}
+
+TEST_F(LanguageFiles, MissingServerLanguagesAreQueuedWithTheirDigests)
+{
+    placeLanguageFile("lng_5.1_1040_Italiano.lng", "[Save][Salva]");
+    placeArchive({test::codedEntry(u"TranslationMap", kPayloadMethodStored,
+                                   translationMap({mapRecord(1036, u"Fran\u00E7ais")}))});
+    UpdateBulletin bulletin;
+    addLanguage(bulletin, 1031, u"http://h/de.lng", u"0123456789ABCDEF0123456789ABCDEF01234567");
+    addLanguage(bulletin, 1031, u"http://h/de-second.lng");
+    addLanguage(bulletin, 1040, u"http://h/it.lng");
+    addLanguage(bulletin, 1049, u"");
+    addLanguage(bulletin, 1036, u"http://h/fr.lng");
+    LanguageFileManager manager(controller_, host_, true);
+    ASSERT_TRUE(manager.loadTranslationMap());
+    manager.applyBulletinLanguages({{1031, SharedString(u"Deutsch")},
+                                    {1040, SharedString(u"Italiano")},
+                                    {1049, SharedString(u"Russkij")},
+                                    {1036, SharedString(u"Fran\u00E7ais")}},
+                                   u"5.1");
+
+    WebDownloader downloader;
+    DownloadList list(host_, downloader, nullptr);
+    list.add(SharedString(u"\\Temp\\old.lng"), 1, SharedString(), SharedString(u"http://h/old.lng"));
+    // 1040's file is there, 1049 has no address, 1036 comes with the archive.
+    EXPECT_EQ(manager.queueMissingLanguageFiles(list, bulletin), 1u);
+    ASSERT_EQ(list.count(), 1u);
+    const auto item = list.item(0);
+    EXPECT_EQ(item->id, 1031);
+    EXPECT_EQ(item->target, std::u16string(kLanguageFolder) + u"/lng_5.1_1031_Deutsch.lng");
+    EXPECT_EQ(item->url, u"http://h/de.lng");
+    EXPECT_EQ(item->digest, u"0123456789ABCDEF0123456789ABCDEF01234567");
 }
 
 }  // namespace
