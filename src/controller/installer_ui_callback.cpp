@@ -80,7 +80,7 @@ SharedString InstallerUiCallback::installerTitle() const
 {
     if (controller_ == nullptr)
         return translated(kInstallerTitle, {kProductWord});
-    return controller_->getInstallerTitle();
+    return controller_->getInstallerTitle(true);
 }
 
 void InstallerUiCallback::showError(const SharedString& text)

@@ -17,13 +17,14 @@ class InstalledLog;
 struct LockingProcess;
 
 // What the message texts need of the controller; the controller implements it.
-class UiCallbackContext {
+class UiCallbackController {
 public:
-    virtual ~UiCallbackContext() = default;
+    virtual ~UiCallbackController() = default;
     // The installer settings' ProgramName.
     virtual SharedString getProgramName() const = 0;
-    // The title the controller gives the installer's windows.
-    virtual SharedString getInstallerTitle() const = 0;
+    // The translated "{1} Installer" with the program's name; with
+    // `preferShortName` its short name where the screen is small.
+    virtual SharedString getInstallerTitle(bool preferShortName) const = 0;
 };
 
 // Severities of showMessage.
@@ -108,13 +109,14 @@ public:
     virtual int askInstallPcVersion() = 0;
 
     // The controller whose names the message texts use; null until set.
-    void setController(UiCallbackContext* controller) { controller_ = controller; }
-    UiCallbackContext* getController() const { return controller_; }
+    void setController(UiCallbackController* controller) { controller_ = controller; }
+    UiCallbackController* getController() const { return controller_; }
 
     // The controller's ProgramName; without a controller the translated "Program".
     SharedString getProgramName() const;
-    // The controller's title; without a controller the translated
-    // "{1} Installer" with the product word.
+    // The controller's title as the windows show it (the short name on a
+    // small screen); without a controller the translated "{1} Installer" with
+    // the product word.
     SharedString installerTitle() const;
 
     // showMessage(text, kMessageError, 1), through the virtual slot, so that
@@ -145,7 +147,7 @@ public:
     void notEnoughSpaceMessage(std::uint64_t size, const SharedString& storage);
 
 private:
-    UiCallbackContext* controller_ = nullptr;
+    UiCallbackController* controller_ = nullptr;
 };
 
 }  // namespace druvex

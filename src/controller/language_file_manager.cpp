@@ -73,7 +73,7 @@ bool decodeLanguageFile(const std::vector<std::uint8_t>& packed, std::vector<std
     return decodeLzmaBuffer(packed, 0, sink);
 }
 
-LanguageFileManager::LanguageFileManager(LanguageFileContext& controller, std::shared_ptr<HalAccess> host,
+LanguageFileManager::LanguageFileManager(LanguageFileController& controller, std::shared_ptr<HalAccess> host,
                                          bool online)
     : controller_(controller),
       host_(std::move(host)),
@@ -234,7 +234,7 @@ bool LanguageFileManager::copyDecodedFile(const SharedString& target, const Shar
         logPrintf(u"Language file %s does not decode", source);
         return false;
     }
-    return writeBufferToFile(*controller_.getSourceHost(), decoded, target);
+    return writeBufferToFile(*controller_.getHalIn(), decoded, target);
 }
 
 bool LanguageFileManager::copyLanguageFile(const SharedString& target, std::uint16_t lcid)
@@ -258,7 +258,7 @@ bool LanguageFileManager::extractTranslationEntry(const SharedString& target, st
         logPrintf(u"The installer archive's %s cannot be extracted", entry);
         return false;
     }
-    return writeBufferToFile(*controller_.getSourceHost(), bytes, target);
+    return writeBufferToFile(*controller_.getHalIn(), bytes, target);
 }
 
 std::size_t LanguageFileManager::queueMissingLanguageFiles(DownloadList& list, const UpdateBulletin& bulletin)

@@ -34,13 +34,13 @@ enum class LanguageSource : std::uint8_t {
 };
 
 // What the language files need of the controller; the controller implements it.
-class LanguageFileContext {
+class LanguageFileController {
 public:
-    virtual ~LanguageFileContext() = default;
+    virtual ~LanguageFileController() = default;
     // The run's scratch folder.
     virtual SharedString getWorkFolder() const = 0;
     // The host of the machine that runs the installer.
-    virtual std::shared_ptr<HalAccess> getSourceHost() const = 0;
+    virtual std::shared_ptr<HalAccess> getHalIn() const = 0;
     // The installer archive of this run.
     virtual PayloadArchive& getPayloadArchive() = 0;
     // A forced translation file beside the program replaces every language.
@@ -70,7 +70,7 @@ public:
     // Makes the "lng" folder (with its parents) through `host`, the host
     // through which the folder is read and written. An online manager takes
     // the languages of the update bulletin.
-    LanguageFileManager(LanguageFileContext& controller, std::shared_ptr<HalAccess> host, bool online);
+    LanguageFileManager(LanguageFileController& controller, std::shared_ptr<HalAccess> host, bool online);
     virtual ~LanguageFileManager();
     LanguageFileManager(const LanguageFileManager&) = delete;
     LanguageFileManager& operator=(const LanguageFileManager&) = delete;
@@ -138,7 +138,7 @@ private:
     template <class Visit>
     void forEachLanguageFile(Visit visit) const;
 
-    LanguageFileContext& controller_;
+    LanguageFileController& controller_;
     std::shared_ptr<HalAccess> host_;
     std::map<std::uint16_t, SharedString> names_;
     std::map<std::uint16_t, LanguageSource> sources_;

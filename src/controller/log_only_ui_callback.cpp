@@ -10,7 +10,7 @@ namespace druvex {
 // installed unless told otherwise, never retry or skip a failed feature (the
 // run fails instead), and roll a failed upgrade back.
 
-LogOnlyUiCallback::LogOnlyUiCallback(UiCallbackContext* controller)
+LogOnlyUiCallback::LogOnlyUiCallback(UiCallbackController* controller)
 {
     setController(controller);
 }

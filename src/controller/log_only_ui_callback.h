@@ -11,7 +11,7 @@ namespace druvex {
 class LogOnlyUiCallback final : public InstallerUiCallback {
 public:
     // `controller` (may be null) names the program in the message texts.
-    explicit LogOnlyUiCallback(UiCallbackContext* controller);
+    explicit LogOnlyUiCallback(UiCallbackController* controller);
 
     int askExit() override;
     int reportRapiSettingsProblem() override;

@@ -77,10 +77,10 @@ public:
     std::vector<std::u16string> created;
 };
 
-class FakeController final : public LanguageFileContext {
+class FakeController final : public LanguageFileController {
 public:
     SharedString getWorkFolder() const override { return workFolder; }
-    std::shared_ptr<HalAccess> getSourceHost() const override { return host; }
+    std::shared_ptr<HalAccess> getHalIn() const override { return host; }
     PayloadArchive& getPayloadArchive() override { return *archive; }
     bool isForcedTranslation() const override { return forced; }
     const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const override { return filesAvailable; }

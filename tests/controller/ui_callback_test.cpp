@@ -22,10 +22,13 @@ namespace {
 
 using Lines = std::vector<std::u16string>;
 
-class FakeUiController final : public UiCallbackContext {
+class FakeUiController final : public UiCallbackController {
 public:
     SharedString getProgramName() const override { return SharedString(u"Field Survey"); }
-    SharedString getInstallerTitle() const override { return SharedString(u"Field Survey Setup"); }
+    SharedString getInstallerTitle(bool preferShortName) const override
+    {
+        return SharedString(preferShortName ? u"Survey Setup" : u"Field Survey Setup");
+    }
 };
 
 // Answers every question with 0 and records the messages it is shown.
@@ -253,7 +256,7 @@ TEST(MessageTexts, NamesWithAndWithoutController)
     FakeUiController controller;
     ui.setController(&controller);
     EXPECT_EQ(ui.getProgramName(), u"Field Survey");
-    EXPECT_EQ(ui.installerTitle(), u"Field Survey Setup");
+    EXPECT_EQ(ui.installerTitle(), u"Survey Setup");
 }
 
 class MessageTextsTranslated : public test::DeviceFixture {
