@@ -233,16 +233,6 @@ TEST(MessageTexts, UnregistrationFailureIsOnlyLogged)
     EXPECT_EQ(capture.lines(), Lines{u"An error occured while unregistering gps.dll."});
 }
 
-TEST(MessageTexts, LogOnlyCallbackLogsMessagesBySeverity)
-{
-    LogOnlyUiCallback ui(nullptr);
-    test::DiagCapture capture;
-    ui.mustUninstallMessage(SharedString(u"Maps"));
-    ui.postInstallErrorMessage();
-    EXPECT_EQ(capture.lines(), (Lines{u"You must uninstall Maps before continuing.",
-                                      u"********** Error executing post installation routines. **********"}));
-}
-
 TEST(MessageTexts, NamesWithAndWithoutController)
 {
     RecordingUiCallback ui;
