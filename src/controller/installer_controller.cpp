@@ -1,0 +1,333 @@
+#include "controller/installer_controller.h"
+
+#include <unistd.h>
+
+#include <atomic>
+
+#include "controller/custom_action_hooks.h"
+#include "controller/page_logic.h"
+#include "controller/redistributables_manager.h"
+#include "core/app_paths.h"
+#include "core/translate_text.h"
+#include "data/installer_configuration.h"
+#include "data/package_sources.h"
+#include "data/previous_settings.h"
+#include "data/variable_expansion.h"
+#include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
+#include "liveupdate/new_installer.h"
+#include "liveupdate/package_cache.h"
+#include "liveupdate/update_bulletin.h"
+#include "liveupdate/update_patcher.h"
+#include "liveupdate/web_downloader.h"
+#include "payload/payload_archive.h"
+#include "platform/device_config.h"
+#include "platform/network_state.h"
+#include "ui_base/screen_type.h"
+
+namespace druvex {
+namespace {
+
+std::atomic<InstallerController*> globalController{nullptr};
+
+}  // namespace
+
+InstallerController* getInstallerController()
+{
+    return globalController.load();
+}
+
+void setInstallerController(InstallerController* controller)
+{
+    globalController.store(controller);
+}
+
+InstallerController::InstallerController(const InstallerOptions& options, std::shared_ptr<HalAccess> sourceHost,
+                                         std::shared_ptr<HalAccess> targetHost)
+    : options_(options),
+      administratorRights_(activeDeviceConfig()->administrator),
+      sourceHost_(std::move(sourceHost)),
+      sourceHostAdmin_(sourceHost_),
+      targetHost_(std::move(targetHost)),
+      targetHostElevated_(targetHost_)
+{
+    SharedString temp;
+    sourceHost_->getTempPath(temp);
+    workFolder_ = joinPath(temp, SharedString(u"DRUVEXInstaller")) +
+                  SharedString().format(u"%u", static_cast<unsigned>(::getpid()));
+    // Without a work folder only the steps that put files there fail, each
+    // with its own message; the run itself can go on.
+    sourceHost_->createDirectory(workFolder_);
+
+    payloadArchive_ = std::make_unique<PayloadArchive>(*sourceHost_);
+    installData_ = std::make_unique<InstallData>();
+    installedLog_ = std::make_shared<InstalledLog>();
+    buildConfiguration_ = std::make_unique<BuildConfiguration>();
+    webDownloader_ = std::make_unique<WebDownloader>();
+    packageSources_ = std::make_unique<WStringMultimap>();
+    previousSettings_ = std::make_unique<PreviousSettings>(*sourceHost_);
+    updatePatcher_ = std::make_unique<UpdatePatcher>(*this);
+    pageSequence_ = std::make_unique<PageSequence>(*this);
+    redistributables_ = makeNoRedistributables();
+    customActionHooks_ = makeNoCustomActionHooks();
+    installedProducts_ = std::make_unique<InstalledProductRegistry>(*this);
+}
+
+InstallerController::~InstallerController()
+{
+    // The downloader's worker reports to listeners that may be page logics or
+    // may reach any member of this controller: it is stopped and joined
+    // before anything it could call back into goes.
+    webDownloader_->shutdown();
+    if (pageLogic_) {
+        pageLogic_->onLeave(kPageNone);
+        // Page logics hold threads and requests that use the members below;
+        // they go while every member still stands.
+        pageLogic_.reset();
+    }
+    clearTranslationTable();
+    removeWorkFolder();
+    InstallerController* self = this;
+    globalController.compare_exchange_strong(self, nullptr);
+}
+
+void InstallerController::removeWorkFolder()
+{
+    // Only the files directly inside: a sub-folder may hold a program started
+    // from there that still runs (a newer installer handed over to). The
+    // folder itself then stays, as its removal fails.
+    std::unique_ptr<HalFileFinder> finder;
+    std::vector<SharedString> files;
+    if (sourceHost_->createFileFinder(workFolder_, finder)) {
+        do {
+            if (!finder->isFolder())
+                files.push_back(joinPath(workFolder_, finder->name()));
+        } while (finder->next());
+    }
+    finder.reset();
+    for (const SharedString& file : files)
+        sourceHost_->deleteFile(file);
+    sourceHost_->removeDirectory(workFolder_);
+}
+
+void InstallerController::makeDestination(const SharedString& folder)
+{
+    destination_ = std::make_unique<InstallDestination>(*this, targetHost_, folder);
+}
+
+SharedString InstallerController::getDestinationFolder() const
+{
+    return destination_ ? destination_->getFolder() : SharedString();
+}
+
+void InstallerController::setDestinationFolder(const SharedString& folder)
+{
+    if (!destination_) {
+        makeDestination(folder);
+        return;
+    }
+    destination_->setFolder(folder);
+}
+
+void InstallerController::setRedistributables(std::shared_ptr<RedistributablesManager> manager)
+{
+    redistributables_ = manager ? std::move(manager) : makeNoRedistributables();
+}
+
+void InstallerController::setCustomActionHooks(std::shared_ptr<CustomActionHooks> hooks)
+{
+    customActionHooks_ = hooks ? std::move(hooks) : makeNoCustomActionHooks();
+}
+
+void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& text)
+{
+    language_ = lcid;
+    languageCode_ = text;
+}
+
+void InstallerController::setRestoreDone()
+{
+    std::int32_t expected = kRestoreNone;
+    restoreResult_.compare_exchange_strong(expected, kRestoreDone);
+}
+
+bool InstallerController::isDesktopTarget() const
+{
+    return targetPlatform_ == kPlatformWin32 || targetPlatform_ == kPlatformWin64;
+}
+
+std::int32_t InstallerController::getTargetPlatformMask() const
+{
+    if (targetPlatform_ >= 0 && targetPlatform_ < kPlatformCount)
+        return platformMask(targetPlatform_);
+    return buildConfiguration_->getTargetPlatformMask() & installData_->settings().getAvailablePlatforms();
+}
+
+bool InstallerController::isRunningOnDevice() const
+{
+    return buildConfiguration_->getInstallerPlatform() == kInstallerPlatformController;
+}
+
+TargetPlatform InstallerController::getHostPlatform() const
+{
+    if (!isRunningOnDevice())
+        return kPlatformWin32;
+    DeviceType type = DeviceType::NONE;
+    if (sourceHost_->getDeviceType(type, false) != ConnectionState::DEVICE_CONNECTED)
+        return kPlatformUnknown;
+    return platformFromDeviceType(static_cast<std::int32_t>(type));
+}
+
+bool InstallerController::isRemoteDeviceTarget() const
+{
+    if (options_.forMobile)
+        return true;
+    return !isRunningOnDevice() && !isDesktopTarget();
+}
+
+bool InstallerController::hasFeatureToInstall() const
+{
+    const FeaturePtr root = installData_->featureRoot();
+    if (!root)
+        return false;
+    for (int i = 0; i < root->subFeatureCount(); ++i) {
+        const Feature& feature = *root->subFeatureAt(i);
+        if (feature.getPresel() != FeaturePreselection::Required && feature.getMode() != FeatureMode::NotVisible)
+            return true;
+    }
+    return false;
+}
+
+bool InstallerController::isDailyBuild() const
+{
+    return installData_->settings().getDailyBuild();
+}
+
+SharedString InstallerController::getTargetPlatformName() const
+{
+    return platformName(targetPlatform_, false);
+}
+
+SharedString InstallerController::getProgramName() const
+{
+    return installData_->settings().getProgramName();
+}
+
+bool InstallerController::isLiveUpdateAvailable() const
+{
+    if (!options_.updatesAllowed || installData_->settings().getLiveUpdateUrl().isEmpty())
+        return false;
+    return !(options_.configMode == kConfigModeUse && previousSettings_->getUpdateCheckDone());
+}
+
+bool InstallerController::isProxyConnection() const
+{
+    if (!isLiveUpdateAvailable())
+        return false;
+    std::uint32_t flags = 0;
+    return internetGetConnectedState(flags) && (flags & kInternetConnectionProxy) != 0;
+}
+
+SharedString InstallerController::getInstallerTitle(bool preferShortName) const
+{
+    SharedString name;
+    if (preferShortName && getScreenType() == kScreenTypeVga)
+        name = installData_->settings().getProgramShortName();
+    if (name.isEmpty())
+        name = installData_->settings().getProgramName();
+    return formatTranslated("{1} Installer", name);
+}
+
+SharedString InstallerController::solveHalFolder(bool sourceSide, const SharedString& text) const
+{
+    HalAccess& host = sourceSide ? *sourceHost_ : *targetHost_;
+    SharedString out;
+    if (!expandVariablesForDevice(text, *installData_, forAnyone_, host, getDestinationFolder(), out))
+        return {};
+    return out;
+}
+
+SharedString InstallerController::expandVariables(const SharedString& text) const
+{
+    return expandVariablesFor(text, getDestinationFolder());
+}
+
+SharedString InstallerController::expandVariablesFor(const SharedString& text, const SharedString& folder) const
+{
+    SharedString out;
+    if (!expandVariablesForDevice(text, *installData_, forAnyone_, *targetHost_, folder, out))
+        return {};
+    return out;
+}
+
+bool InstallerController::runHook(const SharedString& hook)
+{
+    return customActionHooks_->runHook(hook);
+}
+
+bool InstallerController::hasNewInstallerEntry() const
+{
+    // The lookup reads the bulletin only; the context it takes is not const.
+    auto& context = const_cast<InstallerController&>(*this);
+    std::shared_ptr<BulletinVersion> version;
+    int index = 0;
+    bool platformMatched = false;
+    return getNewInstallerEntry(context, version, index, platformMatched);
+}
+
+bool InstallerController::needsRedistributables()
+{
+    redistributables_->evaluateRequired();
+    return redistributables_->needsInstall();
+}
+
+PackageCache& InstallerController::packageCache()
+{
+    if (!packageCache_) {
+        const SharedString folder = getPackagesFolder();
+        packageCache_ = std::make_unique<NoPackageCache>(targetHost_, folder);
+        logInfo(SharedString(u"Cache type: ") + kNoPackageCacheType);
+        logInfo(SharedString(u"Cache download folder: ") + folder);
+    }
+    return *packageCache_;
+}
+
+void InstallerController::getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target)
+{
+    url = newVersionUrl_;
+    size = newVersionSize_;
+    target = newVersionTarget_;
+}
+
+void InstallerController::setNewVersionDownload(const SharedString& url, std::uint32_t size,
+                                                const SharedString& target)
+{
+    newVersionUrl_ = url;
+    newVersionSize_ = size;
+    newVersionTarget_ = target;
+}
+
+const InstallerConfiguration& InstallerController::installerConfiguration() const
+{
+    return *buildConfiguration_;
+}
+
+SharedString InstallerController::liveUpdateUrl() const
+{
+    if (!options_.liveUpdateUrl.isEmpty())
+        return options_.liveUpdateUrl;
+    return installData_->settings().getLiveUpdateUrl();
+}
+
+SharedString InstallerController::installerFolder() const
+{
+    return AppPaths::instance().getProgramFolder();
+}
+
+std::shared_ptr<Feature> InstallerController::findLanguageTemplateFeature(const LanguageTemplate& languageTemplate)
+{
+    return languageTemplateMap_.findFeature(&languageTemplate);
+}
+
+}  // namespace druvex

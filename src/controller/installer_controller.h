@@ -1,0 +1,431 @@
+// InstallerController: the one object that holds the installer's state for a
+// whole run. It owns the payload archive, the page sequence and the current
+// page's logic, the installer data, the installed log, the web downloader,
+// the update patcher, the saved wizard state and the package sources, and it
+// keeps the wizard state that pages, scripts and the installation engine read
+// and write. It has no window and no thread of its own; the installation
+// thread writes only the words it shares (result, flags, cancel request),
+// which are atomic.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "app_base/installer_options.h"
+#include "controller/feature_selection.h"
+#include "controller/installed_product_registry.h"
+#include "controller/language_template_map.h"
+#include "controller/page_sequence.h"
+#include "data/eula_record.h"
+#include "data/installer_settings.h"
+#include "data/merged_project.h"
+#include "host/script_host_services.h"
+#include "liveupdate/live_update_context.h"
+#include "liveupdate/package_installer.h"
+#include "payload/install_destination.h"
+#include "text/shared_string.h"
+
+namespace druvex {
+
+class BuildConfiguration;
+class CustomActionHooks;
+class HalAccess;
+class PackageCache;
+class PageLogic;
+class PageLogicFactory;
+class PayloadArchive;
+class PrerequisiteCheck;
+class PreviousSettings;
+class RedistributablesManager;
+class UninstallLauncher;
+class UpdatePatcher;
+class WebDownloader;
+class WStringMultimap;
+
+// The outcome of a run, as the end page reports it.
+using InstallResult = std::int32_t;
+constexpr InstallResult kResultCompleted = 0;
+constexpr InstallResult kResultFailed = 1;
+// Completed without changing anything.
+constexpr InstallResult kResultCompletedUnchanged = 2;
+constexpr InstallResult kResultCanceled = 3;
+
+// The restore result.
+constexpr std::int32_t kRestoreNone = 0;
+constexpr std::int32_t kRestoreFailed = 1;
+constexpr std::int32_t kRestoreDone = 2;
+
+// The installer's own version, against which installed logs are compared.
+inline constexpr char16_t kInstallerVersion[] = u"5.1";
+
+class InstallerController final : public PageSequenceController,
+                                  public InstalledProductsController,
+                                  public DestinationContext,
+                                  public ScriptHostServices,
+                                  public PackageInstallerContext,
+                                  public LiveUpdateContext {
+public:
+    // Copies the options; `sourceHost` is the machine that runs the installer,
+    // `targetHost` the one being installed (the same object on the device).
+    // Makes the work folder "DRUVEXInstaller<pid>" in the source host's
+    // temporary folder.
+    InstallerController(const InstallerOptions& options, std::shared_ptr<HalAccess> sourceHost,
+                        std::shared_ptr<HalAccess> targetHost);
+    // Stops the downloader first, so that no download reports into a
+    // controller being taken apart; then leaves and destroys the current page
+    // logic, drops the translation table and removes the work folder.
+    ~InstallerController() override;
+    InstallerController(const InstallerController&) = delete;
+    InstallerController& operator=(const InstallerController&) = delete;
+
+    // --- Run state and hosts ---------------------------------------------
+
+    const InstallerOptions& getOptions() const override { return options_; }
+    // The process runs with administrator rights (the device profile says).
+    bool hasAdministratorRights() const { return administratorRights_; }
+
+    std::shared_ptr<HalAccess> getHalIn() override { return sourceHost_; }
+    std::shared_ptr<HalAccess> getHalInAdmin() override { return sourceHostAdmin_; }
+    std::shared_ptr<HalAccess> getHalOut() override { return targetHost_; }
+    std::shared_ptr<HalAccess> getHalOut() const override { return targetHost_; }
+    // The target host used where the target is not writable otherwise.
+    std::shared_ptr<HalAccess> getHalOutElevated() const { return targetHostElevated_; }
+
+    PayloadArchive& getPayloadArchive() { return *payloadArchive_; }
+    PageSequence& getPageSequence() { return *pageSequence_; }
+    const PageSequence& getPageSequence() const { return *pageSequence_; }
+    InstallData& getInstallData() override { return *installData_; }
+    const InstallData& getInstallData() const { return *installData_; }
+    BuildConfiguration& getBuildConfiguration() { return *buildConfiguration_; }
+    const BuildConfiguration& getBuildConfiguration() const { return *buildConfiguration_; }
+    const std::shared_ptr<InstalledLog>& getInstalledLog() const { return installedLog_; }
+    // An installed log of another program found at the destination; null when none.
+    const std::shared_ptr<InstalledLog>& getForeignInstalledLog() const { return foreignInstalledLog_; }
+    void setForeignInstalledLog(std::shared_ptr<InstalledLog> log) { foreignInstalledLog_ = std::move(log); }
+    WebDownloader& getWebDownloader() { return *webDownloader_; }
+    UpdatePatcher& getUpdatePatcher() { return *updatePatcher_; }
+    PreviousSettings& getPreviousSettings() { return *previousSettings_; }
+    WStringMultimap& getPackageSources() { return *packageSources_; }
+    InstalledProductRegistry& getInstalledProducts() { return *installedProducts_; }
+
+    // The destination record: null until the initialisation makes it.
+    InstallDestination* getDestination() { return destination_.get(); }
+    // A new destination record over the target host, with `folder`.
+    void makeDestination(const SharedString& folder = SharedString());
+    // Empty while there is no destination record.
+    SharedString getDestinationFolder() const;
+    // Makes the destination record when there is none.
+    void setDestinationFolder(const SharedString& folder);
+
+    RedistributablesManager& getRedistributables() { return *redistributables_; }
+    void setRedistributables(std::shared_ptr<RedistributablesManager> manager);
+    void setCustomActionHooks(std::shared_ptr<CustomActionHooks> hooks);
+
+    // The page logics the wizard's moves make; none at first.
+    void setPageLogicFactory(std::shared_ptr<PageLogicFactory> factory) { pageLogicFactory_ = std::move(factory); }
+    // The logic of the current page; null before the first move.
+    PageLogic* getPageLogic() { return pageLogic_.get(); }
+
+    // A value the application hands over at start-up.
+    std::uint32_t getStartupValue() const { return startupValue_; }
+    void setStartupValue(std::uint32_t value) { startupValue_ = value; }
+
+    // The pristine settings read at load time, which every mode preparation
+    // starts from.
+    InstallerSettings& getSettings() { return settings_; }
+
+    std::int32_t getInstalledVersionComparison() const override { return installedVersionComparison_; }
+    void setInstalledVersionComparison(std::int32_t comparison) { installedVersionComparison_ = comparison; }
+    bool isInstalledLogDifferent() const { return installedLogDiffers_; }
+    void setInstalledLogDifferent(bool differs) { installedLogDiffers_ = differs; }
+    bool isInstallationBroken() const { return installationBroken_; }
+    void setInstallationBroken(bool broken) { installationBroken_ = broken; }
+    bool canRepairInstalledFeatures() const { return canRepair_; }
+    void setCanRepairInstalledFeatures(bool canRepair) { canRepair_ = canRepair; }
+
+    const FeatureSelection& getSelectedFeatures() const { return selectedFeatures_; }
+    bool isFeatureSelected(const Feature* feature) const { return selectedFeatures_.contains(feature); }
+
+    TargetPlatform getTargetPlatform() const { return targetPlatform_; }
+    void setTargetPlatform(TargetPlatform platform) { targetPlatform_ = platform; }
+
+    std::vector<std::shared_ptr<UninstallLauncher>>& getUninstallLaunchers() { return uninstallLaunchers_; }
+
+    std::uint16_t getLanguage() const { return language_; }
+    const SharedString& getLanguageCode() const { return languageCode_; }
+    // Makes the language and its display text current.
+    void setLanguage(std::uint16_t lcid, const SharedString& text);
+
+    InstallResult getResult() const { return result_.load(); }
+    void setResult(InstallResult result) { result_.store(result); }
+    // Polled by the installation thread between its steps.
+    bool isCancelRequested() const { return cancelRequest_.load() != 0; }
+    void setCancelRequested(bool requested) { cancelRequest_.store(requested ? 1 : 0); }
+
+    bool getWipeOldInstallation() const { return wipeOldInstallation_; }
+    void setWipeOldInstallation(bool wipe) { wipeOldInstallation_ = wipe; }
+    std::uint64_t getRequiredSpace() const { return requiredSpace_; }
+    void setRequiredSpace(std::uint64_t bytes) { requiredSpace_ = bytes; }
+    bool isForAnyone() const override { return forAnyone_; }
+    void setForAnyone(bool forAnyone) override { forAnyone_ = forAnyone; }
+    bool getUseOnlineFeature() const { return useOnlineFeature_; }
+    void setUseOnlineFeature(bool use) { useOnlineFeature_ = use; }
+    bool isUpdateCheckDone() const { return updateCheckDone_; }
+    void setUpdateCheckDone(bool done) { updateCheckDone_ = done; }
+    bool isInstalledStateLoaded() const { return installedStateLoaded_; }
+    void setInstalledStateLoaded(bool loaded) { installedStateLoaded_ = loaded; }
+    bool isRebootRequired() const { return rebootRequired_.load(); }
+    void setRebootRequired(bool required) { rebootRequired_.store(required); }
+    bool isNewInstallerLaunchFailed() const { return newInstallerLaunchFailed_.load(); }
+    void setNewInstallerLaunchFailed(bool failed) override { newInstallerLaunchFailed_.store(failed); }
+    bool hasMadeChanges() const { return madeChanges_.load(); }
+    void setHasMadeChanges(bool changed) { madeChanges_.store(changed); }
+    bool getSkipFeatureChoice() override { return skipFeatureChoice_.load(); }
+    void setSkipFeatureChoice(bool skip) override { skipFeatureChoice_.store(skip); }
+    bool isTethered() const { return tethered_; }
+    void setTethered(bool tethered) { tethered_ = tethered; }
+    bool getRevertToPreviousRevision() const { return revertToPreviousRevision_; }
+    void setRevertToPreviousRevision(bool revert) { revertToPreviousRevision_ = revert; }
+    std::int32_t getReselectedFeatureCount() const { return reselectedFeatureCount_; }
+    void setReselectedFeatureCount(std::int32_t count) { reselectedFeatureCount_ = count; }
+
+    // The run's scratch folder: the temporary folder, "DRUVEXInstaller" and
+    // the process id.
+    const SharedString& getWorkFolder() const { return workFolder_; }
+
+    bool isRestore() const { return restore_; }
+    void setRestore(bool restore) { restore_ = restore; }
+    const SharedString& getBackupPath() const { return backupPath_; }
+    void setBackupPath(const SharedString& path) { backupPath_ = path; }
+    std::int32_t getRestoreResult() const { return restoreResult_.load(); }
+    // A failed restore step: 1, whatever came before.
+    void setRestoreFailed() { restoreResult_.store(kRestoreFailed); }
+    // 2, unless a step failed (or it is done already).
+    void setRestoreDone();
+
+    bool isInstallOnFeatureSelectionEnabled() const { return installOnFeatureSelection_; }
+    void setInstallOnFeatureSelectionEnabled(bool enabled) { installOnFeatureSelection_ = enabled; }
+    std::int32_t getRedistLastError() const { return redistLastError_.load(); }
+    void setRedistLastError(std::int32_t error) { redistLastError_.store(error); }
+    void getLaunchProgramOverride(SharedString& program, SharedString& arguments) const
+    {
+        program = launchProgramOverride_;
+        arguments = launchArgumentsOverride_;
+    }
+    void setLaunchProgramOverride(const SharedString& program, const SharedString& arguments)
+    {
+        launchProgramOverride_ = program;
+        launchArgumentsOverride_ = arguments;
+    }
+    std::int32_t getDeviceDpi() const { return deviceDpi_; }
+    void setDeviceDpi(std::int32_t dpi) { deviceDpi_ = dpi; }
+
+    std::map<SharedString, std::shared_ptr<PrerequisiteCheck>>& getPrerequisiteChecks() { return prerequisiteChecks_; }
+    std::vector<MergedProjectPtr>& getMergedProjects() { return mergedProjects_; }
+    std::int32_t getUninstallCompatibility() const { return uninstallCompatibility_; }
+    void setUninstallCompatibility(std::int32_t compatibility) { uninstallCompatibility_ = compatibility; }
+    bool isForcedTranslation() const { return forcedTranslation_; }
+    void setForcedTranslation(bool forced) { forcedTranslation_ = forced; }
+    const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const { return languageIdsAsFiles_; }
+    void addLanguageIdAvailableAsFile(std::uint16_t lcid) { languageIdsAsFiles_.insert(lcid); }
+    bool isSeparatePayload() const { return separatePayload_; }
+    void setSeparatePayload(bool separate) { separatePayload_ = separate; }
+    std::vector<SharedString>& getMissingFiles() { return missingFiles_; }
+    std::vector<std::uint8_t>& getLastBulletinBytes() { return lastBulletinBytes_; }
+    LanguageTemplateMap& getLanguageTemplateMap() { return languageTemplateMap_; }
+
+    // --- Derived answers ---------------------------------------------------
+
+    bool isDesktopTarget() const override;
+    // The target's bit once a target is chosen; before, the build's target
+    // mask and-ed with AvailablePlatforms.
+    std::int32_t getTargetPlatformMask() const;
+    // The installer is built for controllers.
+    bool isRunningOnDevice() const;
+    TargetPlatform getHostPlatform() const override;
+    bool isRemoteDeviceTarget() const;
+    bool hasFeatureToInstall() const override;
+    bool isDailyBuild() const;
+    SharedString getTargetPlatformName() const;
+    SharedString getProgramName() const;
+    bool isLiveUpdateAvailable() const;
+    bool isProxyConnection() const;
+    SharedString getPreviousSettingsPath() const;
+    // "{1} Installer", filled with ProgramShortName when it is preferred, the
+    // screen type is 0 and the name is not empty; else with ProgramName.
+    SharedString getInstallerTitle(bool preferShortName) const;
+
+    // --- Variables and hooks -------------------------------------------------
+
+    // The folder text with its variables expanded for the platform of the
+    // source or the target host's device type and the destination folder;
+    // empty when the expansion fails.
+    SharedString solveHalFolder(bool sourceSide, const SharedString& text) const;
+    // The text with its variables expanded for the target and the destination
+    // folder (or `folder`), with the for-anyone flag; empty when it fails.
+    SharedString expandVariables(const SharedString& text) const;
+    SharedString expandVariablesFor(const SharedString& text, const SharedString& folder) const;
+    // Runs the custom actions bound to the hook point.
+    bool runHook(const SharedString& hook);
+
+    // --- Product data folders ----------------------------------------------
+
+    // The host's installer path, then "merge projects" when `merge`, then `name`.
+    SharedString getProductDataRoot(HalAccess& host, bool merge, const SharedString& name) const override;
+    // The product data root of ProgramUuid on the target host.
+    SharedString getProductDataFolder() const;
+    // For a remote device target a folder on the source host (ProgramUuid
+    // with "-forMobile"); else the product data folder.
+    SharedString getLocalProductDataFolder() const;
+    SharedString getPackagesFolder() const;
+    SharedString getRollbackFolder() const;
+    SharedString getLocalRollbackFolder() const;
+
+    // --- Licence -----------------------------------------------------------
+
+    // The licence of the installer data for the current language: the
+    // sub-item of "ExtraData/EULA" that serves the language best. Null when
+    // there is none.
+    EulaRecordPtr findEula() const;
+    // The licence the user accepts; null at first.
+    const EulaRecordPtr& getEula() const { return eula_; }
+    void setEula(EulaRecordPtr eula) { eula_ = std::move(eula); }
+    // The licence accepted when the program was installed.
+    EulaRecordPtr getInstalledEula() const;
+    // Both exist and have the same name, locale id and path.
+    static bool isSameEula(const EulaRecordPtr& a, const EulaRecordPtr& b);
+    bool hasEulaInPayload() const override;
+    bool isEulaAlreadyAccepted() const override;
+    // Holds the installer's licence when the installed one is the same.
+    void takeInstalledEula();
+
+    // --- Page moves --------------------------------------------------------
+
+    // Asks the current page's logic, then moves; false when it refuses.
+    // True at the last page too, where nothing moves.
+    bool next();
+    bool back();
+    // Replaces the current page logic by the logic of page `id`; the old one
+    // sees the new id first and goes after the new one is made.
+    void createPageLogic(WizardPageId id) override;
+
+    // --- What lower libraries take from the controller ---------------------
+
+    bool hasNewInstallerEntry() const override;
+    bool needsRedistributables() override;
+
+    WebDownloader& webDownloader() override { return *webDownloader_; }
+    std::shared_ptr<HalAccess> targetHost() override { return targetHost_; }
+    // The "No cache" package cache over the packages folder, made on first use.
+    PackageCache& packageCache() override;
+    WStringMultimap& packageSources() override { return *packageSources_; }
+    std::int32_t getWizardMode() override { return pageSequence_->getMode(); }
+    void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override;
+
+    InstallData& installData() override { return *installData_; }
+    const InstallerConfiguration& installerConfiguration() const override;
+    TargetPlatform targetPlatform() const override { return targetPlatform_; }
+    // The command line's address, else LiveUpdateUrl.
+    SharedString liveUpdateUrl() const override;
+    HalAccess& sourceHost() override { return *sourceHost_; }
+    // The program file's folder.
+    SharedString installerFolder() const override;
+    std::shared_ptr<Feature> findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override;
+    UpdatePatcher& updatePatcher() override { return *updatePatcher_; }
+    void buildPageSequenceForMode(std::int32_t mode) override { pageSequence_->buildForMode(mode); }
+    void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override;
+
+private:
+    void removeWorkFolder();
+
+    // Declared (and so made) in the order of construction; the destructor
+    // stops what could call back into them before any is released.
+    InstallerOptions options_;
+    bool administratorRights_ = true;
+    std::shared_ptr<HalAccess> sourceHost_;
+    std::shared_ptr<HalAccess> sourceHostAdmin_;
+    std::shared_ptr<HalAccess> targetHost_;
+    std::shared_ptr<HalAccess> targetHostElevated_;
+    SharedString workFolder_;
+    std::unique_ptr<PayloadArchive> payloadArchive_;
+    std::unique_ptr<InstallData> installData_;
+    std::shared_ptr<InstalledLog> installedLog_;
+    std::shared_ptr<InstalledLog> foreignInstalledLog_;
+    std::unique_ptr<BuildConfiguration> buildConfiguration_;
+    std::unique_ptr<WebDownloader> webDownloader_;
+    std::unique_ptr<WStringMultimap> packageSources_;
+    std::unique_ptr<PreviousSettings> previousSettings_;
+    std::unique_ptr<UpdatePatcher> updatePatcher_;
+    std::unique_ptr<PageSequence> pageSequence_;
+    std::shared_ptr<RedistributablesManager> redistributables_;
+    std::shared_ptr<CustomActionHooks> customActionHooks_;
+    std::unique_ptr<InstalledProductRegistry> installedProducts_;
+    std::unique_ptr<InstallDestination> destination_;
+    std::unique_ptr<PackageCache> packageCache_;
+    std::shared_ptr<PageLogicFactory> pageLogicFactory_;
+    std::unique_ptr<PageLogic> pageLogic_;
+
+    std::uint32_t startupValue_ = 0;
+    InstallerSettings settings_;
+    std::int32_t installedVersionComparison_ = 0;
+    bool installedLogDiffers_ = false;
+    bool installationBroken_ = false;
+    bool canRepair_ = false;
+    FeatureSelection selectedFeatures_;
+    TargetPlatform targetPlatform_ = kPlatformCount;
+    std::vector<std::shared_ptr<UninstallLauncher>> uninstallLaunchers_;
+    std::uint16_t language_ = 0;
+    SharedString languageCode_;
+    std::atomic<InstallResult> result_{kResultCompleted};
+    std::atomic<std::int32_t> cancelRequest_{0};
+    bool wipeOldInstallation_ = false;
+    std::uint64_t requiredSpace_ = 0;
+    bool forAnyone_ = true;
+    bool useOnlineFeature_ = true;
+    bool updateCheckDone_ = false;
+    bool installedStateLoaded_ = false;
+    std::atomic<bool> rebootRequired_{false};
+    std::atomic<bool> newInstallerLaunchFailed_{false};
+    std::atomic<bool> madeChanges_{false};
+    std::atomic<bool> skipFeatureChoice_{false};
+    bool tethered_ = false;
+    bool revertToPreviousRevision_ = false;
+    std::int32_t reselectedFeatureCount_ = 0;
+    bool restore_ = false;
+    SharedString backupPath_;
+    std::atomic<std::int32_t> restoreResult_{kRestoreNone};
+    bool installOnFeatureSelection_ = true;
+    std::atomic<std::int32_t> redistLastError_{0};
+    SharedString launchProgramOverride_;
+    SharedString launchArgumentsOverride_;
+    std::int32_t deviceDpi_ = 100;
+    EulaRecordPtr eula_;
+
+    std::map<SharedString, std::shared_ptr<PrerequisiteCheck>> prerequisiteChecks_;
+    std::vector<MergedProjectPtr> mergedProjects_;
+    std::int32_t uninstallCompatibility_ = 1;
+    bool forcedTranslation_ = false;
+    std::set<std::uint16_t> languageIdsAsFiles_;
+    bool separatePayload_ = false;
+    std::vector<SharedString> missingFiles_;
+    std::vector<std::uint8_t> lastBulletinBytes_;
+    LanguageTemplateMap languageTemplateMap_;
+
+    // The newer installer chosen for a download run.
+    SharedString newVersionUrl_;
+    std::uint32_t newVersionSize_ = 0;
+    SharedString newVersionTarget_;
+};
+
+// The controller of the run, reachable program-wide; null while none is set.
+// The application sets it once it has made the controller; a controller that
+// goes clears it.
+InstallerController* getInstallerController();
+void setInstallerController(InstallerController* controller);
+
+}  // namespace druvex
