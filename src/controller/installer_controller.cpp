@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "controller/custom_action_hooks.h"
+#include "controller/log_only_ui_callback.h"
 #include "controller/page_logic.h"
 #include "controller/redistributables_manager.h"
 #include "core/app_paths.h"
@@ -71,6 +72,7 @@ InstallerController::InstallerController(const InstallerOptions& options, std::s
     pageSequence_ = std::make_unique<PageSequence>(*this);
     redistributables_ = makeNoRedistributables();
     customActionHooks_ = makeNoCustomActionHooks();
+    uiCallback_ = std::make_shared<LogOnlyUiCallback>(this);
     installedProducts_ = std::make_unique<InstalledProductRegistry>(*this);
 }
 
@@ -128,6 +130,11 @@ void InstallerController::setDestinationFolder(const SharedString& folder)
         return;
     }
     destination_->setFolder(folder);
+}
+
+void InstallerController::setUiCallback(std::shared_ptr<InstallerUiCallback> callback)
+{
+    uiCallback_ = callback ? std::move(callback) : std::make_shared<LogOnlyUiCallback>(this);
 }
 
 void InstallerController::setRedistributables(std::shared_ptr<RedistributablesManager> manager)

@@ -1,11 +1,11 @@
 // InstallerController: the one object that holds the installer's state for a
 // whole run. It owns the payload archive, the page sequence and the current
 // page's logic, the installer data, the installed log, the web downloader,
-// the update patcher, the saved wizard state and the package sources, and it
-// keeps the wizard state that pages, scripts and the installation engine read
-// and write. It has no window and no thread of its own; the installation
-// thread writes only the words it shares (result, flags, cancel request),
-// which are atomic.
+// the update patcher, the saved wizard state, the package sources and the UI
+// callback, and it keeps the wizard state that pages, scripts and the
+// installation engine read and write. It has no window and no thread of its
+// own; the installation thread writes only the words it shares (result,
+// flags, cancel request), which are atomic.
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,8 @@
 #include "app_base/installer_options.h"
 #include "controller/feature_selection.h"
 #include "controller/installed_product_registry.h"
+#include "controller/installer_ui_callback.h"
+#include "controller/language_file_manager.h"
 #include "controller/language_template_map.h"
 #include "controller/page_sequence.h"
 #include "data/eula_record.h"
@@ -68,7 +70,9 @@ class InstallerController final : public PageSequenceController,
                                   public DestinationContext,
                                   public ScriptHostServices,
                                   public PackageInstallerContext,
-                                  public LiveUpdateContext {
+                                  public LiveUpdateContext,
+                                  public LanguageFileController,
+                                  public UiCallbackController {
 public:
     // Copies the options; `sourceHost` is the machine that runs the installer,
     // `targetHost` the one being installed (the same object on the device).
@@ -90,13 +94,14 @@ public:
     bool hasAdministratorRights() const { return administratorRights_; }
 
     std::shared_ptr<HalAccess> getHalIn() override { return sourceHost_; }
+    std::shared_ptr<HalAccess> getHalIn() const override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalInAdmin() override { return sourceHostAdmin_; }
     std::shared_ptr<HalAccess> getHalOut() override { return targetHost_; }
     std::shared_ptr<HalAccess> getHalOut() const override { return targetHost_; }
     // The target host used where the target is not writable otherwise.
     std::shared_ptr<HalAccess> getHalOutElevated() const { return targetHostElevated_; }
 
-    PayloadArchive& getPayloadArchive() { return *payloadArchive_; }
+    PayloadArchive& getPayloadArchive() override { return *payloadArchive_; }
     PageSequence& getPageSequence() { return *pageSequence_; }
     const PageSequence& getPageSequence() const { return *pageSequence_; }
     InstallData& getInstallData() override { return *installData_; }
@@ -112,6 +117,11 @@ public:
     PreviousSettings& getPreviousSettings() { return *previousSettings_; }
     WStringMultimap& getPackageSources() { return *packageSources_; }
     InstalledProductRegistry& getInstalledProducts() { return *installedProducts_; }
+
+    // Where questions and messages go: the log-only answers until the
+    // application puts its prompts in place (null restores those).
+    const std::shared_ptr<InstallerUiCallback>& getUiCallback() const { return uiCallback_; }
+    void setUiCallback(std::shared_ptr<InstallerUiCallback> callback);
 
     // The destination record: null until the initialisation makes it.
     InstallDestination* getDestination() { return destination_.get(); }
@@ -196,7 +206,7 @@ public:
 
     // The run's scratch folder: the temporary folder, "DRUVEXInstaller" and
     // the process id.
-    const SharedString& getWorkFolder() const { return workFolder_; }
+    SharedString getWorkFolder() const override { return workFolder_; }
 
     bool isRestore() const { return restore_; }
     void setRestore(bool restore) { restore_ = restore; }
@@ -229,9 +239,9 @@ public:
     std::vector<MergedProjectPtr>& getMergedProjects() { return mergedProjects_; }
     std::int32_t getUninstallCompatibility() const { return uninstallCompatibility_; }
     void setUninstallCompatibility(std::int32_t compatibility) { uninstallCompatibility_ = compatibility; }
-    bool isForcedTranslation() const { return forcedTranslation_; }
+    bool isForcedTranslation() const override { return forcedTranslation_; }
     void setForcedTranslation(bool forced) { forcedTranslation_ = forced; }
-    const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const { return languageIdsAsFiles_; }
+    const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const override { return languageIdsAsFiles_; }
     void addLanguageIdAvailableAsFile(std::uint16_t lcid) { languageIdsAsFiles_.insert(lcid); }
     bool isSeparatePayload() const { return separatePayload_; }
     void setSeparatePayload(bool separate) { separatePayload_ = separate; }
@@ -252,13 +262,13 @@ public:
     bool hasFeatureToInstall() const override;
     bool isDailyBuild() const;
     SharedString getTargetPlatformName() const;
-    SharedString getProgramName() const;
+    SharedString getProgramName() const override;
     bool isLiveUpdateAvailable() const;
     bool isProxyConnection() const;
     SharedString getPreviousSettingsPath() const;
     // "{1} Installer", filled with ProgramShortName when it is preferred, the
     // screen type is 0 and the name is not empty; else with ProgramName.
-    SharedString getInstallerTitle(bool preferShortName) const;
+    SharedString getInstallerTitle(bool preferShortName) const override;
 
     // --- Variables and hooks -------------------------------------------------
 
@@ -364,6 +374,7 @@ private:
     std::unique_ptr<PageSequence> pageSequence_;
     std::shared_ptr<RedistributablesManager> redistributables_;
     std::shared_ptr<CustomActionHooks> customActionHooks_;
+    std::shared_ptr<InstallerUiCallback> uiCallback_;
     std::unique_ptr<InstalledProductRegistry> installedProducts_;
     std::unique_ptr<InstallDestination> destination_;
     std::unique_ptr<PackageCache> packageCache_;
