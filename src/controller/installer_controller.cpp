@@ -70,9 +70,9 @@ InstallerController::InstallerController(const InstallerOptions& options, std::s
     previousSettings_ = std::make_unique<PreviousSettings>(*sourceHost_);
     updatePatcher_ = std::make_unique<UpdatePatcher>(*this);
     pageSequence_ = std::make_unique<PageSequence>(*this);
+    uiCallback_ = std::make_shared<LogOnlyUiCallback>(this);
     redistributables_ = makeNoRedistributables();
     customActionHooks_ = makeNoCustomActionHooks();
-    uiCallback_ = std::make_shared<LogOnlyUiCallback>(this);
     installedProducts_ = std::make_unique<InstalledProductRegistry>(*this);
 }
 
@@ -291,13 +291,17 @@ bool InstallerController::needsRedistributables()
 
 PackageCache& InstallerController::packageCache()
 {
-    if (!packageCache_) {
-        const SharedString folder = getPackagesFolder();
-        packageCache_ = std::make_unique<NoPackageCache>(targetHost_, folder);
-        logInfo(SharedString(u"Cache type: ") + kNoPackageCacheType);
-        logInfo(SharedString(u"Cache download folder: ") + folder);
-    }
+    if (!packageCache_)
+        makePackageCache();
     return *packageCache_;
+}
+
+void InstallerController::makePackageCache()
+{
+    const SharedString folder = getPackagesFolder();
+    packageCache_ = std::make_unique<NoPackageCache>(targetHost_, folder);
+    logInfo(SharedString(u"Cache type: ") + kNoPackageCacheType);
+    logInfo(SharedString(u"Cache download folder: ") + folder);
 }
 
 void InstallerController::getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target)

@@ -119,7 +119,8 @@ public:
     InstalledProductRegistry& getInstalledProducts() { return *installedProducts_; }
 
     // Where questions and messages go: the log-only answers until the
-    // application puts its prompts in place (null restores those).
+    // application puts its prompts in place (null restores those), before
+    // any worker thread runs.
     const std::shared_ptr<InstallerUiCallback>& getUiCallback() const { return uiCallback_; }
     void setUiCallback(std::shared_ptr<InstallerUiCallback> callback);
 
@@ -331,8 +332,10 @@ public:
 
     WebDownloader& webDownloader() override { return *webDownloader_; }
     std::shared_ptr<HalAccess> targetHost() override { return targetHost_; }
-    // The "No cache" package cache over the packages folder, made on first use.
+    // The package cache, made on first use when no mode preparation made it.
     PackageCache& packageCache() override;
+    // A new "No cache" package cache over the packages folder, logged.
+    void makePackageCache();
     WStringMultimap& packageSources() override { return *packageSources_; }
     std::int32_t getWizardMode() override { return pageSequence_->getMode(); }
     void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override;
@@ -372,9 +375,9 @@ private:
     std::unique_ptr<PreviousSettings> previousSettings_;
     std::unique_ptr<UpdatePatcher> updatePatcher_;
     std::unique_ptr<PageSequence> pageSequence_;
+    std::shared_ptr<InstallerUiCallback> uiCallback_;
     std::shared_ptr<RedistributablesManager> redistributables_;
     std::shared_ptr<CustomActionHooks> customActionHooks_;
-    std::shared_ptr<InstallerUiCallback> uiCallback_;
     std::unique_ptr<InstalledProductRegistry> installedProducts_;
     std::unique_ptr<InstallDestination> destination_;
     std::unique_ptr<PackageCache> packageCache_;

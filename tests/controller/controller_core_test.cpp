@@ -120,6 +120,27 @@ TEST_F(ControllerCore, ARestoreThatFailedStaysFailed)
     EXPECT_EQ(controller_->getRestoreResult(), kRestoreFailed);
 }
 
+TEST(ControllerCoreSelection, FeaturesKeepTheOrderTheyWereChosenInEachOnce)
+{
+    // Not the order of their addresses: the install order and the saved list
+    // of features must not change from run to run.
+    FeaturePtr a = makeFeaturePtr();
+    FeaturePtr b = makeFeaturePtr();
+    FeaturePtr c = makeFeaturePtr();
+    FeatureSelection selection;
+    EXPECT_TRUE(selection.insert(c));
+    EXPECT_TRUE(selection.insert(a));
+    EXPECT_FALSE(selection.insert(c));
+    EXPECT_FALSE(selection.insert(nullptr));
+    EXPECT_TRUE(selection.insert(b));
+    EXPECT_EQ(selection.features(), (std::vector<FeaturePtr>{c, a, b}));
+    EXPECT_TRUE(selection.erase(a.get()));
+    EXPECT_FALSE(selection.erase(a.get()));
+    EXPECT_FALSE(selection.contains(a.get()));
+    EXPECT_TRUE(selection.insert(a));
+    EXPECT_EQ(selection.features(), (std::vector<FeaturePtr>{c, b, a}));
+}
+
 TEST_F(ControllerCore, TheHostPlatformComesFromTheSourceHostOnADevice)
 {
     struct Row {

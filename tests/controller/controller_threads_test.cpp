@@ -5,9 +5,11 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controller/controller_fixture.h"
+#include "core/thread_utils.h"
 #include "data/package_sources.h"
 #include "data/previous_settings.h"
 #include "liveupdate/update_patcher.h"
@@ -109,6 +111,32 @@ TEST_F(ControllerCoreThreads, ADownloadEndingWhileTheControllerGoesFindsItWhole)
                                       "logic left",
                                       "logic deleted, work folder present",
                                   }));
+}
+
+TEST_F(ControllerCoreThreads, TheInstallationThreadSharesItsWordsWithTheUi)
+{
+    // The installation thread sets the result and the flags and polls the
+    // cancel request while the UI reads them and asks to cancel.
+    InstallerController& controller = makeController();
+    WorkerThread installation([&controller] {
+        while (!controller.isCancelRequested()) {
+            controller.setResult(kResultCompleted);
+            controller.setHasMadeChanges(true);
+            controller.setRebootRequired(true);
+            controller.setSkipFeatureChoice(true);
+            controller.setRedistLastError(-3);
+            controller.setRestoreDone();
+        }
+        controller.setResult(kResultCanceled);
+    });
+    while (!controller.hasMadeChanges() || controller.getRestoreResult() != kRestoreDone)
+        std::this_thread::yield();
+    EXPECT_TRUE(controller.isRebootRequired());
+    controller.setCancelRequested(true);
+    installation.join();
+    EXPECT_EQ(controller.getResult(), kResultCanceled);
+    EXPECT_TRUE(controller.getSkipFeatureChoice());
+    EXPECT_EQ(controller.getRedistLastError(), -3);
 }
 
 }  // namespace
