@@ -95,7 +95,7 @@ FeatureNodeWriter::FeatureNodeWriter(HostNodeWriter& nodeWriter, FeatureInstallR
     if (feature_->getLocaleId() != kEnglishLocale)
         lngIniPerFile_ = true;
     else
-        writeEnglishLngIni();
+        writeEnglishLngIni(*languageTemplate);
 }
 
 FeatureNodeWriter::~FeatureNodeWriter() = default;
@@ -161,16 +161,15 @@ bool FeatureNodeWriter::finishFile()
 
 // The English feature names no file: its "lng.ini" stands empty in the folder
 // that the template's pattern names (the pattern's file part is not used).
-void FeatureNodeWriter::writeEnglishLngIni()
+void FeatureNodeWriter::writeEnglishLngIni(const LanguageTemplate& languageTemplate)
 {
-    const std::shared_ptr<LanguageTemplate> languageTemplate = languageTemplateOf(run_, *feature_);
     SharedString root;
     SharedString folder;
     SharedString file;
-    splitTargetPath(languageTemplate->pattern.view(), root, folder, file);
+    splitTargetPath(languageTemplate.pattern.view(), root, folder, file);
     SharedString base = run_.resolveHostPath(root, SharedString());
     if (base.isEmpty()) {
-        logError((u"The folder of the English language file cannot be resolved: " + languageTemplate->pattern).view());
+        logError((u"The folder of the English language file cannot be resolved: " + languageTemplate.pattern).view());
         return;
     }
     if (!createPlannedFolder(base))

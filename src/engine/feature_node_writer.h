@@ -22,6 +22,7 @@ class FeatureInstallRun;
 class HostNodeWriter;
 class InstallPlan;
 class ItemObserver;
+struct LanguageTemplate;
 
 class FeatureNodeWriter final : public PackageNodeWriter {
 public:
@@ -55,7 +56,7 @@ public:
 
 private:
     bool isCanceled();
-    void writeEnglishLngIni();
+    void writeEnglishLngIni(const LanguageTemplate& languageTemplate);
     // The "lng.ini" at `path` (the destination folder's on a desktop target)
     // naming the file of `source`, or empty without a source.
     bool writeLngIni(const SharedString& path, const SharedString* source);
