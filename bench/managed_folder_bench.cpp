@@ -59,7 +59,7 @@ public:
     void addEstimateSample(std::uint64_t) override {}
     bool closeLockingProcesses(const std::vector<druvex::LockingProcess>&) override { return false; }
     void waitMilliseconds(std::uint32_t) override {}
-    bool isAdministrator() const override { return true; }
+    bool hasAdministratorRights() const override { return true; }
     std::shared_ptr<druvex::HalAccess> getHalIn() const override { return host_; }
     std::shared_ptr<druvex::HalAccess> getHalOut() const override { return host_; }
     std::shared_ptr<druvex::HalAccess> getHalOutElevated() const override { return host_; }

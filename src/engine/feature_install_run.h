@@ -42,7 +42,7 @@ public:
 
     // The controller, as the run reaches it.
     // The process runs with administrator rights.
-    virtual bool isAdministrator() const = 0;
+    virtual bool hasAdministratorRights() const = 0;
     // The host of the machine that runs the installer.
     virtual std::shared_ptr<HalAccess> getHalIn() const = 0;
     // The host of the machine being installed, and the same with the rights

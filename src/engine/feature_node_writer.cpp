@@ -84,7 +84,7 @@ FeatureNodeWriter::FeatureNodeWriter(HostNodeWriter& nodeWriter, FeatureInstallR
       observer_(observer),
       feature_(std::move(feature)),
       drain_(drain),
-      administrator_(run.isAdministrator())
+      administrator_(run.hasAdministratorRights())
 {
     plan_.addItem(feature_);
     if (!feature_)

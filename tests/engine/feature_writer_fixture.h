@@ -19,11 +19,11 @@
 
 #include "controller/installer_ui_callback.h"
 #include "data/install_data.h"
+#include "fileutil/file_util.h"
 #include "data/installed_log.h"
 #include "engine/feature_install_run.h"
 #include "engine/install_plan.h"
 #include "host/wince_hal_access.h"
-#include "payload/install_destination.h"
 #include "support/package_fixtures.h"
 
 namespace druvex::test {
@@ -127,21 +127,13 @@ public:
     std::function<void(int)> onAnswer;
 };
 
-class FakeDestinationContext final : public DestinationContext {
-public:
-    InstallData& getInstallData() override { return data; }
-    bool isForAnyone() const override { return true; }
-
-    InstallData data;
-};
-
 // The run as the writer sees it. Every call is recorded in order as a short
 // line ("check", "drain", "progress <path> <bytes>", "sample <bytes>",
 // "close-holders", "wait <ms>").
 class FakeInstallRun final : public FeatureInstallRun {
 public:
     FakeInstallRun(std::shared_ptr<HalAccess> host, const SharedString& destination)
-        : halIn(host), halOut(host), halOutElevated(host), destination_(context_, host, destination)
+        : halIn(host), halOut(host), halOutElevated(host), destination_(destination)
     {
     }
 
@@ -174,7 +166,7 @@ public:
     }
     void waitMilliseconds(std::uint32_t milliseconds) override { record("wait " + std::to_string(milliseconds)); }
 
-    bool isAdministrator() const override { return administrator; }
+    bool hasAdministratorRights() const override { return administrator; }
     std::shared_ptr<HalAccess> getHalIn() const override { return halIn; }
     std::shared_ptr<HalAccess> getHalOut() const override { return halOut; }
     std::shared_ptr<HalAccess> getHalOutElevated() const override { return halOutElevated; }
@@ -187,10 +179,11 @@ public:
         const auto found = templates.find(&feature);
         return found == templates.end() ? nullptr : found->second;
     }
-    SharedString getDestinationFolder() const override { return destination_.getFolder(); }
+    SharedString getDestinationFolder() const override { return destination_; }
+    // Only "<TARGETDIR>" resolves, to the destination.
     SharedString resolveHostPath(const SharedString& folder, const SharedString& name) override
     {
-        return destination_.resolveHostPath(folder, name);
+        return folder.view() == u"<TARGETDIR>" ? joinPath(destination_, name) : SharedString();
     }
 
     // Pausing from another thread: checks block from then on until resume.
@@ -238,8 +231,7 @@ private:
         calls_.push_back(std::move(call));
     }
 
-    FakeDestinationContext context_;
-    InstallDestination destination_;
+    SharedString destination_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> calls_;
