@@ -18,6 +18,7 @@
 
 #include "app_base/installer_options.h"
 #include "controller/feature_selection.h"
+#include "controller/earlier_installations.h"
 #include "controller/installed_product_registry.h"
 #include "controller/installer_ui_callback.h"
 #include "controller/language_file_manager.h"
@@ -26,6 +27,7 @@
 #include "data/eula_record.h"
 #include "data/installer_settings.h"
 #include "data/merged_project.h"
+#include "data/version_number.h"
 #include "host/script_host_services.h"
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/package_installer.h"
@@ -353,6 +355,78 @@ public:
     void buildPageSequenceForMode(std::int32_t mode) override { pageSequence_->buildForMode(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override;
 
+    // --- Mode selection, feature changes, uninstall launchers --------------
+
+    // Chooses the wizard mode from the installed state, the options and the
+    // update bulletin, and builds its page list: the installer data gets the
+    // pristine settings with the target platform's own over them and loses
+    // the features that do not serve the target. With `apply` the bulletin
+    // is applied and the redistributables' downloads registered. An
+    // installed log that a newer installer wrote ends the run instead:
+    // result 1 and the end page next.
+    void prepareForMode(bool apply);
+    // At the installed-log load: the installed program version against
+    // ProgramVersion, each installed feature mapped to the installer data's
+    // feature of its path (made from the installed record when the data
+    // lacks it and the versions are equal), and those selected again.
+    void compareInstalledVersion();
+    // At the installed-log load: every file of the installed features (those
+    // that did not fail) that is missing on the target goes to the missing
+    // files, and a feature missing one gets the installed-check mark.
+    void checkInstalledFeatureFiles();
+    // Broken: an installed feature misses files; repairable: the package
+    // source store knows every installed feature. Only for equal versions.
+    void evaluateInstalledFeatures();
+    // The uninstallation's page list (mode 5), starting on the welcome page
+    // of a desktop target unless no_welcome says otherwise, else on the
+    // installation page.
+    void startUninstallation();
+    // One feature remover per action that scripts queued for other installed
+    // products, in order.
+    void queueInstalledProductActions();
+
+    // Each installed feature with the feature of the installer data it
+    // stands for, in the installed log's order; a feature the data lacks has
+    // none (null).
+    const std::vector<std::pair<FeaturePtr, FeaturePtr>>& getInstalledFeatureMap() const { return installedFeatureMap_; }
+    // The features the last mode preparation took out of the installer data,
+    // each with its former parent.
+    const std::vector<std::pair<FeaturePtr, FeaturePtr>>& getRemovedFeatures() const { return removedFeatures_; }
+
+    // The features the run installs and the installed ones it removes (a
+    // feature replaced is in both), each set in a stable order.
+    void getFeatureChanges(FeatureSelection& toInstall, FeatureSelection& toRemove);
+    // The bytes the features to install take; `netOfRemovals` subtracts those
+    // of the features removed and of the foreign program. Never below 0.
+    std::uint64_t computeRequiredSpace(bool netOfRemovals);
+    // The revision the run installs: RevisionNumber, or a higher installed
+    // one (same version, not reverting), or with `considerBulletin` a higher
+    // one of the bulletin's latest version when online features are used.
+    VersionNumber getEffectiveRevision(bool considerBulletin) const;
+    // Selects the feature and, in turn, the features its ComponentFeatures name.
+    void selectFeature(const FeaturePtr& feature);
+    // Deselects the feature and those of its components that the user cannot
+    // see (mode 2 themselves or in a parent); a component another selected
+    // feature names stays selected.
+    void deselectFeature(const FeaturePtr& feature);
+    // The feature at the '/'-separated path below the "Feature" root (a
+    // leading "Feature" names the root), made with its missing parents.
+    FeaturePtr makeFeatureForPath(const SharedString& path);
+    // The program to offer after the installation: LaunchApp in the
+    // destination folder when it exists there, else the program the
+    // installed log names; empty for "<None>".
+    SharedString getLaunchAppPath() const;
+
+    // The engine's finders of earlier installations and its device
+    // uninstallers; null restores the one that finds nothing.
+    EarlierInstallations& getEarlierInstallations() { return *earlierInstallations_; }
+    void setEarlierInstallations(std::shared_ptr<EarlierInstallations> installations);
+
+    // Takes the data part of the saved wizard state (features, destination,
+    // licence) after a mode is chosen. Nothing is applied yet: the saved
+    // state's reader comes with the relaunch.
+    void applyPreviousSettingsData();
+
 private:
     void removeWorkFolder();
 
@@ -434,6 +508,20 @@ private:
     SharedString newVersionUrl_;
     std::uint32_t newVersionSize_ = 0;
     SharedString newVersionTarget_;
+
+    // --- Mode selection, feature changes, uninstall launchers --------------
+
+    // False when a newer installer wrote the installed log (the run then ends).
+    bool checkInstalledLogVersion(bool apply);
+    void removeFeaturesNotServingTarget();
+    WizardMode chooseMode();
+    // The installed feature mapped to `current`; null when none is.
+    FeaturePtr findInstalledFeatureFor(const Feature* current) const;
+    void deselectWithHiddenComponents(const FeaturePtr& feature);
+
+    std::vector<std::pair<FeaturePtr, FeaturePtr>> installedFeatureMap_;
+    std::vector<std::pair<FeaturePtr, FeaturePtr>> removedFeatures_;
+    std::shared_ptr<EarlierInstallations> earlierInstallations_ = makeNoEarlierInstallations();
 };
 
 // The controller of the run, reachable program-wide; null while none is set.

@@ -1,6 +1,7 @@
 // The controller on a test device: a device host whose installer path and
-// device type a test can set, options to start from, and page logics that
-// record what the controller asks of them.
+// device type a test can set and that keeps the ids of the processes it
+// starts, options to start from, and page logics that record what the
+// controller asks of them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,10 +34,20 @@ public:
         type = *deviceType;
         return deviceFound ? ConnectionState::DEVICE_CONNECTED : ConnectionState::DEVICE_NOT_FOUND;
     }
+    bool createProcess(const SharedString& application, const SharedString& commandLine, std::uint32_t flags,
+                       ProcessInformation& information) override
+    {
+        if (!HalAccessWinCE::createProcess(application, commandLine, flags, information))
+            return false;
+        startedProcessIds.push_back(information.processId);
+        return true;
+    }
 
     std::optional<SharedString> installerPath;
     std::optional<DeviceType> deviceType;
     bool deviceFound = true;
+    // Every process started, so that a test can end one left running.
+    std::vector<std::uint32_t> startedProcessIds;
 };
 
 // What the recording page logics saw, kept outside them since the

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controller/log_only_ui_callback.h"
+#include "controller/recording_ui_callback.h"
 #include "core/translate_text.h"
 #include "hal/hal_access.h"
 #include "support/device_fixture.h"
@@ -31,39 +32,7 @@ public:
     }
 };
 
-// Answers every question with 0 and records the messages it is shown.
-class RecordingUiCallback final : public InstallerUiCallback {
-public:
-    int askExit() override { return 0; }
-    int reportRapiSettingsProblem() override { return 0; }
-    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
-    int reportAlreadyInstalled(const SharedString&) override { return 0; }
-    int askUseProxy() override { return 0; }
-    int askStopUpdateSearch() override { return 0; }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
-    int askInstallRevision(const SharedString&) override { return 0; }
-    int reportNewerRevisionInstalled(const SharedString&) override { return 0; }
-    int reportNewInstallerReleased() override { return 0; }
-    int askFileExists(const SharedString&, bool&) override { return 0; }
-    int askStopEulaDownload() override { return 0; }
-    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
-    int reportInstallToDestinationError() override { return 0; }
-    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
-    int askSkipFeatureInstall(const SharedString&) override { return 0; }
-    int reportUninstallFeaturesError() override { return 0; }
-    int reportUninstallError() override { return 0; }
-    int reportUninstallDeviceError() override { return 0; }
-    int askRollback() override { return 0; }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
-    int reportRebootNeeded() override { return 0; }
-    void showMessage(const SharedString& text, int severity, int flag) override
-    {
-        shown.emplace_back(std::u16string(text.view()), severity, flag);
-    }
-    int askInstallPcVersion() override { return 0; }
-
-    std::vector<std::tuple<std::u16string, int, int>> shown;
-};
+using test::RecordingUiCallback;
 
 TEST(UiCallback, LogOnlyAnswersAndLinesOfEverySlot)
 {

@@ -1,0 +1,55 @@
+// A UI callback for the controller tests: every question answered with 0,
+// except the newer-revision question, whose answer a test sets; what it was
+// asked there and every message shown are kept.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "controller/installer_ui_callback.h"
+#include "hal/hal_access.h"
+
+namespace druvex::test {
+
+class RecordingUiCallback final : public InstallerUiCallback {
+public:
+    int askExit() override { return 0; }
+    int reportRapiSettingsProblem() override { return 0; }
+    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
+    int reportAlreadyInstalled(const SharedString&) override { return 0; }
+    int askUseProxy() override { return 0; }
+    int askStopUpdateSearch() override { return 0; }
+    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
+    int askInstallRevision(const SharedString&) override { return 0; }
+    int reportNewerRevisionInstalled(const SharedString& revision) override
+    {
+        newerRevisionsAsked.emplace_back(revision.view());
+        return newerRevisionAnswer;
+    }
+    int reportNewInstallerReleased() override { return 0; }
+    int askFileExists(const SharedString&, bool&) override { return 0; }
+    int askStopEulaDownload() override { return 0; }
+    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
+    int reportInstallToDestinationError() override { return 0; }
+    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
+    int askSkipFeatureInstall(const SharedString&) override { return 0; }
+    int reportUninstallFeaturesError() override { return 0; }
+    int reportUninstallError() override { return 0; }
+    int reportUninstallDeviceError() override { return 0; }
+    int askRollback() override { return 0; }
+    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
+    int reportRebootNeeded() override { return 0; }
+    void showMessage(const SharedString& text, int severity, int flag) override
+    {
+        shown.emplace_back(std::u16string(text.view()), severity, flag);
+    }
+    int askInstallPcVersion() override { return 0; }
+
+    int newerRevisionAnswer = 0;
+    std::vector<std::u16string> newerRevisionsAsked;
+    std::vector<std::tuple<std::u16string, int, int>> shown;
+};
+
+}  // namespace druvex::test

@@ -1,0 +1,267 @@
+// The removers of other installations: the feature removers queued from the
+// scripts' requests and the remover of a foreign program, started as device
+// programs through the host with their exact command lines, their three
+// answers, waits that time out at once, and the questions to the engine's
+// finders and device uninstallers by target platform.
+#include "controller/uninstall_launcher.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "controller/controller_fixture.h"
+#include "controller/fake_earlier_installations.h"
+#include "data/install_data.h"
+#include "platform/manual_reset_event.h"
+#include "platform/process.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::FakeEarlierInstallations;
+using test::StubUninstallLauncher;
+
+const std::string kRecorder = DRUVEX_RECORD_START_PROGRAM;
+
+// How long the process waits really last: as long as the process runs (it
+// ends at once), or not at all, so that a program that never ends times out
+// at once. Keeps what was asked for.
+class ScriptedWaits final : public WaitTimeouts {
+public:
+    std::chrono::milliseconds effectiveTimeout(std::uint32_t requestedMs) override
+    {
+        requested.push_back(requestedMs);
+        return timeOutAtOnce ? std::chrono::milliseconds(0) : std::chrono::milliseconds(std::chrono::minutes(5));
+    }
+    bool timeOutAtOnce = false;
+    std::vector<std::uint32_t> requested;
+};
+
+class CountingCancel final : public UninstallCancelCallback {
+public:
+    bool shouldStopWaiting() override { return ++asked >= stopAt; }
+    int asked = 0;
+    int stopAt = 1;
+};
+
+class UninstallLauncherTest : public test::ControllerFixture {
+protected:
+    void configure(DeviceConfig& config) const override { config.programs.push_back({u"setup.exe", kRecorder}); }
+    void SetUp() override
+    {
+        ControllerFixture::SetUp();
+        source_->installerPath = SharedString(u"\\Application Data\\Installer");
+        previousWaits_ = setProcessWaitTimeouts(&waits_);
+    }
+    void TearDown() override
+    {
+        setProcessWaitTimeouts(previousWaits_);
+        ControllerFixture::TearDown();
+    }
+
+    // A device program standing for an installed product's installer.
+    void installSetup(const std::string& folder) { device().writeFile(folder + "/setup.exe", "MZ device program"); }
+
+    // The arguments the last recorder run received, its own name first.
+    std::vector<std::string> recordedArguments()
+    {
+        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
+        std::vector<std::string> arguments;
+        for (std::string argument; std::getline(in, argument, '\0');)
+            arguments.push_back(argument);
+        return arguments;
+    }
+
+    ScriptedWaits waits_;
+    WaitTimeouts* previousWaits_ = nullptr;
+};
+
+// Blocks until the child `pid`, which nobody reaped yet, has ended.
+void awaitExit(pid_t pid)
+{
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    ASSERT_GE(fd, 0);
+    pollfd entry{fd, POLLIN, 0};
+    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+}
+
+TEST_F(UninstallLauncherTest, QueuedActionsBecomeFeatureRemoversThatRunTheProductsOwnSetup)
+{
+    InstallerController& controller = makeController();
+    InstalledProductRegistry& products = controller.getInstalledProducts();
+    const int maps = products.load(SharedString(u"Field Maps"));
+    const int roads = products.load(SharedString(u"Roads"));
+    ASSERT_EQ(maps, 1);
+    ASSERT_EQ(roads, 2);
+    products.sendAction(roads, kInstalledProductActionRemove, SharedString(u"Feature/Signs"));
+    products.sendAction(maps, kInstalledProductActionRemove, SharedString(u"Feature/Topo"));
+    products.sendAction(maps, kInstalledProductActionRemove, SharedString(u"Feature/Help Files"));
+
+    controller.queueInstalledProductActions();
+    std::vector<std::string> queued;
+    for (const UninstallLauncherPtr& launcher : controller.getUninstallLaunchers()) {
+        const auto* remover = dynamic_cast<const FeatureUninstallLauncher*>(launcher.get());
+        ASSERT_NE(remover, nullptr);
+        queued.push_back(std::string(toUtf8(remover->getProgram()).c_str()) + " | " +
+                         toUtf8(remover->getArguments()).c_str());
+    }
+    // Products in their handles' order, each product's actions in the order sent.
+    // A feature name holding a blank is quoted, or the product's installer
+    // would read the name only up to the blank.
+    EXPECT_EQ(queued, (std::vector<std::string>{
+                          "\\Application Data\\Installer/Field Maps/setup.exe | "
+                          "dont_check_unique_instance uninstall_feature Feature/Topo",
+                          "\\Application Data\\Installer/Field Maps/setup.exe | "
+                          "dont_check_unique_instance uninstall_feature \"Feature/Help Files\"",
+                          "\\Application Data\\Installer/Roads/setup.exe | "
+                          "dont_check_unique_instance uninstall_feature Feature/Signs",
+                      }));
+
+    installSetup("Application Data/Installer/Field Maps");
+    CountingCancel cancel;
+    EXPECT_EQ(controller.getUninstallLaunchers()[1]->run(&cancel), kUninstallEnded);
+    EXPECT_EQ(recordedArguments(), (std::vector<std::string>{
+                                       kRecorder, "dont_check_unique_instance uninstall_feature \"Feature/Help Files\""}));
+    // The program ended within the first step: the caller is never asked.
+    EXPECT_EQ(cancel.asked, 0);
+    EXPECT_EQ(waits_.requested, (std::vector<std::uint32_t>{kUninstallWaitStepMs}));
+}
+
+TEST_F(UninstallLauncherTest, TheForeignProgramsRemoverRunsTheSetupInThisProductsDataFolder)
+{
+    InstallerController& controller = makeController();
+    controller.getInstallData().settings().setProgramUuid(SharedString(u"{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}"));
+    installSetup("Application Data/Installer/{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}");
+    // The program's own exit code does not matter: it ended.
+    device().writeDeviceFile("record_start.answer", "7");
+
+    ProgramUninstallLauncher remover(controller);
+    EXPECT_EQ(remover.getProgram(),
+              SharedString(u"\\Application Data\\Installer/{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}/setup.exe"));
+    EXPECT_EQ(remover.run(nullptr), kUninstallEnded);
+    EXPECT_EQ(recordedArguments(),
+              (std::vector<std::string>{kRecorder, "uninstall_mode dont_check_unique_instance no_welcome"}));
+    EXPECT_EQ(remover.runAfterFailedStart(nullptr), kUninstallNotStarted);
+    EXPECT_FALSE(remover.endsRemovalsOnFailedStart());
+}
+
+TEST_F(UninstallLauncherTest, ARemoverThatCannotStartAnswersOne)
+{
+    InstallerController& controller = makeController();
+    const int product = controller.getInstalledProducts().load(SharedString(u"Field Maps"));
+
+    // No "setup.exe" in the product's folder.
+    FeatureUninstallLauncher missingProgram(controller, product, kInstalledProductActionRemove,
+                                            SharedString(u"Feature/Topo"));
+    EXPECT_EQ(missingProgram.run(nullptr), kUninstallNotStarted);
+
+    // No product behind the handle: nothing is even looked for.
+    installSetup("Application Data/Installer/Field Maps");
+    FeatureUninstallLauncher noProduct(controller, 7, kInstalledProductActionRemove, SharedString(u"Feature/Topo"));
+    EXPECT_TRUE(noProduct.getProgram().isEmpty());
+    EXPECT_EQ(noProduct.run(nullptr), kUninstallNotStarted);
+    EXPECT_TRUE(source_->startedProcessIds.empty());
+}
+
+TEST_F(UninstallLauncherTest, AProgramThatNeverEndsIsLeftRunningWhenTheCallerStopsWaiting)
+{
+    InstallerController& controller = makeController();
+    const int product = controller.getInstalledProducts().load(SharedString(u"Field Maps"));
+    installSetup("Application Data/Installer/Field Maps");
+    device().writeDeviceFile("record_start.answer", "hold");
+    waits_.timeOutAtOnce = true;
+
+    FeatureUninstallLauncher remover(controller, product, kInstalledProductActionRemove, SharedString(u"Feature/Topo"));
+    CountingCancel cancel;
+    cancel.stopAt = 3;
+    EXPECT_EQ(remover.run(&cancel), kUninstallAbandoned);
+    EXPECT_EQ(cancel.asked, 3);
+    EXPECT_EQ(waits_.requested, (std::vector<std::uint32_t>(3, kUninstallWaitStepMs)));
+
+    ASSERT_EQ(source_->startedProcessIds.size(), 1u);
+    const auto pid = static_cast<pid_t>(source_->startedProcessIds[0]);
+    // Still running (not yet reaped), so the signal reaches it and nothing else.
+    const bool running = ::waitpid(pid, nullptr, WNOHANG) == 0;
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    EXPECT_TRUE(running);
+    // Its handles went with the answer: once it ends, nothing of it stays.
+    awaitExit(pid);
+    reapEndedProcesses();
+    errno = 0;
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(UninstallLauncherTest, TheEnginesFindersAndUninstallersAreAskedByTargetPlatform)
+{
+    InstallerController& controller = makeController();
+    auto earlier = std::make_shared<FakeEarlierInstallations>();
+    controller.setEarlierInstallations(earlier);
+    controller.getInstallData().settings().set(InstallerSettingKey::CabProvider, SharedString(u"Geo Works"));
+    controller.getInstallData().settings().set(InstallerSettingKey::CabProgramName, SharedString(u"Survey"));
+
+    struct Case {
+        TargetPlatform platform;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {kPlatformWm6, {"find AppMgr 1", "make AppMgr Geo Works/Survey"}},
+        {kPlatformRv1Wn1, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatformQm40, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatform7RWinCE, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatformRNVB, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatformLQ5, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatformRNVC, {"find Unload 1", "make Unload Geo Works/Survey"}},
+        {kPlatformWin32, {}},
+        {kPlatformWin64, {}},
+        {kPlatformCount, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.platform);
+        controller.setTargetPlatform(c.platform);
+        earlier->calls.clear();
+        std::vector<UninstallLauncherPtr> launchers{std::make_shared<StubUninstallLauncher>()};
+        EXPECT_FALSE(findPreviousInstallation(controller.getHalOut(), controller, 1, launchers));
+        EXPECT_TRUE(launchers.empty());
+        UninstallLauncherPtr remover = std::make_shared<StubUninstallLauncher>();
+        EXPECT_EQ(chooseUninstallMethod(controller.getHalOut(), controller, remover), !c.calls.empty());
+        EXPECT_EQ(remover != nullptr, !c.calls.empty());
+        EXPECT_EQ(earlier->calls, c.calls);
+    }
+
+    // A found installation's remover joins the list.
+    controller.setTargetPlatform(kPlatformQm40);
+    earlier->previousInstallation = std::make_shared<StubUninstallLauncher>();
+    std::vector<UninstallLauncherPtr> launchers;
+    EXPECT_TRUE(findPreviousInstallation(controller.getHalOut(), controller, 0, launchers));
+    EXPECT_EQ(launchers, std::vector<UninstallLauncherPtr>{earlier->previousInstallation});
+}
+
+TEST(UninstallLauncher, TheUninstallerExecutableIsTheFirstNameEndingInExe)
+{
+    const auto names = [](std::initializer_list<const char16_t*> list) {
+        std::vector<SharedString> out;
+        for (const char16_t* name : list)
+            out.emplace_back(name);
+        return out;
+    };
+    EXPECT_EQ(findUninstallerExecutable(names({u"readme.txt", u"SETUP.EXE", u"remove.exe", u"other.exe"})),
+              SharedString(u"remove.exe"));
+    EXPECT_EQ(findUninstallerExecutable(names({u"App.EXE", u"exe", u"setup.exe.txt"})), SharedString());
+    EXPECT_EQ(findUninstallerExecutable({}), SharedString());
+}
+
+}  // namespace
+}  // namespace druvex
