@@ -388,7 +388,10 @@ public:
     // Each installed feature with the feature of the installer data it
     // stands for, in the installed log's order; a feature the data lacks has
     // none (null).
-    const std::vector<std::pair<FeaturePtr, FeaturePtr>>& getInstalledFeatureMap() const { return installedFeatureMap_; }
+    const std::vector<std::pair<FeaturePtr, FeaturePtr>>& getInstalledFeatureMap() const
+    {
+        return installedFeatureMap_;
+    }
     // The features the last mode preparation took out of the installer data,
     // each with its former parent.
     const std::vector<std::pair<FeaturePtr, FeaturePtr>>& getRemovedFeatures() const { return removedFeatures_; }

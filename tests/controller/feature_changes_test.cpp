@@ -115,23 +115,6 @@ TEST_F(FeatureChanges, TheSetsToInstallAndToRemovePerModeAndInstalledState)
     }
 }
 
-TEST_F(FeatureChanges, ARepairPutsBackWhatWasInstalled)
-{
-    InstallerController& controller = makeInstalled(u"4.0");
-    controller.getPageSequence().buildForMode(kModeRepair);
-    FeatureSelection toInstall;
-    FeatureSelection toRemove;
-    controller.getFeatureChanges(toInstall, toRemove);
-
-    // The data's Help takes the installed record's version; Gone is made anew.
-    EXPECT_EQ(help_->getVersion(), SharedString(u"1.0"));
-    EXPECT_TRUE(toInstall.contains(help_.get()));
-    EXPECT_TRUE(toRemove.contains(installedHelp_.get()));
-    const FeaturePtr gone = controller.getInstallData().findItemByPath(u"Feature/Gone");
-    ASSERT_NE(gone, nullptr);
-    EXPECT_TRUE(toInstall.contains(gone.get()));
-}
-
 TEST_F(FeatureChanges, TheRequiredSpaceNeverGoesBelowNothing)
 {
     InstallerController& fresh = makeInstalled(nullptr);
@@ -234,7 +217,8 @@ TEST_F(FeatureChanges, SelectingTakesTheComponentsAndDeselectingOnlyTheHiddenOne
     controller.selectFeature(survey);
     controller.selectFeature(roads);
     controller.deselectFeature(survey);
-    EXPECT_EQ(names(controller.getSelectedFeatures()), (Names{"Feature/Legend", "Feature/Roads", "Feature/Survey/Engine"}));
+    EXPECT_EQ(names(controller.getSelectedFeatures()),
+              (Names{"Feature/Legend", "Feature/Roads", "Feature/Survey/Engine"}));
 }
 
 TEST_F(FeatureChanges, AFeatureIsMadeForAnInstalledPath)

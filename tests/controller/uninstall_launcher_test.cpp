@@ -132,8 +132,9 @@ TEST_F(UninstallLauncherTest, QueuedActionsBecomeFeatureRemoversThatRunTheProduc
     installSetup("Application Data/Installer/Field Maps");
     CountingCancel cancel;
     EXPECT_EQ(controller.getUninstallLaunchers()[1]->run(&cancel), kUninstallEnded);
-    EXPECT_EQ(recordedArguments(), (std::vector<std::string>{
-                                       kRecorder, "dont_check_unique_instance uninstall_feature \"Feature/Help Files\""}));
+    EXPECT_EQ(recordedArguments(),
+              (std::vector<std::string>{kRecorder,
+                                        "dont_check_unique_instance uninstall_feature \"Feature/Help Files\""}));
     // The program ended within the first step: the caller is never asked.
     EXPECT_EQ(cancel.asked, 0);
     EXPECT_EQ(waits_.requested, (std::vector<std::uint32_t>{kUninstallWaitStepMs}));
@@ -216,18 +217,13 @@ TEST_F(UninstallLauncherTest, TheEnginesFindersAndUninstallersAreAskedByTargetPl
         TargetPlatform platform;
         std::vector<std::string> calls;
     };
-    const Case cases[] = {
-        {kPlatformWm6, {"find AppMgr 1", "make AppMgr Geo Works/Survey"}},
-        {kPlatformRv1Wn1, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatformQm40, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatform7RWinCE, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatformRNVB, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatformLQ5, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatformRNVC, {"find Unload 1", "make Unload Geo Works/Survey"}},
-        {kPlatformWin32, {}},
-        {kPlatformWin64, {}},
-        {kPlatformCount, {}},
-    };
+    std::vector<Case> cases = {{kPlatformWm6, {"find AppMgr 1", "make AppMgr Geo Works/Survey"}},
+                               {kPlatformWin32, {}},
+                               {kPlatformWin64, {}},
+                               {kPlatformCount, {}}};
+    for (const TargetPlatform platform :
+         {kPlatformRv1Wn1, kPlatformQm40, kPlatform7RWinCE, kPlatformRNVB, kPlatformLQ5, kPlatformRNVC})
+        cases.push_back({platform, {"find Unload 1", "make Unload Geo Works/Survey"}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.platform);
         controller.setTargetPlatform(c.platform);
@@ -251,16 +247,10 @@ TEST_F(UninstallLauncherTest, TheEnginesFindersAndUninstallersAreAskedByTargetPl
 
 TEST(UninstallLauncher, TheUninstallerExecutableIsTheFirstNameEndingInExe)
 {
-    const auto names = [](std::initializer_list<const char16_t*> list) {
-        std::vector<SharedString> out;
-        for (const char16_t* name : list)
-            out.emplace_back(name);
-        return out;
-    };
-    EXPECT_EQ(findUninstallerExecutable(names({u"readme.txt", u"SETUP.EXE", u"remove.exe", u"other.exe"})),
-              SharedString(u"remove.exe"));
-    EXPECT_EQ(findUninstallerExecutable(names({u"App.EXE", u"exe", u"setup.exe.txt"})), SharedString());
-    EXPECT_EQ(findUninstallerExecutable({}), SharedString());
+    const std::vector<SharedString> files{SharedString(u"readme.txt"), SharedString(u"SETUP.EXE"),
+                                          SharedString(u"remove.exe"), SharedString(u"other.exe")};
+    EXPECT_EQ(findUninstallerExecutable(files), SharedString(u"remove.exe"));
+    EXPECT_EQ(findUninstallerExecutable({SharedString(u"App.EXE"), SharedString(u"setup.exe.txt")}), SharedString());
 }
 
 }  // namespace
