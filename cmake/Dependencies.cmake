@@ -7,6 +7,12 @@ find_package(CURL REQUIRED)
 find_package(Boost 1.74 REQUIRED COMPONENTS regex date_time)
 find_package(GTest REQUIRED)
 
+# The terminal user interface: ncurses with wide characters (Debian's
+# libncurses-dev), so that translated texts show whole. Only the terminal
+# backend's sources include it: its macros would clash with ordinary names.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(NCURSESW REQUIRED IMPORTED_TARGET ncursesw)
+
 # Lua 5.3, compiled as C++ so that a Lua error unwinds C++ frames, with 32-bit
 # integers and single-precision floats as on the device. Include lua.h,
 # lauxlib.h and lualib.h directly: lua.hpp would wrap them in extern "C".

@@ -42,6 +42,7 @@ std::atomic<std::uint32_t> g_exitingThread{0};
 // once, as a fault inside the handling must, would lose the first report.
 std::atomic<std::uint32_t> g_faultOwner{0};
 std::atomic<CrashObserver*> g_crashObserver{nullptr};
+std::atomic<CrashCleanup> g_crashCleanup{nullptr};
 
 void sleepNs(long nanoseconds)
 {
@@ -95,6 +96,7 @@ struct CrashDispatch {
         if (t_handlingFault)
             terminateProcess(kExitCodeCrashInCrash);
         t_handlingFault = true;
+        runCrashCleanup();
         std::uint32_t expected = 0;
         if (!g_faultOwner.compare_exchange_strong(expected, currentThreadId()))
             waitForProgramEnd();
@@ -223,6 +225,17 @@ bool isDebuggerAttached()
     while (*tracer == ' ' || *tracer == '\t')
         ++tracer;
     return *tracer >= '1' && *tracer <= '9';
+}
+
+void setCrashCleanup(CrashCleanup cleanup)
+{
+    g_crashCleanup.store(cleanup);
+}
+
+void runCrashCleanup() noexcept
+{
+    if (CrashCleanup cleanup = g_crashCleanup.exchange(nullptr))
+        cleanup();
 }
 
 void setCrashObserver(CrashObserver* observer)

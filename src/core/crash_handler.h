@@ -59,6 +59,17 @@ void fatalExit(int mode);
 // Whether a debugger (any tracer) is attached to the process.
 bool isDebuggerAttached();
 
+// Runs once, first, when a fault is to be reported: before the crash line and
+// the dump. The terminal user interface gives the terminal back to the
+// person here, since the program ends right after the report. It runs inside
+// the fault handler, so it must be async-signal-safe. Null: none.
+using CrashCleanup = void (*)() noexcept;
+void setCrashCleanup(CrashCleanup cleanup);
+// Runs the installed cleanup unless it has run already. Code that reports a
+// fault itself (a caught C++ exception given to crashExceptionFilter) calls it
+// first.
+void runCrashCleanup() noexcept;
+
 // Asked about faults outside a guarded scope, before the program ends.
 // Nothing in the program installs one.
 class CrashObserver {

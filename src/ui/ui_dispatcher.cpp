@@ -1,0 +1,102 @@
+#include "ui/ui_dispatcher.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace druvex {
+
+UiDispatcher::UiDispatcher() : uiThread_(std::this_thread::get_id())
+{
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+UiDispatcher::~UiDispatcher()
+{
+    close();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+bool UiDispatcher::invoke(std::function<void()> task)
+{
+    if (isUiThread()) {
+        if (isClosed())
+            return false;
+        task();
+        return true;
+    }
+    auto done = std::make_shared<bool>(false);
+    std::unique_lock lock(mutex_);
+    if (closed_)
+        return false;
+    queue_.push_back(Job{std::move(task), done});
+    wake();
+    finished_.wait(lock, [&] { return *done || closed_; });
+    return *done;
+}
+
+bool UiDispatcher::post(std::function<void()> task)
+{
+    std::lock_guard lock(mutex_);
+    if (closed_)
+        return false;
+    queue_.push_back(Job{std::move(task), nullptr});
+    wake();
+    return true;
+}
+
+int UiDispatcher::serve()
+{
+    std::deque<Job> jobs;
+    {
+        std::lock_guard lock(mutex_);
+        clearWake();
+        jobs.swap(queue_);
+    }
+    int ran = 0;
+    for (Job& job : jobs) {
+        if (isClosed())
+            break;
+        job.task();
+        ++ran;
+        if (job.done) {
+            std::lock_guard lock(mutex_);
+            *job.done = true;
+            finished_.notify_all();
+        }
+    }
+    return ran;
+}
+
+void UiDispatcher::close()
+{
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    queue_.clear();
+    finished_.notify_all();
+}
+
+bool UiDispatcher::isClosed() const
+{
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
+void UiDispatcher::wake()
+{
+    const std::uint64_t one = 1;
+    while (::write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void UiDispatcher::clearWake()
+{
+    std::uint64_t count = 0;
+    while (::read(wakeFd_, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace druvex
