@@ -19,6 +19,8 @@ PageFrame::PageFrame(TerminalSession& session, SharedString title) : CDlgBase(se
     next_ = &addButton(translateText("Next >"), kPageCommandNext);
     cancel_ = &addButton(translateText("Cancel"), kPageCommandCancel);
     setCloseResult(kPageCommandCancel);
+    // Enter on a control that does not take it moves on, as the default button does.
+    setDefaultCommand(kPageCommandNext);
 }
 
 void PageFrame::setTitle(SharedString title)
