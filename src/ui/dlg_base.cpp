@@ -81,6 +81,8 @@ int CDlgBase::doModal()
     });
     while (!ended_) {
         const Key key = session_.nextKey();
+        if (key.is(KeyCode::None))
+            continue;
         WindowProc([&] { onKey(key); });
         session_.invalidate();
     }

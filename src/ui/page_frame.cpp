@@ -4,6 +4,7 @@
 
 #include "core/translate_text.h"
 #include "ui/display_text.h"
+#include "ui/terminal_session.h"
 
 namespace druvex {
 namespace {
@@ -50,6 +51,20 @@ void PageFrame::onCommand(int id)
     default:
         CDlgBase::onCommand(id);
     }
+}
+
+void PageFrame::onInitDialog()
+{
+    layout(session().rows(), session().columns());
+    for (const ContentItem& item : content_) {
+        Widget* widget = item.widget;
+        if (widget->isVisible() && widget->isEnabled() && widget->rect().height > 0 && widget->canFocus()) {
+            setFocus(widget);
+            return;
+        }
+    }
+    if (next_->isEnabled())
+        setFocus(next_);
 }
 
 std::vector<Widget*> PageFrame::focusableWidgets() const

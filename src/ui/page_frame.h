@@ -44,6 +44,9 @@ protected:
     virtual void onNext() { endDialog(kPageCommandNext); }
     virtual void onCancel() { endDialog(kPageCommandCancel); }
 
+    // The focus starts on the first control that takes it, else on Next.
+    // A page that overrides this calls it first.
+    void onInitDialog() override;
     void onCommand(int id) override;
     void onClose() override { onCancel(); }
     std::vector<Widget*> focusableWidgets() const override;

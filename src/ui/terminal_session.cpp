@@ -21,7 +21,8 @@ TerminalSession::~TerminalSession()
 Key TerminalSession::nextKey()
 {
     for (;;) {
-        serveQueuedWork();
+        if (serveQueuedWork())
+            return Key::of(KeyCode::None);
         if (dirty_)
             redraw();
         const Key key = backend_->waitKey(dispatcher_->wakeHandle());
@@ -60,13 +61,14 @@ void TerminalSession::pop(CDlgBase* dialog)
     dirty_ = true;
 }
 
-void TerminalSession::serveQueuedWork()
+bool TerminalSession::serveQueuedWork()
 {
     // The queued work is the UI thread's own handling: guarded as a dialog's.
-    CDlgBase::runHandler([this] {
-        if (dispatcher_->serve() > 0)
-            dirty_ = true;
-    });
+    int served = 0;
+    CDlgBase::runHandler([&] { served = dispatcher_->serve(); });
+    if (served > 0)
+        dirty_ = true;
+    return served > 0;
 }
 
 void TerminalSession::fitToTerminal()

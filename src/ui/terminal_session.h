@@ -34,9 +34,10 @@ public:
     // What the screen shows (after the last redraw).
     const Canvas& canvas() const { return canvas_; }
 
-    // The next key for the top dialog. While waiting it serves queued work
-    // and redraws what changed; a change of the terminal's size lays every
-    // dialog out again.
+    // The next key for the top dialog. While waiting it redraws what changed
+    // and lays every dialog out again when the terminal's size changes. Queued
+    // work is served first: then the answer is KeyCode::None, so that the
+    // caller sees what the work changed (a dialog it ended) before it waits.
     Key nextKey();
     // Asks for a redraw before the next wait.
     void invalidate() { dirty_ = true; }
@@ -49,7 +50,7 @@ public:
     CDlgBase* topDialog() const { return dialogs_.empty() ? nullptr : dialogs_.back(); }
 
 private:
-    void serveQueuedWork();
+    bool serveQueuedWork();
     void fitToTerminal();
 
     std::unique_ptr<TerminalBackend> backend_;

@@ -212,7 +212,7 @@ std::string run(TerminalSession& session, InstallerUiPrompts& prompts, const std
 int probeMain(int argc, char** argv)
 {
     installCrashHandlers();
-    if (std::getenv("DRUVEX_DEVICE") != nullptr) {
+    if (const char* device = std::getenv("DRUVEX_DEVICE"); device != nullptr && *device != '\0') {
         std::string error;
         if (!activateDeviceFromEnvironment(error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
