@@ -140,7 +140,8 @@ int InstallerUiPrompts::reportNewInstallerReleased()
 int InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll)
 {
     int answer = kFileExistsRename;
-    bool checked = applyToAll;
+    // An answer only ever applies to all when the person says so here.
+    bool checked = false;
     const bool asked = runOnUiThread([&](TerminalSession& session) {
         ChoiceDialog dialog(session, translateText(kFileInUse), formatTranslated(kFileExists, file));
         dialog.setIcon(kMbIconQuestion);
