@@ -128,6 +128,28 @@ TEST_F(CrashDeathTest, SegvInGuardedScopeLogsDumpsAndEndsWithCrashStatus)
     EXPECT_EQ(left[0].filename(), "other.kdmp");
 }
 
+// Stands in for the terminal's restore (which writes no log line).
+void logCleanup() noexcept
+{
+    logPrintf(u"terminal given back");
+}
+
+TEST_F(CrashDeathTest, TheCrashCleanupRunsOnceBeforeTheCrashIsReported)
+{
+    SKIP_WHERE_SANITIZER_OWNS_SIGNALS();
+    EXPECT_EXIT(
+        {
+            installCrashHandlers();
+            setCrashCleanup(&logCleanup);
+            CrashGuardScope guard("dlg_base.cpp", 1313, 0);
+            writeToUnmappedPage();
+        },
+        ::testing::ExitedWithCode(222), "");
+    const std::string log = device_.lastLog();
+    EXPECT_TRUE(containsInOrder(log, {"terminal given back", "EXCEPTION C0000005", "APPCRASH (C0000005"})) << log;
+    EXPECT_EQ(log.find("terminal given back"), log.rfind("terminal given back"));
+}
+
 TEST_F(CrashDeathTest, SegvInWorkerThreadLogsItsCrashLine)
 {
     SKIP_WHERE_SANITIZER_OWNS_SIGNALS();
