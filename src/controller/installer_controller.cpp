@@ -147,12 +147,6 @@ void InstallerController::setCustomActionHooks(std::shared_ptr<CustomActionHooks
     customActionHooks_ = hooks ? std::move(hooks) : makeNoCustomActionHooks();
 }
 
-void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& text)
-{
-    language_ = lcid;
-    languageCode_ = text;
-}
-
 void InstallerController::setRestoreDone()
 {
     std::int32_t expected = kRestoreNone;

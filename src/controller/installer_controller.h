@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "app_base/installer_options.h"
+#include "controller/application_services.h"
 #include "controller/feature_selection.h"
 #include "controller/earlier_installations.h"
 #include "controller/installed_product_registry.h"
@@ -63,6 +65,12 @@ constexpr InstallResult kResultCanceled = 3;
 constexpr std::int32_t kRestoreNone = 0;
 constexpr std::int32_t kRestoreFailed = 1;
 constexpr std::int32_t kRestoreDone = 2;
+
+// Load and initialisation failures beyond the archive reader's codes.
+// The installer information ("InstallerInfo") cannot be loaded.
+constexpr int kLoadErrorInstallerInfo = 207;
+// A program named "setup" finds no "InstalledLog.xml" beside it: the run ends quietly.
+constexpr int kLoadErrorNoInstalledLog = 208;
 
 // The installer's own version, against which installed logs are compared.
 inline constexpr char16_t kInstallerVersion[] = u"5.1";
@@ -171,7 +179,8 @@ public:
 
     std::uint16_t getLanguage() const { return language_; }
     const SharedString& getLanguageCode() const { return languageCode_; }
-    // Makes the language and its display text current.
+    // Makes the language and its display text current and selects the
+    // language features anew (see chooseLanguage below).
     void setLanguage(std::uint16_t lcid, const SharedString& text);
 
     InstallResult getResult() const { return result_.load(); }
@@ -430,6 +439,84 @@ public:
     // state's reader comes with the relaunch.
     void applyPreviousSettingsData();
 
+    // --- Loading, initialisation and the installer language ----------------
+
+    // Opens the installer archive (`payloadPath`; when empty "setup.dqres"
+    // beside the program, else the program file itself), takes the installer
+    // data from "data.xml" beside a separate "setup.dqres" when that parses,
+    // else from the verified entry "Data", the build configuration from
+    // "InstallerInfo", merges the projects and extracts the theme bitmaps.
+    // False with `error` kPayloadErrorOpen, ...NoEntry, ...Checksum,
+    // ...Format or kLoadErrorInstallerInfo.
+    bool loadInstallData(const SharedString& payloadPath, int& error);
+    // Every entry "MergeProjectData_<name>" becomes a merged project whose
+    // data names that program and carries a ProgramUuid; false at the first
+    // that does not.
+    bool mergeProjects();
+    // Prepares what the wizard needs before its first page: package sources,
+    // language files, target platform, languages, banners, the "update" and
+    // "custom" folders, the first page, the installed state and the
+    // prerequisite checks. False with kLoadErrorNoInstalledLog for a program
+    // named "setup" that finds no "InstalledLog.xml" beside it.
+    bool initialize(int& error);
+    // loadInstalledLog, then the theme that "_config.xml" in the destination
+    // folder names.
+    bool loadInstalledState();
+    // Reads "InstalledLog.xml" from the product data folder. False, with the
+    // installed log empty, when there is none, it does not read, lists no
+    // feature or belongs to another program (then kept as the foreign log).
+    // A file that does not read is left as it is.
+    bool loadInstalledLog();
+    // The checks of the archive's "ExtraData/ReqInfo" packages, one per folder.
+    void loadPrerequisiteChecks();
+
+    // The sub-features of the main language feature that carry a language,
+    // in order of their names: the languages the installer offers.
+    std::vector<FeaturePtr> getLanguageFeatures() const;
+    // The language to start with: the custom language when offered, else the
+    // device's user locale or its nearest offered relative, else English,
+    // else the first offered; 0 when none is offered.
+    std::uint16_t chooseLanguage() const;
+    // Pairs each language template with the feature it names.
+    void buildLanguageTemplateMap();
+    // Null when the map pairs no template with the feature.
+    LanguageTemplatePtr findLanguageTemplate(const Feature* feature) const;
+    // The feature "AdditionalLanguages" with one sub-feature per language of
+    // the "UserSelectOthers" features, each naming those features'
+    // sub-features for it as its components; nothing for fewer than two
+    // languages.
+    void buildAdditionalLanguages();
+    // "AdditionalLanguages" under the feature root; null when none.
+    FeaturePtr findAdditionalLanguagesFeature() const;
+    // Makes the installed log's language current, adding it to the main
+    // language feature when that lacks it.
+    void applyInstalledLanguage();
+
+    // The application's part of the load; null restores the one that
+    // extracts nothing.
+    void setApplicationServices(std::shared_ptr<ApplicationServices> services);
+    // The banner entries the welcome page shows, in the order recorded.
+    const std::vector<BannerTableEntry>& getBannerTable() const { return bannerTable_; }
+    // Adds the entry unless its name is there already.
+    void recordBanner(const SharedString& name, std::int32_t number);
+
+    // Steps of the load that other parts of the controller carry out. Unset,
+    // selecting and deselecting change the selected set alone (no component
+    // features) and the other steps do nothing.
+    struct LoadSteps {
+        std::function<void(const FeaturePtr&)> selectFeature;
+        std::function<void(const FeaturePtr&)> deselectFeature;
+        // Asks the installed installer for its uninstall compatibility.
+        std::function<void()> queryInstalledInstaller;
+        // Marks the installed features whose files are missing.
+        std::function<void()> checkInstalledFeatureFiles;
+        // Compares the installed version and maps the installed features.
+        std::function<void()> compareInstalledVersion;
+        // The uninstallation's pages and mode.
+        std::function<void()> startUninstallation;
+    };
+    LoadSteps& getLoadSteps() { return loadSteps_; }
+
 private:
     void removeWorkFolder();
 
@@ -525,6 +612,16 @@ private:
     std::vector<std::pair<FeaturePtr, FeaturePtr>> installedFeatureMap_;
     std::vector<std::pair<FeaturePtr, FeaturePtr>> removedFeatures_;
     std::shared_ptr<EarlierInstallations> earlierInstallations_ = makeNoEarlierInstallations();
+
+    // Loading, initialisation and the installer language.
+    void buildPackageSources();
+    void scanProductTranslationFiles();
+    void selectLanguageFeature(const FeaturePtr& feature);
+    void deselectLanguageFeature(const FeaturePtr& feature);
+    std::vector<SharedString> collectAdditionalLanguageNames() const;
+    std::shared_ptr<ApplicationServices> applicationServices_ = makeNoApplicationServices();
+    std::vector<BannerTableEntry> bannerTable_;
+    LoadSteps loadSteps_;
 };
 
 // The controller of the run, reachable program-wide; null while none is set.

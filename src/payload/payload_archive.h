@@ -38,6 +38,9 @@ public:
     // after a fallback that succeeds the first attempt's code is still there.
     bool openDefault(int& error);
 
+    // The file the reader opened last (or tried to).
+    const SharedString& filePath() const { return path_; }
+
     std::uint32_t entryCount() const { return static_cast<std::uint32_t>(entries_.size()); }
     // The index of the first entry named exactly `name` (case counts); -1
     // when there is none or nothing is loaded.

@@ -1,0 +1,409 @@
+// Loading the installer data at start-up and preparing the run before the
+// wizard's first page: the archive, the installer data and the build, merged
+// projects, package sources, language files, target platform, the first page
+// and the installed state.
+#include "controller/installer_controller.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "controller/redistributables_manager.h"
+#include "core/app_log.h"
+#include "core/app_paths.h"
+#include "core/path_text.h"
+#include "core/split_path.h"
+#include "core/translate_text.h"
+#include "core/xml_reader.h"
+#include "data/config_file.h"
+#include "data/install_data_xml.h"
+#include "data/installed_log.h"
+#include "data/installer_configuration.h"
+#include "data/package_sources.h"
+#include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
+#include "liveupdate/update_folders.h"
+#include "payload/payload_archive.h"
+#include "text/char_class.h"
+#include "text/diag.h"
+#include "ui_base/screen_type.h"
+
+namespace druvex {
+namespace {
+
+constexpr const char* kControllerSource = "source/dq/instlogic/InstallerController";
+
+constexpr std::u16string_view kMergeProjectPrefix = u"MergeProjectData_";
+constexpr char16_t kInstalledLogName[] = u"InstalledLog.xml";
+constexpr char16_t kForcedTranslationName[] = u"DRUVEX_Installer-Force.lng";
+constexpr char16_t kProductTranslationPattern[] = u"DRUVEX_Installer-%5.lng";
+// Every device platform: 0, 1, 2, 3, 6, 7 and 8.
+constexpr std::int32_t kDevicePlatformsMask = 0x1CF;
+// The desktop platforms Win32 and Win64.
+constexpr std::int32_t kDesktopPlatformsMask = 0x30;
+
+bool containsNoCase(std::u16string_view text, std::u16string_view part)
+{
+    if (part.size() > text.size())
+        return false;
+    for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+        if (equalsNoCase(text.substr(at, part.size()), part))
+            return true;
+    }
+    return false;
+}
+
+// Parses the bytes into a data of their own and throws it away: only whether
+// they parse counts.
+bool installDataParses(const std::vector<std::uint8_t>& bytes)
+{
+    InstallData scratch;
+    return readInstallDataXml(scratch, bytes.data(), bytes.size());
+}
+
+// Calls `visit` for every item below the root, parents before children.
+template <class Visit>
+void forEachItemBelow(const Feature& root, Visit& visit)
+{
+    for (int i = 0; i < root.subFeatureCount(); ++i) {
+        const FeaturePtr& item = root.subFeatureAt(i);
+        visit(*item);
+        forEachItemBelow(*item, visit);
+    }
+}
+
+}  // namespace
+
+bool InstallerController::loadInstallData(const SharedString& payloadPath, int& error)
+{
+    error = 0;
+    const bool opened =
+        payloadPath.isEmpty() ? payloadArchive_->openDefault(error) : payloadArchive_->open(payloadPath, error);
+    if (!opened) {
+        logPrintf(u"The installer archive %s cannot be opened (error %d)", payloadArchive_->filePath(), error);
+        return false;
+    }
+    // A default archive found in the program file after "setup.dqres" failed
+    // leaves that failure's code behind; the load itself has none.
+    error = 0;
+    if (payloadArchive_->entryCount() == 0)
+        reportDbgChk(kControllerSource, "", 292);
+
+    std::vector<std::uint8_t> bytes;
+    const SharedString archivePath = payloadArchive_->filePath();
+    if (containsNoCase(archivePath.view(), u"setup.dqres")) {
+        separatePayload_ = true;
+        const SharedString dataPath = replaceFileName(archivePath, SharedString(u"data.xml"));
+        if (sourceHost_->exists(dataPath, nullptr) && readFileToBuffer(*sourceHost_, bytes, dataPath)) {
+            if (installDataParses(bytes)) {
+                logPrintf(u"Installer data taken from %s", dataPath);
+            } else {
+                logPrintf(u"%s does not parse; the installer data of the archive is used", dataPath);
+                bytes.clear();
+            }
+        }
+    }
+
+    const SharedString dataEntry(u"Data");
+    if (bytes.empty()) {
+        if (!payloadArchive_->verifyEntry(dataEntry, error)) {
+            logPrintf(u"The archive entry \"Data\" fails its check (error %d)", error);
+            return false;
+        }
+        if (!payloadArchive_->extractTo(dataEntry, bytes)) {
+            error = kPayloadErrorNoEntry;
+            logInfo(u"The archive entry \"Data\" cannot be extracted");
+            return false;
+        }
+    }
+
+    InstallDataRefusal refusal;
+    if (!readInstallDataXml(*installData_, bytes.data(), bytes.size(), nullptr, &refusal)) {
+        error = kPayloadErrorFormat;
+        logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
+        return false;
+    }
+
+    std::vector<std::uint8_t> info;
+    if (!payloadArchive_->extractTo(SharedString(u"InstallerInfo"), info)) {
+        error = kPayloadErrorNoEntry;
+        logInfo(u"The archive entry \"InstallerInfo\" cannot be extracted");
+        return false;
+    }
+    if (!buildConfiguration_->load(info.data(), info.size())) {
+        error = kLoadErrorInstallerInfo;
+        logInfo(u"The installer information does not load");
+        return false;
+    }
+
+    if (!mergeProjects()) {
+        error = kPayloadErrorFormat;
+        return false;
+    }
+
+    if (installData_->settings().getTreatLq5AsQm40())
+        setTreatLq5AsQm40();
+
+    settings_.clear();
+    InstallerSettings::Iterator setting;
+    setting.start(installData_->settings());
+    while (setting.next())
+        settings_.set(setting.key(), setting.value());
+
+    applicationServices_->extractThemeBitmaps(*this);
+    return true;
+}
+
+bool InstallerController::mergeProjects()
+{
+    for (std::uint32_t i = 0; i < payloadArchive_->entryCount(); ++i) {
+        const SharedString entry = payloadArchive_->entryAt(static_cast<std::int32_t>(i)).name;
+        const std::u16string_view name = entry.view();
+        if (name.size() <= kMergeProjectPrefix.size() || !name.starts_with(kMergeProjectPrefix))
+            continue;
+        auto project = std::make_shared<MergedProject>(SharedString(name.substr(kMergeProjectPrefix.size())));
+        int error = 0;
+        std::vector<std::uint8_t> bytes;
+        if (!payloadArchive_->verifyEntry(entry, error) || !payloadArchive_->extractTo(entry, bytes)) {
+            logPrintf(u"The merged project %s cannot be read (error %d)", entry, error);
+            return false;
+        }
+        InstallData& data = project->getInstallData();
+        InstallDataRefusal refusal;
+        if (!readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal)) {
+            logPrintf(u"The merged project %s does not parse: %s", entry, describeInstallDataRefusal(refusal));
+            return false;
+        }
+        if (!equalsNoCase(data.settings().getProgramName().view(), project->getName().view()) ||
+            data.settings().getProgramUuid().isEmpty()) {
+            logPrintf(u"The merged project %s names another program or has no ProgramUuid", entry);
+            return false;
+        }
+        mergedProjects_.push_back(std::move(project));
+    }
+    return true;
+}
+
+bool InstallerController::initialize(int& error)
+{
+    error = 0;
+    if (!options_.liveUpdateUrl.isEmpty())
+        installData_->settings().setLiveUpdateUrl(options_.liveUpdateUrl);
+
+    buildPackageSources();
+    scanProductTranslationFiles();
+    applicationServices_->collectWelcomeBanners(*this);
+
+    if (options_.rebootAsAdmin) {
+        targetPlatform_ = options_.platform;
+        buildConfiguration_->setTargetPlatformMask(platformMask(options_.platform));
+    } else {
+        TargetPlatform platform = kPlatformUnknown;
+        if (platformFromMask(buildConfiguration_->getTargetPlatformMask(), true, platform))
+            targetPlatform_ = platform;
+    }
+    const std::int32_t buildMask = buildConfiguration_->getTargetPlatformMask();
+    tethered_ =
+        !options_.useHalWin && (buildMask & installData_->settings().getAvailablePlatforms() & kDevicePlatformsMask) != 0;
+
+    makeDestination();
+    redistributables_->loadDefinitions();
+    if (options_.forMobile)
+        return true;
+
+    const SharedString& programFile = AppPaths::instance().getModulePath();
+    if (equalsNoCase(getFileTitle(programFile).view(), u"setup") &&
+        !sourceHost_->exists(replaceFileName(programFile, SharedString(kInstalledLogName)), nullptr)) {
+        error = kLoadErrorNoInstalledLog;
+        logPrintf(u"%s finds no %s beside it", programFile, kInstalledLogName);
+        return false;
+    }
+
+    buildLanguageTemplateMap();
+    buildAdditionalLanguages();
+    applicationServices_->extractBanners(*this);
+    processUpdateFolder(*this, installerFolder());
+    processCustomFolder(*this);
+
+    if (!options_.uninstallMode && (!options_.createBackup || options_.updateMode == kUpdateModeNewVersion))
+        pageSequence_->reset(kPagePrerequisites);
+
+    const bool singleTargetBuild =
+        buildConfiguration_->getInstallerPlatform() == kInstallerPlatformController ||
+        (buildMask & ~kDesktopPlatformsMask) == 0;
+    if (singleTargetBuild && !isMultiPlatformMask(buildMask, false)) {
+        loadInstalledState();
+        installedStateLoaded_ = true;
+        if (options_.uninstallMode && loadSteps_.startUninstallation)
+            loadSteps_.startUninstallation();
+        if (options_.createBackup && options_.updateMode != kUpdateModeNewVersion) {
+            makePackageCache();
+            pageSequence_->reset(kPageInstallation);
+            pageSequence_->buildForMode(kModeBackup);
+        }
+    }
+
+    loadPrerequisiteChecks();
+    return true;
+}
+
+void InstallerController::buildPackageSources()
+{
+    std::map<std::u16string, std::int32_t, std::less<>> positions;
+    for (std::uint32_t i = 0; i < payloadArchive_->entryCount(); ++i) {
+        const auto index = static_cast<std::int32_t>(i);
+        positions.emplace(std::u16string(payloadArchive_->entryAt(index).name.view()), index);
+    }
+    auto add = [&](const Feature& item) {
+        const SharedString name = getArchiveName(item, true);
+        const auto found = positions.find(name.view());
+        if (found != positions.end()) {
+            const std::uint64_t size = payloadArchive_->entryAt(found->second).packedSize;
+            packageSources_->addIfAbsent(item, kSourceArchiveEntry, name, static_cast<std::uint32_t>(size),
+                                         static_cast<std::uint32_t>(size >> 32));
+            return;
+        }
+        if (item.getCompressedSize() == 0)
+            packageSources_->addIfAbsent(item, kSourceArchiveEntry, name, 0, 0);
+    };
+    if (const FeaturePtr root = installData_->featureRoot())
+        forEachItemBelow(*root, add);
+    if (const FeaturePtr root = installData_->extraDataRoot())
+        forEachItemBelow(*root, add);
+}
+
+void InstallerController::scanProductTranslationFiles()
+{
+    const SharedString& folder = AppPaths::instance().getProgramFolder();
+    std::unique_ptr<HalFileFinder> finder;
+    if (folder.isEmpty() || !sourceHost_->createFileFinder(folder, finder))
+        return;
+    do {
+        if (finder->isFolder())
+            continue;
+        const SharedString name = finder->name();
+        if (!equalsNoCase(getExtension(name).view(), u"lng"))
+            continue;
+        if (equalsNoCase(name.view(), kForcedTranslationName)) {
+            forcedTranslation_ = true;
+            selectTranslationFile(joinPath(folder, name).view());
+            continue;
+        }
+        std::uint16_t lcid = 0;
+        if (wildcardMatch(name.view(), kProductTranslationPattern, lcid))
+            languageIdsAsFiles_.insert(lcid);
+    } while (finder->next());
+}
+
+bool InstallerController::loadInstalledState()
+{
+    if (!loadInstalledLog())
+        return false;
+    const SharedString folder = getDestinationFolder();
+    std::vector<std::uint8_t> bytes;
+    ConfigFile config;
+    if (!readFileToBuffer(*targetHost_, bytes, joinPath(folder, SharedString(u"_config.xml"))) ||
+        !config.parse(bytes))
+        return true;
+    if (!installData_->settings().getBkGndThemeOverride())
+        return true;
+    const std::int32_t theme = config.getTheme();
+    if (theme == installData_->settings().getBackgroundTheme())
+        return true;
+    const SharedString images = joinPath(folder, SharedString(u"orvdata\\images"));
+    bool isFolder = false;
+    if (!targetHost_->exists(images, &isFolder) || !isFolder)
+        return true;
+    setImagesFolder(images);
+    installData_->settings().setBackgroundTheme(theme);
+    // Each mode preparation starts from the pristine settings again; the
+    // theme of the installed program must survive it.
+    settings_.setBackgroundTheme(theme);
+    return true;
+}
+
+bool InstallerController::loadInstalledLog()
+{
+    if (options_.configMode == kConfigModeMake)
+        return false;
+
+    const SharedString path = joinPath(getProductDataFolder(), SharedString(kInstalledLogName));
+    installedLog_->clear();
+    if (!targetHost_->exists(path, nullptr))
+        return false;
+    // A log that is there but does not read is left where it is: it is the
+    // only record of what the installation put on the target.
+    std::vector<std::uint8_t> bytes;
+    if (!readFileToBuffer(*targetHost_, bytes, path)) {
+        logPrintf(u"%s cannot be read; the program counts as not installed", path);
+        return false;
+    }
+    XmlParseError parseError;
+    if (!installedLog_->loadFromBuffer(bytes.data(), bytes.size(), &parseError)) {
+        logPrintf(u"%s does not parse (at byte %u: %hs); the program counts as not installed", path,
+                  static_cast<unsigned>(parseError.offset), parseError.rule);
+        installedLog_->clear();
+        return false;
+    }
+
+    if (loadSteps_.queryInstalledInstaller)
+        loadSteps_.queryInstalledInstaller();
+
+    if (installedLog_->getFeatureCount() == 0) {
+        installedLog_->clear();
+        return false;
+    }
+    const SharedString& installedProgram = installedLog_->getProgramName();
+    if (!installedProgram.isEmpty() && !equalsNoCase(installedProgram.view(), getProgramName().view())) {
+        logPrintf(u"%s belongs to %s", path, installedProgram);
+        foreignInstalledLog_ = std::move(installedLog_);
+        installedLog_ = std::make_shared<InstalledLog>();
+        return false;
+    }
+
+    setDestinationFolder(installedLog_->getDestinationFolder());
+    forAnyone_ = installedLog_->isInstalledForAllUsers();
+    if (!options_.uninstallMode && loadSteps_.checkInstalledFeatureFiles)
+        loadSteps_.checkInstalledFeatureFiles();
+    if (loadSteps_.compareInstalledVersion)
+        loadSteps_.compareInstalledVersion();
+    if (!installedStateLoaded_) {
+        installedLog_->copyPersistentTo(*installData_);
+        applyInstalledLanguage();
+    }
+    return true;
+}
+
+void InstallerController::setApplicationServices(std::shared_ptr<ApplicationServices> services)
+{
+    applicationServices_ = services ? std::move(services) : makeNoApplicationServices();
+}
+
+void InstallerController::recordBanner(const SharedString& name, std::int32_t number)
+{
+    for (const BannerTableEntry& entry : bannerTable_) {
+        if (entry.name == name)
+            return;
+    }
+    bannerTable_.push_back({name, number});
+}
+
+namespace {
+
+class NoApplicationServices final : public ApplicationServices {
+public:
+    bool extractThemeBitmaps(InstallerController&) override { return true; }
+    void collectWelcomeBanners(InstallerController&) override {}
+    void extractBanners(InstallerController&) override {}
+};
+
+}  // namespace
+
+std::shared_ptr<ApplicationServices> makeNoApplicationServices()
+{
+    return std::make_shared<NoApplicationServices>();
+}
+
+}  // namespace druvex
