@@ -80,8 +80,9 @@ protected:
         controller.setApplicationServices(std::make_shared<InstallerAppServices>());
         int error = -1;
         EXPECT_TRUE(controller.loadInstallData(SharedString(u"\\Program Files\\Druvex\\payload.bin"), error)) << error;
-        if (initialize)
+        if (initialize) {
             EXPECT_TRUE(controller.initialize(error)) << error;
+        }
         return controller;
     }
 
