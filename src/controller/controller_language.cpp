@@ -100,7 +100,7 @@ void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& te
                     dropped.push_back(feature);
             }
             for (const FeaturePtr& feature : dropped)
-                deselectLanguageFeature(feature);
+                deselectFeature(feature);
         }
         language_ = lcid;
         languageCode_ = text;
@@ -108,11 +108,11 @@ void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& te
             const Feature& feature = *pair.first;
             if (pair.second->installMode == kLanguageInstallAll) {
                 for (int i = 0; i < feature.subFeatureCount(); ++i)
-                    selectLanguageFeature(feature.subFeatureAt(i));
+                    selectFeature(feature.subFeatureAt(i));
                 continue;
             }
             if (const FeaturePtr sub = feature.findSubFeatureForLanguage(lcid))
-                selectLanguageFeature(sub);
+                selectFeature(sub);
         }
     }
 
@@ -121,24 +121,6 @@ void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& te
         eula_.reset();
     if (!eula_ && isEulaAlreadyAccepted())
         takeInstalledEula();
-}
-
-void InstallerController::selectLanguageFeature(const FeaturePtr& feature)
-{
-    if (loadSteps_.selectFeature) {
-        loadSteps_.selectFeature(feature);
-        return;
-    }
-    selectedFeatures_.insert(feature);
-}
-
-void InstallerController::deselectLanguageFeature(const FeaturePtr& feature)
-{
-    if (loadSteps_.deselectFeature) {
-        loadSteps_.deselectFeature(feature);
-        return;
-    }
-    selectedFeatures_.erase(feature.get());
 }
 
 std::vector<SharedString> InstallerController::collectAdditionalLanguageNames() const

@@ -236,8 +236,8 @@ bool InstallerController::initialize(int& error)
     if (singleTargetBuild && !isMultiPlatformMask(buildMask, false)) {
         loadInstalledState();
         installedStateLoaded_ = true;
-        if (options_.uninstallMode && loadSteps_.startUninstallation)
-            loadSteps_.startUninstallation();
+        if (options_.uninstallMode)
+            startUninstallation();
         if (options_.createBackup && options_.updateMode != kUpdateModeNewVersion) {
             makePackageCache();
             pageSequence_->reset(kPageInstallation);
@@ -348,8 +348,8 @@ bool InstallerController::loadInstalledLog()
         return false;
     }
 
-    if (loadSteps_.queryInstalledInstaller)
-        loadSteps_.queryInstalledInstaller();
+    if (installedInstallerQuery_)
+        installedInstallerQuery_();
 
     if (installedLog_->getFeatureCount() == 0) {
         installedLog_->clear();
@@ -365,10 +365,9 @@ bool InstallerController::loadInstalledLog()
 
     setDestinationFolder(installedLog_->getDestinationFolder());
     forAnyone_ = installedLog_->isInstalledForAllUsers();
-    if (!options_.uninstallMode && loadSteps_.checkInstalledFeatureFiles)
-        loadSteps_.checkInstalledFeatureFiles();
-    if (loadSteps_.compareInstalledVersion)
-        loadSteps_.compareInstalledVersion();
+    if (!options_.uninstallMode)
+        checkInstalledFeatureFiles();
+    compareInstalledVersion();
     if (!installedStateLoaded_) {
         installedLog_->copyPersistentTo(*installData_);
         applyInstalledLanguage();

@@ -500,22 +500,10 @@ public:
     // Adds the entry unless its name is there already.
     void recordBanner(const SharedString& name, std::int32_t number);
 
-    // Steps of the load that other parts of the controller carry out. Unset,
-    // selecting and deselecting change the selected set alone (no component
-    // features) and the other steps do nothing.
-    struct LoadSteps {
-        std::function<void(const FeaturePtr&)> selectFeature;
-        std::function<void(const FeaturePtr&)> deselectFeature;
-        // Asks the installed installer for its uninstall compatibility.
-        std::function<void()> queryInstalledInstaller;
-        // Marks the installed features whose files are missing.
-        std::function<void()> checkInstalledFeatureFiles;
-        // Compares the installed version and maps the installed features.
-        std::function<void()> compareInstalledVersion;
-        // The uninstallation's pages and mode.
-        std::function<void()> startUninstallation;
-    };
-    LoadSteps& getLoadSteps() { return loadSteps_; }
+    // Asks the installed installer for its uninstall compatibility at the
+    // installed-log load; until the relaunch's query is set, nothing is asked
+    // and the compatibility stays as it is.
+    void setInstalledInstallerQuery(std::function<void()> query) { installedInstallerQuery_ = std::move(query); }
 
 private:
     void removeWorkFolder();
@@ -616,12 +604,10 @@ private:
     // Loading, initialisation and the installer language.
     void buildPackageSources();
     void scanProductTranslationFiles();
-    void selectLanguageFeature(const FeaturePtr& feature);
-    void deselectLanguageFeature(const FeaturePtr& feature);
     std::vector<SharedString> collectAdditionalLanguageNames() const;
     std::shared_ptr<ApplicationServices> applicationServices_ = makeNoApplicationServices();
     std::vector<BannerTableEntry> bannerTable_;
-    LoadSteps loadSteps_;
+    std::function<void()> installedInstallerQuery_;
 };
 
 // The controller of the run, reachable program-wide; null while none is set.

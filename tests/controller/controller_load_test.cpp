@@ -12,6 +12,7 @@
 #include "../payload/payload_test_support.h"
 #include "controller/controller_fixture.h"
 #include "core/app_paths.h"
+#include "data/content_tree.h"
 #include "data/installed_log.h"
 #include "data/installer_configuration.h"
 #include "data/package_sources.h"
@@ -68,6 +69,7 @@ std::string installedLog(const char16_t* program, int features = 1)
     for (int i = 0; i < features; ++i) {
         FeaturePtr feature = makeFeaturePtr();
         feature->setName(SharedString(u"Feature/Core"));
+        feature->addContent(std::make_shared<ContentFile>(SharedString(u"/Program Files/Survey/gone.exe")));
         log.addFeature(feature);
     }
     auto variable = InstallerVariable::create(SharedString(u"DATADIR"));
@@ -344,14 +346,13 @@ TEST_F(ControllerLoad, TheInstalledLogOfTheProgramIsTakenOnce)
 {
     device().writeFile(kLogPath, installedLog(u"SURVEY"));
     ASSERT_EQ(load(placeArchive(soundEntries())), 0);
-    std::vector<std::string> steps;
-    InstallerController::LoadSteps& hooks = controller().getLoadSteps();
-    hooks.queryInstalledInstaller = [&] { steps.push_back("query"); };
-    hooks.checkInstalledFeatureFiles = [&] { steps.push_back("check files"); };
-    hooks.compareInstalledVersion = [&] { steps.push_back("compare"); };
+    int queries = 0;
+    controller().setInstalledInstallerQuery([&] { ++queries; });
     int error = -1;
     ASSERT_TRUE(controller().initialize(error));
-    EXPECT_EQ(steps, (std::vector<std::string>{"query", "check files", "compare"}));
+    EXPECT_EQ(queries, 1);
+    EXPECT_EQ(controller().getMissingFiles(), std::vector<SharedString>{SharedString(u"/Program Files/Survey/gone.exe")});
+    EXPECT_EQ(controller().getInstalledFeatureMap().size(), 1u);
     EXPECT_EQ(controller().getDestinationFolder(), SharedString(u"\\Program Files\\Survey"));
     EXPECT_FALSE(controller().isForAnyone());
     EXPECT_NE(controller().getInstallData().findByName(u"DATADIR"), nullptr);
@@ -359,6 +360,7 @@ TEST_F(ControllerLoad, TheInstalledLogOfTheProgramIsTakenOnce)
     // Loaded again, the variables are not copied a second time.
     controller().getInstallData().clear();
     EXPECT_TRUE(controller().loadInstalledLog());
+    EXPECT_EQ(queries, 2);
     EXPECT_EQ(controller().getInstallData().findByName(u"DATADIR"), nullptr);
 }
 
@@ -366,14 +368,10 @@ TEST_F(ControllerLoad, AnUninstallationRunChecksNoFilesAndStartsItsPages)
 {
     device().writeFile(kLogPath, installedLog(u"Survey"));
     options_.uninstallMode = true;
-    ASSERT_EQ(load(placeArchive(soundEntries())), 0);
-    std::vector<std::string> steps;
-    controller().getLoadSteps().checkInstalledFeatureFiles = [&] { steps.push_back("check files"); };
-    controller().getLoadSteps().startUninstallation = [&] { steps.push_back("uninstall"); };
-    int error = -1;
-    ASSERT_TRUE(controller().initialize(error));
-    EXPECT_EQ(steps, std::vector<std::string>{"uninstall"});
-    EXPECT_TRUE(controller().getPageSequence().getPages().empty());
+    initialize();
+    EXPECT_TRUE(controller().getMissingFiles().empty());
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeUninstall);
+    EXPECT_EQ(controller().getPageSequence().getCurrentPageId(), kPageInstallation);
 }
 
 TEST_F(ControllerLoad, AnInstalledLogThatIsNoneOfOursCountsAsNotInstalled)

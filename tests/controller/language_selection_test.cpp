@@ -4,7 +4,6 @@
 // language of an installed program.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -68,12 +67,6 @@ protected:
     }
     FeaturePtr item(const char16_t* path) { return data().findItemByPath(path); }
 
-    // The selection operations come with the feature changes; until then a
-    // test puts a feature into the selected set itself.
-    void select(const FeaturePtr& feature)
-    {
-        const_cast<FeatureSelection&>(controller().getSelectedFeatures()).insert(feature);
-    }
     std::set<std::u16string> selectedNames()
     {
         std::set<std::u16string> names;
@@ -213,8 +206,8 @@ TEST_F(LanguageSelection, ALanguageSelectsItsFeaturesAndKeepsTheAddedOnes)
                                                          u"Feature/Pics/b"}));
 
     // The user adds German and picks French of the tools by hand.
-    select(item(u"Feature/AdditionalLanguages/German"));
-    select(item(u"Feature/Tools/fr"));
+    controller().selectFeature(item(u"Feature/AdditionalLanguages/German"));
+    controller().selectFeature(item(u"Feature/Tools/fr"));
     controller().setLanguage(1036, SharedString(u"Français"));
     EXPECT_EQ(controller().getLanguage(), 1036);
     EXPECT_EQ(controller().getLanguageCode(), SharedString(u"Français"));
@@ -222,15 +215,6 @@ TEST_F(LanguageSelection, ALanguageSelectsItsFeaturesAndKeepsTheAddedOnes)
               (std::set<std::u16string>{u"Feature/AdditionalLanguages/German", u"Feature/Help/de",
                                         u"Feature/Help/fr", u"Feature/Tools/fr", u"Feature/Pics/a",
                                         u"Feature/Pics/b"}));
-
-    // The selection steps of the feature changes are used once they are set.
-    std::vector<std::u16string> calls;
-    controller().getLoadSteps().selectFeature = [&](const FeaturePtr& f) { calls.push_back(u"+" + std::u16string(f->getName().view())); };
-    controller().getLoadSteps().deselectFeature = [&](const FeaturePtr& f) { calls.push_back(u"-" + std::u16string(f->getName().view())); };
-    controller().setLanguage(1033, SharedString(u"English"));
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), u"-Feature/Help/fr"), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), u"+Feature/Help/en"), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), u"-Feature/Help/de"), 0);
 }
 
 TEST_F(LanguageSelection, TheLicenceFollowsTheLanguage)
