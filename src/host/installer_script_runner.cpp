@@ -1,6 +1,7 @@
 #include "host/installer_script_runner.h"
 
 #include "hal/hal_access.h"
+#include "host/installer_functions.h"
 #include "host/lua_enumerators.h"
 #include "host/lua_hal.h"
 #include "host/script_host_services.h"
@@ -38,6 +39,7 @@ int registerInProtectedMode(lua_State* state)
         pushHalObject(state, out);
         lua_setglobal(state, name);
     }
+    registerInstallerFunctions(state, controller);
     return 0;
 }
 

@@ -1,7 +1,8 @@
 // InstallerScriptRunner: the script runner of the installer. Before a script's
 // chunk runs it installs "Enumerators", the class Hal with the objects
 // "HalIn", "HalInAdmin", "HalOut", "HalOutBase" and "HalOutAdmin", and the
-// light userdata "InstallerController" that the installer functions read.
+// light userdata "InstallerController" that the installer functions read,
+// and the installer functions themselves.
 #pragma once
 
 #include <cstdint>

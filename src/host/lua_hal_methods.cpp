@@ -317,10 +317,7 @@ int executeProcess(lua_State* state, HalAccess& host)
     const std::uint32_t creationFlags = lua_isnoneornil(state, 3) ? 0 : word(state, 3);
     std::uint32_t exitCode = 0;
     const bool answer = host.executeProcess(application, commandLine, creationFlags, exitCode);
-    const std::string code = std::to_string(exitCode);
-    logInfo((SharedString(answer ? u"Execute process succeeded: " : u"Execute process failed: ") + application +
-             u" " + commandLine + u" @@ exit_code=" + SharedString(std::u16string(code.begin(), code.end())))
-                .view());
+    logExecuteProcess(application, commandLine, answer, exitCode);
     pushWord(state, exitCode);
     return 1 + ok(state, answer);
 }
@@ -596,6 +593,15 @@ static_assert(std::size(kMethods) == 46);
 std::span<const HalMethod> halMethods()
 {
     return kMethods;
+}
+
+void logExecuteProcess(const SharedString& application, const SharedString& commandLine, bool ran,
+                       std::uint32_t exitCode)
+{
+    const std::string code = std::to_string(exitCode);
+    logInfo((SharedString(ran ? u"Execute process succeeded: " : u"Execute process failed: ") + application + u" " +
+             commandLine + u" @@ exit_code=" + SharedString(std::u16string(code.begin(), code.end())))
+                .view());
 }
 
 }  // namespace druvex

@@ -8,6 +8,7 @@
 namespace druvex {
 
 class HalAccess;
+class InstallerScriptServices;
 
 class ScriptHostServices {
 public:
@@ -21,6 +22,9 @@ public:
     // The host of the machine being installed ("HalOut", "HalOutBase" and
     // "HalOutAdmin").
     virtual std::shared_ptr<HalAccess> getHalOut() = 0;
+    // The installer state that the installer functions reach; null for a
+    // host of scripts that has none.
+    virtual InstallerScriptServices* getInstallerScriptServices() { return nullptr; }
 };
 
 }  // namespace druvex

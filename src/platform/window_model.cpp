@@ -40,6 +40,7 @@ public:
     std::unordered_map<WindowHandle, Window> windows;
     std::unordered_map<MenuHandle, Menu> menus;
     std::vector<WindowHandle> topLevel;  // the chain of windows without a parent
+    WindowHandle foreground = 0;
 
     std::uint32_t newHandle() { return nextHandle_++; }
 
@@ -180,6 +181,23 @@ bool isWindow(WindowHandle handle)
     Model& m = model();
     std::lock_guard lock(m.mutex);
     return m.windows.contains(handle);
+}
+
+bool setForegroundWindow(WindowHandle handle)
+{
+    Model& m = model();
+    std::lock_guard lock(m.mutex);
+    if (m.window(handle) == nullptr)
+        return false;
+    m.foreground = handle;
+    return true;
+}
+
+WindowHandle getForegroundWindow()
+{
+    Model& m = model();
+    std::lock_guard lock(m.mutex);
+    return m.windows.contains(m.foreground) ? m.foreground : 0;
 }
 
 int getWindowTextLength(WindowHandle handle)

@@ -39,6 +39,12 @@ WindowHandle createWindow(std::u16string_view className, std::u16string_view tex
 bool destroyWindow(WindowHandle window);
 bool isWindow(WindowHandle window);
 
+// The window a person works with now: the one set last while it still
+// exists (the wizard sets its window when it shows it); 0 when none. Boxes
+// that scripts show belong to it.
+bool setForegroundWindow(WindowHandle window);
+WindowHandle getForegroundWindow();
+
 // The text's length in units; 0 (and the last error) for an invalid window.
 int getWindowTextLength(WindowHandle window);
 // Copies at most size - 1 units of the text and a terminating zero; returns the

@@ -1,6 +1,7 @@
 // A device with its host for script tests, an installer script runner whose
-// hosts In, In-admin and Out are that host (or others a test gives), and
-// helpers that run a few lines of Lua and hand back their results as texts.
+// hosts In, In-admin and Out are that host (or others a test gives) and whose
+// installer state is what a test gives, and helpers that run a few lines of
+// Lua and hand back their results as texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "host/installer_script_runner.h"
+#include "host/installer_script_services.h"
 #include "host/script_host_services.h"
 #include "support/host_fixture.h"
 #include "support/shared_string_print.h"
@@ -28,10 +30,13 @@ public:
     std::shared_ptr<HalAccess> in;
     std::shared_ptr<HalAccess> inAdmin;
     std::shared_ptr<HalAccess> out;
+    // The installer state the installer functions reach; none unless set.
+    InstallerScriptServices* installer = nullptr;
 
     std::shared_ptr<HalAccess> getHalIn() override { return in; }
     std::shared_ptr<HalAccess> getHalInAdmin() override { return inAdmin; }
     std::shared_ptr<HalAccess> getHalOut() override { return out; }
+    InstallerScriptServices* getInstallerScriptServices() override { return installer; }
 };
 
 class ScriptFixture : public HostFixture {
