@@ -4,9 +4,13 @@
 
 #include <atomic>
 
+#include "controller/controller_script_services.h"
+#include "controller/custom_action_context.h"
 #include "controller/custom_action_hooks.h"
 #include "controller/log_only_ui_callback.h"
+#include "controller/package_folder_unpacker.h"
 #include "controller/page_logic.h"
+#include "controller/redistributable_installer.h"
 #include "controller/redistributables_manager.h"
 #include "core/app_paths.h"
 #include "core/translate_text.h"
@@ -71,8 +75,9 @@ InstallerController::InstallerController(const InstallerOptions& options, std::s
     updatePatcher_ = std::make_unique<UpdatePatcher>(*this);
     pageSequence_ = std::make_unique<PageSequence>(*this);
     uiCallback_ = std::make_shared<LogOnlyUiCallback>(this);
-    redistributables_ = makeNoRedistributables();
-    customActionHooks_ = makeNoCustomActionHooks();
+    redistributables_ = std::make_shared<RedistributableInstaller>(*this, *payloadArchive_);
+    customActionHooks_ = std::make_shared<CustomActionContext>(*this, *payloadArchive_);
+    scriptServices_ = std::make_unique<ControllerScriptServices>(*this);
     installedProducts_ = std::make_unique<InstalledProductRegistry>(*this);
 }
 

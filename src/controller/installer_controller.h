@@ -39,9 +39,11 @@
 namespace druvex {
 
 class BuildConfiguration;
+class ControllerScriptServices;
 class CustomActionHooks;
 class HalAccess;
 class PackageCache;
+class PackageFolderUnpacker;
 class PageLogic;
 class PageLogicFactory;
 class PayloadArchive;
@@ -504,6 +506,21 @@ public:
     // installed-log load; until the relaunch's query is set, nothing is asked
     // and the compatibility stays as it is.
     void setInstalledInstallerQuery(std::function<void()> query) { installedInstallerQuery_ = std::move(query); }
+
+    // --- Scripts, custom actions and redistributables ------------------------
+
+    // The installer state that the installer functions of scripts reach.
+    InstallerScriptServices* getInstallerScriptServices() override;
+    // The custom-action context (the hook points' actions).
+    CustomActionHooks& getCustomActionHooks() { return *customActionHooks_; }
+    // Unpacks the packages of custom actions kept in the archive and of the
+    // redistributables; none until the application gives the engine's.
+    const std::shared_ptr<PackageFolderUnpacker>& getPackageFolderUnpacker() const { return packageFolderUnpacker_; }
+    void setPackageFolderUnpacker(std::shared_ptr<PackageFolderUnpacker> unpacker);
+
+private:
+    std::unique_ptr<ControllerScriptServices> scriptServices_;
+    std::shared_ptr<PackageFolderUnpacker> packageFolderUnpacker_;
 
 private:
     void removeWorkFolder();
