@@ -144,7 +144,9 @@ SharedString CustomActionContext::resolveCommand(const CustomAction& action, con
     const SharedString expanded = controller_.expandVariables(action.command);
     if (expanded.isEmpty() || isAbsolute(expanded))
         return expanded;
-    return resolveRelativePath(folder, expanded);
+    SharedString path = resolveRelativePath(folder, expanded);
+    path.replaceChar(u'/', u'\\');
+    return path;
 }
 
 bool CustomActionContext::launchExecutable(const CustomAction& action, HalAccess& host, const SharedString& folder)
