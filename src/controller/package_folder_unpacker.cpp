@@ -1,17 +1,18 @@
 #include "controller/package_folder_unpacker.h"
 
+#include <string_view>
+
 namespace druvex {
 
 SharedString unpackFolderFor(const SharedString& workFolder, const char16_t* kind, const SharedString& name)
 {
-    std::u16string folder(name.view());
-    for (char16_t& unit : folder) {
-        if (unit < 0x20 || std::u16string_view(u"\\/:*?\"<>|").find(unit) != std::u16string_view::npos)
-            unit = u'_';
-    }
-    if (folder.empty() || folder == u"." || folder == u"..")
+    constexpr std::u16string_view kNotInNames = u"\\/:*?\"<>|";
+    SharedString folder;
+    for (const char16_t unit : name.view())
+        folder += unit < 0x20 || kNotInNames.find(unit) != std::u16string_view::npos ? u'_' : unit;
+    if (folder.isEmpty() || folder == u"." || folder == u"..")
         folder = u"_";
-    return workFolder + u"\\" + kind + u"\\" + SharedString(std::u16string_view(folder));
+    return workFolder + u"\\" + kind + u"\\" + folder;
 }
 
 }  // namespace druvex
