@@ -178,8 +178,11 @@ void RedistributableInstaller::evaluateRequired()
 {
     std::vector<CustomActionPtr> actions;
     controller_.getCustomActionHooks().listRunCustomActions(actions);
+    FeatureSelection toInstall;
+    FeatureSelection toRemove;
+    controller_.getFeatureChanges(toInstall, toRemove);
     std::vector<const ContentHolder*> holders;
-    for (const FeaturePtr& feature : controller_.getSelectedFeatures())
+    for (const FeaturePtr& feature : toInstall)
         holders.push_back(feature.get());
     for (const CustomActionPtr& action : actions)
         holders.push_back(action.get());

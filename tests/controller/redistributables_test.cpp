@@ -1,7 +1,8 @@
 // The redistributables manager: the list read from the archive with its
 // package sources, check answers kept by name with their log lines, the
-// required list from the custom actions of the run and the dependencies, the
-// worst result, packages that must be downloaded, and the installation step.
+// required list from the features to install, the custom actions of the run
+// and the dependencies, the worst result, packages that must be downloaded,
+// and the installation step.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -199,7 +200,15 @@ TEST_F(Redistributables, RequiredListAndPackagesToDownload)
 {
     manager().loadDefinitions();
     manager().runChecks();
-    require({u"vcrt"});
+    // A feature the run installs requires vcrt; one not selected requires nothing.
+    for (const char16_t* name : {u"Core", u"Extra"}) {
+        const FeaturePtr feature = makeFeaturePtr();
+        feature->setName(name);
+        feature->addRequiredRedist(name == std::u16string_view(u"Core") ? u"vcrt" : u"old");
+        controller().getInstallData().featureRoot()->addSubFeature(feature);
+        if (name == std::u16string_view(u"Core"))
+            controller().selectFeature(feature);
+    }
     manager().evaluateRequired();
     EXPECT_EQ(manager().getRequired(), (Names{u"vcrt"}));
     EXPECT_FALSE(manager().needsInstall());
@@ -215,7 +224,7 @@ TEST_F(Redistributables, RequiredListAndPackagesToDownload)
     EXPECT_TRUE(manager().isPackageMissing());
 
     // An action that does not run in this mode requires nothing.
-    controller().getInstallData().findCustomAction(u"Action2")->executionMask = 2;
+    controller().getInstallData().findCustomAction(u"Action1")->executionMask = 2;
     controller().buildPageSequenceForMode(kModeInstall);
     manager().evaluateRequired();
     EXPECT_EQ(manager().getRequired(), (Names{u"vcrt"}));
