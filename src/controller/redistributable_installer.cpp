@@ -1,5 +1,7 @@
 #include "controller/redistributable_installer.h"
 
+#include <optional>
+
 #include "controller/custom_action_hooks.h"
 #include "controller/installer_controller.h"
 #include "controller/package_folder_unpacker.h"
@@ -303,33 +305,32 @@ bool RedistributableInstaller::installRequired(RedistributableInstallObserver* o
         if (cancel_.load())
             return false;
         RedistributablePtr item;
-        RedistributableCheck answer;
-        bool answered = false;
+        std::optional<RedistributableCheck> answer;
         {
             std::lock_guard lock(mutex_);
             item = findDefinition(names[i]);
-            if (const Answer* found = findAnswer(names[i])) {
+            if (const Answer* found = findAnswer(names[i]))
                 answer = found->check;
-                answered = true;
-            }
         }
         if (observer)
             observer->onRedistributableStart(item ? item->displayName() : names[i], static_cast<int>(i),
                                              static_cast<int>(names.size()));
-        // A check that says the redistributable cannot go on this machine
-        // fails it without trying.
-        if (!item || (answered && answer.result < 0) || !installOne(*item)) {
-            if (!item) {
-                logError((u"Redistributable " + names[i] + u" is required but not defined").view());
-                controller_.setRedistLastError(-1);
-            } else if (answered && answer.result < 0) {
-                logError((u"Redistributable " + names[i] + u" cannot be installed: " + answer.message).view());
-                controller_.setRedistLastError(answer.result);
-            }
-            failedName = names[i];
+        failedName = names[i];
+        if (!item) {
+            logError((u"Redistributable " + names[i] + u" is required but not defined").view());
+            controller_.setRedistLastError(-1);
             return false;
         }
+        // A check that says it cannot go on this machine fails it untried.
+        if (answer && answer->result < 0) {
+            logError((u"Redistributable " + names[i] + u" cannot be installed: " + answer->message).view());
+            controller_.setRedistLastError(answer->result);
+            return false;
+        }
+        if (!installOne(*item))
+            return false;
     }
+    failedName = SharedString();
     return true;
 }
 

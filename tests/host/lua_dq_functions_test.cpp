@@ -308,9 +308,9 @@ TEST_F(LuaDqFunctions, AssemblyRegistration)
     services_.out = out;
     test::DiagCapture diag;
     EXPECT_EQ(run(uR"(return DQ_RegAsm("\\Tools\\a.dll", 48, 2), DQ_RegAsm("\\Tools\\a.dll", 32, 3),
-                             DQ_RegAsm("\\Tools\\a.dll", "32", 2))",
-                  3),
-              (Texts{u"false", u"false", u"false"}));
+                             DQ_RegAsm("\\Tools\\a.dll", "32", 2), DQ_RegAsm('a.dll" /u x.dll', 32, 2))",
+                  4),
+              (Texts{u"false", u"false", u"false", u"false"}));
     EXPECT_TRUE(out->calls.empty());
 
     EXPECT_EQ(run(uR"(return DQ_RegAsm("\\Tools\\a.dll", 64, 4), DQ_UnregAsm("\\Tools\\a.dll", 32, 2),
