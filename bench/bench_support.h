@@ -48,7 +48,7 @@ inline Options parseOptions(int& argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument.starts_with("--rounds="))
-            options.rounds = std::max(1, std::atoi(argv[i] + 9));
+            options.rounds = std::max(0, std::atoi(argv[i] + 9));
         else if (argument == "--table")
             options.table = true;
         else if (argument.starts_with("--data="))
