@@ -1,21 +1,22 @@
 // The update bulletin of a large product: 5 versions of 1,000 features each,
 // with complete installers, component features and variables. Our reader
 // parses it into the bulletin's records (features sorted, addresses resolved
-// and checked); expat parses the same bytes with empty callbacks. After the
-// runs the ratios ours / expat are printed, without and with the teardown of
-// the records (the goal for reading is 2 or less).
+// and checked); expat parses the same bytes with empty callbacks. Then
+// interleaved rounds for scripts/bench, each side timed with its teardown
+// (the records freed, the parser freed).
 #include <benchmark/benchmark.h>
 
-#include <expat.h>
 #include <malloc.h>
+
+#include <expat.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
 #include "liveupdate/update_bulletin.h"
@@ -178,47 +179,50 @@ BENCHMARK(BM_BulletinParse_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BulletinParseAndFree_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BulletinParse_Expat)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's time per iteration.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override
+// Each side's teardown ends with malloc_trim, which merges the blocks it
+// freed: otherwise the allocator bills that merging to whatever allocates a
+// large block next, which in alternating rounds is the other side.
+void parseOurs()
+{
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
+        const druvex::SharedString base(u"http://updates.invalid/survey/bulletin.xml");
+        druvex::UpdateBulletin bulletin;
+        if (!bulletin.parse(document().data(), document().size(), base, true, false))
+            druvex::bench::fail("bulletin refused");
+        benchmark::DoNotOptimize(bulletin.getVersionCount());
     }
-};
+    malloc_trim(0);
+}
+
+void parseExpat()
+{
+    long elements = 0;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, &elements);
+    XML_SetElementHandler(parser, expatStart, expatEnd);
+    XML_SetCharacterDataHandler(parser, expatText);
+    if (XML_Parse(parser, reinterpret_cast<const char*>(document().data()), static_cast<int>(document().size()), 1) !=
+        XML_STATUS_OK)
+        druvex::bench::fail("document refused");
+    XML_ParserFree(parser);
+    benchmark::DoNotOptimize(elements);
+    malloc_trim(0);
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // glibc keeps small freed blocks in fast bins and merges them at the next
-    // large allocation, which would bill the teardown of one iteration's
-    // records to the next iteration's parse; without fast bins each phase
-    // pays its own.
-    mallopt(M_MXFAST, 0);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("bulletin: %d versions of %d features, %zu bytes\n", kVersions, kFeaturesPerVersion,
                 document().size());
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const char* pairs[][3] = {
-        {"bulletin parse ours / expat (goal: 2 or less)", "BM_BulletinParse_Ours", "BM_BulletinParse_Expat"},
-        {"the same with teardown", "BM_BulletinParseAndFree_Ours", "BM_BulletinParse_Expat"},
-    };
-    for (const auto& pair : pairs) {
-        const auto ours = reporter.seconds.find(pair[1]);
-        const auto reference = reporter.seconds.find(pair[2]);
-        if (ours != reporter.seconds.end() && reference != reporter.seconds.end())
-            std::printf("%-46s %.2f\n", pair[0], ours->second / reference->second);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
+    druvex::bench::report("bulletin_read", druvex::bench::interleaved(options.rounds, parseOurs, parseExpat));
     return 0;
 }

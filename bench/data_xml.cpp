@@ -1,23 +1,25 @@
 // The installer data document at the size of a large program: 50,000 files in
 // folders of 40 under 50 features, with their records. Our reader parses it
 // and builds the InstallData, our writer writes that data back; pugixml parses
-// the same bytes into its DOM and saves that DOM. After the runs the ratios
-// ours / pugixml are printed (the goal for reading and building is 3 or less).
+// the same bytes into its DOM and saves that DOM. Then interleaved rounds for
+// scripts/bench: reading and building against parsing, each side timed with
+// its teardown (the data freed, the document freed), and writing against
+// saving.
 #include <benchmark/benchmark.h>
-
-#include <pugixml.hpp>
 
 #include <malloc.h>
 
+#include <pugixml.hpp>
+
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/byte_stream.h"
 #include "core/xml_reader.h"
+#include "bench_support.h"
 #include "xml_scan.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
@@ -177,48 +179,63 @@ BENCHMARK(BM_DataXmlRead_Pugixml)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DataXmlWrite_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DataXmlWrite_Pugixml)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's time per iteration.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override
+// Each side's teardown ends with malloc_trim, which merges the blocks it
+// freed: otherwise the allocator bills that merging to whatever allocates a
+// large block next, which in alternating rounds is the other side.
+void readOurs()
+{
     {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
+        druvex::InstallData data;
+        if (!druvex::readInstallDataXml(data, document().data(), document().size()))
+            druvex::bench::fail("document refused");
+        benchmark::DoNotOptimize(data.featureRoot()->subFeatureCount());
     }
-};
+    malloc_trim(0);
+}
+
+void parsePugixml()
+{
+    {
+        pugi::xml_document dom;
+        if (!dom.load_buffer(document().data(), document().size(), pugi::parse_default, pugi::encoding_utf8))
+            druvex::bench::fail("document refused");
+        benchmark::DoNotOptimize(dom.first_child());
+    }
+    malloc_trim(0);
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // glibc keeps small freed blocks in fast bins and merges them at the next
-    // large allocation, which would bill the teardown of one iteration's tree
-    // to the next iteration's parse; without fast bins each phase pays its own.
-    mallopt(M_MXFAST, 0);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("document: %zu bytes, %d files\n", document().size(), kFeatures * kFoldersPerFeature * kFilesPerFolder);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const char* pairs[][3] = {
-        {"read and build ours / pugixml parse", "BM_DataXmlBuild_Ours", "BM_DataXmlRead_Pugixml"},
-        {"the same with teardown", "BM_DataXmlRead_Ours", "BM_DataXmlRead_Pugixml"},
-        {"scan only ours / pugixml parse", "BM_DataXmlScan_Ours", "BM_DataXmlRead_Pugixml"},
-        {"write ours / pugixml save", "BM_DataXmlWrite_Ours", "BM_DataXmlWrite_Pugixml"},
-    };
-    for (const auto& pair : pairs) {
-        const auto ours = reporter.seconds.find(pair[1]);
-        const auto reference = reporter.seconds.find(pair[2]);
-        if (ours == reporter.seconds.end() || reference == reporter.seconds.end())
-            continue;
-        std::printf("%-38s %.2f\n", pair[0], ours->second / reference->second);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
+    druvex::bench::report("data_xml_read", druvex::bench::interleaved(options.rounds, readOurs, parsePugixml));
+
+    druvex::InstallData data;
+    druvex::readInstallDataXml(data, document().data(), document().size());
+    pugi::xml_document dom;
+    dom.load_buffer(document().data(), document().size(), pugi::parse_default, pugi::encoding_utf8);
+    druvex::bench::report("data_xml_write", druvex::bench::interleaved(
+                                                options.rounds,
+                                                [&] {
+                                                    std::vector<std::uint8_t> out;
+                                                    druvex::MemoryStream stream(out);
+                                                    druvex::writeInstallDataXml(data, stream, false);
+                                                    benchmark::DoNotOptimize(out.data());
+                                                },
+                                                [&] {
+                                                    ByteWriter writer;
+                                                    dom.save(writer, " ", pugi::format_default | pugi::format_write_bom,
+                                                             pugi::encoding_utf8);
+                                                    benchmark::DoNotOptimize(writer.bytes.data());
+                                                }));
     return 0;
 }

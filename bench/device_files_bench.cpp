@@ -1,12 +1,13 @@
 // Creating 10,000 small files in one folder: through DeviceRoot and
 // PlatformFile (case-insensitive resolution, share table, handle table) and
-// with plain open/write/close on the host path. Prints the ratio of the two.
+// with plain open/write/close on the host path, in tmpfs. Then interleaved
+// rounds for scripts/bench, with the folder spelled as on the host and in
+// upper case (every name through the case-insensitive lookup).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/platform_file.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
@@ -32,7 +34,7 @@ struct BenchDevice {
 
     BenchDevice()
     {
-        std::string pattern = (fs::temp_directory_path() / "druvex-bench-XXXXXX").string();
+        std::string pattern = (druvex::bench::scratchBase() / "druvex-bench-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
         directory = pattern;
@@ -129,7 +131,7 @@ using Clock = std::chrono::steady_clock;
 // The ratio under a busy machine's changing load: both ways create their
 // 10,000 files in alternating chunks, each into its own folder, so that both
 // meet the same load and the same state of the file system's journal.
-double interleavedRatio()
+double interleavedRatio(bool otherCase)
 {
     constexpr int kChunk = 250;
     druvex::DeviceConfig config;
@@ -139,7 +141,7 @@ double interleavedRatio()
     const std::string posixFolder = benchDevice().directory.string() + "/fs/" + freshFolder() + "/File";
     std::u16string prefix = u"\\";
     for (char ch : deviceFolder)
-        prefix += static_cast<char16_t>(ch);
+        prefix += static_cast<char16_t>(otherCase ? std::toupper(static_cast<unsigned char>(ch)) : ch);
     prefix += u"\\File";
     Clock::duration deviceTime{}, posixTime{};
     for (int start = 0; start < kFiles; start += kChunk) {
@@ -173,7 +175,6 @@ double interleavedRatio()
     druvex::deactivateDevice();
     const double device = std::chrono::duration<double, std::milli>(deviceTime).count();
     const double posix = std::chrono::duration<double, std::milli>(posixTime).count();
-    std::printf("interleaved: device %.1f ms, posix %.1f ms for %d files each\n", device, posix, kFiles);
     return device / posix;
 }
 
@@ -181,13 +182,17 @@ double interleavedRatio()
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::vector<double> ratios;
-    for (int round = 0; round < 5; ++round)
-        ratios.push_back(interleavedRatio());
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("device / posix, median of %zu rounds: %.2f (goal: at most 1.5)\n", ratios.size(), ratios[2]);
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    for (const bool otherCase : {false, true}) {
+        std::vector<double> ratios;
+        for (int round = 0; round < options.rounds; ++round)
+            ratios.push_back(interleavedRatio(otherCase));
+        druvex::bench::report(otherCase ? "create_other_case" : "create", ratios);
+    }
     return 0;
 }

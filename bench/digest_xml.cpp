@@ -1,9 +1,8 @@
 // Our digests and XML reader beside the libraries that set the pace, on the
 // same generated 20 MB installer-data document: Adler-32 against zlib's
 // adler32, SHA-1 against OpenSSL's EVP SHA-1, XmlReader::parse against expat
-// with empty callbacks (both only scan and decode). After the runs the ratio
-// ours / reference of each pair is printed (below 1 is faster than the
-// reference).
+// with empty callbacks (both only scan and decode). Then each pair in
+// interleaved rounds for scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <expat.h>
@@ -12,7 +11,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "core/sha1.h"
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
+#include "bench_support.h"
 #include "xml_scan.h"
 
 namespace {
@@ -163,43 +162,79 @@ BENCHMARK(BM_Sha1_OpenSsl)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XmlParse_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XmlParse_Expat)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's time per iteration.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
+void sha1Ours()
+{
+    druvex::Sha1 sha;
+    sha.update(document().size(), document().data());
+    std::uint8_t digest[20];
+    sha.final(20, digest);
+    benchmark::DoNotOptimize(digest);
+}
 
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-};
+void sha1OpenSsl()
+{
+    std::uint8_t digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_Digest(document().data(), document().size(), digest, &length, EVP_sha1(), nullptr);
+    benchmark::DoNotOptimize(digest);
+}
+
+void adlerOurs()
+{
+    druvex::Adler32 adler;
+    adler.update(document().size(), document().data());
+    benchmark::DoNotOptimize(adler.final());
+}
+
+void adlerZlib()
+{
+    benchmark::DoNotOptimize(adler32_z(1, document().data(), document().size()));
+}
+
+void scanOurs()
+{
+    druvex::bench::CountingHandler handler;
+    druvex::XmlReader reader;
+    reader.setInput(document().data(), document().size());
+    reader.parse(handler);
+    benchmark::DoNotOptimize(handler.elements);
+}
+
+void scanExpat()
+{
+    long elements = 0;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_SetUserData(parser, &elements);
+    XML_SetElementHandler(parser, expatStart, expatEnd);
+    XML_SetCharacterDataHandler(parser, expatText);
+    XML_Parse(parser, reinterpret_cast<const char*>(document().data()), static_cast<int>(document().size()), 1);
+    XML_ParserFree(parser);
+    benchmark::DoNotOptimize(elements);
+}
+
+// A side of a round: several passes, so that a round lasts long enough to time.
+template <void (*kWork)()>
+void passes()
+{
+    for (int i = 0; i < 5; ++i)
+        kWork();
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("document: %zu bytes\n", document().size());
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const char* pairs[][3] = {
-        {"Adler-32 ours / zlib", "BM_Adler32_Ours", "BM_Adler32_Zlib"},
-        {"SHA-1 ours / OpenSSL", "BM_Sha1_Ours", "BM_Sha1_OpenSsl"},
-        {"XML parse ours / expat", "BM_XmlParse_Ours", "BM_XmlParse_Expat"},
-    };
-    for (const auto& pair : pairs) {
-        const auto ours = reporter.seconds.find(pair[1]);
-        const auto reference = reporter.seconds.find(pair[2]);
-        if (ours == reporter.seconds.end() || reference == reporter.seconds.end())
-            continue;
-        std::printf("%-24s %.2f\n", pair[0], ours->second / reference->second);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
+    druvex::bench::report("sha1", druvex::bench::interleaved(options.rounds, passes<sha1Ours>, passes<sha1OpenSsl>));
+    druvex::bench::report("adler32", druvex::bench::interleaved(options.rounds, passes<adlerOurs>, passes<adlerZlib>));
+    druvex::bench::report("xml_scan", druvex::bench::interleaved(options.rounds, passes<scanOurs>, passes<scanExpat>));
     return 0;
 }

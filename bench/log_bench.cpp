@@ -1,6 +1,7 @@
 // 100,000 log lines from 1 and from 4 threads: the application log (prefix of
 // UTC time and thread id, UTF-16 to UTF-8, the 4,096-byte buffer) beside
-// fprintf of the same prefix and text into a FILE* under a mutex.
+// fprintf of the same prefix and text into a FILE* under a mutex; the files
+// lie in tmpfs. Also in interleaved rounds for scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <sys/syscall.h>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/app_log.h"
 
 namespace {
@@ -30,7 +32,7 @@ public:
 
 fs::path scratchFile(const char* name)
 {
-    return fs::temp_directory_path() / (std::string("druvex-log-bench-") + std::to_string(::getpid()) + name);
+    return druvex::bench::scratchBase() / (std::string("druvex-log-bench-") + std::to_string(::getpid()) + name);
 }
 
 template <class WriteLine>
@@ -48,19 +50,41 @@ void onThreads(int threads, WriteLine writeLine)
         worker.join();
 }
 
+void appLogLines(int threads, const fs::path& path)
+{
+    static BenchEnvironment environment;
+    druvex::AppLog log(environment);
+    log.open(druvex::fromUtf8(path.string()));
+    onThreads(threads, [&log](int t, int i) {
+        log.writeFormat(druvex::AppLog::kLevelAll, u"Installing file %d of thread %d into \\Program Files\\Survey", i, t);
+    });
+    log.close();
+}
+
+void fprintfLines(int threads, const fs::path& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::mutex mutex;
+    onThreads(threads, [&](int t, int i) {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        std::tm fields{};
+        gmtime_r(&now.tv_sec, &fields);
+        thread_local const auto threadId = static_cast<unsigned>(::syscall(SYS_gettid));
+        std::lock_guard lock(mutex);
+        std::fprintf(file, "T%02d:%02d:%02d.%03dZ ; %08x ; Installing file %d of thread %d into \\Program Files\\Survey\r\n",
+                     fields.tm_hour, fields.tm_min, fields.tm_sec, static_cast<int>(now.tv_nsec / 1000000),
+                     threadId, i, t);
+    });
+    std::fclose(file);
+}
+
 void BM_AppLog(benchmark::State& state)
 {
     const int threads = static_cast<int>(state.range(0));
     const fs::path path = scratchFile(".log.txt");
-    BenchEnvironment environment;
-    for (auto _ : state) {
-        druvex::AppLog log(environment);
-        log.open(druvex::fromUtf8(path.string()));
-        onThreads(threads, [&log](int t, int i) {
-            log.writeFormat(druvex::AppLog::kLevelAll, u"Installing file %d of thread %d into \\Program Files\\Survey", i, t);
-        });
-        log.close();
-    }
+    for (auto _ : state)
+        appLogLines(threads, path);
     state.SetItemsProcessed(state.iterations() * kLines);
     state.SetBytesProcessed(static_cast<std::int64_t>(fs::file_size(path)) * state.iterations());
     fs::remove(path);
@@ -71,22 +95,8 @@ void BM_FprintfUnderMutex(benchmark::State& state)
 {
     const int threads = static_cast<int>(state.range(0));
     const fs::path path = scratchFile(".fprintf.txt");
-    for (auto _ : state) {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        std::mutex mutex;
-        onThreads(threads, [&](int t, int i) {
-            timespec now{};
-            clock_gettime(CLOCK_REALTIME, &now);
-            std::tm fields{};
-            gmtime_r(&now.tv_sec, &fields);
-            thread_local const auto threadId = static_cast<unsigned>(::syscall(SYS_gettid));
-            std::lock_guard lock(mutex);
-            std::fprintf(file, "T%02d:%02d:%02d.%03dZ ; %08x ; Installing file %d of thread %d into \\Program Files\\Survey\r\n",
-                         fields.tm_hour, fields.tm_min, fields.tm_sec, static_cast<int>(now.tv_nsec / 1000000),
-                         threadId, i, t);
-        });
-        std::fclose(file);
-    }
+    for (auto _ : state)
+        fprintfLines(threads, path);
     state.SetItemsProcessed(state.iterations() * kLines);
     state.SetBytesProcessed(static_cast<std::int64_t>(fs::file_size(path)) * state.iterations());
     fs::remove(path);
@@ -95,4 +105,22 @@ BENCHMARK(BM_FprintfUnderMutex)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    const fs::path ours = scratchFile(".log.txt");
+    const fs::path theirs = scratchFile(".fprintf.txt");
+    for (const int threads : {1, 4}) {
+        const std::vector<double> ratios = druvex::bench::interleaved(
+            options.rounds, [&] { appLogLines(threads, ours); }, [&] { fprintfLines(threads, theirs); });
+        druvex::bench::report(threads == 1 ? "log_1" : "log_4", ratios);
+    }
+    fs::remove(ours);
+    fs::remove(theirs);
+    return 0;
+}

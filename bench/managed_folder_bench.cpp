@@ -3,8 +3,8 @@
 // log that holds 2N file names (so that both the folder and the log grow), on
 // a device folder in tmpfs. Each round makes a new writer, so the cost holds
 // the gathering of the installed names too. Prints the cost per file of each
-// size and their ratio (goal: at most 2, the cost per file must not grow with
-// the size).
+// size and reports their ratio for scripts/bench (the cost per file must not
+// grow with the size).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include "bench_support.h"
 #include "controller/log_only_ui_callback.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
@@ -37,7 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kSmall = 1000;
 constexpr int kLarge = 10000;
-constexpr int kRounds = 5;
 
 [[noreturn]] void fail(const std::string& what)
 {
@@ -134,14 +134,14 @@ std::shared_ptr<druvex::InstalledLog> installedLog(const std::string& managed, i
 
 // Seconds per file of one clean-up of a folder of `files` files, the median
 // of the rounds.
-double costPerFile(Device& device, int files)
+double costPerFile(Device& device, int files, int rounds)
 {
     const std::string managed = "Managed" + std::to_string(files);
     const fs::path hostFolder = device.folder / "fs" / "Program Files" / managed;
     const auto log = installedLog(managed, files);
     const druvex::SharedString path = druvex::fromUtf8("\\Program Files\\" + managed);
     std::vector<double> costs;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         fs::create_directories(hostFolder);
         for (int i = 0; i < files; ++i) {
             if (!fs::exists(hostFolder / fileName(i)))
@@ -169,13 +169,15 @@ double costPerFile(Device& device, int files)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    const int rounds = std::max(1, options.rounds);
     Device device;
-    const double small = costPerFile(device, kSmall);
-    const double large = costPerFile(device, kLarge);
+    const double small = costPerFile(device, kSmall, rounds);
+    const double large = costPerFile(device, kLarge, rounds);
     std::printf("managed-folder clean-up, %d files: %.2f us per file\n", kSmall, small * 1e6);
     std::printf("managed-folder clean-up, %d files: %.2f us per file\n", kLarge, large * 1e6);
-    std::printf("cost per file at %d / at %d files: %.2f (goal: at most 2)\n", kLarge, kSmall, large / small);
+    druvex::bench::report("managed_folder_growth", {large / small});
     return 0;
 }

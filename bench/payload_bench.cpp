@@ -1,25 +1,18 @@
-// Extracting an installer archive's LZMA entry (200 MB decoded, generated and
-// coded at run time) through PayloadArchive into a sink that only counts,
-// beside `xz --format=lzma -dc` of the same stream into /dev/null. After the
-// runs the throughput ratio ours / xz is printed (goal: at least 0.9), from
-// interleaved rounds so that both meet the same load.
+// Extracting an installer archive's LZMA entry (48 MB of installer-like files
+// decoded, coded as our archive writer codes: level 5, 16 MiB dictionary)
+// through PayloadArchive into a sink that only counts, beside
+// `xz --format=lzma -dc` and `7zz e -so` of the same stream into /dev/null,
+// in rotating order so that all three meet the same load.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include <unistd.h>
-
+#include "bench_support.h"
 #include "host/wince_hal_access.h"
+#include "payload/entry_encoder.h"
 #include "payload/package_streams.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
@@ -27,88 +20,58 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using druvex::bench::Bytes;
 
-constexpr std::size_t kEntryBytes = 200u * 1000 * 1000;
+constexpr std::size_t kEntryBytes = 48u * 1000 * 1000;
 
-// Survey-job-like text: words, coordinates, line ends and a few stray bytes.
-std::vector<std::uint8_t> makeData()
+// Files of 4 KB to 200 KB one after the other, as a package holds them.
+Bytes makeData()
 {
-    std::mt19937 random(42);
-    static const std::string_view words[] = {"survey ", "point ", "station ", "level ", "\r\n",
-                                             "grid ",   "north ", "east ",    "code=TP ", "height "};
-    std::vector<std::uint8_t> data;
-    data.reserve(kEntryBytes + 32);
-    char number[32];
-    while (data.size() < kEntryBytes) {
-        const std::string_view word = words[random() % std::size(words)];
-        data.insert(data.end(), word.begin(), word.end());
-        if (random() % 3 == 0) {
-            const unsigned whole = static_cast<unsigned>(random() % 100000);
-            const unsigned part = static_cast<unsigned>(random() % 1000);
-            const int length = std::snprintf(number, sizeof number, "%u.%03u ", whole, part);
-            data.insert(data.end(), number, number + length);
-        }
-        if (random() % 50 == 0)
-            data.push_back(static_cast<std::uint8_t>(random()));
+    druvex::bench::ContentMaker maker;
+    Bytes data;
+    data.reserve(kEntryBytes + 200000);
+    for (int index = 0; data.size() < kEntryBytes; ++index) {
+        const Bytes file = maker.file(index, 4000 + maker.random()() % 196000);
+        data.insert(data.end(), file.begin(), file.end());
     }
     data.resize(kEntryBytes);
     return data;
 }
 
 struct Setup {
-    fs::path folder;
-    fs::path stream;   // the LZMA stream as xz wrote it
+    druvex::bench::ScratchFolder scratch{"payload-bench"};
+    fs::path stream;   // the entry's LZMA stream, which is also an .lzma file
     fs::path archive;  // an archive whose one entry "Data" holds that stream
     std::shared_ptr<druvex::HalAccessWinCE> host = std::make_shared<druvex::HalAccessWinCE>();
 
-    Setup()
+    explicit Setup(const druvex::bench::Options& options)
     {
-        folder = fs::temp_directory_path() / ("druvex-payload-bench-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        const fs::path plain = folder / "data.bin";
-        stream = folder / "data.lzma";
-        archive = folder / "setup.dqres";
-        {
-            const std::vector<std::uint8_t> data = makeData();
-            std::ofstream(plain, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                         static_cast<std::streamsize>(data.size()));
-        }
-        const std::string encode = "xz --format=lzma -1 -c '" + plain.string() + "' > '" + stream.string() + "'";
-        if (std::system(encode.c_str()) != 0)
-            fail("xz could not code the data");
-        fs::remove(plain);
-
-        std::ifstream in(stream, std::ios::binary);
-        const std::vector<std::uint8_t> packed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::ofstream(archive, std::ios::binary).flush();
+        stream = druvex::bench::cachedInput(options, scratch.path, "entry-48M-v1.lzma", [](const fs::path& path) {
+            Bytes packed;
+            if (!druvex::encodeLzmaEntry(makeData(), packed))
+                druvex::bench::fail("the encoder failed");
+            druvex::bench::writeWhole(path, packed);
+        });
+        archive = scratch.path / "setup.dqres";
+        const Bytes packed = druvex::bench::readWhole(stream);
+        druvex::bench::writeWhole(archive, {});
         auto output = std::make_shared<druvex::HalFileOutputStream>();
         if (!output->openForAppend(host, path(archive)))
-            fail("cannot open the archive");
+            druvex::bench::fail("cannot open the archive");
         druvex::PayloadArchiveWriter writer(output, 0);
         druvex::MemoryInputStream input(packed);
         int error = 0;
         if (!writer.addEntry(druvex::SharedString(u"Data"), druvex::kPayloadMethodLzma, input,
                              static_cast<std::uint32_t>(kEntryBytes), error) ||
             !writer.finish(error))
-            fail("cannot write the archive");
+            druvex::bench::fail("cannot write the archive");
         std::printf("stream: %zu bytes coded, %zu decoded\n", packed.size(), kEntryBytes);
     }
-    ~Setup() { fs::remove_all(folder); }
 
     static druvex::SharedString path(const fs::path& host) { return druvex::fromUtf8(host.string()); }
-    [[noreturn]] static void fail(const char* what)
-    {
-        std::fprintf(stderr, "payload_bench: %s\n", what);
-        std::exit(1);
-    }
 };
 
-Setup& setup()
-{
-    static Setup instance;
-    return instance;
-}
+Setup* g_setup = nullptr;
 
 class CountingSink final : public druvex::PayloadSink {
 public:
@@ -125,18 +88,21 @@ public:
 
 void extractOurs()
 {
-    druvex::PayloadArchive archive(*setup().host);
+    druvex::PayloadArchive archive(*g_setup->host);
     int error = 0;
     CountingSink sink;
-    if (!archive.open(Setup::path(setup().archive), error) || !archive.extract(druvex::SharedString(u"Data"), sink))
-        Setup::fail("extraction failed");
+    if (!archive.open(Setup::path(g_setup->archive), error) || !archive.extract(druvex::SharedString(u"Data"), sink))
+        druvex::bench::fail("extraction failed");
 }
 
 void extractXz()
 {
-    const std::string command = "xz --format=lzma -dc '" + setup().stream.string() + "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-        Setup::fail("xz failed");
+    druvex::bench::run("xz --format=lzma -dc '" + g_setup->stream.string() + "' > /dev/null");
+}
+
+void extract7zz()
+{
+    druvex::bench::run("7zz e -so '" + g_setup->stream.string() + "' > /dev/null");
 }
 
 void BM_ExtractLzmaEntry(benchmark::State& state)
@@ -155,32 +121,41 @@ void BM_XzDecode(benchmark::State& state)
 }
 BENCHMARK(BM_XzDecode)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-double seconds(void (*work)())
+void BM_7zzDecode(benchmark::State& state)
 {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    for (auto _ : state)
+        extract7zz();
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kEntryBytes));
 }
+BENCHMARK(BM_7zzDecode)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    setup();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    // Throughput ours / xz = xz's time / ours, in alternating rounds.
-    std::vector<double> ratios;
-    for (int round = 0; round < 5; ++round) {
-        const double ours = seconds(extractOurs);
-        const double xz = seconds(extractXz);
-        std::printf("round %d: ours %.0f MB/s, xz %.0f MB/s\n", round + 1, kEntryBytes / ours / 1e6,
-                    kEntryBytes / xz / 1e6);
-        ratios.push_back(xz / ours);
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    Setup setup(options);
+    g_setup = &setup;
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("extraction / xz throughput, median of %zu rounds: %.2f (goal: at least 0.9)\n", ratios.size(),
-                ratios[ratios.size() / 2]);
+    // Each round times the three in a rotating order.
+    std::vector<double> versusXz, versus7zz;
+    void (*const sides[])() = {extractOurs, extractXz, extract7zz};
+    for (int round = 0; round < options.rounds; ++round) {
+        double times[3];
+        for (int i = 0; i < 3; ++i) {
+            const int side = (round + i) % 3;
+            times[side] = druvex::bench::seconds(sides[side]);
+        }
+        std::printf("round %d: ours %.0f MB/s, xz %.0f MB/s, 7zz %.0f MB/s\n", round + 1, kEntryBytes / times[0] / 1e6,
+                    kEntryBytes / times[1] / 1e6, kEntryBytes / times[2] / 1e6);
+        versusXz.push_back(times[0] / times[1]);
+        versus7zz.push_back(times[0] / times[2]);
+    }
+    druvex::bench::report("lzma_xz", versusXz);
+    druvex::bench::report("lzma_7zz", versus7zz);
     return 0;
 }

@@ -1,8 +1,8 @@
-// Backing up and restoring a 20 MB folder of job files: our SevenZipWriter
-// beside `7zz a -m0=lzma:d=2m -mx5 -mmt1` (the same LZMA settings, one
-// thread), and our SevenZipReader beside `7zz x` on the same archive. Both
-// sides run in alternation in the same process run, so the ratios printed
-// compare them under the same load. The folder is generated at start.
+// Backing up and restoring an 8 MB folder of installer-like files (a quarter
+// of them incompressible) in tmpfs: our SevenZipWriter beside
+// `7zz a -m0=lzma:d=2m -mx5 -mmt1` (the same LZMA settings, one thread), and
+// our SevenZipReader, setting each file's modification time as 7zz x does,
+// beside `7zz x` on the same archive. Both sides run in alternation.
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "host/wince_hal_access.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
@@ -27,8 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kFolderBytes = 20u * 1000 * 1000;
-constexpr int kRounds = 3;
+constexpr std::size_t kFolderBytes = 8u * 1000 * 1000;
 
 // A device directory for the whole run, removed at exit.
 struct BenchDevice {
@@ -36,7 +36,7 @@ struct BenchDevice {
 
     BenchDevice()
     {
-        std::string pattern = (fs::temp_directory_path() / "druvex-sevenzip-XXXXXX").string();
+        std::string pattern = (druvex::bench::scratchBase() / "druvex-sevenzip-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
         directory = pattern;
@@ -48,55 +48,56 @@ struct BenchDevice {
     fs::path host(const std::string& relative) const { return directory / "fs" / relative; }
 };
 
-// Deterministic pseudo-random numbers (xorshift64).
-struct Random {
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    std::uint64_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    }
-};
-
-// Survey job files (text lines of a random walk, which compress about as
-// real jobs do) and a few photo-like blobs that hardly compress; names
-// relative to Data/.
+// Job files and other content in eight folders; names relative to Data/.
 std::vector<std::string> generateFolder(const BenchDevice& device)
 {
-    Random random;
+    druvex::bench::ContentMaker maker;
     std::vector<std::string> names = {"settings.xml", "info.xml"};
     std::ofstream(device.host("Data/settings.xml")) << "<settings><units>m</units><angles>gon</angles></settings>\n";
     std::ofstream(device.host("Data/info.xml")) << "<info version=\"1\" program=\"5.1\"/>\n";
     std::size_t total = 0;
-    double east = 500000.0, north = 5400000.0, height = 420.0;
     for (int job = 0; total < kFolderBytes; ++job) {
         const std::string folder = "jobs/site" + std::to_string(job % 8);
         fs::create_directories(device.host("Data/" + folder));
-        const bool blob = job % 10 == 9;
-        const std::string name = folder + (blob ? "/photo" : "/job") + std::to_string(job) + (blob ? ".jpg" : ".job");
-        std::string content;
-        if (blob) {
-            while (content.size() < 400000)
-                content.push_back(static_cast<char>(random.next() >> 56));
-        } else {
-            char line[128];
-            for (int point = 0; content.size() < 150000; ++point) {
-                east += static_cast<double>(random.next() % 2001) / 1000.0 - 1.0;
-                north += static_cast<double>(random.next() % 2001) / 1000.0 - 1.0;
-                height += static_cast<double>(random.next() % 201) / 1000.0 - 0.1;
-                std::snprintf(line, sizeof line, "PT%06d,%.3f,%.3f,%.3f,CODE%02d,%s\n", point, east, north, height,
-                              static_cast<int>(random.next() % 40), random.next() % 5 == 0 ? "CHECK" : "");
-                content += line;
-            }
-        }
-        std::ofstream(device.host("Data/" + name), std::ios::binary) << content;
+        const std::string name = folder + "/job" + std::to_string(job) + (job % 4 == 3 ? ".jpg" : ".job");
+        const druvex::bench::Bytes content = maker.file(job, 50000 + maker.random()() % 250000);
+        druvex::bench::writeWhole(device.host("Data/" + name), content);
         total += content.size();
         names.push_back(name);
     }
     return names;
 }
+
+// Restores as the folder sink does and sets each file's modification time
+// afterwards, as 7zz x does.
+class TimedFolderSink final : public druvex::SevenZipSink {
+public:
+    TimedFolderSink(std::shared_ptr<druvex::HalAccess> host, std::u16string target)
+        : host_(host), target_(target), inner_(std::move(host), std::move(target))
+    {
+    }
+    int beginFile(const druvex::SharedString& name, std::uint64_t size) override { return inner_.beginFile(name, size); }
+    int write(const std::uint8_t* data, std::uint32_t count) override { return inner_.write(data, count); }
+    int endFile(const druvex::SevenZipReaderEntry& entry, bool crcMatched) override
+    {
+        const int result = inner_.endFile(entry, crcMatched);
+        if (entry.modificationTime != 0) {
+            const std::u16string path = target_ + u"/" + std::u16string(entry.name.view());
+            host_->setFileTimes(druvex::SharedString(std::u16string_view(path)), nullptr, nullptr,
+                                &entry.modificationTime);
+        }
+        return result;
+    }
+    void createFolder(const druvex::SharedString& name, const druvex::SevenZipReaderEntry& entry) override
+    {
+        inner_.createFolder(name, entry);
+    }
+
+private:
+    std::shared_ptr<druvex::HalAccess> host_;
+    std::u16string target_;
+    druvex::test::SevenZipFolderSink inner_;
+};
 
 std::u16string u16(const std::string& text)
 {
@@ -153,7 +154,7 @@ double restoreOurs(const std::shared_ptr<druvex::HalAccess>& host, const BenchDe
     fs::create_directories(device.host("Restore"));
     const auto start = Clock::now();
     druvex::SevenZipReader reader;
-    druvex::test::SevenZipFolderSink sink(host, u"\\Restore");
+    TimedFolderSink sink(host, u"\\Restore");
     if (!reader.open(host, devicePath("Backup/ours.7z")) || !reader.extract(sink))
         std::exit(1);
     return secondsSince(start);
@@ -168,20 +169,13 @@ double restoreTheirs(const BenchDevice& device)
     return secondsSince(start);
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    if (std::system("7zz >/dev/null 2>&1") != 0) {
-        std::printf("7zz is not installed: nothing to compare with\n");
-        return 0;
-    }
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    if (std::system("7zz >/dev/null 2>&1") != 0)
+        druvex::bench::fail("7zz is not installed: nothing to compare with");
     BenchDevice device;
     druvex::DeviceConfig config;
     config.deviceDirectory = device.directory.string();
@@ -190,36 +184,30 @@ int main()
     const std::vector<std::string> names = generateFolder(device);
     const auto host = std::make_shared<druvex::HalAccessWinCE>();
 
-    std::vector<double> oursBackup, theirsBackup, oursRestore, theirsRestore, backupRatios, restoreRatios;
-    for (int round = 0; round < kRounds; ++round) {
+    std::vector<double> backupRatios, restoreRatios;
+    for (int round = 0; round < options.rounds; ++round) {
         // Alternate which side goes first, so neither always meets a warm cache.
         const bool oursFirst = round % 2 == 0;
         double ours = oursFirst ? backUpOurs(host, names) : 0;
         const double theirs = backUpTheirs(device);
         if (!oursFirst)
             ours = backUpOurs(host, names);
-        oursBackup.push_back(ours);
-        theirsBackup.push_back(theirs);
         backupRatios.push_back(ours / theirs);
 
         double oursRead = oursFirst ? restoreOurs(host, device) : 0;
         const double theirsRead = restoreTheirs(device);
         if (!oursFirst)
             oursRead = restoreOurs(host, device);
-        oursRestore.push_back(oursRead);
-        theirsRestore.push_back(theirsRead);
         restoreRatios.push_back(oursRead / theirsRead);
         run("diff -r '" + device.host("Restore").string() + "' '" + device.host("Data").string() + "'");
+        std::printf("round %d: backup ours %.2f s, 7zz a %.2f s; restore ours %.3f s, 7zz x %.3f s\n", round + 1, ours,
+                    theirs, oursRead, theirsRead);
     }
-
-    const double megabytes = static_cast<double>(kFolderBytes) / 1e6;
-    std::printf("folder: %zu files, %.1f MB; archives: ours %ju bytes, 7zz %ju bytes\n", names.size(), megabytes,
+    std::printf("folder: %zu files; archives: ours %ju bytes, 7zz %ju bytes\n", names.size(),
                 static_cast<std::uintmax_t>(fs::file_size(device.host("Backup/ours.7z"))),
                 static_cast<std::uintmax_t>(fs::file_size(device.host("Backup/theirs.7z"))));
-    std::printf("backup  (median of %d): ours %.2f s, 7zz a %.2f s, ratio %.2f (goal: at most 1.3)\n", kRounds,
-                median(oursBackup), median(theirsBackup), median(backupRatios));
-    std::printf("restore (median of %d): ours %.3f s, 7zz x %.3f s, ratio %.2f (goal: at most 1.3)\n", kRounds,
-                median(oursRestore), median(theirsRestore), median(restoreRatios));
+    druvex::bench::report("backup", backupRatios);
+    druvex::bench::report("restore", restoreRatios);
     druvex::deactivateDevice();
     return 0;
 }

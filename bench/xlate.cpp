@@ -1,8 +1,9 @@
 // The translation table against std::unordered_map on one language file of
 // 16,384 pairs: loading it, looking up every key, and as many misses. The
-// table maps the file and sorts spans into it; the map copies every text and
-// hashes. A table miss pays the case-insensitive scan over all keys, which is
-// the price of finding "save" under "Save"; the map has no such fallback.
+// table maps the file, sorts spans into it and indexes the case-folded keys;
+// the map copies every text and hashes. A table miss also looks for the key
+// under another case (finding "save" under "Save"); the map has no such
+// fallback. Hits and misses also in interleaved rounds for scripts/bench.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "bench_support.h"
 #include "core/xlate_table.h"
 
 namespace {
@@ -152,4 +154,35 @@ BENCHMARK(BM_UnorderedMapLookupMisses)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    const Corpus& c = corpus();
+    const druvex::XlateTable table(c.filePath);
+    const Map map = buildMap(c);
+    // Each side looks every key up several times a round.
+    const auto tableLookups = [&](const std::vector<std::u16string>& keys) {
+        return [&] {
+            for (int pass = 0; pass < 20; ++pass)
+                for (const std::u16string& key : keys)
+                    benchmark::DoNotOptimize(table.lookup(key).c_str());
+        };
+    };
+    const auto mapLookups = [&](const std::vector<std::u16string>& keys) {
+        return [&] {
+            for (int pass = 0; pass < 20; ++pass)
+                for (const std::u16string& key : keys)
+                    benchmark::DoNotOptimize(mapLookup(map, key).data());
+        };
+    };
+    druvex::bench::report("xlate_miss",
+                          druvex::bench::interleaved(options.rounds, tableLookups(c.misses), mapLookups(c.misses)));
+    druvex::bench::report("xlate_hit",
+                          druvex::bench::interleaved(options.rounds, tableLookups(c.keys), mapLookups(c.keys)));
+    return 0;
+}

@@ -14,6 +14,7 @@
 #include "core/path_text.h"
 #include "core/sequenced_file.h"
 #include "platform/device_config.h"
+#include "text/printf.h"
 
 namespace druvex {
 namespace {
@@ -104,7 +105,8 @@ SharedString logFolder(const SharedString& dataFolder)
 
 std::uint32_t AppLogEnvironment::tickCount()
 {
-    return clockSource().tickMs();
+    // Only the quiet gap of seconds is measured with it, on every line.
+    return coarseTickMs();
 }
 
 void AppLogEnvironment::utcTime(WallClockFields& fields)
@@ -295,9 +297,23 @@ void AppLog::writeFormatV(std::uint32_t level, const char16_t* pattern, std::spa
 {
     if ((level & levelMask_) == 0)
         return;
-    SharedString text;
-    text.formatV(pattern, args);
-    write(level, text.length(), text.c_str());
+    // Formatted into a buffer of the thread's own, as SharedString::formatV
+    // formats, without making a string of every line. A line written while
+    // the thread's buffer is in use (a report from inside the write) gets
+    // one of its own.
+    thread_local std::u16string threadBuffer;
+    thread_local bool threadBufferInUse = false;
+    std::u16string ownBuffer;
+    const bool useThreadBuffer = !threadBufferInUse;
+    std::u16string& text = useThreadBuffer ? threadBuffer : ownBuffer;
+    text.clear();
+    if (!printfFormat(text, pattern ? std::u16string_view(pattern) : std::u16string_view(), args, kFormatMaxUnits))
+        text.resize(std::min(text.size(), text.find(u'\0')));
+    if (useThreadBuffer)
+        threadBufferInUse = true;
+    write(level, static_cast<int>(text.size()), text.c_str());
+    if (useThreadBuffer)
+        threadBufferInUse = false;
 }
 
 void AppLog::writeFormatAV(std::uint32_t level, const char* pattern, std::span<const FormatArg> args)

@@ -24,7 +24,8 @@ namespace druvex {
 class AppLogEnvironment {
 public:
     virtual ~AppLogEnvironment() = default;
-    // Milliseconds since boot, wrapping (the device's tick count).
+    // Milliseconds since boot, wrapping (the device's tick count, at the
+    // resolution of the system's timer).
     virtual std::uint32_t tickCount();
     // The current UTC time.
     virtual void utcTime(WallClockFields& fields);

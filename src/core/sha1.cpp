@@ -1,8 +1,14 @@
 #include "core/sha1.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <utility>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define DRUVEX_SHA1_X86 1
+#endif
 
 namespace druvex {
 namespace {
@@ -73,7 +79,101 @@ template <std::size_t... kGroup>
     (sha1FiveRounds<static_cast<int>(kGroup) * 5>(a, b, c, d, e, w, block), ...);
 }
 
+void hashBlocksPortable(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept
+{
+    std::uint32_t w[16];
+    for (; count > 0; --count, blocks += 64) {
+        std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
+        sha1AllRounds(a, b, c, d, e, w, blocks, std::make_index_sequence<16>());
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+    }
+}
+
+#ifdef DRUVEX_SHA1_X86
+// The CPU's SHA instructions: four rounds per instruction, the message
+// schedule in four registers. `e` and `next` trade places from group to group.
+template <int kGroup>
+[[gnu::target("sha,sse4.1"), gnu::always_inline]] inline void shaNiGroup(__m128i& abcd, __m128i& e, __m128i& next,
+                                                                          __m128i* m, const std::uint8_t* block,
+                                                                          __m128i byteSwap) noexcept
+{
+    constexpr int kNow = kGroup % 4;
+    if constexpr (kGroup < 4)
+        m[kNow] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * kGroup)), byteSwap);
+    if constexpr (kGroup == 0)
+        e = _mm_add_epi32(e, m[0]);
+    else
+        e = _mm_sha1nexte_epu32(e, m[kNow]);
+    next = abcd;
+    if constexpr (kGroup >= 3 && kGroup <= 18)
+        m[(kGroup + 1) % 4] = _mm_sha1msg2_epu32(m[(kGroup + 1) % 4], m[kNow]);
+    abcd = _mm_sha1rnds4_epu32(abcd, e, kGroup / 5);
+    if constexpr (kGroup >= 1 && kGroup <= 16)
+        m[(kGroup + 3) % 4] = _mm_sha1msg1_epu32(m[(kGroup + 3) % 4], m[kNow]);
+    if constexpr (kGroup >= 2 && kGroup <= 17)
+        m[(kGroup + 2) % 4] = _mm_xor_si128(m[(kGroup + 2) % 4], m[kNow]);
+}
+
+template <std::size_t... kGroup>
+[[gnu::target("sha,sse4.1"), gnu::always_inline]] inline void shaNiAllGroups(__m128i& abcd, __m128i& e0, __m128i& e1,
+                                                                              __m128i* m, const std::uint8_t* block,
+                                                                              __m128i byteSwap,
+                                                                              std::index_sequence<kGroup...>) noexcept
+{
+    ((kGroup % 2 == 0 ? shaNiGroup<static_cast<int>(kGroup)>(abcd, e0, e1, m, block, byteSwap)
+                      : shaNiGroup<static_cast<int>(kGroup)>(abcd, e1, e0, m, block, byteSwap)),
+     ...);
+}
+
+[[gnu::target("sha,sse4.1")]] void hashBlocksShaNi(std::uint32_t* state, const std::uint8_t* blocks,
+                                                   std::size_t count) noexcept
+{
+    const __m128i byteSwap = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
+    for (; count > 0; --count, blocks += 64) {
+        const __m128i abcdBefore = abcd;
+        const __m128i eBefore = e0;
+        __m128i e1;
+        __m128i m[4];
+        shaNiAllGroups(abcd, e0, e1, m, blocks, byteSwap, std::make_index_sequence<20>());
+        e0 = _mm_sha1nexte_epu32(e0, eBefore);
+        abcd = _mm_add_epi32(abcd, abcdBefore);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
+}
+
+bool cpuHasShaInstructions() noexcept
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+}
+#else
+bool cpuHasShaInstructions() noexcept
+{
+    return false;
+}
+#endif
+
+std::atomic<bool> g_cpuInstructionsAllowed{true};
+
 }  // namespace
+
+bool Sha1::cpuInstructions() noexcept
+{
+    static const bool available = cpuHasShaInstructions();
+    return available && g_cpuInstructionsAllowed.load(std::memory_order_relaxed);
+}
+
+void Sha1::allowCpuInstructions(bool allowed) noexcept
+{
+    g_cpuInstructionsAllowed.store(allowed, std::memory_order_relaxed);
+}
 
 void Sha1::init() noexcept
 {
@@ -87,16 +187,15 @@ void Sha1::init() noexcept
 
 void Sha1::hashBlocks(const std::uint8_t* blocks, std::size_t count) noexcept
 {
-    std::uint32_t w[16];
-    for (; count > 0; --count, blocks += 64) {
-        std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
-        sha1AllRounds(a, b, c, d, e, w, blocks, std::make_index_sequence<16>());
-        state_[0] += a;
-        state_[1] += b;
-        state_[2] += c;
-        state_[3] += d;
-        state_[4] += e;
+    if (count == 0)
+        return;
+#ifdef DRUVEX_SHA1_X86
+    if (cpuInstructions()) {
+        hashBlocksShaNi(state_, blocks, count);
+        return;
     }
+#endif
+    hashBlocksPortable(state_, blocks, count);
 }
 
 void Sha1::update(std::size_t count, const void* data) noexcept

@@ -28,6 +28,12 @@ public:
     // empty text (state kept) when n is above kDigestBytes.
     SharedString hexDigest(unsigned n);
 
+    // Whether blocks are hashed with the CPU's SHA instructions: when it has
+    // them and they are allowed (the default; the tests turn them off to check
+    // the portable code as well). Process-wide.
+    static bool cpuInstructions() noexcept;
+    static void allowCpuInstructions(bool allowed) noexcept;
+
 private:
     void hashBlocks(const std::uint8_t* blocks, std::size_t count) noexcept;
 

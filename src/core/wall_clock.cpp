@@ -48,6 +48,17 @@ ClockSource& clockSource()
     return *g_source.load(std::memory_order_acquire);
 }
 
+std::uint32_t coarseTickMs()
+{
+    ClockSource& source = clockSource();
+    if (&source != &g_hostClock)
+        return source.tickMs();
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1'000'000);
+}
+
 ClockSource* setClockSource(ClockSource* source)
 {
     std::lock_guard lock(g_baseMutex);
@@ -84,18 +95,31 @@ bool getWallClockFields(WallClockFields& out)
 {
     WallClockTime now{};
     getWallClock(now);
-    const std::time_t seconds = static_cast<std::time_t>(now.seconds);
-    std::tm fields{};
-    gmtime_r(&seconds, &fields);
-    out.seconds = fields.tm_sec;
-    out.minutes = fields.tm_min;
-    out.hours = fields.tm_hour;
-    out.dayOfMonth = fields.tm_mday;
-    out.month = fields.tm_mon;
-    out.yearsSince1900 = fields.tm_year;
-    out.weekday = fields.tm_wday;
-    out.dayOfYear = fields.tm_yday;
-    out.daylightSaving = fields.tm_isdst;
+    // The calendar by arithmetic (days to civil date in the proleptic
+    // Gregorian calendar): gmtime_r takes the C library's time-zone lock,
+    // which every log line would contend for.
+    const std::uint32_t days = now.seconds / 86400;
+    const std::uint32_t secondOfDay = now.seconds % 86400;
+    out.seconds = static_cast<int>(secondOfDay % 60);
+    out.minutes = static_cast<int>(secondOfDay / 60 % 60);
+    out.hours = static_cast<int>(secondOfDay / 3600);
+    out.weekday = static_cast<int>((days + 4) % 7);  // 1970-01-01 was a Thursday
+    const std::uint32_t shifted = days + 719468;       // days since 0000-03-01
+    const std::uint32_t era = shifted / 146097;
+    const std::uint32_t dayOfEra = shifted - era * 146097;
+    const std::uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::uint32_t dayOfMarchYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::uint32_t monthFromMarch = (5 * dayOfMarchYear + 2) / 153;
+    const std::uint32_t dayOfMonth = dayOfMarchYear - (153 * monthFromMarch + 2) / 5 + 1;
+    const std::uint32_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;  // 1 to 12
+    const std::uint32_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    static constexpr int kDaysBeforeMonth[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    out.dayOfMonth = static_cast<int>(dayOfMonth);
+    out.month = static_cast<int>(month - 1);
+    out.yearsSince1900 = static_cast<int>(year) - 1900;
+    out.dayOfYear = kDaysBeforeMonth[month - 1] + static_cast<int>(dayOfMonth) - 1 + (leap && month > 2 ? 1 : 0);
+    out.daylightSaving = 0;
     out.nanoseconds = now.nanoseconds % 1000;
     out.microseconds = now.nanoseconds / 1000 % 1000;
     out.milliseconds = now.nanoseconds / 1'000'000;

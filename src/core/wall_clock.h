@@ -24,6 +24,12 @@ ClockSource& clockSource();
 // the clock.
 ClockSource* setClockSource(ClockSource* source);
 
+// The tick count at the resolution of the system's timer (a few ms), for
+// callers that only measure gaps of seconds and read it often (every log
+// line): cheaper to read than tickMs. The installed source's tickMs when a
+// test installed one.
+std::uint32_t coarseTickMs();
+
 // 100-ns units from 1601-01-01 to 1970-01-01.
 constexpr std::uint64_t kUnixEpochIn100ns = 116444736000000000ULL;
 

@@ -41,11 +41,6 @@ BracketScan nextBracket(const char16_t*& cursor, const char16_t* end, std::u16st
     return BracketScan::kUnmatched;
 }
 
-bool holdsLineBreak(std::u16string_view text) noexcept
-{
-    return text.find_first_of(u"\r\n") != std::u16string_view::npos;
-}
-
 // The file's spelling of a key: carriage returns, then line feeds, as
 // two-character escapes.
 std::u16string escapeKey(std::u16string_view key)
@@ -83,6 +78,45 @@ SharedString unescapeText(std::u16string_view text)
     return result;
 }
 
+// toLowerChar with the ASCII letters folded without the table.
+inline std::uint64_t foldUnit(char16_t unit, bool& lineBreak) noexcept
+{
+    if (unit >= 0x80)
+        return toLowerChar(unit);
+    lineBreak |= unit == u'\r' || unit == u'\n';
+    return static_cast<unsigned>(unit - u'A') < 26u ? unit + 32u : unit;
+}
+
+// A hash of the case-folded units, four to a word, so that keys equal
+// without regard to case meet in one probe sequence. `lineBreak` tells
+// whether the key holds a carriage return or a line feed.
+std::uint32_t foldedHash(std::u16string_view key, bool& lineBreak) noexcept
+{
+    constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDull;
+    std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ key.size();
+    const char16_t* unit = key.data();
+    std::size_t left = key.size();
+    for (; left >= 4; left -= 4, unit += 4) {
+        const std::uint64_t word = foldUnit(unit[0], lineBreak) | foldUnit(unit[1], lineBreak) << 16 |
+                                   foldUnit(unit[2], lineBreak) << 32 | foldUnit(unit[3], lineBreak) << 48;
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 32;
+    }
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < left; ++i)
+        word |= foldUnit(unit[i], lineBreak) << (16 * i);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 29;
+    hash *= kMultiplier;
+    return static_cast<std::uint32_t>(hash >> 32);
+}
+
+std::uint32_t foldedHash(std::u16string_view key) noexcept
+{
+    bool lineBreak = false;
+    return foldedHash(key, lineBreak);
+}
+
 }  // namespace
 
 bool xlateKeyBefore(std::u16string_view a, std::u16string_view b) noexcept
@@ -114,6 +148,7 @@ bool XlateTable::load(std::u16string_view path)
     if (path == path_.view())
         return loaded_;
     entries_.clear();
+    index_.clear();
     loaded_ = false;
     path_.clear();
     mappedFile_.close();
@@ -128,6 +163,7 @@ bool XlateTable::load(std::u16string_view path)
     // Stable, so that of several pairs with one key the first in the file wins.
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const XlateEntry& a, const XlateEntry& b) { return xlateKeyBefore(a.key, b.key); });
+    buildIndex();
     loaded_ = !entries_.empty();
     path_ = SharedString(path);
     return loaded_;
@@ -154,25 +190,55 @@ void XlateTable::parse()
     }
 }
 
-const XlateEntry* XlateTable::find(std::u16string_view escapedKey) const
+void XlateTable::buildIndex()
 {
-    const auto exact = std::lower_bound(
-        entries_.begin(), entries_.end(), escapedKey,
-        [](const XlateEntry& entry, std::u16string_view key) { return xlateKeyBefore(entry.key, key); });
-    if (exact != entries_.end() && exact->key == escapedKey)
-        return &*exact;
-    // Only a miss pays for the linear scan.
-    for (const XlateEntry& entry : entries_)
-        if (equalsNoCase(entry.key, escapedKey))
+    std::size_t slots = 16;
+    while (slots < 2 * entries_.size())
+        slots *= 2;
+    index_.assign(slots, IndexSlot{});
+    const std::size_t mask = slots - 1;
+    // Inserted in lookup order with linear probing, so that along one probe
+    // sequence an earlier entry always comes before a later one.
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const std::uint32_t hash = foldedHash(entries_[i].key);
+        std::size_t at = hash & mask;
+        while (index_[at].entry != 0)
+            at = (at + 1) & mask;
+        index_[at] = IndexSlot{hash, static_cast<std::uint32_t>(i + 1)};
+    }
+}
+
+const XlateEntry* XlateTable::find(std::u16string_view escapedKey, std::uint32_t hash) const
+{
+    const std::size_t mask = index_.size() - 1;
+    const XlateEntry* sameButCase = nullptr;
+    for (std::size_t at = hash & mask; index_[at].entry != 0; at = (at + 1) & mask) {
+        if (index_[at].hash != hash)
+            continue;
+        const XlateEntry& entry = entries_[index_[at].entry - 1];
+        if (entry.key == escapedKey)
             return &entry;
-    return nullptr;
+        if (sameButCase == nullptr && equalsNoCase(entry.key, escapedKey))
+            sameButCase = &entry;
+    }
+    return sameButCase;
 }
 
 SharedString XlateTable::lookup(std::u16string_view key) const
 {
     if (!loaded_)
         return cutTranslationContext(key);
-    const XlateEntry* found = holdsLineBreak(key) ? find(escapeKey(key)) : find(key);
+    // The file holds line breaks escaped: a key with one is looked up as the
+    // file spells it.
+    bool lineBreak = false;
+    const std::uint32_t hash = foldedHash(key, lineBreak);
+    const XlateEntry* found = nullptr;
+    if (!lineBreak) {
+        found = find(key, hash);
+    } else {
+        const std::u16string escaped = escapeKey(key);
+        found = find(escaped, foldedHash(escaped));
+    }
     if (found == nullptr)
         return cutTranslationContext(key);
     return unescapeText(found->text);

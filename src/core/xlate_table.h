@@ -1,9 +1,11 @@
 // One language's translation table: a UTF-16LE file of "[key][text]" pairs,
-// mapped into memory and indexed without copying its text. Lookups are an
-// exact binary search with a case-insensitive scan as the fallback; a key the
-// table lacks comes back as itself, cut before its "@@" context.
+// mapped into memory and indexed without copying its text. Lookups go through
+// a hash index of the case-folded keys built at load: an exact match wins,
+// else the first key equal without regard to case; a key the table lacks
+// comes back as itself, cut before its "@@" context.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -49,10 +51,19 @@ public:
     std::span<const XlateEntry> entries() const noexcept { return entries_; }
 
 private:
-    const XlateEntry* find(std::u16string_view escapedKey) const;
+    // One slot of the index: the folded hash of a key and its entry's
+    // position plus one (0: empty).
+    struct IndexSlot {
+        std::uint32_t hash = 0;
+        std::uint32_t entry = 0;
+    };
+
+    const XlateEntry* find(std::u16string_view escapedKey, std::uint32_t hash) const;
     void parse();
+    void buildIndex();
 
     std::vector<XlateEntry> entries_;
+    std::vector<IndexSlot> index_;  // open addressing, a power of two at most half full
     bool loaded_ = false;
     MappedFile mappedFile_;
     SharedString path_;

@@ -5,12 +5,12 @@
 namespace druvex {
 namespace {
 
-void* lzmaAlloc(void*, size_t size)
+void* lzmaAlloc(ISzAllocPtr, size_t size)
 {
     return std::malloc(size);
 }
 
-void lzmaFree(void*, void* address)
+void lzmaFree(ISzAllocPtr, void* address)
 {
     std::free(address);
 }

@@ -1,7 +1,7 @@
 // The allocator that every LZMA SDK coder of the payload library is given.
 #pragma once
 
-#include <lzma/Types.h>
+#include <lzma/7zTypes.h>
 
 namespace druvex {
 

@@ -50,6 +50,57 @@ bool PayloadArchiveWriter::addEntry(const SharedString& name, std::uint32_t meth
     return true;
 }
 
+namespace {
+
+// What `produce` writes goes on to the archive; a failed write is remembered,
+// so that a producer that ignores it still fails the entry.
+class EntryOutput final : public PackageOutputStream {
+public:
+    explicit EntryOutput(PackageOutputStream& target) : target_(target) {}
+    bool write(std::uint32_t size, const std::uint8_t* bytes) override
+    {
+        if (failed_)
+            return false;
+        failed_ = !target_.write(size, bytes);
+        return !failed_;
+    }
+    bool close() override { return true; }  // the archive closes in finish
+    bool failed() const { return failed_; }
+
+private:
+    PackageOutputStream& target_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+bool PayloadArchiveWriter::addEntryFrom(const SharedString& name, std::uint32_t method, std::uint32_t unpackedSize,
+                                        const std::function<bool(PackageOutputStream&)>& produce, int& error)
+{
+    error = kPayloadErrorWrite;
+    if (writeFailed_)
+        return false;
+    PayloadEntry entry;
+    entry.name = name;
+    entry.method = method;
+    entry.offset = checksum_->count();
+    entry.unpackedSize = unpackedSize;
+    checksum_->resetChecksum();
+    EntryOutput output(*checksum_);
+    const bool produced = produce(output);
+    if (output.failed())
+        writeFailed_ = true;
+    // Bytes of a failed entry may lie in the file: the offsets after them
+    // still hold, as the count went on with every byte written.
+    entry.packedSize = checksum_->count() - entry.offset;
+    if (!produced || output.failed())
+        return false;
+    error = kPayloadErrorNone;
+    entry.checksum = checksum_->finalChecksum();
+    entries_.push_back(std::move(entry));
+    return true;
+}
+
 void PayloadArchiveWriter::writeOrThrow(const std::uint8_t* bytes, std::size_t size)
 {
     if (!checksum_->write(static_cast<std::uint32_t>(size), bytes))

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,13 @@ public:
     // failed entry is not recorded (its bytes stay in the file, unreferenced).
     bool addEntry(const SharedString& name, std::uint32_t method, PackageInputStream& input,
                   std::uint32_t unpackedSize, int& error);
+
+    // One entry whose packed bytes `produce` writes, piece by piece, to the
+    // stream it is given (an entry coded while it is written, never held
+    // whole). `error` is 0, or 101 when `produce` gave false or a write
+    // failed; a failed entry is not recorded.
+    bool addEntryFrom(const SharedString& name, std::uint32_t method, std::uint32_t unpackedSize,
+                      const std::function<bool(PackageOutputStream&)>& produce, int& error);
 
     // Writes the directory and the trailer and closes the output. `error` is
     // 0, or 101 when a write or the close failed, a name is longer than 65,535

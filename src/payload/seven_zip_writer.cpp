@@ -171,9 +171,9 @@ struct InStreamAdapter {
     SourceReader* reader;
 };
 
-SRes readSource(void* p, void* buffer, std::size_t* size)
+SRes readSource(ISeqInStreamPtr p, void* buffer, std::size_t* size)
 {
-    return static_cast<InStreamAdapter*>(p)->reader->read(static_cast<std::uint8_t*>(buffer), *size);
+    return reinterpret_cast<const InStreamAdapter*>(p)->reader->read(static_cast<std::uint8_t*>(buffer), *size);
 }
 
 // The encoder's output: the archive file, counting what went into it.
@@ -183,9 +183,9 @@ struct OutStreamAdapter {
     std::uint64_t written;
 };
 
-std::size_t writePacked(void* p, const void* data, std::size_t size)
+std::size_t writePacked(ISeqOutStreamPtr p, const void* data, std::size_t size)
 {
-    auto* self = static_cast<OutStreamAdapter*>(p);
+    auto* self = const_cast<OutStreamAdapter*>(reinterpret_cast<const OutStreamAdapter*>(p));
     const std::int64_t written = self->file->write(data, size);
     if (written != static_cast<std::int64_t>(size))
         return 0;
@@ -194,7 +194,7 @@ std::size_t writePacked(void* p, const void* data, std::size_t size)
 }
 
 struct EncoderDeleter {
-    void operator()(void* encoder) const { LzmaEnc_Destroy(encoder, &g_lzmaAlloc, &g_lzmaAlloc); }
+    void operator()(CLzmaEnc* encoder) const { LzmaEnc_Destroy(encoder, &g_lzmaAlloc, &g_lzmaAlloc); }
 };
 
 }  // namespace
@@ -287,7 +287,7 @@ bool SevenZipWriter::writeArchive(SevenZipProgressListener* listener)
     if (!writeAll(placeholder.data(), placeholder.size()))
         return false;
 
-    std::unique_ptr<void, EncoderDeleter> encoder(LzmaEnc_Create(&g_lzmaAlloc));
+    std::unique_ptr<CLzmaEnc, EncoderDeleter> encoder(LzmaEnc_Create(&g_lzmaAlloc));
     if (!encoder)
         return false;
     CLzmaEncProps properties;

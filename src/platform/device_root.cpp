@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <utility>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,6 +20,7 @@
 #include "text/char_class.h"
 #include "text/text_convert.h"
 #include "platform/device_config.h"
+#include "platform/folder_watch.h"
 #include "platform/path_components.h"
 #include "platform/wildcard.h"
 #include "platform/win_error.h"
@@ -218,9 +220,11 @@ std::uint32_t failWith(std::uint32_t error)
 }  // namespace
 
 // One folder's names by their lower-case form, valid while the folder's
-// stamp is the one recorded.
+// stamp is the one recorded, or while the kernel's change notices keep them
+// current (trusted).
 struct FolderNames {
     FolderStamp stamp;
+    bool trusted = false;
     std::unordered_map<std::u16string, std::string> byLowerName;
     // Lower-case forms that more than one name shares: only an exact look at
     // the folder tells which of them a spelling means.
@@ -268,6 +272,29 @@ CachedName lookUp(const FolderNames& names, const std::u16string& lower, std::st
     return names.ambiguous.count(lower) ? CachedName::kUnsure : CachedName::kFound;
 }
 
+// One name made or removed in a folder whose names are held; false when only
+// a new look at the folder can tell what it holds now.
+bool applyName(FolderNames& names, const std::string& name, bool present)
+{
+    std::u16string wide;
+    if (!fromUtf8Name(name, wide))
+        return false;
+    std::u16string lower = lowerCase(wide);
+    const auto entry = names.byLowerName.find(lower);
+    if (!present && names.ambiguous.count(lower))
+        return false;  // which of the names sharing the form remain is only known to the folder
+    if (present && entry == names.byLowerName.end()) {
+        names.byLowerName.emplace(std::move(lower), name);
+    } else if (present && entry->second != name) {
+        if (name < entry->second)
+            entry->second = name;
+        names.ambiguous.insert(std::move(lower));
+    } else if (!present && entry != names.byLowerName.end() && entry->second == name) {
+        names.byLowerName.erase(entry);
+    }
+    return true;
+}
+
 // The folder our last change went to, held open: many changes in a row land
 // in one folder, and a descriptor of it spares a walk of the whole path for
 // each. Closed when the last holder lets go.
@@ -288,6 +315,12 @@ struct NotedFolder {
 // the lock, looks at the disk without it and takes the lock again to publish;
 // the folder stamps make a listing that another thread replaced meanwhile, or
 // that was read before a change, harmless (the next look by path reloads).
+//
+// Where the kernel gives change notices, a folder read while it (and every
+// folder above it up to the root) was watched, with no notice arriving during
+// the read, is trusted: lookups in it touch no disk at all, and the notices,
+// read by the watcher's thread as they come, keep it current, whoever
+// changes the folder.
 struct DeviceRoot::Impl {
     std::mutex mutex;
     std::string deviceDirectory;
@@ -296,6 +329,18 @@ struct DeviceRoot::Impl {
     std::uint64_t generation = 0;
     std::unordered_map<std::string, FolderNames> folders;
     std::shared_ptr<const NotedFolder> noted;
+    // The watched folders by watch and by path, with the count of notices at
+    // the last one about the folder (or at the start of its watch); the count
+    // rises with every notice applied.
+    struct WatchedFolder {
+        int watch = -1;
+        std::uint64_t lastNotice = 0;
+    };
+    std::unordered_map<int, std::string> watchedPaths;
+    std::unordered_map<std::string, WatchedFolder> watchOf;
+    std::uint64_t noticeCount = 0;
+
+    FolderWatcher watcher{[this](const std::vector<FolderChange>& changes) { applyNotices(changes); }};
 
     bool isCached(const std::string& hostFolder);
     // The real name of `name` in `hostFolder` (whose status is given), from
@@ -310,6 +355,15 @@ struct DeviceRoot::Impl {
     std::shared_ptr<const NotedFolder> forgetFolderTree(const std::string& hostFolder);
     // The status of the folder that our last change went to.
     bool folderStatus(const std::string& folder, struct stat& status);
+    // Watches `hostFolder` and every folder above it up to the root; true
+    // when all of them are watched under these paths. Called without the lock.
+    bool watchUpToRoot(const std::string& hostFolder);
+    // The notices of the watcher's thread (or of catchUp) applied to the cache.
+    void applyNotices(const std::vector<FolderChange>& changes);
+    // `hostPath` resolved from trusted listings alone; false when some folder
+    // on the way is not trusted or a name there is ambiguous.
+    bool resolveTrusted(const std::string& root, const std::vector<std::u16string_view>& components,
+                        std::size_t resolved, std::string& folder, std::size_t& count);
 };
 
 bool DeviceRoot::Impl::isCached(const std::string& hostFolder)
@@ -323,13 +377,19 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
 {
     const std::u16string lower = lowerCase(name);
     const FolderStamp stamp = FolderStamp::of(status);
-    std::uint64_t seen = 0;
     {
         std::lock_guard lock(mutex);
         const auto found = folders.find(hostFolder);
-        if (found != folders.end() && found->second.stamp == stamp)
+        if (found != folders.end() && (found->second.trusted || found->second.stamp == stamp))
             return lookUp(found->second, lower, real);
+    }
+    const bool watched = watcher.watch(hostFolder) >= 0 && watchUpToRoot(hostFolder);
+    std::uint64_t seen = 0;
+    std::uint64_t seenNotices = 0;
+    {
+        std::lock_guard lock(mutex);
         seen = generation;
+        seenNotices = noticeCount;
     }
     std::optional<FolderNames> listed = readFolderNames(hostFolder, stamp);
     std::lock_guard lock(mutex);
@@ -342,10 +402,15 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
     }
     if (!current)
         return lookUp(*listed, lower, real);
+    // Trusted only when no notice about the folder came while it was read
+    // (one may have been applied before the listing was published), and it is
+    // still watched under this path (not forgotten with a folder above it).
+    const auto watch = watchOf.find(hostFolder);
+    listed->trusted = watched && watch != watchOf.end() && watch->second.lastNotice <= seenNotices;
     // Another thread may have published the same state meanwhile; any other
     // entry is replaced, and should it have been the newer one, the next look
     // finds the stamps differ and reads the folder again.
-    if (found != folders.end() && found->second.stamp == stamp)
+    if (found != folders.end() && (found->second.trusted || found->second.stamp == stamp))
         return lookUp(found->second, lower, real);
     if (found == folders.end()) {
         if (folders.size() >= kMaxCachedFolders)
@@ -355,6 +420,110 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
         found->second = std::move(*listed);
     }
     return lookUp(found->second, lower, real);
+}
+
+bool DeviceRoot::Impl::watchUpToRoot(const std::string& hostFolder)
+{
+    std::string root;
+    std::uint64_t seen = 0;
+    {
+        std::lock_guard lock(mutex);
+        root = rootFolder;
+        seen = generation;
+    }
+    if (root.empty() || (hostFolder != root && !hostFolder.starts_with(root + "/")))
+        return false;
+    std::vector<std::pair<std::string, int>> watches;
+    for (std::size_t end = hostFolder.size();;) {
+        const std::string folder = hostFolder.substr(0, end);
+        const int watch = watcher.watch(folder);
+        if (watch < 0)
+            return false;
+        watches.emplace_back(folder, watch);
+        if (end <= root.size())
+            break;
+        end = hostFolder.rfind('/', end - 1);
+    }
+    std::lock_guard lock(mutex);
+    if (generation != seen)
+        return false;
+    bool all = true;
+    for (const auto& [folder, watch] : watches) {
+        const auto [slot, added] = watchedPaths.try_emplace(watch, folder);
+        if (!added && slot->second != folder) {
+            all = false;  // one folder reached by two paths: its notices name only one
+            continue;
+        }
+        const auto [known, fresh] = watchOf.try_emplace(folder, WatchedFolder{watch, 0});
+        if (fresh || known->second.watch != watch)
+            known->second = WatchedFolder{watch, ++noticeCount};
+    }
+    return all;
+}
+
+void DeviceRoot::Impl::applyNotices(const std::vector<FolderChange>& changes)
+{
+    std::vector<std::shared_ptr<const NotedFolder>> forgotten;
+    std::lock_guard lock(mutex);
+    // Forgets a folder, everything below it and their watches' paths.
+    const auto forgetTree = [&](const std::string& path) {
+        forgotten.push_back(forgetFolderTree(path));
+        const std::string prefix = path + "/";
+        std::erase_if(watchOf, [&](const auto& item) {
+            if (item.first != path && !item.first.starts_with(prefix))
+                return false;
+            watchedPaths.erase(item.second.watch);
+            return true;
+        });
+    };
+    for (const FolderChange& change : changes) {
+        if (change.kind == FolderChange::Kind::kOverflow) {
+            for (auto& item : folders)
+                item.second.trusted = false;
+            watchedPaths.clear();
+            watchOf.clear();
+            continue;
+        }
+        const auto watched = watchedPaths.find(change.watch);
+        if (watched == watchedPaths.end())
+            continue;
+        const std::string path = watched->second;
+        watchOf[path].lastNotice = ++noticeCount;
+        if (change.kind == FolderChange::Kind::kFolderGone) {
+            forgetTree(path);
+            continue;
+        }
+        const bool present = change.kind == FolderChange::Kind::kAdded;
+        if (!present || change.isFolder)
+            forgetTree(path + "/" + change.name);  // what was cached below that name is not there now
+        const auto found = folders.find(path);
+        if (found != folders.end() && !applyName(found->second, change.name, present))
+            folders.erase(found);
+    }
+}
+
+bool DeviceRoot::Impl::resolveTrusted(const std::string& root, const std::vector<std::u16string_view>& components,
+                                      std::size_t resolved, std::string& folder, std::size_t& count)
+{
+    std::lock_guard lock(mutex);
+    folder = root;
+    std::string real;
+    for (count = 0; count < resolved; ++count) {
+        const auto found = folders.find(folder);
+        if (found == folders.end() || !found->second.trusted)
+            return false;
+        switch (lookUp(found->second, lowerCase(components[count]), real)) {
+        case CachedName::kAbsent:
+            return true;
+        case CachedName::kUnsure:
+            return false;
+        case CachedName::kFound:
+            folder += '/';
+            folder += real;
+            break;
+        }
+    }
+    return true;
 }
 
 std::shared_ptr<const NotedFolder> DeviceRoot::Impl::forgetFolderTree(const std::string& hostFolder)
@@ -376,16 +545,22 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
         return;
     const std::string folder = slash == 0 ? std::string("/") : hostPath.substr(0, slash);
     const std::string name = hostPath.substr(slash + 1);
-    std::u16string wide;
-    const bool named = fromUtf8Name(name, wide);
     std::shared_ptr<const NotedFolder> forgotten;
     std::uint64_t seen = 0;
     {
         std::lock_guard lock(mutex);
         if (!present)
             forgotten = forgetFolderTree(hostPath);
-        if (!folders.count(folder))
+        const auto found = folders.find(folder);
+        if (found == folders.end())
             return;
+        if (found->second.trusted) {
+            // The notice of the change will say the same; meanwhile the cache
+            // already knows.
+            if (!applyName(found->second, name, present))
+                folders.erase(found);
+            return;
+        }
         seen = generation;
     }
     // The folder's new stamp is ours. A change by anyone else between the
@@ -397,28 +572,11 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     const auto found = folders.find(folder);
     if (generation != seen || found == folders.end())
         return;
-    if (!statted || !named) {
+    if (!statted || !applyName(found->second, name, present)) {
         folders.erase(found);
         return;
     }
-    FolderNames& names = found->second;
-    std::u16string lower = lowerCase(wide);
-    const auto entry = names.byLowerName.find(lower);
-    if (!present && names.ambiguous.count(lower)) {
-        // Which of the names sharing the form remain is only known to the folder.
-        folders.erase(found);
-        return;
-    }
-    if (present && entry == names.byLowerName.end()) {
-        names.byLowerName.emplace(std::move(lower), name);
-    } else if (present && entry->second != name) {
-        if (name < entry->second)
-            entry->second = name;
-        names.ambiguous.insert(std::move(lower));
-    } else if (!present && entry != names.byLowerName.end() && entry->second == name) {
-        names.byLowerName.erase(entry);
-    }
-    names.stamp = FolderStamp::of(status);
+    found->second.stamp = FolderStamp::of(status);
 }
 
 bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& status)
@@ -443,7 +601,20 @@ bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& stat
     return statted;
 }
 
-DeviceRoot::DeviceRoot() : impl_(std::make_unique<Impl>()) {}
+DeviceRoot::DeviceRoot() : impl_(std::make_unique<Impl>())
+{
+    // A fork while the watcher's thread applies notices would leave the lock
+    // held in the child for good.
+    static DeviceRoot* forking = nullptr;
+    forking = this;
+    ::pthread_atfork([] { forking->impl_->mutex.lock(); }, [] { forking->impl_->mutex.unlock(); },
+                     [] { forking->impl_->mutex.unlock(); });
+}
+
+void DeviceRoot::catchUp()
+{
+    impl_->watcher.catchUp();
+}
 
 DeviceRoot::~DeviceRoot() = default;
 
@@ -464,6 +635,8 @@ void DeviceRoot::configure(const std::string& deviceDirectory)
     impl_->deviceDirectory = std::move(directory);
     impl_->rootFolder = std::move(root);
     impl_->folders.clear();
+    impl_->watchedPaths.clear();
+    impl_->watchOf.clear();
     ++impl_->generation;
     forgotten = std::move(impl_->noted);
 }
@@ -533,12 +706,26 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
     if (resolved == 0)
         return finish(root, 0);
 
+    // Every folder on the way trusted: a name seen before costs no look at the
+    // disk at all. A name not seen may have just been made by someone else,
+    // so the notices queued until now are read first.
+    const bool watching = impl_->watcher.active();
+    if (watching) {
+        std::string folder;
+        std::size_t count = 0;
+        if (impl_->resolveTrusted(root, components, resolved, folder, count) && count == resolved)
+            return finish(std::move(folder), count);
+        impl_->watcher.catchUp();
+        if (impl_->resolveTrusted(root, components, resolved, folder, count))
+            return finish(std::move(folder), count);
+    }
+
     struct stat status {};
     std::string real;
     // When the last folder's names are cached already, one look at that
     // folder settles the name, which keeps many creations in one folder cheap.
     const std::string parent = given.substr(0, prefixLength(resolved - 1));
-    if (impl_->isCached(parent) && ::stat(parent.c_str(), &status) == 0) {
+    if (!watching && impl_->isCached(parent) && ::stat(parent.c_str(), &status) == 0) {
         switch (impl_->realName(parent, status, components[resolved - 1], real)) {
         case CachedName::kAbsent:
             return finish(given, resolved);
@@ -551,7 +738,9 @@ std::uint32_t DeviceRoot::toHostPath(std::u16string_view devicePath, std::string
 
     // The exact spelling first; otherwise the deepest prefix that exists as
     // spelled, and from there one component at a time through the name cache.
-    std::size_t known = resolved;
+    // With notices, from the root down, so that every folder on the way is
+    // read and watched once and trusted from then on.
+    std::size_t known = watching ? 0 : resolved;
     while (::stat(given.substr(0, prefixLength(known)).c_str(), &status) != 0) {
         if (known == 0)
             return finish(given, 0);  // not even the root: nothing to resolve against

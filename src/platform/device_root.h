@@ -74,13 +74,20 @@ public:
     std::uint32_t findEntries(std::u16string_view devicePattern, std::string& hostFolder,
                               std::vector<DeviceFolderEntry>& entries);
 
-    // Keeps the case cache in step with the program's own changes, so that many
-    // creations in one folder stay linear. Host paths, as toHostPath gave them;
-    // a removed folder takes its whole tree out of the cache. Changes made
-    // around these calls are still seen, only more slowly.
+    // Keeps the case cache in step with the program's own changes at once, so
+    // that many creations in one folder stay linear. Host paths, as toHostPath
+    // gave them; a removed folder takes its whole tree out of the cache.
+    // Changes made around these calls are still seen.
     void noteCreated(const std::string& hostPath);
     void noteRemoved(const std::string& hostPath);
     void noteRenamed(const std::string& fromHostPath, const std::string& toHostPath);
+
+    // Changes that other processes make reach the name cache through the
+    // kernel's change notices, which a thread of the mapper's own reads as
+    // they come. Returns once every notice queued before the call has been
+    // applied (for callers, such as tests, that have just changed the tree
+    // behind the mapper's back and must see it at once).
+    void catchUp();
 
     DeviceRoot(const DeviceRoot&) = delete;
     DeviceRoot& operator=(const DeviceRoot&) = delete;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -106,6 +108,21 @@ void appendDiagUtf8(std::string& out, std::u16string_view text)
     char* p = begin;
     Utf16DecodeState state;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        // Runs of ASCII, four units at a time: most of a log line.
+        while (!state.pendingHighSurrogates && text.size() - i >= 4) {
+            std::uint64_t four;
+            std::memcpy(&four, text.data() + i, sizeof four);
+            if ((four & 0xFF80FF80FF80FF80ull) != 0)
+                break;
+            p[0] = static_cast<char>(four);
+            p[1] = static_cast<char>(four >> 16);
+            p[2] = static_cast<char>(four >> 32);
+            p[3] = static_cast<char>(four >> 48);
+            p += 4;
+            i += 4;
+        }
+        if (i == text.size())
+            break;
         const char16_t unit = text[i];
         if (unit < 0x80 && !state.pendingHighSurrogates) {
             *p++ = static_cast<char>(unit);

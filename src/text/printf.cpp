@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -399,6 +400,15 @@ private:
             return reportMismatch(spec.conversion);
         const int shift = 64 - spec.integerBits;
         const bool isSigned = spec.conversion == 'd' || spec.conversion == 'i';
+        if (isSigned) {
+            const long long value = static_cast<long long>(arg->bits() << shift) >> shift;
+            const unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                                           : static_cast<unsigned long long>(value);
+            if (plainInteger(spec, magnitude, value < 0))
+                return;
+        } else if (plainInteger(spec, (arg->bits() << shift) >> shift, false)) {
+            return;
+        }
         const CSpec format(spec, "ll");
         const int precision = spec.precision;  // -1 reads as "none given"
         if (isSigned) {
@@ -408,6 +418,55 @@ private:
             const unsigned long long value = (arg->bits() << shift) >> shift;
             out_.putAscii(cFormat(format.c_str(), spec.width, precision, value));
         }
+    }
+
+    // The common integer conversions without snprintf, which costs more than
+    // the rest of a log line: decimal and hexadecimal, no precision and no
+    // '+', ' ' or '#' flag, a modest width. False leaves it to snprintf.
+    bool plainInteger(const Spec& spec, unsigned long long magnitude, bool negative)
+    {
+        const bool hexadecimal = spec.conversion == 'x' || spec.conversion == 'X';
+        if ((!hexadecimal && spec.conversion != 'd' && spec.conversion != 'i' && spec.conversion != 'u') ||
+            spec.plus || spec.space || spec.alternate || spec.precision >= 0 || spec.width < 0 || spec.width > 64)
+            return false;
+        char digits[24];
+        char* const digitsEnd = digits + sizeof digits;
+        char* first = digitsEnd;
+        if (hexadecimal) {
+            const char* const symbols = spec.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+            do {
+                *--first = symbols[magnitude & 15];
+                magnitude >>= 4;
+            } while (magnitude != 0);
+        } else {
+            do {
+                *--first = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude != 0);
+        }
+        const std::size_t digitCount = static_cast<std::size_t>(digitsEnd - first);
+        const std::size_t length = digitCount + (negative ? 1 : 0);
+        const std::size_t padding = static_cast<std::size_t>(spec.width) > length ? spec.width - length : 0;
+        char field[96];
+        char* p = field;
+        if (padding > 0 && !spec.leftAlign && !spec.zeroPad) {
+            std::memset(p, ' ', padding);
+            p += padding;
+        }
+        if (negative)
+            *p++ = '-';
+        if (padding > 0 && !spec.leftAlign && spec.zeroPad) {
+            std::memset(p, '0', padding);
+            p += padding;
+        }
+        std::memcpy(p, first, digitCount);
+        p += digitCount;
+        if (padding > 0 && spec.leftAlign) {
+            std::memset(p, ' ', padding);
+            p += padding;
+        }
+        out_.putAscii(std::string_view(field, static_cast<std::size_t>(p - field)));
+        return true;
     }
 
     void floating(const Spec& spec)

@@ -60,9 +60,22 @@ TEST(Sha1Vectors, PublishedDigests)
 }
 
 // Every length around the padding boundaries and well beyond, each fed in
-// random pieces from a random (often odd) offset, against OpenSSL.
-TEST(Sha1Oracle, RandomBuffersLengthsAndPieces)
+// random pieces from a random (often odd) offset, against OpenSSL: with the
+// CPU's SHA instructions where it has them, and with the portable code.
+class Sha1Oracle : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { Sha1::allowCpuInstructions(GetParam()); }
+    void TearDown() override { Sha1::allowCpuInstructions(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Code, Sha1Oracle, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "CpuInstructions" : "Portable"; });
+
+TEST_P(Sha1Oracle, RandomBuffersLengthsAndPieces)
 {
+    if (!GetParam()) {
+        EXPECT_FALSE(Sha1::cpuInstructions());
+    }
     std::mt19937 random(20240611);
     Bytes storage(5000 + 8);
     for (auto& byte : storage)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,31 @@ TEST(TimeStampClock, FieldsSplitTheReading)
     EXPECT_EQ(f.milliseconds, 789u);
     EXPECT_EQ(f.microseconds, 123u);
     EXPECT_EQ(f.nanoseconds, 400u);
+}
+
+// The calendar arithmetic against the C library's gmtime_r, over leap days,
+// century years and the whole range of the 32-bit seconds.
+TEST(TimeStampClock, FieldsAgreeWithGmtime)
+{
+    std::vector<std::uint32_t> readings = {0, 86399, 86400, 951782400, 951868799, 951868800, 4107542399u,
+                                           4107542400u, 0xFFFFFFFFu};
+    std::mt19937 random(5);
+    for (int i = 0; i < 2000; ++i)
+        readings.push_back(static_cast<std::uint32_t>(random()));
+    for (const std::uint32_t seconds : readings) {
+        FakeClock clock(unixTime(seconds));
+        WallClockFields f{};
+        ASSERT_TRUE(getWallClockFields(f));
+        const std::time_t time = seconds;
+        std::tm expected{};
+        gmtime_r(&time, &expected);
+        EXPECT_EQ((std::vector<int>{f.seconds, f.minutes, f.hours, f.dayOfMonth, f.month, f.yearsSince1900, f.weekday,
+                                    f.dayOfYear, f.daylightSaving}),
+                  (std::vector<int>{expected.tm_sec, expected.tm_min, expected.tm_hour, expected.tm_mday,
+                                    expected.tm_mon, expected.tm_year, expected.tm_wday, expected.tm_yday,
+                                    expected.tm_isdst}))
+            << seconds;
+    }
 }
 
 TEST(TimeStampThreads, ConcurrentReadingsNeverGoBack)

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "text/char_class.h"
 
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
@@ -71,6 +74,42 @@ TEST_F(XlateTableTest, ExactEntryBeatsACaseVariantAndTheFirstDuplicateWins)
     EXPECT_EQ(table.lookup(u"Save"), u"one");
     // The scan takes the first case variant in table order: "SAVE" sorts first.
     EXPECT_EQ(table.lookup(u"sAVE"), u"gross");
+}
+
+// Many keys that differ only in case, against the rule itself: an exact key
+// first (the first in table order), else the first in table order that is
+// equal without regard to case, else the key itself.
+TEST_F(XlateTableTest, IndexAgreesWithTheRuleOverManyCaseVariants)
+{
+    std::mt19937 random(1913);
+    const char16_t letters[] = u"aAbB\u00E9\u00C9";
+    std::u16string content;
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string key;
+        for (std::size_t n = 1 + random() % 5; n > 0; --n)
+            key += letters[random() % 6];
+        const std::string number = std::to_string(i);
+        content += u"[" + key + u"][t" + std::u16string(number.begin(), number.end()) + u"]";
+    }
+    device().writeFile("many.xlt", test::utf16leFromUtf8(toUtf8(SharedString(content)).c_str()));
+    XlateTable table(u"\\many.xlt");
+    ASSERT_TRUE(table.isLoaded());
+    const auto entries = table.entries();
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string query;
+        for (std::size_t n = 1 + random() % 6; n > 0; --n)
+            query += letters[random() % 6];
+        const XlateEntry* expected = nullptr;
+        for (const XlateEntry& entry : entries)
+            if (entry.key == query) {
+                expected = &entry;
+                break;
+            }
+        for (const XlateEntry& entry : entries)
+            if (expected == nullptr && equalsNoCase(entry.key, query))
+                expected = &entry;
+        ASSERT_EQ(table.lookup(query), expected ? SharedString(expected->text) : SharedString(query)) << i;
+    }
 }
 
 TEST_F(XlateTableTest, PrefixKeysSortLongerFirstAndAreBothFoundExactly)

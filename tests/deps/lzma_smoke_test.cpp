@@ -13,8 +13,8 @@ namespace {
 
 using druvex::test::Bytes;
 
-void* allocBlock(void*, size_t size) { return ::operator new(size); }
-void freeBlock(void*, void* address) { ::operator delete(address); }
+void* allocBlock(ISzAllocPtr, size_t size) { return ::operator new(size); }
+void freeBlock(ISzAllocPtr, void* address) { ::operator delete(address); }
 ISzAlloc g_alloc = {allocBlock, freeBlock};
 
 Bytes sampleData()
@@ -37,6 +37,7 @@ Bytes encodeLevel5(const Bytes& input)
     CLzmaEncProps props;
     LzmaEncProps_Init(&props);
     props.level = 5;
+    props.dictSize = 1u << 24;  // the SDK's own default for level 5 has changed over the years
     Bytes out(13 + input.size() + input.size() / 2 + 1024);
     SizeT propsSize = 5;
     SizeT destLen = out.size() - 13;

@@ -3,9 +3,13 @@
 // copies of a running installer's entries into a new archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "payload/entry_encoder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
 #include "payload_test_support.h"
+#include "support/external_tool.h"
 #include "support/fault_injecting_hal.h"
 #include "support/shared_string_print.h"
 
@@ -66,6 +70,56 @@ TEST_F(ArchiveWriter, AnInputThatRunsShortIsNotRecorded)
     EXPECT_TRUE(archive.extractTo(u"Next", read));
     EXPECT_EQ(read, data);
     EXPECT_EQ(archive.findEntry(u"Short"), -1);
+}
+
+// An entry coded while it is written: the stream decodes with xz to the
+// input, whatever the pieces the input comes in; a producer that fails, or
+// an input that runs short of its announced size, leaves no entry.
+TEST_F(ArchiveWriter, EntriesCodedWhileWrittenDecodeWithXz)
+{
+    const Bytes data = test::sampleData(300000, 11);
+    Bytes bytes;
+    auto output = std::make_shared<test::VectorOutputStream>(bytes);
+    PayloadArchiveWriter writer(output, 0);
+    int error = 0;
+    std::size_t done = 0;
+    const auto readPieces = [&](std::uint8_t* buffer, std::size_t count) -> std::int64_t {
+        const std::size_t piece = std::min({count, data.size() - done, std::size_t{777}});
+        std::copy_n(data.data() + done, piece, buffer);
+        done += piece;
+        return static_cast<std::int64_t>(piece);
+    };
+    const auto codeInto = [&](std::uint64_t size) {
+        return [&, size](PackageOutputStream& out) {
+            return encodeLzmaEntry(size, readPieces, [&](const std::uint8_t* piece, std::size_t count) {
+                return out.write(static_cast<std::uint32_t>(count), piece);
+            });
+        };
+    };
+    ASSERT_TRUE(writer.addEntryFrom(u"Coded", kPayloadMethodLzma, 300000, codeInto(data.size()), error));
+    EXPECT_EQ(error, 0);
+    done = 0;
+    EXPECT_FALSE(writer.addEntryFrom(u"Short", kPayloadMethodLzma, 400000, codeInto(400000), error));
+    EXPECT_EQ(error, kPayloadErrorWrite);
+    EXPECT_FALSE(writer.addEntryFrom(u"Refused", kPayloadMethodLzma, 1, [](PackageOutputStream&) { return false; },
+                                     error));
+    ASSERT_EQ(writer.entries().size(), 1u);
+    ASSERT_TRUE(writer.finish(error));
+
+    PayloadArchive& archive = opened(placeFile("a.dqres", bytes));
+    Bytes packed;
+    ASSERT_TRUE(archive.verifyEntry(u"Coded", error));
+    const PayloadEntry& entry = archive.entryAt(0);
+    packed.assign(bytes.begin() + static_cast<std::ptrdiff_t>(entry.offset),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(entry.offset + entry.packedSize));
+    const test::ToolResult decoded = test::runTool("xz --format=lzma -dc", packed);
+    ASSERT_EQ(decoded.exitCode, 0);
+    EXPECT_TRUE(decoded.output == data);
+    Bytes extracted;
+    EXPECT_TRUE(archive.extractTo(u"Coded", extracted));
+    EXPECT_TRUE(extracted == data);
+    EXPECT_EQ(archive.findEntry(u"Short"), -1);
+    EXPECT_EQ(archive.findEntry(u"Refused"), -1);
 }
 
 TEST_F(ArchiveWriter, ANameTooLongForTheDirectoryFailsTheFinish)

@@ -142,7 +142,9 @@ TEST_F(DeviceRootTest, ExactSpellingWinsAndOtherwiseTheSmallestNameIsChosen)
 TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
 {
     // Changes made around the mapper; each gives the folder a new time stamp,
-    // as any change would on a file system with coarse time stamps.
+    // as any change would on a file system with coarse time stamps. Where the
+    // kernel gives change notices, the mapper learns of them as they are read
+    // (catchUp: at once).
     const fs::path folder = device().hostPath("Folder");
     fs::create_directories(folder);
     int second = 1000;
@@ -150,6 +152,7 @@ TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
         const struct timespec times[2] = {{second, 0}, {second, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
         ++second;
+        DeviceRoot::instance().catchUp();
     };
     touchFolder();
     EXPECT_EQ(mapped(u"\\folder\\foo"), "Folder/foo");  // caches the folder's names
@@ -171,6 +174,24 @@ TEST_F(DeviceRootTest, NamesMadeBehindItsBackAreFound)
     --second;
     touchFolder();
     EXPECT_EQ(mapped(u"\\folder\\x"), "Folder/X");
+}
+
+// Folders replaced behind the mapper's back, at every depth, in another case:
+// what was known below them is forgotten once the notices are read.
+TEST_F(DeviceRootTest, FoldersReplacedBehindItsBackAreReadAgain)
+{
+    device().writeFile("Top/Middle/Inner/File.txt");
+    EXPECT_EQ(mapped(u"\\top\\middle\\inner\\FILE.TXT"), "Top/Middle/Inner/File.txt");
+    EXPECT_EQ(mapped(u"\\top\\middle\\inner\\FILE.TXT"), "Top/Middle/Inner/File.txt");
+    fs::remove_all(device().hostPath("Top/Middle"));
+    device().writeFile("Top/MIDDLE/inner/file.TXT");
+    DeviceRoot::instance().catchUp();
+    EXPECT_EQ(mapped(u"\\top\\middle\\inner\\FILE.TXT"), "Top/MIDDLE/inner/file.TXT");
+    fs::rename(device().hostPath("Top"), device().hostPath("Moved"));
+    device().writeFile("TOP/Middle/Inner/File.txt");
+    DeviceRoot::instance().catchUp();
+    EXPECT_EQ(mapped(u"\\top\\middle\\inner\\FILE.TXT"), "TOP/Middle/Inner/File.txt");
+    EXPECT_EQ(mapped(u"\\moved\\middle\\INNER\\file.txt"), "Moved/MIDDLE/inner/file.TXT");
 }
 
 TEST_F(DeviceRootTest, ChangesAfterOurOwnAreStillSeen)

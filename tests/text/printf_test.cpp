@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
@@ -82,6 +83,32 @@ TEST(FormatRules, Integers)
         {u"%d|%d|%c", {Colour::kRed, u'A', 66}, u"3|65|B"},
     };
     expectFormats(cases);
+}
+
+// Integers against the C library's printf over flags, widths and extremes
+// (the engine converts the common ones itself).
+TEST(FormatRules, IntegersAgreeWithTheCLibrary)
+{
+    test::DiagCapture diag;
+    const long long values[] = {0, 1, -1, 42, -42, INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN, 0xABCDEF};
+    for (const char* flags : {"", "-", "0", "-0"}) {
+        for (const char* width : {"", "1", "5", "21"}) {
+            for (const char conversion : {'d', 'i', 'u', 'x', 'X'}) {
+                for (const long long value : values) {
+                    const std::string pattern = std::string("%") + flags + width + "ll" + conversion;
+                    char expected[64];
+                    std::snprintf(expected, sizeof expected, pattern.c_str(), value);
+                    EXPECT_EQ(narrow(pattern.c_str(), std::int64_t{value}).view(), std::string_view(expected))
+                        << pattern << " " << value;
+                    const std::string narrowPattern = std::string("%") + flags + width + conversion;
+                    std::snprintf(expected, sizeof expected, narrowPattern.c_str(), static_cast<int>(value));
+                    EXPECT_EQ(narrow(narrowPattern.c_str(), static_cast<int>(value)).view(), std::string_view(expected))
+                        << narrowPattern << " " << value;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(diag.dbgChkCount(), 0);
 }
 
 TEST(FormatRules, FloatingPoint)

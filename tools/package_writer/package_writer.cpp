@@ -76,30 +76,15 @@ struct PackageWriter::Node {
         putLe(out, size, 8);
     }
 
-    bool putData(std::ostream& out) const
+    // The records whose data follow the header, in stream order.
+    void collectData(std::vector<const Node*>& out) const
     {
-        if (type == kTypeFolder) {
-            for (const auto& child : children)
-                if (!child->putData(out))
-                    return false;
-            return true;
+        if (type != kTypeFolder) {
+            out.push_back(this);
+            return;
         }
-        if (source.empty()) {
-            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-            return static_cast<bool>(out);
-        }
-        std::ifstream in(source, std::ios::binary);
-        std::vector<char> buffer(1 << 20);
-        std::uint64_t left = size;
-        while (left > 0 && in) {
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-            in.read(buffer.data(), static_cast<std::streamsize>(piece));
-            if (static_cast<std::size_t>(in.gcount()) != piece)
-                return false;
-            out.write(buffer.data(), static_cast<std::streamsize>(piece));
-            left -= piece;
-        }
-        return left == 0 && static_cast<bool>(out);
+        for (const auto& child : children)
+            child->collectData(out);
     }
 };
 
@@ -188,9 +173,16 @@ Bytes PackageWriter::header(std::uint32_t version, std::uint32_t endType) const
 
 bool PackageWriter::write(std::ostream& out, std::uint32_t version, std::uint32_t endType) const
 {
-    const Bytes head = header(version, endType);
-    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    return root_->putData(out) && static_cast<bool>(out);
+    PackageStreamReader reader(*this, version, endType);
+    std::vector<std::uint8_t> buffer(1 << 20);
+    for (;;) {
+        const std::int64_t got = reader.read(buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return static_cast<bool>(out);
+        out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(got));
+    }
 }
 
 Bytes PackageWriter::build(std::uint32_t version, std::uint32_t endType) const
@@ -200,6 +192,65 @@ Bytes PackageWriter::build(std::uint32_t version, std::uint32_t endType) const
         return {};
     const std::string bytes = std::move(out).str();
     return Bytes(bytes.begin(), bytes.end());
+}
+
+PackageStreamReader::PackageStreamReader(const PackageWriter& writer, std::uint32_t version, std::uint32_t endType)
+    : header_(writer.header(version, endType))
+{
+    writer.root_->collectData(records_);
+    size_ = header_.size();
+    for (const PackageWriter::Node* record : records_)
+        size_ += record->size;
+    memory_ = header_.data();
+    left_ = header_.size();
+}
+
+PackageStreamReader::~PackageStreamReader() = default;
+
+bool PackageStreamReader::nextPiece()
+{
+    file_.reset();
+    memory_ = nullptr;
+    left_ = 0;
+    if (next_ == records_.size())
+        return false;
+    const PackageWriter::Node& record = *records_[next_++];
+    left_ = record.size;
+    if (record.source.empty()) {
+        memory_ = record.data.data();
+        return true;
+    }
+    file_ = std::make_unique<std::ifstream>(record.source, std::ios::binary);
+    if (!*file_)
+        failed_ = true;
+    return true;
+}
+
+std::int64_t PackageStreamReader::read(std::uint8_t* buffer, std::size_t count)
+{
+    std::size_t done = 0;
+    while (done < count && !failed_) {
+        if (left_ == 0 && !nextPiece())
+            break;
+        if (failed_)
+            break;
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(left_, count - done));
+        if (!file_) {
+            std::copy_n(memory_, piece, buffer + done);
+            memory_ += piece;
+        } else {
+            file_->read(reinterpret_cast<char*>(buffer + done), static_cast<std::streamsize>(piece));
+            if (static_cast<std::size_t>(file_->gcount()) != piece) {
+                failed_ = true;
+                break;
+            }
+        }
+        done += piece;
+        left_ -= piece;
+    }
+    if (failed_)
+        return -1;
+    return static_cast<std::int64_t>(done);
 }
 
 std::uint64_t toWindowsFileTime(std::filesystem::file_time_type time)

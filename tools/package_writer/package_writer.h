@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -53,12 +54,43 @@ public:
     std::uint64_t fileBytes() const { return fileBytes_; }
 
 private:
+    friend class PackageStreamReader;
     struct Node;
     Node& current();
 
     std::unique_ptr<Node> root_;
     std::vector<Node*> open_;
     std::uint64_t fileBytes_ = 0;
+};
+
+// Reads a writer's stream (header, then the records' data in record order)
+// piece by piece with at most one source file open, so that the stream of a
+// large tree is never held whole. The writer must outlive the reader and
+// stay unchanged.
+class PackageStreamReader {
+public:
+    explicit PackageStreamReader(const PackageWriter& writer, std::uint32_t version = 5, std::uint32_t endType = 7);
+    ~PackageStreamReader();
+    PackageStreamReader(const PackageStreamReader&) = delete;
+    PackageStreamReader& operator=(const PackageStreamReader&) = delete;
+
+    // The whole stream's size.
+    std::uint64_t size() const { return size_; }
+    // Fills up to `count` bytes of `buffer`: how many (0 at the end), or -1
+    // when a source file cannot be read whole.
+    std::int64_t read(std::uint8_t* buffer, std::size_t count);
+
+private:
+    bool nextPiece();
+
+    Bytes header_;
+    std::vector<const PackageWriter::Node*> records_;  // those with data, in stream order
+    std::size_t next_ = 0;                            // the record after the current piece
+    const std::uint8_t* memory_ = nullptr;            // the current piece when it is in memory
+    std::unique_ptr<std::ifstream> file_;             // or when it comes from a file
+    std::uint64_t left_ = 0;                          // bytes of the current piece not yet read
+    std::uint64_t size_ = 0;
+    bool failed_ = false;
 };
 
 // Adds the tree below `folder` as a folder record `topName` (normally

@@ -118,10 +118,6 @@ bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std
                std::uint32_t& unpacked)
 {
     unpacked = static_cast<std::uint32_t>(data.size());
-    if (entry.coding == "lzma" || entry.coding == "package") {
-        method = druvex::kPayloadMethodLzma;
-        return druvex::encodeLzmaEntry(data, packed);
-    }
     if (entry.coding == "zlib") {
         method = druvex::kPayloadMethodZlib;
         return druvex::encodeZlibEntry(data, packed);
@@ -136,22 +132,60 @@ bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std
     return true;
 }
 
-// The folder's tree as a package stream; `files` gets the sum of its files' sizes.
-bool packFolder(const std::string& folder, Bytes& stream, std::uint64_t& files)
+// Codes `size` bytes from `read` as an LZMA entry straight into the archive:
+// neither the input nor the coded bytes are ever held whole.
+bool addLzmaEntry(druvex::PayloadArchiveWriter& writer, const std::string& name, std::uint32_t unpacked,
+                  std::uint64_t size, const druvex::EntryReadFunction& read, int& error)
 {
-    druvex::tools::PackageWriter writer;
+    return writer.addEntryFrom(druvex::fromUtf8(name), druvex::kPayloadMethodLzma, unpacked,
+                               [&](druvex::PackageOutputStream& out) {
+                                   return druvex::encodeLzmaEntry(size, read, [&](const std::uint8_t* bytes,
+                                                                                  std::size_t count) {
+                                       // The encoder writes in pieces far below 4 GiB.
+                                       return out.write(static_cast<std::uint32_t>(count), bytes);
+                                   });
+                               },
+                               error);
+}
+
+// The folder's tree as a feature package, coded while it is read.
+int addPackage(druvex::PayloadArchiveWriter& writer, const EntryArgument& entry)
+{
+    druvex::tools::PackageWriter package;
     std::string reason;
-    if (!druvex::tools::addFolderTree(writer, folder, u"<TARGETDIR>", reason)) {
-        fail(reason);
-        return false;
-    }
-    stream = writer.build();
-    files = writer.fileBytes();
-    if (stream.empty()) {
-        fail("cannot read the files of " + folder);
-        return false;
-    }
-    return true;
+    if (!druvex::tools::addFolderTree(package, entry.file, u"<TARGETDIR>", reason))
+        return fail(reason);
+    if (package.fileBytes() > 0xFFFFFFFFu)
+        return fail("the files of " + entry.file + " hold 4 GiB or more");
+    druvex::tools::PackageStreamReader reader(package);
+    int error = 0;
+    if (!addLzmaEntry(writer, entry.name, static_cast<std::uint32_t>(package.fileBytes()), reader.size(),
+                      [&](std::uint8_t* buffer, std::size_t count) { return reader.read(buffer, count); }, error))
+        return fail("cannot add " + entry.name + " from the files of " + entry.file + " (error " +
+                    std::to_string(error) + ")");
+    return 0;
+}
+
+// A file coded as an LZMA entry while it is read.
+int addLzmaFile(druvex::PayloadArchiveWriter& writer, const EntryArgument& entry)
+{
+    std::ifstream in(entry.file, std::ios::binary);
+    std::error_code sizeError;
+    const std::uint64_t size = std::filesystem::file_size(entry.file, sizeError);
+    if (!in || sizeError)
+        return fail("cannot read " + entry.file);
+    if (size > 0xFFFFFFFFu)
+        return fail(entry.file + " holds 4 GiB or more");
+    int error = 0;
+    const bool added = addLzmaEntry(writer, entry.name, static_cast<std::uint32_t>(size), size,
+                                    [&](std::uint8_t* buffer, std::size_t count) -> std::int64_t {
+                                        in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
+                                        return in.bad() ? -1 : in.gcount();
+                                    },
+                                    error);
+    if (!added)
+        return fail("cannot add " + entry.name + " (error " + std::to_string(error) + ")");
+    return 0;
 }
 
 int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& archive,
@@ -179,24 +213,19 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
         return fail("cannot open " + archive + " for appending");
     druvex::PayloadArchiveWriter writer(output, output->payloadBase());
     for (const EntryArgument& entry : entries) {
-        Bytes data;
-        std::uint64_t packageFiles = 0;
-        if (entry.coding == "package") {
-            if (!packFolder(entry.file, data, packageFiles))
-                return kFailure;
-        } else if (!readHostFile(entry.file, data)) {
-            return fail("cannot read " + entry.file);
+        if (entry.coding == "package" || entry.coding == "lzma") {
+            if (const int status = entry.coding == "package" ? addPackage(writer, entry) : addLzmaFile(writer, entry))
+                return status;
+            continue;
         }
+        Bytes data;
+        if (!readHostFile(entry.file, data))
+            return fail("cannot read " + entry.file);
         Bytes packed;
         std::uint32_t method = 0;
         std::uint32_t unpacked = 0;
         if (!codeEntry(entry, data, packed, method, unpacked))
             return fail("cannot code " + entry.file);
-        if (entry.coding == "package") {
-            if (packageFiles > 0xFFFFFFFFu)
-                return fail("the files of " + entry.file + " hold 4 GiB or more");
-            unpacked = static_cast<std::uint32_t>(packageFiles);
-        }
         druvex::MemoryInputStream input(packed);
         int error = 0;
         if (!writer.addEntry(druvex::fromUtf8(entry.name), method, input, unpacked, error))

@@ -1,0 +1,294 @@
+// What the benchmark programs that scripts/bench runs share: the options it
+// passes, interleaved timing of our side and a reference, the lines it reads
+// back, installer-like content, cached inputs and the peak memory of child
+// processes. The goals themselves live in bench/goals.txt and nowhere else.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern char** environ;
+
+namespace druvex::bench {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Options {
+    int rounds = 5;
+    // Only the interleaved rounds and their "measure" lines, no Google Benchmark run.
+    bool table = false;
+    // Where generated inputs that are slow to make are kept between runs (empty: nowhere).
+    fs::path dataDirectory;
+};
+
+// Takes --rounds=N, --table and --data=DIR out of argv; the rest stays for Google Benchmark.
+inline Options parseOptions(int& argc, char** argv)
+{
+    Options options;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with("--rounds="))
+            options.rounds = std::max(0, std::atoi(argv[i] + 9));
+        else if (argument == "--table")
+            options.table = true;
+        else if (argument.starts_with("--data="))
+            options.dataDirectory = std::string(argument.substr(7));
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return options;
+}
+
+[[noreturn]] inline void fail(const std::string& what)
+{
+    std::fprintf(stderr, "bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+inline void run(const std::string& command)
+{
+    if (std::system(command.c_str()) != 0)
+        fail("command failed: " + command);
+}
+
+template <class Work>
+double seconds(Work&& work)
+{
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Both sides `rounds` times, the order alternating so that neither always
+// meets a warm cache or the same moment of a busy machine's load; the ratios
+// ours / theirs, one a round.
+template <class Ours, class Theirs>
+std::vector<double> interleaved(int rounds, Ours&& ours, Theirs&& theirs)
+{
+    std::vector<double> ratios;
+    for (int round = 0; round < rounds; ++round) {
+        double mine = 0;
+        double reference = 0;
+        if (round % 2 == 0) {
+            mine = seconds(ours);
+            reference = seconds(theirs);
+        } else {
+            reference = seconds(theirs);
+            mine = seconds(ours);
+        }
+        ratios.push_back(mine / reference);
+    }
+    return ratios;
+}
+
+// The line scripts/bench reads: "measure ID VALUE...".
+inline void report(std::string_view id, const std::vector<double>& values)
+{
+    std::printf("measure %.*s", static_cast<int>(id.size()), id.data());
+    for (const double value : values)
+        std::printf(" %.4f", value);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// File-system work runs on tmpfs where the machine has one, so that a busy
+// disk of other engineers' builds does not decide the ratio.
+inline fs::path scratchBase()
+{
+    std::error_code error;
+    if (fs::is_directory("/dev/shm", error))
+        return "/dev/shm";
+    return fs::temp_directory_path();
+}
+
+// A fresh scratch folder for one program run, removed with the object.
+struct ScratchFolder {
+    fs::path path;
+    explicit ScratchFolder(const std::string& name)
+        : path(scratchBase() / ("druvex-" + name + "-" + std::to_string(::getpid())))
+    {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchFolder()
+    {
+        std::error_code error;
+        fs::remove_all(path, error);
+    }
+};
+
+// Installer content: every fourth file incompressible (images, packed data),
+// the others survey-job-like text, point records of a random walk, which
+// compress about as real job files do. The same seed gives the same files.
+class ContentMaker {
+public:
+    explicit ContentMaker(unsigned seed = 42) : random_(seed) {}
+
+    std::mt19937& random() { return random_; }
+
+    Bytes file(int index, std::size_t size)
+    {
+        Bytes data;
+        data.reserve(size + 128);
+        if (index % 4 == 3) {
+            while (data.size() < size)
+                data.push_back(static_cast<std::uint8_t>(random_() >> 11));
+            return data;
+        }
+        char line[128];
+        while (data.size() < size) {
+            east_ += static_cast<double>(random_() % 2001) / 1000.0 - 1.0;
+            north_ += static_cast<double>(random_() % 2001) / 1000.0 - 1.0;
+            height_ += static_cast<double>(random_() % 201) / 1000.0 - 0.1;
+            const int length =
+                std::snprintf(line, sizeof line, "PT%06u,%.3f,%.3f,%.3f,CODE%02u,%s\r\n", point_++ % 1000000, east_,
+                              north_, height_, static_cast<unsigned>(random_() % 40), random_() % 5 == 0 ? "CHECK" : "");
+            data.insert(data.end(), line, line + length);
+        }
+        data.resize(size);
+        return data;
+    }
+
+private:
+    std::mt19937 random_;
+    double east_ = 500000.0;
+    double north_ = 5400000.0;
+    double height_ = 420.0;
+    unsigned point_ = 0;
+};
+
+// A file made once by `make` (which writes the given path) and kept in the
+// data folder between runs under `name`; without a data folder it is made in
+// `scratch`.
+inline fs::path cachedInput(const Options& options, const fs::path& scratch, const std::string& name,
+                            const std::function<void(const fs::path&)>& make)
+{
+    if (options.dataDirectory.empty()) {
+        const fs::path path = scratch / name;
+        make(path);
+        return path;
+    }
+    const fs::path path = options.dataDirectory / name;
+    if (fs::exists(path))
+        return path;
+    fs::create_directories(options.dataDirectory);
+    const fs::path partial = options.dataDirectory / (name + ".partial");
+    make(partial);
+    fs::rename(partial, path);
+    return path;
+}
+
+inline Bytes readWhole(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void writeWhole(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush())
+        fail("cannot write " + path.string());
+}
+
+// Children started by peakMegabytes: the program, its arguments, and the file
+// its standard input and output are connected to ("" for the inherited one).
+struct Child {
+    Child(std::vector<std::string> programAndArguments, std::string inputFile = {}, std::string outputFile = {})
+        : arguments(std::move(programAndArguments)), input(std::move(inputFile)), output(std::move(outputFile))
+    {
+    }
+    std::vector<std::string> arguments;
+    std::string input;
+    std::string output;
+};
+
+// Runs the children as one pipeline (each one's output into the next one's
+// input) and gives the sum of their peak resident memory in MB: what the
+// machine had to hold at most while they ran side by side. Fails when one of
+// them fails.
+inline double peakMegabytes(const std::vector<Child>& children)
+{
+    std::vector<pid_t> pids;
+    int previousRead = -1;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const Child& child = children[i];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!child.input.empty())
+            posix_spawn_file_actions_addopen(&actions, 0, child.input.c_str(), O_RDONLY, 0);
+        else if (previousRead >= 0)
+            posix_spawn_file_actions_adddup2(&actions, previousRead, 0);
+        int pipeEnds[2] = {-1, -1};
+        if (!child.output.empty()) {
+            posix_spawn_file_actions_addopen(&actions, 1, child.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        } else if (i + 1 < children.size()) {
+            if (::pipe(pipeEnds) != 0)
+                fail("pipe");
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+            posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        }
+        std::vector<char*> argv;
+        for (const std::string& argument : child.arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            fail("cannot start " + child.arguments[0]);
+        posix_spawn_file_actions_destroy(&actions);
+        if (previousRead >= 0)
+            ::close(previousRead);
+        if (pipeEnds[1] >= 0)
+            ::close(pipeEnds[1]);
+        previousRead = pipeEnds[0];
+        pids.push_back(pid);
+    }
+    if (previousRead >= 0)
+        ::close(previousRead);
+    double megabytes = 0;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        int status = 0;
+        rusage usage{};
+        if (::wait4(pids[i], &status, 0, &usage) != pids[i] || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            fail("failed: " + children[i].arguments[0]);
+        megabytes += static_cast<double>(usage.ru_maxrss) / 1024.0;
+    }
+    return megabytes;
+}
+
+// This program's own path, to start itself as a lean child.
+inline std::string selfPath()
+{
+    return fs::read_symlink("/proc/self/exe").string();
+}
+
+}  // namespace druvex::bench
