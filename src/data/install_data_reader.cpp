@@ -8,7 +8,7 @@
 
 #include "text/char_class.h"
 #include "app_base/theme_names.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/xml_reader.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
@@ -20,9 +20,9 @@
 namespace druvex {
 namespace {
 
-// Deeper documents are refused: every tree read here is freed, sorted and
-// written recursively, and a hostile nesting must not exhaust the stack.
-constexpr int kMaxDocumentDepth = 4 * static_cast<int>(kMaxFolderNesting);
+// Deeper documents are refused: some trees read here are still walked
+// recursively, and a hostile nesting must not exhaust the stack.
+constexpr int kMaxDocumentDepth = static_cast<int>(kMaxXmlDocumentDepth);
 
 enum class Element {
     Other,

@@ -1,6 +1,6 @@
 #include "payload/package_header.h"
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "payload/payload_entry.h"
 
 namespace druvex {

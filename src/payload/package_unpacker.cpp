@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "core/input_limits.h"
 #include "core/xml_reader.h"
+#include "platform/input_limits.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
 #include "fileutil/operation_log.h"

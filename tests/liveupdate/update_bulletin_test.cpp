@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/wall_clock.h"
 #include "data/feature.h"
 #include "support/diag_capture.h"

@@ -1,6 +1,6 @@
 // The most that a size, count or depth read from an input may ask of memory.
 // Every reader of stored or downloaded data (installer archive, package
-// streams, XML fragments, 7z backups, update bulletins) checks its input
+// streams, XML fragments, registry files, 7z backups, update bulletins) checks its input
 // against these before it allocates, so that a damaged or hostile file fails
 // cleanly instead of exhausting the device.
 #pragma once
@@ -17,6 +17,14 @@ constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
 constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
 // Folders nested inside one another in a package or an archive.
 constexpr std::uint32_t kMaxFolderNesting = 256;
+// Elements nested inside one another in one XML document: data.xml's
+// features, folders and registry keys with the elements around them.
+constexpr std::uint32_t kMaxXmlDocumentDepth = 4 * kMaxFolderNesting;
+// Keys nested inside one another in a registry fragment or the device
+// registry, below their root.
+constexpr std::uint32_t kMaxRegistryKeyDepth = 512;
+// The directory of an installer archive (at least 34 bytes a record).
+constexpr std::uint64_t kMaxArchiveDirectorySize = 16ull * 1024 * 1024;
 // Next header and header of a 7z archive.
 constexpr std::uint64_t kMax7zHeaderSize = 16ull * 1024 * 1024;
 // Bytes of one entry extracted into memory rather than streamed.
