@@ -127,6 +127,10 @@ TEST(TimeStampClock, FieldsSplitTheReading)
 TEST(TimeStampThreads, ConcurrentReadingsNeverGoBack)
 {
     FakeClock clock(unixTime(1'000));
+    // The base comes from a reading taken while the clock stands: a reader
+    // that took it while advance() had moved only one of the two fields would
+    // measure everything after from a base a tick off.
+    ASSERT_EQ(readNs(), 1'000'000'000'000ULL);
     std::atomic<bool> stop{false};
     std::atomic<int> backwards{0};
     std::vector<std::thread> readers;

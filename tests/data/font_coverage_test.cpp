@@ -151,13 +151,14 @@ protected:
     {
         device_->writeFile("Windows/" + name, std::string(bytes.begin(), bytes.end()));
     }
-    bool addDejaVu()
+    // The font comes from fonts-dejavu-core, which scripts/test installs.
+    ::testing::AssertionResult addDejaVu()
     {
         const Bytes bytes = test::readFileBytes(kDejaVuSans);
         if (bytes.empty())
-            return false;
+            return ::testing::AssertionFailure() << kDejaVuSans << " is missing (scripts/test installs it)";
         addFont("DejaVuSans.ttf", bytes);
-        return true;
+        return ::testing::AssertionSuccess();
     }
     void linkFaces(const std::u16string& face, const std::vector<std::u16string>& entries)
     {
@@ -200,8 +201,8 @@ std::vector<bool> fontconfigCharset(const char* path)
 
 TEST_F(FontCoverage, DejaVuSansAgreesWithFontconfig)
 {
-    if (!addDejaVu() || !test::haveTool("fc-query"))
-        GTEST_SKIP() << "DejaVu Sans or fc-query is missing";
+    ASSERT_TRUE(addDejaVu());
+    ASSERT_TRUE(test::toolInstalled("fc-query"));
     FontDeviceContext context(host_);
     ASSERT_TRUE(context.selectFace(SharedString(u"dejavu sans")));
     EXPECT_EQ(context.faceName(), u"dejavu sans");
@@ -224,8 +225,7 @@ TEST_F(FontCoverage, DejaVuSansAgreesWithFontconfig)
 
 TEST_F(FontCoverage, LinkedFontsCoverWhatTheCurrentOneLacks)
 {
-    if (!addDejaVu())
-        GTEST_SKIP() << "DejaVu Sans is missing";
+    ASSERT_TRUE(addDejaVu());
     addFont("SYNCJK.TTF", fontFile({{"cmap", cmapTable({{3, 1, format4({{0x4E00, 0x9FFF, 7, {}}})}})},
                                    {"name", nameTable(u"Synthetic CJK")}}));
     FontDeviceContext context(host_);

@@ -15,8 +15,7 @@ class SevenZipInterop : public test::SevenZipFixture {
 protected:
     void SetUp() override
     {
-        if (!test::haveTool("7zz"))
-            GTEST_SKIP() << "7zz is not installed";
+        ASSERT_TRUE(test::toolInstalled("7zz"));
         test::SevenZipFixture::SetUp();
     }
 
