@@ -15,14 +15,19 @@ constexpr std::uint64_t kMaxLzmaDictionarySize = 64ull * 1024 * 1024;
 constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
 // One XML fragment held in memory for parsing.
 constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
-// Folders nested inside one another in a package or an archive.
+// Folders nested inside one another in a package, an archive or the content
+// of data.xml.
 constexpr std::uint32_t kMaxFolderNesting = 256;
-// Elements nested inside one another in one XML document: data.xml's
-// features, folders and registry keys with the elements around them.
+// Features nested inside one another in data.xml, and a custom page's layouts.
+constexpr std::uint32_t kMaxFeatureNesting = 256;
+// Keys nested inside one another below their root in a registry fragment or
+// the device registry.
+constexpr std::uint32_t kMaxRegistryKeyDepth = 256;
+// Elements nested inside one another in one XML document. It holds the
+// written form of every tree the limits above allow (data.xml's features two
+// levels each, then folders or registry keys), so that whatever was read can
+// be written and read again.
 constexpr std::uint32_t kMaxXmlDocumentDepth = 4 * kMaxFolderNesting;
-// Keys nested inside one another in a registry fragment or the device
-// registry, below their root.
-constexpr std::uint32_t kMaxRegistryKeyDepth = 512;
 // The directory of an installer archive (at least 34 bytes a record).
 constexpr std::uint64_t kMaxArchiveDirectorySize = 16ull * 1024 * 1024;
 // Next header and header of a 7z archive.
