@@ -23,6 +23,9 @@ constexpr std::uint32_t kMaxFeatureNesting = 256;
 // Keys nested inside one another below their root in a registry fragment or
 // the device registry.
 constexpr std::uint32_t kMaxRegistryKeyDepth = 256;
+// UTF-16 units of one key name in the device registry, whose file names the
+// whole path above a key in each key's section.
+constexpr std::uint32_t kMaxRegistryKeyNameLength = 255;
 // Elements nested inside one another in one XML document. It holds the
 // written form of every tree the limits above allow (data.xml's features two
 // levels each, then folders or registry keys), so that whatever was read can
