@@ -31,8 +31,10 @@ constexpr std::uint32_t kMaxRegistryKeyNameLength = 255;
 // levels each, then folders or registry keys), so that whatever was read can
 // be written and read again.
 constexpr std::uint32_t kMaxXmlDocumentDepth = 4 * kMaxFolderNesting;
-// The directory of an installer archive (at least 34 bytes a record).
-constexpr std::uint64_t kMaxArchiveDirectorySize = 16ull * 1024 * 1024;
+// The directory of an installer archive (at least 34 bytes a record, so at
+// most some 120,000 entries; an archive holds one per package, translation and
+// theme).
+constexpr std::uint64_t kMaxArchiveDirectorySize = 4ull * 1024 * 1024;
 // Next header and header of a 7z archive.
 constexpr std::uint64_t kMax7zHeaderSize = 16ull * 1024 * 1024;
 // Bytes of one entry extracted into memory rather than streamed.
