@@ -36,6 +36,10 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kDocumentDepth = static_cast<int>(kMaxXmlDocumentDepth);
+// Items of one kind in a seed of many: enough for every loop of a reader to
+// run long, small enough that the fuzzer's mutations of it stay quick (the
+// benchmark reads the large ones).
+constexpr int kManyItems = 500;
 
 class SeedFolder {
 public:
@@ -89,13 +93,13 @@ void xmlSeeds(const SeedFolder& seeds)
         deep += "</e>";
     seeds.write("xml_reader", "deep.xml", deep);
     std::string attributes = "<many";
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < kManyItems; ++i)
         attributes += " a" + std::to_string(i) + "=\"&lt;&amp;\xC3\xA9\"";
     seeds.write("xml_reader", "attributes.xml", attributes + "/>");
 
-    seeds.write("data_xml", "siblings.xml", test::dataXmlWithSiblingFeatures(3000));
-    seeds.write("data_xml", "components.xml", test::dataXmlWithComponentFeatures(3000));
-    seeds.write("data_xml", "controls.xml", test::dataXmlWithLayoutControls(3000));
+    seeds.write("data_xml", "siblings.xml", test::dataXmlWithSiblingFeatures(kManyItems));
+    seeds.write("data_xml", "components.xml", test::dataXmlWithComponentFeatures(kManyItems));
+    seeds.write("data_xml", "controls.xml", test::dataXmlWithLayoutControls(kManyItems));
     // The root feature and its "Features" and "data" elements take three levels.
     seeds.write("data_xml", "nested-at-limit.xml", test::dataXmlWithNestedFeatures(kDocumentDepth - 4));
     seeds.write("data_xml", "nested-past-limit.xml", test::dataXmlWithNestedFeatures(kDocumentDepth));
@@ -133,15 +137,15 @@ void xmlSeeds(const SeedFolder& seeds)
 void registrySeeds(const SeedFolder& seeds)
 {
     const int keyDepth = static_cast<int>(kMaxRegistryKeyDepth);
-    seeds.write("registry_file", "keys-at-limit.reg", test::registryFileWithKeys(2000, keyDepth));
+    seeds.write("registry_file", "keys-at-limit.reg", test::registryFileWithKeys(kManyItems, keyDepth));
     seeds.write("registry_file", "past-limit.reg", test::registryFileWithKeys(1, keyDepth + 1));
     seeds.write("registry_file", "types.reg",
                 "DRUVEX-REGISTRY 1\n\n[HKEY_CURRENT_USER\\Software\\Types]\n@=\"default\"\n\"d\"=dword:0000002a\n"
                 "\"e\"=expand:\"%TEMP%\\\\x\"\n\"m\"=multi:\"a\",\"b\"\n\"b\"=hex:00,ff\n\"t\"=hex(5):01,02\n");
 
-    seeds.write("ini_file", "continued.ini", test::iniWithContinuationLines(20000));
-    seeds.write("ini_file", "long-line.ini", "[S]\r\nkey=" + std::string(1 << 20, 'v') + "\r\n" +
-                                                 std::string(1 << 16, 'x') + "\r\n");
+    seeds.write("ini_file", "continued.ini", test::iniWithContinuationLines(4 * kManyItems));
+    seeds.write("ini_file", "long-line.ini", "[S]\r\nkey=" + std::string(1 << 16, 'v') + "\r\n" +
+                                                 std::string(1 << 12, 'x') + "\r\n");
     // Keys that begin with the bytes of a byte-order mark once saved in the
     // 8-bit encoding (EF BB BF, FF FE).
     seeds.write("ini_file", "utf8-mark-key.ini", utf16Le(u"\u00EF\u00BB\u00BFkey=1\r\n[S]\r\nk=v\r\n"));
@@ -149,7 +153,7 @@ void registrySeeds(const SeedFolder& seeds)
     seeds.write("ini_file", "unmapped.ini", utf16Le(u"key=\u4E2D\r\n"));
 
     std::u16string table;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < kManyItems; ++i)
         table += u"[key" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + u"][text\\r\\n]\r\n";
     table += u"[[nested]][x]";
     seeds.write("xlate_table", "pairs.xlt", utf16Le(table));
@@ -214,7 +218,7 @@ void packageSeeds(const SeedFolder& seeds)
     const int nesting = static_cast<int>(kMaxFolderNesting);
     const Bytes nested = packageNested(nesting);
     const Bytes tooDeep = packageNested(nesting + 1);
-    const Bytes small = packageOfSmallRecords(20000);
+    const Bytes small = packageOfSmallRecords(4 * kManyItems);
     const Bytes tooLarge = packageHeaderSizeWord(kMaxPackageHeaderSize + 1);
     for (const auto& [name, bytes] : {std::pair{"files.pkg", files}, {"nested-at-limit.pkg", nested},
                                       {"nested-past-limit.pkg", tooDeep}, {"small-records.pkg", small},
