@@ -29,6 +29,14 @@ void quietDiagnostics()
         setDiagSink(sink);
 }
 
+namespace {
+
+// Every target starts quiet, also one that never asks: its refusals must not
+// make a log file beside the program for each input.
+[[maybe_unused]] const bool g_quietFromTheStart = (quietDiagnostics(), true);
+
+}  // namespace
+
 FuzzDevice& FuzzDevice::instance()
 {
     static FuzzDevice device;

@@ -14,7 +14,8 @@
 
 namespace druvex::fuzz {
 
-// Installs a sink that drops every diagnostics line; idempotent.
+// Installs a sink that drops every diagnostics line; idempotent. Every
+// program that links this support starts with it installed.
 void quietDiagnostics();
 
 // The process's scratch device, made and activated on first use; quiet
