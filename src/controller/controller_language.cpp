@@ -133,8 +133,8 @@ std::vector<SharedString> InstallerController::collectAdditionalLanguageNames() 
         if (feature->parent() != additional.get())
             continue;
         names.push_back(feature->getName());
-        for (int i = 0; i < feature->componentFeatureCount(); ++i)
-            names.push_back(feature->componentFeatureAt(i));
+        for (const SharedString& component : feature->componentFeatures())
+            names.push_back(component);
     }
     return names;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app_log.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "data/content_tree.h"
 #include "data/scriptable.h"
 #include "fileutil/file_util.h"

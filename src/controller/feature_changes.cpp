@@ -163,8 +163,8 @@ void InstallerController::selectFeature(const FeaturePtr& feature)
     // In the set before its components are looked at, so that features that
     // name each other end the walk.
     selectedFeatures_.insert(feature);
-    for (int index = 0; index < feature->componentFeatureCount(); ++index) {
-        const FeaturePtr component = installData_->findItemByPath(feature->componentFeatureAt(index).view());
+    for (const SharedString& name : feature->componentFeatures()) {
+        const FeaturePtr component = installData_->findItemByPath(name.view());
         if (component && !isFeatureSelected(component.get()))
             selectFeature(component);
     }
@@ -183,8 +183,8 @@ void InstallerController::deselectFeature(const FeaturePtr& feature)
 void InstallerController::deselectWithHiddenComponents(const FeaturePtr& feature)
 {
     selectedFeatures_.erase(feature.get());
-    for (int index = 0; index < feature->componentFeatureCount(); ++index) {
-        const FeaturePtr component = installData_->findItemByPath(feature->componentFeatureAt(index).view());
+    for (const SharedString& name : feature->componentFeatures()) {
+        const FeaturePtr component = installData_->findItemByPath(name.view());
         if (component && isFeatureSelected(component.get()) && isHiddenFromUser(*component))
             deselectWithHiddenComponents(component);
     }

@@ -5,7 +5,7 @@
 #include "controller/translation_map.h"
 #include "core/app_log.h"
 #include "core/app_paths.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/translate_text.h"
 #include "data/culture_table.h"
 #include "fileutil/file_util.h"

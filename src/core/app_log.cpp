@@ -80,6 +80,10 @@ void ensureLogWhenNoSink()
     AppLog::instance();
 }
 
+// Lines that reach the diagnostics layer before anything logged through
+// logPrintf (an assertion report, a platform line) make the log too.
+[[maybe_unused]] const bool g_logMadeForDiagnostics = (setDiagSinkMaker(&ensureLogWhenNoSink), true);
+
 // The device's temporary folder (GetTempPath); without a device, the host's.
 SharedString temporaryFolder()
 {

@@ -1,6 +1,7 @@
 #include "core/ini_file.h"
 
 #include <cstring>
+#include <string>
 
 #include "core/file_functions.h"
 #include "core/mapped_file.h"
@@ -102,16 +103,52 @@ std::u16string_view trimmed(std::u16string_view text)
     return text;
 }
 
+// A refused line is quoted up to this many units, with "..." for the rest: a
+// line of megabytes must not be copied into every message that names it.
+constexpr int kQuotedLineUnits = 120;
+
 bool refuse(IniLoadReport* report, int line, const SharedString& text, const char* reason)
 {
     DRUVEX_DBGCHK("");
     if (report) {
         report->failedLine = line;
-        report->failedText = text;
+        report->failedText = text.length() > kQuotedLineUnits ? text.left(kQuotedLineUnits) + u"..." : text;
         report->reason = reason;
     }
     return false;
 }
+
+// The value that continuation lines are appended to, collected in a buffer
+// that grows geometrically and stored once the value ends: a shared string
+// grows to the exact length each time, and a value continued over many lines
+// would cost the square of its length.
+class ContinuedValue {
+public:
+    // `value` goes on with `line`; a value other than the one collected so
+    // far is stored first.
+    void append(SharedString& value, const SharedString& line)
+    {
+        if (&value != target_) {
+            store();
+            target_ = &value;
+            text_.assign(value.view());
+        }
+        text_ += line.view();
+    }
+    // Stores the collected value; before anything else changes the map.
+    void store()
+    {
+        if (!target_)
+            return;
+        *target_ = SharedString(std::u16string_view(text_));
+        target_ = nullptr;
+        text_.clear();
+    }
+
+private:
+    SharedString* target_ = nullptr;
+    std::u16string text_;
+};
 
 }  // namespace
 
@@ -149,33 +186,40 @@ bool IniFile::parse(const std::uint8_t* bytes, std::size_t size, std::uint32_t* 
     SharedString section;
     SharedString lastKey;
     bool haveKey = false;
+    ContinuedValue continued;
+    // On a refusal the map keeps what came before the refused line.
+    const auto refuseLine = [&](int lineNumber, const SharedString& line, const char* reason) {
+        continued.store();
+        return refuse(report, lineNumber, line, reason);
+    };
     while (!reader.atEnd()) {
         const SharedString line = reader.readLine();
         const int lineNumber = reader.lineNumber();
         // A line that does not convert would read as empty and silently move
         // the keys after it into the unnamed section.
         if (reader.lastLineUnconverted())
-            return refuse(report, lineNumber, line, "the line is not valid in the file's encoding");
+            return refuseLine(lineNumber, line, "the line is not valid in the file's encoding");
         if (onlyBlanksAndTabs(line)) {
             section.clear();
             continue;
         }
         const char16_t first = line[0];
         if (isBlankOrTab(first))
-            return refuse(report, lineNumber, line, "the line starts with a blank");
+            return refuseLine(lineNumber, line, "the line starts with a blank");
         if (first == u'#' || first == u'/' || first == u';')
             continue;
         if (first == u'[') {
             const std::u16string_view header = trimmed(line.view());
             if (header.size() < 3 || header.back() != u']')
-                return refuse(report, lineNumber, line, "a section header is \"[name]\"");
+                return refuseLine(lineNumber, line, "a section header is \"[name]\"");
             section = SharedString(header.substr(1, header.size() - 2));
             continue;
         }
         if (!isIniKeyStart(first))
-            return refuse(report, lineNumber, line, "a key starts with a letter, a digit or '_'");
+            return refuseLine(lineNumber, line, "a key starts with a letter, a digit or '_'");
         const int equals = line.find(u'=');
         if (equals > 0) {
+            continued.store();
             lastKey = line.left(equals);
             haveKey = true;
             sections_[section][lastKey] = line.midToEnd(equals + 1);
@@ -185,14 +229,15 @@ bool IniFile::parse(const std::uint8_t* bytes, std::size_t size, std::uint32_t* 
         }
         // A continuation of the last key's value.
         if (!haveKey)
-            return refuse(report, lineNumber, line, "a line without '=' before any key");
+            return refuseLine(lineNumber, line, "a line without '=' before any key");
         const auto current = sections_.find(section);
         if (current == sections_.end())
             continue;
         const auto value = current->second.find(lastKey);
         if (value != current->second.end())
-            value->second += line;
+            continued.append(value->second, line);
     }
+    continued.store();
     if (encoding)
         *encoding = static_cast<std::uint32_t>(used);
     return true;
@@ -220,6 +265,18 @@ bool writableSectionName(const SharedString& name)
 bool writableKey(const SharedString& key)
 {
     return !key.isEmpty() && isIniKeyStart(key[0]) && key.find(u'=') < 0 && !holdsLineBreakOrZero(key.view());
+}
+
+// Whether the ANSI code page holds every character of a section name or key.
+// Values may lose a character to '?' as the device's conversion does; a name
+// that changed would be another name, and a key that begins with '?' would
+// not load at all.
+bool holdsInAnsi(const SharedString& text)
+{
+    if (text.isEmpty())
+        return true;
+    const SharedStringA narrow = SharedStringA::fromWide(text.c_str(), text.length(), kCodePageAnsi);
+    return SharedString::fromCodePage(narrow.c_str(), narrow.length(), kCodePageAnsi) == text;
 }
 
 void appendKeys(std::u16string& text, const IniSection& keys)
@@ -261,10 +318,12 @@ bool IniFile::serialize(std::uint32_t encoding, std::string& bytes) const
     if (encoding != kEncodingAnsi && encoding != kEncodingUtf16LE && encoding != kEncodingUtf8)
         return false;
     for (const auto& [name, keys] : sections_) {
-        if (!writableSectionName(name))
+        if (!writableSectionName(name) || (encoding == kEncodingAnsi && !holdsInAnsi(name)))
             return false;
         for (const auto& [key, value] : keys) {
             if (!writableKey(key) || holdsLineBreakOrZero(value.view()))
+                return false;
+            if (encoding == kEncodingAnsi && !holdsInAnsi(key))
                 return false;
         }
     }
@@ -303,6 +362,14 @@ bool IniFile::serialize(std::uint32_t encoding, std::string& bytes) const
     default: {
         const SharedStringA narrow = SharedStringA::fromWide(text.data(), static_cast<int>(text.size()), kCodePageAnsi);
         if (narrow.isEmpty())
+            return false;
+        // Without a mark of its own, a file whose first bytes are those of a
+        // mark ("\u00EF\u00BB\u00BF" in 1252 is the UTF-8 one) would be read in
+        // another encoding, or lose them.
+        int markLength = 0;
+        findByteOrderMark(reinterpret_cast<const std::uint8_t*>(narrow.c_str()),
+                          static_cast<std::size_t>(narrow.length()), &markLength);
+        if (markLength > 0)
             return false;
         bytes.assign(narrow.view());
         return true;

@@ -21,7 +21,7 @@ using IniSection = std::map<SharedString, SharedString>;
 // reader's verdict to a person (the device profile).
 struct IniLoadReport {
     int failedLine = 0;       // 1-based line of the refused line; 0 when the file could not be read
-    SharedString failedText;  // that line
+    SharedString failedText;  // that line, its first 120 characters and "..." when longer
     const char* reason = "";  // ASCII
     // The line each key was last set on, by section and key.
     std::map<std::pair<SharedString, SharedString>, int> keyLines;
@@ -77,8 +77,10 @@ public:
     // come first, without a header; then each section as "[name]", its
     // "key=value" lines and an empty line; CR LF line ends. An empty map is the
     // line "/ empty". Refused before the file is touched: an unknown encoding,
-    // and a name, key or value that would not read back as written. False when
-    // a write fails.
+    // and a name, key or value that would not read back as written (in the
+    // ANSI encoding also a name or key the code page cannot hold, and a text
+    // whose first bytes are those of a byte-order mark; a value character the
+    // code page lacks becomes '?'). False when a write fails.
     bool save(const SharedString& path, std::uint32_t encoding) const;
     // The bytes save writes; false for what save refuses.
     bool serialize(std::uint32_t encoding, std::string& bytes) const;

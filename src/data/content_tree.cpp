@@ -95,11 +95,15 @@ int ContentFolder::indexOf(std::u16string_view name) const
 
 bool ContentFolder::addChild(std::shared_ptr<ContentItem> item)
 {
-    if (!item)
+    if (!item || item.get() == this)
         return false;
-    for (const ContentItem* ancestor = this; ancestor; ancestor = ancestor->parent_) {
-        if (ancestor == item.get())
-            return false;
+    // Only a folder with children can be one of this folder's ancestors: the
+    // walk up is left out for the files a reader adds one after another.
+    if (item->childCount() > 0) {
+        for (const ContentItem* ancestor = parent_; ancestor; ancestor = ancestor->parent_) {
+            if (ancestor == item.get())
+                return false;
+        }
     }
     item->parent_ = this;
     children_.push_back(std::move(item));

@@ -6,6 +6,17 @@
 #include "text/char_class.h"
 
 namespace druvex {
+namespace {
+
+std::u16string foldedId(std::u16string_view id)
+{
+    std::u16string folded(id);
+    for (char16_t& unit : folded)
+        unit = toLowerChar(unit);
+    return folded;
+}
+
+}  // namespace
 
 void LayoutElement::copyFieldsTo(LayoutElement& copy) const
 {
@@ -22,7 +33,7 @@ std::shared_ptr<LayoutElement> LinearLayout::clone() const
     copyFieldsTo(*copy);
     copy->isVertical = isVertical;
     for (const LayoutElementPtr& child : children_)
-        copy->children_.push_back(child->clone());
+        copy->addChild(child->clone());
     return copy;
 }
 
@@ -37,7 +48,7 @@ bool LinearLayout::addChild(LayoutElementPtr child)
 {
     if (!child || child.get() == this)
         return false;
-    if (!child->id.isEmpty() && findChild(child->id.view()))
+    if (!child->id.isEmpty() && !childrenById_.try_emplace(foldedId(child->id.view()), child).second)
         return false;
     children_.push_back(std::move(child));
     return true;
@@ -45,11 +56,13 @@ bool LinearLayout::addChild(LayoutElementPtr child)
 
 LayoutElementPtr LinearLayout::findChild(std::u16string_view id) const
 {
-    for (const LayoutElementPtr& child : children_) {
-        if (equalsNoCase(child->id.view(), id))
-            return child;
+    if (id.empty()) {
+        const auto unnamed = std::find_if(children_.begin(), children_.end(),
+                                          [](const LayoutElementPtr& child) { return child->id.isEmpty(); });
+        return unnamed == children_.end() ? nullptr : *unnamed;
     }
-    return nullptr;
+    const auto found = childrenById_.find(foldedId(id));
+    return found == childrenById_.end() ? nullptr : found->second;
 }
 
 bool LinearLayout::removeChild(const LayoutElement* child)
@@ -58,6 +71,9 @@ bool LinearLayout::removeChild(const LayoutElement* child)
                                     [child](const LayoutElementPtr& element) { return element.get() == child; });
     if (found == children_.end())
         return false;
+    if (const auto named = childrenById_.find(foldedId((*found)->id.view()));
+        named != childrenById_.end() && named->second == *found)
+        childrenById_.erase(named);
     children_.erase(found);
     return true;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -53,7 +55,7 @@ public:
     // Throws std::out_of_range outside the list.
     const LayoutElementPtr& childAt(int index) const;
     // Refuses null, and a child whose non-empty Id a direct child already has
-    // (ignoring case).
+    // (ignoring case). A child's Id stays as it was when it was added.
     bool addChild(LayoutElementPtr child);
     // The direct child with that Id ignoring case; null when none.
     LayoutElementPtr findChild(std::u16string_view id) const;
@@ -64,6 +66,9 @@ public:
 
 private:
     std::vector<LayoutElementPtr> children_;
+    // The children with an Id by the Id in lower case: a layout of many
+    // controls looks each new Id up among all the others.
+    std::map<std::u16string, LayoutElementPtr> childrenById_;
 };
 
 class TextView final : public LayoutElement {

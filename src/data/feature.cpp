@@ -1,7 +1,9 @@
 #include "data/feature.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "text/char_class.h"
 #include "data/content_tree.h"
@@ -45,10 +47,38 @@ bool hasFlaggedFile(const ContentFolder& folder)
     return false;
 }
 
+// The names compared unit by unit through the one case mapping.
+bool nameBefore(std::u16string_view a, std::u16string_view b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const char16_t left = toLowerChar(a[i]);
+        const char16_t right = toLowerChar(b[i]);
+        if (left != right)
+            return left < right;
+    }
+    return a.size() < b.size();
+}
+
 }  // namespace
 
 const NameTable<FeatureMode> kFeatureModeNames{kFeatureModes, NameCase::kExact};
 const NameTable<FeaturePreselection> kFeaturePreselectionNames{kFeaturePreselections, NameCase::kExact};
+
+bool FeatureNameOrder::operator()(const Feature* a, const Feature* b) const
+{
+    return nameBefore(a->getNameRef().view(), b->getNameRef().view());
+}
+
+bool FeatureNameOrder::operator()(const Feature* a, std::u16string_view b) const
+{
+    return nameBefore(a->getNameRef().view(), b);
+}
+
+bool FeatureNameOrder::operator()(std::u16string_view a, const Feature* b) const
+{
+    return nameBefore(a, b->getNameRef().view());
+}
 
 FeatureMode featureModeFromText(std::u16string_view text)
 {
@@ -74,9 +104,27 @@ Feature::Feature() : registry_(std::make_shared<regmodel::RegistryRootSet>()) {}
 
 Feature::~Feature()
 {
-    // Sub-features held elsewhere must not walk up into a freed parent.
+    // A deep tree is taken apart here level by level rather than by each
+    // feature's destructor calling its sub-features': a tree built in code has
+    // no depth limit. Sub-features held elsewhere keep their own subtrees and
+    // never walk up into a freed parent.
+    std::vector<FeaturePtr> pending = detachSubFeatures();
+    while (!pending.empty()) {
+        FeaturePtr feature = std::move(pending.back());
+        pending.pop_back();
+        if (feature.use_count() != 1)
+            continue;
+        for (FeaturePtr& sub : feature->detachSubFeatures())
+            pending.push_back(std::move(sub));
+    }
+}
+
+std::vector<FeaturePtr> Feature::detachSubFeatures()
+{
     for (const FeaturePtr& sub : subFeatures_)
         sub->parent_ = nullptr;
+    subFeatureNames_.clear();
+    return std::exchange(subFeatures_, {});
 }
 
 bool Feature::setName(const SharedString& name)
@@ -85,9 +133,15 @@ bool Feature::setName(const SharedString& name)
         return false;
     if (equalsNoCase(name.view(), getNameRef().view()))
         return true;
-    if (parent_ && parent_->findSubFeatureByName(name.view()))
+    if (!parent_)
+        return ContentHolder::setName(name);
+    if (parent_->findSubFeatureByName(name.view()))
         return false;
-    return ContentHolder::setName(name);
+    // The parent's index is ordered by name: out while the name changes.
+    parent_->subFeatureNames_.erase(this);
+    const bool named = ContentHolder::setName(name);
+    parent_->subFeatureNames_.insert(this);
+    return named;
 }
 
 SharedString Feature::getName() const
@@ -118,15 +172,20 @@ const FeaturePtr& Feature::subFeatureAt(int index) const
 
 bool Feature::addSubFeature(FeaturePtr feature)
 {
-    if (!feature || feature->getNameRef().isEmpty())
+    if (!feature || feature->getNameRef().isEmpty() || feature.get() == this)
         return false;
-    if (findSubFeatureByName(feature->getNameRef().view()))
+    if (subFeatureNames_.contains(feature->getNameRef().view()))
         return false;
-    for (const Feature* ancestor = this; ancestor; ancestor = ancestor->parent_) {
-        if (ancestor == feature.get())
-            return false;
+    // Only a feature with sub-features can be one of this one's ancestors:
+    // the walk up is left out for the new leaves a reader adds.
+    if (!feature->subFeatures_.empty()) {
+        for (const Feature* ancestor = parent_; ancestor; ancestor = ancestor->parent_) {
+            if (ancestor == feature.get())
+                return false;
+        }
     }
     feature->parent_ = this;
+    subFeatureNames_.insert(feature.get());
     subFeatures_.push_back(std::move(feature));
     return true;
 }
@@ -135,22 +194,21 @@ bool Feature::removeSubFeature(const Feature* feature)
 {
     if (!feature || !feature->hasNamedParent())
         return false;
-    const auto found = std::find_if(subFeatures_.begin(), subFeatures_.end(),
+    // From the end: features are mostly removed from there.
+    const auto found = std::find_if(subFeatures_.rbegin(), subFeatures_.rend(),
                                     [feature](const FeaturePtr& sub) { return sub.get() == feature; });
-    if (found == subFeatures_.end())
+    if (found == subFeatures_.rend())
         return false;
     (*found)->parent_ = nullptr;
-    subFeatures_.erase(found);
+    subFeatureNames_.erase(found->get());
+    subFeatures_.erase(std::next(found).base());
     return true;
 }
 
 FeaturePtr Feature::findSubFeatureByName(std::u16string_view name) const
 {
-    for (const FeaturePtr& sub : subFeatures_) {
-        if (equalsNoCase(sub->getNameRef().view(), name))
-            return sub;
-    }
-    return nullptr;
+    const auto found = subFeatureNames_.find(name);
+    return found == subFeatureNames_.end() ? nullptr : (*found)->selfPtr();
 }
 
 FeaturePtr Feature::findSubFeatureByLocale(std::uint16_t localeId) const
@@ -191,20 +249,11 @@ int Feature::languageMatchScore(std::uint16_t wanted, std::uint16_t candidate)
     return (candidate >> 10) == 1 ? 6 : 4;
 }
 
-const SharedString& Feature::componentFeatureAt(int index) const
-{
-    return itemAt(componentFeatures_, index, "Feature::componentFeatureAt: index outside the list");
-}
-
 bool Feature::addComponentFeature(const SharedString& name)
 {
     if (name.isEmpty())
         return false;
-    const auto place = std::lower_bound(componentFeatures_.begin(), componentFeatures_.end(), name);
-    if (place != componentFeatures_.end() && *place == name)
-        return true;
-    componentFeatures_.insert(place, name);
-    return false;
+    return !componentFeatures_.insert(name).second;
 }
 
 const std::shared_ptr<Shortcut>& Feature::shortcutAt(int index) const
@@ -266,6 +315,26 @@ bool Feature::hasFolderFiles() const
 
 FeaturePtr Feature::clone(const Feature& source, bool recursive)
 {
+    FeaturePtr copy = copyOf(source);
+    if (!recursive)
+        return copy;
+    // The features whose sub-features are still to be copied, with their
+    // copies: a list rather than recursion, however deep the tree.
+    std::vector<std::pair<const Feature*, Feature*>> pending{{&source, copy.get()}};
+    while (!pending.empty()) {
+        const auto [from, to] = pending.back();
+        pending.pop_back();
+        for (const FeaturePtr& sub : from->subFeatures_) {
+            FeaturePtr subCopy = copyOf(*sub);
+            pending.emplace_back(sub.get(), subCopy.get());
+            to->addSubFeature(std::move(subCopy));
+        }
+    }
+    return copy;
+}
+
+FeaturePtr Feature::copyOf(const Feature& source)
+{
     FeaturePtr copy = makeFeaturePtr();
     copy->ContentHolder::assign(source);
     copy->desc_ = source.desc_;
@@ -287,10 +356,6 @@ FeaturePtr Feature::clone(const Feature& source, bool recursive)
         copy->featureScripts_.push_back(script->clone());
     copy->registry_->assign(*source.registry_);
     copy->webServer_ = source.webServer_;
-    if (!recursive)
-        return copy;
-    for (const FeaturePtr& sub : source.subFeatures_)
-        copy->addSubFeature(clone(*sub, true));
     return copy;
 }
 

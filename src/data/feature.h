@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -53,6 +54,15 @@ constexpr std::int32_t kFeatureAddedByUpdate = 2;
 class Feature;
 using FeaturePtr = std::shared_ptr<Feature>;
 
+// Orders features by Name without regard to case, and a feature against a
+// name: the index of a feature's sub-features by name.
+struct FeatureNameOrder {
+    using is_transparent = void;
+    bool operator()(const Feature* a, const Feature* b) const;
+    bool operator()(const Feature* a, std::u16string_view b) const;
+    bool operator()(std::u16string_view a, const Feature* b) const;
+};
+
 class Feature final : public ContentHolder {
 public:
     Feature();
@@ -96,7 +106,7 @@ public:
 
     // Component features: distinct names, kept sorted (ordinal).
     int componentFeatureCount() const { return static_cast<int>(componentFeatures_.size()); }
-    const SharedString& componentFeatureAt(int index) const;
+    const std::set<SharedString>& componentFeatures() const { return componentFeatures_; }
     // False for an empty name, true when the name was present already, and
     // false again after inserting it: the answer says "already there".
     bool addComponentFeature(const SharedString& name);
@@ -137,8 +147,8 @@ public:
     // A new feature with this one's content holder part, presentation and
     // selection state, component features, deep copies of the records, the
     // registry and the web-server settings; with `recursive`, clones of the
-    // sub-features too. The update state, the installed-check flag, TotalFiles
-    // and EqReqSpace stay 0.
+    // sub-features too (without recursion, however deep the tree). The update
+    // state, the installed-check flag, TotalFiles and EqReqSpace stay 0.
     static FeaturePtr clone(const Feature& source, bool recursive);
     // Takes over a bulletin's description: Prompt, Desc (unless the source's
     // is empty), Presel, Mode, Skippable, install-as-administrator, Platforms,
@@ -174,8 +184,16 @@ public:
     FeaturePtr selfPtr() { return std::static_pointer_cast<Feature>(shared_from_this()); }
 
 private:
+    // A copy of everything but the sub-features.
+    static FeaturePtr copyOf(const Feature& source);
+    // Takes the sub-features out, their parent pointers cleared.
+    std::vector<FeaturePtr> detachSubFeatures();
+
     Feature* parent_ = nullptr;
     std::vector<FeaturePtr> subFeatures_;
+    // The same features by name: a document of many siblings looks each new
+    // name up among all the others.
+    std::set<Feature*, FeatureNameOrder> subFeatureNames_;
     SharedString desc_;
     FeaturePreselection presel_ = FeaturePreselection::NotPreselected;
     FeatureMode mode_ = FeatureMode::Collapsed;
@@ -186,7 +204,7 @@ private:
     bool failed_ = false;
     bool skippable_ = false;
     bool storeFileTimes_ = true;
-    std::vector<SharedString> componentFeatures_;
+    std::set<SharedString> componentFeatures_;
     std::vector<std::shared_ptr<Shortcut>> shortcuts_;
     std::vector<std::shared_ptr<EnvironmentVar>> environmentVars_;
     std::vector<std::shared_ptr<FileAssociation>> fileAssociations_;

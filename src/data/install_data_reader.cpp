@@ -8,7 +8,7 @@
 
 #include "text/char_class.h"
 #include "app_base/theme_names.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/xml_reader.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
@@ -20,9 +20,10 @@
 namespace druvex {
 namespace {
 
-// Deeper documents are refused: every tree read here is freed, sorted and
-// written recursively, and a hostile nesting must not exhaust the stack.
-constexpr int kMaxDocumentDepth = 4 * static_cast<int>(kMaxFolderNesting);
+// Deeper documents are refused, and so are features, folders, registry keys
+// and layouts nested deeper than their own limits: whatever is read must be
+// written and read again, and walking the trees must stay cheap.
+constexpr int kMaxDocumentDepth = static_cast<int>(kMaxXmlDocumentDepth);
 
 enum class Element {
     Other,
@@ -422,11 +423,15 @@ private:
     {
         if (attributes.size() != 2)
             return false;
+        // A misspelt value attribute would be written back as an empty value.
+        const XmlAttribute* value = findXmlAttribute(attributes, "Value");
+        if (!value)
+            return false;
         const InstallerSettingKey key = installerSettingKeyFromName(xmlAttributeValue(attributes, "Type").view());
         if (key == InstallerSettingKey::Unknown)
             return true;
         InstallerSettings& settings = platform_ ? platform_->settings() : data_.settings();
-        settings.set(key, xmlAttributeValue(attributes, "Value"));
+        settings.set(key, value->value);
         return true;
     }
 
@@ -444,7 +449,7 @@ private:
 
     bool startFeature(const XmlAttributeList& attributes)
     {
-        if (attributes.size() < 6)
+        if (attributes.size() < 6 || features_.size() >= kMaxFeatureNesting)
             return false;
         FeaturePtr feature = makeFeaturePtr();
         if (!readFeatureAttributes(*feature, attributes))
@@ -506,7 +511,7 @@ private:
 
     bool startFolder(const XmlAttributeList& attributes)
     {
-        if (attributes.empty() || (features_.empty() && !action_))
+        if (attributes.empty() || (features_.empty() && !action_) || folders_.size() >= kMaxFolderNesting)
             return false;
         SharedString name = xmlAttributeValue(attributes, "Name");
         if (folders_.empty() && !name.view().starts_with(u'<'))
@@ -599,7 +604,7 @@ private:
 
     bool startLinearLayout(const XmlAttributeList& attributes)
     {
-        if (!page_)
+        if (!page_ || layouts_.size() >= kMaxFeatureNesting)
             return false;
         auto layout = std::make_shared<LinearLayout>();
         readLayoutFields(*layout, attributes);
@@ -734,8 +739,9 @@ bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, 
     }
     try {
         if (const FeaturePtr features = data.featureRoot()) {
+            // From the last: each removal then costs the same however many remain.
             while (features->subFeatureCount() > 0) {
-                if (!features->removeSubFeature(features->subFeatureAt(0).get()))
+                if (!features->removeSubFeature(features->subFeatureAt(features->subFeatureCount() - 1).get()))
                     break;
             }
         }

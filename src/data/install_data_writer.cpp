@@ -164,8 +164,8 @@ private:
         writer_.endElement("SubFeatures");
         if (feature.componentFeatureCount() > 0) {
             writer_.startElement("ComponentFeatures");
-            for (int index = 0; index < feature.componentFeatureCount(); ++index)
-                writeTextElement("ComponentFeature", feature.componentFeatureAt(index));
+            for (const SharedString& name : feature.componentFeatures())
+                writeTextElement("ComponentFeature", name);
             writer_.endElement("ComponentFeatures");
         }
         if (!omitContents_) {

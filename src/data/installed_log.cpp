@@ -41,9 +41,9 @@ void writeFeature(XmlWriter& writer, const Feature& feature)
     writeFeatureAttributes(writer, feature);
     if (feature.componentFeatureCount() > 0) {
         writer.startElement("ComponentFeatures");
-        for (int index = 0; index < feature.componentFeatureCount(); ++index) {
+        for (const SharedString& name : feature.componentFeatures()) {
             writer.startElement("ComponentFeature");
-            writer.text(feature.componentFeatureAt(index).view());
+            writer.text(name.view());
             writer.endElement("ComponentFeature");
         }
         writer.endElement("ComponentFeatures");

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace druvex {
 namespace regmodel {
@@ -65,9 +66,35 @@ RegistryKey::RegistryKey(const SharedString& name, std::int32_t flag) : Registry
 
 RegistryKey::~RegistryKey()
 {
-    // Children held elsewhere must not keep a pointer to a key that is gone.
-    clear();
+    // A deep tree is taken apart here level by level rather than by each
+    // key's destructor calling its children's: the depth of a tree built in
+    // code has no limit, and the stack would run out. Children held elsewhere
+    // keep their own subtrees, without a pointer to a key that is gone.
+    std::vector<std::shared_ptr<RegistryItem>> pending = detachChildren();
     dropDefaultValue();
+    while (!pending.empty()) {
+        std::shared_ptr<RegistryItem> item = std::move(pending.back());
+        pending.pop_back();
+        if (item->kind() != kKindKey || item.use_count() != 1)
+            continue;
+        for (std::shared_ptr<RegistryItem>& child : static_cast<RegistryKey&>(*item).detachChildren())
+            pending.push_back(std::move(child));
+    }
+}
+
+std::vector<std::shared_ptr<RegistryItem>> RegistryKey::detachChildren()
+{
+    for (const auto& child : children_) {
+        if (child->parent_ == this)
+            child->parent_ = nullptr;
+    }
+    return std::exchange(children_, {});
+}
+
+void RegistryKey::appendChild(std::shared_ptr<RegistryItem> item)
+{
+    item->parent_ = this;
+    children_.push_back(std::move(item));
 }
 
 std::shared_ptr<RegistryItem> RegistryKey::findChild(std::u16string_view name, int kind) const
@@ -85,12 +112,17 @@ bool RegistryKey::addChild(std::shared_ptr<RegistryItem> item)
         return false;
     if (item->kind() == kKindValue && flag_ == kKeySystemReadOnly)
         return false;
-    for (const RegistryItem* ancestor = this; ancestor; ancestor = ancestor->parent_) {
-        if (ancestor == item.get())
-            return false;
+    if (item.get() == this)
+        return false;
+    // Only a key with children can be one of this key's ancestors: the walk
+    // up is left out for the leaves that readers add one after another.
+    if (item->kind() == kKindKey && item->childCount() > 0) {
+        for (const RegistryItem* ancestor = parent_; ancestor; ancestor = ancestor->parent_) {
+            if (ancestor == item.get())
+                return false;
+        }
     }
-    item->parent_ = this;
-    children_.push_back(std::move(item));
+    appendChild(std::move(item));
     return true;
 }
 
@@ -108,11 +140,10 @@ void RegistryKey::removeChild(const RegistryItem* item)
 
 void RegistryKey::clear()
 {
-    for (const auto& child : children_) {
-        if (child->parent_ == this)
-            child->parent_ = nullptr;
-    }
-    children_.clear();
+    // Through a key of its own, which frees a deep subtree without recursion.
+    RegistryKey holder;
+    for (std::shared_ptr<RegistryItem>& child : detachChildren())
+        holder.children_.push_back(std::move(child));
 }
 
 std::shared_ptr<RegistryItem> RegistryKey::childAt(int index) const
@@ -122,15 +153,36 @@ std::shared_ptr<RegistryItem> RegistryKey::childAt(int index) const
     return children_[static_cast<std::size_t>(index)];
 }
 
-std::shared_ptr<RegistryItem> RegistryKey::clone(bool deep) const
+std::shared_ptr<RegistryKey> RegistryKey::shallowCopy() const
 {
     auto copy = std::make_shared<RegistryKey>(getName(), flag_);
     if (defaultValue_)
         copy->getDefaultValue()->setData(defaultValue_->getData());
+    return copy;
+}
+
+std::shared_ptr<RegistryItem> RegistryKey::clone(bool deep) const
+{
+    std::shared_ptr<RegistryKey> copy = shallowCopy();
     if (!deep)
         return copy;
-    for (const auto& child : children_)
-        copy->addChild(child->clone(true));
+    // The keys whose children are still to be copied, with their copies; a
+    // list rather than recursion, however deep the tree.
+    std::vector<std::pair<const RegistryKey*, RegistryKey*>> pending{{this, copy.get()}};
+    while (!pending.empty()) {
+        const auto [source, target] = pending.back();
+        pending.pop_back();
+        for (const auto& child : source->children_) {
+            if (child->kind() == kKindValue) {
+                target->addChild(child->clone(false));
+                continue;
+            }
+            const auto& key = static_cast<const RegistryKey&>(*child);
+            std::shared_ptr<RegistryKey> keyCopy = key.shallowCopy();
+            pending.emplace_back(&key, keyCopy.get());
+            target->appendChild(std::move(keyCopy));
+        }
+    }
     return copy;
 }
 
@@ -152,17 +204,16 @@ void RegistryKey::dropDefaultValue()
 
 SharedString RegistryKey::path() const
 {
-    SharedString text;
-    for (const RegistryKey* key = this; key->parent(); key = key->parent()) {
-        if (text.isEmpty()) {
-            text = key->getName();
-            continue;
-        }
-        SharedString joined;
-        joined.format(u"%s\\%s", key->getName(), text);
-        text = joined;
+    std::vector<const RegistryKey*> keys;
+    for (const RegistryKey* key = this; key->parent(); key = key->parent())
+        keys.push_back(key);
+    std::u16string text;
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        if (!text.empty())
+            text += u'\\';
+        text += (*key)->getName().view();
     }
-    return text;
+    return SharedString(std::u16string_view(text));
 }
 
 RegistryRootSet::RegistryRootSet()

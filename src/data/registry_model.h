@@ -119,7 +119,8 @@ public:
     int childCount() const override { return static_cast<int>(children_.size()); }
     std::shared_ptr<RegistryItem> childAt(int index) const override;
     // Same flag and name, and a default value with the same data when this key
-    // has one; with `deep`, a deep clone of every child, in order.
+    // has one; with `deep`, a deep clone of every child, in order. Neither
+    // cloning nor freeing a tree recurses on its depth.
     std::shared_ptr<RegistryItem> clone(bool deep) const override;
 
     std::int32_t getFlag() const { return flag_; }
@@ -136,6 +137,12 @@ public:
     SharedString path() const;
 
 private:
+    std::shared_ptr<RegistryKey> shallowCopy() const;
+    // Takes the children out, their parent pointers cleared.
+    std::vector<std::shared_ptr<RegistryItem>> detachChildren();
+    // Appends without the checks of addChild.
+    void appendChild(std::shared_ptr<RegistryItem> item);
+
     std::int32_t flag_;
     std::vector<std::shared_ptr<RegistryItem>> children_;
     std::shared_ptr<RegistryValue> defaultValue_;
@@ -183,9 +190,10 @@ public:
     void setTarget(RegistryRootSet* target);
 
     // False when the element is refused: a root inside a root, a "Key" with
-    // fewer than two attributes, a "Value" without exactly three, either with
-    // no key open, an end tag with no key open. A value that its key refuses
-    // (a SystemReadOnly key) is dropped without failing the read.
+    // fewer than two attributes or nested deeper than kMaxRegistryKeyDepth
+    // below its root, a "Value" without exactly three attributes or in a key
+    // that refuses values (a root, a SystemReadOnly key), either with no key
+    // open, an end tag with no key open.
 
     bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes);
     bool endElement(const XmlNameSpan& name);

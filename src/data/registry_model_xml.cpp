@@ -1,9 +1,11 @@
 // The registry fragment: reading with a stack of open keys, and writing.
 #include <utility>
+#include <vector>
 
 #include "core/xml_writer.h"
 #include "data/registry_model.h"
 #include "data/xml_attributes.h"
+#include "platform/input_limits.h"
 
 namespace druvex {
 namespace regmodel {
@@ -32,10 +34,24 @@ private:
     RegistryXmlReader reader_;
 };
 
-void writeChildren(XmlWriter& writer, const RegistryKey& key)
+// A list of the keys open on the way down rather than recursion: a tree
+// built in code may be deeper than any fragment.
+void writeChildren(XmlWriter& writer, const RegistryKey& top)
 {
-    for (int index = 0; index < key.childCount(); ++index) {
-        const std::shared_ptr<RegistryItem> child = key.childAt(index);
+    struct Level {
+        const RegistryKey* key;
+        int next;
+    };
+    std::vector<Level> levels{{&top, 0}};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.key->childCount()) {
+            levels.pop_back();
+            if (!levels.empty())
+                writer.endElement("Key");
+            continue;
+        }
+        const std::shared_ptr<RegistryItem> child = level.key->childAt(level.next++);
         if (child->kind() == kKindValue) {
             const auto& value = static_cast<const RegistryValue&>(*child);
             writer.startElement("Value");
@@ -45,14 +61,13 @@ void writeChildren(XmlWriter& writer, const RegistryKey& key)
             writer.endElement("Value");
             continue;
         }
-        auto& subKey = static_cast<RegistryKey&>(*child);
+        auto& key = static_cast<RegistryKey&>(*child);
         writer.startElement("Key");
-        writer.attribute("Name", subKey.getName().view());
-        writer.attribute("Flag", registryFlagText(subKey.getFlag()).view());
-        if (subKey.hasDefaultValue())
-            writer.attribute("DefaultValue", subKey.getDefaultValue()->getData().view());
-        writeChildren(writer, subKey);
-        writer.endElement("Key");
+        writer.attribute("Name", key.getName().view());
+        writer.attribute("Flag", registryFlagText(key.getFlag()).view());
+        if (key.hasDefaultValue())
+            writer.attribute("DefaultValue", key.getDefaultValue()->getData().view());
+        levels.push_back({&key, 0});
     }
 }
 
@@ -74,7 +89,8 @@ bool RegistryXmlReader::startElement(const XmlNameSpan& name, const XmlAttribute
         return true;
     }
     if (xmlNameEquals(name, "Key")) {
-        if (attributes.size() < 2 || open_.empty())
+        // open_ holds the root first, so its size is the new key's depth.
+        if (attributes.size() < 2 || open_.empty() || open_.size() > kMaxRegistryKeyDepth)
             return false;
         auto key = std::make_shared<RegistryKey>(xmlAttributeValue(attributes, "Name"),
                                                  registryFlagFromText(xmlAttributeValue(attributes, "Flag").view()));
@@ -94,8 +110,9 @@ bool RegistryXmlReader::startElement(const XmlNameSpan& name, const XmlAttribute
         auto value = std::make_shared<RegistryValue>(xmlAttributeValue(attributes, "Name"),
                                                      format ? registryFormatFromText(format->value.view()) : kValueDword,
                                                      xmlAttributeValue(attributes, "Data"));
-        open_.back()->addChild(std::move(value));
-        return true;
+        // A value its key refuses is refused with the fragment: dropping it
+        // would install less than the fragment says.
+        return open_.back()->addChild(std::move(value));
     }
     return true;
 }

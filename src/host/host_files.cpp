@@ -53,6 +53,15 @@ timespec toTimespec(std::uint64_t fileTime)
     return result;
 }
 
+// A host time as 100-ns units since 1601, the sub-second part kept; a time
+// before 1601 is 0.
+std::uint64_t toFileTime(const statx_timestamp& time)
+{
+    const std::int64_t units = static_cast<std::int64_t>(time.tv_sec) * 10000000 + time.tv_nsec / 100;
+    const std::int64_t since1601 = units + static_cast<std::int64_t>(kFileTimeUnixEpoch);
+    return since1601 < 0 ? 0 : static_cast<std::uint64_t>(since1601);
+}
+
 bool copyContent(FileHandle from, FileHandle to)
 {
     std::vector<unsigned char> buffer(kCopyBufferSize);
@@ -265,10 +274,31 @@ bool HalAccessWinCE::getFileVersion(const SharedString& path, std::uint16_t& maj
     return true;
 }
 
+// The device keeps file times in 100-ns units, and a backup stores them so
+// (the core utilities' file times are whole seconds): the times are read here
+// at the host's full precision.
 bool HalAccessWinCE::getFileTimes(const SharedString& path, std::uint64_t* creation, std::uint64_t* lastAccess,
                                   std::uint64_t* lastWrite)
 {
-    return druvex::getFileTimes(path, creation, lastAccess, lastWrite);
+    // Opened first, as the device does: what cannot be opened for reading
+    // (a folder among them) has no times to give.
+    PlatformFile file;
+    std::string host;
+    if (!file.openForRead(path) || !toHost(path, host))
+        return false;
+    struct statx status {};
+    if (::statx(AT_FDCWD, host.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &status) != 0)
+        return fail(errorFor(errno, host));
+    // Not every file system keeps a birth time; the status change time is the
+    // nearest the host offers.
+    const statx_timestamp born = (status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_ctime;
+    if (creation)
+        *creation = toFileTime(born);
+    if (lastAccess)
+        *lastAccess = toFileTime(status.stx_atime);
+    if (lastWrite)
+        *lastWrite = toFileTime(status.stx_mtime);
+    return true;
 }
 
 bool HalAccessWinCE::setFileTimes(const SharedString& path, const std::uint64_t*, const std::uint64_t* lastAccess,

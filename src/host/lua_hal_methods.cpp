@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"

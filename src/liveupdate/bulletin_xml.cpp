@@ -7,7 +7,7 @@
 
 #include "app_base/target_platform.h"
 #include "core/app_log.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/xml_reader.h"
 #include "data/feature.h"
 #include "data/item_xml.h"

@@ -12,8 +12,8 @@
 #include <lzma/LzmaDec.h>
 
 #include "core/adler32.h"
-#include "core/input_limits.h"
 #include "hal/hal_access.h"
+#include "platform/input_limits.h"
 #include "payload/payload_entry.h"
 #include "payload/payload_sink.h"
 

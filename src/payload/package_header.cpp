@@ -1,6 +1,6 @@
 #include "payload/package_header.h"
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "payload/payload_entry.h"
 
 namespace druvex {
@@ -125,6 +125,29 @@ bool isSafePackageName(std::u16string_view name, bool topLevel)
 bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
                         std::int64_t* refusedRecord)
 {
+    // Counted first, then kept in a list of exactly that size: a record of
+    // twelve bytes becomes a PackageRecord four times as large, and a list
+    // grown as it goes would hold up to three times that while it moves.
+    std::size_t count = 0;
+    const auto counting = [&count](PackageRecord&&) {
+        ++count;
+        return true;
+    };
+    if (!forEachPackageRecord(header, parsed, reason, counting, refusedRecord))
+        return false;
+    std::vector<PackageRecord> records;
+    records.reserve(count);
+    forEachPackageRecord(header, parsed, reason, [&records](PackageRecord&& record) {
+        records.push_back(std::move(record));
+        return true;
+    });
+    parsed.records = std::move(records);
+    return true;
+}
+
+bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
+                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord)
+{
     parsed = PackageHeader{};
     // Until the fixed words are read no record is at fault; after that, the
     // one being read is.
@@ -148,8 +171,9 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
     }
 
     std::vector<OpenFolder> open;
+    std::int32_t records = 0;
     while (true) {
-        refused = static_cast<std::int64_t>(parsed.records.size());
+        refused = records;
         while (!open.empty() && open.back().remaining == 0)
             open.pop_back();
         const std::uint32_t type = reader.u32();
@@ -188,7 +212,7 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
                     reason = "folders are nested deeper than " + std::to_string(kMaxFolderNesting);
                     return false;
                 }
-                open.push_back({static_cast<std::int32_t>(parsed.records.size()), children});
+                open.push_back({records, children});
             }
         } else {
             record.dataSize = reader.u64();
@@ -200,7 +224,11 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
             reason = "the data sizes add up past 2^64";
             return false;
         }
-        parsed.records.push_back(std::move(record));
+        if (!take(std::move(record))) {
+            reason = "the reader refused record " + std::to_string(records);
+            return false;
+        }
+        ++records;
     }
     reason = "a record runs past the end of the header";
     return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -69,6 +70,13 @@ std::uint64_t readPackageHeaderSize(const std::uint8_t* first8);
 // words were.
 bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
                         std::int64_t* refusedRecord = nullptr);
+
+// The same parse, handing each record to `take` in stream order instead of
+// keeping it (parsed.records stays empty), for a reader that keeps records of
+// its own and must not hold both lists. `take` answering false ends the parse
+// with false, that record refused.
+bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
+                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord = nullptr);
 
 // Whether a folder or file name may stand in a package. Below the top level a
 // name is one component on the device: not empty, not "." or "..", and free of

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "core/input_limits.h"
 #include "core/xml_reader.h"
+#include "platform/input_limits.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
 #include "fileutil/operation_log.h"
@@ -134,6 +134,9 @@ bool PackageUnpacker::gatherHeader(const std::uint8_t*& bytes, std::size_t& left
         headerSize_ = readPackageHeaderSize(headerBuffer_.data());
         if (!checkHeaderSize())
             return false;
+        // The header's whole size at once: grown piece by piece, the buffer
+        // would hold up to three times the header while it moves.
+        headerBuffer_.reserve(static_cast<std::size_t>(headerSize_));
     }
     const std::size_t take = static_cast<std::size_t>(
         std::min<std::uint64_t>(headerSize_ - headerBuffer_.size(), static_cast<std::uint64_t>(left)));
@@ -149,29 +152,46 @@ bool PackageUnpacker::gatherHeader(const std::uint8_t*& bytes, std::size_t& left
 
 bool PackageUnpacker::parseHeader(const std::uint8_t* bytes, std::size_t size)
 {
+    // Two passes over the header: the first checks it and counts the records
+    // and the fragment bytes, the second builds the tree into lists of
+    // exactly those sizes. The header's own list of records is never held
+    // beside them.
     PackageHeader header;
     std::string reason;
     std::int64_t refused = -1;
-    if (!parsePackageHeader({bytes, size}, header, reason, &refused))
-        return refuse(refused, u"%s", fromUtf8(reason));
+    std::size_t count = 0;
     std::array<std::uint64_t, std::size(kFragmentOrder)> fragmentBytes{};
     fragmentRecords_.fill(-1);
-    for (std::size_t index = 0; index < header.records.size(); ++index) {
-        const PackageRecord& record = header.records[index];
-        if (!isPackageFragmentType(record.type))
-            continue;
-        const std::size_t slot = fragmentSlot(record.type);
-        if (fragmentRecords_[slot] < 0)
-            fragmentRecords_[slot] = static_cast<std::int64_t>(index);
-        std::uint64_t& total = fragmentBytes[slot];
-        total += std::min(record.dataSize, kMaxXmlFragmentSize + 1);
-        if (total > kMaxXmlFragmentSize)
-            return refuse(static_cast<std::int64_t>(index), u"an XML fragment of type %u is larger than the limit",
-                          record.type);
-    }
-    std::int64_t unplaced = -1;
-    if (!buildTree(header, unplaced))
-        return refuse(unplaced, u"the package tree cannot be built");
+    std::uint32_t tooLarge = 0;
+    const bool counted = forEachPackageRecord(
+        {bytes, size}, header, reason,
+        [&](PackageRecord&& record) {
+            const auto index = static_cast<std::int64_t>(count++);
+            if (!isPackageFragmentType(record.type))
+                return true;
+            const std::size_t slot = fragmentSlot(record.type);
+            if (fragmentRecords_[slot] < 0)
+                fragmentRecords_[slot] = index;
+            std::uint64_t& total = fragmentBytes[slot];
+            total += std::min(record.dataSize, kMaxXmlFragmentSize + 1);
+            if (total <= kMaxXmlFragmentSize)
+                return true;
+            tooLarge = record.type;
+            return false;
+        },
+        &refused);
+    if (tooLarge != 0)
+        return refuse(refused, u"an XML fragment of type %u is larger than the limit", tooLarge);
+    if (!counted)
+        return refuse(refused, u"%s", fromUtf8(reason));
+    records_.clear();
+    records_.reserve(count);
+    for (std::size_t slot = 0; slot < fragments_.size(); ++slot)
+        fragments_[slot].reserve(static_cast<std::size_t>(fragmentBytes[slot]));
+    if (!forEachPackageRecord(
+            {bytes, size}, header, reason, [this](PackageRecord&& record) { return addRecord(std::move(record)); },
+            &refused))
+        return refuse(refused, u"the package tree cannot be built");
     fileBytes_ = header.fileBytes;
     headerParsed_ = true;
     current_ = 0;
@@ -179,33 +199,26 @@ bool PackageUnpacker::parseHeader(const std::uint8_t* bytes, std::size_t size)
     return true;
 }
 
-bool PackageUnpacker::buildTree(PackageHeader& header, std::int64_t& unplaced)
+bool PackageUnpacker::addRecord(PackageRecord&& record)
 {
-    records_.clear();
-    records_.reserve(header.records.size());
-    ContentFolder& root = *feature_->contentFolder();
-    for (PackageRecord& record : header.records) {
-        std::shared_ptr<ContentItem> node;
-        if (record.type == kPackageRecordFolder) {
-            node = std::make_shared<ContentFolder>(record.name);
-        } else if (record.type == kPackageRecordFile) {
-            auto file = std::make_shared<ContentFile>(record.name);
-            file->setSize(record.dataSize);
-            file->setTimeValue(record.timeStamp);
-            file->setVersionValue(record.version);
-            node = file;
-        }
-        if (node) {
-            node->setFlags(static_cast<std::int32_t>(record.flags));
-            ContentItem& parent = record.parent < 0 ? static_cast<ContentItem&>(root)
-                                                    : *records_[static_cast<std::size_t>(record.parent)].node;
-            if (!parent.addChild(node)) {
-                unplaced = static_cast<std::int64_t>(records_.size());
-                return false;
-            }
-        }
-        records_.push_back({record.type, std::move(node), record.dataSize});
+    std::shared_ptr<ContentItem> node;
+    if (record.type == kPackageRecordFolder) {
+        node = std::make_shared<ContentFolder>(record.name);
+    } else if (record.type == kPackageRecordFile) {
+        auto file = std::make_shared<ContentFile>(record.name);
+        file->setSize(record.dataSize);
+        file->setTimeValue(record.timeStamp);
+        file->setVersionValue(record.version);
+        node = file;
     }
+    if (node) {
+        node->setFlags(static_cast<std::int32_t>(record.flags));
+        ContentItem& parent = record.parent < 0 ? static_cast<ContentItem&>(*feature_->contentFolder())
+                                                : *records_[static_cast<std::size_t>(record.parent)].node;
+        if (!parent.addChild(node))
+            return false;
+    }
+    records_.push_back({record.type, std::move(node), record.dataSize});
     return true;
 }
 

@@ -25,6 +25,7 @@ class ContentItem;
 class Feature;
 class HalAccess;
 struct PackageHeader;
+struct PackageRecord;
 
 // Why a pass was refused, for the log line of whoever runs the unpacker.
 struct PackageRefusal {
@@ -89,9 +90,8 @@ private:
     bool gatherHeader(const std::uint8_t*& bytes, std::size_t& left);
     bool checkHeaderSize();
     bool parseHeader(const std::uint8_t* bytes, std::size_t size);
-    // False, with the index of the record that found no place, when the tree
-    // cannot be built.
-    bool buildTree(PackageHeader& header, std::int64_t& unplaced);
+    // Adds a record's node to the package's tree and the record to the list.
+    bool addRecord(PackageRecord&& record);
     bool processData(const std::uint8_t*& bytes, std::size_t& left);
     bool writeFilePiece(const Record& record, const std::uint8_t* bytes, std::size_t count);
     bool createFolder(const Record& record);

@@ -13,6 +13,7 @@
 #include "hal/hal_access.h"
 #include "payload/entry_decoder.h"
 #include "payload/trailer_locator.h"
+#include "platform/input_limits.h"
 
 namespace druvex {
 namespace {
@@ -152,19 +153,25 @@ int PayloadArchive::load()
 
     // Then the shape, before anything is allocated by it: the trailer follows
     // the directory, and every record takes at least its fixed part.
-    if (start + size != trailerPosition || trailer_.recordCount > size / kPayloadRecordFixedSize)
+    if (start + size != trailerPosition || trailer_.recordCount > size / kPayloadRecordFixedSize ||
+        size > kMaxArchiveDirectorySize)
         return kPayloadErrorFormat;
     if (!host_.seekFile(handle_, 0, static_cast<std::int64_t>(start), nullptr))
         return kPayloadErrorFormat;
     entries_.clear();
+    entryIndex_.clear();
     try {
         DirectoryReader reader(host_, handle_, size);
+        entries_.reserve(trailer_.recordCount);
         for (std::uint32_t i = 0; i < trailer_.recordCount; ++i) {
             PayloadEntry entry;
             if (!readRecord(reader, entry)) {
                 entries_.clear();
+                entryIndex_.clear();
                 return kPayloadErrorFormat;
             }
+            // The first entry of a name is the one found.
+            entryIndex_.try_emplace(std::u16string(entry.name.view()), static_cast<std::int32_t>(i));
             entries_.push_back(std::move(entry));
         }
         if (reader.left() != 0) {
@@ -184,6 +191,7 @@ void PayloadArchive::close()
         host_.closeFile(handle_);
     handle_ = kInvalidFileHandle;
     entries_.clear();
+    entryIndex_.clear();
     loaded_ = false;
 }
 
@@ -191,10 +199,8 @@ std::int32_t PayloadArchive::findEntry(const SharedString& name) const
 {
     if (!loaded_)
         return -1;
-    for (std::size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].name == name)
-            return static_cast<std::int32_t>(i);
-    return -1;
+    const auto found = entryIndex_.find(std::u16string(name.view()));
+    return found == entryIndex_.end() ? -1 : found->second;
 }
 
 const PayloadEntry& PayloadArchive::entryAt(std::int32_t index) const

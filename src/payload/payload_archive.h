@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/platform_file.h"
@@ -31,7 +33,8 @@ public:
     // Opens the archive file and reads its directory. A reader that holds an
     // open file answers true at once and changes nothing. On failure `error`
     // gets 100 (cannot open), 201 (directory check word) or 202 (no trailer,
-    // directory unreadable) and the reader stays closed, without entries.
+    // directory unreadable or larger than kMaxArchiveDirectorySize) and the
+    // reader stays closed, without entries.
     bool open(const SharedString& path, int& error);
     // Opens "setup.dqres" in the program's folder, and when that fails for any
     // reason the program file itself. Each failed attempt writes its code, so
@@ -82,6 +85,8 @@ private:
     std::uint8_t trailerBytes_[kPayloadTrailerSize] = {};
     PayloadTrailer trailer_;
     std::vector<PayloadEntry> entries_;
+    // Each name's first entry: a lookup costs the same however many there are.
+    std::unordered_map<std::u16string, std::int32_t> entryIndex_;
     bool loaded_ = false;
     // One file position serves every extraction: a seek and the reads after
     // it must not interleave with another thread's. No sink may call back

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 
 namespace druvex {
 

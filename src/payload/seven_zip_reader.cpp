@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "hal/hal_access.h"
 #include "payload/seven_zip_header.h"
 #include "payload/seven_zip_number.h"

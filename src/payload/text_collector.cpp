@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "text/byte_order_mark.h"
 #include "fileutil/file_util.h"
 

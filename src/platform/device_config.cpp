@@ -116,11 +116,15 @@ bool isOnReadOnlyStore(const std::string& hostPath)
 bool activateDevice(const DeviceConfig& config, std::string* error)
 {
     auto copy = std::make_shared<const DeviceConfig>(config);
-    ActiveDevice& device = activeDevice();
-    std::lock_guard lock(device.mutex);
-    DeviceRoot::instance().configure(*copy);
-    setAnsiCodePage(copy->ansiCodePage);
-    device.config = std::move(copy);
+    {
+        ActiveDevice& device = activeDevice();
+        std::lock_guard lock(device.mutex);
+        DeviceRoot::instance().configure(*copy);
+        setAnsiCodePage(copy->ansiCodePage);
+        device.config = std::move(copy);
+    }
+    // Outside the lock: a registry file that does not load is reported, and
+    // the report may make the log, which asks the device for its folders.
     const std::string registryFile =
         config.deviceDirectory.empty() ? std::string() : config.deviceDirectory + "/registry.reg";
     SharedString reason;

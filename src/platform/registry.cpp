@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/diag.h"
+#include "platform/input_limits.h"
 #include "platform/registry_file.h"
 #include "platform/win_error.h"
 
@@ -34,11 +35,17 @@ std::vector<std::u16string_view> splitKeyPath(std::u16string_view path)
     return components;
 }
 
-void markDeleted(RegistryKeyNode& node)
+// Every key of the subtree, without recursion on its depth.
+void markDeleted(RegistryKeyNode& top)
 {
-    node.deleted = true;
-    for (auto& [folded, subKey] : node.subKeys)
-        markDeleted(*subKey);
+    std::vector<RegistryKeyNode*> pending{&top};
+    while (!pending.empty()) {
+        RegistryKeyNode* node = pending.back();
+        pending.pop_back();
+        node->deleted = true;
+        for (auto& [folded, subKey] : node->subKeys)
+            pending.push_back(subKey.get());
+    }
 }
 
 SharedString hostPathText(const std::string& hostPath)
@@ -212,7 +219,7 @@ std::uint32_t DeviceRegistry::createKey(RegistryKey parent, std::u16string_view 
         std::u16string folded = foldRegistryName(component);
         auto& slot = target->subKeys[folded];
         if (!slot) {
-            if (!isValidRegistryKeyName(component)) {
+            if (!isValidRegistryKeyName(component) || target->depth >= kMaxRegistryKeyDepth) {
                 target->subKeys.erase(folded);
                 if (madeUnder)
                     madeUnder->subKeys.erase(madeName);
@@ -220,6 +227,7 @@ std::uint32_t DeviceRegistry::createKey(RegistryKey parent, std::u16string_view 
             }
             slot = std::make_shared<RegistryKeyNode>();
             slot->name.assign(component);
+            slot->depth = target->depth + 1;
             if (!madeUnder) {
                 madeUnder = target.get();
                 madeName = std::move(folded);

@@ -51,7 +51,8 @@ public:
     // sub-key opens `parent` again). kErrorFileNotFound when it does not exist.
     std::uint32_t openKey(RegistryKey parent, std::u16string_view subKey, RegistryKey& key);
     // Opens the key, creating it and its missing parents; `created` tells
-    // whether it was new. kErrorInvalidParameter for a name that cannot be stored.
+    // whether it was new. kErrorInvalidParameter for a name that cannot be
+    // stored or a key deeper than kMaxRegistryKeyDepth below its root.
     std::uint32_t createKey(RegistryKey parent, std::u16string_view subKey, RegistryKey& key,
                             bool* created = nullptr);
     // Closing a root is allowed and does nothing; an unknown handle gives

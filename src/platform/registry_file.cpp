@@ -1,7 +1,12 @@
 #include "platform/registry_file.h"
 
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "platform/input_limits.h"
 #include "text/text_convert.h"
 
 namespace druvex {
@@ -140,29 +145,51 @@ void appendData(std::string& out, std::uint32_t type, const std::vector<std::uin
     }
 }
 
-void appendKey(std::string& out, const RegistryKeyNode& key, const std::string& path, bool isRoot)
+// The section of one key: "[path]" and its values.
+void appendSection(std::string& out, const RegistryKeyNode& key, const std::string& path)
 {
-    // Every key gets a section, also an empty one, so that it exists again
-    // after loading; a root only when it holds values.
-    if (!isRoot || !key.values.empty()) {
-        out += "\n[";
-        out += path;
-        out += "]\n";
-        for (const auto& [folded, value] : key.values) {
-            if (value.name.empty())
-                out += '@';
-            else
-                appendQuoted(out, value.name);
-            out += '=';
-            appendData(out, value.type, value.data);
-            out += '\n';
-        }
+    out += "\n[";
+    out += path;
+    out += "]\n";
+    for (const auto& [folded, value] : key.values) {
+        if (value.name.empty())
+            out += '@';
+        else
+            appendQuoted(out, value.name);
+        out += '=';
+        appendData(out, value.type, value.data);
+        out += '\n';
     }
-    for (const auto& [folded, subKey] : key.subKeys) {
-        std::string subPath = path;
-        subPath += '\\';
-        appendUtf8(subPath, subKey->name);
-        appendKey(out, *subKey, subPath, false);
+}
+
+// Every key gets a section, also an empty one, so that it exists again after
+// loading; a root only when it holds values. The keys are visited parents
+// first through a list of the open levels, which share one path text: a deep
+// tree costs neither stack nor a copy of its path per level.
+void appendTree(std::string& out, const RegistryKeyNode& root, std::string_view rootName)
+{
+    std::string path(rootName);
+    if (!root.values.empty())
+        appendSection(out, root, path);
+    struct Level {
+        const RegistryKeyNode* key;
+        std::map<std::u16string, std::shared_ptr<RegistryKeyNode>>::const_iterator next;
+        std::size_t pathLength;
+    };
+    std::vector<Level> levels{{&root, root.subKeys.begin(), path.size()}};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.key->subKeys.end()) {
+            levels.pop_back();
+            continue;
+        }
+        const RegistryKeyNode& key = *level.next->second;
+        ++level.next;
+        path.resize(level.pathLength);
+        path += '\\';
+        appendUtf8(path, key.name);
+        appendSection(out, key, path);
+        levels.push_back({&key, key.subKeys.begin(), path.size()});
     }
 }
 
@@ -346,6 +373,11 @@ RegistryKeyNode* parseSection(std::string_view line, RegistryTree& tree, const c
     // A child section makes its missing parents, so hand-written files may
     // leave them out.
     bool more = split != std::string_view::npos;
+    static_assert(kMaxRegistryKeyDepth == 256, "the reason below names the limit");
+    if (more && static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) > kMaxRegistryKeyDepth) {
+        reason = "the key lies deeper than 256 keys below its root";
+        return nullptr;
+    }
     std::string_view rest = more ? path.substr(split + 1) : std::string_view();
     while (more) {
         const std::size_t next = rest.find('\\');
@@ -358,6 +390,7 @@ RegistryKeyNode* parseSection(std::string_view line, RegistryTree& tree, const c
         if (!slot) {
             slot = std::make_shared<RegistryKeyNode>();
             slot->name = *name;
+            slot->depth = key->depth + 1;
         }
         key = slot.get();
         more = next != std::string_view::npos;
@@ -393,7 +426,7 @@ std::string writeRegistryText(const RegistryTree& tree)
     std::string out(kRegistryFileHeader);
     out += '\n';
     for (int i = 0; i < kRegistryRootCount; ++i)
-        appendKey(out, *tree.roots[static_cast<std::size_t>(i)], std::string(registryRootName(i)), true);
+        appendTree(out, *tree.roots[static_cast<std::size_t>(i)], registryRootName(i));
     return out;
 }
 

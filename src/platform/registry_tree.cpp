@@ -1,8 +1,29 @@
 #include "platform/registry_tree.h"
 
+#include <vector>
+
+#include "platform/input_limits.h"
 #include "text/char_class.h"
 
 namespace druvex {
+
+RegistryKeyNode::~RegistryKeyNode()
+{
+    std::vector<std::shared_ptr<RegistryKeyNode>> pending;
+    for (auto& [folded, subKey] : subKeys)
+        pending.push_back(std::move(subKey));
+    subKeys.clear();
+    while (!pending.empty()) {
+        std::shared_ptr<RegistryKeyNode> node = std::move(pending.back());
+        pending.pop_back();
+        // A key an open handle holds keeps its subtree.
+        if (node.use_count() != 1)
+            continue;
+        for (auto& [folded, subKey] : node->subKeys)
+            pending.push_back(std::move(subKey));
+        node->subKeys.clear();
+    }
+}
 
 RegistryTree::RegistryTree()
 {
@@ -37,7 +58,8 @@ bool isValidRegistryValueName(std::u16string_view name)
 
 bool isValidRegistryKeyName(std::u16string_view name)
 {
-    return !name.empty() && name.find(u'\\') == std::u16string_view::npos && isValidRegistryValueName(name);
+    return !name.empty() && name.size() <= kMaxRegistryKeyNameLength && name.find(u'\\') == std::u16string_view::npos &&
+           isValidRegistryValueName(name);
 }
 
 std::string_view registryRootName(int index)

@@ -37,11 +37,21 @@ struct RegistryValue {
 };
 
 struct RegistryKeyNode {
+    RegistryKeyNode() = default;
+    // Takes a deep tree apart level by level: freeing it must not recurse
+    // on its depth.
+    ~RegistryKeyNode();
+    RegistryKeyNode(const RegistryKeyNode&) = delete;
+    RegistryKeyNode& operator=(const RegistryKeyNode&) = delete;
+
     std::u16string name;  // as spelt when created; empty for a root
     // Both maps are keyed by the folded name (foldRegistryName), so they list
     // in the order the file and the enumerations use.
     std::map<std::u16string, std::shared_ptr<RegistryKeyNode>> subKeys;
     std::map<std::u16string, RegistryValue> values;
+    // Keys above this one up to its root (0 for a root, 1 for its subkeys);
+    // no key lies deeper than kMaxRegistryKeyDepth.
+    std::uint32_t depth = 0;
     // Set when the key was deleted; handles still open on it then fail.
     bool deleted = false;
 };
@@ -57,7 +67,8 @@ std::u16string foldRegistryName(std::u16string_view name);
 
 // Whether a key name component or a value name can be stored: no control
 // characters (they could not be written to the file's lines) and no unpaired
-// surrogates. A key name must also be non-empty and hold no backslash.
+// surrogates. A key name must also be non-empty, hold no backslash and be no
+// longer than kMaxRegistryKeyNameLength.
 bool isValidRegistryKeyName(std::u16string_view name);
 bool isValidRegistryValueName(std::u16string_view name);
 

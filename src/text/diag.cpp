@@ -44,6 +44,21 @@ DiagSink* orStderr(DiagSink* sink)
     return sink ? sink : &stderrSink();
 }
 
+constinit std::atomic<DiagSinkMaker> g_sinkMaker{nullptr};
+
+// The installed sink, made first when there is none yet.
+DiagSink& sinkForLine()
+{
+    DiagSink* sink = sinkSlot().load();
+    if (sink != &stderrSink())
+        return *sink;
+    if (const DiagSinkMaker maker = g_sinkMaker.load()) {
+        maker();
+        sink = sinkSlot().load();
+    }
+    return *sink;
+}
+
 }  // namespace
 
 DiagSink* setDiagSink(DiagSink* sink)
@@ -64,14 +79,19 @@ DiagSink* currentDiagSink()
     return sink == &stderrSink() ? nullptr : sink;
 }
 
+void setDiagSinkMaker(DiagSinkMaker maker)
+{
+    g_sinkMaker.store(maker);
+}
+
 void diagWriteLine(std::u16string_view text)
 {
-    sinkSlot().load()->writeLine(text);
+    sinkForLine().writeLine(text);
 }
 
 void diagFlush()
 {
-    sinkSlot().load()->flush();
+    sinkForLine().flush();
 }
 
 void reportDbgChk(const char* sourceFile, const char* message, int line)
@@ -79,9 +99,9 @@ void reportDbgChk(const char* sourceFile, const char* message, int line)
     SharedStringA narrow;
     narrow.format("DBGCHK %s %s:%d", message ? message : "", sourceFile ? sourceFile : "", line);
     const SharedString text = diagTextFromAnsi(narrow.view());
-    DiagSink* sink = sinkSlot().load();
-    sink->writeLine(text.view());
-    sink->flush();
+    DiagSink& sink = sinkForLine();
+    sink.writeLine(text.view());
+    sink.flush();
 }
 
 SharedString diagTextFromAnsi(std::string_view text)

@@ -1,6 +1,7 @@
-// Where diagnostics go: the assertion report and plain log lines. Until the
-// application log exists they go to standard error; the log installs itself as
-// the sink, and tests install a capturing one.
+// Where diagnostics go: the assertion report and plain log lines. The
+// application log installs itself as the sink, made on the first line that
+// needs it (its maker, below); tests install a capturing sink. Without either
+// (the log cannot be made, or is closed) lines go to standard error.
 #pragma once
 
 #include <string>
@@ -28,7 +29,14 @@ bool replaceDiagSink(DiagSink* expected, DiagSink* sink);
 // The current sink; null while diagnostics go to standard error.
 DiagSink* currentDiagSink();
 
-// Writes one line to the current sink.
+// What makes the program's sink when a line finds none installed: the
+// application log registers it, so that an assertion report or a platform
+// line from before anything else logged reaches the log like every later
+// line. It may install a sink or leave standard error in place.
+using DiagSinkMaker = void (*)();
+void setDiagSinkMaker(DiagSinkMaker maker);
+
+// Writes one line to the current sink (made first when none is installed).
 void diagWriteLine(std::u16string_view text);
 void diagFlush();
 

@@ -81,8 +81,8 @@ protected:
         for (int i = 0; i < feature.subFeatureCount(); ++i) {
             const Feature& sub = *feature.subFeatureAt(i);
             std::string text = toUtf8(sub.getNameRef()).c_str() + (" " + std::to_string(sub.getLocaleId()) + ":");
-            for (int j = 0; j < sub.componentFeatureCount(); ++j)
-                text += std::string(" ") + toUtf8(sub.componentFeatureAt(j)).c_str();
+            for (const SharedString& component : sub.componentFeatures())
+                text += std::string(" ") + toUtf8(component).c_str();
             subs.push_back(text);
         }
         return subs;

@@ -17,6 +17,7 @@
 
 #include "core/sequenced_file.h"
 #include "text/text_convert.h"
+#include "support/crash_test_device.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
 #include "support/external_tool.h"
@@ -347,6 +348,27 @@ TEST(AppLogRuns, ElevenRunsLeaveTenNumberedLogs)
         EXPECT_NE(text.find(" ; run " + run + "\r\n"), std::string::npos) << n;
         EXPECT_NE(text.find(" ; done\r\n"), std::string::npos) << n;
     }
+}
+
+// An assertion report and a platform line that come before anything else was
+// logged make the log and land in it as its own lines do, not on standard
+// error; the report names its source file from the source tree.
+TEST(AppLogRuns, EarlyDiagnosticsMakeTheLogAndNameSourceFilesFromTheTree)
+{
+    test::ScratchDir scratch;
+    const fs::path program = scratch.path() / "LogRun";
+    fs::copy_file(DRUVEX_LOG_RUNS_PROGRAM, program);
+    const test::ToolResult run =
+        test::runTool("env -u DRUVEX_DEVICE -u DRUVEX_MODULE_PATH '" + program.string() + "' 1 early 2>&1 >/dev/null");
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(std::string(run.output.begin(), run.output.end()), "");
+
+    const std::string text = contents(scratch.path() / "LogRun1.log.txt");
+    EXPECT_TRUE(test::containsInOrder(text, {"Program ", " ; DBGCHK  src/core/ini_file.cpp:",
+                                             " ; an early platform line\r\n", " ; run 1\r\n",
+                                             " ; Logging finished\r\n"}))
+        << text;
+    EXPECT_EQ(text.find(DRUVEX_SOURCE_DIR), std::string::npos) << text;
 }
 
 // ---- Threads ---------------------------------------------------------------------

@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "core/app_paths.h"
+#include "core/device_profile.h"
 #include "platform/builtin_modules.h"
+#include "platform/device_config.h"
 #include "platform/manual_reset_event.h"
 #include "platform/registry.h"
 #include "platform/win_error.h"
 #include "support/crash_test_device.h"
 #include "support/diag_capture.h"
+#include "support/external_tool.h"
 
 namespace druvex {
 namespace {
@@ -63,6 +66,36 @@ protected:
     RecordedSettle settle_;
     test::DiagCapture capture_;
 };
+
+// The example device folder names a dump directory in its registry, so a
+// crash on it leaves a dump.
+TEST(CrashDumpExampleDevice, ACrashLeavesADump)
+{
+    test::ScratchDir scratch;
+    fs::copy(fs::path(DRUVEX_TEST_DATA_DIR) / "device-example", scratch.path(), fs::copy_options::recursive);
+    std::string error;
+    ASSERT_TRUE(activateDeviceProfile(scratch.path().string(), error)) << error;
+    AppPaths::setInstance(SharedString(u"\\Program Files\\Survey\\survey.exe"));
+    RecordedSettle settle;
+    setCrashDumpWaits(&settle);
+    {
+        // Without a log file to copy the dump answers false, but it is taken.
+        test::DiagCapture capture;
+        writeCrashDump();
+        EXPECT_FALSE(capture.contains(u"could not get DumpSettings"));
+        EXPECT_FALSE(capture.contains(u"CaptureDumpFileOnDevice failed"));
+    }
+    setCrashDumpWaits(nullptr);
+    AppPaths::resetInstance();
+    deactivateDevice();
+
+    const fs::path slot = scratch.path() / "fs" / "Program Files" / "Survey" / "SupportInfo" / "Dumps" / "0";
+    std::vector<std::string> dumps;
+    for (const auto& entry : fs::directory_iterator(slot))
+        dumps.push_back(entry.path().filename().string());
+    ASSERT_EQ(dumps.size(), 1u);
+    EXPECT_TRUE(dumps[0].ends_with(".kdmp.txt")) << dumps[0];
+}
 
 TEST_F(CrashDumpTest, ElevenDumpsComeBackToSlotZero)
 {

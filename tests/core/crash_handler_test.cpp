@@ -232,11 +232,16 @@ TEST_F(CrashDeathTest, FaultOnAnotherThreadDuringTheReportWaitsForTheFirst)
     SKIP_WHERE_SANITIZER_OWNS_SIGNALS();
     EXPECT_EXIT(
         {
-            // While the main thread's fault is being dumped, a worker faults.
+            // While the main thread's fault is being dumped, a worker faults:
+            // the dump goes on once the worker is at its fault.
             registerBuiltinModule(u"coredll.dll", {{u"CaptureDumpFileOnDevice",
                                                    exportAddress(+[](std::uint32_t, std::uint32_t, const char16_t*) {
-                                                       static WorkerThread second([] { writeToUnmappedPage(); });
-                                                       std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                                                       static ManualResetEvent faulting;
+                                                       static WorkerThread second([] {
+                                                           faulting.set();
+                                                           writeToUnmappedPage();
+                                                       });
+                                                       faulting.wait(kInfiniteWait);
                                                        return captureDumpFileOnDevice(0, 0, nullptr);
                                                    })}});
             installCrashHandlers();

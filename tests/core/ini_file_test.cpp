@@ -10,6 +10,7 @@
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
 #include "support/external_tool.h"
+#include "support/hostile_inputs.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -118,6 +119,31 @@ TEST(IniFileParse, ARefusedLineIsReportedByItsNumber)
     EXPECT_EQ(entriesOf(ini), (std::vector<Entry>{{u"S", u"a", u"1"}}));
     EXPECT_FALSE(parseText(ini, "[S]\n-x=1\n", nullptr, &report));
     EXPECT_STREQ(report.reason, "a key starts with a letter, a digit or '_'");
+}
+
+// A value continued over many lines comes out whole, also when the key
+// changes section in between or a refused line ends the load; a refused long
+// line is quoted only in part.
+TEST(IniFileParse, LongContinuationsAndLongRefusedLines)
+{
+    test::DiagCapture capture;
+    IniFile ini;
+    ASSERT_TRUE(parseText(ini, test::iniWithContinuationLines(20'000) + "other=x\r\n"));
+    SharedString value;
+    ASSERT_TRUE(ini.getValue(u"Section", u"key", value));
+    EXPECT_EQ(value.length(), 5 + 20'000 * 41);
+    EXPECT_TRUE(value.view().starts_with(u"firstcontinued over"));
+    EXPECT_TRUE(value.view().ends_with(u"line of the valuecontinued over one more line of the value"));
+
+    ASSERT_TRUE(parseText(ini, "[A]\r\nk=1\r\n[B]\r\nk=2\r\nb\r\n[A]\r\na\r\nc\r\n"));
+    EXPECT_EQ(entriesOf(ini), (std::vector<Entry>{{u"A", u"k", u"1ac"}, {u"B", u"k", u"2b"}}));
+
+    IniLoadReport report;
+    const std::string refusedLine = " " + std::string(10'000, 'x');
+    EXPECT_FALSE(parseText(ini, "[A]\r\nk=1\r\nm\r\nore\r\n" + refusedLine + "\r\n", nullptr, &report));
+    EXPECT_EQ(entriesOf(ini), (std::vector<Entry>{{u"A", u"k", u"1more"}}));
+    EXPECT_EQ(report.failedLine, 5);
+    EXPECT_EQ(report.failedText, SharedString(u" " + std::u16string(119, u'x') + u"..."));
 }
 
 std::string utf16(std::u16string_view text, bool mark)
@@ -256,6 +282,46 @@ TEST(IniFileSave, WhatWouldNotLoadBackIsRefusedAndTheOldFileStays)
     IniFile loaded;
     ASSERT_TRUE(loaded.load(path));
     EXPECT_EQ(entriesOf(loaded), entriesOf(good));
+}
+
+// In the 8-bit encoding a file has no mark of its own: one whose first key
+// begins with the bytes of a mark would be read in another encoding or lose
+// them, and a key or section name the code page cannot hold would change or
+// not load at all. Save refuses those; the other encodings hold them.
+TEST(IniFileSave, AnsiRefusesWhatItsFileCannotHold)
+{
+    test::ScratchDir scratch;
+    const SharedString path = fromUtf8((scratch.path() / "ansi.ini").string());
+    struct Case {
+        std::u16string section;
+        std::u16string key;
+        bool ansi;
+    };
+    const Case cases[] = {
+        {u"", u"\u00EF\u00BB\u00BFkey", false},      // EF BB BF: the UTF-8 mark
+        {u"", u"\u00FF\u00FEkey", false},             // FF FE: the UTF-16 mark
+        {u"", u"\u00DDsfs", false},                    // DD 73 66 73: the UTF-EBCDIC mark
+        {u"S", u"\u00EF\u00BB\u00BFkey", true},      // after "[S]" the bytes are no mark
+        {u"S", u"\u4E2Dkey", false},                   // no 1252 character
+        {u"\u4E2D", u"key", false},
+        {u"", u"\u00EFkey", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(toUtf8(SharedString(c.section + u"|" + c.key)).c_str());
+        IniFile ini;
+        ini.setValue(SharedString(c.section), SharedString(c.key), u"v");
+        EXPECT_EQ(ini.save(path, 1), c.ansi);
+        for (const std::uint32_t encoding : {1u, 2u, 3u}) {
+            if (encoding == 1 && !c.ansi)
+                continue;
+            ASSERT_TRUE(ini.save(path, encoding));
+            IniFile loaded;
+            std::uint32_t found = 0;
+            ASSERT_TRUE(loaded.load(path, &found));
+            EXPECT_EQ(found, encoding);
+            EXPECT_EQ(entriesOf(loaded), entriesOf(ini));
+        }
+    }
 }
 
 TEST(IniFileLoad, DevicePathsGoThroughTheDeviceAndUnmappableFilesFail)

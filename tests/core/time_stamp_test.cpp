@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/memory_status.h"
@@ -23,6 +25,10 @@ constexpr std::uint64_t kSecond = 10'000'000;  // in 100-ns units
 constexpr std::uint64_t kMs = 10'000;
 
 // A clock that moves only when told; installed for the life of the object.
+// Its two fields move together: a reading takes the system time and then the
+// tick, and the tick it gets is the one of the same moment, however far the
+// clock moved in between (a reader held up between the two would otherwise
+// see them a second apart and start measuring from a wrong pair).
 class FakeClock final : public ClockSource {
 public:
     explicit FakeClock(std::uint64_t systemTime, std::uint32_t tick = 1000) : time_(systemTime), tick_(tick)
@@ -31,21 +37,42 @@ public:
     }
     ~FakeClock() override { setClockSource(previous_); }
 
-    std::uint64_t systemTime100ns() override { return time_.load(); }
-    std::uint32_t tickMs() override { return tick_.load(); }
+    std::uint64_t systemTime100ns() override
+    {
+        std::lock_guard lock(mutex_);
+        t_tickOfTheSameMoment = tick_;
+        return time_;
+    }
+    std::uint32_t tickMs() override
+    {
+        if (const std::optional<std::uint32_t> tick = std::exchange(t_tickOfTheSameMoment, std::nullopt))
+            return *tick;
+        std::lock_guard lock(mutex_);
+        return tick_;
+    }
 
     void advance(std::uint64_t systemUnits, std::uint32_t tickMs)
     {
+        std::lock_guard lock(mutex_);
         time_ += systemUnits;
         tick_ += tickMs;
     }
-    void setSystemTime(std::uint64_t time) { time_ = time; }
+    void setSystemTime(std::uint64_t time)
+    {
+        std::lock_guard lock(mutex_);
+        time_ = time;
+    }
 
 private:
-    std::atomic<std::uint64_t> time_;
-    std::atomic<std::uint32_t> tick_;
+    static thread_local std::optional<std::uint32_t> t_tickOfTheSameMoment;
+
+    std::mutex mutex_;
+    std::uint64_t time_;
+    std::uint32_t tick_;
     ClockSource* previous_;
 };
+
+thread_local std::optional<std::uint32_t> FakeClock::t_tickOfTheSameMoment;
 
 std::uint64_t unixTime(std::uint64_t seconds, std::uint64_t units = 0)
 {

@@ -14,8 +14,10 @@
 #include "data/install_data_xml.h"
 #include "fileutil/file_util.h"
 #include "host/wince_hal_access.h"
+#include "platform/input_limits.h"
 #include "support/device_fixture.h"
 #include "support/external_tool.h"
+#include "support/hostile_inputs.h"
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
 #include "support/shared_string_print.h"
@@ -65,9 +67,10 @@ std::string write(const InstallData& data, bool omitContents)
     return std::string(bytes.begin(), bytes.end());
 }
 
+// Deeply nested documents need --huge, which lifts xmllint's own depth limit.
 bool xmllintAccepts(const std::string& document)
 {
-    return test::runTool("xmllint --noout -", test::Bytes(document.begin(), document.end())).exitCode == 0;
+    return test::runTool("xmllint --huge --noout -", test::Bytes(document.begin(), document.end())).exitCode == 0;
 }
 
 constexpr char kNewDocument[] =
@@ -395,10 +398,53 @@ TEST(DataXml, HostileNestingIsRefusedBeforeItCanExhaustTheStack)
     InstallData features;
     const std::string feature = "<Feature Name=\"f\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\">";
     EXPECT_FALSE(read(features, nested(feature, "</Feature>", 100000)));
+}
 
-    InstallData usual;
-    ASSERT_TRUE(read(usual, nested("<Folder Name=\"a\" Flags=\"0\">", "</Folder>", 200)));
-    EXPECT_TRUE(xmllintAccepts(write(usual, false)));
+// Features, folders, registry keys and layouts nest as deep as their limits
+// and no deeper; what was read at a limit is written and reads again, so an
+// installed copy of the data never becomes unreadable.
+TEST(DataXml, TreesNestUpToTheirLimitsAndReadAgainOnceWritten)
+{
+    const int folders = static_cast<int>(kMaxFolderNesting);
+    const int features = static_cast<int>(kMaxFeatureNesting);
+    const int keys = static_cast<int>(kMaxRegistryKeyDepth);
+    const auto layouts = [](int depth) {
+        std::string page = "<CustomPages><CustomPage Name=\"P\">";
+        for (int i = 0; i < depth; ++i)
+            page += "<LinearLayout Id=\"l\">";
+        for (int i = 0; i < depth; ++i)
+            page += "</LinearLayout>";
+        return test::dataXmlDocument({}, page + "</CustomPage></CustomPages>");
+    };
+    const auto registry = [](int depth) {
+        return test::dataXmlDocument(test::featureStartTag("Reg") + test::registryFragmentWithNestedKeys(depth) +
+                                     "</Feature>");
+    };
+    struct Case {
+        const char* what;
+        std::string atLimit;
+        std::string pastLimit;
+    };
+    const Case cases[] = {
+        // The root feature is the first of the nested ones.
+        {"features", test::dataXmlWithNestedFeatures(features - 1), test::dataXmlWithNestedFeatures(features)},
+        {"folders", nested("<Folder Name=\"a\" Flags=\"0\">", "</Folder>", folders),
+         nested("<Folder Name=\"a\" Flags=\"0\">", "</Folder>", folders + 1)},
+        {"registry keys", registry(keys), registry(keys + 1)},
+        {"layouts", layouts(features), layouts(features + 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallData data;
+        ASSERT_TRUE(read(data, c.atLimit));
+        const std::string written = write(data, false);
+        InstallData again;
+        EXPECT_TRUE(read(again, written));
+        EXPECT_EQ(write(again, false), written);
+        EXPECT_TRUE(xmllintAccepts(written));
+        InstallData past;
+        EXPECT_FALSE(read(past, c.pastLimit));
+    }
 }
 
 TEST(DataXml, IncludePathsAreRelativeToTheDocumentFolder)

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "data/content_tree.h"
 #include "data/custom_action.h"
 #include "data/feature.h"
 #include "data/scriptable.h"
 #include "support/shared_string_print.h"
+#include "support/small_stack.h"
 
 namespace druvex {
 namespace {
@@ -38,6 +41,58 @@ TEST(FeatureNames, RenameKeepsTheSpellingWhenOnlyTheCaseDiffers)
     EXPECT_FALSE(parent->addSubFeature(named(u"extras")));
     EXPECT_FALSE(parent->addSubFeature(makeFeaturePtr()));
     EXPECT_FALSE(parent->addSubFeature(nullptr));
+    // Lookups follow renames and removals.
+    EXPECT_EQ(parent->findSubFeatureByName(u"EXTRAS"), tools);
+    EXPECT_EQ(parent->findSubFeatureByName(u"Tools"), nullptr);
+    EXPECT_TRUE(parent->addSubFeature(named(u"Tools")));
+    ASSERT_TRUE(parent->removeSubFeature(tools.get()));
+    EXPECT_EQ(parent->findSubFeatureByName(u"extras"), nullptr);
+    EXPECT_TRUE(parent->addSubFeature(named(u"Extras")));
+    EXPECT_TRUE(tools->setName(u"Help"));  // no longer a sibling of the other Help
+}
+
+// Siblings added in descending order, looked up without regard to case (also
+// beyond ASCII: U+00C5 and U+00E5 are one letter).
+TEST(FeatureNames, ManySiblingsAreFoundByNameIgnoringCase)
+{
+    const auto name = [](const char16_t* prefix, int number) {
+        std::u16string text = prefix;
+        for (const char digit : std::to_string(number))
+            text += static_cast<char16_t>(digit);
+        return text;
+    };
+    FeaturePtr parent = named(u"Feature");
+    for (int i = 999; i >= 0; --i)
+        ASSERT_TRUE(parent->addSubFeature(named(name(u"F\u00C5", i).c_str())));
+    EXPECT_EQ(parent->subFeatureCount(), 1000);
+    EXPECT_EQ(parent->subFeatureAt(0)->getNameRef(), u"F\u00C5999");  // in the order added
+    for (const int i : {0, 7, 500, 999}) {
+        const FeaturePtr found = parent->findSubFeatureByName(name(u"f\u00E5", i));
+        ASSERT_NE(found, nullptr) << i;
+        EXPECT_EQ(found->getNameRef(), name(u"F\u00C5", i));
+    }
+    EXPECT_FALSE(parent->addSubFeature(named(u"f\u00E5123")));
+    EXPECT_EQ(parent->findSubFeatureByName(u"F\u00C51000"), nullptr);
+}
+
+// Trees built in code have no depth limit: cloning and freeing them never
+// recurse on their depth.
+TEST(FeatureTree, DeepTreesAreClonedAndFreedWithoutRecursion)
+{
+    test::runOnSmallStack([] {
+        FeaturePtr root = named(u"Feature");
+        Feature* feature = root.get();
+        for (int i = 0; i < 50'000; ++i) {
+            FeaturePtr sub = named(u"f");
+            ASSERT_TRUE(feature->addSubFeature(sub));
+            feature = sub.get();
+        }
+        const FeaturePtr copy = Feature::clone(*root, true);
+        int depth = 0;
+        for (const Feature* walk = copy.get(); walk->subFeatureCount() > 0; walk = walk->subFeatureAt(0).get())
+            ++depth;
+        EXPECT_EQ(depth, 50'000);
+    });
 }
 
 TEST(FeatureTree, FullPathsRemovalAndLoops)
@@ -124,9 +179,8 @@ TEST(FeatureComponents, ComponentsSortedWithTheInvertedAnswerRedistributablesDis
     EXPECT_FALSE(feature->addComponentFeature(u"Feature/help"));  // ordinal: another name
     EXPECT_FALSE(feature->addComponentFeature(u""));
     ASSERT_EQ(feature->componentFeatureCount(), 3);
-    EXPECT_EQ(feature->componentFeatureAt(0), u"Feature/Help");
-    EXPECT_EQ(feature->componentFeatureAt(1), u"Feature/Tools");
-    EXPECT_EQ(feature->componentFeatureAt(2), u"Feature/help");
+    EXPECT_EQ(std::vector<SharedString>(feature->componentFeatures().begin(), feature->componentFeatures().end()),
+              (std::vector<SharedString>{u"Feature/Help", u"Feature/Tools", u"Feature/help"}));
 
     // Required redistributables are distinct and named; a shortcut needs a name.
     EXPECT_FALSE(feature->addRequiredRedist(u""));

@@ -17,113 +17,22 @@
 #include "platform/registry.h"
 #include "support/device_fixture.h"
 #include "support/external_tool.h"
+#include "support/font_files.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::Segment;
+using test::cmapTable;
+using test::fontFile;
+using test::format4;
+using test::nameTable;
+using test::put16;
+using test::put32;
 
 const char* const kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-// Big-endian words, as font files hold them.
-void put16(Bytes& out, std::initializer_list<std::size_t> values)
-{
-    for (const std::size_t value : values) {
-        out.push_back(static_cast<std::uint8_t>(value >> 8));
-        out.push_back(static_cast<std::uint8_t>(value));
-    }
-}
-
-void put32(Bytes& out, std::initializer_list<std::size_t> values)
-{
-    for (const std::size_t value : values)
-        put16(out, {value >> 16, value & 0xFFFF});
-}
-
-// One segment of a format-4 map: glyphs by delta, or from the glyph array.
-struct Segment {
-    std::uint16_t start;
-    std::uint16_t end;
-    std::uint16_t delta;
-    std::vector<std::uint16_t> glyphs;  // non-empty: idRangeOffset into these
-};
-
-Bytes format4(std::vector<Segment> segments)
-{
-    segments.push_back({0xFFFF, 0xFFFF, 1, {}});
-    const std::size_t count = segments.size();
-    std::vector<std::size_t> rangeOffsets(count, 0);
-    std::vector<std::uint16_t> glyphArray;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (segments[i].glyphs.empty())
-            continue;
-        // Bytes from this segment's idRangeOffset word to its first glyph.
-        rangeOffsets[i] = 2 * (count - i + glyphArray.size());
-        glyphArray.insert(glyphArray.end(), segments[i].glyphs.begin(), segments[i].glyphs.end());
-    }
-    Bytes out;
-    put16(out, {4, 16 + 8 * count + 2 * glyphArray.size(), 0, 2 * count, 0, 0, 0});
-    for (const Segment& s : segments)
-        put16(out, {s.end});
-    put16(out, {0});
-    for (const Segment& s : segments)
-        put16(out, {s.start});
-    for (const Segment& s : segments)
-        put16(out, {s.delta});
-    for (const std::size_t offset : rangeOffsets)
-        put16(out, {offset});
-    for (const std::uint16_t glyph : glyphArray)
-        put16(out, {glyph});
-    return out;
-}
-
-struct Encoding {
-    std::uint16_t platform;
-    std::uint16_t encoding;
-    Bytes subtable;
-};
-
-Bytes cmapTable(const std::vector<Encoding>& encodings)
-{
-    Bytes out;
-    put16(out, {0, encodings.size()});
-    std::size_t offset = 4 + 8 * encodings.size();
-    for (const Encoding& e : encodings) {
-        put16(out, {e.platform, e.encoding});
-        put32(out, {offset});
-        offset += e.subtable.size();
-    }
-    for (const Encoding& e : encodings)
-        out.insert(out.end(), e.subtable.begin(), e.subtable.end());
-    return out;
-}
-
-Bytes nameTable(const std::u16string& family)
-{
-    Bytes out;
-    put16(out, {0, 1, 6 + 12, 3, 1, 0x409, 1, 2 * family.size(), 0});
-    for (const char16_t ch : family)
-        put16(out, {ch});
-    return out;
-}
-
-// A font file holding the given tables.
-Bytes fontFile(const std::map<std::string, Bytes>& tables)
-{
-    Bytes out;
-    put32(out, {0x00010000});
-    put16(out, {tables.size(), 0, 0, 0});
-    std::size_t offset = 12 + 16 * tables.size();
-    for (const auto& [tag, bytes] : tables) {
-        out.insert(out.end(), tag.begin(), tag.end());
-        put32(out, {0, offset, bytes.size()});
-        offset += bytes.size();
-    }
-    for (const auto& [tag, bytes] : tables)
-        out.insert(out.end(), bytes.begin(), bytes.end());
-    return out;
-}
 
 // The cmap bytes as the font-data query would give them.
 class MemoryFontSource final : public FontDataSource {
@@ -242,13 +151,14 @@ protected:
     {
         device_->writeFile("Windows/" + name, std::string(bytes.begin(), bytes.end()));
     }
-    bool addDejaVu()
+    // The font comes from fonts-dejavu-core, which scripts/test installs.
+    ::testing::AssertionResult addDejaVu()
     {
         const Bytes bytes = test::readFileBytes(kDejaVuSans);
         if (bytes.empty())
-            return false;
+            return ::testing::AssertionFailure() << kDejaVuSans << " is missing (scripts/test installs it)";
         addFont("DejaVuSans.ttf", bytes);
-        return true;
+        return ::testing::AssertionSuccess();
     }
     void linkFaces(const std::u16string& face, const std::vector<std::u16string>& entries)
     {
@@ -291,8 +201,8 @@ std::vector<bool> fontconfigCharset(const char* path)
 
 TEST_F(FontCoverage, DejaVuSansAgreesWithFontconfig)
 {
-    if (!addDejaVu() || !test::haveTool("fc-query"))
-        GTEST_SKIP() << "DejaVu Sans or fc-query is missing";
+    ASSERT_TRUE(addDejaVu());
+    ASSERT_TRUE(test::toolInstalled("fc-query"));
     FontDeviceContext context(host_);
     ASSERT_TRUE(context.selectFace(SharedString(u"dejavu sans")));
     EXPECT_EQ(context.faceName(), u"dejavu sans");
@@ -315,8 +225,7 @@ TEST_F(FontCoverage, DejaVuSansAgreesWithFontconfig)
 
 TEST_F(FontCoverage, LinkedFontsCoverWhatTheCurrentOneLacks)
 {
-    if (!addDejaVu())
-        GTEST_SKIP() << "DejaVu Sans is missing";
+    ASSERT_TRUE(addDejaVu());
     addFont("SYNCJK.TTF", fontFile({{"cmap", cmapTable({{3, 1, format4({{0x4E00, 0x9FFF, 7, {}}})}})},
                                    {"name", nameTable(u"Synthetic CJK")}}));
     FontDeviceContext context(host_);

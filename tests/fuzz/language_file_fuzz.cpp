@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "controller/language_file_manager.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

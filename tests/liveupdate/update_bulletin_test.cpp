@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/wall_clock.h"
 #include "data/feature.h"
 #include "support/diag_capture.h"
@@ -31,8 +31,8 @@ std::string dumpFeature(const Feature& feature)
     std::string line = "feature " + utf8(feature.getNameRef()) + " ver=" + utf8(feature.getVersion()) +
                        " locale=" + std::to_string(feature.getLocaleId()) +
                        " platforms=" + std::to_string(feature.getPlatforms()) + " url=" + utf8(feature.getUrl());
-    for (int i = 0; i < feature.componentFeatureCount(); ++i)
-        line += " needs=" + utf8(feature.componentFeatureAt(i));
+    for (const SharedString& name : feature.componentFeatures())
+        line += " needs=" + utf8(name);
     return line + "\n";
 }
 

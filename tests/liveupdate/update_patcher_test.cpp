@@ -136,7 +136,7 @@ TEST(UpdatePatcher, AddedFeatureIsACopyNamedByItsLastPart)
     EXPECT_EQ(roads->getUrl(), u"http://127.0.0.1:8080/p/pkg/roads.lzma");
     EXPECT_EQ(roads->getLocaleId(), 1031);
     ASSERT_EQ(roads->componentFeatureCount(), 1);
-    EXPECT_EQ(roads->componentFeatureAt(0), u"Feature/Survey");
+    EXPECT_EQ(*roads->componentFeatures().begin(), u"Feature/Survey");
 }
 
 TEST(UpdatePatcher, FeatureWithoutParentIsReportedAndLeftOut)

@@ -2,7 +2,7 @@
 // names may stand in a package.
 #include <gtest/gtest.h>
 
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "payload/package_header.h"
 #include "support/shared_string_print.h"
 

@@ -4,7 +4,11 @@
 // streams that end early or run on, and how a node's target path is found.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <cctype>
 #include <random>
 
@@ -369,6 +373,61 @@ TEST_F(PackageUnpackerStream, ResolvePathAsksTheResolverOncePerNode)
     EXPECT_FALSE(test::feedPackage(unresolved, handWrittenPackage()));
     EXPECT_TRUE(refused.calls.empty());
     EXPECT_TRUE(capture.contains(u"********** Failed to create folder  **********"));
+}
+
+// The peak resident memory of this process since the last reset, in bytes.
+std::uint64_t peakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:"))
+            return std::stoull(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+void resetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// A header of a million 12-byte data records, fed in the decoder's pieces,
+// costs memory in proportion: the header's bytes and the record list, each
+// allocated once at its final size (not the parsed records beside the list,
+// nor lists grown as they go).
+using PackageUnpackerMemoryDeathTest = PackageUnpackerStream;
+
+TEST_F(PackageUnpackerMemoryDeathTest, AHeaderOfManySmallRecordsPeaksInProportion)
+{
+    EXPECT_EXIT(
+        {
+            tools::PackageWriter writer;
+            for (int i = 0; i < 1'000'000; ++i)
+                writer.addData(kPackageRecordFirstSkipped, {});
+            const Bytes stream = writer.build();
+            test::RecordingNodeWriter nodes;
+            PackageUnpacker unpacker(nullptr, nodes, *host_);
+            unpacker.setPlainNames();
+            resetPeakResident();
+            const std::uint64_t before = peakResidentBytes();
+            const bool unpacked = test::feedPackage(unpacker, stream, [] { return std::size_t{4096}; });
+            const double ratio = static_cast<double>(peakResidentBytes() - before) / static_cast<double>(stream.size());
+            std::fprintf(stderr, "peak %.2f times the header\n", ratio);
+            std::_Exit(unpacked && ratio < 5.0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+
+    // The header's own parser keeps its list at the exact size too.
+    tools::PackageWriter writer;
+    for (int i = 0; i < 1'000; ++i)
+        writer.addData(kPackageRecordFirstSkipped, {});
+    PackageHeader header;
+    std::string reason;
+    const Bytes bytes = writer.header();
+    ASSERT_TRUE(parsePackageHeader(bytes, header, reason)) << reason;
+    EXPECT_EQ(header.records.size(), 1'000u);
+    EXPECT_EQ(header.records.capacity(), 1'000u);
 }
 
 }  // namespace

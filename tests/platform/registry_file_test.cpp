@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/small_stack.h"
 
 namespace druvex {
 namespace {
@@ -32,7 +35,8 @@ std::string fileWith(const std::string& valueLine)
 RegistryTree treeWith(std::u16string name, std::uint32_t type, Bytes data)
 {
     RegistryTree tree;
-    auto key = std::make_shared<RegistryKeyNode>(RegistryKeyNode{u"K", {}, {}, false});
+    auto key = std::make_shared<RegistryKeyNode>();
+    key->name = u"K";
     key->values[foldRegistryName(name)] = RegistryValue{name, type, std::move(data)};
     tree.roots[3]->subKeys[u"k"] = key;
     return tree;
@@ -44,6 +48,47 @@ const RegistryValue* onlyValue(const RegistryTree& tree)
     if (key == tree.roots[3]->subKeys.end() || key->second->values.size() != 1)
         return nullptr;
     return &key->second->values.begin()->second;
+}
+
+// "\\k" `depth` times: the path of a key that deep below its root.
+std::string deepPath(int depth)
+{
+    std::string path;
+    for (int i = 0; i < depth; ++i)
+        path += "\\k";
+    return path;
+}
+
+// Keys lie at most 256 deep with names of at most 255 units; a tree built in
+// code deeper still is written and freed without recursion on its depth.
+TEST(RegistryFileFormat, KeysUpToTheLimitsAndDeepTreesWithoutRecursion)
+{
+    RegistryTree tree;
+    RegistryTextError error;
+    ASSERT_TRUE(readRegistryText(kHeader + "[HKEY_USERS" + deepPath(255) + "\\" + std::string(255, 'n') + "]\n",
+                                 tree, error))
+        << error.reason;
+    EXPECT_EQ(tree.roots[3]->subKeys.at(u"k")->depth, 1u);
+
+    const auto chain = [](RegistryTree& deep, int depth) {
+        RegistryKeyNode* key = deep.roots[2].get();
+        for (int i = 0; i < depth; ++i) {
+            auto& slot = key->subKeys[u"k"];
+            slot = std::make_shared<RegistryKeyNode>();
+            slot->name = u"k";
+            key = slot.get();
+        }
+    };
+    test::runOnSmallStack(
+        [&] {
+            RegistryTree deep;
+            chain(deep, 3'000);
+            const std::string written = writeRegistryText(deep);
+            EXPECT_NE(written.find("[HKEY_LOCAL_MACHINE" + deepPath(3'000) + "]\n"), std::string::npos);
+            RegistryTree deeper;
+            chain(deeper, 100'000);
+        },
+        128 * 1024);
 }
 
 // The edge forms; the usual ones (every type, escapes, names "" and "@") are
@@ -143,6 +188,8 @@ TEST(RegistryFileFormat, RefusedLinesNameTheLineAndTheReason)
         {kHeader + "[HKEY_USERS\\A\\\\B]\n", 2, "invalid key name"},
         {kHeader + "[HKEY_USERS\\]\n", 2, "invalid key name"},
         {kHeader + "[HKEY_USERS\\\xC3]\n", 2, "invalid key name"},
+        {kHeader + "[HKEY_USERS\\" + std::string(256, 'k') + "]\n", 2, "invalid key name"},
+        {kHeader + "[HKEY_USERS" + deepPath(257) + "]\n", 2, "the key lies deeper than 256 keys below its root"},
         {kHeader + "\"V\"=\"x\"\n", 2, "a value line before the first section"},
         {section + "V=\"x\"\n", 3, "invalid value name"},
         {section + "\"\"=\"x\"\n", 3, "invalid value name"},

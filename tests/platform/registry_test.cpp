@@ -402,6 +402,43 @@ TEST(Registry, HandlesAndPathsFollowTheDeviceRules)
     EXPECT_EQ(registry.setValue(kHklm, u"X", kRegBinary, nullptr, 0), kErrorSuccess);
 }
 
+// Keys lie at most 256 below their root, whether one call or many make them;
+// a path past that is refused whole and the registry still saves.
+TEST_F(RegistryFileTest, KeysDeeperThanTheLimitAreRefusedAndTheFileStillSaves)
+{
+    const auto path = [](int depth) {
+        std::u16string text;
+        for (int i = 0; i < depth; ++i)
+            text += u"k\\";
+        return text;
+    };
+    DeviceRegistry registry;
+    ASSERT_EQ(registry.configure(file().string()), kErrorSuccess);
+    RegistryKey key = 0;
+    EXPECT_EQ(registry.createKey(kHklm, path(30'000), key), kErrorInvalidParameter);
+    EXPECT_FALSE(fs::exists(file()));
+    ASSERT_EQ(registry.createKey(kHklm, path(200), key), kErrorSuccess);
+    RegistryKey deeper = 0;
+    EXPECT_EQ(registry.createKey(key, path(57), deeper), kErrorInvalidParameter);
+    ASSERT_EQ(registry.createKey(key, path(56), deeper), kErrorSuccess);
+    ASSERT_EQ(setDword(registry, deeper, u"V", 7), kErrorSuccess);
+    EXPECT_EQ(registry.openKey(deeper, u"k", key), kErrorFileNotFound);
+
+    DeviceRegistry reread;
+    ASSERT_EQ(reread.configure(file().string()), kErrorSuccess);
+    ASSERT_EQ(reread.openKey(kHklm, path(256), key), kErrorSuccess);
+    EXPECT_EQ(reread.queryValue(key, u"V", nullptr, nullptr, nullptr), kErrorSuccess);
+
+    // A file with a deeper section does not load, and nothing changes.
+    std::string deepSection = "\n[HKEY_CURRENT_USER";
+    for (int i = 0; i < 30'000; ++i)
+        deepSection += "\\k";
+    const std::string text = readText(file()) + deepSection + "]\n";
+    test::writeFileBytes(file(), test::Bytes(text.begin(), text.end()));
+    EXPECT_EQ(reread.configure(file().string()), kErrorRegistryCorrupt);
+    EXPECT_EQ(reread.openKey(kHklm, path(256), key), kErrorSuccess);
+}
+
 TEST(Registry, QueryValueReportsSizesLikeTheDevice)
 {
     DeviceRegistry registry;

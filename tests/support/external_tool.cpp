@@ -43,10 +43,12 @@ ToolResult runTool(const std::string& command, const Bytes& input)
     return result;
 }
 
-bool haveTool(const std::string& program)
+::testing::AssertionResult toolInstalled(const std::string& program)
 {
     const std::string line = "command -v '" + program + "' >/dev/null 2>&1";
-    return std::system(line.c_str()) == 0;
+    if (std::system(line.c_str()) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << program << " is not installed (scripts/test installs it)";
 }
 
 ScratchDir::ScratchDir()

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace druvex::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -19,8 +21,10 @@ struct ToolResult {
 // Runs `command` through /bin/sh with `input` on its standard input.
 ToolResult runTool(const std::string& command, const Bytes& input = {});
 
-// True when `program` can be found on PATH.
-bool haveTool(const std::string& program);
+// Whether `program` can be found on PATH. scripts/test installs every tool the
+// tests use as an oracle, so a test asserts this and fails without its tool
+// rather than silently drop its check.
+::testing::AssertionResult toolInstalled(const std::string& program);
 
 Bytes readFileBytes(const std::filesystem::path& path);
 void writeFileBytes(const std::filesystem::path& path, const Bytes& bytes);

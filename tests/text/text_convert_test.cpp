@@ -272,8 +272,7 @@ std::u16string randomText(std::mt19937& random)
 
 TEST(UtfProperty, RandomTextRoundTripsAndMatchesIconv)
 {
-    if (!test::haveTool("iconv"))
-        GTEST_SKIP() << "iconv not installed";
+    ASSERT_TRUE(test::toolInstalled("iconv"));
     std::mt19937 random(20240611);
     Bytes allWide;
     std::string allUtf8;
@@ -330,8 +329,7 @@ bool isUndefinedIn1252(int byte)
 
 TEST(CodePage1252, AgreesWithIconvOnEveryDefinedByte)
 {
-    if (!test::haveTool("iconv"))
-        GTEST_SKIP() << "iconv not installed";
+    ASSERT_TRUE(test::toolInstalled("iconv"));
     std::string narrow;
     for (int byte = 1; byte < 256; ++byte)
         if (!isUndefinedIn1252(byte))

@@ -38,8 +38,7 @@ class TerminalUi : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!test::haveTool("tmux"))
-            GTEST_SKIP() << "tmux is not installed (scripts/test installs it)";
+        ASSERT_TRUE(test::toolInstalled("tmux"));
         fs::create_directories(device_.path() / "fs");
     }
 

@@ -1,6 +1,6 @@
 // The most that a size, count or depth read from an input may ask of memory.
 // Every reader of stored or downloaded data (installer archive, package
-// streams, XML fragments, 7z backups, update bulletins) checks its input
+// streams, XML fragments, registry files, 7z backups, update bulletins) checks its input
 // against these before it allocates, so that a damaged or hostile file fails
 // cleanly instead of exhausting the device.
 #pragma once
@@ -15,8 +15,26 @@ constexpr std::uint64_t kMaxLzmaDictionarySize = 64ull * 1024 * 1024;
 constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
 // One XML fragment held in memory for parsing.
 constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
-// Folders nested inside one another in a package or an archive.
+// Folders nested inside one another in a package, an archive or the content
+// of data.xml.
 constexpr std::uint32_t kMaxFolderNesting = 256;
+// Features nested inside one another in data.xml, and a custom page's layouts.
+constexpr std::uint32_t kMaxFeatureNesting = 256;
+// Keys nested inside one another below their root in a registry fragment or
+// the device registry.
+constexpr std::uint32_t kMaxRegistryKeyDepth = 256;
+// UTF-16 units of one key name in the device registry, whose file names the
+// whole path above a key in each key's section.
+constexpr std::uint32_t kMaxRegistryKeyNameLength = 255;
+// Elements nested inside one another in one XML document. It holds the
+// written form of every tree the limits above allow (data.xml's features two
+// levels each, then folders or registry keys), so that whatever was read can
+// be written and read again.
+constexpr std::uint32_t kMaxXmlDocumentDepth = 4 * kMaxFolderNesting;
+// The directory of an installer archive (at least 34 bytes a record, so at
+// most some 120,000 entries; an archive holds one per package, translation and
+// theme).
+constexpr std::uint64_t kMaxArchiveDirectorySize = 4ull * 1024 * 1024;
 // Next header and header of a 7z archive.
 constexpr std::uint64_t kMax7zHeaderSize = 16ull * 1024 * 1024;
 // Bytes of one entry extracted into memory rather than streamed.

@@ -1,0 +1,123 @@
+// Reading inputs of many items of one kind, in the order worst for a naive
+// reader, at two sizes ten times apart: a data.xml of sibling features, one of
+// ComponentFeature entries in descending order, one custom page of many
+// controls, a registry.reg of many keys whose deepest lies at the depth limit,
+// and an ini file of continuation lines. A reader that costs about n log n
+// keeps its cost per item; a quadratic one multiplies it by ten. Prints the
+// cost per item at both sizes and their ratio (goal: at most 2), and answers 1
+// when a ratio is above it.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/ini_file.h"
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
+#include "platform/input_limits.h"
+#include "platform/registry_file.h"
+#include "support/hostile_inputs.h"
+
+namespace {
+
+using namespace druvex;
+
+struct Case {
+    const char* name;
+    int smallCount;  // items at the small size; the large one has ten times as many
+    std::function<std::string(int)> build;
+    std::function<bool(const std::string&)> read;
+};
+
+bool readDataXml(const std::string& document)
+{
+    InstallData data;
+    return readInstallDataXml(data, document.data(), document.size());
+}
+
+bool readRegistry(const std::string& text)
+{
+    RegistryTree tree;
+    RegistryTextError error;
+    return readRegistryText(text, tree, error);
+}
+
+bool readIni(const std::string& text)
+{
+    IniFile ini;
+    return ini.parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+const std::vector<Case>& cases()
+{
+    static const std::vector<Case> list = {
+        {"data.xml sibling features", 2'000, test::dataXmlWithSiblingFeatures, readDataXml},
+        {"data.xml component features, descending", 5'000, test::dataXmlWithComponentFeatures, readDataXml},
+        {"data.xml custom page controls", 2'000, test::dataXmlWithLayoutControls, readDataXml},
+        {"registry.reg keys, the deepest at the limit", 2'000,
+         [](int keys) { return test::registryFileWithKeys(keys, static_cast<int>(kMaxRegistryKeyDepth)); },
+         readRegistry},
+        {"ini continuation lines", 20'000, test::iniWithContinuationLines, readIni},
+    };
+    return list;
+}
+
+void BM_Read(benchmark::State& state)
+{
+    const Case& c = cases()[static_cast<std::size_t>(state.range(0))];
+    const int count = c.smallCount * static_cast<int>(state.range(1));
+    const std::string input = c.build(count);
+    for (auto _ : state) {
+        if (!c.read(input))
+            state.SkipWithError("the input was refused");
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+    state.SetLabel(c.name);
+}
+BENCHMARK(BM_Read)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 4, 1), {1, 10}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+using Clock = std::chrono::steady_clock;
+
+// Nanoseconds per item of one read; the least of several, taken in turns
+// with the other size, so that both meet the same load.
+double nanosecondsPerItem(const Case& c, const std::string& input, int count)
+{
+    const auto start = Clock::now();
+    if (!c.read(input))
+        std::fprintf(stderr, "%s: the input of %d items was refused\n", c.name, count);
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    bool withinGoal = true;
+    for (const Case& c : cases()) {
+        const int small = c.smallCount;
+        const int large = 10 * small;
+        const std::string smallInput = c.build(small);
+        const std::string largeInput = c.build(large);
+        double smallCost = 1e300;
+        double largeCost = 1e300;
+        for (int round = 0; round < 5; ++round) {
+            smallCost = std::min(smallCost, nanosecondsPerItem(c, smallInput, small));
+            largeCost = std::min(largeCost, nanosecondsPerItem(c, largeInput, large));
+        }
+        const double ratio = largeCost / smallCost;
+        withinGoal = withinGoal && ratio <= 2.0;
+        std::printf("%-45s %7d items %9.1f ns each, %8d items %9.1f ns each: ratio %.2f (goal: at most 2)\n",
+                    c.name, small, smallCost, large, largeCost, ratio);
+    }
+    return withinGoal ? 0 : 1;
+}

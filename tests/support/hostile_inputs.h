@@ -1,0 +1,113 @@
+// Inputs shaped to cost their readers the most: documents nested as deep as a
+// limit allows (or one level deeper), and documents of many items of one kind
+// in the order that is worst for a naive reader. The tests, the benchmarks and
+// the fuzz seeds build them here, so that all three mean the same shapes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace druvex::test {
+
+// A "Feature" start tag with the attributes the reader requires.
+inline std::string featureStartTag(const std::string& name, bool selfClosing = false)
+{
+    return "<Feature Name=\"" + name +
+           "\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" Version=\"\" Desc=\"\""
+           " Presel=\"Default\" Mode=\"Expanded\" LocaleId=\"0\"" +
+           (selfClosing ? "/>" : ">");
+}
+
+// A data.xml whose root feature holds `subFeatures` (element text), followed
+// by `afterFeatures` (element text after the "Features" element).
+inline std::string dataXmlDocument(const std::string& subFeatures, const std::string& afterFeatures = {})
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n <Features>\n" +
+           featureStartTag("Feature") + "<SubFeatures>\n" + subFeatures + "</SubFeatures></Feature>\n </Features>\n" +
+           afterFeatures + "</data>\n";
+}
+
+// A name of six digits after `prefix`, so that names sort as their numbers do.
+inline std::string numberedName(const char* prefix, int number)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%06d", number);
+    return prefix + std::string(digits);
+}
+
+// `count` sibling features, each name looked up among all before it.
+inline std::string dataXmlWithSiblingFeatures(int count)
+{
+    std::string features;
+    for (int i = 0; i < count; ++i)
+        features += featureStartTag(numberedName("F", i), true) + "\n";
+    return dataXmlDocument(features);
+}
+
+// One feature with `count` component features in descending order, so that
+// each goes before all the others.
+inline std::string dataXmlWithComponentFeatures(int count)
+{
+    std::string components = featureStartTag("Core") + "<ComponentFeatures>\n";
+    for (int i = count - 1; i >= 0; --i)
+        components += "<ComponentFeature>" + numberedName("Feature/C", i) + "</ComponentFeature>\n";
+    return dataXmlDocument(components + "</ComponentFeatures></Feature>\n");
+}
+
+// One custom page whose layout holds `count` text views, each with its own Id.
+inline std::string dataXmlWithLayoutControls(int count)
+{
+    std::string page = " <CustomPages><CustomPage Name=\"Page\"><LinearLayout Id=\"root\" IsVertical=\"yes\">\n";
+    for (int i = 0; i < count; ++i)
+        page += "<TextView Id=\"" + numberedName("t", i) + "\" Text=\"x\"/>\n";
+    return dataXmlDocument({}, page + "</LinearLayout></CustomPage></CustomPages>\n");
+}
+
+// Features nested `depth` deep below the root feature.
+inline std::string dataXmlWithNestedFeatures(int depth)
+{
+    std::string nested;
+    for (int i = 0; i < depth; ++i)
+        nested += featureStartTag(numberedName("N", i));
+    for (int i = 0; i < depth; ++i)
+        nested += "</Feature>";
+    return dataXmlDocument(nested);
+}
+
+// A registry fragment whose keys nest `depth` deep under HKEY_LOCAL_MACHINE,
+// with a value in the deepest.
+inline std::string registryFragmentWithNestedKeys(int depth)
+{
+    std::string fragment = "<Registry><HKEY_LOCAL_MACHINE>";
+    for (int i = 0; i < depth; ++i)
+        fragment += "<Key Name=\"k\" Flag=\"Automatic\">";
+    fragment += "<Value Name=\"v\" Format=\"Dword\" Data=\"1\"/>";
+    for (int i = 0; i < depth; ++i)
+        fragment += "</Key>";
+    return fragment + "</HKEY_LOCAL_MACHINE></Registry>";
+}
+
+// A registry.reg of `keys` sibling keys with a value each, and one section
+// whose key lies `depth` keys below HKEY_LOCAL_MACHINE.
+inline std::string registryFileWithKeys(int keys, int depth)
+{
+    std::string text = "DRUVEX-REGISTRY 1\n";
+    for (int i = 0; i < keys; ++i)
+        text += "\n[HKEY_LOCAL_MACHINE\\Software\\" + numberedName("K", i) + "]\n\"v\"=dword:00000001\n";
+    text += "\n[HKEY_LOCAL_MACHINE";
+    for (int i = 0; i < depth; ++i)
+        text += "\\d";
+    return text + "]\n\"deepest\"=\"here\"\n";
+}
+
+// An ini file whose one key's value goes on over `lines` continuation lines
+// (a line that starts as a key does but holds no '=').
+inline std::string iniWithContinuationLines(int lines)
+{
+    std::string text = "[Section]\r\nkey=first\r\n";
+    for (int i = 0; i < lines; ++i)
+        text += "continued over one more line of the value\r\n";
+    return text;
+}
+
+}  // namespace druvex::test
