@@ -42,6 +42,7 @@ class BuildConfiguration;
 class ControllerScriptServices;
 class CustomActionHooks;
 class HalAccess;
+class InstallationProcessFactory;
 class PackageCache;
 class PackageFolderUnpacker;
 class PageLogic;
@@ -62,6 +63,12 @@ constexpr InstallResult kResultFailed = 1;
 // Completed without changing anything.
 constexpr InstallResult kResultCompletedUnchanged = 2;
 constexpr InstallResult kResultCanceled = 3;
+// The run failed or was canceled, and its rollback undid every change it had
+// made on the target: the target is as it was before the run.
+constexpr InstallResult kResultRolledBack = 4;
+// The run failed or was canceled, and its rollback could not undo every
+// change: the target holds a mix of the old and the new state.
+constexpr InstallResult kResultRollbackIncomplete = 5;
 
 // The restore result.
 constexpr std::int32_t kRestoreNone = 0;
@@ -148,6 +155,13 @@ public:
     RedistributablesManager& getRedistributables() { return *redistributables_; }
     void setRedistributables(std::shared_ptr<RedistributablesManager> manager);
     void setCustomActionHooks(std::shared_ptr<CustomActionHooks> hooks);
+
+    // The installation engine's maker of installation runs; none at first.
+    void setInstallationProcessFactory(std::shared_ptr<InstallationProcessFactory> factory)
+    {
+        processFactory_ = std::move(factory);
+    }
+    const std::shared_ptr<InstallationProcessFactory>& getInstallationProcessFactory() const { return processFactory_; }
 
     // The page logics the wizard's moves make; none at first.
     void setPageLogicFactory(std::shared_ptr<PageLogicFactory> factory) { pageLogicFactory_ = std::move(factory); }
@@ -280,6 +294,14 @@ public:
     bool isLiveUpdateAvailable() const;
     bool isProxyConnection() const;
     SharedString getPreviousSettingsPath() const;
+    // The wizard state a relaunch takes back, into the saved settings: the
+    // language, tethering, target platform, wipe flag, destination, users,
+    // online features, update check, revision choice, full backup, the
+    // selected features that are not required, the persistent installer
+    // variables, and last the mode and the page after the current one.
+    void collectSettings(PreviousSettings& settings) const;
+    // The same into the controller's own saved settings.
+    void collectSettings() { collectSettings(*previousSettings_); }
     // "{1} Installer", filled with ProgramShortName when it is preferred, the
     // screen type is 0 and the name is not empty; else with ProgramName.
     SharedString getInstallerTitle(bool preferShortName) const override;
@@ -550,6 +572,7 @@ private:
     std::unique_ptr<InstalledProductRegistry> installedProducts_;
     std::unique_ptr<InstallDestination> destination_;
     std::unique_ptr<PackageCache> packageCache_;
+    std::shared_ptr<InstallationProcessFactory> processFactory_;
     std::shared_ptr<PageLogicFactory> pageLogicFactory_;
     std::unique_ptr<PageLogic> pageLogic_;
 

@@ -60,6 +60,7 @@ public:
 
     void addFeatureToInstall(const SharedString& name) { featuresToInstall_.push_back(name); }
     const std::vector<SharedString>& getFeaturesToInstall() const { return featuresToInstall_; }
+    void clearFeaturesToInstall() { featuresToInstall_.clear(); }
 
     std::uint32_t getLanguage() const { return language_; }
     void setLanguage(std::uint32_t language) { language_ = language; }

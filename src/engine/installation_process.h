@@ -1,0 +1,227 @@
+// InstallationProcess: one run of the current wizard mode on a worker thread
+// of its own: an installation, update, repair or change of features, an
+// uninstallation, or the download of a newer installer. It removes older
+// installations, installs the redistributables, unpacks each feature's
+// package (from the archive, a local file or a download) through the host
+// node writer and the feature node writer, removes the features that go,
+// writes shortcuts, file types and registry trees, and ends with "data.xml",
+// "InstalledLog.xml" (last of all) and "_config.xml". Every change on the
+// target goes through a journaling host, so a run that fails or is canceled
+// can be rolled back when the listener agrees. Pause, resume and cancel may
+// come from any thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "controller/installation_run.h"
+#include "controller/wizard_pages.h"
+#include "core/thread_utils.h"
+#include "engine/feature_install_run.h"
+#include "engine/install_plan.h"
+#include "fileutil/rate_estimator.h"
+#include "liveupdate/package_installer.h"
+
+namespace druvex {
+
+class InstallationProcess;
+class InstallationProcessListener;
+class InstalledLog;
+class InstallerController;
+class JournalingHal;
+class PackageUnpacker;
+class PayloadArchive;
+class RollbackJournal;
+struct PackageSource;
+
+// The full backup and its restore, which come with an engine part of their
+// own: a backup run and the restore after an installation from a full
+// backup. Without it a backup ends failed and a restore counts as failed:
+// neither may pass for done.
+class BackupRestoreSteps {
+public:
+    virtual ~BackupRestoreSteps() = default;
+    // The backup; its end code (0 done, 5 canceled, any other failed).
+    virtual std::int32_t runBackup(InstallationProcess& process) = 0;
+    // The restore after the installation; true when done.
+    virtual bool runRestore(InstallationProcess& process) = 0;
+};
+
+class InstallationProcess final : public InstallationRun,
+                                  public FeatureInstallRun,
+                                  public PackageInstallerListener {
+public:
+    // Takes the run's mode from the controller. `listener` (may be null)
+    // hears every report; `backupRestore` (may be null) runs backups and
+    // restores. Each must outlive the process.
+    InstallationProcess(InstallerController& controller, PayloadArchive& payload,
+                        InstallationProcessListener* listener,
+                        std::shared_ptr<BackupRestoreSteps> backupRestore = nullptr);
+    // A run still going is canceled and rolled back without a question
+    // (nobody is left to answer it), then its thread is joined.
+    ~InstallationProcess() override;
+    InstallationProcess(const InstallationProcess&) = delete;
+    InstallationProcess& operator=(const InstallationProcess&) = delete;
+
+    // --- InstallationRun -----------------------------------------------------
+    void start() override;
+    void pause() override;
+    void resume() override;
+    void cancel() override;
+    std::int32_t getRunState() const override;
+    bool hasPendingPackages() const override;
+    std::uint64_t getTotalBytes() const override { return totalBytes_.load(); }
+    SharedString getFailedFeatureName() const override;
+
+    // Runs the controller's uninstall launchers in list order, telling the
+    // listener before and after; false when one of them stops the removals.
+    // The prerequisites page calls it through a process it does not start.
+    bool removeOldInstallations();
+
+    // The run's listener, controller and payload, for the backup steps.
+    InstallationProcessListener* listener() const { return listener_; }
+    InstallerController& controller() const { return controller_; }
+    PayloadArchive& payload() const { return payload_; }
+    const InstallPlan& plan() const { return plan_; }
+
+    // --- FeatureInstallRun (the installation thread) ------------------------
+    void waitIfPausedAndCheckCanceled(bool& canceled) override;
+    bool processQueuedRequests() override;
+    void reportDownloadProgress(const SharedString& path, std::uint64_t bytes) override;
+    void addEstimateSample(std::uint64_t bytes) override;
+    // The device's host cannot end other processes; once it has said so it
+    // is not asked again.
+    bool closeLockingProcesses(const std::vector<LockingProcess>& processes) override;
+    void waitMilliseconds(std::uint32_t milliseconds) override;
+    bool hasAdministratorRights() const override;
+    std::shared_ptr<HalAccess> getHalIn() const override;
+    // The journaling hosts of the run once it has begun; the controller's before.
+    std::shared_ptr<HalAccess> getHalOut() const override;
+    std::shared_ptr<HalAccess> getHalOutElevated() const override;
+    bool isDesktopTarget() const override;
+    bool isRebootRequired() const override;
+    std::shared_ptr<InstallerUiCallback> getUiCallback() const override;
+    std::shared_ptr<InstalledLog> getInstalledLog() const override;
+    std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override;
+    SharedString getDestinationFolder() const override;
+    SharedString resolveHostPath(const SharedString& folder, const SharedString& name) override;
+
+    // --- PackageInstallerListener (the downloader's thread) ----------------
+    void onPackageStarted(const FeaturePtr& feature, PackageJob& job) override;
+    void onPackageRate(std::uint64_t rate, std::uint64_t missing) override;
+    void onPackageReady(const FeaturePtr& feature, const SharedString& path) override;
+    void onPackageSkipped(const FeaturePtr& feature) override;
+    void onAllPackagesHandled() override;
+    void onPackagesFailed() override;
+
+private:
+    // A package that arrived, for the installation thread.
+    struct QueuedPackage {
+        FeaturePtr feature;
+        SharedString path;
+    };
+    // How a feature's installation ended.
+    enum class FeatureOutcome { Installed, Skipped, Failed };
+
+    void run();
+    // The run of each kind of mode; false when it failed or was canceled.
+    bool runInstallation();
+    bool runUninstallation();
+    bool runNewInstallerDownload();
+    std::int32_t runBackup();
+
+    // Steps of the installation.
+    bool beginJournal();
+    bool hook(const char16_t* name);
+    bool installRedistributables();
+    bool checkPackages(const std::vector<FeaturePtr>& features);
+    bool removeFeatures(const std::vector<FeaturePtr>& records);
+    bool removeInstalledFeature(const Feature& record);
+    bool installFeatures(const std::vector<FeaturePtr>& features);
+    bool waitForDownloads();
+    FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
+    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker);
+    bool writeFeatureRecords();
+    bool runFeatureScripts(const Feature& feature, std::int32_t time);
+    bool copyInstallerIfUpgrading();
+    bool writeProductFiles();
+    void setAsideUnreadableInstalledLog();
+    std::shared_ptr<InstalledLog> buildInstalledLog() const;
+    // A run whose rollback was declined: the installed log then tells what
+    // stands (the features removed are gone, those installed are there).
+    void writeInstalledLogOfWhatStands();
+    // After a failure or a cancel: asks whether to roll back and does it.
+    void endFailed(bool canceled);
+    bool isCanceled();
+    void setFailedFeatureName(const SharedString& name);
+    std::uint64_t packageSize(const Feature& feature) const;
+
+    InstallerController& controller_;
+    PayloadArchive& payload_;
+    InstallationProcessListener* listener_;
+    std::shared_ptr<BackupRestoreSteps> backupRestore_;
+    const WizardMode mode_;
+
+    mutable std::mutex runMutex_;
+    std::condition_variable runChanged_;
+    std::int32_t runState_ = kRunStateIdle;
+    // The same word for the checks made at every write, read without the lock.
+    std::atomic<std::int32_t> fastState_{kRunStateIdle};
+    std::atomic<bool> abandoned_{false};
+    WorkerThread worker_;
+
+    std::unique_ptr<RollbackJournal> journal_;
+    std::shared_ptr<JournalingHal> halOut_;
+    std::shared_ptr<HalAccess> halOutElevated_;
+    InstallPlan plan_;
+    ItemObserver observer_;
+    // What the run installed, one installed-log record per feature.
+    std::vector<FeaturePtr> installedRecords_;
+    // The installed features the run removed.
+    std::vector<FeaturePtr> removedRecords_;
+    bool changedSomething_ = false;
+
+    std::atomic<std::uint64_t> totalBytes_{0};
+    std::uint64_t doneBytes_ = 0;
+    std::uint64_t lastReportedBytes_ = 0;
+    RateEstimator estimator_;
+    std::uint64_t runStartMs_ = 0;
+    std::uint32_t lastRemainingSeconds_ = 0;
+    bool hostEndsProcesses_ = true;
+
+    // Set and reset on the installation thread; the lock lets cancel reach it.
+    std::mutex installerMutex_;
+    std::unique_ptr<PackageInstaller> packageInstaller_;
+    // What the downloads hand over; guarded by queueMutex_.
+    mutable std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<QueuedPackage> queue_;
+    std::size_t downloadsOutstanding_ = 0;
+    bool downloadsFailed_ = false;
+    std::atomic<std::size_t> pendingPackages_{0};
+
+    mutable std::mutex nameMutex_;
+    SharedString failedFeatureName_;
+};
+
+// The engine's maker of installation runs, which the application hands to
+// the controller.
+class EngineProcessFactory final : public InstallationProcessFactory {
+public:
+    explicit EngineProcessFactory(std::shared_ptr<BackupRestoreSteps> backupRestore = nullptr)
+        : backupRestore_(std::move(backupRestore))
+    {
+    }
+    std::unique_ptr<InstallationRun> makeProcess(InstallerController& controller, PayloadArchive& payload,
+                                                 InstallationProcessListener* listener) override;
+
+private:
+    std::shared_ptr<BackupRestoreSteps> backupRestore_;
+};
+
+}  // namespace druvex

@@ -1,0 +1,611 @@
+// The steps of the installation process's modes: installing (also updating,
+// repairing and changing features), uninstalling and downloading a newer
+// installer. Every change on the target goes through the run's journaling
+// host, so that endFailed can undo it.
+#include "engine/installation_process.h"
+
+#include <algorithm>
+#include <set>
+
+#include "controller/installer_controller.h"
+#include "controller/redistributables_manager.h"
+#include "core/path_text.h"
+#include "data/content_tree.h"
+#include "data/feature.h"
+#include "data/install_data.h"
+#include "data/installed_log.h"
+#include "data/package_sources.h"
+#include "data/variable_expansion.h"
+#include "engine/feature_node_writer.h"
+#include "engine/feature_records_writer.h"
+#include "engine/host_node_writer.h"
+#include "engine/journaling_hal.h"
+#include "engine/rollback_journal.h"
+#include "fileutil/file_util.h"
+#include "fileutil/installation_process_listener.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
+#include "hal/hal_file.h"
+#include "host/installer_script_runner.h"
+#include "payload/entry_decoder.h"
+#include "payload/package_unpacker.h"
+#include "payload/payload_archive.h"
+
+namespace druvex {
+
+namespace {
+
+bool sameName(const Feature& a, const Feature& b)
+{
+    return compareNoCase(a.getName().c_str(), b.getName().c_str()) == 0;
+}
+
+// The features to install and the installed ones to remove, each once. A
+// selected feature that is installed already is replaced (in both); an
+// installed feature whose counterpart in the installer data is not selected
+// goes.
+void collectFeatureChanges(InstallerController& controller, std::vector<FeaturePtr>& toInstall,
+                           std::vector<FeaturePtr>& toRemove)
+{
+    toInstall.assign(controller.getSelectedFeatures().begin(), controller.getSelectedFeatures().end());
+    const InstalledLog& installed = *controller.getInstalledLog();
+    for (int index = 0; index < installed.getFeatureCount(); ++index) {
+        const FeaturePtr& record = installed.getFeature(index);
+        const bool reselected = std::any_of(toInstall.begin(), toInstall.end(),
+                                            [&](const FeaturePtr& feature) { return sameName(*feature, *record); });
+        const bool inData = controller.getInstallData().findItemByPath(record->getName().view()) != nullptr;
+        if (reselected || inData)
+            toRemove.push_back(record);
+    }
+}
+
+// An LZMA package file on `host`, decoded into the sink as it is read.
+bool decodePackageFile(const std::shared_ptr<HalAccess>& host, const SharedString& path, PayloadSink& sink)
+{
+    HalFile file;
+    if (!file.openForRead(host, path)) {
+        logError((u"Cannot open " + path).view());
+        return false;
+    }
+    HostFileInput input(*host, file.handle());
+    return decodeLzmaEntry(input, sink);
+}
+
+// The record an installed feature leaves in the installed log: the feature's
+// attributes, the records its package brought (else those of the installer
+// data), and one file node per file the plan lists for it.
+FeaturePtr makeInstalledRecord(const Feature& feature, const Feature* package, const InstallPlanItem* planned)
+{
+    FeaturePtr record = Feature::clone(feature, false);
+    record->clearContent();
+    record->setName(feature.getName());
+    if (package) {
+        const bool packageHasRecords = package->shortcutCount() > 0 || package->hasRegistry() ||
+                                       package->featureScriptCount() > 0 || package->fileAssociationCount() > 0 ||
+                                       package->environmentVarCount() > 0;
+        if (packageHasRecords) {
+            record->clearShortcuts();
+            for (int i = 0; i < package->shortcutCount(); ++i)
+                record->addShortcut(package->shortcutAt(i)->clone());
+            record->clearEnvironmentVars();
+            for (int i = 0; i < package->environmentVarCount(); ++i)
+                record->addEnvironmentVar(package->environmentVarAt(i)->clone());
+            record->clearFileAssociations();
+            for (int i = 0; i < package->fileAssociationCount(); ++i)
+                record->addFileAssociation(package->fileAssociationAt(i)->clone());
+            record->clearFeatureScripts();
+            for (int i = 0; i < package->featureScriptCount(); ++i)
+                record->addFeatureScript(package->featureScriptAt(i)->clone());
+            record->getRegistry().assign(package->getRegistry());
+        }
+    }
+    if (planned) {
+        for (const InstallPlanEntry& file : planned->files) {
+            auto node = std::make_shared<ContentFile>(file.path);
+            node->setFlags(file.flags);
+            record->addContent(std::move(node));
+        }
+    }
+    return record;
+}
+
+const InstallPlanItem* findPlanItem(const InstallPlan& plan, const Feature* feature)
+{
+    for (int index = plan.getItemCount() - 1; index >= 0; --index) {
+        if (plan.getItem(index).feature.get() == feature)
+            return &plan.getItem(index);
+    }
+    return nullptr;
+}
+
+// The folders of the files, each once, the deepest first.
+std::vector<SharedString> foldersOf(const std::vector<SharedString>& files)
+{
+    std::set<std::u16string> seen;
+    std::vector<SharedString> folders;
+    for (const SharedString& file : files) {
+        for (SharedString folder = getParentFolder(file); !folder.isEmpty(); folder = getParentFolder(folder)) {
+            if (!seen.insert(installPathKey(folder.view())).second)
+                break;
+            folders.push_back(folder);
+        }
+    }
+    std::sort(folders.begin(), folders.end(), [](const SharedString& a, const SharedString& b) {
+        return a.length() > b.length();
+    });
+    return folders;
+}
+
+bool isInside(const SharedString& path, const SharedString& folder)
+{
+    const std::u16string inner = installPathKey(path.view());
+    std::u16string outer = installPathKey(folder.view());
+    while (!outer.empty() && outer.back() == u'/')
+        outer.pop_back();
+    return !outer.empty() && inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+           inner[outer.size()] == u'/';
+}
+
+}  // namespace
+
+// --- Installation ---------------------------------------------------------------
+
+bool InstallationProcess::runInstallation()
+{
+    if (!controller_.getDestination() || controller_.getDestinationFolder().isEmpty()) {
+        logError(u"The installation has no destination folder");
+        return false;
+    }
+    if (!beginJournal())
+        return false;
+    setAsideUnreadableInstalledLog();
+    if (!hook(u"INSTALL-BEGIN"))
+        return false;
+
+    std::vector<FeaturePtr> toInstall;
+    std::vector<FeaturePtr> toRemove;
+    collectFeatureChanges(controller_, toInstall, toRemove);
+    const InstalledLog& installed = *controller_.getInstalledLog();
+    if (controller_.getWipeOldInstallation()) {
+        // A wiped installation goes whole before the new one comes.
+        for (int index = 0; index < installed.getFeatureCount(); ++index) {
+            const FeaturePtr& record = installed.getFeature(index);
+            if (std::find(toRemove.begin(), toRemove.end(), record) == toRemove.end())
+                toRemove.push_back(record);
+        }
+    }
+    std::uint64_t total = 0;
+    for (const FeaturePtr& feature : toInstall)
+        total += packageSize(*feature);
+    totalBytes_.store(total);
+    pendingPackages_.store(toInstall.size());
+
+    if (!controller_.getUninstallLaunchers().empty() &&
+        (isCanceled() || !hook(u"INSTALL-UNINSTPREV") || !removeOldInstallations()))
+        return false;
+    if (isCanceled() || !hook(u"INSTALL-REDIST") || !installRedistributables())
+        return false;
+    if (isCanceled() || !checkPackages(toInstall))
+        return false;
+    if (isCanceled() || !copyInstallerIfUpgrading())
+        return false;
+    if (!toRemove.empty()) {
+        if (isCanceled() || !hook(u"INSTALL-UNINST"))
+            return false;
+        if (listener_) {
+            if (controller_.getWipeOldInstallation())
+                listener_->onCleanFolders(0, 0);
+            listener_->onRemoveFiles(0, 0);
+        }
+        if (!removeFeatures(toRemove))
+            return false;
+    }
+    if (isCanceled() || !hook(u"INSTALL-COPYFILES"))
+        return false;
+    if (listener_)
+        listener_->onInstallBegin(0, 0);
+    if (!installFeatures(toInstall))
+        return false;
+    if (isCanceled() || !hook(u"INSTALL-REGISTRY") || !writeFeatureRecords())
+        return false;
+    if (isCanceled() || !hook(u"INSTALL-SCRIPT"))
+        return false;
+    for (const FeaturePtr& record : installedRecords_) {
+        if (!record->getFailed() && !runFeatureScripts(*record, kScriptOnInstall))
+            return false;
+    }
+    if (isCanceled() || !hook(u"INSTALL-IIS"))
+        return false;
+    if (controller_.isRestore()) {
+        const bool restored = backupRestore_ && backupRestore_->runRestore(*this);
+        if (restored) {
+            controller_.setRestoreDone();
+        } else {
+            logError(u"The full backup was not restored");
+            controller_.setRestoreFailed();
+        }
+    }
+    if (isCanceled() || !hook(u"INSTALL-EXIT"))
+        return false;
+    // Nothing may stop the run once its installed log stands.
+    if (isCanceled())
+        return false;
+    return writeProductFiles();
+}
+
+bool InstallationProcess::beginJournal()
+{
+    const std::shared_ptr<HalAccess> target = controller_.getHalOut();
+    journal_ = std::make_unique<RollbackJournal>(target, controller_.getRollbackFolder());
+    halOut_ = std::make_shared<JournalingHal>(target, *journal_);
+    const std::shared_ptr<HalAccess> elevated = controller_.getHalOutElevated();
+    halOutElevated_ = elevated == target ? std::static_pointer_cast<HalAccess>(halOut_)
+                                         : std::make_shared<JournalingHal>(elevated, *journal_);
+    return true;
+}
+
+bool InstallationProcess::hook(const char16_t* name)
+{
+    if (controller_.runHook(SharedString(name)))
+        return true;
+    logError((SharedString(u"The custom actions of ") + name + u" failed").view());
+    return false;
+}
+
+bool InstallationProcess::installRedistributables()
+{
+    RedistributablesManager& manager = controller_.getRedistributables();
+    if (!manager.needsInstall())
+        return true;
+    SharedString failed;
+    if (manager.installRequired(failed))
+        return true;
+    logError((u"The redistributable " + failed + u" was not installed").view());
+    if (listener_)
+        listener_->reportRedistributableError(failed);
+    return false;
+}
+
+bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
+{
+    if (listener_)
+        listener_->onCheckPackages(0, 0);
+    std::vector<PackageSource> sources;
+    for (const FeaturePtr& feature : features) {
+        if (!controller_.getPackageSources().equalRange(*feature, sources)) {
+            logError((u"The package of " + feature->getName() + u" is not available").view());
+            setFailedFeatureName(feature->getDisplayName());
+            return false;
+        }
+        const PackageSource& source = sources.front();
+        const bool present =
+            source.sourceKind == kSourceDownload ||
+            (source.sourceKind == kSourceArchiveEntry && payload_.findEntry(source.location) >= 0) ||
+            (source.sourceKind == kSourceLocalFile && controller_.getHalIn()->exists(source.location, nullptr));
+        if (!present) {
+            logError((u"The package of " + feature->getName() + u" is missing at " + source.location).view());
+            setFailedFeatureName(feature->getDisplayName());
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint64_t InstallationProcess::packageSize(const Feature& feature) const
+{
+    std::vector<PackageSource> sources;
+    if (controller_.getPackageSources().equalRange(feature, sources) &&
+        sources.front().sourceKind == kSourceArchiveEntry) {
+        const std::int32_t index = payload_.findEntry(sources.front().location);
+        if (index >= 0)
+            return payload_.entryAt(index).unpackedSize;
+    }
+    return feature.getReqSpace() > 0 ? static_cast<std::uint64_t>(feature.getReqSpace()) : 0;
+}
+
+bool InstallationProcess::removeFeatures(const std::vector<FeaturePtr>& records)
+{
+    for (const FeaturePtr& record : records) {
+        if (isCanceled() || !removeInstalledFeature(*record))
+            return false;
+        removedRecords_.push_back(record);
+        changedSomething_ = true;
+    }
+    return true;
+}
+
+bool InstallationProcess::removeInstalledFeature(const Feature& record)
+{
+    logInfo((u"Removing " + record.getName()).view());
+    runFeatureScripts(record, kScriptOnUninstall);
+    for (int index = 0; index < record.shortcutCount(); ++index)
+        halOut_->removeShortcut(*record.shortcutAt(index));
+    const bool allUsers = controller_.getInstalledLog()->isInstalledForAllUsers();
+    if (!removeFeatureRegistry(*halOut_, record, allUsers) || !removeFileAssociations(*halOut_, record)) {
+        logError((u"The registry entries of " + record.getName() + u" could not be removed").view());
+        return false;
+    }
+    std::vector<SharedString> files;
+    for (const auto& item : record.contentFolder()->children()) {
+        if (item->isFile())
+            files.push_back(item->getName());
+    }
+    for (const SharedString& file : files) {
+        bool isFolder = false;
+        if (!halOut_->exists(file, &isFolder) || isFolder)
+            continue;
+        while (!halOut_->deleteFile(file)) {
+            logError((u"Cannot remove " + file).view());
+            // Retry while the user asks for it.
+            if (!listener_ || listener_->reportUninstallFeaturesError(0, 0) == 0)
+                return false;
+            if (isCanceled())
+                return false;
+        }
+    }
+    // Folders left empty go, up to the destination folder, which stays.
+    const SharedString destination = controller_.getDestinationFolder();
+    for (const SharedString& folder : foldersOf(files)) {
+        if (isInside(folder, destination))
+            halOut_->removeDirectory(folder);
+    }
+    return true;
+}
+
+bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& features)
+{
+    std::vector<FeaturePtr> local = features;
+    std::vector<FeaturePtr> downloaded;
+    std::vector<PackageSource> sources;
+    const bool anyDownload = std::any_of(features.begin(), features.end(), [&](const FeaturePtr& feature) {
+        return controller_.getPackageSources().equalRange(*feature, sources) &&
+               sources.front().sourceKind == kSourceDownload;
+    });
+    if (anyDownload) {
+        local.clear();
+        {
+            std::lock_guard lock(installerMutex_);
+            packageInstaller_ = std::make_unique<PackageInstaller>(controller_, *this);
+        }
+        packageInstaller_->planDownloads(features, downloaded, local);
+        if (!downloaded.empty()) {
+            if (!packageInstaller_->checkPackagesPresent())
+                return false;
+            {
+                std::lock_guard queueLock(queueMutex_);
+                downloadsOutstanding_ = downloaded.size();
+            }
+            packageInstaller_->start(listener_);
+        }
+    }
+    for (const FeaturePtr& feature : local) {
+        if (isCanceled())
+            return false;
+        const FeatureOutcome outcome = installFeature(feature, false, SharedString());
+        pendingPackages_.fetch_sub(1);
+        if (outcome == FeatureOutcome::Failed)
+            return false;
+    }
+    return waitForDownloads();
+}
+
+bool InstallationProcess::waitForDownloads()
+{
+    for (;;) {
+        if (!processQueuedRequests())
+            return false;
+        std::unique_lock lock(queueMutex_);
+        if (downloadsFailed_) {
+            logError(u"The downloads of the online features failed");
+            return false;
+        }
+        if (queue_.empty() && downloadsOutstanding_ == 0)
+            return true;
+        if (fastState_.load() == kRunStateCanceled || controller_.isCancelRequested())
+            return false;
+        queueChanged_.wait(lock, [&] {
+            return !queue_.empty() || downloadsOutstanding_ == 0 || downloadsFailed_ ||
+                   fastState_.load() == kRunStateCanceled;
+        });
+    }
+}
+
+bool InstallationProcess::extractPackage(const Feature& feature, const SharedString& downloadedPath,
+                                         PackageUnpacker& unpacker)
+{
+    if (!downloadedPath.isEmpty())
+        return decodePackageFile(halOut_, downloadedPath, unpacker);
+    std::vector<PackageSource> sources;
+    if (!controller_.getPackageSources().equalRange(feature, sources)) {
+        logError((u"The package of " + feature.getName() + u" has no source").view());
+        return false;
+    }
+    const PackageSource& source = sources.front();
+    switch (source.sourceKind) {
+    case kSourceArchiveEntry:
+        return payload_.extract(source.location, unpacker);
+    case kSourceLocalFile:
+        return decodePackageFile(controller_.getHalIn(), source.location, unpacker);
+    default:
+        logError((u"The package of " + feature.getName() + u" must be downloaded first").view());
+        return false;
+    }
+}
+
+InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const FeaturePtr& feature, bool fromQueue,
+                                                                        const SharedString& downloadedPath)
+{
+    logInfo((u"Installing " + feature->getName()).view());
+    HostNodeWriter nodeWriter(halOut_);
+    FeatureNodeWriter writer(nodeWriter, *this, plan_, observer_, feature, !fromQueue);
+    PackageUnpacker unpacker(controller_.getDestination(), writer, *halOut_);
+    changedSomething_ = true;
+    for (;;) {
+        if (extractPackage(*feature, downloadedPath, unpacker)) {
+            installedRecords_.push_back(makeInstalledRecord(*feature, unpacker.feature().get(),
+                                                            findPlanItem(plan_, feature.get())));
+            return FeatureOutcome::Installed;
+        }
+        logError((u"The package of " + feature->getName() + u" was not installed").view());
+        setFailedFeatureName(feature->getDisplayName());
+        // What was written stays for the rollback to take back.
+        if (isCanceled() || !listener_ || writer.isAbandoned())
+            return FeatureOutcome::Failed;
+        if (!writer.isWritable()) {
+            controller_.getUiCallback()->installNoWriteRightsMessage();
+            return FeatureOutcome::Failed;
+        }
+        std::uint64_t bytes = 0;
+        const bool skip = listener_->askSkipFailedFeature(0, 0) != 0;
+        controller_.setSkipFeatureChoice(skip);
+        if (skip) {
+            unpacker.discardWritten(bytes);
+            doneBytes_ -= std::min(doneBytes_, bytes);
+            const auto space = static_cast<std::uint64_t>(std::max<std::int64_t>(feature->getReqSpace(), 0));
+            controller_.setRequiredSpace(controller_.getRequiredSpace() - std::min(controller_.getRequiredSpace(), space));
+            feature->setFailed(true);
+            logInfo((u"Skipped " + feature->getName()).view());
+            return FeatureOutcome::Skipped;
+        }
+        // Not skipped: go on with it only when the user asks for it, so that a
+        // run nobody watches ends instead of trying for ever.
+        if (listener_->askOnError(0, 0) == 0)
+            return FeatureOutcome::Failed;
+        unpacker.keepVerified(bytes);
+        doneBytes_ -= std::min(doneBytes_, bytes);
+    }
+}
+
+bool InstallationProcess::writeFeatureRecords()
+{
+    const TextExpander expand = [this](const SharedString& text, SharedString& out) {
+        return expandVariablesForDevice(text, controller_.getInstallData(), controller_.isForAnyone(),
+                                        *controller_.getHalOut(), controller_.getDestinationFolder(), out);
+    };
+    for (const FeaturePtr& record : installedRecords_) {
+        for (int index = 0; index < record->shortcutCount(); ++index) {
+            const Shortcut& shortcut = *record->shortcutAt(index);
+            SharedString target;
+            if (!expand(shortcut.linkedTo, target) || !halOut_->createShortcut(shortcut, target)) {
+                logError((u"Cannot create the shortcut " + shortcut.name).view());
+                return false;
+            }
+        }
+        if (!writeFeatureRegistry(*halOut_, *record, controller_.isForAnyone(), expand) ||
+            !writeFileAssociations(*halOut_, *record, expand)) {
+            logError((u"Cannot write the registry entries of " + record->getName()).view());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool InstallationProcess::runFeatureScripts(const Feature& feature, std::int32_t time)
+{
+    for (int index = 0; index < feature.featureScriptCount(); ++index) {
+        const FeatureScript& script = *feature.featureScriptAt(index);
+        if (script.executionTime != time || script.script.isEmpty())
+            continue;
+        InstallerScriptRunner runner(&controller_);
+        if (runner.loadScriptText(script.script) != 0)
+            continue;
+        logError((u"The script " + script.name + u" of " + feature.getName() + u" failed: " + runner.errorText())
+                     .view());
+        return false;
+    }
+    return true;
+}
+
+// --- Older installations ------------------------------------------------------
+
+bool InstallationProcess::removeOldInstallations()
+{
+    if (controller_.getUninstallLaunchers().empty())
+        return true;
+    logError(u"The older installations cannot be removed by this installer");
+    return false;
+}
+
+// --- Uninstallation --------------------------------------------------------------
+
+bool InstallationProcess::runUninstallation()
+{
+    if (!beginJournal())
+        return false;
+    if (listener_)
+        listener_->onUninstallBegin(0, 0);
+    if (!hook(u"INSTALL-UNINST"))
+        return false;
+    const InstalledLog& installed = *controller_.getInstalledLog();
+    std::vector<FeaturePtr> records;
+    for (int index = 0; index < installed.getFeatureCount(); ++index)
+        records.push_back(installed.getFeature(index));
+    if (!removeFeatures(records))
+        return false;
+    if (isCanceled())
+        return false;
+
+    // The product's own files go last, the installed log last of all: until
+    // it is gone a later run still knows the program.
+    const SharedString dataFolder = controller_.getProductDataFolder();
+    const SharedString destination = controller_.getDestinationFolder();
+    const SharedString files[] = {joinPath(destination, SharedString(u"_config.xml")),
+                                  joinPath(dataFolder, SharedString(u"data.xml")),
+                                  joinPath(dataFolder, SharedString(u"setup.exe")),
+                                  joinPath(dataFolder, SharedString(u"setup.dqres")),
+                                  joinPath(dataFolder, SharedString(u"InstalledLog.xml"))};
+    for (const SharedString& file : files) {
+        if (halOut_->exists(file, nullptr) && !halOut_->deleteFile(file)) {
+            logError((u"Cannot remove " + file).view());
+            return false;
+        }
+    }
+    changedSomething_ = true;
+    controller_.getInstalledLog()->clear();
+    // Emptied folders go once nothing can undo the run any more.
+    journal_->commit();
+    halOut_->inner().removeDirectory(dataFolder);
+    if (!destination.isEmpty())
+        halOut_->inner().removeDirectory(destination);
+    return true;
+}
+
+// --- The newer installer -----------------------------------------------------------
+
+bool InstallationProcess::runNewInstallerDownload()
+{
+    if (listener_)
+        listener_->onDownloadNewInstaller(0, 0);
+    {
+        std::lock_guard lock(installerMutex_);
+        packageInstaller_ = std::make_unique<PackageInstaller>(controller_, *this);
+    }
+    std::vector<FeaturePtr> downloaded;
+    std::vector<FeaturePtr> local;
+    packageInstaller_->planDownloads({}, downloaded, local);
+    if (packageInstaller_->jobCount() == 0) {
+        logError(u"No newer installer to download");
+        return false;
+    }
+    totalBytes_.store(packageInstaller_->totalBytes());
+    if (!packageInstaller_->checkPackagesPresent())
+        return false;
+    {
+        std::lock_guard queueLock(queueMutex_);
+        downloadsOutstanding_ = 1;
+        pendingPackages_.store(1);
+    }
+    packageInstaller_->start(listener_);
+    std::unique_lock lock(queueMutex_);
+    queueChanged_.wait(lock, [&] {
+        return !queue_.empty() || downloadsOutstanding_ == 0 || downloadsFailed_ ||
+               fastState_.load() == kRunStateCanceled;
+    });
+    // The package installer leaves the new installer where it was asked to:
+    // nothing is unpacked.
+    const bool arrived = !queue_.empty() && !downloadsFailed_;
+    queue_.clear();
+    return arrived;
+}
+
+}  // namespace druvex

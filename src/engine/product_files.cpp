@@ -1,0 +1,242 @@
+// The files an installation leaves about itself: "_config.xml" beside the
+// installed program, and in the product data folder the installer data
+// "data.xml", a copy of the installer when an older installation is upgraded,
+// and "InstalledLog.xml", which is written last of all. Each document is
+// written under a temporary name and renamed, so a failure never costs the
+// one already there; an installed log that does not parse is set aside at
+// the start of a run, never overwritten unseen.
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "controller/installer_controller.h"
+#include "core/app_paths.h"
+#include "core/byte_stream.h"
+#include "data/config_file.h"
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
+#include "data/installed_log.h"
+#include "engine/installation_process.h"
+#include "engine/journaling_hal.h"
+#include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
+#include "payload/package_streams.h"
+#include "payload/payload_archive.h"
+#include "payload/payload_archive_writer.h"
+#include "platform/device_config.h"
+
+namespace druvex {
+
+namespace {
+
+const char16_t kInstalledLogName[] = u"InstalledLog.xml";
+
+void collectPackageNames(const Feature& feature, std::set<std::u16string>& names)
+{
+    names.insert(std::u16string(getArchiveName(feature, true).view()));
+    for (int index = 0; index < feature.subFeatureCount(); ++index)
+        collectPackageNames(*feature.subFeatureAt(index), names);
+}
+
+// The revision the run installs: the installer data's, or the installed
+// one when the same version holds a higher one and the user did not choose
+// to go back.
+VersionNumber effectiveRevision(const InstallerController& controller)
+{
+    const InstallerSettings& settings = controller.getInstallData().settings();
+    VersionNumber revision = settings.getRevisionNumber();
+    const InstalledLog& installed = *controller.getInstalledLog();
+    if (controller.getInstalledVersionComparison() == 0 && !controller.getRevertToPreviousRevision() &&
+        VersionNumber::compare(installed.getRevisionNumber(), revision) > 0)
+        revision = installed.getRevisionNumber();
+    return revision;
+}
+
+}  // namespace
+
+void InstallationProcess::setAsideUnreadableInstalledLog()
+{
+    const SharedString path = joinPath(controller_.getProductDataFolder(), SharedString(kInstalledLogName));
+    bool isFolder = false;
+    if (!halOut_->exists(path, &isFolder) || isFolder)
+        return;
+    std::vector<std::uint8_t> bytes;
+    InstalledLog probe;
+    if (readFileToBuffer(*halOut_, bytes, path) && probe.loadFromBuffer(bytes.data(), bytes.size()))
+        return;
+    SharedString aside = path + u".unreadable";
+    for (int number = 2; halOut_->exists(aside, nullptr); ++number)
+        aside = path + SharedString().format(u".unreadable%d", number);
+    if (halOut_->moveFile(path, aside))
+        logError((u"The installed log " + path + u" does not parse; it was moved to " + aside).view());
+    else
+        logError((u"The installed log " + path + u" does not parse and cannot be moved aside").view());
+}
+
+std::shared_ptr<InstalledLog> InstallationProcess::buildInstalledLog() const
+{
+    auto log = std::make_shared<InstalledLog>();
+    const InstalledLog& old = *controller_.getInstalledLog();
+    const InstallerSettings& settings = controller_.getInstallData().settings();
+    log->setProgramName(settings.getProgramName());
+    log->setProgramVersion(settings.getProgramVersion());
+    log->setDailyBuild(settings.getDailyBuild());
+    log->setRevisionNumber(settings.getRevisionNumber());
+    const VersionNumber installer = VersionNumber::fromText(kInstallerVersion);
+    log->setInstallerVersion(installer);
+    log->setMinAutoVersion(installer);
+    log->setInstalledForAllUsers(controller_.isForAnyone());
+    log->setOwner(activeDeviceConfig()->userName);
+    log->setDestinationFolder(controller_.getDestinationFolder());
+    log->setLanguage(controller_.getLanguage(), controller_.getLanguageCode());
+    log->setEula(controller_.getEula() ? controller_.getEula() : old.getEula());
+    log->setSupportFlags(old.getSupportFlags());
+    for (std::uint32_t index = 0; index < old.getPendingRegistrationCount(); ++index)
+        log->addPendingRegistration(old.getPendingRegistration(index));
+    controller_.getInstallData().copyPersistentTo(*log);
+
+    // The installed features that stay, then those of this run in the order
+    // they were installed.
+    for (int index = 0; index < old.getFeatureCount(); ++index) {
+        const FeaturePtr& record = old.getFeature(index);
+        const bool removed = std::find(removedRecords_.begin(), removedRecords_.end(), record) != removedRecords_.end();
+        const bool replaced = std::any_of(installedRecords_.begin(), installedRecords_.end(), [&](const FeaturePtr& f) {
+            return compareNoCase(f->getName().c_str(), record->getName().c_str()) == 0;
+        });
+        if (!removed && !replaced)
+            log->addFeature(record);
+    }
+    for (const FeaturePtr& record : installedRecords_)
+        log->addFeature(record);
+    return log;
+}
+
+bool InstallationProcess::writeProductFiles()
+{
+    const SharedString dataFolder = controller_.getProductDataFolder();
+    if (!createDirectoryRecursive(*halOut_, dataFolder)) {
+        logError((u"Cannot create the product data folder " + dataFolder).view());
+        return false;
+    }
+    InstallData& data = controller_.getInstallData();
+
+    ConfigFile config;
+    config.setLanguage(controller_.getLanguage());
+    config.setTheme(data.settings().getBackgroundTheme());
+    std::vector<std::uint8_t> bytes;
+    // A configuration the file cannot hold (no language, no theme) is not stored.
+    if (config.write(bytes) &&
+        !replaceFileWithBuffer(*halOut_, bytes, joinPath(controller_.getDestinationFolder(), SharedString(u"_config.xml")),
+                               u"The installer configuration"))
+        return false;
+
+    data.settings().setRevisionNumber(effectiveRevision(controller_));
+    bytes.clear();
+    MemoryStream stream(bytes);
+    if (!writeInstallDataXml(data, stream, true) ||
+        !replaceFileWithBuffer(*halOut_, bytes, joinPath(dataFolder, SharedString(u"data.xml")),
+                               u"The installer data"))
+        return false;
+
+    const std::shared_ptr<InstalledLog> log = buildInstalledLog();
+    if (!log->saveToFile(*halOut_, joinPath(dataFolder, SharedString(kInstalledLogName)))) {
+        logError((u"Cannot write the installed log in " + dataFolder).view());
+        return false;
+    }
+    // From here on the controller knows what stands, as a later run will.
+    bytes.clear();
+    if (log->serialize(bytes))
+        controller_.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
+    return true;
+}
+
+void InstallationProcess::writeInstalledLogOfWhatStands()
+{
+    if (!halOut_)
+        return;
+    const SharedString dataFolder = controller_.getProductDataFolder();
+    const std::shared_ptr<InstalledLog> log = buildInstalledLog();
+    if (!createDirectoryRecursive(*halOut_, dataFolder) ||
+        !log->saveToFile(*halOut_, joinPath(dataFolder, SharedString(kInstalledLogName)))) {
+        logError((u"Cannot write the installed log in " + dataFolder).view());
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (log->serialize(bytes))
+        controller_.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
+}
+
+bool InstallationProcess::copyInstallerIfUpgrading()
+{
+    if (controller_.getInstalledLog()->getFeatureCount() == 0)
+        return true;
+    const SharedString dataFolder = controller_.getProductDataFolder();
+    if (!createDirectoryRecursive(*halOut_, dataFolder)) {
+        logError((u"Cannot create the product data folder " + dataFolder).view());
+        return false;
+    }
+    // The program file, where it lies on the machine that runs the installer.
+    const SharedString program = AppPaths::instance().getModulePath();
+    const std::shared_ptr<HalAccess> source = controller_.getHalIn();
+    const SharedString setupExe = joinPath(dataFolder, SharedString(u"setup.exe"));
+    bool isFolder = false;
+    if (!program.isEmpty() && source->exists(program, &isFolder) && !isFolder) {
+        bool copied = false;
+        if (source == controller_.getHalOut()) {
+            copied = halOut_->copyFile(program, setupExe, false);
+        } else {
+            std::vector<std::uint8_t> bytes;
+            copied = readFileToBuffer(*source, bytes, program) && writeBufferToFile(*halOut_, bytes, setupExe);
+        }
+        if (!copied) {
+            logError((u"Cannot copy the installer to " + setupExe).view());
+            return false;
+        }
+    }
+    if (payload_.entryCount() == 0)
+        return true;
+
+    // Its payload without the feature packages, which the installed copy
+    // takes from elsewhere when it needs them.
+    std::set<std::u16string> packages;
+    if (const FeaturePtr root = controller_.getInstallData().featureRoot())
+        collectPackageNames(*root, packages);
+    const SharedString archivePath = joinPath(dataFolder, SharedString(u"setup.dqres"));
+    const FileHandle created = halOut_->createFileForWrite(archivePath);
+    if (created == kInvalidFileHandle || !halOut_->closeFile(created)) {
+        logError((u"Cannot create " + archivePath).view());
+        return false;
+    }
+    auto output = std::make_shared<HalFileOutputStream>();
+    if (!output->openForAppend(halOut_, archivePath)) {
+        logError((u"Cannot open " + archivePath).view());
+        return false;
+    }
+    PayloadArchiveWriter writer(output, output->payloadBase());
+    int error = 0;
+    for (std::uint32_t index = 0; index < payload_.entryCount(); ++index) {
+        const SharedString name = payload_.entryAt(static_cast<std::int32_t>(index)).name;
+        if (packages.contains(std::u16string(name.view())))
+            continue;
+        std::vector<std::uint8_t> packed;
+        std::uint64_t unpacked = 0;
+        std::uint32_t method = 0;
+        if (!payload_.extractRawTo(name, packed, unpacked, method)) {
+            logError((u"Cannot copy the installer entry " + name).view());
+            return false;
+        }
+        MemoryInputStream input(packed);
+        if (!writer.addEntry(name, method, input, static_cast<std::uint32_t>(unpacked), error)) {
+            logError((u"Cannot write " + archivePath).view());
+            return false;
+        }
+    }
+    if (!writer.finish(error)) {
+        logError((u"Cannot write " + archivePath).view());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace druvex

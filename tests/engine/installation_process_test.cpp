@@ -1,0 +1,416 @@
+// The installation process end to end on a test device: a product of three
+// features installed from its archive through the installation page's silent
+// run, then uninstalled; every host write of a small product failing in
+// turn; an upgrade failing in turn, rolled back or not; a cancel; the
+// product files written under temporary names, the installed log last.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+#include "controller/installation_page_sink.h"
+#include "core/path_text.h"
+#include "core/xml_reader.h"
+#include "engine/journaling_hal.h"
+#include "engine/rollback_journal.h"
+#include "feature_writer_fixture.h"
+#include "installation_fixture.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::Bytes;
+using test::InstallDevice;
+using test::TestFeature;
+using test::TestRun;
+namespace fs = std::filesystem;
+
+const char kRegistry[] =
+    "<Registry><HKEY_LOCAL_MACHINE><Key Name=\"Software\" Flag=\"SystemReadOnly\">"
+    "<Key Name=\"Druvex Survey\" Flag=\"Automatic\">"
+    "<Value Name=\"Path\" Format=\"String\" Data=\"&lt;TARGETDIR&gt;\\bin\"/>"
+    "<Value Name=\"Build\" Format=\"Dword\" Data=\"0x2A\"/>"
+    "</Key></Key></HKEY_LOCAL_MACHINE></Registry>";
+const char kShortcuts[] =
+    "<Shortcuts><Shortcut Name=\"Survey\" LinkPos=\"MenuPrograms\" LinkedTo=\"&lt;TARGETDIR&gt;\\bin\\survey.exe\"/>"
+    "</Shortcuts>";
+
+Bytes randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (std::uint8_t& byte : bytes)
+        byte = static_cast<std::uint8_t>(random() % 5 == 0 ? random() : 'a' + random() % 3);
+    return bytes;
+}
+
+// Three features: the program with its registry key and shortcut, the help
+// and the data; `files` per feature, of mixed sizes (every seventh of about
+// `large` bytes), in nested folders.
+std::vector<TestFeature> threeFeatures(int files, unsigned seed = 1, std::u16string version = u"1.0",
+                                       std::size_t large = 70000)
+{
+    std::vector<TestFeature> features(3);
+    features[0].name = u"Core";
+    features[1].name = u"Help";
+    features[2].name = u"Data";
+    features[0].registry = kRegistry;
+    features[0].shortcuts = kShortcuts;
+    features[0].files["bin/survey.exe"] = randomBytes(9000, seed);
+    for (TestFeature& feature : features) {
+        feature.version = version;
+        const std::string base = test::narrow(feature.name);
+        for (int i = 0; i < files; ++i) {
+            const std::string folder = i % 3 == 0 ? base : base + "/sub" + std::to_string(i % 2) + "/deep";
+            const std::size_t size = i % 7 == 0 ? large + static_cast<std::size_t>(i) * 13 : 200 + i * 37;
+            feature.files[folder + "/file" + std::to_string(i) + ".dat"] = randomBytes(size, seed * 1000 + i);
+        }
+    }
+    return features;
+}
+
+class InstallationProcessThreads : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        features_ = threeFeatures(12);
+        test::writeSources(sources_.path(), features_);
+        archive_ = test::buildProductArchive(sources_.path(), features_);
+    }
+
+    std::string destination() const { return "Program Files/Survey"; }
+    std::string dataFolder() const { return std::string("Windows/_QuendaSuperInstaller/") + "druvex-survey-test"; }
+
+    // diff -r of a feature's sources against the destination folder.
+    std::string diffFeature(InstallDevice& device, const TestFeature& feature)
+    {
+        const fs::path source = sources_.path() / test::narrow(feature.name);
+        const test::ToolResult diff = test::runTool("diff -r '" + source.string() + "' '" +
+                                                    device.device().hostPath(destination()).string() + "' | grep -v '^Only in " +
+                                                    device.device().hostPath(destination()).string() + "'");
+        return std::string(diff.output.begin(), diff.output.end());
+    }
+
+    test::ScratchDir sources_;
+    std::vector<TestFeature> features_;
+    Bytes archive_;
+};
+
+TEST_F(InstallationProcessThreads, ThreeFeaturesInstallWithTheirRecordsAndTheProductFiles)
+{
+    InstallDevice device;
+    device.placeArchive(archive_);
+    TestRun run(device, features_, kModeInstall);
+    ASSERT_TRUE(run.runSilently());
+    EXPECT_EQ(run.controller().getResult(), kResultCompleted);
+
+    for (const TestFeature& feature : features_)
+        EXPECT_EQ(diffFeature(device, feature), "") << test::narrow(feature.name);
+    // Nothing else in the destination than the features' files and "_config.xml".
+    std::set<std::string> expected{"_config.xml"};
+    for (const TestFeature& feature : features_) {
+        for (const auto& [relative, bytes] : feature.files)
+            expected.insert(relative);
+    }
+    std::set<std::string> installed;
+    for (const auto& entry : fs::recursive_directory_iterator(device.device().hostPath(destination()))) {
+        if (entry.is_regular_file())
+            installed.insert(fs::relative(entry.path(), device.device().hostPath(destination())).generic_string());
+    }
+    EXPECT_EQ(installed, expected);
+
+    SharedString path;
+    EXPECT_TRUE(device.host()->readRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Druvex Survey"),
+                                                       0, SharedString(u"Path"), path));
+    EXPECT_EQ(path, u"\\Program Files\\Survey\\bin");
+    std::uint32_t build = 0;
+    EXPECT_TRUE(device.host()->readRegistryDwordValue(kRegistryLocalMachine, SharedString(u"Software\\Druvex Survey"),
+                                                      0, SharedString(u"Build"), build));
+    EXPECT_EQ(build, 42u);
+    EXPECT_TRUE(device.device().exists("Windows/Start Menu/Programs/Survey.lnk"));
+
+    EXPECT_TRUE(device.device().exists(destination() + "/_config.xml"));
+    EXPECT_TRUE(device.device().exists(dataFolder() + "/data.xml"));
+    const std::string logText = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+    InstalledLog log;
+    ASSERT_TRUE(log.loadFromBuffer(logText.data(), logText.size()));
+    ASSERT_EQ(log.getFeatureCount(), 3);
+    EXPECT_EQ(log.getFeature(0)->getName(), u"Feature/Core");
+    EXPECT_EQ(log.getFeature(0)->contentCount(), static_cast<int>(features_[0].files.size()));
+    EXPECT_EQ(log.getFeature(0)->shortcutCount(), 1);
+    EXPECT_EQ(log.getDestinationFolder(), test::kTestDestination);
+    for (const char* leftover : {"/InstalledLog.xml.tmp", "/InstalledLog.xml.bak", "/data.xml.tmp", "/Rollback"})
+        EXPECT_FALSE(device.device().exists(dataFolder() + leftover)) << leftover;
+    // The silent run names the files it writes as it goes, a new name on a
+    // line of its own.
+    std::istringstream lines(run.output());
+    std::string line;
+    std::string previous;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(line.starts_with("\\Program Files\\Survey/")) << line;
+        EXPECT_NE(line, previous);
+        previous = line;
+        ++count;
+    }
+    EXPECT_GT(count, 3);
+}
+
+// Every host write of a small product fails in turn, with the log-only
+// answers of a silent run: the run ends installed, or rolled back with the
+// device as it was (the work folder aside) and the result 4.
+TEST_F(InstallationProcessThreads, AFailedWriteEndsInstalledOrRolledBack)
+{
+    const std::vector<TestFeature> small = threeFeatures(2, 7, u"1.0", 6000);
+    test::ScratchDir sources;
+    test::writeSources(sources.path(), small);
+    const Bytes archive = test::buildProductArchive(sources.path(), small);
+
+    int writes = 0;
+    {
+        InstallDevice device;
+        device.placeArchive(archive);
+        TestRun run(device, small, kModeInstall);
+        ASSERT_TRUE(run.runSilently());
+        writes = run.host().writeCount();
+    }
+    ASSERT_GT(writes, 10);
+    int rolledBack = 0;
+    for (int failing = 1; failing <= writes; ++failing) {
+        SCOPED_TRACE("failing write " + std::to_string(failing));
+        InstallDevice device;
+        device.placeArchive(archive);
+        test::HalFaultPlan plan;
+        plan.failWriteNumber = failing;
+        TestRun run(device, small, kModeInstall, plan);
+        const auto before = device.snapshot({run.workFolder()});
+        if (run.runSilently()) {
+            EXPECT_EQ(run.controller().getResult(), kResultCompleted);
+            EXPECT_TRUE(device.device().exists(dataFolder() + "/InstalledLog.xml"));
+            continue;
+        }
+        ++rolledBack;
+        EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+        EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+    }
+    // Every write of this product matters.
+    EXPECT_EQ(rolledBack, writes);
+}
+
+// An upgrade of an installed version fails at each of its writes in turn.
+// Rolled back, the earlier files and "InstalledLog.xml" are byte for byte as
+// they were; with the rollback declined the run ends failed and nothing
+// comes back.
+class InstallationProcessRollbackThreads : public InstallationProcessThreads {
+protected:
+    void SetUp() override
+    {
+        oldVersion_ = threeFeatures(2, 7, u"1.0", 6000);
+        newVersion_ = threeFeatures(2, 8, u"2.0", 6000);
+        newVersion_[1].files["Help/added.txt"] = randomBytes(300, 99);
+        newVersion_[2].files.erase(newVersion_[2].files.begin());
+        test::writeSources(oldSources_.path(), oldVersion_);
+        test::writeSources(newSources_.path(), newVersion_);
+        oldArchive_ = test::buildProductArchive(oldSources_.path(), oldVersion_);
+        newArchive_ = test::buildProductArchive(newSources_.path(), newVersion_);
+    }
+
+    // A device with the old version installed and the new archive in place.
+    void installOldVersion(InstallDevice& device)
+    {
+        device.placeArchive(oldArchive_);
+        {
+            TestRun run(device, oldVersion_, kModeInstall);
+            ASSERT_TRUE(run.runSilently());
+        }
+        device.placeArchive(newArchive_);
+    }
+
+    std::vector<TestFeature> oldVersion_;
+    std::vector<TestFeature> newVersion_;
+    test::ScratchDir oldSources_;
+    test::ScratchDir newSources_;
+    Bytes oldArchive_;
+    Bytes newArchive_;
+};
+
+TEST_F(InstallationProcessRollbackThreads, AFailedUpgradeRolledBackLeavesTheEarlierVersion)
+{
+    int writes = 0;
+    {
+        InstallDevice device;
+        installOldVersion(device);
+        TestRun run(device, newVersion_, kModeUpdate);
+        ASSERT_TRUE(run.runSilently());
+        writes = run.host().writeCount();
+        const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+        EXPECT_NE(log.find("Help/added.txt"), std::string::npos);
+    }
+    ASSERT_GT(writes, 10);
+    for (int failing = 1; failing <= writes; ++failing) {
+        SCOPED_TRACE("failing write " + std::to_string(failing));
+        InstallDevice device;
+        installOldVersion(device);
+        const std::string oldLog = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+        test::HalFaultPlan plan;
+        plan.failWriteNumber = failing;
+        TestRun run(device, newVersion_, kModeUpdate, plan);
+        const auto before = device.snapshot({run.workFolder()});
+        ASSERT_FALSE(run.runSilently());
+        EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+        EXPECT_EQ(device.device().readFile(dataFolder() + "/InstalledLog.xml"), oldLog);
+        EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+    }
+}
+
+TEST_F(InstallationProcessRollbackThreads, ADeclinedRollbackEndsFailedWithNothingRestored)
+{
+    InstallDevice device;
+    installOldVersion(device);
+    const std::string oldProgram = device.device().readFile(destination() + "/bin/survey.exe");
+    const std::string oldLog = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+    test::HalFaultPlan plan;
+    plan.failOpenContaining = u"added.txt";
+    TestRun run(device, newVersion_, kModeUpdate, plan);
+    // Answers no to every question, the rollback's included.
+    run.setUiCallback(std::make_shared<test::LockedFilesPrompt>());
+    ASSERT_FALSE(run.runSilently());
+    EXPECT_EQ(run.controller().getResult(), kResultFailed);
+    // The program was replaced before the help failed, and stays replaced.
+    const std::string program = device.device().readFile(destination() + "/bin/survey.exe");
+    EXPECT_NE(program, oldProgram);
+    EXPECT_EQ(program, std::string(newVersion_[0].files.at("bin/survey.exe").begin(),
+                                   newVersion_[0].files.at("bin/survey.exe").end()));
+    EXPECT_FALSE(device.device().exists(dataFolder() + "/Rollback"));
+    // The installed log tells what stands: the program, no longer the help.
+    const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+    EXPECT_NE(log, oldLog);
+    InstalledLog installed;
+    ASSERT_TRUE(installed.loadFromBuffer(log.data(), log.size()));
+    ASSERT_EQ(installed.getFeatureCount(), 1);
+    EXPECT_EQ(installed.getFeature(0)->getName(), u"Feature/Core");
+}
+
+// Cancels the run from its own thread at the first progress report.
+class CancelingSink final : public InstallationPageSink {
+public:
+    explicit CancelingSink(PageInstallationLogic& logic) : logic_(logic) {}
+    void setProgressPosition(const SharedString&, std::uint64_t) override
+    {
+        if (!canceled_.exchange(true))
+            logic_.abort();
+    }
+    void onRunFinished(bool ok, bool, bool) override
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        ok_ = ok;
+        changed_.notify_all();
+    }
+    bool awaitEnd()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return finished_; });
+        return ok_;
+    }
+
+private:
+    PageInstallationLogic& logic_;
+    std::atomic<bool> canceled_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool finished_ = false;
+    bool ok_ = false;
+};
+
+TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
+{
+    InstallDevice device;
+    device.placeArchive(archive_);
+    TestRun run(device, features_, kModeInstall);
+    const auto before = device.snapshot({run.workFolder()});
+    CancelingSink sink(run.logic());
+    run.logic().setSink(&sink);
+    run.logic().startProcess();
+    EXPECT_FALSE(sink.awaitEnd());
+    run.logic().clearSink();
+    EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+    EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+}
+
+TEST_F(InstallationProcessThreads, UninstallationTakesEverythingAway)
+{
+    InstallDevice device;
+    device.placeArchive(archive_);
+    std::map<std::string, std::string> before;
+    {
+        TestRun run(device, features_, kModeInstall);
+        before = device.snapshot({run.workFolder()});
+        ASSERT_TRUE(run.runSilently());
+    }
+    TestRun uninstall(device, features_, kModeUninstall);
+    ASSERT_TRUE(uninstall.runSilently());
+    EXPECT_EQ(uninstall.controller().getResult(), kResultCompleted);
+    auto after = device.snapshot({uninstall.workFolder()});
+    // The folder every product keeps its data in stays.
+    EXPECT_EQ(after.erase("Windows/_QuendaSuperInstaller"), 1u);
+    EXPECT_EQ(after, before);
+}
+
+// Records the files created for writing and the moves, in order.
+class OrderRecordingHost final : public HalAccessWinCE {
+public:
+    FileHandle createFileForWrite(const SharedString& path) override
+    {
+        record("create " + test::narrow(getFileName(path).view()));
+        return HalAccessWinCE::createFileForWrite(path);
+    }
+    bool moveFile(const SharedString& source, const SharedString& target) override
+    {
+        record("move " + test::narrow(getFileName(source).view()) + " " + test::narrow(getFileName(target).view()));
+        return HalAccessWinCE::moveFile(source, target);
+    }
+    std::vector<std::string> calls() const
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    void record(std::string call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
+
+TEST_F(InstallationProcessThreads, ProductFilesAreRenamedIntoPlaceTheInstalledLogLast)
+{
+    InstallDevice device;
+    auto host = std::make_shared<OrderRecordingHost>();
+    device.replaceHost(host);
+    device.placeArchive(archive_);
+    // An installed log of the same product that does not parse.
+    device.device().writeFile(dataFolder() + "/InstalledLog.xml", "<InstalledLog><Program");
+    TestRun run(device, features_, kModeInstall);
+    ASSERT_TRUE(run.runSilently());
+
+    const std::vector<std::string> calls = host->calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "create InstalledLog.xml.tmp");
+    EXPECT_EQ(calls.back(), "move InstalledLog.xml.tmp InstalledLog.xml");
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "move data.xml.tmp data.xml"), calls.end());
+    EXPECT_EQ(std::find(calls.begin(), calls.end(), "create data.xml"), calls.end());
+    // The unreadable log was set aside, not overwritten.
+    EXPECT_EQ(calls.front(), "move InstalledLog.xml InstalledLog.xml.unreadable");
+    EXPECT_EQ(device.device().readFile(dataFolder() + "/InstalledLog.xml.unreadable"), "<InstalledLog><Program");
+    const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+    InstalledLog installed;
+    EXPECT_TRUE(installed.loadFromBuffer(log.data(), log.size()));
+}
+
+}  // namespace
+}  // namespace druvex
