@@ -31,6 +31,7 @@
 #include "platform/registry.h"
 #include "support/external_tool.h"
 #include "support/fault_injecting_hal.h"
+#include "support/package_fixtures.h"
 
 namespace druvex::test {
 
@@ -116,8 +117,9 @@ public:
                           std::string_view(reinterpret_cast<const char*>(archive.data()), archive.size()));
     }
 
-    // Every path below fs/ with its bytes ("" for a folder), and registry.reg,
-    // leaving out the folders named (the work folder).
+    // Every path below fs/ with its size and a hash of its bytes (folders
+    // marked), and registry.reg, leaving out the folders named (the work
+    // folder) and the application log with its sequence file.
     std::map<std::string, std::string> snapshot(const std::set<std::string>& leftOut = {}) const
     {
         std::map<std::string, std::string> state;
@@ -128,6 +130,9 @@ public:
                 entry.disable_recursion_pending();
                 continue;
             }
+            const std::string name = entry->path().filename().string();
+            if (name == "orv.seq.ini" || (name.starts_with("orv") && name.ends_with(".log.txt")))
+                continue;
             state[relative] = entry->is_directory() ? std::string("<folder>") : digest(device_.readFile(relative));
         }
         const fs::path registry = device_.directory() / "registry.reg";

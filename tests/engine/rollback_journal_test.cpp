@@ -1,0 +1,142 @@
+// The rollback journal through the journaling host: files and folders made,
+// replaced, moved and removed, registry keys and values made, changed and
+// deleted, all undone to the byte (registry.reg included); a commit keeps the
+// changes and leaves no kept file behind; a file that cannot be kept is not
+// removed.
+#include <gtest/gtest.h>
+
+#include "engine/journaling_hal.h"
+#include "engine/rollback_journal.h"
+#include "installation_fixture.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::InstallDevice;
+
+const SharedString kStore(u"\\Windows\\Installer\\Survey\\Rollback");
+
+std::vector<std::uint8_t> bytesOf(std::string_view text)
+{
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+class RollbackJournalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        device_.emplace();
+        device().device().writeFile("Program Files/Survey/keep.txt", "kept as it was");
+        device().device().writeFile("Program Files/Survey/replace.txt", "the old content");
+        device().device().writeFile("Program Files/Survey/remove.txt", "removed, then back");
+        device().device().writeFile("Program Files/Survey/move.txt", "moved, then back");
+        device().device().writeFile("Program Files/Survey/copy.txt", "copied over, then back");
+        device().device().makeFolder("Program Files/Survey/empty");
+        HalAccess& host = *device().host();
+        ASSERT_TRUE(host.writeRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Survey"), 0,
+                                                  SharedString(u"Path"), SharedString(u"\\old"), false));
+        ASSERT_TRUE(host.writeRegistryDwordValue(kRegistryLocalMachine, SharedString(u"Software\\Survey\\Deep\\Er"), 0,
+                                                 SharedString(u"Level"), 3));
+        journal_ = std::make_unique<RollbackJournal>(device().host(), kStore);
+        journaled_ = std::make_shared<JournalingHal>(device().host(), *journal_);
+    }
+    void TearDown() override
+    {
+        journaled_.reset();
+        journal_.reset();
+        device_.reset();
+    }
+
+    InstallDevice& device() { return *device_; }
+
+    // Every kind of change, through the journaling host.
+    void changeEverything()
+    {
+        HalAccess& host = *journaled_;
+        ASSERT_TRUE(createDirectoryRecursive(host, SharedString(u"\\Program Files\\Survey\\new\\deeper")));
+        ASSERT_TRUE(writeBufferToFile(host, bytesOf("new"), SharedString(u"\\Program Files\\Survey\\new\\a.txt")));
+        ASSERT_TRUE(writeBufferToFile(host, bytesOf("the new content"),
+                                      SharedString(u"\\Program Files\\Survey\\replace.txt")));
+        ASSERT_TRUE(host.deleteFile(SharedString(u"\\Program Files\\Survey\\remove.txt")));
+        ASSERT_TRUE(host.moveFile(SharedString(u"\\Program Files\\Survey\\move.txt"),
+                                  SharedString(u"\\Program Files\\Survey\\new\\moved.txt")));
+        ASSERT_TRUE(host.copyFile(SharedString(u"\\Program Files\\Survey\\keep.txt"),
+                                  SharedString(u"\\Program Files\\Survey\\copy.txt"), false));
+        ASSERT_TRUE(host.removeDirectory(SharedString(u"\\Program Files\\Survey\\empty")));
+        const FileHandle opened =
+            host.openFile(SharedString(u"\\Program Files\\Survey\\keep.txt"), kFileOpenExisting | kFileWrite, nullptr);
+        ASSERT_NE(opened, kInvalidFileHandle);
+        EXPECT_EQ(host.writeFile(opened, "KEPT", 4), 4);
+        host.closeFile(opened);
+        // A document saved the safe way over one that exists.
+        ASSERT_TRUE(replaceFileWithBuffer(host, bytesOf("new log"), SharedString(u"\\Program Files\\Survey\\copy.txt"),
+                                          u"The test document"));
+
+        ASSERT_TRUE(host.writeRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Survey"), 0,
+                                                  SharedString(u"Path"), SharedString(u"\\new"), false));
+        ASSERT_TRUE(host.writeRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Survey"), 0,
+                                                  SharedString(u"Added"), SharedString(u"x"), false));
+        ASSERT_TRUE(host.writeRegistryDwordValue(kRegistryLocalMachine, SharedString(u"Software\\New\\Key"), 0,
+                                                 SharedString(u"Made"), 1));
+        ASSERT_TRUE(host.regDeleteKey(kRegistryLocalMachine, SharedString(u"Software\\Survey\\Deep"), 0));
+        RegistryKey key = 0;
+        ASSERT_TRUE(host.regOpenKey(kRegistryLocalMachine, SharedString(u"Software"), 0, kRegistryModeWrite, key));
+        RegistryKey sub = 0;
+        ASSERT_TRUE(host.regCreateKey(key, SharedString(u"Survey"), 0, sub));
+        ASSERT_TRUE(host.regDeleteValue(sub, SharedString(u"Added")));
+        ASSERT_TRUE(host.regDeleteValue(sub, SharedString(u"Path")));
+        host.regCloseKey(sub);
+        host.regCloseKey(key);
+    }
+
+    std::optional<InstallDevice> device_;
+    std::unique_ptr<RollbackJournal> journal_;
+    std::shared_ptr<JournalingHal> journaled_;
+};
+
+TEST_F(RollbackJournalTest, UndoPutsFilesFoldersAndRegistryBackToTheByte)
+{
+    const auto before = device().snapshot();
+    changeEverything();
+    EXPECT_TRUE(journal_->hasChanges());
+    EXPECT_NE(device().snapshot(), before);
+    EXPECT_TRUE(journal_->undo());
+    EXPECT_EQ(device().snapshot(), before);
+    EXPECT_FALSE(journal_->hasChanges());
+}
+
+TEST_F(RollbackJournalTest, CommitKeepsTheChangesAndDropsWhatWasKept)
+{
+    changeEverything();
+    journal_->commit();
+    EXPECT_FALSE(device().device().exists("Windows/Installer"));
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/replace.txt"), "the new content");
+    EXPECT_FALSE(device().device().exists("Program Files/Survey/remove.txt"));
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/new/moved.txt"), "moved, then back");
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/copy.txt"), "new log");
+    std::uint32_t made = 0;
+    EXPECT_TRUE(device().host()->readRegistryDwordValue(kRegistryLocalMachine, SharedString(u"Software\\New\\Key"), 0,
+                                                        SharedString(u"Made"), made));
+    EXPECT_EQ(made, 1u);
+}
+
+// Where the store cannot be made, a file that would have to be kept is not
+// removed or replaced.
+TEST_F(RollbackJournalTest, AFileThatCannotBeKeptIsNotRemoved)
+{
+    device().device().writeFile("Windows/Installer", "a file where the store's folder would go");
+    EXPECT_FALSE(journaled_->deleteFile(SharedString(u"\\Program Files\\Survey\\remove.txt")));
+    EXPECT_EQ(journaled_->createFileForWrite(SharedString(u"\\Program Files\\Survey\\replace.txt")),
+              kInvalidFileHandle);
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/remove.txt"), "removed, then back");
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/replace.txt"), "the old content");
+    // A file the run makes needs no keeping.
+    EXPECT_TRUE(writeBufferToFile(*journaled_, bytesOf("x"), SharedString(u"\\Program Files\\Survey\\made.txt")));
+    EXPECT_TRUE(journaled_->deleteFile(SharedString(u"\\Program Files\\Survey\\made.txt")));
+    EXPECT_TRUE(journal_->undo());
+    EXPECT_FALSE(device().device().exists("Program Files/Survey/made.txt"));
+}
+
+}  // namespace
+}  // namespace druvex
