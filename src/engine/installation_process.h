@@ -180,6 +180,9 @@ private:
     std::shared_ptr<HalAccess> halOutElevated_;
     InstallPlan plan_;
     ItemObserver observer_;
+    // The feature being unpacked; a package that arrives meanwhile is
+    // unpacked in between, and the plan goes back to this one's record after.
+    FeaturePtr currentFeature_;
     // What the run installed, one installed-log record per feature.
     std::vector<FeaturePtr> installedRecords_;
     // The installed features the run removed.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "controller/installer_controller.h"
 #include "controller/redistributables_manager.h"
@@ -344,7 +345,9 @@ bool InstallationProcess::removeInstalledFeature(const Feature& record)
         }
     }
     // Folders left empty go, up to the destination folder, which stays.
-    const SharedString destination = controller_.getDestinationFolder();
+    const SharedString destination = controller_.getDestinationFolder().isEmpty()
+                                         ? controller_.getInstalledLog()->getDestinationFolder()
+                                         : controller_.getDestinationFolder();
     for (const SharedString& folder : foldersOf(files)) {
         if (isInside(folder, destination))
             halOut_->removeDirectory(folder);
@@ -436,6 +439,18 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
                                                                         const SharedString& downloadedPath)
 {
     logInfo((u"Installing " + feature->getName()).view());
+    // A downloaded package unpacked between two files of another feature
+    // hands the plan back to that feature when it is done.
+    struct PlanRecord {
+        InstallationProcess& process;
+        FeaturePtr outer;
+        ~PlanRecord()
+        {
+            if (outer)
+                process.plan_.addItem(outer);
+            process.currentFeature_ = outer;
+        }
+    } planRecord{*this, std::exchange(currentFeature_, feature)};
     HostNodeWriter nodeWriter(halOut_);
     FeatureNodeWriter writer(nodeWriter, *this, plan_, observer_, feature, !fromQueue);
     PackageUnpacker unpacker(controller_.getDestination(), writer, *halOut_);
@@ -548,7 +563,9 @@ bool InstallationProcess::runUninstallation()
     // The product's own files go last, the installed log last of all: until
     // it is gone a later run still knows the program.
     const SharedString dataFolder = controller_.getProductDataFolder();
-    const SharedString destination = controller_.getDestinationFolder();
+    const SharedString destination = controller_.getDestinationFolder().isEmpty()
+                                         ? installed.getDestinationFolder()
+                                         : controller_.getDestinationFolder();
     const SharedString files[] = {joinPath(destination, SharedString(u"_config.xml")),
                                   joinPath(dataFolder, SharedString(u"data.xml")),
                                   joinPath(dataFolder, SharedString(u"setup.exe")),
