@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "controller/installation_run.h"
+#include "controller/redistributables_manager.h"
+#include "controller/uninstall_launcher.h"
 #include "controller/wizard_pages.h"
 #include "core/thread_utils.h"
 #include "engine/feature_install_run.h"
@@ -54,7 +56,9 @@ public:
 
 class InstallationProcess final : public InstallationRun,
                                   public FeatureInstallRun,
-                                  public PackageInstallerListener {
+                                  public PackageInstallerListener,
+                                  public RedistributableInstallObserver,
+                                  public UninstallCancelCallback {
 public:
     // Takes the run's mode from the controller. `listener` (may be null)
     // hears every report; `backupRestore` (may be null) runs backups and
@@ -110,6 +114,11 @@ public:
     std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override;
     SharedString getDestinationFolder() const override;
     SharedString resolveHostPath(const SharedString& folder, const SharedString& name) override;
+
+    // --- The redistributables step and the removers' waits ----------------
+    void onRedistributableStart(const SharedString& displayName, int index, int count) override;
+    // The run was canceled: a remover is left to itself.
+    bool shouldStopWaiting() override;
 
     // --- PackageInstallerListener (the downloader's thread) ----------------
     void onPackageStarted(const FeaturePtr& feature, PackageJob& job) override;

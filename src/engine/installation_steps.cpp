@@ -36,30 +36,6 @@ namespace druvex {
 
 namespace {
 
-bool sameName(const Feature& a, const Feature& b)
-{
-    return compareNoCase(a.getName().c_str(), b.getName().c_str()) == 0;
-}
-
-// The features to install and the installed ones to remove, each once. A
-// selected feature that is installed already is replaced (in both); an
-// installed feature whose counterpart in the installer data is not selected
-// goes.
-void collectFeatureChanges(InstallerController& controller, std::vector<FeaturePtr>& toInstall,
-                           std::vector<FeaturePtr>& toRemove)
-{
-    toInstall.assign(controller.getSelectedFeatures().begin(), controller.getSelectedFeatures().end());
-    const InstalledLog& installed = *controller.getInstalledLog();
-    for (int index = 0; index < installed.getFeatureCount(); ++index) {
-        const FeaturePtr& record = installed.getFeature(index);
-        const bool reselected = std::any_of(toInstall.begin(), toInstall.end(),
-                                            [&](const FeaturePtr& feature) { return sameName(*feature, *record); });
-        const bool inData = controller.getInstallData().findItemByPath(record->getName().view()) != nullptr;
-        if (reselected || inData)
-            toRemove.push_back(record);
-    }
-}
-
 // An LZMA package file on `host`, decoded into the sink as it is read.
 bool decodePackageFile(const std::shared_ptr<HalAccess>& host, const SharedString& path, PayloadSink& sink)
 {
@@ -163,9 +139,11 @@ bool InstallationProcess::runInstallation()
     if (!hook(u"INSTALL-BEGIN"))
         return false;
 
-    std::vector<FeaturePtr> toInstall;
-    std::vector<FeaturePtr> toRemove;
-    collectFeatureChanges(controller_, toInstall, toRemove);
+    FeatureSelection installSet;
+    FeatureSelection removeSet;
+    controller_.getFeatureChanges(installSet, removeSet);
+    std::vector<FeaturePtr> toInstall(installSet.begin(), installSet.end());
+    std::vector<FeaturePtr> toRemove(removeSet.begin(), removeSet.end());
     const InstalledLog& installed = *controller_.getInstalledLog();
     if (controller_.getWipeOldInstallation()) {
         // A wiped installation goes whole before the new one comes.
@@ -259,12 +237,27 @@ bool InstallationProcess::installRedistributables()
     if (!manager.needsInstall())
         return true;
     SharedString failed;
-    if (manager.installRequired(failed))
+    if (manager.installRequired(this, failed))
         return true;
+    // Without a name the step was canceled: nothing to report.
+    if (failed.isEmpty())
+        return false;
     logError((u"The redistributable " + failed + u" was not installed").view());
     if (listener_)
         listener_->reportRedistributableError(failed);
     return false;
+}
+
+// The redistributables have no phase of their own on the page: they show as
+// counted steps, each named as the item being installed.
+void InstallationProcess::onRedistributableStart(const SharedString& displayName, int index, int count)
+{
+    if (!listener_)
+        return;
+    if (index == 0)
+        listener_->onStepsBegin(0, static_cast<std::uint32_t>(count));
+    listener_->onStep(static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(count));
+    listener_->onProgressPosition(displayName, static_cast<std::uint64_t>(index));
 }
 
 bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
@@ -479,6 +472,10 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
             const auto space = static_cast<std::uint64_t>(std::max<std::int64_t>(feature->getReqSpace(), 0));
             controller_.setRequiredSpace(controller_.getRequiredSpace() - std::min(controller_.getRequiredSpace(), space));
             feature->setFailed(true);
+            // The installed log keeps it, marked, so that a later run offers it again.
+            FeaturePtr record = makeInstalledRecord(*feature, nullptr, nullptr);
+            record->setFailed(true);
+            installedRecords_.push_back(std::move(record));
             logInfo((u"Skipped " + feature->getName()).view());
             return FeatureOutcome::Skipped;
         }
@@ -498,6 +495,8 @@ bool InstallationProcess::writeFeatureRecords()
                                         *controller_.getHalOut(), controller_.getDestinationFolder(), out);
     };
     for (const FeaturePtr& record : installedRecords_) {
+        if (record->getFailed())
+            continue;
         for (int index = 0; index < record->shortcutCount(); ++index) {
             const Shortcut& shortcut = *record->shortcutAt(index);
             SharedString target;
@@ -535,10 +534,33 @@ bool InstallationProcess::runFeatureScripts(const Feature& feature, std::int32_t
 
 bool InstallationProcess::removeOldInstallations()
 {
-    if (controller_.getUninstallLaunchers().empty())
-        return true;
-    logError(u"The older installations cannot be removed by this installer");
-    return false;
+    const std::vector<std::shared_ptr<UninstallLauncher>> launchers = controller_.getUninstallLaunchers();
+    const auto count = static_cast<std::uint32_t>(launchers.size());
+    for (std::uint32_t index = 0; index < count; ++index) {
+        UninstallLauncher& launcher = *launchers[index];
+        if (listener_)
+            listener_->onRemoveOldInstallation(index, count);
+        int answer = launcher.run(this);
+        if (answer == kUninstallNotStarted) {
+            if (launcher.endsRemovalsOnFailedStart())
+                return false;
+            if (!listener_ || listener_->reportUninstallError(index, count) == 0)
+                return false;
+            answer = launcher.runAfterFailedStart(this);
+        }
+        if (answer != kUninstallEnded) {
+            logError(u"An older installation was not removed");
+            return false;
+        }
+        if (listener_)
+            listener_->onRemoveOldInstallationDone(index, count);
+    }
+    return true;
+}
+
+bool InstallationProcess::shouldStopWaiting()
+{
+    return fastState_.load() == kRunStateCanceled || controller_.isCancelRequested();
 }
 
 // --- Uninstallation --------------------------------------------------------------

@@ -39,20 +39,6 @@ void collectPackageNames(const Feature& feature, std::set<std::u16string>& names
         collectPackageNames(*feature.subFeatureAt(index), names);
 }
 
-// The revision the run installs: the installer data's, or the installed
-// one when the same version holds a higher one and the user did not choose
-// to go back.
-VersionNumber effectiveRevision(const InstallerController& controller)
-{
-    const InstallerSettings& settings = controller.getInstallData().settings();
-    VersionNumber revision = settings.getRevisionNumber();
-    const InstalledLog& installed = *controller.getInstalledLog();
-    if (controller.getInstalledVersionComparison() == 0 && !controller.getRevertToPreviousRevision() &&
-        VersionNumber::compare(installed.getRevisionNumber(), revision) > 0)
-        revision = installed.getRevisionNumber();
-    return revision;
-}
-
 }  // namespace
 
 void InstallationProcess::setAsideUnreadableInstalledLog()
@@ -131,7 +117,7 @@ bool InstallationProcess::writeProductFiles()
                                u"The installer configuration"))
         return false;
 
-    data.settings().setRevisionNumber(effectiveRevision(controller_));
+    data.settings().setRevisionNumber(controller_.getEffectiveRevision(true));
     bytes.clear();
     MemoryStream stream(bytes);
     if (!writeInstallDataXml(data, stream, true) ||

@@ -162,7 +162,7 @@ inline const char16_t kTestProgramUuid[] = u"druvex-survey-test";
 
 // One run over a device: the controller as loading would leave it (installer
 // data with the features, their archive entries as package sources, the
-// archive open, the installed log read from the product data folder), the
+// archive open, the installed log loaded from the product data folder), the
 // features selected and the mode set; then the installation page's silent run.
 class TestRun {
 public:
@@ -192,12 +192,9 @@ public:
         EXPECT_TRUE(controller.getPayloadArchive().open(SharedString(u"\\Temp\\setup.dqres"), error)) << error;
         controller.setDestinationFolder(SharedString(kTestDestination));
         controller.setLanguage(1033, SharedString(u"English"));
-        std::vector<std::uint8_t> bytes;
-        const SharedString logPath = joinPath(controller.getProductDataFolder(), SharedString(u"InstalledLog.xml"));
-        if (readFileToBuffer(*device.host(), bytes, logPath))
-            controller.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
-        if (controller.getInstalledLog()->getFeatureCount() > 0)
-            controller.setInstalledVersionComparison(-1);
+        // As the start-up leaves it: the installed features mapped to the
+        // data's and selected again.
+        controller.loadInstalledLog();
         controller.getPageSequence().buildForMode(mode);
         if (mode != kModeUninstall) {
             for (const FeaturePtr& feature : features_)

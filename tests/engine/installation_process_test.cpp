@@ -15,6 +15,7 @@
 #include "engine/rollback_journal.h"
 #include "feature_writer_fixture.h"
 #include "installation_fixture.h"
+#include "support/recording_process_listener.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -410,6 +411,214 @@ TEST_F(InstallationProcessThreads, ProductFilesAreRenamedIntoPlaceTheInstalledLo
     const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
     InstalledLog installed;
     EXPECT_TRUE(installed.loadFromBuffer(log.data(), log.size()));
+}
+
+// A remover that answers from its script and notes each call.
+class ScriptedLauncher final : public UninstallLauncher {
+public:
+    ScriptedLauncher(std::string name, int answer, int secondAnswer, bool endsOnFailedStart,
+                     std::vector<std::string>& calls)
+        : name_(std::move(name)), answer_(answer), secondAnswer_(secondAnswer), ends_(endsOnFailedStart),
+          calls_(calls)
+    {
+    }
+    bool endsRemovalsOnFailedStart() const override { return ends_; }
+    int run(UninstallCancelCallback*) override
+    {
+        calls_.push_back("run " + name_);
+        return answer_;
+    }
+    int runAfterFailedStart(UninstallCancelCallback*) override
+    {
+        calls_.push_back("second way " + name_);
+        return secondAnswer_;
+    }
+
+private:
+    std::string name_;
+    int answer_;
+    int secondAnswer_;
+    bool ends_;
+    std::vector<std::string>& calls_;
+};
+
+// The removers of older installations run in list order; what each answer
+// does to the rest.
+TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
+{
+    using Lines = std::vector<std::string>;
+    const struct {
+        const char* name;
+        // Per remover: its answer, its second way's, whether a failed start ends all.
+        std::vector<std::tuple<int, int, bool>> launchers;
+        std::deque<int> goOn;
+        bool removed;
+        Lines calls;
+        Lines events;
+    } rows[] = {
+        {"both end", {{0, 0, false}, {0, 0, false}}, {}, true, {"run 1", "run 2"},
+         {"remove old 0 2", "removed old 0 2", "remove old 1 2", "removed old 1 2"}},
+        {"the first given up", {{2, 0, false}, {0, 0, false}}, {}, false, {"run 1"}, {"remove old 0 2"}},
+        {"a failed start that ends all", {{1, 0, true}, {0, 0, false}}, {}, false, {"run 1"}, {"remove old 0 2"}},
+        {"a failed start, go on, the second way ends", {{1, 0, false}, {0, 0, false}}, {1}, true,
+         {"run 1", "second way 1", "run 2"},
+         {"remove old 0 2", "uninstall error 0 2", "removed old 0 2", "remove old 1 2", "removed old 1 2"}},
+        {"a failed start, do not go on", {{1, 0, false}}, {0}, false, {"run 1"},
+         {"remove old 0 1", "uninstall error 0 1"}},
+        {"a failed start, the second way fails too", {{1, 1, false}}, {1}, false, {"run 1", "second way 1"},
+         {"remove old 0 1", "uninstall error 0 1"}},
+    };
+    InstallDevice device;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        InstallerOptions options;
+        InstallerController controller(options, device.host(), device.host());
+        Lines calls;
+        int number = 0;
+        for (const auto& [answer, second, ends] : row.launchers) {
+            controller.getUninstallLaunchers().push_back(
+                std::make_shared<ScriptedLauncher>(std::to_string(++number), answer, second, ends, calls));
+        }
+        test::RecordingProcessListener listener;
+        listener.wordAnswers = row.goOn;
+        InstallationProcess process(controller, controller.getPayloadArchive(), &listener);
+        EXPECT_EQ(process.removeOldInstallations(), row.removed);
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_EQ(listener.events(), row.events);
+    }
+}
+
+// Answers the questions about a failed feature from its script, every
+// other question no.
+class FeatureErrorPrompt final : public InstallerUiCallback {
+public:
+    int askExit() override { return 0; }
+    int reportRapiSettingsProblem() override { return 0; }
+    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
+    int reportAlreadyInstalled(const SharedString&) override { return 0; }
+    int askUseProxy() override { return 0; }
+    int askStopUpdateSearch() override { return 0; }
+    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
+    int askInstallRevision(const SharedString&) override { return 0; }
+    int reportNewerRevisionInstalled(const SharedString&) override { return 0; }
+    int reportNewInstallerReleased() override { return 0; }
+    int askFileExists(const SharedString&, bool&) override { return 0; }
+    int askStopEulaDownload() override { return 0; }
+    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
+    int reportInstallToDestinationError() override
+    {
+        asked.push_back("resume?");
+        return resume;
+    }
+    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
+    int askSkipFeatureInstall(const SharedString& name) override
+    {
+        asked.push_back("skip " + test::narrow(name.view()) + "?");
+        return skip;
+    }
+    int reportUninstallFeaturesError() override { return 0; }
+    int reportUninstallError() override { return 0; }
+    int reportUninstallDeviceError() override { return 0; }
+    int askRollback() override { return 1; }
+    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
+    int reportRebootNeeded() override { return 0; }
+    int askInstallPcVersion() override { return 0; }
+    void showMessage(const SharedString& text, int severity, int) override
+    {
+        asked.push_back("message " + std::to_string(severity) + " " + test::narrow(text.view()));
+    }
+
+    int skip = 0;
+    int resume = 0;
+    std::vector<std::string> asked;
+};
+
+// A package whose fifth write fails once: skipped, the feature is left out
+// and marked in the installed log while the others install; retried, it
+// goes on from what verifies and everything is in place.
+TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
+{
+    for (const bool skip : {true, false}) {
+        SCOPED_TRACE(skip ? "skipped" : "retried");
+        InstallDevice device;
+        device.placeArchive(archive_);
+        test::HalFaultPlan plan;
+        plan.failWriteNumber = 5;
+        TestRun run(device, features_, kModeInstall, plan);
+        auto prompt = std::make_shared<FeatureErrorPrompt>();
+        prompt->skip = skip ? 1 : 0;
+        prompt->resume = 1;
+        run.setUiCallback(prompt);
+        ASSERT_TRUE(run.runSilently());
+        EXPECT_EQ(run.controller().getResult(), kResultCompleted);
+        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip Core?"})
+                                      : (std::vector<std::string>{"skip Core?", "resume?"}));
+        EXPECT_EQ(run.controller().getSkipFeatureChoice(), skip);
+
+        const std::string logText = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+        InstalledLog log;
+        ASSERT_TRUE(log.loadFromBuffer(logText.data(), logText.size()));
+        ASSERT_EQ(log.getFeatureCount(), 3);
+        EXPECT_EQ(diffFeature(device, features_[1]), "");
+        EXPECT_EQ(diffFeature(device, features_[2]), "");
+        if (skip) {
+            EXPECT_TRUE(log.findFeature(u"Feature/Core")->getFailed());
+            EXPECT_EQ(log.findFeature(u"Feature/Core")->contentCount(), 0);
+            EXPECT_FALSE(device.device().exists(destination() + "/bin/survey.exe"));
+            EXPECT_FALSE(device.device().exists("Windows/Start Menu/Programs/Survey.lnk"));
+        } else {
+            EXPECT_FALSE(log.findFeature(u"Feature/Core")->getFailed());
+            EXPECT_EQ(diffFeature(device, features_[0]), "");
+        }
+    }
+}
+
+// Needs one redistributable, which installs or fails as told.
+class OneRedistributable final : public RedistributablesManager {
+public:
+    explicit OneRedistributable(bool installs) : installs_(installs) {}
+    void loadDefinitions() override {}
+    void registerDownloads() override {}
+    void runChecks() override {}
+    void evaluateRequired() override {}
+    bool needsInstall() const override { return true; }
+    bool installRequired(RedistributableInstallObserver* observer, SharedString& failedName) override
+    {
+        observer->onRedistributableStart(SharedString(u"Runtime 4"), 0, 1);
+        if (installs_)
+            return true;
+        failedName = u"Runtime 4";
+        return false;
+    }
+
+private:
+    bool installs_;
+};
+
+TEST_F(InstallationProcessThreads, AFailedRedistributableEndsTheRunBeforeAnyFile)
+{
+    for (const bool installs : {true, false}) {
+        SCOPED_TRACE(installs ? "installed" : "failed");
+        InstallDevice device;
+        device.placeArchive(archive_);
+        TestRun run(device, features_, kModeInstall);
+        run.controller().setRedistributables(std::make_shared<OneRedistributable>(installs));
+        run.controller().setRedistLastError(-5);
+        auto prompt = std::make_shared<FeatureErrorPrompt>();
+        run.setUiCallback(prompt);
+        const auto before = device.snapshot({run.workFolder()});
+        EXPECT_EQ(run.runSilently(), installs);
+        EXPECT_EQ(run.output().starts_with("Runtime 4\n"), true) << run.output();
+        if (installs) {
+            EXPECT_TRUE(prompt->asked.empty());
+            continue;
+        }
+        EXPECT_EQ(run.controller().getResult(), kResultFailed);
+        ASSERT_EQ(prompt->asked.size(), 1u);
+        EXPECT_NE(prompt->asked[0].find("Runtime 4"), std::string::npos) << prompt->asked[0];
+        EXPECT_NE(prompt->asked[0].find("-5"), std::string::npos) << prompt->asked[0];
+        EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // An installation listener for tests: every call becomes a line ("download
 // begins 300", "retry? Help 3"), progress reports are kept apart as (name,
-// position), and the questions answer from scripted queues (no when a queue
-// is empty). Safe to call from any thread. Header only: link the fileutil
+// position), and the questions answer from scripted queues (no, 0, when a
+// queue is empty). Safe to call from any thread. Header only: link the fileutil
 // library.
 #pragma once
 
@@ -62,18 +62,18 @@ public:
     void onSucceeded() override { record("succeeded"); }
     void onFailed() override { record("failed"); }
     void onWaitingForDownload(std::uint32_t a, std::uint32_t b) override { words("waiting", a, b); }
-    int askOnError(std::uint32_t a, std::uint32_t b) override { return words("error?", a, b); }
-    int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) override { return words("skip feature?", a, b); }
+    int askOnError(std::uint32_t a, std::uint32_t b) override { return ask("error?", a, b); }
+    int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) override { return ask("skip feature?", a, b); }
     int reportUninstallFeaturesError(std::uint32_t a, std::uint32_t b) override
     {
-        return words("uninstall features error", a, b);
+        return ask("uninstall features error", a, b);
     }
-    int reportUninstallError(std::uint32_t a, std::uint32_t b) override { return words("uninstall error", a, b); }
+    int reportUninstallError(std::uint32_t a, std::uint32_t b) override { return ask("uninstall error", a, b); }
     int reportUninstallDeviceError(std::uint32_t a, std::uint32_t b) override
     {
-        return words("uninstall device error", a, b);
+        return ask("uninstall device error", a, b);
     }
-    int askRollback(std::uint32_t a, std::uint32_t b) override { return words("rollback?", a, b); }
+    int askRollback(std::uint32_t a, std::uint32_t b) override { return ask("rollback?", a, b); }
     void onBackupBegin(bool isBackup, std::uint32_t a, std::uint32_t b) override
     {
         words(isBackup ? "backup" : "restore", a, b);
@@ -109,6 +109,9 @@ public:
     // run starts.
     std::deque<bool> retryAnswers;
     std::deque<bool> skipAnswers;
+    // Answers of the questions that take two words (the run's errors, the
+    // rollback), first to last.
+    std::deque<int> wordAnswers;
 
 private:
     static std::string text(const SharedString& value)
@@ -121,10 +124,19 @@ private:
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(line));
     }
-    int words(const char* what, std::uint32_t a, std::uint32_t b)
+    void words(const char* what, std::uint32_t a, std::uint32_t b)
     {
         record(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
-        return 0;
+    }
+    int ask(const char* what, std::uint32_t a, std::uint32_t b)
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
+        if (wordAnswers.empty())
+            return 0;
+        const int value = wordAnswers.front();
+        wordAnswers.pop_front();
+        return value;
     }
     bool answer(std::string line, std::deque<bool>& answers)
     {
