@@ -202,6 +202,7 @@ void InstallationProcess::run()
         if (journal_)
             journal_->commit();
         controller_.setHasMadeChanges(controller_.hasMadeChanges() || changedSomething_);
+        saveStateForReboot();
     } else {
         endFailed(isCanceled());
     }

@@ -161,6 +161,9 @@ private:
     bool writeProductFiles();
     void setAsideUnreadableInstalledLog();
     std::shared_ptr<InstalledLog> buildInstalledLog() const;
+    // A run that needs a reboot to complete leaves the wizard's state where
+    // the installer started again after it takes it back.
+    void saveStateForReboot();
     // A run whose rollback was declined: the installed log then tells what
     // stands (the features removed are gone, those installed are there).
     void writeInstalledLogOfWhatStands();

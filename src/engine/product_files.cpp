@@ -12,10 +12,12 @@
 #include "controller/installer_controller.h"
 #include "core/app_paths.h"
 #include "core/byte_stream.h"
+#include "core/path_text.h"
 #include "data/config_file.h"
 #include "data/install_data.h"
 #include "data/install_data_xml.h"
 #include "data/installed_log.h"
+#include "data/previous_settings.h"
 #include "engine/installation_process.h"
 #include "engine/journaling_hal.h"
 #include "fileutil/file_util.h"
@@ -151,6 +153,20 @@ void InstallationProcess::writeInstalledLogOfWhatStands()
     std::vector<std::uint8_t> bytes;
     if (log->serialize(bytes))
         controller_.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
+}
+
+void InstallationProcess::saveStateForReboot()
+{
+    if (!controller_.isRebootRequired() || mode_ == kModeUninstall)
+        return;
+    PreviousSettings& settings = controller_.getPreviousSettings();
+    controller_.collectSettings(settings);
+    const SharedString path = controller_.getPreviousSettingsPath();
+    createDirectoryRecursive(*controller_.getHalIn(), getParentFolder(path));
+    if (settings.saveToFile(path))
+        logInfo((u"The wizard's state is saved for after the reboot in " + path).view());
+    else
+        logError((u"The wizard's state cannot be saved in " + path).view());
 }
 
 bool InstallationProcess::copyInstallerIfUpgrading()

@@ -10,7 +10,9 @@
 
 #include "controller/installation_page_sink.h"
 #include "core/path_text.h"
+#include "controller/custom_action_hooks.h"
 #include "core/xml_reader.h"
+#include "data/previous_settings.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
 #include "feature_writer_fixture.h"
@@ -618,6 +620,65 @@ TEST_F(InstallationProcessThreads, AFailedRedistributableEndsTheRunBeforeAnyFile
         EXPECT_NE(prompt->asked[0].find("Runtime 4"), std::string::npos) << prompt->asked[0];
         EXPECT_NE(prompt->asked[0].find("-5"), std::string::npos) << prompt->asked[0];
         EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+    }
+}
+
+// Notes the hooks the run reaches; one of them may fail, one may ask for a reboot.
+class RecordingHooks final : public CustomActionHooks {
+public:
+    RecordingHooks(InstallerController& controller, std::string failing, std::string rebooting)
+        : controller_(controller), failing_(std::move(failing)), rebooting_(std::move(rebooting))
+    {
+    }
+    bool runHook(const SharedString& hook) override
+    {
+        const std::string name = test::narrow(hook.view());
+        hooks.push_back(name);
+        if (name == rebooting_)
+            controller_.setRebootRequired(true);
+        return name != failing_;
+    }
+    std::vector<std::string> hooks;
+
+private:
+    InstallerController& controller_;
+    std::string failing_;
+    std::string rebooting_;
+};
+
+TEST_F(InstallationProcessThreads, HooksRunInOrderAndAFailedOneEndsTheRun)
+{
+    const std::vector<std::string> order{"INSTALL-BEGIN",    "INSTALL-REDIST", "INSTALL-COPYFILES",
+                                         "INSTALL-REGISTRY", "INSTALL-SCRIPT", "INSTALL-IIS",
+                                         "INSTALL-EXIT"};
+    {
+        InstallDevice device;
+        device.placeArchive(archive_);
+        TestRun run(device, features_, kModeInstall);
+        auto hooks = std::make_shared<RecordingHooks>(run.controller(), "", "INSTALL-EXIT");
+        run.controller().setCustomActionHooks(hooks);
+        ASSERT_TRUE(run.runSilently());
+        EXPECT_EQ(hooks->hooks, order);
+        // A reboot is due: the wizard's state waits for the installer after it.
+        PreviousSettings saved(*device.host());
+        bool corrupt = false;
+        ASSERT_TRUE(saved.loadFromFile(run.controller().getPreviousSettingsPath(), corrupt));
+        EXPECT_EQ(saved.getWizardMode(), kModeInstall);
+        EXPECT_EQ(saved.getTargetDir(), test::kTestDestination);
+        EXPECT_EQ(saved.getFeaturesToInstall().size(), 3u);
+    }
+    {
+        InstallDevice device;
+        device.placeArchive(archive_);
+        TestRun run(device, features_, kModeInstall);
+        auto hooks = std::make_shared<RecordingHooks>(run.controller(), "INSTALL-REGISTRY", "");
+        run.controller().setCustomActionHooks(hooks);
+        const auto before = device.snapshot({run.workFolder()});
+        EXPECT_FALSE(run.runSilently());
+        EXPECT_EQ(hooks->hooks, std::vector<std::string>(order.begin(), order.begin() + 4));
+        EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+        EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+        EXPECT_FALSE(device.device().exists(dataFolder() + "/PreviousSettings.xml"));
     }
 }
 
