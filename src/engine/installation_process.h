@@ -212,6 +212,7 @@ private:
     // Set and reset on the installation thread; the lock lets cancel reach it.
     std::mutex installerMutex_;
     std::unique_ptr<PackageInstaller> packageInstaller_;
+    SharedString packagesFolder_;
     // What the downloads hand over; guarded by queueMutex_.
     mutable std::mutex queueMutex_;
     std::condition_variable queueChanged_;

@@ -365,6 +365,13 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
         }
         packageInstaller_->planDownloads(features, downloaded, local);
         if (!downloaded.empty()) {
+            // The packages arrive in a folder of their own, gone again when
+            // the run has unpacked them.
+            packagesFolder_ = packageInstaller_->packagesFolder();
+            if (!createDirectoryRecursive(*halOut_, packagesFolder_)) {
+                logError((u"Cannot create the packages folder " + packagesFolder_).view());
+                return false;
+            }
             if (!packageInstaller_->checkPackagesPresent())
                 return false;
             {
@@ -395,8 +402,11 @@ bool InstallationProcess::waitForDownloads()
             logError(u"The downloads of the online features failed");
             return false;
         }
-        if (queue_.empty() && downloadsOutstanding_ == 0)
+        if (queue_.empty() && downloadsOutstanding_ == 0) {
+            if (!packagesFolder_.isEmpty())
+                halOut_->removeDirectory(packagesFolder_);
             return true;
+        }
         if (fastState_.load() == kRunStateCanceled || controller_.isCancelRequested())
             return false;
         queueChanged_.wait(lock, [&] {

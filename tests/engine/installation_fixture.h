@@ -66,8 +66,10 @@ inline void writeSources(const fs::path& root, const std::vector<TestFeature>& f
 }
 
 // An installer archive with one LZMA-coded package per feature, packed from
-// the sources that writeSources left in `root`.
-inline Bytes buildProductArchive(const fs::path& root, const std::vector<TestFeature>& features)
+// the sources that writeSources left in `root`; the entries also go to
+// `entriesOut` when given.
+inline Bytes buildProductArchive(const fs::path& root, const std::vector<TestFeature>& features,
+                                 std::vector<EntrySource>* entriesOut = nullptr)
 {
     std::vector<EntrySource> entries;
     for (const TestFeature& feature : features) {
@@ -82,6 +84,8 @@ inline Bytes buildProductArchive(const fs::path& root, const std::vector<TestFea
         entry.unpacked = static_cast<std::uint32_t>(writer.fileBytes());
         entries.push_back(std::move(entry));
     }
+    if (entriesOut)
+        *entriesOut = entries;
     return buildArchive(entries);
 }
 

@@ -17,6 +17,8 @@
 #include "engine/rollback_journal.h"
 #include "feature_writer_fixture.h"
 #include "installation_fixture.h"
+#include "support/diag_capture.h"
+#include "support/loopback_http_server.h"
 #include "support/recording_process_listener.h"
 #include "support/shared_string_print.h"
 
@@ -680,6 +682,38 @@ TEST_F(InstallationProcessThreads, HooksRunInOrderAndAFailedOneEndsTheRun)
         EXPECT_EQ(device.snapshot({run.workFolder()}), before);
         EXPECT_FALSE(device.device().exists(dataFolder() + "/PreviousSettings.xml"));
     }
+}
+
+// The help's package is not in the archive but on an update server: it is
+// downloaded while the others unpack, and unpacked when it arrives.
+TEST_F(InstallationProcessThreads, AnOnlineFeatureIsDownloadedAndUnpacked)
+{
+    std::vector<test::EntrySource> entries;
+    test::buildProductArchive(sources_.path(), features_, &entries);
+    const Bytes& package = entries[1].packed;
+    test::LoopbackHttpServer server;
+    server.setReply("/packages/help.lzma", test::HttpReply::ok(std::string(package.begin(), package.end())));
+
+    InstallDevice device;
+    device.placeArchive(archive_);
+    TestRun run(device, features_, kModeInstall);
+    const FeaturePtr& help = run.features()[1];
+    run.controller().getPackageSources().eraseKey(*help);
+    run.controller().getPackageSources().addIfAbsent(*help, kSourceDownload, fromUtf8(server.url("/packages/help.lzma")),
+                                                     static_cast<std::uint32_t>(package.size()), 0);
+    test::DiagCapture log;
+    const bool ok = run.runSilently();
+    std::string lines;
+    for (const auto& line : log.lines())
+        lines += test::narrow(line) + "\n";
+    ASSERT_TRUE(ok) << lines;
+    EXPECT_EQ(run.controller().getResult(), kResultCompleted);
+    for (const TestFeature& feature : features_)
+        EXPECT_EQ(diffFeature(device, feature), "") << test::narrow(feature.name);
+    EXPECT_GE(server.requestCount(), 2u);
+    // The downloaded package does not stay behind.
+    const fs::path packages = device.device().hostPath(dataFolder() + "/Packages");
+    EXPECT_TRUE(!fs::exists(packages) || fs::is_empty(packages));
 }
 
 }  // namespace
