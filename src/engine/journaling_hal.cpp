@@ -98,13 +98,13 @@ JournalingHal::JournalingHal(std::shared_ptr<HalAccess> inner, RollbackJournal& 
 
 bool JournalingHal::copyFile(const SharedString& source, const SharedString& target, bool failIfExists)
 {
-    const bool existed = inner_->exists(target, nullptr);
-    if (existed && !failIfExists && !journal_.keepFile(target, false))
+    // A copy over a file keeps a copy of it first: should the copy fail,
+    // the file stays where it is.
+    if (!failIfExists && inner_->exists(target, nullptr) && !journal_.keepFile(target, true))
         return false;
     if (!inner_->copyFile(source, target, failIfExists))
         return false;
-    if (!existed || !failIfExists)
-        journal_.noteFileCreated(target);
+    journal_.noteFileCreated(target);
     return true;
 }
 

@@ -1,4 +1,4 @@
-// The installation page's logic over a scripted run: every listener slot as
+// The installation page's logic over a scripted run: every listener report as
 // the page's sink or the UI callback sees it, the controller's result at the
 // run's end (also without a sink), the download progress filter, the new
 // installer's download that asks nothing; and the silent waiter: the item

@@ -344,6 +344,47 @@ TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
     EXPECT_EQ(device.snapshot({run.workFolder()}), before);
 }
 
+// Tells the test when the run has begun to write.
+class FirstPositionSink final : public InstallationPageSink {
+public:
+    void setProgressPosition(const SharedString&, std::uint64_t) override
+    {
+        std::lock_guard lock(mutex_);
+        seen_ = true;
+        changed_.notify_all();
+    }
+    void awaitFirst()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return seen_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool seen_ = false;
+};
+
+// The page goes while the run writes (the wizard closed): nobody is left to
+// answer, so the run is canceled and undone before the page is gone.
+TEST_F(InstallationProcessThreads, ARunWhosePageGoesIsCanceledAndRolledBack)
+{
+    InstallDevice device;
+    device.placeArchive(archive_);
+    TestRun run(device, features_, kModeInstall);
+    const auto before = device.snapshot({run.workFolder()});
+    {
+        FirstPositionSink sink;
+        PageInstallationLogic logic(run.controller());
+        logic.setSink(&sink);
+        logic.startProcess();
+        sink.awaitFirst();
+        logic.clearSink();
+    }
+    EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+    EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+}
+
 TEST_F(InstallationProcessThreads, UninstallationTakesEverythingAway)
 {
     InstallDevice device;
