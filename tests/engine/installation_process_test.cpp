@@ -340,6 +340,9 @@ TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
     run.logic().startProcess();
     EXPECT_FALSE(sink.awaitEnd());
     run.logic().clearSink();
+    // A run starts once: a second start installs nothing.
+    run.logic().startProcess();
+    run.logic().setSink(nullptr);
     EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
     EXPECT_EQ(device.snapshot({run.workFolder()}), before);
 }
