@@ -145,7 +145,7 @@ private:
     std::int32_t runBackup();
 
     // Steps of the installation.
-    bool beginJournal();
+    void beginJournal();
     bool hook(const char16_t* name);
     bool installRedistributables();
     bool checkPackages(const std::vector<FeaturePtr>& features);

@@ -133,8 +133,7 @@ bool InstallationProcess::runInstallation()
         logError(u"The installation has no destination folder");
         return false;
     }
-    if (!beginJournal())
-        return false;
+    beginJournal();
     setAsideUnreadableInstalledLog();
     if (!hook(u"INSTALL-BEGIN"))
         return false;
@@ -204,15 +203,14 @@ bool InstallationProcess::runInstallation()
             controller_.setRestoreFailed();
         }
     }
-    if (isCanceled() || !hook(u"INSTALL-EXIT"))
-        return false;
-    // Nothing may stop the run once its installed log stands.
-    if (isCanceled())
+    // The last point a cancel takes: once its installed log stands, the run
+    // has succeeded.
+    if (isCanceled() || !hook(u"INSTALL-EXIT") || isCanceled())
         return false;
     return writeProductFiles();
 }
 
-bool InstallationProcess::beginJournal()
+void InstallationProcess::beginJournal()
 {
     const std::shared_ptr<HalAccess> target = controller_.getHalOut();
     journal_ = std::make_unique<RollbackJournal>(target, controller_.getRollbackFolder());
@@ -220,7 +218,6 @@ bool InstallationProcess::beginJournal()
     const std::shared_ptr<HalAccess> elevated = controller_.getHalOutElevated();
     halOutElevated_ = elevated == target ? std::static_pointer_cast<HalAccess>(halOut_)
                                          : std::make_shared<JournalingHal>(elevated, *journal_);
-    return true;
 }
 
 bool InstallationProcess::hook(const char16_t* name)
@@ -254,8 +251,6 @@ void InstallationProcess::onRedistributableStart(const SharedString& displayName
 {
     if (!listener_)
         return;
-    if (index == 0)
-        listener_->onStepsBegin(0, static_cast<std::uint32_t>(count));
     listener_->onStep(static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(count));
     listener_->onProgressPosition(displayName, static_cast<std::uint64_t>(index));
 }
@@ -577,8 +572,7 @@ bool InstallationProcess::shouldStopWaiting()
 
 bool InstallationProcess::runUninstallation()
 {
-    if (!beginJournal())
-        return false;
+    beginJournal();
     if (listener_)
         listener_->onUninstallBegin(0, 0);
     if (!hook(u"INSTALL-UNINST"))
