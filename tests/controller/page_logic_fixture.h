@@ -32,7 +32,7 @@ public:
         std::unique_lock lock(mutex_);
         hooks_.emplace_back(toUtf8(hook).c_str());
         if (arguments)
-            lastArguments_ = *arguments;
+            argumentsSeen_.push_back(*arguments);
         released_.wait(lock, [this] { return !holdBack_; });
         return answer;
     }
@@ -43,10 +43,11 @@ public:
         std::lock_guard lock(mutex_);
         return hooks_;
     }
-    HookArguments lastArguments() const
+    // The arguments of each run with arguments, in order.
+    std::vector<HookArguments> argumentsSeen() const
     {
         std::lock_guard lock(mutex_);
-        return lastArguments_;
+        return argumentsSeen_;
     }
     // While held back, the actions with arguments wait until released.
     void holdBack()
@@ -69,7 +70,7 @@ private:
     std::condition_variable released_;
     bool holdBack_ = false;
     std::vector<std::string> hooks_;
-    HookArguments lastArguments_;
+    std::vector<HookArguments> argumentsSeen_;
 };
 
 class ScriptedRedistributables final : public RedistributablesManager {
