@@ -40,7 +40,8 @@ bool PageFeatureSelectionLogic::onNext()
 
 void PageFeatureSelectionLogic::onLeave(WizardPageId nextPage)
 {
-    if (nextPage != kPageFeatureSelection)
+    // The controller going away is no move to another page.
+    if (nextPage != kPageFeatureSelection && nextPage != kPageNone)
         runHook(u"FEATSEL-EXIT");
 }
 

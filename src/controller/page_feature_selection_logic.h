@@ -46,7 +46,7 @@ public:
     // The controller's install-on-feature-selection flag (scripts may clear it).
     bool onNext() override;
     bool onBack() override { return true; }
-    // "FEATSEL-EXIT" on every move to another page.
+    // "FEATSEL-EXIT" on every move to another page (not when the controller goes).
     void onLeave(WizardPageId nextPage) override;
     // Evaluates the selection, deselects the feature that "uninstall_feature"
     // names, and works out the redistributables again.

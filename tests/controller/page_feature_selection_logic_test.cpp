@@ -118,15 +118,11 @@ TEST_F(FeatureSelection, TheCraftedTreeGivesExactlyTheseEvents)
 
 TEST_F(FeatureSelection, DefaultFeaturesArePreselectedOnlyWhenInstalling)
 {
-    const std::pair<WizardMode, bool> cases[] = {
-        {kModeInstall, true}, {kModeMaintenanceWithoutLog, true}, {kModeUpdate, false}, {kModeAddRemove, false}};
-    for (const auto& [mode, preselected] : cases) {
-        SCOPED_TRACE(mode);
+    for (const WizardMode mode : {kModeInstall, kModeMaintenanceWithoutLog, kModeUpdate}) {
         makePageProduct(mode);
         const FeaturePtr extras = feature(u"Extras", nullptr, FeaturePreselection::Default);
-        PageFeatureSelectionLogic logic(controller());
-        logic.evaluateSelection();
-        EXPECT_EQ(controller().isFeatureSelected(extras.get()), preselected);
+        PageFeatureSelectionLogic(controller()).evaluateSelection();
+        EXPECT_EQ(controller().isFeatureSelected(extras.get()), mode != kModeUpdate) << mode;
     }
 }
 
@@ -165,42 +161,30 @@ TEST_F(FeatureSelection, WhatCanBeHadAndWhatComesFromTheServer)
 {
     makePageProduct();
     const FeaturePtr empty = feature(u"Empty");
-    const FeaturePtr packed = feature(u"Packed");
-    packed->setCompressedSize(10);
     const FeaturePtr downloaded = feature(u"Downloaded");
     downloaded->setCompressedSize(20);
     const FeaturePtr parentOfNone = feature(u"ParentOfNone");
     feature(u"Gone", parentOfNone)->setCompressedSize(30);
     const FeaturePtr parentOfOnline = feature(u"ParentOfOnline");
-    FeaturePtr child = feature(u"Child", parentOfOnline);
+    const FeaturePtr child = feature(u"Child", parentOfOnline);
     child->setCompressedSize(40);
-    WStringMultimap& sources = controller().getPackageSources();
-    sources.addIfAbsent(*packed, kSourceArchiveEntry, SharedString(u"entry"), 10, 0);
-    sources.addIfAbsent(*downloaded, kSourceDownload, SharedString(u"http://127.0.0.1/d"), 20, 0);
-    sources.addIfAbsent(*child, kSourceDownload, SharedString(u"http://127.0.0.1/c"), 40, 0);
-    downloaded->setInstallAsAdmin(true);
+    controller().getPackageSources().addIfAbsent(*downloaded, kSourceDownload, SharedString(u"http://h/d"), 20, 0);
+    controller().getPackageSources().addIfAbsent(*child, kSourceArchiveEntry, SharedString(u"c"), 40, 0);
+    controller().getPackageSources().addIfAbsent(*child, kSourceDownload, SharedString(u"http://h/c"), 40, 0);
 
     PageFeatureSelectionLogic logic(controller());
-    struct Row {
-        FeaturePtr feature;
-        bool online;
-        bool locked;
-    };
-    const Row rows[] = {{empty, false, false},
-                        {packed, false, false},
-                        {downloaded, true, false},
-                        {parentOfNone, false, true},
-                        {parentOfOnline, true, false}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(nameOf(row.feature));
+    // (online, locked) of each.
+    const std::pair<FeaturePtr, std::pair<bool, bool>> rows[] = {{empty, {false, false}},
+                                                                 {downloaded, {true, false}},
+                                                                 {parentOfNone, {false, true}},
+                                                                 {parentOfOnline, {true, false}}};
+    for (const auto& [item, expected] : rows) {
         SharedString name;
         bool online = false;
         bool locked = false;
         bool adminBlocked = true;
-        logic.getFeatureDisplayState(*row.feature, name, online, locked, adminBlocked);
-        EXPECT_EQ(name, row.feature->getNameRef());
-        EXPECT_EQ(online, row.online);
-        EXPECT_EQ(locked, row.locked);
+        logic.getFeatureDisplayState(*item, name, online, locked, adminBlocked);
+        EXPECT_EQ(std::make_pair(online, locked), expected) << nameOf(item);
         EXPECT_FALSE(adminBlocked);  // the device has administrator rights
     }
 }
