@@ -207,8 +207,8 @@ void PageFeatureSelectionLogic::evaluateFeature(const FeaturePtr& feature, const
     if (sink_)
         sink_->onFeatureAdded(parent, feature, selected);
 
-    for (int index = 0; index < feature->componentFeatureCount(); ++index) {
-        const FeaturePtr needed = controller_.getInstallData().findItemByPath(feature->componentFeatureAt(index).view());
+    for (const SharedString& name : feature->componentFeatures()) {
+        const FeaturePtr needed = controller_.getInstallData().findItemByPath(name.view());
         if (isAcceptedFeature(needed) && needed != feature)
             dependencies_.emplace_back(feature, needed);
     }
