@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "controller/page_logic_fixture.h"
@@ -250,6 +251,32 @@ TEST_F(FeatureSelection, TheSavedStateIsTakenOverTheScratchPreselection)
     EXPECT_TRUE(controller().getWipeOldInstallation());
     EXPECT_TRUE(hooks_->hooks().empty());
     EXPECT_EQ(redistributables_->checksRun, 1);
+}
+
+TEST_F(FeatureSelection, ARelaunchTakesBackWhatItsWizardHadGotPast)
+{
+    // (starting page, destination and features taken, licence taken)
+    const std::tuple<WizardPageId, bool, bool> rows[] = {
+        {kPageWelcome, false, false}, {kPageUsers, true, true}, {kPageFeatureSelection, true, true}};
+    for (const auto& [page, data, licence] : rows) {
+        SCOPED_TRACE(page);
+        options_ = InstallerOptions();
+        options_.rebootAsAdmin = true;
+        makePageProduct(kModeInstall);
+        const FeaturePtr maps = feature(u"Maps");
+        FeaturePtr eula = makeFeaturePtr();
+        eula->setName(SharedString(u"English"));
+        controller().getInstallData().eulaItem()->addSubFeature(eula);
+        PreviousSettings& saved = controller().getPreviousSettings();
+        saved.setStartingPage(page);
+        saved.addFeatureToInstall(SharedString(u"Feature/Maps"));
+        saved.setTargetDir(SharedString(u"\\Storage Card\\Survey"));
+
+        controller().applyPreviousSettingsData();
+        EXPECT_EQ(controller().isFeatureSelected(maps.get()), data);
+        EXPECT_EQ(controller().getDestinationFolder() == u"\\Storage Card\\Survey", data);
+        EXPECT_EQ(controller().getEula() != nullptr, licence);
+    }
 }
 
 TEST_F(FeatureSelection, TheUnattendedRunDeselectsTheFeatureToUninstall)
