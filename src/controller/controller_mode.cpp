@@ -5,11 +5,13 @@
 // uninstallation.
 #include "controller/installer_controller.h"
 
+#include "controller/page_feature_selection_logic.h"
 #include "controller/redistributables_manager.h"
 #include "controller/uninstall_launcher.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
+#include "data/previous_settings.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "liveupdate/update_bulletin.h"
@@ -228,6 +230,33 @@ void InstallerController::startUninstallation()
     pageSequence_->buildForMode(kModeUninstall);
 }
 
-void InstallerController::applyPreviousSettingsData() {}
+void InstallerController::applyPreviousSettingsData()
+{
+    const bool useConfig = options_.configMode == kConfigModeUse;
+    if (!useConfig && !options_.rebootAsAdmin)
+        return;
+    // A configuration file holds a whole run; a relaunch only what its
+    // wizard had got past.
+    const WizardPageId startingPage = options_.rebootAsAdmin && !useConfig ? previousSettings_->getStartingPage()
+                                                                           : kPagePrerequisites;
+    if (useConfig || startingPage > kPageWelcome) {
+        if (!previousSettings_->getTargetDir().isEmpty())
+            setDestinationFolder(previousSettings_->getTargetDir());
+        wipeOldInstallation_ = previousSettings_->getWipeOldInst();
+        forAnyone_ = previousSettings_->getIsForAnyone();
+        // The preselection first, as the feature page would make it; a
+        // scratch logic, which runs no custom action and makes no other logic.
+        PageFeatureSelectionLogic::makeScratch(*this)->evaluateSelection();
+        for (const SharedString& name : previousSettings_->getFeaturesToInstall()) {
+            const FeaturePtr feature = installData_->findItemByPath(name.view());
+            if (feature && feature->getPresel() != FeaturePreselection::Required)
+                selectFeature(feature);
+        }
+        previousSettings_->copyPersistentTo(*installData_);
+    }
+    if ((useConfig || startingPage > kPageLicense) && hasEulaInPayload())
+        eula_ = findEula();
+    redistributables_->runChecks();
+}
 
 }  // namespace druvex

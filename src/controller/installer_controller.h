@@ -41,6 +41,7 @@ namespace druvex {
 class BuildConfiguration;
 class ControllerScriptServices;
 class CustomActionHooks;
+class FullBackupReader;
 class HalAccess;
 class InstallationProcessFactory;
 class PackageCache;
@@ -458,9 +459,11 @@ public:
     EarlierInstallations& getEarlierInstallations() { return *earlierInstallations_; }
     void setEarlierInstallations(std::shared_ptr<EarlierInstallations> installations);
 
-    // Takes the data part of the saved wizard state (features, destination,
-    // licence) after a mode is chosen. Nothing is applied yet: the saved
-    // state's reader comes with the relaunch.
+    // In a "use_config" run or one started with "reboot_as_admin", after a
+    // mode is chosen: the saved destination, wipe and users choices and
+    // features (over the preselection), its persistent variables and the
+    // licence's acceptance, as far as the saved starting page had got; then
+    // the redistributables' checks again.
     void applyPreviousSettingsData();
 
     // --- Loading, initialisation and the installer language ----------------
@@ -539,6 +542,29 @@ public:
     // redistributables; none until the application gives the engine's.
     const std::shared_ptr<PackageFolderUnpacker>& getPackageFolderUnpacker() const { return packageFolderUnpacker_; }
     void setPackageFolderUnpacker(std::shared_ptr<PackageFolderUnpacker> unpacker);
+
+    // --- What the page logics keep in the controller -------------------------
+
+    // The bytes of the installation in the destination folder that a wipe
+    // gives back; the destination page's space computation writes it from
+    // its own thread.
+    std::uint64_t getOldInstallationSize() const { return oldInstallationSize_.load(); }
+    void setOldInstallationSize(std::uint64_t bytes) { oldInstallationSize_.store(bytes); }
+    // What the welcome page's uninstall choice handed over.
+    std::int32_t getUninstallChoice() const { return uninstallChoice_; }
+    void setUninstallChoice(std::int32_t choice) { uninstallChoice_ = choice; }
+    // The lines that describe the chosen full backup.
+    std::vector<SharedString>& getBackupDescription() { return backupDescription_; }
+    // Reads a full backup's information for the welcome page; none until the
+    // engine gives its restorer (a backup then cannot be opened).
+    const std::shared_ptr<FullBackupReader>& getFullBackupReader() const { return fullBackupReader_; }
+    void setFullBackupReader(std::shared_ptr<FullBackupReader> reader) { fullBackupReader_ = std::move(reader); }
+
+private:
+    std::atomic<std::uint64_t> oldInstallationSize_{0};
+    std::int32_t uninstallChoice_ = 0;
+    std::vector<SharedString> backupDescription_;
+    std::shared_ptr<FullBackupReader> fullBackupReader_;
 
 private:
     std::unique_ptr<ControllerScriptServices> scriptServices_;

@@ -1,6 +1,7 @@
 // A UI callback for the controller tests: every question answered with 0,
-// except the newer-revision question, whose answer a test sets; what it was
-// asked there and every message shown are kept.
+// except the newer-revision, stop-licence-download and reboot questions,
+// whose answers a test sets; how often those were asked and every message
+// shown are kept.
 #pragma once
 
 #include <memory>
@@ -30,7 +31,11 @@ public:
     }
     int reportNewInstallerReleased() override { return 0; }
     int askFileExists(const SharedString&, bool&) override { return 0; }
-    int askStopEulaDownload() override { return 0; }
+    int askStopEulaDownload() override
+    {
+        ++stopEulaAsked;
+        return stopEulaAnswer;
+    }
     int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
     int reportInstallToDestinationError() override { return 0; }
     int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
@@ -40,7 +45,11 @@ public:
     int reportUninstallDeviceError() override { return 0; }
     int askRollback() override { return 0; }
     int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
-    int reportRebootNeeded() override { return 0; }
+    int reportRebootNeeded() override
+    {
+        ++rebootAsked;
+        return rebootAnswer;
+    }
     void showMessage(const SharedString& text, int severity, int flag) override
     {
         shown.emplace_back(std::u16string(text.view()), severity, flag);
@@ -48,6 +57,10 @@ public:
     int askInstallPcVersion() override { return 0; }
 
     int newerRevisionAnswer = 0;
+    int stopEulaAnswer = 0;
+    int stopEulaAsked = 0;
+    int rebootAnswer = 0;
+    int rebootAsked = 0;
     std::vector<std::u16string> newerRevisionsAsked;
     std::vector<std::tuple<std::u16string, int, int>> shown;
 };

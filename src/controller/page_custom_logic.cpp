@@ -1,0 +1,106 @@
+#include "controller/page_custom_logic.h"
+
+#include "controller/installer_controller.h"
+#include "data/install_data.h"
+#include "host/installer_script_runner.h"
+#include "text/numbers.h"
+
+namespace druvex {
+namespace {
+
+const CustomPage& definitionOrEmpty(const CustomPagePtr& page)
+{
+    static const CustomPage empty;
+    return page ? *page : empty;
+}
+
+}  // namespace
+
+PageCustomLogic::PageCustomLogic(InstallerController& controller, CustomPagePtr page)
+    : controller_(controller), page_(std::move(page)), dialog_(controller_, definitionOrEmpty(page_))
+{
+}
+
+SharedString PageCustomLogic::getPageTitle() const
+{
+    return page_ ? page_->title : SharedString();
+}
+
+bool PageCustomLogic::createControls(CustomPageControlFactory& factory, const ControlRect& area, unsigned)
+{
+    ControlLayout& layout = dialog_.getLayout();
+    layout.layOut(area);
+    if (!layout.hasEntries())
+        return false;
+    return factory.createControls(layout, controller_.getTargetPlatform());
+}
+
+void PageCustomLogic::setVariableValue(const SharedString& controlName, const SharedString& value)
+{
+    const ControlLayoutEntry* entry = dialog_.getLayout().find(controlName.view());
+    if (!entry)
+        return;
+    const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry->variable.view());
+    if (!variable || !variable->isPersistent())
+        return;
+    variable->clearValues();
+    variable->setValue(kPlatformAll, kVariableAllUsers, value);
+}
+
+bool PageCustomLogic::getVariableValue(const SharedString& controlName, SharedString& value) const
+{
+    value = SharedString();
+    const ControlLayoutEntry* entry = dialog_.getLayout().find(controlName.view());
+    if (!entry)
+        return false;
+    if (const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry->variable.view()))
+        value = variable->getValue(controller_.getTargetPlatform(), kVariableAllUsers);
+    return true;
+}
+
+bool PageCustomLogic::runActivationScript(SharedString& message)
+{
+    return runPageScript(page_ ? page_->onActivationScript : SharedString(), message);
+}
+
+bool PageCustomLogic::runNextScript(SharedString& message)
+{
+    return runPageScript(page_ ? page_->onNextScript : SharedString(), message);
+}
+
+bool PageCustomLogic::runBackScript(SharedString& message)
+{
+    return runPageScript(page_ ? page_->onBackScript : SharedString(), message);
+}
+
+bool PageCustomLogic::runPageScript(const SharedString& script, SharedString& message)
+{
+    if (script.isEmpty())
+        return true;
+    return runScript(script, message);
+}
+
+bool PageCustomLogic::runScript(const SharedString& script, SharedString& message)
+{
+    // The runner is this call's own: the state is closed when it goes.
+    InstallerScriptRunner runner(&controller_);
+    message = u"Script not loaded";
+    if (runner.loadScriptText(script) != 1)
+        return false;
+    message = u"Script not executed";
+    if (runner.callFunction(u"exec", 0, nullptr, 0, nullptr))
+        return true;
+    SharedString results[2];
+    if (!runner.callFunction(u"execEx", 0, nullptr, 2, results))
+        return false;
+    int code = 0;
+    parseInt(results[0].c_str(), code);
+    if (code == 0) {
+        message = u"Ok";
+        return true;
+    }
+    message = results[1];
+    return false;
+}
+
+}  // namespace druvex

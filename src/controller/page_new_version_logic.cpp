@@ -1,0 +1,46 @@
+#include "controller/page_new_version_logic.h"
+
+#include "controller/installer_controller.h"
+#include "controller/page_logic_state.h"
+#include "liveupdate/new_installer.h"
+#include "liveupdate/update_bulletin.h"
+#include "text/diag.h"
+
+namespace druvex {
+
+PageNewVersionLogic::PageNewVersionLogic(InstallerController& controller) : controller_(controller)
+{
+    int index = 0;
+    bool platformMatched = false;
+    if (!getNewInstallerEntry(controller_, record_, index, platformMatched)) {
+        reportDbgChk("PageNewVersionLogic", "", 16);
+        record_ = nullptr;
+    }
+    flag_ = platformMatched ? 1 : 0;
+    choice_ = pageLogicProcessState().lastNewVersionChoice;
+    if (flag_ == 0)
+        choice_ = 1;
+}
+
+void PageNewVersionLogic::setChoice(std::uint8_t choice)
+{
+    choice_ = choice;
+    pageLogicProcessState().lastNewVersionChoice = choice;
+}
+
+SharedString PageNewVersionLogic::getReleaseNotes() const
+{
+    return record_ ? record_->getReleaseNotes() : SharedString();
+}
+
+bool PageNewVersionLogic::hasReleaseNotes() const
+{
+    return record_ && !record_->getReleaseNotes().isEmpty();
+}
+
+SharedString PageNewVersionLogic::getNewVersionText() const
+{
+    return record_ ? record_->getVer().toText() : SharedString();
+}
+
+}  // namespace druvex

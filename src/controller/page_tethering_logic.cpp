@@ -1,0 +1,20 @@
+#include "controller/page_tethering_logic.h"
+
+#include "controller/installer_controller.h"
+#include "data/culture_table.h"
+
+namespace druvex {
+
+PageTetheringLogic::PageTetheringLogic(InstallerController& controller) : controller_(controller)
+{
+    if (controller_.getLanguage() != 0)
+        return;
+    const std::uint16_t language = controller_.chooseLanguage();
+    if (language == 0)
+        return;
+    SharedString name;
+    languageDisplayName(language, name);
+    controller_.setLanguage(language, name);
+}
+
+}  // namespace druvex

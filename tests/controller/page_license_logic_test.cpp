@@ -1,0 +1,207 @@
+// The licence logic: Next only with a licence held, the text of a licence
+// kept in a package file, and downloads from a loopback server: the text
+// read through "license.txt" (which does not stay), an error with no text,
+// two downloads in a row showing the second text only, a download stopped
+// on the user's word, and a logic taken apart while its download runs.
+#include "controller/page_license_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "controller/page_logic_fixture.h"
+#include "data/install_data.h"
+#include "data/package_sources.h"
+#include "fileutil/file_util.h"
+#include "hal/hal_access.h"
+#include "liveupdate/download_request.h"
+#include "package_writer/package_writer.h"
+#include "payload/entry_encoder.h"
+#include "support/loopback_http_server.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+using test::HttpReply;
+
+class RecordingLicenceSink final : public LicensePageSink {
+public:
+    void onDownloadProgress(std::uint64_t received, std::uint64_t total) override
+    {
+        std::lock_guard lock(mutex_);
+        lastProgress_ = {received, total};
+    }
+    void onDownloadFinished(int error) override
+    {
+        std::lock_guard lock(mutex_);
+        finished_.push_back(error);
+        changed_.notify_all();
+    }
+    std::vector<int> waitForFinished(std::size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return finished_.size() >= count; });
+        return finished_;
+    }
+    std::pair<std::uint64_t, std::uint64_t> lastProgress()
+    {
+        std::lock_guard lock(mutex_);
+        return lastProgress_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int> finished_;
+    std::pair<std::uint64_t, std::uint64_t> lastProgress_;
+};
+
+class LicenceLogic : public test::PageLogicFixture {
+protected:
+    FeaturePtr addLicence(const char16_t* name, std::uint16_t localeId)
+    {
+        FeaturePtr item = makeFeaturePtr();
+        item->setName(SharedString(name));
+        item->setLocaleId(localeId);
+        controller().getInstallData().eulaItem()->addSubFeature(item);
+        return item;
+    }
+    SharedString workFile() const { return joinPath(controller_->getWorkFolder(), SharedString(u"license.txt")); }
+};
+
+TEST_F(LicenceLogic, NextNeedsALicenceHeld)
+{
+    makePageProduct();
+    PageLicenseLogic logic(controller());
+    EXPECT_TRUE(logic.runUnattended());
+    EXPECT_FALSE(logic.onNext());
+
+    addLicence(u"English", 1033);
+    EXPECT_TRUE(logic.runUnattended());
+    EXPECT_TRUE(logic.onNext());
+    EXPECT_EQ(controller().getEula()->path, u"ExtraData/EULA/English");
+    logic.clearEula();
+    EXPECT_FALSE(logic.hasEula());
+}
+
+TEST_F(LicenceLogic, TheTextOfALicenceInAPackageFile)
+{
+    makePageProduct();
+    const FeaturePtr item = addLicence(u"English", 1033);
+    PageLicenseLogic logic(controller());
+    SharedString text;
+    EXPECT_FALSE(logic.loadEulaText(text));  // none held
+
+    logic.loadLocalEula();
+    // No source and nothing in an archive.
+    EXPECT_FALSE(logic.loadEulaText(text));
+
+    tools::PackageWriter writer;
+    writer.openFolder(u"<TARGETDIR>");
+    const std::string words = "Licence terms";
+    writer.addFile(u"eula.txt", std::vector<std::uint8_t>(words.begin(), words.end()));
+    std::vector<std::uint8_t> coded;
+    ASSERT_TRUE(encodeLzmaEntry(writer.build(), coded));
+    ASSERT_TRUE(writeBufferToFile(*controller().getHalIn(), coded, SharedString(u"\\Temp\\eula.lzma")));
+    controller().getPackageSources().addIfAbsent(*item, kSourceLocalFile, SharedString(u"\\Temp\\eula.lzma"), 0, 0);
+    EXPECT_TRUE(logic.loadEulaText(text));
+    EXPECT_EQ(text, u"Licence terms");
+}
+
+using LicenceLogicThreads = LicenceLogic;
+
+TEST_F(LicenceLogicThreads, TwoDownloadsInARowShowTheSecondTextOnly)
+{
+    test::LoopbackHttpServer server;
+    server.setReply("/first.txt", HttpReply::ok("First licence, rather long"));
+    server.setReply("/second.txt", HttpReply::ok("\xEF\xBB\xBFSecond \xC3\xA9"));
+    makePageProduct();
+    RecordingLicenceSink sink;
+    PageLicenseLogic logic(controller());
+    logic.setSink(&sink);
+
+    logic.startEulaDownload(fromUtf8(server.url("/first.txt")));
+    EXPECT_EQ(sink.waitForFinished(1), std::vector<int>{kDownloadOk});
+    EXPECT_EQ(logic.getEulaText(), u"First licence, rather long");
+    EXPECT_EQ(sink.lastProgress(), (std::pair<std::uint64_t, std::uint64_t>{26, 26}));
+
+    logic.startEulaDownload(fromUtf8(server.url("/second.txt")));
+    EXPECT_EQ(sink.waitForFinished(2), (std::vector<int>{kDownloadOk, kDownloadOk}));
+    EXPECT_TRUE(logic.isTextReady());
+    EXPECT_EQ(logic.getEulaText(), u"Second \u00E9");
+    EXPECT_FALSE(controller().getHalIn()->exists(workFile(), nullptr));
+}
+
+TEST_F(LicenceLogicThreads, ASecondDownloadStopsTheFirstAndADownloadErrorGivesNoText)
+{
+    test::LoopbackHttpServer server;
+    HttpReply slow = HttpReply::ok("Stalled licence");
+    slow.stallAt = {4};
+    server.setReply("/slow.txt", slow);
+    server.setReply("/second.txt", HttpReply::ok("Second"));
+    makePageProduct();
+    RecordingLicenceSink sink;
+    PageLicenseLogic logic(controller());
+    logic.setSink(&sink);
+
+    logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
+    ASSERT_TRUE(server.waitForStalls(1));
+    logic.startEulaDownload(fromUtf8(server.url("/second.txt")));
+    EXPECT_EQ(sink.waitForFinished(2), (std::vector<int>{kDownloadCancelled, kDownloadOk}));
+    EXPECT_EQ(logic.getEulaText(), u"Second");
+
+    logic.startEulaDownload(fromUtf8(server.url("/missing.txt")));
+    EXPECT_EQ(sink.waitForFinished(3).back(), kDownloadRequestFailed);
+    EXPECT_FALSE(logic.isTextReady());
+    EXPECT_EQ(logic.getEulaText(), u"");
+    server.stop();
+}
+
+TEST_F(LicenceLogicThreads, TheUserDecidesWhetherADownloadStops)
+{
+    test::LoopbackHttpServer server;
+    HttpReply slow = HttpReply::ok("Stalled licence");
+    slow.stallAt = {0};
+    server.setReply("/slow.txt", slow);
+    makePageProduct();
+    RecordingLicenceSink sink;
+    PageLicenseLogic logic(controller());
+    logic.setSink(&sink);
+    EXPECT_TRUE(logic.stopEulaDownload(false));  // nothing runs: nothing asked
+
+    logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
+    ASSERT_TRUE(server.waitForStalls(1));
+    EXPECT_FALSE(logic.stopEulaDownload(false));
+    EXPECT_TRUE(logic.isDownloading());
+    EXPECT_TRUE(logic.stopEulaDownload(true));
+    EXPECT_EQ(ui_->stopEulaAsked, 1);
+    EXPECT_EQ(sink.waitForFinished(1), std::vector<int>{kDownloadCancelled});
+    server.stop();
+}
+
+TEST_F(LicenceLogicThreads, ALogicTakenApartWhileItsDownloadRunsHearsNothingMore)
+{
+    test::LoopbackHttpServer server;
+    HttpReply slow = HttpReply::ok("Stalled licence");
+    slow.stallAt = {6};
+    server.setReply("/slow.txt", slow);
+    makePageProduct();
+    RecordingLicenceSink sink;
+    {
+        PageLicenseLogic logic(controller());
+        logic.setSink(&sink);
+        logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
+        ASSERT_TRUE(server.waitForStalls(1));
+    }
+    // The rest of the body arrives for no one, and the page hears of no end.
+    server.releaseStalls();
+    server.stop();
+    EXPECT_TRUE(sink.waitForFinished(0).empty());
+}
+
+}  // namespace
+}  // namespace druvex
