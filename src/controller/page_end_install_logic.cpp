@@ -185,8 +185,11 @@ void PageEndInstallLogic::writeActiveSetupComponent(const SharedString& key, con
     const InstallerSettings& settings = controller_.getInstallData().settings();
     SharedString title;
     title.format(u"%s - %s", settings.getProgramName(), displayName);
+    // The device runs the stub path as a command line, and the local product
+    // data folder lies below "\Application Data": unquoted, the blank would
+    // cut the program's path.
     SharedString stub;
-    stub.format(stubFormat, setup);
+    stub.format(stubFormat, commandLineWord(toBackslashes(setup)));
     SharedString version = settings.getProgramVersionText();
     version.replaceChar(u'.', u',');
 

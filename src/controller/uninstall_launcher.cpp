@@ -13,16 +13,6 @@ namespace {
 
 const SharedString kSetupProgram(u"setup.exe");
 
-// The installed product's installer splits its command line at blanks and
-// tabs outside double quotes: a feature name holding one is quoted, or it
-// would remove a feature of another name.
-SharedString commandLineWord(const SharedString& text)
-{
-    if (text.view().find_first_of(u" \t") == std::u16string_view::npos)
-        return text;
-    return SharedString(u"\"") + text + u"\"";
-}
-
 bool isDeviceUninstallerPlatform(TargetPlatform platform)
 {
     switch (platform) {

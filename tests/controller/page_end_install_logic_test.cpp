@@ -58,7 +58,9 @@ TEST_F(EndPage, PendingRegistrationsGoToActiveSetupWhenARebootIsDue)
 
     controller().setRebootRequired(true);
     EXPECT_TRUE(logic.runUnattended());
-    const SharedString setup = SharedString(u"\\Application Data\\Installer\\") + test::kProductUuid + u"\\setup.exe";
+    // Quoted: the folder's blank would otherwise cut the program's path.
+    const SharedString setup =
+        SharedString(u"\"\\Application Data\\Installer\\") + test::kProductUuid + u"\\setup.exe\"";
     EXPECT_EQ(readText(first, u""), u"Survey Pro - Component registrations");
     EXPECT_EQ(readText(first, u"StubPath"), setup + u" finalize_registrations");
     EXPECT_EQ(readText(first, u"Version"), u"1,2,3");
