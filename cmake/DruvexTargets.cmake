@@ -11,6 +11,8 @@ function(druvex_library name)
   else()
     file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   endif()
+  # A folder's main.cpp is its program's entry, never part of the library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(NOT sources)
     # A folder whose sources have not landed yet still gives a target to link.
     add_library(${name} INTERFACE)

@@ -348,8 +348,7 @@ bool InstallerController::loadInstalledLog()
         return false;
     }
 
-    if (installedInstallerQuery_)
-        installedInstallerQuery_();
+    queryInstalledInstaller();
 
     if (installedLog_->getFeatureCount() == 0) {
         installedLog_->clear();

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -459,12 +458,74 @@ public:
     EarlierInstallations& getEarlierInstallations() { return *earlierInstallations_; }
     void setEarlierInstallations(std::shared_ptr<EarlierInstallations> installations);
 
+    // --- Relaunch, child installers and saved state -------------------------
+
+    // The command line of another installer started for this run: the
+    // leading text, then, each after one blank, "empty_installer <handle>
+    // "<path>"" (with `emptyInstaller` and a path), the update mode,
+    // formobile, uninstall_mode, create_backup with its two texts,
+    // override_live_update_url, use_config or make_config with its file,
+    // silent_mode, check_for_updates, dont_remove_orig_installer,
+    // purge_shared_data, show_message_for_debug, and use_full_installer when
+    // the archive is not the program file. Texts that must stay one word are
+    // quoted.
+    SharedString buildChildCommandLine(bool emptyInstaller, std::uint32_t handle, const SharedString& installerPath,
+                                       const SharedString& leadingText) const;
+    // The child command line of this run's own empty-installer option and path.
+    SharedString buildRelaunchCommandLine(const SharedString& leadingText) const;
+    // The child command line of the program file as an empty installer
+    // waiting on `handle`; false when the program file is not known.
+    bool buildEmptyInstallerCommandLine(std::uint32_t handle, SharedString& commandLine) const;
+    // What stands in the way of installing: 0 nothing; 2 administrator rights
+    // are needed and missing; 1 the program is installed for another user,
+    // whose name goes to `owner`.
+    int checkAdministrativeRights(SharedString& owner) const;
+    // Collects the wizard state and writes "PreviousSettings.xml" into the
+    // local product data folder (made as needed), then the last bulletin.
+    // False when either cannot be written: the run must not relaunch then.
+    bool saveSettingsForRelaunch();
+    // In a "use_config" run or one started with "reboot_as_admin": reads the
+    // saved state (the relaunch's "PreviousSettings.xml", deleted once read,
+    // else the configuration file) and takes its run state back: tethering,
+    // online features, update check, revision choice, target platform,
+    // language, full backup; after a relaunch also the mode and the page.
+    // False only when the configuration file of a "use_config" run cannot be
+    // read: that run must not go on without it.
+    bool applyPreviousSettings();
     // In a "use_config" run or one started with "reboot_as_admin", after a
     // mode is chosen: the saved destination, wipe and users choices and
     // features (over the preselection), its persistent variables and the
     // licence's acceptance, as far as the saved starting page had got; then
     // the redistributables' checks again.
     void applyPreviousSettingsData();
+    // The saved state was read at start-up and is taken back.
+    bool hasPreviousSettings() const { return previousSettingsLoaded_; }
+    // Writes the last bulletin's bytes to "last_bulletin.xml" in the product
+    // data folder; with no bytes nothing is written (a cached bulletin stays).
+    bool saveLastBulletin();
+    // Reads "last_bulletin.xml" into the update patcher; when it parses,
+    // keeps its bytes and adds the download of every feature of its latest
+    // version that this installer takes from the server to the package sources.
+    bool loadLastBulletin();
+    bool deleteLastBulletin();
+    // The uninstall compatibility at the installed-log load: 1, unless the
+    // installed log asks for an installer newer than this one; then 3, or
+    // the answer (1 to 3) of the installed "setup.exe" to
+    // "query_min_ver_for_uninst 5.1" within 8,000 ms.
+    void queryInstalledInstaller();
+    // The device's application launcher wants to hear of the run's end: a
+    // device installer for a total station of type 17 (platform 2), unless a
+    // download run has just started the newer installer.
+    bool needsLauncherNotification() const;
+
+    // --- Silent run ------------------------------------------------------------
+
+    // Walks the page list from the current page to the end page, each page
+    // logic acting without a user. True when the end page was reached with
+    // a completed result (for a download run: and the newer installer was
+    // started). False, with a log line, at missing rights, a refusing page
+    // logic, a missing page logic and a page list that does not move on.
+    bool runUnattended();
 
     // --- Loading, initialisation and the installer language ----------------
 
@@ -526,11 +587,6 @@ public:
     const std::vector<BannerTableEntry>& getBannerTable() const { return bannerTable_; }
     // Adds the entry unless its name is there already.
     void recordBanner(const SharedString& name, std::int32_t number);
-
-    // Asks the installed installer for its uninstall compatibility at the
-    // installed-log load; until the relaunch's query is set, nothing is asked
-    // and the compatibility stays as it is.
-    void setInstalledInstallerQuery(std::function<void()> query) { installedInstallerQuery_ = std::move(query); }
 
     // --- Scripts, custom actions and redistributables ------------------------
 
@@ -673,7 +729,9 @@ private:
     std::vector<SharedString> collectAdditionalLanguageNames() const;
     std::shared_ptr<ApplicationServices> applicationServices_ = makeNoApplicationServices();
     std::vector<BannerTableEntry> bannerTable_;
-    std::function<void()> installedInstallerQuery_;
+
+    // Relaunch and saved state.
+    bool previousSettingsLoaded_ = false;
 };
 
 // The controller of the run, reachable program-wide; null while none is set.
@@ -681,5 +739,10 @@ private:
 // goes clears it.
 InstallerController* getInstallerController();
 void setInstallerController(InstallerController* controller);
+
+// Tells the device's application launcher (the top-level window titled
+// "Application-Launcher") that the installer is done, with the bytes "#LTc"
+// and a line end.
+void notifyApplicationLauncher();
 
 }  // namespace druvex

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app_base/command_line.h"
 #include "controller/installer_controller.h"
 #include "core/path_text.h"
 #include "data/install_data.h"

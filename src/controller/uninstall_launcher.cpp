@@ -1,5 +1,6 @@
 #include "controller/uninstall_launcher.h"
 
+#include "app_base/command_line.h"
 #include "controller/earlier_installations.h"
 #include "controller/installer_controller.h"
 #include "data/install_data.h"
@@ -122,6 +123,8 @@ SharedString FeatureUninstallLauncher::getProgram() const
 
 SharedString FeatureUninstallLauncher::getArguments() const
 {
+    // The installed product's installer splits its command line into words:
+    // a feature name holding a blank would name another feature.
     return SharedString(u"dont_check_unique_instance uninstall_feature ") + commandLineWord(featureName_);
 }
 

@@ -290,11 +290,4 @@ SharedString formatByteSize(std::uint64_t bytes, int precision, bool withBytes)
     return text;
 }
 
-SharedString commandLineWord(const SharedString& text)
-{
-    if (text.view().find_first_of(u" \t") == std::u16string_view::npos)
-        return text;
-    return SharedString(u"\"") + text + u"\"";
-}
-
 }  // namespace druvex

@@ -78,8 +78,4 @@ bool decodeUtf8ToString(const std::uint8_t* first, const std::uint8_t* end, Shar
 // as 0, one above 6 as 2.
 SharedString formatByteSize(std::uint64_t bytes, int precision, bool withBytes);
 
-// One word of a command line that a program splits at blanks and tabs outside
-// double quotes: the text as it stands, or in quotes when it holds either.
-SharedString commandLineWord(const SharedString& text);
-
 }  // namespace druvex

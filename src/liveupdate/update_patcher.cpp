@@ -112,4 +112,13 @@ bool bulletinFeatureDiffers(std::int32_t mode, const Feature& installed, const F
     return !bulletinFeature.getVersion().isEmpty();
 }
 
+bool acceptsItemForInstallerType(std::int32_t installerType, const Feature& bulletinFeature)
+{
+    if (!isFetchableUrl(bulletinFeature.getUrl().view()))
+        return false;
+    if (installerType == kInstallerTypeWeb)
+        return true;
+    return !bulletinFeature.isFullInst() || !bulletinFeature.getVersion().isEmpty();
+}
+
 }  // namespace druvex

@@ -50,4 +50,12 @@ private:
 // different Version texts unless the bulletin's Version is empty.
 bool bulletinFeatureDiffers(std::int32_t mode, const Feature& installed, const Feature& bulletinFeature);
 
+// Whether an installer of `installerType` takes the package of a bulletin's
+// feature from the update server: the feature must name an address the
+// installer may fetch. A web installer carries no package and takes every
+// such one. A full installer (and one built as both) takes those it does not
+// carry (FullInst "No") and those the bulletin gives a Version: only a
+// feature with a Version can replace one the installer carries.
+bool acceptsItemForInstallerType(std::int32_t installerType, const Feature& bulletinFeature);
+
 }  // namespace druvex

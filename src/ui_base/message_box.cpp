@@ -94,6 +94,12 @@ bool isSilentRun()
     return g_silent.load();
 }
 
+bool canShowMessageBox()
+{
+    const std::shared_ptr<MessageBoxPresenter> presenter = currentPresenter();
+    return !isSilentRun() && presenter && presenter->canAsk();
+}
+
 int showMessageBoxOwned(WindowHandle owner, const SharedString& text, const SharedString& caption,
                         std::uint32_t flags)
 {

@@ -75,6 +75,10 @@ void setMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter);
 void setSilentRun(bool silent);
 bool isSilentRun();
 
+// Whether a box shown now would reach a person (not a silent run, and the
+// presenter can ask); otherwise it is only logged.
+bool canShowMessageBox();
+
 // Shows the box and answers the id of the button chosen.
 int showMessageBoxOwned(WindowHandle owner, const SharedString& text, const SharedString& caption,
                         std::uint32_t flags);

@@ -1,0 +1,164 @@
+#include "app/installer_app.h"
+
+#include <cstdio>
+
+#include "app/load_steps.h"
+#include "app/startup_error.h"
+#include "app_base/command_line.h"
+#include "controller/installer_controller.h"
+#include "controller/language_file_manager.h"
+#include "controller/page_installation_logic.h"
+#include "controller/page_logic.h"
+#include "controller/page_logics.h"
+#include "core/app_log.h"
+#include "core/translate_text.h"
+#include "engine/device_uninstallers.h"
+#include "engine/installation_process.h"
+#include "host/wince_hal_access.h"
+#include "ui/choice_dialog.h"
+#include "ui/curses_backend.h"
+#include "ui/installer_ui_prompts.h"
+#include "ui/terminal_session.h"
+#include "ui_base/message_box.h"
+
+namespace druvex {
+namespace {
+
+SharedString joinWords(const std::vector<SharedString>& words)
+{
+    SharedString line;
+    for (const SharedString& word : words) {
+        if (!line.isEmpty())
+            line += u' ';
+        line += commandLineWord(word);
+    }
+    return line;
+}
+
+}  // namespace
+
+std::vector<SharedString> commandLineWords(int argc, const char* const* argv)
+{
+    if (argc == 2)
+        return splitCommandLine(fromUtf8(argv[1]).view());
+    std::vector<SharedString> words;
+    for (int i = 1; i < argc; ++i)
+        words.push_back(fromUtf8(argv[i]));
+    return words;
+}
+
+CInstallerApp::CInstallerApp(std::vector<SharedString> arguments)
+    : arguments_(std::move(arguments)), pageLogics_(std::make_shared<PageLogicRegistry>())
+{
+    registerControllerPageLogics(*pageLogics_);
+    pageLogics_->registerMaker(kPageInstallation, [](InstallerController& controller, const PageLogicArguments&) {
+        return std::make_unique<PageInstallationLogic>(controller);
+    });
+}
+
+CInstallerApp::~CInstallerApp()
+{
+    // Nothing may ask on the terminal once it is given back.
+    setMessageBoxPresenter(nullptr);
+    if (controller_)
+        controller_->setUiCallback(nullptr);
+    controller_.reset();
+    prompts_.reset();
+    session_.reset();
+    setSilentRun(false);
+}
+
+bool CInstallerApp::end(std::uint32_t code)
+{
+    exitCode_ = code;
+    return code == kExitCodeCompleted;
+}
+
+void CInstallerApp::tell(const SharedString& text, std::uint32_t flags)
+{
+    logPrintf(u"%s", text);
+    if (!canShowMessageBox())
+        std::fprintf(stderr, "%s\n", toUtf8(text).c_str());
+    showMessageBoxOwned(0, text, SharedString(kInstallerWindowTitle), flags);
+}
+
+bool CInstallerApp::InitInstance()
+{
+    SharedString fullInstallerPath;
+    SharedString refusal;
+    if (!ParseOptions(arguments_, options_, fullInstallerPath, &refusal)) {
+        logPrintf(u"The command line \"%s\" is refused: %s", joinWords(arguments_), refusal);
+        std::fprintf(stderr, "%s\n", toUtf8(refusal).c_str());
+        return end(kExitCodeBadCommandLine);
+    }
+    logPrintf(u"Command line: %s", joinWords(arguments_));
+    // A silent run asks nobody, whatever shows the boxes.
+    setSilentRun(options_.silent);
+
+    host_ = std::make_shared<HalAccessWinCE>();
+    controller_ = std::make_unique<InstallerController>(options_, host_, host_);
+    setInstallerController(controller_.get());
+    controller_->setApplicationServices(std::make_shared<InstallerAppServices>());
+    controller_->setEarlierInstallations(makeDeviceEarlierInstallations());
+    controller_->setInstallationProcessFactory(std::make_shared<EngineProcessFactory>());
+    controller_->setPageLogicFactory(pageLogics_);
+
+    if (!options_.silent && !startPrompts())
+        return end(kExitCodeFailed);
+
+    int error = 0;
+    if (!controller_->loadInstallData(fullInstallerPath, error)) {
+        showStartupError(SharedString(kInstallerWindowTitle), error);
+        return end(kExitCodeFailed);
+    }
+    startLanguage();
+    if (!controller_->initialize(error)) {
+        showStartupError(SharedString(kInstallerWindowTitle), error);
+        return end(kExitCodeFailed);
+    }
+    if (!controller_->applyPreviousSettings()) {
+        tell(formatTranslated("The configuration file {1} cannot be read.", options_.configFile),
+             kMbOk | kMbIconError);
+        return end(kExitCodeFailed);
+    }
+
+    if (options_.silent) {
+        exitCode_ = controller_->runUnattended() ? kExitCodeCompleted : kExitCodeFailed;
+    } else {
+        tell(translateText("This installer has no interactive wizard yet.\nRun it unattended with the option "
+                           "silent_mode."),
+             kMbOk | kMbIconError);
+        exitCode_ = kExitCodeFailed;
+    }
+    if (controller_->needsLauncherNotification())
+        notifyApplicationLauncher();
+    return exitCode_ == kExitCodeCompleted;
+}
+
+bool CInstallerApp::startPrompts()
+{
+    SharedString refusal;
+    std::unique_ptr<CursesBackend> backend = CursesBackend::start(refusal);
+    if (!backend) {
+        logPrintf(u"%s", refusal);
+        std::fprintf(stderr, "%s\n", toUtf8(refusal).c_str());
+        return false;
+    }
+    session_ = std::make_unique<TerminalSession>(std::move(backend));
+    setMessageBoxPresenter(std::make_shared<TerminalMessageBoxPresenter>(*session_));
+    prompts_ = std::make_shared<InstallerUiPrompts>(*session_, controller_.get());
+    controller_->setUiCallback(prompts_);
+    return true;
+}
+
+void CInstallerApp::startLanguage()
+{
+    const std::uint16_t language = controller_->chooseLanguage();
+    LanguageFileManager languages(*controller_, host_, false);
+    if (!languages.loadTranslationMap())
+        logPrintf(u"The installer archive has no usable translation map");
+    if (language != 0)
+        languages.saveCurrentLanguage(language);
+}
+
+}  // namespace druvex
