@@ -1,5 +1,6 @@
 #include "app/relaunch.h"
 
+#include "app_base/target_platform.h"
 #include "controller/installer_controller.h"
 #include "core/app_paths.h"
 #include "fileutil/operation_log.h"
@@ -19,7 +20,8 @@ bool RelaunchElevated(InstallerController& controller)
         return false;
     }
     const SharedString& programFile = AppPaths::instance().getModulePath();
-    const SharedString platform = controller.getTargetPlatformName();
+    // The relaunched run reads one platform back, never a group of them.
+    const SharedString platform = platformName(controller.getTargetPlatform(), true);
     if (programFile.isEmpty() || platform.isEmpty()) {
         logError(u"The installer cannot be relaunched: no program file or target platform");
         return false;

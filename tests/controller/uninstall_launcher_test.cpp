@@ -6,15 +6,11 @@
 #include "controller/uninstall_launcher.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,29 +19,18 @@
 #include "data/install_data.h"
 #include "platform/manual_reset_event.h"
 #include "platform/process.h"
+#include "support/recorded_start.h"
+#include "support/scripted_waits.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
 namespace {
 
 using test::FakeEarlierInstallations;
+using test::ScriptedWaits;
 using test::StubUninstallLauncher;
 
 const std::string kRecorder = DRUVEX_RECORD_START_PROGRAM;
-
-// How long the process waits really last: as long as the process runs (it
-// ends at once), or not at all, so that a program that never ends times out
-// at once. Keeps what was asked for.
-class ScriptedWaits final : public WaitTimeouts {
-public:
-    std::chrono::milliseconds effectiveTimeout(std::uint32_t requestedMs) override
-    {
-        requested.push_back(requestedMs);
-        return timeOutAtOnce ? std::chrono::milliseconds(0) : std::chrono::milliseconds(std::chrono::minutes(5));
-    }
-    bool timeOutAtOnce = false;
-    std::vector<std::uint32_t> requested;
-};
 
 class CountingCancel final : public UninstallCancelCallback {
 public:
@@ -73,29 +58,11 @@ protected:
     void installSetup(const std::string& folder) { device().writeFile(folder + "/setup.exe", "MZ device program"); }
 
     // The arguments the last recorder run received, its own name first.
-    std::vector<std::string> recordedArguments()
-    {
-        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-        std::vector<std::string> arguments;
-        for (std::string argument; std::getline(in, argument, '\0');)
-            arguments.push_back(argument);
-        return arguments;
-    }
+    std::vector<std::string> recordedArguments() { return test::recordedArguments(device().directory()); }
 
     ScriptedWaits waits_;
     WaitTimeouts* previousWaits_ = nullptr;
 };
-
-// Blocks until the child `pid`, which nobody reaped yet, has ended.
-void awaitExit(pid_t pid)
-{
-    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    ASSERT_GE(fd, 0);
-    pollfd entry{fd, POLLIN, 0};
-    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
-    }
-    ::close(fd);
-}
 
 TEST_F(UninstallLauncherTest, QueuedActionsBecomeFeatureRemoversThatRunTheProductsOwnSetup)
 {
@@ -198,7 +165,7 @@ TEST_F(UninstallLauncherTest, AProgramThatNeverEndsIsLeftRunningWhenTheCallerSto
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     EXPECT_TRUE(running);
     // Its handles went with the answer: once it ends, nothing of it stays.
-    awaitExit(pid);
+    test::awaitChildEnd(pid);
     reapEndedProcesses();
     errno = 0;
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);

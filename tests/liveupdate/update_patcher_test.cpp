@@ -214,5 +214,34 @@ TEST(UpdatePatcher, BulletinFeatureDiffers)
     }
 }
 
+TEST(UpdatePatcher, EachKindOfInstallerTakesItsPackagesFromTheServer)
+{
+    const struct {
+        const char16_t* url;
+        bool fullInst;
+        const char16_t* version;
+        bool web;
+        bool full;
+    } rows[] = {
+        {u"http://127.0.0.1/maps.lzma", true, u"2.0", true, true},
+        {u"https://127.0.0.1/maps.lzma", false, u"", true, true},
+        // A feature the full installer carries, without a Version to replace it by.
+        {u"http://127.0.0.1/maps.lzma", true, u"", true, false},
+        {u"", false, u"2.0", false, false},
+        {u"file:///etc/passwd", false, u"2.0", false, false},
+        {u"ftp://127.0.0.1/maps.lzma", false, u"2.0", false, false},
+    };
+    for (const auto& row : rows) {
+        Feature feature;
+        feature.setUrl(SharedString(row.url));
+        feature.setFullInst(row.fullInst);
+        feature.setVersion(SharedString(row.version));
+        const std::string what = utf8(SharedString(row.url)) + " " + utf8(SharedString(row.version));
+        EXPECT_EQ(acceptsItemForInstallerType(kInstallerTypeWeb, feature), row.web) << what;
+        EXPECT_EQ(acceptsItemForInstallerType(kInstallerTypeFull, feature), row.full) << what;
+        EXPECT_EQ(acceptsItemForInstallerType(kInstallerTypeBoth, feature), row.full) << what;
+    }
+}
+
 }  // namespace
 }  // namespace druvex

@@ -1,0 +1,214 @@
+// The silent run over page logics registered as the application registers
+// them, scripted here: the end page's result, a refusing page, missing
+// rights, the forced language, the download run's newer installer, and page
+// lists that cannot reach the end page.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "controller/installed_state_fixture.h"
+#include "controller/page_logic.h"
+#include "data/installed_log.h"
+#include "fileutil/file_util.h"
+#include "support/diag_capture.h"
+#include "support/shared_string_print.h"
+
+namespace druvex {
+namespace {
+
+// A page logic whose silent work is scripted: its answer, and for the end
+// page the result it reports.
+class ScriptedPageLogic final : public test::RecordingPageLogic {
+public:
+    ScriptedPageLogic(test::PageLogicJournal& journal, WizardPageId id, InstallerController& controller,
+                      const std::map<WizardPageId, bool>& answers, InstallResult endResult)
+        : RecordingPageLogic(journal, id), controller_(controller), answers_(answers), endResult_(endResult)
+    {
+    }
+
+    bool runUnattended() override
+    {
+        journal_.add("unattended " + std::to_string(id_));
+        if (id_ == kPageEndInstall)
+            controller_.setResult(endResult_);
+        const auto answer = answers_.find(id_);
+        return answer == answers_.end() || answer->second;
+    }
+
+private:
+    InstallerController& controller_;
+    const std::map<WizardPageId, bool>& answers_;
+    InstallResult endResult_;
+};
+
+class SilentRun : public test::InstalledStateFixture {
+protected:
+    void SetUp() override
+    {
+        InstalledStateFixture::SetUp();
+        options_.silent = true;
+    }
+
+    // The product with a scripted logic registered for every page.
+    InstallerController& makeSilentProduct()
+    {
+        InstallerController& controller = makeProduct();
+        controller.setPageLogicFactory(makeRegistry(kPageTethering, kPageCustomLast));
+        return controller;
+    }
+    // Scripted logics for the pages `first` to `last`, none for the others.
+    std::shared_ptr<PageLogicRegistry> makeRegistry(WizardPageId first, WizardPageId last)
+    {
+        auto registry = std::make_shared<PageLogicRegistry>();
+        for (WizardPageId id = first; id <= last; ++id) {
+            registry->registerMaker(id, [this, id](InstallerController& owner, const PageLogicArguments&) {
+                return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, endResult_);
+            });
+        }
+        return registry;
+    }
+    // The page list of `mode`, from `first` on.
+    void startMode(WizardPageId first, WizardMode mode)
+    {
+        controller().getPageSequence().reset(first);
+        controller().getPageSequence().buildForMode(mode);
+    }
+    // The pages whose silent work ran, in order.
+    std::vector<std::string> unattended() const
+    {
+        std::vector<std::string> pages;
+        for (const std::string& event : journal_.events) {
+            if (event.starts_with("unattended "))
+                pages.push_back(event.substr(11));
+        }
+        return pages;
+    }
+
+    std::map<WizardPageId, bool> answers_;
+    InstallResult endResult_ = kResultCompleted;
+};
+
+TEST_F(SilentRun, TheEndPagesResultDecides)
+{
+    const struct {
+        InstallResult result;
+        bool succeeded;
+    } rows[] = {
+        {kResultCompleted, true},
+        {kResultFailed, false},
+        {kResultCompletedUnchanged, true},
+        {kResultCanceled, false},
+    };
+    for (const auto& row : rows) {
+        journal_ = {};
+        endResult_ = row.result;
+        makeSilentProduct();
+        startMode(kPagePrerequisites, kModeUpdate);
+        EXPECT_EQ(controller().runUnattended(), row.succeeded) << row.result;
+        EXPECT_EQ(unattended(), (std::vector<std::string>{"2", "4", "11", "12"})) << row.result;
+        // A silent run uses online features only when it updates.
+        EXPECT_FALSE(controller().getUseOnlineFeature());
+        EXPECT_TRUE(controller().isUpdateCheckDone());
+    }
+}
+
+TEST_F(SilentRun, APageThatRefusesEndsTheRunThere)
+{
+    makeSilentProduct();
+    answers_[kPageWelcome] = false;
+    startMode(kPagePrerequisites, kModeUpdate);
+    test::DiagCapture log;
+    EXPECT_FALSE(controller().runUnattended());
+    EXPECT_EQ(unattended(), (std::vector<std::string>{"2", "4"}));
+    EXPECT_TRUE(log.contains(u"The silent run stops: page 4 did not complete"));
+}
+
+TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
+{
+    DeviceConfig config = device().config();
+    config.administrator = false;
+    device().reconfigure(config);
+
+    // The installer requires the rights, or the program is installed for
+    // another user.
+    for (const bool installedForOther : {false, true}) {
+        journal_ = {};
+        makeSilentProduct();
+        if (installedForOther) {
+            InstalledLog log;
+            log.setProgramName(SharedString(u"Survey Pro"));
+            log.setOwner(SharedString(u"surveyor"));
+            std::vector<std::uint8_t> bytes;
+            ASSERT_TRUE(log.serialize(bytes));
+            ASSERT_TRUE(createDirectoryRecursive(*source_, controller().getProductDataFolder()));
+            ASSERT_TRUE(writeBufferToFile(
+                *source_, bytes, joinPath(controller().getProductDataFolder(), SharedString(u"InstalledLog.xml"))));
+        } else {
+            setSetting(InstallerSettingKey::RequireAdminRights, u"Yes");
+        }
+        startMode(kPagePrerequisites, kModeUpdate);
+        journal_.events.clear();
+
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(controller().runUnattended());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error - The installation requires administrative rights\n");
+        EXPECT_TRUE(unattended().empty());
+    }
+}
+
+TEST_F(SilentRun, EverySilentRunIsMadeInDanish)
+{
+    makeSilentProduct();
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    startMode(kPagePrerequisites, kModeUpdate);
+    EXPECT_TRUE(controller().runUnattended());
+    EXPECT_EQ(controller().getLanguage(), 0x406);
+    EXPECT_EQ(controller().getLanguageCode(), SharedString(u"Danish"));
+}
+
+TEST_F(SilentRun, ADownloadRunSucceedsOnlyWhenTheNewerInstallerStarts)
+{
+    makeSilentProduct();
+    startMode(kPageNewVersion, kModeDownload);
+    EXPECT_FALSE(controller().runUnattended());
+    EXPECT_EQ(unattended(), (std::vector<std::string>{"3", "11", "12"}));
+    EXPECT_TRUE(controller().isNewInstallerLaunchFailed());
+}
+
+TEST_F(SilentRun, APageListThatCannotReachTheEndPageEndsWithAFailure)
+{
+    // No page at all, so no logic to run.
+    {
+        makeSilentProduct();
+        test::DiagCapture log;
+        EXPECT_FALSE(controller().runUnattended());
+        EXPECT_TRUE(log.contains(u"The silent run stops: page 0 has no logic"));
+        EXPECT_TRUE(unattended().empty());
+    }
+    // A list that stops before the end page: its last page does not move on.
+    {
+        journal_ = {};
+        makeSilentProduct();
+        controller().getPageSequence().reset(kPagePrerequisites);
+        controller().getPageSequence().insertAfterCurrent(kPageWelcome);
+        test::DiagCapture log;
+        EXPECT_FALSE(controller().runUnattended());
+        EXPECT_EQ(unattended(), (std::vector<std::string>{"2", "4"}));
+        EXPECT_TRUE(log.contains(u"The silent run stops: the page list does not go on after page 4"));
+    }
+    // A page whose logic nobody registered.
+    {
+        journal_ = {};
+        makeProduct().setPageLogicFactory(makeRegistry(kPageTethering, kPagePrerequisites));
+        startMode(kPagePrerequisites, kModeUpdate);
+        test::DiagCapture log;
+        EXPECT_FALSE(controller().runUnattended());
+        EXPECT_EQ(unattended(), (std::vector<std::string>{"2"}));
+        EXPECT_TRUE(log.contains(u"The silent run stops: page 4 has no logic"));
+    }
+}
+
+}  // namespace
+}  // namespace druvex
