@@ -3,8 +3,8 @@
 // device.ini that does not load, a refused option, damaged archives in the
 // program file and beside it, a run without a silent option and without a
 // terminal, a silent run that reaches its first page, and a command line
-// given as one text. Also the start-up error texts, the program's words and
-// the relaunch as administrator.
+// given as one text. Also the start-up error texts and the relaunch as
+// administrator.
 #include "app/installer_app.h"
 
 #include <gtest/gtest.h>
@@ -211,18 +211,6 @@ TEST(InstallerAppText, EachStartupErrorHasItsText)
     };
     for (const auto& row : rows)
         EXPECT_STREQ(startupErrorText(row.code), row.text) << row.code;
-}
-
-TEST(InstallerAppText, TheProgramsWordsComeFromOneTextOrFromSeveral)
-{
-    const char* one[] = {"druvex-setup", "use_config \"\\a b.xml\" silent_mode"};
-    EXPECT_EQ(commandLineWords(2, one), (std::vector<SharedString>{SharedString(u"use_config"),
-                                                                 SharedString(u"\\a b.xml"),
-                                                                 SharedString(u"silent_mode")}));
-    const char* several[] = {"druvex-setup", "use_config", "\\a \"b\".xml"};
-    EXPECT_EQ(commandLineWords(3, several),
-              (std::vector<SharedString>{SharedString(u"use_config"), SharedString(u"\\a \"b\".xml")}));
-    EXPECT_TRUE(commandLineWords(1, several).empty());
 }
 
 class InstallerAppRelaunch : public test::InstalledStateFixture {
