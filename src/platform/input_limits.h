@@ -47,5 +47,7 @@ constexpr std::uint32_t kMaxBulletinRecords = 50000;
 constexpr std::uint32_t kMaxBulletinNesting = 32;
 // One translation file, from a language file or the installer archive.
 constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
+// An update bulletin as downloaded, and its document once unpacked.
+constexpr std::uint64_t kMaxBulletinSize = 16ull * 1024 * 1024;
 
 }  // namespace druvex

@@ -1,0 +1,324 @@
+// PagePrerequisitesLogic: the logic of the prerequisites page, the first page
+// of every installing run. It checks the installer's own payload on a thread
+// of its own (pausable), decides whether the device or computer can take the
+// program, reaches the update server, downloads and evaluates the update
+// bulletin, notices a newer installer and missing language files, and fixes
+// the wizard mode when the page is left. Silent runs and the update check
+// drive it without a page through UnattendedPrerequisites.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app_base/target_platform.h"
+#include "controller/page_logic.h"
+#include "controller/prerequisites_sink.h"
+#include "core/thread_utils.h"
+#include "data/feature.h"
+#include "liveupdate/download_request.h"
+#include "text/shared_string.h"
+
+namespace druvex {
+
+class DownloadList;
+class FontDeviceContext;
+class HalAccess;
+class InstallerController;
+class LanguageFileManager;
+class PageLogicRegistry;
+class WaitTimeouts;
+class WebDownloader;
+
+// The newer installer's version as four words.
+using VersionWords = std::array<std::int32_t, 4>;
+
+// The answers of evaluateInstalledState: what an earlier installation asks of
+// this run before it may go on.
+constexpr int kPreviousInstallationNone = 0;
+// A newer version is installed: going on downgrades it.
+constexpr int kPreviousInstallationNewer = 1;
+// The installed program must be uninstalled by hand first.
+constexpr int kPreviousInstallationUninstallFirst = 2;
+// Another program stands in the way; this installer can remove it.
+constexpr int kPreviousInstallationRemovable = 3;
+// Another program stands in the way and must be uninstalled by hand.
+constexpr int kPreviousInstallationOtherProgram = 4;
+
+// What the code of an earlier installation is derived from.
+struct InstalledStateFacts {
+    // Another program's installed log was found in this product's folder.
+    bool oldProduct = false;
+    // The target is a desktop, or the installer runs on the device itself:
+    // the old program's installer can be started from here.
+    bool removableHere = false;
+    // How far this installer can handle the installed one: the uninstall
+    // compatibility (1 it can, 3 the installed log needs a newer installer).
+    std::int32_t relation = 1;
+    std::int32_t mode = 0;
+    // 0 nothing installed of this program, 1 a newer version, 2 an older one.
+    std::int32_t previousKind = 0;
+};
+int evaluateInstalledState(const InstalledStateFacts& facts);
+
+// The scheme and host part of the update server's address, which the
+// connection check tries ("http://h:8080/a/b.xml" gives "http://h:8080");
+// empty for an address shorter than 8 characters or without "://".
+SharedString connectionCheckAddress(const SharedString& liveUpdateUrl);
+
+// Validates a downloaded bulletin: taken as it is when the address's
+// extension is "xml"; otherwise the last 20 bytes must be the SHA-1 of those
+// before them, which are an LZMA-alone stream of the document. False, with a
+// log line, when the digest differs or the stream does not decode (or
+// decodes to more than a bulletin may hold).
+bool unpackBulletin(const SharedString& url, std::vector<std::uint8_t>& bytes);
+
+class PagePrerequisitesLogic final : public PageLogic {
+public:
+    // The bulletin and the newer installer get this long to answer.
+    static constexpr std::uint32_t kDownloadTimeoutMs = 8000;
+    // The pause before the connection check and before the bulletin request.
+    static constexpr std::uint32_t kSettleMs = 400;
+
+    // Starts in the passed-earlier state when an earlier logic of this process
+    // checked the payload; builds the page list of the start mode and runs
+    // the "PREREQ-ENTER" actions.
+    PagePrerequisitesLogic(InstallerController& controller, WebDownloader& downloader);
+    // Cancels its downloads, stops the payload check and waits for it.
+    ~PagePrerequisitesLogic() override;
+    PagePrerequisitesLogic(const PagePrerequisitesLogic&) = delete;
+    PagePrerequisitesLogic& operator=(const PagePrerequisitesLogic&) = delete;
+
+    // --- Page logic ------------------------------------------------------------
+
+    // False in a "newversion" run while the bulletin lists fewer than two
+    // versions; otherwise true once the payload passed, the online checks
+    // finished and the platform was accepted.
+    bool onNext() override;
+    // The wizard never goes back from here.
+    bool onBack() override { return false; }
+    // Runs the "PREREQ-EXIT" actions.
+    void onLeave(WizardPageId nextPage) override;
+    // The silent run's checks: the payload on the calling thread, the device,
+    // the online checks through a waiter, then the mode.
+    bool runUnattended() override;
+
+    // Where the logic reports (the page, or a waiter); null stops the
+    // reports. Waits for a report in progress, so that a sink that goes is
+    // never called afterwards.
+    void setSink(PrerequisitesSink* sink);
+    bool hasSink() const;
+
+    // How long the pauses of kSettleMs really last (null: as long as asked);
+    // the object must outlive the logic.
+    void setWaitTimeouts(WaitTimeouts* timeouts) { timeouts_ = timeouts; }
+
+    // Removes the old installations of the controller's uninstall launchers
+    // at once; true when they are gone. Unset: the launchers run in order
+    // here, each remover waited for.
+    using OldInstallationRemover = std::function<bool(InstallerController&)>;
+    void setOldInstallationRemover(OldInstallationRemover remover) { remover_ = std::move(remover); }
+
+    // --- Payload check -----------------------------------------------------------
+
+    // Verifies every entry of the payload archive on a thread of its own,
+    // reporting progress and the end to the sink; reports the end at once when
+    // the payload passed before or the run needs no check.
+    void startChecks();
+    // Clears the online state, tells the sink, and starts the checks again.
+    void retryChecks();
+    // Running to paused and back; the check stops before its next entry.
+    void pauseChecks();
+    void resumeChecks();
+    // Stops the check (paused or not) without a report and waits for it.
+    void stopChecks();
+    std::uint32_t getCheckState() const;
+
+    // --- Device, online checks and the end -----------------------------------
+
+    // The device (or computer) against the installer's target platforms, the
+    // minimum system version and the requirements' check scripts: a
+    // kDeviceCheck... result, with `text` the reason where there is one.
+    int checkDevice(SharedString& text, DeviceType& deviceType, TargetPlatform& platform);
+    // The device check; then the online checks when the platform is accepted,
+    // else the offline end.
+    void runDeviceAndOnlineChecks();
+    // The installed state read again, the language files of the target, then
+    // the connection check when live update is available.
+    void startOnlineChecks();
+    // When the page is left with Next: the update-server rule, whether the
+    // run uses the server's features, and the mode.
+    bool finishChecks();
+    // True when administrator rights stand in the way; sets IsForAnyone from
+    // the removers of previous installations.
+    bool checkPreviousInstallations();
+    // What an earlier installation asks, asked of the user: `stop` when the
+    // run cannot go on, `removed` when the old installation was removed.
+    void evaluatePreviousInstallation(bool& stop, bool& removed);
+
+    // The connection to the update server (sink reports included); then the
+    // bulletin, or the end of the online checks.
+    bool checkConnection();
+    // The connection test alone: true when the update server's host answers.
+    // Asks once per process whether to use a proxy that the device reports.
+    bool probeConnection();
+    // Each starts its download unless it runs already.
+    void startBulletinDownload();
+    void startNewInstallerDownload();
+    void startLanguageDownloads();
+    // True when nothing runs; otherwise, unless `force`, asks the user, then
+    // cancels what runs and ends the online checks offline.
+    bool cancelDownloads(bool force);
+    // Ends the online checks once per round (a second call does nothing):
+    // records the update check as done (`done`) for an accepted platform,
+    // refreshes the language list and tells the sink.
+    void finishOnlineChecks(bool done);
+
+    // --- What the page reads ---------------------------------------------------
+
+    bool isOnlineFinished() const { return onlineFinished_.load(); }
+    bool isOffline() const { return offline_.load(); }
+    bool isConnected() const { return connected_.load(); }
+    bool isPlatformAccepted() const { return platformAccepted_.load(); }
+    // An "update_mode newversion" run.
+    bool isNewVersionRun() const;
+    bool isNotUseConfigRun() const;
+    bool isLiveUpdateAvailable() const;
+    // The newer version's text and words; true when the bulletin's newer
+    // installer makes a newer version available.
+    bool getResultInfo(SharedString& text, VersionWords& words) const;
+    // The version of the newer installer on offer for this platform.
+    bool getNewInstallerVersionText(SharedString& text) const;
+    // The page offers the language choice: the data has a main language
+    // template (never in a "use_config" run).
+    bool hasLanguageTemplate() const;
+    // The controller's language, else the one its offer and the user's
+    // locale suggest.
+    std::uint16_t getCurrentLanguage() const;
+    // The language features offered.
+    std::vector<FeaturePtr> getLanguageList() const;
+    // Whether `context`'s font (or a font linked to it) draws the language's
+    // own name.
+    bool canShowLanguageName(FontDeviceContext& context, std::uint16_t lcid) const;
+    // Makes the language the controller's, named as its language feature
+    // names it (else by its own name).
+    void selectLanguage(std::uint16_t lcid);
+    // Makes the controller's language the translation in use.
+    void saveCurrentLanguage();
+
+private:
+    enum class RequestKind { Bulletin, NewInstaller, LanguageFiles };
+
+    // Hands one request's reports to the logic with the kind of request they
+    // belong to, so that the logic never tells requests apart by address.
+    class RequestListener final : public DownloadListener {
+    public:
+        RequestListener(PagePrerequisitesLogic& logic, RequestKind kind) : logic_(logic), kind_(kind) {}
+        void onContentLength(DownloadRequest&, std::uint64_t length) override
+        {
+            logic_.onContentLength(kind_, length);
+        }
+        void onBegin(DownloadRequest&) override {}
+        bool onData(DownloadRequest&, std::uint32_t size, std::uint32_t, const std::uint8_t* bytes) override
+        {
+            return logic_.onData(kind_, size, bytes);
+        }
+        void onFinished(DownloadRequest&, int status, bool&) override { logic_.onFinished(kind_, status); }
+
+    private:
+        PagePrerequisitesLogic& logic_;
+        const RequestKind kind_;
+    };
+
+    // Sends one report to the sink, when there is one.
+    template <class Report>
+    void report(Report&& call)
+    {
+        std::lock_guard lock(sinkMutex_);
+        if (sink_)
+            call(*sink_);
+    }
+
+    bool payloadCheckNeeded() const;
+    // The check loop; false when it was stopped.
+    void runPayloadCheck();
+    void pauseFor(std::uint32_t milliseconds);
+    void loadLanguages(const std::shared_ptr<HalAccess>& host, bool online);
+    bool isInstalledProgramRecorded() const;
+    // The update-server rule of finishChecks and the silent run.
+    bool passesUpdateServerRule();
+
+    // Listener calls, on the downloader's thread (a cancel's end on the
+    // cancelling one).
+    void onContentLength(RequestKind kind, std::uint64_t length);
+    bool onData(RequestKind kind, std::uint32_t size, const std::uint8_t* bytes);
+    void onFinished(RequestKind kind, int status);
+    // The bulletin's bytes checked, read and accepted; then the newer
+    // installer and the language files.
+    bool evaluateBulletin(std::vector<std::uint8_t> bytes);
+    void checkNewInstaller();
+    // True when language files were queued (the page is asked to start them).
+    bool offerLanguageFiles();
+    void newInstallerDownloaded(std::vector<std::uint8_t> bytes);
+    bool startNewInstaller();
+
+    InstallerController& controller_;
+    WebDownloader& downloader_;
+    WaitTimeouts* timeouts_ = nullptr;
+    OldInstallationRemover remover_;
+
+    mutable std::mutex sinkMutex_;
+    PrerequisitesSink* sink_ = nullptr;
+
+    // The payload check: its state and stop flag change only under the mutex,
+    // so that neither a pause nor a stop is missed by the waiting thread.
+    mutable std::mutex checkMutex_;
+    std::condition_variable checkChanged_;
+    std::uint32_t checkState_ = kPayloadCheckNotStarted;
+    bool stopRequested_ = false;
+    WorkerThread checksThread_;
+
+    std::atomic<bool> onlineFinished_{false};
+    std::atomic<bool> offline_{false};
+    std::atomic<bool> platformAccepted_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<bool> bulletinEvaluated_{false};
+    // Set by the destructor: the ends its cancels report change nothing.
+    std::atomic<bool> closing_{false};
+
+    // Guards the requests, their bytes, the language list and the newer
+    // installer's record.
+    mutable std::mutex stateMutex_;
+    std::unique_ptr<RequestListener> bulletinListener_;
+    std::unique_ptr<RequestListener> newInstallerListener_;
+    std::unique_ptr<RequestListener> languageListener_;
+    std::shared_ptr<DownloadRequest> bulletinRequest_;
+    std::shared_ptr<DownloadRequest> newInstallerRequest_;
+    std::vector<std::uint8_t> bulletinBytes_;
+    std::vector<std::uint8_t> newInstallerBytes_;
+    std::unique_ptr<DownloadList> languageDownloads_;
+    std::unique_ptr<LanguageFileManager> languageFiles_;
+    std::vector<FeaturePtr> languageList_;
+    bool newerVersion_ = false;
+    SharedString newerVersionText_;
+    VersionWords newerVersionWords_{};
+    SharedString newInstallerVersion_;
+    SharedString newInstallerUrl_;
+    SharedString newInstallerDigest_;
+    std::uint64_t newInstallerSize_ = 0;
+    SharedString newInstallerPath_;
+};
+
+// Makes the prerequisites logic for page 2 with the controller's downloader.
+void registerPrerequisitesPageLogic(PageLogicRegistry& registry);
+
+// Forgets what earlier logics of the process did (the payload checked, the
+// newer installer looked for, the proxy question asked). Tests only.
+void resetPrerequisitesProcessStateForTests();
+
+}  // namespace druvex
