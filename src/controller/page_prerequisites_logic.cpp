@@ -164,7 +164,29 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     downloader_.cancel(bulletin);
     downloader_.cancel(newInstaller);
     languages.reset();
+    // A request's end that the worker was reporting when the cancels came
+    // must be over before the members it uses go.
+    {
+        std::unique_lock lock(pendingMutex_);
+        pendingEnded_.wait(lock, [this] { return pendingRequests_ == 0; });
+    }
+    {
+        std::lock_guard wait(callbackMutex_);
+    }
     stopChecks();
+}
+
+void PagePrerequisitesLogic::requestStarted()
+{
+    std::lock_guard lock(pendingMutex_);
+    ++pendingRequests_;
+}
+
+void PagePrerequisitesLogic::requestEnded()
+{
+    std::lock_guard lock(pendingMutex_);
+    --pendingRequests_;
+    pendingEnded_.notify_all();
 }
 
 bool PagePrerequisitesLogic::onNext()

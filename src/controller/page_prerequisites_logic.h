@@ -221,19 +221,36 @@ private:
         RequestListener(PagePrerequisitesLogic& logic, RequestKind kind) : logic_(logic), kind_(kind) {}
         void onContentLength(DownloadRequest&, std::uint64_t length) override
         {
-            logic_.onContentLength(kind_, length);
+            std::lock_guard lock(logic_.callbackMutex_);
+            if (!logic_.closing_.load())
+                logic_.onContentLength(kind_, length);
         }
         void onBegin(DownloadRequest&) override {}
         bool onData(DownloadRequest&, std::uint32_t size, std::uint32_t, const std::uint8_t* bytes) override
         {
-            return logic_.onData(kind_, size, bytes);
+            std::lock_guard lock(logic_.callbackMutex_);
+            return !logic_.closing_.load() && logic_.onData(kind_, size, bytes);
         }
-        void onFinished(DownloadRequest&, int status, bool&) override { logic_.onFinished(kind_, status); }
+        void onFinished(DownloadRequest&, int status, bool&) override
+        {
+            {
+                std::lock_guard lock(logic_.callbackMutex_);
+                if (!logic_.closing_.load())
+                    logic_.onFinished(kind_, status);
+            }
+            if (kind_ != RequestKind::LanguageFiles)
+                logic_.requestEnded();
+        }
 
     private:
         PagePrerequisitesLogic& logic_;
         const RequestKind kind_;
     };
+
+    // Every request of the logic's own ends with exactly one report of its
+    // end; the destructor waits for those of the requests it started.
+    void requestStarted();
+    void requestEnded();
 
     // Sends one report to the sink, when there is one.
     template <class Report>
@@ -290,6 +307,17 @@ private:
     std::atomic<bool> bulletinEvaluated_{false};
     // Set by the destructor: the ends its cancels report change nothing.
     std::atomic<bool> closing_{false};
+    // Held around each download report, so that the destructor can wait for
+    // one in progress (the language list's end among them). Recursive: a
+    // report may lead to a cancel, whose end is reported on the same thread.
+    std::recursive_mutex callbackMutex_;
+    // The bulletin and newer-installer requests whose end is still to come.
+    // The worker marks a request finished before it reports the end without
+    // any lock, so a cancel can find nothing to cancel while that report is
+    // still to run: the count tells when it has.
+    std::mutex pendingMutex_;
+    std::condition_variable pendingEnded_;
+    int pendingRequests_ = 0;
 
     // Guards the requests, their bytes, the language list and the newer
     // installer's record.

@@ -202,6 +202,7 @@ void PagePrerequisitesLogic::startBulletinDownload()
     // Outside the lock: a downloader that was shut down reports the end at
     // once, on this thread.
     std::shared_ptr<DownloadRequest> request;
+    requestStarted();
     downloader_.enqueue(controller_.liveUpdateUrl(), SharedString(), kDownloadTimeoutMs, bulletinListener_.get(),
                         request);
     std::lock_guard lock(stateMutex_);
@@ -221,6 +222,7 @@ void PagePrerequisitesLogic::startNewInstallerDownload()
         digest = newInstallerDigest_;
     }
     std::shared_ptr<DownloadRequest> request;
+    requestStarted();
     downloader_.enqueue(url, digest, kDownloadTimeoutMs, newInstallerListener_.get(), request);
     std::lock_guard lock(stateMutex_);
     newInstallerRequest_ = std::move(request);
@@ -312,8 +314,6 @@ bool PagePrerequisitesLogic::onData(RequestKind kind, std::uint32_t size, const 
 
 void PagePrerequisitesLogic::onFinished(RequestKind kind, int status)
 {
-    if (closing_.load())
-        return;
     if (kind == RequestKind::LanguageFiles) {
         // The language files of a bulletin evaluated earlier are the last
         // thing the online checks wait for.

@@ -14,6 +14,8 @@
 
 #include "controller/installer_controller.h"
 #include "controller/page_logic.h"
+#include "platform/manual_reset_event.h"
+#include "platform/process.h"
 #include "support/host_fixture.h"
 
 namespace druvex::test {
@@ -29,6 +31,10 @@ public:
     }
     ConnectionState getDeviceType(DeviceType& type, bool refresh) override
     {
+        if (connection) {
+            type = deviceType.value_or(DeviceType::NONE);
+            return *connection;
+        }
         if (!deviceType)
             return HalAccessWinCE::getDeviceType(type, refresh);
         type = *deviceType;
@@ -40,12 +46,18 @@ public:
         if (!HalAccessWinCE::createProcess(application, commandLine, flags, information))
             return false;
         startedProcessIds.push_back(information.processId);
+        if (waitForStartedProcesses)
+            waitForProcess(information.process, kInfiniteWait);
         return true;
     }
 
     std::optional<SharedString> installerPath;
     std::optional<DeviceType> deviceType;
     bool deviceFound = true;
+    // When set, the answer of every device-type query, whatever the type.
+    std::optional<ConnectionState> connection;
+    // Each process started is waited for before createProcess returns.
+    bool waitForStartedProcesses = false;
     // Every process started, so that a test can end one left running.
     std::vector<std::uint32_t> startedProcessIds;
 };

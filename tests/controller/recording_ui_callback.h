@@ -1,7 +1,6 @@
 // A UI callback for the controller tests: every question answered with 0,
-// except the newer-revision, stop-licence-download and reboot questions,
-// whose answers a test sets; how often those were asked and every message
-// shown are kept.
+// except those whose answer a test sets; how often some were asked, what the
+// newer-revision question named and every message shown are kept.
 #pragma once
 
 #include <memory>
@@ -19,10 +18,22 @@ public:
     int askExit() override { return 0; }
     int reportRapiSettingsProblem() override { return 0; }
     int reportNewerVersionInstalled(const SharedString&) override { return 0; }
-    int reportAlreadyInstalled(const SharedString&) override { return 0; }
-    int askUseProxy() override { return 0; }
-    int askStopUpdateSearch() override { return 0; }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
+    int reportAlreadyInstalled(const SharedString&) override { return alreadyInstalledAnswer; }
+    int askUseProxy() override
+    {
+        ++proxyQuestions;
+        return 0;
+    }
+    int askStopUpdateSearch() override
+    {
+        ++stopSearchQuestions;
+        return stopSearchAnswer;
+    }
+    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override
+    {
+        ++noUpdateServerQuestions;
+        return noUpdateServerAnswer;
+    }
     int askInstallRevision(const SharedString&) override { return 0; }
     int reportNewerRevisionInstalled(const SharedString& revision) override
     {
@@ -61,6 +72,12 @@ public:
     int stopEulaAsked = 0;
     int rebootAnswer = 0;
     int rebootAsked = 0;
+    int alreadyInstalledAnswer = 0;
+    int stopSearchAnswer = 0;
+    int noUpdateServerAnswer = 0;
+    int proxyQuestions = 0;
+    int stopSearchQuestions = 0;
+    int noUpdateServerQuestions = 0;
     std::vector<std::u16string> newerRevisionsAsked;
     std::vector<std::tuple<std::u16string, int, int>> shown;
 };

@@ -1,0 +1,407 @@
+// The prerequisites logic without the network: the device check against
+// device profiles, build configurations, settings and requirement scripts;
+// the payload check with its progress, damage, pause, resume and stop; the
+// end of the page, the silent run and earlier installations.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "controller/prerequisites_fixture.h"
+#include "core/device_profile.h"
+#include "data/install_data.h"
+#include "data/installed_log.h"
+#include "data/scriptable.h"
+#include "hal/device_identity.h"
+#include "payload/payload_archive.h"
+
+namespace druvex {
+namespace {
+
+using test::Bytes;
+using test::EntrySource;
+
+std::vector<EntrySource> payloadEntries()
+{
+    return {test::codedEntry(u"Data", kPayloadMethodLzma, test::sampleData(3000, 1)),
+            test::codedEntry(u"Features/Maps", kPayloadMethodLzma, test::sampleData(40000, 2)),
+            test::codedEntry(u"Features/Roads", kPayloadMethodStored, test::sampleData(5000, 3)),
+            test::codedEntry(u"TranslationMap", kPayloadMethodStored, test::sampleData(100, 4))};
+}
+
+class PrerequisitesOffline : public test::PrerequisitesFixture {
+protected:
+    // The progress reports a whole check of the archive gives, in order.
+    std::vector<std::string> expectedProgress()
+    {
+        const PayloadArchive& archive = controller().getPayloadArchive();
+        std::uint64_t total = 0;
+        for (std::uint32_t i = 0; i < archive.entryCount(); ++i)
+            total += archive.entryAt(static_cast<std::int32_t>(i)).packedSize;
+        std::vector<std::string> progress;
+        std::uint64_t done = 0;
+        for (std::uint32_t i = 0; i < archive.entryCount(); ++i) {
+            done += archive.entryAt(static_cast<std::int32_t>(i)).packedSize;
+            progress.push_back("progress " + std::to_string(done * 100 / total));
+        }
+        return progress;
+    }
+};
+
+using PrerequisitesOfflineThreads = PrerequisitesOffline;
+
+TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
+{
+    constexpr std::int32_t kQm40 = 1 << kPlatformQm40;
+    constexpr std::int32_t kWin32 = 1 << kPlatformWin32;
+    constexpr std::int32_t kWin64 = 1 << kPlatformWin64;
+    struct Row {
+        const char* what;
+        const char* deviceIni;
+        std::int32_t mask;
+        std::int32_t installerPlatform;
+        std::optional<ConnectionState> connection;
+        const char16_t* allow32On64;
+        const char16_t* minOs;
+        // The requirement of the platform's entry: no requirement when null,
+        // one without a check script when empty.
+        const char* script;
+        bool useHalWin;
+        int expected;
+        std::u16string text;
+        TargetPlatform platform;
+    };
+    const Row rows[] = {
+        {"a served controller", "ForceDeviceType=16", kQm40, kInstallerPlatformController, {}, nullptr, nullptr,
+         nullptr, false, 1, u"", kPlatformQm40},
+        {"a requirement refuses", "ForceDeviceType=16", kQm40, kInstallerPlatformController, {}, nullptr, nullptr,
+         "function check(p) return 0, 'needs ' .. p end", false, 2, u"needs 2048", kPlatformQm40},
+        {"a requirement without script", "ForceDeviceType=16", kQm40, kInstallerPlatformController, {}, nullptr,
+         nullptr, "", false, 2, u"", kPlatformQm40},
+        {"a requirement met with 1.0", "ForceDeviceType=16", kQm40, kInstallerPlatformController, {}, nullptr,
+         nullptr, "function check(p) return '1.0', 'unused' end", false, 1, u"", kPlatformQm40},
+        {"access denied", "ForceDeviceType=16", kQm40, kInstallerPlatformController,
+         ConnectionState::ACCESS_DENIED, nullptr, nullptr, nullptr, false, 3, u"", kPlatformUnknown},
+        {"a controller not served", "ForceDeviceType=3", kQm40, kInstallerPlatformController, {}, nullptr, nullptr,
+         nullptr, false, 5, u"", kPlatformWm6},
+        {"no device connected", "ForceDeviceType=16", kQm40, kInstallerPlatformPC, ConnectionState::DEVICE_NOT_FOUND,
+         nullptr, nullptr, nullptr, false, 6, u"", kPlatformUnknown},
+        {"no device here", "ForceDeviceType=16", kQm40, kInstallerPlatformController,
+         ConnectionState::DEVICE_NOT_FOUND, nullptr, nullptr, nullptr, false, 7, u"", kPlatformUnknown},
+        {"64-bit system, 32-bit build", "ForceDeviceType=22", kWin32, kInstallerPlatformPC, {}, u"No", nullptr,
+         nullptr, false, 8, u"", kPlatformWin64},
+        {"64-bit system allowed the 32-bit build", "ForceDeviceType=22", kWin32, kInstallerPlatformPC, {}, u"Yes",
+         nullptr, nullptr, false, 1, u"", kPlatformWin32},
+        {"32-bit system, 64-bit build", "ForceDeviceType=21", kWin64, kInstallerPlatformPC, {}, nullptr, nullptr,
+         nullptr, false, 9, u"", kPlatformWin32},
+        {"a desktop not served", "ForceDeviceType=21", kQm40, kInstallerPlatformPC, {}, nullptr, nullptr, nullptr,
+         false, 10, u"", kPlatformWin32},
+        {"a system too old", "ForceDeviceType=21\nOsVersion=6.0", kWin32, kInstallerPlatformPC, {}, nullptr,
+         u"Windows 7", nullptr, false, 10, u"Windows 7", kPlatformWin32},
+        {"a system new enough", "ForceDeviceType=21\nOsVersion=6.1", kWin32, kInstallerPlatformPC, {}, nullptr,
+         u"Windows 7", nullptr, false, 1, u"", kPlatformWin32},
+        {"the desktop host", "ForceDeviceType=21", kQm40, kInstallerPlatformPC, {}, nullptr, nullptr, nullptr, true,
+         1, u"", kPlatformUnknown},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        device().writeDeviceFile("device.ini", std::string("[Device]\n") + row.deviceIni + "\n");
+        std::string error;
+        ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+        resetDeviceIdentificationForTests();
+        source_->connection = row.connection;
+        options_.useHalWin = row.useHalWin;
+        InstallerController& controller = makePrerequisitesProduct(row.mask);
+        controller.getBuildConfiguration().setInstallerPlatform(row.installerPlatform);
+        if (row.allow32On64)
+            setSetting(InstallerSettingKey::Allow32bitsOn64Os, row.allow32On64);
+        if (row.minOs)
+            setSetting(InstallerSettingKey::MinOSVersion, row.minOs);
+        if (row.script) {
+            controller.getInstallData().platformEntry(row.platform)->setRequirement(SharedString(u"FreeSpace"),
+                                                                                    SharedString(u"2048"));
+            if (*row.script) {
+                auto check = std::make_shared<PrerequisiteCheck>();
+                check->setScript(fromUtf8(row.script));
+                controller.getPrerequisiteChecks()[SharedString(u"FreeSpace")] = check;
+            }
+        }
+
+        PagePrerequisitesLogic& logic = makeLogic();
+        SharedString text;
+        DeviceType type = DeviceType::NONE;
+        TargetPlatform platform = kPlatformCount;
+        EXPECT_EQ(logic.checkDevice(text, type, platform), row.expected);
+        EXPECT_EQ(text, SharedString(row.text));
+        EXPECT_EQ(platform, row.platform);
+        if (row.useHalWin) {
+            EXPECT_EQ(type, DeviceType::EMULATED);
+        }
+    }
+}
+
+TEST_F(PrerequisitesOffline, TheDeviceCheckSetsTheTargetPlatformAndEndsOfflineWhenRefused)
+{
+    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
+    std::string error;
+    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+    resetDeviceIdentificationForTests();
+
+    makePrerequisitesProduct();
+    makeLogic().runDeviceAndOnlineChecks();
+    EXPECT_EQ(controller().getTargetPlatform(), kPlatformQm40);
+    EXPECT_TRUE(logic().isPlatformAccepted());
+    EXPECT_FALSE(logic().isOffline());
+    // No update server configured: the online checks end at once.
+    EXPECT_EQ(sink_.events(), (std::vector<std::string>{"device check", "device 1  16", "online finished"}));
+
+    makePrerequisitesProduct(1 << kPlatformWm6);
+    makeLogic().runDeviceAndOnlineChecks();
+    EXPECT_FALSE(logic().isPlatformAccepted());
+    EXPECT_TRUE(logic().isOffline());
+    EXPECT_TRUE(logic().isOnlineFinished());
+    EXPECT_EQ(controller().getTargetPlatform(), kPlatformCount);
+    EXPECT_FALSE(logic().onNext());
+}
+
+TEST_F(PrerequisitesOffline, ThePayloadIsCheckedOncePerProcess)
+{
+    makePrerequisitesProduct();
+    openArchive(test::buildArchive(payloadEntries()));
+    makeLogic().startChecks();
+    ASSERT_TRUE(sink_.waitFor("payload 1 3"));
+    std::vector<std::string> expected = expectedProgress();
+    ASSERT_EQ(expected.back(), "progress 100");
+    expected.push_back("payload 1 3");
+    EXPECT_EQ(sink_.events(), expected);
+    EXPECT_EQ(logic().getCheckState(), kPayloadCheckPassed);
+
+    // A later prerequisites page of the process reports the check passed at once.
+    makeLogic();
+    EXPECT_EQ(logic().getCheckState(), kPayloadCheckPassedEarlier);
+    logic().startChecks();
+    EXPECT_EQ(sink_.events().back(), "payload 1 5");
+}
+
+TEST_F(PrerequisitesOffline, AFlippedByteInAFeaturePackageEndsTheCheckDamaged)
+{
+    makePrerequisitesProduct();
+    const std::vector<EntrySource> entries = payloadEntries();
+    Bytes archive = test::buildArchive(entries);
+    // The entries' data lie one after the other from the start: the middle
+    // of the second one, the feature package "Features/Maps".
+    archive[entries[0].packed.size() + entries[1].packed.size() / 2] ^= 0x20;
+    openArchive(archive);
+    makeLogic().startChecks();
+    ASSERT_TRUE(sink_.waitFor("payload 0 4"));
+    EXPECT_EQ(sink_.events(), (std::vector<std::string>{expectedProgress().front(), "payload 0 4"}));
+    EXPECT_EQ(logic().getCheckState(), kPayloadCheckDamaged);
+    EXPECT_FALSE(logic().onNext());
+    // Nothing passed: the next page checks again.
+    makeLogic();
+    EXPECT_EQ(logic().getCheckState(), kPayloadCheckNotStarted);
+}
+
+TEST_F(PrerequisitesOffline, RunsThatNeedNoCheckReportItPassedAtOnce)
+{
+    const std::vector<std::function<void(InstallerOptions&)>> runs = {
+        [](InstallerOptions& options) { options.configMode = kConfigModeMake; },
+        [](InstallerOptions& options) { options.updateMode = kUpdateModeFeatures; },
+        [](InstallerOptions& options) { options.checkForUpdates = true; },
+        [](InstallerOptions& options) { options.uninstallMode = true; },
+        [](InstallerOptions& options) { options.rebootAsAdmin = true; },
+    };
+    for (const auto& run : runs) {
+        options_ = InstallerOptions();
+        run(options_);
+        makePrerequisitesProduct();
+        makeLogic().startChecks();
+        // Reported on this thread, before startChecks returned.
+        EXPECT_EQ(sink_.events().back(), "payload 1 3");
+        EXPECT_EQ(logic().getCheckState(), kPayloadCheckPassed);
+    }
+}
+
+TEST_F(PrerequisitesOfflineThreads, APausedCheckGoesOnWithTheNextEntryWhenResumed)
+{
+    makePrerequisitesProduct();
+    openArchive(test::buildArchive(payloadEntries()));
+    PagePrerequisitesLogic& logic = makeLogic();
+    const std::vector<std::string> progress = expectedProgress();
+    bool first = true;
+    // Paused from the check's own thread after its first entry: it must stop
+    // before the second.
+    sink_.onProgress = [&](std::uint64_t) {
+        if (std::exchange(first, false))
+            logic.pauseChecks();
+    };
+    logic.startChecks();
+    ASSERT_TRUE(sink_.waitFor(progress[0]));
+    EXPECT_EQ(logic.getCheckState(), kPayloadCheckPaused);
+    EXPECT_EQ(sink_.events(), std::vector<std::string>{progress[0]});
+
+    logic.resumeChecks();
+    ASSERT_TRUE(sink_.waitFor("payload 1 3"));
+    std::vector<std::string> expected = progress;
+    expected.push_back("payload 1 3");
+    EXPECT_EQ(sink_.events(), expected);
+}
+
+TEST_F(PrerequisitesOfflineThreads, StoppingAPausedCheckEndsItWithoutAReport)
+{
+    makePrerequisitesProduct();
+    openArchive(test::buildArchive(payloadEntries()));
+    PagePrerequisitesLogic& logic = makeLogic();
+    const std::vector<std::string> progress = expectedProgress();
+    bool first = true;
+    sink_.onProgress = [&](std::uint64_t) {
+        if (std::exchange(first, false))
+            logic.pauseChecks();
+    };
+    // A stop that found the check paused, whether before or after it went to
+    // wait, must wake it: a lost wake-up would end the program at the join's
+    // limit instead.
+    for (int round = 0; round < 3; ++round) {
+        first = true;
+        logic.startChecks();
+        ASSERT_TRUE(sink_.waitFor(progress[0]));
+        logic.stopChecks();
+        EXPECT_EQ(sink_.events(), std::vector<std::string>{progress[0]});
+        EXPECT_EQ(logic.getCheckState(), kPayloadCheckPaused);
+        sink_.clear();
+    }
+    // Started again, a check runs to its end.
+    first = false;
+    logic.startChecks();
+    ASSERT_TRUE(sink_.waitFor("payload 1 3"));
+}
+
+TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
+{
+    const auto leaveOffline = [&](int answer) {
+        ui_->noUpdateServerAnswer = answer;
+        makeLogic().runDeviceAndOnlineChecks();
+        return logic().finishChecks();
+    };
+    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
+    std::string error;
+    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+    resetDeviceIdentificationForTests();
+
+    // Nothing installed: the run goes on offline, in the install mode.
+    makePrerequisitesProduct();
+    EXPECT_TRUE(leaveOffline(0));
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeInstall);
+    EXPECT_EQ(ui_->noUpdateServerQuestions, 0);
+
+    // Another program's installation, whose features are unknown: no going on.
+    makePrerequisitesProduct();
+    auto foreign = std::make_shared<InstalledLog>();
+    foreign->setProgramName(SharedString(u"Old Survey"));
+    controller().setForeignInstalledLog(foreign);
+    EXPECT_FALSE(leaveOffline(1));
+    ASSERT_EQ(ui_->shown.size(), 1u);
+    EXPECT_EQ(std::get<0>(ui_->shown[0]),
+              u"Failed estabilishing a connection to the update server.\nThe installation cannot continue.");
+
+    // An installed program with features: the user decides.
+    for (const int answer : {0, 1}) {
+        makePrerequisitesProduct();
+        addFeature(u"Maps");
+        addInstalled(u"Feature/Maps");
+        writeInstalledLog();
+        EXPECT_EQ(leaveOffline(answer), answer == 1);
+        EXPECT_EQ(ui_->noUpdateServerQuestions, 1);
+    }
+}
+
+TEST_F(PrerequisitesOffline, ASilentRunTakesThePlatformFoundUnlessAnotherIsSet)
+{
+    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
+    std::string error;
+    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+    resetDeviceIdentificationForTests();
+
+    makePrerequisitesProduct();
+    openArchive(test::buildArchive(payloadEntries()));
+    EXPECT_TRUE(makeLogic().runUnattended());
+    EXPECT_EQ(controller().getTargetPlatform(), kPlatformQm40);
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeInstall);
+    // The payload was checked on this thread: its reports came before the end.
+    EXPECT_EQ(sink_.events().back(), "payload 1 3");
+
+    makePrerequisitesProduct();
+    controller().setTargetPlatform(kPlatformWm6);
+    EXPECT_FALSE(makeLogic().runUnattended());
+}
+
+TEST_F(PrerequisitesOffline, TheCodeOfAnEarlierInstallation)
+{
+    struct Row {
+        bool oldProduct;
+        bool removableHere;
+        std::int32_t relation;
+        std::int32_t mode;
+        std::int32_t kind;
+        int expected;
+    };
+    const Row rows[] = {
+        {true, true, 1, kModeInstall, 0, kPreviousInstallationRemovable},
+        {true, true, 3, kModeInstall, 0, kPreviousInstallationOtherProgram},
+        {true, false, 1, kModeInstall, 0, kPreviousInstallationOtherProgram},
+        {false, true, 3, kModeMaintenance, 1, kPreviousInstallationUninstallFirst},
+        {false, true, 1, kModeMaintenanceWithoutLog, 1, kPreviousInstallationNewer},
+        {false, true, 1, kModeMaintenance, 2, kPreviousInstallationNone},
+        {false, true, 3, kModeUpdate, 1, kPreviousInstallationNone},
+        {false, true, 3, kModeMaintenance, 0, kPreviousInstallationNone},
+    };
+    for (const Row& row : rows) {
+        const InstalledStateFacts facts{row.oldProduct, row.removableHere, row.relation, row.mode, row.kind};
+        EXPECT_EQ(evaluateInstalledState(facts), row.expected)
+            << row.oldProduct << row.removableHere << row.relation << " mode " << row.mode << " kind " << row.kind;
+    }
+}
+
+TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
+{
+    struct Row {
+        int agree;
+        bool removes;
+        std::int32_t compatibility;
+        bool stop;
+        bool removed;
+        int removerCalls;
+        std::u16string shown;
+    };
+    const Row rows[] = {
+        {1, true, 1, false, true, 1, u""},
+        {1, false, 1, true, false, 1, u"An error occurred while uninstalling Old Survey.\nThe installation cannot continue."},
+        {0, true, 1, true, false, 0, u""},
+        {1, true, 3, true, false, 0, u"You must uninstall Old Survey before continuing."},
+    };
+    for (const Row& row : rows) {
+        makePrerequisitesProduct();
+        auto foreign = std::make_shared<InstalledLog>();
+        foreign->setProgramName(SharedString(u"Old Survey"));
+        controller().setForeignInstalledLog(foreign);
+        controller().setUninstallCompatibility(row.compatibility);
+        ui_->alreadyInstalledAnswer = row.agree;
+        int calls = 0;
+        makeLogic().setOldInstallationRemover([&](InstallerController&) {
+            ++calls;
+            return row.removes;
+        });
+        bool stop = false;
+        bool removed = false;
+        logic().evaluatePreviousInstallation(stop, removed);
+        EXPECT_EQ(stop, row.stop);
+        EXPECT_EQ(removed, row.removed);
+        EXPECT_EQ(calls, row.removerCalls);
+        EXPECT_EQ(ui_->shown.empty() ? std::u16string() : std::get<0>(ui_->shown[0]), row.shown);
+    }
+}
+
+}  // namespace
+}  // namespace druvex
