@@ -108,6 +108,13 @@ bool runRequirement(InstallerController& controller, const SharedString& name, c
     return false;
 }
 
+// Installed by another user, or administrator rights needed and missing.
+bool administrativeRightsProblem(InstallerController& controller)
+{
+    static_cast<void>(controller);
+    return false;
+}
+
 // The old installations go in list order, each remover waited for.
 bool runRemoversInOrder(InstallerController& controller)
 {
@@ -521,18 +528,17 @@ bool PagePrerequisitesLogic::finishChecks()
 
 bool PagePrerequisitesLogic::runUnattended()
 {
-    {
-        std::unique_lock lock(checkMutex_);
-        const bool passed = checkState_ == kPayloadCheckPassed || checkState_ == kPayloadCheckPassedEarlier;
-        if (!passed && !payloadCheckNeeded())
-            checkState_ = kPayloadCheckPassed;
-        if (!passed && payloadCheckNeeded()) {
-            checkState_ = kPayloadCheckRunning;
-            lock.unlock();
-            runPayloadCheck();
+    std::uint32_t state = getCheckState();
+    if (state != kPayloadCheckPassed && state != kPayloadCheckPassedEarlier) {
+        const bool needed = payloadCheckNeeded();
+        {
+            std::lock_guard lock(checkMutex_);
+            checkState_ = needed ? kPayloadCheckRunning : kPayloadCheckPassed;
         }
+        if (needed)
+            runPayloadCheck();
+        state = getCheckState();
     }
-    const std::uint32_t state = getCheckState();
     if (state != kPayloadCheckPassed && state != kPayloadCheckPassedEarlier) {
         logError(u"The installer is damaged: the silent run ends");
         return false;
@@ -574,6 +580,19 @@ bool PagePrerequisitesLogic::runUnattended()
 }
 
 // --- Earlier installations ---------------------------------------------------------
+
+bool PagePrerequisitesLogic::checkPreviousInstallations()
+{
+    if (administrativeRightsProblem(controller_))
+        return true;
+    const std::vector<std::shared_ptr<UninstallLauncher>>& launchers = controller_.getUninstallLaunchers();
+    if (launchers.empty())
+        return false;
+    const bool forEveryone = std::any_of(launchers.begin(), launchers.end(),
+                                         [](const auto& launcher) { return launcher->isInstalledForAllUsers(); });
+    controller_.setForAnyone(forEveryone);
+    return forEveryone && !controller_.hasAdministratorRights();
+}
 
 void PagePrerequisitesLogic::evaluatePreviousInstallation(bool& stop, bool& removed)
 {

@@ -17,7 +17,9 @@ namespace druvex::test {
 class StubUninstallLauncher final : public UninstallLauncher {
 public:
     int run(UninstallCancelCallback*) override { return answer; }
+    bool isInstalledForAllUsers() const override { return forAllUsers; }
     int answer = kUninstallEnded;
+    bool forAllUsers = false;
 };
 
 class FakeEarlierInstallations final : public EarlierInstallations {

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "controller/fake_earlier_installations.h"
 #include "controller/prerequisites_fixture.h"
 #include "core/device_profile.h"
 #include "data/install_data.h"
@@ -400,6 +401,33 @@ TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
         EXPECT_EQ(removed, row.removed);
         EXPECT_EQ(calls, row.removerCalls);
         EXPECT_EQ(ui_->shown.empty() ? std::u16string() : std::get<0>(ui_->shown[0]), row.shown);
+    }
+}
+
+TEST_F(PrerequisitesOffline, InstallationsForEveryoneNeedAdministratorRights)
+{
+    const auto launcher = [](bool forAllUsers) {
+        auto stub = std::make_shared<test::StubUninstallLauncher>();
+        stub->forAllUsers = forAllUsers;
+        return stub;
+    };
+    for (const bool administrator : {true, false}) {
+        DeviceConfig config = device().config();
+        config.administrator = administrator;
+        device().reconfigure(config);
+
+        // No remover: the flag stays as it was.
+        makePrerequisitesProduct().setForAnyone(false);
+        EXPECT_FALSE(makeLogic().checkPreviousInstallations());
+        EXPECT_FALSE(controller().isForAnyone());
+
+        controller().getUninstallLaunchers() = {launcher(false), launcher(true)};
+        EXPECT_EQ(logic().checkPreviousInstallations(), !administrator);
+        EXPECT_TRUE(controller().isForAnyone());
+
+        controller().getUninstallLaunchers() = {launcher(false)};
+        EXPECT_FALSE(logic().checkPreviousInstallations());
+        EXPECT_FALSE(controller().isForAnyone());
     }
 }
 
