@@ -186,6 +186,16 @@ TEST_F(PrerequisitesOffline, ThePayloadIsCheckedOncePerProcess)
     EXPECT_EQ(sink_.events().back(), "payload 1 5");
 }
 
+TEST_F(PrerequisitesOffline, AnArchiveOfEmptyEntriesIsWhollyChecked)
+{
+    makePrerequisitesProduct();
+    openArchive(test::buildArchive({test::codedEntry(u"Data", kPayloadMethodStored, {}),
+                                    test::codedEntry(u"Features/Empty", kPayloadMethodStored, {})}));
+    makeLogic().startChecks();
+    ASSERT_TRUE(sink_.waitFor("payload 1 3"));
+    EXPECT_EQ(sink_.events(), (std::vector<std::string>{"progress 100", "progress 100", "payload 1 3"}));
+}
+
 TEST_F(PrerequisitesOffline, AFlippedByteInAFeaturePackageEndsTheCheckDamaged)
 {
     makePrerequisitesProduct();

@@ -164,6 +164,12 @@ TEST_F(PrerequisitesOnlineThreads, ABulletinIsTakenOnlyWhenItIsValid)
     const std::string xml = bulletinXml();
     std::string flipped = packedBulletin(xml);
     flipped[flipped.size() - 5] ^= 0x01;
+    // A stream whose header announces a terabyte: refused before anything is
+    // made room for.
+    std::string huge = packedBulletin(xml);
+    huge.resize(huge.size() - SHA_DIGEST_LENGTH);
+    huge.replace(5, 8, std::string("\0\0\0\0\0\1\0\0", 8));
+    huge += rawSha1(huge);
     struct Row {
         const char* what;
         std::string path;
@@ -174,6 +180,7 @@ TEST_F(PrerequisitesOnlineThreads, ABulletinIsTakenOnlyWhenItIsValid)
         {"plain", "/bulletin.xml", xml, 0},
         {"packed with its digest", "/bulletin.bin", packedBulletin(xml), 0},
         {"a digest byte flipped", "/bulletin.bin", flipped, 3},
+        {"announcing more than a bulletin holds", "/bulletin.bin", huge, 3},
         {"shorter than a digest", "/bulletin.bin", std::string(19, 'x'), 3},
         {"of another format", "/bulletin.xml", bulletinXml("5.0"), 3},
         {"not a bulletin", "/bulletin.xml", "<UpdateBulletin><Feature/>", 3},
@@ -223,6 +230,20 @@ TEST_F(PrerequisitesOnlineThreads, CancellingTheDownloadsEndsTheOnlineChecksOnce
     EXPECT_EQ(sink_.count("online finished"), 1);
 }
 
+TEST_F(PrerequisitesOnlineThreads, ALogicThatGoesEndsItsDownloadFirst)
+{
+    test::HttpReply stalled = test::HttpReply::ok(bulletinXml());
+    stalled.stallAt = {10};
+    server_.setReply("/bulletin.xml", stalled);
+    makeOnlineProduct();
+    makeLogic().checkConnection();
+    ASSERT_TRUE(server_.waitForStalls(1));
+    logic_.reset();
+    // Nothing reached the page after the logic went, and nothing was taken.
+    EXPECT_EQ(sink_.events(), (std::vector<std::string>{"connection check", "connected 1"}));
+    EXPECT_FALSE(controller().getUpdatePatcher().hasVersionRecord());
+}
+
 TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarted)
 {
     AppPaths::setInstance(SharedString(u"\\Program Files\\Druvex\\setup.exe"));
@@ -234,12 +255,19 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     serve("/bulletin.xml", bulletinXml("5.1", record));
     makeOnlineProduct();
     source_->waitForStartedProcesses = true;
+    // A file of that name left by an earlier run is not the installer
+    // offered: it goes, and the offered one is fetched.
+    const SharedString folder = joinPath(controller().getWorkFolder(), SharedString(u"dq_empty_inst"));
+    ASSERT_TRUE(source_->createDirectory(folder));
+    const std::vector<std::uint8_t> stale = {'M', 'Z', '?'};
+    ASSERT_TRUE(writeBufferToFile(*source_, stale, joinPath(folder, SharedString(kNewInstallerName))));
 
     PagePrerequisitesLogic& logic = makeLogic();
     logic.checkConnection();
     ASSERT_TRUE(sink_.waitFor("online finished"));
     EXPECT_EQ(sink_.events(), (std::vector<std::string>{"connection check", "connected 1", "ready 0", "download 0",
                                                         "online finished"}));
+    EXPECT_FALSE(source_->exists(joinPath(folder, SharedString(kNewInstallerName)), nullptr));
     SharedString version;
     EXPECT_TRUE(logic.getNewInstallerVersionText(version));
     EXPECT_EQ(version, SharedString(u"5.1.0.168900"));
@@ -338,9 +366,12 @@ TEST_F(UnattendedPrerequisitesThreads, ASilentRunFetchesTheBulletinBeforeTheMode
     makeOnlineProduct();
     openArchive(test::buildArchive({test::codedEntry(u"Data", kPayloadMethodStored, test::sampleData(100))}));
     addFeature(u"Maps");
+    // Installed already: the update server's answer lets it go on unasked.
+    addInstalled(u"Feature/Maps");
     EXPECT_TRUE(makeLogic().runUnattended());
+    EXPECT_EQ(ui_->noUpdateServerQuestions, 0);
     EXPECT_TRUE(controller().getUpdatePatcher().hasVersionRecord());
-    EXPECT_EQ(controller().getPageSequence().getMode(), kModeInstall);
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeMaintenance);
     // The bulletin was applied: the feature has the bulletin's version.
     EXPECT_EQ(controller().getInstallData().findItemByPath(u"Feature/Maps")->getVersion(), SharedString(u"2.0"));
 }
