@@ -161,7 +161,7 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     closing_.store(true);
     std::shared_ptr<DownloadRequest> bulletin;
     std::shared_ptr<DownloadRequest> newInstaller;
-    std::unique_ptr<DownloadList> languages;
+    std::shared_ptr<DownloadList> languages;
     {
         std::lock_guard lock(stateMutex_);
         bulletin = bulletinRequest_;
@@ -179,6 +179,9 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     }
     {
         std::lock_guard wait(callbackMutex_);
+    }
+    {
+        std::lock_guard wait(batchMutex_);
     }
     stopChecks();
 }
@@ -447,8 +450,8 @@ void PagePrerequisitesLogic::startOnlineChecks()
     controller_.getHalOut()->getDeviceType(type, true);
     controller_.loadInstalledState();
 
-    auto downloads = std::make_unique<DownloadList>(controller_.getHalOut(), downloader_, languageListener_.get());
-    std::unique_ptr<DownloadList> previous;
+    auto downloads = std::make_shared<DownloadList>(controller_.getHalOut(), downloader_, languageListener_.get());
+    std::shared_ptr<DownloadList> previous;
     {
         std::lock_guard lock(stateMutex_);
         previous = std::exchange(languageDownloads_, std::move(downloads));
@@ -468,7 +471,7 @@ void PagePrerequisitesLogic::startOnlineChecks()
 
 void PagePrerequisitesLogic::loadLanguages(const std::shared_ptr<HalAccess>& host, bool online)
 {
-    auto manager = std::make_unique<LanguageFileManager>(controller_, host, online);
+    auto manager = std::make_shared<LanguageFileManager>(controller_, host, online);
     if (!manager->loadTranslationMap())
         logInfo(u"The installer's languages are those of the language folder only");
     std::vector<FeaturePtr> list = controller_.getLanguageFeatures();
@@ -710,12 +713,19 @@ void PagePrerequisitesLogic::selectLanguage(std::uint16_t lcid)
 
 void PagePrerequisitesLogic::saveCurrentLanguage()
 {
-    std::lock_guard lock(stateMutex_);
-    if (!languageFiles_) {
-        languageFiles_ = std::make_unique<LanguageFileManager>(controller_, controller_.getHalIn(), false);
-        languageFiles_->loadTranslationMap();
+    std::shared_ptr<LanguageFileManager> manager;
+    {
+        std::lock_guard lock(stateMutex_);
+        manager = languageFiles_;
     }
-    languageFiles_->saveCurrentLanguage(controller_.getLanguage());
+    if (!manager)
+        loadLanguages(controller_.getHalIn(), false);
+    {
+        std::lock_guard lock(stateMutex_);
+        manager = languageFiles_;
+    }
+    std::lock_guard use(languageMutex_);
+    manager->saveCurrentLanguage(controller_.getLanguage());
 }
 
 // --- Registration ---------------------------------------------------------------------

@@ -221,20 +221,20 @@ private:
         RequestListener(PagePrerequisitesLogic& logic, RequestKind kind) : logic_(logic), kind_(kind) {}
         void onContentLength(DownloadRequest&, std::uint64_t length) override
         {
-            std::lock_guard lock(logic_.callbackMutex_);
+            std::lock_guard lock(reportMutex());
             if (!logic_.closing_.load())
                 logic_.onContentLength(kind_, length);
         }
         void onBegin(DownloadRequest&) override {}
         bool onData(DownloadRequest&, std::uint32_t size, std::uint32_t, const std::uint8_t* bytes) override
         {
-            std::lock_guard lock(logic_.callbackMutex_);
+            std::lock_guard lock(reportMutex());
             return !logic_.closing_.load() && logic_.onData(kind_, size, bytes);
         }
         void onFinished(DownloadRequest&, int status, bool&) override
         {
             {
-                std::lock_guard lock(logic_.callbackMutex_);
+                std::lock_guard lock(reportMutex());
                 if (!logic_.closing_.load())
                     logic_.onFinished(kind_, status);
             }
@@ -243,6 +243,14 @@ private:
         }
 
     private:
+        // The language list reports while its own lock is held (when it
+        // starts), the logic's own requests while the bulletin's evaluation
+        // may take that lock: two locks, so that neither waits on the other.
+        std::recursive_mutex& reportMutex()
+        {
+            return kind_ == RequestKind::LanguageFiles ? logic_.batchMutex_ : logic_.callbackMutex_;
+        }
+
         PagePrerequisitesLogic& logic_;
         const RequestKind kind_;
     };
@@ -311,6 +319,7 @@ private:
     // one in progress (the language list's end among them). Recursive: a
     // report may lead to a cancel, whose end is reported on the same thread.
     std::recursive_mutex callbackMutex_;
+    std::recursive_mutex batchMutex_;
     // The bulletin and newer-installer requests whose end is still to come.
     // The worker marks a request finished before it reports the end without
     // any lock, so a cancel can find nothing to cancel while that report is
@@ -320,7 +329,7 @@ private:
     int pendingRequests_ = 0;
 
     // Guards the requests, their bytes, the language list and the newer
-    // installer's record.
+    // installer's record; never held while calling out of the logic.
     mutable std::mutex stateMutex_;
     std::unique_ptr<RequestListener> bulletinListener_;
     std::unique_ptr<RequestListener> newInstallerListener_;
@@ -329,8 +338,13 @@ private:
     std::shared_ptr<DownloadRequest> newInstallerRequest_;
     std::vector<std::uint8_t> bulletinBytes_;
     std::vector<std::uint8_t> newInstallerBytes_;
-    std::unique_ptr<DownloadList> languageDownloads_;
-    std::unique_ptr<LanguageFileManager> languageFiles_;
+    // Shared with the thread that uses them, so that a new round's
+    // replacement never frees them under it.
+    std::shared_ptr<DownloadList> languageDownloads_;
+    std::shared_ptr<LanguageFileManager> languageFiles_;
+    // Held while the language-file manager is used: the page and the
+    // downloader's worker both do.
+    std::mutex languageMutex_;
     std::vector<FeaturePtr> languageList_;
     bool newerVersion_ = false;
     SharedString newerVersionText_;

@@ -230,10 +230,10 @@ void PagePrerequisitesLogic::startNewInstallerDownload()
 
 void PagePrerequisitesLogic::startLanguageDownloads()
 {
-    DownloadList* downloads = nullptr;
+    std::shared_ptr<DownloadList> downloads;
     {
         std::lock_guard lock(stateMutex_);
-        downloads = languageDownloads_.get();
+        downloads = languageDownloads_;
     }
     if (downloads)
         downloads->startAll();
@@ -243,13 +243,13 @@ bool PagePrerequisitesLogic::cancelDownloads(bool force)
 {
     std::shared_ptr<DownloadRequest> bulletin;
     std::shared_ptr<DownloadRequest> newInstaller;
-    DownloadList* languages = nullptr;
+    std::shared_ptr<DownloadList> languages;
     bool languagesRunning = false;
     {
         std::lock_guard lock(stateMutex_);
         bulletin = bulletinRequest_;
         newInstaller = newInstallerRequest_;
-        languages = languageDownloads_.get();
+        languages = languageDownloads_;
     }
     if (languages) {
         for (std::size_t i = 0; i < languages->count(); ++i) {
@@ -375,14 +375,20 @@ bool PagePrerequisitesLogic::offerLanguageFiles()
     const std::shared_ptr<UpdateBulletin> bulletin = patcher.getBulletin();
     if (!bulletin || !patcher.hasVersionRecord())
         return false;
-    std::size_t queued = 0;
+    std::shared_ptr<LanguageFileManager> manager;
+    std::shared_ptr<DownloadList> downloads;
     {
         std::lock_guard lock(stateMutex_);
-        if (!languageFiles_ || !languageDownloads_)
-            return false;
-        languageFiles_->applyBulletinLanguages(bulletinLanguageList(*bulletin),
-                                               bulletin->getInstallerVersionText().view());
-        queued = languageFiles_->queueMissingLanguageFiles(*languageDownloads_, *bulletin);
+        manager = languageFiles_;
+        downloads = languageDownloads_;
+    }
+    if (!manager || !downloads)
+        return false;
+    std::size_t queued = 0;
+    {
+        std::lock_guard use(languageMutex_);
+        manager->applyBulletinLanguages(bulletinLanguageList(*bulletin), bulletin->getInstallerVersionText().view());
+        queued = manager->queueMissingLanguageFiles(*downloads, *bulletin);
     }
     if (queued == 0)
         return false;
