@@ -15,7 +15,7 @@
 #include "controller/prerequisites_process_state.h"
 #include "core/app_log.h"
 #include "core/app_paths.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 #include "core/path_text.h"
 #include "core/sha1.h"
 #include "data/installed_log.h"

@@ -1,12 +1,13 @@
 // Fuzz target: an update bulletin in its packed form as the server might send
 // it (an LZMA-alone stream and the SHA-1 of that stream), through the check
 // that unpacks it. What passes is never larger than a bulletin may be.
+// fuzz-links: druvex_controller
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "controller/page_prerequisites_logic.h"
-#include "core/input_limits.h"
+#include "platform/input_limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
