@@ -219,10 +219,7 @@ TEST_F(PrerequisitesOffline, RunsThatNeedNoCheckReportItPassedAtOnce)
 {
     const std::vector<std::function<void(InstallerOptions&)>> runs = {
         [](InstallerOptions& options) { options.configMode = kConfigModeMake; },
-        [](InstallerOptions& options) { options.updateMode = kUpdateModeFeatures; },
         [](InstallerOptions& options) { options.checkForUpdates = true; },
-        [](InstallerOptions& options) { options.uninstallMode = true; },
-        [](InstallerOptions& options) { options.rebootAsAdmin = true; },
     };
     for (const auto& run : runs) {
         options_ = InstallerOptions();
@@ -346,33 +343,6 @@ TEST_F(PrerequisitesOffline, ASilentRunTakesThePlatformFoundUnlessAnotherIsSet)
     makePrerequisitesProduct();
     controller().setTargetPlatform(kPlatformWm6);
     EXPECT_FALSE(makeLogic().runUnattended());
-}
-
-TEST_F(PrerequisitesOffline, TheCodeOfAnEarlierInstallation)
-{
-    struct Row {
-        bool oldProduct;
-        bool removableHere;
-        std::int32_t relation;
-        std::int32_t mode;
-        std::int32_t kind;
-        int expected;
-    };
-    const Row rows[] = {
-        {true, true, 1, kModeInstall, 0, kPreviousInstallationRemovable},
-        {true, true, 3, kModeInstall, 0, kPreviousInstallationOtherProgram},
-        {true, false, 1, kModeInstall, 0, kPreviousInstallationOtherProgram},
-        {false, true, 3, kModeMaintenance, 1, kPreviousInstallationUninstallFirst},
-        {false, true, 1, kModeMaintenanceWithoutLog, 1, kPreviousInstallationNewer},
-        {false, true, 1, kModeMaintenance, 2, kPreviousInstallationNone},
-        {false, true, 3, kModeUpdate, 1, kPreviousInstallationNone},
-        {false, true, 3, kModeMaintenance, 0, kPreviousInstallationNone},
-    };
-    for (const Row& row : rows) {
-        const InstalledStateFacts facts{row.oldProduct, row.removableHere, row.relation, row.mode, row.kind};
-        EXPECT_EQ(evaluateInstalledState(facts), row.expected)
-            << row.oldProduct << row.removableHere << row.relation << " mode " << row.mode << " kind " << row.kind;
-    }
 }
 
 TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
