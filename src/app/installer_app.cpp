@@ -4,12 +4,14 @@
 
 #include "app/load_steps.h"
 #include "app/startup_error.h"
+#include "app/update_check.h"
 #include "app_base/command_line.h"
 #include "controller/installer_controller.h"
 #include "controller/language_file_manager.h"
 #include "controller/page_installation_logic.h"
 #include "controller/page_logic.h"
 #include "controller/page_logics.h"
+#include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "engine/device_uninstallers.h"
@@ -51,6 +53,7 @@ CInstallerApp::CInstallerApp(std::vector<SharedString> arguments)
     : arguments_(std::move(arguments)), pageLogics_(std::make_shared<PageLogicRegistry>())
 {
     registerControllerPageLogics(*pageLogics_);
+    registerPrerequisitesPageLogic(*pageLogics_);
     pageLogics_->registerMaker(kPageInstallation, [](InstallerController& controller, const PageLogicArguments&) {
         return std::make_unique<PageInstallationLogic>(controller);
     });
@@ -92,8 +95,11 @@ bool CInstallerApp::InitInstance()
         return end(kExitCodeBadCommandLine);
     }
     logPrintf(u"Command line: %s", joinWords(arguments_));
+    // The update check reports by its exit code alone: like a silent run it
+    // asks nobody.
+    const bool updateCheck = options_.checkForUpdates && !options_.updateCheckFolder.isEmpty();
     // A silent run asks nobody, whatever shows the boxes.
-    setSilentRun(options_.silent);
+    setSilentRun(options_.silent || updateCheck);
 
     host_ = std::make_shared<HalAccessWinCE>();
     controller_ = std::make_unique<InstallerController>(options_, host_, host_);
@@ -103,7 +109,7 @@ bool CInstallerApp::InitInstance()
     controller_->setInstallationProcessFactory(std::make_shared<EngineProcessFactory>());
     controller_->setPageLogicFactory(pageLogics_);
 
-    if (!options_.silent && !startPrompts())
+    if (!options_.silent && !updateCheck && !startPrompts())
         return end(kExitCodeFailed);
 
     int error = 0;
@@ -122,6 +128,11 @@ bool CInstallerApp::InitInstance()
         return end(kExitCodeFailed);
     }
 
+    if (updateCheck) {
+        exitCode_ = runUpdateCheck(*controller_, options_.updateCheckFolder);
+        std::printf("%u\n", static_cast<unsigned>(exitCode_));
+        return exitCode_ == kExitCodeCompleted;
+    }
     if (options_.silent) {
         exitCode_ = controller_->runUnattended() ? kExitCodeCompleted : kExitCodeFailed;
     } else {

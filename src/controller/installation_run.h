@@ -43,6 +43,10 @@ public:
     // The display name of the feature whose installation failed last, which
     // the question whether to skip it names.
     virtual SharedString getFailedFeatureName() const = 0;
+    // Runs the controller's uninstall launchers at once, on the calling
+    // thread, without starting the run; false when one of them stops the
+    // removals.
+    virtual bool removeOldInstallations() = 0;
 };
 
 class InstallationProcessFactory {

@@ -5,7 +5,9 @@
 #include "controller/page_prerequisites_logic.h"
 
 #include <algorithm>
+#include <exception>
 
+#include "controller/installation_run.h"
 #include "controller/installer_controller.h"
 #include "controller/language_file_manager.h"
 #include "controller/page_logic.h"
@@ -108,21 +110,23 @@ bool runRequirement(InstallerController& controller, const SharedString& name, c
     return false;
 }
 
-// Installed by another user, or administrator rights needed and missing.
-bool administrativeRightsProblem(InstallerController& controller)
+// The old installations go at once through an installation run made for
+// this and never started.
+bool removeThroughInstallationRun(InstallerController& controller)
 {
-    static_cast<void>(controller);
-    return false;
-}
-
-// The old installations go in list order, each remover waited for.
-bool runRemoversInOrder(InstallerController& controller)
-{
-    for (const std::shared_ptr<UninstallLauncher>& launcher : controller.getUninstallLaunchers()) {
-        if (launcher->run(nullptr) != kUninstallEnded)
-            return false;
+    const std::shared_ptr<InstallationProcessFactory>& factory = controller.getInstallationProcessFactory();
+    if (!factory) {
+        logError(u"No installation process can remove the older installations");
+        return false;
     }
-    return true;
+    try {
+        const std::unique_ptr<InstallationRun> run =
+            factory->makeProcess(controller, controller.getPayloadArchive(), nullptr);
+        return run && run->removeOldInstallations();
+    } catch (const std::exception& error) {
+        logPrintf(u"The older installations cannot be removed: %hs", error.what());
+        return false;
+    }
 }
 
 }  // namespace
@@ -586,7 +590,8 @@ bool PagePrerequisitesLogic::runUnattended()
 
 bool PagePrerequisitesLogic::checkPreviousInstallations()
 {
-    if (administrativeRightsProblem(controller_))
+    SharedString owner;
+    if (controller_.checkAdministrativeRights(owner) != 0)
         return true;
     const std::vector<std::shared_ptr<UninstallLauncher>>& launchers = controller_.getUninstallLaunchers();
     if (launchers.empty())
@@ -625,7 +630,7 @@ void PagePrerequisitesLogic::evaluatePreviousInstallation(bool& stop, bool& remo
             stop = true;
             return;
         }
-        removed = remover_ ? remover_(controller_) : runRemoversInOrder(controller_);
+        removed = removeThroughInstallationRun(controller_);
         if (!removed) {
             ui.uninstallErrorMessage(oldName);
             stop = true;

@@ -11,7 +11,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -117,12 +116,6 @@ public:
     // How long the pauses of kSettleMs really last (null: as long as asked);
     // the object must outlive the logic.
     void setWaitTimeouts(WaitTimeouts* timeouts) { timeouts_ = timeouts; }
-
-    // Removes the old installations of the controller's uninstall launchers
-    // at once; true when they are gone. Unset: the launchers run in order
-    // here, each remover waited for.
-    using OldInstallationRemover = std::function<bool(InstallerController&)>;
-    void setOldInstallationRemover(OldInstallationRemover remover) { remover_ = std::move(remover); }
 
     // --- Payload check -----------------------------------------------------------
 
@@ -295,7 +288,6 @@ private:
     InstallerController& controller_;
     WebDownloader& downloader_;
     WaitTimeouts* timeouts_ = nullptr;
-    OldInstallationRemover remover_;
 
     mutable std::mutex sinkMutex_;
     PrerequisitesSink* sink_ = nullptr;

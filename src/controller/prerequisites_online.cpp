@@ -14,7 +14,6 @@
 #include "controller/page_prerequisites_logic.h"
 #include "controller/prerequisites_process_state.h"
 #include "core/app_log.h"
-#include "core/app_paths.h"
 #include "platform/input_limits.h"
 #include "core/path_text.h"
 #include "core/sha1.h"
@@ -86,11 +85,10 @@ SharedString fileDigest(HalAccess& host, const SharedString& path)
 // (its id) and where this installer's program file lies.
 SharedString emptyInstallerCommandLine(InstallerController& controller)
 {
-    const SharedString& program = AppPaths::instance().getModulePath();
-    if (program.isEmpty())
+    SharedString commandLine;
+    if (!controller.buildEmptyInstallerCommandLine(static_cast<std::uint32_t>(::getpid()), commandLine))
         return {};
-    static_cast<void>(controller);
-    return SharedString().format(u"empty_installer %08X \"%s\"", static_cast<unsigned>(::getpid()), program);
+    return commandLine;
 }
 
 }  // namespace

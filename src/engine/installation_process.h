@@ -85,7 +85,7 @@ public:
     // Runs the controller's uninstall launchers in list order, telling the
     // listener before and after; false when one of them stops the removals.
     // The prerequisites page calls it through a process it does not start.
-    bool removeOldInstallations();
+    bool removeOldInstallations() override;
 
     // The run's listener, controller and payload, for the backup steps.
     InstallationProcessListener* listener() const { return listener_; }

@@ -73,6 +73,7 @@ public:
         worker_ = std::move(worker);
     }
     void pause() override { journal_.add("pause"); }
+    bool removeOldInstallations() override { return true; }
     void resume() override { journal_.add("resume"); }
     void cancel() override { journal_.add("cancel"); }
     std::int32_t getRunState() const override { return kRunStateRunning; }

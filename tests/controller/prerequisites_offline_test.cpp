@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controller/fake_earlier_installations.h"
+#include "controller/installation_run.h"
 #include "controller/prerequisites_fixture.h"
 #include "core/device_profile.h"
 #include "data/install_data.h"
@@ -31,6 +32,43 @@ std::vector<EntrySource> payloadEntries()
             test::codedEntry(u"Features/Roads", kPayloadMethodStored, test::sampleData(5000, 3)),
             test::codedEntry(u"TranslationMap", kPayloadMethodStored, test::sampleData(100, 4))};
 }
+
+// Installation runs that only remove the old installations, as told.
+class RemovingRun final : public InstallationRun {
+public:
+    RemovingRun(bool removes, int& calls) : removes_(removes), calls_(calls) {}
+    void start() override {}
+    void pause() override {}
+    void resume() override {}
+    void cancel() override {}
+    std::int32_t getRunState() const override { return kRunStateIdle; }
+    bool hasPendingPackages() const override { return false; }
+    std::uint64_t getTotalBytes() const override { return 0; }
+    SharedString getFailedFeatureName() const override { return {}; }
+    bool removeOldInstallations() override
+    {
+        ++calls_;
+        return removes_;
+    }
+
+private:
+    bool removes_;
+    int& calls_;
+};
+
+class RemovingFactory final : public InstallationProcessFactory {
+public:
+    RemovingFactory(bool removes, int& calls) : removes_(removes), calls_(calls) {}
+    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
+                                                 InstallationProcessListener*) override
+    {
+        return std::make_unique<RemovingRun>(removes_, calls_);
+    }
+
+private:
+    bool removes_;
+    int& calls_;
+};
 
 class PrerequisitesOffline : public test::PrerequisitesFixture {
 protected:
@@ -370,10 +408,8 @@ TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
         controller().setUninstallCompatibility(row.compatibility);
         ui_->alreadyInstalledAnswer = row.agree;
         int calls = 0;
-        makeLogic().setOldInstallationRemover([&](InstallerController&) {
-            ++calls;
-            return row.removes;
-        });
+        controller().setInstallationProcessFactory(std::make_shared<RemovingFactory>(row.removes, calls));
+        makeLogic();
         bool stop = false;
         bool removed = false;
         logic().evaluatePreviousInstallation(stop, removed);
