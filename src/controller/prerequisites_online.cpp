@@ -69,18 +69,6 @@ SharedString urlPath(const SharedString& url)
     return SharedString(text.substr(0, text.find_first_of(u"?#")));
 }
 
-// The file's SHA-1 as 40 upper-case hexadecimal characters; empty when it
-// cannot be read whole.
-SharedString fileDigest(HalAccess& host, const SharedString& path)
-{
-    std::vector<std::uint8_t> bytes;
-    if (!readFileToBuffer(host, bytes, path))
-        return {};
-    Sha1 sha1;
-    sha1.update(bytes.size(), bytes.data());
-    return sha1.hexDigest(Sha1::kDigestBytes);
-}
-
 // The command line of the newer installer: told to wait for this process
 // (its id) and where this installer's program file lies.
 SharedString emptyInstallerCommandLine(InstallerController& controller)
@@ -456,7 +444,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
     std::uint64_t size = 0;
     if (host.exists(path, nullptr)) {
         if (host.getFileSize(path, size) && size == entry->size &&
-            (entry->digest.isEmpty() || fileDigest(host, path) == entry->digest)) {
+            (entry->digest.isEmpty() || computeFileSha1Hex(host, path) == entry->digest)) {
             startNewInstaller();
             return;
         }
