@@ -37,8 +37,7 @@ InstallationProcess::InstallationProcess(InstallerController& controller, Payloa
     : controller_(controller),
       payload_(payload),
       listener_(listener),
-      backupRestore_(std::move(backupRestore)),
-      mode_(controller.getPageSequence().getMode())
+      backupRestore_(std::move(backupRestore))
 {
 }
 
@@ -65,6 +64,10 @@ void InstallationProcess::start()
         runState_ = kRunStateRunning;
         fastState_.store(kRunStateRunning);
     }
+    // An uninstallation or a backup makes the installation page the only one
+    // before it builds its mode's page list, so the mode is taken now.
+    mode_ = controller_.getPageSequence().getMode();
+    logInfo(SharedString().format(u"The installation process runs wizard mode %d", mode_));
     WorkerThread worker([this] { run(); });
     worker_ = std::move(worker);
 }

@@ -60,7 +60,8 @@ class InstallationProcess final : public InstallationRun,
                                   public RedistributableInstallObserver,
                                   public UninstallCancelCallback {
 public:
-    // Takes the run's mode from the controller. `listener` (may be null)
+    // The run's mode is the controller's when it starts: a page logic may be
+    // made before the page list of its mode is built. `listener` (may be null)
     // hears every report; `backupRestore` (may be null) runs backups and
     // restores. Each must outlive the process.
     InstallationProcess(InstallerController& controller, PayloadArchive& payload,
@@ -177,7 +178,8 @@ private:
     PayloadArchive& payload_;
     InstallationProcessListener* listener_;
     std::shared_ptr<BackupRestoreSteps> backupRestore_;
-    const WizardMode mode_;
+    // Set by start, before the run's thread exists.
+    WizardMode mode_ = kModeNone;
 
     mutable std::mutex runMutex_;
     std::condition_variable runChanged_;

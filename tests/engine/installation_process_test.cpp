@@ -407,6 +407,24 @@ TEST_F(InstallationProcessThreads, UninstallationTakesEverythingAway)
     EXPECT_EQ(after, before);
 }
 
+// As the start-up makes an uninstallation: the installation page first, then
+// the page list of the mode.
+TEST_F(InstallationProcessThreads, AnUninstallationWhosePageCameBeforeItsModeStillUninstalls)
+{
+    InstallDevice device;
+    device.placeArchive(archive_);
+    {
+        TestRun run(device, features_, kModeInstall);
+        ASSERT_TRUE(run.runSilently());
+    }
+    TestRun uninstall(device, features_, kModeNone);
+    uninstall.logic();
+    uninstall.controller().getPageSequence().buildForMode(kModeUninstall);
+    ASSERT_TRUE(uninstall.runSilently());
+    EXPECT_FALSE(device.device().exists(dataFolder() + "/InstalledLog.xml"));
+    EXPECT_FALSE(device.device().exists(destination()));
+}
+
 // Records the files created for writing and the moves, in order.
 class OrderRecordingHost final : public HalAccessWinCE {
 public:
