@@ -15,6 +15,7 @@
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "engine/device_uninstallers.h"
+#include "engine/host_folder_unpacker.h"
 #include "engine/installation_process.h"
 #include "host/wince_hal_access.h"
 #include "ui/choice_dialog.h"
@@ -107,6 +108,7 @@ bool CInstallerApp::InitInstance()
     controller_->setApplicationServices(std::make_shared<InstallerAppServices>());
     controller_->setEarlierInstallations(makeDeviceEarlierInstallations());
     controller_->setInstallationProcessFactory(std::make_shared<EngineProcessFactory>());
+    controller_->setPackageFolderUnpacker(std::make_shared<HostFolderUnpacker>(controller_->getPayloadArchive()));
     controller_->setPageLogicFactory(pageLogics_);
 
     if (!options_.silent && !updateCheck && !startPrompts())

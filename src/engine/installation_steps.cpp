@@ -19,6 +19,7 @@
 #include "data/variable_expansion.h"
 #include "engine/feature_node_writer.h"
 #include "engine/feature_records_writer.h"
+#include "engine/host_folder_unpacker.h"
 #include "engine/host_node_writer.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
@@ -26,27 +27,13 @@
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
-#include "hal/hal_file.h"
 #include "host/installer_script_runner.h"
-#include "payload/entry_decoder.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
 
 namespace druvex {
 
 namespace {
-
-// An LZMA package file on `host`, decoded into the sink as it is read.
-bool decodePackageFile(const std::shared_ptr<HalAccess>& host, const SharedString& path, PayloadSink& sink)
-{
-    HalFile file;
-    if (!file.openForRead(host, path)) {
-        logError((u"Cannot open " + path).view());
-        return false;
-    }
-    HostFileInput input(*host, file.handle());
-    return decodeLzmaEntry(input, sink);
-}
 
 // The record an installed feature leaves in the installed log: the feature's
 // attributes, the records its package brought (else those of the installer
