@@ -1,0 +1,281 @@
+#!/usr/bin/env python3
+"""The installer from end to end on the example device (scripts/demo runs it).
+
+    examples/demo.py SETUP_PROGRAM PAYLOAD_TOOL OUTPUT
+
+Makes the example product Demo Survey in two versions, packs each into an
+installer (1.0 appended to a copy of the program, 2.0 as setup.dqres beside
+one), lays out the example device in OUTPUT/device and runs four silent runs
+on it: an installation, a repair after an installed file was deleted, the
+update to 2.0 and the uninstallation. Each run's exit status and a short
+report of the device are printed; the exit status is 1 when a run did not do
+what it should.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import xml.etree.ElementTree as ElementTree
+
+EXAMPLES = os.path.dirname(os.path.abspath(__file__))
+PRODUCT_DATA = os.path.join(EXAMPLES, "demo-survey")
+FEATURES = ("Core", "Maps", "Help")
+PROGRAM_NAME = "DemoSurveySetup.exe"
+DESTINATION = "Program Files/DemoSurvey"
+REGISTRY_KEY = r"HKEY_LOCAL_MACHINE\Software\Druvex\DemoSurvey"
+
+
+def product_uuid():
+    data = ElementTree.parse(os.path.join(PRODUCT_DATA, "data.xml")).getroot()
+    for variable in data.iter("Variable"):
+        if variable.get("Type") == "ProgramUuid":
+            return variable.get("Value")
+    raise SystemExit("the example's data.xml names no ProgramUuid")
+
+
+def feature_versions(data_file):
+    data = ElementTree.parse(os.path.join(PRODUCT_DATA, data_file)).getroot()
+    return {feature.get("Name"): feature.get("Version") for feature in data.iter("Feature")
+            if feature.get("Name") in FEATURES}
+
+
+def files_below(folder):
+    """Every file below the folder, relative with '/'."""
+    found = set()
+    for top, _, names in os.walk(folder):
+        for name in names:
+            found.add(os.path.relpath(os.path.join(top, name), folder).replace(os.sep, "/"))
+    return found
+
+
+class Demo:
+    def __init__(self, setup, payload_tool, output):
+        self.setup = setup
+        self.payload_tool = payload_tool
+        self.output = os.path.abspath(output)
+        self.device = os.path.join(self.output, "device")
+        self.fs = os.path.join(self.device, "fs")
+        self.sources = os.path.join(self.output, "product")
+        self.data_folder = "Windows/_QuendaSuperInstaller/" + product_uuid()
+        self.failures = []
+
+    # --- Making the product and the device ---------------------------------------------
+
+    def make(self):
+        if os.path.exists(self.output):
+            shutil.rmtree(self.output)
+        os.makedirs(self.output)
+        subprocess.run([sys.executable, os.path.join(EXAMPLES, "make_product.py"), self.sources], check=True)
+        os.makedirs(self.device)
+        for name in ("device.ini", "registry.reg"):
+            shutil.copyfile(os.path.join(EXAMPLES, "device", name), os.path.join(self.device, name))
+        for folder in ("Program Files", "My Documents", "Temp", "Windows"):
+            os.makedirs(os.path.join(self.fs, folder))
+        self.installer_1 = self.pack("1.0", "data.xml", appended=True)
+        self.installer_2 = self.pack("2.0", "data-2.0.xml", appended=False)
+
+    def pack(self, version, data_file, appended):
+        """The installer of one version in \\Temp\\DemoSurvey-<version> on the device."""
+        folder = os.path.join(self.fs, "Temp", "DemoSurvey-" + version)
+        os.makedirs(folder)
+        program = os.path.join(folder, PROGRAM_NAME)
+        shutil.copyfile(self.setup, program)
+        shutil.copymode(self.setup, program)
+        entries = ["lzma:Data=" + os.path.join(PRODUCT_DATA, data_file),
+                   "lzma:InstallerInfo=" + os.path.join(PRODUCT_DATA, "InstallerInfo.xml"),
+                   "package:ExtraData/ReqInfo=" + os.path.join(PRODUCT_DATA, "ReqInfo")]
+        for feature, feature_version in feature_versions(data_file).items():
+            entries.append("package:Feature_%s_%s_.lzma=%s" % (feature, feature_version,
+                                                                os.path.join(self.sources, version, feature)))
+        archive = [program, "--append"] if appended else [os.path.join(folder, "setup.dqres")]
+        subprocess.run([self.payload_tool, "create"] + archive + entries, check=True)
+        return "\\Temp\\DemoSurvey-%s\\%s" % (version, PROGRAM_NAME)
+
+    # --- Runs ---------------------------------------------------------------------------
+
+    def run(self, title, program, words):
+        print("\n== %s: %s %s" % (title, program, " ".join(words)))
+        host_program = os.path.join(self.fs, *program.strip("\\").split("\\"))
+        folder = os.path.dirname(host_program)
+        for name in os.listdir(folder):
+            if name.endswith(".log.txt"):
+                os.remove(os.path.join(folder, name))
+        environment = dict(os.environ, DRUVEX_DEVICE=self.device)
+        completed = subprocess.run([host_program] + words, env=environment, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, cwd=self.output)
+        logs = [name for name in os.listdir(folder) if name.endswith(".log.txt")]
+        log = ""
+        if logs:
+            with open(os.path.join(folder, logs[0]), encoding="utf-8-sig", errors="replace") as text:
+                log = text.read()
+        mode = re.search(r"runs wizard mode (\d+)", log)
+        lines = completed.stdout.decode("utf-8", "replace").splitlines()
+        print("   exit status %d, wizard mode %s, %d item lines on standard output"
+              % (completed.returncode, mode.group(1) if mode else "-", len(lines)))
+        if completed.stderr:
+            print("   standard error: " + completed.stderr.decode("utf-8", "replace").strip())
+        self.step = title
+        self.expect(completed.returncode == 0, "the exit status is %d, not 0" % completed.returncode)
+        last = log.rstrip("\r\n").splitlines()[-1] if log.strip() else ""
+        self.expect(last.endswith("Logging finished"), "the log does not end with \"Logging finished\"")
+        return mode.group(1) if mode else None, log
+
+    def expect(self, condition, failure):
+        if not condition:
+            self.failures.append("%s: %s" % (self.step, failure))
+            print("   FAILED: " + failure)
+        return condition
+
+    # --- The device -------------------------------------------------------------------------
+
+    def host(self, device_path):
+        return os.path.join(self.fs, *device_path.replace("\\", "/").strip("/").split("/"))
+
+    def installed_log(self):
+        path = self.host(self.data_folder + "/InstalledLog.xml")
+        if not os.path.exists(path):
+            return None
+        root = ElementTree.parse(path).getroot()
+        features = {}
+        for feature in root.iter("Feature"):
+            features[feature.get("Name")] = (feature.get("Version"),
+                                             [node.get("Name") for node in feature.iter("File")])
+        return root.find("Program").get("InstalledProgramVersion"), features
+
+    def registry_values(self):
+        values = {}
+        inside = False
+        with open(os.path.join(self.device, "registry.reg"), encoding="utf-8-sig") as registry:
+            for line in registry:
+                line = line.strip()
+                if line.startswith("["):
+                    inside = line[1:-1].lower() == REGISTRY_KEY.lower()
+                elif inside and "=" in line:
+                    name, value = line.split("=", 1)
+                    values[name.strip('"')] = value.strip('"').replace("\\\\", "\\")
+        return values
+
+    def shortcuts(self):
+        return sorted(path for path in files_below(self.fs) if path.lower().endswith(".lnk"))
+
+    def report(self):
+        """One line each on the program's folder, the installed log, shortcuts and registry."""
+        destination = self.host(DESTINATION)
+        files = files_below(destination) if os.path.isdir(destination) else set()
+        print("   \\%s: %d files" % (DESTINATION.replace("/", "\\"), len(files)))
+        log = self.installed_log()
+        if log:
+            version, features = log
+            listed = sum(len(names) for _, names in features.values())
+            print("   InstalledLog.xml: Demo Survey %s; %s; %d files listed"
+                  % (version, ", ".join("%s %s" % (name.split("/")[-1], fv) for name, (fv, _) in features.items()),
+                     listed))
+        else:
+            print("   InstalledLog.xml: none")
+        print("   shortcuts: %s" % (", ".join(self.shortcuts()) or "none"))
+        values = self.registry_values()
+        print("   registry %s: %s" % (REGISTRY_KEY, ", ".join("%s=%s" % item for item in sorted(values.items()))
+                                        or "none"))
+
+    def check_installed(self, version, features):
+        """The program's folder holds the files of that version, byte for byte,
+        and the installed log lists exactly them."""
+        destination = self.host(DESTINATION)
+        expected = {}
+        for feature in FEATURES:
+            source = os.path.join(self.sources, version, feature)
+            for name in files_below(source):
+                expected[name] = os.path.join(source, *name.split("/"))
+        present = files_below(destination) if os.path.isdir(destination) else set()
+        missing = sorted(set(expected) - present)
+        self.expect(not missing, "%d files are missing, the first %s" % (len(missing), missing[:1]))
+        differing = [name for name in sorted(set(expected) & present)
+                     if open(expected[name], "rb").read() != open(os.path.join(destination, *name.split("/")),
+                                                                    "rb").read()]
+        self.expect(not differing, "%d files differ from %s, the first %s" % (len(differing), version,
+                                                                             differing[:1]))
+        log = self.installed_log()
+        if not self.expect(log is not None, "there is no InstalledLog.xml"):
+            return
+        log_version, log_features = log
+        self.expect(log_version == version, "the installed log names version %s" % log_version)
+        for feature, feature_version in features.items():
+            entry = log_features.get("Feature/" + feature)
+            self.expect(entry is not None and entry[0] == feature_version,
+                        "the installed log does not list %s %s" % (feature, feature_version))
+        listed = {name.replace("\\", "/").strip("/") for _, names in log_features.values() for name in names}
+        wanted = {DESTINATION + "/" + name for name in expected}
+        self.expect(listed == wanted, "the installed log lists %d files, %d of them not installed, and leaves "
+                    "out %d" % (len(listed), len(listed - wanted), len(wanted - listed)))
+        self.expect(len(self.shortcuts()) == 1, "the shortcut is not there alone")
+        self.expect(self.registry_values().get("Version") == version,
+                    "the registry value Version is not %s" % version)
+
+    def check_mode(self, mode, wanted):
+        self.expect(mode == wanted, "the run's wizard mode is %s, not %s" % (mode, wanted))
+
+    # --- The four runs ----------------------------------------------------------------------------
+
+    def main(self):
+        self.make()
+        print("Demo Survey 1.0 packed into %s (appended), 2.0 into setup.dqres beside %s"
+              % (self.installer_1, self.installer_2))
+        print("The example device is %s" % self.device)
+
+        mode, _ = self.run("1. Silent installation of 1.0", self.installer_1, ["silent_mode"])
+        self.report()
+        self.check_mode(mode, "2")
+        self.check_installed("1.0", feature_versions("data.xml"))
+
+        deleted = DESTINATION + "/bin/module-007.dll"
+        os.remove(self.host(deleted))
+        print("\n   (deleted \\%s)" % deleted.replace("/", "\\"))
+        mode, log = self.run("2. Silent repair with 1.0", self.installer_1, ["silent_mode"])
+        self.report()
+        self.check_mode(mode, "9")
+        self.expect("Installed file missing" in log, "the run did not find the deleted file missing")
+        self.check_installed("1.0", feature_versions("data.xml"))
+
+        maps_before = self.host(DESTINATION + "/maps/zone-A/tile-000.map")
+        maps_time = os.stat(maps_before).st_mtime_ns
+        mode, log = self.run("3. Silent update to 2.0", self.installer_2, ["silent_mode"])
+        self.report()
+        self.check_mode(mode, "6")
+        self.check_installed("2.0", feature_versions("data-2.0.xml"))
+        self.expect(not os.path.exists(self.host(DESTINATION + "/config/legacy.ini")),
+                    "a file that 2.0 no longer has is still there")
+        self.expect("Installing Feature/Maps" not in log and os.stat(maps_before).st_mtime_ns == maps_time,
+                    "the unchanged maps were installed again")
+
+        log = self.installed_log()
+        listed = [name for _, names in (log[1].values() if log else []) for name in names]
+        user_file = DESTINATION + "/my-notes.txt"
+        with open(self.host(user_file), "w") as notes:
+            notes.write("a file of the user's own\n")
+        print("\n   (added \\%s)" % user_file.replace("/", "\\"))
+        mode, _ = self.run("4. Silent uninstallation", self.installer_2, ["uninstall_mode", "silent_mode"])
+        self.report()
+        self.check_mode(mode, "5")
+        left = [name for name in listed if os.path.exists(self.host(name))]
+        self.expect(listed and not left, "%d of the %d files of the installed log are still there"
+                    % (len(left), len(listed)))
+        self.expect(os.path.exists(self.host(user_file)), "the user's file is gone")
+        self.expect(self.installed_log() is None, "InstalledLog.xml is still there")
+        self.expect(not self.shortcuts(), "the shortcut is still there")
+        self.expect(not self.registry_values(), "the registry key is still there")
+
+        if self.failures:
+            print("\nThe demo FAILED:")
+            for failure in self.failures:
+                print("  " + failure)
+            return 1
+        print("\nThe demo passed: installed, repaired, updated and uninstalled on %s" % self.device)
+        return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.stderr.write("usage: demo.py SETUP_PROGRAM PAYLOAD_TOOL OUTPUT\n")
+        sys.exit(2)
+    sys.exit(Demo(*sys.argv[1:]).main())
