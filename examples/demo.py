@@ -70,8 +70,10 @@ class Demo:
         os.makedirs(self.device)
         for name in ("device.ini", "registry.reg"):
             shutil.copyfile(os.path.join(EXAMPLES, "device", name), os.path.join(self.device, name))
-        for folder in ("Program Files", "My Documents", "Temp", "Windows"):
-            os.makedirs(os.path.join(self.fs, folder))
+        # The folders every device has.
+        for folder in ("Windows/Start Menu/Programs", "Windows/Desktop", "Program Files", "My Documents",
+                       "Application Data", "Temp"):
+            os.makedirs(os.path.join(self.fs, *folder.split("/")))
         self.installer_1 = self.pack("1.0", "data.xml", appended=True)
         self.installer_2 = self.pack("2.0", "data-2.0.xml", appended=False)
 
@@ -144,13 +146,16 @@ class Demo:
         return root.find("Program").get("InstalledProgramVersion"), features
 
     def registry_values(self):
-        values = {}
+        """The program's registry values; None when its key is not there."""
+        values = None
         inside = False
         with open(os.path.join(self.device, "registry.reg"), encoding="utf-8-sig") as registry:
             for line in registry:
                 line = line.strip()
                 if line.startswith("["):
                     inside = line[1:-1].lower() == REGISTRY_KEY.lower()
+                    if inside:
+                        values = {}
                 elif inside and "=" in line:
                     name, value = line.split("=", 1)
                     values[name.strip('"')] = value.strip('"').replace("\\\\", "\\")
@@ -175,8 +180,8 @@ class Demo:
             print("   InstalledLog.xml: none")
         print("   shortcuts: %s" % (", ".join(self.shortcuts()) or "none"))
         values = self.registry_values()
-        print("   registry %s: %s" % (REGISTRY_KEY, ", ".join("%s=%s" % item for item in sorted(values.items()))
-                                        or "none"))
+        print("   registry %s: %s" % (REGISTRY_KEY, "none" if values is None else
+                                        ", ".join("%s=%s" % item for item in sorted(values.items()))))
 
     def check_installed(self, version, features):
         """The program's folder holds the files of that version, byte for byte,
@@ -209,7 +214,7 @@ class Demo:
         self.expect(listed == wanted, "the installed log lists %d files, %d of them not installed, and leaves "
                     "out %d" % (len(listed), len(listed - wanted), len(wanted - listed)))
         self.expect(len(self.shortcuts()) == 1, "the shortcut is not there alone")
-        self.expect(self.registry_values().get("Version") == version,
+        self.expect((self.registry_values() or {}).get("Version") == version,
                     "the registry value Version is not %s" % version)
 
     def check_mode(self, mode, wanted):
@@ -263,7 +268,7 @@ class Demo:
         self.expect(os.path.exists(self.host(user_file)), "the user's file is gone")
         self.expect(self.installed_log() is None, "InstalledLog.xml is still there")
         self.expect(not self.shortcuts(), "the shortcut is still there")
-        self.expect(not self.registry_values(), "the registry key is still there")
+        self.expect(self.registry_values() is None, "the registry key is still there")
 
         if self.failures:
             print("\nThe demo FAILED:")
