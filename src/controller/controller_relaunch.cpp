@@ -240,8 +240,16 @@ bool InstallerController::loadLastBulletin()
     }
     lastBulletinBytes_ = std::move(bytes);
     updatePatcher_->applyBulletin(false);
+    registerBulletinPackages();
+    return true;
+}
 
-    const BulletinVersionPtr latest = updatePatcher_->getBulletin()->getLatestVersion();
+void InstallerController::registerBulletinPackages()
+{
+    const std::shared_ptr<UpdateBulletin> bulletin = updatePatcher_->getBulletin();
+    if (!bulletin)
+        return;
+    const BulletinVersionPtr latest = bulletin->getLatestVersion();
     const std::int32_t installerType = buildConfiguration_->getInstallerType();
     for (int i = 0; latest && i < latest->getFeatureCount(); ++i) {
         const Feature& feature = *latest->getFeature(i);
@@ -251,7 +259,6 @@ bool InstallerController::loadLastBulletin()
         packageSources_->addIfAbsent(feature, kSourceDownload, feature.getUrl(), static_cast<std::uint32_t>(size),
                                      static_cast<std::uint32_t>(size >> 32));
     }
-    return true;
 }
 
 bool InstallerController::deleteLastBulletin()

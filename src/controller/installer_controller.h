@@ -504,9 +504,13 @@ public:
     // data folder; with no bytes nothing is written (a cached bulletin stays).
     bool saveLastBulletin();
     // Reads "last_bulletin.xml" into the update patcher; when it parses,
-    // keeps its bytes and adds the download of every feature of its latest
-    // version that this installer takes from the server to the package sources.
+    // keeps its bytes and registers its packages (registerBulletinPackages).
     bool loadLastBulletin();
+    // Adds the download of every feature of the update patcher's latest
+    // bulletin version that this installer takes from the server to the
+    // package sources: a feature the bulletin brings or makes newer has no
+    // package anywhere else. For a cached bulletin and a downloaded one alike.
+    void registerBulletinPackages();
     bool deleteLastBulletin();
     // The uninstall compatibility at the installed-log load: 1, unless the
     // installed log asks for an installer newer than this one; then 3, or

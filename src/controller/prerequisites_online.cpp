@@ -347,6 +347,7 @@ bool PagePrerequisitesLogic::evaluateBulletin(std::vector<std::uint8_t> bytes)
     if (!controller_.getUpdatePatcher().loadBulletin(bytes.data(), bytes.size()))
         return false;
     controller_.getLastBulletinBytes() = std::move(bytes);
+    controller_.registerBulletinPackages();
     bulletinEvaluated_.store(true);
     checkNewInstaller();
     offerLanguageFiles();

@@ -17,6 +17,7 @@
 #include "controller/unattended_prerequisites.h"
 #include "core/app_paths.h"
 #include "data/install_data.h"
+#include "data/package_sources.h"
 #include "liveupdate/update_bulletin.h"
 #include "liveupdate/update_patcher.h"
 #include "support/diag_capture.h"
@@ -36,7 +37,8 @@ std::string bulletinXml(std::string_view format = "5.1", std::string_view before
     return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n <Installer InstallerVersion=\"") +
            std::string(format) + "\"/>\n" + std::string(beforeVersion) +
            " <Version Ver=\"4.2\" RevNum=\"4.2.7\">\n"
-           "  <Feature Name=\"Feature/Maps\" Prompt=\"Maps\" Version=\"2.0\"/>\n"
+           "  <Feature Name=\"Feature/Maps\" Prompt=\"Maps\" Version=\"2.0\" url=\"maps.lzma\" "
+           "compressed-size=\"4096\"/>\n"
            " </Version>\n</UpdateBulletin>\n";
 }
 
@@ -200,6 +202,12 @@ TEST_F(PrerequisitesOnlineThreads, ABulletinIsTakenOnlyWhenItIsValid)
         const bool taken = row.result == 0;
         EXPECT_EQ(controller.getUpdatePatcher().hasVersionRecord(), taken);
         EXPECT_EQ(controller.getLastBulletinBytes(), taken ? Bytes(xml.begin(), xml.end()) : Bytes());
+        // The feature it makes newer can be downloaded: no other source has its package.
+        std::vector<PackageSource> sources;
+        EXPECT_EQ(controller.getPackageSources().equalRange(u"Feature_Maps_2.0_.lzma", sources), taken);
+        EXPECT_TRUE(!taken || (sources.front().sourceKind == kSourceDownload &&
+                               sources.front().location == fromUtf8(server_.url("/maps.lzma")) &&
+                               sources.front().sizeLow == 4096));
     }
 }
 
