@@ -1,0 +1,574 @@
+// The installer from end to end: the real druvex-setup program, with its
+// installer archive beside it, run silently on a test device. An
+// installation puts every file in place and lists them in the installed log;
+// an uninstallation takes away exactly what that log lists; an update of
+// features takes the newer Version of a feature that the update server's
+// bulletin offers; an installation killed halfway completes when run again;
+// the check script of a requirement and a custom action packed in the
+// installer run as the program runs them.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <openssl/sha.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../payload/payload_test_support.h"
+#include "data/content_tree.h"
+#include "data/feature.h"
+#include "data/installed_log.h"
+#include "package_writer/package_writer.h"
+#include "payload/entry_encoder.h"
+#include "support/loopback_http_server.h"
+#include "support/package_fixtures.h"
+
+extern char** environ;
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSetupProgram = DRUVEX_SETUP_PROGRAM;
+const std::string kDestination = "Program Files/FieldDemo";
+const std::string kDataFolder = "Windows/_QuendaSuperInstaller/{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}";
+
+// A feature of the test product: its Version and its files (relative path
+// with '/', content).
+struct ProductFeature {
+    std::string name;
+    std::string version = "1.0";
+    std::map<std::string, std::string> files;
+    // Elements inside the feature's element of the installer data.
+    std::string elements;
+};
+
+// `count` files in three folders, of sizes from a few bytes to tens of
+// kilobytes, whose text depends on the feature and its edition.
+std::map<std::string, std::string> makeFiles(const std::string& feature, const std::string& edition, int count)
+{
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = i % 3 == 0 ? "" : (i % 3 == 1 ? "data/" : "data/deep/");
+        std::string text = feature + " " + edition + " file " + std::to_string(i) + "\n";
+        const int repeats = i % 5 == 0 ? 2000 : 20 + i;
+        for (int line = 0; line < repeats; ++line)
+            text += "line " + std::to_string(line) + " of " + feature + "\n";
+        files[folder + feature + "-" + std::to_string(i) + ".txt"] = text;
+    }
+    return files;
+}
+
+std::vector<ProductFeature> productFeatures()
+{
+    return {{"Core", "1.0", makeFiles("core", "1.0", 30), ""},
+            {"Maps", "1.0", makeFiles("maps", "1.0", 30), ""},
+            {"Help", "1.0", makeFiles("help", "1.0", 30), ""}};
+}
+
+// The installer data of the product: the features, and what a test adds to
+// the supported platform, the settings and the custom actions.
+std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
+                    const std::string& settings = "", const std::string& customActions = "")
+{
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
+        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        requirements +
+        "</Requirements></Platform></SupportedPlatforms>\n"
+        " <Variables>\n"
+        "  <Variable Type=\"ProgramName\" Value=\"Field Demo\"/>\n"
+        "  <Variable Type=\"ProgramUuid\" Value=\"{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}\"/>\n"
+        "  <Variable Type=\"ProgramVersion\" Value=\"1.0\"/>\n"
+        "  <Variable Type=\"InstallFolderMobile\" Value=\"FieldDemo\"/>\n" +
+        settings +
+        " </Variables>\n <Features>\n"
+        "  <Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+        "Version=\"\" Desc=\"\" Presel=\"Not preselected\" Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n";
+    for (const ProductFeature& feature : features) {
+        xml += "    <Feature Name=\"" + feature.name + "\" Prompt=\"" + feature.name +
+               "\" FullInst=\"Yes\" ReqSpace=\"1048576\" Digest=\"\" Timestamp=\"0\" Version=\"" + feature.version +
+               "\" Desc=\"\" Presel=\"" + (feature.name == "Core" ? "Required" : "Default") +
+               "\" Mode=\"Expanded\" LocaleId=\"0\"" +
+               (feature.elements.empty() ? "/>\n" : ">" + feature.elements + "</Feature>\n");
+    }
+    return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
+}
+
+const char kInstallerInfo[] =
+    "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
+
+std::string archiveName(const ProductFeature& feature)
+{
+    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+}
+
+// Script files of packages are UTF-16LE.
+std::string utf16(const std::string& text)
+{
+    std::string units;
+    for (const char unit : text) {
+        units += unit;
+        units += '\0';
+    }
+    return units;
+}
+
+std::string hexSha1(const test::Bytes& bytes)
+{
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(bytes.data(), bytes.size(), digest);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const unsigned char byte : digest) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
+// A program run on the device: its standard output line by line as it
+// comes, then its end.
+class ProgramRun {
+public:
+    // With `pipeBytes`, the pipe of its standard output holds no more than
+    // that: a program whose output is not read stops once it is full.
+    ProgramRun(const fs::path& program, const std::vector<std::string>& words, const fs::path& device,
+               int pipeBytes = 0)
+    {
+        int pipe[2];
+        EXPECT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        if (pipeBytes > 0) {
+            EXPECT_GE(::fcntl(pipe[1], F_SETPIPE_SZ, pipeBytes), pipeBytes);
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, (device / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        std::vector<std::string> arguments{program.string()};
+        arguments.insert(arguments.end(), words.begin(), words.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> environment{"DRUVEX_DEVICE=" + device.string()};
+        for (char** variable = environ; *variable; ++variable) {
+            if (!std::string(*variable).starts_with("DRUVEX_DEVICE="))
+                environment.emplace_back(*variable);
+        }
+        std::vector<char*> envp;
+        for (std::string& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
+        out_ = ::fdopen(pipe[0], "r");
+    }
+    ~ProgramRun()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+        if (out_)
+            std::fclose(out_);
+    }
+
+    // The next line of its standard output; false at its end.
+    bool readLine(std::string& line)
+    {
+        char* text = nullptr;
+        std::size_t capacity = 0;
+        const ssize_t length = ::getline(&text, &capacity, out_);
+        if (length >= 0)
+            line.assign(text, static_cast<std::size_t>(length));
+        std::free(text);
+        return length >= 0;
+    }
+    void kill() { ::kill(pid_, SIGKILL); }
+    // The process status, or 1000 + the signal that ended it.
+    int wait()
+    {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::FILE* out_ = nullptr;
+};
+
+struct RunResult {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string log;
+};
+
+class EndToEnd : public test::DeviceFixture {
+protected:
+    std::string deviceIni() const override
+    {
+        return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
+    }
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+    }
+
+    // The installer as \Temp\<folder>\FieldSetup.exe with its archive
+    // beside it as setup.dqres: the installer data, the build, a package per
+    // feature, and the entries given.
+    fs::path placeInstaller(const std::string& folder, const std::string& data,
+                            const std::vector<ProductFeature>& features,
+                            std::vector<test::EntrySource> entries = {})
+    {
+        entries.push_back(test::codedEntry(u"Data", kPayloadMethodLzma, test::toBytes(data)));
+        entries.push_back(test::codedEntry(u"InstallerInfo", kPayloadMethodLzma, test::toBytes(kInstallerInfo)));
+        for (const ProductFeature& feature : features) {
+            test::EntrySource entry = test::codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
+                                                       packageOf(feature.files));
+            entry.unpacked = static_cast<std::uint32_t>(fileBytes(feature.files));
+            entries.push_back(std::move(entry));
+        }
+        const fs::path installer = device().hostPath("Temp/" + folder);
+        fs::create_directories(installer);
+        fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
+        test::writeFileBytes(installer / "setup.dqres", test::buildArchive(entries));
+        return installer / "FieldSetup.exe";
+    }
+
+    // A feature package of the files below "<TARGETDIR>".
+    test::Bytes packageOf(const std::map<std::string, std::string>& files)
+    {
+        const test::ScratchDir sources;
+        for (const auto& [name, text] : files) {
+            fs::create_directories((sources.path() / name).parent_path());
+            std::ofstream(sources.path() / name, std::ios::binary) << text;
+        }
+        tools::PackageWriter writer;
+        std::string reason;
+        EXPECT_TRUE(tools::addFolderTree(writer, sources.path(), u"<TARGETDIR>", reason)) << reason;
+        return writer.build();
+    }
+    static std::uint64_t fileBytes(const std::map<std::string, std::string>& files)
+    {
+        std::uint64_t total = 0;
+        for (const auto& [name, text] : files)
+            total += text.size();
+        return total;
+    }
+
+    static std::string logOf(const fs::path& program)
+    {
+        std::string all;
+        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt")) {
+                const test::Bytes bytes = test::readFileBytes(entry.path());
+                all += std::string(bytes.begin(), bytes.end());
+            }
+        }
+        return all;
+    }
+    RunResult run(const fs::path& program, const std::vector<std::string>& words)
+    {
+        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt"))
+                fs::remove(entry.path());
+        }
+        RunResult result;
+        {
+            ProgramRun child(program, words, device().directory());
+            for (std::string line; child.readLine(line);)
+                result.lines.push_back(line);
+            result.status = child.wait();
+        }
+        result.log = logOf(program);
+        return result;
+    }
+
+    // The files the installed log lists, relative to fs/ with '/'; empty
+    // when there is no installed log.
+    std::set<std::string> installedLogFiles(std::map<std::string, std::string>* versions = nullptr)
+    {
+        std::set<std::string> files;
+        const fs::path path = device().hostPath(kDataFolder + "/InstalledLog.xml");
+        if (!fs::exists(path))
+            return files;
+        const test::Bytes bytes = test::readFileBytes(path);
+        InstalledLog log;
+        EXPECT_TRUE(log.loadFromBuffer(bytes.data(), bytes.size()));
+        for (int index = 0; index < log.getFeatureCount(); ++index) {
+            const FeaturePtr& feature = log.getFeature(index);
+            if (versions)
+                (*versions)[test::narrow(feature->getName().view())] = test::narrow(feature->getVersion().view());
+            for (const auto& item : feature->contentFolder()->children()) {
+                std::string name = test::narrow(item->getName().view());
+                std::replace(name.begin(), name.end(), '\\', '/');
+                files.insert(name.substr(name.find_first_not_of('/')));
+            }
+        }
+        return files;
+    }
+
+    // Every file of the features stands below the destination with its
+    // bytes, and the installed log lists exactly them.
+    void expectInstalled(const std::vector<ProductFeature>& features)
+    {
+        std::set<std::string> expected;
+        for (const ProductFeature& feature : features) {
+            for (const auto& [name, text] : feature.files) {
+                expected.insert(kDestination + "/" + name);
+                ASSERT_TRUE(device().exists(kDestination + "/" + name)) << name;
+                EXPECT_TRUE(device().readFile(kDestination + "/" + name) == text) << name << " differs";
+            }
+        }
+        std::map<std::string, std::string> versions;
+        EXPECT_EQ(installedLogFiles(&versions), expected);
+        for (const ProductFeature& feature : features)
+            EXPECT_EQ(versions["Feature/" + feature.name], feature.version) << feature.name;
+    }
+
+    // Every file below fs/ (or one folder of it) with its content, leaving
+    // out the installers' folders below \Temp.
+    std::map<std::string, std::string> deviceFiles(const std::string& folder = "")
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(device().hostPath(folder))) {
+            const std::string relative = fs::relative(entry.path(), device().fsFolder()).generic_string();
+            if (entry.is_regular_file() && !relative.starts_with("Temp/"))
+                files[relative] = device().readFile(relative);
+        }
+        return files;
+    }
+
+    static void expectCompleted(const RunResult& result)
+    {
+        EXPECT_EQ(result.status, 0) << result.log;
+        EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
+    }
+};
+
+TEST_F(EndToEnd, ASilentInstallationPutsEveryFileInPlaceAndListsIt)
+{
+    const std::vector<ProductFeature> features = productFeatures();
+    const fs::path setup = placeInstaller("Setup", dataXml(features), features);
+    const RunResult result = run(setup, {"silent_mode"});
+    expectCompleted(result);
+    EXPECT_NE(result.log.find("runs wizard mode 2"), std::string::npos) << result.log;
+    EXPECT_FALSE(result.lines.empty());
+    expectInstalled(features);
+}
+
+TEST_F(EndToEnd, ASilentUninstallationTakesWhatTheInstalledLogListsAndLeavesTheUsersFile)
+{
+    const std::vector<ProductFeature> features = productFeatures();
+    const fs::path setup = placeInstaller("Setup", dataXml(features), features);
+    expectCompleted(run(setup, {"silent_mode"}));
+    const std::set<std::string> listed = installedLogFiles();
+    ASSERT_EQ(listed.size(), 90u);
+    device().writeFile(kDestination + "/data/notes.txt", "mine");
+    const std::map<std::string, std::string> before = deviceFiles();
+
+    const RunResult result = run(setup, {"uninstall_mode", "silent_mode"});
+    expectCompleted(result);
+    EXPECT_NE(result.log.find("runs wizard mode 5"), std::string::npos) << result.log;
+    const std::map<std::string, std::string> after = deviceFiles();
+    // What went is what the log listed, and the product's own files beside it.
+    std::set<std::string> gone;
+    for (const auto& [path, content] : before) {
+        if (!after.contains(path))
+            gone.insert(path);
+    }
+    std::set<std::string> wanted = listed;
+    for (const char* own : {"InstalledLog.xml", "data.xml"})
+        wanted.insert(kDataFolder + "/" + own);
+    wanted.insert(kDestination + "/_config.xml");
+    EXPECT_EQ(gone, wanted);
+    for (const auto& [path, content] : after)
+        EXPECT_TRUE(before.at(path) == content) << path << " changed";
+    EXPECT_EQ(device().readFile(kDestination + "/data/notes.txt"), "mine");
+}
+
+TEST_F(EndToEnd, AnUpdateOfFeaturesReplacesTheFeatureTheBulletinOffersNewer)
+{
+    test::LoopbackHttpServer server;
+    const std::vector<ProductFeature> features = productFeatures();
+    const std::string settings =
+        "  <Variable Type=\"LiveUpdateUrl\" Value=\"" + server.url("/demo/bulletin.xml") + "\"/>\n";
+    const fs::path setup = placeInstaller("Setup", dataXml(features, "", settings), features);
+    expectCompleted(run(setup, {"silent_mode"}));
+    // An installation asks no update server.
+    EXPECT_EQ(server.requestCount(), 0u);
+
+    ProductFeature maps{"Maps", "1.1", makeFiles("maps", "1.1", 31), ""};
+    test::Bytes package;
+    ASSERT_TRUE(encodeLzmaEntry(packageOf(maps.files), package));
+    server.setReply("/demo/Maps_1.1.lzma", test::HttpReply::ok(std::string(package.begin(), package.end())));
+    server.setReply(
+        "/demo/bulletin.xml",
+        test::HttpReply::ok("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
+                            " <Installer InstallerVersion=\"5.1\"/>\n <Version Ver=\"1.0\" RevNum=\"1.0.1\">\n"
+                            "  <Feature Name=\"Feature/Maps\" Prompt=\"Maps\" FullInst=\"Yes\" ReqSpace=\"1048576\" "
+                            "Version=\"1.1\" Digest=\"" +
+                            hexSha1(package) + "\" compressed-size=\"" + std::to_string(package.size()) +
+                            "\" url=\"Maps_1.1.lzma\" Presel=\"Default\" Mode=\"Expanded\"/>\n"
+                            " </Version>\n</UpdateBulletin>\n"));
+    // The installer's copy in the product data folder is left out.
+    const std::map<std::string, std::string> before = deviceFiles(kDestination);
+
+    const RunResult result = run(setup, {"update_mode", "features", "silent_mode"});
+    expectCompleted(result);
+    std::vector<ProductFeature> updated = features;
+    updated[1] = maps;
+    expectInstalled(updated);
+    // The other features were left alone.
+    const std::map<std::string, std::string> after = deviceFiles(kDestination);
+    for (const ProductFeature& feature : {features[0], features[2]}) {
+        for (const auto& [name, text] : feature.files)
+            EXPECT_TRUE(after.at(kDestination + "/" + name) == before.at(kDestination + "/" + name)) << name;
+    }
+    EXPECT_EQ(result.log.find("Installing Feature/Core"), std::string::npos) << result.log;
+    EXPECT_EQ(result.log.find("Installing Feature/Help"), std::string::npos) << result.log;
+}
+
+TEST_F(EndToEnd, AnInstallationKilledHalfwayCompletesWhenRunAgain)
+{
+    // Files of one size with long paths: an item line every other file or
+    // so, each longer than 100 bytes, many more of them than fit into the
+    // pipe after the ones read. The program stops on its next line once the
+    // pipe is full, so it is killed halfway whatever the machine's speed.
+    std::vector<ProductFeature> features = productFeatures();
+    for (ProductFeature& feature : features) {
+        feature.files.clear();
+        for (int i = 0; i < 60; ++i) {
+            feature.files["surveyed-regions-of-the-northern-district/" + feature.name +
+                          "-measurements-and-their-adjustments/file-" + std::to_string(i) + ".txt"] =
+                std::string(2000, static_cast<char>('a' + i % 26));
+        }
+    }
+    const fs::path setup = placeInstaller("Setup", dataXml(features), features);
+    constexpr int kPipeBytes = 4096;
+    constexpr int kLinesBeforeKill = 4;
+    {
+        ProgramRun child(setup, {"silent_mode"}, device().directory(), kPipeBytes);
+        std::string line;
+        for (int read = 0; read < kLinesBeforeKill; ++read) {
+            ASSERT_TRUE(child.readLine(line)) << "the run ended after " << read << " item lines";
+            ASSERT_GT(line.size(), 100u) << line;
+        }
+        child.kill();
+        EXPECT_EQ(child.wait(), 1000 + SIGKILL);
+    }
+    EXPECT_TRUE(device().exists(kDestination));
+    EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
+
+    const RunResult again = run(setup, {"silent_mode"});
+    expectCompleted(again);
+    EXPECT_NE(again.log.find("runs wizard mode 2"), std::string::npos) << again.log;
+    // Lines enough that the killed run could not have printed them all.
+    EXPECT_GT(again.lines.size() * 100, static_cast<std::size_t>(kPipeBytes) * 2);
+    expectInstalled(features);
+}
+
+TEST_F(EndToEnd, ARequirementTheDeviceDoesNotMeetEndsTheRunBeforeAnyFile)
+{
+    const std::vector<ProductFeature> features = productFeatures();
+    test::Bytes check;
+    {
+        const std::string script =
+            "function check(minimum)\n"
+            "  local major, minor = HalOut:getOSVersion()\n"
+            "  if major * 100 + minor >= tonumber(minimum) then return 1, '' end\n"
+            "  return 0, 'The device runs ' .. major .. '.' .. minor .. ', which is too old.'\n"
+            "end\n";
+        const std::map<std::string, std::string> files{
+            {"OsVersion/Check.lua", script},
+            {"OsVersion/Requirement.xml", "<Requirement FullName=\"The operating system\"/>"}};
+        check = packageOf(files);
+    }
+    const std::string data = dataXml(features, "<Requirement name=\"OsVersion\" param=\"600\"/>");
+    const fs::path setup =
+        placeInstaller("Setup", data, features, {test::codedEntry(u"ExtraData/ReqInfo", kPayloadMethodLzma, check)});
+    const RunResult refused = run(setup, {"silent_mode"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.log.find("The device runs 5.2, which is too old."), std::string::npos) << refused.log;
+    EXPECT_FALSE(device().exists(kDestination));
+
+    // Met, the same check lets the installation go on.
+    const fs::path met = placeInstaller(
+        "Met", dataXml(features, "<Requirement name=\"OsVersion\" param=\"502\"/>"), features,
+        {test::codedEntry(u"ExtraData/ReqInfo", kPayloadMethodLzma, check)});
+    expectCompleted(run(met, {"silent_mode"}));
+    expectInstalled(features);
+}
+
+TEST_F(EndToEnd, ACustomActionPackedInTheInstallerRunsFromItsOwnFolder)
+{
+    const std::vector<ProductFeature> features = productFeatures();
+    const std::string actions =
+        " <CustomActions>\n  <CustomAction Name=\"Stamp\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+        "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
+        "ExecutionMask=\"15\" Command=\"stamp.lua\" Param=\"\" PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+        "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"stamp.lua\" Flags=\"0\" "
+        "OrigPath=\"\"/><Folder Name=\"data\" Flags=\"0\"><File Name=\"stamp.txt\" Flags=\"0\" OrigPath=\"\"/>"
+        "</Folder></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+        " <CustomActionsSequence>[INSTALL-EXIT]Stamp;</CustomActionsSequence>\n";
+    const std::string script = "function Main()\n"
+                               "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. '\\\\data\\\\stamp.txt', "
+                               "'\\\\Temp\\\\stamped.txt', false) then error('the stamp was not copied') end\n"
+                               "end\n";
+    const std::map<std::string, std::string> files{{"stamp.lua", utf16(script)},
+                                                   {"data/stamp.txt", "stamped by the custom action"}};
+    const fs::path setup = placeInstaller("Setup", dataXml(features, "", "", actions), features,
+                                          {test::codedEntry(u"Stamp__.lzma", kPayloadMethodLzma, packageOf(files))});
+    expectCompleted(run(setup, {"silent_mode"}));
+    EXPECT_EQ(device().readFile("Temp/stamped.txt"), "stamped by the custom action");
+    expectInstalled(features);
+}
+
+TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
+{
+    std::vector<ProductFeature> features = productFeatures();
+    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    const std::string list =
+        "<RedistInfo><Redistributable Name=\"Runtime\" Version=\"1.0\" DisplayName=\"Survey runtime\">"
+        "<Check>function check()\n"
+        "  if HalOut:exists('\\\\Windows\\\\runtime.dll') then return 1, 'present' end\n"
+        "  return 0, 'missing'\nend</Check></Redistributable></RedistInfo>";
+    const std::map<std::string, std::string> files{
+        {"setup.lua", utf16("function install()\n"
+                            "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. '\\\\runtime.dll', "
+                            "'\\\\Windows\\\\runtime.dll', false) then error('not copied') end\n"
+                            "  return 1\nend\n")},
+        {"runtime.dll", "the runtime"}};
+    const fs::path setup =
+        placeInstaller("Setup", dataXml(features), features,
+                       {test::codedEntry(u"ExtraData/Redist/RedistInfo", kPayloadMethodLzma, test::toBytes(list)),
+                        test::codedEntry(u"ExtraData_Redist_Runtime", kPayloadMethodLzma, packageOf(files))});
+    const RunResult result = run(setup, {"silent_mode"});
+    expectCompleted(result);
+    EXPECT_NE(result.log.find("Redistributable Runtime installed"), std::string::npos) << result.log;
+    EXPECT_LT(result.log.find("Redistributable Runtime installed"), result.log.find("Installing Feature/Core"));
+    EXPECT_EQ(device().readFile("Windows/runtime.dll"), "the runtime");
+    expectInstalled(features);
+}
+
+}  // namespace
+}  // namespace druvex
