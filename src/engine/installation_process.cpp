@@ -27,8 +27,6 @@ std::uint64_t steadyMilliseconds()
     return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-constexpr std::int32_t kBackupFailed = 1;
-
 }  // namespace
 
 InstallationProcess::InstallationProcess(InstallerController& controller, PayloadArchive& payload,

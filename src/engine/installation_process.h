@@ -41,6 +41,11 @@ class PayloadArchive;
 class RollbackJournal;
 struct PackageSource;
 
+// The end codes of a backup run.
+constexpr std::int32_t kBackupDone = 0;
+constexpr std::int32_t kBackupFailed = 1;
+constexpr std::int32_t kBackupCanceled = 5;
+
 // The full backup and its restore, which come with an engine part of their
 // own: a backup run and the restore after an installation from a full
 // backup. Without it a backup ends failed and a restore counts as failed:
@@ -48,7 +53,7 @@ struct PackageSource;
 class BackupRestoreSteps {
 public:
     virtual ~BackupRestoreSteps() = default;
-    // The backup; its end code (0 done, 5 canceled, any other failed).
+    // The backup; its end code (kBackupDone, kBackupCanceled, any other failed).
     virtual std::int32_t runBackup(InstallationProcess& process) = 0;
     // The restore after the installation; true when done.
     virtual bool runRestore(InstallationProcess& process) = 0;
