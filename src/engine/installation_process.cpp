@@ -63,6 +63,10 @@ void InstallationProcess::start()
         runState_ = kRunStateRunning;
         fastState_.store(kRunStateRunning);
     }
+    // The installation page's logic, and this process with it, is made when
+    // a page list is first reset, before the mode of a backup or an
+    // uninstallation is built on it: the run is of the mode it starts in.
+    mode_ = controller_.getPageSequence().getMode();
     WorkerThread worker([this] { run(); });
     worker_ = std::move(worker);
 }

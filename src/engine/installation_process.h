@@ -65,7 +65,8 @@ class InstallationProcess final : public InstallationRun,
                                   public RedistributableInstallObserver,
                                   public UninstallCancelCallback {
 public:
-    // Takes the run's mode from the controller. `listener` (may be null)
+    // Takes the run's mode from the controller, and again when the run
+    // starts. `listener` (may be null)
     // hears every report; `backupRestore` (may be null) runs backups and
     // restores. Each must outlive the process.
     InstallationProcess(InstallerController& controller, PayloadArchive& payload,
@@ -182,7 +183,8 @@ private:
     PayloadArchive& payload_;
     InstallationProcessListener* listener_;
     std::shared_ptr<BackupRestoreSteps> backupRestore_;
-    const WizardMode mode_;
+    // The page list's mode when the run starts (see start).
+    WizardMode mode_;
 
     mutable std::mutex runMutex_;
     std::condition_variable runChanged_;

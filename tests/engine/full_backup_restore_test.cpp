@@ -207,6 +207,19 @@ TEST_F(FullBackupThreads, ASilentBackupThatSevenZipAcceptsAndASilentRestoreBring
     EXPECT_EQ(restored, crc32(0, reinterpret_cast<const Bytef*>(job.data()), static_cast<uInt>(job.size())));
 }
 
+// Initialisation resets the page list to the installation page, which makes
+// its logic and run, before it builds the backup's mode on it: the run backs
+// up all the same.
+TEST_F(FullBackupThreads, ARunMadeBeforeItsModeWasBuiltBacksUp)
+{
+    TestRun run(device_, features_, kModeNone, {}, backupOptions());
+    attach(run);
+    run.logic();
+    run.controller().getPageSequence().buildForMode(kModeBackup);
+    ASSERT_TRUE(run.runSilently());
+    EXPECT_EQ(backupFolder(), std::set<std::string>{"survey.7z"});
+}
+
 // The page's Cancel while the archive is being compressed: the run ends
 // canceled, and the earlier backup at that path is still there, whole.
 TEST_F(FullBackupThreads, ACanceledBackupLeavesNoArchiveAndTheEarlierOneStands)
