@@ -39,6 +39,13 @@ std::u16string backupPathKey(std::u16string_view path);
 // was.
 bool replaceWithTemporary(HalAccess& host, const SharedString& temporary, const SharedString& path);
 
+// How far a backup or restore of `total` bytes is at `percent`, in KB, as
+// the installation page's backup position takes it.
+inline std::uint64_t kilobytesAtPercent(std::uint64_t total, std::uint32_t percent)
+{
+    return (total / 100 * percent + total % 100 * percent / 100) >> 10;
+}
+
 inline std::uint32_t lowWord(std::uint64_t value)
 {
     return static_cast<std::uint32_t>(value);

@@ -86,7 +86,7 @@ public:
             return false;
         }
         if (InstallationProcessListener* listener = process_.listener()) {
-            const std::uint64_t kilobytes = (total_ / 100 * percent + total_ % 100 * percent / 100) >> 10;
+            const std::uint64_t kilobytes = kilobytesAtPercent(total_, percent);
             listener->onBackupProgress(lowWord(kilobytes), highWord(kilobytes), percent);
         }
         return true;

@@ -107,7 +107,7 @@ public:
         InstallationProcessListener* listener = process_.listener();
         if (!listener)
             return;
-        const std::uint64_t kilobytes = (total_ / 100 * percent + total_ % 100 * percent / 100) >> 10;
+        const std::uint64_t kilobytes = kilobytesAtPercent(total_, percent);
         listener->onBackupProgress(lowWord(kilobytes), highWord(kilobytes), percent);
     }
 

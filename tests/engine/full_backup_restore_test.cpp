@@ -24,6 +24,7 @@
 #include "installation_fixture.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
+#include "support/recording_process_listener.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -361,8 +362,6 @@ TEST_F(ReadBackupInfo, EachAnswerFromACraftedBackupWithTheWelcomePagesMessage)
         {"no settings", {{"info.xml", info}, {"Settings.XML", settings}}, kBackupMissingFiles, kMissing},
         {"settings not closed", {{"settings.xml", "<Settings>"}, {"info.xml", info}}, kBackupInvalidFiles, kInvalid},
         {"empty settings", {{"settings.xml", ""}, {"info.xml", info}}, kBackupInvalidFiles, kInvalid},
-        {"information not closed", {{"settings.xml", settings}, {"info.xml", "<BackupInfo Format=\"1\">"}},
-         kBackupInvalidFiles, kInvalid},
         {"no data folder", {{"settings.xml", settings}, {"info.xml", infoXml(noFolder)}}, kBackupInvalidFiles,
          kInvalid},
         {"a data folder that climbs", {{"settings.xml", settings}, {"info.xml", infoXml(climbingFolder)}},
@@ -371,8 +370,6 @@ TEST_F(ReadBackupInfo, EachAnswerFromACraftedBackupWithTheWelcomePagesMessage)
          {{"settings.xml", settings},
           {"info.xml", "<BackupInfo Format=\"2\"><Program Name=\"Survey Pro\" Version=\"1.0\"/></BackupInfo>"}},
          kBackupIncompatible, kIncompatible},
-        {"another root", {{"settings.xml", settings}, {"info.xml", "<Backup Format=\"1\"/>"}}, kBackupIncompatible,
-         kIncompatible},
         {"a later version", {{"settings.xml", settings}, {"info.xml", infoXml(ourInfo(u"1.0.1"))}},
          kBackupFutureVersion, kFuture},
     };
@@ -472,6 +469,40 @@ TEST_F(FullBackup, AnAbandonedBackupLeavesNoArchiveAndTheEarlierOneStands)
         EXPECT_EQ(code, kBackupFailed);
         untouched();
     }
+}
+
+// The installation page hears a backup and a restore begin with their size
+// in KB and end with the whole in KB and percent.
+TEST_F(FullBackup, BothReportTheirProgressInKilobytesAndPercent)
+{
+    TestRun run(device_, features_, kModeBackup, {}, backupOptions());
+    const auto backups = attach(run);
+    const auto progressOf = [&](auto step) {
+        test::RecordingProcessListener listener;
+        InstallationProcess process(run.controller(), run.controller().getPayloadArchive(), &listener, backups);
+        EXPECT_TRUE(step(process));
+        return listener.events();
+    };
+    const std::vector<std::string> backup =
+        progressOf([&](InstallationProcess& process) { return backups->runBackup(process) == kBackupDone; });
+    SevenZipReader reader;
+    ASSERT_TRUE(reader.open(device_.host(), SharedString(kArchive)));
+    // The backup counts what it reads; the restore what it decodes, which is
+    // the same bytes.
+    const std::string kilobytes = std::to_string(reader.unpackedSize() >> 10);
+    reader.close();
+    ASSERT_GE(backup.size(), 3u);
+    EXPECT_EQ(backup.front(), "backup " + kilobytes + " 0");
+    EXPECT_EQ(backup.back(), "backup progress " + kilobytes + " 0 100");
+
+    run.controller().setRestore(true);
+    run.controller().setBackupPath(SharedString(kArchive));
+    fs::remove_all(device().hostPath(kData));
+    const std::vector<std::string> restore =
+        progressOf([&](InstallationProcess& process) { return backups->runRestore(process); });
+    ASSERT_GE(restore.size(), 3u);
+    EXPECT_EQ(restore.front(), "restore " + kilobytes + " 0");
+    EXPECT_EQ(restore.back(), "backup progress " + kilobytes + " 0 100");
 }
 
 // A backup of a data folder named from the root, with the archive inside
