@@ -15,6 +15,7 @@
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "engine/device_uninstallers.h"
+#include "engine/full_backup_restore.h"
 #include "engine/host_folder_unpacker.h"
 #include "engine/installation_process.h"
 #include "host/wince_hal_access.h"
@@ -107,7 +108,11 @@ bool CInstallerApp::InitInstance()
     setInstallerController(controller_.get());
     controller_->setApplicationServices(std::make_shared<InstallerAppServices>());
     controller_->setEarlierInstallations(makeDeviceEarlierInstallations());
-    controller_->setInstallationProcessFactory(std::make_shared<EngineProcessFactory>());
+    // The engine's restorer checks the backups the welcome page is given
+    // and runs the backups and restores of the installation page.
+    auto backups = std::make_shared<FullBackupRestore>(*controller_);
+    controller_->setFullBackupReader(backups);
+    controller_->setInstallationProcessFactory(std::make_shared<EngineProcessFactory>(backups));
     controller_->setPackageFolderUnpacker(std::make_shared<HostFolderUnpacker>(controller_->getPayloadArchive()));
     controller_->setPageLogicFactory(pageLogics_);
 

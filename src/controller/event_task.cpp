@@ -76,6 +76,16 @@ void EventTask::setProgressPosition(const SharedString& item, std::uint64_t)
             out_.flush();
         }
     }
+    noteReport();
+}
+
+void EventTask::setBackupPosition(std::uint32_t, std::uint32_t, std::uint32_t)
+{
+    noteReport();
+}
+
+void EventTask::noteReport()
+{
     // Only the first report changes what the waiter waits for.
     if (!reported_.exchange(true) && event_)
         event_->set();

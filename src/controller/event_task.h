@@ -55,10 +55,14 @@ public:
     void setProgressRange(std::uint64_t total) override;
     void setProgressPosition(const SharedString& item, std::uint64_t position) override;
     void onRunFinished(bool finishedOk, bool changesMade, bool noEndPage) override;
+    // A backup or restore reports no item names, only how far it has got:
+    // that is a report too, after which the run may take as long as it needs.
+    void setBackupPosition(std::uint32_t a, std::uint32_t b, std::uint32_t c) override;
     // A backup or restore ends its run with this report alone.
     void onBackupFinished(bool ok, std::uint32_t reserved) override;
 
 private:
+    void noteReport();
     void finish(bool ok);
 
     PageInstallationLogic& logic_;

@@ -49,7 +49,10 @@ PageEndInstallLogic::~PageEndInstallLogic()
 bool PageEndInstallLogic::runUnattended()
 {
     registerActiveSetup();
-    return true;
+    if (controller_.getRestoreResult() != kRestoreFailed)
+        return true;
+    logError(u"The full backup was not restored");
+    return false;
 }
 
 void PageEndInstallLogic::getModeAndResult(WizardMode& mode, std::int32_t& result) const

@@ -43,7 +43,9 @@ public:
 
     bool onNext() override { return true; }
     bool onBack() override { return false; }
-    // Hands the pending registrations to Active Setup.
+    // Hands the pending registrations to Active Setup. False when the run
+    // was to restore a full backup and the restore failed: the program stays
+    // installed, but a silent run must not report the restore as done.
     bool runUnattended() override;
 
     void getModeAndResult(WizardMode& mode, std::int32_t& result) const;

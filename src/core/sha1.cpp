@@ -6,6 +6,7 @@
 #include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define DRUVEX_SHA1_X86 1
 #endif
@@ -148,10 +149,15 @@ template <std::size_t... kGroup>
     state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
 }
 
+// Asked of cpuid itself: not every compiler's __builtin_cpu_supports knows "sha".
 bool cpuHasShaInstructions() noexcept
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_SSE4_1))
+        return false;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return false;
+    return (ebx & bit_SHA) != 0;
 }
 #else
 bool cpuHasShaInstructions() noexcept

@@ -27,8 +27,6 @@ std::uint64_t steadyMilliseconds()
     return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-constexpr std::int32_t kBackupFailed = 1;
-
 }  // namespace
 
 InstallationProcess::InstallationProcess(InstallerController& controller, PayloadArchive& payload,
@@ -64,8 +62,9 @@ void InstallationProcess::start()
         runState_ = kRunStateRunning;
         fastState_.store(kRunStateRunning);
     }
-    // An uninstallation or a backup makes the installation page the only one
-    // before it builds its mode's page list, so the mode is taken now.
+    // The installation page's logic, and this process with it, is made when
+    // a page list is first reset, before the mode of a backup or an
+    // uninstallation is built on it: the run is of the mode it starts in.
     mode_ = controller_.getPageSequence().getMode();
     logInfo(SharedString().format(u"The installation process runs wizard mode %d", mode_));
     WorkerThread worker([this] { run(); });

@@ -41,6 +41,11 @@ class PayloadArchive;
 class RollbackJournal;
 struct PackageSource;
 
+// The end codes of a backup run.
+constexpr std::int32_t kBackupDone = 0;
+constexpr std::int32_t kBackupFailed = 1;
+constexpr std::int32_t kBackupCanceled = 5;
+
 // The full backup and its restore, which come with an engine part of their
 // own: a backup run and the restore after an installation from a full
 // backup. Without it a backup ends failed and a restore counts as failed:
@@ -48,7 +53,7 @@ struct PackageSource;
 class BackupRestoreSteps {
 public:
     virtual ~BackupRestoreSteps() = default;
-    // The backup; its end code (0 done, 5 canceled, any other failed).
+    // The backup; its end code (kBackupDone, kBackupCanceled, any other failed).
     virtual std::int32_t runBackup(InstallationProcess& process) = 0;
     // The restore after the installation; true when done.
     virtual bool runRestore(InstallationProcess& process) = 0;
@@ -60,8 +65,8 @@ class InstallationProcess final : public InstallationRun,
                                   public RedistributableInstallObserver,
                                   public UninstallCancelCallback {
 public:
-    // The run's mode is the controller's when it starts: a page logic may be
-    // made before the page list of its mode is built. `listener` (may be null)
+    // Takes the run's mode from the controller, and again when the run
+    // starts. `listener` (may be null)
     // hears every report; `backupRestore` (may be null) runs backups and
     // restores. Each must outlive the process.
     InstallationProcess(InstallerController& controller, PayloadArchive& payload,
@@ -178,8 +183,8 @@ private:
     PayloadArchive& payload_;
     InstallationProcessListener* listener_;
     std::shared_ptr<BackupRestoreSteps> backupRestore_;
-    // Set by start, before the run's thread exists.
-    WizardMode mode_ = kModeNone;
+    // The page list's mode when the run starts (see start).
+    WizardMode mode_;
 
     mutable std::mutex runMutex_;
     std::condition_variable runChanged_;

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "../payload/payload_test_support.h"
 #include "app/relaunch.h"
 #include "app/startup_error.h"
 #include "controller/installed_state_fixture.h"
 #include "core/app_paths.h"
 #include "data/previous_settings.h"
+#include "program_fixture.h"
 #include "support/recorded_start.h"
 #include "support/shared_string_print.h"
 
@@ -27,85 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSetupProgram = DRUVEX_SETUP_PROGRAM;
 const std::string kRecorder = DRUVEX_RECORD_START_PROGRAM;
 
-std::string quoted(const fs::path& path)
-{
-    return "'" + path.string() + "'";
-}
-
-std::string textOf(const test::Bytes& bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-class InstallerApp : public test::DeviceFixture {
-protected:
-    void SetUp() override
-    {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-        fs::create_directories(programFolder());
-        fs::copy_file(kSetupProgram, program());
-    }
-
-    fs::path programFolder() { return device().hostPath("Program Files/Druvex"); }
-    fs::path program() { return programFolder() / "install.exe"; }
-
-    // The program with `arguments` (shell words) on the device, standard
-    // input not a terminal.
-    ProgramRun run(const std::string& arguments, const std::string& environment = "")
-    {
-        const fs::path errors = device().directory() / "stderr.txt";
-        const std::string command = "cd " + quoted(device().directory()) + " && " +
-                                    (environment.empty() ? "DRUVEX_DEVICE=" + quoted(device().directory())
-                                                         : environment) +
-                                    " " + quoted(program()) + " " + arguments + " 2>" + quoted(errors);
-        const test::ToolResult result = test::runTool(command);
-        return ProgramRun{result.exitCode, textOf(result.output), textOf(test::readFileBytes(errors))};
-    }
-    // Every log the program wrote beside itself.
-    std::string logs()
-    {
-        std::string all;
-        for (const auto& entry : fs::directory_iterator(programFolder())) {
-            if (entry.path().string().ends_with(".log.txt"))
-                all += textOf(test::readFileBytes(entry.path()));
-        }
-        return all;
-    }
-
-    // An archive with the installer data of a controller installer.
-    static test::Bytes soundArchive(std::uint64_t base = 0)
-    {
-        const std::string data =
-            "<data><Version>3</Version><Variables><Variable Type=\"ProgramName\" Value=\"Survey\"/><Variable "
-            "Type=\"ProgramUuid\" Value=\"{6F1A2B3C-4D5E-4F60-8A9B-0C1D2E3F4A5B}\"/></Variables></data>";
-        const std::string info =
-            "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Qm40\"/>";
-        return test::buildArchive({test::codedEntry(u"Data", kPayloadMethodLzma, test::toBytes(data)),
-                                   test::codedEntry(u"InstallerInfo", kPayloadMethodLzma, test::toBytes(info))},
-                                  base);
-    }
-    // Appends the archive to the program file, with a byte of its directory
-    // flipped when asked.
-    void appendArchive(bool damageDirectory = false)
-    {
-        test::Bytes archive = soundArchive(fs::file_size(program()));
-        if (damageDirectory)
-            archive[archive.size() - 60] ^= 0xFF;
-        test::Bytes whole = test::readFileBytes(program());
-        whole.insert(whole.end(), archive.begin(), archive.end());
-        test::writeFileBytes(program(), whole);
-    }
-};
+using test::InstallerApp;
+using test::ProgramRun;
 
 TEST_F(InstallerApp, WithoutADeviceTheProgramRefusesAndWritesNothing)
 {

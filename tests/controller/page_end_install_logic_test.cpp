@@ -75,6 +75,17 @@ TEST_F(EndPage, PendingRegistrationsGoToActiveSetupWhenARebootIsDue)
     }
 }
 
+TEST_F(EndPage, ASilentRunWhoseRestoreFailedDoesNotEndAsDone)
+{
+    makeEndProduct();
+    PageEndInstallLogic logic = makeLogic();
+    EXPECT_TRUE(logic.runUnattended());
+    controller().setRestoreDone();
+    EXPECT_TRUE(logic.runUnattended());
+    controller().setRestoreFailed();
+    EXPECT_FALSE(logic.runUnattended());
+}
+
 TEST_F(EndPage, TheLaunchOfferPerModeResultAndDevice)
 {
     const std::tuple<WizardMode, InstallResult, bool> rows[] = {

@@ -601,6 +601,33 @@ TEST_F(EventTaskThreads, TheWaiterSleepsUntilSomethingChanges)
     EXPECT_EQ(printed(), expected);
 }
 
+// A backup reports only how far it has got: that lifts the limit too, so a
+// long backup is not taken for one that never started. Its end comes from
+// another thread once the waiter sleeps again; a waiter that kept the limit
+// would give up at its first wait.
+TEST_F(EventTaskThreads, ABackupsProgressLetsItTakeAsLongAsItNeeds)
+{
+    std::atomic<bool> returned{false};
+    std::thread finisher;
+    const auto waits = waits_;
+    const bool ok = runSilently(
+        [&](InstallationProcessListener& l) {
+            l.onBackupBegin(true, 10, 0);
+            l.onBackupProgress(5, 0, 50);
+            finisher = std::thread([&l, &returned, waits] {
+                while (waits->load() < 2 && !returned.load())
+                    std::this_thread::yield();
+                l.onBackupFinished(0);
+            });
+        },
+        false, true);
+    returned.store(true);
+    finisher.join();
+    EXPECT_TRUE(ok);
+    ASSERT_FALSE(limits_->empty());
+    EXPECT_EQ(*limits_, std::vector<std::uint32_t>(limits_->size(), kInfiniteWait));
+}
+
 TEST_F(EventTaskThreads, AFailureOnTheRunsThreadIsNeverSuccess)
 {
     EXPECT_FALSE(runSilently(

@@ -171,7 +171,8 @@ inline const char16_t kTestProgramUuid[] = u"druvex-survey-test";
 class TestRun {
 public:
     TestRun(InstallDevice& device, const std::vector<TestFeature>& features, WizardMode mode,
-            HalFaultPlan plan = {})
+            HalFaultPlan plan = {}, InstallerOptions options = {})
+        : options_(std::move(options))
     {
         faulty_ = std::make_shared<FaultInjectingHal>(device.host(), std::move(plan));
         controller_ = std::make_unique<InstallerController>(options_, faulty_, faulty_);

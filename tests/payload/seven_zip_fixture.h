@@ -1,10 +1,12 @@
 // The device, host and helpers that the 7z backup tests share: sources with
-// fixed times, backups written through the device host, archives as bytes,
-// and a sink that records what an extraction hands it.
+// fixed times, backups written through the device host, archives as bytes
+// with their plain header patched in place, and a sink that records what an
+// extraction hands it.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include "host/wince_hal_access.h"
+#include "payload/seven_zip_header.h"
+#include "payload/seven_zip_number.h"
 #include "payload/seven_zip_reader.h"
 #include "payload/seven_zip_writer.h"
 #include "payload_test_support.h"
@@ -44,6 +48,53 @@ inline SharedString devicePath(std::string_view relative)
         if (ch == '/')
             ch = '\\';
     return shared(path);
+}
+
+// Where the plain header and the encoded header lie (CRCs not checked).
+struct Layout {
+    std::size_t header = 0, headerSize = 0, encoded = 0, encodedSize = 0;
+};
+
+inline Layout layoutOf(const Bytes& archive)
+{
+    Layout layout{0, 0, 32 + static_cast<std::size_t>(loadLittleEndian64(&archive[12])),
+                  static_cast<std::size_t>(loadLittleEndian64(&archive[20]))};
+    SevenZipEncodedHeader encoded;
+    EXPECT_TRUE(parseSevenZipEncodedHeader(std::span(archive).subspan(layout.encoded, layout.encodedSize), encoded));
+    layout.header = 32 + static_cast<std::size_t>(encoded.headerPosition);
+    layout.headerSize = static_cast<std::size_t>(encoded.headerSize);
+    return layout;
+}
+
+// Puts the encoded header at `encoded` and points a fresh start header at it.
+inline void setEncodedHeader(Bytes& archive, std::size_t encoded, const Bytes& bytes)
+{
+    archive.resize(encoded);
+    archive.insert(archive.end(), bytes.begin(), bytes.end());
+    const auto start = buildSevenZipStartHeader({encoded - 32, bytes.size(), sevenZipCrc(bytes)});
+    std::copy(start.begin(), start.end(), archive.begin());
+}
+
+// Replaces the first `from` in the plain header with `to` (same length) and
+// makes the CRCs of the header chain agree again.
+inline void patchHeader(Bytes& archive, const Bytes& from, const Bytes& to)
+{
+    const Layout layout = layoutOf(archive);
+    const auto begin = archive.begin() + static_cast<std::ptrdiff_t>(layout.header);
+    const auto end = begin + static_cast<std::ptrdiff_t>(layout.headerSize);
+    const auto found = std::search(begin, end, from.begin(), from.end());
+    ASSERT_NE(found, end);
+    std::copy(to.begin(), to.end(), found);
+    const std::uint32_t crc = sevenZipCrc(std::span(archive).subspan(layout.header, layout.headerSize));
+    setEncodedHeader(archive, layout.encoded, buildSevenZipEncodedHeader({layout.header - 32, layout.headerSize, crc}));
+}
+
+inline Bytes utf16(std::string_view text)
+{
+    Bytes bytes;
+    for (const char ch : text)
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(ch), 0});
+    return bytes;
 }
 
 class SevenZipFixture : public PayloadHostFixture {

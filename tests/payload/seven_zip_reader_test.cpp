@@ -17,53 +17,11 @@ namespace {
 using test::Bytes;
 using test::toBytes;
 using test::shared;
-
-// Where the plain header and the encoded header lie (CRCs not checked).
-struct Layout {
-    std::size_t header = 0, headerSize = 0, encoded = 0, encodedSize = 0;
-};
-
-Layout layoutOf(const Bytes& archive)
-{
-    Layout layout{0, 0, 32 + static_cast<std::size_t>(loadLittleEndian64(&archive[12])),
-                  static_cast<std::size_t>(loadLittleEndian64(&archive[20]))};
-    SevenZipEncodedHeader encoded;
-    EXPECT_TRUE(parseSevenZipEncodedHeader(std::span(archive).subspan(layout.encoded, layout.encodedSize), encoded));
-    layout.header = 32 + static_cast<std::size_t>(encoded.headerPosition);
-    layout.headerSize = static_cast<std::size_t>(encoded.headerSize);
-    return layout;
-}
-
-// Puts the encoded header at `encoded` and points a fresh start header at it.
-void setEncodedHeader(Bytes& archive, std::size_t encoded, const Bytes& bytes)
-{
-    archive.resize(encoded);
-    archive.insert(archive.end(), bytes.begin(), bytes.end());
-    const auto start = buildSevenZipStartHeader({encoded - 32, bytes.size(), sevenZipCrc(bytes)});
-    std::copy(start.begin(), start.end(), archive.begin());
-}
-
-// Replaces the first `from` in the plain header with `to` (same length) and
-// makes the CRCs of the header chain agree again.
-void patchHeader(Bytes& archive, const Bytes& from, const Bytes& to)
-{
-    const Layout layout = layoutOf(archive);
-    const auto begin = archive.begin() + static_cast<std::ptrdiff_t>(layout.header);
-    const auto end = begin + static_cast<std::ptrdiff_t>(layout.headerSize);
-    const auto found = std::search(begin, end, from.begin(), from.end());
-    ASSERT_NE(found, end);
-    std::copy(to.begin(), to.end(), found);
-    const std::uint32_t crc = sevenZipCrc(std::span(archive).subspan(layout.header, layout.headerSize));
-    setEncodedHeader(archive, layout.encoded, buildSevenZipEncodedHeader({layout.header - 32, layout.headerSize, crc}));
-}
-
-Bytes utf16(std::string_view text)
-{
-    Bytes bytes;
-    for (const char ch : text)
-        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(ch), 0});
-    return bytes;
-}
+using test::layoutOf;
+using test::Layout;
+using test::patchHeader;
+using test::setEncodedHeader;
+using test::utf16;
 
 class SevenZipReaderTest : public test::SevenZipFixture {
 protected:
