@@ -120,6 +120,22 @@ TEST(Layering, EveryLibraryIncludesOnlyWhatItDeclaresBelowIt)
     }();
 }
 
+// The README's layout block names every library folder, in the build's order.
+TEST(Layering, TheReadmeListsTheLibrariesInTheirOrder)
+{
+    const fs::path root = DRUVEX_SOURCE_DIR;
+    static const std::regex entry(R"(^src/(\w+)/)");
+    std::vector<std::string> listed;
+    std::ifstream in(root / "README.md");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::smatch match;
+        if (std::regex_search(line, match, entry))
+            listed.push_back(match[1].str());
+    }
+    EXPECT_EQ(listed, libraryOrder(root / "src"));
+}
+
 TEST(Layering, APlantedUpwardIncludeIsFound)
 {
     const fs::path src = fs::path(DRUVEX_SOURCE_DIR) / "tests/layout/fixture/src";
