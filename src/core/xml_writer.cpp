@@ -107,6 +107,13 @@ void XmlWriter::endElement(std::string_view name)
     putChar('\n');
 }
 
+void XmlWriter::textElement(std::string_view name, std::u16string_view text)
+{
+    startElement(name);
+    this->text(text);
+    endElement(name);
+}
+
 bool XmlWriter::flush()
 {
     if (!error_ && used_ > 0) {

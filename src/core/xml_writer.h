@@ -30,6 +30,8 @@ public:
     // element, never both: the layout has no place for mixed content.
     void text(std::u16string_view text);
     void endElement(std::string_view name);
+    // An element that holds only `text`.
+    void textElement(std::string_view name, std::u16string_view text);
 
     // Hands the buffered output to the stream; call once after the last
     // element (nothing flushes on destruction). False when the stream refused

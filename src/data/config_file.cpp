@@ -55,12 +55,8 @@ bool ConfigFile::write(std::vector<std::uint8_t>& out) const
     MemoryStream stream(bytes);
     XmlWriter writer(stream, true);
     writer.startElement("data");
-    writer.startElement("Lang");
-    writer.text(culture.view());
-    writer.endElement("Lang");
-    writer.startElement("Theme");
-    writer.text(themeName(theme_).view());
-    writer.endElement("Theme");
+    writer.textElement("Lang", culture.view());
+    writer.textElement("Theme", themeName(theme_).view());
     writer.endElement("data");
     if (!writer.flush())
         return false;

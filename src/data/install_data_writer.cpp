@@ -37,9 +37,7 @@ public:
     void write(const InstallData& data)
     {
         writer_.startElement("data");
-        writer_.startElement("Version");
-        writer_.text(u"3");
-        writer_.endElement("Version");
+        writer_.textElement("Version", u"3");
         if (data.isFullDocument())
             writePlatforms(data);
         writeIncludes(data);
@@ -63,9 +61,7 @@ private:
 
     void writeTextElement(std::string_view name, const SharedString& text)
     {
-        writer_.startElement(name);
-        writer_.text(text.view());
-        writer_.endElement(name);
+        writer_.textElement(name, text.view());
     }
 
     void writeSequence(std::string_view name, const SharedString& text)

@@ -42,9 +42,7 @@ void writeFeature(XmlWriter& writer, const Feature& feature)
     if (feature.componentFeatureCount() > 0) {
         writer.startElement("ComponentFeatures");
         for (const SharedString& name : feature.componentFeatures()) {
-            writer.startElement("ComponentFeature");
-            writer.text(name.view());
-            writer.endElement("ComponentFeature");
+            writer.textElement("ComponentFeature", name.view());
         }
         writer.endElement("ComponentFeatures");
     }
@@ -322,9 +320,7 @@ bool InstalledLog::serialize(std::vector<std::uint8_t>& out) const
 
     writer.startElement("PendingRegistrations");
     for (const SharedString& registration : registrations_) {
-        writer.startElement("Registration");
-        writer.text(registration.view());
-        writer.endElement("Registration");
+        writer.textElement("Registration", registration.view());
     }
     writer.endElement("PendingRegistrations");
 

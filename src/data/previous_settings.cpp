@@ -135,9 +135,7 @@ bool PreviousSettings::writeXml(std::vector<std::uint8_t>& out) const
     XmlWriter writer(stream, true);
     writer.startElement("AdministrativeData");
 
-    writer.startElement("Language");
-    writer.text(uintToText(language_).view());
-    writer.endElement("Language");
+    writer.textElement("Language", uintToText(language_).view());
 
     writer.startElement("Destination");
     writer.attribute("IsTethered", yesNo(isTethered_));
@@ -155,9 +153,7 @@ bool PreviousSettings::writeXml(std::vector<std::uint8_t>& out) const
 
     writer.startElement("FeaturesToInstall");
     for (const SharedString& feature : featuresToInstall_) {
-        writer.startElement("Feature");
-        writer.text(feature.view());
-        writer.endElement("Feature");
+        writer.textElement("Feature", feature.view());
     }
     writer.endElement("FeaturesToInstall");
 

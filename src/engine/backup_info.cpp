@@ -83,9 +83,7 @@ bool writeBackupInfoXml(const BackupInfo& info, std::vector<std::uint8_t>& out)
     writer.startElement("DataFolder");
     writer.attribute("Path", info.dataFolder.view());
     writer.endElement("DataFolder");
-    writer.startElement("Created");
-    writer.text(info.created.view());
-    writer.endElement("Created");
+    writer.textElement("Created", info.created.view());
     writer.endElement("BackupInfo");
     if (!writer.flush())
         return false;
