@@ -347,8 +347,10 @@ TEST_F(PackageInstallerThreads, APackageThatDoesNotMatchOrIsNotWrittenWholeIsNev
         SCOPED_TRACE(c.what);
         log_.clear();
         const bool faulty = !c.reply;
-        InstallerRun run(faulty ? std::static_pointer_cast<HalAccess>(std::make_shared<test::FaultInjectingHal>(host_, c.faults))
-                       : host_);
+        std::shared_ptr<HalAccess> target = host_;
+        if (faulty)
+            target = std::make_shared<test::FaultInjectingHal>(host_, c.faults);
+        InstallerRun run(target);
         FeaturePtr feature = online(run.context, "A", good, false, c.withDigest);
         if (c.reply)
             server_.setReply("/A.lzma", *c.reply);
