@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "platform/manual_reset_event.h"
 #include "platform/process.h"
 #include "support/host_fixture.h"
+#include "support/recorded_start.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -78,14 +78,7 @@ protected:
     }
 
     // The arguments the last recorder run received, its own name first.
-    std::vector<std::string> recordedArguments()
-    {
-        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-        std::vector<std::string> arguments;
-        for (std::string argument; std::getline(in, argument, '\0');)
-            arguments.push_back(argument);
-        return arguments;
-    }
+    std::vector<std::string> recordedArguments() { return test::recordedArguments(device().directory()); }
 
     ImmediateTimeouts timeouts_;
     WaitTimeouts* previousTimeouts_ = nullptr;

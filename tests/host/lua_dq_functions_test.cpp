@@ -5,7 +5,6 @@
 // "InstallerController" only, and other products' installed logs.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -23,6 +22,7 @@
 #include "script_fixture.h"
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
+#include "support/recorded_start.h"
 #include "ui_base/message_box.h"
 
 namespace druvex {
@@ -252,14 +252,7 @@ protected:
     }
 
     // The recorder's arguments (its own name first); empty when it did not run.
-    std::vector<std::string> recordedArguments()
-    {
-        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-        std::vector<std::string> arguments;
-        for (std::string argument; std::getline(in, argument, '\0');)
-            arguments.push_back(argument);
-        return arguments;
-    }
+    std::vector<std::string> recordedArguments() { return test::recordedArguments(device().directory()); }
 };
 
 TEST_F(LuaDqFunctionsPrograms, InstallMsiCommandLineReachesTheProgramUnsplit)

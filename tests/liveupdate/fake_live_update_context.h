@@ -4,9 +4,11 @@
 // newer-installer logic hands back (page sequence modes, the chosen download,
 // the failed-launch flag) recorded. Like the controller, it is the package
 // installer's context as well, so that a new-version download runs from what
-// the newer-installer logic stored.
+// the newer-installer logic stored; its package store is the "No cache" one,
+// counting what passes through it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -24,6 +26,25 @@
 #include "liveupdate/web_downloader.h"
 
 namespace druvex::test {
+
+class CountingNoCache final : public PackageCache {
+public:
+    CountingNoCache(std::shared_ptr<HalAccess> host, const SharedString& folder) : inner_(std::move(host), folder) {}
+
+    void downloadFolder(SharedString& folder) override { inner_.downloadFolder(folder); }
+    SharedString findPackage(const InstallItem& item, bool& found) override { return inner_.findPackage(item, found); }
+    void storePackage(SharedString& path, const SharedString& downloaded) override
+    {
+        stores.fetch_add(1);
+        inner_.storePackage(path, downloaded);
+    }
+    bool removePackage(const SharedString& path) override { return inner_.removePackage(path); }
+
+    std::atomic<int> stores{0};
+
+private:
+    NoPackageCache inner_;
+};
 
 class FakeLiveUpdateContext final : public LiveUpdateContext, public PackageInstallerContext {
 public:
@@ -64,8 +85,8 @@ public:
     WebDownloader& webDownloader() override { return downloader; }
     std::shared_ptr<HalAccess> targetHost() override { return host_; }
     PackageCache& packageCache() override { return cache; }
-    bool getSkipFeatureChoice() override { return false; }
-    void setSkipFeatureChoice(bool) override {}
+    bool getSkipFeatureChoice() override { return skip.load(); }
+    void setSkipFeatureChoice(bool value) override { skip.store(value); }
     std::int32_t getWizardMode() override { return builtModes.empty() ? 0 : builtModes.back(); }
 
     // Pairs each language template of the data with the item its feature
@@ -89,7 +110,8 @@ public:
     SharedString folder = u"/Program Files/Installer";
     UpdatePatcher patcher{*this};
     WebDownloader downloader;
-    NoPackageCache cache;
+    CountingNoCache cache;
+    std::atomic<bool> skip{false};
 
     std::vector<std::int32_t> builtModes;
     SharedString newUrl;

@@ -7,20 +7,18 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "liveupdate/fake_live_update_context.h"
+#include "liveupdate/liveupdate_test_text.h"
 #include "liveupdate/package_installer.h"
+#include "liveupdate/recording_package_owner.h"
 #include "liveupdate/update_bulletin.h"
 #include "liveupdate/web_downloader.h"
 #include "platform/device_config.h"
@@ -29,16 +27,13 @@
 #include "support/shared_string_print.h"
 #include "support/host_fixture.h"
 #include "support/loopback_http_server.h"
+#include "support/recorded_start.h"
 
 namespace druvex {
 namespace {
 
 using test::HttpReply;
-
-SharedString wide(std::string_view text)
-{
-    return SharedString::fromCodePage(std::string(text).c_str(), 0);
-}
+using test::wide;
 
 // The device host, with the store queries and process starts it is asked
 // for recorded; a start only records (or fails when told to) unless it is
@@ -54,8 +49,11 @@ public:
                        ProcessInformation& information) override
     {
         starts.push_back({application, commandLine});
-        if (startForReal)
-            return HalAccessWinCE::createProcess(application, commandLine, flags, information);
+        if (startForReal) {
+            const bool started = HalAccessWinCE::createProcess(application, commandLine, flags, information);
+            startedProcessId = information.processId;
+            return started;
+        }
         if (failStart) {
             setLastError(kErrorAccessDenied);
             return false;
@@ -73,6 +71,7 @@ public:
     std::vector<SharedString> queried;
     bool failStart = false;
     bool startForReal = false;
+    std::uint32_t startedProcessId = 0;
 };
 
 class NewInstallerDevice : public test::HostFixture {
@@ -296,44 +295,6 @@ TEST_F(SaveFolderSpaceSearch, PreferredFolderRootAndStorageRoots)
     }
 }
 
-// What the installation process hears of the new-version download.
-class DownloadOwner final : public PackageInstallerListener {
-public:
-    void onPackageStarted(const FeaturePtr&, PackageJob&) override {}
-    void onPackageRate(std::uint64_t, std::uint64_t) override {}
-    void onPackageReady(const FeaturePtr&, const SharedString& path) override { record("ready " + utf8(path)); }
-    void onPackageSkipped(const FeaturePtr&) override { record("skipped"); }
-    void onAllPackagesHandled() override { record("all handled"); }
-    void onPackagesFailed() override { record("failed"); }
-
-    // Waits for the end of the run, which comes last whatever the outcome;
-    // false after 20 seconds.
-    bool waitForEnd()
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20),
-                                 [&] { return !events_.empty() && events_.back() == "all handled"; });
-    }
-    std::vector<std::string> events()
-    {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-private:
-    static std::string utf8(const SharedString& text) { return toUtf8(text).c_str(); }
-    void record(std::string event)
-    {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-        changed_.notify_all();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> events_;
-};
-
 // The whole way from the bulletin's offer to the start, against the
 // loopback server: the offer chosen for download, the package installer's
 // new-version job (presence probe, transfer to the target), the launch.
@@ -351,7 +312,7 @@ protected:
     {
         EXPECT_TRUE(loadOffer("Qm40", size));
         EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
-        DownloadOwner owner;
+        test::RecordingPackageOwner owner;
         PackageInstaller installer(*context_, owner);
         std::vector<FeaturePtr> downloaded;
         std::vector<FeaturePtr> local;
@@ -360,7 +321,7 @@ protected:
         if (!present)
             return {};
         installer.start(nullptr);
-        EXPECT_TRUE(owner.waitForEnd());
+        EXPECT_TRUE(owner.waitAllHandled());
         return owner.events();
     }
 
@@ -375,55 +336,48 @@ TEST_F(NewInstallerThreads, ServedProgramIsPlacedAndRunsWithItsCommandLine)
     server_.setReply("/p/setup49.exe", HttpReply::ok(program));
     bool present = false;
     EXPECT_EQ(download(program.size(), present),
-              (std::vector<std::string>{"ready /Temp/setup49.exe", "all handled"}));
+              (std::vector<std::string>{"started setup49.exe", "ready setup49.exe /Temp/setup49.exe", "all handled"}));
     EXPECT_TRUE(present);
+    // The new installer bypasses the package store.
+    EXPECT_EQ(context_->cache.stores.load(), 0);
     recording_->startForReal = true;
     ASSERT_TRUE(launchNewInstaller(*context_));
     ASSERT_EQ(recording_->starts.size(), 1u);
     EXPECT_EQ(recording_->starts[0].commandLine, u"dont_check_unique_instance");
-    // The program records its arguments, its own path first, as it starts;
-    // its handles are closed already, so the record is waited for.
-    const std::filesystem::path record = device().directory() / "started.bin";
-    const std::vector<std::string> expected{device().hostPath("Temp/setup49.exe").string(),
-                                            "dont_check_unique_instance"};
-    std::vector<std::string> arguments;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (arguments != expected && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::ifstream started(record, std::ios::binary);
-        arguments.clear();
-        for (std::string argument; std::getline(started, argument, '\0');)
-            arguments.push_back(argument);
-    }
-    EXPECT_EQ(arguments, expected);
+    // The program records its arguments, its own path first, as it starts.
+    test::awaitChildEnd(static_cast<pid_t>(recording_->startedProcessId));
+    EXPECT_EQ(test::recordedArguments(device().directory()),
+              (std::vector<std::string>{device().hostPath("Temp/setup49.exe").string(), "dont_check_unique_instance"}));
     EXPECT_FALSE(context_->launchFailed);
 }
 
-TEST_F(NewInstallerThreads, InstallerOfAnotherSizeFailsItsProbeAndIsNeverStarted)
+// An installer of another size than the bulletin's fails its probe; one the
+// server cuts short is deleted. Neither is ever started.
+TEST_F(NewInstallerThreads, InstallerOfAnotherSizeOrCutShortIsNeverStarted)
 {
-    server_.setReply("/p/setup49.exe", HttpReply::ok("12345678"));
-    bool present = true;
-    EXPECT_TRUE(download(9, present).empty());
-    EXPECT_FALSE(present);
-    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
-    EXPECT_FALSE(launchNewInstaller(*context_));
-    EXPECT_TRUE(recording_->starts.empty());
-    EXPECT_TRUE(context_->launchFailed);
-}
-
-TEST_F(NewInstallerThreads, InstallerCutShortIsDeletedAndNeverStarted)
-{
-    // The server announces the bulletin's size and sends less.
-    HttpReply reply = HttpReply::ok("123456789");
-    reply.cutAfter = 5;
-    server_.setReply("/p/setup49.exe", reply);
-    bool present = false;
-    EXPECT_EQ(download(9, present), (std::vector<std::string>{"failed", "all handled"}));
-    EXPECT_TRUE(present);
-    EXPECT_FALSE(device().exists("Temp/setup49.exe"));
-    EXPECT_FALSE(launchNewInstaller(*context_));
-    EXPECT_TRUE(recording_->starts.empty());
-    EXPECT_TRUE(context_->launchFailed);
+    HttpReply cut = HttpReply::ok("123456789");
+    cut.cutAfter = 5;
+    const struct {
+        const char* what;
+        HttpReply reply;
+        bool present;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"another size", HttpReply::ok("12345678"), false, {}},
+        {"cut short", cut, true, {"started setup49.exe", "failed", "all handled"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server_.setReply("/p/setup49.exe", c.reply);
+        bool present = !c.present;
+        EXPECT_EQ(download(9, present), c.events);
+        EXPECT_EQ(present, c.present);
+        EXPECT_FALSE(device().exists("Temp/setup49.exe"));
+        context_->launchFailed = false;
+        EXPECT_FALSE(launchNewInstaller(*context_));
+        EXPECT_TRUE(recording_->starts.empty());
+        EXPECT_TRUE(context_->launchFailed);
+    }
 }
 
 }  // namespace

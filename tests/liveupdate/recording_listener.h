@@ -61,46 +61,17 @@ public:
         return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return dataBytes_ >= bytes; });
     }
 
-    std::vector<std::string> events() const
-    {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    std::vector<int> statuses() const
-    {
-        std::lock_guard lock(mutex_);
-        return statuses_;
-    }
+    std::vector<std::string> events() const { return locked(events_); }
     int status() const
     {
         std::lock_guard lock(mutex_);
         return statuses_.empty() ? -1 : statuses_.back();
     }
-    std::string data() const
-    {
-        std::lock_guard lock(mutex_);
-        return data_;
-    }
-    std::uint64_t dataBytes() const
-    {
-        std::lock_guard lock(mutex_);
-        return dataBytes_;
-    }
-    int pieces() const
-    {
-        std::lock_guard lock(mutex_);
-        return pieces_;
-    }
-    std::vector<DownloadRequest*> finishers() const
-    {
-        std::lock_guard lock(mutex_);
-        return finishers_;
-    }
-    std::vector<std::thread::id> finishThreads() const
-    {
-        std::lock_guard lock(mutex_);
-        return finishThreads_;
-    }
+    std::string data() const { return locked(data_); }
+    std::uint64_t dataBytes() const { return locked(dataBytes_); }
+    int pieces() const { return locked(pieces_); }
+    std::vector<DownloadRequest*> finishers() const { return locked(finishers_); }
+    std::vector<std::thread::id> finishThreads() const { return locked(finishThreads_); }
 
     // Set before the request starts. retryOn is called in onFinished, with
     // the listener's lock held; its answer is the retry flag.
@@ -108,6 +79,12 @@ public:
     std::function<bool(int status, int finishedCount)> retryOn;
 
 private:
+    template <class T>
+    T locked(const T& field) const
+    {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
     void record(std::string line)
     {
         std::lock_guard lock(mutex_);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -19,6 +18,7 @@
 #include "data/install_data.h"
 #include "data/package_sources.h"
 #include "liveupdate/fake_live_update_context.h"
+#include "liveupdate/liveupdate_test_text.h"
 #include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 #include "support/host_fixture.h"
@@ -26,17 +26,7 @@
 namespace druvex {
 namespace {
 
-SharedString sha1Hex(std::string_view bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    std::u16string hex;
-    for (unsigned char byte : digest) {
-        hex += u"0123456789ABCDEF"[byte >> 4];
-        hex += u"0123456789ABCDEF"[byte & 15];
-    }
-    return SharedString(hex);
-}
+using test::wideSha1;
 
 // The names of the folders and the file of a feature's content, outermost first.
 std::vector<SharedString> contentChain(const Feature& feature, SharedString& origPath)
@@ -129,7 +119,7 @@ TEST_F(UpdatePatcherFolders, LanguageFilesBecomeLanguageFeatures)
     EXPECT_EQ(origPath, u"/Installer/update/help_1031.lng");
     EXPECT_EQ(german->getReqSpace(), 10);
     EXPECT_EQ(german->getCompressedSize(), 10);
-    EXPECT_EQ(german->getDigest(), sha1Hex("Hallo Welt"));
+    EXPECT_EQ(german->getDigest(), wideSha1("Hallo Welt"));
     EXPECT_EQ(german->getTimestamp(), 1600000000);
     // The key of the source holds the Digest, so it was made after it.
     EXPECT_EQ(sourcesOf(*german),
@@ -139,7 +129,7 @@ TEST_F(UpdatePatcherFolders, LanguageFilesBecomeLanguageFeatures)
     EXPECT_EQ(english_->getNameRef(), u"English");
     EXPECT_EQ(contentChain(*english_, origPath),
               (std::vector<SharedString>{u"<TARGETDIR>", u"Lang", u"help_1033.lng"}));
-    EXPECT_EQ(english_->getDigest(), sha1Hex("Hello world"));
+    EXPECT_EQ(english_->getDigest(), wideSha1("Hello world"));
     EXPECT_EQ(english_->getTimestamp(), 1577836800);
     EXPECT_EQ(sourcesOf(*english_),
               (std::vector<PackageSource>{{kSourceLocalFile, u"/Installer/update/help_1033.lng", 11, 0}}));
@@ -187,7 +177,7 @@ TEST_F(UpdatePatcherFolders, CustomLanguageReplacesAnotherNamedOne)
     ASSERT_NE(custom, nullptr);
     EXPECT_NE(custom, mine);
     EXPECT_EQ(custom->getNameRef(), u"Custom language");
-    EXPECT_EQ(custom->getDigest(), sha1Hex("[Hello]Howdy"));
+    EXPECT_EQ(custom->getDigest(), wideSha1("[Hello]Howdy"));
     EXPECT_EQ(sourcesOf(*custom),
               (std::vector<PackageSource>{{kSourceLocalFile, u"/Installer/custom/help_custm.lng", 12, 0}}));
     EXPECT_EQ(getCustomLanguageFileName(*context_), u"help_custm.lng");

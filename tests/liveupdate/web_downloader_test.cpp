@@ -4,13 +4,13 @@
 #include "liveupdate/web_downloader.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "liveupdate/liveupdate_test_text.h"
 #include "liveupdate/recording_listener.h"
 #include "support/device_fixture.h"
 #include "support/diag_capture.h"
@@ -24,26 +24,9 @@ namespace {
 
 using test::HttpReply;
 using test::RecordingListener;
+using test::sha1Hex;
+using test::wide;
 using Events = std::vector<std::string>;
-
-SharedString wide(std::string_view text)
-{
-    return SharedString::fromCodePage(std::string(text).c_str(), 0);
-}
-
-// The digest as the bulletins carry it, from OpenSSL.
-std::string sha1Hex(std::string_view bytes, bool upper = true)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    std::string hex;
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
 
 class WebDownloaderThreads : public test::DeviceFixture {
 protected:

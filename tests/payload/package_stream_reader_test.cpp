@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "package_writer/package_writer.h"
 #include "payload_test_support.h"
@@ -14,18 +13,12 @@ namespace {
 
 using test::Bytes;
 
-void writeHostFile(const std::filesystem::path& path, const Bytes& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
 TEST(PackageStreamReader, AnyPieceSizeGivesTheWholeStream)
 {
     test::ScratchDir scratch;
     const Bytes big = test::sampleData(70000, 3);
-    writeHostFile(scratch.path() / "big.bin", big);
-    writeHostFile(scratch.path() / "empty.bin", {});
+    test::writeFileBytes(scratch.path() / "big.bin", big);
+    test::writeFileBytes(scratch.path() / "empty.bin", {});
     tools::PackageWriter writer;
     writer.openFolder(u"<TARGETDIR>")
         .addFile(u"a.txt", test::toBytes("in memory"))
@@ -50,10 +43,10 @@ TEST(PackageStreamReader, AnyPieceSizeGivesTheWholeStream)
 TEST(PackageStreamReader, ASourceFileThatShrankFailsTheRead)
 {
     test::ScratchDir scratch;
-    writeHostFile(scratch.path() / "file.bin", test::sampleData(5000));
+    test::writeFileBytes(scratch.path() / "file.bin", test::sampleData(5000));
     tools::PackageWriter writer;
     writer.addFileFrom(u"file.bin", scratch.path() / "file.bin", 5000);
-    writeHostFile(scratch.path() / "file.bin", test::sampleData(100));
+    test::writeFileBytes(scratch.path() / "file.bin", test::sampleData(100));
     tools::PackageStreamReader reader(writer);
     std::vector<std::uint8_t> buffer(1 << 16);
     EXPECT_EQ(reader.read(buffer.data(), buffer.size()), -1);

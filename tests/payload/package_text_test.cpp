@@ -1,6 +1,7 @@
-// The text of a one-file package (a licence): from an archive entry named
-// after its item and from an LZMA file on the device, decoded by its
-// byte-order mark; a second file, a missing, empty or damaged package and a
+// The text of a one-file package (a licence): the byte-order mark decides the
+// decoding, only the first file counts and an empty one leaves the text
+// alone; from an archive entry named after its item and from an LZMA file on
+// the device; a second file, a missing, empty or damaged package and a
 // failing read give no length.
 #include <gtest/gtest.h>
 
@@ -8,8 +9,11 @@
 #include <string>
 
 #include "data/feature.h"
+#include "fileutil/file_util.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_text.h"
+#include "payload/package_unpacker.h"
+#include "payload/text_collector.h"
 #include "payload_test_support.h"
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
@@ -62,6 +66,57 @@ FeaturePtr itemNamed(std::u16string_view name)
     FeaturePtr item = makeFeaturePtr();
     item->setName(SharedString(name));
     return item;
+}
+
+// The text collector behind the unpacker, with plain names.
+class PackageUnpackerText : public test::PayloadHostFixture {
+protected:
+    bool collect(const std::vector<Bytes>& files, SharedString& text)
+    {
+        TextCollector collector(text);
+        PackageUnpacker unpacker(nullptr, collector, *host_);
+        unpacker.setPlainNames();
+        return test::feedPackage(unpacker, packageOf(files));
+    }
+};
+
+TEST_F(PackageUnpackerText, TheMarkDecidesTheDecoding)
+{
+    const Bytes oddMark{0xFF, 0xFE, 0x00, 0x00, 'A'};
+    SharedString utf8Oracle;
+    decodeUtf8ToString(oddMark.data(), oddMark.data() + oddMark.size(), utf8Oracle);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::u16string text;
+    } cases[] = {
+        {"UTF-8 with its mark", {0xEF, 0xBB, 0xBF, 'L', 0xC3, 0xA9}, u"\uFEFFL\u00E9"},
+        {"UTF-8 without a mark", {'O', 'K'}, u"OK"},
+        {"UTF-16LE", {0xFF, 0xFE, 'H', 0, 0xAC, 0x20}, u"H\u20AC"},
+        {"UTF-16BE", {0xFE, 0xFF, 0, 'H', 0x20, 0xAC}, u"H\u20AC"},
+        {"UTF-16LE with an odd last byte", {0xFF, 0xFE, 'H', 0, 'x'}, u"H"},
+        {"the UTF-32LE mark is not UTF-16", oddMark, std::u16string(utf8Oracle.view())},
+    };
+    for (const auto& c : cases) {
+        SharedString text(u"before");
+        EXPECT_TRUE(collect({c.bytes}, text)) << c.what;
+        EXPECT_EQ(text.view(), c.text) << c.what;
+    }
+}
+
+TEST_F(PackageUnpackerText, AnEmptyFileChangesNothingAndMemoryIsLimited)
+{
+    SharedString text(u"before");
+    EXPECT_TRUE(collect({Bytes{}}, text));
+    EXPECT_EQ(text, u"before");
+
+    TextCollector collector(text);
+    EXPECT_TRUE(collector.createFolder(nullptr, u"x"));
+    ASSERT_TRUE(collector.createFile(nullptr, u"x"));
+    const std::vector<std::uint8_t> big(1 << 20, 'b');
+    for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(collector.writeData(static_cast<std::uint32_t>(big.size()), big.data()));
+    EXPECT_FALSE(collector.writeData(1, big.data()));  // past the in-memory limit
 }
 
 class ExtractPayloadFolder : public test::PayloadHostFixture {

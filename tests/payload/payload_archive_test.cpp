@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "core/app_paths.h"
@@ -341,49 +342,43 @@ protected:
     }
 };
 
-TEST_F(PayloadArchiveDefault, SetupFileBesideTheProgramComesFirst)
-{
-    placeProgram("setup.exe", kEmptyArchive);
-    placeProgram("setup.dqres", kOneEntryArchive);
-    PayloadArchive archive(*host_);
-    int error = 0;
-    ASSERT_TRUE(archive.openDefault(error));
-    EXPECT_EQ(error, 0);
-    EXPECT_EQ(archive.entryCount(), 1u);
-}
-
-TEST_F(PayloadArchiveDefault, FallsBackToTheProgramAndKeepsTheFirstError)
+// The setup file beside the program comes first, then the archive appended
+// to the program; the first error is the one kept.
+TEST_F(PayloadArchiveDefault, TheSetupFileComesFirstThenTheProgram)
 {
     Bytes program = test::readFileBytes("/bin/true");
     const Bytes appended = test::buildArchive({{u"Data", kPayloadMethodStored, toBytes("abc"), 3}}, program.size());
     program.insert(program.end(), appended.begin(), appended.end());
-    placeProgram("setup.exe", program);
-
-    placeProgram("setup.dqres", toBytes("a setup file without any trailer, long enough to be looked at"));
-    PayloadArchive archive(*host_);
-    int error = 0;
-    ASSERT_TRUE(archive.openDefault(error));
-    EXPECT_EQ(error, kPayloadErrorFormat);
-    EXPECT_EQ(archive.findEntry(u"Data"), 0);
-    Bytes bytes;
-    EXPECT_TRUE(archive.extractTo(u"Data", bytes));
-    EXPECT_EQ(bytes, toBytes("abc"));
-
-    std::filesystem::remove(device().hostPath("Program Files/Survey/setup.dqres"));
-    PayloadArchive second(*host_);
-    error = 0;
-    ASSERT_TRUE(second.openDefault(error));
-    EXPECT_EQ(error, kPayloadErrorOpen);
-}
-
-TEST_F(PayloadArchiveDefault, NeitherFileGivesTheProgramsError)
-{
-    placeProgram("setup.exe", toBytes("MZ but nothing else"));
-    PayloadArchive archive(*host_);
-    int error = 0;
-    EXPECT_FALSE(archive.openDefault(error));
-    EXPECT_EQ(error, kPayloadErrorFormat);
-    EXPECT_EQ(archive.entryCount(), 0u);
+    const struct {
+        const char* what;
+        Bytes setupExe;
+        std::optional<Bytes> setupFile;
+        bool opened;
+        int error;
+    } cases[] = {
+        {"a setup file", kEmptyArchive, kOneEntryArchive, true, 0},
+        {"a setup file without a trailer", program,
+         toBytes("a setup file without any trailer, long enough to be looked at"), true, kPayloadErrorFormat},
+        {"no setup file", program, std::nullopt, true, kPayloadErrorOpen},
+        {"neither", toBytes("MZ but nothing else"), std::nullopt, false, kPayloadErrorFormat},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        placeProgram("setup.exe", c.setupExe);
+        std::filesystem::remove(device().hostPath("Program Files/Survey/setup.dqres"));
+        if (c.setupFile)
+            placeProgram("setup.dqres", *c.setupFile);
+        PayloadArchive archive(*host_);
+        int error = 0;
+        EXPECT_EQ(archive.openDefault(error), c.opened);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(archive.entryCount(), c.opened ? 1u : 0u);
+        Bytes bytes;
+        EXPECT_EQ(archive.extractTo(u"Data", bytes), c.opened);
+        if (c.opened) {
+            EXPECT_EQ(bytes, toBytes("abc"));
+        }
+    }
 }
 
 }  // namespace
