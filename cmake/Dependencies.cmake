@@ -60,7 +60,7 @@ add_library(druvex_lzma STATIC ${lzma_sources})
 set_source_files_properties(${lzma_sources} PROPERTIES LANGUAGE C)
 target_compile_definitions(druvex_lzma PUBLIC Z7_ST=1)
 target_compile_options(druvex_lzma PRIVATE -w -O2)
-if(DRUVEX_SANITIZE)
+if(DRUVEX_SANITIZE OR DRUVEX_FUZZ)
   # The SDK stores words at unaligned addresses on purpose where the CPU allows it.
   target_compile_options(druvex_lzma PRIVATE -fno-sanitize=alignment)
 endif()
