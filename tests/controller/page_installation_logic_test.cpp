@@ -16,9 +16,8 @@
 #include <vector>
 
 #include "controller/event_task.h"
-#include "controller/installation_run.h"
 #include "controller_fixture.h"
-#include "core/thread_utils.h"
+#include "engine_doubles.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
 #include "platform/manual_reset_event.h"
@@ -28,83 +27,13 @@ namespace druvex {
 namespace {
 
 using Lines = std::vector<std::string>;
-using Script = std::function<void(InstallationProcessListener&)>;
+using test::Script;
 
 std::string text(const SharedString& value)
 {
     const SharedStringA utf8 = toUtf8(value);
     return std::string(utf8.c_str(), static_cast<std::size_t>(utf8.length()));
 }
-
-// What the scripted runs were asked, kept outside them.
-struct RunJournal {
-    std::mutex mutex;
-    Lines calls;
-    void add(std::string call)
-    {
-        std::lock_guard lock(mutex);
-        calls.push_back(std::move(call));
-    }
-};
-
-// A run that plays its script to the listener when started: at once, or on
-// a thread of its own like the engine's.
-class ScriptedRun final : public InstallationRun {
-public:
-    ScriptedRun(InstallationProcessListener* listener, Script script, bool threaded, RunJournal& journal)
-        : listener_(listener), script_(std::move(script)), threaded_(threaded), journal_(journal)
-    {
-    }
-    ~ScriptedRun() override
-    {
-        if (worker_.joinable())
-            worker_.join();
-    }
-    void start() override
-    {
-        journal_.add("start");
-        if (!script_)
-            return;
-        if (!threaded_) {
-            script_(*listener_);
-            return;
-        }
-        WorkerThread worker([this] { script_(*listener_); });
-        worker_ = std::move(worker);
-    }
-    void pause() override { journal_.add("pause"); }
-    bool removeOldInstallations() override { return true; }
-    void resume() override { journal_.add("resume"); }
-    void cancel() override { journal_.add("cancel"); }
-    std::int32_t getRunState() const override { return kRunStateRunning; }
-    bool hasPendingPackages() const override { return true; }
-    // 5,120 KB and a half.
-    std::uint64_t getTotalBytes() const override { return 5 * 1024 * 1024 + 512; }
-    SharedString getFailedFeatureName() const override { return SharedString(u"Feature/Help"); }
-
-private:
-    InstallationProcessListener* listener_;
-    Script script_;
-    bool threaded_;
-    RunJournal& journal_;
-    WorkerThread worker_;
-};
-
-class ScriptedFactory final : public InstallationProcessFactory {
-public:
-    explicit ScriptedFactory(RunJournal& journal) : journal_(journal) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
-                                                 InstallationProcessListener* listener) override
-    {
-        return std::make_unique<ScriptedRun>(listener, script, threaded, journal_);
-    }
-
-    Script script;
-    bool threaded = false;
-
-private:
-    RunJournal& journal_;
-};
 
 // Every slot becomes a line.
 class RecordingSink final : public InstallationPageSink {
@@ -205,7 +134,7 @@ protected:
     {
         ControllerFixture::SetUp();
         makeController();
-        factory_ = std::make_shared<ScriptedFactory>(runs_);
+        factory_ = std::make_shared<test::ScriptedFactory>(runs_);
         controller().setInstallationProcessFactory(factory_);
         callback_ = std::make_shared<AnsweringUiCallback>();
         controller().setUiCallback(callback_);
@@ -228,8 +157,8 @@ protected:
         return logic();
     }
 
-    RunJournal runs_;
-    std::shared_ptr<ScriptedFactory> factory_;
+    test::RunJournal runs_;
+    std::shared_ptr<test::ScriptedFactory> factory_;
     std::shared_ptr<AnsweringUiCallback> callback_;
     RecordingSink sink_;
     std::unique_ptr<PageInstallationLogic> logic_;

@@ -18,8 +18,10 @@
 #include "controller/page_prerequisites_logic.h"
 #include "controller/prerequisites_sink.h"
 #include "controller/recording_ui_callback.h"
+#include "core/device_profile.h"
 #include "data/installed_log.h"
 #include "fileutil/file_util.h"
+#include "hal/device_identity.h"
 #include "liveupdate/web_downloader.h"
 #include "platform/manual_reset_event.h"
 #include "support/shared_string_print.h"
@@ -159,6 +161,15 @@ protected:
         source_->createDirectory(folder);
         ASSERT_TRUE(controller().getInstalledLog()->saveToFile(
             *source_, joinPath(folder, SharedString(u"InstalledLog.xml"))));
+    }
+
+    // The device identifies itself by these lines of its profile's [Device] section.
+    void useDeviceProfile(const std::string& lines)
+    {
+        device().writeDeviceFile("device.ini", "[Device]\n" + lines + "\n");
+        std::string error;
+        ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+        resetDeviceIdentificationForTests();
     }
 
     PagePrerequisitesLogic& makeLogic()

@@ -4,19 +4,18 @@
 // end of the page, the silent run and earlier installations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "controller/engine_doubles.h"
 #include "controller/fake_earlier_installations.h"
-#include "controller/installation_run.h"
 #include "controller/prerequisites_fixture.h"
-#include "core/device_profile.h"
 #include "data/install_data.h"
 #include "data/installed_log.h"
 #include "data/scriptable.h"
-#include "hal/device_identity.h"
 #include "payload/payload_archive.h"
 
 namespace druvex {
@@ -32,43 +31,6 @@ std::vector<EntrySource> payloadEntries()
             test::codedEntry(u"Features/Roads", kPayloadMethodStored, test::sampleData(5000, 3)),
             test::codedEntry(u"TranslationMap", kPayloadMethodStored, test::sampleData(100, 4))};
 }
-
-// Installation runs that only remove the old installations, as told.
-class RemovingRun final : public InstallationRun {
-public:
-    RemovingRun(bool removes, int& calls) : removes_(removes), calls_(calls) {}
-    void start() override {}
-    void pause() override {}
-    void resume() override {}
-    void cancel() override {}
-    std::int32_t getRunState() const override { return kRunStateIdle; }
-    bool hasPendingPackages() const override { return false; }
-    std::uint64_t getTotalBytes() const override { return 0; }
-    SharedString getFailedFeatureName() const override { return {}; }
-    bool removeOldInstallations() override
-    {
-        ++calls_;
-        return removes_;
-    }
-
-private:
-    bool removes_;
-    int& calls_;
-};
-
-class RemovingFactory final : public InstallationProcessFactory {
-public:
-    RemovingFactory(bool removes, int& calls) : removes_(removes), calls_(calls) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
-                                                 InstallationProcessListener*) override
-    {
-        return std::make_unique<RemovingRun>(removes_, calls_);
-    }
-
-private:
-    bool removes_;
-    int& calls_;
-};
 
 class PrerequisitesOffline : public test::PrerequisitesFixture {
 protected:
@@ -146,10 +108,7 @@ TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        device().writeDeviceFile("device.ini", std::string("[Device]\n") + row.deviceIni + "\n");
-        std::string error;
-        ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-        resetDeviceIdentificationForTests();
+        useDeviceProfile(row.deviceIni);
         source_->connection = row.connection;
         options_.useHalWin = row.useHalWin;
         InstallerController& controller = makePrerequisitesProduct(row.mask);
@@ -183,10 +142,7 @@ TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
 
 TEST_F(PrerequisitesOffline, TheDeviceCheckSetsTheTargetPlatformAndEndsOfflineWhenRefused)
 {
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     makePrerequisitesProduct();
     makeLogic().runDeviceAndOnlineChecks();
@@ -331,10 +287,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
         makeLogic().runDeviceAndOnlineChecks();
         return logic().finishChecks();
     };
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     // Nothing installed: the run goes on offline, in the install mode.
     makePrerequisitesProduct();
@@ -365,10 +318,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
 
 TEST_F(PrerequisitesOffline, ASilentRunTakesThePlatformFoundUnlessAnotherIsSet)
 {
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     makePrerequisitesProduct();
     openArchive(test::buildArchive(payloadEntries()));
@@ -407,15 +357,17 @@ TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
         controller().setForeignInstalledLog(foreign);
         controller().setUninstallCompatibility(row.compatibility);
         ui_->alreadyInstalledAnswer = row.agree;
-        int calls = 0;
-        controller().setInstallationProcessFactory(std::make_shared<RemovingFactory>(row.removes, calls));
+        test::RunJournal runs;
+        auto factory = std::make_shared<test::ScriptedFactory>(runs);
+        factory->removes = row.removes;
+        controller().setInstallationProcessFactory(factory);
         makeLogic();
         bool stop = false;
         bool removed = false;
         logic().evaluatePreviousInstallation(stop, removed);
         EXPECT_EQ(stop, row.stop);
         EXPECT_EQ(removed, row.removed);
-        EXPECT_EQ(calls, row.removerCalls);
+        EXPECT_EQ(std::count(runs.calls.begin(), runs.calls.end(), "remove old"), row.removerCalls);
         EXPECT_EQ(ui_->shown.empty() ? std::u16string() : std::get<0>(ui_->shown[0]), row.shown);
     }
 }

@@ -556,39 +556,19 @@ TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
 
 // Answers the questions about a failed feature from its script, every
 // other question no.
-class FeatureErrorPrompt final : public InstallerUiCallback {
+class FeatureErrorPrompt final : public test::ZeroAnswerUiCallback {
 public:
-    int askExit() override { return 0; }
-    int reportRapiSettingsProblem() override { return 0; }
-    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
-    int reportAlreadyInstalled(const SharedString&) override { return 0; }
-    int askUseProxy() override { return 0; }
-    int askStopUpdateSearch() override { return 0; }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
-    int askInstallRevision(const SharedString&) override { return 0; }
-    int reportNewerRevisionInstalled(const SharedString&) override { return 0; }
-    int reportNewInstallerReleased() override { return 0; }
-    int askFileExists(const SharedString&, bool&) override { return 0; }
-    int askStopEulaDownload() override { return 0; }
-    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
     int reportInstallToDestinationError() override
     {
         asked.push_back("resume?");
         return resume;
     }
-    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
     int askSkipFeatureInstall(const SharedString& name) override
     {
         asked.push_back("skip " + test::narrow(name.view()) + "?");
         return skip;
     }
-    int reportUninstallFeaturesError() override { return 0; }
-    int reportUninstallError() override { return 0; }
-    int reportUninstallDeviceError() override { return 0; }
     int askRollback() override { return 1; }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
-    int reportRebootNeeded() override { return 0; }
-    int askInstallPcVersion() override { return 0; }
     void showMessage(const SharedString& text, int severity, int) override
     {
         asked.push_back("message " + std::to_string(severity) + " " + test::narrow(text.view()));
