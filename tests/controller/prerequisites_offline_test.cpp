@@ -49,6 +49,23 @@ protected:
         }
         return progress;
     }
+
+    // The logic over the sound archive; the check pauses itself, from its own
+    // thread, after the first entry while `pauseNext_` is set.
+    PagePrerequisitesLogic& makePausingLogic()
+    {
+        makePrerequisitesProduct();
+        openArchive(test::buildArchive(payloadEntries()));
+        PagePrerequisitesLogic& logic = makeLogic();
+        pauseNext_ = true;
+        sink_.onProgress = [this, &logic](std::uint64_t) {
+            if (std::exchange(pauseNext_, false))
+                logic.pauseChecks();
+        };
+        return logic;
+    }
+
+    bool pauseNext_ = false;
 };
 
 using PrerequisitesOfflineThreads = PrerequisitesOffline;
@@ -228,17 +245,9 @@ TEST_F(PrerequisitesOffline, RunsThatNeedNoCheckReportItPassedAtOnce)
 
 TEST_F(PrerequisitesOfflineThreads, APausedCheckGoesOnWithTheNextEntryWhenResumed)
 {
-    makePrerequisitesProduct();
-    openArchive(test::buildArchive(payloadEntries()));
-    PagePrerequisitesLogic& logic = makeLogic();
+    // Paused after its first entry: it must stop before the second.
+    PagePrerequisitesLogic& logic = makePausingLogic();
     const std::vector<std::string> progress = expectedProgress();
-    bool first = true;
-    // Paused from the check's own thread after its first entry: it must stop
-    // before the second.
-    sink_.onProgress = [&](std::uint64_t) {
-        if (std::exchange(first, false))
-            logic.pauseChecks();
-    };
     logic.startChecks();
     ASSERT_TRUE(sink_.waitFor(progress[0]));
     EXPECT_EQ(logic.getCheckState(), kPayloadCheckPaused);
@@ -253,20 +262,13 @@ TEST_F(PrerequisitesOfflineThreads, APausedCheckGoesOnWithTheNextEntryWhenResume
 
 TEST_F(PrerequisitesOfflineThreads, StoppingAPausedCheckEndsItWithoutAReport)
 {
-    makePrerequisitesProduct();
-    openArchive(test::buildArchive(payloadEntries()));
-    PagePrerequisitesLogic& logic = makeLogic();
+    PagePrerequisitesLogic& logic = makePausingLogic();
     const std::vector<std::string> progress = expectedProgress();
-    bool first = true;
-    sink_.onProgress = [&](std::uint64_t) {
-        if (std::exchange(first, false))
-            logic.pauseChecks();
-    };
     // A stop that found the check paused, whether before or after it went to
     // wait, must wake it: a lost wake-up would end the program at the join's
     // limit instead.
     for (int round = 0; round < 3; ++round) {
-        first = true;
+        pauseNext_ = true;
         logic.startChecks();
         ASSERT_TRUE(sink_.waitFor(progress[0]));
         logic.stopChecks();
@@ -275,7 +277,7 @@ TEST_F(PrerequisitesOfflineThreads, StoppingAPausedCheckEndsItWithoutAReport)
         sink_.clear();
     }
     // Started again, a check runs to its end.
-    first = false;
+    pauseNext_ = false;
     logic.startChecks();
     ASSERT_TRUE(sink_.waitFor("payload 1 3"));
 }

@@ -103,6 +103,8 @@ public:
         EXPECT_TRUE(host_->writeRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Vendor"), 0,
                                                     SharedString(u"Model"), SharedString(u"QM40"), false));
     }
+    // The device with `archive` in place as the installer archive.
+    explicit InstallDevice(const Bytes& archive) : InstallDevice() { placeArchive(archive); }
     ~InstallDevice()
     {
         host_.reset();
