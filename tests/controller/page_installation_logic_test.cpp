@@ -17,6 +17,7 @@
 
 #include "controller/event_task.h"
 #include "controller_fixture.h"
+#include "recording_ui_callback.h"
 #include "engine_doubles.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
@@ -87,43 +88,20 @@ private:
 };
 
 // Answers each question with its scripted value and records it.
-class AnsweringUiCallback final : public InstallerUiCallback {
+class AnsweringUiCallback final : public test::ZeroAnswerUiCallback {
 public:
-    int askExit() override { return ask("exit"); }
-    int reportRapiSettingsProblem() override { return ask("rapi"); }
-    int reportNewerVersionInstalled(const SharedString&) override { return ask("newer version"); }
-    int reportAlreadyInstalled(const SharedString&) override { return ask("installed"); }
-    int askUseProxy() override { return ask("proxy"); }
-    int askStopUpdateSearch() override { return ask("stop search"); }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return ask("no server"); }
-    int askInstallRevision(const SharedString&) override { return ask("revision"); }
-    int reportNewerRevisionInstalled(const SharedString&) override { return ask("newer revision"); }
-    int reportNewInstallerReleased() override { return ask("new installer"); }
-    int askFileExists(const SharedString&, bool&) override { return ask("file exists"); }
-    int askStopEulaDownload() override { return ask("stop eula"); }
-    int askRetryFeatureDownload(const SharedString& name, int) override { return ask("retry " + text(name)); }
-    int reportInstallToDestinationError() override { return ask("resume"); }
-    int askSkipFeatureDownload(const SharedString& name, int) override { return ask("skip download " + text(name)); }
-    int askSkipFeatureInstall(const SharedString& name) override { return ask("skip install " + text(name)); }
-    int reportUninstallFeaturesError() override { return ask("uninstall features"); }
-    int reportUninstallError() override { return ask("uninstall"); }
-    int reportUninstallDeviceError() override { return ask("uninstall device"); }
-    int askRollback() override { return ask("rollback"); }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return ask("locked"); }
-    int reportRebootNeeded() override { return ask("reboot"); }
     void showMessage(const SharedString& message, int severity, int) override
     {
         asked.push_back("message " + std::to_string(severity) + " " + text(message));
     }
-    int askInstallPcVersion() override { return ask("pc version"); }
 
     int answer = 1;
     Lines asked;
 
 private:
-    int ask(std::string question)
+    int ask(const std::string& question) override
     {
-        asked.push_back(std::move(question));
+        asked.push_back(question);
         return answer;
     }
 };

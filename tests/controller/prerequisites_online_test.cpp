@@ -8,7 +8,6 @@
 
 #include <openssl/sha.h>
 
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "liveupdate/update_patcher.h"
 #include "support/diag_capture.h"
 #include "support/loopback_http_server.h"
+#include "support/recorded_start.h"
 
 namespace druvex {
 namespace {
@@ -286,10 +286,7 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_EQ(sink_.events(), (std::vector<std::string>{"download 0", "new installer started"}));
     // It was started as the empty installer of this one: told to wait for
     // this process and where this installer lies.
-    std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-    std::vector<std::string> arguments;
-    for (std::string argument; std::getline(in, argument, '\0');)
-        arguments.push_back(argument);
+    const std::vector<std::string> arguments = test::recordedArguments(device().directory());
     ASSERT_EQ(arguments.size(), 2u);
     char pid[16];
     std::snprintf(pid, sizeof pid, "%08X", static_cast<unsigned>(::getpid()));

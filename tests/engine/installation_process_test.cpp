@@ -540,17 +540,15 @@ TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
 // other question no.
 class FeatureErrorPrompt final : public test::ZeroAnswerUiCallback {
 public:
-    int reportInstallToDestinationError() override
+    int ask(const std::string& question) override
     {
-        asked.push_back("resume?");
-        return resume;
+        if (question == "rollback")
+            return 1;
+        if (question != "resume" && !question.starts_with("skip install "))
+            return 0;
+        asked.push_back(question);
+        return question == "resume" ? resume : skip;
     }
-    int askSkipFeatureInstall(const SharedString& name) override
-    {
-        asked.push_back("skip " + test::narrow(name.view()) + "?");
-        return skip;
-    }
-    int askRollback() override { return 1; }
     void showMessage(const SharedString& text, int severity, int) override
     {
         asked.push_back("message " + std::to_string(severity) + " " + test::narrow(text.view()));
@@ -578,8 +576,8 @@ TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
         run.setUiCallback(prompt);
         ASSERT_TRUE(run.runSilently());
         EXPECT_EQ(run.controller().getResult(), kResultCompleted);
-        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip Core?"})
-                                      : (std::vector<std::string>{"skip Core?", "resume?"}));
+        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip install Core"})
+                                      : (std::vector<std::string>{"skip install Core", "resume"}));
         EXPECT_EQ(run.controller().getSkipFeatureChoice(), skip);
 
         const std::unique_ptr<InstalledLog> log = installedLog(device);
