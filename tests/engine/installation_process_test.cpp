@@ -300,57 +300,12 @@ TEST_F(InstallationProcessRollbackThreads, ADeclinedRollbackEndsFailedWithNothin
     EXPECT_EQ(installed->getFeature(0)->getName(), u"Feature/Core");
 }
 
-// Tells the test when the run has begun to write and when it ended; the run
-// is canceled from its own thread at the first progress report when a logic
-// to abort is given.
-class FirstPositionSink final : public InstallationPageSink {
-public:
-    explicit FirstPositionSink(PageInstallationLogic* abort = nullptr) : abort_(abort) {}
-    void setProgressPosition(const SharedString&, std::uint64_t) override
-    {
-        bool first = false;
-        {
-            std::lock_guard lock(mutex_);
-            first = !std::exchange(seen_, true);
-            changed_.notify_all();
-        }
-        if (first && abort_)
-            abort_->abort();
-    }
-    void onRunFinished(bool ok, bool, bool) override
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-        ok_ = ok;
-        changed_.notify_all();
-    }
-    void awaitFirst()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return seen_; });
-    }
-    bool awaitEnd()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return finished_; });
-        return ok_;
-    }
-
-private:
-    PageInstallationLogic* abort_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool seen_ = false;
-    bool finished_ = false;
-    bool ok_ = false;
-};
-
 TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
 {
     InstallDevice device(archive_);
     TestRun run(device, features_, kModeInstall);
     const auto before = device.snapshot({run.workFolder()});
-    FirstPositionSink sink(&run.logic());
+    test::ProgressSink sink(&run.logic());
     run.logic().setSink(&sink);
     run.logic().startProcess();
     EXPECT_FALSE(sink.awaitEnd());
@@ -370,7 +325,7 @@ TEST_F(InstallationProcessThreads, ARunWhosePageGoesIsCanceledAndRolledBack)
     TestRun run(device, features_, kModeInstall);
     const auto before = device.snapshot({run.workFolder()});
     {
-        FirstPositionSink sink;
+        test::ProgressSink sink;
         PageInstallationLogic logic(run.controller());
         logic.setSink(&sink);
         logic.startProcess();
