@@ -152,17 +152,6 @@ protected:
         ASSERT_TRUE(controller().getPayloadArchive().open(SharedString(u"\\Temp\\payload.bin"), error)) << error;
     }
 
-    // The controller's installed log written where the installed-state load
-    // reads it.
-    void writeInstalledLog()
-    {
-        const SharedString folder = controller().getProductDataFolder();
-        source_->createDirectory(SharedString(u"\\Application Data\\Installer"));
-        source_->createDirectory(folder);
-        ASSERT_TRUE(controller().getInstalledLog()->saveToFile(
-            *source_, joinPath(folder, SharedString(u"InstalledLog.xml"))));
-    }
-
     // The device identifies itself by these lines of its profile's [Device] section.
     void useDeviceProfile(const std::string& lines)
     {

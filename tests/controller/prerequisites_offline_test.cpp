@@ -312,7 +312,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
         makePrerequisitesProduct();
         addFeature(u"Maps");
         addInstalled(u"Feature/Maps");
-        writeInstalledLog();
+        writeInstalledLog(*controller().getInstalledLog());
         EXPECT_EQ(leaveOffline(answer), answer == 1);
         EXPECT_EQ(ui_->noUpdateServerQuestions, 1);
     }

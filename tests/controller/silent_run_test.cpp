@@ -181,11 +181,7 @@ TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
             InstalledLog log;
             log.setProgramName(SharedString(u"Survey Pro"));
             log.setOwner(SharedString(u"surveyor"));
-            std::vector<std::uint8_t> bytes;
-            ASSERT_TRUE(log.serialize(bytes));
-            ASSERT_TRUE(createDirectoryRecursive(*source_, controller().getProductDataFolder()));
-            ASSERT_TRUE(writeBufferToFile(
-                *source_, bytes, joinPath(controller().getProductDataFolder(), SharedString(u"InstalledLog.xml"))));
+            writeInstalledLog(log);
         } else {
             setSetting(InstallerSettingKey::RequireAdminRights, u"Yes");
         }
