@@ -19,11 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "bench_device.h"
 #include "core/sha1.h"
-#include "host/wince_hal_access.h"
 #include "liveupdate/download_list.h"
 #include "liveupdate/web_downloader.h"
-#include "platform/device_config.h"
 #include "platform/http_request.h"
 #include "support/loopback_http_server.h"
 
@@ -34,11 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kFileBytes = 256u << 20;
 
-[[noreturn]] void fail(const std::string& what)
-{
-    std::fprintf(stderr, "download_bench: %s\n", what.c_str());
-    std::exit(1);
-}
+using druvex::bench::fail;
 
 std::string capture(const std::string& command)
 {
@@ -80,17 +75,14 @@ private:
 };
 
 struct Setup {
-    fs::path folder;
+    druvex::bench::ScratchFolder folder{"download-bench"};
+    druvex::bench::ActiveDevice device{folder.path, {"Temp"}};
     druvex::test::LoopbackHttpServer server;
-    std::shared_ptr<druvex::HalAccessWinCE> host;
     druvex::SharedString digest;
     std::string url;
 
     Setup()
     {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        folder = base / ("druvex-download-bench-" + std::to_string(::getpid()));
-        fs::create_directories(folder / "fs" / "Temp");
         std::string body(kFileBytes, '\0');
         std::mt19937_64 random(42);
         for (std::size_t i = 0; i + 8 <= body.size(); i += 8) {
@@ -102,19 +94,6 @@ struct Setup {
         digest = sha1.hexDigest(druvex::Sha1::kDigestBytes);
         server.setReply("/big.bin", druvex::test::HttpReply::ok(std::move(body)));
         url = server.url("/big.bin");
-
-        druvex::DeviceConfig config;
-        config.deviceDirectory = folder.string();
-        std::string error;
-        if (!druvex::activateDevice(config, &error))
-            fail("cannot activate the device: " + error);
-        host = std::make_shared<druvex::HalAccessWinCE>();
-    }
-    ~Setup()
-    {
-        host.reset();
-        druvex::deactivateDevice();
-        fs::remove_all(folder);
     }
 };
 
@@ -129,7 +108,7 @@ void downloadOurs()
     Setup& s = setup();
     druvex::WebDownloader downloader;
     BatchEnd end;
-    druvex::DownloadList list(s.host, downloader, &end);
+    druvex::DownloadList list(s.device.host, downloader, &end);
     const std::u16string url(s.url.begin(), s.url.end());
     list.add(u"\\Temp\\ours.bin", 1, s.digest, druvex::SharedString(std::u16string_view(url)));
     list.startAll();
@@ -140,7 +119,7 @@ void downloadOurs()
 void downloadCurl()
 {
     Setup& s = setup();
-    const fs::path target = s.folder / "fs" / "Temp" / "curl.bin";
+    const fs::path target = s.folder.path / "fs" / "Temp" / "curl.bin";
     const std::string output = capture("curl -s -o '" + target.string() + "' '" + s.url + "' && sha1sum '" +
                                        target.string() + "'");
     std::string expected(s.digest.view().begin(), s.digest.view().end());

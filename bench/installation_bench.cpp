@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
@@ -26,17 +27,16 @@
 #include <unistd.h>
 
 #include "app_base/installer_options.h"
+#include "bench_device.h"
 #include "controller/installer_controller.h"
 #include "controller/page_installation_logic.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
 #include "engine/installation_process.h"
-#include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
 #include "payload/package_streams.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
-#include "platform/device_config.h"
 #include "platform/device_root.h"
 
 namespace {
@@ -49,17 +49,8 @@ constexpr int kFeatures = 4;
 constexpr int kFoldersPerFeature = 5;
 constexpr std::size_t kMeanFileSize = 100000;
 
-[[noreturn]] void fail(const std::string& what)
-{
-    std::fprintf(stderr, "installation_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-void run(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0)
-        fail("command failed: " + command);
-}
+using druvex::bench::fail;
+using druvex::bench::run;
 
 // Survey-job-like text: words, coordinates, line ends and a few stray bytes.
 Bytes makeFile(std::mt19937& random, std::size_t size)
@@ -102,22 +93,21 @@ protected:
 };
 
 struct Setup {
-    fs::path folder;
-    fs::path device;
+    druvex::bench::ScratchFolder scratch{"installation-bench"};
+    fs::path folder = scratch.path;
+    fs::path device = folder / "device";
     fs::path source;
     fs::path tarStream;
     int files = 2000;
     std::uint64_t fileBytes = 0;
-    std::shared_ptr<druvex::HalAccessWinCE> host;
+    // Made once the archive is written through a host of the plain file system.
+    std::optional<druvex::bench::ActiveDevice> active;
     int round = 0;
 
     Setup()
     {
         if (const char* scale = std::getenv("DRUVEX_BENCH_SCALE"))
             files = std::max(kFeatures * kFoldersPerFeature, static_cast<int>(files * std::atof(scale)));
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        folder = base / ("druvex-installation-bench-" + std::to_string(::getpid()));
-        device = folder / "device";
         source = folder / "source";
         tarStream = folder / "files.tar.lzma";
         for (const char* sub : {"Temp", "Program Files", "Windows"})
@@ -132,19 +122,7 @@ struct Setup {
         std::printf("files: %d in %d features, %llu bytes; tar stream %llu bytes\n", files, kFeatures,
                     static_cast<unsigned long long>(fileBytes),
                     static_cast<unsigned long long>(fs::file_size(tarStream)));
-
-        druvex::DeviceConfig config;
-        config.deviceDirectory = device.string();
-        std::string error;
-        if (!druvex::activateDevice(config, &error))
-            fail("cannot activate the device: " + error);
-        host = std::make_shared<druvex::HalAccessWinCE>();
-    }
-    ~Setup()
-    {
-        host.reset();
-        druvex::deactivateDevice();
-        fs::remove_all(folder);
+        active.emplace(device, std::initializer_list<const char*>{});
     }
 
     fs::path featureSource(int feature) const { return source / ("Part" + std::to_string(feature)); }
@@ -238,7 +216,7 @@ fs::path installOurs()
     const std::string name = "Ours" + std::to_string(++s.round);
     const std::u16string destination = u"\\Program Files\\" + std::u16string(name.begin(), name.end());
     druvex::InstallerOptions options;
-    druvex::InstallerController controller(options, s.host, s.host);
+    druvex::InstallerController controller(options, s.active->host, s.active->host);
     druvex::InstallerSettings& settings = controller.getInstallData().settings();
     settings.set(druvex::InstallerSettingKey::ProgramName, druvex::SharedString(u"Survey Pro"));
     settings.set(druvex::InstallerSettingKey::ProgramUuid, druvex::fromUtf8(name));

@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-#include "bench_support.h"
+#include "bench_device.h"
 #include "controller/log_only_ui_callback.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
@@ -28,8 +28,6 @@
 #include "engine/host_node_writer.h"
 #include "engine/install_plan.h"
 #include "fileutil/file_util.h"
-#include "host/wince_hal_access.h"
-#include "platform/device_config.h"
 
 namespace {
 
@@ -39,11 +37,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSmall = 1000;
 constexpr int kLarge = 10000;
 
-[[noreturn]] void fail(const std::string& what)
-{
-    std::fprintf(stderr, "managed_folder_bench: %s\n", what.c_str());
-    std::exit(1);
-}
+using druvex::bench::fail;
 
 // The run as the clean-up needs it: the target host and the installed log.
 class BenchRun final : public druvex::FeatureInstallRun {
@@ -83,30 +77,6 @@ private:
     std::shared_ptr<druvex::InstallerUiCallback> callback_ = std::make_shared<druvex::LogOnlyUiCallback>(nullptr);
 };
 
-struct Device {
-    fs::path folder;
-    std::shared_ptr<druvex::HalAccessWinCE> host;
-
-    Device()
-    {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        folder = base / ("druvex-managed-bench-" + std::to_string(::getpid()));
-        fs::create_directories(folder / "fs" / "Program Files");
-        druvex::DeviceConfig config;
-        config.deviceDirectory = folder.string();
-        std::string error;
-        if (!druvex::activateDevice(config, &error))
-            fail("cannot activate the device: " + error);
-        host = std::make_shared<druvex::HalAccessWinCE>();
-    }
-    ~Device()
-    {
-        host.reset();
-        druvex::deactivateDevice();
-        fs::remove_all(folder);
-    }
-};
-
 std::string fileName(int i)
 {
     return "file" + std::to_string(i) + ".dat";
@@ -134,10 +104,10 @@ std::shared_ptr<druvex::InstalledLog> installedLog(const std::string& managed, i
 
 // Seconds per file of one clean-up of a folder of `files` files, the median
 // of the rounds.
-double costPerFile(Device& device, int files, int rounds)
+double costPerFile(const druvex::bench::ActiveDevice& device, const fs::path& deviceFolder, int files, int rounds)
 {
     const std::string managed = "Managed" + std::to_string(files);
-    const fs::path hostFolder = device.folder / "fs" / "Program Files" / managed;
+    const fs::path hostFolder = deviceFolder / "fs" / "Program Files" / managed;
     const auto log = installedLog(managed, files);
     const druvex::SharedString path = druvex::fromUtf8("\\Program Files\\" + managed);
     std::vector<double> costs;
@@ -173,9 +143,10 @@ int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     const int rounds = std::max(1, options.rounds);
-    Device device;
-    const double small = costPerFile(device, kSmall, rounds);
-    const double large = costPerFile(device, kLarge, rounds);
+    const druvex::bench::ScratchFolder folder("managed-bench");
+    const druvex::bench::ActiveDevice device(folder.path, {"Program Files"});
+    const double small = costPerFile(device, folder.path, kSmall, rounds);
+    const double large = costPerFile(device, folder.path, kLarge, rounds);
     std::printf("managed-folder clean-up, %d files: %.2f us per file\n", kSmall, small * 1e6);
     std::printf("managed-folder clean-up, %d files: %.2f us per file\n", kLarge, large * 1e6);
     druvex::bench::report("managed_folder_growth", {large / small});

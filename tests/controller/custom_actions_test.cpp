@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "controller/controller_fixture.h"
+#include "controller/engine_doubles.h"
 #include "controller/custom_action_hooks.h"
-#include "controller/package_folder_unpacker.h"
 #include "data/content_tree.h"
 #include "data/install_data.h"
 #include "data/installer_configuration.h"
@@ -21,6 +20,7 @@
 #include "payload/payload_archive.h"
 #include "payload/payload_test_support.h"
 #include "support/diag_capture.h"
+#include "support/recorded_start.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -31,40 +31,14 @@ const std::string kRecorder = DRUVEX_RECORD_START_PROGRAM;
 // Appends the action's parameter and ";" to the installer variable ORDER, so
 // that a test sees which actions ran in which order, through the controller
 // that scripts reach.
-constexpr char16_t kOrderScript[] =
-    u"function Main(p) DQ_SetVariableValue('ORDER', DQ_GetVariableValue('ORDER') .. p .. ';') end";
+constexpr char kOrderScript[] =
+    "function Main(p) DQ_SetVariableValue('ORDER', DQ_GetVariableValue('ORDER') .. p .. ';') end";
 
-// Writes the package's files into the folder through the host, and records
-// each request.
-class FakeUnpacker final : public PackageFolderUnpacker {
-public:
-    bool unpackToFolder(const InstallItem& item, const std::vector<PackageSource>& sources, HalAccess& host,
-                        const SharedString& folder) override
-    {
-        requests.push_back(item.getNameRef() + u" from " + (sources.empty() ? SharedString() : sources[0].location) +
-                           u" into " + folder);
-        if (!createDirectoryRecursive(host, folder))
-            return false;
-        for (const auto& [name, bytes] : files) {
-            if (!writeBufferToFile(host, bytes, joinPath(folder, SharedString(std::u16string_view(name)))))
-                return false;
-        }
-        return answer;
-    }
-
-    std::vector<std::pair<std::u16string, std::vector<std::uint8_t>>> files;
-    std::vector<SharedString> requests;
-    bool answer = true;
-};
-
-std::vector<std::uint8_t> utf16Bytes(std::u16string_view text)
+// A script of the device, UTF-16LE.
+std::vector<std::uint8_t> scriptBytes(std::string_view text)
 {
-    std::vector<std::uint8_t> bytes;
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<std::uint8_t>(unit));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    return bytes;
+    const std::string bytes = test::utf16leFromUtf8(text);
+    return {bytes.begin(), bytes.end()};
 }
 
 class CustomActions : public test::ControllerFixture {
@@ -78,7 +52,7 @@ protected:
         device().makeFolder("Program Files/Survey");
         makeController();
         controller().setDestinationFolder(u"\\Program Files\\Survey");
-        const std::vector<std::uint8_t> script = utf16Bytes(kOrderScript);
+        const std::vector<std::uint8_t> script = scriptBytes(kOrderScript);
         ASSERT_TRUE(writeBufferToFile(*source_, script, u"\\Program Files\\Survey\\order.lua"));
         const InstallerVariablePtr order = InstallerVariable::create(u"ORDER");
         order->setValue(kPlatformAll, kVariableAllUsers, SharedString());
@@ -102,15 +76,6 @@ protected:
 
     SharedString order() { return controller().expandVariables(u"<ORDER>"); }
     void clearOrder() { data().findByName(u"ORDER")->setValue(kPlatformAll, kVariableAllUsers, SharedString()); }
-
-    std::vector<std::string> recordedArguments()
-    {
-        std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-        std::vector<std::string> arguments;
-        for (std::string argument; std::getline(in, argument, '\0');)
-            arguments.push_back(argument);
-        return arguments;
-    }
 };
 
 TEST_F(CustomActions, AnUnknownActionEndsTheHookWithItsLine)
@@ -200,13 +165,13 @@ TEST_F(CustomActions, ProgramsGetTheirWholeCommandLineAndFailOnAnExitCode)
     data().setCustomActionsSequence(u"[INSTALL-EXIT]Register;[POST-ENTER]Failing,Register;");
 
     EXPECT_TRUE(controller().runHook(u"INSTALL-EXIT"));
-    EXPECT_EQ(recordedArguments(),
+    EXPECT_EQ(test::recordedArguments(device().directory()),
               (std::vector<std::string>{kRecorder, "0 \"\\Program Files\\Survey\\data\" ; rm -rf $HOME | x"}));
 
     std::filesystem::remove(device().directory() / "started.bin");
     test::DiagCapture diag;
     EXPECT_FALSE(controller().runHook(u"POST-ENTER"));
-    EXPECT_EQ(recordedArguments(), (std::vector<std::string>{kRecorder, "3"}));
+    EXPECT_EQ(test::recordedArguments(device().directory()), (std::vector<std::string>{kRecorder, "3"}));
     EXPECT_TRUE(diag.contains(u"An error occurred while executing Failing.\n\nError (3): "));
 }
 
@@ -214,7 +179,7 @@ TEST_F(CustomActions, ScriptFailuresAreShownWithTheRunnersError)
 {
     addAction(u"NoScript", u"x")->command = u"missing.lua";
     addAction(u"Raises", u"x")->command = u"raises.lua";
-    ASSERT_TRUE(writeBufferToFile(*source_, utf16Bytes(u"function Main(p) error('disk full ' .. p, 0) end"),
+    ASSERT_TRUE(writeBufferToFile(*source_, scriptBytes("function Main(p) error('disk full ' .. p, 0) end"),
                                   u"\\Program Files\\Survey\\raises.lua"));
     data().setCustomActionsSequence(u"[INSTALL-REGISTRY]NoScript;[INSTALL-SCRIPT]Raises;");
     test::DiagCapture diag;
@@ -247,15 +212,14 @@ TEST_F(CustomActions, ActionsInsideTheInstallerAreUnpackedOncePerRun)
     EXPECT_FALSE(controller().runHook(u"PREREQ-ENTER"));
     EXPECT_TRUE(diag.contains(u"cannot be unpacked here"));
 
-    const auto unpacker = std::make_shared<FakeUnpacker>();
-    unpacker->files.emplace_back(
-        u"run.lua", utf16Bytes(u"function Main() DQ_SetVariableValue('ORDER', DQ_GetCustomActionExecFolder()) end"));
+    const auto unpacker = std::make_shared<test::FakeUnpacker>();
+    unpacker->files = {{"run.lua", "function Main() DQ_SetVariableValue('ORDER', DQ_GetCustomActionExecFolder()) end"}};
     controller().setPackageFolderUnpacker(unpacker);
     EXPECT_TRUE(controller().runHook(u"PREREQ-ENTER"));
     EXPECT_TRUE(controller().runHook(u"PREREQ-EXIT"));
     // The name becomes one folder below the work folder, whatever it holds.
     const SharedString folder = controller().getWorkFolder() + u"\\CustomActions\\Setup_Tools";
-    EXPECT_EQ(unpacker->requests, std::vector<SharedString>{u"Setup/Tools from Setup_Tools_1.0_AB.lzma into " + folder});
+    EXPECT_EQ(unpacker->requests, std::vector<SharedString>{u"Setup/Tools|4|Setup_Tools_1.0_AB.lzma|" + folder});
     EXPECT_EQ(order(), folder);
 }
 

@@ -35,16 +35,6 @@ protected:
     }
 };
 
-TEST_F(EulaLookup, WithoutALicenceItemThereIsNoLicence)
-{
-    EXPECT_EQ(controller().findEula(), nullptr);
-    EXPECT_FALSE(controller().hasEulaInPayload());
-    EXPECT_FALSE(controller().isEulaAlreadyAccepted());
-    EXPECT_EQ(controller().getEula(), nullptr);
-    controller().takeInstalledEula();
-    EXPECT_EQ(controller().getEula(), nullptr);
-}
-
 TEST_F(EulaLookup, TheLicenceServingTheLanguageBestIsFound)
 {
     addLicence(u"English", 1033);
@@ -88,11 +78,18 @@ TEST_F(EulaLookup, LicencesAreTheSameOnlyByNameLocaleAndPath)
 
 TEST_F(EulaLookup, TheInstalledLicenceIsTakenOnlyWhenItIsThePayloads)
 {
+    // Without a licence item there is none to take.
+    controller().getInstalledLog()->setEula(eula(u"License", 1033, u"ExtraData/EULA/Deutsch"));
+    EXPECT_EQ(controller().findEula(), nullptr);
+    EXPECT_FALSE(controller().hasEulaInPayload());
+    EXPECT_FALSE(controller().isEulaAlreadyAccepted());
+    controller().takeInstalledEula();
+    EXPECT_EQ(controller().getEula(), nullptr);
+
     addLicence(u"Deutsch", 1031);
     controller().setLanguage(1031, SharedString(u"Deutsch"));
 
     // Accepted for another language: a different licence.
-    controller().getInstalledLog()->setEula(eula(u"License", 1033, u"ExtraData/EULA/Deutsch"));
     EXPECT_EQ(controller().getInstalledEula(), controller().getInstalledLog()->getEula());
     EXPECT_FALSE(controller().isEulaAlreadyAccepted());
     controller().takeInstalledEula();

@@ -129,7 +129,9 @@ TEST_F(InstalledProducts, ActionsQueueUpPerProductAndWalkInOrder)
     EXPECT_EQ(walk(3).size(), 2u);
 }
 
-TEST_F(InstalledProducts, ThreadsShareTheRegistry)
+using InstalledProductsThreads = InstalledProducts;
+
+TEST_F(InstalledProductsThreads, ThreadsShareTheRegistry)
 {
     constexpr int kThreads = 4;
     constexpr int kActions = 200;

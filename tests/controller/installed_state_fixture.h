@@ -78,6 +78,19 @@ protected:
         return feature;
     }
 
+    // The device folder of the product's data, as the host spells it.
+    static std::string productFolder()
+    {
+        return "Application Data/Installer/" + std::string(toUtf8(SharedString(kProductUuid)).c_str());
+    }
+    // `log` where the product's installed state is read from.
+    void writeInstalledLog(InstalledLog& log)
+    {
+        std::vector<std::uint8_t> bytes;
+        ASSERT_TRUE(log.serialize(bytes));
+        device().writeFile(productFolder() + "/InstalledLog.xml", std::string(bytes.begin(), bytes.end()));
+    }
+
     // The full names of the features, in order.
     template <class Features>
     static std::vector<std::string> names(const Features& features)

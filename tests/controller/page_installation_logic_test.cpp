@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "controller/event_task.h"
-#include "controller/installation_run.h"
 #include "controller_fixture.h"
-#include "core/thread_utils.h"
+#include "recording_ui_callback.h"
+#include "engine_doubles.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
 #include "platform/manual_reset_event.h"
@@ -28,83 +28,13 @@ namespace druvex {
 namespace {
 
 using Lines = std::vector<std::string>;
-using Script = std::function<void(InstallationProcessListener&)>;
+using test::Script;
 
 std::string text(const SharedString& value)
 {
     const SharedStringA utf8 = toUtf8(value);
     return std::string(utf8.c_str(), static_cast<std::size_t>(utf8.length()));
 }
-
-// What the scripted runs were asked, kept outside them.
-struct RunJournal {
-    std::mutex mutex;
-    Lines calls;
-    void add(std::string call)
-    {
-        std::lock_guard lock(mutex);
-        calls.push_back(std::move(call));
-    }
-};
-
-// A run that plays its script to the listener when started: at once, or on
-// a thread of its own like the engine's.
-class ScriptedRun final : public InstallationRun {
-public:
-    ScriptedRun(InstallationProcessListener* listener, Script script, bool threaded, RunJournal& journal)
-        : listener_(listener), script_(std::move(script)), threaded_(threaded), journal_(journal)
-    {
-    }
-    ~ScriptedRun() override
-    {
-        if (worker_.joinable())
-            worker_.join();
-    }
-    void start() override
-    {
-        journal_.add("start");
-        if (!script_)
-            return;
-        if (!threaded_) {
-            script_(*listener_);
-            return;
-        }
-        WorkerThread worker([this] { script_(*listener_); });
-        worker_ = std::move(worker);
-    }
-    void pause() override { journal_.add("pause"); }
-    bool removeOldInstallations() override { return true; }
-    void resume() override { journal_.add("resume"); }
-    void cancel() override { journal_.add("cancel"); }
-    std::int32_t getRunState() const override { return kRunStateRunning; }
-    bool hasPendingPackages() const override { return true; }
-    // 5,120 KB and a half.
-    std::uint64_t getTotalBytes() const override { return 5 * 1024 * 1024 + 512; }
-    SharedString getFailedFeatureName() const override { return SharedString(u"Feature/Help"); }
-
-private:
-    InstallationProcessListener* listener_;
-    Script script_;
-    bool threaded_;
-    RunJournal& journal_;
-    WorkerThread worker_;
-};
-
-class ScriptedFactory final : public InstallationProcessFactory {
-public:
-    explicit ScriptedFactory(RunJournal& journal) : journal_(journal) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
-                                                 InstallationProcessListener* listener) override
-    {
-        return std::make_unique<ScriptedRun>(listener, script, threaded, journal_);
-    }
-
-    Script script;
-    bool threaded = false;
-
-private:
-    RunJournal& journal_;
-};
 
 // Every slot becomes a line.
 class RecordingSink final : public InstallationPageSink {
@@ -158,43 +88,20 @@ private:
 };
 
 // Answers each question with its scripted value and records it.
-class AnsweringUiCallback final : public InstallerUiCallback {
+class AnsweringUiCallback final : public test::ZeroAnswerUiCallback {
 public:
-    int askExit() override { return ask("exit"); }
-    int reportRapiSettingsProblem() override { return ask("rapi"); }
-    int reportNewerVersionInstalled(const SharedString&) override { return ask("newer version"); }
-    int reportAlreadyInstalled(const SharedString&) override { return ask("installed"); }
-    int askUseProxy() override { return ask("proxy"); }
-    int askStopUpdateSearch() override { return ask("stop search"); }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return ask("no server"); }
-    int askInstallRevision(const SharedString&) override { return ask("revision"); }
-    int reportNewerRevisionInstalled(const SharedString&) override { return ask("newer revision"); }
-    int reportNewInstallerReleased() override { return ask("new installer"); }
-    int askFileExists(const SharedString&, bool&) override { return ask("file exists"); }
-    int askStopEulaDownload() override { return ask("stop eula"); }
-    int askRetryFeatureDownload(const SharedString& name, int) override { return ask("retry " + text(name)); }
-    int reportInstallToDestinationError() override { return ask("resume"); }
-    int askSkipFeatureDownload(const SharedString& name, int) override { return ask("skip download " + text(name)); }
-    int askSkipFeatureInstall(const SharedString& name) override { return ask("skip install " + text(name)); }
-    int reportUninstallFeaturesError() override { return ask("uninstall features"); }
-    int reportUninstallError() override { return ask("uninstall"); }
-    int reportUninstallDeviceError() override { return ask("uninstall device"); }
-    int askRollback() override { return ask("rollback"); }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return ask("locked"); }
-    int reportRebootNeeded() override { return ask("reboot"); }
     void showMessage(const SharedString& message, int severity, int) override
     {
         asked.push_back("message " + std::to_string(severity) + " " + text(message));
     }
-    int askInstallPcVersion() override { return ask("pc version"); }
 
     int answer = 1;
     Lines asked;
 
 private:
-    int ask(std::string question)
+    int ask(const std::string& question) override
     {
-        asked.push_back(std::move(question));
+        asked.push_back(question);
         return answer;
     }
 };
@@ -205,7 +112,7 @@ protected:
     {
         ControllerFixture::SetUp();
         makeController();
-        factory_ = std::make_shared<ScriptedFactory>(runs_);
+        factory_ = std::make_shared<test::ScriptedFactory>(runs_);
         controller().setInstallationProcessFactory(factory_);
         callback_ = std::make_shared<AnsweringUiCallback>();
         controller().setUiCallback(callback_);
@@ -228,8 +135,8 @@ protected:
         return logic();
     }
 
-    RunJournal runs_;
-    std::shared_ptr<ScriptedFactory> factory_;
+    test::RunJournal runs_;
+    std::shared_ptr<test::ScriptedFactory> factory_;
     std::shared_ptr<AnsweringUiCallback> callback_;
     RecordingSink sink_;
     std::unique_ptr<PageInstallationLogic> logic_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,6 +72,29 @@ protected:
         return item;
     }
     SharedString workFile() const { return joinPath(controller_->getWorkFolder(), SharedString(u"license.txt")); }
+
+    // The product and a logic reporting to `sink_`, with "/slow.txt" on the
+    // server stalling after `stallAt` bytes.
+    PageLicenseLogic& makeDownloadingLogic(std::size_t stallAt)
+    {
+        HttpReply slow = HttpReply::ok("Stalled licence");
+        slow.stallAt = {stallAt};
+        server_.setReply("/slow.txt", slow);
+        makePageProduct();
+        logic_ = std::make_unique<PageLicenseLogic>(controller());
+        logic_->setSink(&sink_);
+        return *logic_;
+    }
+    void TearDown() override
+    {
+        logic_.reset();
+        PageLogicFixture::TearDown();
+    }
+    SharedString url(const char* path) { return fromUtf8(server_.url(path)); }
+
+    test::LoopbackHttpServer server_;
+    RecordingLicenceSink sink_;
+    std::unique_ptr<PageLicenseLogic> logic_;
 };
 
 TEST_F(LicenceLogic, NextNeedsALicenceHeld)
@@ -116,21 +140,17 @@ using LicenceLogicThreads = LicenceLogic;
 
 TEST_F(LicenceLogicThreads, TwoDownloadsInARowShowTheSecondTextOnly)
 {
-    test::LoopbackHttpServer server;
-    server.setReply("/first.txt", HttpReply::ok("First licence, rather long"));
-    server.setReply("/second.txt", HttpReply::ok("\xEF\xBB\xBFSecond \xC3\xA9"));
-    makePageProduct();
-    RecordingLicenceSink sink;
-    PageLicenseLogic logic(controller());
-    logic.setSink(&sink);
+    server_.setReply("/first.txt", HttpReply::ok("First licence, rather long"));
+    server_.setReply("/second.txt", HttpReply::ok("\xEF\xBB\xBFSecond \xC3\xA9"));
+    PageLicenseLogic& logic = makeDownloadingLogic(0);
 
-    logic.startEulaDownload(fromUtf8(server.url("/first.txt")));
-    EXPECT_EQ(sink.waitForFinished(1), std::vector<int>{kDownloadOk});
+    logic.startEulaDownload(url("/first.txt"));
+    EXPECT_EQ(sink_.waitForFinished(1), std::vector<int>{kDownloadOk});
     EXPECT_EQ(logic.getEulaText(), u"First licence, rather long");
-    EXPECT_EQ(sink.lastProgress(), (std::pair<std::uint64_t, std::uint64_t>{26, 26}));
+    EXPECT_EQ(sink_.lastProgress(), (std::pair<std::uint64_t, std::uint64_t>{26, 26}));
 
-    logic.startEulaDownload(fromUtf8(server.url("/second.txt")));
-    EXPECT_EQ(sink.waitForFinished(2), (std::vector<int>{kDownloadOk, kDownloadOk}));
+    logic.startEulaDownload(url("/second.txt"));
+    EXPECT_EQ(sink_.waitForFinished(2), (std::vector<int>{kDownloadOk, kDownloadOk}));
     EXPECT_TRUE(logic.isTextReady());
     EXPECT_EQ(logic.getEulaText(), u"Second \u00E9");
     EXPECT_FALSE(controller().getHalIn()->exists(workFile(), nullptr));
@@ -138,69 +158,46 @@ TEST_F(LicenceLogicThreads, TwoDownloadsInARowShowTheSecondTextOnly)
 
 TEST_F(LicenceLogicThreads, ASecondDownloadStopsTheFirstAndADownloadErrorGivesNoText)
 {
-    test::LoopbackHttpServer server;
-    HttpReply slow = HttpReply::ok("Stalled licence");
-    slow.stallAt = {4};
-    server.setReply("/slow.txt", slow);
-    server.setReply("/second.txt", HttpReply::ok("Second"));
-    makePageProduct();
-    RecordingLicenceSink sink;
-    PageLicenseLogic logic(controller());
-    logic.setSink(&sink);
+    server_.setReply("/second.txt", HttpReply::ok("Second"));
+    PageLicenseLogic& logic = makeDownloadingLogic(4);
 
-    logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
-    ASSERT_TRUE(server.waitForStalls(1));
-    logic.startEulaDownload(fromUtf8(server.url("/second.txt")));
-    EXPECT_EQ(sink.waitForFinished(2), (std::vector<int>{kDownloadCancelled, kDownloadOk}));
+    logic.startEulaDownload(url("/slow.txt"));
+    ASSERT_TRUE(server_.waitForStalls(1));
+    logic.startEulaDownload(url("/second.txt"));
+    EXPECT_EQ(sink_.waitForFinished(2), (std::vector<int>{kDownloadCancelled, kDownloadOk}));
     EXPECT_EQ(logic.getEulaText(), u"Second");
 
-    logic.startEulaDownload(fromUtf8(server.url("/missing.txt")));
-    EXPECT_EQ(sink.waitForFinished(3).back(), kDownloadRequestFailed);
+    logic.startEulaDownload(url("/missing.txt"));
+    EXPECT_EQ(sink_.waitForFinished(3).back(), kDownloadRequestFailed);
     EXPECT_FALSE(logic.isTextReady());
     EXPECT_EQ(logic.getEulaText(), u"");
-    server.stop();
+    server_.stop();
 }
 
 TEST_F(LicenceLogicThreads, TheUserDecidesWhetherADownloadStops)
 {
-    test::LoopbackHttpServer server;
-    HttpReply slow = HttpReply::ok("Stalled licence");
-    slow.stallAt = {0};
-    server.setReply("/slow.txt", slow);
-    makePageProduct();
-    RecordingLicenceSink sink;
-    PageLicenseLogic logic(controller());
-    logic.setSink(&sink);
+    PageLicenseLogic& logic = makeDownloadingLogic(0);
     EXPECT_TRUE(logic.stopEulaDownload(false));  // nothing runs: nothing asked
 
-    logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
-    ASSERT_TRUE(server.waitForStalls(1));
+    logic.startEulaDownload(url("/slow.txt"));
+    ASSERT_TRUE(server_.waitForStalls(1));
     EXPECT_FALSE(logic.stopEulaDownload(false));
     EXPECT_TRUE(logic.isDownloading());
     EXPECT_TRUE(logic.stopEulaDownload(true));
     EXPECT_EQ(ui_->stopEulaAsked, 1);
-    EXPECT_EQ(sink.waitForFinished(1), std::vector<int>{kDownloadCancelled});
-    server.stop();
+    EXPECT_EQ(sink_.waitForFinished(1), std::vector<int>{kDownloadCancelled});
+    server_.stop();
 }
 
 TEST_F(LicenceLogicThreads, ALogicTakenApartWhileItsDownloadRunsHearsNothingMore)
 {
-    test::LoopbackHttpServer server;
-    HttpReply slow = HttpReply::ok("Stalled licence");
-    slow.stallAt = {6};
-    server.setReply("/slow.txt", slow);
-    makePageProduct();
-    RecordingLicenceSink sink;
-    {
-        PageLicenseLogic logic(controller());
-        logic.setSink(&sink);
-        logic.startEulaDownload(fromUtf8(server.url("/slow.txt")));
-        ASSERT_TRUE(server.waitForStalls(1));
-    }
+    makeDownloadingLogic(6).startEulaDownload(url("/slow.txt"));
+    ASSERT_TRUE(server_.waitForStalls(1));
+    logic_.reset();
     // The rest of the body arrives for no one, and the page hears of no end.
-    server.releaseStalls();
-    server.stop();
-    EXPECT_TRUE(sink.waitForFinished(0).empty());
+    server_.releaseStalls();
+    server_.stop();
+    EXPECT_TRUE(sink_.waitForFinished(0).empty());
 }
 
 }  // namespace

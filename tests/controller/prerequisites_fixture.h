@@ -18,8 +18,10 @@
 #include "controller/page_prerequisites_logic.h"
 #include "controller/prerequisites_sink.h"
 #include "controller/recording_ui_callback.h"
+#include "core/device_profile.h"
 #include "data/installed_log.h"
 #include "fileutil/file_util.h"
+#include "hal/device_identity.h"
 #include "liveupdate/web_downloader.h"
 #include "platform/manual_reset_event.h"
 #include "support/shared_string_print.h"
@@ -150,15 +152,13 @@ protected:
         ASSERT_TRUE(controller().getPayloadArchive().open(SharedString(u"\\Temp\\payload.bin"), error)) << error;
     }
 
-    // The controller's installed log written where the installed-state load
-    // reads it.
-    void writeInstalledLog()
+    // The device identifies itself by these lines of its profile's [Device] section.
+    void useDeviceProfile(const std::string& lines)
     {
-        const SharedString folder = controller().getProductDataFolder();
-        source_->createDirectory(SharedString(u"\\Application Data\\Installer"));
-        source_->createDirectory(folder);
-        ASSERT_TRUE(controller().getInstalledLog()->saveToFile(
-            *source_, joinPath(folder, SharedString(u"InstalledLog.xml"))));
+        device().writeDeviceFile("device.ini", "[Device]\n" + lines + "\n");
+        std::string error;
+        ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
+        resetDeviceIdentificationForTests();
     }
 
     PagePrerequisitesLogic& makeLogic()

@@ -4,19 +4,18 @@
 // end of the page, the silent run and earlier installations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "controller/engine_doubles.h"
 #include "controller/fake_earlier_installations.h"
-#include "controller/installation_run.h"
 #include "controller/prerequisites_fixture.h"
-#include "core/device_profile.h"
 #include "data/install_data.h"
 #include "data/installed_log.h"
 #include "data/scriptable.h"
-#include "hal/device_identity.h"
 #include "payload/payload_archive.h"
 
 namespace druvex {
@@ -32,43 +31,6 @@ std::vector<EntrySource> payloadEntries()
             test::codedEntry(u"Features/Roads", kPayloadMethodStored, test::sampleData(5000, 3)),
             test::codedEntry(u"TranslationMap", kPayloadMethodStored, test::sampleData(100, 4))};
 }
-
-// Installation runs that only remove the old installations, as told.
-class RemovingRun final : public InstallationRun {
-public:
-    RemovingRun(bool removes, int& calls) : removes_(removes), calls_(calls) {}
-    void start() override {}
-    void pause() override {}
-    void resume() override {}
-    void cancel() override {}
-    std::int32_t getRunState() const override { return kRunStateIdle; }
-    bool hasPendingPackages() const override { return false; }
-    std::uint64_t getTotalBytes() const override { return 0; }
-    SharedString getFailedFeatureName() const override { return {}; }
-    bool removeOldInstallations() override
-    {
-        ++calls_;
-        return removes_;
-    }
-
-private:
-    bool removes_;
-    int& calls_;
-};
-
-class RemovingFactory final : public InstallationProcessFactory {
-public:
-    RemovingFactory(bool removes, int& calls) : removes_(removes), calls_(calls) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
-                                                 InstallationProcessListener*) override
-    {
-        return std::make_unique<RemovingRun>(removes_, calls_);
-    }
-
-private:
-    bool removes_;
-    int& calls_;
-};
 
 class PrerequisitesOffline : public test::PrerequisitesFixture {
 protected:
@@ -87,6 +49,23 @@ protected:
         }
         return progress;
     }
+
+    // The logic over the sound archive; the check pauses itself, from its own
+    // thread, after the first entry while `pauseNext_` is set.
+    PagePrerequisitesLogic& makePausingLogic()
+    {
+        makePrerequisitesProduct();
+        openArchive(test::buildArchive(payloadEntries()));
+        PagePrerequisitesLogic& logic = makeLogic();
+        pauseNext_ = true;
+        sink_.onProgress = [this, &logic](std::uint64_t) {
+            if (std::exchange(pauseNext_, false))
+                logic.pauseChecks();
+        };
+        return logic;
+    }
+
+    bool pauseNext_ = false;
 };
 
 using PrerequisitesOfflineThreads = PrerequisitesOffline;
@@ -146,10 +125,7 @@ TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        device().writeDeviceFile("device.ini", std::string("[Device]\n") + row.deviceIni + "\n");
-        std::string error;
-        ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-        resetDeviceIdentificationForTests();
+        useDeviceProfile(row.deviceIni);
         source_->connection = row.connection;
         options_.useHalWin = row.useHalWin;
         InstallerController& controller = makePrerequisitesProduct(row.mask);
@@ -183,10 +159,7 @@ TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
 
 TEST_F(PrerequisitesOffline, TheDeviceCheckSetsTheTargetPlatformAndEndsOfflineWhenRefused)
 {
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     makePrerequisitesProduct();
     makeLogic().runDeviceAndOnlineChecks();
@@ -272,17 +245,9 @@ TEST_F(PrerequisitesOffline, RunsThatNeedNoCheckReportItPassedAtOnce)
 
 TEST_F(PrerequisitesOfflineThreads, APausedCheckGoesOnWithTheNextEntryWhenResumed)
 {
-    makePrerequisitesProduct();
-    openArchive(test::buildArchive(payloadEntries()));
-    PagePrerequisitesLogic& logic = makeLogic();
+    // Paused after its first entry: it must stop before the second.
+    PagePrerequisitesLogic& logic = makePausingLogic();
     const std::vector<std::string> progress = expectedProgress();
-    bool first = true;
-    // Paused from the check's own thread after its first entry: it must stop
-    // before the second.
-    sink_.onProgress = [&](std::uint64_t) {
-        if (std::exchange(first, false))
-            logic.pauseChecks();
-    };
     logic.startChecks();
     ASSERT_TRUE(sink_.waitFor(progress[0]));
     EXPECT_EQ(logic.getCheckState(), kPayloadCheckPaused);
@@ -297,20 +262,13 @@ TEST_F(PrerequisitesOfflineThreads, APausedCheckGoesOnWithTheNextEntryWhenResume
 
 TEST_F(PrerequisitesOfflineThreads, StoppingAPausedCheckEndsItWithoutAReport)
 {
-    makePrerequisitesProduct();
-    openArchive(test::buildArchive(payloadEntries()));
-    PagePrerequisitesLogic& logic = makeLogic();
+    PagePrerequisitesLogic& logic = makePausingLogic();
     const std::vector<std::string> progress = expectedProgress();
-    bool first = true;
-    sink_.onProgress = [&](std::uint64_t) {
-        if (std::exchange(first, false))
-            logic.pauseChecks();
-    };
     // A stop that found the check paused, whether before or after it went to
     // wait, must wake it: a lost wake-up would end the program at the join's
     // limit instead.
     for (int round = 0; round < 3; ++round) {
-        first = true;
+        pauseNext_ = true;
         logic.startChecks();
         ASSERT_TRUE(sink_.waitFor(progress[0]));
         logic.stopChecks();
@@ -319,7 +277,7 @@ TEST_F(PrerequisitesOfflineThreads, StoppingAPausedCheckEndsItWithoutAReport)
         sink_.clear();
     }
     // Started again, a check runs to its end.
-    first = false;
+    pauseNext_ = false;
     logic.startChecks();
     ASSERT_TRUE(sink_.waitFor("payload 1 3"));
 }
@@ -331,10 +289,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
         makeLogic().runDeviceAndOnlineChecks();
         return logic().finishChecks();
     };
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     // Nothing installed: the run goes on offline, in the install mode.
     makePrerequisitesProduct();
@@ -357,7 +312,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
         makePrerequisitesProduct();
         addFeature(u"Maps");
         addInstalled(u"Feature/Maps");
-        writeInstalledLog();
+        writeInstalledLog(*controller().getInstalledLog());
         EXPECT_EQ(leaveOffline(answer), answer == 1);
         EXPECT_EQ(ui_->noUpdateServerQuestions, 1);
     }
@@ -365,10 +320,7 @@ TEST_F(PrerequisitesOffline, TheUpdateServerRuleDecidesAnOfflineRun)
 
 TEST_F(PrerequisitesOffline, ASilentRunTakesThePlatformFoundUnlessAnotherIsSet)
 {
-    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=16\n");
-    std::string error;
-    ASSERT_TRUE(activateDeviceProfile(device().directory().string(), error)) << error;
-    resetDeviceIdentificationForTests();
+    useDeviceProfile("ForceDeviceType=16");
 
     makePrerequisitesProduct();
     openArchive(test::buildArchive(payloadEntries()));
@@ -407,15 +359,17 @@ TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
         controller().setForeignInstalledLog(foreign);
         controller().setUninstallCompatibility(row.compatibility);
         ui_->alreadyInstalledAnswer = row.agree;
-        int calls = 0;
-        controller().setInstallationProcessFactory(std::make_shared<RemovingFactory>(row.removes, calls));
+        test::RunJournal runs;
+        auto factory = std::make_shared<test::ScriptedFactory>(runs);
+        factory->removes = row.removes;
+        controller().setInstallationProcessFactory(factory);
         makeLogic();
         bool stop = false;
         bool removed = false;
         logic().evaluatePreviousInstallation(stop, removed);
         EXPECT_EQ(stop, row.stop);
         EXPECT_EQ(removed, row.removed);
-        EXPECT_EQ(calls, row.removerCalls);
+        EXPECT_EQ(std::count(runs.calls.begin(), runs.calls.end(), "remove old"), row.removerCalls);
         EXPECT_EQ(ui_->shown.empty() ? std::u16string() : std::get<0>(ui_->shown[0]), row.shown);
     }
 }

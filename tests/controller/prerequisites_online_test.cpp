@@ -8,11 +8,11 @@
 
 #include <openssl/sha.h>
 
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../liveupdate/recording_listener.h"
 #include "controller/prerequisites_fixture.h"
 #include "controller/unattended_prerequisites.h"
 #include "core/app_paths.h"
@@ -22,6 +22,7 @@
 #include "liveupdate/update_patcher.h"
 #include "support/diag_capture.h"
 #include "support/loopback_http_server.h"
+#include "support/recorded_start.h"
 
 namespace druvex {
 namespace {
@@ -68,32 +69,6 @@ std::string packedBulletin(const std::string& xml)
     const std::string stream(lzma.begin(), lzma.end());
     return stream + rawSha1(stream);
 }
-
-// Tells when a request has ended.
-class DownloadEnd final : public DownloadListener {
-public:
-    void onContentLength(DownloadRequest&, std::uint64_t) override {}
-    void onBegin(DownloadRequest&) override {}
-    bool onData(DownloadRequest&, std::uint32_t, std::uint32_t, const std::uint8_t*) override { return true; }
-    void onFinished(DownloadRequest&, int, bool&) override
-    {
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        changed_.notify_all();
-    }
-    bool wait()
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(30), [this] { return ended_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ended_ = false;
-};
 
 class PrerequisitesOnlineServer : public test::PrerequisitesFixture {
 protected:
@@ -286,10 +261,7 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_EQ(sink_.events(), (std::vector<std::string>{"download 0", "new installer started"}));
     // It was started as the empty installer of this one: told to wait for
     // this process and where this installer lies.
-    std::ifstream in(device().directory() / "started.bin", std::ios::binary);
-    std::vector<std::string> arguments;
-    for (std::string argument; std::getline(in, argument, '\0');)
-        arguments.push_back(argument);
+    const std::vector<std::string> arguments = test::recordedArguments(device().directory());
     ASSERT_EQ(arguments.size(), 2u);
     char pid[16];
     std::snprintf(pid, sizeof pid, "%08X", static_cast<unsigned>(::getpid()));
@@ -314,10 +286,10 @@ TEST_F(PrerequisitesOnlineThreads, MissingLanguageFilesAreOfferedAndFetched)
     logic.startLanguageDownloads();
     // The downloader works in queue order: once a request queued after the
     // language file has ended, so has the language file's.
-    DownloadEnd end;
+    test::RecordingListener end;
     std::shared_ptr<DownloadRequest> request;
     controller().getWebDownloader().enqueue(fromUtf8(server_.url("/bulletin.xml")), SharedString(), 0, &end, request);
-    ASSERT_TRUE(end.wait());
+    ASSERT_TRUE(end.waitFinished());
     EXPECT_EQ(device().readFile("Program Files/Druvex/lng/lng_5.1_1031_Deutsch.lng"), file);
 }
 

@@ -1,6 +1,7 @@
-// A UI callback for the controller tests: every question answered with 0,
-// except those whose answer a test sets; how often some were asked, what the
-// newer-revision question named and every message shown are kept.
+// UI callbacks for the controller and engine tests: every question answered
+// with 0, except those whose answer a test sets; the recording one keeps how
+// often some were asked, what the newer-revision question named and every
+// message shown.
 #pragma once
 
 #include <memory>
@@ -10,14 +11,46 @@
 
 #include "controller/installer_ui_callback.h"
 #include "hal/hal_access.h"
+#include "text/shared_string.h"
 
 namespace druvex::test {
 
-class RecordingUiCallback final : public InstallerUiCallback {
+// Every question comes to ask() by a short name (with the feature it names)
+// and is answered with 0; the doubles of the tests override ask() or only the
+// questions they look at.
+class ZeroAnswerUiCallback : public InstallerUiCallback {
 public:
-    int askExit() override { return 0; }
-    int reportRapiSettingsProblem() override { return 0; }
-    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
+    int askExit() override { return ask("exit"); }
+    int reportRapiSettingsProblem() override { return ask("rapi"); }
+    int reportNewerVersionInstalled(const SharedString&) override { return ask("newer version"); }
+    int reportAlreadyInstalled(const SharedString&) override { return ask("installed"); }
+    int askUseProxy() override { return ask("proxy"); }
+    int askStopUpdateSearch() override { return ask("stop search"); }
+    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return ask("no server"); }
+    int askInstallRevision(const SharedString&) override { return ask("revision"); }
+    int reportNewerRevisionInstalled(const SharedString&) override { return ask("newer revision"); }
+    int reportNewInstallerReleased() override { return ask("new installer"); }
+    int askFileExists(const SharedString&, bool&) override { return ask("file exists"); }
+    int askStopEulaDownload() override { return ask("stop eula"); }
+    int askRetryFeatureDownload(const SharedString& name, int) override { return ask("retry " + utf8(name)); }
+    int reportInstallToDestinationError() override { return ask("resume"); }
+    int askSkipFeatureDownload(const SharedString& name, int) override { return ask("skip download " + utf8(name)); }
+    int askSkipFeatureInstall(const SharedString& name) override { return ask("skip install " + utf8(name)); }
+    int reportUninstallFeaturesError() override { return ask("uninstall features"); }
+    int reportUninstallError() override { return ask("uninstall"); }
+    int reportUninstallDeviceError() override { return ask("uninstall device"); }
+    int askRollback() override { return ask("rollback"); }
+    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return ask("locked"); }
+    int reportRebootNeeded() override { return ask("reboot"); }
+    int askInstallPcVersion() override { return ask("pc version"); }
+
+protected:
+    virtual int ask(const std::string&) { return 0; }
+    static std::string utf8(const SharedString& text) { return toUtf8(text).c_str(); }
+};
+
+class RecordingUiCallback final : public ZeroAnswerUiCallback {
+public:
     int reportAlreadyInstalled(const SharedString&) override { return alreadyInstalledAnswer; }
     int askUseProxy() override
     {
@@ -34,28 +67,16 @@ public:
         ++noUpdateServerQuestions;
         return noUpdateServerAnswer;
     }
-    int askInstallRevision(const SharedString&) override { return 0; }
     int reportNewerRevisionInstalled(const SharedString& revision) override
     {
         newerRevisionsAsked.emplace_back(revision.view());
         return newerRevisionAnswer;
     }
-    int reportNewInstallerReleased() override { return 0; }
-    int askFileExists(const SharedString&, bool&) override { return 0; }
     int askStopEulaDownload() override
     {
         ++stopEulaAsked;
         return stopEulaAnswer;
     }
-    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
-    int reportInstallToDestinationError() override { return 0; }
-    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
-    int askSkipFeatureInstall(const SharedString&) override { return 0; }
-    int reportUninstallFeaturesError() override { return 0; }
-    int reportUninstallError() override { return 0; }
-    int reportUninstallDeviceError() override { return 0; }
-    int askRollback() override { return 0; }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
     int reportRebootNeeded() override
     {
         ++rebootAsked;
@@ -65,7 +86,6 @@ public:
     {
         shown.emplace_back(std::u16string(text.view()), severity, flag);
     }
-    int askInstallPcVersion() override { return 0; }
 
     int newerRevisionAnswer = 0;
     int stopEulaAnswer = 0;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "controller/controller_fixture.h"
+#include "controller/engine_doubles.h"
 #include "controller/custom_action_hooks.h"
-#include "controller/package_folder_unpacker.h"
 #include "controller/redistributable_installer.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
@@ -50,28 +50,6 @@ constexpr char kList[] = R"(<?xml version="1.0" encoding="utf-8"?>
  <Redistributable Name="unchecked" Digest="EE55"/>
 </RedistInfo>
 )";
-
-// Writes the package's files into the folder and records each request.
-class FakeUnpacker final : public PackageFolderUnpacker {
-public:
-    bool unpackToFolder(const InstallItem& item, const std::vector<PackageSource>& sources, HalAccess& host,
-                        const SharedString& folder) override
-    {
-        requests.push_back(item.getNameRef() + u"|" + fromUtf8(std::to_string(sources.front().sourceKind)) + u"|" +
-                           folder);
-        if (!createDirectoryRecursive(host, folder))
-            return false;
-        std::vector<std::uint8_t> bytes;
-        for (const char16_t unit : setupScript) {
-            bytes.push_back(static_cast<std::uint8_t>(unit));
-            bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-        }
-        return writeBufferToFile(host, bytes, folder + u"\\setup.lua");
-    }
-
-    std::u16string setupScript;
-    Names requests;
-};
 
 class RecordingObserver final : public RedistributableInstallObserver {
 public:
@@ -243,10 +221,9 @@ TEST_F(Redistributables, InstallationRunsEachSetupElevatedInItsFolder)
     manager().evaluateRequired();
     ASSERT_EQ(manager().getRedistributablesToInstall(), (Names{u"net", u"app"}));
 
-    const auto unpacker = std::make_shared<FakeUnpacker>();
-    unpacker->setupScript =
-        u"function install() DQ_SetVariableValue('APP_DONE', 'yes') DQ_SetVariableValue('FOLDER', "
-        u"DQ_GetCustomActionExecFolder()) return true end";
+    const auto unpacker = std::make_shared<test::FakeUnpacker>();
+    unpacker->files = {{"setup.lua", "function install() DQ_SetVariableValue('APP_DONE', 'yes') "
+                                     "DQ_SetVariableValue('FOLDER', DQ_GetCustomActionExecFolder()) return true end"}};
     controller().setPackageFolderUnpacker(unpacker);
     RecordingObserver observer;
     SharedString failed = u"x";
@@ -254,7 +231,8 @@ TEST_F(Redistributables, InstallationRunsEachSetupElevatedInItsFolder)
     EXPECT_TRUE(failed.isEmpty());
     EXPECT_EQ(observer.started, (Names{u"net 0/2", u"app 1/2"}));
     const SharedString redist = controller().getWorkFolder() + u"\\Redist\\";
-    EXPECT_EQ(unpacker->requests, (Names{u"net|2|" + redist + u"net", u"app|2|" + redist + u"app"}));
+    EXPECT_EQ(unpacker->requests, (Names{u"net|2|http://updates.test/net.lzma|" + redist + u"net",
+                                          u"app|2|http://updates.test/app.lzma|" + redist + u"app"}));
     EXPECT_EQ(controller().expandVariables(u"<FOLDER>"), redist + u"app");
     // The check ran again after the installation.
     RedistributableCheck answer;
@@ -262,7 +240,7 @@ TEST_F(Redistributables, InstallationRunsEachSetupElevatedInItsFolder)
     EXPECT_EQ(answer.result, 1);
 
     // A setup that answers false fails with the error it set.
-    unpacker->setupScript = u"function install() DQ_SetRedistLastError(true, 1603) return false end";
+    unpacker->files = {{"setup.lua", "function install() DQ_SetRedistLastError(true, 1603) return false end"}};
     require({u"old"});
     manager().evaluateRequired();
     EXPECT_FALSE(manager().installRequired(nullptr, failed));
@@ -276,7 +254,7 @@ TEST_F(Redistributables, OneThatCannotGoOnThisMachineIsNotTried)
     manager().runChecks();
     require({u"old"});
     manager().evaluateRequired();
-    const auto unpacker = std::make_shared<FakeUnpacker>();
+    const auto unpacker = std::make_shared<test::FakeUnpacker>();
     controller().setPackageFolderUnpacker(unpacker);
     SharedString failed;
     test::DiagCapture diag;

@@ -57,17 +57,6 @@ protected:
         AppPaths::resetInstance();
     }
 
-    // The device folder of the product's data, as the host spells it.
-    std::string productFolder() const
-    {
-        return "Application Data/Installer/" + utf8(SharedString(test::kProductUuid));
-    }
-    void writeInstalledLog(InstalledLog& log)
-    {
-        std::vector<std::uint8_t> bytes;
-        ASSERT_TRUE(log.serialize(bytes));
-        device().writeFile(productFolder() + "/InstalledLog.xml", std::string(bytes.begin(), bytes.end()));
-    }
 };
 
 // ---- Command lines --------------------------------------------------------

@@ -4,6 +4,7 @@
 // lists that cannot reach the end page.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -118,15 +119,51 @@ TEST_F(SilentRun, TheEndPagesResultDecides)
     }
 }
 
-TEST_F(SilentRun, APageThatRefusesEndsTheRunThere)
+// A page that refuses, a download run whose newer installer does not start,
+// and page lists that cannot reach the end page: each ends with a failure.
+TEST_F(SilentRun, ARunThatCannotReachItsEndFails)
 {
-    makeSilentProduct();
-    answers_[kPageWelcome] = false;
-    startMode(kPagePrerequisites, kModeUpdate);
-    test::DiagCapture log;
-    EXPECT_FALSE(controller().runUnattended());
-    EXPECT_EQ(unattended(), (std::vector<std::string>{"2", "4"}));
-    EXPECT_TRUE(log.contains(u"The silent run stops: page 4 did not complete"));
+    const struct {
+        const char* what;
+        std::function<void()> set;
+        std::vector<std::string> ran;
+        bool launchFailed;
+        std::u16string logged;
+    } rows[] = {
+        {"a page refuses",
+         [this] {
+             answers_[kPageWelcome] = false;
+             startMode(kPagePrerequisites, kModeUpdate);
+         },
+         {"2", "4"}, false, u"The silent run stops: page 4 did not complete"},
+        {"the newer installer does not start", [this] { startMode(kPageNewVersion, kModeDownload); },
+         {"3", "11", "12"}, true, u""},
+        {"no page at all", [] {}, {}, false, u"The silent run stops: page 0 has no logic"},
+        {"a list that stops before the end page",
+         [this] {
+             controller().getPageSequence().reset(kPagePrerequisites);
+             controller().getPageSequence().insertAfterCurrent(kPageWelcome);
+         },
+         {"2", "4"}, false, u"The silent run stops: the page list does not go on after page 4"},
+        {"a page whose logic nobody registered",
+         [this] {
+             controller().setPageLogicFactory(makeRegistry(kPageTethering, kPagePrerequisites));
+             startMode(kPagePrerequisites, kModeUpdate);
+         },
+         {"2"}, false, u"The silent run stops: page 4 has no logic"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        journal_ = {};
+        answers_.clear();
+        makeSilentProduct();
+        row.set();
+        test::DiagCapture log;
+        EXPECT_FALSE(controller().runUnattended());
+        EXPECT_EQ(unattended(), row.ran);
+        EXPECT_EQ(controller().isNewInstallerLaunchFailed(), row.launchFailed);
+        EXPECT_TRUE(row.logged.empty() || log.contains(row.logged));
+    }
 }
 
 TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
@@ -144,11 +181,7 @@ TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
             InstalledLog log;
             log.setProgramName(SharedString(u"Survey Pro"));
             log.setOwner(SharedString(u"surveyor"));
-            std::vector<std::uint8_t> bytes;
-            ASSERT_TRUE(log.serialize(bytes));
-            ASSERT_TRUE(createDirectoryRecursive(*source_, controller().getProductDataFolder()));
-            ASSERT_TRUE(writeBufferToFile(
-                *source_, bytes, joinPath(controller().getProductDataFolder(), SharedString(u"InstalledLog.xml"))));
+            writeInstalledLog(log);
         } else {
             setSetting(InstallerSettingKey::RequireAdminRights, u"Yes");
         }
@@ -159,48 +192,6 @@ TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
         EXPECT_FALSE(controller().runUnattended());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error - The installation requires administrative rights\n");
         EXPECT_TRUE(unattended().empty());
-    }
-}
-
-TEST_F(SilentRun, ADownloadRunSucceedsOnlyWhenTheNewerInstallerStarts)
-{
-    makeSilentProduct();
-    startMode(kPageNewVersion, kModeDownload);
-    EXPECT_FALSE(controller().runUnattended());
-    EXPECT_EQ(unattended(), (std::vector<std::string>{"3", "11", "12"}));
-    EXPECT_TRUE(controller().isNewInstallerLaunchFailed());
-}
-
-TEST_F(SilentRun, APageListThatCannotReachTheEndPageEndsWithAFailure)
-{
-    // No page at all, so no logic to run.
-    {
-        makeSilentProduct();
-        test::DiagCapture log;
-        EXPECT_FALSE(controller().runUnattended());
-        EXPECT_TRUE(log.contains(u"The silent run stops: page 0 has no logic"));
-        EXPECT_TRUE(unattended().empty());
-    }
-    // A list that stops before the end page: its last page does not move on.
-    {
-        journal_ = {};
-        makeSilentProduct();
-        controller().getPageSequence().reset(kPagePrerequisites);
-        controller().getPageSequence().insertAfterCurrent(kPageWelcome);
-        test::DiagCapture log;
-        EXPECT_FALSE(controller().runUnattended());
-        EXPECT_EQ(unattended(), (std::vector<std::string>{"2", "4"}));
-        EXPECT_TRUE(log.contains(u"The silent run stops: the page list does not go on after page 4"));
-    }
-    // A page whose logic nobody registered.
-    {
-        journal_ = {};
-        makeProduct().setPageLogicFactory(makeRegistry(kPageTethering, kPagePrerequisites));
-        startMode(kPagePrerequisites, kModeUpdate);
-        test::DiagCapture log;
-        EXPECT_FALSE(controller().runUnattended());
-        EXPECT_EQ(unattended(), (std::vector<std::string>{"2"}));
-        EXPECT_TRUE(log.contains(u"The silent run stops: page 4 has no logic"));
     }
 }
 

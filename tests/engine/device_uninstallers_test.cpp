@@ -61,57 +61,47 @@ protected:
 using PreviousInstallation = DeviceInstallations;
 using DeviceUninstaller = DeviceInstallations;
 
-TEST_F(PreviousInstallation, TheApplicationManagersEntryIsFoundOnWindowsMobile)
+// The application manager's entry on Windows Mobile, the ".unload" file on
+// the other controllers.
+TEST_F(PreviousInstallation, TheApplicationManagersEntryOrTheUnloadFileIsFound)
 {
     const struct {
         const char* what;
-        int installed;  // -1: no entry
-        bool found;
-    } rows[] = {
-        {"installed", 1, true},
-        {"removed", 0, false},
-        {"no entry", -1, false},
-    };
-    for (const auto& row : rows) {
-        source_->regDeleteKey(kRegistryLocalMachine, SharedString(u"Software\\Apps\\Druvex Survey Pro"),
-                              kRegistryViewDefault);
-        if (row.installed >= 0)
-            listApplication(static_cast<std::uint32_t>(row.installed));
-        InstallerController& controller = makeDeviceProduct(kPlatformWm6);
-        std::vector<UninstallLauncherPtr> launchers;
-        EXPECT_EQ(findPreviousInstallation(source_, controller, 0, launchers), row.found) << row.what;
-        ASSERT_EQ(launchers.size(), row.found ? 1u : 0u) << row.what;
-        if (row.found) {
-            const auto* uninstaller = dynamic_cast<const AppMgrUninstaller*>(launchers.front().get());
-            ASSERT_NE(uninstaller, nullptr);
-            EXPECT_EQ(uninstaller->getApplicationName(), SharedString(u"Druvex Survey Pro"));
-        }
-    }
-}
-
-TEST_F(PreviousInstallation, TheUnloadFileIsFoundOnTheOtherControllers)
-{
-    const struct {
-        const char* what;
+        TargetPlatform platform;
+        int listed;          // the entry's "Instl"; -1: no entry
         const char* placed;  // null: nothing
         bool found;
     } rows[] = {
-        {"unload file", "Windows/Druvex Survey Pro.unload", true},
-        {"name in another case", "Windows/DRUVEX survey pro.UNLOAD", true},
-        {"a folder of that name", "Windows/Druvex Survey Pro.unload/x", false},
-        {"nothing", nullptr, false},
+        {"listed as installed", kPlatformWm6, 1, nullptr, true},
+        {"listed as removed", kPlatformWm6, 0, nullptr, false},
+        {"no entry", kPlatformWm6, -1, nullptr, false},
+        {"unload file", kPlatformQm40, -1, "Windows/Druvex Survey Pro.unload", true},
+        {"name in another case", kPlatformQm40, -1, "Windows/DRUVEX survey pro.UNLOAD", true},
+        {"a folder of that name", kPlatformQm40, -1, "Windows/Druvex Survey Pro.unload/x", false},
+        {"nothing", kPlatformQm40, -1, nullptr, false},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        source_->regDeleteKey(kRegistryLocalMachine, SharedString(u"Software\\Apps\\Druvex Survey Pro"),
+                              kRegistryViewDefault);
         std::filesystem::remove_all(device().hostPath("Windows/Druvex Survey Pro.unload"));
         std::filesystem::remove_all(device().hostPath("Windows/DRUVEX survey pro.UNLOAD"));
+        if (row.listed >= 0)
+            listApplication(static_cast<std::uint32_t>(row.listed));
         if (row.placed)
             device().writeFile(row.placed, "");
-        InstallerController& controller = makeDeviceProduct(kPlatformQm40);
+        const bool mobile = row.platform == kPlatformWm6;
+        InstallerController& controller = makeDeviceProduct(row.platform);
         std::vector<UninstallLauncherPtr> launchers;
-        EXPECT_EQ(findPreviousInstallation(source_, controller, 1, launchers), row.found) << row.what;
-        ASSERT_EQ(launchers.size(), row.found ? 1u : 0u) << row.what;
-        if (row.found) {
-            EXPECT_NE(dynamic_cast<const UnloadUninstaller*>(launchers.front().get()), nullptr);
+        EXPECT_EQ(findPreviousInstallation(source_, controller, mobile ? 0 : 1, launchers), row.found);
+        ASSERT_EQ(launchers.size(), row.found ? 1u : 0u);
+        if (!row.found)
+            continue;
+        const auto* manager = dynamic_cast<const AppMgrUninstaller*>(launchers.front().get());
+        EXPECT_EQ(manager != nullptr, mobile);
+        EXPECT_EQ(dynamic_cast<const UnloadUninstaller*>(launchers.front().get()) != nullptr, !mobile);
+        if (manager) {
+            EXPECT_EQ(manager->getApplicationName(), SharedString(u"Druvex Survey Pro"));
         }
     }
 }

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "controller/installer_ui_callback.h"
+#include "../controller/recording_ui_callback.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
 #include "data/installed_log.h"
@@ -86,28 +86,8 @@ private:
 
 // Answers showLockedFiles from a script (then with the last answer again)
 // and records each list it is shown; every other question answers 0.
-class LockedFilesPrompt final : public InstallerUiCallback {
+class LockedFilesPrompt final : public ZeroAnswerUiCallback {
 public:
-    int askExit() override { return 0; }
-    int reportRapiSettingsProblem() override { return 0; }
-    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
-    int reportAlreadyInstalled(const SharedString&) override { return 0; }
-    int askUseProxy() override { return 0; }
-    int askStopUpdateSearch() override { return 0; }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
-    int askInstallRevision(const SharedString&) override { return 0; }
-    int reportNewerRevisionInstalled(const SharedString&) override { return 0; }
-    int reportNewInstallerReleased() override { return 0; }
-    int askFileExists(const SharedString&, bool&) override { return 0; }
-    int askStopEulaDownload() override { return 0; }
-    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
-    int reportInstallToDestinationError() override { return 0; }
-    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
-    int askSkipFeatureInstall(const SharedString&) override { return 0; }
-    int reportUninstallFeaturesError() override { return 0; }
-    int reportUninstallError() override { return 0; }
-    int reportUninstallDeviceError() override { return 0; }
-    int askRollback() override { return 0; }
     int showLockedFiles(const std::vector<LockingProcess>& processes, int) override
     {
         shownLists.push_back(processes);
@@ -118,8 +98,6 @@ public:
             onAnswer(answer);
         return answer;
     }
-    int reportRebootNeeded() override { return 0; }
-    int askInstallPcVersion() override { return 0; }
 
     std::deque<int> answers;
     std::vector<std::vector<LockingProcess>> shownLists;

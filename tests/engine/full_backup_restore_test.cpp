@@ -225,44 +225,13 @@ TEST_F(FullBackupThreads, ARunMadeBeforeItsModeWasBuiltBacksUp)
 // canceled, and the earlier backup at that path is still there, whole.
 TEST_F(FullBackupThreads, ACanceledBackupLeavesNoArchiveAndTheEarlierOneStands)
 {
-    class CancelingSink final : public InstallationPageSink {
-    public:
-        explicit CancelingSink(PageInstallationLogic& logic) : logic_(logic) {}
-        void setBackupPosition(std::uint32_t, std::uint32_t, std::uint32_t) override
-        {
-            if (!canceled_.exchange(true))
-                logic_.abort();
-        }
-        void onBackupFinished(bool ok, std::uint32_t) override
-        {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
-            ok_ = ok;
-            changed_.notify_all();
-        }
-        bool waitForEnd()
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return ended_; });
-            return ok_;
-        }
-
-    private:
-        PageInstallationLogic& logic_;
-        std::atomic<bool> canceled_{false};
-        std::mutex mutex_;
-        std::condition_variable changed_;
-        bool ended_ = false;
-        bool ok_ = false;
-    };
-
     device().writeFile(kArchiveFile, "the earlier backup");
     TestRun run(device_, features_, kModeBackup, {}, backupOptions());
     attach(run);
-    CancelingSink sink(run.logic());
+    test::ProgressSink sink(&run.logic());
     run.logic().setSink(&sink);
     run.logic().startProcess();
-    EXPECT_FALSE(sink.waitForEnd());
+    EXPECT_FALSE(sink.awaitEnd());
     run.logic().clearSink();
     EXPECT_EQ(run.controller().getResult(), kResultCanceled);
     EXPECT_EQ(device().readFile(kArchiveFile), "the earlier backup");

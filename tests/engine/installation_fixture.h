@@ -8,16 +8,20 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../payload/payload_test_support.h"
+#include "controller/installation_page_sink.h"
 #include "controller/installer_controller.h"
 #include "controller/page_installation_logic.h"
 #include "data/install_data.h"
@@ -103,6 +107,8 @@ public:
         EXPECT_TRUE(host_->writeRegistryStringValue(kRegistryLocalMachine, SharedString(u"Software\\Vendor"), 0,
                                                     SharedString(u"Model"), SharedString(u"QM40"), false));
     }
+    // The device with `archive` in place as the installer archive.
+    explicit InstallDevice(const Bytes& archive) : InstallDevice() { placeArchive(archive); }
     ~InstallDevice()
     {
         host_.reset();
@@ -248,6 +254,57 @@ private:
     std::vector<FeaturePtr> features_;
     std::unique_ptr<PageInstallationLogic> logic_;
     std::ostringstream output_;
+};
+
+// Tells the test when a run has first reported progress (of its files or of
+// a backup) and how it ended; given the logic, it cancels the run from the
+// run's own thread at that first report.
+class ProgressSink final : public InstallationPageSink {
+public:
+    explicit ProgressSink(PageInstallationLogic* abort = nullptr) : abort_(abort) {}
+    void setProgressPosition(const SharedString&, std::uint64_t) override { progressed(); }
+    void setBackupPosition(std::uint32_t, std::uint32_t, std::uint32_t) override { progressed(); }
+    void onRunFinished(bool ok, bool, bool) override { ended(ok); }
+    void onBackupFinished(bool ok, std::uint32_t) override { ended(ok); }
+
+    void awaitFirst()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return seen_; });
+    }
+    bool awaitEnd()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return finished_; });
+        return ok_;
+    }
+
+private:
+    void progressed()
+    {
+        bool first = false;
+        {
+            std::lock_guard lock(mutex_);
+            first = !std::exchange(seen_, true);
+            changed_.notify_all();
+        }
+        if (first && abort_)
+            abort_->abort();
+    }
+    void ended(bool ok)
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        ok_ = ok;
+        changed_.notify_all();
+    }
+
+    PageInstallationLogic* abort_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool seen_ = false;
+    bool finished_ = false;
+    bool ok_ = false;
 };
 
 }  // namespace druvex::test

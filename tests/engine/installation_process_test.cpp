@@ -5,8 +5,10 @@
 // product files written under temporary names, the installed log last.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <thread>
+#include <utility>
 
 #include "controller/installation_page_sink.h"
 #include "core/path_text.h"
@@ -86,6 +88,14 @@ protected:
 
     std::string destination() const { return "Program Files/Survey"; }
     std::string dataFolder() const { return std::string("Windows/_QuendaSuperInstaller/") + "druvex-survey-test"; }
+    // The installed log the runs left on the device.
+    std::unique_ptr<InstalledLog> installedLog(InstallDevice& device)
+    {
+        const std::string text = device.device().readFile(dataFolder() + "/InstalledLog.xml");
+        auto log = std::make_unique<InstalledLog>();
+        EXPECT_TRUE(log->loadFromBuffer(text.data(), text.size()));
+        return log;
+    }
 
     // diff -r of a feature's sources against the destination folder.
     std::string diffFeature(InstallDevice& device, const TestFeature& feature)
@@ -104,8 +114,7 @@ protected:
 
 TEST_F(InstallationProcessThreads, ThreeFeaturesInstallWithTheirRecordsAndTheProductFiles)
 {
-    InstallDevice device;
-    device.placeArchive(archive_);
+    InstallDevice device(archive_);
     TestRun run(device, features_, kModeInstall);
     ASSERT_TRUE(run.runSilently());
     EXPECT_EQ(run.controller().getResult(), kResultCompleted);
@@ -137,14 +146,12 @@ TEST_F(InstallationProcessThreads, ThreeFeaturesInstallWithTheirRecordsAndThePro
 
     EXPECT_TRUE(device.device().exists(destination() + "/_config.xml"));
     EXPECT_TRUE(device.device().exists(dataFolder() + "/data.xml"));
-    const std::string logText = device.device().readFile(dataFolder() + "/InstalledLog.xml");
-    InstalledLog log;
-    ASSERT_TRUE(log.loadFromBuffer(logText.data(), logText.size()));
-    ASSERT_EQ(log.getFeatureCount(), 3);
-    EXPECT_EQ(log.getFeature(0)->getName(), u"Feature/Core");
-    EXPECT_EQ(log.getFeature(0)->contentCount(), static_cast<int>(features_[0].files.size()));
-    EXPECT_EQ(log.getFeature(0)->shortcutCount(), 1);
-    EXPECT_EQ(log.getDestinationFolder(), test::kTestDestination);
+    const std::unique_ptr<InstalledLog> log = installedLog(device);
+    ASSERT_EQ(log->getFeatureCount(), 3);
+    EXPECT_EQ(log->getFeature(0)->getName(), u"Feature/Core");
+    EXPECT_EQ(log->getFeature(0)->contentCount(), static_cast<int>(features_[0].files.size()));
+    EXPECT_EQ(log->getFeature(0)->shortcutCount(), 1);
+    EXPECT_EQ(log->getDestinationFolder(), test::kTestDestination);
     for (const char* leftover : {"/InstalledLog.xml.tmp", "/InstalledLog.xml.bak", "/data.xml.tmp", "/Rollback"})
         EXPECT_FALSE(device.device().exists(dataFolder() + leftover)) << leftover;
     // The silent run names the files it writes as it goes, a new name on a
@@ -174,8 +181,7 @@ TEST_F(InstallationProcessThreads, AFailedWriteEndsInstalledOrRolledBack)
 
     int writes = 0;
     {
-        InstallDevice device;
-        device.placeArchive(archive);
+        InstallDevice device(archive);
         TestRun run(device, small, kModeInstall);
         ASSERT_TRUE(run.runSilently());
         writes = run.host().writeCount();
@@ -184,8 +190,7 @@ TEST_F(InstallationProcessThreads, AFailedWriteEndsInstalledOrRolledBack)
     int rolledBack = 0;
     for (int failing = 1; failing <= writes; ++failing) {
         SCOPED_TRACE("failing write " + std::to_string(failing));
-        InstallDevice device;
-        device.placeArchive(archive);
+        InstallDevice device(archive);
         test::HalFaultPlan plan;
         plan.failWriteNumber = failing;
         TestRun run(device, small, kModeInstall, plan);
@@ -289,53 +294,18 @@ TEST_F(InstallationProcessRollbackThreads, ADeclinedRollbackEndsFailedWithNothin
                                    newVersion_[0].files.at("bin/survey.exe").end()));
     EXPECT_FALSE(device.device().exists(dataFolder() + "/Rollback"));
     // The installed log tells what stands: the program, no longer the help.
-    const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
-    EXPECT_NE(log, oldLog);
-    InstalledLog installed;
-    ASSERT_TRUE(installed.loadFromBuffer(log.data(), log.size()));
-    ASSERT_EQ(installed.getFeatureCount(), 1);
-    EXPECT_EQ(installed.getFeature(0)->getName(), u"Feature/Core");
+    EXPECT_NE(device.device().readFile(dataFolder() + "/InstalledLog.xml"), oldLog);
+    const std::unique_ptr<InstalledLog> installed = installedLog(device);
+    ASSERT_EQ(installed->getFeatureCount(), 1);
+    EXPECT_EQ(installed->getFeature(0)->getName(), u"Feature/Core");
 }
-
-// Cancels the run from its own thread at the first progress report.
-class CancelingSink final : public InstallationPageSink {
-public:
-    explicit CancelingSink(PageInstallationLogic& logic) : logic_(logic) {}
-    void setProgressPosition(const SharedString&, std::uint64_t) override
-    {
-        if (!canceled_.exchange(true))
-            logic_.abort();
-    }
-    void onRunFinished(bool ok, bool, bool) override
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-        ok_ = ok;
-        changed_.notify_all();
-    }
-    bool awaitEnd()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return finished_; });
-        return ok_;
-    }
-
-private:
-    PageInstallationLogic& logic_;
-    std::atomic<bool> canceled_{false};
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool finished_ = false;
-    bool ok_ = false;
-};
 
 TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
 {
-    InstallDevice device;
-    device.placeArchive(archive_);
+    InstallDevice device(archive_);
     TestRun run(device, features_, kModeInstall);
     const auto before = device.snapshot({run.workFolder()});
-    CancelingSink sink(run.logic());
+    test::ProgressSink sink(&run.logic());
     run.logic().setSink(&sink);
     run.logic().startProcess();
     EXPECT_FALSE(sink.awaitEnd());
@@ -347,37 +317,15 @@ TEST_F(InstallationProcessThreads, ACanceledRunRollsBack)
     EXPECT_EQ(device.snapshot({run.workFolder()}), before);
 }
 
-// Tells the test when the run has begun to write.
-class FirstPositionSink final : public InstallationPageSink {
-public:
-    void setProgressPosition(const SharedString&, std::uint64_t) override
-    {
-        std::lock_guard lock(mutex_);
-        seen_ = true;
-        changed_.notify_all();
-    }
-    void awaitFirst()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return seen_; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool seen_ = false;
-};
-
 // The page goes while the run writes (the wizard closed): nobody is left to
 // answer, so the run is canceled and undone before the page is gone.
 TEST_F(InstallationProcessThreads, ARunWhosePageGoesIsCanceledAndRolledBack)
 {
-    InstallDevice device;
-    device.placeArchive(archive_);
+    InstallDevice device(archive_);
     TestRun run(device, features_, kModeInstall);
     const auto before = device.snapshot({run.workFolder()});
     {
-        FirstPositionSink sink;
+        test::ProgressSink sink;
         PageInstallationLogic logic(run.controller());
         logic.setSink(&sink);
         logic.startProcess();
@@ -388,41 +336,32 @@ TEST_F(InstallationProcessThreads, ARunWhosePageGoesIsCanceledAndRolledBack)
     EXPECT_EQ(device.snapshot({run.workFolder()}), before);
 }
 
+// An uninstallation takes away all the installation brought, also when it
+// is made as the start-up makes it: the installation page first, then the
+// page list of the mode.
 TEST_F(InstallationProcessThreads, UninstallationTakesEverythingAway)
 {
-    InstallDevice device;
-    device.placeArchive(archive_);
-    std::map<std::string, std::string> before;
-    {
-        TestRun run(device, features_, kModeInstall);
-        before = device.snapshot({run.workFolder()});
-        ASSERT_TRUE(run.runSilently());
+    for (const bool pageFirst : {false, true}) {
+        SCOPED_TRACE(pageFirst ? "page made before the mode" : "mode first");
+        InstallDevice device(archive_);
+        std::map<std::string, std::string> before;
+        {
+            TestRun run(device, features_, kModeInstall);
+            before = device.snapshot({run.workFolder()});
+            ASSERT_TRUE(run.runSilently());
+        }
+        TestRun uninstall(device, features_, pageFirst ? kModeNone : kModeUninstall);
+        if (pageFirst) {
+            uninstall.logic();
+            uninstall.controller().getPageSequence().buildForMode(kModeUninstall);
+        }
+        ASSERT_TRUE(uninstall.runSilently());
+        EXPECT_EQ(uninstall.controller().getResult(), kResultCompleted);
+        auto after = device.snapshot({uninstall.workFolder()});
+        // The folder every product keeps its data in stays.
+        EXPECT_EQ(after.erase("Windows/_QuendaSuperInstaller"), 1u);
+        EXPECT_EQ(after, before);
     }
-    TestRun uninstall(device, features_, kModeUninstall);
-    ASSERT_TRUE(uninstall.runSilently());
-    EXPECT_EQ(uninstall.controller().getResult(), kResultCompleted);
-    auto after = device.snapshot({uninstall.workFolder()});
-    // The folder every product keeps its data in stays.
-    EXPECT_EQ(after.erase("Windows/_QuendaSuperInstaller"), 1u);
-    EXPECT_EQ(after, before);
-}
-
-// As the start-up makes an uninstallation: the installation page first, then
-// the page list of the mode.
-TEST_F(InstallationProcessThreads, AnUninstallationWhosePageCameBeforeItsModeStillUninstalls)
-{
-    InstallDevice device;
-    device.placeArchive(archive_);
-    {
-        TestRun run(device, features_, kModeInstall);
-        ASSERT_TRUE(run.runSilently());
-    }
-    TestRun uninstall(device, features_, kModeNone);
-    uninstall.logic();
-    uninstall.controller().getPageSequence().buildForMode(kModeUninstall);
-    ASSERT_TRUE(uninstall.runSilently());
-    EXPECT_FALSE(device.device().exists(dataFolder() + "/InstalledLog.xml"));
-    EXPECT_FALSE(device.device().exists(destination()));
 }
 
 // Records the files created for writing and the moves, in order.
@@ -474,9 +413,7 @@ TEST_F(InstallationProcessThreads, ProductFilesAreRenamedIntoPlaceTheInstalledLo
     // The unreadable log was set aside, not overwritten.
     EXPECT_EQ(calls.front(), "move InstalledLog.xml InstalledLog.xml.unreadable");
     EXPECT_EQ(device.device().readFile(dataFolder() + "/InstalledLog.xml.unreadable"), "<InstalledLog><Program");
-    const std::string log = device.device().readFile(dataFolder() + "/InstalledLog.xml");
-    InstalledLog installed;
-    EXPECT_TRUE(installed.loadFromBuffer(log.data(), log.size()));
+    installedLog(device);
 }
 
 // A remover that answers from its script and notes each call.
@@ -556,39 +493,17 @@ TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
 
 // Answers the questions about a failed feature from its script, every
 // other question no.
-class FeatureErrorPrompt final : public InstallerUiCallback {
+class FeatureErrorPrompt final : public test::ZeroAnswerUiCallback {
 public:
-    int askExit() override { return 0; }
-    int reportRapiSettingsProblem() override { return 0; }
-    int reportNewerVersionInstalled(const SharedString&) override { return 0; }
-    int reportAlreadyInstalled(const SharedString&) override { return 0; }
-    int askUseProxy() override { return 0; }
-    int askStopUpdateSearch() override { return 0; }
-    int reportNoUpdateServer(const std::shared_ptr<InstalledLog>&) override { return 0; }
-    int askInstallRevision(const SharedString&) override { return 0; }
-    int reportNewerRevisionInstalled(const SharedString&) override { return 0; }
-    int reportNewInstallerReleased() override { return 0; }
-    int askFileExists(const SharedString&, bool&) override { return 0; }
-    int askStopEulaDownload() override { return 0; }
-    int askRetryFeatureDownload(const SharedString&, int) override { return 0; }
-    int reportInstallToDestinationError() override
+    int ask(const std::string& question) override
     {
-        asked.push_back("resume?");
-        return resume;
+        if (question == "rollback")
+            return 1;
+        if (question != "resume" && !question.starts_with("skip install "))
+            return 0;
+        asked.push_back(question);
+        return question == "resume" ? resume : skip;
     }
-    int askSkipFeatureDownload(const SharedString&, int) override { return 0; }
-    int askSkipFeatureInstall(const SharedString& name) override
-    {
-        asked.push_back("skip " + test::narrow(name.view()) + "?");
-        return skip;
-    }
-    int reportUninstallFeaturesError() override { return 0; }
-    int reportUninstallError() override { return 0; }
-    int reportUninstallDeviceError() override { return 0; }
-    int askRollback() override { return 1; }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return 0; }
-    int reportRebootNeeded() override { return 0; }
-    int askInstallPcVersion() override { return 0; }
     void showMessage(const SharedString& text, int severity, int) override
     {
         asked.push_back("message " + std::to_string(severity) + " " + test::narrow(text.view()));
@@ -606,8 +521,7 @@ TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
 {
     for (const bool skip : {true, false}) {
         SCOPED_TRACE(skip ? "skipped" : "retried");
-        InstallDevice device;
-        device.placeArchive(archive_);
+        InstallDevice device(archive_);
         test::HalFaultPlan plan;
         plan.failWriteNumber = 5;
         TestRun run(device, features_, kModeInstall, plan);
@@ -617,23 +531,21 @@ TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
         run.setUiCallback(prompt);
         ASSERT_TRUE(run.runSilently());
         EXPECT_EQ(run.controller().getResult(), kResultCompleted);
-        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip Core?"})
-                                      : (std::vector<std::string>{"skip Core?", "resume?"}));
+        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip install Core"})
+                                      : (std::vector<std::string>{"skip install Core", "resume"}));
         EXPECT_EQ(run.controller().getSkipFeatureChoice(), skip);
 
-        const std::string logText = device.device().readFile(dataFolder() + "/InstalledLog.xml");
-        InstalledLog log;
-        ASSERT_TRUE(log.loadFromBuffer(logText.data(), logText.size()));
-        ASSERT_EQ(log.getFeatureCount(), 3);
+        const std::unique_ptr<InstalledLog> log = installedLog(device);
+        ASSERT_EQ(log->getFeatureCount(), 3);
         EXPECT_EQ(diffFeature(device, features_[1]), "");
         EXPECT_EQ(diffFeature(device, features_[2]), "");
         if (skip) {
-            EXPECT_TRUE(log.findFeature(u"Feature/Core")->getFailed());
-            EXPECT_EQ(log.findFeature(u"Feature/Core")->contentCount(), 0);
+            EXPECT_TRUE(log->findFeature(u"Feature/Core")->getFailed());
+            EXPECT_EQ(log->findFeature(u"Feature/Core")->contentCount(), 0);
             EXPECT_FALSE(device.device().exists(destination() + "/bin/survey.exe"));
             EXPECT_FALSE(device.device().exists("Windows/Start Menu/Programs/Survey.lnk"));
         } else {
-            EXPECT_FALSE(log.findFeature(u"Feature/Core")->getFailed());
+            EXPECT_FALSE(log->findFeature(u"Feature/Core")->getFailed());
             EXPECT_EQ(diffFeature(device, features_[0]), "");
         }
     }
@@ -665,8 +577,7 @@ TEST_F(InstallationProcessThreads, AFailedRedistributableEndsTheRunBeforeAnyFile
 {
     for (const bool installs : {true, false}) {
         SCOPED_TRACE(installs ? "installed" : "failed");
-        InstallDevice device;
-        device.placeArchive(archive_);
+        InstallDevice device(archive_);
         TestRun run(device, features_, kModeInstall);
         run.controller().setRedistributables(std::make_shared<OneRedistributable>(installs));
         run.controller().setRedistLastError(-5);
@@ -716,8 +627,7 @@ TEST_F(InstallationProcessThreads, HooksRunInOrderAndAFailedOneEndsTheRun)
                                          "INSTALL-REGISTRY", "INSTALL-SCRIPT", "INSTALL-IIS",
                                          "INSTALL-EXIT"};
     {
-        InstallDevice device;
-        device.placeArchive(archive_);
+        InstallDevice device(archive_);
         TestRun run(device, features_, kModeInstall);
         auto hooks = std::make_shared<RecordingHooks>(run.controller(), "", "INSTALL-EXIT");
         run.controller().setCustomActionHooks(hooks);
@@ -732,8 +642,7 @@ TEST_F(InstallationProcessThreads, HooksRunInOrderAndAFailedOneEndsTheRun)
         EXPECT_EQ(saved.getFeaturesToInstall().size(), 3u);
     }
     {
-        InstallDevice device;
-        device.placeArchive(archive_);
+        InstallDevice device(archive_);
         TestRun run(device, features_, kModeInstall);
         auto hooks = std::make_shared<RecordingHooks>(run.controller(), "INSTALL-REGISTRY", "");
         run.controller().setCustomActionHooks(hooks);
@@ -756,8 +665,7 @@ TEST_F(InstallationProcessThreads, AnOnlineFeatureIsDownloadedAndUnpacked)
     test::LoopbackHttpServer server;
     server.setReply("/packages/help.lzma", test::HttpReply::ok(std::string(package.begin(), package.end())));
 
-    InstallDevice device;
-    device.placeArchive(archive_);
+    InstallDevice device(archive_);
     TestRun run(device, features_, kModeInstall);
     const FeaturePtr& help = run.features()[1];
     run.controller().getPackageSources().eraseKey(*help);
