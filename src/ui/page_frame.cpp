@@ -126,6 +126,12 @@ void PageFrame::layout(int rows, int columns)
     }
 }
 
+Rect PageFrame::contentArea() const
+{
+    const int top = 2;
+    return Rect{top, kMargin, std::max(rows_ - 2 - top, 0), std::max(columns_ - 2 * kMargin, 1)};
+}
+
 void PageFrame::draw(Canvas& canvas) const
 {
     const std::u32string counter = toCodePoints(counter_.view());

@@ -28,6 +28,10 @@ public:
     void layout(int rows, int columns) override;
     void draw(Canvas& canvas) const override;
 
+    // The rows and columns between the rules, where the page's controls go
+    // (as of the last layout).
+    Rect contentArea() const;
+
 protected:
     // Adds a control below those added before, after `gapBefore` blank rows;
     // a stretching control shares the rows the others leave.

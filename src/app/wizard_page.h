@@ -1,0 +1,64 @@
+// WizardPage: the base of the wizard's pages on the terminal. The frame shows
+// the installer's title with the page's own and the page counter; Next and
+// Back are offered as the page's logic allows; leaving the installer is asked
+// first. A page ends with the command that moves the wizard: Next, Back,
+// Cancel (the person chose to leave), or the end of the wizard.
+#pragma once
+
+#include "controller/wizard_pages.h"
+#include "ui/page_frame.h"
+
+namespace druvex {
+
+class InstallerController;
+
+// The wizard ends after this page: its last page, or the run cannot go on.
+constexpr int kPageCommandEndWizard = 103;
+
+// What a page reports to the page observer.
+enum class PageEvent {
+    Open,  // the page opens
+    Next,  // Next was chosen, before the page checks anything
+};
+// Told of every page event, inside the page's handler; null: nobody. Set
+// before the wizard runs (programs that test the wizard's crash handling).
+using PageEventObserver = void (*)(WizardPageId page, PageEvent event);
+void setPageEventObserver(PageEventObserver observer);
+
+class WizardPage : public PageFrame {
+public:
+    // `title`: the page's own title, shown after the installer's.
+    WizardPage(TerminalSession& session, InstallerController& controller, WizardPageId id, SharedString title);
+
+    WizardPageId pageId() const { return id_; }
+
+protected:
+    InstallerController& controller() const { return controller_; }
+
+    // Whether Next and Back may be chosen now; by default the logic's answer.
+    virtual bool canGoNext() const;
+    virtual bool canGoBack() const;
+    // The page's own work when Next or Back is chosen (checks, questions,
+    // choices handed to the logic); false stays on the page.
+    virtual bool confirmNext() { return true; }
+    virtual bool confirmBack() { return true; }
+    // Enables Next and Back as canGoNext and canGoBack say now.
+    void updateButtons();
+    // The page's texts in the current language (after a change of language).
+    void retranslateFrame();
+
+    void onInitDialog() override;
+    void onNext() override;
+    void onBack() override;
+    // Asks whether to leave the installer.
+    void onCancel() override;
+
+private:
+    SharedString frameTitle() const;
+
+    InstallerController& controller_;
+    WizardPageId id_;
+    SharedString pageTitle_;
+};
+
+}  // namespace druvex
