@@ -2,6 +2,7 @@
 """The installer from end to end on the example device (scripts/demo runs it).
 
     examples/demo.py SETUP_PROGRAM PAYLOAD_TOOL OUTPUT
+    examples/demo.py --wizard SETUP_PROGRAM PAYLOAD_TOOL OUTPUT
 
 Makes the example product Demo Survey in two versions, packs each into an
 installer (1.0 appended to a copy of the program, 2.0 as setup.dqres beside
@@ -10,6 +11,10 @@ on it: an installation, a repair after an installed file was deleted, the
 update to 2.0 and the uninstallation. Each run's exit status and a short
 report of the device are printed; the exit status is 1 when a run did not do
 what it should.
+
+With --wizard it makes the same product and device and starts the installer
+of 1.0 on this terminal instead: the wizard, to walk by hand. Run it again
+for the maintenance choices of an installed program.
 """
 import os
 import re
@@ -222,6 +227,17 @@ class Demo:
 
     # --- The four runs ----------------------------------------------------------------------------
 
+    def wizard(self):
+        """The wizard of 1.0 on this terminal; the device is kept between runs."""
+        if not os.path.exists(self.device):
+            self.make()
+        host_program = self.host(self.installer_1)
+        environment = dict(os.environ, DRUVEX_DEVICE=self.device)
+        status = subprocess.run([host_program], env=environment, cwd=self.output).returncode
+        print("The wizard ended with exit status %d; the device is %s" % (status, self.device))
+        self.report()
+        return status
+
     def main(self):
         self.make()
         print("Demo Survey 1.0 packed into %s (appended), 2.0 into setup.dqres beside %s"
@@ -280,7 +296,12 @@ class Demo:
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
-        sys.stderr.write("usage: demo.py SETUP_PROGRAM PAYLOAD_TOOL OUTPUT\n")
+    arguments = sys.argv[1:]
+    interactive = arguments[:1] == ["--wizard"]
+    if interactive:
+        arguments = arguments[1:]
+    if len(arguments) != 3:
+        sys.stderr.write("usage: demo.py [--wizard] SETUP_PROGRAM PAYLOAD_TOOL OUTPUT\n")
         sys.exit(2)
-    sys.exit(Demo(*sys.argv[1:]).main())
+    demo = Demo(*arguments)
+    sys.exit(demo.wizard() if interactive else demo.main())

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/load_steps.h"
+#include "app/terminal_wizard.h"
 #include "app/startup_error.h"
 #include "app/update_check.h"
 #include "app_base/command_line.h"
@@ -63,6 +64,11 @@ CInstallerApp::CInstallerApp(std::vector<SharedString> arguments)
 
 CInstallerApp::~CInstallerApp()
 {
+    // A worker still waiting for an answer gets its fallback now: the
+    // controller joins the workers below, on the UI thread that would have
+    // shown the question.
+    if (session_)
+        session_->dispatcher().close();
     // Nothing may ask on the terminal once it is given back.
     setMessageBoxPresenter(nullptr);
     if (controller_)
@@ -143,10 +149,7 @@ bool CInstallerApp::InitInstance()
     if (options_.silent) {
         exitCode_ = controller_->runUnattended() ? kExitCodeCompleted : kExitCodeFailed;
     } else {
-        tell(translateText("This installer has no interactive wizard yet.\nRun it unattended with the option "
-                           "silent_mode."),
-             kMbOk | kMbIconError);
-        exitCode_ = kExitCodeFailed;
+        exitCode_ = runWizard();
     }
     if (controller_->needsLauncherNotification())
         notifyApplicationLauncher();
@@ -167,6 +170,20 @@ bool CInstallerApp::startPrompts()
     prompts_ = std::make_shared<InstallerUiPrompts>(*session_, controller_.get());
     controller_->setUiCallback(prompts_);
     return true;
+}
+
+std::uint32_t CInstallerApp::runWizard()
+{
+    TerminalWizard wizard(*session_, *controller_);
+    mainWindow_ = wizard.mainWindow();
+    prompts_->setOwnerWindow(mainWindow_);
+    const WizardEnd end = wizard.run();
+    prompts_->setOwnerWindow(0);
+    mainWindow_ = 0;
+    const InstallResult result = controller_->getResult();
+    logPrintf(u"The wizard ended (%d) with the result %d", static_cast<int>(end), result);
+    const bool completed = result == kResultCompleted || result == kResultCompletedUnchanged;
+    return end == WizardEnd::Finished && completed ? kExitCodeCompleted : kExitCodeFailed;
 }
 
 void CInstallerApp::startLanguage()

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app_base/installer_options.h"
+#include "platform/window_model.h"
 #include "text/shared_string.h"
 #include "ui_base/msg_box_disp.h"
 
@@ -51,10 +52,16 @@ public:
     // installation page's; further ones are registered before InitInstance.
     PageLogicRegistry& getPageLogics() { return *pageLogics_; }
 
+    // The wizard's window while the wizard runs, else none (0): the owner of
+    // the message boxes and of the programs the installer starts.
+    WindowHandle getMainWindow() const { return mainWindow_; }
+
 private:
     // Takes over the terminal for the prompts; false, with the reason told,
     // when there is no terminal to ask on.
     bool startPrompts();
+    // The wizard on the terminal; the exit code of its run.
+    std::uint32_t runWizard();
     // The language the run starts with, its translation made current.
     void startLanguage();
     // Tells a person: in a box where one can be seen, else on standard error;
@@ -72,6 +79,7 @@ private:
     std::unique_ptr<TerminalSession> session_;
     std::shared_ptr<InstallerUiPrompts> prompts_;
     std::uint32_t exitCode_ = kExitCodeFailed;
+    WindowHandle mainWindow_ = 0;
 };
 
 }  // namespace druvex

@@ -6,6 +6,7 @@
 #include "controller/page_installation_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
+#include "ui/terminal_session.h"
 #include "fileutil/file_util.h"
 #include "ui/widgets.h"
 
@@ -62,7 +63,7 @@ PageInstallationDlg::PageInstallationDlg(TerminalSession& session, InstallerCont
     download_ = &addContent<Label>(false, 1);
 }
 
-PageInstallationDlg::~PageInstallationDlg()
+void PageInstallationDlg::leaveLogic()
 {
     // The logic clears its sink only between two reports: none comes after.
     logic_.clearSink();
@@ -239,7 +240,7 @@ void PageInstallationDlg::applyReports()
     } else {
         download_->setText(SharedString());
     }
-    layout(session().rows(), session().columns());
+    relayout();
     if (!state.finished)
         return;
     ended_ = true;

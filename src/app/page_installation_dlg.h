@@ -23,8 +23,7 @@ class ProgressBar;
 class PageInstallationDlg final : public WizardPage, public InstallationPageSink {
 public:
     PageInstallationDlg(TerminalSession& session, InstallerController& controller, PageInstallationLogic& logic);
-    // Leaves the logic's sink before the page goes.
-    ~PageInstallationDlg() override;
+    void leaveLogic() override;
 
     // How many update messages were posted to the UI thread (tests).
     std::uint64_t postedUpdates() const;

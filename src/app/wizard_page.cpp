@@ -5,6 +5,7 @@
 #include "controller/installer_controller.h"
 #include "controller/page_logic.h"
 #include "core/translate_text.h"
+#include "ui/terminal_session.h"
 
 namespace druvex {
 namespace {
@@ -64,7 +65,21 @@ void WizardPage::updateButtons()
 {
     nextButton().setEnabled(canGoNext());
     backButton().setEnabled(canGoBack());
+    relayout();
+}
+
+void WizardPage::relayout()
+{
+    layout(session().rows(), session().columns());
     invalidate();
+}
+
+void WizardPage::postUpdate(std::function<void()> update)
+{
+    postMessage([this, update = std::move(update)] {
+        update();
+        relayout();
+    });
 }
 
 void WizardPage::onInitDialog()

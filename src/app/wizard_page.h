@@ -5,6 +5,8 @@
 // Cancel (the person chose to leave), or the end of the wizard.
 #pragma once
 
+#include <functional>
+
 #include "controller/wizard_pages.h"
 #include "ui/page_frame.h"
 
@@ -31,6 +33,10 @@ public:
     WizardPage(TerminalSession& session, InstallerController& controller, WizardPageId id, SharedString title);
 
     WizardPageId pageId() const { return id_; }
+    // Stops every report of the page's logic to the page and ends the work
+    // the page started for it. The wizard calls it before the logic goes,
+    // and destroys the page only after: a report on its way still finds it.
+    virtual void leaveLogic() {}
 
 protected:
     InstallerController& controller() const { return controller_; }
@@ -44,6 +50,11 @@ protected:
     virtual bool confirmBack() { return true; }
     // Enables Next and Back as canGoNext and canGoBack say now.
     void updateButtons();
+    // Places the controls again (after their texts changed).
+    void relayout();
+    // From any thread: runs `update` on the UI thread, then places the
+    // controls again; nothing when the page is gone by then.
+    void postUpdate(std::function<void()> update);
     // The page's texts in the current language (after a change of language).
     void retranslateFrame();
 

@@ -1,0 +1,113 @@
+#include "app/page_end_install_dlg.h"
+
+#include "controller/installer_controller.h"
+#include "core/app_log.h"
+#include "data/install_data.h"
+#include "core/translate_text.h"
+#include "ui/terminal_session.h"
+#include "ui/widgets.h"
+
+namespace druvex {
+
+SharedString endPageText(WizardMode mode, std::int32_t result, const SharedString& program)
+{
+    switch (result) {
+    case kResultCompleted:
+    case kResultCompletedUnchanged:
+        switch (mode) {
+        case kModeUninstall:
+            return formatTranslated("{1} has been removed from the device.", program);
+        case kModeBackup:
+            return translateText("The backup has been completed.");
+        case kModeDownload:
+            return translateText("The new installer has been downloaded.");
+        case kModeUpdate:
+        case kModeAddRemove:
+        case kModeRepair:
+        case kModeRepairBroken:
+        case kModeMaintenance:
+        case kModeMaintenanceWithoutLog:
+            return formatTranslated("{1} has been updated.", program);
+        default:
+            return formatTranslated("{1} has been installed on the device.", program);
+        }
+    case kResultCanceled:
+        return translateText("The installation was canceled.");
+    case kResultRolledBack:
+        return translateText("The installation was canceled. The device is as it was before.");
+    case kResultRollbackIncomplete:
+        return translateText("The installation was canceled. Not every change could be undone.");
+    default:
+        return translateText("The installation failed. See the log file for details.");
+    }
+}
+
+PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, InstallerController& controller,
+                                     PageEndInstallLogic& logic)
+    : WizardPage(session, controller, kPageEndInstall, translateText("Finished")), logic_(logic)
+{
+    result_ = &addContent<Label>(false, 0, SharedString(), kStyleBold);
+    SharedString text;
+    bool checked = false;
+    if (logic_.getPostExitAction(actionName_, text, checked))
+        action_ = &addContent<CheckBox>(false, 1, text, checked);
+    addContent<Label>(false, 1, translateText("Click Finish to close the installer."));
+    nextButton().setText(translateText("Finish"));
+}
+
+void PageEndInstallDlg::leaveLogic()
+{
+    logic_.setSink(nullptr);
+}
+
+void PageEndInstallDlg::onInitDialog()
+{
+    WizardPage::onInitDialog();
+    logic_.setSink(this);
+    WizardMode mode = kModeNone;
+    std::int32_t result = kResultCompleted;
+    logic_.getModeAndResult(mode, result);
+    result_->setText(endPageText(mode, result, controller().getInstallData().settings().getProgramName()));
+    logPrintf(u"The end page shows mode %d result %d", mode, result);
+    logic_.flushScriptOutput();
+    setFocus(&nextButton());
+}
+
+bool PageEndInstallDlg::confirmNext()
+{
+    if (action_ != nullptr && action_->isChecked()) {
+        finishing_ = true;
+        updateButtons();
+        logic_.startPostExitThread(HookArguments{{actionName_, SharedString()}});
+        // The page ends when the action has.
+        return false;
+    }
+    finishRun(true);
+    return true;
+}
+
+void PageEndInstallDlg::onCancel()
+{
+    if (!finishing_)
+        onNext();
+}
+
+void PageEndInstallDlg::onPostExitStarted() {}
+
+void PageEndInstallDlg::onPostExitFinished(bool result)
+{
+    postUpdate([this, result] {
+        finishRun(result);
+        endDialog(kPageCommandNext);
+    });
+}
+
+void PageEndInstallDlg::finishRun(bool postRoutinesOk)
+{
+    bool rebootAsked = false;
+    logic_.finish(postRoutinesOk, rebootAsked);
+    if (rebootAsked)
+        logPrintf(u"The device restarts after the run");
+}
+
+}  // namespace druvex

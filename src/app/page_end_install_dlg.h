@@ -1,0 +1,46 @@
+// PageEndInstallDlg: the last page of every run. It tells how the run ended,
+// offers the installer's closing action where it has one, and on Finish
+// runs the run's last step (the restart or reboot question included).
+#pragma once
+
+#include "app/wizard_page.h"
+#include "controller/page_end_install_logic.h"
+
+namespace druvex {
+
+class CheckBox;
+class Label;
+
+class PageEndInstallDlg final : public WizardPage, public EndPageSink {
+public:
+    PageEndInstallDlg(TerminalSession& session, InstallerController& controller, PageEndInstallLogic& logic);
+
+    void leaveLogic() override;
+
+    // --- EndPageSink ----------------------------------------------------------
+    void onPostExitStarted() override;
+    void onPostExitFinished(bool result) override;
+
+protected:
+    void onInitDialog() override;
+    bool canGoNext() const override { return !finishing_; }
+    bool canGoBack() const override { return false; }
+    // Runs the closing action when it is chosen, and ends after it.
+    bool confirmNext() override;
+    // Leaving from the last page is finishing it.
+    void onCancel() override;
+
+private:
+    void finishRun(bool postRoutinesOk);
+
+    PageEndInstallLogic& logic_;
+    Label* result_ = nullptr;
+    CheckBox* action_ = nullptr;
+    SharedString actionName_;
+    bool finishing_ = false;
+};
+
+// What the end page says of a run of `mode` that ended with `result`.
+SharedString endPageText(WizardMode mode, std::int32_t result, const SharedString& program);
+
+}  // namespace druvex

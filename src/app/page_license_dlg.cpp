@@ -1,0 +1,85 @@
+#include "app/page_license_dlg.h"
+
+#include "controller/installer_controller.h"
+#include "core/app_log.h"
+#include "core/translate_text.h"
+#include "ui/terminal_session.h"
+#include "ui/widgets.h"
+
+namespace druvex {
+
+PageLicenseDlg::PageLicenseDlg(TerminalSession& session, InstallerController& controller, PageLicenseLogic& logic)
+    : WizardPage(session, controller, kPageLicense, translateText("License Agreement")), logic_(logic)
+{
+    addContent<Label>(false, 0, translateText("Please read the following license agreement carefully."));
+    text_ = &addContent<ScrollText>(true, 1);
+    status_ = &addContent<Label>(false, 0);
+    accept_ = &addContent<CheckBox>(false, 1, translateText("I accept the terms of the license agreement"));
+    accept_->onChange([this](bool) { updateButtons(); });
+}
+
+void PageLicenseDlg::leaveLogic()
+{
+    logic_.setSink(nullptr);
+    logic_.stopEulaDownload(true);
+}
+
+void PageLicenseDlg::onInitDialog()
+{
+    WizardPage::onInitDialog();
+    logic_.setSink(this);
+    logic_.loadLocalEula();
+    SharedString text;
+    const EulaRecordPtr& eula = controller().getEula();
+    if (logic_.loadEulaText(text)) {
+        text_->setText(text);
+    } else if (eula && eula->path.view().starts_with(u"http")) {
+        status_->setText(translateText("Downloading the license agreement..."));
+        logic_.startEulaDownload(eula->path);
+    } else {
+        status_->setText(translateText("The license agreement cannot be shown."));
+    }
+    updateButtons();
+    setFocus(accept_);
+}
+
+bool PageLicenseDlg::canGoNext() const
+{
+    return accept_->isChecked() && WizardPage::canGoNext();
+}
+
+bool PageLicenseDlg::confirmNext()
+{
+    logPrintf(u"The license agreement is accepted");
+    return true;
+}
+
+bool PageLicenseDlg::confirmBack()
+{
+    return logic_.stopEulaDownload(false);
+}
+
+void PageLicenseDlg::onDownloadProgress(std::uint64_t received, std::uint64_t total)
+{
+    postUpdate([this, received, total] {
+        status_->setText(total > 0 ? translateAndFormat2("Downloading the license agreement... {1} of {2} bytes",
+                                                         SharedString().format(u"%llu", received),
+                                                         SharedString().format(u"%llu", total))
+                                   : translateText("Downloading the license agreement..."));
+    });
+}
+
+void PageLicenseDlg::onDownloadFinished(int)
+{
+    postUpdate([this] {
+        if (logic_.isTextReady()) {
+            text_->setText(logic_.getEulaText());
+            status_->setText(SharedString());
+        } else {
+            status_->setText(translateText("The license agreement could not be downloaded."));
+        }
+        updateButtons();
+    });
+}
+
+}  // namespace druvex

@@ -1,0 +1,40 @@
+// PageLicenseDlg: the licence page. It shows the text of the licence the
+// installer carries for the language, from the installer archive or a package
+// file, or downloaded from the update server when only the server holds it;
+// Next is offered only once the person has accepted it.
+#pragma once
+
+#include "app/wizard_page.h"
+#include "controller/page_license_logic.h"
+
+namespace druvex {
+
+class CheckBox;
+class Label;
+class ScrollText;
+
+class PageLicenseDlg final : public WizardPage, public LicensePageSink {
+public:
+    PageLicenseDlg(TerminalSession& session, InstallerController& controller, PageLicenseLogic& logic);
+    // A download still running is stopped.
+    void leaveLogic() override;
+
+    // --- LicensePageSink: the downloader's thread -----------------------------
+    void onDownloadProgress(std::uint64_t received, std::uint64_t total) override;
+    void onDownloadFinished(int error) override;
+
+protected:
+    void onInitDialog() override;
+    bool canGoNext() const override;
+    // Without an accepted licence the run holds none.
+    bool confirmNext() override;
+    bool confirmBack() override;
+
+private:
+    PageLicenseLogic& logic_;
+    ScrollText* text_ = nullptr;
+    Label* status_ = nullptr;
+    CheckBox* accept_ = nullptr;
+};
+
+}  // namespace druvex

@@ -1,0 +1,202 @@
+#include "app/page_prerequisites_dlg.h"
+
+#include "controller/installer_controller.h"
+#include "controller/page_prerequisites_logic.h"
+#include "core/app_log.h"
+#include "core/translate_text.h"
+#include "ui/terminal_session.h"
+#include "ui/widgets.h"
+#include "platform/window_model.h"
+#include "ui_base/message_box.h"
+
+namespace druvex {
+
+SharedString deviceCheckText(int result, const SharedString& detail)
+{
+    switch (result) {
+    case kDeviceCheckAccepted:
+        return translateText("The device can take the program.");
+    case kDeviceCheckRequirementFailed:
+        return detail.isEmpty() ? translateText("The device does not meet the program's requirements.") : detail;
+    case kDeviceCheckAccessDenied:
+        return translateText("The device refused the connection.");
+    case kDeviceCheckPlatformNotServed:
+        return translateText("This installer is not made for this device.");
+    case kDeviceCheckNoDevice:
+        return translateText("No device is connected.");
+    case kDeviceCheckNoDeviceHere:
+        return translateText("The device cannot be identified.");
+    case kDeviceCheckOnly32BitOs:
+        return translateText("The application may be installed only on 32bit OS");
+    case kDeviceCheckOnly64BitOs:
+        return translateText("The application may be installed only on 64bit OS");
+    case kDeviceCheckDesktopNotServed:
+        return detail.isEmpty() ? translateText("This installer is not made for this computer.")
+                                : formatTranslated("The program needs system version {1} or later.", detail);
+    default:
+        return translateText("Undefined error.");
+    }
+}
+
+PagePrerequisitesDlg::PagePrerequisitesDlg(TerminalSession& session, InstallerController& controller,
+                                           PagePrerequisitesLogic& logic)
+    : WizardPage(session, controller, kPagePrerequisites, translateText("Prerequisites")), logic_(logic)
+{
+    payload_ = &addContent<Label>(false, 0, translateText("Checking the installer..."));
+    bar_ = &addContent<ProgressBar>(false, 0);
+    device_ = &addContent<Label>(false, 1);
+    online_ = &addContent<Label>(false, 1);
+}
+
+void PagePrerequisitesDlg::leaveLogic()
+{
+    logic_.setSink(nullptr);
+    logic_.stopChecks();
+    stopDeviceChecks();
+}
+
+void PagePrerequisitesDlg::onInitDialog()
+{
+    WizardPage::onInitDialog();
+    logic_.setSink(this);
+    logic_.startChecks();
+}
+
+void PagePrerequisitesDlg::startDeviceChecks()
+{
+    stopDeviceChecks();
+    deviceChecks_ = WorkerThread([this] { logic_.runDeviceAndOnlineChecks(); });
+}
+
+void PagePrerequisitesDlg::stopDeviceChecks()
+{
+    if (!deviceChecks_.joinable())
+        return;
+    // What the update server still owes is not waited for.
+    if (!logic_.isOnlineFinished())
+        logic_.cancelDownloads(true);
+    joinThread(deviceChecks_, kJoinThreadTimeoutMs, "PagePrerequisitesDlg");
+    deviceChecks_ = WorkerThread();
+}
+
+bool PagePrerequisitesDlg::confirmNext()
+{
+    return logic_.finishChecks();
+}
+
+void PagePrerequisitesDlg::onCancel()
+{
+    if (!cancelButton().isEnabled())
+        return;
+    logic_.pauseChecks();
+    if (controller().getUiCallback()->askExit() != 0) {
+        endDialog(kPageCommandCancel);
+        return;
+    }
+    logic_.resumeChecks();
+}
+
+void PagePrerequisitesDlg::checksRestarted()
+{
+    postUpdate([this] {
+        payload_->setText(translateText("Checking the installer..."));
+        device_->setText(SharedString());
+        online_->setText(SharedString());
+        updateButtons();
+    });
+}
+
+void PagePrerequisitesDlg::payloadCheckProgress(std::uint64_t percent)
+{
+    postUpdate([this, percent] { bar_->setPosition(static_cast<int>(percent)); });
+}
+
+void PagePrerequisitesDlg::payloadCheckFinished(bool ok, std::uint32_t)
+{
+    postUpdate([this, ok] {
+        if (!ok) {
+            payload_->setText(translateText("The installer is damaged. Get it again."));
+            logPrintf(u"The prerequisites page: the installer is damaged");
+            updateButtons();
+            return;
+        }
+        bar_->setPosition(100);
+        payload_->setText(translateText("The installer is complete."));
+        startDeviceChecks();
+    });
+}
+
+void PagePrerequisitesDlg::deviceCheckBegins()
+{
+    postUpdate([this] { device_->setText(translateText("Checking the device...")); });
+}
+
+void PagePrerequisitesDlg::deviceCheckResult(int result, const SharedString& text, DeviceType)
+{
+    postUpdate([this, result, text] { device_->setText(deviceCheckText(result, text)); });
+}
+
+void PagePrerequisitesDlg::connectionCheckBegins()
+{
+    postUpdate([this] { online_->setText(translateText("Connecting to the update server...")); });
+}
+
+void PagePrerequisitesDlg::connectionCheckResult(bool connected)
+{
+    postUpdate([this, connected] {
+        online_->setText(connected ? translateText("Checking for updates...")
+                                   : translateText("The update server cannot be reached."));
+    });
+}
+
+void PagePrerequisitesDlg::downloadProgress(std::uint64_t kilobytes)
+{
+    postUpdate([this, kilobytes] {
+        online_->setText(formatTranslated("Downloading... {1} KB", SharedString().format(u"%llu", kilobytes)));
+    });
+}
+
+void PagePrerequisitesDlg::dataReceived(std::uint64_t) {}
+
+void PagePrerequisitesDlg::downloadFinished(int result)
+{
+    postUpdate([this, result] {
+        if (result != 0)
+            online_->setText(translateText("The update information could not be downloaded."));
+    });
+}
+
+void PagePrerequisitesDlg::downloadsReady(int kind)
+{
+    postUpdate([this, kind] {
+        if (kind == kDownloadsLanguageFiles) {
+            logic_.startLanguageDownloads();
+            return;
+        }
+        const int answer = showMessageBoxOwned(
+            getForegroundWindow(), translateText("A newer installer is available. Do you want to download it now?"),
+            controller().getInstallerTitle(true), kMbYesNo | kMbIconQuestion);
+        if (answer == kIdYes)
+            logic_.startNewInstallerDownload();
+        else
+            logic_.cancelDownloads(true);
+    });
+}
+
+void PagePrerequisitesDlg::newInstallerStarted()
+{
+    postUpdate([this] { endDialog(kPageCommandEndWizard); });
+}
+
+void PagePrerequisitesDlg::onlineChecksFinished()
+{
+    postUpdate([this] {
+        if (logic_.isPlatformAccepted())
+            online_->setText(translateText("Click Next to continue."));
+        updateButtons();
+        if (nextButton().isEnabled())
+            setFocus(&nextButton());
+    });
+}
+
+}  // namespace druvex

@@ -1,0 +1,44 @@
+// PageWelcomeDlg: the welcome page. A fresh installation is greeted, with the
+// restore of a full backup offered beside it where the installer allows it;
+// an installed program is offered the tasks its logic allows: update,
+// modify, repair and remove. The task chosen rebuilds the wizard's pages when
+// the person moves on.
+#pragma once
+
+#include <vector>
+
+#include "app/wizard_page.h"
+
+namespace druvex {
+
+class EditField;
+class Label;
+class PageWelcomeLogic;
+class RadioGroup;
+
+// A task the welcome page offers.
+enum class WelcomeTask { Install, Restore, Update, Modify, Repair, Remove };
+
+class PageWelcomeDlg final : public WizardPage {
+public:
+    PageWelcomeDlg(TerminalSession& session, InstallerController& controller, PageWelcomeLogic& logic);
+
+    // The tasks offered, in the order shown.
+    const std::vector<WelcomeTask>& tasks() const { return tasks_; }
+
+protected:
+    void onInitDialog() override;
+    bool confirmNext() override;
+
+private:
+    void offerTasks();
+    WelcomeTask chosenTask() const;
+
+    PageWelcomeLogic& logic_;
+    Label* text_ = nullptr;
+    RadioGroup* choices_ = nullptr;
+    EditField* backupPath_ = nullptr;
+    std::vector<WelcomeTask> tasks_;
+};
+
+}  // namespace druvex
