@@ -32,6 +32,7 @@
 #include "payload/entry_encoder.h"
 #include "support/loopback_http_server.h"
 #include "support/package_fixtures.h"
+#include "product_fixture.h"
 
 extern char** environ;
 
@@ -39,80 +40,15 @@ namespace druvex {
 namespace {
 
 namespace fs = std::filesystem;
-
-const std::string kSetupProgram = DRUVEX_SETUP_PROGRAM;
-const std::string kDestination = "Program Files/FieldDemo";
-const std::string kDataFolder = "Windows/_QuendaSuperInstaller/{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}";
-
-// A feature of the test product: its Version and its files (relative path
-// with '/', content).
-struct ProductFeature {
-    std::string name;
-    std::string version = "1.0";
-    std::map<std::string, std::string> files;
-    // Elements inside the feature's element of the installer data.
-    std::string elements;
-};
-
-// `count` files in three folders, of sizes from a few bytes to tens of
-// kilobytes, whose text depends on the feature and its edition.
-std::map<std::string, std::string> makeFiles(const std::string& feature, const std::string& edition, int count)
-{
-    std::map<std::string, std::string> files;
-    for (int i = 0; i < count; ++i) {
-        const std::string folder = i % 3 == 0 ? "" : (i % 3 == 1 ? "data/" : "data/deep/");
-        std::string text = feature + " " + edition + " file " + std::to_string(i) + "\n";
-        const int repeats = i % 5 == 0 ? 2000 : 20 + i;
-        for (int line = 0; line < repeats; ++line)
-            text += "line " + std::to_string(line) + " of " + feature + "\n";
-        files[folder + feature + "-" + std::to_string(i) + ".txt"] = text;
-    }
-    return files;
-}
-
-std::vector<ProductFeature> productFeatures()
-{
-    return {{"Core", "1.0", makeFiles("core", "1.0", 30), ""},
-            {"Maps", "1.0", makeFiles("maps", "1.0", 30), ""},
-            {"Help", "1.0", makeFiles("help", "1.0", 30), ""}};
-}
-
-// The installer data of the product: the features, and what a test adds to
-// the supported platform, the settings and the custom actions.
-std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
-                    const std::string& settings = "", const std::string& customActions = "")
-{
-    std::string xml =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
-        requirements +
-        "</Requirements></Platform></SupportedPlatforms>\n"
-        " <Variables>\n"
-        "  <Variable Type=\"ProgramName\" Value=\"Field Demo\"/>\n"
-        "  <Variable Type=\"ProgramUuid\" Value=\"{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}\"/>\n"
-        "  <Variable Type=\"ProgramVersion\" Value=\"1.0\"/>\n"
-        "  <Variable Type=\"InstallFolderMobile\" Value=\"FieldDemo\"/>\n" +
-        settings +
-        " </Variables>\n <Features>\n"
-        "  <Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
-        "Version=\"\" Desc=\"\" Presel=\"Not preselected\" Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n";
-    for (const ProductFeature& feature : features) {
-        xml += "    <Feature Name=\"" + feature.name + "\" Prompt=\"" + feature.name +
-               "\" FullInst=\"Yes\" ReqSpace=\"1048576\" Digest=\"\" Timestamp=\"0\" Version=\"" + feature.version +
-               "\" Desc=\"\" Presel=\"" + (feature.name == "Core" ? "Required" : "Default") +
-               "\" Mode=\"Expanded\" LocaleId=\"0\"" +
-               (feature.elements.empty() ? "/>\n" : ">" + feature.elements + "</Feature>\n");
-    }
-    return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
-}
-
-const char kInstallerInfo[] =
-    "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
-
-std::string archiveName(const ProductFeature& feature)
-{
-    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
-}
+using test::archiveName;
+using test::dataXml;
+using test::kDataFolder;
+using test::kDestination;
+using test::kInstallerInfo;
+using test::kSetupProgram;
+using test::makeFiles;
+using test::ProductFeature;
+using test::productFeatures;
 
 // Script files of packages are UTF-16LE.
 std::string utf16(const std::string& text)
@@ -220,61 +156,8 @@ struct RunResult {
     std::string log;
 };
 
-class EndToEnd : public test::DeviceFixture {
+class EndToEnd : public test::ProductFixture {
 protected:
-    std::string deviceIni() const override
-    {
-        return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
-    }
-    void SetUp() override
-    {
-        DeviceFixture::SetUp();
-        device().makeStandardFolders();
-    }
-
-    // The installer as \Temp\<folder>\FieldSetup.exe with its archive
-    // beside it as setup.dqres: the installer data, the build, a package per
-    // feature, and the entries given.
-    fs::path placeInstaller(const std::string& folder, const std::string& data,
-                            const std::vector<ProductFeature>& features,
-                            std::vector<test::EntrySource> entries = {})
-    {
-        entries.push_back(test::codedEntry(u"Data", kPayloadMethodLzma, test::toBytes(data)));
-        entries.push_back(test::codedEntry(u"InstallerInfo", kPayloadMethodLzma, test::toBytes(kInstallerInfo)));
-        for (const ProductFeature& feature : features) {
-            test::EntrySource entry = test::codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
-                                                       packageOf(feature.files));
-            entry.unpacked = static_cast<std::uint32_t>(fileBytes(feature.files));
-            entries.push_back(std::move(entry));
-        }
-        const fs::path installer = device().hostPath("Temp/" + folder);
-        fs::create_directories(installer);
-        fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
-        test::writeFileBytes(installer / "setup.dqres", test::buildArchive(entries));
-        return installer / "FieldSetup.exe";
-    }
-
-    // A feature package of the files below "<TARGETDIR>".
-    test::Bytes packageOf(const std::map<std::string, std::string>& files)
-    {
-        const test::ScratchDir sources;
-        for (const auto& [name, text] : files) {
-            fs::create_directories((sources.path() / name).parent_path());
-            std::ofstream(sources.path() / name, std::ios::binary) << text;
-        }
-        tools::PackageWriter writer;
-        std::string reason;
-        EXPECT_TRUE(tools::addFolderTree(writer, sources.path(), u"<TARGETDIR>", reason)) << reason;
-        return writer.build();
-    }
-    static std::uint64_t fileBytes(const std::map<std::string, std::string>& files)
-    {
-        std::uint64_t total = 0;
-        for (const auto& [name, text] : files)
-            total += text.size();
-        return total;
-    }
-
     static std::string logOf(const fs::path& program)
     {
         std::string all;
@@ -303,61 +186,6 @@ protected:
         return result;
     }
 
-    // The files the installed log lists, relative to fs/ with '/'; empty
-    // when there is no installed log.
-    std::set<std::string> installedLogFiles(std::map<std::string, std::string>* versions = nullptr)
-    {
-        std::set<std::string> files;
-        const fs::path path = device().hostPath(kDataFolder + "/InstalledLog.xml");
-        if (!fs::exists(path))
-            return files;
-        const test::Bytes bytes = test::readFileBytes(path);
-        InstalledLog log;
-        EXPECT_TRUE(log.loadFromBuffer(bytes.data(), bytes.size()));
-        for (int index = 0; index < log.getFeatureCount(); ++index) {
-            const FeaturePtr& feature = log.getFeature(index);
-            if (versions)
-                (*versions)[test::narrow(feature->getName().view())] = test::narrow(feature->getVersion().view());
-            for (const auto& item : feature->contentFolder()->children()) {
-                std::string name = test::narrow(item->getName().view());
-                std::replace(name.begin(), name.end(), '\\', '/');
-                files.insert(name.substr(name.find_first_not_of('/')));
-            }
-        }
-        return files;
-    }
-
-    // Every file of the features stands below the destination with its
-    // bytes, and the installed log lists exactly them.
-    void expectInstalled(const std::vector<ProductFeature>& features)
-    {
-        std::set<std::string> expected;
-        for (const ProductFeature& feature : features) {
-            for (const auto& [name, text] : feature.files) {
-                expected.insert(kDestination + "/" + name);
-                ASSERT_TRUE(device().exists(kDestination + "/" + name)) << name;
-                EXPECT_TRUE(device().readFile(kDestination + "/" + name) == text) << name << " differs";
-            }
-        }
-        std::map<std::string, std::string> versions;
-        EXPECT_EQ(installedLogFiles(&versions), expected);
-        for (const ProductFeature& feature : features)
-            EXPECT_EQ(versions["Feature/" + feature.name], feature.version) << feature.name;
-    }
-
-    // Every file below fs/ (or one folder of it) with its content, leaving
-    // out the installers' folders below \Temp.
-    std::map<std::string, std::string> deviceFiles(const std::string& folder = "")
-    {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(device().hostPath(folder))) {
-            const std::string relative = fs::relative(entry.path(), device().fsFolder()).generic_string();
-            if (entry.is_regular_file() && !relative.starts_with("Temp/"))
-                files[relative] = device().readFile(relative);
-        }
-        return files;
-    }
-
     static void expectCompleted(const RunResult& result)
     {
         EXPECT_EQ(result.status, 0) << result.log;
@@ -373,7 +201,7 @@ TEST_F(EndToEnd, ASilentInstallationPutsEveryFileInPlaceAndListsIt)
     expectCompleted(result);
     EXPECT_NE(result.log.find("runs wizard mode 2"), std::string::npos) << result.log;
     EXPECT_FALSE(result.lines.empty());
-    expectInstalled(features);
+    expectInstalledFeatures(features);
 }
 
 TEST_F(EndToEnd, ASilentUninstallationTakesWhatTheInstalledLogListsAndLeavesTheUsersFile)
@@ -437,7 +265,7 @@ TEST_F(EndToEnd, AnUpdateOfFeaturesReplacesTheFeatureTheBulletinOffersNewer)
     expectCompleted(result);
     std::vector<ProductFeature> updated = features;
     updated[1] = maps;
-    expectInstalled(updated);
+    expectInstalledFeatures(updated);
     // The other features were left alone.
     const std::map<std::string, std::string> after = deviceFiles(kDestination);
     for (const ProductFeature& feature : {features[0], features[2]}) {
@@ -484,7 +312,7 @@ TEST_F(EndToEnd, AnInstallationKilledHalfwayCompletesWhenRunAgain)
     EXPECT_NE(again.log.find("runs wizard mode 2"), std::string::npos) << again.log;
     // Lines enough that the killed run could not have printed them all.
     EXPECT_GT(again.lines.size() * 100, static_cast<std::size_t>(kPipeBytes) * 2);
-    expectInstalled(features);
+    expectInstalledFeatures(features);
 }
 
 TEST_F(EndToEnd, ARequirementTheDeviceDoesNotMeetEndsTheRunBeforeAnyFile)
@@ -516,7 +344,7 @@ TEST_F(EndToEnd, ARequirementTheDeviceDoesNotMeetEndsTheRunBeforeAnyFile)
         "Met", dataXml(features, "<Requirement name=\"OsVersion\" param=\"502\"/>"), features,
         {test::codedEntry(u"ExtraData/ReqInfo", kPayloadMethodLzma, check)});
     expectCompleted(run(met, {"silent_mode"}));
-    expectInstalled(features);
+    expectInstalledFeatures(features);
 }
 
 TEST_F(EndToEnd, ACustomActionPackedInTheInstallerRunsFromItsOwnFolder)
@@ -540,7 +368,7 @@ TEST_F(EndToEnd, ACustomActionPackedInTheInstallerRunsFromItsOwnFolder)
                                           {test::codedEntry(u"Stamp__.lzma", kPayloadMethodLzma, packageOf(files))});
     expectCompleted(run(setup, {"silent_mode"}));
     EXPECT_EQ(device().readFile("Temp/stamped.txt"), "stamped by the custom action");
-    expectInstalled(features);
+    expectInstalledFeatures(features);
 }
 
 TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
@@ -567,7 +395,7 @@ TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
     EXPECT_NE(result.log.find("Redistributable Runtime installed"), std::string::npos) << result.log;
     EXPECT_LT(result.log.find("Redistributable Runtime installed"), result.log.find("Installing Feature/Core"));
     EXPECT_EQ(device().readFile("Windows/runtime.dll"), "the runtime");
-    expectInstalled(features);
+    expectInstalledFeatures(features);
 }
 
 }  // namespace

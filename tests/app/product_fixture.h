@@ -1,0 +1,215 @@
+// The test product of the program's runs on test devices: three features
+// of many files, its installer data, and a device with the installer placed
+// on it, each feature a package in the installer's archive; what the
+// installed log lists and what the device holds afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../payload/payload_test_support.h"
+#include "data/content_tree.h"
+#include "data/feature.h"
+#include "data/installed_log.h"
+#include "package_writer/package_writer.h"
+#include "payload/entry_encoder.h"
+#include "program_fixture.h"
+#include "support/device_fixture.h"
+#include "support/package_fixtures.h"
+
+namespace druvex::test {
+
+namespace fs = std::filesystem;
+
+inline const std::string kDestination = "Program Files/FieldDemo";
+inline const std::string kDataFolder = "Windows/_QuendaSuperInstaller/{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}";
+
+// A feature of the test product: its Version and its files (relative path
+// with '/', content).
+struct ProductFeature {
+    std::string name;
+    std::string version = "1.0";
+    std::map<std::string, std::string> files;
+    // Elements inside the feature's element of the installer data.
+    std::string elements;
+};
+
+// `count` files in three folders, of sizes from a few bytes to tens of
+// kilobytes, whose text depends on the feature and its edition.
+inline std::map<std::string, std::string> makeFiles(const std::string& feature, const std::string& edition, int count)
+{
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = i % 3 == 0 ? "" : (i % 3 == 1 ? "data/" : "data/deep/");
+        std::string text = feature + " " + edition + " file " + std::to_string(i) + "\n";
+        const int repeats = i % 5 == 0 ? 2000 : 20 + i;
+        for (int line = 0; line < repeats; ++line)
+            text += "line " + std::to_string(line) + " of " + feature + "\n";
+        files[folder + feature + "-" + std::to_string(i) + ".txt"] = text;
+    }
+    return files;
+}
+
+inline std::vector<ProductFeature> productFeatures()
+{
+    return {{"Core", "1.0", makeFiles("core", "1.0", 30), ""},
+            {"Maps", "1.0", makeFiles("maps", "1.0", 30), ""},
+            {"Help", "1.0", makeFiles("help", "1.0", 30), ""}};
+}
+
+// The installer data of the product: the features, and what a test adds to
+// the supported platform, the settings and the custom actions.
+inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
+                    const std::string& settings = "", const std::string& customActions = "")
+{
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
+        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        requirements +
+        "</Requirements></Platform></SupportedPlatforms>\n"
+        " <Variables>\n"
+        "  <Variable Type=\"ProgramName\" Value=\"Field Demo\"/>\n"
+        "  <Variable Type=\"ProgramUuid\" Value=\"{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}\"/>\n"
+        "  <Variable Type=\"ProgramVersion\" Value=\"1.0\"/>\n"
+        "  <Variable Type=\"InstallFolderMobile\" Value=\"FieldDemo\"/>\n" +
+        settings +
+        " </Variables>\n <Features>\n"
+        "  <Feature Name=\"Feature\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+        "Version=\"\" Desc=\"\" Presel=\"Not preselected\" Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n";
+    for (const ProductFeature& feature : features) {
+        xml += "    <Feature Name=\"" + feature.name + "\" Prompt=\"" + feature.name +
+               "\" FullInst=\"Yes\" ReqSpace=\"1048576\" Digest=\"\" Timestamp=\"0\" Version=\"" + feature.version +
+               "\" Desc=\"\" Presel=\"" + (feature.name == "Core" ? "Required" : "Default") +
+               "\" Mode=\"Expanded\" LocaleId=\"0\"" +
+               (feature.elements.empty() ? "/>\n" : ">" + feature.elements + "</Feature>\n");
+    }
+    return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
+}
+
+inline const char kInstallerInfo[] =
+    "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
+
+inline std::string archiveName(const ProductFeature& feature)
+{
+    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+}
+
+class ProductFixture : public DeviceFixture {
+protected:
+    std::string deviceIni() const override
+    {
+        return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
+    }
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        device().makeStandardFolders();
+    }
+
+    // The installer as \Temp\<folder>\FieldSetup.exe with its archive
+    // beside it as setup.dqres: the installer data, the build, a package per
+    // feature, and the entries given.
+    fs::path placeInstaller(const std::string& folder, const std::string& data,
+                            const std::vector<ProductFeature>& features,
+                            std::vector<EntrySource> entries = {})
+    {
+        entries.push_back(codedEntry(u"Data", kPayloadMethodLzma, toBytes(data)));
+        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(kInstallerInfo)));
+        for (const ProductFeature& feature : features) {
+            EntrySource entry = codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
+                                                       packageOf(feature.files));
+            entry.unpacked = static_cast<std::uint32_t>(fileBytes(feature.files));
+            entries.push_back(std::move(entry));
+        }
+        const fs::path installer = device().hostPath("Temp/" + folder);
+        fs::create_directories(installer);
+        fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
+        writeFileBytes(installer / "setup.dqres", buildArchive(entries));
+        return installer / "FieldSetup.exe";
+    }
+
+    // A feature package of the files below "<TARGETDIR>".
+    Bytes packageOf(const std::map<std::string, std::string>& files)
+    {
+        const ScratchDir sources;
+        for (const auto& [name, text] : files) {
+            fs::create_directories((sources.path() / name).parent_path());
+            std::ofstream(sources.path() / name, std::ios::binary) << text;
+        }
+        tools::PackageWriter writer;
+        std::string reason;
+        EXPECT_TRUE(tools::addFolderTree(writer, sources.path(), u"<TARGETDIR>", reason)) << reason;
+        return writer.build();
+    }
+    static std::uint64_t fileBytes(const std::map<std::string, std::string>& files)
+    {
+        std::uint64_t total = 0;
+        for (const auto& [name, text] : files)
+            total += text.size();
+        return total;
+    }
+
+    // The files the installed log lists, relative to fs/ with '/'; empty
+    // when there is no installed log.
+    std::set<std::string> installedLogFiles(std::map<std::string, std::string>* versions = nullptr)
+    {
+        std::set<std::string> files;
+        const fs::path path = device().hostPath(kDataFolder + "/InstalledLog.xml");
+        if (!fs::exists(path))
+            return files;
+        const Bytes bytes = readFileBytes(path);
+        InstalledLog log;
+        EXPECT_TRUE(log.loadFromBuffer(bytes.data(), bytes.size()));
+        for (int index = 0; index < log.getFeatureCount(); ++index) {
+            const FeaturePtr& feature = log.getFeature(index);
+            if (versions)
+                (*versions)[narrow(feature->getName().view())] = narrow(feature->getVersion().view());
+            for (const auto& item : feature->contentFolder()->children()) {
+                std::string name = narrow(item->getName().view());
+                std::replace(name.begin(), name.end(), '\\', '/');
+                files.insert(name.substr(name.find_first_not_of('/')));
+            }
+        }
+        return files;
+    }
+
+    // Every file of the features stands below the destination with its
+    // bytes, and the installed log lists exactly them.
+    void expectInstalledFeatures(const std::vector<ProductFeature>& features)
+    {
+        std::set<std::string> expected;
+        for (const ProductFeature& feature : features) {
+            for (const auto& [name, text] : feature.files) {
+                expected.insert(kDestination + "/" + name);
+                ASSERT_TRUE(device().exists(kDestination + "/" + name)) << name;
+                EXPECT_TRUE(device().readFile(kDestination + "/" + name) == text) << name << " differs";
+            }
+        }
+        std::map<std::string, std::string> versions;
+        EXPECT_EQ(installedLogFiles(&versions), expected);
+        for (const ProductFeature& feature : features)
+            EXPECT_EQ(versions["Feature/" + feature.name], feature.version) << feature.name;
+    }
+
+    // Every file below fs/ (or one folder of it) with its content, leaving
+    // out the installers' folders below \Temp.
+    std::map<std::string, std::string> deviceFiles(const std::string& folder = "")
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(device().hostPath(folder))) {
+            const std::string relative = fs::relative(entry.path(), device().fsFolder()).generic_string();
+            if (entry.is_regular_file() && !relative.starts_with("Temp/"))
+                files[relative] = device().readFile(relative);
+        }
+        return files;
+    }
+};
+
+}  // namespace druvex::test

@@ -1,0 +1,271 @@
+// The wizard of the real program on a terminal: druvex-setup runs in tmux on
+// a test device, the tests type keys and read the screen. A walk through
+// every page installs what was left ticked; leaving during the installation
+// cancels it and, after the rollback question, leaves the device as it was;
+// a second run of the installer offers the maintenance tasks and removes the
+// program; a fault in a page's handler ends the program with the crash
+// status and gives the terminal back. Each wait polls the screen for a text.
+// The screens of the walks are kept under the build folder's
+// tests/app/wizard_screens for review.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "product_fixture.h"
+#include "support/crash_test_device.h"
+#include "support/external_tool.h"
+#include "support/tmux_session.h"
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::containsInOrder;
+using test::kDataFolder;
+using test::kDestination;
+using test::ProductFeature;
+using test::TmuxSession;
+
+const char kLicenceText[] = "DEMO LICENCE: the field survey programs may be used on one device.";
+
+// Script files of packages are UTF-16LE.
+std::string utf16(const std::string& text)
+{
+    std::string units;
+    for (const char unit : text) {
+        units += unit;
+        units += '\0';
+    }
+    return units;
+}
+
+// The product's installer data with an English licence, and the custom
+// actions given.
+std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "")
+{
+    std::string xml = test::dataXml(features, "", "", actions);
+    const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                   "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
+    const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
+                                " Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n    <Feature Name=\"EULA\" " +
+                                attributes + " Mode=\"Collapsed\" LocaleId=\"0\">\n     <SubFeatures>\n"
+                                "      <Feature Name=\"English\" " + attributes + " Mode=\"Collapsed\" LocaleId=\"1033\"/>\n"
+                                "     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n";
+    xml.insert(xml.find(" </Features>"), licence);
+    return xml;
+}
+
+// A custom action that holds the installation after its files are in place
+// until the test puts \Temp\go.txt on the device, so that a test sees the
+// installation page mid-run and may leave it there.
+const std::string kGateAction =
+    " <CustomActions>\n  <CustomAction Name=\"Gate\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+    "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
+    "ExecutionMask=\"15\" Command=\"gate.lua\" Param=\"\" PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+    "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"gate.lua\" Flags=\"0\" "
+    "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+    " <CustomActionsSequence>[INSTALL-REGISTRY]Gate;</CustomActionsSequence>\n";
+const char kGateScript[] = "function Main()\n"
+                           "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
+                           "end\n";
+
+class TerminalWizard : public test::ProductFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::toolInstalled("tmux"));
+        ProductFixture::SetUp();
+    }
+
+    // The installer with the licence, and the gate when asked.
+    fs::path placeWizardInstaller(const std::vector<ProductFeature>& features, bool gate)
+    {
+        std::vector<test::EntrySource> entries;
+        entries.push_back(test::codedEntry(u"ExtraData/EULA/English", kPayloadMethodLzma,
+                                           packageOf({{"eula.txt", kLicenceText}})));
+        if (gate) {
+            entries.push_back(test::codedEntry(u"Gate__.lzma", kPayloadMethodLzma,
+                                               packageOf({{"gate.lua", utf16(kGateScript)}})));
+        }
+        return placeInstaller("Setup", licencedData(features, gate ? kGateAction : ""), features, entries);
+    }
+
+    std::unique_ptr<TmuxSession> start(const fs::path& program)
+    {
+        TmuxSession::Options options;
+        options.environment = {{"DRUVEX_DEVICE", device().directory().string()},
+                               // The program's own fault handlers must see its faults.
+                               {"ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:allow_user_segv_handler=1:"
+                                                "detect_leaks=0"}};
+        return std::make_unique<TmuxSession>(std::vector<std::string>{program.string()}, options);
+    }
+
+    // Keeps the screen for a reviewer, named after the test, and tells where.
+    void keepScreen(const TmuxSession& session, const std::string& name) const
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const fs::path file = fs::path(DRUVEX_WIZARD_SCREENS_DIR) / info->name() / (name + ".txt");
+        session.saveScreen(file);
+        std::cout << "screen kept in " << file.string() << "\n";
+    }
+
+    // Waits for `text`, keeps the screen under `name`; false when it never shows.
+    bool reach(TmuxSession& session, const std::string& text, const std::string& name)
+    {
+        if (!session.waitFor(text))
+            return false;
+        keepScreen(session, name);
+        return true;
+    }
+
+    // Walks from the prerequisites page to the features page of a first
+    // installation, accepting the licence.
+    void walkToFeatures(TmuxSession& session)
+    {
+        ASSERT_TRUE(reach(session, "Click Next to continue.", "1-prerequisites")) << session.lastScreen();
+        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"Prerequisites", "The installer is complete.", "100%",
+                                                           "The device can take the program."}))
+            << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(reach(session, "Welcome to the setup of Field Demo.", "2-welcome")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(reach(session, "I accept the terms", "3-licence")) << session.lastScreen();
+        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"License Agreement", "DEMO LICENCE", "[ ] I accept"}))
+            << session.lastScreen();
+        // Next waits for the licence to be accepted.
+        session.sendKeys({"Enter", "Space"});
+        ASSERT_TRUE(session.waitFor("[x] I accept")) << session.lastScreen();
+        EXPECT_NE(session.lastScreen().find("License Agreement"), std::string::npos) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(reach(session, "Space available:", "4-destination")) << session.lastScreen();
+        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"Destination folder:", "\\Program Files/FieldDemo"}))
+            << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(reach(session, "Space required:", "5-features")) << session.lastScreen();
+        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"[x] Core", "[x] Maps", "[x] Help"})) << session.lastScreen();
+    }
+
+    // What the device holds below fs/ (the installers' folders left out) and
+    // its registry.
+    std::map<std::string, std::string> deviceState()
+    {
+        std::map<std::string, std::string> state = deviceFiles();
+        std::ifstream registry(device().directory() / "registry.reg", std::ios::binary);
+        state["registry.reg"] = std::string(std::istreambuf_iterator<char>(registry), std::istreambuf_iterator<char>());
+        return state;
+    }
+
+    void openGate() { device().writeFile("Temp/go.txt", "go"); }
+};
+
+TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
+{
+    std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(features, true);
+    auto session = start(setup);
+    walkToFeatures(*session);
+
+    // Maps unticked; the required Core cannot be.
+    session->sendKeys({"Space", "Down", "Space"});
+    ASSERT_TRUE(session->waitFor("[ ] Maps")) << session->lastScreen();
+    EXPECT_NE(session->lastScreen().find("[x] Core"), std::string::npos) << session->lastScreen();
+    keepScreen(*session, "6-maps-unticked");
+    session->sendKeys({"Enter"});
+
+    // The run waits at the gate with its files in place.
+    ASSERT_TRUE(reach(*session, " kB of ", "7-installation")) << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files/FieldDemo/",
+                                                        "%", " kB of ", "[ Cancel ]"}))
+        << session->lastScreen();
+    openGate();
+    ASSERT_TRUE(reach(*session, "Field Demo has been installed on the device.", "8-end")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+
+    features.erase(features.begin() + 1);
+    expectInstalledFeatures(features);
+    EXPECT_FALSE(device().exists(kDestination + "/maps-0.txt"));
+}
+
+TEST_F(TerminalWizard, LeavingDuringTheInstallationRollsItBackAfterTheQuestion)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(features, true);
+    const std::map<std::string, std::string> before = deviceState();
+    auto session = start(setup);
+    walkToFeatures(*session);
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(session->waitFor(" kB of ")) << session->lastScreen();
+
+    session->sendKeys({"Escape"});
+    ASSERT_TRUE(reach(*session, "Are you sure you want to exit the installer?", "7-leave")) << session->lastScreen();
+    session->sendKeys({"y"});
+    ASSERT_TRUE(session->waitFor("Canceling...")) << session->lastScreen();
+    openGate();
+    ASSERT_TRUE(reach(*session, "Do you want to roll back", "8-rollback")) << session->lastScreen();
+    session->sendKeys({"y"});
+    ASSERT_TRUE(reach(*session, "The device is as it was before.", "9-end")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    // A run that did not complete ends with status 1.
+    ASSERT_EQ(session->waitForExit(), 1) << session->lastScreen();
+
+    fs::remove(device().hostPath("Temp/go.txt"));
+    const std::map<std::string, std::string> after = deviceState();
+    for (const auto& [path, content] : after)
+        EXPECT_TRUE(before.contains(path)) << path << " was left";
+    for (const auto& [path, content] : before) {
+        ASSERT_TRUE(after.contains(path)) << path << " is gone";
+        EXPECT_TRUE(after.at(path) == content) << path << " changed";
+    }
+}
+
+TEST_F(TerminalWizard, ASecondRunOffersTheMaintenanceTasksAndRemovesTheProgram)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(features, false);
+    {
+        auto session = start(setup);
+        walkToFeatures(*session);
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("has been installed on the device.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+    }
+    expectInstalledFeatures(features);
+
+    auto session = start(setup);
+    ASSERT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    // Without an update server the program can only be kept as it is.
+    ASSERT_TRUE(reach(*session, "Do you want to proceed anyway?", "1-no-update-server")) << session->lastScreen();
+    session->sendKeys({"y"});
+    ASSERT_TRUE(reach(*session, "Field Demo is installed on this device. Choose what to do.", "2-welcome"))
+        << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Add or remove features", "Repair the program",
+                                                        "Remove the program"}))
+        << session->lastScreen();
+    session->sendKeys({"Down", "Down"});
+    ASSERT_TRUE(session->waitFor("(*) Remove the program")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(reach(*session, "Field Demo has been removed from the device.", "3-end")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+
+    EXPECT_TRUE(installedLogFiles().empty());
+    for (const ProductFeature& feature : features) {
+        for (const auto& [name, text] : feature.files)
+            EXPECT_FALSE(device().exists(kDestination + "/" + name)) << name;
+    }
+    EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
+}
+
+}  // namespace
+}  // namespace druvex
