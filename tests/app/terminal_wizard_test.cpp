@@ -267,5 +267,66 @@ TEST_F(TerminalWizard, ASecondRunOffersTheMaintenanceTasksAndRemovesTheProgram)
     EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
 }
 
+TEST_F(TerminalWizard, AFaultInAPageHandlerEndsWithTheCrashStatusAndGivesTheTerminalBack)
+{
+#ifdef DRUVEX_TSAN
+    GTEST_SKIP() << "ThreadSanitizer owns the fault signals";
+#endif
+    struct FaultCase {
+        const char* kind;
+        std::vector<std::string> logged;
+    };
+    const FaultCase cases[] = {
+        {"segv", {"EXCEPTION C0000005", "APPCRASH (C0000005 in THR#", ") at dlg_base.cpp@1313\r\n"}},
+        {"throw",
+         {"Exception in a dialog handler: thrown by the welcome page's test hook", "APPCRASH (E06D7363 in THR#",
+          ") at dlg_base.cpp@1313\r\n"}},
+    };
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(features, false);
+    // The program with the fault in place of the installer's own.
+    fs::copy_file(DRUVEX_FAULTING_SETUP_PROGRAM, setup, fs::copy_options::overwrite_existing);
+    for (const FaultCase& fault : cases) {
+        SCOPED_TRACE(fault.kind);
+        for (const auto& entry : fs::directory_iterator(setup.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt"))
+                fs::remove(entry.path());
+        }
+        TmuxSession::Options options;
+        options.environment = {{"DRUVEX_DEVICE", device().directory().string()},
+                               {"DRUVEX_TEST_PAGE_FAULT", fault.kind},
+                               {"ASAN_OPTIONS", "handle_segv=0:handle_sigbus=0:allow_user_segv_handler=1:"
+                                                "detect_leaks=0"}};
+        TmuxSession session(std::vector<std::string>{setup.string()}, options);
+        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(session.waitFor("Welcome to the setup of Field Demo.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_EQ(session.waitForExit(), 222) << session.lastScreen();
+        test::expectTerminalGivenBack(session);
+
+        std::string log;
+        for (const auto& entry : fs::directory_iterator(setup.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt")) {
+                std::ifstream in(entry.path(), std::ios::binary);
+                log += std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+        }
+        std::vector<std::string_view> wanted(fault.logged.begin(), fault.logged.end());
+        bool inOrder = true;
+        std::size_t from = 0;
+        for (const std::string_view text : wanted) {
+            from = log.find(text, from);
+            if (from == std::string::npos) {
+                inOrder = false;
+                break;
+            }
+        }
+        EXPECT_TRUE(inOrder) << log;
+        // Nothing was installed.
+        EXPECT_FALSE(device().exists(kDestination));
+    }
+}
+
 }  // namespace
 }  // namespace druvex

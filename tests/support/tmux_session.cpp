@@ -1,5 +1,7 @@
 #include "support/tmux_session.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -188,6 +190,18 @@ void TmuxSession::saveScreen(const std::filesystem::path& file) const
 {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << capture();
+}
+
+void expectTerminalGivenBack(TmuxSession& session)
+{
+    EXPECT_EQ(session.paneFormat("#{alternate_on}"), "0");
+    EXPECT_EQ(session.paneFormat("#{cursor_flag}"), "1");
+    EXPECT_EQ(session.paneFormat("#{keypad_cursor_flag}"), "0");
+    ASSERT_TRUE(session.waitFor("[tty ")) << session.lastScreen();
+    const std::string screen = session.lastScreen();
+    const std::string modes = screen.substr(screen.find("[tty "));
+    for (const char* mode : {" icanon", " echo", " isig", " icrnl", " opost"})
+        EXPECT_NE(modes.find(mode), std::string::npos) << mode << " is off: " << modes;
 }
 
 }  // namespace druvex::test

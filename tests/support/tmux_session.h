@@ -72,4 +72,8 @@ private:
     std::string lastScreen_;
 };
 
+// After the program: the shell's screen is back, the cursor shows, the keys
+// are sent as a shell expects, and the terminal echoes and edits lines again.
+void expectTerminalGivenBack(TmuxSession& session);
+
 }  // namespace druvex::test

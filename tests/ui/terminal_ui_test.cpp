@@ -24,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::containsInOrder;
+using test::expectTerminalGivenBack;
 using test::TmuxSession;
 
 constexpr const char* kModulePath = "\\Program Files\\Probe\\probe.exe";
@@ -77,20 +78,6 @@ protected:
 
     test::ScratchDir device_;
 };
-
-// After the program: the shell's screen is back, the cursor shows, the keys
-// are sent as a shell expects, and the terminal echoes and edits lines again.
-void expectTerminalGivenBack(TmuxSession& session)
-{
-    EXPECT_EQ(session.paneFormat("#{alternate_on}"), "0");
-    EXPECT_EQ(session.paneFormat("#{cursor_flag}"), "1");
-    EXPECT_EQ(session.paneFormat("#{keypad_cursor_flag}"), "0");
-    ASSERT_TRUE(session.waitFor("[tty ")) << session.lastScreen();
-    const std::string screen = session.lastScreen();
-    const std::string modes = screen.substr(screen.find("[tty "));
-    for (const char* mode : {" icanon", " echo", " isig", " icrnl", " opost"})
-        EXPECT_NE(modes.find(mode), std::string::npos) << mode << " is off: " << modes;
-}
 
 TEST_F(TerminalUi, APageShowsItsControlsAndTheKeyboardWorksThem)
 {
