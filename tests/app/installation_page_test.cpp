@@ -176,12 +176,20 @@ TEST_F(InstallationPageThreads, AFloodOfReportsReachesTheScreenAsOneUpdateWithTh
 TEST_F(InstallationPageThreads, LeavingCancelsTheRunWhoseRollbackQuestionTheUiThreadShows)
 {
     int rollbackAnswer = -1;
+    std::string shownRollingBack;
     makePage([&](InstallationProcessListener& listener) {
         listener.onProgressRange(100);
         listener.onProgressPosition(SharedString(u"first.txt"), 10);
         control_.waitForCancel();
         // The run asks from its own thread and waits for the answer.
         rollbackAnswer = listener.askRollback(0, 0);
+        // The phase reported from the run's thread reaches the screen in
+        // order with the other reports, drawn by the UI thread.
+        listener.onRollbackBegin(0, 0);
+        terminal_.session.dispatcher().invoke([&] {
+            terminal_.session.redraw();
+            shownRollingBack = terminal_.script->screen;
+        });
         controller().setResult(kResultRolledBack);
         listener.onFailed();
     });
@@ -196,6 +204,7 @@ TEST_F(InstallationPageThreads, LeavingCancelsTheRunWhoseRollbackQuestionTheUiTh
     // The page behind the question says the run is being canceled.
     EXPECT_NE(terminal_.script->screenAtLastKey.find("Canceling..."), std::string::npos)
         << terminal_.script->screenAtLastKey;
+    EXPECT_NE(shownRollingBack.find("Rolling back..."), std::string::npos) << shownRollingBack;
     EXPECT_EQ(control_.taken(), (std::vector<std::string>{"start", "pause", "cancel"}));
     EXPECT_EQ(controller().getResult(), kResultRolledBack);
 }

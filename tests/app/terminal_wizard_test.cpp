@@ -63,9 +63,10 @@ std::string licencedData(const std::vector<ProductFeature>& features, const std:
     return xml;
 }
 
-// A custom action that holds the installation after its files are in place
-// until the test puts \Temp\go.txt on the device, so that a test sees the
-// installation page mid-run and may leave it there.
+// A custom action that holds the installation after its files are in place:
+// it tells so in a message box, then waits until the test puts \Temp\go.txt
+// on the device, so that a test sees the installation page mid-run and may
+// leave it there.
 const std::string kGateAction =
     " <CustomActions>\n  <CustomAction Name=\"Gate\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
     "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
@@ -74,6 +75,7 @@ const std::string kGateAction =
     "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
     " <CustomActionsSequence>[INSTALL-REGISTRY]Gate;</CustomActionsSequence>\n";
 const char kGateScript[] = "function Main()\n"
+                           "  DQ_MessageBox('The files are in place.')\n"
                            "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
                            "end\n";
 
@@ -180,12 +182,15 @@ TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
     keepScreen(*session, "6-maps-unticked");
     session->sendKeys({"Enter"});
 
-    // The run waits at the gate with its files in place.
-    ASSERT_TRUE(reach(*session, " kB of ", "7-installation")) << session->lastScreen();
+    // The run stops at the gate with its files in place; the page behind
+    // shows how far it came.
+    ASSERT_TRUE(reach(*session, "The files are in place.", "7-installation")) << session->lastScreen();
     EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files/FieldDemo/",
-                                                        "%", " kB of ", "[ Cancel ]"}))
+                                                        "%", " kB of 435.0 kB", "The files are in place."}))
         << session->lastScreen();
+    EXPECT_EQ(session->lastScreen().find("]   0%"), std::string::npos) << session->lastScreen();
     openGate();
+    session->sendKeys({"Enter"});
     ASSERT_TRUE(reach(*session, "Field Demo has been installed on the device.", "8-end")) << session->lastScreen();
     session->sendKeys({"Enter"});
     ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
@@ -203,7 +208,9 @@ TEST_F(TerminalWizard, LeavingDuringTheInstallationRollsItBackAfterTheQuestion)
     auto session = start(setup);
     walkToFeatures(*session);
     session->sendKeys({"Enter"});
-    ASSERT_TRUE(session->waitFor(" kB of ")) << session->lastScreen();
+    ASSERT_TRUE(session->waitFor("The files are in place.")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(session->waitForGone("The files are in place.")) << session->lastScreen();
 
     session->sendKeys({"Escape"});
     ASSERT_TRUE(reach(*session, "Are you sure you want to exit the installer?", "7-leave")) << session->lastScreen();
