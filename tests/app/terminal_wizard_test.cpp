@@ -254,9 +254,10 @@ TEST_F(TerminalWizard, ASecondRunOffersTheMaintenanceTasksAndRemovesTheProgram)
     // Without an update server the program can only be kept as it is.
     ASSERT_TRUE(reach(*session, "Do you want to proceed anyway?", "1-no-update-server")) << session->lastScreen();
     session->sendKeys({"y"});
-    ASSERT_TRUE(reach(*session, "Field Demo is installed on this device. Choose what to do.", "2-welcome"))
-        << session->lastScreen();
-    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Add or remove features", "Repair the program",
+    // The last of the tasks is drawn last.
+    ASSERT_TRUE(reach(*session, "( ) Remove the program", "2-welcome")) << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Field Demo is installed on this device. Choose what to do.",
+                                                        "(*) Add or remove features", "Repair the program",
                                                         "Remove the program"}))
         << session->lastScreen();
     session->sendKeys({"Down", "Down"});
