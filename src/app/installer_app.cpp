@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/load_steps.h"
-#include "app/terminal_wizard.h"
 #include "app/startup_error.h"
+#include "app/terminal_wizard.h"
 #include "app/update_check.h"
 #include "app_base/command_line.h"
 #include "controller/installer_controller.h"

@@ -1,5 +1,7 @@
 #include "app/page_prerequisites_dlg.h"
 
+#include <chrono>
+
 #include "controller/installer_controller.h"
 #include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
@@ -75,6 +77,16 @@ void PagePrerequisitesDlg::stopDeviceChecks()
     // What the update server still owes is not waited for.
     if (!logic_.isOnlineFinished())
         logic_.cancelDownloads(true);
+    // The checks may be asking a question (the proxy) that only this thread
+    // can show: questions are served while the thread is waited for.
+    constexpr int kServeStepMs = 20;
+    for (int waited = 0; waited < kJoinThreadTimeoutMs; waited += kServeStepMs) {
+        if (deviceChecks_.tryJoinFor(std::chrono::milliseconds(kServeStepMs))) {
+            deviceChecks_ = WorkerThread();
+            return;
+        }
+        session().dispatcher().serve();
+    }
     joinThread(deviceChecks_, kJoinThreadTimeoutMs, "PagePrerequisitesDlg");
     deviceChecks_ = WorkerThread();
 }
