@@ -82,7 +82,7 @@ TerminalWizard::~TerminalWizard()
         destroyWindow(mainWindow_);
 }
 
-bool TerminalWizard::passOver(WizardPageId id, int direction)
+bool TerminalWizard::passOver(WizardPageId id, int& direction)
 {
     PageSequence& sequence = controller_.getPageSequence();
     const std::size_t index = sequence.getCurrentIndex();
@@ -92,6 +92,7 @@ bool TerminalWizard::passOver(WizardPageId id, int direction)
             controller_.next();
         } else {
             logPrintf(u"The wizard goes back from page %d, whose work did not complete", id);
+            direction = -1;
             controller_.back();
         }
     } else if (!controller_.back()) {

@@ -6,7 +6,7 @@
 // destination, new-version and redistributables pages, and the custom pages
 // until they have their dialog) are passed over in the direction of travel;
 // moving forward over one runs its logic's own work first, as a silent run
-// does, and a refusal there goes back to the page before it.
+// does, and a refusal there turns the wizard back to the page before it.
 #pragma once
 
 #include <functional>
@@ -47,8 +47,10 @@ public:
     WizardEnd run();
 
 private:
-    // Moves past a page without a window; false when the run cannot go on.
-    bool passOver(WizardPageId id, int direction);
+    // Moves past a page without a window in the direction of travel (1 or
+    // -1), which turns back when the page's work fails; false when the run
+    // cannot go on.
+    bool passOver(WizardPageId id, int& direction);
 
     TerminalSession& session_;
     InstallerController& controller_;
