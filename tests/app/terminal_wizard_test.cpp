@@ -102,6 +102,8 @@ protected:
 
     std::unique_ptr<TmuxSession> start(const fs::path& program)
     {
+        if (runs_++ == 0)
+            fs::remove_all(screensFolder());
         TmuxSession::Options options;
         options.environment = {{"DRUVEX_DEVICE", device().directory().string()},
                                // The program's own fault handlers must see its faults.
@@ -111,12 +113,18 @@ protected:
     }
 
     // Keeps the screen for a reviewer, named after the test, and tells where.
+    // The screens of a test's second and later runs are named after the run.
     void keepScreen(const TmuxSession& session, const std::string& name) const
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const fs::path file = fs::path(DRUVEX_WIZARD_SCREENS_DIR) / info->name() / (name + ".txt");
+        const std::string run = runs_ > 1 ? "run" + std::to_string(runs_) + "-" : "";
+        const fs::path file = screensFolder() / (run + name + ".txt");
         session.saveScreen(file);
         std::cout << "screen kept in " << file.string() << "\n";
+    }
+
+    static fs::path screensFolder()
+    {
+        return fs::path(DRUVEX_WIZARD_SCREENS_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     }
 
     // Waits for `text`, keeps the screen under `name`; false when it never shows.
@@ -166,6 +174,9 @@ protected:
     }
 
     void openGate() { device().writeFile("Temp/go.txt", "go"); }
+
+private:
+    int runs_ = 0;
 };
 
 TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
