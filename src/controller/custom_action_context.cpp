@@ -10,6 +10,7 @@
 #include "host/installer_functions.h"
 #include "host/installer_script_runner.h"
 #include "payload/payload_archive.h"
+#include "platform/path_components.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -18,7 +19,7 @@ namespace {
 
 bool isAbsolute(const SharedString& path)
 {
-    return !path.isEmpty() && (path[0] == u'\\' || path[0] == u'/');
+    return !path.isEmpty() && isPathSeparator(path[0]);
 }
 
 }  // namespace

@@ -3,21 +3,14 @@
 #include "core/app_log.h"
 #include "fileutil/file_util.h"
 #include "hal/hal_access.h"
+#include "platform/path_components.h"
 #include "text/char_class.h"
 
 namespace druvex {
-namespace {
-
-bool isSeparator(char16_t ch)
-{
-    return ch == u'\\' || ch == u'/';
-}
-
-}  // namespace
 
 bool isRootedPath(std::u16string_view path)
 {
-    return !path.empty() && isSeparator(path.front());
+    return !path.empty() && isPathSeparator(path.front());
 }
 
 SharedString dataFolderPath(const SharedString& given, const SharedString& destination)
@@ -34,7 +27,7 @@ std::u16string backupPathKey(std::u16string_view path)
     // A relative device path starts at the root, as one from the root does.
     key.push_back(u'/');
     for (const char16_t ch : path) {
-        if (isSeparator(ch)) {
+        if (isPathSeparator(ch)) {
             if (key.back() != u'/')
                 key.push_back(u'/');
             continue;

@@ -6,6 +6,7 @@
 #include "core/xml_writer.h"
 #include "data/version_number.h"
 #include "data/xml_attributes.h"
+#include "platform/path_components.h"
 
 namespace druvex {
 namespace {
@@ -60,11 +61,6 @@ private:
     int elements_ = 0;
     bool isBackupInfo_ = false;
 };
-
-bool isSeparator(char16_t ch)
-{
-    return ch == u'\\' || ch == u'/';
-}
 
 }  // namespace
 
@@ -125,7 +121,7 @@ bool isPlainFolderPath(std::u16string_view path)
     bool component = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && !isSeparator(path[i]))
+        if (i < path.size() && !isPathSeparator(path[i]))
             continue;
         const std::u16string_view part = path.substr(start, i - start);
         if (part == u"." || part == u"..")
