@@ -1,7 +1,7 @@
 // The silent run over page logics registered as the application registers
 // them, scripted here: the end page's result, a refusing page, missing
 // rights, the forced language, the download run's newer installer, and page
-// lists that cannot reach the end page.
+// lists that cannot reach the end page or go round.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -24,8 +24,13 @@ namespace {
 class ScriptedPageLogic final : public test::RecordingPageLogic {
 public:
     ScriptedPageLogic(test::PageLogicJournal& journal, WizardPageId id, InstallerController& controller,
-                      const std::map<WizardPageId, bool>& answers, InstallResult endResult)
-        : RecordingPageLogic(journal, id), controller_(controller), answers_(answers), endResult_(endResult)
+                      const std::map<WizardPageId, bool>& answers,
+                      const std::map<WizardPageId, WizardPageId>& movedBehind, InstallResult endResult)
+        : RecordingPageLogic(journal, id),
+          controller_(controller),
+          answers_(answers),
+          movedBehind_(movedBehind),
+          endResult_(endResult)
     {
     }
 
@@ -34,6 +39,13 @@ public:
         journal_.add("unattended " + std::to_string(id_));
         if (id_ == kPageEndInstall)
             controller_.setResult(endResult_);
+        // Moves another page from anywhere in the list to just after this one,
+        // as logics that add pages to the run do.
+        const auto moved = movedBehind_.find(id_);
+        if (moved != movedBehind_.end()) {
+            controller_.getPageSequence().removePage(moved->second);
+            controller_.getPageSequence().insertAfterCurrent(moved->second);
+        }
         const auto answer = answers_.find(id_);
         return answer == answers_.end() || answer->second;
     }
@@ -41,6 +53,7 @@ public:
 private:
     InstallerController& controller_;
     const std::map<WizardPageId, bool>& answers_;
+    const std::map<WizardPageId, WizardPageId>& movedBehind_;
     InstallResult endResult_;
 };
 
@@ -65,7 +78,7 @@ protected:
         auto registry = std::make_shared<PageLogicRegistry>();
         for (WizardPageId id = first; id <= last; ++id) {
             registry->registerMaker(id, [this, id](InstallerController& owner, const PageLogicArguments&) {
-                return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, endResult_);
+                return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, movedBehind_, endResult_);
             });
         }
         return registry;
@@ -88,6 +101,7 @@ protected:
     }
 
     std::map<WizardPageId, bool> answers_;
+    std::map<WizardPageId, WizardPageId> movedBehind_;
     InstallResult endResult_ = kResultCompleted;
 };
 
@@ -123,6 +137,9 @@ TEST_F(SilentRun, TheEndPagesResultDecides)
 // and page lists that cannot reach the end page: each ends with a failure.
 TEST_F(SilentRun, ARunThatCannotReachItsEndFails)
 {
+    std::vector<std::string> goingRound;
+    for (int visit = 0; visit < 128; ++visit)
+        goingRound.insert(goingRound.end(), {"2", "4"});
     const struct {
         const char* what;
         std::function<void()> set;
@@ -151,11 +168,19 @@ TEST_F(SilentRun, ARunThatCannotReachItsEndFails)
              startMode(kPagePrerequisites, kModeUpdate);
          },
          {"2"}, false, u"The silent run stops: page 4 has no logic"},
+        {"pages that always move on but keep putting each other next",
+         [this] {
+             movedBehind_ = {{kPagePrerequisites, kPageWelcome}, {kPageWelcome, kPagePrerequisites}};
+             controller().getPageSequence().reset(kPagePrerequisites);
+             controller().getPageSequence().insertAfterCurrent(kPageWelcome);
+         },
+         goingRound, false, u"The silent run stops: more than 256 pages visited"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         journal_ = {};
         answers_.clear();
+        movedBehind_.clear();
         makeSilentProduct();
         row.set();
         test::DiagCapture log;
