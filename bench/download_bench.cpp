@@ -1,7 +1,7 @@
 // Downloading a 256 MiB file from the loopback test server: through
 // WebDownloader and a one-item DownloadList into a device folder in tmpfs,
 // with the SHA-1 checked on the fly, and with `curl -s -o` into the same
-// folder followed by `sha1sum`. Prints the ratio of the two times.
+// folder followed by `sha1sum`. Reports the ratio of the two times.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -29,7 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kFileBytes = 256u << 20;
 
@@ -144,31 +143,20 @@ void BM_CurlThenSha1sum(benchmark::State& state)
 }
 BENCHMARK(BM_CurlThenSha1sum)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-double timed(void (*work)())
-{
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     druvex::initHttpOnce();
     setup();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::vector<double> ratios;
-    for (int round = 0; round < 5; ++round) {
-        const double ours = timed(downloadOurs);
-        const double curl = timed(downloadCurl);
-        std::printf("round %d: ours %.3f s, curl + sha1sum %.3f s\n", round + 1, ours, curl);
-        ratios.push_back(ours / curl);
+    if (!options.table) {
+        benchmark::Initialize(&argc, argv);
+        if (benchmark::ReportUnrecognizedArguments(argc, argv))
+            return 1;
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
     }
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("download time / (curl -s -o + sha1sum) time, median of %zu rounds: %.2f (goal: at most 1.1)\n",
-                ratios.size(), ratios[ratios.size() / 2]);
+    druvex::bench::report("download", druvex::bench::interleaved(options.rounds, downloadOurs, downloadCurl));
     return 0;
 }
