@@ -32,11 +32,13 @@ endfunction()
 
 include(GoogleTest)
 
-# druvex_test_executable(<name> [DEPS <targets>...])
+# druvex_test_executable(<name> [DEPS <targets>...] [THREADED <suite patterns>...])
 # One executable per subsystem from every .cpp of the calling folder. Suites whose
-# name contains "Threads" get the ctest label "threads" (the ThreadSanitizer run).
+# name contains "Threads", and those THREADED names (suites that drive worker
+# threads of the code under test), get the ctest label "threads" (the
+# ThreadSanitizer run).
 function(druvex_test_executable name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;THREADED" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -44,12 +46,16 @@ function(druvex_test_executable name)
   add_executable(${name} ${sources})
   target_compile_options(${name} PRIVATE ${DRUVEX_WARNINGS})
   target_link_libraries(${name} PRIVATE druvex_test_support ${ARG_DEPS})
+  set(threaded "*Threads*")
+  foreach(pattern IN LISTS ARG_THREADED)
+    string(APPEND threaded ":${pattern}")
+  endforeach()
   gtest_discover_tests(${name}
-    TEST_FILTER "-*Threads*"
+    TEST_FILTER "-${threaded}"
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)
   gtest_discover_tests(${name}
-    TEST_FILTER "*Threads*"
+    TEST_FILTER "${threaded}"
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS threads TIMEOUT 300)
 endfunction()
