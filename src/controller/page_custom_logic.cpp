@@ -37,14 +37,8 @@ bool PageCustomLogic::createControls(CustomPageControlFactory& factory, const Co
 
 void PageCustomLogic::setVariableValue(const SharedString& controlName, const SharedString& value)
 {
-    const ControlLayoutEntry* entry = dialog_.getLayout().find(controlName.view());
-    if (!entry)
-        return;
-    const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry->variable.view());
-    if (!variable || !variable->isPersistent())
-        return;
-    variable->clearValues();
-    variable->setValue(kPlatformAll, kVariableAllUsers, value);
+    if (const ControlLayoutEntry* entry = dialog_.getLayout().find(controlName.view()))
+        setVariableValue(*entry, value);
 }
 
 bool PageCustomLogic::getVariableValue(const SharedString& controlName, SharedString& value) const
@@ -53,9 +47,23 @@ bool PageCustomLogic::getVariableValue(const SharedString& controlName, SharedSt
     const ControlLayoutEntry* entry = dialog_.getLayout().find(controlName.view());
     if (!entry)
         return false;
-    if (const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry->variable.view()))
-        value = variable->getValue(controller_.getTargetPlatform(), kVariableAllUsers);
+    value = getVariableValue(*entry);
     return true;
+}
+
+void PageCustomLogic::setVariableValue(const ControlLayoutEntry& entry, const SharedString& value)
+{
+    const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry.variable.view());
+    if (!variable || !variable->isPersistent())
+        return;
+    variable->clearValues();
+    variable->setValue(kPlatformAll, kVariableAllUsers, value);
+}
+
+SharedString PageCustomLogic::getVariableValue(const ControlLayoutEntry& entry) const
+{
+    const InstallerVariablePtr variable = controller_.getInstallData().findByName(entry.variable.view());
+    return variable ? variable->getValue(controller_.getTargetPlatform(), kVariableAllUsers) : SharedString();
 }
 
 bool PageCustomLogic::runActivationScript(SharedString& message)

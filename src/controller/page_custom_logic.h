@@ -34,6 +34,8 @@ public:
     bool onBack() override { return true; }
 
     SharedString getPageTitle() const;
+    // The title as the page shows it: translated, its variables expanded.
+    const SharedString& getDialogTitle() const { return dialog_.getTitle(); }
     const ControlLayout& getLayout() const { return dialog_.getLayout(); }
     // Lays the controls out in `area` and, when there are any, has the
     // factory make them for the target platform; its answer, or false
@@ -46,6 +48,11 @@ public:
     void setVariableValue(const SharedString& controlName, const SharedString& value);
     // The value of the control's variable; false when the page has no such control.
     bool getVariableValue(const SharedString& controlName, SharedString& value) const;
+    // The same for an entry of the page's layout: an edit box needs no Id of
+    // its own, nor one that no other layout of the page uses, to be bound.
+    void setVariableValue(const ControlLayoutEntry& entry, const SharedString& value);
+    // The value of the entry's variable; empty when the variable does not exist.
+    SharedString getVariableValue(const ControlLayoutEntry& entry) const;
 
     // True when the page has no such script; otherwise runScript's answer.
     bool runActivationScript(SharedString& message);
