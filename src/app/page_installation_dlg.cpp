@@ -8,7 +8,6 @@
 #include "core/translate_text.h"
 #include "ui/terminal_session.h"
 #include "fileutil/file_util.h"
-#include "ui/terminal_session.h"
 #include "ui/widgets.h"
 
 namespace druvex {

@@ -1,5 +1,6 @@
 #include "app/terminal_wizard.h"
 
+#include "app/custom_page_dlg.h"
 #include "app/page_destination_dlg.h"
 #include "app/page_end_install_dlg.h"
 #include "app/page_feature_selection_dlg.h"
@@ -59,11 +60,8 @@ std::unique_ptr<WizardPage> makeWizardPage(TerminalSession& session, InstallerCo
     default:
         break;
     }
-    if (isCustomPageId(id)) {
-        // The dialog of a custom page (CustomPageDlg over PageCustomLogic)
-        // is made here; until it is, a custom page is passed over.
-        return nullptr;
-    }
+    if (isCustomPageId(id))
+        return createCustomPageDlg(session, controller);
     // The tethering, new-version, users, second destination and
     // redistributables pages have no window here.
     return nullptr;
