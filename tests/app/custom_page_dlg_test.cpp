@@ -203,12 +203,5 @@ TEST_F(CustomPageDialog, AScriptThatCannotRunKeepsThePageWithItsReason)
     EXPECT_EQ(shownTexts(), Texts{u"Script not loaded"});
 }
 
-TEST_F(CustomPageDialog, OnlyACustomPagesLogicMakesTheCustomPage)
-{
-    InstallerController& controller = openPage(CustomPageSpec());
-    controller.getPageSequence().goToPage(kPageWelcome);
-    EXPECT_EQ(createCustomPageDlg(ui.session, controller), nullptr);
-}
-
 }  // namespace
 }  // namespace druvex
