@@ -65,7 +65,8 @@ inline std::vector<ProductFeature> productFeatures()
 }
 
 // The installer data of the product: the features, and what a test adds to
-// the supported platform, the settings and the custom actions.
+// the supported platform, the settings and, last, the custom actions and
+// custom pages (customPageXml in custom_page_xml.h).
 inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
                     const std::string& settings = "", const std::string& customActions = "")
 {

@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "custom_page_xml.h"
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
 #include "product_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
@@ -87,8 +90,10 @@ protected:
         ProductFixture::SetUp();
     }
 
-    // The installer with the licence, and the gate when asked.
-    fs::path placeWizardInstaller(const std::vector<ProductFeature>& features, bool gate)
+    // The installer with the licence, the gate when asked, and the
+    // installer-data elements given (custom pages).
+    fs::path placeWizardInstaller(const std::vector<ProductFeature>& features, bool gate,
+                                  const std::string& elements = "")
     {
         std::vector<test::EntrySource> entries;
         entries.push_back(test::codedEntry(u"ExtraData/EULA/English", kPayloadMethodLzma,
@@ -97,7 +102,8 @@ protected:
             entries.push_back(test::codedEntry(u"Gate__.lzma", kPayloadMethodLzma,
                                                packageOf({{"gate.lua", utf16(kGateScript)}})));
         }
-        return placeInstaller("Setup", licencedData(features, gate ? kGateAction : ""), features, entries);
+        return placeInstaller("Setup", licencedData(features, (gate ? kGateAction : "") + elements), features,
+                              entries);
     }
 
     std::unique_ptr<TmuxSession> start(const fs::path& program)
@@ -344,6 +350,53 @@ TEST_F(TerminalWizard, AFaultInAPageHandlerEndsWithTheCrashStatusAndGivesTheTerm
         EXPECT_TRUE(inOrder) << log;
         // Nothing was installed.
         EXPECT_FALSE(device().exists(kDestination));
+    }
+}
+
+TEST_F(TerminalWizard, ACustomPageTakesItsVariableAndItsNextScriptKeepsItUntilTheEntryIsGood)
+{
+    test::CustomPageSpec page;
+    page.anchor = "Feature selection page";
+    page.editText = "Job 1";
+    page.onNextScript = "function execEx()\n"
+                        "  local name = DQ_GetVariableValue('JOB_NAME')\n"
+                        "  if name == 'Job 1' then return 1, 'Give the job a name of its own.' end\n"
+                        "  DQ_SetVariableValue('JOB_FOLDER', '\\\\Jobs\\\\' .. name)\n"
+                        "  return 0\n"
+                        "end\n";
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(features, false, test::customPageXml(page));
+    auto session = start(setup);
+    walkToFeatures(*session);
+    session->sendKeys({"Enter"});
+
+    ASSERT_TRUE(reach(*session, "Name of the first job", "6-custom")) << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Job of Field Demo", "Name of the first job", "[Job 1"}))
+        << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(reach(*session, "Give the job a name of its own.", "7-refused")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(session->waitForGone("Give the job a name of its own.")) << session->lastScreen();
+    for (int i = 0; i < 5; ++i)
+        session->sendKeys({"BSpace"});
+    session->typeText("North");
+    ASSERT_TRUE(reach(*session, "[North", "8-typed")) << session->lastScreen();
+    EXPECT_NE(session->lastScreen().find("Job of Field Demo"), std::string::npos) << session->lastScreen();
+    session->sendKeys({"Enter"});
+
+    ASSERT_TRUE(reach(*session, "Field Demo has been installed on the device.", "9-end")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+    expectInstalledFeatures(features);
+
+    // The installed product's copy of the installer data keeps both variables.
+    const std::string copy = device().readFile(kDataFolder + "/data.xml");
+    InstallData data;
+    ASSERT_TRUE(readInstallDataXml(data, copy.data(), copy.size())) << copy;
+    for (const auto& [name, value] : {std::pair{u"JOB_NAME", u"North"}, std::pair{u"JOB_FOLDER", u"\\Jobs\\North"}}) {
+        const InstallerVariablePtr variable = data.findByName(name);
+        ASSERT_NE(variable, nullptr) << copy;
+        EXPECT_EQ(std::u16string(variable->getValue(kPlatformWm6, kVariableAllUsers).view()), value) << copy;
     }
 }
 
