@@ -192,16 +192,5 @@ TEST_F(CustomPageDialog, BackAsksTheBackScriptAndWritesNothing)
     EXPECT_EQ(variable(u"JOB_NAME"), u"kept");
 }
 
-TEST_F(CustomPageDialog, AScriptThatCannotRunKeepsThePageWithItsReason)
-{
-    CustomPageSpec spec;
-    spec.onNextScript = "function exec(";
-    InstallerController& controller = openPage(spec);
-    ui.keys({key(KeyCode::Enter), key(KeyCode::Tab), key(KeyCode::Enter)});
-    // Next refused; Tab leads to Back, which nothing keeps.
-    EXPECT_EQ(run(controller), kPageCommandBack);
-    EXPECT_EQ(shownTexts(), Texts{u"Script not loaded"});
-}
-
 }  // namespace
 }  // namespace druvex
