@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include <benchmark/benchmark.h>
+
 extern char** environ;
 
 namespace druvex::bench {
@@ -59,6 +61,20 @@ inline Options parseOptions(int& argc, char** argv)
     argc = kept;
     argv[argc] = nullptr;
     return options;
+}
+
+// Runs the program's Google Benchmark cases unless only the table is asked
+// for; false when the command line holds an argument that neither knows.
+inline bool runGoogleBenchmarks(const Options& options, int& argc, char** argv)
+{
+    if (options.table)
+        return true;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return false;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return true;
 }
 
 [[noreturn]] inline void fail(const std::string& what)

@@ -216,13 +216,8 @@ int main(int argc, char** argv)
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("bulletin: %d versions of %d features, %zu bytes\n", kVersions, kFeaturesPerVersion,
                 document().size());
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     druvex::bench::report("bulletin_read", druvex::bench::interleaved(options.rounds, parseOurs, parseExpat));
     return 0;
 }

@@ -210,13 +210,8 @@ int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("document: %zu bytes, %d files\n", document().size(), kFeatures * kFoldersPerFeature * kFilesPerFolder);
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     druvex::bench::report("data_xml_read", druvex::bench::interleaved(options.rounds, readOurs, parsePugixml));
 
     druvex::InstallData data;

@@ -183,11 +183,8 @@ double interleavedRatio(bool otherCase)
 int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     for (const bool otherCase : {false, true}) {
         std::vector<double> ratios;
         for (int round = 0; round < options.rounds; ++round)

@@ -226,13 +226,8 @@ int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     std::printf("document: %zu bytes\n", document().size());
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     druvex::bench::report("sha1", druvex::bench::interleaved(options.rounds, passes<sha1Ours>, passes<sha1OpenSsl>));
     druvex::bench::report("adler32", druvex::bench::interleaved(options.rounds, passes<adlerOurs>, passes<adlerZlib>));
     druvex::bench::report("xml_scan", druvex::bench::interleaved(options.rounds, passes<scanOurs>, passes<scanExpat>));

@@ -150,13 +150,8 @@ int main(int argc, char** argv)
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     druvex::initHttpOnce();
     setup();
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     druvex::bench::report("download", druvex::bench::interleaved(options.rounds, downloadOurs, downloadCurl));
     return 0;
 }

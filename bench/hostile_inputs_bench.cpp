@@ -101,13 +101,8 @@ double nanosecondsPerItem(const Case& c, const std::string& input, int count)
 int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        if (benchmark::ReportUnrecognizedArguments(argc, argv))
-            return 1;
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     for (const Case& c : cases()) {
         const int small = c.smallCount;
         const int large = 10 * small;

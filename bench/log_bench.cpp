@@ -108,11 +108,8 @@ BENCHMARK(BM_FprintfUnderMutex)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->
 int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     const fs::path ours = scratchFile(".log.txt");
     const fs::path theirs = scratchFile(".fprintf.txt");
     for (const int threads : {1, 4}) {

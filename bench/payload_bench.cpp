@@ -136,11 +136,8 @@ int main(int argc, char** argv)
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
     Setup setup(options);
     g_setup = &setup;
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     // Each round times the three in a rotating order.
     std::vector<double> versusXz, versus7zz;
     void (*const sides[])() = {extractOurs, extractXz, extract7zz};

@@ -239,11 +239,8 @@ int main(int argc, char** argv)
         g_install.removeTarget(ours);
         g_install.removeTarget(tar);
     }
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     std::string ours, tar;
     const std::vector<double> times = druvex::bench::interleaved(
         options.rounds,

@@ -157,11 +157,8 @@ BENCHMARK(BM_UnorderedMapLookupMisses)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
-    if (!options.table) {
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    if (!druvex::bench::runGoogleBenchmarks(options, argc, argv))
+        return 1;
     const Corpus& c = corpus();
     const druvex::XlateTable table(c.filePath);
     const Map map = buildMap(c);
