@@ -32,6 +32,7 @@
 #include "payload/entry_encoder.h"
 #include "support/loopback_http_server.h"
 #include "support/package_fixtures.h"
+#include "support/xlate_file.h"
 #include "product_fixture.h"
 
 extern char** environ;
@@ -43,23 +44,13 @@ namespace fs = std::filesystem;
 using test::archiveName;
 using test::dataXml;
 using test::kDataFolder;
+using test::utf16leFromUtf8;
 using test::kDestination;
 using test::kInstallerInfo;
 using test::kSetupProgram;
 using test::makeFiles;
 using test::ProductFeature;
 using test::productFeatures;
-
-// Script files of packages are UTF-16LE.
-std::string utf16(const std::string& text)
-{
-    std::string units;
-    for (const char unit : text) {
-        units += unit;
-        units += '\0';
-    }
-    return units;
-}
 
 std::string hexSha1(const test::Bytes& bytes)
 {
@@ -362,7 +353,7 @@ TEST_F(EndToEnd, ACustomActionPackedInTheInstallerRunsFromItsOwnFolder)
                                "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. '\\\\data\\\\stamp.txt', "
                                "'\\\\Temp\\\\stamped.txt', false) then error('the stamp was not copied') end\n"
                                "end\n";
-    const std::map<std::string, std::string> files{{"stamp.lua", utf16(script)},
+    const std::map<std::string, std::string> files{{"stamp.lua", utf16leFromUtf8(script)},
                                                    {"data/stamp.txt", "stamped by the custom action"}};
     const fs::path setup = placeInstaller("Setup", dataXml(features, "", "", actions), features,
                                           {test::codedEntry(u"Stamp__.lzma", kPayloadMethodLzma, packageOf(files))});
@@ -381,7 +372,7 @@ TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
         "  if HalOut:exists('\\\\Windows\\\\runtime.dll') then return 1, 'present' end\n"
         "  return 0, 'missing'\nend</Check></Redistributable></RedistInfo>";
     const std::map<std::string, std::string> files{
-        {"setup.lua", utf16("function install()\n"
+        {"setup.lua", utf16leFromUtf8("function install()\n"
                             "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. '\\\\runtime.dll', "
                             "'\\\\Windows\\\\runtime.dll', false) then error('not copied') end\n"
                             "  return 1\nend\n")},

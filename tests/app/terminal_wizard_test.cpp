@@ -26,6 +26,7 @@
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
 #include "support/tmux_session.h"
+#include "support/xlate_file.h"
 
 namespace druvex {
 namespace {
@@ -33,22 +34,12 @@ namespace {
 namespace fs = std::filesystem;
 using test::containsInOrder;
 using test::kDataFolder;
+using test::utf16leFromUtf8;
 using test::kDestination;
 using test::ProductFeature;
 using test::TmuxSession;
 
 const char kLicenceText[] = "DEMO LICENCE: the field survey programs may be used on one device.";
-
-// Script files of packages are UTF-16LE.
-std::string utf16(const std::string& text)
-{
-    std::string units;
-    for (const char unit : text) {
-        units += unit;
-        units += '\0';
-    }
-    return units;
-}
 
 // The product's installer data with an English licence, and the custom
 // actions given.
@@ -100,7 +91,7 @@ protected:
                                            packageOf({{"eula.txt", kLicenceText}})));
         if (gate) {
             entries.push_back(test::codedEntry(u"Gate__.lzma", kPayloadMethodLzma,
-                                               packageOf({{"gate.lua", utf16(kGateScript)}})));
+                                               packageOf({{"gate.lua", utf16leFromUtf8(kGateScript)}})));
         }
         return placeInstaller("Setup", licencedData(features, (gate ? kGateAction : "") + elements), features,
                               entries);
