@@ -2,8 +2,13 @@
 
 #include "controller/installer_controller.h"
 #include "core/app_log.h"
-#include "data/install_data.h"
 #include "core/translate_text.h"
+#include "data/install_data.h"
+#include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
+#include "host/shell_open.h"
+#include "platform/window_model.h"
+#include "ui_base/message_box.h"
 #include "ui/terminal_session.h"
 #include "ui/widgets.h"
 
@@ -51,6 +56,9 @@ PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, InstallerControll
     bool checked = false;
     if (logic_.getPostExitAction(actionName_, text, checked))
         action_ = &addContent<CheckBox>(false, 1, text, checked);
+    SharedString program;
+    if (logic_.getLaunchText(program))
+        launch_ = &addContent<CheckBox>(false, action_ ? 0 : 1, formatTranslated("Launch {1}", program));
     addContent<Label>(false, 1, translateText("Click Finish to close the installer."));
     nextButton().setText(translateText("Finish"));
 }
@@ -70,7 +78,10 @@ void PageEndInstallDlg::onInitDialog()
     result_->setText(endPageText(mode, result, controller().getInstallData().settings().getProgramName()));
     logPrintf(u"The end page shows mode %d result %d", mode, result);
     logic_.flushScriptOutput();
-    setFocus(&nextButton());
+    if (launch_ != nullptr)
+        setFocus(launch_);
+    else
+        setFocus(&nextButton());
 }
 
 bool PageEndInstallDlg::confirmNext()
@@ -106,8 +117,31 @@ void PageEndInstallDlg::finishRun(bool postRoutinesOk)
 {
     bool rebootAsked = false;
     logic_.finish(postRoutinesOk, rebootAsked);
-    if (rebootAsked)
+    if (rebootAsked) {
         logPrintf(u"The device restarts after the run");
+        if (!controller().getHalOut()->reboot())
+            logError(u"The device could not be restarted");
+        return;
+    }
+    if (launch_ != nullptr && launch_->isChecked())
+        launchProgram();
+}
+
+void PageEndInstallDlg::launchProgram()
+{
+    SharedString program;
+    SharedString arguments;
+    if (!logic_.getLaunchProgram(program, arguments))
+        return;
+    // Started as the device's shell starts a program; the wizard's window,
+    // the one in front while the wizard runs, owns what the start reports.
+    if (shellOpenFile(*controller().getHalOut(), program, arguments)) {
+        logPrintf(u"Launched %s", program);
+        return;
+    }
+    logError((u"The program cannot be started: " + program).view());
+    showMessageBoxOwned(getForegroundWindow(), formatTranslated("{1} could not be started.", program),
+                        controller().getInstallerTitle(true), kMbOk | kMbIconError);
 }
 
 }  // namespace druvex

@@ -1,6 +1,8 @@
 // PageEndInstallDlg: the last page of every run. It tells how the run ended,
-// offers the installer's closing action where it has one, and on Finish
-// runs the run's last step (the restart or reboot question included).
+// offers the installer's closing action where it has one and to start the
+// program where the run allows it, and on Finish runs the run's last step:
+// the device restarts, or reboots when the person agrees, else the program
+// starts when its box is ticked.
 #pragma once
 
 #include "app/wizard_page.h"
@@ -32,11 +34,13 @@ protected:
 
 private:
     void finishRun(bool postRoutinesOk);
+    void launchProgram();
 
     PageEndInstallLogic& logic_;
     Label* result_ = nullptr;
     CheckBox* action_ = nullptr;
     SharedString actionName_;
+    CheckBox* launch_ = nullptr;
     bool finishing_ = false;
 };
 

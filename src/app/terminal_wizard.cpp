@@ -6,11 +6,13 @@
 #include "app/page_feature_selection_dlg.h"
 #include "app/page_installation_dlg.h"
 #include "app/page_license_dlg.h"
+#include "app/page_new_version_dlg.h"
 #include "app/page_prerequisites_dlg.h"
 #include "app/page_welcome_dlg.h"
 #include "controller/installer_controller.h"
 #include "controller/page_installation_logic.h"
 #include "controller/page_license_logic.h"
+#include "controller/page_new_version_logic.h"
 #include "controller/page_prerequisites_logic.h"
 #include "controller/page_welcome_logic.h"
 #include "core/app_log.h"
@@ -47,6 +49,8 @@ std::unique_ptr<WizardPage> makeWizardPage(TerminalSession& session, InstallerCo
         return pageOver<PagePrerequisitesDlg, PagePrerequisitesLogic>(session, controller);
     case kPageWelcome:
         return pageOver<PageWelcomeDlg, PageWelcomeLogic>(session, controller);
+    case kPageNewVersion:
+        return pageOver<PageNewVersionDlg, PageNewVersionLogic>(session, controller);
     case kPageLicense:
         return pageOver<PageLicenseDlg, PageLicenseLogic>(session, controller);
     case kPageDestination:

@@ -3,10 +3,10 @@
 // the page of the current id, moves on Next and Back through the controller,
 // and ends on the end page's Finish, when the person leaves, or when the run
 // cannot go on. Pages without a window here (the tethering, users, second
-// destination, new-version and redistributables pages) are passed over in
-// the direction of travel; moving forward over one runs its logic's own work
-// first, as a silent run does, and a refusal there turns the wizard back to
-// the page before it.
+// destination and redistributables pages) are passed over in the direction
+// of travel; moving forward over one runs its logic's own work first, as a
+// silent run does, and a refusal there turns the wizard back to the page
+// before it.
 #pragma once
 
 #include <functional>

@@ -113,13 +113,36 @@ bool PageEndInstallLogic::getLaunchText(SharedString& text) const
     }
     if (deviceTypeOf(*controller_.getHalOut()) != deviceTypeOf(*sourceHost_) || needsDeviceRestart() || needsReboot())
         return false;
-    if (controller_.getLaunchAppPath().isEmpty())
+    const SharedString launchPath = controller_.getLaunchAppPath();
+    if (launchPath.isEmpty())
         return false;
-    // A script may have named another program to launch.
     SharedString program;
     SharedString arguments;
     controller_.getLaunchProgramOverride(program, arguments);
-    text = program.isEmpty() ? controller_.getProgramName() : getFileTitle(program);
+    if (!program.isEmpty()) {
+        text = getFileTitle(program);
+        return true;
+    }
+    // Without LaunchApp's file the launch path is the name the installed log
+    // gives the program, which is no file: offering it would start nothing.
+    if (!controller_.getHalOut()->exists(launchPath, nullptr)) {
+        logInfo((u"No program to launch: " + launchPath + u" is no file on the device").view());
+        return false;
+    }
+    text = controller_.getProgramName();
+    return true;
+}
+
+bool PageEndInstallLogic::getLaunchProgram(SharedString& program, SharedString& arguments) const
+{
+    program = SharedString();
+    arguments = SharedString();
+    SharedString text;
+    if (!getLaunchText(text))
+        return false;
+    controller_.getLaunchProgramOverride(program, arguments);
+    if (program.isEmpty())
+        program = controller_.getLaunchAppPath();
     return true;
 }
 

@@ -64,8 +64,11 @@ public:
     // The program can be launched after the run: a completed install,
     // update, add/remove or maintenance run (or any backup run), the same
     // kind of device on both sides, no restart or reboot, and a program to
-    // launch; `text` names it.
+    // launch (a file on the device, unless a script named it); `text` names it.
     bool getLaunchText(SharedString& text) const;
+    // The program the launch offer starts and its command line: the one a
+    // script named, else the launch path. False when nothing is offered.
+    bool getLaunchProgram(SharedString& program, SharedString& arguments) const;
     // The first "POST-EXIT" action the end page offers: its name, its text
     // and whether it starts checked. False when none is offered.
     bool getPostExitAction(SharedString& name, SharedString& text, bool& checked) const;
