@@ -8,6 +8,9 @@
 // The screens of the walks are kept under the build folder's
 // tests/app/wizard_screens for review.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +28,7 @@
 #include "product_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
+#include "support/recorded_start.h"
 #include "support/tmux_session.h"
 #include "support/xlate_file.h"
 
@@ -42,10 +46,11 @@ using test::TmuxSession;
 const char kLicenceText[] = "DEMO LICENCE: the field survey programs may be used on one device.";
 
 // The product's installer data with an English licence, and the custom
-// actions given.
-std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "")
+// actions and settings given.
+std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "",
+                         const std::string& settings = "")
 {
-    std::string xml = test::dataXml(features, "", "", actions);
+    std::string xml = test::dataXml(features, "", settings, actions);
     const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
                                    "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
     const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
@@ -73,6 +78,40 @@ const char kGateScript[] = "function Main()\n"
                            "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
                            "end\n";
 
+// Tells when a file of a folder has been written and closed.
+class FileCloseWatch {
+public:
+    explicit FileCloseWatch(const fs::path& folder) : fd_(::inotify_init1(IN_CLOEXEC))
+    {
+        EXPECT_GE(::inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE), 0);
+    }
+    ~FileCloseWatch() { ::close(fd_); }
+    FileCloseWatch(const FileCloseWatch&) = delete;
+    FileCloseWatch& operator=(const FileCloseWatch&) = delete;
+
+    // Blocks until `name` has been closed after writing; false when nothing
+    // at all happens in the folder for a minute (the test has failed then).
+    bool waitFor(const std::string& name)
+    {
+        for (;;) {
+            pollfd entry{fd_, POLLIN, 0};
+            if (::poll(&entry, 1, 60'000) <= 0)
+                return false;
+            alignas(inotify_event) char buffer[4096];
+            const ssize_t count = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < count;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && name == event->name)
+                    return true;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
 class TerminalWizard : public test::ProductFixture {
 protected:
     void SetUp() override
@@ -81,10 +120,10 @@ protected:
         ProductFixture::SetUp();
     }
 
-    // The installer with the licence, the gate when asked, and the
-    // installer-data elements given (custom pages).
+    // The installer with the licence, the gate when asked, the
+    // installer-data elements given (custom pages) and the settings given.
     fs::path placeWizardInstaller(const std::vector<ProductFeature>& features, bool gate,
-                                  const std::string& elements = "")
+                                  const std::string& elements = "", const std::string& settings = "")
     {
         std::vector<test::EntrySource> entries;
         entries.push_back(test::codedEntry(u"ExtraData/EULA/English", kPayloadMethodLzma,
@@ -93,8 +132,8 @@ protected:
             entries.push_back(test::codedEntry(u"Gate__.lzma", kPayloadMethodLzma,
                                                packageOf({{"gate.lua", utf16leFromUtf8(kGateScript)}})));
         }
-        return placeInstaller("Setup", licencedData(features, (gate ? kGateAction : "") + elements), features,
-                              entries);
+        return placeInstaller("Setup", licencedData(features, (gate ? kGateAction : "") + elements, settings),
+                              features, entries);
     }
 
     std::unique_ptr<TmuxSession> start(const fs::path& program)
@@ -206,6 +245,40 @@ TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
     features.erase(features.begin() + 1);
     expectInstalledFeatures(features);
     EXPECT_FALSE(device().exists(kDestination + "/maps-0.txt"));
+}
+
+TEST_F(TerminalWizard, TickingTheLaunchOfferOnTheEndPageStartsTheProgram)
+{
+    // The program the installation offers to start: a file of Core that the
+    // device runs through the recording program.
+    std::vector<ProductFeature> features = test::productFeatures();
+    features[0].files["fielddemo.exe"] = "the field demo program";
+    device().writeDeviceFile("device.ini",
+                             deviceIni() + "\n[Programs]\nfielddemo.exe=" + DRUVEX_RECORD_START_PROGRAM + "\n");
+    const fs::path setup =
+        placeWizardInstaller(features, false, "", "  <Variable Type=\"LaunchApp\" Value=\"fielddemo.exe\"/>\n");
+    auto session = start(setup);
+    walkToFeatures(*session);
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(reach(*session, "[ ] Launch Field Demo", "6-end")) << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Field Demo has been installed on the device.",
+                                                        "[ ] Launch Field Demo", "Finish"}))
+        << session->lastScreen();
+    session->sendKeys({"Space"});
+    ASSERT_TRUE(reach(*session, "[x] Launch Field Demo", "7-launch-ticked")) << session->lastScreen();
+    EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
+
+    FileCloseWatch watch(device().directory());
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+    // The program may still be starting when the installer has ended.
+    if (test::recordedArguments(device().directory()).size() < 2)
+        ASSERT_TRUE(watch.waitFor("started.bin"));
+    const std::vector<std::string> started = test::recordedArguments(device().directory());
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0], DRUVEX_RECORD_START_PROGRAM);
+    EXPECT_EQ(started[1], "");
+    expectInstalledFeatures(features);
 }
 
 TEST_F(TerminalWizard, LeavingDuringTheInstallationRollsItBackAfterTheQuestion)
