@@ -66,8 +66,8 @@ std::unique_ptr<WizardPage> makeWizardPage(TerminalSession& session, InstallerCo
     }
     if (isCustomPageId(id))
         return createCustomPageDlg(session, controller);
-    // The tethering, new-version, users, second destination and
-    // redistributables pages have no window here.
+    // The tethering, users, second destination and redistributables pages
+    // have no window here.
     return nullptr;
 }
 
