@@ -116,6 +116,7 @@ bool PageEndInstallLogic::getLaunchText(SharedString& text) const
     const SharedString launchPath = controller_.getLaunchAppPath();
     if (launchPath.isEmpty())
         return false;
+    // A script may have named another program to launch.
     SharedString program;
     SharedString arguments;
     controller_.getLaunchProgramOverride(program, arguments);
