@@ -7,6 +7,7 @@
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "host/shell_open.h"
+#include "liveupdate/new_installer.h"
 #include "platform/window_model.h"
 #include "ui_base/message_box.h"
 #include "ui/terminal_session.h"
@@ -121,6 +122,16 @@ void PageEndInstallDlg::finishRun(bool postRoutinesOk)
         logPrintf(u"The device restarts after the run");
         if (!controller().getHalOut()->reboot())
             logError(u"The device could not be restarted");
+        return;
+    }
+    WizardMode mode = kModeNone;
+    std::int32_t result = kResultCompleted;
+    logic_.getModeAndResult(mode, result);
+    if (mode == kModeDownload && (result == kResultCompleted || result == kResultCompletedUnchanged)) {
+        // The downloaded installer takes over from this one.
+        if (!launchNewInstaller(controller()))
+            showMessageBoxOwned(getForegroundWindow(), translateText("The new installer could not be started."),
+                                controller().getInstallerTitle(true), kMbOk | kMbIconError);
         return;
     }
     if (launch_ != nullptr && launch_->isChecked())

@@ -4,8 +4,13 @@
 #include "controller/page_new_version_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
+#include "core/path_text.h"
 #include "data/install_data.h"
+#include "fileutil/operation_log.h"
+#include "liveupdate/new_installer.h"
+#include "platform/window_model.h"
 #include "ui/widgets.h"
+#include "ui_base/message_box.h"
 
 namespace druvex {
 
@@ -40,8 +45,47 @@ bool PageNewVersionDlg::confirmNext()
 {
     const std::uint8_t choice = choices_->selected() == 0 ? kNewVersionTakeNewer : kNewVersionKeepThis;
     logPrintf(u"The new-version page: choice %d", choice);
+    if (choice == kNewVersionTakeNewer && !prepareDownload())
+        return false;
     logic_.setChoice(choice);
     return true;
+}
+
+bool PageNewVersionDlg::prepareDownload()
+{
+    SharedString target;
+    const int room = findNewInstallerTarget(controller(), target);
+    const SharedString folder = getParentFolder(target);
+    SharedString question;
+    switch (room) {
+    case kSaveSpaceEnough:
+        break;
+    case kSaveSpaceUnknown:
+        question = formatTranslated("The free space in {1} cannot be determined. Save the new installer there anyway?",
+                                    folder);
+        break;
+    case kSaveSpaceTight:
+        question = formatTranslated("Little space will be left in {1} after the new installer is saved there. "
+                                    "Save it there anyway?",
+                                    folder);
+        break;
+    default: {
+        const SharedString text =
+            room < 0 ? translateText("The new version is no longer offered.")
+            : room == kSaveSpaceNotWritable
+                ? formatTranslated("The new installer cannot be saved: {1} cannot be written.", folder)
+                : translateText("There is not enough free space on the device to save the new installer.");
+        logError((u"The new installer has no place to be saved: " + text).view());
+        showMessageBoxOwned(getForegroundWindow(), text, controller().getInstallerTitle(true), kMbOk | kMbIconError);
+        return false;
+    }
+    }
+    if (!question.isEmpty() && showMessageBoxOwned(getForegroundWindow(), question, controller().getInstallerTitle(true),
+                                                   kMbYesNo | kMbIconQuestion) != kIdYes)
+        return false;
+    // The wizard becomes the download of the new installer: the
+    // installation page downloads it and the end page starts it.
+    return prepareNewVersionDownload(controller(), target);
 }
 
 }  // namespace druvex

@@ -26,6 +26,11 @@ protected:
     bool confirmNext() override;
 
 private:
+    // Finds where the new installer is saved (asking when the place is
+    // tight or its space unknown) and makes the run its download; false
+    // stays on the page.
+    bool prepareDownload();
+
     PageNewVersionLogic& logic_;
     RadioGroup* choices_ = nullptr;
 };

@@ -8,8 +8,11 @@
 #include "controller/installation_run.h"
 #include "controller/installer_controller.h"
 #include "controller/redistributables_manager.h"
+#include "core/app_log.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
+#include "liveupdate/new_installer.h"
 
 namespace druvex {
 
@@ -89,7 +92,31 @@ void PageInstallationLogic::startProcess()
         onSucceeded();
         return;
     }
+    if (isNewVersionDownload() && !chooseNewInstallerTarget()) {
+        onFailed();
+        return;
+    }
     process_->start();
+}
+
+bool PageInstallationLogic::chooseNewInstallerTarget()
+{
+    SharedString url;
+    std::uint64_t size = 0;
+    SharedString target;
+    controller_.getNewVersionDownload(url, size, target);
+    if (!target.isEmpty())
+        return true;
+    // A run that was a download from its start (update_mode newversion)
+    // has had no page to choose the place: the first with room is taken.
+    const int room = findNewInstallerTarget(controller_, target);
+    if (room < kSaveSpaceTight || !getNewVersionInfo(controller_, url, size)) {
+        logError(SharedString().format(u"No folder has room for the new installer (answer %d)", room).view());
+        return false;
+    }
+    controller_.setNewVersionDownload(url, static_cast<std::uint32_t>(size), target);
+    logPrintf(u"The new installer is saved as %s", target);
+    return true;
 }
 
 void PageInstallationLogic::pause()

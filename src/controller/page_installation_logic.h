@@ -115,6 +115,9 @@ public:
     void reportRegistrationError(const SharedString& name, bool registering) override;
 
 private:
+    // In a download of the new installer without a place chosen for it:
+    // the save folder with room enough; false when there is none.
+    bool chooseNewInstallerTarget();
     // Calls `report` with the sink when one is registered. The sink is
     // cleared only between two reports, so a waiter that goes never
     // receives a report after its end.

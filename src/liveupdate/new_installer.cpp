@@ -120,6 +120,23 @@ bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedStrin
     return false;
 }
 
+int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
+{
+    target.clear();
+    SharedString url;
+    std::uint64_t size = 0;
+    if (!getNewVersionInfo(context, url, size))
+        return -1;
+    SharedString name = urlFileName(url);
+    if (name.isEmpty())
+        name = u"setup.exe";
+    SharedString folder;
+    int result = kSaveSpaceUnknown;
+    findNewInstallerSaveFolder(context.sourceHost(), size, folder, result);
+    target = joinPath(folder, name);
+    return result;
+}
+
 bool launchNewInstaller(LiveUpdateContext& context)
 {
     SharedString url;

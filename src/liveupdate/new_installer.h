@@ -49,6 +49,12 @@ int checkSaveFolderSpace(HalAccess& host, const SharedString& folder, std::uint6
 // `folder` and `result` describing the last taken.
 bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedString& folder, int& result);
 
+// Where the newer installer on offer would be saved: the save folder found
+// for its size on the source host, which starts it later, and the file
+// named after its address. Returns that folder's answer (0 to 4), or -1
+// when no newer installer is on offer.
+int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target);
+
 // Starts the downloaded newer installer through the source host with the
 // command line "dont_check_unique_instance". A file whose size is not the
 // bulletin's is deleted and never started. Any failure records the failed

@@ -16,9 +16,6 @@
 
 namespace druvex {
 
-namespace {
-
-// The last component of a URL's path, without a query or fragment.
 SharedString urlFileName(const SharedString& url)
 {
     std::u16string_view path = url.view();
@@ -26,6 +23,9 @@ SharedString urlFileName(const SharedString& url)
     const std::size_t slash = path.find_last_of(u'/');
     return SharedString(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
 }
+
+namespace {
+
 
 // "tmp%04d_" and the feature's Name. A separator in the Name would put the
 // file into another folder (or none), so it becomes '_' like in archive names.

@@ -31,6 +31,9 @@ class WStringMultimap;
 class WebDownloader;
 using FeaturePtr = std::shared_ptr<Feature>;
 
+// The last component of a URL's path, without a query or fragment.
+SharedString urlFileName(const SharedString& url);
+
 // The wizard mode that downloads a newer installer.
 constexpr std::int32_t kWizardModeNewVersionDownload = 8;
 

@@ -2,7 +2,8 @@
 // its release notes only when the bulletin has some, the choice it starts
 // on (the last one made, or going on when the installer was built for
 // another installer platform), and Next handing the choice shown to the
-// logic, which keeps it for the next visit.
+// logic, which keeps it for the next visit; taking the newer installer
+// makes the run its download.
 #include "app/page_new_version_dlg.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,8 @@ protected:
             R"(<FullInstaller prog-platform-mask="Qm40" inst-platform=")" + installerPlatform +
             R"(" inst-type="Full" url="setup49.exe" size="9"/></Version></B>)";
         ASSERT_TRUE(controller().getUpdatePatcher().loadBulletin(xml.data(), xml.size()));
+        controller().buildPageSequenceForMode(kModeInstall);
+        controller().setNewVersionDownload(SharedString(), 0, SharedString());
         // A page inside the list is current: its recording logic allows Next
         // and Back.
         controller().getPageSequence().goToPage(kPageInstallation);
@@ -91,6 +94,15 @@ TEST_F(NewVersionPage, ShowsTheOfferAndHandsTheChoiceShownToTheLogicOnNext)
         }
         EXPECT_EQ(screen.find("Release notes") != std::string::npos, c.notesShown) << screen;
         EXPECT_EQ(choice, c.choice);
+        // Taking the newer installer makes the run its download, saved in
+        // the device's root.
+        SharedString url;
+        std::uint64_t size = 0;
+        SharedString target;
+        controller().getNewVersionDownload(url, size, target);
+        const bool download = c.choice == kNewVersionTakeNewer;
+        EXPECT_EQ(controller().getPageSequence().getMode() == kModeDownload, download);
+        EXPECT_EQ(target, download ? SharedString(u"/setup49.exe") : SharedString());
         resetPageLogicProcessState();
     }
 }

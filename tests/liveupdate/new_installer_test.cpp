@@ -145,8 +145,13 @@ TEST_F(NewInstaller, OfferedForThisPlatformFromTheSecondVersionOn)
 
 TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
 {
+    SharedString target;
+    EXPECT_EQ(findNewInstallerTarget(*context_, target), -1);
     EXPECT_FALSE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
     ASSERT_TRUE(loadOffer());
+    // The root of a device without a preferred folder, named after the address.
+    EXPECT_EQ(findNewInstallerTarget(*context_, target), kSaveSpaceEnough);
+    EXPECT_EQ(target, u"/setup49.exe");
     EXPECT_FALSE(prepareNewVersionDownload(*context_, u""));
     EXPECT_TRUE(context_->builtModes.empty());
     EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
