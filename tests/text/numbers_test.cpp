@@ -18,47 +18,38 @@ struct ScanCase {
     T value;
 };
 
-TEST(NumbersParse, Int)
+// Each text scans to its answer; a refused one leaves the value zero.
+template <typename T, std::size_t N>
+void expectScans(bool (*parse)(const char16_t*, T&), const ScanCase<T> (&cases)[N], T before)
 {
-    const ScanCase<int> cases[] = {
+    for (const auto& c : cases) {
+        T value = before;
+        EXPECT_EQ(parse(c.text, value), c.ok) << (c.text ? std::u16string(c.text).size() : 99);
+        EXPECT_EQ(value, c.value) << (c.text ? std::u16string(c.text).size() : 99);
+    }
+}
+
+TEST(NumbersParse, IntUIntInt64AndDouble)
+{
+    const ScanCase<int> ints[] = {
         {u"12abc", true, 12}, {u" \t-7", true, -7}, {u"\u00A0+8", true, 8},
         {u"2147483647", true, INT_MAX}, {u"-2147483648", true, INT_MIN}, {u"0012", true, 12},
         {u"2147483648", false, 0}, {u"-2147483649", false, 0}, {u"99999999999999999999999", false, 0},
         {u"abc", false, 0}, {u"-", false, 0}, {u"- 1", false, 0},
         {u"", false, 0}, {nullptr, false, 0},
     };
-    for (const auto& c : cases) {
-        int value = 12345;
-        EXPECT_EQ(parseInt(c.text, value), c.ok) << (c.text ? std::u16string(c.text).size() : 0);
-        EXPECT_EQ(value, c.value);
-    }
-}
-
-TEST(NumbersParse, UIntAndInt64)
-{
+    expectScans(parseInt, ints, 12345);
     const ScanCase<unsigned> unsignedCases[] = {
         {u"4294967295", true, 4294967295u}, {u"4294967296", false, 0}, {u"x", false, 0},
         {u"-1", true, 4294967295u},  // "%u" takes a sign, as in C
     };
-    for (const auto& c : unsignedCases) {
-        unsigned value = 7;
-        EXPECT_EQ(parseUInt(c.text, value), c.ok);
-        EXPECT_EQ(value, c.value);
-    }
+    expectScans(parseUInt, unsignedCases, 7u);
     const ScanCase<std::int64_t> wideCases[] = {
         {u"-9223372036854775808", true, INT64_MIN}, {u"9223372036854775807x", true, INT64_MAX},
         {u"9223372036854775808", false, 0}, {u"18446744073709551616", false, 0}, {u" 42", true, 42},
     };
-    for (const auto& c : wideCases) {
-        std::int64_t value = 7;
-        EXPECT_EQ(parseInt64(c.text, value), c.ok);
-        EXPECT_EQ(value, c.value);
-    }
-}
-
-TEST(NumbersParse, Double)
-{
-    const ScanCase<double> cases[] = {
+    expectScans(parseInt64, wideCases, std::int64_t{7});
+    const ScanCase<double> doubles[] = {
         {u"3,25 ", true, 3.25}, {u"3.25", true, 3.25}, {u"  -1.5e3", true, -1500.0},
         {u"+.5", true, 0.5}, {u"7", true, 7.0}, {u"2E-2\t", true, 0.02},
         {u"3.2x", false, 0.0}, {u"1,5,3", false, 0.0}, {u"1.5.3", false, 0.0},
@@ -67,11 +58,7 @@ TEST(NumbersParse, Double)
         {u"nan", false, 0.0}, {u"0x10", false, 0.0}, {u"1e400", false, 0.0},
         {nullptr, false, 0.0},
     };
-    for (const auto& c : cases) {
-        double value = 9.0;
-        EXPECT_EQ(parseDouble(c.text, value), c.ok) << (c.text ? std::string(c.text, c.text + std::u16string(c.text).size()) : "null");
-        EXPECT_EQ(value, c.value);
-    }
+    expectScans(parseDouble, doubles, 9.0);
 }
 
 TEST(NumbersText, IntegersAndDoubles)

@@ -219,7 +219,7 @@ TEST(FormatSize, ResultsUpToTheLimitComeOutWhole)
     }
 }
 
-TEST(FormatSize, LongerResultsAreCutAtTheLimit)
+TEST(FormatSize, LongerResultsAreCutAtTheLimitAndEndAtTheirFirstZero)
 {
     const std::u16string text(200000, u'x');
     SharedString result;
@@ -240,12 +240,8 @@ TEST(FormatSize, LongerResultsAreCutAtTheLimit)
     narrowResult.format("%.300000f", 1.0);
     EXPECT_EQ(narrowResult.length(), 131072);
     EXPECT_EQ(narrowResult.view().substr(0, 4), "1.00");
-}
 
-TEST(FormatSize, ACutResultEndsAtItsFirstZero)
-{
-    const std::u16string text(200000, u'x');
-    SharedString result;
+    // A cut result ends at its first zero.
     result.format(u"ab%c%s", 0, text);
     EXPECT_EQ(result, u"ab");
     // Not cut: an embedded zero stays.

@@ -267,7 +267,7 @@ TEST(SharedStringSearch, FindAndTokenize)
     }
 }
 
-TEST(SharedStringEdit, ReplaceCountsEveryOccurrence)
+TEST(SharedStringEdit, ReplaceRemoveAndReplaceCharCountEveryOccurrence)
 {
     struct Case {
         const char16_t* text;
@@ -288,6 +288,11 @@ TEST(SharedStringEdit, ReplaceCountsEveryOccurrence)
         EXPECT_EQ(text, c.expected);
         EXPECT_EQ(sharer, c.text);
     }
+    SharedString text(u"a-b-c-");
+    EXPECT_EQ(text.replaceChar(u'-', u'+'), 3);
+    EXPECT_EQ(text, u"a+b+c+");
+    EXPECT_EQ(text.remove(u'+'), 3);
+    EXPECT_EQ(text, u"abc");
 }
 
 TEST(SharedStringEdit, ReplaceLooksBehindZerosAndRefusesALengthBeyondTheRange)
@@ -299,15 +304,6 @@ TEST(SharedStringEdit, ReplaceLooksBehindZerosAndRefusesALengthBeyondTheRange)
     SharedString many(std::u16string(50000, u'a'));
     EXPECT_THROW(many.replace(u"a", std::u16string(50000, u'b').c_str()), std::length_error);
     EXPECT_EQ(many.length(), 50000);
-}
-
-TEST(SharedStringEdit, RemoveAndReplaceChar)
-{
-    SharedString text(u"a-b-c-");
-    EXPECT_EQ(text.replaceChar(u'-', u'+'), 3);
-    EXPECT_EQ(text, u"a+b+c+");
-    EXPECT_EQ(text.remove(u'+'), 3);
-    EXPECT_EQ(text, u"abc");
 }
 
 TEST(SharedStringEdit, ConcatenationAndAppend)
@@ -458,7 +454,7 @@ TEST_F(SharedStringResource, NarrowStringsConvertWithTheAnsiCodePage)
 
 // ---- Conversions ----------------------------------------------------------------------
 
-TEST(SharedStringConvert, FromCodePageAndFromWide)
+TEST(SharedStringConvert, FromCodePageFromWideAndUtf8)
 {
     EXPECT_EQ(SharedString::fromCodePage("caf\xC3\xA9", kCodePageUtf8), u"caf\u00E9");
     EXPECT_EQ(SharedString::fromCodePage("caf\xE9", kCodePageAnsi), u"caf\u00E9");
@@ -476,10 +472,7 @@ TEST(SharedStringConvert, FromCodePageAndFromWide)
     SharedStringA narrow("old");
     narrow.assignWide(u"\u00FC\u4E00");
     EXPECT_EQ(narrow, "\xFC?");
-}
 
-TEST(SharedStringConvert, Utf8Helpers)
-{
     const SharedString wide(u"x\U0001F600\u00E9");
     const SharedStringA utf8 = toUtf8(wide);
     EXPECT_EQ(utf8, "x\xF0\x9F\x98\x80\xC3\xA9");

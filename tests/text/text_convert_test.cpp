@@ -171,7 +171,7 @@ TEST(UtfSizing, ShortUtf16DestinationNeverSplitsAPair)
 
 // Terminated only where the source's zero stopped the conversion with room
 // left, and not counted.
-TEST(UtfSizing, TerminatorOnlyAfterASourceZeroWithRoomLeft)
+TEST(UtfSizing, TerminatorOnlyAfterASourceZeroWithRoomLeftAndMeasuresAlike)
 {
     const struct {
         const char16_t* source;
@@ -195,10 +195,7 @@ TEST(UtfSizing, TerminatorOnlyAfterASourceZeroWithRoomLeft)
     EXPECT_EQ(utf8ToUtf16("x\0y", 3, wide.data(), 4), 1);
     EXPECT_EQ(wide, std::u16string(u"x\0##", 4));
     EXPECT_EQ(utf8ToUtf16("x\0y", 3, nullptr, 0), 1);
-}
-
-TEST(UtfSizing, MeasuringAgreesWithConverting)
-{
+    // Measuring agrees with converting.
     EXPECT_EQ(utf16ToUtf8(u"", 0, nullptr, 0), 0);
     EXPECT_EQ(utf16ToUtf8(u"a\u00E9\u4E2D\xD83D\xDE00", -1, nullptr, 0), 10);
     EXPECT_EQ(utf16ToUtf8(u"ab\0cd", 5, nullptr, 0), 2);
@@ -382,13 +379,18 @@ TEST(CodePageAnsi, CodePageZeroFollowsTheDeviceSetting)
     EXPECT_EQ(ansiCodePage(), 1252u);
 }
 
-TEST(CodePageIconv, DoubleByteCodePageBothWays)
+TEST(CodePageIconv, DoubleByteAndUnknownCodePages)
 {
     EXPECT_EQ(toNarrow(u"a\u4E2D", 932), "a\x92\x86");
     EXPECT_EQ(toWide("a\x92\x86", 932), u"a\u4E2D");
     // Nothing is replaced on the way in: a lead byte without its trail fails.
     EXPECT_EQ(countWideChars("a\x92", 2, 932), -1);
     EXPECT_EQ(toNarrow(u"\u20AC\xD83D\xDE00", 932), "??");
+    // A code page nobody knows.
+    EXPECT_EQ(countWideChars("abc", 3, 12345), -1);
+    EXPECT_EQ(countNarrowChars(u"abc", 3, 12345), -1);
+    char out[4];
+    EXPECT_EQ(wideToNarrow(out, 4, u"abc", 3, 12345), -1);
 }
 
 TEST(CodePageIconv, ShortDestinationNeverSplitsADoubleByteCharacter)
@@ -421,14 +423,6 @@ TEST(CodePageIconv, LongTextCrossesInternalChunksIntact)
             unit = unit == u'\u20AC' ? u'?' : unit;
         return back;
     }());
-}
-
-TEST(CodePageIconv, UnknownCodePageGivesMinusOne)
-{
-    EXPECT_EQ(countWideChars("abc", 3, 12345), -1);
-    EXPECT_EQ(countNarrowChars(u"abc", 3, 12345), -1);
-    char out[4];
-    EXPECT_EQ(wideToNarrow(out, 4, u"abc", 3, 12345), -1);
 }
 
 TEST(CodePageRules, TerminatorAndEmptyInputAlikeForEveryCodePage)
