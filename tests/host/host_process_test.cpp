@@ -17,7 +17,7 @@
 
 #include "platform/manual_reset_event.h"
 #include "platform/process.h"
-#include "support/host_fixture.h"
+#include "host_checks.h"
 #include "support/recorded_start.h"
 #include "support/shared_string_print.h"
 
@@ -149,12 +149,10 @@ TEST_F(HostProcess, ProgramsThatCannotRunAreRefusedWithTheirReason)
     for (const Case& c : cases) {
         SCOPED_TRACE(toUtf8(SharedString(c.application)).c_str());
         ProcessInformation information;
-        EXPECT_FALSE(host().createProcess(c.application, u"0", 0, information));
-        EXPECT_EQ(host().getLastError(), c.error);
+        EXPECT_TRUE(test::refused(host(), host().createProcess(c.application, u"0", 0, information), c.error));
         EXPECT_EQ(information.process, kInvalidProcessHandle);
         std::uint32_t exitCode = 12345;
-        EXPECT_FALSE(host().executeProcess(c.application, u"0", 0, exitCode));
-        EXPECT_EQ(host().getLastError(), c.error);
+        EXPECT_TRUE(test::refused(host(), host().executeProcess(c.application, u"0", 0, exitCode), c.error));
         EXPECT_EQ(exitCode, 12345u);
     }
 }

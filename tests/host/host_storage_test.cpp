@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/host_fixture.h"
+#include "host_checks.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -64,8 +64,7 @@ TEST_F(HostFilesStores, UnconfiguredNumbersComeFromTheHostVolume)
     EXPECT_EQ(total, 6 * kGiB);
     EXPECT_LE(free, hostTotal);
 
-    EXPECT_FALSE(host().getStoreInformation(u"\\Storage Card\\Missing", total, free));
-    EXPECT_EQ(host().getLastError(), kErrorPathNotFound);
+    EXPECT_TRUE(test::refused(host(), host().getStoreInformation(u"\\Storage Card\\Missing", total, free), kErrorPathNotFound));
 }
 
 TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
@@ -83,17 +82,12 @@ TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
     EXPECT_EQ(roots, (std::vector<SharedString>{u"/", u"SD Card", u"Storage Card"}));
 }
 
-class HostFilesDeviceModels : public test::HostFixture {
+class HostFilesDeviceModels : public test::DeviceModelFixture {
 protected:
-    void setDeviceType(DeviceType type)
+    void setModel(DeviceType type)
     {
-        DeviceConfig config = device().config();
-        config.forceDeviceType = static_cast<int>(type);
-        config.stores.push_back(store(u"\\Storage Card", std::nullopt, std::nullopt, true));
-        device().reconfigure(config);
         device().makeFolder("Storage Card");
-        resetDeviceIdentificationForTests();
-        host_ = std::make_shared<HalAccessWinCE>();
+        setDeviceType(type, {store(u"\\Storage Card", std::nullopt, std::nullopt, true)});
     }
 };
 
@@ -108,7 +102,7 @@ TEST_F(HostFilesDeviceModels, StorageRootsByModel)
         {DeviceType::LQ1, {u"/", u"Storage Card"}},
     };
     for (const auto& [type, expected] : cases) {
-        setDeviceType(type);
+        setModel(type);
         std::vector<SharedString> roots;
         EXPECT_EQ(host().enumerateStorageRoots(roots), static_cast<int>(expected.size()));
         EXPECT_EQ(roots, expected) << static_cast<int>(type);
@@ -127,7 +121,7 @@ TEST_F(HostFilesDeviceModels, InstallerFolderByModel)
         {DeviceType::GENERIC_WIN_MOBILE6, u"\\Windows\\_QuendaSuperInstaller"},
     };
     for (const Case& c : cases) {
-        setDeviceType(c.type);
+        setModel(c.type);
         SharedString path;
         ASSERT_TRUE(host().getInstallerPath(path));
         EXPECT_EQ(path, c.path);
@@ -155,13 +149,13 @@ TEST_F(HostFilesDeviceModels, ProgramFolderOnAStorageRoot)
         {DeviceType::TS_ONBOARD, u"\\ROMDisk", u"\\ROMDisk\\Program"},
     };
     for (const Case& c : cases) {
-        setDeviceType(c.type);
+        setModel(c.type);
         SharedString path;
         ASSERT_TRUE(host().getProgramPath(path, SharedString(c.root)));
         EXPECT_EQ(path, c.path) << toUtf8(SharedString(c.root)).c_str();
     }
 
-    setDeviceType(DeviceType::GENERIC_WIN_MOBILE6);
+    setModel(DeviceType::GENERIC_WIN_MOBILE6);
     DeviceConfig config = device().config();
     config.specialFolders[38] = u"\\Programme\\";
     device().reconfigure(config);

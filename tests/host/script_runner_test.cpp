@@ -35,31 +35,26 @@ TEST(ScriptRunner, NumbersReadAsTheDeviceWritesThem)
     EXPECT_EQ(callMain(runner, 7), expected);
 }
 
-TEST(ScriptRunner, ResultCountLargerAndSmallerThanReturned)
+TEST(ScriptRunner, ResultCountsAndTextsBothWays)
 {
     ScriptRunner runner;
-    ASSERT_EQ(runner.loadScriptText(u"function one() return 1 end function three() return 1, 2, 3 end"), 1);
+    ASSERT_EQ(runner.loadScriptText(u"function one() return 1 end function three() return 1, 2, 3 end\n"
+                                    u"function join(a, b) return a .. '|' .. b, #a end\n"
+                                    u"function ansi() return '\\xE9t\\xE9' end"),
+              1);
     std::vector<SharedString> results(2, SharedString(u"unset"));
     ASSERT_TRUE(runner.callFunction(u"one", 0, nullptr, 2, results.data()));
     EXPECT_EQ(results, (std::vector<SharedString>{u"1", u"unset"}));
     ASSERT_TRUE(runner.callFunction(u"three", 0, nullptr, 2, results.data()));
     EXPECT_EQ(results, (std::vector<SharedString>{u"1", u"2"}));
     EXPECT_TRUE(runner.callFunction(u"three", 0, nullptr, 0, nullptr));
-}
 
-TEST(ScriptRunner, ArgumentsAndResultsCarryTextBothWays)
-{
-    ScriptRunner runner;
-    ASSERT_EQ(runner.loadScriptText(u"function join(a, b) return a .. '|' .. b, #a end\n"
-                                    u"function ansi() return '\\xE9t\\xE9' end"),
-              1);
     const SharedString arguments[] = {u"Pr\u00fcfung", u"\u20ac"};
-    SharedString results[2];
-    ASSERT_TRUE(runner.callFunction(u"join", 2, arguments, 2, results));
+    ASSERT_TRUE(runner.callFunction(u"join", 2, arguments, 2, results.data()));
     EXPECT_EQ(results[0], u"Pr\u00fcfung|\u20ac");
     EXPECT_EQ(results[1], u"8");  // UTF-8 bytes
     // Bytes that are no UTF-8 are taken from the device's ANSI code page.
-    ASSERT_TRUE(runner.callFunction(u"ansi", 0, nullptr, 1, results));
+    ASSERT_TRUE(runner.callFunction(u"ansi", 0, nullptr, 1, results.data()));
     EXPECT_EQ(results[0], u"\u00e9t\u00e9");
 }
 
