@@ -2,25 +2,16 @@
 // refusals on both sides, and names that read as no language or no theme.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app_base/theme_names.h"
 #include "data/config_file.h"
 #include "data/culture_table.h"
+#include "test_data_files.h"
 
 namespace druvex {
 namespace {
-
-std::string fixture(const char* name)
-{
-    std::ifstream in(std::filesystem::path(DRUVEX_TEST_DATA_DIR) / "statefiles" / name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string configXml(const char* lang, const char* theme)
 {
@@ -40,7 +31,7 @@ TEST(ConfigFile, GermanGrayWritesTheGoldenFile)
     config.setTheme(3);
     std::vector<std::uint8_t> out;
     ASSERT_TRUE(config.write(out));
-    EXPECT_EQ(std::string(out.begin(), out.end()), fixture("_config-1031-gray.xml"));
+    EXPECT_EQ(std::string(out.begin(), out.end()), test::testDataText("statefiles/_config-1031-gray.xml"));
 
     ConfigFile reread;
     ASSERT_TRUE(reread.parse(out));

@@ -21,21 +21,16 @@
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
 #include "support/shared_string_print.h"
+#include "test_data_files.h"
 
 namespace druvex {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path fixturePath(const std::string& name)
-{
-    return fs::path(DRUVEX_TEST_DATA_DIR) / "datafiles" / name;
-}
-
 std::string fixture(const std::string& name)
 {
-    const test::Bytes bytes = test::readFileBytes(fixturePath(name));
-    return std::string(bytes.begin(), bytes.end());
+    return test::testDataText("datafiles/" + name);
 }
 
 bool read(InstallData& data, const std::string& text)
@@ -317,7 +312,7 @@ TEST(DataXml, DamagedUuidInAnOldDocumentIsPassedOver)
 TEST(DataXml, EveryRefusedDocumentAnswersFalseKeepingWhatWasReadBeforeIt)
 {
     int documents = 0;
-    for (const auto& entry : fs::directory_iterator(fixturePath("refused"))) {
+    for (const auto& entry : fs::directory_iterator(test::testDataPath("datafiles/refused"))) {
         const test::Bytes bytes = test::readFileBytes(entry.path());
         InstallData data;
         EXPECT_FALSE(readInstallDataXml(data, bytes.data(), bytes.size())) << entry.path().filename();

@@ -4,9 +4,6 @@
 // leaving the previous file in place. Also the merged project's own records.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,19 +19,12 @@
 #include "support/external_tool.h"
 #include "support/fault_injecting_hal.h"
 #include "support/shared_string_print.h"
+#include "test_data_files.h"
 
 namespace druvex {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::string golden()
-{
-    std::ifstream in(std::filesystem::path(DRUVEX_TEST_DATA_DIR) / "statefiles" / "InstalledLog-golden.xml",
-                     std::ios::binary);
-    EXPECT_TRUE(in);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string serialized(const InstalledLog& log)
 {
@@ -120,7 +110,7 @@ void fill(InstalledLog& log)
 
 TEST(InstalledLog, TheFilledLogWritesTheGoldenFileAndReadsBackByteForByte)
 {
-    const std::string expected = golden();
+    const std::string expected = test::testDataText("statefiles/InstalledLog-golden.xml");
     InstalledLog log;
     fill(log);
     EXPECT_EQ(serialized(log), expected);

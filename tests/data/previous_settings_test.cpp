@@ -3,9 +3,6 @@
 // device host that fails at each step.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +14,7 @@
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
 #include "support/shared_string_print.h"
+#include "test_data_files.h"
 
 namespace druvex {
 namespace {
@@ -25,9 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string fixture(const char* name)
 {
-    std::ifstream in(std::filesystem::path(DRUVEX_TEST_DATA_DIR) / "statefiles" / name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return test::testDataText(std::string("statefiles/") + name);
 }
 
 std::string written(const PreviousSettings& settings)
