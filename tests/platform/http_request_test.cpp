@@ -76,7 +76,7 @@ protected:
     test::LoopbackHttpServer server_;
 };
 
-TEST_F(HttpLayerThreads, SendsThePlainRequestOfTheDevice)
+TEST_F(HttpLayerThreads, SendsThePlainRequestOfTheDeviceAndHeadAsksForHeadersOnly)
 {
     server_.setReply("/a.txt", HttpReply::ok("hello"));
     RecordingReceiver receiver;
@@ -91,18 +91,16 @@ TEST_F(HttpLayerThreads, SendsThePlainRequestOfTheDevice)
     EXPECT_EQ(request.target, "/a.txt");
     EXPECT_EQ(request.header("User-Agent"), "DruvexInstaller/3.0");
     EXPECT_EQ(request.header("Accept-Encoding"), "");
-}
 
-TEST_F(HttpLayerThreads, HeadAsksForHeadersOnly)
-{
+    // HEAD asks for the headers only.
     server_.setReply("/p.lzma", HttpReply::ok("0123456789"));
-    RecordingReceiver receiver;
+    RecordingReceiver head;
     HttpRequestOptions options;
     options.head = true;
-    EXPECT_EQ(get(server_.url("/p.lzma"), receiver, options).failure, HttpFailure::None);
-    EXPECT_EQ(server_.requests().at(0).method, "HEAD");
-    EXPECT_NE(receiver.headers.find("Content-Length: 10\r\n"), std::string::npos);
-    EXPECT_EQ(receiver.receivedBody(), "");
+    EXPECT_EQ(get(server_.url("/p.lzma"), head, options).failure, HttpFailure::None);
+    EXPECT_EQ(server_.requests().at(1).method, "HEAD");
+    EXPECT_NE(head.headers.find("Content-Length: 10\r\n"), std::string::npos);
+    EXPECT_EQ(head.receivedBody(), "");
 }
 
 TEST_F(HttpLayerThreads, OnlyHttpAndHttpsAreFetched)

@@ -65,10 +65,8 @@ TEST_F(WindowModelTest, ChildChainFollowsCreationOrder)
     ASSERT_TRUE(destroyWindow(group_));
     EXPECT_FALSE(isWindow(inner_));
     EXPECT_EQ(childrenOf(dialog_), std::vector<WindowHandle>{button_});
-}
 
-TEST_F(WindowModelTest, TopLevelWindowsFormTheirOwnChain)
-{
+    // Top-level windows form their own chain.
     const WindowHandle other = createWindow(u"Dialog", u"Other", 0);
     bool found = false;
     for (WindowHandle w = dialog_; w != 0; w = getNextSibling(w))
