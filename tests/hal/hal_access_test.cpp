@@ -72,29 +72,24 @@ TEST(HalAccessDeviceCache, FailedConnectionGivesNoDeviceAndNoStaleType)
 
 class HalAccessChecksums : public test::HostFixture {};
 
-TEST_F(HalAccessChecksums, StopAtTheFirstMissingFileAndZeroTheRest)
+// A file missing, or failing half-way, ends the sums: it and the rest are zero.
+TEST_F(HalAccessChecksums, StopAtTheFirstMissingOrFailingFileAndZeroTheRest)
 {
     device().writeFile("a.txt", "abc");
     device().writeFile("c.txt", "hello");
-    std::vector<FileChecksum> records(1, FileChecksum{7, 7});
-    ASSERT_TRUE(host().computeFileChecksums({u"\\a.txt", u"\\b.txt", u"\\c.txt"}, records));
+    device().writeFile("big.bin", std::string(200000, 'x'));
     // The byte sum sits in the high half.
     const std::vector<FileChecksum> expected = {{0x0127024Du, 3}, {0, 0}, {0, 0}};
+    std::vector<FileChecksum> records(1, FileChecksum{7, 7});
+    ASSERT_TRUE(host().computeFileChecksums({u"\\a.txt", u"\\b.txt", u"\\c.txt"}, records));
     EXPECT_EQ(records, expected);
     EXPECT_FALSE(host().computeFileChecksums({}, records));
-}
 
-TEST_F(HalAccessChecksums, FileThatFailsHalfWayIsNotSummed)
-{
-    device().writeFile("a.txt", "abc");
-    device().writeFile("big.bin", std::string(200000, 'x'));
-    auto faults = std::make_shared<FaultInjectingHal>(host_);
     HalFaultPlan plan;
     plan.failReadAtOffset = 100000;
-    faults->setPlan(plan);
-    std::vector<FileChecksum> records;
+    auto faults = std::make_shared<FaultInjectingHal>(host_, plan);
+    records.clear();
     ASSERT_TRUE(faults->computeFileChecksums({u"\\a.txt", u"\\big.bin", u"\\a.txt"}, records));
-    const std::vector<FileChecksum> expected = {{0x0127024Du, 3}, {0, 0}, {0, 0}};
     EXPECT_EQ(records, expected);
     EXPECT_EQ(faults->openCount(), 2);
     EXPECT_EQ(faults->closeCount(), 2);
