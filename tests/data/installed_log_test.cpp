@@ -1,7 +1,7 @@
 // The installed log: "InstalledLog.xml" written byte for byte as the golden
 // file holds it, read back and written again unchanged, the documents the
 // reader refuses (leaving an empty log), and a save that fails half-way
-// leaving the previous file in place. Also the merged project's own records.
+// leaving the previous file in place.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,7 +11,6 @@
 #include "core/xml_reader.h"
 #include "data/content_tree.h"
 #include "data/installed_log.h"
-#include "data/merged_project.h"
 #include "fileutil/file_util.h"
 #include "host/wince_hal_access.h"
 #include "support/device_fixture.h"
@@ -263,18 +262,6 @@ TEST_F(InstalledLogFile, AFailedSaveLeavesThePreviousLogInPlace)
     ASSERT_TRUE(reread.loadFromBuffer(bytes.data(), bytes.size()));
     EXPECT_EQ(reread.getFeatureCount(), 2);
     EXPECT_FALSE(device().exists("Survey/InstalledLog.xml.bak"));
-}
-
-TEST(MergedProject, HasItsOwnEmptyDataAndLog)
-{
-    MergedProject first(u"Addon");
-    MergedProject second(u"Other");
-    EXPECT_EQ(first.getName(), u"Addon");
-    EXPECT_EQ(first.getInstallData().featureRoot()->subFeatureCount(), 0);
-    ASSERT_TRUE(first.getInstalledLog());
-    EXPECT_EQ(first.getInstalledLog()->getFeatureCount(), 0);
-    EXPECT_NE(&first.getInstallData(), &second.getInstallData());
-    EXPECT_NE(first.getInstalledLog(), second.getInstalledLog());
 }
 
 }  // namespace
