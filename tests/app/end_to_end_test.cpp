@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <openssl/sha.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -32,6 +34,7 @@
 #include "payload/entry_encoder.h"
 #include "support/loopback_http_server.h"
 #include "support/package_fixtures.h"
+#include "support/recorded_start.h"
 #include "support/xlate_file.h"
 #include "product_fixture.h"
 
@@ -387,6 +390,135 @@ TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
     EXPECT_LT(result.log.find("Redistributable Runtime installed"), result.log.find("Installing Feature/Core"));
     EXPECT_EQ(device().readFile("Windows/runtime.dll"), "the runtime");
     expectInstalledFeatures(features);
+}
+
+
+// The product installed, its update server offers a complete installer of a
+// newer version for this build and device: the recording program, which
+// notes how it was started. A run with "update_mode newversion" saves it on
+// the device and starts it, leaving the installed product as it was.
+class EndToEndNewInstaller : public EndToEnd {
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        std::ifstream program(DRUVEX_RECORD_START_PROGRAM, std::ios::binary);
+        recorder_.assign(std::istreambuf_iterator<char>(program), {});
+        ASSERT_FALSE(recorder_.empty());
+        const std::vector<ProductFeature> features = productFeatures();
+        const std::string settings =
+            "  <Variable Type=\"LiveUpdateUrl\" Value=\"" + server_.url("/demo/bulletin.xml") + "\"/>\n";
+        setup_ = placeInstaller("Setup", dataXml(features, "", settings), features);
+        expectCompleted(run(setup_, {"silent_mode"}));
+        installed_ = productState();
+        // The installer that this run starts outlives it and becomes ours to
+        // wait for.
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    }
+    void TearDown() override
+    {
+        awaitOrphans();
+        ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+        EndToEnd::TearDown();
+    }
+
+    // Two versions: the latest the one installed, the next one a complete
+    // installer of this build for the device, announced with `size` bytes.
+    static std::string bulletin(std::size_t size)
+    {
+        return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
+               " <Installer InstallerVersion=\"5.1\"/>\n"
+               " <Version Ver=\"1.0\" RevNum=\"1.0.1\"/>\n"
+               " <Version Ver=\"2.0\" RevNum=\"2.0.1\">\n"
+               "  <FullInstaller prog-platform-mask=\"Wm6\" inst-platform=\"Controller\" inst-type=\"Full\" "
+               "url=\"FieldSetup20.exe\" size=\"" +
+               std::to_string(size) + "\"/>\n </Version>\n</UpdateBulletin>\n";
+    }
+
+    // The run, then every program it left running has ended (the started
+    // installer records its command line as it starts).
+    RunResult runNewVersion()
+    {
+        RunResult result = run(setup_, {"update_mode", "newversion", "silent_mode"});
+        awaitOrphans();
+        return result;
+    }
+    static void awaitOrphans()
+    {
+        int status = 0;
+        while (::waitpid(-1, &status, 0) > 0 || errno == EINTR) {
+        }
+    }
+
+    // The product's files and its installed log.
+    std::map<std::string, std::string> productState()
+    {
+        std::map<std::string, std::string> files = deviceFiles(kDestination);
+        files["InstalledLog.xml"] = device().readFile(kDataFolder + "/InstalledLog.xml");
+        return files;
+    }
+
+    test::LoopbackHttpServer server_;
+    std::string recorder_;
+    fs::path setup_;
+    std::map<std::string, std::string> installed_;
+};
+
+TEST_F(EndToEndNewInstaller, TheNewerInstallerIsSavedWhereThereIsRoomAndStarted)
+{
+    server_.setReply("/demo/bulletin.xml", test::HttpReply::ok(bulletin(recorder_.size())));
+    server_.setReply("/demo/FieldSetup20.exe", test::HttpReply::ok(recorder_));
+    const std::string rootHasRoom = "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\n"
+                                    "Free=134217728\n";
+    // The root, taken whatever it gives, is passed over for a card with room.
+    const std::string onlyTheCardHasRoom = "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\n"
+                                           "Total=268435456\nFree=" +
+                                           std::to_string(recorder_.size() + 1000) +
+                                           "\n\n[Store:\\Storage Card]\nMounted=1\nTotal=1073741824\n"
+                                           "Free=536870912\n";
+    device().makeFolder("Storage Card");
+    const struct {
+        const char* what;
+        std::string deviceIni;
+        std::string saved;
+    } cases[] = {
+        {"the root has room", rootHasRoom, "FieldSetup20.exe"},
+        {"only a storage card has room", onlyTheCardHasRoom, "Storage Card/FieldSetup20.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        device().writeDeviceFile("device.ini", c.deviceIni);
+        const RunResult result = runNewVersion();
+        expectCompleted(result);
+        EXPECT_NE(result.log.find("runs wizard mode 8"), std::string::npos) << result.log;
+        ASSERT_TRUE(device().exists(c.saved)) << result.log;
+        EXPECT_TRUE(device().readFile(c.saved) == recorder_);
+        EXPECT_EQ(test::recordedArguments(device().directory()),
+                  (std::vector<std::string>{device().hostPath(c.saved).string(), "dont_check_unique_instance"}))
+            << result.log;
+        EXPECT_TRUE(productState() == installed_);
+        fs::remove(device().hostPath(c.saved));
+        fs::remove(device().directory() / "started.bin");
+    }
+    // One download of the installer in each run.
+    const std::vector<test::RecordedRequest> requests = server_.requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const test::RecordedRequest& request) {
+                                return request.method == "GET" && request.target == "/demo/FieldSetup20.exe";
+                            }),
+              2);
+}
+
+TEST_F(EndToEndNewInstaller, AnInstallerOfAnotherSizeThanAnnouncedFailsTheRunAndIsNeverStarted)
+{
+    server_.setReply("/demo/bulletin.xml", test::HttpReply::ok(bulletin(recorder_.size() + 1)));
+    server_.setReply("/demo/FieldSetup20.exe", test::HttpReply::ok(recorder_));
+    const RunResult result = runNewVersion();
+    EXPECT_EQ(result.status, 1) << result.log;
+    EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
+    EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
+    EXPECT_FALSE(device().exists("FieldSetup20.exe"));
+    EXPECT_TRUE(productState() == installed_);
 }
 
 }  // namespace

@@ -23,6 +23,18 @@ using test::StubUninstallLauncher;
 
 class ModeSelection : public test::InstalledStateFixture {
 protected:
+    // A bulletin of two versions, the second a complete installer of this
+    // build for the target.
+    void offerNewerInstaller()
+    {
+        controller().getBuildConfiguration().setInstallerPlatform(kInstallerPlatformController);
+        controller().getBuildConfiguration().setInstallerType(kInstallerTypeFull);
+        setSetting(InstallerSettingKey::LiveUpdateUrl, u"http://127.0.0.1:8080/p/bulletin.xml");
+        constexpr std::string_view kBulletin =
+            R"(<UpdateBulletin><Version Ver="4.1"/><Version Ver="4.2"><FullInstaller prog-platform-mask="Qm40" )"
+            R"(inst-platform="Controller" inst-type="Full" url="setup42.exe" size="9"/></Version></UpdateBulletin>)";
+        ASSERT_TRUE(controller().getUpdatePatcher().loadBulletin(kBulletin.data(), kBulletin.size()));
+    }
     // What each queued launcher is.
     std::vector<std::string> launcherKinds()
     {
@@ -71,7 +83,21 @@ TEST_F(ModeSelection, TheModeFollowsTheInstalledStateAndTheOptions)
          [&](InstalledStateFixture&) { foundWithoutLog(); }, kModeInstall, {}, {}, 0},
         {"update_mode features", [](InstallerOptions& o) { o.updateMode = kUpdateModeFeatures; }, installed,
          kModeUpdate, {}, {}, 0},
-        {"update_mode newversion", [](InstallerOptions& o) { o.updateMode = kUpdateModeNewVersion; }, installed,
+        {"update_mode newversion, no newer installer on offer",
+         [](InstallerOptions& o) { o.updateMode = kUpdateModeNewVersion; }, installed, kModeUpdate, {}, {}, 0},
+        {"update_mode newversion with a newer installer on offer",
+         [](InstallerOptions& o) { o.updateMode = kUpdateModeNewVersion; },
+         [&](InstalledStateFixture& f) {
+             installed(f);
+             offerNewerInstaller();
+         },
+         kModeDownload, {}, {}, 0},
+        {"update_mode features with a newer installer on offer",
+         [](InstallerOptions& o) { o.updateMode = kUpdateModeFeatures; },
+         [&](InstalledStateFixture& f) {
+             installed(f);
+             offerNewerInstaller();
+         },
          kModeUpdate, {}, {}, 0},
         {"a broken installation", noOptions,
          [&](InstalledStateFixture& f) {
@@ -111,6 +137,11 @@ TEST_F(ModeSelection, TheModeFollowsTheInstalledStateAndTheOptions)
         EXPECT_EQ(controller.getUninstallCompatibility(), c.mode == kModeMaintenanceWithoutLog ? 1 : 3);
         EXPECT_EQ(controller.isInstallationBroken(), c.mode == kModeRepairBroken);
         EXPECT_EQ(controller.getResult(), kResultCompleted);
+        if (c.mode == kModeDownload) {
+            // Straight from the prerequisites page to the download.
+            EXPECT_EQ(controller.getPageSequence().getPages(),
+                      (std::vector<WizardPageId>{kPagePrerequisites, kPageInstallation, kPageEndInstall}));
+        }
     }
 }
 
