@@ -1,8 +1,8 @@
 // The end page on a scripted terminal: the offer to start the program only
 // where the run allows it, the program started on Finish only when its box
 // is ticked (a script's program with its command line in its place), a
-// program that cannot start told in a box of the wizard's window, and the
-// run's last step: a total station restarts, a due reboot is asked for and
+// program that cannot start told in a box of the wizard's window, the newer
+// installer started after its download, and the run's last step: a total station restarts, a due reboot is asked for and
 // done only on yes.
 #include "app/page_end_install_dlg.h"
 
@@ -168,6 +168,71 @@ TEST_F(EndPageDialog, AProgramThatCannotStartIsToldInABoxOfTheWizardsWindow)
     EXPECT_NE(boxes->requests[0].text.view().find(u"gone.exe could not be started."), std::u16string_view::npos)
         << toUtf8(boxes->requests[0].text).c_str();
     EXPECT_TRUE(source_->startedProcessIds.empty());
+}
+
+// In a download of the newer installer, Finish hands over to it: started
+// with the command line that keeps it from handing back to this instance,
+// only after a completed download, a failed start told in a box.
+TEST_F(EndPageDialog, FinishOfADownloadStartsTheNewerInstaller)
+{
+    const std::uint64_t size = fs::file_size(kRecorder);
+    struct Case {
+        const char* name;
+        InstallResult result;
+        bool saved;
+        std::uint64_t announced;
+        bool started;
+        bool box;
+    };
+    const Case cases[] = {
+        {"downloaded", kResultCompleted, true, size, true, false},
+        {"downloaded, nothing else changed", kResultCompletedUnchanged, true, size, true, false},
+        {"the download failed", kResultFailed, true, size, false, false},
+        {"the download was canceled", kResultCanceled, true, size, false, false},
+        {"the saved installer is gone", kResultCompleted, false, size, false, true},
+        // Not the installer that was offered: it is deleted unstarted.
+        {"the saved file is not the size announced", kResultCompleted, true, size + 1, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        endOfRun(kModeDownload, c.result);
+        const fs::path saved = device().hostPath("Temp/FieldSetup20.exe");
+        fs::remove(saved);
+        if (c.saved)
+            fs::copy_file(kRecorder, saved);
+        controller().setNewVersionDownload(SharedString(u"http://127.0.0.1:8080/p/FieldSetup20.exe"),
+                                           static_cast<std::uint32_t>(c.announced),
+                                           SharedString(u"\\Temp\\FieldSetup20.exe"));
+        auto boxes = std::make_shared<RecordingBoxes>();
+        setMessageBoxPresenter(boxes);
+        test::ScriptedSession terminal;
+        TerminalWizard wizard(terminal.session, controller());
+        // A space would tick a launch offer if there were one.
+        terminal.keysWhen("Finish", {ch(U' '), key(KeyCode::Enter)});
+        PageEndInstallLogic logic(controller(), controller().getHalIn());
+        PageEndInstallDlg page(terminal.session, controller(), logic);
+        EXPECT_EQ(page.doModal(), kPageCommandNext);
+        page.leaveLogic();
+
+        EXPECT_EQ(terminal.script->screenAtLastKey.find("Launch"), std::string::npos)
+            << terminal.script->screenAtLastKey;
+        ASSERT_EQ(source_->startedProcessIds.size(), c.started ? 1u : 0u);
+        const std::vector<std::string> recorded = test::recordedArguments(device().directory());
+        if (c.started) {
+            EXPECT_EQ(recorded, (std::vector<std::string>{saved.string(), "dont_check_unique_instance"}));
+        } else {
+            EXPECT_TRUE(recorded.empty());
+        }
+        EXPECT_EQ(controller().isNewInstallerLaunchFailed(), c.box);
+        ASSERT_EQ(boxes->requests.size(), c.box ? 1u : 0u);
+        if (c.box) {
+            EXPECT_EQ(boxes->requests[0].owner, wizard.mainWindow());
+            EXPECT_EQ(boxes->requests[0].text, u"The new installer could not be started.");
+        }
+        EXPECT_EQ(fs::exists(saved), c.saved && c.announced == size);
+        setMessageBoxPresenter(nullptr);
+        controller().setNewInstallerLaunchFailed(false);
+    }
 }
 
 TEST_F(EndPageDialog, FinishRestartsOrRebootsTheDeviceAsTheRunNeeds)
