@@ -28,6 +28,7 @@
 #include "product_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
+#include "support/loopback_http_server.h"
 #include "support/recorded_start.h"
 #include "support/tmux_session.h"
 #include "support/xlate_file.h"
@@ -280,6 +281,54 @@ TEST_F(TerminalWizard, TickingTheLaunchOfferOnTheEndPageStartsTheProgram)
     EXPECT_EQ(started[0], DRUVEX_RECORD_START_PROGRAM);
     EXPECT_EQ(started[1], "");
     expectInstalledFeatures(features);
+}
+
+TEST_F(TerminalWizard, TheNewVersionOfferedIsDownloadedAndStartedInsteadOfThisInstallation)
+{
+    // The update server's next version: a complete installer of this build
+    // for the device, the recording program.
+    std::ifstream program(DRUVEX_RECORD_START_PROGRAM, std::ios::binary);
+    const std::string recorder((std::istreambuf_iterator<char>(program)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(recorder.empty());
+    test::LoopbackHttpServer server;
+    server.setReply("/demo/bulletin.xml",
+                    test::HttpReply::ok("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
+                                        " <Installer InstallerVersion=\"5.1\"/>\n"
+                                        " <Version Ver=\"1.0\" RevNum=\"1.0.1\"/>\n"
+                                        " <Version Ver=\"2.0\" RevNum=\"2.0.1\">\n"
+                                        "  <FullInstaller prog-platform-mask=\"Wm6\" inst-platform=\"Controller\" "
+                                        "inst-type=\"Full\" url=\"FieldSetup20.exe\" size=\"" +
+                                        std::to_string(recorder.size()) + "\"/>\n </Version>\n</UpdateBulletin>\n"));
+    server.setReply("/demo/FieldSetup20.exe", test::HttpReply::ok(recorder));
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeWizardInstaller(
+        features, false, "", "  <Variable Type=\"LiveUpdateUrl\" Value=\"" + server.url("/demo/bulletin.xml") + "\"/>\n");
+    auto session = start(setup);
+    ASSERT_TRUE(reach(*session, "Click Next to continue.", "1-prerequisites")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(reach(*session, "Version 2.0 of Field Demo is available.", "2-new-version")) << session->lastScreen();
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"New Version", "(*) Download the new version",
+                                                        "( ) Continue with version 1.0"}))
+        << session->lastScreen();
+    session->sendKeys({"Enter"});
+    // The installation page fetches the installer, the end page says so.
+    ASSERT_TRUE(reach(*session, "The new installer has been downloaded.", "3-end")) << session->lastScreen();
+    EXPECT_EQ(session->lastScreen().find("Launch"), std::string::npos) << session->lastScreen();
+    EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
+
+    FileCloseWatch watch(device().directory());
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+    // The new installer may still be starting when this one has ended.
+    if (test::recordedArguments(device().directory()).size() < 2) {
+        ASSERT_TRUE(watch.waitFor("started.bin"));
+    }
+    EXPECT_EQ(test::recordedArguments(device().directory()),
+              (std::vector<std::string>{device().hostPath("FieldSetup20.exe").string(), "dont_check_unique_instance"}));
+    EXPECT_TRUE(device().readFile("FieldSetup20.exe") == recorder);
+    // This installer's own version was not installed.
+    EXPECT_FALSE(device().exists(kDestination));
+    EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
 }
 
 TEST_F(TerminalWizard, LeavingDuringTheInstallationRollsItBackAfterTheQuestion)
