@@ -509,16 +509,32 @@ TEST_F(EndToEndNewInstaller, TheNewerInstallerIsSavedWhereThereIsRoomAndStarted)
               2);
 }
 
-TEST_F(EndToEndNewInstaller, AnInstallerOfAnotherSizeThanAnnouncedFailsTheRunAndIsNeverStarted)
+// A download that does not bring the installer announced fails the run;
+// nothing is started and nothing is left of it.
+TEST_F(EndToEndNewInstaller, AnInstallerNotReceivedAsAnnouncedFailsTheRunAndIsNeverStarted)
 {
-    server_.setReply("/demo/bulletin.xml", test::HttpReply::ok(bulletin(recorder_.size() + 1)));
-    server_.setReply("/demo/FieldSetup20.exe", test::HttpReply::ok(recorder_));
-    const RunResult result = runNewVersion();
-    EXPECT_EQ(result.status, 1) << result.log;
-    EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
-    EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
-    EXPECT_FALSE(device().exists("FieldSetup20.exe"));
-    EXPECT_TRUE(productState() == installed_);
+    test::HttpReply cut = test::HttpReply::ok(recorder_);
+    cut.cutAfter = recorder_.size() / 2;
+    const struct {
+        const char* what;
+        std::size_t announced;
+        test::HttpReply reply;
+    } cases[] = {
+        {"another size than announced", recorder_.size() + 1, test::HttpReply::ok(recorder_)},
+        {"cut short", recorder_.size(), cut},
+        {"not on the server", recorder_.size(), test::HttpReply::withStatus(404, "Not Found")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server_.setReply("/demo/bulletin.xml", test::HttpReply::ok(bulletin(c.announced)));
+        server_.setReply("/demo/FieldSetup20.exe", c.reply);
+        const RunResult result = runNewVersion();
+        EXPECT_EQ(result.status, 1) << result.log;
+        EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
+        EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
+        EXPECT_FALSE(device().exists("FieldSetup20.exe"));
+        EXPECT_TRUE(productState() == installed_);
+    }
 }
 
 }  // namespace
