@@ -127,8 +127,12 @@ int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
     std::uint64_t size = 0;
     if (!getNewVersionInfo(context, url, size))
         return -1;
+    // The name comes from the update server: a backslash (a separator on
+    // the device, and kept in an absolute address) or a dot folder would put
+    // the program outside the save folder, over any file of the device.
     SharedString name = urlFileName(url);
-    if (name.isEmpty())
+    name.replaceChar(u'\\', u'_');
+    if (name.isEmpty() || name.view() == u"." || name.view() == u"..")
         name = u"setup.exe";
     SharedString folder;
     int result = kSaveSpaceUnknown;

@@ -93,8 +93,9 @@ protected:
         HostFixture::TearDown();
     }
 
-    // Two versions; the second offers this build an installer of `size` bytes.
-    bool loadOffer(std::string_view mask = "Qm40", std::size_t size = 9)
+    // Two versions; the second offers this build an installer of `size`
+    // bytes at `url`.
+    bool loadOffer(std::string_view mask = "Qm40", std::size_t size = 9, std::string_view url = "setup49.exe")
     {
         // The device's reader separates attributes by blanks only, so each
         // tag stands on one line.
@@ -104,7 +105,8 @@ protected:
             R"(<Version Ver="4.9"><FullInstaller prog-platform-mask="Wm6" inst-platform="Controller" )"
             R"(inst-type="Full" url="wm6/setup49.exe" size="5"/>)"
             R"(<FullInstaller prog-platform-mask=")" + std::string(mask) +
-            R"(" inst-platform="PC" inst-type="Full" url="setup49.exe" size=")" + std::to_string(size) +
+            R"(" inst-platform="PC" inst-type="Full" url=")" + std::string(url) + R"(" size=")" +
+            std::to_string(size) +
             R"("/></Version></B>)";
         return context_->patcher.loadBulletin(xml.data(), xml.size());
     }
@@ -159,6 +161,31 @@ TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
     EXPECT_EQ(context_->newUrl, u"http://127.0.0.1:8080/p/setup49.exe");
     EXPECT_EQ(context_->newSize, 9u);
     EXPECT_EQ(context_->newTarget, u"/Temp/setup49.exe");
+}
+
+// The file takes the last name of the address's path; a name that would
+// lead out of the save folder is no place to put a program.
+TEST_F(NewInstaller, TheSavedInstallerIsNamedAfterTheAddressInsideTheSaveFolder)
+{
+    const struct {
+        const char* url;
+        const char16_t* target;
+    } cases[] = {
+        {"setup49.exe", u"/setup49.exe"},
+        {"http://downloads.example.invalid/dl/setup49.exe?key=1#top", u"/setup49.exe"},
+        {"dl/", u"/setup.exe"},
+        {R"(..\Windows\setup.exe)", u"/setup.exe"},
+        {R"(http://downloads.example.invalid/dl/..\Windows\setup.exe)", u"/.._Windows_setup.exe"},
+        {R"(dl/..)", u"/setup.exe"},
+        {R"(dl/.)", u"/setup.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        ASSERT_TRUE(loadOffer("Qm40", 9, c.url));
+        SharedString target;
+        EXPECT_EQ(findNewInstallerTarget(*context_, target), kSaveSpaceEnough);
+        EXPECT_EQ(target, c.target);
+    }
 }
 
 TEST_F(NewInstaller, FailedLaunchIsRecorded)
