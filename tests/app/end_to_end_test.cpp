@@ -3,7 +3,10 @@
 // installation puts every file in place and lists them in the installed log;
 // an uninstallation takes away exactly what that log lists; an update of
 // features takes the newer Version of a feature that the update server's
-// bulletin offers; an installation killed halfway completes when run again;
+// bulletin offers; a run asked for the new version saves the newer installer
+// that the bulletin offers where there is room and starts it, and fails
+// without starting anything when the download does not bring it whole;
+// an installation killed halfway completes when run again;
 // the check script of a requirement and a custom action packed in the
 // installer run as the program runs them.
 #include <gtest/gtest.h>
@@ -535,6 +538,23 @@ TEST_F(EndToEndNewInstaller, AnInstallerNotReceivedAsAnnouncedFailsTheRunAndIsNe
         EXPECT_FALSE(device().exists("FieldSetup20.exe"));
         EXPECT_TRUE(productState() == installed_);
     }
+}
+
+TEST_F(EndToEndNewInstaller, WithoutRoomOnTheDeviceTheRunFailsBeforeTheDownload)
+{
+    server_.setReply("/demo/bulletin.xml", test::HttpReply::ok(bulletin(recorder_.size())));
+    server_.setReply("/demo/FieldSetup20.exe", test::HttpReply::ok(recorder_));
+    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\n"
+                                           "Total=268435456\nFree=" +
+                                               std::to_string(recorder_.size()) + "\n");
+    const RunResult result = runNewVersion();
+    EXPECT_EQ(result.status, 1) << result.log;
+    EXPECT_NE(result.log.find("No folder has room for the new installer"), std::string::npos) << result.log;
+    for (const test::RecordedRequest& request : server_.requests())
+        EXPECT_NE(request.target, "/demo/FieldSetup20.exe");
+    EXPECT_TRUE(test::recordedArguments(device().directory()).empty());
+    EXPECT_FALSE(device().exists("FieldSetup20.exe"));
+    EXPECT_TRUE(productState() == installed_);
 }
 
 }  // namespace
