@@ -51,7 +51,8 @@ bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedStrin
 
 // Where the newer installer on offer would be saved: the save folder found
 // for its size on the source host, which starts it later, and the file
-// named after its address. Returns that folder's answer (0 to 4), or -1
+// named after its address (a name that would lead out of the folder is
+// made harmless). Returns that folder's answer (0 to 4), or -1
 // when no newer installer is on offer.
 int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target);
 

@@ -14,8 +14,8 @@
 #include <fcntl.h>
 #include <openssl/sha.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -395,7 +395,6 @@ TEST_F(EndToEnd, ARedistributableAFeatureNeedsIsUnpackedAndInstalledFirst)
     expectInstalledFeatures(features);
 }
 
-
 // The product installed, its update server offers a complete installer of a
 // newer version for this build and device: the recording program, which
 // notes how it was started. A run with "update_mode newversion" saves it on
@@ -414,8 +413,8 @@ protected:
         setup_ = placeInstaller("Setup", dataXml(features, "", settings), features);
         expectCompleted(run(setup_, {"silent_mode"}));
         installed_ = productState();
-        // The installer that this run starts outlives it and becomes ours to
-        // wait for.
+        // The newer installer that a run starts outlives the run and becomes
+        // ours to wait for.
         ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     }
     void TearDown() override
