@@ -139,11 +139,6 @@ WizardMode InstallerController::chooseMode()
         return kModeBackup;
     if (!installationBroken_ && installedVersionComparison_ < 0)
         findPreviousInstallation(targetHost_, *this, 1, uninstallLaunchers_);
-    // A run asked for the new version downloads the newer installer on offer
-    // (its page list then starts on the prerequisites page); as an update of
-    // the installed features it would end with success and never fetch it.
-    if (options_.updateMode == kUpdateModeNewVersion && hasNewInstallerEntry())
-        return kModeDownload;
     if (options_.updateMode != kUpdateModeNone)
         return kModeUpdate;
     return installationBroken_ ? kModeRepairBroken : kModeMaintenance;

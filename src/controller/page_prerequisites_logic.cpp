@@ -529,8 +529,19 @@ bool PagePrerequisitesLogic::finishChecks()
         }
     }
     controller_.setUseOnlineFeature(useOnline);
-    controller_.prepareForMode(versionList);
+    prepareForMode(versionList);
     return true;
+}
+
+void PagePrerequisitesLogic::prepareForMode(bool apply)
+{
+    controller_.prepareForMode(apply);
+    // A run asked for the new version downloads the newer installer on offer
+    // from here (its page list goes on from this page); as an update of the
+    // installed features it would end with success and never fetch it.
+    if (controller_.getOptions().updateMode == kUpdateModeNewVersion && controller_.hasNewInstallerEntry() &&
+        controller_.getPageSequence().getMode() == kModeUpdate)
+        controller_.buildPageSequenceForMode(kModeDownload);
 }
 
 bool PagePrerequisitesLogic::runUnattended()
@@ -582,7 +593,7 @@ bool PagePrerequisitesLogic::runUnattended()
             return false;
     }
     onlineFinished_.store(true);
-    controller_.prepareForMode(controller_.getUpdatePatcher().hasVersionRecord());
+    prepareForMode(controller_.getUpdatePatcher().hasVersionRecord());
     return onNext();
 }
 

@@ -205,6 +205,9 @@ public:
     void saveCurrentLanguage();
 
 private:
+    // The controller's preparation of the run's mode; a "newversion" run
+    // with a newer installer on offer becomes its download.
+    void prepareForMode(bool apply);
     enum class RequestKind { Bulletin, NewInstaller, LanguageFiles };
 
     // Hands one request's reports to the logic with the kind of request they
