@@ -8,8 +8,6 @@
 
 #include <malloc.h>
 
-#include <expat.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -19,6 +17,7 @@
 #include "bench_support.h"
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
+#include "expat_scan.h"
 #include "liveupdate/update_bulletin.h"
 
 namespace {
@@ -150,26 +149,13 @@ void BM_BulletinParseAndFree_Ours(benchmark::State& state)
     setBytes(state);
 }
 
-void XMLCALL expatStart(void* data, const XML_Char*, const XML_Char**)
-{
-    ++*static_cast<long*>(data);
-}
-void XMLCALL expatEnd(void*, const XML_Char*) {}
-void XMLCALL expatText(void*, const XML_Char*, int) {}
-
 void BM_BulletinParse_Expat(benchmark::State& state)
 {
     const auto& bytes = document();
     for (auto _ : state) {
-        long elements = 0;
-        XML_Parser parser = XML_ParserCreate(nullptr);
-        XML_SetUserData(parser, &elements);
-        XML_SetElementHandler(parser, expatStart, expatEnd);
-        XML_SetCharacterDataHandler(parser, expatText);
-        if (XML_Parse(parser, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 1) !=
-            XML_STATUS_OK)
+        const long elements = druvex::bench::expatScan(bytes);
+        if (elements < 0)
             state.SkipWithError("document refused");
-        XML_ParserFree(parser);
         benchmark::DoNotOptimize(elements);
     }
     setBytes(state);
@@ -196,15 +182,9 @@ void parseOurs()
 
 void parseExpat()
 {
-    long elements = 0;
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser, &elements);
-    XML_SetElementHandler(parser, expatStart, expatEnd);
-    XML_SetCharacterDataHandler(parser, expatText);
-    if (XML_Parse(parser, reinterpret_cast<const char*>(document().data()), static_cast<int>(document().size()), 1) !=
-        XML_STATUS_OK)
+    const long elements = druvex::bench::expatScan(document());
+    if (elements < 0)
         druvex::bench::fail("document refused");
-    XML_ParserFree(parser);
     benchmark::DoNotOptimize(elements);
     malloc_trim(0);
 }

@@ -5,7 +5,6 @@
 // interleaved rounds for scripts/bench.
 #include <benchmark/benchmark.h>
 
-#include <expat.h>
 #include <openssl/evp.h>
 #include <zlib.h>
 
@@ -20,6 +19,7 @@
 #include "core/xml_reader.h"
 #include "core/xml_writer.h"
 #include "bench_support.h"
+#include "expat_scan.h"
 #include "xml_scan.h"
 
 namespace {
@@ -130,26 +130,13 @@ void BM_XmlParse_Ours(benchmark::State& state)
     setBytes(state);
 }
 
-void XMLCALL expatStart(void* data, const XML_Char*, const XML_Char**)
-{
-    ++*static_cast<long*>(data);
-}
-void XMLCALL expatEnd(void*, const XML_Char*) {}
-void XMLCALL expatText(void*, const XML_Char*, int) {}
-
 void BM_XmlParse_Expat(benchmark::State& state)
 {
     const auto& bytes = document();
     for (auto _ : state) {
-        long elements = 0;
-        XML_Parser parser = XML_ParserCreate(nullptr);
-        XML_SetUserData(parser, &elements);
-        XML_SetElementHandler(parser, expatStart, expatEnd);
-        XML_SetCharacterDataHandler(parser, expatText);
-        if (XML_Parse(parser, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 1) !=
-            XML_STATUS_OK)
+        const long elements = druvex::bench::expatScan(bytes);
+        if (elements < 0)
             state.SkipWithError("document refused");
-        XML_ParserFree(parser);
         benchmark::DoNotOptimize(elements);
     }
     setBytes(state);
@@ -202,14 +189,7 @@ void scanOurs()
 
 void scanExpat()
 {
-    long elements = 0;
-    XML_Parser parser = XML_ParserCreate(nullptr);
-    XML_SetUserData(parser, &elements);
-    XML_SetElementHandler(parser, expatStart, expatEnd);
-    XML_SetCharacterDataHandler(parser, expatText);
-    XML_Parse(parser, reinterpret_cast<const char*>(document().data()), static_cast<int>(document().size()), 1);
-    XML_ParserFree(parser);
-    benchmark::DoNotOptimize(elements);
+    benchmark::DoNotOptimize(druvex::bench::expatScan(document()));
 }
 
 // A side of a round: several passes, so that a round lasts long enough to time.
