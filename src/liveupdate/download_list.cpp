@@ -119,8 +119,10 @@ void DownloadList::cancelRequests(const std::vector<std::shared_ptr<DownloadList
         for (const auto& item : items)
             requests.push_back(item->request);
     }
-    for (const auto& request : requests)
-        downloader_.cancel(request);
+    // Last first: the files still queued go before the one in work, which
+    // would otherwise make way for the next of them to start.
+    for (auto request = requests.rbegin(); request != requests.rend(); ++request)
+        downloader_.cancel(*request);
 }
 
 void DownloadList::itemFinished(DownloadListItem& item, DownloadRequest& request, int status)
