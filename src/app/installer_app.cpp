@@ -182,7 +182,9 @@ std::uint32_t CInstallerApp::runWizard()
     mainWindow_ = 0;
     const InstallResult result = controller_->getResult();
     logPrintf(u"The wizard ended (%d) with the result %d", static_cast<int>(end), result);
-    const bool completed = result == kResultCompleted || result == kResultCompletedUnchanged;
+    // A download of the newer installer is done only once that installer has started.
+    const bool completed = (result == kResultCompleted || result == kResultCompletedUnchanged) &&
+                           !controller_->isNewInstallerLaunchFailed();
     return end == WizardEnd::Finished && completed ? kExitCodeCompleted : kExitCodeFailed;
 }
 
