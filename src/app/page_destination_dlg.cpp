@@ -1,6 +1,7 @@
 #include "app/page_destination_dlg.h"
 
 #include "controller/installer_controller.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "ui/terminal_session.h"
@@ -30,8 +31,9 @@ void PageDestinationDlg::onInitDialog()
     logic_.setSink(this);
     logic_.refreshStorages();
     std::vector<SharedString> names;
+    // Paths are shown as the device writes them to people, with backslashes (the root as "\").
     for (int index = 0; index < logic_.getStorageCount(); ++index)
-        names.push_back(logic_.getStorageName(index));
+        names.push_back(toBackslashes(logic_.getStorageName(index)));
     storages_->setItems(std::move(names));
     storages_->setEnabled(logic_.canChooseStorage() && logic_.getStorageCount() > 1);
     const int selected = logic_.findSelectedStorage();
@@ -59,7 +61,7 @@ void PageDestinationDlg::storageChosen(int index)
 
 void PageDestinationDlg::showFolder()
 {
-    folder_->setText(controller().getDestinationFolder());
+    folder_->setText(toBackslashes(controller().getDestinationFolder()));
 }
 
 bool PageDestinationDlg::canGoNext() const

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -48,6 +47,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::archiveName;
+using test::hexSha1;
 using test::dataXml;
 using test::kDataFolder;
 using test::utf16leFromUtf8;
@@ -57,19 +57,6 @@ using test::kSetupProgram;
 using test::makeFiles;
 using test::ProductFeature;
 using test::productFeatures;
-
-std::string hexSha1(const test::Bytes& bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(bytes.data(), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
 
 // A program run on the device: its standard output line by line as it
 // comes, then its end.

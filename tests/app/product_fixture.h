@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "program_fixture.h"
 #include "support/device_fixture.h"
 #include "support/package_fixtures.h"
+#include "support/xlate_file.h"
 
 namespace druvex::test {
 
@@ -97,6 +99,21 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
+// The SHA-1 of the bytes as the update server's bulletin gives it: 40
+// upper-case hexadecimal characters.
+inline std::string hexSha1(const Bytes& bytes)
+{
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(bytes.data(), bytes.size(), digest);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const unsigned char byte : digest) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
 inline std::string archiveName(const ProductFeature& feature)
 {
     return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
@@ -134,6 +151,54 @@ protected:
         fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
         writeFileBytes(installer / "setup.dqres", buildArchive(entries));
         return installer / "FieldSetup.exe";
+    }
+
+    // The installer of a product whose Core (when its elements ask for it)
+    // needs the redistributable "Runtime", whose installer puts
+    // \Windows\runtime.dll on the device, and whose custom action at the end
+    // of the installation fails while \Temp\fail.txt is there.
+    fs::path placeInstallerWithRuntime(const std::vector<ProductFeature>& features)
+    {
+        const std::string list =
+            "<RedistInfo><Redistributable Name=\"Runtime\" Version=\"1.0\" DisplayName=\"Survey runtime\">"
+            "<Check>function check()\n"
+            "  if HalOut:exists('\\\\Windows\\\\runtime.dll') then return 1, 'present' end\n"
+            "  return 0, 'missing'\nend</Check></Redistributable></RedistInfo>";
+        const std::map<std::string, std::string> runtime{
+            {"setup.lua", utf16leFromUtf8("function install()\n"
+                                          "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. "
+                                          "'\\\\runtime.dll', '\\\\Windows\\\\runtime.dll', false) then "
+                                          "error('not copied') end\n"
+                                          "  return 1\nend\n")},
+            {"runtime.dll", "the runtime"}};
+        const std::string actions =
+            " <CustomActions>\n  <CustomAction Name=\"Finish\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+            "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" "
+            "StoreLocation=\"InsideInstaller\" ExecutionMask=\"15\" Command=\"finish.lua\" Param=\"\" "
+            "PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+            "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"finish.lua\" Flags=\"0\" "
+            "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+            " <CustomActionsSequence>[INSTALL-EXIT]Finish;</CustomActionsSequence>\n";
+        const std::map<std::string, std::string> finish{
+            {"finish.lua", utf16leFromUtf8("function Main()\n"
+                                           "  if HalIn:exists('\\\\Temp\\\\fail.txt') then error('told to fail') end\n"
+                                           "end\n")}};
+        // The installer data lists the redistributable in its "ExtraData" tree
+        // too, as the tools that write it do.
+        std::string data = dataXml(features, "", "", actions);
+        const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                       "Desc=\"\" Presel=\"Not preselected\" LocaleId=\"0\"";
+        data.insert(data.find(" </Features>"),
+                    "  <Feature Name=\"ExtraData\" Version=\"\" Mode=\"Not visible\" " + attributes +
+                        ">\n   <SubFeatures>\n    <Feature Name=\"Redist\" Version=\"\" Mode=\"Collapsed\" " +
+                        attributes + ">\n     <SubFeatures>\n      <Feature Name=\"Runtime\" Version=\"1.0\" "
+                        "Mode=\"Collapsed\" " + attributes +
+                        "/>\n     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n");
+        return placeInstaller(
+            "Setup", data, features,
+            {codedEntry(u"ExtraData/Redist/RedistInfo", kPayloadMethodLzma, toBytes(list)),
+             codedEntry(u"ExtraData_Redist_Runtime", kPayloadMethodLzma, packageOf(runtime)),
+             codedEntry(u"Finish__.lzma", kPayloadMethodLzma, packageOf(finish))});
     }
 
     // A feature package of the files below "<TARGETDIR>".
@@ -197,6 +262,35 @@ protected:
         EXPECT_EQ(installedLogFiles(&versions), expected);
         for (const ProductFeature& feature : features)
             EXPECT_EQ(versions["Feature/" + feature.name], feature.version) << feature.name;
+    }
+
+    // A run of the installer at `program` with `words` (shell words),
+    // standard input not a terminal: its status, standard output and the
+    // logs it wrote beside itself (those of earlier runs are removed first).
+    struct DeviceRun {
+        int status = -1;
+        std::string out;
+        std::string log;
+    };
+    DeviceRun runOnDevice(const fs::path& program, const std::string& words)
+    {
+        const auto logsOf = [&](bool remove) {
+            std::string all;
+            for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+                if (!entry.path().string().ends_with(".log.txt"))
+                    continue;
+                if (remove)
+                    fs::remove(entry.path());
+                else
+                    all += textOf(readFileBytes(entry.path()));
+            }
+            return all;
+        };
+        logsOf(true);
+        const ToolResult result = runTool("cd " + quoted(device().directory()) + " && DRUVEX_DEVICE=" +
+                                          quoted(device().directory()) + " " + quoted(program) + " " + words +
+                                          " 2>" + quoted(device().directory() / "stderr.txt"));
+        return DeviceRun{result.exitCode, textOf(result.output), logsOf(false)};
     }
 
     // Every file below fs/ (or one folder of it) with its content, leaving

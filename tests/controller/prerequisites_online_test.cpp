@@ -268,6 +268,10 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_EQ(arguments[1], std::string("empty_installer ") + pid + " \"" +
                                 std::string(toUtf8(AppPaths::instance().getModulePath()).view()) + "\"");
     EXPECT_FALSE(controller().isNewInstallerLaunchFailed());
+    // It runs from there after this installer has gone.
+    logic_.reset();
+    destroyController();
+    EXPECT_TRUE(source_->exists(joinPath(folder, SharedString(kNewInstallerName)), nullptr));
 }
 
 TEST_F(PrerequisitesOnlineThreads, MissingLanguageFilesAreOfferedAndFetched)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,89 @@ TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
     std::vector<SharedString> roots(1, u"stale");
     EXPECT_EQ(host().enumerateStorageRoots(roots), 3);
     EXPECT_EQ(roots, (std::vector<SharedString>{u"/", u"SD Card", u"Storage Card"}));
+}
+
+// A store whose free space the profile states fills up as the program
+// writes: a write that does not fit fails as on a full store, and what is
+// deleted makes room again. Root runs the tests, so only the profile can say so.
+class HostFilesFullStore : public test::HostFixture {
+protected:
+    void configure(DeviceConfig& config) const override
+    {
+        config.stores.push_back(store(u"\\", 1000000, 10000));
+        config.stores.push_back(store(u"\\Storage Card", 1000000, 500000, true));
+    }
+    void SetUp() override
+    {
+        test::HostFixture::SetUp();
+        // Files there before the program writes are not the program's to count.
+        device().writeFile("Temp/before.bin", std::string(50000, 'b'));
+        device().makeFolder("Storage Card");
+    }
+    std::uint64_t freeAt(const char16_t* path)
+    {
+        std::uint64_t total = 0;
+        std::uint64_t free = 0;
+        EXPECT_TRUE(host().getStoreInformation(SharedString(path), total, free));
+        return free;
+    }
+    // Writes `bytes` bytes to the end of the file in one write; what the write answered.
+    std::int64_t append(const char16_t* path, std::size_t bytes)
+    {
+        bool created = false;
+        const FileHandle handle = host().openFile(SharedString(path), kFileOpenAlways | kFileWrite, &created);
+        EXPECT_NE(handle, -1);
+        host().seekFile(handle, 2, 0, nullptr);
+        const std::string data(bytes, 'x');
+        const std::int64_t written = host().writeFile(handle, data.data(), static_cast<std::uint32_t>(data.size()));
+        EXPECT_TRUE(host().closeFile(handle));
+        return written;
+    }
+};
+
+TEST_F(HostFilesFullStore, AWriteBeyondTheFreeSpaceFailsWholeUntilADeletionMakesRoom)
+{
+    EXPECT_EQ(freeAt(u"\\Temp"), 10000u);
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 6000), 6000);
+    EXPECT_EQ(freeAt(u"\\"), 4000u);
+
+    setLastError(0);
+    EXPECT_EQ(append(u"\\Temp\\b.bin", 4001), -1);
+    EXPECT_EQ(host().getLastError(), kErrorDiskFull);
+    EXPECT_EQ(device().readFile("Temp/b.bin"), "");
+    EXPECT_EQ(freeAt(u"\\"), 4000u);
+    // Growing what is there counts the same; rewriting it in place takes nothing.
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 4001), -1);
+    const FileHandle handle = host().openFile(u"\\Temp\\a.bin", kFileOpenExisting | kFileWrite, nullptr);
+    ASSERT_NE(handle, -1);
+    const std::string same(6000, 'y');
+    EXPECT_EQ(host().writeFile(handle, same.data(), 6000), 6000);
+    EXPECT_TRUE(host().closeFile(handle));
+    EXPECT_EQ(append(u"\\Temp\\b.bin", 4000), 4000);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
+
+    // A copy that does not fit leaves nothing behind.
+    EXPECT_TRUE(test::refused(host(), host().copyFile(u"\\Temp\\a.bin", u"\\Temp\\c.bin", true), kErrorDiskFull));
+    EXPECT_FALSE(device().exists("Temp/c.bin"));
+
+    // What is deleted, by the program or by anyone, is free again; the files
+    // that were there before the program wrote give room too.
+    ASSERT_TRUE(host().deleteFile(u"\\Temp\\a.bin"));
+    EXPECT_EQ(freeAt(u"\\Temp"), 6000u);
+    std::filesystem::remove(device().hostPath("Temp/before.bin"));
+    EXPECT_EQ(append(u"\\Temp\\c.bin", 56000), 56000);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
+}
+
+TEST_F(HostFilesFullStore, EachStoreKeepsItsOwnSpace)
+{
+    EXPECT_EQ(append(u"\\Storage Card\\big.bin", 200000), 200000);
+    EXPECT_EQ(freeAt(u"\\Storage Card"), 300000u);
+    EXPECT_EQ(freeAt(u"\\"), 10000u);
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 10000), 10000);
+    EXPECT_EQ(append(u"\\Storage Card\\more.bin", 300000), 300000);
+    EXPECT_EQ(append(u"\\Storage Card\\more.bin", 1), -1);
+    EXPECT_EQ(host().getLastError(), kErrorDiskFull);
 }
 
 class HostFilesDeviceModels : public test::DeviceModelFixture {
