@@ -157,6 +157,8 @@ TEST_F(HostFilesFullStore, AWriteBeyondTheFreeSpaceFailsWholeUntilADeletionMakes
 
 TEST_F(HostFilesFullStore, EachStoreKeepsItsOwnSpace)
 {
+    // The card's folder lies in the root's, its files are not the root's.
+    EXPECT_EQ(freeAt(u"\\"), 10000u);
     EXPECT_EQ(append(u"\\Storage Card\\big.bin", 200000), 200000);
     EXPECT_EQ(freeAt(u"\\Storage Card"), 300000u);
     EXPECT_EQ(freeAt(u"\\"), 10000u);
