@@ -14,6 +14,7 @@
 #include "controller/page_logics.h"
 #include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "engine/device_uninstallers.h"
 #include "engine/full_backup_restore.h"
@@ -136,7 +137,7 @@ bool CInstallerApp::InitInstance()
         return end(kExitCodeFailed);
     }
     if (!controller_->applyPreviousSettings()) {
-        tell(formatTranslated("The configuration file {1} cannot be read.", options_.configFile),
+        tell(formatTranslated("The configuration file {1} cannot be read.", toBackslashes(options_.configFile)),
              kMbOk | kMbIconError);
         return end(kExitCodeFailed);
     }

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "hal/hal_access.h"
 #include "ui/choice_dialog.h"
@@ -145,7 +146,7 @@ int InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll
     // An answer only ever applies to all when the person says so here.
     bool checked = false;
     const bool asked = runOnUiThread([&](TerminalSession& session) {
-        ChoiceDialog dialog(session, translateText(kFileInUse), formatTranslated(kFileExists, file));
+        ChoiceDialog dialog(session, translateText(kFileInUse), formatTranslated(kFileExists, toBackslashes(file)));
         dialog.setIcon(kMbIconQuestion);
         CheckBox& applyAll = dialog.addCheckBox(translateText("Apply to all"), checked);
         dialog.addChoice(translateText("Overwrite"), kFileExistsOverwrite);
