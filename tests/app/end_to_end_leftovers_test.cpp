@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "payload/entry_encoder.h"
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 #include "support/loopback_http_server.h"
 
 namespace druvex {
@@ -22,7 +22,7 @@ using test::kDataFolder;
 using test::kDestination;
 using test::ProductFeature;
 
-class EndToEndLeftovers : public test::ProductFixture {
+class EndToEndLeftovers : public test::EndToEndRuns {
 protected:
     // The entries of the device's temporary folder, the installer's own folder left out.
     std::vector<std::string> temporaryEntries()
@@ -45,7 +45,7 @@ TEST_F(EndToEndLeftovers, TheWorkFolderGoesWithWhatTheRunUnpackedIntoIt)
 
     // A run that fails after the redistributable and the custom action were unpacked.
     device().writeFile("Temp/fail.txt", "fail");
-    const DeviceRun failed = runOnDevice(setup, "silent_mode");
+    const test::RunResult failed = run(setup, {"silent_mode"});
     EXPECT_EQ(failed.status, 1) << failed.log;
     EXPECT_NE(failed.log.find("Redistributable Runtime installed"), std::string::npos) << failed.log;
     EXPECT_NE(failed.log.find("Running custom action Finish"), std::string::npos) << failed.log;
@@ -53,7 +53,7 @@ TEST_F(EndToEndLeftovers, TheWorkFolderGoesWithWhatTheRunUnpackedIntoIt)
 
     fs::remove(device().hostPath("Temp/fail.txt"));
     fs::remove(device().hostPath("Windows/runtime.dll"));
-    const DeviceRun done = runOnDevice(setup, "silent_mode");
+    const test::RunResult done = run(setup, {"silent_mode"});
     EXPECT_EQ(done.status, 0) << done.log;
     EXPECT_NE(done.log.find("Redistributable Runtime installed"), std::string::npos) << done.log;
     EXPECT_EQ(temporaryEntries(), std::vector<std::string>{});
@@ -67,7 +67,7 @@ TEST_F(EndToEndLeftovers, PackagesDownloadedForAFailedUpdateGoWithIt)
     const std::string settings =
         "  <Variable Type=\"LiveUpdateUrl\" Value=\"" + server.url("/demo/bulletin.xml") + "\"/>\n";
     const fs::path setup = placeInstaller("Setup", test::dataXml(features, "", settings), features);
-    ASSERT_EQ(runOnDevice(setup, "silent_mode").status, 0);
+    ASSERT_EQ(run(setup, {"silent_mode"}).status, 0);
 
     // Two newer features, each large enough that the other is downloaded
     // while it is unpacked, and each failing at its last file, which would
@@ -95,7 +95,7 @@ TEST_F(EndToEndLeftovers, PackagesDownloadedForAFailedUpdateGoWithIt)
                                         features11 + " </Version>\n</UpdateBulletin>\n"));
     const std::map<std::string, std::string> before = deviceFiles();
 
-    const DeviceRun update = runOnDevice(setup, "update_mode features silent_mode");
+    const test::RunResult update = run(setup, {"update_mode", "features", "silent_mode"});
     EXPECT_EQ(update.status, 1) << update.log;
     EXPECT_NE(update.log.find("Rollback done: the target is as it was before the installation"), std::string::npos)
         << update.log;

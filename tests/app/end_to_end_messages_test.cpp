@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 #include "support/external_tool.h"
 #include "support/tmux_session.h"
 
@@ -23,17 +23,17 @@ using test::kDataFolder;
 using test::kDestination;
 using test::ProductFeature;
 
-class EndToEndMessages : public test::ProductFixture {};
+class EndToEndMessages : public test::EndToEndRuns {};
 
 TEST_F(EndToEndMessages, ARunWithARedistributableLogsOnlyWhatHappened)
 {
     std::vector<ProductFeature> features = test::productFeatures();
     features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
     const fs::path setup = placeInstallerWithRuntime(features);
-    const DeviceRun run = runOnDevice(setup, "silent_mode");
-    EXPECT_EQ(run.status, 0) << run.log;
-    EXPECT_NE(run.log.find("Redistributable Runtime installed"), std::string::npos) << run.log;
-    EXPECT_EQ(run.log.find("could not be unpacked"), std::string::npos) << run.log;
+    const test::RunResult result = run(setup, {"silent_mode"});
+    EXPECT_EQ(result.status, 0) << result.log;
+    EXPECT_NE(result.log.find("Redistributable Runtime installed"), std::string::npos) << result.log;
+    EXPECT_EQ(result.log.find("could not be unpacked"), std::string::npos) << result.log;
     EXPECT_EQ(device().readFile("Windows/runtime.dll"), "the runtime");
     expectInstalledFeatures(features);
 }
@@ -44,22 +44,22 @@ TEST_F(EndToEndMessages, AFailedFreshInstallationSaysWhatItWasAndWhatItsRollback
     features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
     const fs::path setup = placeInstallerWithRuntime(features);
     device().writeFile("Temp/fail.txt", "fail");
-    const DeviceRun run = runOnDevice(setup, "silent_mode");
-    EXPECT_EQ(run.status, 1) << run.log;
-    EXPECT_NE(run.log.find("********** An error occurred while installing the program. Rolling back... **********"),
+    const test::RunResult result = run(setup, {"silent_mode"});
+    EXPECT_EQ(result.status, 1) << result.log;
+    EXPECT_NE(result.log.find("********** An error occurred while installing the program. Rolling back... **********"),
               std::string::npos)
-        << run.log;
-    EXPECT_EQ(run.log.find("upgrading"), std::string::npos) << run.log;
+        << result.log;
+    EXPECT_EQ(result.log.find("upgrading"), std::string::npos) << result.log;
     // The program's files went; the runtime that the redistributable's own
     // installer put there stays, and the log says so.
     EXPECT_FALSE(device().exists(kDestination));
     EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
     EXPECT_EQ(device().readFile("Windows/runtime.dll"), "the runtime");
-    EXPECT_NE(run.log.find("Rollback done, except for what the installers of the redistributables Survey runtime "
+    EXPECT_NE(result.log.find("Rollback done, except for what the installers of the redistributables Survey runtime "
                            "changed: no rollback undoes that"),
               std::string::npos)
-        << run.log;
-    EXPECT_EQ(run.log.find("as it was before"), std::string::npos) << run.log;
+        << result.log;
+    EXPECT_EQ(result.log.find("as it was before"), std::string::npos) << result.log;
 }
 
 TEST_F(EndToEndMessages, TheWizardsEndPageOfARepairSaysTheProgramWasRepaired)
@@ -67,7 +67,7 @@ TEST_F(EndToEndMessages, TheWizardsEndPageOfARepairSaysTheProgramWasRepaired)
     ASSERT_TRUE(test::toolInstalled("tmux"));
     const std::vector<ProductFeature> features = test::productFeatures();
     const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
-    ASSERT_EQ(runOnDevice(setup, "silent_mode").status, 0);
+    ASSERT_EQ(run(setup, {"silent_mode"}).status, 0);
     fs::remove(device().hostPath(kDestination + "/maps-1.txt"));
 
     test::TmuxSession::Options options;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
 #include "support/tmux_session.h"
@@ -32,7 +32,7 @@ std::string deviceWithFree(std::uint64_t free)
            "\n";
 }
 
-class EndToEndDeviceSpace : public test::ProductFixture {};
+class EndToEndDeviceSpace : public test::EndToEndRuns {};
 
 TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDeviceAsItWas)
 {
@@ -42,7 +42,7 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
     device().writeDeviceFile("device.ini", deviceWithFree(400000));
     const std::map<std::string, std::string> before = deviceFiles();
 
-    const DeviceRun full = runOnDevice(setup, "silent_mode");
+    const test::RunResult full = run(setup, {"silent_mode"});
     EXPECT_EQ(full.status, 1) << full.log;
     EXPECT_NE(full.log.find("(error 112: the store is full)"), std::string::npos) << full.log;
     EXPECT_NE(full.log.find("Rollback done: the target is as it was before the installation"), std::string::npos)
@@ -53,17 +53,17 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
 
     // With room, the same installer installs it all.
     device().writeDeviceFile("device.ini", deviceWithFree(134217728));
-    const DeviceRun roomy = runOnDevice(setup, "silent_mode");
+    const test::RunResult roomy = run(setup, {"silent_mode"});
     EXPECT_EQ(roomy.status, 0) << roomy.log;
     expectInstalledFeatures(features);
 }
 
-class EndToEndWizardSpace : public test::ProductFixture {
+class EndToEndWizardSpace : public test::EndToEndRuns {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::toolInstalled("tmux"));
-        ProductFixture::SetUp();
+        EndToEndRuns::SetUp();
     }
     std::unique_ptr<TmuxSession> start(const fs::path& program)
     {

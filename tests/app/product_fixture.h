@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -99,24 +98,13 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
-// The SHA-1 of the bytes as the update server's bulletin gives it: 40
-// upper-case hexadecimal characters.
-inline std::string hexSha1(const Bytes& bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(bytes.data(), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
-
+// The archive entry of the feature's package: its path below "Feature"
+// (a sub-feature's name holds '/'), its Version, every '/' turned into '_'.
 inline std::string archiveName(const ProductFeature& feature)
 {
-    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::string name = "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
 }
 
 class ProductFixture : public DeviceFixture {
@@ -262,35 +250,6 @@ protected:
         EXPECT_EQ(installedLogFiles(&versions), expected);
         for (const ProductFeature& feature : features)
             EXPECT_EQ(versions["Feature/" + feature.name], feature.version) << feature.name;
-    }
-
-    // A run of the installer at `program` with `words` (shell words),
-    // standard input not a terminal: its status, standard output and the
-    // logs it wrote beside itself (those of earlier runs are removed first).
-    struct DeviceRun {
-        int status = -1;
-        std::string out;
-        std::string log;
-    };
-    DeviceRun runOnDevice(const fs::path& program, const std::string& words)
-    {
-        const auto logsOf = [&](bool remove) {
-            std::string all;
-            for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-                if (!entry.path().string().ends_with(".log.txt"))
-                    continue;
-                if (remove)
-                    fs::remove(entry.path());
-                else
-                    all += textOf(readFileBytes(entry.path()));
-            }
-            return all;
-        };
-        logsOf(true);
-        const ToolResult result = runTool("cd " + quoted(device().directory()) + " && DRUVEX_DEVICE=" +
-                                          quoted(device().directory()) + " " + quoted(program) + " " + words +
-                                          " 2>" + quoted(device().directory() / "stderr.txt"));
-        return DeviceRun{result.exitCode, textOf(result.output), logsOf(false)};
     }
 
     // Every file below fs/ (or one folder of it) with its content, leaving
