@@ -39,8 +39,7 @@ protected:
 
 TEST_F(EndToEndLeftovers, TheWorkFolderGoesWithWhatTheRunUnpackedIntoIt)
 {
-    std::vector<ProductFeature> features = test::productFeatures();
-    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    const std::vector<ProductFeature> features = test::featuresNeedingRuntime();
     const fs::path setup = placeInstallerWithRuntime(features);
 
     // A run that fails after the redistributable and the custom action were unpacked.

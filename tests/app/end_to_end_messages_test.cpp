@@ -27,8 +27,7 @@ class EndToEndMessages : public test::EndToEndRuns {};
 
 TEST_F(EndToEndMessages, ARunWithARedistributableLogsOnlyWhatHappened)
 {
-    std::vector<ProductFeature> features = test::productFeatures();
-    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    const std::vector<ProductFeature> features = test::featuresNeedingRuntime();
     const fs::path setup = placeInstallerWithRuntime(features);
     const test::RunResult result = run(setup, {"silent_mode"});
     EXPECT_EQ(result.status, 0) << result.log;
@@ -40,8 +39,7 @@ TEST_F(EndToEndMessages, ARunWithARedistributableLogsOnlyWhatHappened)
 
 TEST_F(EndToEndMessages, AFailedFreshInstallationSaysWhatItWasAndWhatItsRollbackLeft)
 {
-    std::vector<ProductFeature> features = test::productFeatures();
-    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    const std::vector<ProductFeature> features = test::featuresNeedingRuntime();
     const fs::path setup = placeInstallerWithRuntime(features);
     device().writeFile("Temp/fail.txt", "fail");
     const test::RunResult result = run(setup, {"silent_mode"});

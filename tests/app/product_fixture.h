@@ -65,6 +65,15 @@ inline std::vector<ProductFeature> productFeatures()
             {"Help", "1.0", makeFiles("help", "1.0", 30), ""}};
 }
 
+// The test product whose Core needs the redistributable "Runtime"
+// (ProductFixture::placeInstallerWithRuntime).
+inline std::vector<ProductFeature> featuresNeedingRuntime()
+{
+    std::vector<ProductFeature> features = productFeatures();
+    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    return features;
+}
+
 // The installer data of the product: the features, and what a test adds to
 // the supported platform, the settings and, last, the custom actions and
 // custom pages (customPageXml in custom_page_xml.h).
@@ -141,8 +150,8 @@ protected:
         return installer / "FieldSetup.exe";
     }
 
-    // The installer of a product whose Core (when its elements ask for it)
-    // needs the redistributable "Runtime", whose installer puts
+    // The installer of the product whose Core (featuresNeedingRuntime) needs
+    // the redistributable "Runtime", whose installer puts
     // \Windows\runtime.dll on the device, and whose custom action at the end
     // of the installation fails while \Temp\fail.txt is there.
     fs::path placeInstallerWithRuntime(const std::vector<ProductFeature>& features)
