@@ -139,7 +139,7 @@ TEST_F(PayloadTool, PacksTheSameBytesOnAnyNumberOfThreads)
         for (int file = 0; file < 4; ++file) {
             writeFile("f" + std::to_string(feature) + "/d" + std::to_string(file % 2) + "/file" +
                           std::to_string(file) + ".bin",
-                      test::sampleData(20000 + 7000 * static_cast<std::size_t>(feature * file),
+                      test::sampleData(3000 + 1500 * static_cast<std::size_t>(feature * file),
                                        static_cast<unsigned>(feature * 10 + file)));
         }
     }
