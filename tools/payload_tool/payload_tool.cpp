@@ -109,18 +109,19 @@ bool isVariableNameChar(char ch)
 // "<NAME>:FOLDER" names it, a plain folder goes under "<TARGETDIR>".
 PackageFolder packageFolder(const std::string& text)
 {
-    const bool bracketed = !text.empty() && text[0] == '<';
+    const PackageFolder plain{"<TARGETDIR>", text};
+    const bool bracketed = text.starts_with('<');
     std::size_t end = bracketed ? 1 : 0;
     while (end < text.size() && isVariableNameChar(text[end]))
         ++end;
-    const std::size_t nameLength = end - (bracketed ? 1 : 0);
-    if (bracketed && end < text.size() && text[end] == '>')
+    const std::string name = text.substr(bracketed ? 1 : 0, end - (bracketed ? 1 : 0));
+    if (bracketed) {
+        if (end == text.size() || text[end] != '>')
+            return plain;
         ++end;
-    else if (bracketed)
-        end = 0;
-    if (nameLength == 0 || end == 0 || end >= text.size() || text[end] != ':')
-        return PackageFolder{"<TARGETDIR>", text};
-    const std::string name = text.substr(bracketed ? 1 : 0, nameLength);
+    }
+    if (name.empty() || end == text.size() || text[end] != ':')
+        return plain;
     return PackageFolder{"<" + name + ">", text.substr(end + 1)};
 }
 
