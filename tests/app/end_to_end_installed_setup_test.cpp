@@ -183,6 +183,7 @@ TEST_F(EndToEndInstalledSetup, AnotherProductsScriptHasAFeatureRemovedByThisProd
                                          packageOf({{"ask.lua", test::utf16leFromUtf8(script)}}))});
     const ProgramResult result = run(setup, "silent_mode");
     expectCompleted(result);
+    EXPECT_NE(result.log.find("setup.exe ended with exit code 0"), std::string::npos) << result.log;
 
     // Field Demo's copy was started with the request and removed the help.
     const std::string demoLog = logsIn(installedSetup().parent_path());
