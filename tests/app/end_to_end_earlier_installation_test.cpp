@@ -2,8 +2,10 @@
 // end to end: druvex-setup in tmux on a test device that holds version 2.0,
 // started as version 1.0. Leaving the prerequisites page asks whether to
 // downgrade the program; no ends the installer with the newer version as it
-// was, yes goes on to the tasks for the installed program. The screens are
-// kept under the build folder's tests/app/wizard_screens for review.
+// was, yes goes on to the tasks for the installed program. On a computer
+// whose user lacks the administrator rights the installer needs, leaving the
+// page says so and ends the installer. The screens are kept under the build
+// folder's tests/app/wizard_screens for review.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,7 +34,11 @@ protected:
         ASSERT_TRUE(test::toolInstalled("tmux"));
         ProductFixture::SetUp();
         features_ = test::productFeatures();
-        // Version 2.0 installed silently.
+    }
+
+    // Version 2.0 installed silently.
+    void installNewerVersion()
+    {
         std::string newer = dataXml(features_);
         const std::string version = "ProgramVersion\" Value=\"";
         newer.replace(newer.find(version + "1.0"), version.size() + 3, version + "2.0");
@@ -47,13 +53,20 @@ protected:
                   std::string::npos);
     }
 
-    // Version 1.0 in the wizard, on to the question of the prerequisites page.
-    std::unique_ptr<TmuxSession> startOlderToTheQuestion()
+    std::unique_ptr<TmuxSession> start(const fs::path& program)
     {
-        const fs::path setup10 = placeInstaller("Setup10", dataXml(features_), features_);
         TmuxSession::Options options;
         options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
-        auto session = std::make_unique<TmuxSession>(std::vector<std::string>{setup10.string()}, options);
+        return std::make_unique<TmuxSession>(std::vector<std::string>{program.string()}, options);
+    }
+
+    // Version 1.0 in the wizard over version 2.0, on to the question of the
+    // prerequisites page.
+    std::unique_ptr<TmuxSession> startOlderToTheQuestion()
+    {
+        installNewerVersion();
+        const fs::path setup10 = placeInstaller("Setup10", dataXml(features_), features_);
+        auto session = start(setup10);
         EXPECT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
         session->sendKeys({"Enter"});
         // No update server answers: going on keeps the installed program as it is.
@@ -98,6 +111,28 @@ TEST_F(EndToEndEarlierInstallation, AcceptingTheDowngradeGoesOnToTheTasksForTheI
     session->sendKeys({"y"});
     ASSERT_EQ(session->waitForExit(), 1) << session->lastScreen();
     EXPECT_EQ(deviceFiles(), before_);
+}
+
+TEST_F(EndToEndEarlierInstallation, AComputerRunWithoutTheRightsItNeedsIsToldSoAndEnds)
+{
+    // A computer whose user has no administrator rights; the installer is
+    // for computers and needs the rights.
+    device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=21\nOsVersion=6.1\nAdministrator=0\n\n"
+                                           "[Store:\\]\nTotal=268435456\nFree=134217728\n");
+    const std::string build =
+        "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\"/>";
+    const fs::path setup =
+        placeInstaller("Desktop", dataXml(features_, "", "  <Variable Type=\"RequireAdminRights\" Value=\"Yes\"/>\n"),
+                       features_, {test::codedEntry(u"InstallerInfo", kPayloadMethodLzma, test::toBytes(build))});
+    const std::map<std::string, std::string> before = deviceFiles();
+    auto session = start(setup);
+    ASSERT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(session->waitFor("The installation requires administrative rights.")) << session->lastScreen();
+    keepScreen(*session, "1-rights");
+    session->sendKeys({"Enter"});
+    ASSERT_EQ(session->waitForExit(), 1) << session->lastScreen();
+    EXPECT_EQ(deviceFiles(), before);
 }
 
 }  // namespace
