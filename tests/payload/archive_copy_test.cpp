@@ -58,20 +58,7 @@ TEST_F(ArchiveCopy, EveryMethodIsCopiedAsStoredAndReadsBackAfterTheProgram)
 
     PayloadArchive& copy = opened(targetPath_);
     EXPECT_EQ(copy.payloadBase(), 1000u);
-    ASSERT_EQ(copy.entryCount(), 3u);
-    for (std::int32_t i = 0; i < 3; ++i) {
-        const PayloadEntry& original = source.entryAt(i);
-        const PayloadEntry& copied = copy.entryAt(i);
-        EXPECT_EQ(copied.name, original.name);
-        EXPECT_EQ(copied.method, original.method);
-        EXPECT_EQ(copied.packedSize, original.packedSize);
-        EXPECT_EQ(copied.unpackedSize, original.unpackedSize);
-        EXPECT_EQ(copied.checksum, original.checksum);
-        EXPECT_TRUE(copy.verifyEntry(copied.name, error)) << error;
-        Bytes bytes;
-        ASSERT_TRUE(copy.extractTo(copied.name, bytes));
-        EXPECT_EQ(bytes, data);
-    }
+    test::expectSameEntries(source, copy, data);
     // An archive file of its own begins at its start; a closed reader nowhere.
     EXPECT_EQ(opened(placeFile("own.dqres", test::buildArchive(sources))).payloadBase(), 0u);
     EXPECT_EQ(PayloadArchive(*host_).payloadBase(), 0u);
