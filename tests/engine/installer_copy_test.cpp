@@ -1,12 +1,14 @@
 // The installer's copy in the product data folder and the removals other
 // products were asked for: an upgrade leaves the program without the archive
 // appended to it and every entry of the running archive once, and says so in
-// the installed log; a run of that very copy leaves its files alone; a feature
+// the installed log, and leaves out with a log line an entry whose sizes its
+// record cannot hold; a run of that very copy leaves its files alone; a feature
 // removal that a script queued for another product starts that product's
 // installed setup.exe before anything is installed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "core/app_paths.h"
 #include "installation_fixture.h"
 #include "payload/payload_archive.h"
+#include "support/diag_capture.h"
 #include "support/recorded_start.h"
 #include "support/shared_string_print.h"
 
@@ -130,6 +133,51 @@ TEST_F(InstallationProcessInstallerCopy, AnUpgradeLeavesTheProgramAloneAndEveryE
         EXPECT_TRUE(copy.verifyEntry(copy.entryAt(i).name, error)) << error;
     }
     EXPECT_EQ(supportFlags(device) & kInstalledLogSupportsRoboActions, kInstalledLogSupportsRoboActions);
+}
+
+TEST_F(InstallationProcessInstallerCopy, AnEntryTooLargeForItsRecordIsLeftOutOfTheCopyWithALogLine)
+{
+    InstallDevice device;
+    installOldVersion(device);
+    // The new archive with a sparse stored entry of 4 GiB and one byte last.
+    std::vector<test::EntrySource> entries;
+    test::buildProductArchive(newSources_.path(), newVersion_, &entries);
+    constexpr std::uint64_t kHuge = (std::uint64_t{1} << 32) + 1;
+    Bytes data;
+    Bytes directory;
+    for (const test::EntrySource& entry : entries) {
+        const Bytes record = test::makeRecord(entry.name, entry.method, data.size(), entry.packed.size(), entry.unpacked,
+                                              test::adlerOf(entry.packed));
+        directory.insert(directory.end(), record.begin(), record.end());
+        data.insert(data.end(), entry.packed.begin(), entry.packed.end());
+    }
+    const Bytes huge = test::makeRecord(u"ExtraData/Huge", kPayloadMethodStored, data.size(), kHuge, kHuge, 1);
+    directory.insert(directory.end(), huge.begin(), huge.end());
+    const Bytes trailer = test::makeTrailer(directory, static_cast<std::uint32_t>(entries.size() + 1), 0,
+                                            data.size() + kHuge);
+    {
+        std::ofstream file(device.device().hostPath("Temp/setup.dqres"), std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        file.seekp(static_cast<std::streamoff>(data.size() + kHuge));
+        file.write(reinterpret_cast<const char*>(directory.data()), static_cast<std::streamsize>(directory.size()));
+        file.write(reinterpret_cast<const char*>(trailer.data()), static_cast<std::streamsize>(trailer.size()));
+        ASSERT_TRUE(file.good());
+    }
+
+    test::DiagCapture log;
+    {
+        TestRun run(device, newVersion_, kModeUpdate);
+        ASSERT_TRUE(run.runSilently());
+    }
+    PayloadArchive copy(*device.host());
+    int error = 0;
+    ASSERT_TRUE(copy.open(dataPath(u"/setup.dqres"), error)) << error;
+    EXPECT_EQ(copy.entryCount(), entries.size());
+    EXPECT_LT(copy.findEntry(SharedString(u"ExtraData/Huge")), 0);
+    for (const test::EntrySource& entry : entries)
+        EXPECT_TRUE(copy.verifyEntry(SharedString(std::u16string_view(entry.name)), error)) << error;
+    EXPECT_TRUE(log.contains(u"The installer entry ExtraData/Huge of 4294967297 bytes (4294967297 unpacked) is left "
+                             u"out of"));
 }
 
 TEST_F(InstallationProcessInstallerCopy, ARunOfTheInstalledCopyLeavesItInPlace)
