@@ -38,13 +38,6 @@ namespace {
 
 std::atomic<InstallerController*> globalController{nullptr};
 
-// Both separators alike, without regard to case, a trailing separator left out.
-bool samePath(const SharedString& a, const SharedString& b)
-{
-    return compareNoCase(toBackslashes(withoutTrailingSeparator(a)).c_str(),
-                         toBackslashes(withoutTrailingSeparator(b)).c_str()) == 0;
-}
-
 }  // namespace
 
 InstallerController* getInstallerController()
@@ -139,7 +132,7 @@ void InstallerController::removeFolderTree(const SharedString& folder, const std
         sourceHost_->deleteFile(file);
     for (const SharedString& inner : folders) {
         const bool keep = std::any_of(kept.begin(), kept.end(), [&](const SharedString& path) {
-            return samePath(path, inner);
+            return samePath(withoutTrailingSeparator(path).view(), withoutTrailingSeparator(inner).view());
         });
         if (!keep)
             removeFolderTree(inner, kept);
