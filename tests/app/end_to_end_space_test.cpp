@@ -28,7 +28,7 @@ using test::TmuxSession;
 // A device whose root store has `free` bytes free.
 std::string deviceWithFree(std::uint64_t free)
 {
-    return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=" + std::to_string(free) +
+    return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=8589934592\nFree=" + std::to_string(free) +
            "\n";
 }
 
@@ -52,7 +52,7 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
     EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
 
     // With room, the same installer installs it all.
-    device().writeDeviceFile("device.ini", deviceWithFree(134217728));
+    device().writeDeviceFile("device.ini", deviceWithFree(4294967296));
     const test::RunResult roomy = run(setup, {"silent_mode"});
     EXPECT_EQ(roomy.status, 0) << roomy.log;
     expectInstalledFeatures(features);
