@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host_checks.h"
@@ -166,6 +168,34 @@ TEST_F(HostFilesFullStore, EachStoreKeepsItsOwnSpace)
     EXPECT_EQ(append(u"\\Storage Card\\more.bin", 300000), 300000);
     EXPECT_EQ(append(u"\\Storage Card\\more.bin", 1), -1);
     EXPECT_EQ(host().getLastError(), kErrorDiskFull);
+}
+
+using HostFilesFullStoreThreads = HostFilesFullStore;
+
+// Writers on two threads (the installation and the log, say) share the
+// store: together they get exactly what is free, never more.
+TEST_F(HostFilesFullStoreThreads, WritersOnTwoThreadsShareTheFreeSpace)
+{
+    std::atomic<int> written{0};
+    const auto writer = [&](const char16_t* path) {
+        const FileHandle handle = host().openFile(SharedString(path), kFileCreateAlways | kFileWrite, nullptr);
+        ASSERT_NE(handle, -1);
+        const std::string chunk(100, 'x');
+        for (int i = 0; i < 100; ++i) {
+            if (host().writeFile(handle, chunk.data(), chunk.size()) == 100)
+                written.fetch_add(1);
+        }
+        EXPECT_TRUE(host().closeFile(handle));
+    };
+    std::thread first(writer, u"\\Temp\\first.bin");
+    std::thread second(writer, u"\\Temp\\second.bin");
+    first.join();
+    second.join();
+    EXPECT_EQ(written.load(), 100);
+    EXPECT_EQ(std::filesystem::file_size(device().hostPath("Temp/first.bin")) +
+                  std::filesystem::file_size(device().hostPath("Temp/second.bin")),
+              10000u);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
 }
 
 class HostFilesDeviceModels : public test::DeviceModelFixture {
