@@ -45,7 +45,8 @@ constexpr std::uint32_t kMaxBulletinRecords = 50000;
 // Elements open inside one another in an update bulletin (a real one nests
 // five deep).
 constexpr std::uint32_t kMaxBulletinNesting = 32;
-// One translation file, from a language file or the installer archive.
+// One translation file, from a language file, the installer archive or
+// beside the program; a translation table maps no larger one.
 constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
 // An update bulletin as downloaded, and its document once unpacked.
 constexpr std::uint64_t kMaxBulletinSize = 16ull * 1024 * 1024;
