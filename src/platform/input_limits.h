@@ -13,6 +13,11 @@ namespace druvex {
 constexpr std::uint64_t kMaxLzmaDictionarySize = 64ull * 1024 * 1024;
 // Header of one package stream.
 constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
+// Records (folders, files and data records) in the header of one package.
+// Each folder or file becomes a node of the package's content tree, at some
+// 150 to 250 bytes; a header of 64 MiB could otherwise ask for three million
+// of them. Real packages hold some tens of thousands of files.
+constexpr std::uint64_t kMaxPackageRecords = 1000000;
 // One XML fragment held in memory for parsing.
 constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
 // Folders nested inside one another in a package, an archive or the content
