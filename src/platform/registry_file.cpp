@@ -34,15 +34,25 @@ void appendUtf8(std::string& out, std::u16string_view text)
 
 void appendQuoted(std::string& out, std::u16string_view text)
 {
-    std::string utf8;
-    appendUtf8(utf8, text);
     out += '"';
+    const std::size_t start = out.size();
+    appendUtf8(out, text);
     // UTF-8 never puts an ASCII byte inside a multi-byte sequence, so the
-    // escapes can work on bytes.
-    for (char ch : utf8) {
-        if (ch == '\\' || ch == '"')
-            out += '\\';
-        out += ch;
+    // escapes can work on bytes. Most texts need none; the others are
+    // escaped in place, from the back, so that a long text is not copied.
+    const auto escaped = [](char ch) { return ch == '\\' || ch == '"'; };
+    const auto escapes = static_cast<std::size_t>(std::count_if(out.begin() + static_cast<std::ptrdiff_t>(start),
+                                                                out.end(), escaped));
+    if (escapes > 0) {
+        std::size_t from = out.size();
+        out.resize(out.size() + escapes);
+        std::size_t to = out.size();
+        while (from > start) {
+            const char ch = out[--from];
+            out[--to] = ch;
+            if (escaped(ch))
+                out[--to] = '\\';
+        }
     }
     out += '"';
 }
