@@ -6,6 +6,7 @@
 #include "text/char_class.h"
 
 namespace druvex {
+
 void LayoutElement::copyFieldsTo(LayoutElement& copy) const
 {
     copy.id = id;
