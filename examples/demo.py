@@ -55,6 +55,8 @@ def files_below(folder):
 
 
 class Demo:
+    registry_key = REGISTRY_KEY
+
     def __init__(self, setup, payload_tool, output):
         self.setup = setup
         self.payload_tool = payload_tool
@@ -158,7 +160,7 @@ class Demo:
             for line in registry:
                 line = line.strip()
                 if line.startswith("["):
-                    inside = line[1:-1].lower() == REGISTRY_KEY.lower()
+                    inside = line[1:-1].lower() == self.registry_key.lower()
                     if inside:
                         values = {}
                 elif inside and "=" in line:
