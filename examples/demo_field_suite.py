@@ -27,6 +27,8 @@ import sys
 import threading
 import xml.etree.ElementTree as ElementTree
 
+# The sibling modules are read, not compiled into the source tree.
+sys.dont_write_bytecode = True
 import demo
 
 EXAMPLES = os.path.dirname(os.path.abspath(__file__))
@@ -72,6 +74,7 @@ def language_features(installed):
 
 class FieldSuiteDemo(demo.Demo):
     registry_key = r"HKEY_LOCAL_MACHINE\Software\Druvex\FieldSuite"
+    destination = DESTINATION
 
     def __init__(self, setup, payload_tool, output):
         super().__init__(setup, payload_tool, output)
@@ -87,11 +90,7 @@ class FieldSuiteDemo(demo.Demo):
         subprocess.run([sys.executable, os.path.join(EXAMPLES, "make_field_suite.py"), self.sources], check=True)
         self.make_device()
         versions = feature_versions()
-        folder = os.path.join(self.fs, "Temp", "FieldSuite")
-        os.makedirs(folder)
-        program = os.path.join(folder, PROGRAM_NAME)
-        shutil.copyfile(self.setup, program)
-        shutil.copymode(self.setup, program)
+        program = self.copy_program(os.path.join(self.fs, "Temp", "FieldSuite"), PROGRAM_NAME)
         entries = ["lzma:Data=" + os.path.join(PRODUCT_DATA, "data.xml"),
                    "lzma:InstallerInfo=" + os.path.join(PRODUCT_DATA, "InstallerInfo.xml")]
         entries += ["package:%s=%s" % (archive_name(package, versions[package]), os.path.join(self.sources, package))
@@ -99,14 +98,6 @@ class FieldSuiteDemo(demo.Demo):
         subprocess.run([self.payload_tool, "create", program, "--append"] + entries, check=True)
         self.installer = "\\Temp\\FieldSuite\\" + PROGRAM_NAME
         self.make_server()
-
-    def make_device(self):
-        os.makedirs(self.device)
-        for name in ("device.ini", "registry.reg"):
-            shutil.copyfile(os.path.join(EXAMPLES, "device", name), os.path.join(self.device, name))
-        for folder in ("Windows/Start Menu/Programs", "Windows/Desktop", "Program Files", "My Documents",
-                       "Application Data", "Temp"):
-            os.makedirs(os.path.join(self.fs, *folder.split("/")))
 
     def make_server(self):
         """The update server's files: the French help 1.1 as the package the
@@ -250,22 +241,7 @@ class FieldSuiteDemo(demo.Demo):
             self.expect("Installing Feature/Maps" not in log, "the unchanged maps were installed again")
             self.check_installed(updated=True)
 
-            log = self.installed_log()
-            listed = [name for _, names in (log[1].values() if log else []) for name in names]
-            user_file = DESTINATION + "/my-notes.txt"
-            with open(self.host(user_file), "w") as notes:
-                notes.write("a file of the user's own\n")
-            print("\n   (added \\%s)" % user_file.replace("/", "\\"))
-            mode, _ = self.run("4. Silent uninstallation", self.installer, ["uninstall_mode", "silent_mode"])
-            self.report()
-            self.check_mode(mode, "5")
-            left = [name for name in listed if os.path.exists(self.host(name))]
-            self.expect(listed and not left, "%d of the %d files of the installed log are still there"
-                        % (len(left), len(listed)))
-            self.expect(os.path.exists(self.host(user_file)), "the user's file is gone")
-            self.expect(self.installed_log() is None, "InstalledLog.xml is still there")
-            self.expect(not self.shortcuts(), "the shortcut is still there")
-            self.expect(self.registry_values() is None, "the registry key is still there")
+            self.uninstall("4. Silent uninstallation", self.installer)
         finally:
             server.shutdown()
 

@@ -22,7 +22,9 @@ import os
 import sys
 import zlib
 
-from make_product import filler
+# The sibling modules are read, not compiled into the source tree.
+sys.dont_write_bytecode = True
+from make_product import filler, write_file
 
 KILOBYTE = 1024
 
@@ -104,11 +106,8 @@ def write_package(root, package, edition, small):
         page = name.rsplit("-", 1)[-1].split(".")[0]
         # The edition changes only the pages it rewrote.
         changed = edition != "1.0" and page.isdigit() and int(page) % 3 == 0
-        text = head + text_of(name, edition if changed else "1.0", 200 if small else size)
-        path = os.path.join(root, package, *name.split("/"))
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w", encoding="ascii", newline="\n") as out:
-            out.write(text)
+        write_file(os.path.join(root, package), name,
+                   head + text_of(name, edition if changed else "1.0", 200 if small else size))
 
 
 def main(argv):
