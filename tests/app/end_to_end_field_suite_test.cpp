@@ -4,8 +4,9 @@
 // template, features that only group others), its files made by the
 // product's generator in their small size. Its build for two platforms takes
 // the platform of the device before any run chooses its pages, so that
-// repairing and uninstalling find what is installed; and later silent runs
-// on the installed product keep every language feature it has.
+// repairing and uninstalling find what is installed; later silent runs on
+// the installed product keep every language feature it has; and the wizard
+// installs the help of the language it runs in.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "data/installed_log.h"
 #include "payload/entry_encoder.h"
 #include "support/loopback_http_server.h"
+#include "support/tmux_session.h"
 #include "end_to_end_fixture.h"
 
 namespace druvex {
@@ -245,6 +248,33 @@ TEST_F(EndToEndFieldSuite, LaterSilentRunsKeepEveryInstalledLanguageFeature)
             expectInstalledFeatures(expected);
         }
     }
+}
+
+// The wizard runs in the device's language (English here): walked with Next
+// alone, it installs the English help with the others and records English as
+// the program's language.
+TEST_F(EndToEndFieldSuite, TheWizardInstallsTheHelpOfItsLanguage)
+{
+    ASSERT_TRUE(test::toolInstalled("tmux"));
+    const fs::path setup = placeFieldSuite("FieldSuite", data_);
+    test::TmuxSession::Options options;
+    // The terminal library keeps what it allocates to the end of the program.
+    options.environment = {{"DRUVEX_DEVICE", device().directory().string()}, {"ASAN_OPTIONS", "detect_leaks=0"}};
+    test::TmuxSession session({setup.string()}, options);
+    for (const char* page : {"Click Next to continue.", "Welcome to the setup of Field Suite.", "Space available:",
+                             "Space required:"}) {
+        ASSERT_TRUE(session.waitFor(page)) << session.lastScreen();
+        session.sendKeys({"Enter"});
+    }
+    ASSERT_TRUE(session.waitFor("Field Suite has been installed on the device.")) << session.lastScreen();
+    session.sendKeys({"Enter"});
+    ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+
+    expectInstalledFeatures(packagesFor("Wm6"));
+    const test::Bytes bytes = test::readFileBytes(device().hostPath(layout_.dataFolder + "/InstalledLog.xml"));
+    InstalledLog log;
+    ASSERT_TRUE(log.loadFromBuffer(bytes.data(), bytes.size()));
+    EXPECT_EQ(log.getLanguageId(), 1033);
 }
 
 }  // namespace
