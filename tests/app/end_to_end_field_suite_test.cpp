@@ -165,11 +165,12 @@ TEST_F(EndToEndFieldSuite, ABuildForTwoPlatformsServesTheDevicesPlatformInEveryR
 TEST_F(EndToEndFieldSuite, LaterSilentRunsKeepEveryInstalledLanguageFeature)
 {
     std::string withoutTemplate = data_;
+    const std::string templatesEnd = "</LanguageTemplates>\n";
     const std::size_t from = withoutTemplate.find(" <LanguageTemplates>");
-    const std::size_t to = withoutTemplate.find("</LanguageTemplates>\n");
+    const std::size_t to = withoutTemplate.find(templatesEnd);
     ASSERT_NE(from, std::string::npos);
     ASSERT_NE(to, std::string::npos);
-    withoutTemplate.erase(from, to + 21 - from);
+    withoutTemplate.erase(from, to + templatesEnd.size() - from);
 
     const ProductFeature french = frenchUpdate();
     test::Bytes package;
