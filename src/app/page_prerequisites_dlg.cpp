@@ -97,7 +97,13 @@ bool PagePrerequisitesDlg::confirmNext()
     // the user's choice, and its language features are selected with it.
     if (logic_.hasLanguageTemplate())
         logic_.selectLanguage(logic_.getCurrentLanguage());
-    return logic_.finishChecks();
+    if (!logic_.finishChecks())
+        return false;
+    if (logic_.confirmEarlierInstallations())
+        return true;
+    // What was asked or told has been answered: nothing is left to do here.
+    endDialog(kPageCommandEndWizard);
+    return false;
 }
 
 void PagePrerequisitesDlg::onCancel()
