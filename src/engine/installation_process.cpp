@@ -359,6 +359,13 @@ bool InstallationProcess::isRebootRequired() const
     return controller_.isRebootRequired();
 }
 
+void InstallationProcess::setRebootRequired()
+{
+    if (!controller_.isRebootRequired())
+        logInfo(u"A file in use was replaced: the installation needs a reboot to complete");
+    controller_.setRebootRequired(true);
+}
+
 std::shared_ptr<InstallerUiCallback> InstallationProcess::getUiCallback() const
 {
     return controller_.getUiCallback();

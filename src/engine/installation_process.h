@@ -115,6 +115,7 @@ public:
     std::shared_ptr<HalAccess> getHalOutElevated() const override;
     bool isDesktopTarget() const override;
     bool isRebootRequired() const override;
+    void setRebootRequired() override;
     std::shared_ptr<InstallerUiCallback> getUiCallback() const override;
     std::shared_ptr<InstalledLog> getInstalledLog() const override;
     std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override;

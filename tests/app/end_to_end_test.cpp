@@ -49,6 +49,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::archiveName;
 using test::dataXml;
+using test::hexSha1;
 using test::kDataFolder;
 using test::utf16leFromUtf8;
 using test::kDestination;
@@ -57,19 +58,6 @@ using test::kSetupProgram;
 using test::makeFiles;
 using test::ProductFeature;
 using test::productFeatures;
-
-std::string hexSha1(const test::Bytes& bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(bytes.data(), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
 
 // A program run on the device: its standard output line by line as it
 // comes, then its end.
@@ -155,23 +143,9 @@ struct RunResult {
 
 class EndToEnd : public test::ProductFixture {
 protected:
-    static std::string logOf(const fs::path& program)
-    {
-        std::string all;
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt")) {
-                const test::Bytes bytes = test::readFileBytes(entry.path());
-                all += std::string(bytes.begin(), bytes.end());
-            }
-        }
-        return all;
-    }
     RunResult run(const fs::path& program, const std::vector<std::string>& words)
     {
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt"))
-                fs::remove(entry.path());
-        }
+        removeLogs(program);
         RunResult result;
         {
             ProgramRun child(program, words, device().directory());

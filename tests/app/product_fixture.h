@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <openssl/sha.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -68,11 +69,12 @@ inline std::vector<ProductFeature> productFeatures()
 // the supported platform, the settings and, last, the custom actions and
 // custom pages (customPageXml in custom_page_xml.h).
 inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
-                    const std::string& settings = "", const std::string& customActions = "")
+                    const std::string& settings = "", const std::string& customActions = "",
+                    const std::string& platform = "Wm6")
 {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        " <SupportedPlatforms><Platform Type=\"" + platform + "\"><Requirements>" +
         requirements +
         "</Requirements></Platform></SupportedPlatforms>\n"
         " <Variables>\n"
@@ -97,6 +99,20 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
+// The SHA-1 of the bytes as the bulletins carry it: 40 upper-case hex digits.
+inline std::string hexSha1(const Bytes& bytes)
+{
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(bytes.data(), bytes.size(), digest);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const unsigned char byte : digest) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
 inline std::string archiveName(const ProductFeature& feature)
 {
     return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
@@ -113,6 +129,8 @@ protected:
         DeviceFixture::SetUp();
         device().makeStandardFolders();
     }
+    // The installer's own build configuration.
+    virtual std::string installerInfo() const { return kInstallerInfo; }
 
     // The installer as \Temp\<folder>\FieldSetup.exe with its archive
     // beside it as setup.dqres: the installer data, the build, a package per
@@ -122,7 +140,7 @@ protected:
                             std::vector<EntrySource> entries = {})
     {
         entries.push_back(codedEntry(u"Data", kPayloadMethodLzma, toBytes(data)));
-        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(kInstallerInfo)));
+        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(installerInfo())));
         for (const ProductFeature& feature : features) {
             EntrySource entry = codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
                                                        packageOf(feature.files));
@@ -134,6 +152,45 @@ protected:
         fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
         writeFileBytes(installer / "setup.dqres", buildArchive(entries));
         return installer / "FieldSetup.exe";
+    }
+
+    // Every log the program at `program` wrote beside itself, and their removal.
+    static std::string logOf(const fs::path& program)
+    {
+        std::string all;
+        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt"))
+                all += textOf(readFileBytes(entry.path()));
+        }
+        return all;
+    }
+    static void removeLogs(const fs::path& program)
+    {
+        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+            if (entry.path().string().ends_with(".log.txt"))
+                fs::remove(entry.path());
+        }
+    }
+
+    struct SetupRun {
+        int status = -1;
+        std::string log;
+    };
+    // The program with `arguments` (shell words), on this device, standard
+    // input not a terminal and its output dropped; its status and logs.
+    SetupRun runSetup(const fs::path& program, const std::string& arguments)
+    {
+        removeLogs(program);
+        const int status = runTool("cd " + quoted(device().directory()) + " && DRUVEX_DEVICE=" +
+                                   quoted(device().directory()) + " " + quoted(program) + " " + arguments +
+                                   " </dev/null >/dev/null 2>&1")
+                               .exitCode;
+        return SetupRun{status, logOf(program)};
+    }
+    static void expectCompleted(const SetupRun& result)
+    {
+        EXPECT_EQ(result.status, 0) << result.log;
+        EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
     }
 
     // A feature package of the files below "<TARGETDIR>".
