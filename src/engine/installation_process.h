@@ -31,11 +31,13 @@
 
 namespace druvex {
 
+class ContentFolder;
 class InstallationProcess;
 class InstallationProcessListener;
 class InstalledLog;
 class InstallerController;
 class JournalingHal;
+class PackageNodeWriter;
 class PackageUnpacker;
 class PayloadArchive;
 class RollbackJournal;
@@ -161,7 +163,11 @@ private:
     bool installFeatures(const std::vector<FeaturePtr>& features);
     bool waitForDownloads();
     FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
-    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker);
+    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker,
+                        PackageNodeWriter& writer);
+    // Writes a local file's content tree (folders, then each file, which the
+    // writer copies from its OrigPath).
+    bool writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer);
     bool writeFeatureRecords();
     bool runFeatureScripts(const Feature& feature, std::int32_t time);
     bool copyInstallerIfUpgrading();
