@@ -266,6 +266,8 @@ void PagePrerequisitesLogic::finishOnlineChecks(bool done)
     // the canceller's finish must not make it two.
     if (onlineFinished_.exchange(true))
         return;
+    if (!bulletinEvaluated_.load())
+        useCachedBulletin();
     if (platformAccepted_.load())
         controller_.setUpdateCheckDone(done);
     std::vector<FeaturePtr> list = controller_.getLanguageFeatures();
@@ -274,6 +276,17 @@ void PagePrerequisitesLogic::finishOnlineChecks(bool done)
         languageList_ = std::move(list);
     }
     report([](PrerequisitesSink& sink) { sink.onlineChecksFinished(); });
+}
+
+// Without a bulletin from the update server (offline, or the server gave
+// none that holds), the one the last run kept beside the installed log keeps
+// its packages known. An update check reports only what the server says.
+void PagePrerequisitesLogic::useCachedBulletin()
+{
+    if (controller_.getOptions().checkForUpdates || !controller_.getLastBulletinBytes().empty())
+        return;
+    if (controller_.loadLastBulletin())
+        logInfo(u"No bulletin from the update server: the bulletin of the last run is used");
 }
 
 // --- Download reports ---------------------------------------------------------------

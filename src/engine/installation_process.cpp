@@ -204,6 +204,10 @@ void InstallationProcess::run()
         if (journal_)
             journal_->commit();
         controller_.setHasMadeChanges(controller_.hasMadeChanges() || changedSomething_);
+        // The bulletin this run knew stays beside the installed log for a
+        // later run that finds no update server.
+        if (mode_ != kModeUninstall && mode_ != kModeDownload)
+            controller_.saveLastBulletin();
         saveStateForReboot();
     } else {
         endFailed(isCanceled());

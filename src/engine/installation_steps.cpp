@@ -618,8 +618,10 @@ bool InstallationProcess::runUninstallation()
     }
     changedSomething_ = true;
     controller_.getInstalledLog()->clear();
-    // Emptied folders go once nothing can undo the run any more.
+    // Emptied folders go once nothing can undo the run any more, the cached
+    // bulletin with them.
     journal_->commit();
+    controller_.deleteLastBulletin();
     halOut_->inner().removeDirectory(dataFolder);
     if (!destination.isEmpty())
         halOut_->inner().removeDirectory(destination);
