@@ -53,6 +53,8 @@ constexpr std::uint32_t kNewInstallerForInstalledFeatures = 8;
 constexpr std::uint32_t kNewInstallerForInstalledProgram = 32;
 constexpr std::uint32_t kNewInstallerNoNewerVersion = 64;
 constexpr std::uint32_t kNewInstallerAskFirst = 128;
+// Kept in the controller; no Part says what it means.
+constexpr std::uint32_t kNewInstallerFlag256 = 256;
 
 bool isRunning(const std::shared_ptr<DownloadRequest>& request)
 {
@@ -437,6 +439,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
         return;
     if ((flags & kNewInstallerAskFirst) != 0 && controller_.getUiCallback()->reportNewInstallerReleased() == 0)
         return;
+    controller_.setNewerInstallerFlag256((flags & kNewInstallerFlag256) != 0);
 
     HalAccess& host = *controller_.getHalIn();
     const SharedString folder = joinPath(controller_.getWorkFolder(), SharedString(u"dq_empty_inst"));

@@ -270,6 +270,49 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_FALSE(controller().isNewInstallerLaunchFailed());
 }
 
+// Whom the newer installer is offered to follows its update mask: bit 1 a
+// new installation, bit 32 an installed program, bit 8 an installed log that
+// lists features without naming a program; bit 256 is kept in the controller.
+TEST_F(PrerequisitesOnlineThreads, TheNewerInstallersMaskFollowsWhatIsInstalled)
+{
+    AppPaths::setInstance(SharedString(u"\\Program Files\\Druvex\\setup.exe"));
+    enum Installed { kNothing, kProgram, kFeaturesOnly };
+    const struct {
+        const char* name;
+        Installed installed;
+        unsigned mask;
+        bool offered;
+    } cases[] = {
+        {"nothing installed, for new installations", kNothing, 1, true},
+        {"nothing installed, for installed features", kNothing, 8, false},
+        {"a program, for installed programs", kProgram, 32, true},
+        {"a program, for installed features", kProgram, 8, false},
+        {"features only, for installed features", kFeaturesOnly, 8, true},
+        {"features only, for installed programs", kFeaturesOnly, 32, false},
+        {"features only, for new installations", kFeaturesOnly, 1, false},
+        {"bit 256 with the offer", kNothing, 1 | 256, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetPrerequisitesProcessStateForTests();
+        serve("/bulletin.xml", bulletinXml("5.1", " <EmptyInstaller platform=\"Qm40\" revision=\"168900\" size=\"4\" "
+                                                  "url=\"setup_qm40.exe\" updateMask=\"" +
+                                                      std::to_string(c.mask) + "\"/>\n"));
+        InstallerController& controller = makeOnlineProduct();
+        if (c.installed != kNothing) {
+            addInstalled(u"Feature/Maps");
+            if (c.installed == kFeaturesOnly)
+                controller.getInstalledLog()->setProgramVersion(VersionNumber());
+        }
+        EXPECT_EQ(controller.isInstalledProgramRecorded(), c.installed == kProgram);
+        sink_.clear();
+        makeLogic().checkConnection();
+        ASSERT_TRUE(sink_.waitFor("online finished"));
+        EXPECT_EQ(sink_.count("ready 0"), c.offered ? 1 : 0);
+        EXPECT_EQ(controller.hasNewerInstallerFlag256(), (c.mask & 256) != 0);
+    }
+}
+
 TEST_F(PrerequisitesOnlineThreads, MissingLanguageFilesAreOfferedAndFetched)
 {
     AppPaths::setInstance(SharedString(u"\\Program Files\\Druvex\\setup.exe"));
