@@ -1,11 +1,13 @@
-// The installer on a desktop whose files another application holds open:
-// the real druvex-setup on a test device that plays a desktop, with an
-// application (a child process) keeping a file of the product open. Asked,
-// the person answers "Ignore": the file is written over where it stands and
-// the run needs a reboot. The state of the wizard is saved for the installer
-// that runs after the reboot, the pending registrations get their Active
-// Setup components, a later held file goes on without a question, and in the
+// The installer on a desktop: the real druvex-setup on a test device that
+// plays a desktop, for a product built for it.
+// A file of the product that an application (a child process) keeps open is,
+// after the person's "Ignore", written over where it stands and the run needs
+// a reboot: the state of the wizard is saved for the installer that runs
+// after the reboot, the pending registrations get their Active Setup
+// components, a later held file goes on without a question, and in the
 // wizard the end page asks for the reboot and the device restarts.
+// Off the device the welcome page offers to wipe the installed program
+// before the task installs it anew, as the installer allows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -185,6 +187,46 @@ TEST_F(EndToEndDesktop, InTheWizardAHeldFileIgnoredEndsWithTheRebootOfTheDevice)
     EXPECT_TRUE(device().exists(kDataFolder + "/PreviousSettings.xml"));
     const std::string log = logOf(newer);
     EXPECT_NE(log.find("answered Yes"), std::string::npos) << log;
+}
+
+TEST_F(EndToEndDesktop, TheWelcomePageOffersTheWipeAndTheWipedProgramComesBackWhole)
+{
+    ASSERT_TRUE(test::toolInstalled("tmux"));
+    const std::vector<ProductFeature> features = desktopFeatures("1.0");
+    const fs::path setup = placeDesktopInstaller("Setup", features);
+    expectCompleted(runSetup(setup, "silent_mode"));
+    const std::string folder = destination();
+    // A file of the program changed since: only a wipe puts it back as installed.
+    device().writeFile(folder + "/core-1.txt", "changed by hand");
+
+    test::TmuxSession::Options options;
+    options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
+    removeLogs(setup);
+    {
+        test::TmuxSession session({setup.string()}, options);
+        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(session.waitFor("Do you want to proceed anyway?")) << session.lastScreen();
+        session.sendKeys({"y"});
+        ASSERT_TRUE(session.waitFor("Remove the installed files before installing")) << session.lastScreen();
+        session.sendKeys({"Tab", "Space"});
+        ASSERT_TRUE(session.waitFor("[x] Remove the installed files before installing")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(session.waitFor("Choose the features to install.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(session.waitFor("Field Demo has been updated.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+    }
+    const std::string log = logOf(setup);
+    EXPECT_NE(log.find("The installed files are removed before the installation"), std::string::npos) << log;
+    for (const ProductFeature& feature : features) {
+        EXPECT_NE(log.find("Removing Feature/" + feature.name), std::string::npos) << log;
+        EXPECT_NE(log.find("Installing Feature/" + feature.name), std::string::npos) << log;
+        for (const auto& [name, text] : feature.files)
+            EXPECT_TRUE(device().readFile(folder + "/" + name) == text) << name;
+    }
+    EXPECT_EQ(installedLog()->getFeatureCount(), 2);
 }
 
 }  // namespace
