@@ -271,8 +271,14 @@ bool RollbackJournal::undoEntry(const Entry& entry, std::vector<SharedString>& f
     case Kind::FileCreated:
         return !isFile(host, entry.path) || host.deleteFile(entry.path);
     case Kind::Kept:
-        if (host.exists(entry.path, nullptr) && !host.deleteFile(entry.path))
-            return false;
+        if (host.exists(entry.path, nullptr) && !host.deleteFile(entry.path)) {
+            // A file that an application holds open stays where it is: the
+            // kept content is written back over it in place.
+            if (!host.copyFile(entry.other, entry.path, false))
+                return false;
+            host.deleteFile(entry.other);
+            return true;
+        }
         return moveOrCopy(host, entry.other, entry.path);
     case Kind::Moved:
         if (!host.exists(entry.other, nullptr) || host.exists(entry.path, nullptr))
