@@ -186,6 +186,45 @@ TEST_F(PrerequisitesOnlineThreads, ABulletinIsTakenOnlyWhenItIsValid)
     }
 }
 
+// Online checks that end without a bulletin take the one the last run kept
+// beside the installed log: its packages stay known. A bulletin of the run
+// comes first, and an update check reports only what the server says.
+TEST_F(PrerequisitesOnlineThreads, WithoutABulletinTheOneTheLastRunKeptIsTaken)
+{
+    std::string served = bulletinXml();
+    served.replace(served.find("Version=\"2.0\""), 13, "Version=\"3.0\"");
+    const std::string cached = bulletinXml();
+    const struct {
+        const char* what;
+        bool serve;
+        bool checkForUpdates;
+        std::string taken;
+    } rows[] = {
+        {"no bulletin from the server", false, false, cached},
+        {"the server's bulletin", true, false, served},
+        {"an update check without a bulletin", false, true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        server_.setReply("/bulletin.xml", row.serve ? test::HttpReply::ok(served)
+                                                    : test::HttpReply::withStatus(404, "Not Found"));
+        options_ = InstallerOptions();
+        options_.checkForUpdates = row.checkForUpdates;
+        InstallerController& controller = makeOnlineProduct();
+        HalAccess& target = *controller.getHalOut();
+        ASSERT_TRUE(createDirectoryRecursive(target, controller.getProductDataFolder()));
+        ASSERT_TRUE(writeBufferToFile(target, Bytes(cached.begin(), cached.end()),
+                                      joinPath(controller.getProductDataFolder(), SharedString(u"last_bulletin.xml"))));
+        sink_.clear();
+        makeLogic().checkConnection();
+        ASSERT_TRUE(sink_.waitFor("online finished"));
+        EXPECT_EQ(controller.getLastBulletinBytes(), Bytes(row.taken.begin(), row.taken.end()));
+        EXPECT_EQ(controller.getUpdatePatcher().hasVersionRecord(), !row.taken.empty());
+        std::vector<PackageSource> sources;
+        EXPECT_EQ(controller.getPackageSources().equalRange(u"Feature_Maps_2.0_.lzma", sources), row.taken == cached);
+    }
+}
+
 TEST_F(PrerequisitesOnlineThreads, CancellingTheDownloadsEndsTheOnlineChecksOnce)
 {
     makeOnlineProduct();
