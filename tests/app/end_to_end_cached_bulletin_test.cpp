@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "payload/entry_encoder.h"
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 #include "support/loopback_http_server.h"
 #include "support/tmux_session.h"
 
@@ -25,12 +25,12 @@ using test::hexSha1;
 using test::kDataFolder;
 using test::ProductFeature;
 
-class EndToEndCachedBulletin : public test::ProductFixture {
+class EndToEndCachedBulletin : public test::EndToEndRuns {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::toolInstalled("tmux"));
-        ProductFixture::SetUp();
+        EndToEndRuns::SetUp();
     }
 };
 
@@ -41,7 +41,7 @@ TEST_F(EndToEndCachedBulletin, AnUpdateRunWithoutItsServerKeepsWhatTheLastBullet
     const std::string settings =
         "  <Variable Type=\"LiveUpdateUrl\" Value=\"" + server->url("/demo/bulletin.xml") + "\"/>\n";
     const fs::path setup = placeInstaller("Setup", dataXml(features, "", settings), features);
-    SetupRun result = runSetup(setup, "silent_mode");
+    test::RunResult result = run(setup, {"silent_mode"});
     ASSERT_EQ(result.status, 0) << result.log;
 
     // The server offers a newer Maps; an update takes it and keeps the bulletin.
@@ -58,7 +58,7 @@ TEST_F(EndToEndCachedBulletin, AnUpdateRunWithoutItsServerKeepsWhatTheLastBullet
                             hexSha1(package) + "\" compressed-size=\"" + std::to_string(package.size()) +
                             "\" url=\"Maps_1.1.lzma\" Presel=\"Default\" Mode=\"Expanded\"/>\n"
                             " </Version>\n</UpdateBulletin>\n"));
-    result = runSetup(setup, "update_mode features silent_mode");
+    result = run(setup, {"update_mode", "features", "silent_mode"});
     ASSERT_EQ(result.status, 0) << result.log;
     std::vector<ProductFeature> updated = features;
     updated[1] = maps;
@@ -90,7 +90,7 @@ TEST_F(EndToEndCachedBulletin, AnUpdateRunWithoutItsServerKeepsWhatTheLastBullet
     expectInstalledFeatures(updated);
 
     // The uninstallation leaves nothing of the product behind, the cache included.
-    result = runSetup(setup, "uninstall_mode silent_mode");
+    result = run(setup, {"uninstall_mode", "silent_mode"});
     EXPECT_EQ(result.status, 0) << result.log;
     EXPECT_FALSE(device().exists(kDataFolder + "/last_bulletin.xml"));
     EXPECT_FALSE(device().exists(kDataFolder));

@@ -20,7 +20,7 @@
 #include "data/installed_log.h"
 #include "data/previous_settings.h"
 #include "host/wince_hal_access.h"
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/file_holder_process.h"
 #include "support/tmux_session.h"
@@ -49,7 +49,7 @@ std::vector<ProductFeature> desktopFeatures(const std::string& coreVersion)
     return features;
 }
 
-class EndToEndDesktop : public test::ProductFixture {
+class EndToEndDesktop : public test::EndToEndRuns {
 protected:
     std::string deviceIni() const override
     {
@@ -104,7 +104,7 @@ protected:
 
 TEST_F(EndToEndDesktop, AHeldFileIgnoredInASilentRunIsReplacedAndTheRunSavesItsStateForTheReboot)
 {
-    expectCompleted(runSetup(placeDesktopInstaller("Setup", desktopFeatures("1.0")), "silent_mode"));
+    expectCompleted(run(placeDesktopInstaller("Setup", desktopFeatures("1.0")), {"silent_mode"}));
     const std::string folder = destination();
     addPendingRegistrations({SharedString(u"\\Program Files\\Field Demo\\survey.dll")});
     // Two files the newer Core brings stand there already, each held open by
@@ -116,7 +116,7 @@ TEST_F(EndToEndDesktop, AHeldFileIgnoredInASilentRunIsReplacedAndTheRunSavesItsS
     ASSERT_TRUE(first.running() && second.running());
 
     const std::vector<ProductFeature> newer = desktopFeatures("1.1");
-    const SetupRun result = runSetup(placeDesktopInstaller("Newer", newer), "silent_mode");
+    const test::RunResult result = run(placeDesktopInstaller("Newer", newer), {"silent_mode"});
     expectCompleted(result);
     // Written over where they stand, while the applications still hold them.
     EXPECT_EQ(device().readFile(folder + "/shared/runtime.dat"), "runtime 1.1");
@@ -150,7 +150,7 @@ TEST_F(EndToEndDesktop, AHeldFileIgnoredInASilentRunIsReplacedAndTheRunSavesItsS
 TEST_F(EndToEndDesktop, InTheWizardAHeldFileIgnoredEndsWithTheRebootOfTheDevice)
 {
     ASSERT_TRUE(test::toolInstalled("tmux"));
-    expectCompleted(runSetup(placeDesktopInstaller("Setup", desktopFeatures("1.0")), "silent_mode"));
+    expectCompleted(run(placeDesktopInstaller("Setup", desktopFeatures("1.0")), {"silent_mode"}));
     const std::string folder = destination();
     device().writeFile(folder + "/shared/runtime.dat", "runtime in use");
     test::FileHolderProcess holder(device().hostPath(folder + "/shared/runtime.dat"));
@@ -194,7 +194,7 @@ TEST_F(EndToEndDesktop, TheWelcomePageOffersTheWipeAndTheWipedProgramComesBackWh
     ASSERT_TRUE(test::toolInstalled("tmux"));
     const std::vector<ProductFeature> features = desktopFeatures("1.0");
     const fs::path setup = placeDesktopInstaller("Setup", features);
-    expectCompleted(runSetup(setup, "silent_mode"));
+    expectCompleted(run(setup, {"silent_mode"}));
     const std::string folder = destination();
     // A file of the program changed since: only a wipe puts it back as installed.
     device().writeFile(folder + "/core-1.txt", "changed by hand");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "product_fixture.h"
+#include "end_to_end_fixture.h"
 
 namespace druvex {
 namespace {
@@ -35,7 +35,7 @@ std::string binaryText(std::size_t size)
     return text;
 }
 
-class EndToEndUpdateFolder : public test::ProductFixture {};
+class EndToEndUpdateFolder : public test::EndToEndRuns {};
 
 TEST_F(EndToEndUpdateFolder, ALanguageFileOfTheUpdateFolderIsInstalledByteForByte)
 {
@@ -48,7 +48,7 @@ TEST_F(EndToEndUpdateFolder, ALanguageFileOfTheUpdateFolderIsInstalledByteForByt
     const std::string update = binaryText(10000);
     device().writeFile("Temp/Setup/update/help_1033.lng", update);
 
-    const SetupRun result = runSetup(setup, "silent_mode");
+    const test::RunResult result = run(setup, {"silent_mode"});
     const std::string& log = result.log;
     ASSERT_EQ(result.status, 0) << log;
     EXPECT_NE(log.find("Installing Feature/Help/English"), std::string::npos) << log;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -99,23 +98,13 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
-// The SHA-1 of the bytes as the bulletins carry it: 40 upper-case hex digits.
-inline std::string hexSha1(const Bytes& bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(bytes.data(), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
-
+// The archive entry of the feature's package: its path below "Feature"
+// (a sub-feature's name holds '/'), its Version, every '/' turned into '_'.
 inline std::string archiveName(const ProductFeature& feature)
 {
-    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::string name = "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
 }
 
 class ProductFixture : public DeviceFixture {
@@ -152,45 +141,6 @@ protected:
         fs::copy_file(kSetupProgram, installer / "FieldSetup.exe");
         writeFileBytes(installer / "setup.dqres", buildArchive(entries));
         return installer / "FieldSetup.exe";
-    }
-
-    // Every log the program at `program` wrote beside itself, and their removal.
-    static std::string logOf(const fs::path& program)
-    {
-        std::string all;
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt"))
-                all += textOf(readFileBytes(entry.path()));
-        }
-        return all;
-    }
-    static void removeLogs(const fs::path& program)
-    {
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt"))
-                fs::remove(entry.path());
-        }
-    }
-
-    struct SetupRun {
-        int status = -1;
-        std::string log;
-    };
-    // The program with `arguments` (shell words), on this device, standard
-    // input not a terminal and its output dropped; its status and logs.
-    SetupRun runSetup(const fs::path& program, const std::string& arguments)
-    {
-        removeLogs(program);
-        const int status = runTool("cd " + quoted(device().directory()) + " && DRUVEX_DEVICE=" +
-                                   quoted(device().directory()) + " " + quoted(program) + " " + arguments +
-                                   " </dev/null >/dev/null 2>&1")
-                               .exitCode;
-        return SetupRun{status, logOf(program)};
-    }
-    static void expectCompleted(const SetupRun& result)
-    {
-        EXPECT_EQ(result.status, 0) << result.log;
-        EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
     }
 
     // A feature package of the files below "<TARGETDIR>".
