@@ -14,14 +14,12 @@
 #include "payload/entry_encoder.h"
 #include "end_to_end_fixture.h"
 #include "support/loopback_http_server.h"
-#include "support/tmux_session.h"
 
 namespace druvex {
 namespace {
 
 namespace fs = std::filesystem;
 using test::dataXml;
-using test::hexSha1;
 using test::kDataFolder;
 using test::ProductFeature;
 
@@ -49,15 +47,8 @@ TEST_F(EndToEndCachedBulletin, AnUpdateRunWithoutItsServerKeepsWhatTheLastBullet
     test::Bytes package;
     ASSERT_TRUE(encodeLzmaEntry(packageOf(maps.files), package));
     server->setReply("/demo/Maps_1.1.lzma", test::HttpReply::ok(std::string(package.begin(), package.end())));
-    server->setReply(
-        "/demo/bulletin.xml",
-        test::HttpReply::ok("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
-                            " <Installer InstallerVersion=\"5.1\"/>\n <Version Ver=\"1.0\" RevNum=\"1.0.1\">\n"
-                            "  <Feature Name=\"Feature/Maps\" Prompt=\"Maps\" FullInst=\"Yes\" ReqSpace=\"1048576\" "
-                            "Version=\"1.1\" Digest=\"" +
-                            hexSha1(package) + "\" compressed-size=\"" + std::to_string(package.size()) +
-                            "\" url=\"Maps_1.1.lzma\" Presel=\"Default\" Mode=\"Expanded\"/>\n"
-                            " </Version>\n</UpdateBulletin>\n"));
+    server->setReply("/demo/bulletin.xml",
+                     test::HttpReply::ok(test::oneFeatureBulletin("Maps", "1.1", package, "Maps_1.1.lzma")));
     result = run(setup, {"update_mode", "features", "silent_mode"});
     ASSERT_EQ(result.status, 0) << result.log;
     std::vector<ProductFeature> updated = features;
@@ -69,20 +60,14 @@ TEST_F(EndToEndCachedBulletin, AnUpdateRunWithoutItsServerKeepsWhatTheLastBullet
     // on with the cached bulletin: Maps 1.1 is known and stays, where the
     // installer alone would put its own Maps 1.0 back.
     server.reset();
-    removeLogs(setup);
     {
-        test::TmuxSession::Options options;
-        options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
-        test::TmuxSession session({setup.string(), "update_mode", "features"}, options);
-        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("The update server cannot be reached.")) << session.lastScreen();
-        session.sendKeys({"y"});
-        ASSERT_TRUE(session.waitFor("(*) Update the program")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Field Demo has been updated.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+        const std::unique_ptr<test::TmuxSession> session = startWizard(setup, {"update_mode", "features"});
+        proceedWithoutUpdateServer(*session);
+        ASSERT_TRUE(session->waitFor("(*) Update the program")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("Field Demo has been updated.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
     }
     const std::string log = logOf(setup);
     EXPECT_NE(log.find("the bulletin of the last run is used"), std::string::npos) << log;

@@ -23,7 +23,6 @@
 #include "end_to_end_fixture.h"
 #include "support/crash_test_device.h"
 #include "support/file_holder_process.h"
-#include "support/tmux_session.h"
 
 namespace druvex {
 namespace {
@@ -157,29 +156,24 @@ TEST_F(EndToEndDesktop, InTheWizardAHeldFileIgnoredEndsWithTheRebootOfTheDevice)
     ASSERT_TRUE(holder.running());
     const fs::path newer = placeDesktopInstaller("Newer", desktopFeatures("1.1"));
 
-    test::TmuxSession::Options options;
-    options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
     {
-        test::TmuxSession session({newer.string()}, options);
-        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Do you want to proceed anyway?")) << session.lastScreen();
-        session.sendKeys({"y"});
-        ASSERT_TRUE(session.waitFor("Choose what to do.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Choose the features to install.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("[ Ignore ]")) << session.lastScreen();
-        EXPECT_TRUE(test::containsInOrder(session.lastScreen(), {"File in Use", "reboot will be required", "sleep",
-                                                                 "[ Exit ]  [ Ignore ]  [ Retry ]"}))
-            << session.lastScreen();
-        session.sendKeys({"i"});
-        ASSERT_TRUE(session.waitFor("Field Demo has been updated.")) << session.lastScreen();
+        const std::unique_ptr<test::TmuxSession> session = startWizard(newer);
+        proceedWithoutUpdateServer(*session);
+        ASSERT_TRUE(session->waitFor("Choose what to do.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("Choose the features to install.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("[ Ignore ]")) << session->lastScreen();
+        EXPECT_TRUE(test::containsInOrder(session->lastScreen(), {"File in Use", "reboot will be required", "sleep",
+                                                                  "[ Exit ]  [ Ignore ]  [ Retry ]"}))
+            << session->lastScreen();
+        session->sendKeys({"i"});
+        ASSERT_TRUE(session->waitFor("Field Demo has been updated.")) << session->lastScreen();
         // Finish asks for the reboot.
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("A reboot is needed to complete the installation.")) << session.lastScreen();
-        session.sendKeys({"y"});
-        ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("A reboot is needed to complete the installation.")) << session->lastScreen();
+        session->sendKeys({"y"});
+        ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
     }
     EXPECT_EQ(device().readFile(folder + "/shared/runtime.dat"), "runtime 1.1");
     const std::string events = test::textOf(test::readFileBytes(device().directory() / "events.log"));
@@ -199,24 +193,18 @@ TEST_F(EndToEndDesktop, TheWelcomePageOffersTheWipeAndTheWipedProgramComesBackWh
     // A file of the program changed since: only a wipe puts it back as installed.
     device().writeFile(folder + "/core-1.txt", "changed by hand");
 
-    test::TmuxSession::Options options;
-    options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
-    removeLogs(setup);
     {
-        test::TmuxSession session({setup.string()}, options);
-        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Do you want to proceed anyway?")) << session.lastScreen();
-        session.sendKeys({"y"});
-        ASSERT_TRUE(session.waitFor("Remove the installed files before installing")) << session.lastScreen();
-        session.sendKeys({"Tab", "Space"});
-        ASSERT_TRUE(session.waitFor("[x] Remove the installed files before installing")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Choose the features to install.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_TRUE(session.waitFor("Field Demo has been updated.")) << session.lastScreen();
-        session.sendKeys({"Enter"});
-        ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+        const std::unique_ptr<test::TmuxSession> session = startWizard(setup);
+        proceedWithoutUpdateServer(*session);
+        ASSERT_TRUE(session->waitFor("Remove the installed files before installing")) << session->lastScreen();
+        session->sendKeys({"Tab", "Space"});
+        ASSERT_TRUE(session->waitFor("[x] Remove the installed files before installing")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("Choose the features to install.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_TRUE(session->waitFor("Field Demo has been updated.")) << session->lastScreen();
+        session->sendKeys({"Enter"});
+        ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
     }
     const std::string log = logOf(setup);
     EXPECT_NE(log.find("The installed files are removed before the installation"), std::string::npos) << log;
