@@ -54,9 +54,11 @@ protected:
     {
         return "[Device]\nForceDeviceType=21\nOsVersion=6.1\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
     }
-    std::string installerInfo() const override
+    void SetUp() override
     {
-        return "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\"/>";
+        layout_.installerInfo =
+            "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"PC\" TargetPlatMask=\"Win32\"/>";
+        EndToEndRuns::SetUp();
     }
 
     fs::path placeDesktopInstaller(const std::string& folder, const std::vector<ProductFeature>& features)
