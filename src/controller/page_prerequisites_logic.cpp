@@ -488,8 +488,7 @@ void PagePrerequisitesLogic::loadLanguages(const std::shared_ptr<HalAccess>& hos
 
 bool PagePrerequisitesLogic::isInstalledProgramRecorded() const
 {
-    return controller_.getInstalledLog()->getFeatureCount() > 0 || controller_.getForeignInstalledLog() ||
-           controller_.getInstalledVersionComparison() != 0;
+    return controller_.isInstalledProgramRecorded();
 }
 
 bool PagePrerequisitesLogic::passesUpdateServerRule()

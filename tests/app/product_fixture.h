@@ -78,11 +78,12 @@ inline std::vector<ProductFeature> featuresNeedingRuntime()
 // the supported platform, the settings and, last, the custom actions and
 // custom pages (customPageXml in custom_page_xml.h).
 inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
-                    const std::string& settings = "", const std::string& customActions = "")
+                    const std::string& settings = "", const std::string& customActions = "",
+                    const std::string& platform = "Wm6")
 {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        " <SupportedPlatforms><Platform Type=\"" + platform + "\"><Requirements>" +
         requirements +
         "</Requirements></Platform></SupportedPlatforms>\n"
         " <Variables>\n"
