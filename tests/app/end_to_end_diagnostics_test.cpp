@@ -66,13 +66,26 @@ protected:
         }
     }
 
-    // The wizard of `program` on a terminal.
-    std::unique_ptr<TmuxSession> startWizard(const fs::path& program)
+    // The wizard of `program` on a terminal, moved on past the prerequisites
+    // and welcome pages; null, with the failure, when it does not get there.
+    std::unique_ptr<TmuxSession> wizardPastWelcome(const fs::path& program)
     {
+        if (!test::toolInstalled("tmux")) {
+            ADD_FAILURE() << "tmux is not installed";
+            return nullptr;
+        }
         TmuxSession::Options options;
         options.environment = {{"DRUVEX_DEVICE", device().directory().string()},
                                {"ASAN_OPTIONS", "detect_leaks=0"}};
-        return std::make_unique<TmuxSession>(std::vector<std::string>{program.string()}, options);
+        auto session = std::make_unique<TmuxSession>(std::vector<std::string>{program.string()}, options);
+        for (const char* page : {"Click Next to continue.", "Welcome to the setup of Field Demo."}) {
+            if (!session->waitFor(page)) {
+                ADD_FAILURE() << session->lastScreen();
+                return nullptr;
+            }
+            session->sendKeys({"Enter"});
+        }
+        return session;
     }
     // Leaves the wizard by Escape and its question; the log afterwards.
     std::string leaveWizard(TmuxSession& session, const fs::path& program)
@@ -172,18 +185,14 @@ TEST_F(EndToEndDiagnostics, WordsOfTheCommandLineThatAreNoOptionAreLogged)
 
 TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLookedFor)
 {
-    ASSERT_TRUE(test::toolInstalled("tmux"));
     test::CustomPageSpec page;
     page.editText = "Job 1";
     page.onNextScript = "function Exec() end\n";
     const std::vector<ProductFeature> features = test::productFeatures();
     const fs::path setup = placeInstaller("Setup", test::dataXml(features, "", "", test::customPageXml(page)),
                                           features);
-    auto session = startWizard(setup);
-    ASSERT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
-    session->sendKeys({"Enter"});
-    ASSERT_TRUE(session->waitFor("Welcome to the setup of Field Demo.")) << session->lastScreen();
-    session->sendKeys({"Enter"});
+    auto session = wizardPastWelcome(setup);
+    ASSERT_TRUE(session);
     ASSERT_TRUE(session->waitFor("Name of the first job")) << session->lastScreen();
     session->sendKeys({"Enter"});
     // The page stays, with the system's short message.
@@ -199,17 +208,13 @@ TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLooked
 
 TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
 {
-    ASSERT_TRUE(test::toolInstalled("tmux"));
     const std::vector<ProductFeature> features = test::productFeatures();
     // The licence is packed under a name of its own, not its item's.
     const fs::path setup = placeInstaller(
         "Setup", test::licencedData(features), features,
         {test::codedEntry(u"EULA/English", kPayloadMethodLzma, packageOf({{"eula.txt", "Terms"}}))});
-    auto session = startWizard(setup);
-    ASSERT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
-    session->sendKeys({"Enter"});
-    ASSERT_TRUE(session->waitFor("Welcome to the setup of Field Demo.")) << session->lastScreen();
-    session->sendKeys({"Enter"});
+    auto session = wizardPastWelcome(setup);
+    ASSERT_TRUE(session);
     ASSERT_TRUE(session->waitFor("The license agreement cannot be shown.")) << session->lastScreen();
     const std::string log = leaveWizard(*session, setup);
     EXPECT_NE(log.find("looked for the installer archive's entry \"ExtraData/EULA/English\""), std::string::npos)
