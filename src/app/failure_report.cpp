@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/app_log.h"
 #include "platform/device_root.h"
@@ -36,8 +37,7 @@ std::string reasonFolderCannotBeWritten(std::string folder)
     return std::strerror(errno);
 }
 
-}  // namespace
-
+// A device path as a person at this machine finds it: its host path.
 std::string hostPathOf(const SharedString& devicePath)
 {
     std::string host;
@@ -45,6 +45,8 @@ std::string hostPathOf(const SharedString& devicePath)
         return toUtf8(devicePath).c_str();
     return host;
 }
+
+}  // namespace
 
 void reportFailure(const SharedString& text)
 {

@@ -4,8 +4,6 @@
 // the log's file on this machine, or says that there is none.
 #pragma once
 
-#include <string>
-
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -19,8 +17,5 @@ void reportFailure(const SharedString& text);
 // read-only mount, no permission) does not end the run without a word.
 // Nothing when the log is open.
 void reportUnwritableLog();
-
-// A device path as a person at this machine finds it: its host path.
-std::string hostPathOf(const SharedString& devicePath);
 
 }  // namespace druvex
