@@ -94,9 +94,11 @@ bool PageCustomLogic::runScript(const SharedString& script, SharedString& messag
     // The runner is this call's own: the state is closed when it goes.
     InstallerScriptRunner runner(&controller_);
     message = u"Script not loaded";
+    // The page's name, as the installer data knows it.
+    const std::u16string page(page_ ? page_->name.view() : std::u16string_view());
     if (runner.loadScriptText(script) != 1) {
-        logError(u"The script of the custom page \"" + std::u16string(getPageTitle().view()) +
-                 u"\" does not load: " + std::u16string(runner.errorText().view()));
+        logError(u"The script of the custom page \"" + page + u"\" does not load: " +
+                 std::u16string(runner.errorText().view()));
         return false;
     }
     message = u"Script not executed";
@@ -107,9 +109,9 @@ bool PageCustomLogic::runScript(const SharedString& script, SharedString& messag
     const SharedString execError = runner.errorText();
     SharedString results[2];
     if (!runner.callFunction(u"execEx", 0, nullptr, 2, results)) {
-        logError(u"The script of the custom page \"" + std::u16string(getPageTitle().view()) +
-                 u"\" ran neither \"exec\" (" + std::u16string(execError.view()) + u") nor \"execEx\" (" +
-                 std::u16string(runner.errorText().view()) + u")");
+        logError(u"The script of the custom page \"" + page + u"\" ran neither \"exec\" (" +
+                 std::u16string(execError.view()) + u") nor \"execEx\" (" + std::u16string(runner.errorText().view()) +
+                 u")");
         return false;
     }
     int code = 0;

@@ -200,7 +200,7 @@ TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLooked
     session->sendKeys({"Enter"});
     ASSERT_TRUE(session->waitForGone("Script not executed")) << session->lastScreen();
     const std::string log = leaveWizard(*session, setup);
-    EXPECT_NE(log.find("The script of the custom page \"Job of <PROGRAMNAME>\" ran neither \"exec\" (exec entry point "
+    EXPECT_NE(log.find("The script of the custom page \"JobPage\" ran neither \"exec\" (exec entry point "
                        "missing.) nor \"execEx\" (execEx entry point missing.)"),
               std::string::npos)
         << log;

@@ -133,12 +133,13 @@ TEST_F(CustomPage, AScriptThatRunsNeitherFunctionLogsWhatItLookedFor)
         std::vector<std::u16string> logged;
     } rows[] = {
         {"value = 1",
-         {u"The script of the custom page \"Data of <PROGRAMNAME>\" ran neither \"exec\" (exec entry point "
+         {u"The script of the custom page \"DataPage\" ran neither \"exec\" (exec entry point "
           u"missing.) nor \"execEx\" (execEx entry point missing.)"}},
         {"function exec() error('boom') end", {u"ran neither \"exec\" (", u"boom", u"nor \"execEx\" (execEx entry point"}},
         {"function exec() end function execEx() error('bang') end", {}},
-        {"function exec(", {u"The script of the custom page \"Data of <PROGRAMNAME>\" does not load: ", u"<eof>"}},
+        {"function exec(", {u"The script of the custom page \"DataPage\" does not load: ", u"<eof>"}},
     };
+    page_->name = u"DataPage";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.script);
         page_->onNextScript = fromUtf8(row.script);
