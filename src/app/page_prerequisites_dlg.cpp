@@ -93,7 +93,17 @@ void PagePrerequisitesDlg::stopDeviceChecks()
 
 bool PagePrerequisitesDlg::confirmNext()
 {
-    return logic_.finishChecks();
+    // The page lists no languages to pick from: the one it starts from is
+    // the user's choice, and its language features are selected with it.
+    if (logic_.hasLanguageTemplate())
+        logic_.selectLanguage(logic_.getCurrentLanguage());
+    if (!logic_.finishChecks())
+        return false;
+    if (logic_.confirmEarlierInstallations())
+        return true;
+    // What was asked or told has been answered: nothing is left to do here.
+    endDialog(kPageCommandEndWizard);
+    return false;
 }
 
 void PagePrerequisitesDlg::onCancel()

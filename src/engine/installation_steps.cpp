@@ -145,6 +145,9 @@ bool InstallationProcess::runInstallation()
     totalBytes_.store(total);
     pendingPackages_.store(toInstall.size());
 
+    // What the scripts asked of other products so far is removed with the
+    // older installations.
+    controller_.queueInstalledProductActions();
     if (!controller_.getUninstallLaunchers().empty() &&
         (isCanceled() || !hook(u"INSTALL-UNINSTPREV") || !removeOldInstallations()))
         return false;
@@ -277,12 +280,10 @@ bool InstallationProcess::needsNoPackage(const Feature& feature) const
 {
     // The build makes no package for a feature that has no files, records
     // or size of its own (one that groups sub-features, a language the
-    // installed log names); one that declares a size or a packed size
-    // expects its files from a package, and a missing one is an error.
-    if (feature.hasContent() || feature.getReqSpace() > 0 || feature.getCompressedSize() != 0)
-        return false;
+    // installed log names); one that expects its files from a package and
+    // finds none is an error.
     SharedString location;
-    return !findPackage(feature, location);
+    return !expectsPackage(feature) && !findPackage(feature, location);
 }
 
 std::uint64_t InstallationProcess::packageSize(const Feature& feature) const
