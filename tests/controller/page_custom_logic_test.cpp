@@ -149,8 +149,9 @@ TEST_F(CustomPage, AScriptThatRunsNeitherFunctionLogsWhatItLookedFor)
         logic.runNextScript(message);
         for (const std::u16string& fragment : row.logged)
             EXPECT_TRUE(log.contains(fragment)) << toUtf8(SharedString(std::u16string_view(fragment))).c_str();
-        if (row.logged.empty())
+        if (row.logged.empty()) {
             EXPECT_FALSE(log.contains(u"custom page"));
+        }
     }
 }
 

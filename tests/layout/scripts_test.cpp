@@ -237,8 +237,9 @@ TEST(SetupScripts, LzmaSourcesOlderThanTheBuildExpectsAreRefused)
                 flat += ' ';
         }
         EXPECT_NE(flat.find(c.said), std::string::npos) << output;
-        if (!c.accepted && c.header)
+        if (!c.accepted && c.header) {
             EXPECT_NE(flat.find("Z7_ST"), std::string::npos) << output;
+        }
     }
 }
 
