@@ -546,6 +546,9 @@ public:
     // started). False, with a log line, at missing rights, a refusing page
     // logic, a missing page logic and a page list that does not move on.
     bool runUnattended();
+    // Why the last silent run failed, for a person: where it stopped and the
+    // last error line logged there; empty after a run that succeeded.
+    const SharedString& getUnattendedFailure() const { return unattendedFailure_; }
 
     // --- Loading, initialisation and the installer language ----------------
 
@@ -731,6 +734,8 @@ private:
     LanguageTemplateMap languageTemplateMap_;
     // The installer data was read from the archive (until then it is empty).
     bool installDataLoaded_ = false;
+
+    SharedString unattendedFailure_;
 
     // The newer installer chosen for a download run.
     SharedString newVersionUrl_;

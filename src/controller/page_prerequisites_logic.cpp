@@ -566,7 +566,8 @@ bool PagePrerequisitesLogic::runUnattended()
     TargetPlatform platform = kPlatformUnknown;
     const int result = checkDevice(text, deviceType, platform);
     if (result != kDeviceCheckAccepted) {
-        logPrintf(u"The device cannot take the program (check result %d %s)", result, text);
+        logError(
+            SharedString().format(u"The device cannot take the program (check result %d): %s", result, text).view());
         return false;
     }
     // The desktop host names no platform of its own: the run keeps its own.
@@ -575,8 +576,10 @@ bool PagePrerequisitesLogic::runUnattended()
         if (current >= kPlatformCount) {
             controller_.setTargetPlatform(platform);
         } else if (current != platform) {
-            logPrintf(u"The device is of platform %s, the run is for %s", platformName(platform, false),
-                      platformName(current, false));
+            logError(SharedString()
+                         .format(u"The device is of platform %s, the run is for %s", platformName(platform, false),
+                                 platformName(current, false))
+                         .view());
             return false;
         }
     }
@@ -585,7 +588,8 @@ bool PagePrerequisitesLogic::runUnattended()
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
         if (!waiter.run()) {
-            logPrintf(u"The update bulletin could not be had (result %d)", waiter.getResult());
+            logError(
+                SharedString().format(u"The update bulletin could not be had (result %d)", waiter.getResult()).view());
             return false;
         }
         if (!passesUpdateServerRule())

@@ -105,6 +105,23 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
     return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
 }
 
+// The product's installer data with an English licence, and the custom
+// actions and settings given.
+inline std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "",
+                                const std::string& settings = "")
+{
+    std::string xml = dataXml(features, "", settings, actions);
+    const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                   "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
+    const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
+                                " Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n    <Feature Name=\"EULA\" " +
+                                attributes + " Mode=\"Collapsed\" LocaleId=\"0\">\n     <SubFeatures>\n"
+                                "      <Feature Name=\"English\" " + attributes + " Mode=\"Collapsed\" LocaleId=\"1033\"/>\n"
+                                "     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n";
+    xml.insert(xml.find(" </Features>"), licence);
+    return xml;
+}
+
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
