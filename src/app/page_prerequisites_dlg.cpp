@@ -148,8 +148,6 @@ void PagePrerequisitesDlg::offerLanguages()
     FontDeviceContext context(controller().getHalIn());
     // A device without its system font gives nothing to judge the names by.
     const bool fontsKnown = context.selectSystemFont();
-    if (!fontsKnown)
-        logPrintf(u"The device holds no file of its system font: every language is offered");
     const std::uint16_t current = logic_.getCurrentLanguage();
     std::vector<SharedString> names;
     languageIds_.clear();
@@ -175,6 +173,8 @@ void PagePrerequisitesDlg::offerLanguages()
     }
     if (names.size() < 2)
         return;
+    if (!fontsKnown)
+        logPrintf(u"The device holds no file of its system font: every language is offered");
     languages_->setItems(std::move(names));
     languages_->setSelected(selected);
     languages_->onChange([this](int index) { languageChosen(index); });
