@@ -97,13 +97,7 @@ TEST_F(EndToEndLanguageChoice, TheChosenLanguageShowsAtOnceAndItsHelpIsInstalled
     // at its end.
     session->sendKeys({"Down"});
     session->sendKeys({"Enter"});
-    for (const char* page : {"Welcome to the setup of Field Demo.", "Space available:", "Space required:"}) {
-        ASSERT_TRUE(session->waitFor(page)) << session->lastScreen();
-        session->sendKeys({"Enter"});
-    }
-    ASSERT_TRUE(session->waitFor("Field Demo has been installed on the device.")) << session->lastScreen();
-    session->sendKeys({"Enter"});
-    ASSERT_EQ(session->waitForExit(), 0) << session->lastScreen();
+    ASSERT_NO_FATAL_FAILURE(finishFirstInstallation(*session));
 
     expectInstalledFeatures({packages_[0], packages_[2]});
     const test::Bytes bytes = test::readFileBytes(device().hostPath(layout_.dataFolder + "/InstalledLog.xml"));
