@@ -248,9 +248,10 @@ void InstallationProcess::endFailed(bool canceled)
     SharedString notUndone;
     for (const SharedString& name : redistributablesRun_)
         notUndone += (notUndone.isEmpty() ? u"" : u", ") + name;
+    // Said as information: the reason the run failed stays the last error, which a silent run reports.
     if (!journal_ || !journal_->hasChanges()) {
         if (!notUndone.isEmpty())
-            logError((u"What the installers of the redistributables " + notUndone + u" changed stays").view());
+            logInfo((u"What the installers of the redistributables " + notUndone + u" changed stays").view());
         return;
     }
 
