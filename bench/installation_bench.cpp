@@ -111,7 +111,7 @@ struct Product {
     {
         folder = scratch / name;
         makeFiles();
-        const std::string tag = "installation-" + name + "-" + std::to_string(files) + "-v2";
+        const std::string tag = "installation-" + name + "-" + std::to_string(files) + "-v3";
         const fs::path archive = druvex::bench::cachedInput(options, scratch, tag + ".dqres", [&](const fs::path& path) {
             std::string command = quoted(payloadTool()) + " create " + quoted(path);
             for (int feature = 0; feature < kFeatures; ++feature)
@@ -156,7 +156,9 @@ struct Product {
                 exactSize ? meanSize : meanSize / 5 + maker.random()() % (meanSize * 8 / 5);
             const fs::path path = featureFolder(feature) / relative;
             fs::create_directories(path.parent_path());
-            druvex::bench::writeWhole(path, maker.file(i, size));
+            // The maker's every fourth file does not compress: of each
+            // feature's files in turn, so that the features are alike.
+            druvex::bench::writeWhole(path, maker.file(i / kFeatures, size));
             fs::create_directories((tree() / relative).parent_path());
             fs::create_hard_link(path, tree() / relative);
             fileBytes += size;

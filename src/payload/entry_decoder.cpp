@@ -83,6 +83,11 @@ bool LzmaStreamDecoder::prepare()
     return true;
 }
 
+std::size_t LzmaStreamDecoder::dictionaryBytes() const
+{
+    return state_->allocated ? state_->decoder.dicBufSize : 0;
+}
+
 LzmaPiece LzmaStreamDecoder::next()
 {
     State& s = *state_;

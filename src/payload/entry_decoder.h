@@ -129,6 +129,11 @@ public:
     bool prepare() override;
     LzmaPiece next() override;
 
+    // The dictionary, once prepared: a ring in which the output byte at
+    // offset n of the stream lies at n modulo its size, and which a piece
+    // never crosses.
+    std::size_t dictionaryBytes() const;
+
 private:
     struct State;
     std::unique_ptr<State> state_;

@@ -13,11 +13,20 @@ constexpr std::size_t kLargestPiece = 4096;
 // The result of a stream whose decoder ended before its last piece: the
 // SDK's general failure.
 constexpr int kInterrupted = 11;
+constexpr std::uint64_t kNothing = ~std::uint64_t{0};
+// A smaller dictionary keeps no pieces: the taker's piece and the decoder's
+// next one must fit in it side by side with room to spare.
+constexpr std::size_t kSmallestKeepingDictionary = 4 * kLargestPiece;
+// Pieces handed over at once (the decoder's, the taker's), so that the two
+// meet at the lock once for many pieces.
+constexpr std::size_t kBatchPieces = 64;
+constexpr std::size_t kHandOverBytes = 64 * 1024;
 
 }  // namespace
 
-// The taker's side of one stream: the pieces its decoder left in the chunks,
-// one after another, each chunk going back to the pool once replayed.
+// The taker's side of one stream: its pieces one after another, taken in
+// batches, each batch let go (its dictionary room and chunks given back)
+// when the next is taken.
 class LzmaDecodeAhead::Replay final : public LzmaPieceSource {
 public:
     Replay(LzmaDecodeAhead& owner, Stream& stream) : owner_(owner), stream_(stream) {}
@@ -34,24 +43,15 @@ public:
 
     LzmaPiece next() override
     {
-        while (!current_ || position_ == current_->pieces.size()) {
-            std::unique_lock lock(owner_.mutex_);
-            if (current_)
-                owner_.giveBack(std::move(current_), lock);
-            owner_.takerWake_.wait(lock, [&] { return !stream_.ready.empty() || stream_.decoderDone; });
-            if (stream_.ready.empty()) {
-                LzmaPiece interrupted;
-                interrupted.last = true;
-                interrupted.result = kInterrupted;
-                return interrupted;
-            }
-            current_ = std::move(stream_.ready.front());
-            stream_.ready.pop_front();
-            position_ = 0;
+        if (position_ == batch_.size() && !refill()) {
+            LzmaPiece interrupted;
+            interrupted.last = true;
+            interrupted.result = kInterrupted;
+            return interrupted;
         }
-        const Piece& piece = current_->pieces[position_++];
+        const Held& piece = batch_[position_++];
         LzmaPiece out;
-        out.data = current_->bytes.get() + piece.offset;
+        out.data = piece.data;
         out.size = piece.size;
         out.handed = piece.handed;
         out.last = piece.last;
@@ -61,16 +61,51 @@ public:
 
     void letGo()
     {
-        if (!current_)
-            return;
         std::unique_lock lock(owner_.mutex_);
-        owner_.giveBack(std::move(current_), lock);
+        release();
     }
 
 private:
+    // The next pieces the decoder handed over; false when its decoder ended
+    // without any more.
+    bool refill()
+    {
+        std::unique_lock lock(owner_.mutex_);
+        release();
+        while (stream_.copied.empty() && stream_.inDictionary.empty() && !stream_.decoderDone) {
+            owner_.takerWaiting_ = true;
+            owner_.takerWake_.wait(lock);
+        }
+        owner_.takerWaiting_ = false;
+        for (std::deque<Held>* from : {&stream_.copied, &stream_.inDictionary}) {
+            while (!from->empty() && batch_.size() < kBatchPieces) {
+                batch_.push_back(from->front());
+                from->pop_front();
+                if (!batch_.back().chunk && !stream_.takerHolds)
+                    stream_.takerHolds = batch_.back().offset;
+            }
+        }
+        position_ = 0;
+        return !batch_.empty();
+    }
+
+    void release()
+    {
+        for (const Held& piece : batch_) {
+            if (piece.chunk)
+                owner_.dropChunkUser(piece.chunk);
+        }
+        batch_.clear();
+        position_ = 0;
+        if (stream_.takerHolds) {
+            stream_.takerHolds.reset();
+            owner_.updateOldest(stream_);
+        }
+    }
+
     LzmaDecodeAhead& owner_;
     Stream& stream_;
-    std::unique_ptr<Chunk> current_;
+    std::vector<Held> batch_;
     std::size_t position_ = 0;
 };
 
@@ -161,8 +196,7 @@ std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
         setAttention();
         workersWake_.notify_all();
         takerWake_.wait(lock, [&] { return stream.start != Start::Pending || (stopped_ && !stream.started); });
-        if (stream.start == Start::Pending || stream.start == Start::NotOpened ||
-            stream.interrupted) {
+        if (stream.start == Start::Pending || stream.start == Start::NotOpened || stream.interrupted) {
             // Nothing to replay: it never began, did not open or was cut
             // short by a stop before it was taken.
             releaseStream(stream, lock);
@@ -187,23 +221,84 @@ std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
     return decoded;
 }
 
-void LzmaDecodeAhead::releaseStream(Stream& stream, std::unique_lock<std::mutex>& lock)
+void LzmaDecodeAhead::releaseStream(Stream& stream, std::unique_lock<std::mutex>&)
 {
     stream.released.store(true);
-    while (!stream.ready.empty()) {
-        std::unique_ptr<Chunk> chunk = std::move(stream.ready.front());
-        stream.ready.pop_front();
-        giveBack(std::move(chunk), lock);
+    for (const Held& piece : stream.copied)
+        dropChunkUser(piece.chunk);
+    stream.copied.clear();
+    stream.inDictionary.clear();
+    updateOldest(stream);
+}
+
+void LzmaDecodeAhead::updateOldest(Stream& stream)
+{
+    std::uint64_t oldest = kNothing;
+    if (stream.takerHolds)
+        oldest = *stream.takerHolds;
+    else if (!stream.inDictionary.empty())
+        oldest = stream.inDictionary.front().offset;
+    stream.oldestWanted.store(oldest);
+    if (stream.decoderWaitsFor && (oldest == kNothing || oldest >= *stream.decoderWaitsFor)) {
+        stream.decoderWaitsFor.reset();
+        workersWake_.notify_all();
     }
 }
 
-void LzmaDecodeAhead::giveBack(std::unique_ptr<Chunk> chunk, std::unique_lock<std::mutex>&)
+LzmaDecodeAhead::Chunk* LzmaDecodeAhead::tryAcquire(std::size_t index)
 {
+    const bool room =
+        chunksInUse_ < bufferChunks_ || (index == head_ && chunksInUse_ < bufferChunks_ + limits_.headChunks);
+    if (!room)
+        return nullptr;
+    ++chunksInUse_;
+    peakChunks_ = std::max(peakChunks_, chunksInUse_);
+    if (!freeChunks_.empty()) {
+        Chunk* chunk = freeChunks_.back();
+        freeChunks_.pop_back();
+        return chunk;
+    }
+    auto chunk = std::make_unique<Chunk>();
+    chunk->bytes.reset(new std::uint8_t[limits_.chunkBytes]);
+    chunks_.push_back(std::move(chunk));
+    return chunks_.back().get();
+}
+
+void LzmaDecodeAhead::dropChunkUser(Chunk* chunk)
+{
+    if (--chunk->users > 0)
+        return;
     chunk->used = 0;
-    chunk->pieces.clear();
-    freeChunks_.push_back(std::move(chunk));
+    freeChunks_.push_back(chunk);
     --chunksInUse_;
     workersWake_.notify_all();
+}
+
+bool LzmaDecodeAhead::copyOut(std::size_t index, Held& piece, std::unique_lock<std::mutex>& lock, bool wait)
+{
+    Stream& stream = *streams_[index];
+    if (stream.filling && stream.filling->used + piece.size > limits_.chunkBytes)
+        dropChunkUser(std::exchange(stream.filling, nullptr));
+    while (!stream.filling) {
+        if (Chunk* chunk = tryAcquire(index)) {
+            chunk->users = 1;
+            stream.filling = chunk;
+            break;
+        }
+        if (!wait)
+            return false;
+        workersWake_.wait(lock);
+        if (!mayContinueLocked(index, lock))
+            return false;
+    }
+    Chunk& chunk = *stream.filling;
+    if (piece.size > 0)
+        std::memcpy(chunk.bytes.get() + chunk.used, piece.data, piece.size);
+    piece.data = chunk.bytes.get() + chunk.used;
+    piece.chunk = &chunk;
+    chunk.used += piece.size;
+    ++chunk.users;
+    return true;
 }
 
 void LzmaDecodeAhead::work()
@@ -254,36 +349,59 @@ void LzmaDecodeAhead::decode(std::size_t index)
     if (start != Start::Decoding)
         return;
 
-    std::unique_ptr<Chunk> chunk;
-    while (mayContinue(index)) {
+    // Pieces wait in the dictionary unless it is too small to keep them.
+    const std::size_t dictionary =
+        decoder->dictionaryBytes() >= kSmallestKeepingDictionary ? decoder->dictionaryBytes() : 0;
+    const std::size_t handOverBytes = std::min(kHandOverBytes, dictionary / 4);
+    std::vector<Held> unhanded;
+    std::size_t unhandedBytes = 0;
+    std::uint64_t produced = 0;
+    while (makeRoom(index, produced, dictionary, unhanded, false)) {
         const LzmaPiece piece = decoder->next();
-        if (!chunk || chunk->used + piece.size > limits_.chunkBytes) {
-            if (chunk)
-                publish(index, std::move(chunk));
-            chunk = acquire(index);
-            if (!chunk)
-                break;
+        Held held;
+        held.data = piece.data;
+        held.size = piece.size;
+        held.handed = piece.handed;
+        held.last = piece.last;
+        held.result = piece.result;
+        held.offset = produced;
+        produced += piece.size;
+        if (dictionary > 0) {
+            unhanded.push_back(held);
+            unhandedBytes += piece.size;
+            if (unhandedBytes < handOverBytes && !piece.last)
+                continue;
         }
-        Piece record;
-        record.offset = static_cast<std::uint32_t>(chunk->used);
-        record.size = piece.size;
-        record.handed = piece.handed;
-        record.last = piece.last;
-        record.result = piece.result;
-        if (piece.size > 0)
-            std::memcpy(chunk->bytes.get() + chunk->used, piece.data, piece.size);
-        chunk->used += piece.size;
-        chunk->pieces.push_back(record);
+        {
+            std::unique_lock lock(mutex_);
+            if (stream.released.load())
+                break;
+            // The next piece overwrites this one in a dictionary too small.
+            if (dictionary == 0) {
+                if (!copyOut(index, held, lock, true))
+                    break;
+                unhanded.push_back(held);
+            }
+            handOver(stream, unhanded);
+            unhandedBytes = 0;
+        }
         if (piece.last)
             break;
     }
-    if (chunk && !chunk->pieces.empty()) {
-        publish(index, std::move(chunk));
-    } else if (chunk) {
-        std::unique_lock lock(mutex_);
-        giveBack(std::move(chunk), lock);
+    // The dictionary goes once no piece in it is wanted any more.
+    if (dictionary > 0)
+        makeRoom(index, produced, dictionary, unhanded, true);
+    {
+        std::lock_guard lock(mutex_);
+        if (stream.filling)
+            dropChunkUser(std::exchange(stream.filling, nullptr));
+        // Cut short: nobody may replay what points into the dictionary.
+        if (!stream.inDictionary.empty() || !unhanded.empty()) {
+            stream.inDictionary.clear();
+            stream.interrupted = !stream.taken;
+            updateOldest(stream);
+        }
     }
-    // The dictionary goes before the taker learns that the decoder is done.
     decoder.reset();
     input.reset();
     {
@@ -291,6 +409,64 @@ void LzmaDecodeAhead::decode(std::size_t index)
         stream.decoderDone = true;
     }
     takerWake_.notify_all();
+}
+
+void LzmaDecodeAhead::handOver(Stream& stream, std::vector<Held>& pieces)
+{
+    if (pieces.empty())
+        return;
+    for (const Held& piece : pieces)
+        (piece.chunk ? stream.copied : stream.inDictionary).push_back(piece);
+    pieces.clear();
+    updateOldest(stream);
+    if (takerWaiting_)
+        takerWake_.notify_all();
+}
+
+bool LzmaDecodeAhead::makeRoom(std::size_t index, std::uint64_t produced, std::size_t dictionary,
+                               std::vector<Held>& unhanded, bool everything)
+{
+    Stream& stream = *streams_[index];
+    const auto fits = [&](std::uint64_t oldest) {
+        if (!unhanded.empty())
+            oldest = std::min(oldest, unhanded.front().offset);
+        return oldest == kNothing || (!everything && produced + kLargestPiece - oldest <= dictionary);
+    };
+    if (dictionary == 0)
+        return mayContinue(index);
+    if (!attention_.load(std::memory_order_relaxed) && !stream.released.load(std::memory_order_relaxed) &&
+        fits(stream.oldestWanted.load()))
+        return true;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!mayContinueLocked(index, lock))
+            return false;
+        // Whatever it waits for, the taker has all it decoded so far.
+        handOver(stream, unhanded);
+        if (fits(stream.oldestWanted.load()))
+            return true;
+        // The oldest pieces in the way are copied out, a chunk's worth,
+        // unless the taker holds the oldest now.
+        std::size_t moved = 0;
+        if (!stream.takerHolds) {
+            while (!stream.inDictionary.empty() && moved < limits_.chunkBytes) {
+                Held piece = stream.inDictionary.front();
+                if (!copyOut(index, piece, lock, false))
+                    break;
+                stream.inDictionary.pop_front();
+                stream.copied.push_back(piece);
+                moved += piece.size + 1;
+            }
+        }
+        if (moved > 0) {
+            updateOldest(stream);
+            continue;
+        }
+        // Else the taker's progress or a chunk given back lets it on; it is
+        // woken once a quarter of the dictionary is free.
+        stream.decoderWaitsFor = everything ? kNothing : produced + kLargestPiece + dictionary / 4 - dictionary;
+        workersWake_.wait(lock);
+    }
 }
 
 bool LzmaDecodeAhead::mayContinue(std::size_t index)
@@ -317,45 +493,6 @@ bool LzmaDecodeAhead::mayContinueLocked(std::size_t index, std::unique_lock<std:
             return true;
         workersWake_.wait(lock);
     }
-}
-
-std::unique_ptr<LzmaDecodeAhead::Chunk> LzmaDecodeAhead::acquire(std::size_t index)
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        if (!mayContinueLocked(index, lock))
-            return nullptr;
-        const bool room = chunksInUse_ < bufferChunks_ ||
-                          (index == head_ && chunksInUse_ < bufferChunks_ + limits_.headChunks);
-        if (room)
-            break;
-        workersWake_.wait(lock);
-    }
-    ++chunksInUse_;
-    peakChunks_ = std::max(peakChunks_, chunksInUse_);
-    if (!freeChunks_.empty()) {
-        std::unique_ptr<Chunk> chunk = std::move(freeChunks_.back());
-        freeChunks_.pop_back();
-        return chunk;
-    }
-    auto chunk = std::make_unique<Chunk>();
-    chunk->bytes.reset(new std::uint8_t[limits_.chunkBytes]);
-    chunk->pieces.reserve(limits_.chunkBytes / kLargestPiece + 2);
-    return chunk;
-}
-
-void LzmaDecodeAhead::publish(std::size_t index, std::unique_ptr<Chunk> chunk)
-{
-    Stream& stream = *streams_[index];
-    {
-        std::unique_lock lock(mutex_);
-        if (stream.released.load()) {
-            giveBack(std::move(chunk), lock);
-            return;
-        }
-        stream.ready.push_back(std::move(chunk));
-    }
-    takerWake_.notify_all();
 }
 
 }  // namespace druvex

@@ -1,10 +1,16 @@
 // LzmaDecodeAhead: decodes the LZMA streams that a run is going to unpack on
 // worker threads, in the order the run will take them, while the run's own
-// thread still writes out earlier ones. Each decoder fills buffers of a
-// common, bounded pool; the run's thread then takes a stream as a replay:
-// its sink gets exactly the calls that decodeLzmaEntry on that thread would
-// have made (the same pieces, the same sizes, the same end), so only the
-// decoding moves to other cores and everything the sink does stays as it was.
+// thread still writes out earlier ones. The run's thread then takes a stream
+// as a replay: its sink gets exactly the calls that decodeLzmaEntry on that
+// thread would have made (the same pieces, the same sizes, the same end), so
+// only the decoding moves to other cores and everything the sink does stays
+// as it was.
+//
+// Memory stays bounded whatever the streams' sizes: a decoded piece waits in
+// its decoder's dictionary (which the decoder holds anyway) until the taker
+// has written it; a decoder that runs so far ahead that it would overwrite a
+// waiting piece first copies the oldest waiting pieces into a pool of
+// buffers shared by all decoders, and waits when that pool is full.
 #pragma once
 
 #include <atomic>
@@ -24,8 +30,8 @@ namespace druvex {
 
 class PayloadSink;
 
-// The decoded bytes held at most, whatever the streams' sizes, beside each
-// decoder's dictionary and input buffer.
+// The decoded bytes copied out of the decoders' dictionaries at most, all
+// decoders together.
 constexpr std::size_t kDecodeAheadBufferBytes = 48u << 20;
 constexpr std::size_t kDecodeAheadChunkBytes = 256u << 10;
 
@@ -34,13 +40,11 @@ public:
     struct Limits {
         // Decoders at once; never more than one a stream.
         unsigned threads = 1;
-        // Decoded bytes waiting in buffers, all streams together, in chunks
-        // of chunkBytes (at least one LZMA piece, 4 KB).
+        // The pool, in chunks of chunkBytes (at least one LZMA piece, 4 KB).
         std::size_t bufferBytes = kDecodeAheadBufferBytes;
         std::size_t chunkBytes = kDecodeAheadChunkBytes;
         // Chunks the stream being taken (or next to be) may always have
-        // beyond the buffer bytes, so that it never waits for streams after
-        // it to be taken.
+        // beyond the pool, so that it never waits for streams after it.
         std::size_t headChunks = 2;
     };
 
@@ -71,17 +75,23 @@ public:
     std::size_t threadCount() const { return workers_.size(); }
 
 private:
-    struct Piece {
-        std::uint32_t offset = 0;
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t used = 0;
+        // Its pieces not yet let go by the taker, and one more while its
+        // decoder still copies into it.
+        std::size_t users = 0;
+    };
+    // A decoded piece: in its decoder's dictionary (no chunk) or copied out.
+    struct Held {
+        const std::uint8_t* data = nullptr;
         std::uint32_t size = 0;
         bool handed = false;
         bool last = false;
         int result = 0;
-    };
-    struct Chunk {
-        std::unique_ptr<std::uint8_t[]> bytes;
-        std::size_t used = 0;
-        std::vector<Piece> pieces;
+        // Where its first byte lies in the stream's output.
+        std::uint64_t offset = 0;
+        Chunk* chunk = nullptr;
     };
     enum class Start { Pending, NotOpened, HeaderFailed, PrepareFailed, Decoding };
     struct Stream {
@@ -94,7 +104,21 @@ private:
         bool decoderDone = false;
         // Its decoder was stopped before its end, before anyone took it.
         bool interrupted = false;
-        std::deque<std::unique_ptr<Chunk>> ready;
+        // Pieces waiting for the taker, oldest first: those copied out, then
+        // those still in the dictionary.
+        std::deque<Held> copied;
+        std::deque<Held> inDictionary;
+        // The oldest piece in the dictionary among those the taker took and
+        // has not let go of yet.
+        std::optional<std::uint64_t> takerHolds;
+        // The chunk its decoder copies into.
+        Chunk* filling = nullptr;
+        // While its decoder waits for the taker to let go of pieces in the
+        // dictionary: the offset the oldest wanted byte must reach.
+        std::optional<std::uint64_t> decoderWaitsFor;
+        // The oldest output byte still wanted from the dictionary (kNothing
+        // when none), kept under the lock and read by its decoder without.
+        std::atomic<std::uint64_t> oldestWanted{~std::uint64_t{0}};
         // Nobody wants its pieces any more (dropped, or its take ended);
         // read by its decoder at every piece.
         std::atomic<bool> released{false};
@@ -106,12 +130,24 @@ private:
     // Whether the decoder of the stream goes on; waits while paused or held.
     bool mayContinue(std::size_t index);
     bool mayContinueLocked(std::size_t index, std::unique_lock<std::mutex>& lock);
-    // A chunk for the stream's decoder, when its buffers allow; null when it
-    // is to stop.
-    std::unique_ptr<Chunk> acquire(std::size_t index);
-    void publish(std::size_t index, std::unique_ptr<Chunk> chunk);
-    void giveBack(std::unique_ptr<Chunk> chunk, std::unique_lock<std::mutex>& lock);
-    // Drops a stream's waiting chunks; under the lock.
+    // Room in the dictionary for the next piece at `produced`, the pieces
+    // not yet handed over counted too: pieces that would be overwritten are
+    // copied out, or the decoder waits for the taker. With `everything`,
+    // until no piece is left in it (before the dictionary goes). False when
+    // the decoder is to stop.
+    bool makeRoom(std::size_t index, std::uint64_t produced, std::size_t dictionaryBytes, std::vector<Held>& unhanded,
+                  bool everything);
+    // Hands the decoder's pieces over to the taker; under the lock.
+    void handOver(Stream& stream, std::vector<Held>& pieces);
+    // Copies the piece into the stream's chunk; false when no chunk may be
+    // had now (or, waiting, when the decoder is to stop).
+    bool copyOut(std::size_t index, Held& piece, std::unique_lock<std::mutex>& lock, bool wait);
+    // Sets the stream's oldest wanted byte after a change, and wakes its
+    // decoder when that gives it the room it waits for; under the lock.
+    void updateOldest(Stream& stream);
+    Chunk* tryAcquire(std::size_t index);
+    void dropChunkUser(Chunk* chunk);
+    // Drops a stream's waiting pieces; under the lock.
     void releaseStream(Stream& stream, std::unique_lock<std::mutex>& lock);
     void setAttention();
 
@@ -126,10 +162,12 @@ private:
     std::size_t head_ = 0;
     std::size_t chunksInUse_ = 0;
     std::size_t peakChunks_ = 0;
-    std::vector<std::unique_ptr<Chunk>> freeChunks_;
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<Chunk*> freeChunks_;
     bool paused_ = false;
     bool held_ = false;
     bool stopped_ = false;
+    bool takerWaiting_ = false;
     // Set while any of the three is, so that a decoder looks at one word a piece.
     std::atomic<bool> attention_{false};
 
