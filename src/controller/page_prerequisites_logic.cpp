@@ -51,15 +51,14 @@ using prerequisites::processState;
 
 namespace {
 
-// The requirement's script says yes with a first result that reads as the
-// integer 1 ("1", "1.0"); anything else, or nothing, is no.
+// The requirement's script says yes with a first result that is exactly the
+// number 1 ("1", "1.0", "1e0"); anything else ("1.9", "0.5", "1abc", a
+// number out of every range), or nothing, is no. Compared as a double, never
+// converted to an integer, so that no text is out of range.
 bool readsAsOne(const SharedString& result)
 {
     double value = 0;
-    if (parseDouble(result.c_str(), value))
-        return static_cast<std::int64_t>(value) == 1;
-    int integer = 0;
-    return parseInt(result.c_str(), integer) && integer == 1;
+    return parseDouble(result.c_str(), value) && value == 1.0;
 }
 
 // Whether the host's system version reaches the minimum one (an OSVersion id;
@@ -489,8 +488,7 @@ void PagePrerequisitesLogic::loadLanguages(const std::shared_ptr<HalAccess>& hos
 
 bool PagePrerequisitesLogic::isInstalledProgramRecorded() const
 {
-    return controller_.getInstalledLog()->getFeatureCount() > 0 || controller_.getForeignInstalledLog() ||
-           controller_.getInstalledVersionComparison() != 0;
+    return controller_.isInstalledProgramRecorded();
 }
 
 bool PagePrerequisitesLogic::passesUpdateServerRule()
@@ -568,7 +566,8 @@ bool PagePrerequisitesLogic::runUnattended()
     TargetPlatform platform = kPlatformUnknown;
     const int result = checkDevice(text, deviceType, platform);
     if (result != kDeviceCheckAccepted) {
-        logPrintf(u"The device cannot take the program (check result %d %s)", result, text);
+        logError(
+            SharedString().format(u"The device cannot take the program (check result %d): %s", result, text).view());
         return false;
     }
     // The desktop host names no platform of its own: the run keeps its own.
@@ -577,8 +576,10 @@ bool PagePrerequisitesLogic::runUnattended()
         if (current >= kPlatformCount) {
             controller_.setTargetPlatform(platform);
         } else if (current != platform) {
-            logPrintf(u"The device is of platform %s, the run is for %s", platformName(platform, false),
-                      platformName(current, false));
+            logError(SharedString()
+                         .format(u"The device is of platform %s, the run is for %s", platformName(platform, false),
+                                 platformName(current, false))
+                         .view());
             return false;
         }
     }
@@ -587,7 +588,8 @@ bool PagePrerequisitesLogic::runUnattended()
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
         if (!waiter.run()) {
-            logPrintf(u"The update bulletin could not be had (result %d)", waiter.getResult());
+            logError(
+                SharedString().format(u"The update bulletin could not be had (result %d)", waiter.getResult()).view());
             return false;
         }
         if (!passesUpdateServerRule())

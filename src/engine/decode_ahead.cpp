@@ -44,13 +44,12 @@ void InstallationProcess::startDecodingAhead(const std::vector<FeaturePtr>& feat
     for (const FeaturePtr& feature : features) {
         if (!controller_.getPackageSources().equalRange(*feature, sources))
             continue;
-        // The source extractPackage takes: the first.
+        // The source extractPackage takes: the first. Only the archive's
+        // entries are packages to decode; a local file is copied as it is.
         const PackageSource& source = sources.front();
-        EntryInputOpener opener;
-        if (source.sourceKind == kSourceArchiveEntry)
-            opener = payload_.lzmaEntryOpener(source.location);
-        else if (source.sourceKind == kSourceLocalFile)
-            opener = [host = controller_.getHalIn(), path = source.location] { return openPackageFileInput(host, path); };
+        if (source.sourceKind != kSourceArchiveEntry)
+            continue;
+        EntryInputOpener opener = payload_.lzmaEntryOpener(source.location);
         if (!opener)
             continue;
         streams.emplace(feature.get(), openers.size());

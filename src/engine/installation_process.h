@@ -33,12 +33,14 @@
 
 namespace druvex {
 
+class ContentFolder;
 class InstallationProcess;
 class InstallationProcessListener;
 class InstalledLog;
 class InstallerController;
 class JournalingHal;
 class LzmaDecodeAhead;
+class PackageNodeWriter;
 class PayloadSink;
 class PackageUnpacker;
 class PayloadArchive;
@@ -119,6 +121,7 @@ public:
     std::shared_ptr<HalAccess> getHalOutElevated() const override;
     bool isDesktopTarget() const override;
     bool isRebootRequired() const override;
+    void setRebootRequired() override;
     std::shared_ptr<InstallerUiCallback> getUiCallback() const override;
     std::shared_ptr<InstalledLog> getInstalledLog() const override;
     std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override;
@@ -177,7 +180,11 @@ private:
     // have decoded it; empty when it has none (any more).
     std::optional<bool> takeDecodedAhead(const Feature& feature, PayloadSink& sink);
     FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
-    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker);
+    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker,
+                        PackageNodeWriter& writer);
+    // Writes a local file's content tree (folders, then each file, which the
+    // writer copies from its OrigPath).
+    bool writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer);
     bool writeFeatureRecords();
     bool runFeatureScripts(const Feature& feature, std::int32_t time);
     // On an upgrade, the installer's copy in the product data folder: the

@@ -28,6 +28,7 @@
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "host/installer_script_runner.h"
+#include "payload/install_destination.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
 
@@ -280,12 +281,10 @@ bool InstallationProcess::needsNoPackage(const Feature& feature) const
 {
     // The build makes no package for a feature that has no files, records
     // or size of its own (one that groups sub-features, a language the
-    // installed log names); one that declares a size or a packed size
-    // expects its files from a package, and a missing one is an error.
-    if (feature.hasContent() || feature.getReqSpace() > 0 || feature.getCompressedSize() != 0)
-        return false;
+    // installed log names); one that expects its files from a package and
+    // finds none is an error.
     SharedString location;
-    return !findPackage(feature, location);
+    return !expectsPackage(feature) && !findPackage(feature, location);
 }
 
 std::uint64_t InstallationProcess::packageSize(const Feature& feature) const
@@ -426,7 +425,7 @@ bool InstallationProcess::waitForDownloads()
 }
 
 bool InstallationProcess::extractPackage(const Feature& feature, const SharedString& downloadedPath,
-                                         PackageUnpacker& unpacker)
+                                         PackageUnpacker& unpacker, PackageNodeWriter& writer)
 {
     if (!downloadedPath.isEmpty())
         return decodePackageFile(halOut_, downloadedPath, unpacker);
@@ -442,11 +441,36 @@ bool InstallationProcess::extractPackage(const Feature& feature, const SharedStr
     case kSourceArchiveEntry:
         return payload_.extract(source.location, unpacker);
     case kSourceLocalFile:
-        return decodePackageFile(controller_.getHalIn(), source.location, unpacker);
+        // A file of the "update" or "custom" folder is no package: the
+        // feature's content names it, and the writer copies it in place.
+        return writeLocalContent(*feature.contentFolder(), writer);
     default:
         logError((u"The package of " + feature.getName() + u" must be downloaded first").view());
         return false;
     }
+}
+
+bool InstallationProcess::writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer)
+{
+    InstallDestination* destination = controller_.getDestination();
+    for (int index = 0; index < folder.childCount(); ++index) {
+        const std::shared_ptr<ContentItem> node = folder.childAt(index);
+        const SharedString path = destination ? destination->resolveQualifiedHostPath(*node) : SharedString();
+        if (node->isFile()) {
+            auto* file = static_cast<ContentFile*>(node.get());
+            const bool created = !path.isEmpty() && writer.createFile(file, path);
+            logFileCreated(path.view(), created, false);
+            if (!created || !writer.finishFile())
+                return false;
+            continue;
+        }
+        auto* child = static_cast<ContentFolder*>(node.get());
+        const bool created = !path.isEmpty() && writer.createFolder(child, path);
+        logFolderCreated(path.view(), created, false);
+        if (!created || !writeLocalContent(*child, writer))
+            return false;
+    }
+    return true;
 }
 
 InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const FeaturePtr& feature, bool fromQueue,
@@ -475,7 +499,7 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
         return FeatureOutcome::Installed;
     }
     for (;;) {
-        if (extractPackage(*feature, downloadedPath, unpacker)) {
+        if (extractPackage(*feature, downloadedPath, unpacker, writer)) {
             installedRecords_.push_back(makeInstalledRecord(*feature, unpacker.feature().get(),
                                                             findPlanItem(plan_, feature.get())));
             return FeatureOutcome::Installed;
@@ -626,8 +650,10 @@ bool InstallationProcess::runUninstallation()
     }
     changedSomething_ = true;
     controller_.getInstalledLog()->clear();
-    // Emptied folders go once nothing can undo the run any more.
+    // Emptied folders go once nothing can undo the run any more, the cached
+    // bulletin with them.
     journal_->commit();
+    controller_.deleteLastBulletin();
     halOut_->inner().removeDirectory(dataFolder);
     if (!destination.isEmpty())
         halOut_->inner().removeDirectory(destination);

@@ -68,11 +68,12 @@ inline std::vector<ProductFeature> productFeatures()
 // the supported platform, the settings and, last, the custom actions and
 // custom pages (customPageXml in custom_page_xml.h).
 inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
-                    const std::string& settings = "", const std::string& customActions = "")
+                    const std::string& settings = "", const std::string& customActions = "",
+                    const std::string& platform = "Wm6")
 {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        " <SupportedPlatforms><Platform Type=\"" + platform + "\"><Requirements>" +
         requirements +
         "</Requirements></Platform></SupportedPlatforms>\n"
         " <Variables>\n"
@@ -94,6 +95,23 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
     return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
 }
 
+// The product's installer data with an English licence, and the custom
+// actions and settings given.
+inline std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "",
+                                const std::string& settings = "")
+{
+    std::string xml = dataXml(features, "", settings, actions);
+    const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                   "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
+    const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
+                                " Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n    <Feature Name=\"EULA\" " +
+                                attributes + " Mode=\"Collapsed\" LocaleId=\"0\">\n     <SubFeatures>\n"
+                                "      <Feature Name=\"English\" " + attributes + " Mode=\"Collapsed\" LocaleId=\"1033\"/>\n"
+                                "     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n";
+    xml.insert(xml.find(" </Features>"), licence);
+    return xml;
+}
+
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
@@ -106,8 +124,18 @@ inline std::string archiveName(const ProductFeature& feature)
     return name;
 }
 
+// Where a product lands on the device and the build its installer is: the
+// test product's unless a fixture names another product.
+struct ProductLayout {
+    std::string destination = kDestination;
+    std::string dataFolder = kDataFolder;
+    std::string installerInfo = kInstallerInfo;
+};
+
 class ProductFixture : public DeviceFixture {
 protected:
+    ProductLayout layout_;
+
     std::string deviceIni() const override
     {
         return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
@@ -126,7 +154,7 @@ protected:
                             std::vector<EntrySource> entries = {})
     {
         entries.push_back(codedEntry(u"Data", kPayloadMethodLzma, toBytes(data)));
-        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(kInstallerInfo)));
+        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(layout_.installerInfo)));
         for (const ProductFeature& feature : features) {
             EntrySource entry = codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
                                                        packageOf(feature.files));
@@ -166,7 +194,7 @@ protected:
     std::set<std::string> installedLogFiles(std::map<std::string, std::string>* versions = nullptr)
     {
         std::set<std::string> files;
-        const fs::path path = device().hostPath(kDataFolder + "/InstalledLog.xml");
+        const fs::path path = device().hostPath(layout_.dataFolder + "/InstalledLog.xml");
         if (!fs::exists(path))
             return files;
         const Bytes bytes = readFileBytes(path);
@@ -192,9 +220,10 @@ protected:
         std::set<std::string> expected;
         for (const ProductFeature& feature : features) {
             for (const auto& [name, text] : feature.files) {
-                expected.insert(kDestination + "/" + name);
-                ASSERT_TRUE(device().exists(kDestination + "/" + name)) << name;
-                EXPECT_TRUE(device().readFile(kDestination + "/" + name) == text) << name << " differs";
+                const std::string path = layout_.destination + "/" + name;
+                expected.insert(path);
+                ASSERT_TRUE(device().exists(path)) << name;
+                EXPECT_TRUE(device().readFile(path) == text) << name << " differs";
             }
         }
         std::map<std::string, std::string> versions;

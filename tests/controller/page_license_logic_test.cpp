@@ -21,6 +21,7 @@
 #include "liveupdate/download_request.h"
 #include "package_writer/package_writer.h"
 #include "payload/entry_encoder.h"
+#include "support/diag_capture.h"
 #include "support/loopback_http_server.h"
 #include "support/shared_string_print.h"
 
@@ -134,6 +135,29 @@ TEST_F(LicenceLogic, TheTextOfALicenceInAPackageFile)
     controller().getPackageSources().addIfAbsent(*item, kSourceLocalFile, SharedString(u"\\Temp\\eula.lzma"), 0, 0);
     EXPECT_TRUE(logic.loadEulaText(text));
     EXPECT_EQ(text, u"Licence terms");
+}
+
+// A licence text that cannot be found says in the log where it was looked for.
+TEST_F(LicenceLogic, ALicenceThatCannotBeFoundLogsWhereItWasLookedFor)
+{
+    makePageProduct();
+    const FeaturePtr item = addLicence(u"Deutsch", 1031);
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    PageLicenseLogic logic(controller());
+    logic.loadLocalEula();
+    SharedString text;
+    {
+        test::DiagCapture log;
+        EXPECT_FALSE(logic.loadEulaText(text));
+        EXPECT_TRUE(log.contains(u"No license agreement for the language 1031: looked for the installer archive's "
+                                 u"entry \"ExtraData/EULA/Deutsch\""));
+    }
+    controller().getPackageSources().addIfAbsent(*item, kSourceLocalFile, SharedString(u"\\Temp\\eula-de.lzma"), 0,
+                                                  0);
+    test::DiagCapture log;
+    EXPECT_FALSE(logic.loadEulaText(text));
+    EXPECT_TRUE(log.contains(u"No license agreement for the language 1031: looked for the package file "
+                             u"\"\\Temp\\eula-de.lzma\""));
 }
 
 using LicenceLogicThreads = LicenceLogic;
