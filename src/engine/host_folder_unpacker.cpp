@@ -7,6 +7,7 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "hal/hal_file.h"
 #include "payload/entry_decoder.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
@@ -42,12 +43,13 @@ private:
 
 bool decodePackageFile(const std::shared_ptr<HalAccess>& host, const SharedString& path, PayloadSink& sink)
 {
-    const std::unique_ptr<EntryInput> input = openPackageFileInput(host, path);
-    if (!input) {
+    HalFile file;
+    if (!file.openForRead(host, path)) {
         logError((u"Cannot open " + path).view());
         return false;
     }
-    return decodeLzmaEntry(*input, sink);
+    HostFileInput input(*host, file.handle());
+    return decodeLzmaEntry(input, sink);
 }
 
 HostFolderUnpacker::HostFolderUnpacker(PayloadArchive& archive) : archive_(archive) {}

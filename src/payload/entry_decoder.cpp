@@ -174,14 +174,6 @@ OwnedHostFileInput::~OwnedHostFileInput()
     host_.closeFile(handle_);
 }
 
-std::unique_ptr<EntryInput> openPackageFileInput(const std::shared_ptr<HalAccess>& host, const SharedString& path)
-{
-    const FileHandle handle = host->openFileForRead(path);
-    if (handle == kInvalidFileHandle)
-        return nullptr;
-    return std::make_unique<OwnedHostFileInput>(*host, handle);
-}
-
 std::int64_t MemoryEntryInput::read(std::uint8_t* buffer, std::size_t count)
 {
     const std::size_t n = std::min(count, bytes_.size() - position_);

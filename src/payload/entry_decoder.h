@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "core/platform_file.h"
-#include "text/shared_string.h"
 
 namespace druvex {
 
@@ -85,10 +84,6 @@ private:
 // Opens the packed bytes of one stream for reading, possibly on another
 // thread than the one that made it; null when they cannot be opened.
 using EntryInputOpener = std::function<std::unique_ptr<EntryInput>()>;
-
-// A whole LZMA package file on `host`, from its first byte; null when it does
-// not open.
-std::unique_ptr<EntryInput> openPackageFileInput(const std::shared_ptr<HalAccess>& host, const SharedString& path);
 
 // One step of decoding an LZMA stream, as the sink is to see it: a piece to
 // hand over (possibly empty), and whether the decoding ends after it, with
