@@ -49,14 +49,7 @@ public:
             interrupted.result = kInterrupted;
             return interrupted;
         }
-        const Held& piece = batch_[position_++];
-        LzmaPiece out;
-        out.data = piece.data;
-        out.size = piece.size;
-        out.handed = piece.handed;
-        out.last = piece.last;
-        out.result = piece.result;
-        return out;
+        return batch_[position_++];
     }
 
     void letGo()
@@ -357,19 +350,13 @@ void LzmaDecodeAhead::decode(std::size_t index)
     std::size_t unhandedBytes = 0;
     std::uint64_t produced = 0;
     while (makeRoom(index, produced, dictionary, unhanded, false)) {
-        const LzmaPiece piece = decoder->next();
-        Held held;
-        held.data = piece.data;
-        held.size = piece.size;
-        held.handed = piece.handed;
-        held.last = piece.last;
-        held.result = piece.result;
+        Held held{decoder->next()};
         held.offset = produced;
-        produced += piece.size;
+        produced += held.size;
         if (dictionary > 0) {
             unhanded.push_back(held);
-            unhandedBytes += piece.size;
-            if (unhandedBytes < handOverBytes && !piece.last)
+            unhandedBytes += held.size;
+            if (unhandedBytes < handOverBytes && !held.last)
                 continue;
         }
         {
@@ -385,7 +372,7 @@ void LzmaDecodeAhead::decode(std::size_t index)
             handOver(stream, unhanded);
             unhandedBytes = 0;
         }
-        if (piece.last)
+        if (held.last)
             break;
     }
     // The dictionary goes once no piece in it is wanted any more.

@@ -83,12 +83,7 @@ private:
         std::size_t users = 0;
     };
     // A decoded piece: in its decoder's dictionary (no chunk) or copied out.
-    struct Held {
-        const std::uint8_t* data = nullptr;
-        std::uint32_t size = 0;
-        bool handed = false;
-        bool last = false;
-        int result = 0;
+    struct Held : LzmaPiece {
         // Where its first byte lies in the stream's output.
         std::uint64_t offset = 0;
         Chunk* chunk = nullptr;
