@@ -174,6 +174,7 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     }
     downloader_.cancel(bulletin);
     downloader_.cancel(newInstaller);
+    // The list cancels its files and waits for an end report it cannot stop.
     languages.reset();
     // A request's end that the worker was reporting when the cancels came
     // must be over before the members it uses go.
