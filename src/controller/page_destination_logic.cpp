@@ -225,8 +225,7 @@ std::uint64_t PageDestinationLogic::sumFolder(const SharedString& folder)
 
 void PageDestinationLogic::report(bool done, std::uint64_t bytes)
 {
-    if (DestinationPageSink* sink = sink_.load())
-        sink->onSpaceComputation(done, bytes);
+    sink_.report([&](DestinationPageSink& sink) { sink.onSpaceComputation(done, bytes); });
 }
 
 std::uint64_t PageDestinationLogic::getAvailableSpace() const

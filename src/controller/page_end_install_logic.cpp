@@ -169,13 +169,11 @@ void PageEndInstallLogic::startPostExitThread(const HookArguments& arguments)
         postExitThread_.join();
     started_ = true;
     hookArguments_ = arguments;
-    if (EndPageSink* sink = sink_.load())
-        sink->onPostExitStarted();
+    sink_.report([](EndPageSink& sink) { sink.onPostExitStarted(); });
     postExitThread_ = WorkerThread([this] {
         const bool result =
             controller_.getCustomActionHooks().runHookCustomActions(SharedString(u"POST-EXIT"), &hookArguments_);
-        if (EndPageSink* sink = sink_.load())
-            sink->onPostExitFinished(result);
+        sink_.report([result](EndPageSink& sink) { sink.onPostExitFinished(result); });
     });
 }
 
