@@ -155,6 +155,12 @@ private:
     bool hook(const char16_t* name);
     bool installRedistributables();
     bool checkPackages(const std::vector<FeaturePtr>& features);
+    // Whether the feature's package is where its first source says; false
+    // with `location` the place looked at (empty when it has no source).
+    bool findPackage(const Feature& feature, SharedString& location) const;
+    // A feature that only groups others, without content of its own and
+    // with no package anywhere: nothing to unpack.
+    bool needsNoPackage(const Feature& feature) const;
     bool removeFeatures(const std::vector<FeaturePtr>& records);
     bool removeInstalledFeature(const Feature& record);
     bool installFeatures(const std::vector<FeaturePtr>& features);

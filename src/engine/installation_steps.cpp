@@ -246,25 +246,43 @@ bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
 {
     if (listener_)
         listener_->onCheckPackages(0, 0);
-    std::vector<PackageSource> sources;
     for (const FeaturePtr& feature : features) {
-        if (!controller_.getPackageSources().equalRange(*feature, sources)) {
+        SharedString location;
+        if (findPackage(*feature, location) || needsNoPackage(*feature))
+            continue;
+        if (location.isEmpty())
             logError((u"The package of " + feature->getName() + u" is not available").view());
-            setFailedFeatureName(feature->getDisplayName());
-            return false;
-        }
-        const PackageSource& source = sources.front();
-        const bool present =
-            source.sourceKind == kSourceDownload ||
-            (source.sourceKind == kSourceArchiveEntry && payload_.findEntry(source.location) >= 0) ||
-            (source.sourceKind == kSourceLocalFile && controller_.getHalIn()->exists(source.location, nullptr));
-        if (!present) {
-            logError((u"The package of " + feature->getName() + u" is missing at " + source.location).view());
-            setFailedFeatureName(feature->getDisplayName());
-            return false;
-        }
+        else
+            logError((u"The package of " + feature->getName() + u" is missing at " + location).view());
+        setFailedFeatureName(feature->getDisplayName());
+        return false;
     }
     return true;
+}
+
+bool InstallationProcess::findPackage(const Feature& feature, SharedString& location) const
+{
+    location.clear();
+    std::vector<PackageSource> sources;
+    if (!controller_.getPackageSources().equalRange(feature, sources))
+        return false;
+    const PackageSource& source = sources.front();
+    location = source.location;
+    return source.sourceKind == kSourceDownload ||
+           (source.sourceKind == kSourceArchiveEntry && payload_.findEntry(source.location) >= 0) ||
+           (source.sourceKind == kSourceLocalFile && controller_.getHalIn()->exists(source.location, nullptr));
+}
+
+bool InstallationProcess::needsNoPackage(const Feature& feature) const
+{
+    // The build makes no package for a feature that has no files, records
+    // or size of its own (one that groups sub-features, a language the
+    // installed log names); one that declares a size or a packed size
+    // expects its files from a package, and a missing one is an error.
+    if (feature.hasContent() || feature.getReqSpace() > 0 || feature.getCompressedSize() != 0)
+        return false;
+    SharedString location;
+    return !findPackage(feature, location);
 }
 
 std::uint64_t InstallationProcess::packageSize(const Feature& feature) const
@@ -440,6 +458,11 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
     FeatureNodeWriter writer(nodeWriter, *this, plan_, observer_, feature, !fromQueue);
     PackageUnpacker unpacker(controller_.getDestination(), writer, *halOut_);
     changedSomething_ = true;
+    if (downloadedPath.isEmpty() && needsNoPackage(*feature)) {
+        logInfo((feature->getName() + u" has no content of its own: nothing to unpack").view());
+        installedRecords_.push_back(makeInstalledRecord(*feature, nullptr, nullptr));
+        return FeatureOutcome::Installed;
+    }
     for (;;) {
         if (extractPackage(*feature, downloadedPath, unpacker)) {
             installedRecords_.push_back(makeInstalledRecord(*feature, unpacker.feature().get(),

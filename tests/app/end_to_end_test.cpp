@@ -11,16 +11,11 @@
 // installer run as the program runs them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <openssl/sha.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,9 +34,7 @@
 #include "support/package_fixtures.h"
 #include "support/recorded_start.h"
 #include "support/xlate_file.h"
-#include "product_fixture.h"
-
-extern char** environ;
+#include "end_to_end_fixture.h"
 
 namespace druvex {
 namespace {
@@ -58,137 +51,11 @@ using test::makeFiles;
 using test::ProductFeature;
 using test::productFeatures;
 
-std::string hexSha1(const test::Bytes& bytes)
-{
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(bytes.data(), bytes.size(), digest);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
+using ProgramRun = test::ChildProgram;
+using test::hexSha1;
+using test::RunResult;
 
-// A program run on the device: its standard output line by line as it
-// comes, then its end.
-class ProgramRun {
-public:
-    // With `pipeBytes`, the pipe of its standard output holds no more than
-    // that: a program whose output is not read stops once it is full.
-    ProgramRun(const fs::path& program, const std::vector<std::string>& words, const fs::path& device,
-               int pipeBytes = 0)
-    {
-        int pipe[2];
-        EXPECT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-        if (pipeBytes > 0) {
-            EXPECT_GE(::fcntl(pipe[1], F_SETPIPE_SZ, pipeBytes), pipeBytes);
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, (device / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        std::vector<std::string> arguments{program.string()};
-        arguments.insert(arguments.end(), words.begin(), words.end());
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> environment{"DRUVEX_DEVICE=" + device.string()};
-        for (char** variable = environ; *variable; ++variable) {
-            if (!std::string(*variable).starts_with("DRUVEX_DEVICE="))
-                environment.emplace_back(*variable);
-        }
-        std::vector<char*> envp;
-        for (std::string& variable : environment)
-            envp.push_back(variable.data());
-        envp.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipe[1]);
-        out_ = ::fdopen(pipe[0], "r");
-    }
-    ~ProgramRun()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-        if (out_)
-            std::fclose(out_);
-    }
-
-    // The next line of its standard output; false at its end.
-    bool readLine(std::string& line)
-    {
-        char* text = nullptr;
-        std::size_t capacity = 0;
-        const ssize_t length = ::getline(&text, &capacity, out_);
-        if (length >= 0)
-            line.assign(text, static_cast<std::size_t>(length));
-        std::free(text);
-        return length >= 0;
-    }
-    void kill() { ::kill(pid_, SIGKILL); }
-    // The process status, or 1000 + the signal that ended it.
-    int wait()
-    {
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::FILE* out_ = nullptr;
-};
-
-struct RunResult {
-    int status = -1;
-    std::vector<std::string> lines;
-    std::string log;
-};
-
-class EndToEnd : public test::ProductFixture {
-protected:
-    static std::string logOf(const fs::path& program)
-    {
-        std::string all;
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt")) {
-                const test::Bytes bytes = test::readFileBytes(entry.path());
-                all += std::string(bytes.begin(), bytes.end());
-            }
-        }
-        return all;
-    }
-    RunResult run(const fs::path& program, const std::vector<std::string>& words)
-    {
-        for (const auto& entry : fs::directory_iterator(program.parent_path())) {
-            if (entry.path().string().ends_with(".log.txt"))
-                fs::remove(entry.path());
-        }
-        RunResult result;
-        {
-            ProgramRun child(program, words, device().directory());
-            for (std::string line; child.readLine(line);)
-                result.lines.push_back(line);
-            result.status = child.wait();
-        }
-        result.log = logOf(program);
-        return result;
-    }
-
-    static void expectCompleted(const RunResult& result)
-    {
-        EXPECT_EQ(result.status, 0) << result.log;
-        EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
-    }
-};
+class EndToEnd : public test::EndToEndRuns {};
 
 TEST_F(EndToEnd, ASilentInstallationPutsEveryFileInPlaceAndListsIt)
 {

@@ -97,9 +97,13 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
+// The archive entry of the feature's package: its path below "Feature"
+// (a sub-feature's name holds '/'), its Version, every '/' turned into '_'.
 inline std::string archiveName(const ProductFeature& feature)
 {
-    return "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::string name = "Feature_" + feature.name + "_" + feature.version + "_.lzma";
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
 }
 
 class ProductFixture : public DeviceFixture {
