@@ -234,7 +234,9 @@ bool InstallerController::initialize(int& error)
         buildConfiguration_->getInstallerPlatform() == kInstallerPlatformController ||
         (buildMask & ~kDesktopPlatformsMask) == 0;
     if (singleTargetBuild && !isMultiPlatformMask(buildMask, false)) {
-        loadInstalledState();
+        // Without an installed log the run is a new installation; a log that
+        // is there but does not read has said so in the log.
+        (void)loadInstalledState();
         installedStateLoaded_ = true;
         if (options_.uninstallMode)
             startUninstallation();

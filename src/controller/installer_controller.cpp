@@ -29,6 +29,7 @@
 #include "payload/payload_archive.h"
 #include "platform/device_config.h"
 #include "platform/network_state.h"
+#include "platform/win_error.h"
 #include "ui_base/screen_type.h"
 
 namespace druvex {
@@ -58,12 +59,14 @@ InstallerController::InstallerController(const InstallerOptions& options, std::s
       targetHostElevated_(targetHost_)
 {
     SharedString temp;
-    sourceHost_->getTempPath(temp);
+    if (!sourceHost_->getTempPath(temp))
+        logHostFailure(*sourceHost_, u"Finding the temporary folder for", SharedString(u"DRUVEXInstaller"));
     workFolder_ = joinPath(temp, SharedString(u"DRUVEXInstaller")) +
                   SharedString().format(u"%u", static_cast<unsigned>(::getpid()));
     // Without a work folder only the steps that put files there fail, each
     // with its own message; the run itself can go on.
-    sourceHost_->createDirectory(workFolder_);
+    if (!sourceHost_->createDirectory(workFolder_) && sourceHost_->getLastError() != kErrorAlreadyExists)
+        logHostFailure(*sourceHost_, u"Creating the work folder", workFolder_);
 
     payloadArchive_ = std::make_unique<PayloadArchive>(*sourceHost_);
     installData_ = std::make_unique<InstallData>();
@@ -114,8 +117,8 @@ void InstallerController::removeWorkFolder()
     }
     finder.reset();
     for (const SharedString& file : files)
-        sourceHost_->deleteFile(file);
-    sourceHost_->removeDirectory(workFolder_);
+        deleteFileOrLog(*sourceHost_, file);
+    removeDirectoryOrLog(*sourceHost_, workFolder_);
 }
 
 void InstallerController::makeDestination(const SharedString& folder)

@@ -232,7 +232,7 @@ bool PageLicenseLogic::readDownloadedText(const std::vector<std::uint8_t>& bytes
     }
     std::vector<std::uint8_t> stored;
     const bool read = readFileToBuffer(host, stored, path);
-    host.deleteFile(path);
+    deleteFileOrLog(host, path);
     if (!read)
         return false;
     text = decodeText(stored);

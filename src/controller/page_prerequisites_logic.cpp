@@ -450,10 +450,12 @@ void PagePrerequisitesLogic::runDeviceAndOnlineChecks()
 
 void PagePrerequisitesLogic::startOnlineChecks()
 {
-    DeviceType type = DeviceType::NONE;
-    controller_.getHalIn()->getDeviceType(type, true);
-    controller_.getHalOut()->getDeviceType(type, true);
-    controller_.loadInstalledState();
+    // Identified afresh: the device may have been connected or changed
+    // since the last round.
+    controller_.getHalIn()->deviceTypeOrNone(true);
+    controller_.getHalOut()->deviceTypeOrNone(true);
+    // Without an installed log the run is a new installation.
+    (void)controller_.loadInstalledState();
 
     auto downloads = std::make_shared<DownloadList>(controller_.getHalOut(), downloader_, languageListener_.get());
     std::shared_ptr<DownloadList> previous;

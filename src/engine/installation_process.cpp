@@ -16,6 +16,7 @@
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "fileutil/file_util.h"
 
 namespace druvex {
 
@@ -280,7 +281,7 @@ bool InstallationProcess::processQueuedRequests()
             queue_.pop_front();
         }
         const FeatureOutcome outcome = installFeature(request.feature, true, request.path);
-        halOut_->inner().deleteFile(request.path);
+        deleteFileOrLog(halOut_->inner(), request.path);
         pendingPackages_.fetch_sub(1);
         if (outcome == FeatureOutcome::Failed)
             return false;

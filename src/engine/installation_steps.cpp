@@ -617,9 +617,10 @@ bool InstallationProcess::runUninstallation()
     controller_.getInstalledLog()->clear();
     // Emptied folders go once nothing can undo the run any more.
     journal_->commit();
-    halOut_->inner().removeDirectory(dataFolder);
+    // A folder that still holds something (the user's own files) stays.
+    removeDirectoryOrLog(halOut_->inner(), dataFolder);
     if (!destination.isEmpty())
-        halOut_->inner().removeDirectory(destination);
+        removeDirectoryOrLog(halOut_->inner(), destination);
     return true;
 }
 

@@ -146,7 +146,7 @@ bool copyBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString
     }
     copied = output.close() && copied;
     if (!copied)
-        to->deleteFile(target);
+        deleteFileOrLog(*to, target);
     return copied;
 }
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "liveupdate/web_downloader.h"
@@ -45,7 +46,7 @@ void DownloadListItem::onFinished(DownloadRequest& request, int status, bool&)
     // Deleted before the list hears of it, so that a finished batch leaves
     // no failed file behind.
     if (status != kDownloadOk && created_)
-        host_->deleteFile(target);
+        deleteFileOrLog(*host_, target);
     created_ = false;
     list_.itemFinished(*this, request, status);
     // Last: once the list has seen this, it and the item may go.
