@@ -93,7 +93,13 @@ void PagePrerequisitesDlg::stopDeviceChecks()
 
 bool PagePrerequisitesDlg::confirmNext()
 {
-    return logic_.finishChecks();
+    if (!logic_.finishChecks())
+        return false;
+    if (logic_.confirmEarlierInstallations())
+        return true;
+    // What was asked or told has been answered: nothing is left to do here.
+    endDialog(kPageCommandEndWizard);
+    return false;
 }
 
 void PagePrerequisitesDlg::onCancel()

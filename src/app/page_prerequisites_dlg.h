@@ -40,7 +40,8 @@ public:
 
 protected:
     void onInitDialog() override;
-    // Fixes the mode and the page list for the run.
+    // Fixes the mode and the page list for the run; then an earlier
+    // installation, or rights the run does not have, may end the wizard.
     bool confirmNext() override;
     // The payload check pauses while the person is asked.
     void onCancel() override;

@@ -9,6 +9,7 @@
 
 #include "app_base/command_line.h"
 #include "core/app_paths.h"
+#include "core/path_text.h"
 #include "data/culture_table.h"
 #include "data/install_data.h"
 #include "data/installed_log.h"
@@ -39,21 +40,6 @@ constexpr std::uint32_t kInstalledInstallerQueryMs = 8000;
 constexpr char16_t kLauncherWindowTitle[] = u"Application-Launcher";
 // "#LTc" and a line end.
 constexpr std::uint8_t kLauncherMessage[] = {0x23, 0x4C, 0x54, 0x63, 0x0D, 0x0A};
-
-// Paths compare as the device's file system does: without regard to case,
-// '/' and '\' alike.
-bool samePath(std::u16string_view a, std::u16string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char16_t x = a[i] == u'\\' ? u'/' : a[i];
-        const char16_t y = b[i] == u'\\' ? u'/' : b[i];
-        if (x != y && toLowerChar(x) != toLowerChar(y))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 

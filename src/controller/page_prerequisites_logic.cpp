@@ -15,6 +15,7 @@
 #include "controller/uninstall_launcher.h"
 #include "controller/unattended_prerequisites.h"
 #include "core/app_log.h"
+#include "core/translate_text.h"
 #include "fileutil/operation_log.h"
 #include "data/culture_table.h"
 #include "data/font_coverage.h"
@@ -648,7 +649,11 @@ void PagePrerequisitesLogic::evaluatePreviousInstallation(bool& stop, bool& remo
         if (!removed) {
             ui.uninstallErrorMessage(oldName);
             stop = true;
+            return;
         }
+        logPrintf(u"%s was removed", oldName);
+        controller_.getUninstallLaunchers().clear();
+        controller_.setForeignInstalledLog(nullptr);
         return;
     case kPreviousInstallationOtherProgram:
         ui.mustUninstallMessage(oldName);
@@ -657,6 +662,25 @@ void PagePrerequisitesLogic::evaluatePreviousInstallation(bool& stop, bool& remo
     default:
         return;
     }
+}
+
+bool PagePrerequisitesLogic::confirmEarlierInstallations()
+{
+    bool stop = false;
+    bool removed = false;
+    evaluatePreviousInstallation(stop, removed);
+    if (stop) {
+        logInfo(u"The earlier installation keeps the run from going on");
+        controller_.setResult(kResultFailed);
+        return false;
+    }
+    if (checkPreviousInstallations()) {
+        logError(u"The installation requires administrative rights, which this run does not have");
+        controller_.getUiCallback()->showError(translateText("The installation requires administrative rights."));
+        controller_.setResult(kResultFailed);
+        return false;
+    }
+    return true;
 }
 
 // --- What the page reads ---------------------------------------------------------------

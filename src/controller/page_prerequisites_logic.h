@@ -151,8 +151,15 @@ public:
     // the removers of previous installations.
     bool checkPreviousInstallations();
     // What an earlier installation asks, asked of the user: `stop` when the
-    // run cannot go on, `removed` when the old installation was removed.
+    // run cannot go on, `removed` when the old installation was removed (its
+    // removers and record are then forgotten: the installation does not run
+    // them again).
     void evaluatePreviousInstallation(bool& stop, bool& removed);
+    // The wizard's last word before it moves on from the page, once
+    // finishChecks fixed the mode: evaluatePreviousInstallation, then
+    // checkPreviousInstallations, whose problem is told. False, with the
+    // run's result failed, when the run cannot go on.
+    bool confirmEarlierInstallations();
 
     // The connection to the update server (sink reports included); then the
     // bulletin, or the end of the online checks.

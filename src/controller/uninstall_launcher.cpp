@@ -97,6 +97,11 @@ int UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program
         if (waitForProcess(process.process, 0) != kWaitTimeout)
             break;
     }
+    // Its own code does not change the answer: the program ran. The log
+    // tells whether it did its work.
+    std::uint32_t exitCode = 0;
+    if (answer == kUninstallEnded && getProcessExitCode(process.process, exitCode))
+        logInfo(SharedString().format(u"%s ended with exit code %u", program, exitCode));
     // The handles go also when the wait is given up: the program runs on,
     // and the host reaps it once it ends.
     closeProcessHandle(process.process);

@@ -1,5 +1,7 @@
 #include "core/path_text.h"
 
+#include "text/char_class.h"
+
 namespace druvex {
 namespace {
 
@@ -92,6 +94,19 @@ SharedString getFileTitle(const SharedString& path)
 SharedString removeExtension(const SharedString& path)
 {
     return path.left(findExtension(path));
+}
+
+bool samePath(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i] == u'\\' ? u'/' : a[i];
+        const char16_t y = b[i] == u'\\' ? u'/' : b[i];
+        if (x != y && toLowerChar(x) != toLowerChar(y))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace druvex

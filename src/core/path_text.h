@@ -38,4 +38,8 @@ SharedString getFileTitle(const SharedString& path);
 // The path up to the extension's '.'.
 SharedString removeExtension(const SharedString& path);
 
+// Whether two paths name one file as the device's file system sees them:
+// without regard to case, '/' and '\\' alike.
+bool samePath(std::u16string_view a, std::u16string_view b);
+
 }  // namespace druvex

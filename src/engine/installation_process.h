@@ -169,7 +169,11 @@ private:
     bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker);
     bool writeFeatureRecords();
     bool runFeatureScripts(const Feature& feature, std::int32_t time);
+    // On an upgrade, the installer's copy in the product data folder: the
+    // program as "setup.exe", every entry of its archive as "setup.dqres".
     bool copyInstallerIfUpgrading();
+    bool copyInstallerProgram(const SharedString& setupExe);
+    bool copyInstallerArchive(const SharedString& archivePath);
     bool writeProductFiles();
     void setAsideUnreadableInstalledLog();
     std::shared_ptr<InstalledLog> buildInstalledLog() const;

@@ -145,6 +145,9 @@ bool InstallationProcess::runInstallation()
     totalBytes_.store(total);
     pendingPackages_.store(toInstall.size());
 
+    // What the scripts asked of other products so far is removed with the
+    // older installations.
+    controller_.queueInstalledProductActions();
     if (!controller_.getUninstallLaunchers().empty() &&
         (isCanceled() || !hook(u"INSTALL-UNINSTPREV") || !removeOldInstallations()))
         return false;

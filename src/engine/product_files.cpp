@@ -6,7 +6,6 @@
 // one already there; an installed log that does not parse is set aside at
 // the start of a run, never overwritten unseen.
 #include <algorithm>
-#include <set>
 #include <string>
 
 #include "controller/installer_controller.h"
@@ -23,6 +22,7 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "payload/archive_copy.h"
 #include "payload/package_streams.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
@@ -42,13 +42,6 @@ void takeInstalledLog(InstallerController& controller, const InstalledLog& log)
     if (log.serialize(bytes) && controller.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size()))
         return;
     logError(u"The installed log just written cannot be read back");
-}
-
-void collectPackageNames(const Feature& feature, std::set<std::u16string>& names)
-{
-    names.insert(std::u16string(getArchiveName(feature, true).view()));
-    for (int index = 0; index < feature.subFeatureCount(); ++index)
-        collectPackageNames(*feature.subFeatureAt(index), names);
 }
 
 }  // namespace
@@ -89,7 +82,12 @@ std::shared_ptr<InstalledLog> InstallationProcess::buildInstalledLog() const
     log->setDestinationFolder(controller_.getDestinationFolder());
     log->setLanguage(controller_.getLanguage(), controller_.getLanguageCode());
     log->setEula(controller_.getEula() ? controller_.getEula() : old.getEula());
-    log->setSupportFlags(old.getSupportFlags());
+    // Other products' scripts may ask this product to remove a feature: its
+    // installed installer takes such requests, where there is one.
+    std::uint32_t support = old.getSupportFlags() & ~kInstalledLogSupportsRoboActions;
+    if (halOut_->exists(joinPath(controller_.getProductDataFolder(), SharedString(u"setup.exe")), nullptr))
+        support |= kInstalledLogSupportsRoboActions;
+    log->setSupportFlags(support);
     for (std::uint32_t index = 0; index < old.getPendingRegistrationCount(); ++index)
         log->addPendingRegistration(old.getPendingRegistration(index));
     controller_.getInstallData().copyPersistentTo(*log);
@@ -184,33 +182,52 @@ bool InstallationProcess::copyInstallerIfUpgrading()
         logError((u"Cannot create the product data folder " + dataFolder).view());
         return false;
     }
+    return copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) &&
+           copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres")));
+}
+
+bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)
+{
     // The program file, where it lies on the machine that runs the installer.
     const SharedString program = AppPaths::instance().getModulePath();
     const std::shared_ptr<HalAccess> source = controller_.getHalIn();
-    const SharedString setupExe = joinPath(dataFolder, SharedString(u"setup.exe"));
     bool isFolder = false;
-    if (!program.isEmpty() && source->exists(program, &isFolder) && !isFolder) {
-        bool copied = false;
-        if (source == controller_.getHalOut()) {
-            copied = halOut_->copyFile(program, setupExe, false);
-        } else {
-            std::vector<std::uint8_t> bytes;
-            copied = readFileToBuffer(*source, bytes, program) && writeBufferToFile(*halOut_, bytes, setupExe);
-        }
-        if (!copied) {
-            logError((u"Cannot copy the installer to " + setupExe).view());
-            return false;
-        }
+    if (program.isEmpty() || !source->exists(program, &isFolder) || isFolder)
+        return true;
+    // A run of the installed copy: it is in place already.
+    if (samePath(program.view(), setupExe.view())) {
+        logInfo((u"The installer runs from its installed copy " + setupExe).view());
+        return true;
     }
+    // The program without an archive appended to it: the installed copy
+    // takes its archive from the file beside it.
+    std::uint64_t length = 0;
+    if (samePath(payload_.filePath().view(), program.view())) {
+        length = payload_.payloadBase();
+    } else {
+        PayloadArchive appended(*source);
+        int error = 0;
+        if (appended.open(program, error))
+            length = appended.payloadBase();
+    }
+    const bool copied = length > 0 ? copyFileBetweenHosts(source, program, halOut_, setupExe, length)
+                                   : copyFileBetweenHosts(source, program, halOut_, setupExe);
+    if (!copied) {
+        logError((u"Cannot copy the installer to " + setupExe).view());
+        return false;
+    }
+    return true;
+}
+
+bool InstallationProcess::copyInstallerArchive(const SharedString& archivePath)
+{
     if (payload_.entryCount() == 0)
         return true;
-
-    // Its payload without the feature packages, which the installed copy
-    // takes from elsewhere when it needs them.
-    std::set<std::u16string> packages;
-    if (const FeaturePtr root = controller_.getInstallData().featureRoot())
-        collectPackageNames(*root, packages);
-    const SharedString archivePath = joinPath(dataFolder, SharedString(u"setup.dqres"));
+    // A run of the installed copy reads this very file.
+    if (samePath(payload_.filePath().view(), archivePath.view())) {
+        logInfo((u"The installer's archive is the installed one, " + archivePath).view());
+        return true;
+    }
     const FileHandle created = halOut_->createFileForWrite(archivePath);
     if (created == kInvalidFileHandle || !halOut_->closeFile(created)) {
         logError((u"Cannot create " + archivePath).view());
@@ -221,22 +238,31 @@ bool InstallationProcess::copyInstallerIfUpgrading()
         logError((u"Cannot open " + archivePath).view());
         return false;
     }
+    // Every entry: the installed copy is the product's installer for each
+    // later run, a repair or an added feature without the update server too.
     PayloadArchiveWriter writer(output, output->payloadBase());
     int error = 0;
     for (std::uint32_t index = 0; index < payload_.entryCount(); ++index) {
-        const SharedString name = payload_.entryAt(static_cast<std::int32_t>(index)).name;
-        if (packages.contains(std::u16string(name.view())))
+        const PayloadEntry& entry = payload_.entryAt(static_cast<std::int32_t>(index));
+        // A later entry of a name taken already is never read.
+        if (payload_.findEntry(entry.name) != static_cast<std::int32_t>(index))
             continue;
-        std::vector<std::uint8_t> packed;
-        std::uint64_t unpacked = 0;
-        std::uint32_t method = 0;
-        if (!payload_.extractRawTo(name, packed, unpacked, method)) {
-            logError((u"Cannot copy the installer entry " + name).view());
-            return false;
-        }
-        MemoryInputStream input(packed);
-        if (!writer.addEntry(name, method, input, static_cast<std::uint32_t>(unpacked), error)) {
-            logError((u"Cannot write " + archivePath).view());
+        switch (copyArchiveEntry(payload_, entry, writer, error)) {
+        case EntryCopy::Copied:
+            continue;
+        case EntryCopy::TooLarge:
+            // Its sizes would be recorded wrong: the copy goes without it,
+            // and a later run takes that entry from elsewhere.
+            logError(SharedString()
+                         .format(u"The installer entry %s of %llu bytes (%llu unpacked) is left out of %s: an "
+                                 u"entry of 4 GiB or more does not fit its record",
+                                 entry.name, static_cast<unsigned long long>(entry.packedSize),
+                                 static_cast<unsigned long long>(entry.unpackedSize), archivePath)
+                         .view());
+            continue;
+        case EntryCopy::Failed:
+            logError((u"Cannot copy the installer entry " + entry.name + u" to " + archivePath).view());
+            output->close();
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include "core/path_text.h"
 #include "core/sha1.h"
 #include "hal/hal_access.h"
+#include "hal/hal_file.h"
 
 namespace druvex {
 namespace {
@@ -168,6 +169,40 @@ bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buf
     if (hadFile)
         deleteFileOrLog(host, backup);
     return true;
+}
+
+bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
+                          const std::shared_ptr<HalAccess>& to, const SharedString& target,
+                          std::optional<std::uint64_t> length)
+{
+    if (from == to && !length)
+        return from->copyFile(source, target, false);
+    HalFile input;
+    HalFile output;
+    if (!input.openForRead(from, source) || !output.openForWrite(to, target))
+        return false;
+    constexpr std::size_t kPieceBytes = 64 * 1024;
+    std::vector<std::uint8_t> piece(kPieceBytes);
+    std::uint64_t left = length.value_or(~std::uint64_t{0});
+    bool copied = true;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
+        const std::int64_t count = input.read(piece.data(), want);
+        if (count == 0) {
+            // A file shorter than the part asked for is no copy of that part.
+            copied = !length;
+            break;
+        }
+        if (count < 0 || output.write(piece.data(), static_cast<std::size_t>(count)) != count) {
+            copied = false;
+            break;
+        }
+        left -= static_cast<std::uint64_t>(count);
+    }
+    copied = output.close() && copied;
+    if (!copied)
+        deleteFileOrLog(*to, target);
+    return copied;
 }
 
 bool isFolderWritable(HalAccess& host, const SharedString& folder)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,6 +45,14 @@ bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
 // ..."). True when the new file stands.
 bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path,
                            const char16_t* what);
+
+// Copies a file from one host to another in pieces: its first `length`
+// bytes when a length is given, else the whole file (between files of one
+// host the host's own copy). A copy that fails midway, or a file shorter than
+// `length`, leaves no partial target behind.
+bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
+                          const std::shared_ptr<HalAccess>& to, const SharedString& target,
+                          std::optional<std::uint64_t> length = std::nullopt);
 
 // Clean-up steps whose caller goes on either way. A failure writes one log
 // line that names the path and the host's error, so that a file or folder left

@@ -28,8 +28,6 @@ constexpr const char* kRegisteredController = "druvex.InstallerController";
 
 // The action value of "remove" that scripts send to another product.
 constexpr std::int32_t kProductActionRemove = 1;
-// Bit 0 of an installed log's support flags: the product takes "RoboActions".
-constexpr std::uint32_t kSupportsRoboActions = 1;
 
 std::mutex& execFolderMutex()
 {
@@ -325,7 +323,7 @@ int installedProductInstallerSupport(lua_State* state)
     if (!log)
         return pushBoolean(state, false);
     if (equalsNoCase(text(state, 2).view(), u"RoboActions"))
-        return pushBoolean(state, (log->getSupportFlags() & kSupportsRoboActions) != 0);
+        return pushBoolean(state, (log->getSupportFlags() & kInstalledLogSupportsRoboActions) != 0);
     return pushBoolean(state, true);
 }
 
@@ -334,7 +332,7 @@ int installedProductSendActions(lua_State* state)
     InstallerScriptServices* installer = nullptr;
     std::int32_t handle = 0;
     const std::shared_ptr<InstalledLog> log = productLog(state, 2, installer, handle);
-    if (log && (log->getSupportFlags() & kSupportsRoboActions) != 0 && equalsNoCase(text(state, 2).view(), u"remove"))
+    if (log && (log->getSupportFlags() & kInstalledLogSupportsRoboActions) != 0 && equalsNoCase(text(state, 2).view(), u"remove"))
         installer->sendInstalledProductAction(handle, kProductActionRemove, text(state, 3));
     return 0;
 }

@@ -9,7 +9,6 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
-#include "hal/hal_file.h"
 #include "hal/os_version.h"
 #include "host/installer_function_support.h"
 #include "host/installer_functions.h"
@@ -26,8 +25,6 @@ namespace druvex::installer_functions {
 namespace {
 
 constexpr char16_t kMessageBoxCaption[] = u"DRUVEX Installer";
-// The pieces copied between two hosts.
-constexpr std::size_t kCopyPieceSize = 64 * 1024;
 
 SharedString comparisonText(int comparison)
 {
@@ -122,34 +119,6 @@ std::uint32_t messageBoxFlags(const SharedString& buttons)
     return kMbOk;
 }
 
-// Copies a file from one host to another in pieces; a copy that fails
-// midway leaves no partial target behind.
-bool copyBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
-                      const std::shared_ptr<HalAccess>& to, const SharedString& target)
-{
-    if (from == to)
-        return from->copyFile(source, target, false);
-    HalFile input;
-    HalFile output;
-    if (!input.openForRead(from, source) || !output.openForWrite(to, target))
-        return false;
-    std::vector<std::uint8_t> piece(kCopyPieceSize);
-    bool copied = true;
-    for (;;) {
-        const std::int64_t count = input.read(piece.data(), piece.size());
-        if (count == 0)
-            break;
-        if (count < 0 || output.write(piece.data(), static_cast<std::size_t>(count)) != count) {
-            copied = false;
-            break;
-        }
-    }
-    copied = output.close() && copied;
-    if (!copied)
-        deleteFileOrLog(*to, target);
-    return copied;
-}
-
 int copyFile(lua_State* state, bool outToIn)
 {
     if (argumentCount(state) != 2 || !isText(state, 1) || !isText(state, 2))
@@ -160,7 +129,7 @@ int copyFile(lua_State* state, bool outToIn)
         return pushInteger(state, 0);
     const SharedString source = text(state, 1);
     const SharedString target = text(state, 2);
-    const bool copied = outToIn ? copyBetweenHosts(out, source, in, target) : copyBetweenHosts(in, source, out, target);
+    const bool copied = outToIn ? copyFileBetweenHosts(out, source, in, target) : copyFileBetweenHosts(in, source, out, target);
     return pushInteger(state, copied ? 1 : 0);
 }
 

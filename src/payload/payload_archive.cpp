@@ -195,6 +195,11 @@ void PayloadArchive::close()
     loaded_ = false;
 }
 
+std::uint64_t PayloadArchive::payloadBase() const
+{
+    return loaded_ ? std::min(trailer_.payloadBase, trailer_.directoryOffset) : 0;
+}
+
 std::int32_t PayloadArchive::findEntry(const SharedString& name) const
 {
     if (!loaded_)

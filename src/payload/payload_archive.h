@@ -43,6 +43,10 @@ public:
 
     // The file the reader opened last (or tried to).
     const SharedString& filePath() const { return path_; }
+    // Where the archive begins in its file, never beyond its directory: the
+    // length of the program it is appended to, 0 for an archive file of its
+    // own or when nothing is loaded.
+    std::uint64_t payloadBase() const;
 
     std::uint32_t entryCount() const { return static_cast<std::uint32_t>(entries_.size()); }
     // The index of the first entry named exactly `name` (case counts); -1

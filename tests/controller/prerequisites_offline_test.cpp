@@ -363,15 +363,66 @@ TEST_F(PrerequisitesOffline, AnotherProgramIsRemovedOnlyWhenTheUserAgrees)
         auto factory = std::make_shared<test::ScriptedFactory>(runs);
         factory->removes = row.removes;
         controller().setInstallationProcessFactory(factory);
+        controller().getUninstallLaunchers() = {std::make_shared<test::StubUninstallLauncher>()};
         makeLogic();
         bool stop = false;
         bool removed = false;
         logic().evaluatePreviousInstallation(stop, removed);
         EXPECT_EQ(stop, row.stop);
         EXPECT_EQ(removed, row.removed);
+        // Once removed, the installation does not remove the program again.
+        EXPECT_EQ(controller().getUninstallLaunchers().empty(), row.removed);
+        EXPECT_EQ(controller().getForeignInstalledLog() == nullptr, row.removed);
         EXPECT_EQ(std::count(runs.calls.begin(), runs.calls.end(), "remove old"), row.removerCalls);
         EXPECT_EQ(ui_->shown.empty() ? std::u16string() : std::get<0>(ui_->shown[0]), row.shown);
     }
+}
+
+TEST_F(PrerequisitesOffline, LeavingThePageEndsTheRunWhereAnEarlierInstallationOrMissingRightsStandInTheWay)
+{
+    // Nothing stands in the way.
+    makePrerequisitesProduct();
+    makeLogic();
+    EXPECT_TRUE(logic().confirmEarlierInstallations());
+    EXPECT_EQ(controller().getResult(), kResultCompleted);
+    EXPECT_TRUE(ui_->shown.empty());
+
+    // A newer version of the program in maintenance: the question (answered
+    // no by the test double) ends the run.
+    makePrerequisitesProduct();
+    controller().setInstalledVersionComparison(1);
+    makeLogic();
+    // As finishChecks leaves it.
+    controller().buildPageSequenceForMode(kModeMaintenance);
+    EXPECT_FALSE(logic().confirmEarlierInstallations());
+    EXPECT_EQ(controller().getResult(), kResultFailed);
+
+    // Another program this installer cannot remove: told, and the end.
+    makePrerequisitesProduct();
+    auto foreign = std::make_shared<InstalledLog>();
+    foreign->setProgramName(SharedString(u"Old Survey"));
+    controller().setForeignInstalledLog(foreign);
+    controller().setUninstallCompatibility(3);
+    makeLogic();
+    EXPECT_FALSE(logic().confirmEarlierInstallations());
+    EXPECT_EQ(controller().getResult(), kResultFailed);
+    ASSERT_EQ(ui_->shown.size(), 1u);
+    EXPECT_EQ(std::get<0>(ui_->shown[0]), u"You must uninstall Old Survey before continuing.");
+
+    // An installation for everyone, and no administrator rights: told.
+    DeviceConfig config = device().config();
+    config.administrator = false;
+    device().reconfigure(config);
+    makePrerequisitesProduct();
+    auto everyone = std::make_shared<test::StubUninstallLauncher>();
+    everyone->forAllUsers = true;
+    controller().getUninstallLaunchers() = {everyone};
+    makeLogic();
+    EXPECT_FALSE(logic().confirmEarlierInstallations());
+    EXPECT_EQ(controller().getResult(), kResultFailed);
+    ASSERT_EQ(ui_->shown.size(), 1u);
+    EXPECT_EQ(std::get<0>(ui_->shown[0]), u"The installation requires administrative rights.");
+    EXPECT_EQ(std::get<1>(ui_->shown[0]), kMessageError);
 }
 
 TEST_F(PrerequisitesOffline, InstallationsForEveryoneNeedAdministratorRights)

@@ -172,12 +172,14 @@ inline const char16_t kTestProgramUuid[] = u"druvex-survey-test";
 
 // One run over a device: the controller as loading would leave it (installer
 // data with the features, their archive entries as package sources, the
-// archive open, the installed log loaded from the product data folder), the
-// features selected and the mode set; then the installation page's silent run.
+// archive open (\Temp\setup.dqres unless another is given), the installed
+// log loaded from the product data folder), the features selected and the
+// mode set; then the installation page's silent run.
 class TestRun {
 public:
     TestRun(InstallDevice& device, const std::vector<TestFeature>& features, WizardMode mode,
-            HalFaultPlan plan = {}, InstallerOptions options = {})
+            HalFaultPlan plan = {}, InstallerOptions options = {},
+            const SharedString& archive = SharedString(u"\\Temp\\setup.dqres"))
         : options_(std::move(options))
     {
         faulty_ = std::make_shared<FaultInjectingHal>(device.host(), std::move(plan));
@@ -200,7 +202,7 @@ public:
             features_.push_back(feature);
         }
         int error = 0;
-        EXPECT_TRUE(controller.getPayloadArchive().open(SharedString(u"\\Temp\\setup.dqres"), error)) << error;
+        EXPECT_TRUE(controller.getPayloadArchive().open(archive, error)) << error;
         controller.setDestinationFolder(SharedString(kTestDestination));
         controller.setLanguage(1033, SharedString(u"English"));
         // As the start-up leaves it: the installed features mapped to the

@@ -169,6 +169,33 @@ TEST_F(FileUtilHost, WriteBufferToFileReplacesAndReportsEveryFailure)
     EXPECT_FALSE(writeBufferToFile(*host_, Bytes(1, 'x'), S(u"\\No Such Folder\\out.bin")));
 }
 
+TEST_F(FileUtilHost, CopyBetweenHostsTakesTheWholeFileOrItsFirstBytesAndLeavesNoPart)
+{
+    std::mt19937 random(5);
+    std::string content(200000, '\0');
+    for (char& c : content)
+        c = static_cast<char>(random());
+    device().writeFile("Temp/program.exe", content);
+    const SharedString source = S(u"\\Temp\\program.exe");
+    // Another host over the same device: the copy goes piece by piece.
+    const auto other = std::make_shared<test::FaultInjectingHal>(host_);
+    EXPECT_TRUE(copyFileBetweenHosts(host_, source, other, S(u"\\Temp\\whole.exe")));
+    EXPECT_TRUE(device().readFile("Temp/whole.exe") == content);
+    EXPECT_TRUE(copyFileBetweenHosts(host_, source, other, S(u"\\Temp\\head.exe"), 70000));
+    EXPECT_TRUE(device().readFile("Temp/head.exe") == content.substr(0, 70000));
+    EXPECT_TRUE(copyFileBetweenHosts(host_, source, host_, S(u"\\Temp\\same.exe"), 3));
+    EXPECT_EQ(device().readFile("Temp/same.exe"), content.substr(0, 3));
+
+    // More than the file holds is no copy of that part.
+    EXPECT_FALSE(copyFileBetweenHosts(host_, source, other, S(u"\\Temp\\long.exe"), content.size() + 1));
+    EXPECT_FALSE(device().exists("Temp/long.exe"));
+    const auto failing = std::make_shared<test::FaultInjectingHal>(host_, faults([](auto& p) { p.failWriteNumber = 2; }));
+    EXPECT_FALSE(copyFileBetweenHosts(host_, source, failing, S(u"\\Temp\\cut.exe"), 150000));
+    EXPECT_FALSE(device().exists("Temp/cut.exe"));
+    EXPECT_FALSE(copyFileBetweenHosts(host_, S(u"\\Temp\\missing.exe"), other, S(u"\\Temp\\none.exe")));
+    EXPECT_FALSE(device().exists("Temp/none.exe"));
+}
+
 TEST_F(FileUtilHost, IsFolderWritableLeavesNoProbeBehind)
 {
     EXPECT_TRUE(isFolderWritable(*host_, S(u"\\Temp")));

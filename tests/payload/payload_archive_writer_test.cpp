@@ -235,21 +235,7 @@ TEST_F(ArchiveWriter, RawCopiesKeepEveryEntryAsItWas)
     EXPECT_EQ(writer.entries()[0].offset, 0u);
     EXPECT_EQ(device().readFile("Temp/target.exe").substr(0, 1000), std::string(1000, '\xAB'));
 
-    PayloadArchive& copy = opened(targetPath);
-    ASSERT_EQ(copy.entryCount(), source.entryCount());
-    for (std::int32_t i = 0; i < 3; ++i) {
-        const PayloadEntry& original = source.entryAt(i);
-        const PayloadEntry& copied = copy.entryAt(i);
-        EXPECT_EQ(copied.name, original.name);
-        EXPECT_EQ(copied.method, original.method);
-        EXPECT_EQ(copied.packedSize, original.packedSize);
-        EXPECT_EQ(copied.unpackedSize, original.unpackedSize);
-        EXPECT_EQ(copied.checksum, original.checksum);
-        EXPECT_TRUE(copy.verifyEntry(copied.name, error));
-        Bytes bytes;
-        EXPECT_TRUE(copy.extractTo(copied.name, bytes));
-        EXPECT_EQ(bytes, data);
-    }
+    test::expectSameEntries(source, opened(targetPath), data);
 }
 
 }  // namespace

@@ -207,6 +207,27 @@ inline Bytes makeTrailer(const Bytes& directory, std::uint32_t count, std::uint6
     return trailer;
 }
 
+// The copy holds the source's entries in their order, each record and check
+// word as it was, each entry passing its check and decoding to `data`.
+inline void expectSameEntries(PayloadArchive& source, PayloadArchive& copy, const Bytes& data)
+{
+    ASSERT_EQ(copy.entryCount(), source.entryCount());
+    int error = 0;
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(copy.entryCount()); ++i) {
+        const PayloadEntry& original = source.entryAt(i);
+        const PayloadEntry& copied = copy.entryAt(i);
+        EXPECT_EQ(copied.name, original.name);
+        EXPECT_EQ(copied.method, original.method);
+        EXPECT_EQ(copied.packedSize, original.packedSize);
+        EXPECT_EQ(copied.unpackedSize, original.unpackedSize);
+        EXPECT_EQ(copied.checksum, original.checksum);
+        EXPECT_TRUE(copy.verifyEntry(copied.name, error)) << error;
+        Bytes bytes;
+        EXPECT_TRUE(copy.extractTo(copied.name, bytes));
+        EXPECT_EQ(bytes, data);
+    }
+}
+
 // Every call a sink received: "begin N" ("begin unknown"), "write N", "finish".
 class RecordingSink final : public PayloadSink {
 public:

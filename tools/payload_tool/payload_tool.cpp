@@ -1,19 +1,27 @@
 // payload_tool: the installer archive from the command line, over the same
 // reader and writer the installer uses.
 //
-//   payload_tool create ARCHIVE [--append] ENTRY...
+//   payload_tool create ARCHIVE [--append] [--jobs=N] ENTRY...
 //       ENTRY is [stored:|lzma:|zlib:]NAME=FILE (the tool codes the file),
 //       raw:METHOD:UNPACKED:NAME=FILE (the file's bytes as they are, under that
-//       method number and unpacked size), or package:NAME=FOLDER (the folder's
-//       tree as a feature package below "<TARGETDIR>", LZMA-coded, its unpacked
-//       size the sum of its files' sizes). --append writes the archive after
-//       the existing content of ARCHIVE (a program file).
+//       method number and unpacked size), or package:NAME=[TOP:]FOLDER (the
+//       folder's tree as a feature package below the top-level folder TOP, a
+//       variable that names a folder on the device such as WINDOWS, with or
+//       without its angle brackets; "<TARGETDIR>" without TOP). The package
+//       arguments of one NAME make one package with a top-level folder each,
+//       in the order given. A package is LZMA-coded, its unpacked size the sum
+//       of its files' sizes. --append writes the archive after the existing
+//       content of ARCHIVE (a program file). The entries are coded N at a time
+//       (by default as many as the cores and the memory allow); the archive
+//       holds the same bytes whatever N is.
 //   payload_tool list ARCHIVE
 //   payload_tool verify ARCHIVE [NAME...]
 //   payload_tool extract ARCHIVE NAME OUTPUT      (OUTPUT "-": standard output)
 //
 // Paths are host paths (no device is active). Exit status 0 on success, 1 on
 // a failure, 2 for a wrong command line.
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +34,7 @@
 #include "text/shared_string.h"
 #include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
+#include "payload_tool/parallel_coding.h"
 #include "payload/entry_encoder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_archive_writer.h"
@@ -40,8 +49,8 @@ constexpr int kUsage = 2;
 
 int usage()
 {
-    std::fputs("usage: payload_tool create ARCHIVE [--append] [stored:|lzma:|zlib:]NAME=FILE...\n"
-               "                    raw:METHOD:UNPACKED:NAME=FILE package:NAME=FOLDER\n"
+    std::fputs("usage: payload_tool create ARCHIVE [--append] [--jobs=N] [stored:|lzma:|zlib:]NAME=FILE...\n"
+               "                    raw:METHOD:UNPACKED:NAME=FILE package:NAME=[TOP:]FOLDER\n"
                "       payload_tool list ARCHIVE\n"
                "       payload_tool verify ARCHIVE [NAME...]\n"
                "       payload_tool extract ARCHIVE NAME OUTPUT\n",
@@ -75,13 +84,53 @@ bool readHostFile(const std::string& path, Bytes& bytes)
     return !in.bad();
 }
 
+// A folder packed under one top-level folder of a package: "<TARGETDIR>",
+// "<WINDOWS>" or any other variable that names a folder on the device.
+struct PackageFolder {
+    std::string top;
+    std::string folder;
+};
+
 struct EntryArgument {
     std::string name;
     std::string file;
-    std::string coding = "stored";  // stored, lzma, zlib, raw or package
-    std::uint32_t method = 0;       // raw only
-    std::uint32_t unpacked = 0;     // raw only
+    std::string coding = "stored";       // stored, lzma, zlib, raw or package
+    std::uint32_t method = 0;            // raw only
+    std::uint32_t unpacked = 0;          // raw only
+    std::vector<PackageFolder> folders;  // package only
 };
+
+bool isVariableNameChar(char ch)
+{
+    return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_';
+}
+
+// A package folder with the top-level folder it goes under: "NAME:FOLDER" or
+// "<NAME>:FOLDER" names it, a plain folder goes under "<TARGETDIR>".
+PackageFolder packageFolder(const std::string& text)
+{
+    const PackageFolder plain{"<TARGETDIR>", text};
+    const bool bracketed = text.starts_with('<');
+    std::size_t end = bracketed ? 1 : 0;
+    while (end < text.size() && isVariableNameChar(text[end]))
+        ++end;
+    const std::string name = text.substr(bracketed ? 1 : 0, end - (bracketed ? 1 : 0));
+    if (bracketed) {
+        if (end == text.size() || text[end] != '>')
+            return plain;
+        ++end;
+    }
+    if (name.empty() || end == text.size() || text[end] != ':')
+        return plain;
+    return PackageFolder{"<" + name + ">", text.substr(end + 1)};
+}
+
+bool sameTopFolder(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
 
 bool parseEntry(std::string text, EntryArgument& entry)
 {
@@ -111,97 +160,259 @@ bool parseEntry(std::string text, EntryArgument& entry)
         return false;
     entry.name = text.substr(0, equals);
     entry.file = text.substr(equals + 1);
+    if (entry.coding == "package") {
+        entry.folders.push_back(packageFolder(entry.file));
+        if (entry.folders.back().folder.empty())
+            return false;
+    }
     return true;
 }
 
-bool codeEntry(const EntryArgument& entry, const Bytes& data, Bytes& packed, std::uint32_t& method,
-               std::uint32_t& unpacked)
+// The command line's entries in order; the package arguments of one name
+// make one package, their top-level folders in the order given. False with
+// the reason for a wrong command line.
+bool parseEntries(const std::vector<std::string>& arguments, std::vector<EntryArgument>& entries, bool& append,
+                  unsigned& threads, std::string& reason)
 {
-    unpacked = static_cast<std::uint32_t>(data.size());
-    if (entry.coding == "zlib") {
-        method = druvex::kPayloadMethodZlib;
-        return druvex::encodeZlibEntry(data, packed);
+    for (const std::string& argument : arguments) {
+        if (argument == "--append") {
+            append = true;
+            continue;
+        }
+        if (argument.rfind("--jobs=", 0) == 0) {
+            const std::string count = argument.substr(7);
+            if (count.empty() || count.size() > 4 || count.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoul(count) == 0) {
+                reason = "--jobs takes a number of 1 or more";
+                return false;
+            }
+            threads = static_cast<unsigned>(std::stoul(count));
+            continue;
+        }
+        EntryArgument entry;
+        if (!parseEntry(argument, entry)) {
+            reason = "cannot read the entry " + argument;
+            return false;
+        }
+        const auto earlier = std::find_if(entries.begin(), entries.end(), [&](const EntryArgument& other) {
+            return entry.coding == "package" && other.coding == "package" && other.name == entry.name;
+        });
+        if (earlier == entries.end()) {
+            entries.push_back(entry);
+            continue;
+        }
+        const PackageFolder& added = entry.folders.front();
+        for (const PackageFolder& folder : earlier->folders) {
+            if (sameTopFolder(folder.top, added.top)) {
+                reason = "the package " + entry.name + " is given the top folder " + added.top + " twice";
+                return false;
+            }
+        }
+        earlier->folders.push_back(added);
     }
-    if (entry.coding == "raw") {
-        method = entry.method;
-        unpacked = entry.unpacked;
-    } else {
-        method = druvex::kPayloadMethodStored;
-    }
-    packed = data;
     return true;
 }
 
-// Codes `size` bytes from `read` as an LZMA entry straight into the archive:
-// neither the input nor the coded bytes are ever held whole.
-bool addLzmaEntry(druvex::PayloadArchiveWriter& writer, const std::string& name, std::uint32_t unpacked,
-                  std::uint64_t size, const druvex::EntryReadFunction& read, int& error)
+// An entry ready to be coded: its directory record's figures, and the job
+// that writes its packed bytes.
+struct PreparedEntry {
+    SharedString name;
+    std::uint32_t method = 0;
+    std::uint32_t unpacked = 0;
+    druvex::tools::CodingJob code;
+};
+
+bool fileSize(const std::string& path, std::uint64_t& size, std::string& reason)
 {
-    return writer.addEntryFrom(druvex::fromUtf8(name), druvex::kPayloadMethodLzma, unpacked,
-                               [&](druvex::PackageOutputStream& out) {
-                                   return druvex::encodeLzmaEntry(size, read, [&](const std::uint8_t* bytes,
-                                                                                  std::size_t count) {
-                                       // The encoder writes in pieces far below 4 GiB.
-                                       return out.write(static_cast<std::uint32_t>(count), bytes);
-                                   });
-                               },
-                               error);
+    std::error_code error;
+    size = std::filesystem::file_size(path, error);
+    if (!error && size <= 0xFFFFFFFFu)
+        return true;
+    reason = error ? "cannot read " + path : path + " holds 4 GiB or more";
+    return false;
 }
 
-// The folder's tree as a feature package, coded while it is read.
-int addPackage(druvex::PayloadArchiveWriter& writer, const EntryArgument& entry)
+// The folders' trees as one feature package, LZMA-coded while it is read.
+bool preparePackage(const EntryArgument& entry, std::vector<std::unique_ptr<druvex::tools::PackageWriter>>& packages,
+                    PreparedEntry& prepared, std::string& reason)
 {
-    druvex::tools::PackageWriter package;
-    std::string reason;
-    if (!druvex::tools::addFolderTree(package, entry.file, u"<TARGETDIR>", reason))
-        return fail(reason);
-    if (package.fileBytes() > 0xFFFFFFFFu)
-        return fail("the files of " + entry.file + " hold 4 GiB or more");
-    druvex::tools::PackageStreamReader reader(package);
-    int error = 0;
-    if (!addLzmaEntry(writer, entry.name, static_cast<std::uint32_t>(package.fileBytes()), reader.size(),
-                      [&](std::uint8_t* buffer, std::size_t count) { return reader.read(buffer, count); }, error))
-        return fail("cannot add " + entry.name + " from the files of " + entry.file + " (error " +
-                    std::to_string(error) + ")");
+    auto package = std::make_unique<druvex::tools::PackageWriter>();
+    std::string folders;
+    for (const PackageFolder& folder : entry.folders) {
+        if (!druvex::tools::addFolderTree(*package, folder.folder, std::u16string(druvex::fromUtf8(folder.top).view()),
+                                          reason))
+            return false;
+        folders += (folders.empty() ? "" : ", ") + folder.folder;
+    }
+    if (package->fileBytes() > 0xFFFFFFFFu) {
+        reason = "the files of " + folders + " hold 4 GiB or more";
+        return false;
+    }
+    prepared.method = druvex::kPayloadMethodLzma;
+    prepared.unpacked = static_cast<std::uint32_t>(package->fileBytes());
+    const druvex::tools::PackageWriter& tree = *package;
+    packages.push_back(std::move(package));
+    prepared.code = [&tree, folders](const druvex::EntryWriteFunction& write, std::string& failure) {
+        druvex::tools::PackageStreamReader reader(tree);
+        bool unread = false;
+        const bool coded = druvex::encodeLzmaEntry(
+            reader.size(),
+            [&](std::uint8_t* buffer, std::size_t count) {
+                const std::int64_t got = reader.read(buffer, count);
+                unread = got < 0;
+                return got;
+            },
+            write);
+        if (!coded)
+            failure = unread ? "cannot read the files of " + folders : "cannot code the files of " + folders;
+        return coded;
+    };
+    return true;
+}
+
+// A file, LZMA-coded while it is read.
+bool prepareLzmaFile(const EntryArgument& entry, PreparedEntry& prepared, std::string& reason)
+{
+    std::uint64_t size = 0;
+    if (!fileSize(entry.file, size, reason))
+        return false;
+    prepared.method = druvex::kPayloadMethodLzma;
+    prepared.unpacked = static_cast<std::uint32_t>(size);
+    prepared.code = [path = entry.file, size](const druvex::EntryWriteFunction& write, std::string& failure) {
+        std::ifstream in(path, std::ios::binary);
+        const bool coded = in && druvex::encodeLzmaEntry(
+                                     size,
+                                     [&](std::uint8_t* buffer, std::size_t count) -> std::int64_t {
+                                         in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
+                                         return in.bad() ? -1 : in.gcount();
+                                     },
+                                     write);
+        if (!coded)
+            failure = "cannot code " + path;
+        return coded;
+    };
+    return true;
+}
+
+// A file stored as it is, zlib-coded, or taken as already coded (raw).
+bool prepareWholeFile(const EntryArgument& entry, PreparedEntry& prepared, std::string& reason)
+{
+    std::uint64_t size = 0;
+    if (!fileSize(entry.file, size, reason))
+        return false;
+    prepared.method = entry.coding == "zlib"  ? druvex::kPayloadMethodZlib
+                      : entry.coding == "raw" ? entry.method
+                                              : druvex::kPayloadMethodStored;
+    prepared.unpacked = entry.coding == "raw" ? entry.unpacked : static_cast<std::uint32_t>(size);
+    prepared.code = [path = entry.file, zlib = entry.coding == "zlib"](const druvex::EntryWriteFunction& write,
+                                                                       std::string& failure) {
+        Bytes data;
+        if (!readHostFile(path, data)) {
+            failure = "cannot read " + path;
+            return false;
+        }
+        Bytes coded;
+        if (zlib && !druvex::encodeZlibEntry(data, coded)) {
+            failure = "cannot code " + path;
+            return false;
+        }
+        const Bytes& bytes = zlib ? coded : data;
+        return write(bytes.data(), bytes.size());
+    };
+    return true;
+}
+
+bool prepareEntry(const EntryArgument& entry, std::vector<std::unique_ptr<druvex::tools::PackageWriter>>& packages,
+                  PreparedEntry& prepared, std::string& reason)
+{
+    prepared.name = druvex::fromUtf8(entry.name);
+    if (entry.coding == "package")
+        return preparePackage(entry, packages, prepared, reason);
+    if (entry.coding == "lzma")
+        return prepareLzmaFile(entry, prepared, reason);
+    return prepareWholeFile(entry, prepared, reason);
+}
+
+std::string addFailure(const PreparedEntry& entry, const std::string& reason, int error)
+{
+    return "cannot add " + utf8(entry.name) + (reason.empty() ? "" : ": " + reason) + " (error " +
+           std::to_string(error) + ")";
+}
+
+// Codes each entry straight into the archive, one after another.
+int writeInTurn(druvex::PayloadArchiveWriter& writer, const std::vector<PreparedEntry>& entries)
+{
+    for (const PreparedEntry& entry : entries) {
+        std::string reason;
+        int error = 0;
+        const bool added = writer.addEntryFrom(
+            entry.name, entry.method, entry.unpacked,
+            [&](druvex::PackageOutputStream& out) {
+                return entry.code(
+                    [&](const std::uint8_t* bytes, std::size_t count) {
+                        // The coders write in pieces far below 4 GiB.
+                        return out.write(static_cast<std::uint32_t>(count), bytes);
+                    },
+                    reason);
+            },
+            error);
+        if (!added)
+            return fail(addFailure(entry, reason, error));
+    }
     return 0;
 }
 
-// A file coded as an LZMA entry while it is read.
-int addLzmaFile(druvex::PayloadArchiveWriter& writer, const EntryArgument& entry)
+// Codes the entries on several threads and writes them in their order.
+int writeInParallel(druvex::PayloadArchiveWriter& writer, const std::vector<PreparedEntry>& entries,
+                    unsigned threads, const std::string& archive)
 {
-    std::ifstream in(entry.file, std::ios::binary);
-    std::error_code sizeError;
-    const std::uint64_t size = std::filesystem::file_size(entry.file, sizeError);
-    if (!in || sizeError)
-        return fail("cannot read " + entry.file);
-    if (size > 0xFFFFFFFFu)
-        return fail(entry.file + " holds 4 GiB or more");
-    int error = 0;
-    const bool added = addLzmaEntry(writer, entry.name, static_cast<std::uint32_t>(size), size,
-                                    [&](std::uint8_t* buffer, std::size_t count) -> std::int64_t {
-                                        in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
-                                        return in.bad() ? -1 : in.gcount();
-                                    },
-                                    error);
-    if (!added)
-        return fail("cannot add " + entry.name + " (error " + std::to_string(error) + ")");
-    return 0;
+    std::vector<druvex::tools::CodingJob> jobs;
+    for (const PreparedEntry& entry : entries)
+        jobs.push_back(entry.code);
+    std::filesystem::path folder = std::filesystem::absolute(archive).parent_path();
+    std::string failure;
+    const bool written = druvex::tools::codeInParallel(
+        jobs, threads, folder,
+        [&](std::size_t index, std::uint64_t, const druvex::EntryReadFunction& read) {
+            const PreparedEntry& entry = entries[index];
+            std::vector<std::uint8_t> buffer(1 << 16);
+            int error = 0;
+            const bool added = writer.addEntryFrom(
+                entry.name, entry.method, entry.unpacked,
+                [&](druvex::PackageOutputStream& out) {
+                    for (;;) {
+                        const std::int64_t got = read(buffer.data(), buffer.size());
+                        if (got <= 0)
+                            return got == 0;
+                        if (!out.write(static_cast<std::uint32_t>(got), buffer.data()))
+                            return false;
+                    }
+                },
+                error);
+            if (!added)
+                failure = addFailure(entry, "", error);
+            return added;
+        },
+        failure);
+    return written ? 0 : fail(failure);
 }
 
 int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& archive,
            const std::vector<std::string>& arguments)
 {
     bool append = false;
-    std::vector<EntryArgument> entries;
-    for (const std::string& argument : arguments) {
-        if (argument == "--append") {
-            append = true;
-            continue;
-        }
-        EntryArgument entry;
-        if (!parseEntry(argument, entry))
-            return usage();
-        entries.push_back(entry);
+    unsigned threads = 0;
+    std::vector<EntryArgument> parsed;
+    std::string reason;
+    if (!parseEntries(arguments, parsed, append, threads, reason)) {
+        std::fprintf(stderr, "payload_tool: %s\n", reason.c_str());
+        return usage();
+    }
+    std::vector<std::unique_ptr<druvex::tools::PackageWriter>> packages;
+    std::vector<PreparedEntry> entries(parsed.size());
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        if (!prepareEntry(parsed[i], packages, entries[i], reason))
+            return fail(reason);
     }
     if (!append) {
         std::ofstream truncate(archive, std::ios::binary | std::ios::trunc);
@@ -212,25 +423,12 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
     if (!output->openForAppend(host, devicePath(archive)))
         return fail("cannot open " + archive + " for appending");
     druvex::PayloadArchiveWriter writer(output, output->payloadBase());
-    for (const EntryArgument& entry : entries) {
-        if (entry.coding == "package" || entry.coding == "lzma") {
-            if (const int status = entry.coding == "package" ? addPackage(writer, entry) : addLzmaFile(writer, entry))
-                return status;
-            continue;
-        }
-        Bytes data;
-        if (!readHostFile(entry.file, data))
-            return fail("cannot read " + entry.file);
-        Bytes packed;
-        std::uint32_t method = 0;
-        std::uint32_t unpacked = 0;
-        if (!codeEntry(entry, data, packed, method, unpacked))
-            return fail("cannot code " + entry.file);
-        druvex::MemoryInputStream input(packed);
-        int error = 0;
-        if (!writer.addEntry(druvex::fromUtf8(entry.name), method, input, unpacked, error))
-            return fail("cannot add " + entry.name + " (error " + std::to_string(error) + ")");
-    }
+    if (threads == 0)
+        threads = druvex::tools::defaultCodingThreads();
+    const int status =
+        threads == 1 ? writeInTurn(writer, entries) : writeInParallel(writer, entries, threads, archive);
+    if (status != 0)
+        return status;
     int error = 0;
     if (!writer.finish(error))
         return fail("cannot finish " + archive + " (error " + std::to_string(error) + ")");
