@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,13 +18,21 @@ namespace druvex::test {
 
 class HeldReport {
 public:
-    // Inside the report: waits until the teardown has begun.
+    // Inside the report: waits until the teardown has begun, then lets a
+    // teardown that does not wait for the report (it runs on another thread)
+    // finish first, so that its fault shows; one that waits is blocked
+    // meanwhile, and the report goes on after a bounded number of yields.
     void hold()
     {
         std::unique_lock lock(mutex_);
         events_.push_back("held");
         changed_.notify_all();
         changed_.wait(lock, [this] { return tearingDown_; });
+        for (int turn = 0; turn < kYields && !gone_; ++turn) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
         events_.push_back("left");
     }
 
@@ -44,7 +53,9 @@ public:
             changed_.notify_all();
         }
         teardown();
-        note("gone");
+        std::lock_guard lock(mutex_);
+        events_.push_back("gone");
+        gone_ = true;
     }
 
     void note(std::string event)
@@ -64,6 +75,8 @@ private:
     std::condition_variable changed_;
     std::vector<std::string> events_;
     bool tearingDown_ = false;
+    bool gone_ = false;
+    static constexpr int kYields = 10000;
 };
 
 }  // namespace druvex::test
