@@ -2,9 +2,13 @@
 // reader, at two sizes ten times apart: a data.xml of sibling features, one of
 // ComponentFeature entries in descending order, one custom page of many
 // controls, a registry.reg of many keys whose deepest lies at the depth limit,
-// and an ini file of continuation lines. A reader that costs about n log n
-// keeps its cost per item; a quadratic one multiplies it by ten. Prints the
-// cost per item at both sizes and reports their ratio, one a round.
+// an ini file of continuation lines, a redistributables list, a translation
+// file of one key repeated; and inputs whose one item is long or whose items
+// are many and cheap: a registry.reg of one long value, a translation looked
+// up in a long text, a package header of many files. A reader that costs
+// about n log n keeps its cost per item; a quadratic one multiplies it by
+// ten. Prints the cost per item at both sizes and reports their ratio, one a
+// round.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -16,8 +20,13 @@
 
 #include "bench_support.h"
 #include "core/ini_file.h"
+#include "core/xlate_table.h"
 #include "data/install_data.h"
 #include "data/install_data_xml.h"
+#include "data/redist_info.h"
+#include "host/wince_hal_access.h"
+#include "payload/package_node_writer.h"
+#include "payload/package_unpacker.h"
 #include "platform/input_limits.h"
 #include "platform/registry_file.h"
 #include "support/hostile_inputs.h"
@@ -53,6 +62,66 @@ bool readIni(const std::string& text)
     return ini.parse(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+bool readRedistInfo(const std::string& text)
+{
+    std::vector<RedistributablePtr> list;
+    return parseRedistInfo(text.data(), text.size(), list);
+}
+
+// Translation tables map a file: the inputs are written once, here, and the
+// read gets the file's path.
+std::string translationFile(const std::string& content)
+{
+    static const bench::ScratchFolder folder("hostile-inputs");
+    static int files = 0;
+    const bench::fs::path path = folder.path / ("table" + std::to_string(++files) + ".xlt");
+    bench::writeWhole(path, bench::Bytes(content.begin(), content.end()));
+    return path.string();
+}
+
+bool readRepeatedKeys(const std::string& path)
+{
+    const XlateTable table(fromUtf8(path).view());
+    return table.lookup(u"Repeated key") == u"Text 000000";
+}
+
+// The long text looked up ten times, as a dialog's texts are over a run.
+bool lookUpLongText(const std::string& path)
+{
+    const XlateTable table(fromUtf8(path).view());
+    bool found = true;
+    for (int i = 0; i < 10; ++i)
+        found = table.lookup(u"Long").length() > 0 && found;
+    return found;
+}
+
+// A writer that creates nothing, so that only the header and the tree it
+// gives are measured.
+class NothingWritten final : public PackageNodeWriter {
+public:
+    bool createFolder(ContentFolder*, const SharedString&) override { return true; }
+    bool createFile(ContentFile*, const SharedString&) override { return true; }
+    bool writeData(std::uint32_t, const std::uint8_t*) override { return true; }
+    bool finishFile() override { return true; }
+};
+
+// Through the unpacker in the decoder's pieces of 4,096 bytes.
+bool unpackPackage(const std::string& stream)
+{
+    static HalAccessWinCE host;
+    NothingWritten writer;
+    PackageUnpacker unpacker(nullptr, writer, host);
+    unpacker.setPlainNames();
+    unpacker.begin(static_cast<std::uint32_t>(stream.size()), 0);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data());
+    for (std::size_t at = 0; at < stream.size(); at += 4096) {
+        const std::size_t piece = std::min<std::size_t>(4096, stream.size() - at);
+        if (!unpacker.write(static_cast<std::uint32_t>(piece), bytes + at))
+            return false;
+    }
+    return unpacker.finish();
+}
+
 const std::vector<Case>& cases()
 {
     static const std::vector<Case> list = {
@@ -63,6 +132,15 @@ const std::vector<Case>& cases()
          [](int keys) { return test::registryFileWithKeys(keys, static_cast<int>(kMaxRegistryKeyDepth)); },
          readRegistry},
         {"hostile_ini_continuations", "ini continuation lines", 20'000, test::iniWithContinuationLines, readIni},
+        {"hostile_redist_entries", "redistributables list, descending", 2'000, test::redistInfoWithEntries,
+         readRedistInfo},
+        {"hostile_translation_repeats", "translation file, one key repeated", 2'000,
+         [](int count) { return translationFile(test::translationWithRepeatedKey(count)); }, readRepeatedKeys},
+        {"hostile_translation_text", "translation text, 10 lookups a unit", 100'000,
+         [](int units) { return translationFile(test::translationWithLongText(units)); }, lookUpLongText},
+        {"hostile_registry_value", "registry.reg of one long value, a byte", 1'000'000,
+         test::registryFileWithLongValue, readRegistry},
+        {"hostile_package_files", "package header of empty files", 20'000, test::packageWithFiles, unpackPackage},
     };
     return list;
 }
@@ -80,7 +158,7 @@ void BM_Read(benchmark::State& state)
     state.SetLabel(c.name);
 }
 BENCHMARK(BM_Read)
-    ->ArgsProduct({benchmark::CreateDenseRange(0, 4, 1), {1, 10}})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 9, 1), {1, 10}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

@@ -55,6 +55,9 @@ def files_below(folder):
 
 
 class Demo:
+    registry_key = REGISTRY_KEY
+    destination = DESTINATION
+
     def __init__(self, setup, payload_tool, output):
         self.setup = setup
         self.payload_tool = payload_tool
@@ -72,23 +75,32 @@ class Demo:
             shutil.rmtree(self.output)
         os.makedirs(self.output)
         subprocess.run([sys.executable, os.path.join(EXAMPLES, "make_product.py"), self.sources], check=True)
+        self.make_device()
+        self.installer_1 = self.pack("1.0", "data.xml", appended=True)
+        self.installer_2 = self.pack("2.0", "data-2.0.xml", appended=False)
+
+    def make_device(self):
+        """The example device: its device.ini and registry, and the folders
+        every device has."""
         os.makedirs(self.device)
         for name in ("device.ini", "registry.reg"):
             shutil.copyfile(os.path.join(EXAMPLES, "device", name), os.path.join(self.device, name))
-        # The folders every device has.
         for folder in ("Windows/Start Menu/Programs", "Windows/Desktop", "Program Files", "My Documents",
                        "Application Data", "Temp"):
             os.makedirs(os.path.join(self.fs, *folder.split("/")))
-        self.installer_1 = self.pack("1.0", "data.xml", appended=True)
-        self.installer_2 = self.pack("2.0", "data-2.0.xml", appended=False)
+
+    def copy_program(self, folder, name):
+        """A copy of the setup program as `name` in a new host folder."""
+        os.makedirs(folder)
+        program = os.path.join(folder, name)
+        shutil.copyfile(self.setup, program)
+        shutil.copymode(self.setup, program)
+        return program
 
     def pack(self, version, data_file, appended):
         """The installer of one version in \\Temp\\DemoSurvey-<version> on the device."""
         folder = os.path.join(self.fs, "Temp", "DemoSurvey-" + version)
-        os.makedirs(folder)
-        program = os.path.join(folder, PROGRAM_NAME)
-        shutil.copyfile(self.setup, program)
-        shutil.copymode(self.setup, program)
+        program = self.copy_program(folder, PROGRAM_NAME)
         entries = ["lzma:Data=" + os.path.join(PRODUCT_DATA, data_file),
                    "lzma:InstallerInfo=" + os.path.join(PRODUCT_DATA, "InstallerInfo.xml"),
                    "package:ExtraData/ReqInfo=" + os.path.join(PRODUCT_DATA, "ReqInfo")]
@@ -158,7 +170,7 @@ class Demo:
             for line in registry:
                 line = line.strip()
                 if line.startswith("["):
-                    inside = line[1:-1].lower() == REGISTRY_KEY.lower()
+                    inside = line[1:-1].lower() == self.registry_key.lower()
                     if inside:
                         values = {}
                 elif inside and "=" in line:
@@ -225,6 +237,26 @@ class Demo:
     def check_mode(self, mode, wanted):
         self.expect(mode == wanted, "the run's wizard mode is %s, not %s" % (mode, wanted))
 
+    def uninstall(self, title, program):
+        """A file of the user's own added, the silent uninstallation: what the
+        installed log listed goes, the user's file stays."""
+        log = self.installed_log()
+        listed = [name for _, names in (log[1].values() if log else []) for name in names]
+        user_file = self.destination + "/my-notes.txt"
+        with open(self.host(user_file), "w") as notes:
+            notes.write("a file of the user's own\n")
+        print("\n   (added \\%s)" % user_file.replace("/", "\\"))
+        mode, _ = self.run(title, program, ["uninstall_mode", "silent_mode"])
+        self.report()
+        self.check_mode(mode, "5")
+        left = [name for name in listed if os.path.exists(self.host(name))]
+        self.expect(listed and not left, "%d of the %d files of the installed log are still there"
+                    % (len(left), len(listed)))
+        self.expect(os.path.exists(self.host(user_file)), "the user's file is gone")
+        self.expect(self.installed_log() is None, "InstalledLog.xml is still there")
+        self.expect(not self.shortcuts(), "the shortcut is still there")
+        self.expect(self.registry_values() is None, "the registry key is still there")
+
     # --- The four runs ----------------------------------------------------------------------------
 
     def wizard(self):
@@ -269,22 +301,7 @@ class Demo:
         self.expect("Installing Feature/Maps" not in log and os.stat(maps_before).st_mtime_ns == maps_time,
                     "the unchanged maps were installed again")
 
-        log = self.installed_log()
-        listed = [name for _, names in (log[1].values() if log else []) for name in names]
-        user_file = DESTINATION + "/my-notes.txt"
-        with open(self.host(user_file), "w") as notes:
-            notes.write("a file of the user's own\n")
-        print("\n   (added \\%s)" % user_file.replace("/", "\\"))
-        mode, _ = self.run("4. Silent uninstallation", self.installer_2, ["uninstall_mode", "silent_mode"])
-        self.report()
-        self.check_mode(mode, "5")
-        left = [name for name in listed if os.path.exists(self.host(name))]
-        self.expect(listed and not left, "%d of the %d files of the installed log are still there"
-                    % (len(left), len(listed)))
-        self.expect(os.path.exists(self.host(user_file)), "the user's file is gone")
-        self.expect(self.installed_log() is None, "InstalledLog.xml is still there")
-        self.expect(not self.shortcuts(), "the shortcut is still there")
-        self.expect(self.registry_values() is None, "the registry key is still there")
+        self.uninstall("4. Silent uninstallation", self.installer_2)
 
         if self.failures:
             print("\nThe demo FAILED:")

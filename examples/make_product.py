@@ -94,14 +94,19 @@ PRODUCT = {
 }
 
 
+def write_file(root, name, text):
+    """The text as the file `name` (with '/') below `root`, folders made."""
+    path = os.path.join(root, *name.split("/"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="ascii", newline="\n") as out:
+        out.write(text)
+
+
 def write_version(output, version):
     for feature, (feature_version, make) in PRODUCT[version].items():
         root = os.path.join(output, version, feature)
         for name, text in make(feature_version).items():
-            path = os.path.join(root, *name.split("/"))
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "w", encoding="ascii", newline="\n") as out:
-                out.write(text)
+            write_file(root, name, text)
 
 
 def main(argv):

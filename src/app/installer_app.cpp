@@ -136,7 +136,9 @@ bool CInstallerApp::InitInstance()
         return end(kExitCodeFailed);
     }
     if (!controller_->applyPreviousSettings()) {
-        tell(formatTranslated("The configuration file {1} cannot be read.", options_.configFile),
+        tell(options_.configFile.isEmpty()
+                 ? translateText("The option use_config names no configuration file.")
+                 : formatTranslated("The configuration file {1} cannot be read.", options_.configFile),
              kMbOk | kMbIconError);
         return end(kExitCodeFailed);
     }

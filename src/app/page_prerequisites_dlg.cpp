@@ -93,6 +93,10 @@ void PagePrerequisitesDlg::stopDeviceChecks()
 
 bool PagePrerequisitesDlg::confirmNext()
 {
+    // The page lists no languages to pick from: the one it starts from is
+    // the user's choice, and its language features are selected with it.
+    if (logic_.hasLanguageTemplate())
+        logic_.selectLanguage(logic_.getCurrentLanguage());
     if (!logic_.finishChecks())
         return false;
     if (logic_.confirmEarlierInstallations())

@@ -14,6 +14,7 @@
 #include "data/package_sources.h"
 #include "platform/device_config.h"
 #include "text/char_class.h"
+#include "text/diag.h"
 
 namespace druvex {
 namespace {
@@ -88,8 +89,13 @@ std::uint16_t InstallerController::chooseLanguage() const
 
 void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& text)
 {
+    if (!installDataLoaded_)
+        reportDbgChk("InstallerController_Language", "", 224);
     if (lcid != 0) {
-        if (language_ != 0) {
+        // The same language again (the installed one made current once more)
+        // only adds what it selects: the language features selected so far,
+        // installed ones among them, stay.
+        if (language_ != 0 && lcid != language_) {
             // The languages the user added stay; every other language feature
             // is chosen again for the new language below.
             const std::vector<SharedString> kept = collectAdditionalLanguageNames();

@@ -125,6 +125,7 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
         logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
         return false;
     }
+    installDataLoaded_ = true;
 
     std::vector<std::uint8_t> info;
     if (!payloadArchive_->extractTo(SharedString(u"InstallerInfo"), info)) {
@@ -196,6 +197,11 @@ bool InstallerController::initialize(int& error)
     scanProductTranslationFiles();
     applicationServices_->collectWelcomeBanners(*this);
 
+    // An installer for controllers, or for desktops only, runs on its target.
+    const auto runsOnTarget = [this] {
+        return buildConfiguration_->getInstallerPlatform() == kInstallerPlatformController ||
+               (buildConfiguration_->getTargetPlatformMask() & ~kDesktopPlatformsMask) == 0;
+    };
     if (options_.rebootAsAdmin) {
         targetPlatform_ = options_.platform;
         buildConfiguration_->setTargetPlatformMask(platformMask(options_.platform));
@@ -203,6 +209,8 @@ bool InstallerController::initialize(int& error)
         TargetPlatform platform = kPlatformUnknown;
         if (platformFromMask(buildConfiguration_->getTargetPlatformMask(), true, platform))
             targetPlatform_ = platform;
+        else if (runsOnTarget() && isMultiPlatformMask(buildConfiguration_->getTargetPlatformMask(), false))
+            takeTargetPlatformFromDevice();
     }
     const std::int32_t buildMask = buildConfiguration_->getTargetPlatformMask();
     tethered_ =
@@ -230,10 +238,9 @@ bool InstallerController::initialize(int& error)
     if (!options_.uninstallMode && (!options_.createBackup || options_.updateMode == kUpdateModeNewVersion))
         pageSequence_->reset(kPagePrerequisites);
 
-    const bool singleTargetBuild =
-        buildConfiguration_->getInstallerPlatform() == kInstallerPlatformController ||
-        (buildMask & ~kDesktopPlatformsMask) == 0;
-    if (singleTargetBuild && !isMultiPlatformMask(buildMask, false)) {
+    // The installed state depends on the platform: a build for several
+    // platforms reads it once the device has named its own.
+    if (runsOnTarget() && (!isMultiPlatformMask(buildMask, false) || targetPlatform_ < kPlatformCount)) {
         // Without an installed log the run is a new installation; a log that
         // is there but does not read has said so in the log.
         (void)loadInstalledState();
@@ -249,6 +256,24 @@ bool InstallerController::initialize(int& error)
 
     loadPrerequisiteChecks();
     return true;
+}
+
+void InstallerController::takeTargetPlatformFromDevice()
+{
+    DeviceType type = DeviceType::NONE;
+    if (targetHost_->getDeviceType(type, true) != ConnectionState::DEVICE_CONNECTED) {
+        logInfo(u"The device does not name its type: the target platform is found later");
+        return;
+    }
+    const TargetPlatform platform = platformFromDeviceType(static_cast<std::int32_t>(type));
+    if (platform < 0 || platform >= kPlatformCount ||
+        !maskHasPlatform(buildConfiguration_->getTargetPlatformMask(), platform)) {
+        logPrintf(u"The device (type %d) is of no platform this installer serves (%s)", static_cast<int>(type),
+                  platformListText(buildConfiguration_->getTargetPlatformMask()));
+        return;
+    }
+    targetPlatform_ = platform;
+    logPrintf(u"The target platform is %s, the device's", platformName(platform, false));
 }
 
 void InstallerController::buildPackageSources()

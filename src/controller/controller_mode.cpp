@@ -9,6 +9,7 @@
 #include "controller/redistributables_manager.h"
 #include "controller/uninstall_launcher.h"
 #include "data/content_tree.h"
+#include "data/feature.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
 #include "data/previous_settings.h"
@@ -215,7 +216,8 @@ void InstallerController::evaluateInstalledFeatures()
         const Feature& feature = *installedLog_->getFeature(index);
         if (feature.getInstalledCheck())
             installationBroken_ = true;
-        if (!packageSources_->contains(feature))
+        // A feature with nothing to unpack is repaired without a package.
+        if (expectsPackage(feature) && !packageSources_->contains(feature))
             canRepair_ = false;
     }
 }

@@ -152,13 +152,19 @@ bool InstallerController::saveSettingsForRelaunch()
 
 bool InstallerController::applyPreviousSettings()
 {
-    const bool useConfig = options_.configMode == kConfigModeUse && !options_.configFile.isEmpty();
+    const bool useConfig = options_.configMode == kConfigModeUse;
     if (!useConfig && !options_.rebootAsAdmin)
         return true;
 
     // A relaunched run takes the state its first instance saved; a run given
     // a configuration file takes that file.
     const SharedString path = options_.rebootAsAdmin ? getPreviousSettingsPath() : options_.configFile;
+    // An empty path ("use_config \"\"") names no file: such a run would
+    // install with the defaults of a configuration nobody wrote.
+    if (path.isEmpty()) {
+        logError(u"use_config names no configuration file");
+        return false;
+    }
     bool corrupt = false;
     if (!previousSettings_->loadFromFile(path, corrupt)) {
         logError(SharedString(corrupt ? u"The saved settings are damaged: " : u"The saved settings cannot be read: ") +

@@ -6,6 +6,7 @@
 
 #include "controller/page_logic.h"
 #include "data/culture_table.h"
+#include "data/installed_log.h"
 #include "fileutil/operation_log.h"
 #include "liveupdate/new_installer.h"
 
@@ -36,8 +37,10 @@ bool InstallerController::runUnattended()
 
     useOnlineFeature_ = options_.updateMode != kUpdateModeNone;
     updateCheckDone_ = options_.updateMode == kUpdateModeNone;
+    // An installed program keeps its language: made current here, another
+    // language would take the installed language features out of the run.
     SharedString languageName;
-    if (languageDisplayName(kSilentRunLanguage, languageName))
+    if (installedLog_->getFeatureCount() == 0 && languageDisplayName(kSilentRunLanguage, languageName))
         setLanguage(kSilentRunLanguage, languageName);
 
     for (int visited = 0; visited < kMaxUnattendedPages; ++visited) {

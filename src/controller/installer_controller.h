@@ -707,6 +707,8 @@ private:
     std::vector<SharedString> missingFiles_;
     std::vector<std::uint8_t> lastBulletinBytes_;
     LanguageTemplateMap languageTemplateMap_;
+    // The installer data was read from the archive (until then it is empty).
+    bool installDataLoaded_ = false;
 
     // The newer installer chosen for a download run.
     SharedString newVersionUrl_;
@@ -729,6 +731,9 @@ private:
 
     // Loading, initialisation and the installer language.
     void buildPackageSources();
+    // For a build that serves several platforms and runs on its target: the
+    // platform of the device, when the build serves it.
+    void takeTargetPlatformFromDevice();
     void scanProductTranslationFiles();
     std::vector<SharedString> collectAdditionalLanguageNames() const;
     std::shared_ptr<ApplicationServices> applicationServices_ = makeNoApplicationServices();

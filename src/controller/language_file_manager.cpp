@@ -157,8 +157,13 @@ bool LanguageFileManager::parseLanguageFileName(std::u16string_view fileName, st
         if (value > 0xFFFF)
             return false;
     }
+    // A name with a separator or ".." would lead the paths made from it out
+    // of the "lng" folder.
+    const std::u16string_view language = middle.substr(separator + 1);
+    if (!isSafeLanguageName(language))
+        return false;
     lcid = static_cast<std::uint16_t>(value);
-    name = SharedString(middle.substr(separator + 1));
+    name = SharedString(language);
     return true;
 }
 
@@ -175,6 +180,8 @@ void LanguageFileManager::applyBulletinLanguages(const std::vector<LanguageListE
     if (!online_ || formatVersion != kLanguageFileVersion)
         return;
     for (const LanguageListEntry& language : languages) {
+        if (!isSafeLanguageName(language.name.view()))
+            continue;
         const auto known = names_.find(language.lcid);
         if (known != names_.end() && known->second == language.name)
             continue;

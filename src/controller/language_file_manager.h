@@ -86,14 +86,16 @@ public:
 
     // "lng_5.1_<LCID>_<name>.lng", exact in case: the LCID is the decimal
     // digits (at least two, at most 0xFFFF) up to the first '_' after the
-    // version, the name everything after that '_'.
+    // version, the name everything after that '_', which must be safe for a
+    // file name (isSafeLanguageName).
     static bool parseLanguageFileName(std::u16string_view fileName, std::uint16_t& lcid, SharedString& name);
     // The path of the language file of `lcid` named `name` in the "lng" folder.
     SharedString languageFileName(std::uint16_t lcid, const SharedString& name) const;
 
     // Only for an online manager and a list of format version "5.1": every
     // language whose name differs from the known one takes the list's name
-    // and is offered by the update server; then duplicate files are removed.
+    // and is offered by the update server (a name that is not safe for a
+    // file name is passed over); then duplicate files are removed.
     void applyBulletinLanguages(const std::vector<LanguageListEntry>& languages, std::u16string_view formatVersion);
 
     // Keeps one file per LCID in the "lng" folder: of several, the one whose

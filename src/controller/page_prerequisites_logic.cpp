@@ -51,15 +51,14 @@ using prerequisites::processState;
 
 namespace {
 
-// The requirement's script says yes with a first result that reads as the
-// integer 1 ("1", "1.0"); anything else, or nothing, is no.
+// The requirement's script says yes with a first result that is exactly the
+// number 1 ("1", "1.0", "1e0"); anything else ("1.9", "0.5", "1abc", a
+// number out of every range), or nothing, is no. Compared as a double, never
+// converted to an integer, so that no text is out of range.
 bool readsAsOne(const SharedString& result)
 {
     double value = 0;
-    if (parseDouble(result.c_str(), value))
-        return static_cast<std::int64_t>(value) == 1;
-    int integer = 0;
-    return parseInt(result.c_str(), integer) && integer == 1;
+    return parseDouble(result.c_str(), value) && value == 1.0;
 }
 
 // Whether the host's system version reaches the minimum one (an OSVersion id;

@@ -48,6 +48,11 @@ bool readLengthPrefixedWString(BoundedStreamReader& reader, SharedString& text)
     return read;
 }
 
+bool isSafeLanguageName(std::u16string_view name)
+{
+    return name.find_first_of(u"/\\") == std::u16string_view::npos && name.find(u"..") == std::u16string_view::npos;
+}
+
 bool parseTranslationMap(const std::vector<std::uint8_t>& bytes, std::vector<TranslationMapRecord>& records)
 {
     records.clear();
@@ -68,7 +73,7 @@ bool parseTranslationMap(const std::vector<std::uint8_t>& bytes, std::vector<Tra
         TranslationMapRecord record;
         record.lcid = readLe16(lcidBytes);
         // A fresh name per record: a length of 0 leaves the text as it was.
-        if (!readLengthPrefixedWString(reader, record.name))
+        if (!readLengthPrefixedWString(reader, record.name) || !isSafeLanguageName(record.name.view()))
             return false;
         records.push_back(std::move(record));
     }

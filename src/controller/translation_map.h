@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "text/shared_string.h"
@@ -43,10 +44,16 @@ struct TranslationMapRecord {
     SharedString name;
 };
 
+// Whether a language name may become part of a file name in the "lng"
+// folder (lng_5.1_<LCID>_<name>.lng): it holds no '/', no backslash and no "..",
+// so that the file it names can lie nowhere else. Empty is allowed.
+bool isSafeLanguageName(std::u16string_view name);
+
 // Reads the map's records into `records` (emptied first). False when the
 // count is missing, when the entry cannot hold as many records as it counts
-// (nothing is read then), or at the first record that is cut short; the
-// records read before it stay.
+// (nothing is read then), at the first record that is cut short, or at the
+// first whose name is not safe (isSafeLanguageName); the records read before
+// it stay.
 bool parseTranslationMap(const std::vector<std::uint8_t>& bytes, std::vector<TranslationMapRecord>& records);
 
 }  // namespace druvex

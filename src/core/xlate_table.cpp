@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/input_limits.h"
 #include "text/char_class.h"
 #include "text/diag.h"
 
@@ -68,13 +69,25 @@ std::u16string escapeKey(std::u16string_view key)
 // backslash-n. The format has no escape for a backslash itself, so a text
 // holding "\n" literally (a path such as "C:\new") reads as a line break;
 // existing files rely on that.
+//
+// One pass that writes the result in place of the copy: a long text costs
+// about what copying it costs, at every lookup. (Backslash-r and backslash-n
+// cannot overlap, so one pass gives what the two replacements in turn give.)
 SharedString unescapeText(std::u16string_view text)
 {
-    SharedString result(text);
-    if (text.find(u'\\') == std::u16string_view::npos)
+    SharedString result;
+    if (text.empty())
         return result;
-    result.replace(u"\\r", u"\r");
-    result.replace(u"\\n", u"\n");
+    const int length = static_cast<int>(text.size());
+    char16_t* out = result.allocBeforeWrite(length);
+    const char16_t* const start = out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        if (unit == u'\\' && i + 1 < text.size() && (text[i + 1] == u'r' || text[i + 1] == u'n'))
+            unit = text[++i] == u'r' ? u'\r' : u'\n';
+        *out++ = unit;
+    }
+    result.releaseBuffer(static_cast<int>(out - start));
     return result;
 }
 
@@ -150,11 +163,23 @@ bool XlateTable::load(std::u16string_view path)
         return loaded_;
     entries_.clear();
     index_.clear();
+    groups_.clear();
+    variants_.clear();
     loaded_ = false;
     path_.clear();
     mappedFile_.close();
     if (!mappedFile_.open(path, false, false)) {
         std::u16string line(u"Cannot open the translation file ");
+        line.append(path);
+        diagWriteLine(line);
+        return false;
+    }
+    // Every pair costs its entry and index slots, several times its bytes:
+    // a file past the limit of translation files is refused before it is
+    // indexed, as one that cannot be opened is.
+    if (mappedFile_.fileSize() > kMaxLanguageFileSize) {
+        mappedFile_.close();
+        std::u16string line(u"The translation file is larger than the limit: ");
         line.append(path);
         diagWriteLine(line);
         return false;
@@ -197,32 +222,77 @@ void XlateTable::buildIndex()
     while (slots < 2 * entries_.size())
         slots *= 2;
     index_.assign(slots, IndexSlot{});
+    groups_.clear();
+    variants_.clear();
     const std::size_t mask = slots - 1;
-    // Inserted in lookup order with linear probing, so that along one probe
-    // sequence an earlier entry always comes before a later one.
+    // One slot per group of keys equal without regard to case, so that no
+    // key, however often the file repeats it or varies its case, makes a
+    // probe sequence longer. Entries come in lookup order: a group's first
+    // entry is the one a lookup without regard to case finds, and of a run
+    // of identical keys only the first can be found at all.
+    constexpr std::uint32_t kNotIndexed = UINT32_MAX;
+    std::vector<std::uint32_t> groupOf(entries_.size(), kNotIndexed);
+    std::vector<std::uint32_t> heads;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const std::uint32_t hash = foldedHash(entries_[i].key);
+        const std::u16string_view key = entries_[i].key;
+        if (i > 0 && key == entries_[i - 1].key)
+            continue;
+        const std::uint32_t hash = foldedHash(key);
         std::size_t at = hash & mask;
-        while (index_[at].entry != 0)
-            at = (at + 1) & mask;
-        index_[at] = IndexSlot{hash, static_cast<std::uint32_t>(i + 1)};
+        for (; index_[at].group != 0; at = (at + 1) & mask) {
+            const IndexSlot& slot = index_[at];
+            if (slot.hash == hash && equalsNoCase(entries_[heads[slot.group - 1]].key, key))
+                break;
+        }
+        if (index_[at].group == 0) {
+            heads.push_back(static_cast<std::uint32_t>(i));
+            groups_.push_back(KeyGroup{0, 0});
+            index_[at] = IndexSlot{hash, static_cast<std::uint32_t>(groups_.size())};
+        }
+        const std::uint32_t group = index_[at].group - 1;
+        ++groups_[group].count;
+        groupOf[i] = group;
+    }
+    // Each group's distinct keys side by side, in lookup order, for the
+    // binary search of an exact match among its case variants.
+    std::uint32_t offset = 0;
+    for (KeyGroup& group : groups_) {
+        group.first = offset;
+        offset += group.count;
+        group.count = 0;
+    }
+    variants_.resize(offset);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (groupOf[i] == kNotIndexed)
+            continue;
+        KeyGroup& group = groups_[groupOf[i]];
+        variants_[group.first + group.count++] = static_cast<std::uint32_t>(i);
     }
 }
 
 const XlateEntry* XlateTable::find(std::u16string_view escapedKey, std::uint32_t hash) const
 {
     const std::size_t mask = index_.size() - 1;
-    const XlateEntry* sameButCase = nullptr;
-    for (std::size_t at = hash & mask; index_[at].entry != 0; at = (at + 1) & mask) {
+    for (std::size_t at = hash & mask; index_[at].group != 0; at = (at + 1) & mask) {
         if (index_[at].hash != hash)
             continue;
-        const XlateEntry& entry = entries_[index_[at].entry - 1];
-        if (entry.key == escapedKey)
-            return &entry;
-        if (sameButCase == nullptr && equalsNoCase(entry.key, escapedKey))
-            sameButCase = &entry;
+        const KeyGroup& group = groups_[index_[at].group - 1];
+        const std::uint32_t* first = variants_.data() + group.first;
+        const XlateEntry& head = entries_[*first];
+        if (!equalsNoCase(head.key, escapedKey))
+            continue;
+        // The exact key when the group has it, else the group's first.
+        if (group.count == 1)
+            return &head;
+        const std::uint32_t* last = first + group.count;
+        const std::uint32_t* exact = std::lower_bound(first, last, escapedKey, [this](std::uint32_t entry, auto key) {
+            return xlateKeyBefore(entries_[entry].key, key);
+        });
+        if (exact != last && entries_[*exact].key == escapedKey)
+            return &entries_[*exact];
+        return &head;
     }
-    return sameButCase;
+    return nullptr;
 }
 
 SharedString XlateTable::lookup(std::u16string_view key) const

@@ -34,8 +34,9 @@ public:
     // Maps the device file `path` and indexes its pairs; returns isLoaded().
     // The same path again changes nothing and answers isLoaded() again. A file
     // that cannot be opened leaves the path empty, so a later load of the same
-    // path tries again. An unmatched '[' is reported and ends the parse; the
-    // pairs read before it stay.
+    // path tries again; so does a file larger than kMaxLanguageFileSize. An
+    // unmatched '[' is reported and ends the parse; the pairs read before it
+    // stay.
     [[nodiscard]] bool load(std::u16string_view path);
 
     // The translation of `key`, with backslash-r and backslash-n turned into
@@ -51,11 +52,17 @@ public:
     std::span<const XlateEntry> entries() const noexcept { return entries_; }
 
 private:
-    // One slot of the index: the folded hash of a key and its entry's
-    // position plus one (0: empty).
+    // One slot of the index: the folded hash of a group of keys equal
+    // without regard to case, and the group's position plus one (0: empty).
     struct IndexSlot {
         std::uint32_t hash = 0;
-        std::uint32_t entry = 0;
+        std::uint32_t group = 0;
+    };
+    // A group's distinct keys: `count` entry positions from `first` in
+    // variants_, in lookup order.
+    struct KeyGroup {
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
     };
 
     const XlateEntry* find(std::u16string_view escapedKey, std::uint32_t hash) const;
@@ -64,6 +71,8 @@ private:
 
     std::vector<XlateEntry> entries_;
     std::vector<IndexSlot> index_;  // open addressing, a power of two at most half full
+    std::vector<KeyGroup> groups_;
+    std::vector<std::uint32_t> variants_;
     bool loaded_ = false;
     MappedFile mappedFile_;
     SharedString path_;

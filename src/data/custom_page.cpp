@@ -6,17 +6,6 @@
 #include "text/char_class.h"
 
 namespace druvex {
-namespace {
-
-std::u16string foldedId(std::u16string_view id)
-{
-    std::u16string folded(id);
-    for (char16_t& unit : folded)
-        unit = toLowerChar(unit);
-    return folded;
-}
-
-}  // namespace
 
 void LayoutElement::copyFieldsTo(LayoutElement& copy) const
 {
@@ -48,7 +37,7 @@ bool LinearLayout::addChild(LayoutElementPtr child)
 {
     if (!child || child.get() == this)
         return false;
-    if (!child->id.isEmpty() && !childrenById_.try_emplace(foldedId(child->id.view()), child).second)
+    if (!child->id.isEmpty() && !childrenById_.try_emplace(toLowerText(child->id.view()), child).second)
         return false;
     children_.push_back(std::move(child));
     return true;
@@ -61,7 +50,7 @@ LayoutElementPtr LinearLayout::findChild(std::u16string_view id) const
                                           [](const LayoutElementPtr& child) { return child->id.isEmpty(); });
         return unnamed == children_.end() ? nullptr : *unnamed;
     }
-    const auto found = childrenById_.find(foldedId(id));
+    const auto found = childrenById_.find(toLowerText(id));
     return found == childrenById_.end() ? nullptr : found->second;
 }
 
@@ -71,7 +60,7 @@ bool LinearLayout::removeChild(const LayoutElement* child)
                                     [child](const LayoutElementPtr& element) { return element.get() == child; });
     if (found == children_.end())
         return false;
-    if (const auto named = childrenById_.find(foldedId((*found)->id.view()));
+    if (const auto named = childrenById_.find(toLowerText((*found)->id.view()));
         named != childrenById_.end() && named->second == *found)
         childrenById_.erase(named);
     children_.erase(found);

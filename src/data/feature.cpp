@@ -160,6 +160,11 @@ bool Feature::hasContent() const
            !featureScripts_.empty() || ContentHolder::hasContent();
 }
 
+bool expectsPackage(const Feature& feature)
+{
+    return feature.hasContent() || feature.getReqSpace() > 0 || feature.getCompressedSize() != 0;
+}
+
 bool Feature::hasNamedParent() const
 {
     return parent_ && !parent_->getNameRef().isEmpty();

@@ -215,6 +215,11 @@ private:
     std::int64_t eqReqSpace_ = 0;
 };
 
+// Whether a package brings the feature: it has content of its own, or
+// declares a size or a packed size. A feature that only groups others has
+// nothing to unpack and needs no package, neither to install nor to repair.
+bool expectsPackage(const Feature& feature);
+
 // A new feature behind a shared pointer.
 inline FeaturePtr makeFeaturePtr()
 {

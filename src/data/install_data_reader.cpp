@@ -423,11 +423,15 @@ private:
     {
         if (attributes.size() != 2)
             return false;
-        // A misspelt value attribute would be written back as an empty value.
+        // A misspelt attribute would lose the setting when the data is
+        // written back: its value as an empty one, its key altogether.
+        const XmlAttribute* type = findXmlAttribute(attributes, "Type");
+        if (!type)
+            return refuseAttribute("Type");
         const XmlAttribute* value = findXmlAttribute(attributes, "Value");
         if (!value)
-            return false;
-        const InstallerSettingKey key = installerSettingKeyFromName(xmlAttributeValue(attributes, "Type").view());
+            return refuseAttribute("Value");
+        const InstallerSettingKey key = installerSettingKeyFromName(type->value.view());
         if (key == InstallerSettingKey::Unknown)
             return true;
         InstallerSettings& settings = platform_ ? platform_->settings() : data_.settings();

@@ -1,5 +1,8 @@
 #include "data/redist_info.h"
 
+#include <string>
+#include <unordered_set>
+
 #include "core/xml_reader.h"
 #include "data/item_xml.h"
 #include "data/xml_attributes.h"
@@ -48,10 +51,10 @@ private:
         auto item = std::make_shared<Redistributable>();
         if (!readItemAttributes(*item, attributes) || item->getNameRef().isEmpty())
             return false;
-        for (const RedistributablePtr& earlier : out_) {
-            if (equalsNoCase(earlier->getNameRef().view(), item->getNameRef().view()))
-                return false;
-        }
+        // Each name looked up among all before it, in a hash set so that a
+        // long list does not cost the square of its length.
+        if (!names_.insert(toLowerText(item->getNameRef().view())).second)
+            return false;
         item->setDisplayName(xmlAttributeValue(attributes, "DisplayName"));
         int flag = 0;
         if (parseInt(xmlAttributeValue(attributes, "Flag").c_str(), flag))
@@ -62,6 +65,7 @@ private:
     }
 
     std::vector<RedistributablePtr>& out_;
+    std::unordered_set<std::u16string> names_;  // folded by toLowerText
     RedistributablePtr open_;
 };
 

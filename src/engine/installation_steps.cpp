@@ -280,12 +280,10 @@ bool InstallationProcess::needsNoPackage(const Feature& feature) const
 {
     // The build makes no package for a feature that has no files, records
     // or size of its own (one that groups sub-features, a language the
-    // installed log names); one that declares a size or a packed size
-    // expects its files from a package, and a missing one is an error.
-    if (feature.hasContent() || feature.getReqSpace() > 0 || feature.getCompressedSize() != 0)
-        return false;
+    // installed log names); one that expects its files from a package and
+    // finds none is an error.
     SharedString location;
-    return !findPackage(feature, location);
+    return !expectsPackage(feature) && !findPackage(feature, location);
 }
 
 std::uint64_t InstallationProcess::packageSize(const Feature& feature) const

@@ -35,18 +35,19 @@ public:
         const std::uint8_t* at = nullptr;
         return take(8, at) ? readLe64(at) : 0;
     }
-    SharedString text()
+    // Into `value`, whose room is kept from one text to the next.
+    void text(std::u16string& value)
     {
+        value.clear();
         const std::uint8_t* at = nullptr;
         if (!take(2, at))
-            return {};
+            return;
         const std::size_t units = readLe16(at);
         if (!take(units * 2, at))
-            return {};
-        std::u16string value(units, u'\0');
+            return;
+        value.resize(units);
         for (std::size_t i = 0; i < units; ++i)
             value[i] = static_cast<char16_t>(readLe16(at + 2 * i));
-        return SharedString(std::u16string_view(value));
     }
     // Extension fields: {u32 tag, u32 length, bytes} until a tag of 0, which
     // has no length. No tag means anything here.
@@ -133,7 +134,7 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
         ++count;
         return true;
     };
-    if (!forEachPackageRecord(header, parsed, reason, counting, refusedRecord))
+    if (!forEachPackageRecord(header, parsed, reason, counting, refusedRecord, PackageRecordNames::kSkipped))
         return false;
     std::vector<PackageRecord> records;
     records.reserve(count);
@@ -146,7 +147,8 @@ bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& par
 }
 
 bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
-                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord)
+                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord,
+                          PackageRecordNames names)
 {
     parsed = PackageHeader{};
     // Until the fixed words are read no record is at fault; after that, the
@@ -171,6 +173,7 @@ bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& p
     }
 
     std::vector<OpenFolder> open;
+    std::u16string name;
     std::int32_t records = 0;
     while (true) {
         refused = records;
@@ -183,6 +186,10 @@ bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& p
             refused = -1;
             return true;
         }
+        if (static_cast<std::uint64_t>(records) >= kMaxPackageRecords) {
+            reason = "the package holds more than " + std::to_string(kMaxPackageRecords) + " records";
+            return false;
+        }
         if (!open.empty())
             --open.back().remaining;
 
@@ -190,7 +197,7 @@ bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& p
         record.type = type;
         record.parent = open.empty() ? -1 : open.back().record;
         if (type == kPackageRecordFolder || type == kPackageRecordFile) {
-            record.name = reader.text();
+            reader.text(name);
             record.flags = reader.u32();
             std::uint32_t children = 0;
             if (type == kPackageRecordFolder) {
@@ -203,10 +210,13 @@ bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& p
             reader.skipExtensions();
             if (!reader.ok())
                 break;
-            if (!isSafePackageName(record.name.view(), open.empty())) {
-                reason = "the name \"" + std::string(toUtf8(record.name).c_str()) + "\" may not stand in a package";
+            if (!isSafePackageName(name, open.empty())) {
+                reason = "the name \"" + std::string(toUtf8(SharedString(std::u16string_view(name))).c_str()) +
+                         "\" may not stand in a package";
                 return false;
             }
+            if (names == PackageRecordNames::kKept)
+                record.name = SharedString(std::u16string_view(name));
             if (type == kPackageRecordFolder && children > 0) {
                 if (open.size() >= kMaxFolderNesting) {
                     reason = "folders are nested deeper than " + std::to_string(kMaxFolderNesting);

@@ -64,19 +64,25 @@ std::uint64_t readPackageHeaderSize(const std::uint8_t* first8);
 // the bytes given; the tree ends at the first end record (0 or 7), also inside
 // a child list. Refused, with the reason: a size word that differs from the
 // bytes given, a version above 5, a record or text that runs past the header,
-// folders nested deeper than kMaxFolderNesting, a name that could leave its
-// folder (isSafePackageName), sizes whose sum overflows. `refusedRecord`,
+// more than kMaxPackageRecords records, folders nested deeper than
+// kMaxFolderNesting, a name that could leave its folder (isSafePackageName),
+// sizes whose sum overflows. `refusedRecord`,
 // when given, receives the index of the record refused, or -1 when the fixed
 // words were.
 bool parsePackageHeader(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
                         std::int64_t* refusedRecord = nullptr);
+
+// Whether the records handed over carry their names; a pass that only
+// counts or sizes records leaves them empty and allocates nothing for them.
+enum class PackageRecordNames { kKept, kSkipped };
 
 // The same parse, handing each record to `take` in stream order instead of
 // keeping it (parsed.records stays empty), for a reader that keeps records of
 // its own and must not hold both lists. `take` answering false ends the parse
 // with false, that record refused.
 bool forEachPackageRecord(std::span<const std::uint8_t> header, PackageHeader& parsed, std::string& reason,
-                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord = nullptr);
+                          const std::function<bool(PackageRecord&&)>& take, std::int64_t* refusedRecord = nullptr,
+                          PackageRecordNames names = PackageRecordNames::kKept);
 
 // Whether a folder or file name may stand in a package. Below the top level a
 // name is one component on the device: not empty, not "." or "..", and free of

@@ -180,7 +180,7 @@ bool PackageUnpacker::parseHeader(const std::uint8_t* bytes, std::size_t size)
             tooLarge = record.type;
             return false;
         },
-        &refused);
+        &refused, PackageRecordNames::kSkipped);
     if (tooLarge != 0)
         return refuse(refused, u"an XML fragment of type %u is larger than the limit", tooLarge);
     if (!counted)

@@ -13,6 +13,11 @@ namespace druvex {
 constexpr std::uint64_t kMaxLzmaDictionarySize = 64ull * 1024 * 1024;
 // Header of one package stream.
 constexpr std::uint64_t kMaxPackageHeaderSize = 64ull * 1024 * 1024;
+// Records (folders, files and data records) in the header of one package.
+// Each folder or file becomes a node of the package's content tree, at some
+// 150 to 250 bytes; a header of 64 MiB could otherwise ask for three million
+// of them. Real packages hold some tens of thousands of files.
+constexpr std::uint64_t kMaxPackageRecords = 1000000;
 // One XML fragment held in memory for parsing.
 constexpr std::uint64_t kMaxXmlFragmentSize = 16ull * 1024 * 1024;
 // Folders nested inside one another in a package, an archive or the content
@@ -45,7 +50,8 @@ constexpr std::uint32_t kMaxBulletinRecords = 50000;
 // Elements open inside one another in an update bulletin (a real one nests
 // five deep).
 constexpr std::uint32_t kMaxBulletinNesting = 32;
-// One translation file, from a language file or the installer archive.
+// One translation file, from a language file, the installer archive or
+// beside the program; a translation table maps no larger one.
 constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
 // An update bulletin as downloaded, and its document once unpacked.
 constexpr std::uint64_t kMaxBulletinSize = 16ull * 1024 * 1024;

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -85,6 +86,11 @@ std::optional<std::string> readWholeFile(const std::string& hostPath)
     if (fd < 0)
         return std::nullopt;
     std::string text;
+    // Room for the whole file at once: grown piece by piece, a large file
+    // would be held up to three times while it moves.
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && status.st_size > 0)
+        text.reserve(static_cast<std::size_t>(status.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

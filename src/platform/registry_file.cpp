@@ -1,6 +1,9 @@
 #include "platform/registry_file.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,15 +34,25 @@ void appendUtf8(std::string& out, std::u16string_view text)
 
 void appendQuoted(std::string& out, std::u16string_view text)
 {
-    std::string utf8;
-    appendUtf8(utf8, text);
     out += '"';
+    const std::size_t start = out.size();
+    appendUtf8(out, text);
     // UTF-8 never puts an ASCII byte inside a multi-byte sequence, so the
-    // escapes can work on bytes.
-    for (char ch : utf8) {
-        if (ch == '\\' || ch == '"')
-            out += '\\';
-        out += ch;
+    // escapes can work on bytes. Most texts need none; the others are
+    // escaped in place, from the back, so that a long text is not copied.
+    const auto escaped = [](char ch) { return ch == '\\' || ch == '"'; };
+    const auto escapes = static_cast<std::size_t>(std::count_if(out.begin() + static_cast<std::ptrdiff_t>(start),
+                                                                out.end(), escaped));
+    if (escapes > 0) {
+        std::size_t from = out.size();
+        out.resize(out.size() + escapes);
+        std::size_t to = out.size();
+        while (from > start) {
+            const char ch = out[--from];
+            out[--to] = ch;
+            if (escaped(ch))
+                out[--to] = '\\';
+        }
     }
     out += '"';
 }
@@ -200,17 +213,19 @@ void appendTree(std::string& out, const RegistryKeyNode& root, std::string_view 
 
 std::optional<std::u16string> unitsFromUtf8(std::string_view bytes)
 {
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX))
+        return std::nullopt;
+    // UTF-8 never gives more units than bytes: one decoding pass into room
+    // for that many, without a counting pass first.
     const int length = static_cast<int>(bytes.size());
-    const int units = utf8ToUtf16(bytes.data(), length, nullptr, 0);
+    std::u16string text(bytes.size(), u'\0');
+    const int units = length == 0 ? 0 : utf8ToUtf16(bytes.data(), length, text.data(), length);
     if (units < 0)
         return std::nullopt;
-    std::u16string text(static_cast<std::size_t>(units), u'\0');
-    if (units > 0)
-        utf8ToUtf16(bytes.data(), length, text.data(), units);
+    text.resize(static_cast<std::size_t>(units));
     // The decoder takes the overlong C0 80 for a zero, which no name or
-    // quoted text may hold.
-    if (text.find(u'\0') != std::u16string::npos)
-        return std::nullopt;
+    // quoted text may hold: every caller checks the units it gets with
+    // isValidRegistryValueName, which refuses it with the other controls.
     return text;
 }
 
@@ -219,8 +234,19 @@ std::optional<std::u16string> parseQuoted(std::string_view line, std::size_t& po
 {
     if (pos >= line.size() || line[pos] != '"')
         return std::nullopt;
-    std::string bytes;
-    for (++pos; pos < line.size(); ++pos) {
+    // A text without escapes, which most are, is decoded where it stands;
+    // one with escapes is copied once without them.
+    const std::size_t start = pos + 1;
+    const std::size_t quote = line.find('"', start);
+    if (quote == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t at = line.substr(0, quote).find('\\', start);
+    if (at == std::string_view::npos) {
+        pos = quote + 1;
+        return unitsFromUtf8(line.substr(start, quote - start));
+    }
+    std::string bytes(line.substr(start, at - start));
+    for (pos = at; pos < line.size(); ++pos) {
         char ch = line[pos];
         if (ch == '"') {
             ++pos;
@@ -268,6 +294,7 @@ std::optional<std::vector<std::uint8_t>> parseHexBytes(std::string_view text)
     std::vector<std::uint8_t> bytes;
     if (text.empty())
         return bytes;
+    bytes.reserve(text.size() / 3 + 1);
     for (std::size_t pos = 0;; pos += 3) {
         if (pos + 2 > text.size())
             return std::nullopt;
@@ -283,12 +310,15 @@ std::optional<std::vector<std::uint8_t>> parseHexBytes(std::string_view text)
     }
 }
 
+// The units as the registry stores them, UTF-16LE (the byte order of every
+// machine this runs on).
 void appendUnits(std::vector<std::uint8_t>& data, std::u16string_view units)
 {
-    for (char16_t unit : units) {
-        data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        data.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
+    static_assert(std::endian::native == std::endian::little);
+    const std::size_t at = data.size();
+    data.resize(at + 2 * units.size());
+    if (!units.empty())
+        std::memcpy(data.data() + at, units.data(), 2 * units.size());
 }
 
 // The data after '=': type and bytes, or nothing when it is malformed.
@@ -347,6 +377,7 @@ bool parseData(std::string_view text, RegistryValue& value)
     const auto quoted = parseQuoted(text, pos);
     if (!quoted || pos != text.size() || !isValidRegistryValueName(*quoted))
         return false;
+    value.data.reserve(2 * (quoted->size() + 1));
     appendUnits(value.data, *quoted);
     appendUnits(value.data, std::u16string_view(u"\0", 1));
     return true;

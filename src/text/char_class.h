@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace druvex {
@@ -35,6 +36,16 @@ inline bool equalsNoCase(std::u16string_view a, std::u16string_view b) noexcept
             return false;
     }
     return true;
+}
+
+// Every unit through toLowerChar: texts equal without regard to case fold to
+// one text, which can then key a hash table.
+inline std::u16string toLowerText(std::u16string_view text)
+{
+    std::u16string folded(text);
+    for (char16_t& unit : folded)
+        unit = toLowerChar(unit);
+    return folded;
 }
 
 // White space for trimming: U+0009 to U+000D, U+0020, U+00A0, U+1680, U+2000 to

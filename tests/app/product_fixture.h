@@ -106,8 +106,18 @@ inline std::string archiveName(const ProductFeature& feature)
     return name;
 }
 
+// Where a product lands on the device and the build its installer is: the
+// test product's unless a fixture names another product.
+struct ProductLayout {
+    std::string destination = kDestination;
+    std::string dataFolder = kDataFolder;
+    std::string installerInfo = kInstallerInfo;
+};
+
 class ProductFixture : public DeviceFixture {
 protected:
+    ProductLayout layout_;
+
     std::string deviceIni() const override
     {
         return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
@@ -126,7 +136,7 @@ protected:
                             std::vector<EntrySource> entries = {})
     {
         entries.push_back(codedEntry(u"Data", kPayloadMethodLzma, toBytes(data)));
-        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(kInstallerInfo)));
+        entries.push_back(codedEntry(u"InstallerInfo", kPayloadMethodLzma, toBytes(layout_.installerInfo)));
         for (const ProductFeature& feature : features) {
             EntrySource entry = codedEntry(fromUtf8(archiveName(feature)).c_str(), kPayloadMethodLzma,
                                                        packageOf(feature.files));
@@ -166,7 +176,7 @@ protected:
     std::set<std::string> installedLogFiles(std::map<std::string, std::string>* versions = nullptr)
     {
         std::set<std::string> files;
-        const fs::path path = device().hostPath(kDataFolder + "/InstalledLog.xml");
+        const fs::path path = device().hostPath(layout_.dataFolder + "/InstalledLog.xml");
         if (!fs::exists(path))
             return files;
         const Bytes bytes = readFileBytes(path);
@@ -192,9 +202,10 @@ protected:
         std::set<std::string> expected;
         for (const ProductFeature& feature : features) {
             for (const auto& [name, text] : feature.files) {
-                expected.insert(kDestination + "/" + name);
-                ASSERT_TRUE(device().exists(kDestination + "/" + name)) << name;
-                EXPECT_TRUE(device().readFile(kDestination + "/" + name) == text) << name << " differs";
+                const std::string path = layout_.destination + "/" + name;
+                expected.insert(path);
+                ASSERT_TRUE(device().exists(path)) << name;
+                EXPECT_TRUE(device().readFile(path) == text) << name << " differs";
             }
         }
         std::map<std::string, std::string> versions;

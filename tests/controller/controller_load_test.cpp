@@ -167,6 +167,29 @@ TEST_F(ControllerLoad, MergedProjectsAndThePristineSettingsAreTaken)
     EXPECT_EQ(controller().getBuildConfiguration().getTargetPlatformMask(), platformMask(kPlatformQm40));
 }
 
+// A language made current before the installer data is read is reported
+// (and made current all the same); once the data is read, it is not.
+TEST_F(ControllerLoad, ALanguageWithoutInstallerDataIsReported)
+{
+    test::DiagCapture diag;
+    makeController().setLanguage(1031, SharedString(u"Deutsch"));
+    EXPECT_TRUE(diag.contains(u"DBGCHK  InstallerController_Language:224"));
+    EXPECT_EQ(diag.dbgChkCount(), 1);
+    EXPECT_EQ(controller().getLanguage(), 1031);
+
+    // A load that fails leaves the controller without installer data.
+    load(placeArchive(soundEntries("<data><Version>2</Version></data>")), false);
+    diag.clear();
+    controller().setLanguage(1033, SharedString(u"English"));
+    EXPECT_EQ(diag.dbgChkCount(), 1);
+
+    EXPECT_EQ(load(placeArchive(soundEntries())), 0);
+    diag.clear();
+    controller().setLanguage(1033, SharedString(u"English"));
+    EXPECT_EQ(diag.dbgChkCount(), 0);
+    EXPECT_EQ(controller().getLanguage(), 1033);
+}
+
 TEST_F(ControllerLoad, DataXmlBesideASeparatePayloadOverridesTheArchivesData)
 {
     const std::vector<std::tuple<const char*, const char*, const char16_t*, bool>> rows = {
@@ -222,23 +245,34 @@ TEST_F(ControllerLoad, TheFirstPageFollowsTheOptionsAndTheBuild)
         bool forMobile;
         std::vector<WizardPageId> pages;
         bool stateLoaded;
+        DeviceType device = DeviceType::TS_QM40;
+        TargetPlatform platform = kPlatformQm40;
     };
     const Row rows[] = {
         {"Qm40", false, kUpdateModeNone, false, {kPagePrerequisites}, true},
         {"Qm40", true, kUpdateModeNone, false, {kPageInstallation, kPageEndInstall}, true},
         {"Qm40", true, kUpdateModeNewVersion, false, {kPagePrerequisites}, true},
         {"Qm40", false, kUpdateModeNone, true, {}, false},
-        {"Qm40,Wm6", true, kUpdateModeNone, false, {}, false},  // several devices: no installed state
+        // A build for several devices takes the platform from the device
+        // first, and with it reads the installed state.
+        {"Qm40,Wm6", true, kUpdateModeNone, false, {kPageInstallation, kPageEndInstall}, true},
+        {"Qm40,Wm6", true, kUpdateModeNone, false, {kPageInstallation, kPageEndInstall}, true,
+         DeviceType::GENERIC_WIN_MOBILE6, kPlatformWm6},
+        // A device the build does not serve: the platform stays open, and
+        // without it nothing is read.
+        {"Qm40,Wm6", true, kUpdateModeNone, false, {}, false, DeviceType::BRELLAN_RNVB, kPlatformCount},
     };
     for (const Row& row : rows) {
         options_ = InstallerOptions();
         options_.createBackup = row.createBackup;
         options_.updateMode = row.updateMode;
         options_.forMobile = row.forMobile;
+        source_->deviceType = row.device;
         initialize(dataXml(), installerInfo("Controller", row.targets));
-        EXPECT_EQ(controller().getPageSequence().getPages(), row.pages);
+        EXPECT_EQ(controller().getPageSequence().getPages(), row.pages) << row.targets;
         EXPECT_EQ(controller().getPageSequence().getMode(), row.pages.size() == 2 ? kModeBackup : kModeNone);
-        EXPECT_EQ(controller().isInstalledStateLoaded(), row.stateLoaded);
+        EXPECT_EQ(controller().isInstalledStateLoaded(), row.stateLoaded) << row.targets;
+        EXPECT_EQ(controller().getTargetPlatform(), row.platform) << row.targets;
     }
 }
 

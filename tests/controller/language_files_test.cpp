@@ -237,6 +237,42 @@ TEST_F(LanguageFiles, FileNamesParse)
               std::u16string(kLanguageFolder) + u"/lng_5.1_1031_Deutsch.lng");
 }
 
+// A language name goes into the paths of the language file's copy and
+// download: one with a separator or ".." would lead them out of the folder.
+TEST_F(LanguageFiles, NamesThatWouldLeaveTheLanguageFolderAreRefusedWhereTheyAreRead)
+{
+    for (const std::u16string_view fileName :
+         {u"lng_5.1_1036_..\\..\\..\\secret.lng", u"lng_5.1_1036_../x.lng", u"lng_5.1_1036_...lng",
+          u"lng_5.1_1036_a\\b.lng", u"lng_5.1_1036_Fran..cais.lng"}) {
+        std::uint16_t lcid = 0;
+        SharedString name;
+        EXPECT_FALSE(LanguageFileManager::parseLanguageFileName(fileName, lcid, name))
+            << std::string(fileName.begin(), fileName.end());
+    }
+
+    // A file of the folder whose name climbs three levels would have the
+    // program folder's secret.lng decoded as the translation.
+    device().writeFile("Program Files/Druvex/secret.lng",
+                       text(test::lzmaByXz(translationFile("[Save][Leaked]"))));
+    placeLanguageFile("lng_5.1_1036_..\\..\\..\\secret.lng", "[Save][Enregistrer]");
+    placeArchive({test::codedEntry(u"TranslationMap", kPayloadMethodStored,
+                                   translationMap({mapRecord(1031, u"Deutsch"), mapRecord(1040, u"..\\..\\x"),
+                                                   mapRecord(1049, u"Russian")}))});
+    LanguageFileManager manager(controller_, host_, true);
+    // The map is damaged at its second record; the first stays.
+    EXPECT_FALSE(manager.loadTranslationMap());
+    const std::map<std::uint16_t, SharedString> names = {{1031, SharedString(u"Deutsch")}};
+    EXPECT_EQ(manager.names(), names);
+    manager.saveCurrentLanguage(1036);
+    EXPECT_EQ(translateText("Save"), u"Save");
+
+    // Nor does the bulletin's list bring such a name in.
+    manager.applyBulletinLanguages({{1036, SharedString(u"../../../secret")}, {1040, SharedString(u"Italiano")}},
+                                   u"5.1");
+    EXPECT_EQ(manager.names().count(1036), 0u);
+    EXPECT_EQ(manager.names().at(1040), u"Italiano");
+}
+
 TEST_F(LanguageFiles, FolderAndArchiveLanguagesAreKnownWithTheirSources)
 {
     placeLanguageFile("lng_5.1_1031_German.lng", "[Save][Speichern]");

@@ -217,6 +217,31 @@ TEST_F(LanguageSelection, ALanguageSelectsItsFeaturesAndKeepsTheAddedOnes)
                                         u"Feature/Pics/b"}));
 }
 
+TEST_F(LanguageSelection, TheSameLanguageAgainOnlyAddsWhatItSelects)
+{
+    addLanguageFeature(u"Help", {{u"de", 1031}, {u"en", 1033}, {u"fr", 1036}}, kLanguageSelectedOnly, true);
+    addLanguageFeature(u"Pics", {{u"a", 1033}, {u"b", 0}}, kLanguageInstallAll);
+    buildLanguages();
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    // Installed earlier, or picked by hand: the French help and the
+    // English one, which no language of its own would select.
+    controller().selectFeature(item(u"Feature/Help/fr"));
+    controller().selectFeature(item(u"Feature/Help/en"));
+    const std::set<std::u16string> chosen{u"Feature/Help/de", u"Feature/Help/en", u"Feature/Help/fr",
+                                          u"Feature/Pics/a", u"Feature/Pics/b"};
+    ASSERT_EQ(selectedNames(), chosen);
+
+    // The installed language made current once more keeps every selection.
+    controller().deselectFeature(item(u"Feature/Pics/b"));
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    EXPECT_EQ(selectedNames(), chosen);
+
+    // Another language still chooses the language features anew.
+    controller().setLanguage(1036, SharedString(u"Français"));
+    EXPECT_EQ(selectedNames(),
+              (std::set<std::u16string>{u"Feature/Help/fr", u"Feature/Pics/a", u"Feature/Pics/b"}));
+}
+
 TEST_F(LanguageSelection, TheLicenceFollowsTheLanguage)
 {
     addSub(data().eulaItem(), u"Deutsch", 1031);

@@ -12,6 +12,7 @@
 #include "controller/recording_ui_callback.h"
 #include "controller/uninstall_launcher.h"
 #include "data/content_tree.h"
+#include "data/package_sources.h"
 #include "liveupdate/update_patcher.h"
 #include "support/shared_string_print.h"
 
@@ -316,6 +317,32 @@ TEST_F(ModeSelection, EveryMissingInstalledFileIsListedAndMarksItsFeature)
 
     controller.evaluateInstalledFeatures();
     EXPECT_TRUE(controller.isInstallationBroken());
+}
+
+// Only an installed feature that a package brings needs one to be repaired:
+// a group of sub-features, or a language the installed log named, has
+// nothing to unpack.
+TEST_F(ModeSelection, AFeatureWithNothingToUnpackNeedsNoPackageToBeRepaired)
+{
+    InstallerController& controller = makeProduct();
+    addInstalled(u"Feature/Help");
+    addInstalled(u"Feature/Help/Danish");
+    controller.evaluateInstalledFeatures();
+    EXPECT_TRUE(controller.canRepairInstalledFeatures());
+
+    const FeaturePtr maps = addInstalled(u"Feature/Maps", u"1.0", 4096);
+    controller.evaluateInstalledFeatures();
+    EXPECT_FALSE(controller.canRepairInstalledFeatures());
+    controller.getPackageSources().addIfAbsent(*maps, kSourceArchiveEntry, SharedString(u"Feature_Maps_1.0_.lzma"),
+                                               4096, 0);
+    controller.evaluateInstalledFeatures();
+    EXPECT_TRUE(controller.canRepairInstalledFeatures());
+
+    // Files of its own need their package, whatever size it declares.
+    const FeaturePtr notes = addInstalled(u"Feature/Notes");
+    notes->addContent(std::make_shared<ContentFile>(SharedString(u"/Program Files/Survey/notes.txt")));
+    controller.evaluateInstalledFeatures();
+    EXPECT_FALSE(controller.canRepairInstalledFeatures());
 }
 
 TEST_F(ModeSelection, InstalledFeaturesAreMappedOntoTheInstallerDataAndSelectedAgain)

@@ -157,6 +157,39 @@ TEST_F(PrerequisitesOffline, TheDeviceCheckAnswersEachCase)
     }
 }
 
+// Only a result that is exactly the number 1 meets a requirement: a fraction
+// is no integer 1, and no text may be converted out of range.
+TEST_F(PrerequisitesOffline, ARequirementIsMetOnlyByExactlyOne)
+{
+    const struct {
+        const char* result;  // the Lua expression "check" answers first
+        bool met;
+    } rows[] = {
+        {"1", true},       {"1.0", true},     {"'1'", true},      {"'1.0'", true},  {"'1e0'", true},
+        {"1.5", false},    {"'1.9'", false},  {"0.999", false},   {"2", false},     {"0", false},
+        {"-1", false},     {"'1e30'", false}, {"1e30", false},    {"'-1e30'", false}, {"'1abc'", false},
+        {"'0x1'", false},  {"math.huge", false}, {"-math.huge", false}, {"0/0", false}, {"true", false},
+        {"nil", false},    {"''", false},
+    };
+    useDeviceProfile("ForceDeviceType=16");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.result);
+        InstallerController& controller = makePrerequisitesProduct();
+        controller.getBuildConfiguration().setInstallerPlatform(kInstallerPlatformController);
+        controller.getInstallData().platformEntry(kPlatformQm40)->setRequirement(SharedString(u"FreeSpace"),
+                                                                                 SharedString(u"2048"));
+        auto check = std::make_shared<PrerequisiteCheck>();
+        check->setScript(fromUtf8("function check(p) return " + std::string(row.result) + ", 'refused' end"));
+        controller.getPrerequisiteChecks()[SharedString(u"FreeSpace")] = check;
+
+        SharedString text;
+        DeviceType type = DeviceType::NONE;
+        TargetPlatform platform = kPlatformCount;
+        EXPECT_EQ(makeLogic().checkDevice(text, type, platform), row.met ? 1 : 2);
+        EXPECT_EQ(text, SharedString(row.met ? u"" : u"refused"));
+    }
+}
+
 TEST_F(PrerequisitesOffline, TheDeviceCheckSetsTheTargetPlatformAndEndsOfflineWhenRefused)
 {
     useDeviceProfile("ForceDeviceType=16");

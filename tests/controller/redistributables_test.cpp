@@ -289,5 +289,27 @@ TEST(RedistInfo, RefusedDocumentsKeepWhatCameBefore)
     }
 }
 
+// Each name is looked up among all before it, without regard to case (also
+// beyond ASCII: U+00C5 and U+00E5 are one letter), over a list of thousands.
+TEST(RedistInfo, ALongListKeepsItsOrderAndRefusesANameRepeatedInAnotherCase)
+{
+    std::string document = "<RedistInfo>";
+    for (int i = 2999; i >= 0; --i)
+        document += "<Redistributable Name=\"R\xC3\x85" + std::to_string(i) + "\"/>";
+    const std::string whole = document + "</RedistInfo>";
+    std::vector<RedistributablePtr> list;
+    ASSERT_TRUE(parseRedistInfo(whole.data(), whole.size(), list));
+    ASSERT_EQ(list.size(), 3000u);
+    EXPECT_EQ(list.front()->getNameRef(), u"R\u00C52999");
+    EXPECT_EQ(list.back()->getNameRef(), u"R\u00C50");
+
+    const std::string repeated = document + "<Redistributable Name=\"r\xC3\xA5" "1234\"/></RedistInfo>";
+    EXPECT_FALSE(parseRedistInfo(repeated.data(), repeated.size(), list));
+    EXPECT_EQ(list.size(), 3000u);
+    const std::string other = document + "<Redistributable Name=\"r\xC3\xA5" "3000\"/></RedistInfo>";
+    EXPECT_TRUE(parseRedistInfo(other.data(), other.size(), list));
+    EXPECT_EQ(list.size(), 3001u);
+}
+
 }  // namespace
 }  // namespace druvex

@@ -330,6 +330,21 @@ TEST_F(RelaunchSavedState, AConfigurationFileGivesItsDataButNotItsPage)
     EXPECT_EQ(controller().getPageSequence().getMode(), kModeNone);
 }
 
+// A quoted empty path names no file: the run cannot go on, as with a file
+// that cannot be read, rather than go on with the defaults of a configuration
+// (everyone's installation given up, the licence taken as accepted).
+TEST_F(RelaunchSavedState, AnEmptyConfigurationPathIsRefused)
+{
+    options_ = {};
+    options_.configMode = kConfigModeUse;
+    options_.configFile = SharedString();
+    InstallerController& run = makeProductWithFeatures();
+    test::DiagCapture diag;
+    EXPECT_FALSE(run.applyPreviousSettings());
+    EXPECT_FALSE(run.hasPreviousSettings());
+    EXPECT_TRUE(diag.contains(u"use_config names no configuration file"));
+}
+
 // ---- The last bulletin ------------------------------------------------------
 
 TEST_F(Relaunch, TheLastBulletinIsKeptAndItsDownloadsComeBack)

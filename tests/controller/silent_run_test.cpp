@@ -133,6 +133,19 @@ TEST_F(SilentRun, TheEndPagesResultDecides)
     }
 }
 
+// Danish would take the installed program's language features out of the
+// run: an installed program keeps the language it has.
+TEST_F(SilentRun, AnInstalledProgramKeepsItsLanguage)
+{
+    makeSilentProduct();
+    addInstalled(u"Feature/Core");
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    startMode(kPagePrerequisites, kModeMaintenance);
+    EXPECT_TRUE(controller().runUnattended());
+    EXPECT_EQ(controller().getLanguage(), 1031);
+    EXPECT_EQ(controller().getLanguageCode(), SharedString(u"Deutsch"));
+}
+
 // A page that refuses, a download run whose newer installer does not start,
 // and page lists that cannot reach the end page: each ends with a failure.
 TEST_F(SilentRun, ARunThatCannotReachItsEndFails)

@@ -104,6 +104,23 @@ TEST(TranslationMap, DamagedMapsFailAndKeepWhatCameBefore)
     }
 }
 
+// A language's name becomes part of its file's path in the "lng" folder.
+TEST(TranslationMap, NamesThatCouldLeaveTheLanguageFolderAreRefused)
+{
+    const Bytes deutsch = record(1031, u"Deutsch");
+    for (const std::u16string_view name : {u"..", u"../../x", u"..\\..\\x", u"a/b", u"a\\b", u"x..y", u"/"}) {
+        std::vector<TranslationMapRecord> records;
+        EXPECT_FALSE(parseTranslationMap(map(3, {deutsch, record(1036, name), record(1040, u"Italiano")}), records))
+            << std::string(name.begin(), name.end());
+        EXPECT_EQ(contents(records), (Contents{{1031, u"Deutsch"}}));
+    }
+    // A dot alone, or two apart, leads nowhere.
+    std::vector<TranslationMapRecord> records;
+    EXPECT_TRUE(parseTranslationMap(map(2, {record(1036, u"Fr. Canada"), record(1040, u".")}), records));
+    EXPECT_TRUE(isSafeLanguageName(u""));
+    EXPECT_TRUE(isSafeLanguageName(u"Chinese_Simplified"));
+}
+
 TEST(TranslationMap, HugeCountOrLengthFailsAtOnceWithoutAllocating)
 {
     struct Case {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "platform/input_limits.h"
 #include "text/char_class.h"
 
 #include "support/device_fixture.h"
@@ -76,9 +79,21 @@ TEST_F(XlateTableTest, ExactEntryBeatsACaseVariantAndTheFirstDuplicateWins)
     EXPECT_EQ(table.lookup(u"sAVE"), u"gross");
 }
 
-// Many keys that differ only in case, against the rule itself: an exact key
-// first (the first in table order), else the first in table order that is
-// equal without regard to case, else the key itself.
+// The lookup rule itself, by a walk over the entries: an exact key first
+// (the first in table order), else the first in table order that is equal
+// without regard to case, else the key itself.
+SharedString lookupByTheRule(std::span<const XlateEntry> entries, std::u16string_view query)
+{
+    for (const XlateEntry& entry : entries)
+        if (entry.key == query)
+            return SharedString(entry.text);
+    for (const XlateEntry& entry : entries)
+        if (equalsNoCase(entry.key, query))
+            return SharedString(entry.text);
+    return SharedString(query);
+}
+
+// Many keys that differ only in case, against the rule itself.
 TEST_F(XlateTableTest, IndexAgreesWithTheRuleOverManyCaseVariants)
 {
     std::mt19937 random(1913);
@@ -99,17 +114,32 @@ TEST_F(XlateTableTest, IndexAgreesWithTheRuleOverManyCaseVariants)
         std::u16string query;
         for (std::size_t n = 1 + random() % 6; n > 0; --n)
             query += letters[random() % 6];
-        const XlateEntry* expected = nullptr;
-        for (const XlateEntry& entry : entries)
-            if (entry.key == query) {
-                expected = &entry;
-                break;
-            }
-        for (const XlateEntry& entry : entries)
-            if (expected == nullptr && equalsNoCase(entry.key, query))
-                expected = &entry;
-        ASSERT_EQ(table.lookup(query), expected ? SharedString(expected->text) : SharedString(query)) << i;
+        ASSERT_EQ(table.lookup(query), lookupByTheRule(entries, query)) << i;
     }
+}
+
+// A key the file repeats thousands of times, among case variants repeated as
+// often: the index keeps one slot for them all, and each lookup still finds
+// what the rule finds, the first of each spelling in file order.
+TEST_F(XlateTableTest, KeysRepeatedThousandsOfTimesKeepTheRule)
+{
+    const char16_t* spellings[] = {u"Save", u"SAVE", u"save", u"sAvE", u"Open"};
+    std::u16string content;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string number = std::to_string(i);
+        content += u"[" + std::u16string(spellings[i % 4 == 3 && i > 10000 ? 4 : i % 4]) + u"][t" +
+                   std::u16string(number.begin(), number.end()) + u"]";
+    }
+    device().writeFile("repeated.xlt", test::utf16leFromUtf8(toUtf8(SharedString(content)).c_str()));
+    XlateTable table(u"\\repeated.xlt");
+    ASSERT_EQ(table.entries().size(), 20000u);
+    EXPECT_EQ(table.lookup(u"Save"), u"t0");
+    EXPECT_EQ(table.lookup(u"SAVE"), u"t1");
+    EXPECT_EQ(table.lookup(u"save"), u"t2");
+    EXPECT_EQ(table.lookup(u"sAvE"), u"t3");
+    EXPECT_EQ(table.lookup(u"Open"), u"t10003");
+    for (const std::u16string_view query : {u"SAVe", u"open", u"OPEN", u"Sav", u"Saved"})
+        EXPECT_EQ(table.lookup(query), lookupByTheRule(table.entries(), query));
 }
 
 TEST_F(XlateTableTest, PrefixKeysSortLongerFirstAndAreBothFoundExactly)
@@ -176,6 +206,44 @@ TEST_F(XlateTableTest, KeysAndTextsLongerThanSixteenBitsStayWhole)
     EXPECT_EQ(found.length(), 66000);
     EXPECT_EQ(found, std::u16string(66000, u't'));
     EXPECT_EQ(table.lookup(u"k"), u"short");
+}
+
+// A long text holding escapes is turned back in one pass, the same at every
+// lookup.
+TEST_F(XlateTableTest, ALongTextWithEscapesComesBackWholeAtEveryLookup)
+{
+    std::string text;
+    std::u16string expected;
+    for (int i = 0; i < 20000; ++i) {
+        text += "line\\r\\nmore\\x\\";
+        expected += u"line\r\nmore\\x\\";
+    }
+    writeXlate("text.xlt", "[Long][" + text + "n][Short][x]");
+    XlateTable table(u"\\text.xlt");
+    // The last backslash and the 'n' after it are one more escape.
+    expected.back() = u'\n';
+    for (int lookup = 0; lookup < 3; ++lookup)
+        EXPECT_EQ(table.lookup(u"Long"), expected) << lookup;
+    EXPECT_EQ(table.lookup(u"Short"), u"x");
+}
+
+// Each pair costs more memory than its bytes: a file past the limit of
+// translation files is refused before it is indexed, like one that cannot
+// be opened.
+TEST_F(XlateTableTest, AFileLargerThanTheLimitIsRefused)
+{
+    writeXlate("huge.xlt", "[Save][Speichern]");
+    std::filesystem::resize_file(device().hostPath("huge.xlt"), kMaxLanguageFileSize + 2);
+    test::DiagCapture capture;
+    XlateTable table(u"\\huge.xlt");
+    EXPECT_FALSE(table.isLoaded());
+    EXPECT_TRUE(table.path().isEmpty());
+    EXPECT_TRUE(capture.contains(u"The translation file is larger than the limit: \\huge.xlt"));
+    EXPECT_EQ(table.lookup(u"Save"), u"Save");
+
+    std::filesystem::resize_file(device().hostPath("huge.xlt"), kMaxLanguageFileSize);
+    EXPECT_TRUE(table.load(u"\\huge.xlt"));
+    EXPECT_EQ(table.lookup(u"Save"), u"Speichern");
 }
 
 TEST_F(XlateTableTest, LoadStatesAndReloads)

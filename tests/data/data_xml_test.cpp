@@ -349,6 +349,8 @@ TEST(DataXml, RefusalKeepsTheElementAndAttributeForTheLogLine)
         {"platform_unknown.xml", "<Platform", "Platform", "Type", kXmlRuleHandlerRefused},
         {"duplicate_sibling.xml", "<Feature Name=\"help\"", "Feature", "Name", kXmlRuleHandlerRefused},
         {"version_2.xml", "<Version>", "Version", "", kXmlRuleHandlerRefused},
+        {"variable_type_misspelt.xml", "<Variable Typ=", "Variable", "Type", kXmlRuleHandlerRefused},
+        {"variable_value_misspelt.xml", "<Variable Type", "Variable", "Value", kXmlRuleHandlerRefused},
         {"single_quoted_value.xml", "Type='Author'", "", "", "an attribute value is not in double quotes"},
         {"no_elements.xml", nullptr, "", "", "the document holds no element"},
     };

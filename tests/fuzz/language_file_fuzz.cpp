@@ -2,6 +2,7 @@
 // LZMA-alone stream and its name (the input read as UTF-16LE units).
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (druvex::LanguageFileManager::parseLanguageFileName(name, lcid, language)) {
         // The name lies between the LCID's '_' and the extension.
         if (!name.ends_with(u".lng") || static_cast<std::size_t>(language.length()) + 15 > name.size())
+            __builtin_trap();
+        // The paths made from the name stay in the "lng" folder.
+        if (language.view().find_first_of(u"/\\") != std::u16string_view::npos ||
+            language.view().find(u"..") != std::u16string_view::npos)
             __builtin_trap();
     }
     return 0;

@@ -98,5 +98,31 @@ TEST(PackageUnpackerHeader, NamesBelowTheTopCannotLeaveTheirFolder)
     EXPECT_NE(reason.find("\"..\""), std::string::npos) << reason;
 }
 
+// Every record of a header becomes a node or an entry of the unpacker's
+// lists: their number is bounded whatever the header's size allows.
+TEST(PackageUnpackerHeader, RecordsStopAtTheLimit)
+{
+    // The top folder, then data records to pass over, twelve bytes each.
+    const auto records = [](std::uint64_t count) {
+        Bytes bytes = folderRecord(u"<TARGETDIR>", 0);
+        for (std::uint64_t i = 1; i < count; ++i) {
+            putLe(bytes, kPackageRecordFirstSkipped, 4);
+            putLe(bytes, 0, 8);
+        }
+        return headerOf(bytes);
+    };
+    PackageHeader parsed;
+    std::string reason;
+    std::int64_t refused = -1;
+    ASSERT_TRUE(parsePackageHeader(records(kMaxPackageRecords), parsed, reason, &refused)) << reason;
+    EXPECT_EQ(parsed.records.size(), kMaxPackageRecords);
+    EXPECT_EQ(parsed.records.front().name, u"<TARGETDIR>");
+    EXPECT_EQ(refused, -1);
+    EXPECT_FALSE(parsePackageHeader(records(kMaxPackageRecords + 1), parsed, reason, &refused));
+    EXPECT_EQ(reason, "the package holds more than " + std::to_string(kMaxPackageRecords) + " records");
+    EXPECT_EQ(refused, static_cast<std::int64_t>(kMaxPackageRecords));
+    EXPECT_TRUE(parsed.records.empty());
+}
+
 }  // namespace
 }  // namespace druvex

@@ -50,6 +50,23 @@ const RegistryValue* onlyValue(const RegistryTree& tree)
     return &key->second->values.begin()->second;
 }
 
+// `text` reads, its one value is the one given, and it is written again as
+// it was.
+void expectOnlyValueComesBack(const std::string& text, std::u16string_view name, std::uint32_t type,
+                              const Bytes& data)
+{
+    RegistryTree read;
+    RegistryTextError error;
+    ASSERT_TRUE(readRegistryText(text, read, error)) << error.line << ": " << error.reason;
+    const RegistryValue* value = onlyValue(read);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->name, name);
+    EXPECT_EQ(value->type, type);
+    // Not EXPECT_EQ: a failure would print megabytes.
+    EXPECT_TRUE(value->data == data);
+    EXPECT_TRUE(writeRegistryText(read) == text);
+}
+
 // "\\k" `depth` times: the path of a key that deep below its root.
 std::string deepPath(int depth)
 {
@@ -119,16 +136,54 @@ TEST(RegistryFileFormat, EachValueTakesItsCanonicalFormAndComesBackExactly)
         SCOPED_TRACE(c.line);
         const std::string text = writeRegistryText(treeWith(c.name, c.type, c.data));
         EXPECT_EQ(text, fileWith(c.line));
-        RegistryTree read;
-        RegistryTextError error;
-        ASSERT_TRUE(readRegistryText(text, read, error)) << error.line << ": " << error.reason;
-        const RegistryValue* value = onlyValue(read);
-        ASSERT_NE(value, nullptr);
-        EXPECT_EQ(value->name, c.name);
-        EXPECT_EQ(value->type, c.type);
-        EXPECT_EQ(value->data, c.data);
-        EXPECT_EQ(writeRegistryText(read), text);
+        expectOnlyValueComesBack(text, c.name, c.type, c.data);
     }
+}
+
+// Values of megabytes, the quoted ones with escapes and text beyond ASCII
+// at both ends and throughout, come back byte for byte; a bad unit deep
+// inside is still refused.
+TEST(RegistryFileFormat, LargeValuesComeBackExactly)
+{
+    std::u16string text;
+    for (int i = 0; i < 200'000; ++i)
+        text += i % 1000 == 0 ? u"\u00C5\"q\\\U0001F600" : u"abcdefgh";
+    const auto bytesOf = [](std::u16string_view units) {
+        Bytes bytes;
+        for (const char16_t unit : units) {
+            bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+        return bytes;
+    };
+    Bytes binary(1'500'000);
+    for (std::size_t i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<std::uint8_t>(i * 7);
+    const std::u16string items = text.substr(0, 600'000) + u'\0' + text.substr(600'000) + u'\0' + u'\0';
+    struct Case {
+        std::uint32_t type;
+        Bytes data;
+        const char* form;
+    } cases[] = {
+        {kRegString, bytesOf(text + u'\0'), "\"V\"=\""},
+        {kRegExpandString, bytesOf(text + u'\0'), "\"V\"=expand:\""},
+        {kRegMultiString, bytesOf(items), "\"V\"=multi:\""},
+        {kRegBinary, binary, "\"V\"=hex:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        const std::string file = writeRegistryText(treeWith(u"V", c.type, c.data));
+        ASSERT_NE(file.find(c.form), std::string::npos);
+        expectOnlyValueComesBack(file, u"V", c.type, c.data);
+    }
+
+    // A control character far into a long quoted text.
+    std::string line = "\"V\"=\"" + std::string(3'000'000, 'x') + "\"";
+    line[2'000'000] = '\x01';
+    RegistryTree read;
+    RegistryTextError error;
+    EXPECT_FALSE(readRegistryText(fileWith(line), read, error));
+    EXPECT_STREQ(error.reason, "invalid value data");
 }
 
 TEST(RegistryFileFormat, EmptyRegistryIsTheHeaderAlone)

@@ -4,8 +4,10 @@
 // the fuzz seeds build them here, so that all three mean the same shapes.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace druvex::test {
 
@@ -108,6 +110,91 @@ inline std::string iniWithContinuationLines(int lines)
     for (int i = 0; i < lines; ++i)
         text += "continued over one more line of the value\r\n";
     return text;
+}
+
+// A redistributables list of `count` entries, in descending order of name,
+// so that each is looked up among all before it.
+inline std::string redistInfoWithEntries(int count)
+{
+    std::string list = "<RedistInfo>\n";
+    for (int i = count - 1; i >= 0; --i)
+        list += "<Redistributable Name=\"" + numberedName("R", i) + "\" Flag=\"0\"><Check>return 1</Check>"
+                "</Redistributable>\n";
+    return list + "</RedistInfo>\n";
+}
+
+// ASCII text as the UTF-16LE units of a translation file.
+inline std::string utf16LeFromAscii(const std::string& text)
+{
+    std::string units;
+    units.reserve(2 * text.size());
+    for (const char ch : text) {
+        units += ch;
+        units += '\0';
+    }
+    return units;
+}
+
+// A translation file of one key given `count` times, each with its own text.
+inline std::string translationWithRepeatedKey(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[Repeated key][" + numberedName("Text ", i) + "]\r\n";
+    return utf16LeFromAscii(text);
+}
+
+// A translation file whose key "Long" has a text of `units` units with a
+// line-break escape in every line of 64.
+inline std::string translationWithLongText(int units)
+{
+    std::string text = "[Short][x]\r\n[Long][";
+    for (int i = 0; i < units; ++i)
+        text += i % 64 == 62 ? "\\n" : "t";
+    return utf16LeFromAscii(text + "]\r\n");
+}
+
+// A registry.reg whose one value is a quoted text of `bytes` bytes.
+inline std::string registryFileWithLongValue(int bytes)
+{
+    return "DRUVEX-REGISTRY 1\n\n[HKEY_LOCAL_MACHINE\\Software\\Long]\n\"v\"=\"" +
+           std::string(static_cast<std::size_t>(bytes), 'v') + "\"\n";
+}
+
+// A package stream (header only: its files are empty) of `files` file
+// records of one- to three-letter names in the folder "<TARGETDIR>".
+inline std::string packageWithFiles(int files)
+{
+    std::string stream;
+    const auto put = [&stream](std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            stream += static_cast<char>(value >> (8 * i));
+    };
+    const auto putName = [&put](std::u16string_view name) {
+        put(name.size(), 2);
+        for (const char16_t unit : name)
+            put(unit, 2);
+    };
+    put(0, 8);  // the header size, set below
+    put(5, 4);
+    put(2, 4);
+    putName(u"<TARGETDIR>");
+    put(0, 4);
+    put(static_cast<std::uint64_t>(files), 4);
+    put(0, 4);
+    for (int i = 0; i < files; ++i) {
+        put(1, 4);
+        std::u16string name;
+        for (int rest = i % 4096; name.empty() || rest > 0; rest /= 16)
+            name += static_cast<char16_t>(u'a' + rest % 16);
+        putName(name);
+        put(0, 4 + 8 + 8 + 8 + 4);
+    }
+    put(7, 4);
+    const std::uint64_t size = stream.size();
+    for (int i = 0; i < 8; ++i)
+        stream[static_cast<std::size_t>(i)] = static_cast<char>(size >> (8 * i));
+    return stream;
 }
 
 }  // namespace druvex::test
