@@ -59,6 +59,7 @@ public:
     std::shared_ptr<druvex::HalAccess> getHalOutElevated() const override { return host_; }
     bool isDesktopTarget() const override { return false; }
     bool isRebootRequired() const override { return false; }
+    void setRebootRequired() override {}
     std::shared_ptr<druvex::InstallerUiCallback> getUiCallback() const override { return callback_; }
     std::shared_ptr<druvex::InstalledLog> getInstalledLog() const override { return log_; }
     std::shared_ptr<druvex::LanguageTemplate> findLanguageTemplate(const druvex::Feature&) const override

@@ -4,7 +4,8 @@
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(CURL REQUIRED)
-find_package(Boost 1.74 REQUIRED COMPONENTS regex date_time)
+# Header-only parts of Boost (lexical_cast, uuid); no Boost library is linked.
+find_package(Boost 1.74 REQUIRED)
 find_package(GTest REQUIRED)
 
 # The terminal user interface: ncurses with wide characters (Debian's
@@ -55,6 +56,8 @@ if(NOT EXISTS "${DRUVEX_LZMA_SDK_DIR}/LzmaDec.c" OR "${DRUVEX_7ZIP_TARBALL}" IS_
   file(RENAME "${lzma_top}/C" "${DRUVEX_LZMA_SDK_DIR}")
   file(REMOVE_RECURSE "${CMAKE_BINARY_DIR}/lzma-extract")
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/LzmaSdkVersion.cmake)
+druvex_check_lzma_sdk_version("${DRUVEX_LZMA_SDK_DIR}" "${DRUVEX_7ZIP_TARBALL}")
 list(TRANSFORM lzma_sources PREPEND "${DRUVEX_LZMA_SDK_DIR}/")
 add_library(druvex_lzma STATIC ${lzma_sources})
 set_source_files_properties(${lzma_sources} PROPERTIES LANGUAGE C)

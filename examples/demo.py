@@ -45,6 +45,11 @@ def feature_versions(data_file):
             if feature.get("Name") in FEATURES}
 
 
+def installer_path(version):
+    """The device path of the installer of one version (pack() puts it there)."""
+    return "\\Temp\\DemoSurvey-%s\\%s" % (version, PROGRAM_NAME)
+
+
 def files_below(folder):
     """Every file below the folder, relative with '/'."""
     found = set()
@@ -67,6 +72,9 @@ class Demo:
         self.sources = os.path.join(self.output, "product")
         self.data_folder = "Windows/_QuendaSuperInstaller/" + product_uuid()
         self.failures = []
+        # Known before make(): a second wizard run uses the device it kept.
+        self.installer_1 = installer_path("1.0")
+        self.installer_2 = installer_path("2.0")
 
     # --- Making the product and the device ---------------------------------------------
 
@@ -109,7 +117,7 @@ class Demo:
                                                                 os.path.join(self.sources, version, feature)))
         archive = [program, "--append"] if appended else [os.path.join(folder, "setup.dqres")]
         subprocess.run([self.payload_tool, "create"] + archive + entries, check=True)
-        return "\\Temp\\DemoSurvey-%s\\%s" % (version, PROGRAM_NAME)
+        return installer_path(version)
 
     # --- Runs ---------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/failure_report.h"
 #include "app/load_steps.h"
 #include "app/startup_error.h"
 #include "app/terminal_wizard.h"
@@ -89,7 +90,7 @@ void CInstallerApp::tell(const SharedString& text, std::uint32_t flags)
 {
     logPrintf(u"%s", text);
     if (!canShowMessageBox())
-        std::fprintf(stderr, "%s\n", toUtf8(text).c_str());
+        reportFailure(text);
     showMessageBoxOwned(0, text, SharedString(kInstallerWindowTitle), flags);
 }
 
@@ -97,12 +98,15 @@ bool CInstallerApp::InitInstance()
 {
     SharedString fullInstallerPath;
     SharedString refusal;
-    if (!ParseOptions(arguments_, options_, fullInstallerPath, &refusal)) {
+    std::vector<SharedString> passedOver;
+    if (!ParseOptions(arguments_, options_, fullInstallerPath, &refusal, &passedOver)) {
         logPrintf(u"The command line \"%s\" is refused: %s", joinWords(arguments_), refusal);
         std::fprintf(stderr, "%s\n", toUtf8(refusal).c_str());
         return end(kExitCodeBadCommandLine);
     }
     logPrintf(u"Command line: %s", joinWords(arguments_));
+    for (const SharedString& word : passedOver)
+        logPrintf(u"The word \"%s\" of the command line is no option: passed over", word);
     // The update check reports by its exit code alone: like a silent run it
     // asks nobody.
     const bool updateCheck = options_.checkForUpdates && !options_.updateCheckFolder.isEmpty();
@@ -150,6 +154,11 @@ bool CInstallerApp::InitInstance()
     }
     if (options_.silent) {
         exitCode_ = controller_->runUnattended() ? kExitCodeCompleted : kExitCodeFailed;
+        // Nobody watches a silent run: its reason would otherwise be only in the log.
+        if (exitCode_ != kExitCodeCompleted) {
+            const SharedString& reason = controller_->getUnattendedFailure();
+            reportFailure(reason.isEmpty() ? SharedString(u"The silent run failed") : reason);
+        }
     } else {
         exitCode_ = runWizard();
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/failure_report.h"
 #include "app/installer_app.h"
 #include "core/app_log.h"
 #include "core/crash_handler.h"
@@ -23,6 +24,7 @@ int runInstallerProgram(int argc, char** argv)
     initHttpOnce();
     // The log starts now, beside the program, before anything can fail.
     AppLog::instance();
+    reportUnwritableLog();
 
     std::uint32_t code = kExitCodeFailed;
     {

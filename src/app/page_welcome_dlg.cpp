@@ -7,6 +7,7 @@
 #include "data/install_data.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
+#include "fileutil/operation_log.h"
 #include "ui/terminal_session.h"
 #include "ui/widgets.h"
 
@@ -61,6 +62,12 @@ PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, InstallerController& co
         items.push_back(taskText(task));
     choices_ = &addContent<RadioGroup>(false, 1, std::move(items));
     backupPath_ = &addContent<EditField>(false, 1, logic_.getBackupPath());
+    // Off the device, an installed program of this very version may be
+    // removed whole before the task installs it anew, where the installer
+    // allows wiping.
+    if (isMaintenanceMode(logic_.getChosenMode()) && logic_.isWipeAllowed() && logic_.canWipe())
+        wipe_ = &addContent<CheckBox>(false, 1, translateText("Remove the installed files before installing"),
+                                      controller.getWipeOldInstallation());
 
     const SharedString program = controller.getInstallData().settings().getProgramName();
     const WizardMode mode = logic_.getChosenMode();
@@ -92,9 +99,13 @@ PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, InstallerController& co
     choices_->setVisible(tasks_.size() > 1);
     backupPath_->setVisible(std::find(tasks_.begin(), tasks_.end(), WelcomeTask::Restore) != tasks_.end());
     backupPath_->setEnabled(chosenTask() == WelcomeTask::Restore);
+    if (wipe_ != nullptr)
+        wipe_->setEnabled(chosenTask() != WelcomeTask::Remove);
     choices_->onChange([this](int) {
         const bool restore = chosenTask() == WelcomeTask::Restore;
         backupPath_->setEnabled(restore);
+        if (wipe_ != nullptr)
+            wipe_->setEnabled(chosenTask() != WelcomeTask::Remove);
         logic_.setRestore(restore);
         updateButtons();
     });
@@ -141,6 +152,12 @@ bool PageWelcomeDlg::confirmNext()
 {
     const WelcomeTask task = chosenTask();
     logPrintf(u"The welcome page: task %d chosen", static_cast<int>(task));
+    if (wipe_ != nullptr) {
+        const bool wipe = wipe_->isChecked() && task != WelcomeTask::Remove;
+        controller().setWipeOldInstallation(wipe);
+        if (wipe)
+            logInfo(u"The installed files are removed before the installation");
+    }
     switch (task) {
     case WelcomeTask::Install:
         logic_.setRestore(false);

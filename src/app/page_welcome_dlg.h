@@ -1,8 +1,9 @@
 // PageWelcomeDlg: the welcome page. A fresh installation is greeted, with the
 // restore of a full backup offered beside it where the installer allows it;
 // an installed program is offered the tasks its logic allows: update,
-// modify, repair and remove. The task chosen rebuilds the wizard's pages when
-// the person moves on.
+// modify, repair and remove, and, where the installer allows it, the wipe of
+// the installed files before the task installs anew. The task chosen rebuilds
+// the wizard's pages when the person moves on.
 #pragma once
 
 #include <vector>
@@ -11,6 +12,7 @@
 
 namespace druvex {
 
+class CheckBox;
 class EditField;
 class Label;
 class PageWelcomeLogic;
@@ -25,6 +27,8 @@ public:
 
     // The tasks offered, in the order shown.
     const std::vector<WelcomeTask>& tasks() const { return tasks_; }
+    // The wipe is offered.
+    bool offersWipe() const { return wipe_ != nullptr; }
 
 protected:
     void onInitDialog() override;
@@ -38,6 +42,7 @@ private:
     Label* text_ = nullptr;
     RadioGroup* choices_ = nullptr;
     EditField* backupPath_ = nullptr;
+    CheckBox* wipe_ = nullptr;
     std::vector<WelcomeTask> tasks_;
 };
 

@@ -1,7 +1,6 @@
 #include "app/startup_error.h"
 
-#include <cstdio>
-
+#include "app/failure_report.h"
 #include "controller/installer_controller.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
@@ -44,7 +43,7 @@ void showStartupError(const SharedString& caption, int code)
     const SharedString text = translateText(startupErrorText(code));
     logPrintf(u"Start-up failed with error %d: %s", code, text);
     if (!canShowMessageBox())
-        std::fprintf(stderr, "%s\n", toUtf8(text).c_str());
+        reportFailure(text);
     showMessageBoxOwned(0, text, caption, kMbOk | kMbIconError);
 }
 

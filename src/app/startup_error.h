@@ -19,9 +19,9 @@ const char* startupErrorText(int code);
 
 // Writes the code and its translated text to the log and shows the text in an
 // error box captioned `caption`. Where no person can see the box (a silent
-// run, no terminal), the text goes to standard error as well. Code 208 (a
-// program named "setup" with no installed log beside it) ends the run
-// quietly: nothing is shown.
+// run, no terminal), the text goes to standard error as well, with the log's
+// path. Code 208 (a program named "setup" with no installed log beside it)
+// ends the run quietly: nothing is shown.
 void showStartupError(const SharedString& caption, int code);
 
 }  // namespace druvex

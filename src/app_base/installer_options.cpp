@@ -278,12 +278,15 @@ const OptionName* findOption(std::u16string_view token)
 }  // namespace
 
 bool ParseOptions(std::span<const SharedString> arguments, InstallerOptions& options,
-                  SharedString& fullInstallerPath, SharedString* error)
+                  SharedString& fullInstallerPath, SharedString* error, std::vector<SharedString>* passedOver)
 {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const OptionName* entry = findOption(arguments[i].view());
-        if (!entry)
+        if (!entry) {
+            if (passedOver)
+                passedOver->push_back(arguments[i]);
             continue;
+        }
         if (arguments.size() - i - 1 < static_cast<std::size_t>(entry->values)) {
             setError(error, u"The option \"%s\" needs a value.", SharedString(entry->name));
             return false;

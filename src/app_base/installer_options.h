@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "app_base/target_platform.h"
 #include "text/name_table.h"
@@ -72,8 +73,11 @@ struct InstallerOptions {
 // over. False, with the reason in `error` (may be null), when an option lacks
 // its value, "update_mode" names neither mode or "reboot_as_admin" names no
 // platform (0 to 8): the program then ends with -1. The path after
-// "use_full_installer" goes to `fullInstallerPath`.
+// "use_full_installer" goes to `fullInstallerPath`. The tokens passed over are
+// added to `passedOver` (may be null), in their order, for the log: a
+// misspelt option would otherwise leave no trace.
 bool ParseOptions(std::span<const SharedString> arguments, InstallerOptions& options,
-                  SharedString& fullInstallerPath, SharedString* error = nullptr);
+                  SharedString& fullInstallerPath, SharedString* error = nullptr,
+                  std::vector<SharedString>* passedOver = nullptr);
 
 }  // namespace druvex

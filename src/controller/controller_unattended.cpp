@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "controller/page_logic.h"
+#include "controller/wizard_pages.h"
 #include "data/culture_table.h"
 #include "data/installed_log.h"
 #include "fileutil/operation_log.h"
@@ -23,6 +24,17 @@ constexpr int kMaxUnattendedPages = 256;
 
 bool InstallerController::runUnattended()
 {
+    unattendedFailure_ = SharedString();
+    // Why the run stops: where, and the last error line logged on the way there.
+    const auto fail = [this](const SharedString& where) {
+        unattendedFailure_ = where;
+        const std::u16string error = lastLoggedError();
+        if (!error.empty())
+            unattendedFailure_ += u": " + error;
+        return false;
+    };
+    clearLastLoggedError();
+
     SharedString owner;
     const int rights = checkAdministrativeRights(owner);
     if (rights == 1 || rights == 2) {
@@ -32,7 +44,7 @@ bool InstallerController::runUnattended()
             logError(SharedString(u"The program is installed for the user ") + owner);
         else
             logError(u"The installation requires administrative rights");
-        return false;
+        return fail(SharedString(u"The installation requires administrative rights"));
     }
 
     useOnlineFeature_ = options_.updateMode != kUpdateModeNone;
@@ -46,34 +58,44 @@ bool InstallerController::runUnattended()
     for (int visited = 0; visited < kMaxUnattendedPages; ++visited) {
         const WizardPageId page = pageSequence_->getCurrentPageId();
         if (!pageLogic_) {
-            logError(SharedString().format(u"The silent run stops: page %d has no logic", page));
+            unattendedFailure_.format(u"The silent run stops: page %d has no logic", page);
+            logError(unattendedFailure_.view());
             return false;
         }
         if (!pageLogic_->runUnattended()) {
             logInfo(SharedString().format(u"The silent run stops: page %d did not complete", page));
-            return false;
+            return fail(SharedString().format(u"The silent run stopped on the %s", wizardPageName(page)));
         }
         if (page == kPageEndInstall) {
             const InstallResult result = getResult();
             const bool completed = result == kResultCompleted || result == kResultCompletedUnchanged;
-            if (completed && pageSequence_->getMode() == kModeDownload)
-                return launchNewInstaller(*this);
-            return completed;
+            if (!completed)
+                return fail(SharedString().format(u"The run ended with the result %d (%s)", result,
+                                                  result == kResultCanceled ? u"canceled" : u"failed"));
+            if (pageSequence_->getMode() == kModeDownload && !launchNewInstaller(*this))
+                return fail(SharedString(u"The downloaded newer installer could not be started"));
+            return true;
         }
 
         // A page list that does not end on the end page leaves the last page
         // where it is: running its logic again would never end.
         const WizardPageId before = pageSequence_->getCurrentPageId();
         const std::size_t index = pageSequence_->getCurrentIndex();
+        // An error of a page that went on is no reason for a later stop; but
+        // the end page reports the installation's result, whose reasons the
+        // installation page logged.
+        if (before != kPageInstallation)
+            clearLastLoggedError();
         if (!next())
-            return false;
+            return fail(SharedString().format(u"The silent run could not leave the %s", wizardPageName(before)));
         if (pageSequence_->getCurrentPageId() == before && pageSequence_->getCurrentIndex() == index) {
-            logError(SharedString().format(u"The silent run stops: the page list does not go on after page %d",
-                                           before));
+            unattendedFailure_.format(u"The silent run stops: the page list does not go on after page %d", before);
+            logError(unattendedFailure_.view());
             return false;
         }
     }
-    logError(SharedString().format(u"The silent run stops: more than %d pages visited", kMaxUnattendedPages));
+    unattendedFailure_.format(u"The silent run stops: more than %d pages visited", kMaxUnattendedPages);
+    logError(unattendedFailure_.view());
     return false;
 }
 

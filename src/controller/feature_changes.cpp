@@ -76,7 +76,8 @@ void InstallerController::getFeatureChanges(FeatureSelection& toInstall, Feature
             FeaturePtr current = installData_->findItemByPath(path.view());
             if (!current)
                 current = makeFeatureForPath(path);
-            if (!current || (mode == kModeRepairBroken && !installed->getInstalledCheck()))
+            // A wiped installation goes whole, so the whole of it comes back.
+            if (!current || (mode == kModeRepairBroken && !installed->getInstalledCheck() && !wipeOldInstallation_))
                 continue;
             // The repair puts back exactly what was installed.
             current->assignFrom(*installed);
@@ -96,9 +97,11 @@ void InstallerController::getFeatureChanges(FeatureSelection& toInstall, Feature
                 toInstall.insert(selected);
                 continue;
             }
-            // An earlier installation removed first takes this one's files
-            // with it: everything selected is installed again.
-            if (bulletinFeatureDiffers(kind, *installed, *selected) || !uninstallLaunchers_.empty()) {
+            // An earlier installation removed first, or the installation
+            // wiped, takes this one's files with it: everything selected is
+            // installed again.
+            if (bulletinFeatureDiffers(kind, *installed, *selected) || !uninstallLaunchers_.empty() ||
+                wipeOldInstallation_) {
                 toInstall.insert(selected);
                 toRemove.insert(installed);
             }

@@ -14,6 +14,7 @@
 #include "controller/redistributables_manager.h"
 #include "core/app_paths.h"
 #include "core/translate_text.h"
+#include "data/installed_log.h"
 #include "data/installer_configuration.h"
 #include "data/package_sources.h"
 #include "data/previous_settings.h"
@@ -171,6 +172,16 @@ std::int32_t InstallerController::getTargetPlatformMask() const
     if (targetPlatform_ >= 0 && targetPlatform_ < kPlatformCount)
         return platformMask(targetPlatform_);
     return buildConfiguration_->getTargetPlatformMask() & installData_->settings().getAvailablePlatforms();
+}
+
+bool InstallerController::isInstalledProgramRecorded() const
+{
+    if (foreignInstalledLog_)
+        return true;
+    if (installedLog_->getFeatureCount() > 0)
+        return installedLog_->getProgramVersion().isNonZero();
+    // No log, yet an earlier installation was found (comparison -1).
+    return installedVersionComparison_ != 0;
 }
 
 bool InstallerController::isRunningOnDevice() const

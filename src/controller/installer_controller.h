@@ -176,6 +176,13 @@ public:
     // starts from.
     InstallerSettings& getSettings() { return settings_; }
 
+    // An installed program is recorded when the installed log names the
+    // program it installed (an InstalledProgramVersion), when the installed
+    // log at the destination is another product's, or when the mode selection
+    // found an earlier installation that left no log. An installed log that
+    // lists features without naming a program version records installed
+    // features only: the newer installer's bit 8, not bit 32.
+    bool isInstalledProgramRecorded() const;
     std::int32_t getInstalledVersionComparison() const override { return installedVersionComparison_; }
     void setInstalledVersionComparison(std::int32_t comparison) { installedVersionComparison_ = comparison; }
     bool isInstalledLogDifferent() const { return installedLogDiffers_; }
@@ -219,6 +226,10 @@ public:
     void setInstalledStateLoaded(bool loaded) { installedStateLoaded_ = loaded; }
     bool isRebootRequired() const { return rebootRequired_.load(); }
     void setRebootRequired(bool required) { rebootRequired_.store(required); }
+    // Bit 256 of the update mask of the newer installer the bulletin offers;
+    // no Part gives it a reader.
+    bool hasNewerInstallerFlag256() const { return newerInstallerFlag256_.load(); }
+    void setNewerInstallerFlag256(bool set) { newerInstallerFlag256_.store(set); }
     bool isNewInstallerLaunchFailed() const { return newInstallerLaunchFailed_.load(); }
     void setNewInstallerLaunchFailed(bool failed) override { newInstallerLaunchFailed_.store(failed); }
     bool hasMadeChanges() const { return madeChanges_.load(); }
@@ -530,6 +541,9 @@ public:
     // started). False, with a log line, at missing rights, a refusing page
     // logic, a missing page logic and a page list that does not move on.
     bool runUnattended();
+    // Why the last silent run failed, for a person: where it stopped and the
+    // last error line logged there; empty after a run that succeeded.
+    const SharedString& getUnattendedFailure() const { return unattendedFailure_; }
 
     // --- Loading, initialisation and the installer language ----------------
 
@@ -683,6 +697,7 @@ private:
     bool installedStateLoaded_ = false;
     std::atomic<bool> rebootRequired_{false};
     std::atomic<bool> newInstallerLaunchFailed_{false};
+    std::atomic<bool> newerInstallerFlag256_{false};
     std::atomic<bool> madeChanges_{false};
     std::atomic<bool> skipFeatureChoice_{false};
     bool tethered_ = false;
@@ -709,6 +724,8 @@ private:
     LanguageTemplateMap languageTemplateMap_;
     // The installer data was read from the archive (until then it is empty).
     bool installDataLoaded_ = false;
+
+    SharedString unattendedFailure_;
 
     // The newer installer chosen for a download run.
     SharedString newVersionUrl_;

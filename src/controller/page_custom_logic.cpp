@@ -2,6 +2,7 @@
 
 #include "controller/installer_controller.h"
 #include "data/install_data.h"
+#include "fileutil/operation_log.h"
 #include "host/installer_script_runner.h"
 #include "text/numbers.h"
 
@@ -93,14 +94,26 @@ bool PageCustomLogic::runScript(const SharedString& script, SharedString& messag
     // The runner is this call's own: the state is closed when it goes.
     InstallerScriptRunner runner(&controller_);
     message = u"Script not loaded";
-    if (runner.loadScriptText(script) != 1)
+    // The page's name, as the installer data knows it.
+    const std::u16string page(page_ ? page_->name.view() : std::u16string_view());
+    if (runner.loadScriptText(script) != 1) {
+        logError(u"The script of the custom page \"" + page + u"\" does not load: " +
+                 std::u16string(runner.errorText().view()));
         return false;
+    }
     message = u"Script not executed";
     if (runner.callFunction(u"exec", 0, nullptr, 0, nullptr))
         return true;
+    // "exec" may be missing or may have failed; its reason is kept for the
+    // log, since "execEx" is tried next and the message names neither.
+    const SharedString execError = runner.errorText();
     SharedString results[2];
-    if (!runner.callFunction(u"execEx", 0, nullptr, 2, results))
+    if (!runner.callFunction(u"execEx", 0, nullptr, 2, results)) {
+        logError(u"The script of the custom page \"" + page + u"\" ran neither \"exec\" (" +
+                 std::u16string(execError.view()) + u") nor \"execEx\" (" + std::u16string(runner.errorText().view()) +
+                 u")");
         return false;
+    }
     int code = 0;
     parseInt(results[0].c_str(), code);
     if (code == 0) {

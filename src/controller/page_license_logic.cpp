@@ -82,18 +82,32 @@ bool PageLicenseLogic::loadEulaText(SharedString& text)
     if (!eula)
         return false;
     const FeaturePtr item = controller_.getInstallData().findItemByPath(eula->path.view());
-    if (!item)
+    if (!item) {
+        logError(u"The license agreement \"" + std::u16string(eula->path.view()) +
+                 u"\" is no item of the installer data");
         return false;
+    }
     std::vector<PackageSource> sources;
     controller_.getPackageSources().equalRange(*item, sources);
     HalAccess& host = *controller_.getHalIn();
     int length = 0;
-    if (!sources.empty() && sources.front().sourceKind == kSourceLocalFile)
+    // Where the text was looked for, so that a licence packed under another
+    // name can be found from the log.
+    std::u16string lookedFor;
+    if (!sources.empty() && sources.front().sourceKind == kSourceLocalFile) {
         length = extractPackageBuffer(host, sources.front().location, text);
-    else if (sources.empty() || sources.front().sourceKind == kSourceArchiveEntry)
+        lookedFor = u"the package file \"" + std::u16string(sources.front().location.view()) + u"\"";
+    } else if (sources.empty() || sources.front().sourceKind == kSourceArchiveEntry) {
         length = extractPayloadFolder(controller_.getPayloadArchive(), host, *item, text);
+        lookedFor = u"the installer archive's entry \"" + std::u16string(item->getName().view()) + u"\"";
+    }
     // A licence only the update server holds is downloaded by the page.
     if (length <= 0) {
+        if (!lookedFor.empty()) {
+            logError(SharedString().format(u"No license agreement for the language %d: looked for %s",
+                                           eula->localeId, SharedString(std::u16string_view(lookedFor)))
+                         .view());
+        }
         text = SharedString();
         return false;
     }

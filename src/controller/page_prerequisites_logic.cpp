@@ -491,8 +491,7 @@ void PagePrerequisitesLogic::loadLanguages(const std::shared_ptr<HalAccess>& hos
 
 bool PagePrerequisitesLogic::isInstalledProgramRecorded() const
 {
-    return controller_.getInstalledLog()->getFeatureCount() > 0 || controller_.getForeignInstalledLog() ||
-           controller_.getInstalledVersionComparison() != 0;
+    return controller_.isInstalledProgramRecorded();
 }
 
 bool PagePrerequisitesLogic::passesUpdateServerRule()
@@ -570,7 +569,8 @@ bool PagePrerequisitesLogic::runUnattended()
     TargetPlatform platform = kPlatformUnknown;
     const int result = checkDevice(text, deviceType, platform);
     if (result != kDeviceCheckAccepted) {
-        logPrintf(u"The device cannot take the program (check result %d %s)", result, text);
+        logError(
+            SharedString().format(u"The device cannot take the program (check result %d): %s", result, text).view());
         return false;
     }
     // The desktop host names no platform of its own: the run keeps its own.
@@ -579,8 +579,10 @@ bool PagePrerequisitesLogic::runUnattended()
         if (current >= kPlatformCount) {
             controller_.setTargetPlatform(platform);
         } else if (current != platform) {
-            logPrintf(u"The device is of platform %s, the run is for %s", platformName(platform, false),
-                      platformName(current, false));
+            logError(SharedString()
+                         .format(u"The device is of platform %s, the run is for %s", platformName(platform, false),
+                                 platformName(current, false))
+                         .view());
             return false;
         }
     }
@@ -589,7 +591,8 @@ bool PagePrerequisitesLogic::runUnattended()
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
         if (!waiter.run()) {
-            logPrintf(u"The update bulletin could not be had (result %d)", waiter.getResult());
+            logError(
+                SharedString().format(u"The update bulletin could not be had (result %d)", waiter.getResult()).view());
             return false;
         }
         if (!passesUpdateServerRule())

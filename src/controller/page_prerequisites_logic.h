@@ -278,6 +278,7 @@ private:
     void pauseFor(std::uint32_t milliseconds);
     void loadLanguages(const std::shared_ptr<HalAccess>& host, bool online);
     bool isInstalledProgramRecorded() const;
+    void useCachedBulletin();
     // The update-server rule of finishChecks and the silent run.
     bool passesUpdateServerRule();
 

@@ -66,7 +66,7 @@ bool PageWelcomeLogic::canModify() const
 {
     if (mode_ == kModeUninstall || controller_.getOptions().uninstallMode)
         return false;
-    if (controller_.getInstalledLog()->getFeatureCount() == 0)
+    if (!controller_.isInstalledProgramRecorded())
         return true;
     switch (mode_) {
     case kModeUpdate:

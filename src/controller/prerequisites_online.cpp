@@ -53,6 +53,8 @@ constexpr std::uint32_t kNewInstallerForInstalledFeatures = 8;
 constexpr std::uint32_t kNewInstallerForInstalledProgram = 32;
 constexpr std::uint32_t kNewInstallerNoNewerVersion = 64;
 constexpr std::uint32_t kNewInstallerAskFirst = 128;
+// Kept in the controller; no Part says what it means.
+constexpr std::uint32_t kNewInstallerFlag256 = 256;
 
 bool isRunning(const std::shared_ptr<DownloadRequest>& request)
 {
@@ -266,6 +268,8 @@ void PagePrerequisitesLogic::finishOnlineChecks(bool done)
     // the canceller's finish must not make it two.
     if (onlineFinished_.exchange(true))
         return;
+    if (!bulletinEvaluated_.load())
+        useCachedBulletin();
     if (platformAccepted_.load())
         controller_.setUpdateCheckDone(done);
     std::vector<FeaturePtr> list = controller_.getLanguageFeatures();
@@ -274,6 +278,17 @@ void PagePrerequisitesLogic::finishOnlineChecks(bool done)
         languageList_ = std::move(list);
     }
     report([](PrerequisitesSink& sink) { sink.onlineChecksFinished(); });
+}
+
+// Without a bulletin from the update server (offline, or the server gave
+// none that holds), the one the last run kept beside the installed log keeps
+// its packages known. An update check reports only what the server says.
+void PagePrerequisitesLogic::useCachedBulletin()
+{
+    if (controller_.getOptions().checkForUpdates || !controller_.getLastBulletinBytes().empty())
+        return;
+    if (controller_.loadLastBulletin())
+        logInfo(u"No bulletin from the update server: the bulletin of the last run is used");
 }
 
 // --- Download reports ---------------------------------------------------------------
@@ -424,6 +439,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
         return;
     if ((flags & kNewInstallerAskFirst) != 0 && controller_.getUiCallback()->reportNewInstallerReleased() == 0)
         return;
+    controller_.setNewerInstallerFlag256((flags & kNewInstallerFlag256) != 0);
 
     HalAccess& host = *controller_.getHalIn();
     const SharedString folder = joinPath(controller_.getWorkFolder(), SharedString(u"dq_empty_inst"));

@@ -221,8 +221,10 @@ bool AppLog::open(const SharedString& path)
     file_.open(path.view(), kFileCreateAlways | kFileWrite, &created, &error);
     if (!file_.isOpen() || !created || error != kOpenSuccess) {
         file_.close();
+        failedPath_ = path;
         return false;
     }
+    failedPath_ = SharedString();
     open_ = true;
     closed_ = false;
     previousTick_ = lastTick_ = environment_.tickCount();
@@ -375,6 +377,12 @@ SharedString AppLog::getPath() const
 {
     std::lock_guard lock(mutex_);
     return open_ ? path_ : SharedString();
+}
+
+SharedString AppLog::getFailedPath() const
+{
+    std::lock_guard lock(mutex_);
+    return failedPath_;
 }
 
 bool AppLog::isOpen() const

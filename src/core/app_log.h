@@ -120,6 +120,8 @@ public:
     // The file's path while open, else empty.
     SharedString getPath() const;
     bool isOpen() const;
+    // The path of the last file that could not be opened; empty once one opens.
+    SharedString getFailedPath() const;
 
     // Writes "Logging finished", writes the buffer out and closes the file.
     // The object stays valid and drops later lines. Stops being the
@@ -139,6 +141,7 @@ private:
     mutable std::recursive_mutex mutex_;
     PlatformFile file_;
     SharedString path_;
+    SharedString failedPath_;
     std::vector<char> buffer_;
     std::string line_;           // the UTF-8 line, reused
     std::u16string debugLine_;   // the line as the debugger sees it, reused

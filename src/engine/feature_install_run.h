@@ -53,6 +53,9 @@ public:
     virtual bool isDesktopTarget() const = 0;
     // The run already needs a reboot to complete.
     virtual bool isRebootRequired() const = 0;
+    // From now on the run needs a reboot to complete: a file it replaced is
+    // still in use.
+    virtual void setRebootRequired() = 0;
     virtual std::shared_ptr<InstallerUiCallback> getUiCallback() const = 0;
     // What an earlier run installed at the destination.
     virtual std::shared_ptr<InstalledLog> getInstalledLog() const = 0;

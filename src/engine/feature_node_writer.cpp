@@ -300,8 +300,13 @@ bool FeatureNodeWriter::makeRoomForFile(const SharedString& path)
         }
         const std::shared_ptr<InstallerUiCallback> callback = run_.getUiCallback();
         const int answer = callback ? callback->showLockedFiles(processes, 0) : kLockedFilesExit;
-        if (answer == kLockedFilesIgnore)
+        if (answer == kLockedFilesIgnore) {
+            // The application keeps using the file it holds until the
+            // device restarts: the run now needs a reboot, and later held
+            // files go on without a question.
+            run_.setRebootRequired();
             return true;
+        }
         if (answer == kLockedFilesExit) {
             abandoned_ = true;
             return false;

@@ -205,6 +205,10 @@ void InstallationProcess::run()
         if (journal_)
             journal_->commit();
         controller_.setHasMadeChanges(controller_.hasMadeChanges() || changedSomething_);
+        // The bulletin this run knew stays beside the installed log for a
+        // later run that finds no update server.
+        if (mode_ != kModeUninstall && mode_ != kModeDownload)
+            controller_.saveLastBulletin();
         saveStateForReboot();
     } else {
         endFailed(isCanceled());
@@ -358,6 +362,13 @@ bool InstallationProcess::isDesktopTarget() const
 bool InstallationProcess::isRebootRequired() const
 {
     return controller_.isRebootRequired();
+}
+
+void InstallationProcess::setRebootRequired()
+{
+    if (!controller_.isRebootRequired())
+        logInfo(u"A file in use was replaced: the installation needs a reboot to complete");
+    controller_.setRebootRequired(true);
 }
 
 std::shared_ptr<InstallerUiCallback> InstallationProcess::getUiCallback() const

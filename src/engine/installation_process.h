@@ -31,11 +31,13 @@
 
 namespace druvex {
 
+class ContentFolder;
 class InstallationProcess;
 class InstallationProcessListener;
 class InstalledLog;
 class InstallerController;
 class JournalingHal;
+class PackageNodeWriter;
 class PackageUnpacker;
 class PayloadArchive;
 class RollbackJournal;
@@ -115,6 +117,7 @@ public:
     std::shared_ptr<HalAccess> getHalOutElevated() const override;
     bool isDesktopTarget() const override;
     bool isRebootRequired() const override;
+    void setRebootRequired() override;
     std::shared_ptr<InstallerUiCallback> getUiCallback() const override;
     std::shared_ptr<InstalledLog> getInstalledLog() const override;
     std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override;
@@ -166,7 +169,11 @@ private:
     bool installFeatures(const std::vector<FeaturePtr>& features);
     bool waitForDownloads();
     FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
-    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker);
+    bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker,
+                        PackageNodeWriter& writer);
+    // Writes a local file's content tree (folders, then each file, which the
+    // writer copies from its OrigPath).
+    bool writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer);
     bool writeFeatureRecords();
     bool runFeatureScripts(const Feature& feature, std::int32_t time);
     // On an upgrade, the installer's copy in the product data folder: the

@@ -28,6 +28,7 @@
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "host/installer_script_runner.h"
+#include "payload/install_destination.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
 
@@ -418,7 +419,7 @@ bool InstallationProcess::waitForDownloads()
 }
 
 bool InstallationProcess::extractPackage(const Feature& feature, const SharedString& downloadedPath,
-                                         PackageUnpacker& unpacker)
+                                         PackageUnpacker& unpacker, PackageNodeWriter& writer)
 {
     if (!downloadedPath.isEmpty())
         return decodePackageFile(halOut_, downloadedPath, unpacker);
@@ -432,11 +433,36 @@ bool InstallationProcess::extractPackage(const Feature& feature, const SharedStr
     case kSourceArchiveEntry:
         return payload_.extract(source.location, unpacker);
     case kSourceLocalFile:
-        return decodePackageFile(controller_.getHalIn(), source.location, unpacker);
+        // A file of the "update" or "custom" folder is no package: the
+        // feature's content names it, and the writer copies it in place.
+        return writeLocalContent(*feature.contentFolder(), writer);
     default:
         logError((u"The package of " + feature.getName() + u" must be downloaded first").view());
         return false;
     }
+}
+
+bool InstallationProcess::writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer)
+{
+    InstallDestination* destination = controller_.getDestination();
+    for (int index = 0; index < folder.childCount(); ++index) {
+        const std::shared_ptr<ContentItem> node = folder.childAt(index);
+        const SharedString path = destination ? destination->resolveQualifiedHostPath(*node) : SharedString();
+        if (node->isFile()) {
+            auto* file = static_cast<ContentFile*>(node.get());
+            const bool created = !path.isEmpty() && writer.createFile(file, path);
+            logFileCreated(path.view(), created, false);
+            if (!created || !writer.finishFile())
+                return false;
+            continue;
+        }
+        auto* child = static_cast<ContentFolder*>(node.get());
+        const bool created = !path.isEmpty() && writer.createFolder(child, path);
+        logFolderCreated(path.view(), created, false);
+        if (!created || !writeLocalContent(*child, writer))
+            return false;
+    }
+    return true;
 }
 
 InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const FeaturePtr& feature, bool fromQueue,
@@ -465,7 +491,7 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
         return FeatureOutcome::Installed;
     }
     for (;;) {
-        if (extractPackage(*feature, downloadedPath, unpacker)) {
+        if (extractPackage(*feature, downloadedPath, unpacker, writer)) {
             installedRecords_.push_back(makeInstalledRecord(*feature, unpacker.feature().get(),
                                                             findPlanItem(plan_, feature.get())));
             return FeatureOutcome::Installed;
@@ -616,8 +642,10 @@ bool InstallationProcess::runUninstallation()
     }
     changedSomething_ = true;
     controller_.getInstalledLog()->clear();
-    // Emptied folders go once nothing can undo the run any more.
+    // Emptied folders go once nothing can undo the run any more, the cached
+    // bulletin with them.
     journal_->commit();
+    controller_.deleteLastBulletin();
     // A folder that still holds something (the user's own files) stays.
     removeDirectoryOrLog(halOut_->inner(), dataFolder);
     if (!destination.isEmpty())

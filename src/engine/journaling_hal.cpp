@@ -232,9 +232,11 @@ FileHandle JournalingHal::openFileForRead(const SharedString& path)
 
 FileHandle JournalingHal::createFileForWrite(const SharedString& path)
 {
-    // The old file is moved aside whole; the new one starts from nothing.
+    // The old file is moved aside whole; the new one starts from nothing. A
+    // file that an application holds open cannot be moved: a copy is kept
+    // and the file is written over where it stands.
     const bool existed = inner_->exists(path, nullptr) && !journal_.covers(path);
-    if (existed && !journal_.keepFile(path, false))
+    if (existed && !journal_.keepFileToOverwrite(path))
         return kInvalidFileHandle;
     const FileHandle handle = inner_->createFileForWrite(path);
     if (handle != kInvalidFileHandle && !existed)

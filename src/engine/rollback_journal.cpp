@@ -146,6 +146,16 @@ bool RollbackJournal::ensureStore()
 
 bool RollbackJournal::keepFile(const SharedString& path, bool copy)
 {
+    return keep(path, copy ? Keeping::Copy : Keeping::Move);
+}
+
+bool RollbackJournal::keepFileToOverwrite(const SharedString& path)
+{
+    return keep(path, Keeping::MoveElseCopy);
+}
+
+bool RollbackJournal::keep(const SharedString& path, Keeping way)
+{
     std::lock_guard lock(mutex_);
     const std::u16string key = installPathKey(path.view());
     if (covered_.contains(key) || !isFile(*host_, path))
@@ -156,7 +166,18 @@ bool RollbackJournal::keepFile(const SharedString& path, bool copy)
     // A store left by a run that ended without cleaning up keeps its files.
     while (host_->exists(kept, nullptr))
         kept = numbered(storeFolder_, nextKept_++);
-    const bool done = copy ? host_->copyFile(path, kept, true) : moveOrCopy(*host_, path, kept);
+    bool done = false;
+    switch (way) {
+    case Keeping::Move:
+        done = moveOrCopy(*host_, path, kept);
+        break;
+    case Keeping::Copy:
+        done = host_->copyFile(path, kept, true);
+        break;
+    case Keeping::MoveElseCopy:
+        done = host_->moveFile(path, kept) || host_->copyFile(path, kept, true);
+        break;
+    }
     if (!done) {
         logError((u"Cannot keep " + path + u" for a rollback").view());
         return false;
@@ -251,8 +272,15 @@ bool RollbackJournal::undoEntry(const Entry& entry, std::vector<SharedString>& f
     case Kind::FileCreated:
         return !isFile(host, entry.path) || host.deleteFile(entry.path);
     case Kind::Kept:
-        if (host.exists(entry.path, nullptr) && !host.deleteFile(entry.path))
-            return false;
+        if (host.exists(entry.path, nullptr) && !host.deleteFile(entry.path)) {
+            // A file that an application holds open stays where it is: the
+            // kept content is written back over it in place.
+            if (!host.copyFile(entry.other, entry.path, false))
+                return false;
+            // The content is back in place; the kept copy is only left over.
+            deleteFileOrLog(host, entry.other);
+            return true;
+        }
         return moveOrCopy(host, entry.other, entry.path);
     case Kind::Moved:
         if (!host.exists(entry.other, nullptr) || host.exists(entry.path, nullptr))

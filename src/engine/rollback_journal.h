@@ -56,6 +56,10 @@ public:
     // keeping (the run made it, or kept it already); false when it could not
     // be kept, and then the change must not go ahead.
     bool keepFile(const SharedString& path, bool copy);
+    // Keeps a file about to be written over: moved into the store or, when
+    // it cannot be moved (an application holds it open), copied there, the
+    // file then being written over in place.
+    bool keepFileToOverwrite(const SharedString& path);
     void noteMoved(const SharedString& from, const SharedString& to);
     void noteFolderRemoved(const SharedString& path);
     // `path` is the first key of the path that did not exist.
@@ -82,6 +86,9 @@ public:
     void commit();
 
 private:
+    enum class Keeping { Move, Copy, MoveElseCopy };
+    bool keep(const SharedString& path, Keeping way);
+
     enum class Kind { FolderCreated, FileCreated, Kept, Moved, FolderRemoved, KeyCreated, Value, KeyDeleted };
     struct Entry {
         Entry(Kind kind_, SharedString path_, SharedString other_ = {}, RegistryKey root_ = 0)

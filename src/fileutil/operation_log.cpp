@@ -1,6 +1,7 @@
 #include "fileutil/operation_log.h"
 
 #include <initializer_list>
+#include <mutex>
 #include <string>
 
 #include "core/app_log.h"
@@ -22,6 +23,19 @@ std::u16string concat(std::initializer_list<std::u16string_view> parts)
     for (const std::u16string_view part : parts)
         line += part;
     return line;
+}
+
+// Never freed, as the log: a thread may report an error while the program ends.
+std::mutex& lastErrorMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::u16string& lastError()
+{
+    static auto* text = new std::u16string;
+    return *text;
 }
 
 constexpr std::u16string_view kAdministratorSuffix = u" in administrator stub";
@@ -46,6 +60,20 @@ void logInfo(std::u16string_view text)
 void logError(std::u16string_view text)
 {
     writeLine(concat({u"********** ", text, u" **********"}));
+    std::lock_guard lock(lastErrorMutex());
+    lastError() = text;
+}
+
+std::u16string lastLoggedError()
+{
+    std::lock_guard lock(lastErrorMutex());
+    return lastError();
+}
+
+void clearLastLoggedError()
+{
+    std::lock_guard lock(lastErrorMutex());
+    lastError().clear();
 }
 
 void logInvokeError(std::u16string_view what, std::uint32_t code)

@@ -15,7 +15,9 @@
 #include "host/wince_hal_access.h"
 #include "host/host_paths.h"
 #include "host/pe_version.h"
+#include "platform/device_config.h"
 #include "platform/device_root.h"
+#include "platform/file_holders.h"
 #include "platform/win_error.h"
 
 namespace druvex {
@@ -30,6 +32,9 @@ using host_paths::toHost;
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
 // The device's answer for a file without a version resource.
 constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
+// The access rights that getFileAccessMask reports: reading, and writing.
+constexpr std::uint32_t kFileGenericRead = 0x120089;
+constexpr std::uint32_t kFileGenericWrite = 0x120116;
 // 100-ns units from 1601-01-01 to 1970-01-01.
 constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
 
@@ -183,6 +188,10 @@ bool HalAccessWinCE::moveFile(const SharedString& source, const SharedString& ta
         struct stat status {};
         return ::lstat(from.c_str(), &status) == 0 || fail(errorFor(errno, from));
     }
+    // A file that another application holds open stays where it is on the
+    // device; the host's rename would take it away from under it.
+    if (isFileHeldElsewhere(from))
+        return fail(kErrorSharingViolation);
     // The device's move never replaces a target; the host's rename would.
     int result = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
     if (result != 0 && errno == EINVAL) {
@@ -230,6 +239,10 @@ bool HalAccessWinCE::deleteFile(const SharedString& path)
     // which the device's delete refuses whoever asks.
     if (!S_ISLNK(status.st_mode) && !(status.st_mode & S_IWUSR))
         return fail(kErrorAccessDenied);
+    // Nor does it delete a file that another application holds open, which
+    // the host's unlink would.
+    if (S_ISREG(status.st_mode) && isFileHeldElsewhere(host))
+        return fail(kErrorSharingViolation);
     if (::unlink(host.c_str()) != 0)
         return errno == ENOENT || fail(errorFor(errno, host));
     DeviceRoot::instance().noteRemoved(host);
@@ -271,6 +284,50 @@ bool HalAccessWinCE::getFileVersion(const SharedString& path, std::uint16_t& maj
     minor = static_cast<std::uint16_t>(version.productVersionMS & 0xFFFF);
     build = static_cast<std::uint16_t>(version.productVersionLS >> 16);
     revision = static_cast<std::uint16_t>(version.productVersionLS & 0xFFFF);
+    return true;
+}
+
+// A device answers neither who holds a file nor what rights it grants; the
+// host answers both where the device profile makes it a desktop.
+bool HalAccessWinCE::isDesktopHost()
+{
+    DeviceType type = DeviceType::NONE;
+    getDeviceType(type, false);
+    return type == DeviceType::WIN32 || type == DeviceType::WIN64 || type == DeviceType::KT71;
+}
+
+bool HalAccessWinCE::getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes)
+{
+    if (!isDesktopHost())
+        return HalAccessBase::getLockingProcesses(path, processes);
+    processes.clear();
+    std::string host;
+    if (!toHost(path, host))
+        return false;
+    for (const FileHolder& holder : fileHoldersOf(host)) {
+        LockingProcess process;
+        process.processId = holder.processId;
+        process.applicationName = fromUtf8(holder.name);
+        processes.push_back(std::move(process));
+    }
+    return true;
+}
+
+bool HalAccessWinCE::getFileAccessMask(const SharedString& path, std::uint32_t& mask)
+{
+    if (!isDesktopHost())
+        return HalAccessBase::getFileAccessMask(path, mask);
+    mask = 0;
+    std::string host;
+    if (!toHost(path, host))
+        return false;
+    struct stat status {};
+    if (::lstat(host.c_str(), &status) != 0)
+        return fail(errorFor(errno, host));
+    // Write access as deleteFile and the writes judge it: the read-only
+    // attribute (the owner's write bit) and read-only stores.
+    const bool writable = (S_ISLNK(status.st_mode) || (status.st_mode & S_IWUSR) != 0) && !isOnReadOnlyStore(host);
+    mask = kFileGenericRead | (writable ? kFileGenericWrite : 0);
     return true;
 }
 

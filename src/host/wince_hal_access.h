@@ -22,7 +22,8 @@ public:
     bool moveFile(const SharedString& source, const SharedString& target) override;
     // The flags are ignored: exactly moveFile.
     bool moveFileEx(const SharedString& source, const SharedString& target, std::uint32_t flags) override;
-    // True also when the file or its folder does not exist.
+    // True also when the file or its folder does not exist. A file that
+    // another process holds open is neither deleted nor moved (error 32).
     bool deleteFile(const SharedString& path) override;
     bool getOpenFileSize(FileHandle handle, std::uint64_t& size) override;
     bool getFileSize(const SharedString& path, std::uint64_t& size) override;
@@ -49,6 +50,13 @@ public:
     // False only when the move fails: every real position, 0xFFFFFFFF too, is an answer.
     bool seekFile(FileHandle handle, int origin, std::int64_t offset, std::uint64_t* newPosition) override;
     bool setFileForEveryone(const SharedString& path) override;
+    // Answered only where the device profile makes the host a desktop (device
+    // types 21 to 23); a device answers neither. The processes of this
+    // machine, other than this one, that hold the file open:
+    bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) override;
+    // reading always, writing unless the file is read-only (no owner write
+    // bit) or lies on a read-only store:
+    bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) override;
 
     // ".lnk" files, or launcher entries on the total stations, in the places
     // of the device model (shortcut_files.h).
@@ -120,6 +128,7 @@ public:
     virtual std::uint32_t registryViewAccess(std::uint32_t viewFlags, const SharedString& subKey);
 
 private:
+    bool isDesktopHost();
     // Whether this host opened the handle; error 6 when not.
     bool ownsHandle(FileHandle handle);
     FileHandle keepHandle(FileHandle handle);

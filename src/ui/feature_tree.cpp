@@ -152,6 +152,8 @@ void FeatureTree::draw(Canvas& canvas, bool focused) const
         CellStyle style = atCursor && focused ? kStyleReverse : kStyleNormal;
         if (!node.enabled)
             style |= kStyleDim;
+        if (atCursor && focused)
+            showFocus(canvas, top, column + 1);
         column += canvas.text(top, column, std::u32string_view(mark), style);
         column += canvas.text(top, column, std::u32string_view(U" "));
         canvas.text(top, column, node.text.view(), atCursor && focused ? kStyleBold : kStyleNormal,

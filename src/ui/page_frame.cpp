@@ -53,6 +53,19 @@ void PageFrame::onCommand(int id)
     }
 }
 
+void PageFrame::onKey(const Key& key)
+{
+    // Someone who types while the focus is on a button most likely believes
+    // it in a field: the first letter of a word must not go Back or Cancel.
+    Widget* focus = focusedWidget();
+    if (key.is(KeyCode::Character) && dynamic_cast<Button*>(focus) != nullptr) {
+        if (focus->isEnabled() && focus->isVisible())
+            focus->handleKey(key);
+        return;
+    }
+    CDlgBase::onKey(key);
+}
+
 void PageFrame::onInitDialog()
 {
     layout(session().rows(), session().columns());

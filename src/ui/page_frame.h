@@ -51,6 +51,9 @@ protected:
     // The focus starts on the first control that takes it, else on Next.
     // A page that overrides this calls it first.
     void onInitDialog() override;
+    // A character typed while a button has the focus presses no other
+    // button by its hotkey (Space still presses the focused one).
+    void onKey(const Key& key) override;
     void onCommand(int id) override;
     void onClose() override { onCancel(); }
     std::vector<Widget*> focusableWidgets() const override;

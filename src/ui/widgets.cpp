@@ -38,6 +38,17 @@ void drawLines(Canvas& canvas, const Rect& rect, const std::vector<std::u32strin
                     width);
 }
 
+}  // namespace
+
+// Reverse video alone does not show on every terminal (nor to every eye): the
+// terminal's own cursor also stands on the control with the focus.
+void showFocus(Canvas& canvas, int row, int column)
+{
+    canvas.showCursor(row, column);
+}
+
+namespace {
+
 int clampIndex(int index, std::size_t count)
 {
     if (count == 0)
@@ -108,6 +119,8 @@ void ScrollText::draw(Canvas& canvas, bool focused) const
         canvas.text(rect().top, markColumn, std::u32string_view(U"^"), markStyle);
     if (first + rect().height < count)
         canvas.text(rect().bottom() - 1, markColumn, std::u32string_view(U"v"), markStyle);
+    if (focused)
+        canvas.showCursor(rect().bottom() - 1, markColumn);
 }
 
 bool ScrollText::handleKey(const Key& key)
@@ -182,6 +195,8 @@ void Button::draw(Canvas& canvas, bool focused) const
     const int at = hotkeyIndex(text);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const CellStyle charStyle = static_cast<int>(i) == at && isEnabled() ? style | kStyleUnderline : style;
+        if (focused && static_cast<int>(i) == std::max(at, 0))
+            showFocus(canvas, row, column);
         column += canvas.text(row, column, std::u32string_view(&text[i], 1), charStyle);
     }
     canvas.text(row, column, std::u32string_view(U" ]"), style);
@@ -211,6 +226,8 @@ void CheckBox::draw(Canvas& canvas, bool focused) const
     if (!isEnabled())
         markStyle = kStyleDim;
     canvas.text(rect().top, rect().left, std::u32string_view(checked_ ? U"[x]" : U"[ ]"), markStyle);
+    if (focused)
+        showFocus(canvas, rect().top, rect().left + 1);
     Rect textRect = rect();
     textRect.left += 4;
     textRect.width -= 4;
@@ -267,6 +284,8 @@ void RadioGroup::draw(Canvas& canvas, bool focused) const
         const bool enabled = isEnabled() && isItemEnabled(i);
         const CellStyle markStyle = !enabled ? kStyleDim : (focused && i == selected_ ? kStyleReverse : kStyleNormal);
         canvas.text(rect().top + i, rect().left, std::u32string_view(i == selected_ ? U"(*)" : U"( )"), markStyle);
+        if (focused && i == selected_)
+            showFocus(canvas, rect().top + i, rect().left + 1);
         canvas.text(rect().top + i, rect().left + 4, items_[static_cast<std::size_t>(i)].view(),
                     enabled ? kStyleNormal : kStyleDim, rect().width - 4);
     }
@@ -426,6 +445,8 @@ void ListBox::draw(Canvas& canvas, bool focused) const
         const CellStyle style = chosen ? (focused ? kStyleReverse : kStyleBold) : kStyleNormal;
         canvas.fill(Rect{rect().top + row, rect().left, 1, width}, style);
         canvas.text(rect().top + row, rect().left, items_[static_cast<std::size_t>(index)].view(), style, width);
+        if (focused && chosen)
+            showFocus(canvas, rect().top + row, rect().left);
     }
     if (first_ > 0)
         canvas.text(rect().top, rect().right() - 1, std::u32string_view(U"^"));
@@ -511,6 +532,8 @@ void ComboBox::draw(Canvas& canvas, bool focused) const
     canvas.fill(Rect{rect().top, rect().left + 1, 1, inner}, style);
     canvas.text(rect().top, rect().left + 1, selectedText().view(), style, inner);
     canvas.text(rect().top, rect().left + 1 + inner, std::u32string_view(U"] v"), style);
+    if (focused)
+        showFocus(canvas, rect().top, rect().left + 1);
 }
 
 bool ComboBox::handleKey(const Key& key)

@@ -15,6 +15,10 @@
 
 namespace druvex {
 
+// Marks the cell of the focused control: a widget that has the focus calls
+// it from draw (the edit field shows its own text cursor instead).
+void showFocus(Canvas& canvas, int row, int column);
+
 class Widget {
 public:
     virtual ~Widget() = default;

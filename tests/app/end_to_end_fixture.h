@@ -16,10 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "product_fixture.h"
+#include "support/tmux_session.h"
 
 extern char** environ;
 
@@ -118,6 +120,19 @@ private:
     std::FILE* out_ = nullptr;
 };
 
+// An update bulletin of version 1.0 of the product offering one feature,
+// Feature/<name> of `version`, as the package at `url` (beside the bulletin).
+inline std::string oneFeatureBulletin(const std::string& name, const std::string& version, const Bytes& package,
+                                      const std::string& url)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
+           " <Installer InstallerVersion=\"5.1\"/>\n <Version Ver=\"1.0\" RevNum=\"1.0.1\">\n"
+           "  <Feature Name=\"Feature/" + name + "\" Prompt=\"" + name + "\" FullInst=\"Yes\" ReqSpace=\"1048576\" "
+           "Version=\"" + version + "\" Digest=\"" + hexSha1(package) + "\" compressed-size=\"" +
+           std::to_string(package.size()) + "\" url=\"" + url + "\" Presel=\"Default\" Mode=\"Expanded\"/>\n"
+           " </Version>\n</UpdateBulletin>\n";
+}
+
 struct RunResult {
     int status = -1;
     std::vector<std::string> lines;
@@ -138,14 +153,19 @@ protected:
         }
         return all;
     }
-    // The program with `words` to its end; the logs of earlier runs beside
-    // it are removed first.
-    RunResult run(const fs::path& program, const std::vector<std::string>& words)
+    // The logs of earlier runs beside the program.
+    static void removeLogs(const fs::path& program)
     {
         for (const auto& entry : fs::directory_iterator(program.parent_path())) {
             if (entry.path().string().ends_with(".log.txt"))
                 fs::remove(entry.path());
         }
+    }
+    // The program with `words` to its end; the logs of earlier runs beside
+    // it are removed first.
+    RunResult run(const fs::path& program, const std::vector<std::string>& words)
+    {
+        removeLogs(program);
         RunResult result;
         {
             ChildProgram child(program, words, device().directory());
@@ -161,6 +181,26 @@ protected:
     {
         EXPECT_EQ(result.status, 0) << result.log;
         EXPECT_TRUE(result.log.ends_with("Logging finished\r\n")) << result.log;
+    }
+
+    // The program's wizard in tmux on this device, with `words`; the logs of
+    // earlier runs beside it are removed first.
+    std::unique_ptr<TmuxSession> startWizard(const fs::path& program, std::vector<std::string> words = {})
+    {
+        removeLogs(program);
+        TmuxSession::Options options;
+        options.environment = {{"DRUVEX_DEVICE", device().directory().string()}};
+        words.insert(words.begin(), program.string());
+        return std::make_unique<TmuxSession>(words, options);
+    }
+    // Past the prerequisites page of an installed program whose update
+    // server does not answer: the person proceeds without it.
+    static void proceedWithoutUpdateServer(TmuxSession& session)
+    {
+        ASSERT_TRUE(session.waitFor("Click Next to continue.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_TRUE(session.waitFor("Do you want to proceed anyway?")) << session.lastScreen();
+        session.sendKeys({"y"});
     }
 };
 

@@ -113,15 +113,8 @@ TEST_F(EndToEnd, AnUpdateOfFeaturesReplacesTheFeatureTheBulletinOffersNewer)
     test::Bytes package;
     ASSERT_TRUE(encodeLzmaEntry(packageOf(maps.files), package));
     server.setReply("/demo/Maps_1.1.lzma", test::HttpReply::ok(std::string(package.begin(), package.end())));
-    server.setReply(
-        "/demo/bulletin.xml",
-        test::HttpReply::ok("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<UpdateBulletin>\n"
-                            " <Installer InstallerVersion=\"5.1\"/>\n <Version Ver=\"1.0\" RevNum=\"1.0.1\">\n"
-                            "  <Feature Name=\"Feature/Maps\" Prompt=\"Maps\" FullInst=\"Yes\" ReqSpace=\"1048576\" "
-                            "Version=\"1.1\" Digest=\"" +
-                            hexSha1(package) + "\" compressed-size=\"" + std::to_string(package.size()) +
-                            "\" url=\"Maps_1.1.lzma\" Presel=\"Default\" Mode=\"Expanded\"/>\n"
-                            " </Version>\n</UpdateBulletin>\n"));
+    server.setReply("/demo/bulletin.xml",
+                    test::HttpReply::ok(test::oneFeatureBulletin("Maps", "1.1", package, "Maps_1.1.lzma")));
     // The installer's copy in the product data folder is left out.
     const std::map<std::string, std::string> before = deviceFiles(kDestination);
 

@@ -68,11 +68,12 @@ inline std::vector<ProductFeature> productFeatures()
 // the supported platform, the settings and, last, the custom actions and
 // custom pages (customPageXml in custom_page_xml.h).
 inline std::string dataXml(const std::vector<ProductFeature>& features, const std::string& requirements = "",
-                    const std::string& settings = "", const std::string& customActions = "")
+                    const std::string& settings = "", const std::string& customActions = "",
+                    const std::string& platform = "Wm6")
 {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>" +
+        " <SupportedPlatforms><Platform Type=\"" + platform + "\"><Requirements>" +
         requirements +
         "</Requirements></Platform></SupportedPlatforms>\n"
         " <Variables>\n"
@@ -92,6 +93,23 @@ inline std::string dataXml(const std::vector<ProductFeature>& features, const st
                (feature.elements.empty() ? "/>\n" : ">" + feature.elements + "</Feature>\n");
     }
     return xml + "   </SubFeatures>\n  </Feature>\n </Features>\n" + customActions + "</data>\n";
+}
+
+// The product's installer data with an English licence, and the custom
+// actions and settings given.
+inline std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "",
+                                const std::string& settings = "")
+{
+    std::string xml = dataXml(features, "", settings, actions);
+    const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                   "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
+    const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
+                                " Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n    <Feature Name=\"EULA\" " +
+                                attributes + " Mode=\"Collapsed\" LocaleId=\"0\">\n     <SubFeatures>\n"
+                                "      <Feature Name=\"English\" " + attributes + " Mode=\"Collapsed\" LocaleId=\"1033\"/>\n"
+                                "     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n";
+    xml.insert(xml.find(" </Features>"), licence);
+    return xml;
 }
 
 inline const char kInstallerInfo[] =

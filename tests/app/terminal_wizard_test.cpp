@@ -41,27 +41,11 @@ using test::containsInOrder;
 using test::kDataFolder;
 using test::utf16leFromUtf8;
 using test::kDestination;
+using test::licencedData;
 using test::ProductFeature;
 using test::TmuxSession;
 
 const char kLicenceText[] = "DEMO LICENCE: the field survey programs may be used on one device.";
-
-// The product's installer data with an English licence, and the custom
-// actions and settings given.
-std::string licencedData(const std::vector<ProductFeature>& features, const std::string& actions = "",
-                         const std::string& settings = "")
-{
-    std::string xml = test::dataXml(features, "", settings, actions);
-    const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
-                                   "Version=\"\" Desc=\"\" Presel=\"Not preselected\"";
-    const std::string licence = "  <Feature Name=\"ExtraData\" " + attributes +
-                                " Mode=\"Not visible\" LocaleId=\"0\">\n   <SubFeatures>\n    <Feature Name=\"EULA\" " +
-                                attributes + " Mode=\"Collapsed\" LocaleId=\"0\">\n     <SubFeatures>\n"
-                                "      <Feature Name=\"English\" " + attributes + " Mode=\"Collapsed\" LocaleId=\"1033\"/>\n"
-                                "     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n";
-    xml.insert(xml.find(" </Features>"), licence);
-    return xml;
-}
 
 // A custom action that holds the installation after its files are in place:
 // it tells so in a message box, then waits until the test puts \Temp\go.txt

@@ -170,5 +170,33 @@ TEST(InstallerOptions, FailuresEndTheProgram)
     }
 }
 
+// A word that is no option is passed over, and reported in its order for the
+// log; the values an option takes, even optional ones, are not among them.
+TEST(InstallerOptions, WordsPassedOverAreReported)
+{
+    const struct {
+        Line line;
+        std::vector<SharedString> passedOver;
+    } rows[] = {
+        {{u"silent_mod", u"unistall_mode", u"/quite"},
+         {SharedString(u"silent_mod"), SharedString(u"unistall_mode"), SharedString(u"/quite")}},
+        {{u"SILENT_MODE", u"uninstall_mode"}, {}},
+        {{u"use_config", u"\\cfg.xml", u"extra", u"check_for_updates", u"\\Temp", u"admin_stub_mode", u"3",
+          u"admin_stub_mode", u"three"},
+         {SharedString(u"extra"), SharedString(u"three")}},
+        {{u"create_backup", u"\\a.7z", u"Jobs", u"silent_mode", u""}, {SharedString(u"")}},
+    };
+    for (const auto& row : rows) {
+        InstallerOptions options;
+        SharedString fullInstallerPath;
+        std::vector<SharedString> passedOver;
+        const std::vector<SharedString> args(row.line.begin(), row.line.end());
+        EXPECT_TRUE(ParseOptions(args, options, fullInstallerPath, nullptr, &passedOver)) << shown(row.line);
+        EXPECT_EQ(passedOver, row.passedOver) << shown(row.line);
+    }
+    // The misspelt words leave the options they meant unset: the run is not silent.
+    EXPECT_FALSE(parse({u"silent_mod", u"unistall_mode"}).options.silent);
+}
+
 }  // namespace
 }  // namespace druvex

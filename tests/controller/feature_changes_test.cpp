@@ -74,6 +74,10 @@ TEST_F(FeatureChanges, TheSetsToInstallAndToRemovePerModeAndInstalledState)
         {"the same version with a remover queued", u"4.1", noOptions,
          [](InstallerController& c) { c.getUninstallLaunchers().push_back(std::make_shared<StubUninstallLauncher>()); },
          {"Feature/Maps", "Feature/Help", "Feature/Gone"}, {"Feature/Maps", "Feature/Help", "Feature/Gone"}},
+        // A wiped installation comes back whole, as after a remover.
+        {"the same version, wiped", u"4.1", noOptions,
+         [](InstallerController& c) { c.setWipeOldInstallation(true); },
+         {"Feature/Maps", "Feature/Help", "Feature/Gone"}, {"Feature/Maps", "Feature/Help", "Feature/Gone"}},
         {"the same version, Maps no longer selected", u"4.1", noOptions,
          [this](InstallerController& c) { c.deselectFeature(maps_); }, {"Feature/Help"},
          {"Feature/Help", "Feature/Maps"}},
@@ -94,6 +98,13 @@ TEST_F(FeatureChanges, TheSetsToInstallAndToRemovePerModeAndInstalledState)
              c.getPageSequence().buildForMode(kModeRepairBroken);
          },
          {"Feature/Help"}, {"Feature/Help"}},
+        {"a repair of a broken installation, wiped", u"4.1", noOptions,
+         [this](InstallerController& c) {
+             installedHelp_->setInstalledCheck(true);
+             c.setWipeOldInstallation(true);
+             c.getPageSequence().buildForMode(kModeRepairBroken);
+         },
+         {"Feature/Maps", "Feature/Help", "Feature/Gone"}, {"Feature/Maps", "Feature/Help", "Feature/Gone"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

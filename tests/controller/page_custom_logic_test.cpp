@@ -9,9 +9,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controller/page_logic_fixture.h"
 #include "data/install_data.h"
+#include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -120,6 +122,37 @@ TEST_F(CustomPage, ScriptsRunInAStateOfTheirOwn)
     EXPECT_EQ(message, u"untouched");
     EXPECT_TRUE(logic.onNext());
     EXPECT_TRUE(logic.onBack());
+}
+
+// "Script not executed" names neither function nor error: the log holds
+// what was looked for and why each call failed, and a load's Lua error.
+TEST_F(CustomPage, AScriptThatRunsNeitherFunctionLogsWhatItLookedFor)
+{
+    const struct {
+        const char* script;
+        std::vector<std::u16string> logged;
+    } rows[] = {
+        {"value = 1",
+         {u"The script of the custom page \"DataPage\" ran neither \"exec\" (exec entry point "
+          u"missing.) nor \"execEx\" (execEx entry point missing.)"}},
+        {"function exec() error('boom') end", {u"ran neither \"exec\" (", u"boom", u"nor \"execEx\" (execEx entry point"}},
+        {"function exec() end function execEx() error('bang') end", {}},
+        {"function exec(", {u"The script of the custom page \"DataPage\" does not load: ", u"<eof>"}},
+    };
+    page_->name = u"DataPage";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        page_->onNextScript = fromUtf8(row.script);
+        PageCustomLogic logic(controller(), page_);
+        test::DiagCapture log;
+        SharedString message;
+        logic.runNextScript(message);
+        for (const std::u16string& fragment : row.logged)
+            EXPECT_TRUE(log.contains(fragment)) << toUtf8(SharedString(std::u16string_view(fragment))).c_str();
+        if (row.logged.empty()) {
+            EXPECT_FALSE(log.contains(u"custom page"));
+        }
+    }
 }
 
 TEST_F(CustomPage, TheControlsAreLaidOutInTheRectangle)

@@ -139,6 +139,29 @@ TEST_F(LicenceLogic, TheTextOfALicenceInAPackageFile)
     EXPECT_EQ(text, u"Licence terms");
 }
 
+// A licence text that cannot be found says in the log where it was looked for.
+TEST_F(LicenceLogic, ALicenceThatCannotBeFoundLogsWhereItWasLookedFor)
+{
+    makePageProduct();
+    const FeaturePtr item = addLicence(u"Deutsch", 1031);
+    controller().setLanguage(1031, SharedString(u"Deutsch"));
+    PageLicenseLogic logic(controller());
+    logic.loadLocalEula();
+    SharedString text;
+    {
+        test::DiagCapture log;
+        EXPECT_FALSE(logic.loadEulaText(text));
+        EXPECT_TRUE(log.contains(u"No license agreement for the language 1031: looked for the installer archive's "
+                                 u"entry \"ExtraData/EULA/Deutsch\""));
+    }
+    controller().getPackageSources().addIfAbsent(*item, kSourceLocalFile, SharedString(u"\\Temp\\eula-de.lzma"), 0,
+                                                  0);
+    test::DiagCapture log;
+    EXPECT_FALSE(logic.loadEulaText(text));
+    EXPECT_TRUE(log.contains(u"No license agreement for the language 1031: looked for the package file "
+                             u"\"\\Temp\\eula-de.lzma\""));
+}
+
 using LicenceLogicThreads = LicenceLogic;
 
 TEST_F(LicenceLogicThreads, TwoDownloadsInARowShowTheSecondTextOnly)

@@ -65,6 +65,31 @@ TEST_F(SmallPages, TheWelcomeChoiceAndWhatItOffers)
     EXPECT_FALSE(logic.canModify());
 }
 
+// "An installed program" is the controller's one rule: an installed log that
+// names the program, another product's log, or an earlier installation that
+// left no log. Features recorded without a program leave Modify offered.
+TEST_F(SmallPages, ModifyFollowsWhetherAnInstalledProgramIsRecorded)
+{
+    makePageProduct();
+    addFeature(u"Maps");
+    addInstalled(u"Feature/Maps");
+    controller().setInstalledVersionComparison(-1);
+    PageWelcomeLogic logic(controller(), kModeMaintenance);
+    EXPECT_TRUE(controller().isInstalledProgramRecorded());
+    EXPECT_FALSE(logic.canModify());
+    controller().getInstalledLog()->setProgramVersion(VersionNumber());
+    EXPECT_FALSE(controller().isInstalledProgramRecorded());
+    EXPECT_TRUE(logic.canModify());
+
+    // Without a log, an earlier installation that the mode selection found.
+    controller().getInstalledLog()->clear();
+    EXPECT_TRUE(controller().isInstalledProgramRecorded());
+    EXPECT_FALSE(PageWelcomeLogic(controller(), kModeMaintenanceWithoutLog).canModify());
+    controller().setInstalledVersionComparison(0);
+    EXPECT_FALSE(controller().isInstalledProgramRecorded());
+    EXPECT_TRUE(PageWelcomeLogic(controller(), kModeMaintenanceWithoutLog).canModify());
+}
+
 TEST_F(SmallPages, ARestoreNeedsABackupThatThisInstallerCanRestore)
 {
     makePageProduct();

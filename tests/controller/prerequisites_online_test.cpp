@@ -186,6 +186,45 @@ TEST_F(PrerequisitesOnlineThreads, ABulletinIsTakenOnlyWhenItIsValid)
     }
 }
 
+// Online checks that end without a bulletin take the one the last run kept
+// beside the installed log: its packages stay known. A bulletin of the run
+// comes first, and an update check reports only what the server says.
+TEST_F(PrerequisitesOnlineThreads, WithoutABulletinTheOneTheLastRunKeptIsTaken)
+{
+    std::string served = bulletinXml();
+    served.replace(served.find("Version=\"2.0\""), 13, "Version=\"3.0\"");
+    const std::string cached = bulletinXml();
+    const struct {
+        const char* what;
+        bool serve;
+        bool checkForUpdates;
+        std::string taken;
+    } rows[] = {
+        {"no bulletin from the server", false, false, cached},
+        {"the server's bulletin", true, false, served},
+        {"an update check without a bulletin", false, true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        server_.setReply("/bulletin.xml", row.serve ? test::HttpReply::ok(served)
+                                                    : test::HttpReply::withStatus(404, "Not Found"));
+        options_ = InstallerOptions();
+        options_.checkForUpdates = row.checkForUpdates;
+        InstallerController& controller = makeOnlineProduct();
+        HalAccess& target = *controller.getHalOut();
+        ASSERT_TRUE(createDirectoryRecursive(target, controller.getProductDataFolder()));
+        ASSERT_TRUE(writeBufferToFile(target, Bytes(cached.begin(), cached.end()),
+                                      joinPath(controller.getProductDataFolder(), SharedString(u"last_bulletin.xml"))));
+        sink_.clear();
+        makeLogic().checkConnection();
+        ASSERT_TRUE(sink_.waitFor("online finished"));
+        EXPECT_EQ(controller.getLastBulletinBytes(), Bytes(row.taken.begin(), row.taken.end()));
+        EXPECT_EQ(controller.getUpdatePatcher().hasVersionRecord(), !row.taken.empty());
+        std::vector<PackageSource> sources;
+        EXPECT_EQ(controller.getPackageSources().equalRange(u"Feature_Maps_2.0_.lzma", sources), row.taken == cached);
+    }
+}
+
 TEST_F(PrerequisitesOnlineThreads, CancellingTheDownloadsEndsTheOnlineChecksOnce)
 {
     makeOnlineProduct();
@@ -268,6 +307,49 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_EQ(arguments[1], std::string("empty_installer ") + pid + " \"" +
                                 std::string(toUtf8(AppPaths::instance().getModulePath()).view()) + "\"");
     EXPECT_FALSE(controller().isNewInstallerLaunchFailed());
+}
+
+// Whom the newer installer is offered to follows its update mask: bit 1 a
+// new installation, bit 32 an installed program, bit 8 an installed log that
+// lists features without naming a program; bit 256 is kept in the controller.
+TEST_F(PrerequisitesOnlineThreads, TheNewerInstallersMaskFollowsWhatIsInstalled)
+{
+    AppPaths::setInstance(SharedString(u"\\Program Files\\Druvex\\setup.exe"));
+    enum Installed { kNothing, kProgram, kFeaturesOnly };
+    const struct {
+        const char* name;
+        Installed installed;
+        unsigned mask;
+        bool offered;
+    } cases[] = {
+        {"nothing installed, for new installations", kNothing, 1, true},
+        {"nothing installed, for installed features", kNothing, 8, false},
+        {"a program, for installed programs", kProgram, 32, true},
+        {"a program, for installed features", kProgram, 8, false},
+        {"features only, for installed features", kFeaturesOnly, 8, true},
+        {"features only, for installed programs", kFeaturesOnly, 32, false},
+        {"features only, for new installations", kFeaturesOnly, 1, false},
+        {"bit 256 with the offer", kNothing, 1 | 256, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetPrerequisitesProcessStateForTests();
+        serve("/bulletin.xml", bulletinXml("5.1", " <EmptyInstaller platform=\"Qm40\" revision=\"168900\" size=\"4\" "
+                                                  "url=\"setup_qm40.exe\" updateMask=\"" +
+                                                      std::to_string(c.mask) + "\"/>\n"));
+        InstallerController& controller = makeOnlineProduct();
+        if (c.installed != kNothing) {
+            addInstalled(u"Feature/Maps");
+            if (c.installed == kFeaturesOnly)
+                controller.getInstalledLog()->setProgramVersion(VersionNumber());
+        }
+        EXPECT_EQ(controller.isInstalledProgramRecorded(), c.installed == kProgram);
+        sink_.clear();
+        makeLogic().checkConnection();
+        ASSERT_TRUE(sink_.waitFor("online finished"));
+        EXPECT_EQ(sink_.count("ready 0"), c.offered ? 1 : 0);
+        EXPECT_EQ(controller.hasNewerInstallerFlag256(), (c.mask & 256) != 0);
+    }
 }
 
 TEST_F(PrerequisitesOnlineThreads, MissingLanguageFilesAreOfferedAndFetched)

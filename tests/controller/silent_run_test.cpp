@@ -13,6 +13,7 @@
 #include "controller/page_logic.h"
 #include "data/installed_log.h"
 #include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
 #include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 
@@ -25,18 +26,22 @@ class ScriptedPageLogic final : public test::RecordingPageLogic {
 public:
     ScriptedPageLogic(test::PageLogicJournal& journal, WizardPageId id, InstallerController& controller,
                       const std::map<WizardPageId, bool>& answers,
-                      const std::map<WizardPageId, WizardPageId>& movedBehind, InstallResult endResult)
+                      const std::map<WizardPageId, WizardPageId>& movedBehind, InstallResult endResult,
+                      const std::map<WizardPageId, std::u16string>& errors)
         : RecordingPageLogic(journal, id),
           controller_(controller),
           answers_(answers),
           movedBehind_(movedBehind),
-          endResult_(endResult)
+          endResult_(endResult),
+          errors_(errors)
     {
     }
 
     bool runUnattended() override
     {
         journal_.add("unattended " + std::to_string(id_));
+        if (const auto error = errors_.find(id_); error != errors_.end())
+            logError(error->second);
         if (id_ == kPageEndInstall)
             controller_.setResult(endResult_);
         // Moves another page from anywhere in the list to just after this one,
@@ -55,6 +60,7 @@ private:
     const std::map<WizardPageId, bool>& answers_;
     const std::map<WizardPageId, WizardPageId>& movedBehind_;
     InstallResult endResult_;
+    const std::map<WizardPageId, std::u16string>& errors_;
 };
 
 class SilentRun : public test::InstalledStateFixture {
@@ -78,7 +84,8 @@ protected:
         auto registry = std::make_shared<PageLogicRegistry>();
         for (WizardPageId id = first; id <= last; ++id) {
             registry->registerMaker(id, [this, id](InstallerController& owner, const PageLogicArguments&) {
-                return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, movedBehind_, endResult_);
+                return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, movedBehind_, endResult_,
+                                                           errors_);
             });
         }
         return registry;
@@ -103,6 +110,8 @@ protected:
     std::map<WizardPageId, bool> answers_;
     std::map<WizardPageId, WizardPageId> movedBehind_;
     InstallResult endResult_ = kResultCompleted;
+    // Error lines the pages log as they work.
+    std::map<WizardPageId, std::u16string> errors_;
 };
 
 TEST_F(SilentRun, TheEndPagesResultDecides)
@@ -230,6 +239,42 @@ TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
         EXPECT_FALSE(controller().runUnattended());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error - The installation requires administrative rights\n");
         EXPECT_TRUE(unattended().empty());
+    }
+}
+
+// What a person is told of a failed silent run: the page it stopped on and
+// the last error logged there, never an error of a page that went on.
+TEST_F(SilentRun, AFailedRunTellsWhereItStoppedAndWhy)
+{
+    const struct {
+        const char* what;
+        std::map<WizardPageId, bool> answers;
+        std::map<WizardPageId, std::u16string> errors;
+        InstallResult result;
+        std::u16string told;
+    } rows[] = {
+        {"a page refuses with an error", {{kPageWelcome, false}}, {{kPageWelcome, u"No room on the storage"}},
+         kResultCompleted, u"The silent run stopped on the Welcome page: No room on the storage"},
+        {"an error of a page that went on is not the reason",
+         {{kPageWelcome, false}},
+         {{kPagePrerequisites, u"The bulletin is stale"}},
+         kResultCompleted,
+         u"The silent run stopped on the Welcome page"},
+        {"the installation fails", {}, {{kPageInstallation, u"Failed to create file \\Program Files\\a.dll"}},
+         kResultFailed, u"The run ended with the result 1 (failed): Failed to create file \\Program Files\\a.dll"},
+        {"the run is canceled", {}, {}, kResultCanceled, u"The run ended with the result 3 (canceled)"},
+        {"the run completes", {}, {{kPageInstallation, u"A file was skipped"}}, kResultCompleted, u""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        journal_ = {};
+        answers_ = row.answers;
+        errors_ = row.errors;
+        endResult_ = row.result;
+        makeSilentProduct();
+        startMode(kPagePrerequisites, kModeUpdate);
+        EXPECT_EQ(controller().runUnattended(), row.told.empty());
+        EXPECT_EQ(controller().getUnattendedFailure(), row.told);
     }
 }
 

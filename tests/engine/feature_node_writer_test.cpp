@@ -344,12 +344,15 @@ TEST_F(FeatureNodeWriterTest, AHeldFileOnADesktopIsReplacedOrAbandoned)
         Calls calls = {};
         int maskQueries = 1;
         int elevatedDeletes = 0;
+        bool needsReboot = false;
     };
     const Calls waited = {"check", "drain", "wait 500", "close-holders"};
+    // Ignored, the held file is written over and the run needs a reboot.
+    const Calls ignored = {"check", "drain", "wait 500", "close-holders", "reboot-required"};
     const Case cases[] = {
         {.name = "device", .deviceType = DeviceType::TS_TSORLAN, .calls = {"check", "drain"}, .maskQueries = 0},
         {.name = "free", .locked = false, .calls = {"check", "drain"}, .maskQueries = 0},
-        {.name = "ignore", .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = waited},
+        {.name = "ignore", .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = ignored, .needsReboot = true},
         {.name = "exit", .answers = {kLockedFilesExit}, .replaced = false, .abandoned = true, .prompts = 1,
          .calls = waited},
         {.name = "retry until released", .answers = {kLockedFilesRetry}, .releaseOnRetry = true, .prompts = 1,
@@ -357,16 +360,18 @@ TEST_F(FeatureNodeWriterTest, AHeldFileOnADesktopIsReplacedOrAbandoned)
         {.name = "retry, retry, exit", .answers = {kLockedFilesRetry, kLockedFilesRetry, kLockedFilesExit},
          .replaced = false, .abandoned = true, .prompts = 3, .calls = waited},
         {.name = "holders closed", .closeReleases = true, .calls = waited},
-        {.name = "reboot pending", .rebootRequired = true, .calls = {"check", "drain", "wait 500"}},
+        {.name = "reboot pending", .rebootRequired = true, .calls = {"check", "drain", "wait 500"},
+         .needsReboot = true},
         {.name = "administrator without write access", .mask = kNoWrite, .administrator = true, .replaced = false,
          .writable = false, .calls = {"check", "drain"}},
         {.name = "administrator, mask unreadable", .administrator = true, .replaced = false,
          .calls = {"check", "drain"}},
         {.name = "administrator with write access", .mask = 0x40000000, .administrator = true,
-         .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = waited},
+         .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = ignored, .needsReboot = true},
         {.name = "denied, elevated delete", .locked = false, .denied = true, .mask = kNoWrite, .writable = false,
          .calls = {"check", "drain"}, .elevatedDeletes = 1},
-        {.name = "all write bits", .mask = 0x120116, .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = waited},
+        {.name = "all write bits", .mask = 0x120116, .answers = {kLockedFilesIgnore}, .prompts = 1, .calls = ignored,
+         .needsReboot = true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -410,6 +415,7 @@ TEST_F(FeatureNodeWriterTest, AHeldFileOnADesktopIsReplacedOrAbandoned)
         EXPECT_EQ(calls, c.calls);
         EXPECT_EQ(state->maskQueries, c.maskQueries);
         EXPECT_EQ(state->elevatedDeletes, c.elevatedDeletes);
+        EXPECT_EQ(run_->rebootRequired, c.needsReboot);
     }
 }
 

@@ -150,6 +150,11 @@ public:
     std::shared_ptr<HalAccess> getHalOutElevated() const override { return halOutElevated; }
     bool isDesktopTarget() const override { return desktopTarget; }
     bool isRebootRequired() const override { return rebootRequired; }
+    void setRebootRequired() override
+    {
+        record("reboot-required");
+        rebootRequired = true;
+    }
     std::shared_ptr<InstallerUiCallback> getUiCallback() const override { return prompt; }
     std::shared_ptr<InstalledLog> getInstalledLog() const override { return installedLog; }
     std::shared_ptr<LanguageTemplate> findLanguageTemplate(const Feature& feature) const override

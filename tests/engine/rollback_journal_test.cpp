@@ -2,12 +2,14 @@
 // replaced, moved and removed, registry keys and values made, changed and
 // deleted, all undone to the byte (registry.reg included); a commit keeps the
 // changes and leaves no kept file behind; a file that cannot be kept is not
-// removed.
+// removed; a file that an application holds open is written over in place
+// and written back in place.
 #include <gtest/gtest.h>
 
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
 #include "installation_fixture.h"
+#include "support/file_holder_process.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -136,6 +138,22 @@ TEST_F(RollbackJournalTest, AFileThatCannotBeKeptIsNotRemoved)
     EXPECT_TRUE(journaled_->deleteFile(SharedString(u"\\Program Files\\Survey\\made.txt")));
     EXPECT_TRUE(journal_->undo());
     EXPECT_FALSE(device().device().exists("Program Files/Survey/made.txt"));
+}
+
+// A held file cannot be moved aside: a copy is kept, the file is written
+// over where it stands, and the undo writes the copy back over it.
+TEST_F(RollbackJournalTest, AHeldFileIsWrittenOverInPlaceAndBackOnUndo)
+{
+    const SharedString path(u"\\Program Files\\Survey\\replace.txt");
+    test::FileHolderProcess holder(device().device().hostPath("Program Files/Survey/replace.txt"));
+    ASSERT_TRUE(holder.running());
+    ASSERT_FALSE(journaled_->deleteFile(path));
+    ASSERT_TRUE(writeBufferToFile(*journaled_, bytesOf("the new content"), path));
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/replace.txt"), "the new content");
+
+    EXPECT_TRUE(journal_->undo());
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/replace.txt"), "the old content");
+    EXPECT_FALSE(device().device().exists("Windows/Installer/Survey/Rollback"));
 }
 
 }  // namespace

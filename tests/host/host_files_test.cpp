@@ -12,6 +12,7 @@
 #include "core/file_functions.h"
 #include "core/platform_file.h"
 #include "host_checks.h"
+#include "support/file_holder_process.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -223,6 +224,78 @@ TEST_F(HostFiles, UnansweredQueriesClearTheirOutput)
     std::vector<LockingProcess> processes(2);
     EXPECT_FALSE(host().getLockingProcesses(u"\\Temp", processes));
     EXPECT_TRUE(processes.empty());
+}
+
+// A file that another application holds open stays where it is, as on the
+// device; it may still be written over. A desktop names the application and
+// tells the rights on the file; a device tells neither.
+class HostFilesHeld : public test::DeviceModelFixture {};
+
+TEST_F(HostFilesHeld, AHeldFileIsNeitherDeletedNorMovedUntilItsApplicationEnds)
+{
+    setDeviceType(DeviceType::WIN64);
+    device().writeFile("Program Files/App/app.dat", "old");
+    const SharedString path(u"\\Program Files\\App\\app.dat");
+    test::FileHolderProcess holder(device().hostPath("Program Files/App/app.dat"));
+    ASSERT_TRUE(holder.running());
+
+    EXPECT_TRUE(refused(host(), host().deleteFile(path), kErrorSharingViolation));
+    EXPECT_TRUE(refused(host(), host().moveFile(path, u"\\Temp\\app.dat"), kErrorSharingViolation));
+    EXPECT_EQ(device().readFile("Program Files/App/app.dat"), "old");
+    std::vector<LockingProcess> processes;
+    ASSERT_TRUE(host().getLockingProcesses(path, processes));
+    ASSERT_EQ(processes.size(), 1u);
+    EXPECT_EQ(processes[0].processId, static_cast<std::uint32_t>(holder.pid()));
+    EXPECT_EQ(processes[0].applicationName, u"sleep");
+    // Written over in place, as the application's own descriptor allows.
+    const FileHandle handle = host().createFileForWrite(path);
+    ASSERT_NE(handle, kInvalidFileHandle);
+    EXPECT_EQ(host().writeFile(handle, "new", 3), 3);
+    EXPECT_TRUE(host().closeFile(handle));
+    EXPECT_EQ(device().readFile("Program Files/App/app.dat"), "new");
+
+    // This process's own descriptors hold nothing against it.
+    device().writeFile("Temp/mine.txt", "mine");
+    const FileHandle mine = host().openFileForRead(u"\\Temp\\mine.txt");
+    ASSERT_NE(mine, kInvalidFileHandle);
+    EXPECT_TRUE(host().getLockingProcesses(u"\\Temp\\mine.txt", processes));
+    EXPECT_TRUE(processes.empty());
+    EXPECT_TRUE(host().moveFile(u"\\Temp\\mine.txt", u"\\Temp\\moved.txt"));
+    host().closeFile(mine);
+
+    holder.release();
+    EXPECT_TRUE(host().getLockingProcesses(path, processes));
+    EXPECT_TRUE(processes.empty());
+    EXPECT_TRUE(host().deleteFile(path));
+    EXPECT_FALSE(device().exists("Program Files/App/app.dat"));
+}
+
+TEST_F(HostFilesHeld, ADesktopTellsTheRightsOnAFileAndADeviceDoesNot)
+{
+    constexpr std::uint32_t kRead = 0x120089;
+    constexpr std::uint32_t kWrite = 0x120116;
+    setDeviceType(DeviceType::WIN32, {DeviceStore{u"\\Locked", {}, {}, true, false}});
+    device().writeFile("Temp/plain.txt", "x");
+    device().writeFile("Temp/readonly.txt", "x");
+    device().writeFile("Locked/stored.txt", "x");
+    ASSERT_EQ(::chmod(device().hostPath("Temp/readonly.txt").c_str(), 0444), 0);
+    std::uint32_t mask = 0;
+    ASSERT_TRUE(host().getFileAccessMask(u"\\Temp\\plain.txt", mask));
+    EXPECT_EQ(mask, kRead | kWrite);
+    ASSERT_TRUE(host().getFileAccessMask(u"\\Temp\\readonly.txt", mask));
+    EXPECT_EQ(mask, kRead);
+    ASSERT_TRUE(host().getFileAccessMask(u"\\Locked\\stored.txt", mask));
+    EXPECT_EQ(mask, kRead);
+    EXPECT_TRUE(refused(host(), host().getFileAccessMask(u"\\Temp\\missing.txt", mask), kErrorFileNotFound));
+
+    setDeviceType(DeviceType::TS_TSORLAN);
+    test::FileHolderProcess holder(device().hostPath("Temp/plain.txt"));
+    std::vector<LockingProcess> processes(1);
+    EXPECT_FALSE(host().getFileAccessMask(u"\\Temp\\plain.txt", mask));
+    EXPECT_FALSE(host().getLockingProcesses(u"\\Temp\\plain.txt", processes));
+    EXPECT_TRUE(processes.empty());
+    // The device refuses to delete it all the same.
+    EXPECT_TRUE(refused(host(), host().deleteFile(u"\\Temp\\plain.txt"), kErrorSharingViolation));
 }
 
 // Read-only stores, as device.ini marks them.

@@ -1,6 +1,7 @@
 // What the build makes names its source files relative to the source tree:
 // neither a log line's source file (__FILE__) nor the debug information of the
-// libraries and programs holds the build machine's path to the tree.
+// libraries and programs holds the build machine's path to the tree. And it
+// links no Boost library.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,6 +59,16 @@ TEST(BuildOutput, NamesSourceFilesRelativeToTheTree)
                                    [](const fs::path& file) { return file.filename() == "libdruvex_core.a"; });
     ASSERT_NE(core, files.end());
     EXPECT_NE(contents(*core).find(std::string("src/core/ini_file.cpp") + '\0'), std::string::npos);
+}
+
+// Boost is used for its headers alone: a library linked that no code calls
+// is a package more to install and a link more to make.
+TEST(BuildOutput, LinksNoBoostLibrary)
+{
+    const std::string rules = contents(fs::path(DRUVEX_BINARY_DIR) / "build.ninja");
+    ASSERT_NE(rules.find("druvex-setup"), std::string::npos) << "no Ninja build rules";
+    const std::size_t at = rules.find("libboost_");
+    EXPECT_EQ(at, std::string::npos) << rules.substr(at == std::string::npos ? 0 : at, 60);
 }
 
 }  // namespace

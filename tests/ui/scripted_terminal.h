@@ -25,6 +25,10 @@ struct TerminalScript {
     std::deque<ScriptStep> keys;
     std::string screen;           // the last screen shown
     std::string screenAtLastKey;  // the screen when the last key was taken
+    // Where the last screen showed the terminal's cursor, if it did.
+    bool cursorShown = false;
+    int cursorRow = 0;
+    int cursorColumn = 0;
 };
 
 class ScriptedTerminal final : public TerminalBackend {
@@ -35,7 +39,13 @@ public:
     }
     int rows() const override { return rows_; }
     int columns() const override { return columns_; }
-    void present(const Canvas& canvas) override { script_->screen = canvas.screenText(); }
+    void present(const Canvas& canvas) override
+    {
+        script_->screen = canvas.screenText();
+        script_->cursorShown = canvas.cursorVisible();
+        script_->cursorRow = canvas.cursorRow();
+        script_->cursorColumn = canvas.cursorColumn();
+    }
     Key waitKey(int wakeHandle) override
     {
         pollfd wake{wakeHandle, POLLIN, 0};

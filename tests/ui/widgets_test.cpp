@@ -140,6 +140,45 @@ TEST(TerminalWidgets, ScrollingTextStopsAtItsEnds)
     EXPECT_FALSE(text.handleKey(ch(U'x')));
 }
 
+// Where reverse video does not show, the terminal's cursor still marks the
+// control with the focus: on the mark of a check box or the chosen radio
+// button, the chosen line of a list or tree, a combo's text, a button's
+// hotkey letter, a scrolling text's mark. Without the focus, no cursor.
+TEST(TerminalWidgets, EveryFocusedControlCarriesTheTerminalCursor)
+{
+    CheckBox check(SharedString(u"Create a shortcut"));
+    RadioGroup radio({SharedString(u"Install"), SharedString(u"Repair"), SharedString(u"Remove")}, 2);
+    ListBox list({SharedString(u"one"), SharedString(u"two"), SharedString(u"three")}, 1);
+    ComboBox combo({SharedString(u"Main Memory"), SharedString(u"SD Card")});
+    Button button(SharedString(u"< Back"), [] {});
+    ScrollText text(SharedString(u"1\n2\n3\n4"));
+    FeatureTree tree;
+    tree.addNode(FeatureTree::kRoot, 1, SharedString(u"Program"), true);
+    tree.addNode(1, 2, SharedString(u"Core"), true);
+    tree.setCurrent(2);
+    const struct {
+        const char* what;
+        const Widget& widget;
+        int row;
+        int column;
+    } rows[] = {
+        {"check box", check, 0, 1},   {"radio buttons", radio, 2, 1}, {"list", list, 1, 0},
+        {"combo", combo, 0, 1},       {"button", button, 0, 4},       {"scrolling text", text, 2, 19},
+        {"feature tree", tree, 1, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Canvas canvas(3, 20);
+        const_cast<Widget&>(row.widget).setRect(Rect{0, 0, 3, 20});
+        row.widget.draw(canvas, false);
+        EXPECT_FALSE(canvas.cursorVisible());
+        row.widget.draw(canvas, true);
+        ASSERT_TRUE(canvas.cursorVisible());
+        EXPECT_EQ(canvas.cursorRow(), row.row);
+        EXPECT_EQ(canvas.cursorColumn(), row.column);
+    }
+}
+
 TEST(TerminalCheck, TheTerminalIsRefusedWithItsReason)
 {
     struct Case {

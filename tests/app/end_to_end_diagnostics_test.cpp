@@ -1,0 +1,225 @@
+// What the real program tells when a run goes wrong: a silent run that fails
+// says why in one line on standard error with its log's path; a device
+// folder where not even the log can be written is named there; words of the
+// command line that are no option are in the log; in the wizard, a custom
+// page script without "exec" or "execEx" and a licence that cannot be found
+// say in the log what was looked for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "custom_page_xml.h"
+#include "product_fixture.h"
+#include "support/external_tool.h"
+#include "support/tmux_session.h"
+
+namespace druvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProductFeature;
+using test::TmuxSession;
+
+struct ProgramResult {
+    int status = -1;
+    std::string err;
+    std::string log;     // every log beside the program
+    fs::path logFile;    // the newest of them; empty when there is none
+};
+
+class EndToEndDiagnostics : public test::ProductFixture {
+protected:
+    // The program with the words given, standard input not a terminal.
+    ProgramResult run(const fs::path& program, const std::string& words, const fs::path& deviceFolder,
+            const std::string& environment = "")
+    {
+        const fs::path errors = scratch_.path() / "stderr.txt";
+        const std::string command = "cd " + test::quoted(scratch_.path()) + " && DRUVEX_DEVICE=" +
+                                    test::quoted(deviceFolder) + " " + environment + " " + test::quoted(program) +
+                                    " " + words + " 2>" + test::quoted(errors) + " </dev/null";
+        ProgramResult result;
+        result.status = test::runTool(command).exitCode;
+        result.err = test::textOf(test::readFileBytes(errors));
+        readLogs(program.parent_path(), result);
+        return result;
+    }
+    ProgramResult run(const fs::path& program, const std::string& words) { return run(program, words, device().directory()); }
+
+    static void readLogs(const fs::path& folder, ProgramResult& result)
+    {
+        if (!fs::is_directory(folder))
+            return;
+        fs::file_time_type newest{};
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (!entry.path().string().ends_with(".log.txt"))
+                continue;
+            result.log += test::textOf(test::readFileBytes(entry.path()));
+            if (result.logFile.empty() || entry.last_write_time() > newest) {
+                newest = entry.last_write_time();
+                result.logFile = entry.path();
+            }
+        }
+    }
+
+    // The wizard of `program` on a terminal, moved on past the prerequisites
+    // and welcome pages; null, with the failure, when it does not get there.
+    std::unique_ptr<TmuxSession> wizardPastWelcome(const fs::path& program)
+    {
+        if (!test::toolInstalled("tmux")) {
+            ADD_FAILURE() << "tmux is not installed";
+            return nullptr;
+        }
+        TmuxSession::Options options;
+        options.environment = {{"DRUVEX_DEVICE", device().directory().string()},
+                               {"ASAN_OPTIONS", "detect_leaks=0"}};
+        auto session = std::make_unique<TmuxSession>(std::vector<std::string>{program.string()}, options);
+        for (const char* page : {"Click Next to continue.", "Welcome to the setup of Field Demo."}) {
+            if (!session->waitFor(page)) {
+                ADD_FAILURE() << session->lastScreen();
+                return nullptr;
+            }
+            session->sendKeys({"Enter"});
+        }
+        return session;
+    }
+    // Leaves the wizard by Escape and its question; the log afterwards.
+    std::string leaveWizard(TmuxSession& session, const fs::path& program)
+    {
+        session.sendKeys({"Escape"});
+        EXPECT_TRUE(session.waitFor("Are you sure you want to exit")) << session.lastScreen();
+        session.sendKeys({"y"});
+        EXPECT_EQ(session.waitForExit(), 1) << session.lastScreen();
+        ProgramResult logs;
+        readLogs(program.parent_path(), logs);
+        return logs.log;
+    }
+
+    test::ScratchDir scratch_;
+};
+
+// One line, naming the reason and the log file as it lies on this machine.
+void expectOneLineWithTheLog(const ProgramResult& run, const std::string& reason)
+{
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.err.starts_with("druvex-setup: ")) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    ASSERT_FALSE(run.logFile.empty());
+    EXPECT_NE(run.err.find("(the log: " + fs::canonical(run.logFile).string() + ")"), std::string::npos) << run.err;
+    // The reason was in the log before; it stays there.
+    EXPECT_TRUE(run.log.ends_with("Logging finished\r\n")) << run.log;
+}
+
+TEST_F(EndToEndDiagnostics, ASilentRunThatFailsSaysWhyInOneLineOnStandardError)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+
+    // A requirement the device does not meet.
+    const std::string check = "function check(minimum)\n"
+                              "  return 0, 'The device runs 5.2, which is too old.'\n"
+                              "end\n";
+    const fs::path refused = placeInstaller(
+        "Refused", test::dataXml(features, "<Requirement name=\"OsVersion\" param=\"600\"/>"), features,
+        {test::codedEntry(u"ExtraData/ReqInfo", kPayloadMethodLzma,
+                          packageOf({{"OsVersion/Check.lua", check},
+                                     {"OsVersion/Requirement.xml", "<Requirement FullName=\"The system\"/>"}}))});
+    const ProgramResult notMet = run(refused, "silent_mode");
+    expectOneLineWithTheLog(notMet, "The silent run stopped on the Prerequisites page: The device cannot take the "
+                                    "program (check result 2): The device runs 5.2, which is too old.");
+    // The exit status and the standard output stay as they were.
+    EXPECT_EQ(notMet.status, 1);
+
+    // A feature whose package the installer lacks.
+    std::vector<ProductFeature> listed = features;
+    listed.push_back({"Extra", "1.0", {{"extra.txt", "extra"}}, ""});
+    const fs::path lacking = placeInstaller("Lacking", test::dataXml(listed), features);
+    expectOneLineWithTheLog(run(lacking, "silent_mode"), "The silent run stopped on the Installation page: The "
+                                                         "package of Feature/Extra is missing at Feature_Extra_1.0_.lzma");
+
+    // No installer archive at all: the start-up error's text.
+    const fs::path empty = placeInstaller("Empty", test::dataXml(features), features);
+    fs::remove(empty.parent_path() / "setup.dqres");
+    const ProgramResult unloaded = run(empty, "silent_mode");
+    expectOneLineWithTheLog(unloaded, "druvex-setup: Error reading resources.");
+}
+
+// CI runs as root, whom permissions do not stop: the device's root folder is
+// a file, which no one can write below. The program runs from outside.
+TEST_F(EndToEndDiagnostics, ADeviceFolderThatCannotBeWrittenIsNamedOnStandardError)
+{
+    const test::ScratchDir blocked;
+    fs::copy_file(device().directory() / "device.ini", blocked.path() / "device.ini");
+    std::ofstream(blocked.path() / "fs") << "not a folder";
+    const ProgramResult result = run(test::kSetupProgram, "silent_mode", blocked.path(),
+                           "DRUVEX_MODULE_PATH='\\Temp\\Setup\\FieldSetup.exe'");
+    EXPECT_EQ(result.status, 1) << result.err;
+    const std::string device = fs::canonical(blocked.path()).string();
+    EXPECT_NE(result.err.find("druvex-setup: the device folder " + device + " cannot be written (Not a directory)"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("no log can be made at " + device + "/fs/"), std::string::npos) << result.err;
+    // The run's own failure follows, with no log to point to.
+    EXPECT_NE(result.err.find("(no log could be written)\n"), std::string::npos) << result.err;
+}
+
+TEST_F(EndToEndDiagnostics, WordsOfTheCommandLineThatAreNoOptionAreLogged)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
+    const ProgramResult result = run(setup, "silent_mode /quite unistall_mode");
+    EXPECT_EQ(result.status, 0) << result.err << result.log;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+    EXPECT_NE(result.log.find("The word \"/quite\" of the command line is no option: passed over"), std::string::npos)
+        << result.log;
+    EXPECT_NE(result.log.find("The word \"unistall_mode\" of the command line is no option: passed over"),
+              std::string::npos)
+        << result.log;
+    // Passed over as the command line has it: the run installs.
+    EXPECT_NE(result.log.find("runs wizard mode 2"), std::string::npos) << result.log;
+}
+
+TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLookedFor)
+{
+    test::CustomPageSpec page;
+    page.editText = "Job 1";
+    page.onNextScript = "function Exec() end\n";
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeInstaller("Setup", test::dataXml(features, "", "", test::customPageXml(page)),
+                                          features);
+    auto session = wizardPastWelcome(setup);
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(session->waitFor("Name of the first job")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    // The page stays, with the system's short message.
+    ASSERT_TRUE(session->waitFor("Script not executed")) << session->lastScreen();
+    session->sendKeys({"Enter"});
+    ASSERT_TRUE(session->waitForGone("Script not executed")) << session->lastScreen();
+    const std::string log = leaveWizard(*session, setup);
+    EXPECT_NE(log.find("The script of the custom page \"JobPage\" ran neither \"exec\" (exec entry point "
+                       "missing.) nor \"execEx\" (execEx entry point missing.)"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    // The licence is packed under a name of its own, not its item's.
+    const fs::path setup = placeInstaller(
+        "Setup", test::licencedData(features), features,
+        {test::codedEntry(u"EULA/English", kPayloadMethodLzma, packageOf({{"eula.txt", "Terms"}}))});
+    auto session = wizardPastWelcome(setup);
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(session->waitFor("The license agreement cannot be shown.")) << session->lastScreen();
+    const std::string log = leaveWizard(*session, setup);
+    EXPECT_NE(log.find("looked for the installer archive's entry \"ExtraData/EULA/English\""), std::string::npos)
+        << log;
+}
+
+}  // namespace
+}  // namespace druvex
