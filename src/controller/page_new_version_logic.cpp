@@ -4,6 +4,7 @@
 #include "controller/page_logic_state.h"
 #include "liveupdate/new_installer.h"
 #include "liveupdate/update_bulletin.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
@@ -13,7 +14,7 @@ PageNewVersionLogic::PageNewVersionLogic(InstallerController& controller) : cont
     int index = 0;
     bool platformMatched = false;
     if (!getNewInstallerEntry(controller_, record_, index, platformMatched)) {
-        reportDbgChk("PageNewVersionLogic", "", 16);
+        reportDbgChk(kCheckNoNewerInstaller);
         record_ = nullptr;
     }
     flag_ = platformMatched ? 1 : 0;

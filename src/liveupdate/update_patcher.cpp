@@ -5,6 +5,7 @@
 #include "data/install_data.h"
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/update_bulletin.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
@@ -39,7 +40,7 @@ void addMissingFeature(InstallData& data, const Feature& bulletinFeature)
     if (!parent) {
         logPrintf(u"The bulletin's feature %s is left out: the installer data has no item for its parent",
                   bulletinFeature.getNameRef());
-        reportDbgChk("UpdatePatcher", "", 81);
+        reportDbgChk(kCheckBulletinFeatureWithoutParent);
         return;
     }
     FeaturePtr copy = Feature::clone(bulletinFeature, true);
