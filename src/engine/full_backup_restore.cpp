@@ -192,9 +192,8 @@ std::int32_t FullBackupRestore::inspect(const std::shared_ptr<HalAccess>& host, 
 void FullBackupRestore::describe(const BackupInfo& info, const SevenZipReader& reader)
 {
     std::vector<SharedString>& description = controller_.getBackupDescription();
-    description.push_back(formatPlaceholders(translateText("Backup of {1} {2} made on {3}").view(),
-                                             {info.programName.view(), info.programVersion.view(),
-                                              info.created.view()}));
+    description.push_back(formatTranslated("Backup of {1} {2} made on {3}",
+                                           {info.programName.view(), info.programVersion.view(), info.created.view()}));
     description.push_back(formatTranslated("Data folder: {1}", info.dataFolder.view()));
     std::vector<std::shared_ptr<const SevenZipReaderEntry>> entries;
     reader.listFiles(entries);
