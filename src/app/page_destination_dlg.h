@@ -14,7 +14,7 @@ class Label;
 
 class PageDestinationDlg final : public WizardPage, public DestinationPageSink {
 public:
-    PageDestinationDlg(TerminalSession& session, InstallerController& controller, PageDestinationLogic& logic);
+    PageDestinationDlg(TerminalSession& session, WizardController& controller, PageDestinationLogic& logic);
     void leaveLogic() override;
 
     // The space computation's thread.

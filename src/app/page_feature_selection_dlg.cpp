@@ -1,6 +1,6 @@
 #include "app/page_feature_selection_dlg.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
@@ -17,7 +17,7 @@ FeatureTree::NodeId nodeOf(const FeaturePtr& feature)
 
 }  // namespace
 
-PageFeatureSelectionDlg::PageFeatureSelectionDlg(TerminalSession& session, InstallerController& controller,
+PageFeatureSelectionDlg::PageFeatureSelectionDlg(TerminalSession& session, WizardController& controller,
                                                  PageFeatureSelectionLogic& logic)
     : WizardPage(session, controller, kPageFeatureSelection, translateText("Features")), logic_(logic)
 {

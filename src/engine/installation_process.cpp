@@ -8,14 +8,15 @@
 #include <chrono>
 #include <exception>
 
-#include "controller/installer_controller.h"
 #include "controller/redistributables_manager.h"
+#include "controller/run_controller.h"
 #include "data/installed_log.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "payload/install_destination.h"
 
 namespace druvex {
 
@@ -29,7 +30,7 @@ std::uint64_t steadyMilliseconds()
 
 }  // namespace
 
-InstallationProcess::InstallationProcess(InstallerController& controller, PayloadArchive& payload,
+InstallationProcess::InstallationProcess(RunController& controller, PayloadArchive& payload,
                                          InstallationProcessListener* listener,
                                          std::shared_ptr<BackupRestoreSteps> backupRestore)
     : controller_(controller),
@@ -65,7 +66,7 @@ void InstallationProcess::start()
     // The installation page's logic, and this process with it, is made when
     // a page list is first reset, before the mode of a backup or an
     // uninstallation is built on it: the run is of the mode it starts in.
-    mode_ = controller_.getPageSequence().getMode();
+    mode_ = controller_.getWizardMode();
     logInfo(SharedString().format(u"The installation process runs wizard mode %d", mode_));
     WorkerThread worker([this] { run(); });
     worker_ = std::move(worker);
@@ -382,7 +383,7 @@ std::shared_ptr<InstalledLog> InstallationProcess::getInstalledLog() const
 
 std::shared_ptr<LanguageTemplate> InstallationProcess::findLanguageTemplate(const Feature& feature) const
 {
-    return controller_.getLanguageTemplateMap().findTemplate(&feature);
+    return controller_.findLanguageTemplate(&feature);
 }
 
 SharedString InstallationProcess::getDestinationFolder() const
@@ -452,7 +453,7 @@ void InstallationProcess::onPackagesFailed()
 
 // --- The factory -------------------------------------------------------------------
 
-std::unique_ptr<InstallationRun> EngineProcessFactory::makeProcess(InstallerController& controller,
+std::unique_ptr<InstallationRun> EngineProcessFactory::makeProcess(RunController& controller,
                                                                    PayloadArchive& payload,
                                                                    InstallationProcessListener* listener)
 {

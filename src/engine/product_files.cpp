@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/app_paths.h"
 #include "core/byte_stream.h"
 #include "core/path_text.h"
