@@ -2,16 +2,17 @@
 // and all the installation engine sees of it: the features to install and to
 // remove, the cancel request, the result and the flags the run sets from its
 // own thread, the saved state it writes, the uninstall launchers, the hosts
-// and the data its steps read (the hosts, the downloader, the package cache
-// and sources, the mode and the skip choice come with the two contexts it
-// extends). The controller implements it; the engine holds
-// nothing wider, so a change to the rest of the controller does not reach it.
+// and the data its steps read (the downloader, the package cache and sources,
+// the mode and the skip choice come with the two contexts it extends). The
+// controller implements it; the engine holds nothing wider, so a change to
+// the rest of the controller does not reach it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "app_base/target_platform.h"
 #include "controller/wizard_pages.h"
 #include "data/eula_record.h"
 #include "host/script_host_services.h"
@@ -20,6 +21,7 @@
 
 namespace druvex {
 
+class EarlierInstallations;
 class Feature;
 class FeatureSelection;
 class HalAccess;
@@ -74,6 +76,7 @@ public:
     std::shared_ptr<HalAccess> getHalOut() override = 0;
     // The target host used where the target is not writable otherwise.
     virtual std::shared_ptr<HalAccess> getHalOutElevated() const = 0;
+    virtual TargetPlatform getTargetPlatform() const = 0;
     virtual bool isDesktopTarget() const = 0;
     virtual InstallData& getInstallData() = 0;
     virtual const InstallData& getInstallData() const = 0;
@@ -107,6 +110,9 @@ public:
     // One feature remover per action that scripts queued for other installed
     // products, in order.
     virtual void queueInstalledProductActions() = 0;
+    // The engine's finders of installations that left no installed log, and
+    // their uninstallers.
+    virtual EarlierInstallations& getEarlierInstallations() = 0;
 
     // --- What the run sets from its own thread --------------------------------
 

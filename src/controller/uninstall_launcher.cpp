@@ -198,7 +198,7 @@ bool findPreviousInstallation(const std::shared_ptr<HalAccess>& targetHost, Inst
     return true;
 }
 
-bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                            UninstallLauncherPtr& remover)
 {
     remover.reset();

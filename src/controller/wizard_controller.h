@@ -29,6 +29,7 @@ public:
     const InstallData& getInstallData() const override = 0;
     WStringMultimap& getPackageSources() override = 0;
     std::shared_ptr<HalAccess> getHalIn() override = 0;
+    TargetPlatform getTargetPlatform() const override = 0;
     void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override = 0;
 
     // --- The page list ---------------------------------------------------------
