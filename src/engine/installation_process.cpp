@@ -17,6 +17,7 @@
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "payload/install_destination.h"
+#include "payload/lzma_decode_ahead.h"
 
 namespace druvex {
 
@@ -79,6 +80,9 @@ void InstallationProcess::pause()
         return;
     runState_ = kRunStatePaused;
     fastState_.store(kRunStatePaused);
+    std::lock_guard aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->pause();
 }
 
 void InstallationProcess::resume()
@@ -89,6 +93,9 @@ void InstallationProcess::resume()
     runState_ = kRunStateRunning;
     fastState_.store(kRunStateRunning);
     runChanged_.notify_all();
+    std::lock_guard aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->resume();
 }
 
 void InstallationProcess::cancel()
@@ -102,6 +109,11 @@ void InstallationProcess::cancel()
         runChanged_.notify_all();
     }
     controller_.getRedistributables().cancelInstall();
+    {
+        std::lock_guard lock(aheadMutex_);
+        if (decodeAhead_)
+            decodeAhead_->stop();
+    }
     {
         std::lock_guard lock(installerMutex_);
         if (packageInstaller_)

@@ -390,6 +390,11 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
             packageInstaller_->start(listener_);
         }
     }
+    startDecodingAhead(local);
+    struct DecodersEnd {
+        InstallationProcess& process;
+        ~DecodersEnd() { process.endDecodingAhead(); }
+    } decodersEnd{*this};
     for (const FeaturePtr& feature : local) {
         if (isCanceled())
             return false;
@@ -398,6 +403,7 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
         if (outcome == FeatureOutcome::Failed)
             return false;
     }
+    endDecodingAhead();
     return waitForDownloads();
 }
 
@@ -430,6 +436,8 @@ bool InstallationProcess::extractPackage(const Feature& feature, const SharedStr
 {
     if (!downloadedPath.isEmpty())
         return decodePackageFile(halOut_, downloadedPath, unpacker);
+    if (const std::optional<bool> decoded = takeDecodedAhead(feature, unpacker))
+        return *decoded;
     std::vector<PackageSource> sources;
     if (!controller_.getPackageSources().equalRange(feature, sources)) {
         logError((u"The package of " + feature.getName() + u" has no source").view());
