@@ -1,6 +1,6 @@
 #include "controller/page_new_version_logic.h"
 
-#include "controller/installer_controller.h"
+#include "liveupdate/live_update_context.h"
 #include "controller/page_logic_state.h"
 #include "liveupdate/new_installer.h"
 #include "liveupdate/update_bulletin.h"
@@ -9,7 +9,7 @@
 
 namespace druvex {
 
-PageNewVersionLogic::PageNewVersionLogic(InstallerController& controller) : controller_(controller)
+PageNewVersionLogic::PageNewVersionLogic(LiveUpdateContext& controller) : controller_(controller)
 {
     int index = 0;
     bool platformMatched = false;

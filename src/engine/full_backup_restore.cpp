@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app_base/installer_options.h"
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/app_log.h"
 #include "core/path_text.h"
 #include "core/translate_text.h"
@@ -109,7 +109,7 @@ bool isCanceled(InstallationProcess& process)
 
 }  // namespace
 
-FullBackupRestore::FullBackupRestore(InstallerController& controller) : controller_(controller) {}
+FullBackupRestore::FullBackupRestore(RunController& controller) : controller_(controller) {}
 
 // --- Checking a backup ----------------------------------------------------------
 

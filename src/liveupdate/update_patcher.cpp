@@ -72,7 +72,7 @@ bool UpdatePatcher::applyBulletin(bool apply)
     const BulletinVersionPtr version = bulletin_ ? bulletin_->getLatestVersion() : nullptr;
     if (!version)
         return false;
-    InstallData& data = context_.installData();
+    InstallData& data = context_.getInstallData();
     const std::int32_t status = bulletin_->getStatus();
     for (int i = 0; i < version->getFeatureCount(); ++i) {
         const Feature& bulletinFeature = *version->getFeature(i);
