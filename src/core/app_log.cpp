@@ -81,10 +81,6 @@ void ensureLogWhenNoSink()
     AppLog::instance();
 }
 
-// Lines that reach the diagnostics layer before anything logged through
-// logPrintf (an assertion report, a platform line) make the log too.
-[[maybe_unused]] const bool g_logMadeForDiagnostics = (setDiagSinkMaker(&ensureLogWhenNoSink), true);
-
 // The device's temporary folder (GetTempPath); without a device, the host's.
 SharedString temporaryFolder()
 {
@@ -433,22 +429,6 @@ void AppLog::close()
 
 // ---- Free functions ------------------------------------------------------------
 
-void logPrintfV(const char16_t* format, std::span<const FormatArg> args)
-{
-    ensureLogWhenNoSink();
-    SharedString text;
-    text.formatV(format, args);
-    diagWriteLine(text.view());
-}
-
-void logPrintfAV(const char* format, std::span<const FormatArg> args)
-{
-    ensureLogWhenNoSink();
-    SharedStringA narrow;
-    narrow.formatV(format, args);
-    diagWriteLine(diagTextFromAnsi(narrow.view()).view());
-}
-
 void flushLog()
 {
     ensureLogWhenNoSink();
@@ -460,6 +440,11 @@ SharedString getLogPath()
     ensureLogWhenNoSink();
     AppLog* log = AppLog::existingInstance();
     return log ? log->getPath() : SharedString();
+}
+
+void makeAppLogWhenNoSink()
+{
+    ensureLogWhenNoSink();
 }
 
 void closeAppLog()
