@@ -20,6 +20,7 @@
 #include "controller/application_services.h"
 #include "controller/feature_selection.h"
 #include "controller/earlier_installations.h"
+#include "controller/install_result.h"
 #include "controller/installed_product_registry.h"
 #include "controller/installer_ui_callback.h"
 #include "controller/language_file_manager.h"
@@ -56,24 +57,15 @@ class UpdatePatcher;
 class WebDownloader;
 class WStringMultimap;
 
-// The outcome of a run, as the end page reports it.
-using InstallResult = std::int32_t;
-constexpr InstallResult kResultCompleted = 0;
-constexpr InstallResult kResultFailed = 1;
-// Completed without changing anything.
-constexpr InstallResult kResultCompletedUnchanged = 2;
-constexpr InstallResult kResultCanceled = 3;
-// The run failed or was canceled, and its rollback undid every change it had
-// made on the target: the target is as it was before the run.
-constexpr InstallResult kResultRolledBack = 4;
-// The run failed or was canceled, and its rollback could not undo every
-// change: the target holds a mix of the old and the new state.
-constexpr InstallResult kResultRollbackIncomplete = 5;
-
-// The restore result.
-constexpr std::int32_t kRestoreNone = 0;
-constexpr std::int32_t kRestoreFailed = 1;
-constexpr std::int32_t kRestoreDone = 2;
+// What the administrative-rights check finds in the way of installing.
+enum class RightsCheck : std::int32_t {
+    kRightsNoObstacle = 0,
+    // The program is installed for another user.
+    kRightsOtherOwner = 1,
+    // Administrator rights are needed and the process has none.
+    kRightsAdministratorNeeded = 2,
+};
+using enum RightsCheck;
 
 // Load and initialisation failures beyond the archive reader's codes.
 // The installer information ("InstallerInfo") cannot be loaded.
@@ -112,6 +104,9 @@ public:
     // The process runs with administrator rights (the device profile says).
     bool hasAdministratorRights() const { return administratorRights_; }
 
+    // The hosts by their short names: "in" is the source host, the machine
+    // that runs the installer ("InAdmin" the same with administrator rights);
+    // "out" is the target host, the machine being installed.
     std::shared_ptr<HalAccess> getHalIn() override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalIn() const override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalInAdmin() override { return sourceHostAdmin_; }
@@ -251,7 +246,7 @@ public:
     void setRestore(bool restore) { restore_ = restore; }
     const SharedString& getBackupPath() const { return backupPath_; }
     void setBackupPath(const SharedString& path) { backupPath_ = path; }
-    std::int32_t getRestoreResult() const { return restoreResult_.load(); }
+    RestoreResult getRestoreResult() const { return restoreResult_.load(); }
     // A failed restore step: 1, whatever came before.
     void setRestoreFailed() { restoreResult_.store(kRestoreFailed); }
     // 2, unless a step failed (or it is done already).
@@ -383,7 +378,7 @@ public:
     // A new "No cache" package cache over the packages folder, logged.
     void makePackageCache();
     WStringMultimap& packageSources() override { return *packageSources_; }
-    std::int32_t getWizardMode() override { return pageSequence_->getMode(); }
+    WizardMode getWizardMode() override { return pageSequence_->getMode(); }
     void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override;
 
     InstallData& installData() override { return *installData_; }
@@ -396,7 +391,7 @@ public:
     SharedString installerFolder() const override;
     std::shared_ptr<Feature> findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override;
     UpdatePatcher& updatePatcher() override { return *updatePatcher_; }
-    void buildPageSequenceForMode(std::int32_t mode) override { pageSequence_->buildForMode(mode); }
+    void buildPageSequenceForMode(WizardMode mode) override { pageSequence_->buildForMode(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override;
 
     // --- Mode selection, feature changes, uninstall launchers --------------
@@ -487,10 +482,9 @@ public:
     // The child command line of the program file as an empty installer
     // waiting on `handle`; false when the program file is not known.
     bool buildEmptyInstallerCommandLine(std::uint32_t handle, SharedString& commandLine) const;
-    // What stands in the way of installing: 0 nothing; 2 administrator rights
-    // are needed and missing; 1 the program is installed for another user,
-    // whose name goes to `owner`.
-    int checkAdministrativeRights(SharedString& owner) const;
+    // What stands in the way of installing; with kRightsOtherOwner the other
+    // user's name goes to `owner`.
+    RightsCheck checkAdministrativeRights(SharedString& owner) const;
     // Collects the wizard state and writes "PreviousSettings.xml" into the
     // local product data folder (made as needed), then the last bulletin.
     // False when either cannot be written: the run must not relaunch then.
@@ -705,7 +699,7 @@ private:
     std::int32_t reselectedFeatureCount_ = 0;
     bool restore_ = false;
     SharedString backupPath_;
-    std::atomic<std::int32_t> restoreResult_{kRestoreNone};
+    std::atomic<RestoreResult> restoreResult_{kRestoreNone};
     bool installOnFeatureSelection_ = true;
     std::atomic<std::int32_t> redistLastError_{0};
     SharedString launchProgramOverride_;

@@ -55,7 +55,7 @@ bool PageEndInstallLogic::runUnattended()
     return false;
 }
 
-void PageEndInstallLogic::getModeAndResult(WizardMode& mode, std::int32_t& result) const
+void PageEndInstallLogic::getModeAndResult(WizardMode& mode, InstallResult& result) const
 {
     mode = controller_.getPageSequence().getMode();
     result = controller_.getResult();
@@ -66,7 +66,7 @@ bool PageEndInstallLogic::getSkipFeatureChoice() const
     return controller_.getSkipFeatureChoice();
 }
 
-std::int32_t PageEndInstallLogic::getRestoreResult() const
+RestoreResult PageEndInstallLogic::getRestoreResult() const
 {
     return controller_.getRestoreResult();
 }

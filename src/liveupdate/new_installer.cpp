@@ -72,7 +72,7 @@ bool prepareNewVersionDownload(LiveUpdateContext& context, const SharedString& t
     std::uint64_t size = 0;
     if (targetPath.isEmpty() || !getNewVersionInfo(context, url, size))
         return false;
-    context.buildPageSequenceForMode(kWizardModeNewVersionDownload);
+    context.buildPageSequenceForMode(kModeDownload);
     context.setNewVersionDownload(url, static_cast<std::uint32_t>(size), targetPath);
     return true;
 }

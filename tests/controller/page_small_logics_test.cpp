@@ -43,7 +43,7 @@ TEST_F(SmallPages, TheWelcomeChoiceAndWhatItOffers)
     const std::pair<WizardMode, int> choices[] = {{kModeInstall, 0}, {kModeUpdate, 3}, {kModeMaintenance, 1},
                                                   {kModeRepair, 1},  {kModeMaintenanceWithoutLog, 2}, {kModeRepairBroken, 4}};
     for (const auto& [mode, index] : choices)
-        EXPECT_EQ(PageWelcomeLogic(controller(), mode).getChoiceIndex(), index) << mode;
+        EXPECT_EQ(PageWelcomeLogic(controller(), mode).getChoiceIndex(), index) << wizardModeNumber(mode);
 
     const FeaturePtr maps = addFeature(u"Maps");
     PageWelcomeLogic logic(controller(), kModeMaintenance);

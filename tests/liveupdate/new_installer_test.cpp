@@ -157,7 +157,7 @@ TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
     EXPECT_FALSE(prepareNewVersionDownload(*context_, u""));
     EXPECT_TRUE(context_->builtModes.empty());
     EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
-    EXPECT_EQ(context_->builtModes, std::vector<std::int32_t>{8});
+    EXPECT_EQ(context_->builtModes, std::vector<WizardMode>{kModeDownload});
     EXPECT_EQ(context_->newUrl, u"http://127.0.0.1:8080/p/setup49.exe");
     EXPECT_EQ(context_->newSize, 9u);
     EXPECT_EQ(context_->newTarget, u"/Temp/setup49.exe");
