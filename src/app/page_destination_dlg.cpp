@@ -1,6 +1,7 @@
 #include "app/page_destination_dlg.h"
 
 #include "controller/installer_controller.h"
+#include "core/compact_path.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "ui/terminal_session.h"
@@ -17,6 +18,18 @@ PageDestinationDlg::PageDestinationDlg(TerminalSession& session, InstallerContro
     addContent<Label>(false, 1, translateText("Destination folder:"));
     folder_ = &addContent<Label>(false, 0);
     space_ = &addContent<Label>(false, 1);
+    folderWindow_ = createWindow(u"STATIC", u"", 0, getForegroundWindow());
+}
+
+PageDestinationDlg::~PageDestinationDlg()
+{
+    destroyWindow(folderWindow_);
+}
+
+void PageDestinationDlg::layout(int rows, int columns)
+{
+    WizardPage::layout(rows, columns);
+    setClientWidth(folderWindow_, folder_->rect().width * kTextPixelsPerChar);
 }
 
 void PageDestinationDlg::leaveLogic()
@@ -59,7 +72,8 @@ void PageDestinationDlg::storageChosen(int index)
 
 void PageDestinationDlg::showFolder()
 {
-    folder_->setText(controller().getDestinationFolder());
+    layout(session().rows(), session().columns());
+    folder_->setText(compactPath(folderWindow_, controller().getDestinationFolder(), true));
 }
 
 bool PageDestinationDlg::canGoNext() const

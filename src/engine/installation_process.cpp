@@ -382,7 +382,7 @@ std::shared_ptr<InstalledLog> InstallationProcess::getInstalledLog() const
 
 std::shared_ptr<LanguageTemplate> InstallationProcess::findLanguageTemplate(const Feature& feature) const
 {
-    return controller_.getLanguageTemplateMap().findTemplate(&feature);
+    return controller_.findLanguageTemplate(&feature);
 }
 
 SharedString InstallationProcess::getDestinationFolder() const

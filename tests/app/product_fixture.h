@@ -23,6 +23,7 @@
 #include "program_fixture.h"
 #include "support/device_fixture.h"
 #include "support/package_fixtures.h"
+#include "support/xlate_file.h"
 
 namespace druvex::test {
 
@@ -115,6 +116,22 @@ inline std::string licencedData(const std::vector<ProductFeature>& features, con
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
+// A custom action that holds the installation after its files are in place:
+// it tells so in a message box, then waits until the test puts \Temp\go.txt
+// on the device, so that a test sees the installation page mid-run and may
+// leave it there.
+inline const std::string kGateAction =
+    " <CustomActions>\n  <CustomAction Name=\"Gate\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+    "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
+    "ExecutionMask=\"15\" Command=\"gate.lua\" Param=\"\" PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+    "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"gate.lua\" Flags=\"0\" "
+    "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+    " <CustomActionsSequence>[INSTALL-REGISTRY]Gate;</CustomActionsSequence>\n";
+inline const char kGateScript[] = "function Main()\n"
+                           "  DQ_MessageBox('The files are in place.')\n"
+                           "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
+                           "end\n";
+
 // The archive entry of the feature's package: its path below "Feature"
 // (a sub-feature's name holds '/'), its Version, every '/' turned into '_'.
 inline std::string archiveName(const ProductFeature& feature)
@@ -167,6 +184,14 @@ protected:
         writeFileBytes(installer / "setup.dqres", buildArchive(entries));
         return installer / "FieldSetup.exe";
     }
+
+    // The package of the gate's script (kGateAction), as its entry.
+    EntrySource gateEntry()
+    {
+        return codedEntry(u"Gate__.lzma", kPayloadMethodLzma, packageOf({{"gate.lua", utf16leFromUtf8(kGateScript)}}));
+    }
+    // Lets the gate's script end.
+    void openGate() { device().writeFile("Temp/go.txt", "go"); }
 
     // A feature package of the files below "<TARGETDIR>".
     Bytes packageOf(const std::map<std::string, std::string>& files)
