@@ -2,6 +2,7 @@
 
 #include "controller/installer_controller.h"
 #include "core/compact_path.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "ui/terminal_session.h"
@@ -43,8 +44,9 @@ void PageDestinationDlg::onInitDialog()
     logic_.setSink(this);
     logic_.refreshStorages();
     std::vector<SharedString> names;
+    // Paths are shown as the device writes them to people, with backslashes (the root as "\").
     for (int index = 0; index < logic_.getStorageCount(); ++index)
-        names.push_back(logic_.getStorageName(index));
+        names.push_back(toBackslashes(logic_.getStorageName(index)));
     storages_->setItems(std::move(names));
     storages_->setEnabled(logic_.canChooseStorage() && logic_.getStorageCount() > 1);
     const int selected = logic_.findSelectedStorage();

@@ -264,7 +264,8 @@ void PageInstallationDlg::applyReports()
         phase_->setText(translateText("Paused."));
     if (state.havePercent)
         bar_->setPosition(state.percent);
-    bar_->setItemName(state.item);
+    // The items are mostly the files being written: paths, shown as the device writes them.
+    bar_->setItemName(toBackslashes(state.item));
     detail_->setText(state.range > 0 ? translateAndFormat2("{1} of {2}", formatByteSize(state.position << 10, 1, false),
                                                            formatByteSize(state.range << 10, 1, false))
                                      : SharedString());

@@ -71,7 +71,7 @@ private:
     bool readList(std::vector<RedistributablePtr>& list) const;
     // Runs the check script; false when it cannot run or answers no code.
     static bool check(InstallerController& controller, const Redistributable& item, RedistributableCheck& answer);
-    bool installOne(const Redistributable& item);
+    bool installOne(const Redistributable& item, RedistributableInstallObserver* observer);
     // With the lock held.
     RedistributablePtr findDefinition(const SharedString& name) const;
     const Answer* findAnswer(const SharedString& name) const;

@@ -8,9 +8,35 @@
 #include <memory>
 
 #include "core/file_handle_table.h"
+#include "platform/store_space.h"
 #include "platform/win_error.h"
 
 namespace druvex {
+
+namespace {
+
+// Grows the file from `length` to `size`; a store with a stated free space
+// refuses what does not fit.
+bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
+{
+    std::unique_lock<std::mutex> lock;
+    if (file.space) {
+        lock = std::unique_lock(file.space->writeLock());
+        if (!file.space->canGrow(size - length)) {
+            setLastError(kErrorDiskFull);
+            return false;
+        }
+    }
+    if (::ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
+        setLastError(errorFromErrno(errno));
+        return false;
+    }
+    if (file.space)
+        file.space->grew(size - length);
+    return true;
+}
+
+}  // namespace
 
 bool MappedFile::open(std::u16string_view path, bool create, bool writable, std::uint64_t size)
 {
@@ -31,8 +57,7 @@ bool MappedFile::open(std::u16string_view path, bool create, bool writable, std:
     if (writable && size > length) {
         // The device grows the file to the mapping's size; touching a page
         // past the end of a host file would fault instead.
-        if (::ftruncate(file->fd, static_cast<off_t>(size)) != 0) {
-            setLastError(errorFromErrno(errno));
+        if (!growTo(*file, length, size)) {
             close();
             return false;
         }

@@ -198,6 +198,7 @@ void InstallationProcess::run()
             packageInstaller_->cancel();
         packageInstaller_.reset();
     }
+    discardArrivedPackages();
     pendingPackages_.store(0);
 
     if (succeeded) {
@@ -242,8 +243,17 @@ void InstallationProcess::endFailed(bool canceled)
         controller_.setResult(kResultCanceled);
     else if (controller_.getResult() == kResultCompleted || controller_.getResult() == kResultCompletedUnchanged)
         controller_.setResult(kResultFailed);
-    if (!journal_ || !journal_->hasChanges())
+    // What the redistributables' own installers did is theirs: no rollback
+    // reaches it, and the log says so rather than promise a device as before.
+    SharedString notUndone;
+    for (const SharedString& name : redistributablesRun_)
+        notUndone += (notUndone.isEmpty() ? u"" : u", ") + name;
+    // Said as information: the reason the run failed stays the last error, which a silent run reports.
+    if (!journal_ || !journal_->hasChanges()) {
+        if (!notUndone.isEmpty())
+            logInfo((u"What the installers of the redistributables " + notUndone + u" changed stays").view());
         return;
+    }
 
     bool rollBack = true;
     if (!abandoned_.load() && listener_)
@@ -260,11 +270,36 @@ void InstallationProcess::endFailed(bool canceled)
         listener_->onRollbackBegin(0, 0);
     logInfo(u"Rolling back the installation");
     const bool complete = journal_->undo();
-    controller_.setResult(complete ? kResultRolledBack : kResultRollbackIncomplete);
-    if (complete)
+    controller_.setResult(complete && notUndone.isEmpty() ? kResultRolledBack : kResultRollbackIncomplete);
+    if (complete && notUndone.isEmpty())
         logInfo(u"Rollback done: the target is as it was before the installation");
-    else
+    else if (complete)
+        logError((u"Rollback done, except for what the installers of the redistributables " + notUndone +
+                  u" changed: no rollback undoes that")
+                     .view());
+    else if (notUndone.isEmpty())
         logError(u"Rollback incomplete: some changes could not be undone");
+    else
+        logError((u"Rollback incomplete: some changes could not be undone, nor what the installers of the "
+                  u"redistributables " + notUndone + u" changed")
+                     .view());
+}
+
+void InstallationProcess::discardArrivedPackages()
+{
+    std::deque<QueuedPackage> left;
+    {
+        std::lock_guard lock(queueMutex_);
+        left.swap(queue_);
+    }
+    // The downloads wrote past the journal, so a rollback would not know them.
+    const std::shared_ptr<HalAccess> host = controller_.getHalOut();
+    for (const QueuedPackage& package : left) {
+        logInfo((u"The downloaded package " + package.path + u" was not unpacked and is deleted").view());
+        host->deleteFile(package.path);
+    }
+    if (!packagesFolder_.isEmpty())
+        host->removeDirectory(packagesFolder_);
 }
 
 // --- What the feature node writer asks ------------------------------------------

@@ -126,6 +126,7 @@ public:
 
     // --- The redistributables step and the removers' waits ----------------
     void onRedistributableStart(const SharedString& displayName, int index, int count) override;
+    void onRedistributableInstallerRun(const SharedString& displayName) override;
     // The run was canceled: a remover is left to itself.
     bool shouldStopWaiting() override;
 
@@ -190,6 +191,9 @@ private:
     // A run whose rollback was declined: the installed log then tells what
     // stands (the features removed are gone, those installed are there).
     void writeInstalledLogOfWhatStands();
+    // The packages that downloads handed over and no feature took (the run
+    // ended first) are deleted, and the packages folder goes when empty.
+    void discardArrivedPackages();
     // After a failure or a cancel: asks whether to roll back and does it.
     void endFailed(bool canceled);
     bool isCanceled();
@@ -223,6 +227,8 @@ private:
     std::vector<FeaturePtr> installedRecords_;
     // The installed features the run removed.
     std::vector<FeaturePtr> removedRecords_;
+    // The redistributables whose own installers ran: a rollback cannot undo them.
+    std::vector<SharedString> redistributablesRun_;
     bool changedSomething_ = false;
 
     std::atomic<std::uint64_t> totalBytes_{0};

@@ -246,6 +246,11 @@ void InstallationProcess::onRedistributableStart(const SharedString& displayName
     listener_->onProgressPosition(displayName, static_cast<std::uint64_t>(index));
 }
 
+void InstallationProcess::onRedistributableInstallerRun(const SharedString& displayName)
+{
+    redistributablesRun_.push_back(displayName);
+}
+
 bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
 {
     if (listener_)

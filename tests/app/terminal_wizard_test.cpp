@@ -198,7 +198,7 @@ TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
     // The run stops at the gate with its files in place; the page behind
     // shows how far it came.
     ASSERT_TRUE(reach(*session, "The files are in place.", "7-installation")) << session->lastScreen();
-    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files/FieldDemo/",
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files\\FieldDemo\\",
                                                         "%", " kB of 435.0 kB", "The files are in place."}))
         << session->lastScreen();
     EXPECT_EQ(session->lastScreen().find("]   0%"), std::string::npos) << session->lastScreen();
