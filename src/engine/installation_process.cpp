@@ -13,9 +13,11 @@
 #include "data/installed_log.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
+#include "fileutil/file_util.h"
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "payload/lzma_decode_ahead.h"
 
 namespace druvex {
 
@@ -78,6 +80,9 @@ void InstallationProcess::pause()
         return;
     runState_ = kRunStatePaused;
     fastState_.store(kRunStatePaused);
+    std::lock_guard aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->pause();
 }
 
 void InstallationProcess::resume()
@@ -88,6 +93,9 @@ void InstallationProcess::resume()
     runState_ = kRunStateRunning;
     fastState_.store(kRunStateRunning);
     runChanged_.notify_all();
+    std::lock_guard aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->resume();
 }
 
 void InstallationProcess::cancel()
@@ -101,6 +109,11 @@ void InstallationProcess::cancel()
         runChanged_.notify_all();
     }
     controller_.getRedistributables().cancelInstall();
+    {
+        std::lock_guard lock(aheadMutex_);
+        if (decodeAhead_)
+            decodeAhead_->stop();
+    }
     {
         std::lock_guard lock(installerMutex_);
         if (packageInstaller_)
@@ -319,7 +332,7 @@ bool InstallationProcess::processQueuedRequests()
             queue_.pop_front();
         }
         const FeatureOutcome outcome = installFeature(request.feature, true, request.path);
-        halOut_->inner().deleteFile(request.path);
+        deleteFileOrLog(halOut_->inner(), request.path);
         pendingPackages_.fetch_sub(1);
         if (outcome == FeatureOutcome::Failed)
             return false;

@@ -17,6 +17,8 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "controller/installation_run.h"
@@ -37,7 +39,9 @@ class InstallationProcessListener;
 class InstalledLog;
 class InstallerController;
 class JournalingHal;
+class LzmaDecodeAhead;
 class PackageNodeWriter;
+class PayloadSink;
 class PackageUnpacker;
 class PayloadArchive;
 class RollbackJournal;
@@ -169,6 +173,13 @@ private:
     bool removeInstalledFeature(const Feature& record);
     bool installFeatures(const std::vector<FeaturePtr>& features);
     bool waitForDownloads();
+    // The LZMA decoding of the features' packages, in the order given, on
+    // the other cores while this thread writes (nothing with one core).
+    void startDecodingAhead(const std::vector<FeaturePtr>& features);
+    void endDecodingAhead();
+    // The feature's package from its decoder ahead, as extractPackage would
+    // have decoded it; empty when it has none (any more).
+    std::optional<bool> takeDecodedAhead(const Feature& feature, PayloadSink& sink);
     FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
     bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker,
                         PackageNodeWriter& writer);
@@ -238,6 +249,12 @@ private:
     std::uint64_t runStartMs_ = 0;
     std::uint32_t lastRemainingSeconds_ = 0;
     bool hostEndsProcesses_ = true;
+
+    // Set and reset on the installation thread; the lock lets pause, resume
+    // and cancel reach it.
+    std::mutex aheadMutex_;
+    std::unique_ptr<LzmaDecodeAhead> decodeAhead_;
+    std::unordered_map<const Feature*, std::size_t> aheadStreams_;
 
     // Set and reset on the installation thread; the lock lets cancel reach it.
     std::mutex installerMutex_;

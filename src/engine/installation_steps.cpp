@@ -388,6 +388,11 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
             packageInstaller_->start(listener_);
         }
     }
+    startDecodingAhead(local);
+    struct DecodersEnd {
+        InstallationProcess& process;
+        ~DecodersEnd() { process.endDecodingAhead(); }
+    } decodersEnd{*this};
     for (const FeaturePtr& feature : local) {
         if (isCanceled())
             return false;
@@ -396,6 +401,7 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
         if (outcome == FeatureOutcome::Failed)
             return false;
     }
+    endDecodingAhead();
     return waitForDownloads();
 }
 
@@ -428,6 +434,8 @@ bool InstallationProcess::extractPackage(const Feature& feature, const SharedStr
 {
     if (!downloadedPath.isEmpty())
         return decodePackageFile(halOut_, downloadedPath, unpacker);
+    if (const std::optional<bool> decoded = takeDecodedAhead(feature, unpacker))
+        return *decoded;
     std::vector<PackageSource> sources;
     if (!controller_.getPackageSources().equalRange(feature, sources)) {
         logError((u"The package of " + feature.getName() + u" has no source").view());
@@ -651,9 +659,10 @@ bool InstallationProcess::runUninstallation()
     // bulletin with them.
     journal_->commit();
     controller_.deleteLastBulletin();
-    halOut_->inner().removeDirectory(dataFolder);
+    // A folder that still holds something (the user's own files) stays.
+    removeDirectoryOrLog(halOut_->inner(), dataFolder);
     if (!destination.isEmpty())
-        halOut_->inner().removeDirectory(destination);
+        removeDirectoryOrLog(halOut_->inner(), destination);
     return true;
 }
 
