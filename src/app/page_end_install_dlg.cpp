@@ -15,7 +15,7 @@
 
 namespace druvex {
 
-SharedString endPageText(WizardMode mode, std::int32_t result, const SharedString& program)
+SharedString endPageText(WizardMode mode, InstallResult result, const SharedString& program)
 {
     switch (result) {
     case kResultCompleted:
@@ -76,7 +76,7 @@ void PageEndInstallDlg::onInitDialog()
     WizardPage::onInitDialog();
     logic_.setSink(this);
     WizardMode mode = kModeNone;
-    std::int32_t result = kResultCompleted;
+    InstallResult result = kResultCompleted;
     logic_.getModeAndResult(mode, result);
     result_->setText(endPageText(mode, result, controller().getInstallData().settings().getProgramName()));
     logPrintf(u"The end page shows mode %d result %d", mode, result);
@@ -127,7 +127,7 @@ void PageEndInstallDlg::finishRun(bool postRoutinesOk)
         return;
     }
     WizardMode mode = kModeNone;
-    std::int32_t result = kResultCompleted;
+    InstallResult result = kResultCompleted;
     logic_.getModeAndResult(mode, result);
     if (mode == kModeDownload && (result == kResultCompleted || result == kResultCompletedUnchanged)) {
         // The downloaded installer takes over from this one.

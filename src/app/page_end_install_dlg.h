@@ -45,6 +45,6 @@ private:
 };
 
 // What the end page says of a run of `mode` that ended with `result`.
-SharedString endPageText(WizardMode mode, std::int32_t result, const SharedString& program);
+SharedString endPageText(WizardMode mode, InstallResult result, const SharedString& program);
 
 }  // namespace druvex

@@ -54,7 +54,7 @@ bool PageNewVersionDlg::confirmNext()
 bool PageNewVersionDlg::prepareDownload()
 {
     SharedString target;
-    const int room = findNewInstallerTarget(controller(), target);
+    const SaveSpace room = findNewInstallerTarget(controller(), target);
     // Shown to the person as the device writes paths.
     const SharedString folder = toBackslashes(getParentFolder(target));
     SharedString question;
@@ -72,7 +72,7 @@ bool PageNewVersionDlg::prepareDownload()
         break;
     default: {
         const SharedString text =
-            room < 0 ? translateText("The new version is no longer offered.")
+            room == kSaveSpaceNoOffer ? translateText("The new version is no longer offered.")
             : room == kSaveSpaceNotWritable
                 ? formatTranslated("The new installer cannot be saved: {1} cannot be written.", folder)
                 : translateText("There is not enough free space on the device to save the new installer.");

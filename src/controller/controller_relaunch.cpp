@@ -104,37 +104,37 @@ bool InstallerController::buildEmptyInstallerCommandLine(std::uint32_t handle, S
     return true;
 }
 
-int InstallerController::checkAdministrativeRights(SharedString& owner) const
+RightsCheck InstallerController::checkAdministrativeRights(SharedString& owner) const
 {
     if (options_.configMode == kConfigModeMake)
-        return 0;
+        return kRightsNoObstacle;
     if (options_.createBackup && options_.updateMode != kUpdateModeNewVersion)
-        return 0;
+        return kRightsNoObstacle;
     const bool silentUntethered = options_.silent && !tethered_;
     const bool desktopOnlyBuild = (buildConfiguration_->getTargetPlatformMask() & ~kDesktopPlatformsMask) == 0;
     if (!isDesktopTarget() && !desktopOnlyBuild && !silentUntethered)
-        return 0;
+        return kRightsNoObstacle;
 
     const bool forEveryone = installData_->settings().getRequireAdminRights() ||
                              (options_.configMode == kConfigModeUse && previousSettingsLoaded_ &&
                               previousSettings_->getIsForAnyone());
     if (forEveryone && !administratorRights_)
-        return 2;
+        return kRightsAdministratorNeeded;
 
     std::vector<std::uint8_t> bytes;
     InstalledLog installed;
     if (!readFileToBuffer(*targetHost_, bytes, joinPath(getProductDataFolder(), SharedString(kInstalledLogName))) ||
         !installed.loadFromBuffer(bytes.data(), bytes.size()))
-        return 0;
+        return kRightsNoObstacle;
     if (installed.isInstalledForAllUsers())
-        return !administratorRights_ && silentUntethered ? 2 : 0;
+        return !administratorRights_ && silentUntethered ? kRightsAdministratorNeeded : kRightsNoObstacle;
     // A log that names no owner was written for nobody in particular: it
     // keeps no user from updating the program.
     const SharedString& installedOwner = installed.getOwner();
     if (installedOwner.isEmpty() || equalsNoCase(installedOwner.view(), activeDeviceConfig()->userName.view()))
-        return 0;
+        return kRightsNoObstacle;
     owner = installedOwner;
-    return 1;
+    return kRightsOtherOwner;
 }
 
 bool InstallerController::saveSettingsForRelaunch()

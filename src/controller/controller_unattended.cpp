@@ -36,11 +36,11 @@ bool InstallerController::runUnattended()
     clearLastLoggedError();
 
     SharedString owner;
-    const int rights = checkAdministrativeRights(owner);
-    if (rights == 1 || rights == 2) {
+    const RightsCheck rights = checkAdministrativeRights(owner);
+    if (rights == kRightsOtherOwner || rights == kRightsAdministratorNeeded) {
         std::fputs("Error - The installation requires administrative rights\n", stdout);
         std::fflush(stdout);
-        if (rights == 1)
+        if (rights == kRightsOtherOwner)
             logError(SharedString(u"The program is installed for the user ") + owner);
         else
             logError(u"The installation requires administrative rights");

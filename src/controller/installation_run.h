@@ -16,12 +16,14 @@ class InstallationProcessListener;
 class RunController;
 class PayloadArchive;
 
-// Run states.
-constexpr std::int32_t kRunStateIdle = 0;
-constexpr std::int32_t kRunStateRunning = 1;
-constexpr std::int32_t kRunStatePaused = 2;
-constexpr std::int32_t kRunStateCanceled = 3;
-constexpr std::int32_t kRunStateFinished = 4;
+enum class RunState : std::int32_t {
+    kRunStateIdle = 0,
+    kRunStateRunning = 1,
+    kRunStatePaused = 2,
+    kRunStateCanceled = 3,
+    kRunStateFinished = 4,
+};
+using enum RunState;
 
 class InstallationRun {
 public:
@@ -35,7 +37,7 @@ public:
     // The run ends as canceled, after a rollback when the listener agrees.
     // Any thread.
     virtual void cancel() = 0;
-    virtual std::int32_t getRunState() const = 0;
+    virtual RunState getRunState() const = 0;
     // Packages still to be downloaded or unpacked.
     virtual bool hasPendingPackages() const = 0;
     // The bytes the run writes.

@@ -184,7 +184,7 @@ void InstallerController::setCustomActionHooks(std::shared_ptr<CustomActionHooks
 
 void InstallerController::setRestoreDone()
 {
-    std::int32_t expected = kRestoreNone;
+    RestoreResult expected = kRestoreNone;
     restoreResult_.compare_exchange_strong(expected, kRestoreDone);
 }
 

@@ -21,6 +21,7 @@
 #include "controller/application_services.h"
 #include "controller/feature_selection.h"
 #include "controller/earlier_installations.h"
+#include "controller/install_result.h"
 #include "controller/installed_product_registry.h"
 #include "controller/installer_ui_callback.h"
 #include "controller/language_file_manager.h"
@@ -59,6 +60,16 @@ class UpdatePatcher;
 class WebDownloader;
 class WStringMultimap;
 
+// What the administrative-rights check finds in the way of installing.
+enum class RightsCheck : std::int32_t {
+    kRightsNoObstacle = 0,
+    // The program is installed for another user.
+    kRightsOtherOwner = 1,
+    // Administrator rights are needed and the process has none.
+    kRightsAdministratorNeeded = 2,
+};
+using enum RightsCheck;
+
 class InstallerController final : public PageSequenceController,
                                   public InstalledProductsController,
                                   public DestinationContext,
@@ -85,6 +96,9 @@ public:
     // The process runs with administrator rights (the device profile says).
     bool hasAdministratorRights() const override { return administratorRights_; }
 
+    // The hosts by their short names: "in" is the source host, the machine
+    // that runs the installer ("InAdmin" the same with administrator rights);
+    // "out" is the target host, the machine being installed.
     std::shared_ptr<HalAccess> getHalIn() override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalIn() const override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalInAdmin() override { return sourceHostAdmin_; }
@@ -222,7 +236,7 @@ public:
     void setRestore(bool restore) { restore_ = restore; }
     const SharedString& getBackupPath() const override { return backupPath_; }
     void setBackupPath(const SharedString& path) override { backupPath_ = path; }
-    std::int32_t getRestoreResult() const override { return restoreResult_.load(); }
+    RestoreResult getRestoreResult() const override { return restoreResult_.load(); }
     // A failed restore step: 1, whatever came before.
     void setRestoreFailed() override { restoreResult_.store(kRestoreFailed); }
     // 2, unless a step failed (or it is done already).
@@ -355,7 +369,7 @@ public:
     // The program file's folder.
     SharedString installerFolder() const override;
     std::shared_ptr<Feature> findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override;
-    void buildPageSequenceForMode(std::int32_t mode) override { pageSequence_->buildForMode(mode); }
+    void buildPageSequenceForMode(WizardMode mode) override { pageSequence_->buildForMode(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override;
 
     // --- Mode selection, feature changes, uninstall launchers --------------
@@ -446,10 +460,9 @@ public:
     // The child command line of the program file as an empty installer
     // waiting on `handle`; false when the program file is not known.
     bool buildEmptyInstallerCommandLine(std::uint32_t handle, SharedString& commandLine) const;
-    // What stands in the way of installing: 0 nothing; 2 administrator rights
-    // are needed and missing; 1 the program is installed for another user,
-    // whose name goes to `owner`.
-    int checkAdministrativeRights(SharedString& owner) const;
+    // What stands in the way of installing; with kRightsOtherOwner the other
+    // user's name goes to `owner`.
+    RightsCheck checkAdministrativeRights(SharedString& owner) const;
     // Collects the wizard state and writes "PreviousSettings.xml" into the
     // local product data folder (made as needed), then the last bulletin.
     // False when either cannot be written: the run must not relaunch then.
@@ -669,7 +682,7 @@ private:
     std::int32_t reselectedFeatureCount_ = 0;
     bool restore_ = false;
     SharedString backupPath_;
-    std::atomic<std::int32_t> restoreResult_{kRestoreNone};
+    std::atomic<RestoreResult> restoreResult_{kRestoreNone};
     bool installOnFeatureSelection_ = true;
     std::atomic<std::int32_t> redistLastError_{0};
     SharedString launchProgramOverride_;

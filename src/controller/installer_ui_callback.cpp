@@ -56,7 +56,7 @@ SharedString decimal(std::int32_t value)
 
 InstallerUiCallback::~InstallerUiCallback() = default;
 
-void InstallerUiCallback::showMessage(const SharedString& text, int severity, int)
+void InstallerUiCallback::showMessage(const SharedString& text, MessageSeverity severity, int)
 {
     if (severity == kMessageError)
         logError(text.view());

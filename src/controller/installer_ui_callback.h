@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "data/wizard_ids.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -25,25 +26,34 @@ public:
     // The translated "{1} Installer" with the program's name; with
     // `preferShortName` its short name where the screen is small.
     virtual SharedString getInstallerTitle(bool preferShortName) const = 0;
-    // The run's wizard mode (0 before one is chosen): the questions about a
-    // failed run name what it was doing.
-    virtual std::int32_t getWizardMode() { return 0; }
+    // The run's wizard mode (kModeNone before one is chosen): the questions
+    // about a failed run name what it was doing.
+    virtual WizardMode getWizardMode() { return kModeNone; }
 };
 
 // Severities of showMessage.
-constexpr int kMessageInformation = 0;
-constexpr int kMessageWarning = 1;
-constexpr int kMessageError = 2;
+enum class MessageSeverity : std::int32_t {
+    kMessageInformation = 0,
+    kMessageWarning = 1,
+    kMessageError = 2,
+};
+using enum MessageSeverity;
 
 // The answers of askFileExists: what to do with a file that exists.
-constexpr int kFileExistsSkip = 0;
-constexpr int kFileExistsOverwrite = 1;
-constexpr int kFileExistsRename = 2;
+enum class FileExistsAnswer : std::int32_t {
+    kFileExistsSkip = 0,
+    kFileExistsOverwrite = 1,
+    kFileExistsRename = 2,
+};
+using enum FileExistsAnswer;
 
 // The answers of showLockedFiles.
-constexpr int kLockedFilesIgnore = 0;
-constexpr int kLockedFilesRetry = 1;
-constexpr int kLockedFilesExit = 2;
+enum class LockedFilesAnswer : std::int32_t {
+    kLockedFilesIgnore = 0,
+    kLockedFilesRetry = 1,
+    kLockedFilesExit = 2,
+};
+using enum LockedFilesAnswer;
 
 class InstallerUiCallback {
 public:
@@ -77,7 +87,7 @@ public:
     virtual int reportNewInstallerReleased() = 0;
     // `file` exists: kFileExistsSkip, kFileExistsOverwrite or kFileExistsRename,
     // and whether the answer applies to all further files.
-    virtual int askFileExists(const SharedString& file, bool& applyToAll) = 0;
+    virtual FileExistsAnswer askFileExists(const SharedString& file, bool& applyToAll) = 0;
     // Stop the licence download in progress? yes: stop.
     virtual int askStopEulaDownload() = 0;
     // Downloading `featureName` failed; yes: try again, no: abort the installation.
@@ -100,14 +110,14 @@ public:
     virtual int askRollback() = 0;
     // The processes hold files the installation must replace:
     // kLockedFilesIgnore, kLockedFilesRetry or kLockedFilesExit.
-    virtual int showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) = 0;
+    virtual LockedFilesAnswer showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) = 0;
     // A reboot is needed to complete the installation (or the uninstallation);
     // yes: reboot now.
     virtual int reportRebootNeeded() = 0;
     // Shows `text` at kMessageInformation, kMessageWarning or kMessageError.
     // Here: an error line of the log for an error, else an information line;
     // `flag` is not used.
-    virtual void showMessage(const SharedString& text, int severity, int flag);
+    virtual void showMessage(const SharedString& text, MessageSeverity severity, int flag);
     // No device was found; yes: install the desktop version.
     virtual int askInstallPcVersion() = 0;
 

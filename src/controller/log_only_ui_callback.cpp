@@ -69,7 +69,7 @@ int LogOnlyUiCallback::reportNewInstallerReleased()
     return 1;
 }
 
-int LogOnlyUiCallback::askFileExists(const SharedString&, bool& applyToAll)
+FileExistsAnswer LogOnlyUiCallback::askFileExists(const SharedString&, bool& applyToAll)
 {
     applyToAll = true;
     return kFileExistsSkip;
@@ -128,7 +128,7 @@ int LogOnlyUiCallback::askRollback()
     return 1;
 }
 
-int LogOnlyUiCallback::showLockedFiles(const std::vector<LockingProcess>&, int)
+LockedFilesAnswer LogOnlyUiCallback::showLockedFiles(const std::vector<LockingProcess>&, int)
 {
     logInfo(u"System reboot is required to finalize the installation.");
     return kLockedFilesIgnore;

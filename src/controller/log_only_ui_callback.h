@@ -23,7 +23,7 @@ public:
     int askInstallRevision(const SharedString& revision) override;
     int reportNewerRevisionInstalled(const SharedString& revision) override;
     int reportNewInstallerReleased() override;
-    int askFileExists(const SharedString& file, bool& applyToAll) override;
+    FileExistsAnswer askFileExists(const SharedString& file, bool& applyToAll) override;
     int askStopEulaDownload() override;
     int askRetryFeatureDownload(const SharedString& featureName, int reserved) override;
     int reportInstallToDestinationError() override;
@@ -33,7 +33,7 @@ public:
     int reportUninstallError() override;
     int reportUninstallDeviceError() override;
     int askRollback() override;
-    int showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) override;
+    LockedFilesAnswer showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) override;
     int reportRebootNeeded() override;
     int askInstallPcVersion() override;
 };

@@ -1,8 +1,8 @@
-// PageDestination2Logic: the logic of the destination page of desktop
-// targets (id 8): the folder the program goes to, by default the program
-// files folder with the program's folder name. It has no window here. The
-// folder chosen is kept for the whole process, so that the page shows it
-// again and a later run in the same process takes it.
+// PageDestination2Logic: the logic of the desktop targets' destination page
+// (id 8): the folder the program goes to, by default the program files folder
+// with the program's folder name. It has no window here. The folder chosen is
+// kept for the whole process, so that the page shows it again and a later run
+// in the same process takes it.
 #pragma once
 
 #include <memory>

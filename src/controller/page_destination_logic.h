@@ -29,9 +29,12 @@ public:
 };
 
 // The states of the space computation.
-constexpr std::uint32_t kSpaceNotStarted = 0;
-constexpr std::uint32_t kSpaceRunning = 1;
-constexpr std::uint32_t kSpaceDone = 2;
+enum class SpaceComputation : std::uint32_t {
+    kSpaceNotStarted = 0,
+    kSpaceRunning = 1,
+    kSpaceDone = 2,
+};
+using enum SpaceComputation;
 
 class PageDestinationLogic final : public PageFeatureLogicBase {
 public:
@@ -71,7 +74,7 @@ public:
     bool selectStorage(int index);
     // Starts the space computation anew (a running one is stopped first).
     void startSpaceComputation();
-    std::uint32_t getSpaceComputationState() const { return state_.load(); }
+    SpaceComputation getSpaceComputationState() const { return state_.load(); }
     // The free space where the destination folder lies, plus what the old
     // installation gives back; 0 when the host cannot tell.
     std::uint64_t getAvailableSpace() const;
@@ -102,7 +105,7 @@ private:
     std::vector<SharedString> names_;
     std::vector<SharedString> paths_;
     std::atomic<bool> stop_{false};
-    std::atomic<std::uint32_t> state_{kSpaceNotStarted};
+    std::atomic<SpaceComputation> state_{kSpaceNotStarted};
     WorkerThread thread_;
 };
 

@@ -51,7 +51,7 @@ bool PageEndInstallLogic::runUnattended()
     return false;
 }
 
-void PageEndInstallLogic::getModeAndResult(WizardMode& mode, std::int32_t& result) const
+void PageEndInstallLogic::getModeAndResult(WizardMode& mode, InstallResult& result) const
 {
     mode = controller_.getPageSequence().getMode();
     result = controller_.getResult();
@@ -62,7 +62,7 @@ bool PageEndInstallLogic::getSkipFeatureChoice() const
     return controller_.getSkipFeatureChoice();
 }
 
-std::int32_t PageEndInstallLogic::getRestoreResult() const
+RestoreResult PageEndInstallLogic::getRestoreResult() const
 {
     return controller_.getRestoreResult();
 }

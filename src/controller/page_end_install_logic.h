@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "controller/custom_action_hooks.h"
+#include "controller/install_result.h"
 #include "controller/page_logic.h"
 #include "controller/page_sink_slot.h"
 #include "core/thread_utils.h"
@@ -48,9 +49,9 @@ public:
     // installed, but a silent run must not report the restore as done.
     bool runUnattended() override;
 
-    void getModeAndResult(WizardMode& mode, std::int32_t& result) const;
+    void getModeAndResult(WizardMode& mode, InstallResult& result) const;
     bool getSkipFeatureChoice() const;
-    std::int32_t getRestoreResult() const;
+    RestoreResult getRestoreResult() const;
     // The "POST-EXIT" thread has been started (it may have ended since).
     bool isPostExitHookRunning() const { return started_; }
     // Scripts print to standard output: what they printed is pushed out.

@@ -109,7 +109,7 @@ bool PageInstallationLogic::chooseNewInstallerTarget()
         return true;
     // A run that was a download from its start (update_mode newversion)
     // has had no page to choose the place: the first with room is taken.
-    const int room = findNewInstallerTarget(controller_, target);
+    const SaveSpace room = findNewInstallerTarget(controller_, target);
     if (room < kSaveSpaceTight || !getNewVersionInfo(controller_, url, size)) {
         logError(SharedString().format(u"No folder has room for the new installer (answer %d)", room).view());
         return false;

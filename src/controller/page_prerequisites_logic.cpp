@@ -131,7 +131,7 @@ bool removeThroughInstallationRun(InstallerController& controller)
 
 }  // namespace
 
-int evaluateInstalledState(const InstalledStateFacts& facts)
+PreviousInstallation evaluateInstalledState(const InstalledStateFacts& facts)
 {
     if (facts.oldProduct)
         return facts.removableHere && facts.relation == 1 ? kPreviousInstallationRemovable
@@ -608,7 +608,7 @@ bool PagePrerequisitesLogic::runUnattended()
 bool PagePrerequisitesLogic::checkPreviousInstallations()
 {
     SharedString owner;
-    if (controller_.checkAdministrativeRights(owner) != 0)
+    if (controller_.checkAdministrativeRights(owner) != kRightsNoObstacle)
         return true;
     const std::vector<std::shared_ptr<UninstallLauncher>>& launchers = controller_.getUninstallLaunchers();
     if (launchers.empty())

@@ -39,15 +39,18 @@ using VersionWords = std::array<std::int32_t, 4>;
 
 // The answers of evaluateInstalledState: what an earlier installation asks of
 // this run before it may go on.
-constexpr int kPreviousInstallationNone = 0;
-// A newer version is installed: going on downgrades it.
-constexpr int kPreviousInstallationNewer = 1;
-// The installed program must be uninstalled by hand first.
-constexpr int kPreviousInstallationUninstallFirst = 2;
-// Another program stands in the way; this installer can remove it.
-constexpr int kPreviousInstallationRemovable = 3;
-// Another program stands in the way and must be uninstalled by hand.
-constexpr int kPreviousInstallationOtherProgram = 4;
+enum class PreviousInstallation : std::int32_t {
+    kPreviousInstallationNone = 0,
+    // A newer version is installed: going on downgrades it.
+    kPreviousInstallationNewer = 1,
+    // The installed program must be uninstalled by hand first.
+    kPreviousInstallationUninstallFirst = 2,
+    // Another program stands in the way; this installer can remove it.
+    kPreviousInstallationRemovable = 3,
+    // Another program stands in the way and must be uninstalled by hand.
+    kPreviousInstallationOtherProgram = 4,
+};
+using enum PreviousInstallation;
 
 // What the code of an earlier installation is derived from.
 struct InstalledStateFacts {
@@ -59,11 +62,11 @@ struct InstalledStateFacts {
     // How far this installer can handle the installed one: the uninstall
     // compatibility (1 it can, 3 the installed log needs a newer installer).
     std::int32_t relation = 1;
-    std::int32_t mode = 0;
+    WizardMode mode = kModeNone;
     // 0 nothing installed of this program, 1 a newer version, 2 an older one.
     std::int32_t previousKind = 0;
 };
-int evaluateInstalledState(const InstalledStateFacts& facts);
+PreviousInstallation evaluateInstalledState(const InstalledStateFacts& facts);
 
 // The scheme and host part of the update server's address, which the
 // connection check tries ("http://h:8080/a/b.xml" gives "http://h:8080");

@@ -144,7 +144,7 @@ bool PageWelcomeLogic::validateBackup()
     if (!controller_.isRestore())
         return true;
     const std::shared_ptr<FullBackupReader>& reader = controller_.getFullBackupReader();
-    const std::int32_t code = reader ? reader->readBackupInfo(controller_.getBackupPath()) : kBackupNotValid;
+    const BackupCheck code = reader ? reader->readBackupInfo(controller_.getBackupPath()) : kBackupNotValid;
     InstallerUiCallback& ui = *controller_.getUiCallback();
     switch (code) {
     case kBackupValid:

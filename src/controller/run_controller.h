@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app_base/target_platform.h"
+#include "controller/install_result.h"
 #include "controller/wizard_pages.h"
 #include "data/eula_record.h"
 #include "host/script_host_services.h"
@@ -37,27 +38,8 @@ class VersionNumber;
 class WStringMultimap;
 struct InstallerOptions;
 
-// The outcome of a run, as the end page reports it.
-using InstallResult = std::int32_t;
-constexpr InstallResult kResultCompleted = 0;
-constexpr InstallResult kResultFailed = 1;
-// Completed without changing anything.
-constexpr InstallResult kResultCompletedUnchanged = 2;
-constexpr InstallResult kResultCanceled = 3;
-// The run failed or was canceled, and its rollback undid every change it had
-// made on the target: the target is as it was before the run.
-constexpr InstallResult kResultRolledBack = 4;
-// The run failed or was canceled, and its rollback could not undo every
-// change: the target holds a mix of the old and the new state.
-constexpr InstallResult kResultRollbackIncomplete = 5;
-
 // The installer's own version, against which installed logs are compared.
 inline constexpr char16_t kInstallerVersion[] = u"5.1";
-
-// The restore result.
-constexpr std::int32_t kRestoreNone = 0;
-constexpr std::int32_t kRestoreFailed = 1;
-constexpr std::int32_t kRestoreDone = 2;
 
 // A run downloads packages and runs the features' scripts with the controller
 // as their context.

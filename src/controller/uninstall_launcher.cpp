@@ -62,12 +62,12 @@ std::shared_ptr<EarlierInstallations> makeNoEarlierInstallations()
 
 UninstallLauncher::~UninstallLauncher() = default;
 
-int UninstallLauncher::runAfterFailedStart(UninstallCancelCallback*)
+UninstallOutcome UninstallLauncher::runAfterFailedStart(UninstallCancelCallback*)
 {
     return kUninstallNotStarted;
 }
 
-int UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
+UninstallOutcome UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
                                     UninstallCancelCallback* cancel)
 {
     ProcessInformation process;
@@ -77,7 +77,7 @@ int UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program
     }
     logInfo(SharedString(u"Started ") + program + u" " + arguments);
 
-    int answer = kUninstallEnded;
+    UninstallOutcome answer = kUninstallEnded;
     for (;;) {
         const std::uint32_t waited = waitForProcess(process.process, kUninstallWaitStepMs);
         if (waited == kWaitTimeout) {
@@ -133,7 +133,7 @@ SharedString FeatureUninstallLauncher::getArguments() const
     return SharedString(u"dont_check_unique_instance uninstall_feature ") + commandLineWord(featureName_);
 }
 
-int FeatureUninstallLauncher::run(UninstallCancelCallback* cancel)
+UninstallOutcome FeatureUninstallLauncher::run(UninstallCancelCallback* cancel)
 {
     const SharedString program = getProgram();
     if (program.isEmpty()) {
@@ -155,7 +155,7 @@ SharedString ProgramUninstallLauncher::getArguments()
     return SharedString(u"uninstall_mode dont_check_unique_instance no_welcome");
 }
 
-int ProgramUninstallLauncher::run(UninstallCancelCallback* cancel)
+UninstallOutcome ProgramUninstallLauncher::run(UninstallCancelCallback* cancel)
 {
     return startAndWait(*controller_.getHalOut(), getProgram(), getArguments(), cancel);
 }

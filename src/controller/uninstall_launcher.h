@@ -28,11 +28,14 @@ public:
 };
 
 // The answers of UninstallLauncher::run.
-constexpr int kUninstallEnded = 0;
-// The program could not be started (or the installed product has no name).
-constexpr int kUninstallNotStarted = 1;
-// The wait was given up on the caller's request.
-constexpr int kUninstallAbandoned = 2;
+enum class UninstallOutcome : std::int32_t {
+    kUninstallEnded = 0,
+    // The program could not be started (or the installed product has no name).
+    kUninstallNotStarted = 1,
+    // The wait was given up on the caller's request.
+    kUninstallAbandoned = 2,
+};
+using enum UninstallOutcome;
 
 // How long one step of the wait lasts before the cancel callback is asked.
 constexpr std::uint32_t kUninstallWaitStepMs = 3000;
@@ -52,9 +55,9 @@ public:
     virtual bool endsRemovalsOnFailedStart() const { return false; }
     // Starts the remover and waits for it: kUninstallEnded, kUninstallNotStarted
     // or kUninstallAbandoned. `cancel` may be null.
-    virtual int run(UninstallCancelCallback* cancel) = 0;
+    virtual UninstallOutcome run(UninstallCancelCallback* cancel) = 0;
     // A second way to run after a failed start; the same answers.
-    virtual int runAfterFailedStart(UninstallCancelCallback* cancel);
+    virtual UninstallOutcome runAfterFailedStart(UninstallCancelCallback* cancel);
 
     // The installed program's path; empty for the removers made here.
     const SharedString& getProgramPath() const { return programPath_; }
@@ -63,7 +66,7 @@ protected:
     // Starts `program` with `arguments` through `host` and waits for it in
     // steps of kUninstallWaitStepMs, asking `cancel` after each step that
     // timed out.
-    static int startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
+    static UninstallOutcome startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
                             UninstallCancelCallback* cancel);
     void setProgramPath(const SharedString& path) { programPath_ = path; }
 
@@ -82,7 +85,7 @@ public:
     FeatureUninstallLauncher(InstallerController& controller, int handle, std::int32_t action,
                              const SharedString& featureName);
 
-    int run(UninstallCancelCallback* cancel) override;
+    UninstallOutcome run(UninstallCancelCallback* cancel) override;
 
     int getHandle() const { return handle_; }
     std::int32_t getAction() const { return action_; }
@@ -105,7 +108,7 @@ class ProgramUninstallLauncher final : public UninstallLauncher {
 public:
     explicit ProgramUninstallLauncher(InstallerController& controller);
 
-    int run(UninstallCancelCallback* cancel) override;
+    UninstallOutcome run(UninstallCancelCallback* cancel) override;
 
     SharedString getProgram() const;
     static SharedString getArguments();

@@ -97,7 +97,7 @@ public:
 
     virtual SharedString getProgramName() const = 0;
     // kRestoreNone, kRestoreFailed or kRestoreDone.
-    virtual std::int32_t getRestoreResult() const = 0;
+    virtual RestoreResult getRestoreResult() const = 0;
     // The program to offer after the installation; empty for none.
     virtual SharedString getLaunchAppPath() const = 0;
     // What scripts put in its place; empty when they did not.

@@ -85,11 +85,12 @@ std::shared_ptr<LayoutElement> EditBox::clone() const
     return copy;
 }
 
-bool CustomPage::supportsMode(int mode) const
+bool CustomPage::supportsMode(WizardMode mode) const
 {
-    if (mode < 0 || mode >= 32)
+    const std::int32_t number = wizardModeNumber(mode);
+    if (number < 0 || number >= 32)
         return false;
-    return (static_cast<std::uint32_t>(supportedModes) & (1u << mode)) != 0;
+    return (static_cast<std::uint32_t>(supportedModes) & (1u << number)) != 0;
 }
 
 }  // namespace druvex

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app_base/target_platform.h"
+#include "data/wizard_ids.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -97,7 +98,7 @@ public:
 class CustomPage {
 public:
     // The page shows in wizard mode `mode` when bit (1 << mode) of the mask is set.
-    bool supportsMode(int mode) const;
+    bool supportsMode(WizardMode mode) const;
     bool matchesPlatform(TargetPlatform platform) const { return maskHasPlatform(targetPlatMask, platform); }
 
     SharedString name;

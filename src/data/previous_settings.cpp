@@ -100,8 +100,8 @@ private:
             return false;
         if (intAttribute(attributes, "Revision", 0) != kPreviousSettingsRevision)
             return false;
-        settings_.wizardMode_ = intAttribute(attributes, "WizardMode", 1);
-        settings_.startingPage_ = intAttribute(attributes, "StartingPage", 2);
+        settings_.wizardMode_ = wizardModeFromNumber(intAttribute(attributes, "WizardMode", 1));
+        settings_.startingPage_ = wizardPageFromNumber(intAttribute(attributes, "StartingPage", 2));
         // Older files kept the platform here; "Destination" has the say.
         const XmlAttribute* platform = findXmlAttribute(attributes, "TargetPlatform");
         if (platform && settings_.targetPlatform_ == kPlatformUnknown)
@@ -166,8 +166,8 @@ bool PreviousSettings::writeXml(std::vector<std::uint8_t>& out) const
 
     writer.startElement("RebootInfo");
     writer.attribute("Revision", intToText(kPreviousSettingsRevision).view());
-    writer.attribute("WizardMode", intToText(wizardMode_).view());
-    writer.attribute("StartingPage", intToText(startingPage_).view());
+    writer.attribute("WizardMode", intToText(wizardModeNumber(wizardMode_)).view());
+    writer.attribute("StartingPage", intToText(wizardPageNumber(startingPage_)).view());
     writer.endElement("RebootInfo");
 
     writer.endElement("AdministrativeData");

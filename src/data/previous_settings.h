@@ -13,6 +13,7 @@
 #include "app_base/target_platform.h"
 #include "text/shared_string.h"
 #include "data/installer_variable.h"
+#include "data/wizard_ids.h"
 
 namespace druvex {
 
@@ -79,12 +80,10 @@ public:
     void setUpdateCheckDone(bool done) { updateCheckDone_ = done; }
     bool getRevertToPreviousRevision() const { return revertToPreviousRevision_; }
     void setRevertToPreviousRevision(bool revert) { revertToPreviousRevision_ = revert; }
-    // A WizardMode.
-    std::int32_t getWizardMode() const { return wizardMode_; }
-    void setWizardMode(std::int32_t mode) { wizardMode_ = mode; }
-    // A WizardPageId.
-    std::int32_t getStartingPage() const { return startingPage_; }
-    void setStartingPage(std::int32_t page) { startingPage_ = page; }
+    WizardMode getWizardMode() const { return wizardMode_; }
+    void setWizardMode(WizardMode mode) { wizardMode_ = mode; }
+    WizardPageId getStartingPage() const { return startingPage_; }
+    void setStartingPage(WizardPageId page) { startingPage_ = page; }
     TargetPlatform getTargetPlatform() const { return targetPlatform_; }
     void setTargetPlatform(TargetPlatform platform) { targetPlatform_ = platform; }
 
@@ -103,8 +102,8 @@ private:
     bool revertToPreviousRevision_ = false;
     bool restoreFullBackup_ = false;
     SharedString fullBackupPath_;
-    std::int32_t wizardMode_ = 1;
-    std::int32_t startingPage_ = 2;  // the prerequisites page
+    WizardMode wizardMode_ = kModeStart;
+    WizardPageId startingPage_ = kPagePrerequisites;
     TargetPlatform targetPlatform_ = kPlatformUnknown;
 };
 

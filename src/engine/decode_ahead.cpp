@@ -80,7 +80,7 @@ void InstallationProcess::startDecodingAhead(const std::vector<FeaturePtr>& feat
     aheadStreams_ = std::move(streams);
     // A pause or cancel that came before the decoders did reaches them now;
     // one after goes through the lock.
-    const std::int32_t state = fastState_.load();
+    const RunState state = fastState_.load();
     if (state == kRunStatePaused)
         decodeAhead_->pause();
     else if (state == kRunStateCanceled)

@@ -127,14 +127,14 @@ SharedString AppMgrUninstaller::getDocumentPath() const
     return joinPath(temp, SharedString(kDocumentName));
 }
 
-int AppMgrUninstaller::run(UninstallCancelCallback* cancel)
+UninstallOutcome AppMgrUninstaller::run(UninstallCancelCallback* cancel)
 {
     const SharedString document = getDocumentPath();
     if (!writeBufferToFile(*host_, buildProvisioningDocument(), document)) {
         logFileCreated(document.view(), false, false);
         return kUninstallNotStarted;
     }
-    const int answer = startAndWait(*host_, SharedString(kProvisioningProgram), document, cancel);
+    const UninstallOutcome answer = startAndWait(*host_, SharedString(kProvisioningProgram), document, cancel);
     // A program still running may still read the document.
     if (answer != kUninstallAbandoned)
         deleteFileOrLog(*host_, document);
@@ -154,9 +154,9 @@ SharedString UnloadUninstaller::getUnloadFilePath() const
     return unloadFilePath(applicationName_);
 }
 
-int UnloadUninstaller::run(UninstallCancelCallback* cancel)
+UninstallOutcome UnloadUninstaller::run(UninstallCancelCallback* cancel)
 {
-    const int answer = startAndWait(*host_, SharedString(kUnloadProgram), applicationName_, cancel);
+    const UninstallOutcome answer = startAndWait(*host_, SharedString(kUnloadProgram), applicationName_, cancel);
     if (answer == kUninstallEnded && host_->exists(getUnloadFilePath(), nullptr))
         logError(SharedString(u"The application remover left ") + getUnloadFilePath());
     return answer;

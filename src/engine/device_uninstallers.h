@@ -39,7 +39,7 @@ class AppMgrUninstaller final : public UninstallLauncher {
 public:
     AppMgrUninstaller(std::shared_ptr<HalAccess> targetHost, const SharedString& cabProvider, const SharedString& cabProgramName);
 
-    int run(UninstallCancelCallback* cancel) override;
+    UninstallOutcome run(UninstallCancelCallback* cancel) override;
 
     const SharedString& getApplicationName() const { return applicationName_; }
     // The document: "wap-provisioningdoc" with the "UnInstall" characteristic
@@ -59,7 +59,7 @@ class UnloadUninstaller final : public UninstallLauncher {
 public:
     UnloadUninstaller(std::shared_ptr<HalAccess> targetHost, const SharedString& cabProvider, const SharedString& cabProgramName);
 
-    int run(UninstallCancelCallback* cancel) override;
+    UninstallOutcome run(UninstallCancelCallback* cancel) override;
 
     const SharedString& getApplicationName() const { return applicationName_; }
     // "\Windows\<name>.unload".

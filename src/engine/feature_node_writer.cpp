@@ -299,7 +299,7 @@ bool FeatureNodeWriter::makeRoomForFile(const SharedString& path)
             (void)host->getLockingProcesses(path, processes);
         }
         const std::shared_ptr<InstallerUiCallback> callback = run_.getUiCallback();
-        const int answer = callback ? callback->showLockedFiles(processes, 0) : kLockedFilesExit;
+        const LockedFilesAnswer answer = callback ? callback->showLockedFiles(processes, 0) : kLockedFilesExit;
         if (answer == kLockedFilesIgnore) {
             // The application keeps using the file it holds until the
             // device restarts: the run now needs a reboot, and later held

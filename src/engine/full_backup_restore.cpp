@@ -113,13 +113,13 @@ FullBackupRestore::FullBackupRestore(RunController& controller) : controller_(co
 
 // --- Checking a backup ----------------------------------------------------------
 
-std::int32_t FullBackupRestore::readBackupInfo(const SharedString& path)
+BackupCheck FullBackupRestore::readBackupInfo(const SharedString& path)
 {
     std::vector<SharedString>& description = controller_.getBackupDescription();
     description.clear();
     SevenZipReader reader;
     BackupInfo info;
-    const std::int32_t code = inspect(controller_.getHalOut(), path, reader, info);
+    const BackupCheck code = inspect(controller_.getHalOut(), path, reader, info);
     if (code != kBackupValid)
         return code;
     controller_.setBackupPath(path);
@@ -127,10 +127,10 @@ std::int32_t FullBackupRestore::readBackupInfo(const SharedString& path)
     return kBackupValid;
 }
 
-std::int32_t FullBackupRestore::inspect(const std::shared_ptr<HalAccess>& host, const SharedString& path,
-                                        SevenZipReader& reader, BackupInfo& info) const
+BackupCheck FullBackupRestore::inspect(const std::shared_ptr<HalAccess>& host, const SharedString& path,
+                                       SevenZipReader& reader, BackupInfo& info) const
 {
-    const auto refuse = [&](std::int32_t code, const char16_t* why) {
+    const auto refuse = [&](BackupCheck code, const char16_t* why) {
         logPrintf(u"The full backup %s cannot be restored: %s", path, why);
         reader.close();
         return code;

@@ -40,7 +40,7 @@ public:
     // path becomes the controller's backup path and its description the
     // controller's backup description (emptied otherwise). Called on the
     // wizard's thread.
-    std::int32_t readBackupInfo(const SharedString& path) override;
+    BackupCheck readBackupInfo(const SharedString& path) override;
 
     // The backup that the options "create_backup" ask for, written through
     // the run's target host: kBackupDone, kBackupCanceled or kBackupFailed. An
@@ -56,8 +56,8 @@ public:
 
 private:
     // readBackupInfo's checks, logged, with `reader` left open on a valid backup.
-    std::int32_t inspect(const std::shared_ptr<HalAccess>& host, const SharedString& path, SevenZipReader& reader,
-                         BackupInfo& info) const;
+    BackupCheck inspect(const std::shared_ptr<HalAccess>& host, const SharedString& path, SevenZipReader& reader,
+                        BackupInfo& info) const;
     void describe(const BackupInfo& info, const SevenZipReader& reader);
 
     RunController& controller_;

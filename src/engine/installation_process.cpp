@@ -124,7 +124,7 @@ void InstallationProcess::cancel()
     queueChanged_.notify_all();
 }
 
-std::int32_t InstallationProcess::getRunState() const
+RunState InstallationProcess::getRunState() const
 {
     std::lock_guard lock(runMutex_);
     return runState_;

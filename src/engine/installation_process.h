@@ -90,7 +90,7 @@ public:
     void pause() override;
     void resume() override;
     void cancel() override;
-    std::int32_t getRunState() const override;
+    RunState getRunState() const override;
     bool hasPendingPackages() const override;
     std::uint64_t getTotalBytes() const override { return totalBytes_.load(); }
     SharedString getFailedFeatureName() const override;
@@ -221,9 +221,9 @@ private:
 
     mutable std::mutex runMutex_;
     std::condition_variable runChanged_;
-    std::int32_t runState_ = kRunStateIdle;
+    RunState runState_ = kRunStateIdle;
     // The same word for the checks made at every write, read without the lock.
-    std::atomic<std::int32_t> fastState_{kRunStateIdle};
+    std::atomic<RunState> fastState_{kRunStateIdle};
     std::atomic<bool> abandoned_{false};
     WorkerThread worker_;
 

@@ -597,7 +597,7 @@ bool InstallationProcess::removeOldInstallations()
         UninstallLauncher& launcher = *launchers[index];
         if (listener_)
             listener_->onRemoveOldInstallation(index, count);
-        int answer = launcher.run(this);
+        UninstallOutcome answer = launcher.run(this);
         if (answer == kUninstallNotStarted) {
             if (launcher.endsRemovalsOnFailedStart())
                 return false;

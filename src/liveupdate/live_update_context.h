@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app_base/target_platform.h"
+#include "data/wizard_ids.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -50,7 +51,7 @@ public:
     virtual UpdatePatcher& getUpdatePatcher() = 0;
 
     // Rebuilds the page sequence for the wizard mode.
-    virtual void buildPageSequenceForMode(std::int32_t mode) = 0;
+    virtual void buildPageSequenceForMode(WizardMode mode) = 0;
     // The newer installer chosen for download: its address, its size (kept
     // in 32 bits) and the file it is saved to. The getter is the one the
     // package installer's context declares too, so one implementation

@@ -72,12 +72,12 @@ bool prepareNewVersionDownload(LiveUpdateContext& context, const SharedString& t
     std::uint64_t size = 0;
     if (targetPath.isEmpty() || !getNewVersionInfo(context, url, size))
         return false;
-    context.buildPageSequenceForMode(kWizardModeNewVersionDownload);
+    context.buildPageSequenceForMode(kModeDownload);
     context.setNewVersionDownload(url, static_cast<std::uint32_t>(size), targetPath);
     return true;
 }
 
-int checkSaveFolderSpace(HalAccess& host, const SharedString& folder, std::uint64_t size)
+SaveSpace checkSaveFolderSpace(HalAccess& host, const SharedString& folder, std::uint64_t size)
 {
     std::uint64_t total = 0;
     std::uint64_t available = 0;
@@ -93,13 +93,13 @@ int checkSaveFolderSpace(HalAccess& host, const SharedString& folder, std::uint6
     return kSaveSpaceEnough;
 }
 
-bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedString& folder, int& result)
+bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedString& folder, SaveSpace& result)
 {
     folder.clear();
     result = kSaveSpaceUnknown;
     // True when the candidate is taken with enough room, which ends the search.
     const auto consider = [&](const SharedString& candidate, bool forced) {
-        const int answer = checkSaveFolderSpace(host, candidate, size);
+        const SaveSpace answer = checkSaveFolderSpace(host, candidate, size);
         if (!forced && answer < result)
             return false;
         folder = candidate;
@@ -120,13 +120,13 @@ bool findNewInstallerSaveFolder(HalAccess& host, std::uint64_t size, SharedStrin
     return false;
 }
 
-int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
+SaveSpace findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
 {
     target.clear();
     SharedString url;
     std::uint64_t size = 0;
     if (!getNewVersionInfo(context, url, size))
-        return -1;
+        return kSaveSpaceNoOffer;
     // The name comes from the update server: a backslash (a separator on
     // the device, and kept in an absolute address) or a dot folder would put
     // the program outside the save folder, over any file of the device.
@@ -135,7 +135,7 @@ int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
     if (name.isEmpty() || name.view() == u"." || name.view() == u"..")
         name = u"setup.exe";
     SharedString folder;
-    int result = kSaveSpaceUnknown;
+    SaveSpace result = kSaveSpaceUnknown;
     findNewInstallerSaveFolder(*context.getHalIn(), size, folder, result);
     target = joinPath(folder, name);
     return result;

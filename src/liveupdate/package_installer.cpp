@@ -132,7 +132,7 @@ PackageInstaller::~PackageInstaller()
 void PackageInstaller::planDownloads(const std::vector<FeaturePtr>& features, std::vector<FeaturePtr>& downloaded,
                                      std::vector<FeaturePtr>& local)
 {
-    if (context_.getWizardMode() == kWizardModeNewVersionDownload) {
+    if (context_.getWizardMode() == kModeDownload) {
         SharedString url;
         std::uint64_t size = 0;
         SharedString target;
@@ -337,7 +337,7 @@ void PackageInstaller::jobHandled(PackageJob& job, int status)
         }
     } else {
         SharedString path = job.target;
-        if (context_.getWizardMode() != kWizardModeNewVersionDownload && job.feature->storageKind() == kStorageFeature)
+        if (context_.getWizardMode() != kModeDownload && job.feature->storageKind() == kStorageFeature)
             context_.packageCache().storePackage(path, job.target);
         owner_.onPackageReady(job.feature, path);
     }

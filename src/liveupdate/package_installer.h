@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "data/wizard_ids.h"
 #include "fileutil/rate_estimator.h"
 #include "hal/hal_file.h"
 #include "liveupdate/download_request.h"
@@ -34,9 +35,6 @@ using FeaturePtr = std::shared_ptr<Feature>;
 // The last component of a URL's path, without a query or fragment.
 SharedString urlFileName(const SharedString& url);
 
-// The wizard mode that downloads a newer installer.
-constexpr std::int32_t kWizardModeNewVersionDownload = 8;
-
 // What the package installer takes from the controller, which implements it.
 // Called on the installation thread while jobs are planned and started, and
 // on the downloader's worker while they run.
@@ -55,7 +53,7 @@ public:
     // skipped.
     virtual bool getSkipFeatureChoice() = 0;
     virtual void setSkipFeatureChoice(bool skip) = 0;
-    virtual std::int32_t getWizardMode() = 0;
+    virtual WizardMode getWizardMode() = 0;
     // In the new-version download: the new installer's URL and size, and the
     // file to save it as.
     virtual void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) = 0;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ui/dlg_base.h"
@@ -31,6 +33,33 @@ public:
     void setDefaultChoice(int result);
     // What Escape answers; none: Escape does nothing.
     void setEscapeAnswer(std::optional<int> result) { setCloseResult(result); }
+
+    // The same for answers of a closed set: the buttons carry the numbers,
+    // and doModalFor gives the enumerator back.
+    template <class Answer>
+        requires std::is_enum_v<Answer>
+    Button& addChoice(SharedString text, Answer result)
+    {
+        return addChoice(std::move(text), static_cast<int>(result));
+    }
+    template <class Answer>
+        requires std::is_enum_v<Answer>
+    void setDefaultChoice(Answer result)
+    {
+        setDefaultChoice(static_cast<int>(result));
+    }
+    template <class Answer>
+        requires std::is_enum_v<Answer>
+    void setEscapeAnswer(Answer result)
+    {
+        setEscapeAnswer(std::optional<int>(static_cast<int>(result)));
+    }
+    template <class Answer>
+        requires std::is_enum_v<Answer>
+    Answer doModalFor()
+    {
+        return static_cast<Answer>(doModal());
+    }
 
     void layout(int rows, int columns) override;
     void draw(Canvas& canvas) const override;

@@ -140,9 +140,9 @@ int InstallerUiPrompts::reportNewInstallerReleased()
                     kQuestion, [this] { return fallback_.reportNewInstallerReleased(); });
 }
 
-int InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll)
+FileExistsAnswer InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll)
 {
-    int answer = kFileExistsRename;
+    FileExistsAnswer answer = kFileExistsRename;
     // An answer only ever applies to all when the person says so here.
     bool checked = false;
     const bool asked = runOnUiThread([&](TerminalSession& session) {
@@ -155,7 +155,7 @@ int InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll
         dialog.setDefaultChoice(kFileExistsOverwrite);
         // Closing the dialog in any other way renames.
         dialog.setEscapeAnswer(kFileExistsRename);
-        answer = dialog.doModal();
+        answer = dialog.doModalFor<FileExistsAnswer>();
         checked = applyAll.isChecked();
     });
     if (!asked)
@@ -241,9 +241,9 @@ int InstallerUiPrompts::askRollback()
     return askYesNo(text, kErrorQuestion, [this] { return fallback_.askRollback(); });
 }
 
-int InstallerUiPrompts::showLockedFiles(const std::vector<LockingProcess>& processes, int reserved)
+LockedFilesAnswer InstallerUiPrompts::showLockedFiles(const std::vector<LockingProcess>& processes, int reserved)
 {
-    int answer = kLockedFilesExit;
+    LockedFilesAnswer answer = kLockedFilesExit;
     const bool asked = runOnUiThread([&](TerminalSession& session) {
         ChoiceDialog dialog(session, translateText(kFileInUse), translateText(kLockedFiles));
         dialog.setIcon(kMbIconWarning);
@@ -257,7 +257,7 @@ int InstallerUiPrompts::showLockedFiles(const std::vector<LockingProcess>& proce
         dialog.setDefaultChoice(kLockedFilesRetry);
         // Closing the dialog in any other way exits.
         dialog.setEscapeAnswer(kLockedFilesExit);
-        answer = dialog.doModal();
+        answer = dialog.doModalFor<LockedFilesAnswer>();
     });
     if (!asked)
         return fallback_.showLockedFiles(processes, reserved);
@@ -273,7 +273,7 @@ int InstallerUiPrompts::reportRebootNeeded()
     return askYesNo(text, kQuestion, [this] { return fallback_.reportRebootNeeded(); });
 }
 
-void InstallerUiPrompts::showMessage(const SharedString& text, int severity, int flag)
+void InstallerUiPrompts::showMessage(const SharedString& text, MessageSeverity severity, int flag)
 {
     InstallerUiCallback::showMessage(text, severity, flag);
     std::uint32_t icon = kMbIconInformation;

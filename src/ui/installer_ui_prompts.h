@@ -41,7 +41,7 @@ public:
     int reportNewInstallerReleased() override;
     // "Overwrite" 1, "Skip" 0, "Rename" or any other way of closing 2; the
     // check box "Apply to all" sets `applyToAll` whatever the answer.
-    int askFileExists(const SharedString& file, bool& applyToAll) override;
+    FileExistsAnswer askFileExists(const SharedString& file, bool& applyToAll) override;
     int askStopEulaDownload() override;
     int askRetryFeatureDownload(const SharedString& featureName, int reserved) override;
     int reportInstallToDestinationError() override;
@@ -52,11 +52,11 @@ public:
     int reportUninstallDeviceError() override;
     int askRollback() override;
     // "Ignore" 0, "Retry" 1, "Exit" or any other way of closing 2.
-    int showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) override;
+    LockedFilesAnswer showLockedFiles(const std::vector<LockingProcess>& processes, int reserved) override;
     int reportRebootNeeded() override;
     // Writes the log line as the base does, then shows the text with the
     // severity's icon.
-    void showMessage(const SharedString& text, int severity, int flag) override;
+    void showMessage(const SharedString& text, MessageSeverity severity, int flag) override;
     int askInstallPcVersion() override;
 
 private:

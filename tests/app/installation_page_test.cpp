@@ -77,7 +77,7 @@ public:
     void pause() override { control_.add("pause"); }
     void resume() override { control_.add("resume"); }
     void cancel() override { control_.add("cancel"); }
-    std::int32_t getRunState() const override { return kRunStateRunning; }
+    RunState getRunState() const override { return kRunStateRunning; }
     bool hasPendingPackages() const override { return true; }
     std::uint64_t getTotalBytes() const override { return 10000; }
     SharedString getFailedFeatureName() const override { return SharedString(); }

@@ -98,7 +98,7 @@ TEST(EndPageText, SaysWhatTheRunDid)
     const SharedString program(u"Survey Pro");
     const struct {
         WizardMode mode;
-        std::int32_t result;
+        InstallResult result;
         const char16_t* text;
     } cases[] = {
         {kModeInstall, kResultCompleted, u"Survey Pro has been installed on the device."},

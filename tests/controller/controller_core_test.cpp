@@ -297,7 +297,8 @@ TEST_F(ControllerCore, EachPageLogicGetsItsArguments)
     controller.getInstallData().setCustomPagesSequence(SharedString(u"[Welcome page]Extra;"));
     controller.getPageSequence().buildForMode(kModeUninstall);  // 4 13 11 12
 
-    const WizardPageId ids[] = {2, 4, 6, 7, 8, 12, 13, 9};
+    const WizardPageId ids[] = {kPagePrerequisites, kPageWelcome,    kPageUsers,       kPageDestination,
+                                kPageDestination2,  kPageEndInstall, kPageCustomFirst, kPageFeatureSelection};
     for (WizardPageId id : ids)
         controller.createPageLogic(id);
     ASSERT_EQ(journal.arguments.size(), std::size(ids));
@@ -327,8 +328,8 @@ TEST_F(ControllerCore, TheOldLogicLeavesForTheNewPageAndGoesOnceTheNewOneIsMade)
     // No logic for an id outside the wizard: reported, and the old one stays.
     DiagCapture log;
     journal.events.clear();
-    controller.createPageLogic(23);
-    controller.createPageLogic(0);
+    controller.createPageLogic(wizardPageFromNumber(23));
+    controller.createPageLogic(kPageNone);
     EXPECT_TRUE(journal.events.empty());
     EXPECT_TRUE(log.contains(u"DBGCHK  source/dq/instlogic/InstallerController:1251"));
     EXPECT_EQ(log.dbgChkCount(), 2);
@@ -384,7 +385,7 @@ TEST_F(ControllerCore, WithoutAPageLogicTheMovesAreReportedAndRefused)
     // A maker registered for a range of ids serves each of them, and only them.
     auto registry = std::make_shared<PageLogicRegistry>();
     registry->registerMaker(kPageCustomFirst, kPageCustomLast, [this](InstallerController&, const PageLogicArguments&) {
-        return std::make_unique<test::RecordingPageLogic>(journal_, 13);
+        return std::make_unique<test::RecordingPageLogic>(journal_, kPageCustomFirst);
     });
     controller.setPageLogicFactory(registry);
     controller.createPageLogic(kPageCustomLast);
@@ -408,7 +409,10 @@ TEST_F(ControllerCore, TheControllerAnswersThePageSequencesQuestions)
     data.settings().set(InstallerSettingKey::AskForWhichUsers, SharedString(u"For Current"));
     controller.setTargetPlatform(kPlatformWin32);
     controller.getPageSequence().buildForMode(kModeInstall);
-    EXPECT_EQ(controller.getPageSequence().getPages(), (std::vector<WizardPageId>{1, 2, 4, 5, 8, 9, 11, 12}));
+    EXPECT_EQ(controller.getPageSequence().getPages(),
+              (std::vector<WizardPageId>{kPageTethering, kPagePrerequisites, kPageWelcome, kPageLicense,
+                                         kPageDestination2, kPageFeatureSelection, kPageInstallation,
+                                         kPageEndInstall}));
     EXPECT_FALSE(controller.isForAnyone());
 }
 

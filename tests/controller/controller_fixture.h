@@ -77,23 +77,23 @@ class RecordingPageLogic : public PageLogic {
 public:
     RecordingPageLogic(PageLogicJournal& journal, WizardPageId id) : journal_(journal), id_(id)
     {
-        journal_.add("make " + std::to_string(id_));
+        journal_.add("make " + std::to_string(wizardPageNumber(id_)));
     }
-    ~RecordingPageLogic() override { journal_.add("delete " + std::to_string(id_)); }
+    ~RecordingPageLogic() override { journal_.add("delete " + std::to_string(wizardPageNumber(id_))); }
 
     bool onNext() override
     {
-        journal_.add("next " + std::to_string(id_));
+        journal_.add("next " + std::to_string(wizardPageNumber(id_)));
         return journal_.answerNext;
     }
     bool onBack() override
     {
-        journal_.add("back " + std::to_string(id_));
+        journal_.add("back " + std::to_string(wizardPageNumber(id_)));
         return journal_.answerBack;
     }
     void onLeave(WizardPageId nextPage) override
     {
-        journal_.add("leave " + std::to_string(id_) + " for " + std::to_string(nextPage));
+        journal_.add("leave " + std::to_string(wizardPageNumber(id_)) + " for " + std::to_string(wizardPageNumber(nextPage)));
     }
 
 protected:

@@ -66,7 +66,7 @@ public:
     }
     void resume() override { journal_.add("resume"); }
     void cancel() override { journal_.add("cancel"); }
-    std::int32_t getRunState() const override { return kRunStateRunning; }
+    RunState getRunState() const override { return kRunStateRunning; }
     bool hasPendingPackages() const override { return true; }
     // 5,120 KB and a half.
     std::uint64_t getTotalBytes() const override { return 5 * 1024 * 1024 + 512; }

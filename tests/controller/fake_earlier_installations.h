@@ -16,9 +16,9 @@ namespace druvex::test {
 // A remover that starts nothing and answers as told.
 class StubUninstallLauncher final : public UninstallLauncher {
 public:
-    int run(UninstallCancelCallback*) override { return answer; }
+    UninstallOutcome run(UninstallCancelCallback*) override { return answer; }
     bool isInstalledForAllUsers() const override { return forAllUsers; }
-    int answer = kUninstallEnded;
+    UninstallOutcome answer = kUninstallEnded;
     bool forAllUsers = false;
 };
 

@@ -123,7 +123,7 @@ TEST_F(FeatureSelection, DefaultFeaturesArePreselectedOnlyWhenInstalling)
         makePageProduct(mode);
         const FeaturePtr extras = feature(u"Extras", nullptr, FeaturePreselection::Default);
         PageFeatureSelectionLogic(controller()).evaluateSelection();
-        EXPECT_EQ(controller().isFeatureSelected(extras.get()), mode != kModeUpdate) << mode;
+        EXPECT_EQ(controller().isFeatureSelected(extras.get()), mode != kModeUpdate) << wizardModeNumber(mode);
     }
 }
 

@@ -90,9 +90,9 @@ private:
 // Answers each question with its scripted value and records it.
 class AnsweringUiCallback final : public test::ZeroAnswerUiCallback {
 public:
-    void showMessage(const SharedString& message, int severity, int) override
+    void showMessage(const SharedString& message, MessageSeverity severity, int) override
     {
-        asked.push_back("message " + std::to_string(severity) + " " + text(message));
+        asked.push_back("message " + std::to_string(static_cast<int>(severity)) + " " + text(message));
     }
 
     int answer = 1;

@@ -59,7 +59,7 @@ std::string listText(const std::vector<WizardPageId>& pages)
 {
     std::ostringstream out;
     for (std::size_t i = 0; i < pages.size(); ++i)
-        out << (i ? " " : "") << pages[i];
+        out << (i ? " " : "") << wizardPageNumber(pages[i]);
     return out.str();
 }
 
@@ -152,8 +152,8 @@ TEST_F(PageSequenceTest, EveryModeListsItsPagesUnderEachCondition)
         {kModeRepair, "UNLADF", "2 4 11 12"},
         {kModeBackup, "", "11 12"},
         {kModeBackup, "UNLADFR", "11 12"},
-        {12, "UNLADFR", ""},
-        {-1, "", ""},
+        {wizardModeFromNumber(12), "UNLADFR", ""},
+        {wizardModeFromNumber(-1), "", ""},
     };
     for (const ListCase& row : cases) {
         const std::string conditions = row.conditions;
@@ -250,7 +250,8 @@ TEST_F(PageSequenceTest, MovesStayInsideTheListAndMakeTheNewPagesLogic)
     sequence_.goToPage(kPageWelcome);
     sequence_.goToPage(kPageLicense);  // not in the list: nothing
     EXPECT_EQ(sequence_.getCurrentPageId(), kPageWelcome);
-    EXPECT_EQ(controller_.logics, (std::vector<WizardPageId>{2, 11, 12, 4}));
+    EXPECT_EQ(controller_.logics,
+              (std::vector<WizardPageId>{kPagePrerequisites, kPageInstallation, kPageEndInstall, kPageWelcome}));
 }
 
 TEST_F(PageSequenceTest, ResetStartsOverAtTheOnePageItLeaves)
@@ -300,7 +301,7 @@ TEST_F(PageSequenceTest, TheCounterShowsThePositionAndInTheInstallModeTheCount)
     const char* expected[] = {"", "", "2/8", "3/8", "4/8", "5/8", "6/8", "7/8", "8/8"};
     for (const char* text : expected) {
         EXPECT_EQ(sequence_.getPageCounterText(), fromUtf8(text))
-            << "page " << sequence_.getCurrentPageId();
+            << "page " << wizardPageNumber(sequence_.getCurrentPageId());
         sequence_.next();
     }
 
@@ -326,17 +327,18 @@ TEST(PageSequenceModeBits, CustomPagesFollowTheSequencesTableNotSupportsMode)
         {kModeNone, 0},        {kModeStart, 0},      {kModeInstall, 1},          {kModeUpdate, 4},
         {kModeAddRemove, 4},   {kModeUninstall, 2},  {kModeMaintenance, 8},      {kModeMaintenanceWithoutLog, 8},
         {kModeDownload, 16},   {kModeRepairBroken, 32}, {kModeRepair, 32},       {kModeBackup, 0},
-        {12, 0},               {-1, 0},
+        {wizardModeFromNumber(12), 0}, {wizardModeFromNumber(-1), 0},
     };
     for (const auto& row : table) {
-        SCOPED_TRACE(row.mode);
+        const std::int32_t number = wizardModeNumber(row.mode);
+        SCOPED_TRACE(number);
         EXPECT_EQ(customPageModeBit(row.mode), row.sequenceBit);
-        if (row.mode < 0 || row.mode > 11)
+        if (number < 0 || number > 11)
             continue;
         CustomPage page;
-        page.supportedModes = 1 << row.mode;
+        page.supportedModes = 1 << number;
         EXPECT_TRUE(page.supportsMode(row.mode));
-        page.supportedModes = ~(1 << row.mode);
+        page.supportedModes = ~(1 << number);
         EXPECT_FALSE(page.supportsMode(row.mode));
     }
 
@@ -345,7 +347,8 @@ TEST(PageSequenceModeBits, CustomPagesFollowTheSequencesTableNotSupportsMode)
     CustomPage page;
     page.supportedModes = 4;
     EXPECT_TRUE(page.supportsMode(kModeInstall));
-    for (WizardMode mode = kModeStart; mode <= kModeBackup; ++mode) {
+    for (std::int32_t number = 1; number <= 11; ++number) {
+        const WizardMode mode = wizardModeFromNumber(number);
         FakeController controller;
         controller.features = true;
         controller.data.addCustomPage(customPage(u"Page", 4));
@@ -353,7 +356,7 @@ TEST(PageSequenceModeBits, CustomPagesFollowTheSequencesTableNotSupportsMode)
         PageSequence sequence(controller);
         sequence.buildForMode(mode);
         const bool shown = sequence.findCustomPage(kPageCustomFirst) != nullptr;
-        EXPECT_EQ(shown, mode == kModeUpdate || mode == kModeAddRemove) << "mode " << mode;
+        EXPECT_EQ(shown, mode == kModeUpdate || mode == kModeAddRemove) << "mode " << number;
     }
 }
 
@@ -373,8 +376,8 @@ TEST_F(PageSequenceTest, CustomPagesGoBeforeTheFirstStandardPageAfterTheirAnchor
     ASSERT_EQ(build(kModeInstall), "1 2 4 13 14 15 7 16 11 17 12 18");
     const char16_t* shown[] = {u"A", u"B", u"E", u"C", u"D", u"F"};
     for (int index = 0; index < 6; ++index)
-        EXPECT_EQ(sequence_.findCustomPage(kPageCustomFirst + index)->name, shown[index]);
-    EXPECT_EQ(sequence_.findCustomPage(19), nullptr);
+        EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(13 + index))->name, shown[index]);
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(19)), nullptr);
     EXPECT_EQ(sequence_.findCustomPage(kPageWelcome), nullptr);
 
     // On a desktop the Windows page shows, E lands before the second
@@ -388,14 +391,14 @@ TEST_F(PageSequenceTest, CustomPagesGoBeforeTheFirstStandardPageAfterTheirAnchor
     PageSequence sequence(desktop);
     sequence.buildForMode(kModeInstall);
     EXPECT_EQ(listText(sequence.getPages()), "1 2 4 13 14 15 6 16 8 17 11 18 12 19");
-    EXPECT_EQ(sequence.findCustomPage(15)->name, u"W");
+    EXPECT_EQ(sequence.findCustomPage(wizardPageFromNumber(15))->name, u"W");
 
     // A rebuild maps the pages anew: the uninstall mode shows its own page only.
     EXPECT_EQ(build(kModeUninstall), "4 13 11 12");
-    EXPECT_EQ(sequence_.findCustomPage(13)->name, u"Uninstall");
-    EXPECT_EQ(sequence_.findCustomPage(14), nullptr);
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(13))->name, u"Uninstall");
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(14)), nullptr);
     EXPECT_EQ(build(kModeBackup), "11 12");
-    EXPECT_EQ(sequence_.findCustomPage(13), nullptr);
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(13)), nullptr);
 }
 
 TEST_F(PageSequenceTest, ACustomPageAfterTheNewVersionPageComesBeforeTheWelcomePageInMaintenance)
@@ -416,8 +419,8 @@ TEST_F(PageSequenceTest, TenCustomPagesAtMost)
     }
     controller_.data.setCustomPagesSequence(SharedString(sequence + u";"));
     EXPECT_EQ(build(kModeRepair), "2 13 14 15 16 17 18 19 20 21 22 4 11 12");
-    EXPECT_EQ(sequence_.findCustomPage(22)->name, u"Pj");
-    EXPECT_EQ(sequence_.findCustomPage(23), nullptr);
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(22))->name, u"Pj");
+    EXPECT_EQ(sequence_.findCustomPage(wizardPageFromNumber(23)), nullptr);
 }
 
 }  // namespace

@@ -26,12 +26,12 @@ namespace {
 
 class ScriptedBackupReader final : public FullBackupReader {
 public:
-    std::int32_t readBackupInfo(const SharedString& path) override
+    BackupCheck readBackupInfo(const SharedString& path) override
     {
         paths.push_back(path);
         return answer;
     }
-    std::int32_t answer = kBackupValid;
+    BackupCheck answer = kBackupValid;
     std::vector<SharedString> paths;
 };
 
@@ -43,7 +43,7 @@ TEST_F(SmallPages, TheWelcomeChoiceAndWhatItOffers)
     const std::pair<WizardMode, int> choices[] = {{kModeInstall, 0}, {kModeUpdate, 3}, {kModeMaintenance, 1},
                                                   {kModeRepair, 1},  {kModeMaintenanceWithoutLog, 2}, {kModeRepairBroken, 4}};
     for (const auto& [mode, index] : choices)
-        EXPECT_EQ(PageWelcomeLogic(controller(), mode).getChoiceIndex(), index) << mode;
+        EXPECT_EQ(PageWelcomeLogic(controller(), mode).getChoiceIndex(), index) << wizardModeNumber(mode);
 
     const FeaturePtr maps = addFeature(u"Maps");
     PageWelcomeLogic logic(controller(), kModeMaintenance);
@@ -104,7 +104,7 @@ TEST_F(SmallPages, ARestoreNeedsABackupThatThisInstallerCanRestore)
     EXPECT_FALSE(logic.validateBackup());
     auto reader = std::make_shared<ScriptedBackupReader>();
     controller().setFullBackupReader(reader);
-    const std::pair<std::int32_t, const char16_t*> answers[] = {
+    const std::pair<BackupCheck, const char16_t*> answers[] = {
         {kBackupNotValid, u"The selected full backup is not valid."},
         {kBackupMissingFiles,
          u"The selected full backup doesn't contain required configuration files.\nPlease regenerate the backup."},

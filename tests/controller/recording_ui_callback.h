@@ -30,7 +30,10 @@ public:
     int askInstallRevision(const SharedString&) override { return ask("revision"); }
     int reportNewerRevisionInstalled(const SharedString&) override { return ask("newer revision"); }
     int reportNewInstallerReleased() override { return ask("new installer"); }
-    int askFileExists(const SharedString&, bool&) override { return ask("file exists"); }
+    FileExistsAnswer askFileExists(const SharedString&, bool&) override
+    {
+        return static_cast<FileExistsAnswer>(ask("file exists"));
+    }
     int askStopEulaDownload() override { return ask("stop eula"); }
     int askRetryFeatureDownload(const SharedString& name, int) override { return ask("retry " + utf8(name)); }
     int reportInstallToDestinationError() override { return ask("resume"); }
@@ -40,7 +43,10 @@ public:
     int reportUninstallError() override { return ask("uninstall"); }
     int reportUninstallDeviceError() override { return ask("uninstall device"); }
     int askRollback() override { return ask("rollback"); }
-    int showLockedFiles(const std::vector<LockingProcess>&, int) override { return ask("locked"); }
+    LockedFilesAnswer showLockedFiles(const std::vector<LockingProcess>&, int) override
+    {
+        return static_cast<LockedFilesAnswer>(ask("locked"));
+    }
     int reportRebootNeeded() override { return ask("reboot"); }
     int askInstallPcVersion() override { return ask("pc version"); }
 
@@ -82,7 +88,7 @@ public:
         ++rebootAsked;
         return rebootAnswer;
     }
-    void showMessage(const SharedString& text, int severity, int flag) override
+    void showMessage(const SharedString& text, MessageSeverity severity, int flag) override
     {
         shown.emplace_back(std::u16string(text.view()), severity, flag);
     }
@@ -99,7 +105,7 @@ public:
     int stopSearchQuestions = 0;
     int noUpdateServerQuestions = 0;
     std::vector<std::u16string> newerRevisionsAsked;
-    std::vector<std::tuple<std::u16string, int, int>> shown;
+    std::vector<std::tuple<std::u16string, MessageSeverity, int>> shown;
 };
 
 }  // namespace druvex::test

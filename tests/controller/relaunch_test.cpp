@@ -175,14 +175,14 @@ TEST_F(Relaunch, AdministrativeRightsStandInTheWayOfSilentRunsOnly)
         bool silent;
         bool requireRights;
         int installed;  // 0 no log, 1 for all users, 2 for "surveyor", 3 for nobody named
-        int answer;
+        RightsCheck answer;
     } rows[] = {
-        {"nothing required", true, false, 0, 0},
-        {"rights required", true, true, 0, 2},
-        {"rights required, not silent, on a device", false, true, 0, 0},
-        {"installed for all users", true, false, 1, 2},
-        {"installed for another user", true, false, 2, 1},
-        {"installed for nobody named", true, false, 3, 0},
+        {"nothing required", true, false, 0, kRightsNoObstacle},
+        {"rights required", true, true, 0, kRightsAdministratorNeeded},
+        {"rights required, not silent, on a device", false, true, 0, kRightsNoObstacle},
+        {"installed for all users", true, false, 1, kRightsAdministratorNeeded},
+        {"installed for another user", true, false, 2, kRightsOtherOwner},
+        {"installed for nobody named", true, false, 3, kRightsNoObstacle},
     };
     for (const auto& row : rows) {
         options_ = {};
@@ -201,7 +201,7 @@ TEST_F(Relaunch, AdministrativeRightsStandInTheWayOfSilentRunsOnly)
         }
         SharedString owner;
         EXPECT_EQ(controller().checkAdministrativeRights(owner), row.answer) << row.what;
-        EXPECT_EQ(owner, SharedString(row.answer == 1 ? u"surveyor" : u"")) << row.what;
+        EXPECT_EQ(owner, SharedString(row.answer == kRightsOtherOwner ? u"surveyor" : u"")) << row.what;
     }
     // A configuration run is made without rights.
     options_ = {};
@@ -211,7 +211,7 @@ TEST_F(Relaunch, AdministrativeRightsStandInTheWayOfSilentRunsOnly)
     makeProduct();
     setSetting(InstallerSettingKey::RequireAdminRights, u"Yes");
     SharedString owner;
-    EXPECT_EQ(controller().checkAdministrativeRights(owner), 0);
+    EXPECT_EQ(controller().checkAdministrativeRights(owner), kRightsNoObstacle);
 }
 
 // ---- Saved state ----------------------------------------------------------

@@ -39,7 +39,7 @@ public:
 
     bool runUnattended() override
     {
-        journal_.add("unattended " + std::to_string(id_));
+        journal_.add("unattended " + std::to_string(wizardPageNumber(id_)));
         if (const auto error = errors_.find(id_); error != errors_.end())
             logError(error->second);
         if (id_ == kPageEndInstall)

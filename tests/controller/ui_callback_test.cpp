@@ -31,8 +31,8 @@ public:
     {
         return SharedString(preferShortName ? u"Survey Setup" : u"Field Survey Setup");
     }
-    std::int32_t getWizardMode() override { return mode; }
-    std::int32_t mode = kModeNone;
+    WizardMode getWizardMode() override { return mode; }
+    WizardMode mode = kModeNone;
 };
 
 using test::RecordingUiCallback;
@@ -67,10 +67,10 @@ TEST(UiCallback, LogOnlyAnswersAndLinesOfEverySlot)
         {"askFileExists",
          [](InstallerUiCallback& ui) {
              bool applyToAll = false;
-             const int answer = ui.askFileExists(SharedString(u"\\a.txt"), applyToAll);
-             return applyToAll ? answer : -1;
+             const FileExistsAnswer answer = ui.askFileExists(SharedString(u"\\a.txt"), applyToAll);
+             return applyToAll ? static_cast<int>(answer) : -1;
          },
-         kFileExistsSkip, {}},
+         static_cast<int>(kFileExistsSkip), {}},
         {"askStopEulaDownload", [](InstallerUiCallback& ui) { return ui.askStopEulaDownload(); }, 1, {}},
         {"askRetryFeatureDownload", [&](InstallerUiCallback& ui) { return ui.askRetryFeatureDownload(feature, 0); },
          0, {u"********** An error occurred while trying to download the feature: Maps **********"}},
@@ -88,8 +88,8 @@ TEST(UiCallback, LogOnlyAnswersAndLinesOfEverySlot)
          {u"********** An error occurred while trying to uninstall the program. Device not connected. **********"}},
         {"askRollback", [](InstallerUiCallback& ui) { return ui.askRollback(); }, 1,
          {u"********** An error occurred while upgrading the program. Rolling back... **********"}},
-        {"showLockedFiles", [&](InstallerUiCallback& ui) { return ui.showLockedFiles(processes, 0); },
-         kLockedFilesIgnore, {u"System reboot is required to finalize the installation."}},
+        {"showLockedFiles", [&](InstallerUiCallback& ui) { return static_cast<int>(ui.showLockedFiles(processes, 0)); },
+         static_cast<int>(kLockedFilesIgnore), {u"System reboot is required to finalize the installation."}},
         {"reportRebootNeeded", [](InstallerUiCallback& ui) { return ui.reportRebootNeeded(); }, 0,
          {u"System reboot is required to finalize the installation"}},
         {"showMessage",
@@ -138,7 +138,7 @@ TEST(UiCallback, ShowErrorReachesAReplacedShowMessage)
     RecordingUiCallback ui;
     test::DiagCapture capture;
     ui.showError(SharedString(u"boom"));
-    using Shown = std::vector<std::tuple<std::u16string, int, int>>;
+    using Shown = std::vector<std::tuple<std::u16string, MessageSeverity, int>>;
     EXPECT_EQ(ui.shown, (Shown{{u"boom", kMessageError, 1}}));
     EXPECT_TRUE(capture.lines().empty());
 }
@@ -149,7 +149,7 @@ TEST(MessageTexts, EachMessageWithItsTextAndSeverity)
         const char* name;
         std::function<void(InstallerUiCallback&)> show;
         std::u16string text;
-        int severity;
+        MessageSeverity severity;
     } messages[] = {
         {"mustUninstallProgramMessage", [](InstallerUiCallback& ui) { ui.mustUninstallProgramMessage(); },
          u"You must uninstall the program before continuing.", kMessageInformation},
@@ -212,7 +212,7 @@ TEST(MessageTexts, EachMessageWithItsTextAndSeverity)
         RecordingUiCallback ui;
         ui.setController(&controller);
         message.show(ui);
-        using Shown = std::vector<std::tuple<std::u16string, int, int>>;
+        using Shown = std::vector<std::tuple<std::u16string, MessageSeverity, int>>;
         EXPECT_EQ(ui.shown, (Shown{{message.text, message.severity, 1}})) << message.name;
     }
 }
@@ -272,7 +272,7 @@ TEST_F(MessageTextsTranslated, TemplatesAreTranslatedThenFilled)
     ui.mustUninstallMessage(SharedString(u"Maps"));
     // Each half of the space message is translated and filled on its own.
     ui.notEnoughSpaceMessage(3u << 20, SharedString(u"Flash"));
-    using Shown = std::vector<std::tuple<std::u16string, int, int>>;
+    using Shown = std::vector<std::tuple<std::u16string, MessageSeverity, int>>;
     EXPECT_EQ(ui.shown, (Shown{{u"Bitte zuerst Maps deinstallieren.", kMessageInformation, 1},
                                {u"Programm: zu wenig Platz.\nAuf Flash fehlen 3.0 MB.", kMessageError, 1}}));
 }

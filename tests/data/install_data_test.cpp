@@ -259,11 +259,16 @@ TEST(InstallData, LayoutIdsAreUniqueAmongDirectChildren)
     EXPECT_EQ(root.findChild(u"intro"), nullptr);
 
     CustomPage page;
-    EXPECT_TRUE(page.supportsMode(0));
-    EXPECT_FALSE(page.supportsMode(2));
+    EXPECT_TRUE(page.supportsMode(kModeNone));
+    EXPECT_FALSE(page.supportsMode(kModeInstall));
     page.supportedModes = 255;
-    EXPECT_TRUE(page.supportsMode(7));
-    EXPECT_FALSE(page.supportsMode(8));
+    EXPECT_TRUE(page.supportsMode(kModeMaintenanceWithoutLog));
+    EXPECT_FALSE(page.supportsMode(kModeDownload));
+    // A mode number from a saved file beyond the mask's 32 bits shows nothing.
+    page.supportedModes = -1;
+    EXPECT_TRUE(page.supportsMode(wizardModeFromNumber(31)));
+    EXPECT_FALSE(page.supportsMode(wizardModeFromNumber(32)));
+    EXPECT_FALSE(page.supportsMode(wizardModeFromNumber(-1)));
     page.targetPlatMask = platformMask(kPlatformQm40);
     EXPECT_TRUE(page.matchesPlatform(kPlatformQm40));
     EXPECT_FALSE(page.matchesPlatform(kPlatformWin32));

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/previous_settings.h"
@@ -72,8 +73,8 @@ void fill(PreviousSettings& settings)
     units->setValue(kPlatformWin32, kVariableAllUsers, u"Metric");
     settings.append(units);
     settings.setFullBackup(true, u"\\Storage Card\\Backup\\2024-05-17.7z");
-    settings.setWizardMode(6);
-    settings.setStartingPage(9);
+    settings.setWizardMode(kModeMaintenance);
+    settings.setStartingPage(kPageFeatureSelection);
 }
 
 // The document layer needs a host only to exist.
@@ -99,6 +100,44 @@ TEST_F(PreviousSettingsXml, DefaultAndFilledStatesWriteTheirFilesAndReadBackWhol
         reread.setUseOnlineFeature(false);
         ASSERT_TRUE(read(reread, expected));
         EXPECT_EQ(written(reread), expected);
+    }
+}
+
+// The file holds the mode and the page by their numbers, which a relaunched
+// or later installer reads back: each keeps its own number, and a number this
+// installer does not know comes back unchanged.
+TEST_F(PreviousSettingsXml, ModesAndPagesAreSavedByTheirNumbers)
+{
+    const std::pair<WizardMode, const char*> modes[] = {
+        {kModeNone, "0"}, {kModeStart, "1"}, {kModeInstall, "2"}, {kModeUpdate, "3"},
+        {kModeAddRemove, "4"}, {kModeUninstall, "5"}, {kModeMaintenance, "6"}, {kModeMaintenanceWithoutLog, "7"},
+        {kModeDownload, "8"}, {kModeRepairBroken, "9"}, {kModeRepair, "10"}, {kModeBackup, "11"},
+        {wizardModeFromNumber(42), "42"},
+    };
+    const std::pair<WizardPageId, const char*> pages[] = {
+        {kPageNone, "0"}, {kPageTethering, "1"}, {kPagePrerequisites, "2"}, {kPageNewVersion, "3"},
+        {kPageWelcome, "4"}, {kPageLicense, "5"}, {kPageUsers, "6"}, {kPageDestination, "7"},
+        {kPageDestination2, "8"}, {kPageFeatureSelection, "9"}, {kPageRedistributables, "10"},
+        {kPageInstallation, "11"}, {kPageEndInstall, "12"}, {kPageCustomFirst, "13"}, {kPageCustomLast, "22"},
+        {wizardPageFromNumber(-3), "-3"},
+    };
+    for (const auto& [mode, number] : modes) {
+        PreviousSettings settings(host_);
+        settings.setWizardMode(mode);
+        const std::string text = written(settings);
+        EXPECT_NE(text.find(std::string(" WizardMode=\"") + number + "\""), std::string::npos) << number;
+        PreviousSettings reread(host_);
+        ASSERT_TRUE(read(reread, text));
+        EXPECT_EQ(reread.getWizardMode(), mode) << number;
+    }
+    for (const auto& [page, number] : pages) {
+        PreviousSettings settings(host_);
+        settings.setStartingPage(page);
+        const std::string text = written(settings);
+        EXPECT_NE(text.find(std::string(" StartingPage=\"") + number + "\""), std::string::npos) << number;
+        PreviousSettings reread(host_);
+        ASSERT_TRUE(read(reread, text));
+        EXPECT_EQ(reread.getStartingPage(), page) << number;
     }
 }
 
@@ -185,8 +224,8 @@ TEST_F(PreviousSettingsXml, FeaturesAndVariablesAreTakenWhereverTheyStand)
     ASSERT_EQ(settings.count(), 1);
     EXPECT_TRUE(settings.at(0)->isPersistent());
     EXPECT_EQ(settings.at(0)->getExactValue(kPlatformAll, kVariableAllUsers), u"1");
-    EXPECT_EQ(settings.getWizardMode(), 3);
-    EXPECT_EQ(settings.getStartingPage(), 2);
+    EXPECT_EQ(settings.getWizardMode(), kModeUpdate);
+    EXPECT_EQ(settings.getStartingPage(), kPagePrerequisites);
 }
 
 TEST_F(PreviousSettingsXml, RefusedDocumentsKeepWhatWasReadBeforeTheRefusal)
@@ -208,7 +247,7 @@ TEST_F(PreviousSettingsXml, RefusedDocumentsKeepWhatWasReadBeforeTheRefusal)
         PreviousSettings settings(host_);
         EXPECT_FALSE(read(settings, document(language + body))) << body;
         EXPECT_EQ(settings.getLanguage(), 1036u) << body;
-        EXPECT_EQ(settings.getWizardMode(), 1) << body;
+        EXPECT_EQ(settings.getWizardMode(), kModeStart) << body;
         EXPECT_EQ(settings.getTargetPlatform(), kPlatformUnknown) << body;
         EXPECT_EQ(settings.count(), 0) << body;
     }

@@ -334,7 +334,7 @@ TEST_F(FeatureNodeWriterTest, AHeldFileOnADesktopIsReplacedOrAbandoned)
         bool administrator = false;
         bool closeReleases = false;
         bool rebootRequired = false;
-        std::deque<int> answers = {};
+        std::deque<LockedFilesAnswer> answers = {};
         bool releaseOnRetry = false;
         // Expected.
         bool replaced = true;
@@ -394,7 +394,7 @@ TEST_F(FeatureNodeWriterTest, AHeldFileOnADesktopIsReplacedOrAbandoned)
         run_->prompt = std::make_shared<test::LockedFilesPrompt>();
         run_->prompt->answers = c.answers;
         if (c.releaseOnRetry)
-            run_->prompt->onAnswer = [state](int) { state->locked.clear(); };
+            run_->prompt->onAnswer = [state](LockedFilesAnswer) { state->locked.clear(); };
         run_->takeCalls();
 
         FeatureNodeWriter writer = makeWriter();

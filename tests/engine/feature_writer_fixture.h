@@ -88,10 +88,10 @@ private:
 // and records each list it is shown; every other question answers 0.
 class LockedFilesPrompt final : public ZeroAnswerUiCallback {
 public:
-    int showLockedFiles(const std::vector<LockingProcess>& processes, int) override
+    LockedFilesAnswer showLockedFiles(const std::vector<LockingProcess>& processes, int) override
     {
         shownLists.push_back(processes);
-        const int answer = answers.empty() ? kLockedFilesExit : answers.front();
+        const LockedFilesAnswer answer = answers.empty() ? kLockedFilesExit : answers.front();
         if (answers.size() > 1)
             answers.pop_front();
         if (onAnswer)
@@ -99,10 +99,10 @@ public:
         return answer;
     }
 
-    std::deque<int> answers;
+    std::deque<LockedFilesAnswer> answers;
     std::vector<std::vector<LockingProcess>> shownLists;
     // Called with each answer before it is given (a test lets the holder go).
-    std::function<void(int)> onAnswer;
+    std::function<void(LockedFilesAnswer)> onAnswer;
 };
 
 // The run as the writer sees it. Every call is recorded in order as a short

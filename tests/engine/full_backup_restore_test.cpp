@@ -244,7 +244,7 @@ TEST_F(FullBackupThreads, ACanceledBackupLeavesNoArchiveAndTheEarlierOneStands)
 struct CraftedBackup {
     const char* what;
     std::vector<std::pair<std::string, std::string>> entries;
-    std::int32_t code;
+    BackupCheck code;
     const char16_t* message;
     std::function<void(Bytes&)> damage = nullptr;
 };

@@ -63,7 +63,7 @@ struct RunRecord {
     std::vector<std::u16string> logLines;
     std::vector<std::string> events;
     std::vector<std::pair<std::string, std::uint64_t>> progress;
-    std::int32_t result = 0;
+    InstallResult result = kResultCompleted;
 };
 
 enum class Trouble { None, DamagedSecond, CancelDuringThird, FailedWritesOfFourth };

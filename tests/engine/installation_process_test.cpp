@@ -419,19 +419,19 @@ TEST_F(InstallationProcessThreads, ProductFilesAreRenamedIntoPlaceTheInstalledLo
 // A remover that answers from its script and notes each call.
 class ScriptedLauncher final : public UninstallLauncher {
 public:
-    ScriptedLauncher(std::string name, int answer, int secondAnswer, bool endsOnFailedStart,
-                     std::vector<std::string>& calls)
+    ScriptedLauncher(std::string name, UninstallOutcome answer, UninstallOutcome secondAnswer,
+                     bool endsOnFailedStart, std::vector<std::string>& calls)
         : name_(std::move(name)), answer_(answer), secondAnswer_(secondAnswer), ends_(endsOnFailedStart),
           calls_(calls)
     {
     }
     bool endsRemovalsOnFailedStart() const override { return ends_; }
-    int run(UninstallCancelCallback*) override
+    UninstallOutcome run(UninstallCancelCallback*) override
     {
         calls_.push_back("run " + name_);
         return answer_;
     }
-    int runAfterFailedStart(UninstallCancelCallback*) override
+    UninstallOutcome runAfterFailedStart(UninstallCancelCallback*) override
     {
         calls_.push_back("second way " + name_);
         return secondAnswer_;
@@ -439,8 +439,8 @@ public:
 
 private:
     std::string name_;
-    int answer_;
-    int secondAnswer_;
+    UninstallOutcome answer_;
+    UninstallOutcome secondAnswer_;
     bool ends_;
     std::vector<std::string>& calls_;
 };
@@ -450,26 +450,31 @@ private:
 TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
 {
     using Lines = std::vector<std::string>;
+    constexpr UninstallOutcome ended = kUninstallEnded;
+    constexpr UninstallOutcome notStarted = kUninstallNotStarted;
+    constexpr UninstallOutcome abandoned = kUninstallAbandoned;
     const struct {
         const char* name;
         // Per remover: its answer, its second way's, whether a failed start ends all.
-        std::vector<std::tuple<int, int, bool>> launchers;
+        std::vector<std::tuple<UninstallOutcome, UninstallOutcome, bool>> launchers;
         std::deque<int> goOn;
         bool removed;
         Lines calls;
         Lines events;
     } rows[] = {
-        {"both end", {{0, 0, false}, {0, 0, false}}, {}, true, {"run 1", "run 2"},
+        {"both end", {{ended, ended, false}, {ended, ended, false}}, {}, true, {"run 1", "run 2"},
          {"remove old 0 2", "removed old 0 2", "remove old 1 2", "removed old 1 2"}},
-        {"the first given up", {{2, 0, false}, {0, 0, false}}, {}, false, {"run 1"}, {"remove old 0 2"}},
-        {"a failed start that ends all", {{1, 0, true}, {0, 0, false}}, {}, false, {"run 1"}, {"remove old 0 2"}},
-        {"a failed start, go on, the second way ends", {{1, 0, false}, {0, 0, false}}, {1}, true,
+        {"the first given up", {{abandoned, ended, false}, {ended, ended, false}}, {}, false, {"run 1"},
+         {"remove old 0 2"}},
+        {"a failed start that ends all", {{notStarted, ended, true}, {ended, ended, false}}, {}, false, {"run 1"},
+         {"remove old 0 2"}},
+        {"a failed start, go on, the second way ends", {{notStarted, ended, false}, {ended, ended, false}}, {1}, true,
          {"run 1", "second way 1", "run 2"},
          {"remove old 0 2", "uninstall error 0 2", "removed old 0 2", "remove old 1 2", "removed old 1 2"}},
-        {"a failed start, do not go on", {{1, 0, false}}, {0}, false, {"run 1"},
+        {"a failed start, do not go on", {{notStarted, ended, false}}, {0}, false, {"run 1"},
          {"remove old 0 1", "uninstall error 0 1"}},
-        {"a failed start, the second way fails too", {{1, 1, false}}, {1}, false, {"run 1", "second way 1"},
-         {"remove old 0 1", "uninstall error 0 1"}},
+        {"a failed start, the second way fails too", {{notStarted, notStarted, false}}, {1}, false,
+         {"run 1", "second way 1"}, {"remove old 0 1", "uninstall error 0 1"}},
     };
     InstallDevice device;
     for (const auto& row : rows) {
@@ -504,9 +509,9 @@ public:
         asked.push_back(question);
         return question == "resume" ? resume : skip;
     }
-    void showMessage(const SharedString& text, int severity, int) override
+    void showMessage(const SharedString& text, MessageSeverity severity, int) override
     {
-        asked.push_back("message " + std::to_string(severity) + " " + test::narrow(text.view()));
+        asked.push_back("message " + std::to_string(static_cast<int>(severity)) + " " + test::narrow(text.view()));
     }
 
     int skip = 0;

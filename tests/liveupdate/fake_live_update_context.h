@@ -67,7 +67,7 @@ public:
     }
     UpdatePatcher& getUpdatePatcher() override { return patcher; }
 
-    void buildPageSequenceForMode(std::int32_t mode) override { builtModes.push_back(mode); }
+    void buildPageSequenceForMode(WizardMode mode) override { builtModes.push_back(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override
     {
         newUrl = url;
@@ -87,7 +87,7 @@ public:
     PackageCache& packageCache() override { return cache; }
     bool getSkipFeatureChoice() override { return skip.load(); }
     void setSkipFeatureChoice(bool value) override { skip.store(value); }
-    std::int32_t getWizardMode() override { return builtModes.empty() ? 0 : builtModes.back(); }
+    WizardMode getWizardMode() override { return builtModes.empty() ? kModeNone : builtModes.back(); }
 
     // Pairs each language template of the data with the item its feature
     // names, the first pairing winning, as the controller's map does.
@@ -113,7 +113,7 @@ public:
     CountingNoCache cache;
     std::atomic<bool> skip{false};
 
-    std::vector<std::int32_t> builtModes;
+    std::vector<WizardMode> builtModes;
     SharedString newUrl;
     std::uint32_t newSize = 0;
     SharedString newTarget;

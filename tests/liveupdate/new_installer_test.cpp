@@ -148,7 +148,7 @@ TEST_F(NewInstaller, OfferedForThisPlatformFromTheSecondVersionOn)
 TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
 {
     SharedString target;
-    EXPECT_EQ(findNewInstallerTarget(*context_, target), -1);
+    EXPECT_EQ(findNewInstallerTarget(*context_, target), kSaveSpaceNoOffer);
     EXPECT_FALSE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
     ASSERT_TRUE(loadOffer());
     // The root of a device without a preferred folder, named after the address.
@@ -157,7 +157,7 @@ TEST_F(NewInstaller, PrepareSwitchesToADownloadRun)
     EXPECT_FALSE(prepareNewVersionDownload(*context_, u""));
     EXPECT_TRUE(context_->builtModes.empty());
     EXPECT_TRUE(prepareNewVersionDownload(*context_, u"/Temp/setup49.exe"));
-    EXPECT_EQ(context_->builtModes, std::vector<std::int32_t>{8});
+    EXPECT_EQ(context_->builtModes, std::vector<WizardMode>{kModeDownload});
     EXPECT_EQ(context_->newUrl, u"http://127.0.0.1:8080/p/setup49.exe");
     EXPECT_EQ(context_->newSize, 9u);
     EXPECT_EQ(context_->newTarget, u"/Temp/setup49.exe");
@@ -244,7 +244,7 @@ TEST_F(SaveFolderSpace, AnswersForTenMegabytes)
 {
     const struct {
         const char16_t* folder;
-        int expected;
+        SaveSpace expected;
     } cases[] = {
         {u"/Tight", kSaveSpaceTooSmall}, {u"/Edge", kSaveSpaceTight},       {u"/Mid", kSaveSpaceTight},
         {u"/Roomy", kSaveSpaceEnough},   {u"/Locked", kSaveSpaceNotWritable}, {u"/Missing", kSaveSpaceUnknown},
@@ -302,7 +302,7 @@ TEST_F(SaveFolderSpaceSearch, PreferredFolderRootAndStorageRoots)
         std::vector<DeviceStore> stores;
         bool found;
         const char16_t* folder;
-        int result;
+        SaveSpace result;
         std::vector<SharedString> queried;
     } cases[] = {
         {"type 5 prefers SystemCF", 5, {store(u"\\SystemCF", 25000000), store(u"\\", 25000000)}, true,
@@ -319,7 +319,7 @@ TEST_F(SaveFolderSpaceSearch, PreferredFolderRootAndStorageRoots)
         SCOPED_TRACE(c.what);
         start(c.deviceType, c.stores);
         SharedString folder;
-        int result = -1;
+        SaveSpace result = kSaveSpaceNoOffer;
         EXPECT_EQ(findNewInstallerSaveFolder(*host_, 10'000'000, folder, result), c.found);
         EXPECT_EQ(folder, c.folder);
         EXPECT_EQ(result, c.result);

@@ -192,7 +192,7 @@ TEST_F(PackageInstallerPlan, OnlineFeaturesGetNumberedTemporaryFiles)
 TEST_F(PackageInstallerPlan, TheNewVersionDownloadIsOneJobNamedAfterTheUrl)
 {
     InstallerRun run(host_);
-    run.context.builtModes = {kWizardModeNewVersionDownload};
+    run.context.builtModes = {kModeDownload};
     run.context.setNewVersionDownload(u"http://127.0.0.1:9/files/v5/Setup_5.2.exe?build=7", 1234,
                                       u"\\Temp\\Setup.exe");
     std::vector<FeaturePtr> downloaded;

@@ -87,7 +87,7 @@ TEST_F(PromptsTest, TheFileExistsDialogHasItsTextCheckBoxAndButtons)
 {
     struct Case {
         std::vector<Key> keys;
-        int answer;
+        FileExistsAnswer answer;
         bool applyToAll;
     };
     const Case cases[] = {
@@ -119,7 +119,7 @@ TEST_F(PromptsTest, TheLockedFilesDialogNamesEachProcessAndAnswersItsButtons)
     processes[0].applicationName = SharedString(u"Survey");
     processes[1].serviceName = SharedString(u"SyncService");
     processes[2].processId = 4711;
-    const std::pair<Key, int> cases[] = {
+    const std::pair<Key, LockedFilesAnswer> cases[] = {
         {ch(U'e'), kLockedFilesExit},
         {ch(U'i'), kLockedFilesIgnore},
         {ch(U'r'), kLockedFilesRetry},
@@ -171,7 +171,7 @@ TEST_F(PromptsTest, YesOrRetryAnswersOneAndTheCaptionIsTheInstallersTitle)
 TEST_F(PromptsTest, AMessageShowsWithItsSeverityAndIsLoggedToo)
 {
     test::DiagCapture log;
-    const std::pair<int, const char*> cases[] = {
+    const std::pair<MessageSeverity, const char*> cases[] = {
         {kMessageInformation, "(i) Done."}, {kMessageWarning, "(!) Done."}, {kMessageError, "(X) Done."}};
     for (const auto& [severity, shown] : cases) {
         ui.keys({key(KeyCode::Enter)});

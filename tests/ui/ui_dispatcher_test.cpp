@@ -95,7 +95,7 @@ TEST(UiDispatcherThreads, APromptFromAWorkerIsAnsweredOnTheUiThread)
     WorkPage page(ui.session);
     // The keys answer the question; the page ends when the worker posts so.
     ui.keysWhen("[ Rename ]", {ch(U'r')});
-    int answer = -1;
+    FileExistsAnswer answer = kFileExistsSkip;
     bool applyToAll = true;
     WorkerThread worker([&] {
         page.postMessage([&] { page.bar->setItemName(SharedString(u"orv.ini")); });

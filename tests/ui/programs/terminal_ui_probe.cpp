@@ -180,8 +180,8 @@ std::string run(TerminalSession& session, InstallerUiPrompts& prompts, const std
         const SharedString name = fromUtf8(args.at(1));
         return askFromWorker(session, [&] {
             bool applyToAll = false;
-            const int answer = prompts.askFileExists(name, applyToAll);
-            return "ANSWER " + std::to_string(answer) + " APPLY " + std::to_string(applyToAll);
+            const FileExistsAnswer answer = prompts.askFileExists(name, applyToAll);
+            return "ANSWER " + std::to_string(static_cast<int>(answer)) + " APPLY " + std::to_string(applyToAll);
         });
     }
     if (scenario == "locked-files") {
@@ -193,7 +193,7 @@ std::string run(TerminalSession& session, InstallerUiPrompts& prompts, const std
             processes.push_back(process);
         }
         return askFromWorker(session,
-                             [&] { return "ANSWER " + std::to_string(prompts.showLockedFiles(processes, 0)); });
+                             [&] { return "ANSWER " + std::to_string(static_cast<int>(prompts.showLockedFiles(processes, 0))); });
     }
     if (scenario == "fault" || scenario == "throw") {
         FaultPage page(session, scenario == "throw");
