@@ -6,6 +6,7 @@
 #include "controller/page_installation_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
+#include "text/mutex.h"
 #include "ui/terminal_session.h"
 #include "fileutil/file_util.h"
 #include "ui/widgets.h"
@@ -71,7 +72,7 @@ void PageInstallationDlg::leaveLogic()
 
 std::uint64_t PageInstallationDlg::postedUpdates() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return postedUpdates_;
 }
 
@@ -88,7 +89,7 @@ template <class Change>
 void PageInstallationDlg::report(Change&& change)
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         change(reported_);
         if (updatePosted_)
             return;
@@ -213,7 +214,7 @@ void PageInstallationDlg::applyReports()
 {
     Reported state;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         state = reported_;
         reported_.phaseChanged = false;
         updatePosted_ = false;
@@ -256,7 +257,7 @@ void PageInstallationDlg::onCancel()
     logic_.pause();
     if (controller().getUiCallback()->askExit() == 0) {
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             reported_.paused = false;
         }
         logic_.resume();

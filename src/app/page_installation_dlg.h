@@ -9,10 +9,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "app/wizard_page.h"
 #include "controller/installation_page_sink.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -84,10 +84,10 @@ private:
     Label* detail_ = nullptr;
     Label* download_ = nullptr;
 
-    mutable std::mutex mutex_;
-    Reported reported_;
-    bool updatePosted_ = false;
-    std::uint64_t postedUpdates_ = 0;
+    mutable Mutex mutex_;
+    Reported reported_ GUARDED_BY(mutex_);
+    bool updatePosted_ GUARDED_BY(mutex_) = false;
+    std::uint64_t postedUpdates_ GUARDED_BY(mutex_) = 0;
 
     // UI thread only.
     bool canceled_ = false;

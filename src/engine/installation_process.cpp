@@ -16,6 +16,7 @@
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -47,7 +48,7 @@ InstallationProcess::~InstallationProcess()
     cancel();
     if (worker_.joinable())
         worker_.join();
-    std::lock_guard lock(installerMutex_);
+    MutexLock lock(installerMutex_);
     packageInstaller_.reset();
 }
 
@@ -56,7 +57,7 @@ InstallationProcess::~InstallationProcess()
 void InstallationProcess::start()
 {
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         if (runState_ != kRunStateIdle)
             return;
         runState_ = kRunStateRunning;
@@ -73,7 +74,7 @@ void InstallationProcess::start()
 
 void InstallationProcess::pause()
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     if (runState_ != kRunStateRunning)
         return;
     runState_ = kRunStatePaused;
@@ -82,7 +83,7 @@ void InstallationProcess::pause()
 
 void InstallationProcess::resume()
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     if (runState_ != kRunStatePaused)
         return;
     runState_ = kRunStateRunning;
@@ -93,7 +94,7 @@ void InstallationProcess::resume()
 void InstallationProcess::cancel()
 {
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         if (runState_ != kRunStateIdle && runState_ != kRunStateRunning && runState_ != kRunStatePaused)
             return;
         runState_ = kRunStateCanceled;
@@ -102,17 +103,17 @@ void InstallationProcess::cancel()
     }
     controller_.getRedistributables().cancelInstall();
     {
-        std::lock_guard lock(installerMutex_);
+        MutexLock lock(installerMutex_);
         if (packageInstaller_)
             packageInstaller_->cancel();
     }
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     queueChanged_.notify_all();
 }
 
 std::int32_t InstallationProcess::getRunState() const
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     return runState_;
 }
 
@@ -123,13 +124,13 @@ bool InstallationProcess::hasPendingPackages() const
 
 SharedString InstallationProcess::getFailedFeatureName() const
 {
-    std::lock_guard lock(nameMutex_);
+    MutexLock lock(nameMutex_);
     return failedFeatureName_;
 }
 
 void InstallationProcess::setFailedFeatureName(const SharedString& name)
 {
-    std::lock_guard lock(nameMutex_);
+    MutexLock lock(nameMutex_);
     failedFeatureName_ = name;
 }
 
@@ -140,8 +141,8 @@ void InstallationProcess::waitIfPausedAndCheckCanceled(bool& canceled)
         canceled = false;
         return;
     }
-    std::unique_lock lock(runMutex_);
-    runChanged_.wait(lock, [&] { return runState_ != kRunStatePaused; });
+    MutexLock lock(runMutex_);
+    runChanged_.wait(runMutex_, [&]() REQUIRES(runMutex_) { return runState_ != kRunStatePaused; });
     canceled = runState_ == kRunStateCanceled || controller_.isCancelRequested();
 }
 
@@ -154,9 +155,9 @@ bool InstallationProcess::isCanceled()
 
 void InstallationProcess::waitMilliseconds(std::uint32_t milliseconds)
 {
-    std::unique_lock lock(runMutex_);
-    runChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                         [&] { return runState_ == kRunStateCanceled; });
+    MutexLock lock(runMutex_);
+    runChanged_.wait_for(runMutex_, std::chrono::milliseconds(milliseconds),
+                         [&]() REQUIRES(runMutex_) { return runState_ == kRunStateCanceled; });
 }
 
 // --- The run -------------------------------------------------------------------
@@ -167,7 +168,7 @@ void InstallationProcess::run()
     if (mode_ == kModeBackup) {
         const std::int32_t code = runBackup();
         {
-            std::lock_guard lock(runMutex_);
+            MutexLock lock(runMutex_);
             runState_ = kRunStateFinished;
         }
         if (listener_)
@@ -193,7 +194,7 @@ void InstallationProcess::run()
         succeeded = false;
     }
     {
-        std::lock_guard lock(installerMutex_);
+        MutexLock lock(installerMutex_);
         if (packageInstaller_)
             packageInstaller_->cancel();
         packageInstaller_.reset();
@@ -213,7 +214,7 @@ void InstallationProcess::run()
         endFailed(isCanceled());
     }
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         runState_ = kRunStateFinished;
     }
     if (!listener_)
@@ -277,7 +278,7 @@ bool InstallationProcess::processQueuedRequests()
             // Taken from the queue under its lock, handled outside it: an
             // unpacking may take long, and pause, cancel and the downloads
             // must get through meanwhile.
-            std::lock_guard lock(queueMutex_);
+            MutexLock lock(queueMutex_);
             if (queue_.empty())
                 return true;
             request = std::move(queue_.front());
@@ -416,7 +417,7 @@ void InstallationProcess::onPackageRate(std::uint64_t rate, std::uint64_t missin
 
 void InstallationProcess::onPackageReady(const FeaturePtr& feature, const SharedString& path)
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     queue_.push_back({feature, path});
     if (downloadsOutstanding_ > 0)
         --downloadsOutstanding_;
@@ -430,7 +431,7 @@ void InstallationProcess::onPackageSkipped(const FeaturePtr& feature)
         logInfo((u"The package of " + feature->getName() + u" was skipped").view());
     }
     pendingPackages_.fetch_sub(1);
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     if (downloadsOutstanding_ > 0)
         --downloadsOutstanding_;
     queueChanged_.notify_all();
@@ -438,14 +439,14 @@ void InstallationProcess::onPackageSkipped(const FeaturePtr& feature)
 
 void InstallationProcess::onAllPackagesHandled()
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     downloadsOutstanding_ = 0;
     queueChanged_.notify_all();
 }
 
 void InstallationProcess::onPackagesFailed()
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     downloadsFailed_ = true;
     queueChanged_.notify_all();
 }

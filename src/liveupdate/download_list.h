@@ -8,11 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "hal/hal_file.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -32,7 +33,8 @@ public:
     const SharedString digest;  // the expected SHA-1; empty: not checked
     const SharedString url;
     const SharedString target;  // the file to write, a device path
-    std::shared_ptr<DownloadRequest> request;  // the request while it runs
+    // The request while it runs; written and read under the list's lock.
+    std::shared_ptr<DownloadRequest> request;
 
     // Opens the target (create or truncate) unless it is open.
     void onContentLength(DownloadRequest& request, std::uint64_t length) override;
@@ -73,6 +75,10 @@ public:
 
     // Queues every item in order; right after the first, the batch listener's
     // onContentLength gets the first item's request and kItemWeight per item.
+    // No item's report reaches the batch listener before that announcement:
+    // the downloader's reports wait for it, and those a shut-down downloader
+    // makes at once, on this thread, are delivered after it, before startAll
+    // returns.
     void startAll();
     // Cancels every item's request.
     void cancelAll();
@@ -80,17 +86,31 @@ public:
 private:
     friend class DownloadListItem;
 
+    // An item's end, as the batch listener hears it.
+    struct ItemReport {
+        DownloadListItem* item;
+        DownloadRequest* request;
+        int status;
+    };
+
     void itemFinished(DownloadListItem& item, DownloadRequest& request, int status);
+    void reportToBatch(const ItemReport& report, bool last);
+    bool isLast(const DownloadListItem& item) const REQUIRES(mutex_);
     void cancelRequests(const std::vector<std::shared_ptr<DownloadListItem>>& items);
 
     std::shared_ptr<HalAccess> host_;
     WebDownloader& downloader_;
     DownloadListener* batchListener_;
-    // Held while a batch starts, so that no item's report overtakes the
-    // announced total; recursive because a downloader that was shut down
-    // reports at once, on the starting thread.
-    mutable std::recursive_mutex mutex_;
-    std::vector<std::shared_ptr<DownloadListItem>> items_;
+    // Never held while calling out, so that a report on the starting thread
+    // finds it free.
+    mutable Mutex mutex_;
+    ConditionVariable announced_;
+    std::vector<std::shared_ptr<DownloadListItem>> items_ GUARDED_BY(mutex_);
+    // While a batch starts: which thread starts it, and the reports made on
+    // that thread, to be delivered once the total is announced.
+    bool starting_ GUARDED_BY(mutex_) = false;
+    std::thread::id starter_ GUARDED_BY(mutex_);
+    std::vector<ItemReport> heldBack_ GUARDED_BY(mutex_);
 };
 
 }  // namespace druvex

@@ -1,9 +1,9 @@
 #include "platform/device_config.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "text/char_class.h"
+#include "text/mutex.h"
 #include "text/text_convert.h"
 #include "platform/device_root.h"
 #include "platform/path_components.h"
@@ -24,8 +24,8 @@ bool equalNoCase(std::u16string_view a, const SharedString& b)
 }
 
 struct ActiveDevice {
-    std::mutex mutex;
-    std::shared_ptr<const DeviceConfig> config = std::make_shared<const DeviceConfig>();
+    Mutex mutex;
+    std::shared_ptr<const DeviceConfig> config GUARDED_BY(mutex) = std::make_shared<const DeviceConfig>();
 };
 
 ActiveDevice& activeDevice()
@@ -97,7 +97,7 @@ const SharedString* DeviceConfig::findVendorValue(std::u16string_view key) const
 std::shared_ptr<const DeviceConfig> activeDeviceConfig()
 {
     ActiveDevice& device = activeDevice();
-    std::lock_guard lock(device.mutex);
+    MutexLock lock(device.mutex);
     return device.config;
 }
 
@@ -118,7 +118,7 @@ bool activateDevice(const DeviceConfig& config, std::string* error)
     auto copy = std::make_shared<const DeviceConfig>(config);
     {
         ActiveDevice& device = activeDevice();
-        std::lock_guard lock(device.mutex);
+        MutexLock lock(device.mutex);
         DeviceRoot::instance().configure(*copy);
         setAnsiCodePage(copy->ansiCodePage);
         device.config = std::move(copy);
@@ -138,7 +138,7 @@ bool activateDevice(const DeviceConfig& config, std::string* error)
 void deactivateDevice()
 {
     ActiveDevice& device = activeDevice();
-    std::lock_guard lock(device.mutex);
+    MutexLock lock(device.mutex);
     DeviceRoot::instance().reset();
     deviceRegistry().configure(std::string());
     setAnsiCodePage(0);
