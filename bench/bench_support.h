@@ -4,10 +4,11 @@
 // processes. The goals themselves live in bench/goals.txt and nowhere else.
 #pragma once
 
-#include <sys/resource.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,8 +26,6 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-
-extern char** environ;
 
 namespace druvex::bench {
 
@@ -133,6 +132,33 @@ inline double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// Keeps this thread, and the threads and children it starts from now on, to
+// the first `count` of the cores that the process could use when it first
+// asked, so that a benchmark and its references meet the same cores.
+inline void useCores(unsigned count)
+{
+    static const cpu_set_t initial = [] {
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        if (::sched_getaffinity(0, sizeof cores, &cores) != 0)
+            fail("cannot read the cores of this process");
+        return cores;
+    }();
+    cpu_set_t chosen;
+    CPU_ZERO(&chosen);
+    unsigned taken = 0;
+    for (int cpu = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+        if (CPU_ISSET(cpu, &initial)) {
+            CPU_SET(cpu, &chosen);
+            ++taken;
+        }
+    }
+    if (taken < count)
+        fail("fewer than " + std::to_string(count) + " cores to run on");
+    if (::sched_setaffinity(0, sizeof chosen, &chosen) != 0)
+        fail("cannot set the cores of this process");
 }
 
 // File-system work runs on tmpfs where the machine has one, so that a busy
@@ -248,39 +274,59 @@ struct Child {
     std::string output;
 };
 
+// The high-water mark of the process's resident memory in kB (VmHWM), while
+// it is still there to ask; 0 when it cannot be read.
+inline double residentPeakKilobytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:"))
+            return std::atof(line.c_str() + 6);
+    }
+    return 0;
+}
+
 // Runs the children as one pipeline (each one's output into the next one's
 // input) and gives the sum of their peak resident memory in MB: what the
-// machine had to hold at most while they ran side by side. Fails when one of
-// them fails.
+// machine had to hold at most while they ran side by side. Each peak is the
+// child's own, read when it ends: the kernel's figure of a child (wait4)
+// starts from what its parent held when it was made, so a child of a large
+// process reads as large as that process. Fails when one of them fails.
 inline double peakMegabytes(const std::vector<Child>& children)
 {
     std::vector<pid_t> pids;
     int previousRead = -1;
     for (std::size_t i = 0; i < children.size(); ++i) {
         const Child& child = children[i];
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (!child.input.empty())
-            posix_spawn_file_actions_addopen(&actions, 0, child.input.c_str(), O_RDONLY, 0);
-        else if (previousRead >= 0)
-            posix_spawn_file_actions_adddup2(&actions, previousRead, 0);
         int pipeEnds[2] = {-1, -1};
-        if (!child.output.empty()) {
-            posix_spawn_file_actions_addopen(&actions, 1, child.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        } else if (i + 1 < children.size()) {
-            if (::pipe(pipeEnds) != 0)
-                fail("pipe");
-            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-            posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-        }
+        if (child.output.empty() && i + 1 < children.size() && ::pipe(pipeEnds) != 0)
+            fail("pipe");
         std::vector<char*> argv;
         for (const std::string& argument : child.arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        const pid_t pid = ::fork();
+        if (pid < 0)
             fail("cannot start " + child.arguments[0]);
-        posix_spawn_file_actions_destroy(&actions);
+        if (pid == 0) {
+            // Stopped by its tracer at the exec and again at its end, when
+            // its memory is still there to be read.
+            if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+                ::_exit(126);
+            int input = previousRead;
+            if (!child.input.empty())
+                input = ::open(child.input.c_str(), O_RDONLY);
+            if (input >= 0)
+                ::dup2(input, 0);
+            if (!child.output.empty())
+                ::dup2(::open(child.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            else if (pipeEnds[1] >= 0)
+                ::dup2(pipeEnds[1], 1);
+            if (pipeEnds[0] >= 0)
+                ::close(pipeEnds[0]);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
         if (previousRead >= 0)
             ::close(previousRead);
         if (pipeEnds[1] >= 0)
@@ -290,14 +336,40 @@ inline double peakMegabytes(const std::vector<Child>& children)
     }
     if (previousRead >= 0)
         ::close(previousRead);
-    double megabytes = 0;
-    for (std::size_t i = 0; i < pids.size(); ++i) {
+    std::vector<double> peaks(pids.size(), 0);
+    std::size_t running = pids.size();
+    while (running > 0) {
         int status = 0;
-        rusage usage{};
-        if (::wait4(pids[i], &status, 0, &usage) != pids[i] || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            fail("failed: " + children[i].arguments[0]);
-        megabytes += static_cast<double>(usage.ru_maxrss) / 1024.0;
+        const pid_t pid = ::waitpid(-1, &status, __WALL);
+        if (pid < 0)
+            fail("waitpid");
+        const auto found = std::find(pids.begin(), pids.end(), pid);
+        if (found == pids.end())
+            continue;
+        const std::size_t index = static_cast<std::size_t>(found - pids.begin());
+        if (WIFSTOPPED(status)) {
+            const int event = status >> 16;
+            int signal = 0;
+            if (WSTOPSIG(status) == SIGTRAP && event == 0) {
+                // The stop at its exec: from now on, stop it at its end too.
+                ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, reinterpret_cast<void*>(PTRACE_O_TRACEEXIT));
+            } else if (WSTOPSIG(status) == SIGTRAP && event == PTRACE_EVENT_EXIT) {
+                peaks[index] = residentPeakKilobytes(pid) / 1024.0;
+            } else {
+                signal = WSTOPSIG(status);
+            }
+            ::ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(static_cast<std::intptr_t>(signal)));
+            continue;
+        }
+        --running;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            fail("failed: " + children[index].arguments[0]);
+        if (peaks[index] == 0)
+            fail("no peak memory of " + children[index].arguments[0]);
     }
+    double megabytes = 0;
+    for (const double peak : peaks)
+        megabytes += peak;
     return megabytes;
 }
 

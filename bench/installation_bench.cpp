@@ -1,29 +1,36 @@
-// A whole installation through the engine: a product of 2,000 files (about
-// 200 MB, generated at run time, in four features) installed from its
-// LZMA-coded archive into a device folder in tmpfs by the installation
-// page's silent run (controller, installation process with its rollback
-// journal, feature node writer, unpacker, host, product files), beside
-// `xz --format=lzma -dc` of an LZMA-coded tar of the same files piped to
-// `tar -x`. Both streams are coded by the same xz command. The time ratio
-// ours / xz|tar is reported from interleaved rounds.
+// A whole installation through the engine, as a user waits for it: a product
+// of four features packed by payload_tool as examples/ packs (LZMA level 5,
+// 16 MiB dictionary, a quarter of the files incompressible), installed from
+// its archive into a device folder in tmpfs by the installation page's
+// silent run (controller, installation process with its rollback journal,
+// feature node writer, unpacker, host, product files), beside the unpacking
+// of the same tree by the tools a user knows, in the same rounds:
+//   xz -dc | tar -x of a .tar.xz (preset 6), 7zz x of a .7z, dpkg-deb -x of
+//   a .deb, and xz --format=lzma -dc | tar -x of a .tar.lzma coded with our
+//   settings (a fair test of the decoder itself).
+// The installation and its references run on 4 cores (the process's affinity,
+// which children inherit), the .tar.lzma comparison also on 1. Three products
+// of about 200 MB: 2,000 files of about 100 kB, 20 of 10 MB and 20,000 of
+// 10 kB, the last two giving the cost of each extra file against 7zz's. The
+// peak memory of the installation is read from a child process of its own.
 //
-// DRUVEX_BENCH_SCALE (a fraction, default 1) scales the product down for a
-// quick look while others build.
+// DRUVEX_BENCH_SCALE (a fraction, default 1) scales the products down for a
+// quick look while others build. The packed inputs are kept in the data folder.
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <random>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 #include "app_base/installer_options.h"
 #include "bench_device.h"
@@ -32,198 +39,157 @@
 #include "data/install_data.h"
 #include "data/package_sources.h"
 #include "engine/installation_process.h"
-#include "package_writer/package_writer.h"
-#include "payload/package_streams.h"
+#include "payload/lzma_decode_ahead.h"
 #include "payload/payload_archive.h"
-#include "payload/payload_archive_writer.h"
 #include "platform/device_root.h"
+#include "platform/input_limits.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kFeatures = 4;
 constexpr int kFoldersPerFeature = 5;
-constexpr std::size_t kMeanFileSize = 100000;
+constexpr unsigned kCores = 4;
 
 using druvex::bench::fail;
 using druvex::bench::run;
 
-// Survey-job-like text: words, coordinates, line ends and a few stray bytes.
-Bytes makeFile(std::mt19937& random, std::size_t size)
+std::string quoted(const fs::path& path)
 {
-    static const std::string_view words[] = {"survey ", "point ", "station ", "level ", "\r\n",
-                                             "grid ",   "north ", "east ",    "code=TP ", "height "};
-    Bytes data;
-    data.reserve(size + 32);
-    char number[32];
-    while (data.size() < size) {
-        const std::string_view word = words[random() % std::size(words)];
-        data.insert(data.end(), word.begin(), word.end());
-        if (random() % 3 == 0) {
-            const int length = std::snprintf(number, sizeof number, "%u.%03u ",
-                                             static_cast<unsigned>(random() % 100000),
-                                             static_cast<unsigned>(random() % 1000));
-            data.insert(data.end(), number, number + length);
-        }
-        if (random() % 50 == 0)
-            data.push_back(static_cast<std::uint8_t>(random()));
-    }
-    data.resize(size);
-    return data;
+    return "'" + path.string() + "'";
 }
 
-std::u16string featureName(int index)
+double scale()
 {
-    const std::string name = "Part" + std::to_string(index);
+    const char* value = std::getenv("DRUVEX_BENCH_SCALE");
+    return value ? std::max(0.001, std::atof(value)) : 1.0;
+}
+
+fs::path payloadTool()
+{
+    const fs::path tool = fs::path(druvex::bench::selfPath()).parent_path().parent_path() / "tools" / "payload_tool";
+    if (!fs::exists(tool))
+        fail("payload_tool not found at " + tool.string());
+    return tool;
+}
+
+std::u16string featureName(int feature)
+{
+    const std::string name = "Part" + std::to_string(feature);
     return std::u16string(name.begin(), name.end());
 }
 
-std::u16string entryName(int index)
+std::string entryName(int feature)
 {
-    return u"Feature_" + featureName(index) + u"_1.0_.lzma";
+    return "Feature_Part" + std::to_string(feature) + "_1.0_.lzma";
 }
+
+// One product: its files in four features, the same tree once more as one
+// folder, its archive in the device's \Temp\<name>, and the references'
+// archives of the tree.
+struct Product {
+    Product(std::string productName, int fileCount, std::size_t fileSize, bool sameSize)
+        : name(std::move(productName)), files(fileCount), meanSize(fileSize), exactSize(sameSize)
+    {
+    }
+
+    std::string name;
+    int files = 0;
+    std::size_t meanSize = 0;
+    // Every file of meanSize, or of a fifth to nine fifths of it.
+    bool exactSize = false;
+
+    fs::path folder;
+    std::uint64_t fileBytes = 0;
+    std::map<std::string, fs::path> references;
+
+    fs::path featureFolder(int feature) const { return folder / "features" / ("Part" + std::to_string(feature)); }
+    fs::path tree() const { return folder / "tree"; }
+
+    void prepare(const druvex::bench::Options& options, const fs::path& scratch, const fs::path& device)
+    {
+        folder = scratch / name;
+        makeFiles();
+        const std::string tag = "installation-" + name + "-" + std::to_string(files) + "-v3";
+        const fs::path archive = druvex::bench::cachedInput(options, scratch, tag + ".dqres", [&](const fs::path& path) {
+            std::string command = quoted(payloadTool()) + " create " + quoted(path);
+            for (int feature = 0; feature < kFeatures; ++feature)
+                command += " 'package:" + entryName(feature) + "=" + featureFolder(feature).string() + "'";
+            run(command + " > /dev/null");
+        });
+        fs::create_directories(device / "fs" / "Temp" / name);
+        fs::copy_file(archive, device / "fs" / "Temp" / name / "setup.dqres", fs::copy_options::overwrite_existing);
+        const std::string tar = "tar -C " + quoted(tree()) + " -cf - .";
+        references["7z"] = druvex::bench::cachedInput(options, scratch, tag + ".7z", [&](const fs::path& path) {
+            run("cd " + quoted(tree()) + " && 7zz a -bso0 -bsp0 " + quoted(path) + " .");
+        });
+        if (name != "2000")
+            return;
+        references["lzma"] = druvex::bench::cachedInput(options, scratch, tag + ".tar.lzma", [&](const fs::path& path) {
+            run(tar + " | xz --format=lzma --lzma1=preset=5,dict=16MiB -T1 -c > " + quoted(path));
+        });
+        references["xz"] = druvex::bench::cachedInput(options, scratch, tag + ".tar.xz", [&](const fs::path& path) {
+            run(tar + " | xz -6 -T1 -c > " + quoted(path));
+        });
+        references["deb"] = druvex::bench::cachedInput(options, scratch, tag + ".deb", [&](const fs::path& path) {
+            const fs::path root = folder / "deb";
+            fs::create_directories(root / "DEBIAN");
+            std::ofstream(root / "DEBIAN" / "control")
+                << "Package: survey-bench\nVersion: 1.0\nArchitecture: all\nMaintainer: bench <bench@localhost>\n"
+                   "Description: benchmark tree\n";
+            run("cp -al " + quoted(tree()) + "/. " + quoted(root));
+            run("dpkg-deb -Zxz --build " + quoted(root) + " " + quoted(path) + " > /dev/null");
+            fs::remove_all(root);
+        });
+    }
+
+    void makeFiles()
+    {
+        druvex::bench::ContentMaker maker;
+        for (int i = 0; i < files; ++i) {
+            const int feature = i % kFeatures;
+            const fs::path relative = fs::path("part" + std::to_string(feature) + "folder" +
+                                               std::to_string(i / kFeatures % kFoldersPerFeature)) /
+                                      ("file" + std::to_string(i) + ".job");
+            const std::size_t size =
+                exactSize ? meanSize : meanSize / 5 + maker.random()() % (meanSize * 8 / 5);
+            const fs::path path = featureFolder(feature) / relative;
+            fs::create_directories(path.parent_path());
+            // The maker's every fourth file does not compress: of each
+            // feature's files in turn, so that the features are alike.
+            druvex::bench::writeWhole(path, maker.file(i / kFeatures, size));
+            fs::create_directories((tree() / relative).parent_path());
+            fs::create_hard_link(path, tree() / relative);
+            fileBytes += size;
+        }
+        std::printf("product %s: %d files in %d features, %llu bytes\n", name.c_str(), files, kFeatures,
+                    static_cast<unsigned long long>(fileBytes));
+    }
+};
 
 class NullBuffer final : public std::streambuf {
 protected:
     int overflow(int c) override { return c; }
 };
 
-struct Setup {
-    druvex::bench::ScratchFolder scratch{"installation-bench"};
-    fs::path folder = scratch.path;
-    fs::path device = folder / "device";
-    fs::path source;
-    fs::path tarStream;
-    int files = 2000;
-    std::uint64_t fileBytes = 0;
-    // Made once the archive is written through a host of the plain file system.
-    std::optional<druvex::bench::ActiveDevice> active;
-    int round = 0;
-
-    Setup()
-    {
-        if (const char* scale = std::getenv("DRUVEX_BENCH_SCALE"))
-            files = std::max(kFeatures * kFoldersPerFeature, static_cast<int>(files * std::atof(scale)));
-        source = folder / "source";
-        tarStream = folder / "files.tar.lzma";
-        for (const char* sub : {"Temp", "Program Files", "Windows"})
-            fs::create_directories(device / "fs" / sub);
-        makeSource();
-        // One tree: what the engine makes of the features side by side.
-        std::string parts;
-        for (int feature = 0; feature < kFeatures; ++feature)
-            parts += " -C '" + featureSource(feature).string() + "' .";
-        run("tar -cf -" + parts + " | xz --format=lzma -1 -c > '" + tarStream.string() + "'");
-        writeArchive();
-        std::printf("files: %d in %d features, %llu bytes; tar stream %llu bytes\n", files, kFeatures,
-                    static_cast<unsigned long long>(fileBytes),
-                    static_cast<unsigned long long>(fs::file_size(tarStream)));
-        active.emplace(device, std::initializer_list<const char*>{});
-    }
-
-    fs::path featureSource(int feature) const { return source / ("Part" + std::to_string(feature)); }
-
-    void makeSource()
-    {
-        std::mt19937 random(42);
-        for (int i = 0; i < files; ++i) {
-            const int feature = i % kFeatures;
-            const fs::path path = featureSource(feature) /
-                                  ("part" + std::to_string(feature) + "folder" +
-                                   std::to_string(i / kFeatures % kFoldersPerFeature)) /
-                                  ("file" + std::to_string(i) + ".job");
-            fs::create_directories(path.parent_path());
-            const std::size_t size = kMeanFileSize / 5 + random() % (kMeanFileSize * 8 / 5);
-            const Bytes data = makeFile(random, size);
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-            fileBytes += size;
-        }
-    }
-
-    // "setup.dqres" in the device's \Temp with one xz-coded package per
-    // feature (size unknown, end mark).
-    void writeArchive()
-    {
-        struct Entry {
-            Bytes packed;
-            std::uint64_t unpacked;
-        };
-        std::vector<Entry> entries;
-        for (int feature = 0; feature < kFeatures; ++feature) {
-            druvex::tools::PackageWriter writer;
-            std::string reason;
-            if (!druvex::tools::addFolderTree(writer, featureSource(feature), u"<TARGETDIR>", reason))
-                fail(reason);
-            const fs::path package = folder / "package.bin";
-            const fs::path packed = folder / "package.lzma";
-            {
-                std::ofstream out(package, std::ios::binary);
-                if (!writer.write(out) || !out.flush())
-                    fail("cannot write a package");
-            }
-            run("xz --format=lzma -1 -c '" + package.string() + "' > '" + packed.string() + "'");
-            std::ifstream in(packed, std::ios::binary);
-            entries.push_back({Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
-                               writer.fileBytes()});
-            fs::remove(package);
-            fs::remove(packed);
-        }
-        const fs::path archive = device / "fs" / "Temp" / "setup.dqres";
-        std::ofstream(archive, std::ios::binary).flush();
-        auto plainHost = std::make_shared<druvex::HalAccessWinCE>();
-        auto output = std::make_shared<druvex::HalFileOutputStream>();
-        if (!output->openForAppend(plainHost, druvex::fromUtf8(archive.string())))
-            fail("cannot open the archive");
-        druvex::PayloadArchiveWriter archiveWriter(output, 0);
-        int error = 0;
-        for (int feature = 0; feature < kFeatures; ++feature) {
-            druvex::MemoryInputStream input(entries[static_cast<std::size_t>(feature)].packed);
-            const std::u16string name = entryName(feature);
-            if (!archiveWriter.addEntry(druvex::SharedString(std::u16string_view(name)), druvex::kPayloadMethodLzma,
-                                        input, static_cast<std::uint32_t>(entries[static_cast<std::size_t>(feature)].unpacked),
-                                        error))
-                fail("cannot write the archive");
-        }
-        if (!archiveWriter.finish(error))
-            fail("cannot write the archive");
-    }
-
-    void removeHostFolder(const fs::path& target)
-    {
-        if (!fs::exists(target))
-            return;
-        fs::remove_all(target);
-        druvex::DeviceRoot::instance().noteRemoved(fs::canonical(target.parent_path()).string() + "/" +
-                                                   target.filename().string());
-    }
-};
-
-Setup& setup()
+// The engine's silent run of the product in \Temp\<product> into
+// \Program Files\<destination> on the active device; its product data folder
+// goes again.
+void installOurs(const std::shared_ptr<druvex::HalAccessWinCE>& host, const std::string& product,
+                 const std::string& destination)
 {
-    static Setup instance;
-    return instance;
-}
-
-// The engine's silent run into a fresh folder; the folder is left for the caller.
-fs::path installOurs()
-{
-    Setup& s = setup();
-    const std::string name = "Ours" + std::to_string(++s.round);
-    const std::u16string destination = u"\\Program Files\\" + std::u16string(name.begin(), name.end());
     druvex::InstallerOptions options;
-    druvex::InstallerController controller(options, s.active->host, s.active->host);
+    druvex::InstallerController controller(options, host, host);
     druvex::InstallerSettings& settings = controller.getInstallData().settings();
     settings.set(druvex::InstallerSettingKey::ProgramName, druvex::SharedString(u"Survey Pro"));
-    settings.set(druvex::InstallerSettingKey::ProgramUuid, druvex::fromUtf8(name));
+    settings.set(druvex::InstallerSettingKey::ProgramUuid, druvex::fromUtf8(destination));
     settings.set(druvex::InstallerSettingKey::ProgramVersion, druvex::SharedString(u"1.0"));
     const druvex::FeaturePtr root = controller.getInstallData().featureRoot();
     for (int index = 0; index < kFeatures; ++index) {
         druvex::FeaturePtr feature = druvex::makeFeaturePtr();
-        const std::u16string featureName = ::featureName(index);
-        feature->setName(druvex::SharedString(std::u16string_view(featureName)));
+        const std::u16string name = featureName(index);
+        feature->setName(druvex::SharedString(std::u16string_view(name)));
         feature->setVersion(druvex::SharedString(u"1.0"));
         root->addSubFeature(feature);
         controller.getPackageSources().addIfAbsent(*feature, druvex::kSourceArchiveEntry,
@@ -231,9 +197,9 @@ fs::path installOurs()
         controller.selectFeature(feature);
     }
     int error = 0;
-    if (!controller.getPayloadArchive().open(druvex::SharedString(u"\\Temp\\setup.dqres"), error))
+    if (!controller.getPayloadArchive().open(druvex::fromUtf8("\\Temp\\" + product + "\\setup.dqres"), error))
         fail("cannot open the archive, error " + std::to_string(error));
-    controller.setDestinationFolder(druvex::SharedString(std::u16string_view(destination)));
+    controller.setDestinationFolder(druvex::fromUtf8("\\Program Files\\" + destination));
     controller.setLanguage(1033, druvex::SharedString(u"English"));
     controller.getPageSequence().buildForMode(druvex::kModeInstall);
     controller.setInstallationProcessFactory(std::make_shared<druvex::EngineProcessFactory>());
@@ -244,61 +210,212 @@ fs::path installOurs()
     logic.setStatusOutput(&out);
     if (!logic.runUnattended())
         fail("the installation failed");
-    // The product data folder goes with the round.
-    druvex::SharedString dataFolder = controller.getProductDataFolder();
     std::string hostData;
-    druvex::DeviceRoot::instance().toHostPath(dataFolder.view(), hostData);
-    s.removeHostFolder(hostData);
-    return s.device / "fs" / "Program Files" / name;
+    druvex::DeviceRoot::instance().toHostPath(controller.getProductDataFolder().view(), hostData);
+    fs::remove_all(hostData);
 }
 
-fs::path installXzTar()
-{
-    Setup& s = setup();
-    const fs::path target = s.device / "fs" / "Program Files" / ("Tar" + std::to_string(++s.round));
-    fs::create_directories(target);
-    run("xz --format=lzma -dc '" + s.tarStream.string() + "' | tar -x -C '" + target.string() + "'");
-    return target;
-}
+class Bench {
+public:
+    explicit Bench(const druvex::bench::Options& options) : options_(options)
+    {
+        const double factor = scale();
+        products_.emplace_back("2000", std::max(kFeatures * kFoldersPerFeature, static_cast<int>(2000 * factor)),
+                             100000, false);
+        products_.emplace_back("20", 20, static_cast<std::size_t>(10000000 * factor), true);
+        products_.emplace_back("20000", std::max(kFeatures * kFoldersPerFeature, static_cast<int>(20000 * factor)),
+                             10000, true);
+        for (const char* sub : {"Temp", "Program Files", "Windows"})
+            fs::create_directories(device_ / "fs" / sub);
+        for (Product& product : products_)
+            product.prepare(options, scratch_.path, device_);
+        active_.emplace(device_, std::initializer_list<const char*>{});
+    }
 
-// One side's time; the folder it made is removed outside the timing.
-double timedInstall(fs::path (*work)())
+    Product& product(const std::string& name)
+    {
+        for (Product& product : products_) {
+            if (product.name == name)
+                return product;
+        }
+        fail("no product " + name);
+    }
+
+    // One side of a round: its time, the folder it made removed after it.
+    double ours(const Product& product)
+    {
+        const std::string name = "Ours" + std::to_string(++round_);
+        const double time = druvex::bench::seconds([&] { installOurs(active_->host, product.name, name); });
+        remove(device_ / "fs" / "Program Files" / name);
+        return time;
+    }
+    double theirs(const std::string& command)
+    {
+        const fs::path target = device_ / "fs" / "Program Files" / ("Ref" + std::to_string(++round_));
+        fs::create_directories(target);
+        const std::string line = withTarget(command, target);
+        const double time = druvex::bench::seconds([&] { run(line); });
+        remove(target);
+        return time;
+    }
+
+    // Once: ours and the references give the product's tree (ours with its
+    // "_config.xml" beside it).
+    void checkTrees(const Product& product)
+    {
+        const std::string name = "Check" + std::to_string(++round_);
+        installOurs(active_->host, product.name, name);
+        const fs::path target = device_ / "fs" / "Program Files" / name;
+        run("diff -r -q -x _config.xml " + quoted(product.tree()) + " " + quoted(target));
+        remove(target);
+        for (const auto& [kind, reference] : product.references) {
+            const fs::path other = device_ / "fs" / "Program Files" / ("Check" + std::to_string(++round_));
+            fs::create_directories(other);
+            run(withTarget(command(product, kind), other));
+            run("diff -r -q " + quoted(product.tree()) + " " + quoted(other));
+            remove(other);
+        }
+    }
+
+    static std::string withTarget(std::string command, const fs::path& target)
+    {
+        return command.replace(command.find("TARGET"), 6, quoted(target));
+    }
+
+    // The reference's command line, TARGET standing for the folder it fills.
+    static std::string command(const Product& product, const std::string& kind)
+    {
+        const fs::path& file = product.references.at(kind);
+        if (kind == "7z")
+            return "7zz x -bso0 -bsp0 -y -oTARGET " + quoted(file);
+        if (kind == "deb")
+            return "dpkg-deb -x " + quoted(file) + " TARGET";
+        if (kind == "lzma")
+            return "xz --format=lzma -dc " + quoted(file) + " | tar -x -C TARGET";
+        return "xz -dc " + quoted(file) + " | tar -x -C TARGET";
+    }
+
+    // Runs the sides in turn, starting with another one each round so that
+    // none always meets a warm cache or the same moment of the machine's load.
+    static std::vector<double> rotated(int round, const std::vector<std::function<double()>>& sides)
+    {
+        std::vector<double> times(sides.size());
+        for (std::size_t i = 0; i < sides.size(); ++i) {
+            const std::size_t side = (i + static_cast<std::size_t>(round)) % sides.size();
+            times[side] = sides[side]();
+        }
+        return times;
+    }
+
+    void remove(const fs::path& target)
+    {
+        if (!fs::exists(target))
+            return;
+        fs::remove_all(target);
+        druvex::DeviceRoot::instance().noteRemoved(fs::canonical(target.parent_path()).string() + "/" +
+                                                   target.filename().string());
+    }
+
+    const fs::path& device() const { return device_; }
+    void deactivate() { active_.reset(); }
+
+private:
+    druvex::bench::Options options_;
+    druvex::bench::ScratchFolder scratch_{"installation-bench"};
+    fs::path device_ = scratch_.path / "device";
+    std::vector<Product> products_;
+    std::optional<druvex::bench::ActiveDevice> active_;
+    int round_ = 0;
+};
+
+// The bound of the installation's memory in MiB: 64 for the buffers and the
+// program, and a dictionary (16 MiB as packed) and its fixed buffers (input,
+// chunks) a decoder.
+double memoryBoundMegabytes(unsigned decoders)
 {
-    fs::path target;
-    const double seconds = druvex::bench::seconds([&] { target = work(); });
-    setup().removeHostFolder(target);
-    return seconds;
+    const double fixedBuffers = (65536.0 + 2.0 * druvex::kDecodeAheadChunkBytes) / (1 << 20);
+    return 64.0 + decoders * (16.0 + fixedBuffers);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // The lean child whose peak memory is read: install-child DEVICE PRODUCT DESTINATION.
+    if (argc == 5 && std::string_view(argv[1]) == "install-child") {
+        druvex::bench::ActiveDevice device(argv[2], {});
+        installOurs(device.host, argv[3], argv[4]);
+        return 0;
+    }
     const druvex::bench::Options options = druvex::bench::parseOptions(argc, argv);
-    setup();
-    // Once: both give the same tree (ours with its "_config.xml" beside it).
-    {
-        const fs::path ours = installOurs();
-        const fs::path tar = installXzTar();
-        run("diff -r -q -x _config.xml '" + ours.string() + "' '" + tar.string() + "'");
-        setup().removeHostFolder(ours);
-        setup().removeHostFolder(tar);
-    }
-    // Interleaved, the order alternating, so that both meet the same load.
-    std::vector<double> ratios;
+    druvex::bench::useCores(kCores);
+    Bench bench(options);
+    for (const char* name : {"2000", "20", "20000"})
+        bench.checkTrees(bench.product(name));
+
+    Product& standard = bench.product("2000");
+    std::vector<double> toXz, to7zz, toDeb, toLzma;
     for (int round = 0; round < options.rounds; ++round) {
-        double ours = 0;
-        double tar = 0;
-        if (round % 2 == 0) {
-            ours = timedInstall(installOurs);
-            tar = timedInstall(installXzTar);
-        } else {
-            tar = timedInstall(installXzTar);
-            ours = timedInstall(installOurs);
-        }
-        std::printf("round %d: ours %.2f s, xz | tar %.2f s\n", round + 1, ours, tar);
-        ratios.push_back(ours / tar);
+        const std::vector<double> t = Bench::rotated(
+            round, {[&] { return bench.ours(standard); }, [&] { return bench.theirs(Bench::command(standard, "xz")); },
+                    [&] { return bench.theirs(Bench::command(standard, "7z")); },
+                    [&] { return bench.theirs(Bench::command(standard, "deb")); },
+                    [&] { return bench.theirs(Bench::command(standard, "lzma")); }});
+        std::printf("2,000 files, %u cores: ours %.2f s, xz | tar %.2f s, 7zz x %.2f s, dpkg-deb -x %.2f s, "
+                    "lzma | tar %.2f s\n",
+                    kCores, t[0], t[1], t[2], t[3], t[4]);
+        toXz.push_back(t[0] / t[1]);
+        to7zz.push_back(t[0] / t[2]);
+        toDeb.push_back(t[0] / t[3]);
+        toLzma.push_back(t[0] / t[4]);
     }
-    druvex::bench::report("installation", ratios);
+    druvex::bench::report("installation", toXz);
+    druvex::bench::report("installation_7zz", to7zz);
+    druvex::bench::report("installation_deb", toDeb);
+    druvex::bench::report("installation_lzma", toLzma);
+
+    Product& few = bench.product("20");
+    Product& many = bench.product("20000");
+    std::vector<double> fewTo7zz, manyTo7zz, fileCost;
+    for (int round = 0; round < options.rounds; ++round) {
+        const std::vector<double> t = Bench::rotated(
+            round, {[&] { return bench.ours(few); }, [&] { return bench.theirs(Bench::command(few, "7z")); },
+                    [&] { return bench.ours(many); }, [&] { return bench.theirs(Bench::command(many, "7z")); }});
+        const double extraFiles = static_cast<double>(many.files - few.files);
+        std::printf("%d files: ours %.2f s, 7zz x %.2f s; %d files: ours %.2f s, 7zz x %.2f s; per extra file: "
+                    "ours %.1f us, 7zz x %.1f us\n",
+                    few.files, t[0], t[1], many.files, t[2], t[3], (t[2] - t[0]) / extraFiles * 1e6,
+                    (t[3] - t[1]) / extraFiles * 1e6);
+        fewTo7zz.push_back(t[0] / t[1]);
+        manyTo7zz.push_back(t[2] / t[3]);
+        fileCost.push_back((t[2] - t[0]) / (t[3] - t[1]));
+    }
+    druvex::bench::report("installation_20_files", fewTo7zz);
+    druvex::bench::report("installation_20000_files", manyTo7zz);
+    druvex::bench::report("installation_file_cost", fileCost);
+
+    std::vector<double> memory;
+    for (int round = 0; round < options.rounds; ++round) {
+        const std::string destination = "Child" + std::to_string(round);
+        const double peak = druvex::bench::peakMegabytes(
+            {{{druvex::bench::selfPath(), "install-child", bench.device().string(), standard.name, destination}}});
+        bench.remove(bench.device() / "fs" / "Program Files" / destination);
+        std::printf("peak memory of the installation on %u cores: %.1f MB, bound %.1f MB\n", kCores, peak,
+                    memoryBoundMegabytes(kCores));
+        memory.push_back(peak / memoryBoundMegabytes(kCores));
+    }
+    druvex::bench::report("installation_memory", memory);
+
+    // One core: the installation as it ran before it decoded ahead.
+    druvex::bench::useCores(1);
+    std::vector<double> oneCore;
+    for (int round = 0; round < options.rounds; ++round) {
+        const std::vector<double> t = Bench::rotated(
+            round, {[&] { return bench.ours(standard); }, [&] { return bench.theirs(Bench::command(standard, "lzma")); }});
+        std::printf("2,000 files, 1 core: ours %.2f s, lzma | tar %.2f s\n", t[0], t[1]);
+        oneCore.push_back(t[0] / t[1]);
+    }
+    druvex::bench::report("installation_1_core", oneCore);
+    bench.deactivate();
     return 0;
 }

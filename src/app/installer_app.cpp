@@ -15,6 +15,7 @@
 #include "controller/page_logics.h"
 #include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "engine/device_uninstallers.h"
 #include "engine/full_backup_restore.h"
@@ -142,7 +143,7 @@ bool CInstallerApp::InitInstance()
     if (!controller_->applyPreviousSettings()) {
         tell(options_.configFile.isEmpty()
                  ? translateText("The option use_config names no configuration file.")
-                 : formatTranslated("The configuration file {1} cannot be read.", options_.configFile),
+                 : formatTranslated("The configuration file {1} cannot be read.", toBackslashes(options_.configFile)),
              kMbOk | kMbIconError);
         return end(kExitCodeFailed);
     }

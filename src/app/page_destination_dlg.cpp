@@ -1,6 +1,8 @@
 #include "app/page_destination_dlg.h"
 
 #include "controller/installer_controller.h"
+#include "core/compact_path.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "ui/terminal_session.h"
@@ -17,6 +19,18 @@ PageDestinationDlg::PageDestinationDlg(TerminalSession& session, InstallerContro
     addContent<Label>(false, 1, translateText("Destination folder:"));
     folder_ = &addContent<Label>(false, 0);
     space_ = &addContent<Label>(false, 1);
+    folderWindow_ = createWindow(u"STATIC", u"", 0, getForegroundWindow());
+}
+
+PageDestinationDlg::~PageDestinationDlg()
+{
+    destroyWindow(folderWindow_);
+}
+
+void PageDestinationDlg::layout(int rows, int columns)
+{
+    WizardPage::layout(rows, columns);
+    setClientWidth(folderWindow_, folder_->rect().width * kTextPixelsPerChar);
 }
 
 void PageDestinationDlg::leaveLogic()
@@ -30,8 +44,9 @@ void PageDestinationDlg::onInitDialog()
     logic_.setSink(this);
     logic_.refreshStorages();
     std::vector<SharedString> names;
+    // Paths are shown as the device writes them to people, with backslashes (the root as "\").
     for (int index = 0; index < logic_.getStorageCount(); ++index)
-        names.push_back(logic_.getStorageName(index));
+        names.push_back(toBackslashes(logic_.getStorageName(index)));
     storages_->setItems(std::move(names));
     storages_->setEnabled(logic_.canChooseStorage() && logic_.getStorageCount() > 1);
     const int selected = logic_.findSelectedStorage();
@@ -59,7 +74,8 @@ void PageDestinationDlg::storageChosen(int index)
 
 void PageDestinationDlg::showFolder()
 {
-    folder_->setText(controller().getDestinationFolder());
+    layout(session().rows(), session().columns());
+    folder_->setText(compactPath(folderWindow_, controller().getDestinationFolder(), true));
 }
 
 bool PageDestinationDlg::canGoNext() const

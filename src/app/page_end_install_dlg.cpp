@@ -27,10 +27,11 @@ SharedString endPageText(WizardMode mode, std::int32_t result, const SharedStrin
             return translateText("The backup has been completed.");
         case kModeDownload:
             return translateText("The new installer has been downloaded.");
-        case kModeUpdate:
-        case kModeAddRemove:
         case kModeRepair:
         case kModeRepairBroken:
+            return formatTranslated("{1} has been repaired.", program);
+        case kModeUpdate:
+        case kModeAddRemove:
         case kModeMaintenance:
         case kModeMaintenanceWithoutLog:
             return formatTranslated("{1} has been updated.", program);
@@ -39,10 +40,11 @@ SharedString endPageText(WizardMode mode, std::int32_t result, const SharedStrin
         }
     case kResultCanceled:
         return translateText("The installation was canceled.");
+    // A run rolled back may have failed or been canceled: the result no longer tells.
     case kResultRolledBack:
-        return translateText("The installation was canceled. The device is as it was before.");
+        return translateText("The installation did not complete. The device is as it was before.");
     case kResultRollbackIncomplete:
-        return translateText("The installation was canceled. Not every change could be undone.");
+        return translateText("The installation did not complete. Not every change could be undone.");
     default:
         return translateText("The installation failed. See the log file for details.");
     }

@@ -1,6 +1,7 @@
 #include "app/page_feature_selection_dlg.h"
 
 #include "controller/installer_controller.h"
+#include "controller/page_destination_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
@@ -105,7 +106,11 @@ bool PageFeatureSelectionDlg::confirmNext()
 {
     logic_.refreshRedistributables();
     logic_.updateRedistributablesPage();
-    return true;
+    // The selection is known only here: it must fit where the destination
+    // page put the program, or the not-enough-space message says so.
+    PageDestinationLogic destination(controller(), controller().getHalOut());
+    destination.refreshStorages();
+    return destination.checkSpace();
 }
 
 }  // namespace druvex

@@ -1,15 +1,18 @@
 #include "app/page_installation_dlg.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "controller/installer_controller.h"
 #include "controller/page_installation_logic.h"
 #include "core/app_log.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "text/mutex.h"
 #include "ui/terminal_session.h"
 #include "fileutil/file_util.h"
 #include "ui/widgets.h"
+#include "ui_base/screen_type.h"
 
 namespace druvex {
 namespace {
@@ -62,10 +65,12 @@ PageInstallationDlg::PageInstallationDlg(TerminalSession& session, InstallerCont
     bar_ = &addContent<ProgressBar>(false, 1);
     detail_ = &addContent<Label>(false, 0);
     download_ = &addContent<Label>(false, 1);
+    banner_ = &addContent<Label>(false, 1, SharedString(), kStyleBold);
 }
 
 void PageInstallationDlg::leaveLogic()
 {
+    bannerTimer_.stop();
     // The logic clears its sink only between two reports: none comes after.
     logic_.clearSink();
 }
@@ -81,8 +86,39 @@ void PageInstallationDlg::onInitDialog()
     WizardPage::onInitDialog();
     setFocus(&cancelButton());
     showPhase(kPhaseInstalling);
+    startBanners();
     logic_.setSink(this);
     logic_.startProcess();
+}
+
+void PageInstallationDlg::startBanners()
+{
+    const int variant = getScreenType();
+    const std::uint32_t count = logic_.getBannerCount();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        SharedString link;
+        const SharedString picture = logic_.getBanner(index, variant, link);
+        if (picture.isEmpty())
+            continue;
+        banners_.push_back(link.isEmpty() ? getFileName(picture) : link);
+    }
+    if (banners_.empty())
+        return;
+    banner_->setText(banners_.front());
+    const std::uint32_t interval = logic_.getBannerInterval();
+    if (banners_.size() < 2 || interval == 0)
+        return;
+    bannerTimer_.start(std::chrono::milliseconds(interval),
+                       [this] { postMessage([this] { showNextBanner(); }); });
+}
+
+void PageInstallationDlg::showNextBanner()
+{
+    if (ended_ || banners_.empty())
+        return;
+    bannerIndex_ = (bannerIndex_ + 1) % banners_.size();
+    banner_->setText(banners_[bannerIndex_]);
+    relayout();
 }
 
 template <class Change>
@@ -229,7 +265,8 @@ void PageInstallationDlg::applyReports()
         phase_->setText(translateText("Paused."));
     if (state.havePercent)
         bar_->setPosition(state.percent);
-    bar_->setItemName(state.item);
+    // The items are mostly the files being written: paths, shown as the device writes them.
+    bar_->setItemName(toBackslashes(state.item));
     detail_->setText(state.range > 0 ? translateAndFormat2("{1} of {2}", formatByteSize(state.position << 10, 1, false),
                                                            formatByteSize(state.range << 10, 1, false))
                                      : SharedString());
@@ -245,6 +282,7 @@ void PageInstallationDlg::applyReports()
     if (!state.finished)
         return;
     ended_ = true;
+    bannerTimer_.stop();
     cancelButton().setEnabled(false);
     logPrintf(u"The installation page ends: the run %hs", state.finishedOk ? "succeeded" : "did not succeed");
     endDialog(state.noEndPage ? kPageCommandEndWizard : kPageCommandNext);

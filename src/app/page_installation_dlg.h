@@ -6,13 +6,20 @@
 // terminal and the page shows the latest state. Cancel pauses the run while
 // the person is asked, then cancels or resumes it. When the run ends the
 // wizard moves on to the end page by itself.
+//
+// Below, the installer's banners take turns at the banner interval. A
+// terminal cannot draw a banner's picture: it shows what the banner leads to
+// (its link, which a person can type into a browser), or, for a banner
+// without a link, the name of its picture, so that one tells them apart.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "app/wizard_page.h"
 #include "controller/installation_page_sink.h"
 #include "text/mutex.h"
+#include "ui_base/tic_timer.h"
 
 namespace druvex {
 
@@ -77,12 +84,17 @@ private:
     // UI thread: shows what was reported since the last update.
     void applyReports();
     void showPhase(std::uint32_t phase);
+    // The banners for the device's screen; the first is shown, the others
+    // follow at the interval.
+    void startBanners();
+    void showNextBanner();
 
     PageInstallationLogic& logic_;
     Label* phase_ = nullptr;
     ProgressBar* bar_ = nullptr;
     Label* detail_ = nullptr;
     Label* download_ = nullptr;
+    Label* banner_ = nullptr;
 
     mutable Mutex mutex_;
     Reported reported_ GUARDED_BY(mutex_);
@@ -92,6 +104,10 @@ private:
     // UI thread only.
     bool canceled_ = false;
     bool ended_ = false;
+    std::vector<SharedString> banners_;
+    std::size_t bannerIndex_ = 0;
+    // Last, so that it stops before anything its ticks use goes.
+    TicTimer bannerTimer_;
 };
 
 }  // namespace druvex

@@ -29,18 +29,36 @@ void PageLicenseDlg::onInitDialog()
     WizardPage::onInitDialog();
     logic_.setSink(this);
     logic_.loadLocalEula();
+    // What the person has not read cannot be accepted: the box waits for the text.
+    accept_->setEnabled(false);
     SharedString text;
     const EulaRecordPtr& eula = controller().getEula();
     if (logic_.loadEulaText(text)) {
-        text_->setText(text);
+        showText(text);
     } else if (eula && eula->path.view().starts_with(u"http")) {
         status_->setText(translateText("Downloading the license agreement..."));
         logic_.startEulaDownload(eula->path);
     } else {
-        status_->setText(translateText("The license agreement cannot be shown."));
+        refuse(translateText("The license agreement cannot be shown."));
     }
     updateButtons();
-    setFocus(accept_);
+    setFocus(accept_->isEnabled() ? static_cast<Widget*>(accept_) : &cancelButton());
+}
+
+void PageLicenseDlg::showText(const SharedString& text)
+{
+    text_->setText(text);
+    status_->setText(SharedString());
+    accept_->setEnabled(true);
+}
+
+void PageLicenseDlg::refuse(const SharedString& reason)
+{
+    // Without a licence held the logic refuses Next: the run cannot record
+    // the acceptance of a licence no one saw.
+    logic_.clearEula();
+    logPrintf(u"The license agreement is not shown: it cannot be accepted");
+    status_->setText(reason + u" " + translateText("The installation cannot continue without it."));
 }
 
 bool PageLicenseDlg::canGoNext() const
@@ -72,13 +90,13 @@ void PageLicenseDlg::onDownloadProgress(std::uint64_t received, std::uint64_t to
 void PageLicenseDlg::onDownloadFinished(int)
 {
     postUpdate([this] {
-        if (logic_.isTextReady()) {
-            text_->setText(logic_.getEulaText());
-            status_->setText(SharedString());
-        } else {
-            status_->setText(translateText("The license agreement could not be downloaded."));
-        }
+        if (logic_.isTextReady())
+            showText(logic_.getEulaText());
+        else
+            refuse(translateText("The license agreement could not be downloaded."));
         updateButtons();
+        if (!accept_->isEnabled() && focusedWidget() == accept_)
+            setFocus(&cancelButton());
     });
 }
 

@@ -1,7 +1,9 @@
 // PageLicenseDlg: the licence page. It shows the text of the licence the
 // installer carries for the language, from the installer archive or a package
 // file, or downloaded from the update server when only the server holds it;
-// Next is offered only once the person has accepted it.
+// Next is offered only once the person has accepted it. A licence whose text
+// cannot be shown is not held: it cannot be accepted, and the page offers
+// only Back and Cancel.
 #pragma once
 
 #include "app/wizard_page.h"
@@ -31,6 +33,11 @@ protected:
     bool confirmBack() override;
 
 private:
+    // The text is shown and may be accepted.
+    void showText(const SharedString& text);
+    // The text cannot be shown: the licence is dropped and the reason shown.
+    void refuse(const SharedString& reason);
+
     PageLicenseLogic& logic_;
     ScrollText* text_ = nullptr;
     Label* status_ = nullptr;

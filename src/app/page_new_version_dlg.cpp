@@ -55,7 +55,8 @@ bool PageNewVersionDlg::prepareDownload()
 {
     SharedString target;
     const int room = findNewInstallerTarget(controller(), target);
-    const SharedString folder = getParentFolder(target);
+    // Shown to the person as the device writes paths.
+    const SharedString folder = toBackslashes(getParentFolder(target));
     SharedString question;
     switch (room) {
     case kSaveSpaceEnough:

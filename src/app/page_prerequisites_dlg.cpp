@@ -3,6 +3,9 @@
 #include <chrono>
 
 #include "controller/installer_controller.h"
+#include "data/culture_table.h"
+#include "data/feature.h"
+#include "data/font_device_context.h"
 #include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
@@ -44,10 +47,23 @@ PagePrerequisitesDlg::PagePrerequisitesDlg(TerminalSession& session, InstallerCo
                                            PagePrerequisitesLogic& logic)
     : WizardPage(session, controller, kPagePrerequisites, translateText("Prerequisites")), logic_(logic)
 {
-    payload_ = &addContent<Label>(false, 0, translateText("Checking the installer..."));
+    payload_ = &addContent<Label>(false, 0);
+    show(payload_, [] { return translateText("Checking the installer..."); });
     bar_ = &addContent<ProgressBar>(false, 0);
+    retry_ = &addContent<Button>(false, 0, translateText("Retry"), [this] { retry(); });
+    retry_->setVisible(false);
     device_ = &addContent<Label>(false, 1);
     online_ = &addContent<Label>(false, 1);
+    languageLabel_ = &addContent<Label>(false, 1);
+    languages_ = &addContent<ComboBox>(false, 0);
+    languageLabel_->setVisible(false);
+    languages_->setVisible(false);
+}
+
+void PagePrerequisitesDlg::show(Label* label, std::function<SharedString()> text)
+{
+    label->setText(text());
+    texts_[label] = std::move(text);
 }
 
 void PagePrerequisitesDlg::leaveLogic()
@@ -93,8 +109,8 @@ void PagePrerequisitesDlg::stopDeviceChecks()
 
 bool PagePrerequisitesDlg::confirmNext()
 {
-    // The page lists no languages to pick from: the one it starts from is
-    // the user's choice, and its language features are selected with it.
+    // The language the page shows is the user's choice, and its language
+    // features are selected with it.
     if (logic_.hasLanguageTemplate())
         logic_.selectLanguage(logic_.getCurrentLanguage());
     if (!logic_.finishChecks())
@@ -118,12 +134,85 @@ void PagePrerequisitesDlg::onCancel()
     logic_.resumeChecks();
 }
 
+void PagePrerequisitesDlg::retry()
+{
+    retry_->setVisible(false);
+    setFocus(&cancelButton());
+    logic_.retryChecks();
+}
+
+void PagePrerequisitesDlg::offerLanguages()
+{
+    if (!logic_.hasLanguageTemplate() || languages_->isVisible())
+        return;
+    FontDeviceContext context(controller().getHalIn());
+    // A device without its system font gives nothing to judge the names by.
+    const bool fontsKnown = context.selectSystemFont();
+    const std::uint16_t current = logic_.getCurrentLanguage();
+    std::vector<SharedString> names;
+    languageIds_.clear();
+    int selected = 0;
+    for (const FeaturePtr& feature : logic_.getLanguageList()) {
+        const std::uint16_t lcid = feature->getLocaleId();
+        SharedString name;
+        if (!languageNativeName(lcid, name))
+            name = feature->getNameRef();
+        if (fontsKnown && !logic_.canShowLanguageName(context, lcid)) {
+            // The language in use stays on offer, under its English name.
+            if (lcid != current) {
+                logPrintf(u"The language %s (%u) is not offered: the device's fonts cannot show its name",
+                          feature->getNameRef(), static_cast<unsigned>(lcid));
+                continue;
+            }
+            languageDisplayName(lcid, name);
+        }
+        if (lcid == current)
+            selected = static_cast<int>(names.size());
+        names.push_back(name);
+        languageIds_.push_back(lcid);
+    }
+    if (names.size() < 2)
+        return;
+    if (!fontsKnown)
+        logPrintf(u"The device holds no file of its system font: every language is offered");
+    languages_->setItems(std::move(names));
+    languages_->setSelected(selected);
+    languages_->onChange([this](int index) { languageChosen(index); });
+    show(languageLabel_, [] { return translateText("Language:"); });
+    languageLabel_->setVisible(true);
+    languages_->setVisible(true);
+}
+
+void PagePrerequisitesDlg::languageChosen(int index)
+{
+    if (index < 0 || index >= static_cast<int>(languageIds_.size()))
+        return;
+    const std::uint16_t lcid = languageIds_[static_cast<std::size_t>(index)];
+    if (lcid == controller().getLanguage())
+        return;
+    logic_.selectLanguage(lcid);
+    logic_.saveCurrentLanguage();
+    logPrintf(u"The installer's language is now %u: %s", static_cast<unsigned>(lcid), controller().getLanguageCode());
+    retranslate();
+}
+
+void PagePrerequisitesDlg::retranslate()
+{
+    setPageTitle(translateText("Prerequisites"));
+    retry_->setText(translateText("Retry"));
+    for (const auto& [label, text] : texts_)
+        label->setText(text());
+    retranslateFrame();
+    invalidate();
+}
+
 void PagePrerequisitesDlg::checksRestarted()
 {
     postUpdate([this] {
-        payload_->setText(translateText("Checking the installer..."));
-        device_->setText(SharedString());
-        online_->setText(SharedString());
+        show(payload_, [] { return translateText("Checking the installer..."); });
+        bar_->setPosition(0);
+        show(device_, [] { return SharedString(); });
+        show(online_, [] { return SharedString(); });
         updateButtons();
     });
 }
@@ -137,44 +226,50 @@ void PagePrerequisitesDlg::payloadCheckFinished(bool ok, std::uint32_t)
 {
     postUpdate([this, ok] {
         if (!ok) {
-            payload_->setText(translateText("The installer is damaged. Get it again."));
+            show(payload_, [] { return translateText("The installer is damaged. Get it again."); });
             logPrintf(u"The prerequisites page: the installer is damaged");
+            retry_->setVisible(true);
             updateButtons();
+            setFocus(retry_);
             return;
         }
         bar_->setPosition(100);
-        payload_->setText(translateText("The installer is complete."));
+        show(payload_, [] { return translateText("The installer is complete."); });
         startDeviceChecks();
     });
 }
 
 void PagePrerequisitesDlg::deviceCheckBegins()
 {
-    postUpdate([this] { device_->setText(translateText("Checking the device...")); });
+    postUpdate([this] { show(device_, [] { return translateText("Checking the device..."); }); });
 }
 
 void PagePrerequisitesDlg::deviceCheckResult(int result, const SharedString& text, DeviceType)
 {
-    postUpdate([this, result, text] { device_->setText(deviceCheckText(result, text)); });
+    postUpdate([this, result, text] { show(device_, [result, text] { return deviceCheckText(result, text); }); });
 }
 
 void PagePrerequisitesDlg::connectionCheckBegins()
 {
-    postUpdate([this] { online_->setText(translateText("Connecting to the update server...")); });
+    postUpdate([this] { show(online_, [] { return translateText("Connecting to the update server..."); }); });
 }
 
 void PagePrerequisitesDlg::connectionCheckResult(bool connected)
 {
     postUpdate([this, connected] {
-        online_->setText(connected ? translateText("Checking for updates...")
-                                   : translateText("The update server cannot be reached."));
+        show(online_, [connected] {
+            return connected ? translateText("Checking for updates...")
+                             : translateText("The update server cannot be reached.");
+        });
     });
 }
 
 void PagePrerequisitesDlg::downloadProgress(std::uint64_t kilobytes)
 {
     postUpdate([this, kilobytes] {
-        online_->setText(formatTranslated("Downloading... {1} KB", SharedString().format(u"%llu", kilobytes)));
+        show(online_, [kilobytes] {
+            return formatTranslated("Downloading... {1} KB", SharedString().format(u"%llu", kilobytes));
+        });
     });
 }
 
@@ -184,7 +279,7 @@ void PagePrerequisitesDlg::downloadFinished(int result)
 {
     postUpdate([this, result] {
         if (result != 0)
-            online_->setText(translateText("The update information could not be downloaded."));
+            show(online_, [] { return translateText("The update information could not be downloaded."); });
     });
 }
 
@@ -213,8 +308,10 @@ void PagePrerequisitesDlg::newInstallerStarted()
 void PagePrerequisitesDlg::onlineChecksFinished()
 {
     postUpdate([this] {
-        if (logic_.isPlatformAccepted())
-            online_->setText(translateText("Click Next to continue."));
+        if (logic_.isPlatformAccepted()) {
+            show(online_, [] { return translateText("Click Next to continue."); });
+            offerLanguages();
+        }
         updateButtons();
         if (nextButton().isEnabled())
             setFocus(&nextButton());

@@ -55,7 +55,10 @@ protected:
     // From any thread: runs `update` on the UI thread, then places the
     // controls again; nothing when the page is gone by then.
     void postUpdate(std::function<void()> update);
-    // The page's texts in the current language (after a change of language).
+    // The page's own title, shown after the installer's (a page gives it
+    // again in the new language after a change of language).
+    void setPageTitle(SharedString title) { pageTitle_ = std::move(title); }
+    // The frame's texts in the current language (after a change of language).
     void retranslateFrame();
 
     void onInitDialog() override;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "controller/controller_script_services.h"
@@ -13,6 +14,7 @@
 #include "controller/redistributable_installer.h"
 #include "controller/redistributables_manager.h"
 #include "core/app_paths.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "data/installed_log.h"
 #include "data/installer_configuration.h"
@@ -30,6 +32,7 @@
 #include "payload/payload_archive.h"
 #include "platform/device_config.h"
 #include "platform/network_state.h"
+#include "text/mutex.h"
 #include "ui_base/screen_type.h"
 
 namespace druvex {
@@ -100,23 +103,44 @@ InstallerController::~InstallerController()
     globalController.compare_exchange_strong(self, nullptr);
 }
 
+void InstallerController::keepInWorkFolder(const SharedString& folder)
+{
+    MutexLock lock(keptMutex_);
+    keptInWorkFolder_.push_back(folder);
+}
+
 void InstallerController::removeWorkFolder()
 {
-    // Only the files directly inside: a sub-folder may hold a program started
-    // from there that still runs (a newer installer handed over to). The
-    // folder itself then stays, as its removal fails.
+    std::vector<SharedString> kept;
+    {
+        MutexLock lock(keptMutex_);
+        kept = keptInWorkFolder_;
+    }
+    removeFolderTree(workFolder_, kept);
+}
+
+void InstallerController::removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept)
+{
     std::unique_ptr<HalFileFinder> finder;
     std::vector<SharedString> files;
-    if (sourceHost_->createFileFinder(workFolder_, finder)) {
+    std::vector<SharedString> folders;
+    if (sourceHost_->createFileFinder(folder, finder)) {
         do {
-            if (!finder->isFolder())
-                files.push_back(joinPath(workFolder_, finder->name()));
+            (finder->isFolder() ? folders : files).push_back(joinPath(folder, finder->name()));
         } while (finder->next());
     }
     finder.reset();
     for (const SharedString& file : files)
         sourceHost_->deleteFile(file);
-    sourceHost_->removeDirectory(workFolder_);
+    for (const SharedString& inner : folders) {
+        const bool keep = std::any_of(kept.begin(), kept.end(), [&](const SharedString& path) {
+            return samePath(withoutTrailingSeparator(path).view(), withoutTrailingSeparator(inner).view());
+        });
+        if (!keep)
+            removeFolderTree(inner, kept);
+    }
+    // A folder that holds what is kept stays, as its removal fails.
+    sourceHost_->removeDirectory(folder);
 }
 
 void InstallerController::makeDestination(const SharedString& folder)

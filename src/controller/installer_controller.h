@@ -33,6 +33,7 @@
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/package_installer.h"
 #include "payload/install_destination.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -244,8 +245,12 @@ public:
     void setReselectedFeatureCount(std::int32_t count) { reselectedFeatureCount_ = count; }
 
     // The run's scratch folder: the temporary folder, "DRUVEXInstaller" and
-    // the process id.
+    // the process id. It goes with everything in it when the controller
+    // does, except the folders kept.
     SharedString getWorkFolder() const override { return workFolder_; }
+    // A program started from `folder` (below the work folder) may outlive
+    // this run, such as a newer installer handed over to: the folder stays.
+    void keepInWorkFolder(const SharedString& folder);
 
     bool isRestore() const { return restore_; }
     void setRestore(bool restore) { restore_ = restore; }
@@ -646,6 +651,9 @@ private:
 
 private:
     void removeWorkFolder();
+    // Deletes the folder with its files and sub-folders through the source
+    // host, leaving the folders in `kept` (and so their parents) standing.
+    void removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept);
 
     // Declared (and so made) in the order of construction; the destructor
     // stops what could call back into them before any is released.
@@ -656,6 +664,8 @@ private:
     std::shared_ptr<HalAccess> targetHost_;
     std::shared_ptr<HalAccess> targetHostElevated_;
     SharedString workFolder_;
+    Mutex keptMutex_;
+    std::vector<SharedString> keptInWorkFolder_ GUARDED_BY(keptMutex_);
     std::unique_ptr<PayloadArchive> payloadArchive_;
     std::unique_ptr<InstallData> installData_;
     std::shared_ptr<InstalledLog> installedLog_;

@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "controller/wizard_pages.h"
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
@@ -67,6 +69,21 @@ void InstallerUiCallback::showMessage(const SharedString& text, int severity, in
         logError(text.view());
     else
         logInfo(text.view());
+}
+
+const char* InstallerUiCallback::failedRunKey() const
+{
+    switch (controller_ ? controller_->getWizardMode() : kModeNone) {
+    case kModeInstall:
+        return "An error occurred while installing the program.";
+    case kModeUninstall:
+        return "An error occurred while uninstalling the program.";
+    case kModeRepair:
+    case kModeRepairBroken:
+        return "An error occurred while repairing the program.";
+    default:
+        return "An error occurred while upgrading the program.";
+    }
 }
 
 SharedString InstallerUiCallback::getProgramName() const
@@ -167,8 +184,9 @@ void InstallerUiCallback::notEnoughSpaceMessage(std::uint64_t size, const Shared
 {
     // Two templates, each filled on its own: both use "{1}", and a template
     // that names a placeholder without an argument would empty the whole text.
+    // The storage is named as the device writes paths to people ("\\", not "/").
     const SharedString text = translated(kNotEnoughSpace, {getProgramName()}) +
-                              translated(kFreeSpaceNeeded, {formatByteSize(size, 1, false), storage});
+                              translated(kFreeSpaceNeeded, {formatByteSize(size, 1, false), toBackslashes(storage)});
     showMessage(text, kMessageError, 1);
 }
 

@@ -25,6 +25,9 @@ public:
     // The translated "{1} Installer" with the program's name; with
     // `preferShortName` its short name where the screen is small.
     virtual SharedString getInstallerTitle(bool preferShortName) const = 0;
+    // The run's wizard mode (0 before one is chosen): the questions about a
+    // failed run name what it was doing.
+    virtual std::int32_t getWizardMode() { return 0; }
 };
 
 // Severities of showMessage.
@@ -118,6 +121,12 @@ public:
     // small screen); without a controller the translated "{1} Installer" with
     // the product word.
     SharedString installerTitle() const;
+
+    // What a failed run was doing, as a translation key: "An error occurred
+    // while installing the program." in an installation, uninstalling and
+    // repairing in those modes, and upgrading in any other mode or without a
+    // controller.
+    const char* failedRunKey() const;
 
     // showMessage(text, kMessageError, 1), through the virtual slot, so that
     // an implementation that replaces showMessage also receives the errors.

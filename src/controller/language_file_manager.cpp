@@ -278,17 +278,12 @@ std::size_t LanguageFileManager::queueMissingLanguageFiles(DownloadList& list, c
         const SharedString target = languageFileName(lcid, names_[lcid]);
         if (host_->exists(target, nullptr))
             continue;
-        // The first entry of the LCID gives the address, as the bulletin looks it up.
-        for (int index = 0; index < bulletin.getInstallerLanguageCount(); ++index) {
-            const auto& entry = bulletin.getInstallerLanguage(index);
-            if (entry->localeId != lcid)
-                continue;
-            if (!entry->url.isEmpty()) {
-                list.add(target, lcid, entry->digest, entry->url);
-                ++queued;
-            }
-            break;
-        }
+        const SharedString url = bulletin.getInstallerLanguageUrl(lcid);
+        if (url.isEmpty())
+            continue;
+        // The entry that gives the address also gives the file's digest.
+        list.add(target, lcid, bulletin.findInstallerLanguage(lcid)->digest, url);
+        ++queued;
     }
     return queued;
 }

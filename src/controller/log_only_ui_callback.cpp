@@ -124,7 +124,7 @@ int LogOnlyUiCallback::reportUninstallDeviceError()
 
 int LogOnlyUiCallback::askRollback()
 {
-    logError(u"An error occurred while upgrading the program. Rolling back...");
+    logError((fromUtf8(failedRunKey()) + u" Rolling back...").view());
     return 1;
 }
 

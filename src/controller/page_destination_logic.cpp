@@ -171,11 +171,13 @@ void PageDestinationLogic::startSpaceComputation()
     stopSpaceComputation();
     stop_.store(false);
     state_.store(kSpaceRunning);
-    // The thread works on copies: the page may choose again meanwhile.
-    SharedString storagePath = getSelectedStoragePath();
+    // The thread works on what the page has chosen now: it may choose again
+    // meanwhile. The store's free space is one quick question of the host;
+    // the old installation's files are what take time.
+    const std::uint64_t freeBytes = getFreeSpace();
     SharedString targetFolder = controller_.getDestinationFolder();
     const bool wipe = controller_.getWipeOldInstallation();
-    thread_ = WorkerThread([this, storagePath, targetFolder, wipe] { computeSpace(storagePath, targetFolder, wipe); });
+    thread_ = WorkerThread([this, freeBytes, targetFolder, wipe] { computeSpace(freeBytes, targetFolder, wipe); });
 }
 
 void PageDestinationLogic::stopSpaceComputation()
@@ -185,12 +187,8 @@ void PageDestinationLogic::stopSpaceComputation()
         thread_.join();
 }
 
-void PageDestinationLogic::computeSpace(const SharedString& storagePath, const SharedString& targetFolder, bool wipe)
+void PageDestinationLogic::computeSpace(std::uint64_t freeBytes, const SharedString& targetFolder, bool wipe)
 {
-    std::uint64_t total = 0;
-    std::uint64_t freeBytes = 0;
-    if (!targetHost_->getStoreInformation(storagePath, total, freeBytes))
-        freeBytes = 0;
     std::uint64_t oldInstallation = 0;
     if (wipe) {
         report(false, 0);

@@ -88,7 +88,7 @@ public:
 
 private:
     void stopSpaceComputation();
-    void computeSpace(const SharedString& storagePath, const SharedString& targetFolder, bool wipe);
+    void computeSpace(std::uint64_t freeBytes, const SharedString& targetFolder, bool wipe);
     // The bytes of the files below the folder; stops early when asked to.
     std::uint64_t sumFolder(const SharedString& folder);
     void report(bool done, std::uint64_t bytes);

@@ -532,6 +532,8 @@ bool PagePrerequisitesLogic::startNewInstaller()
     }
     closeProcessHandle(process.process);
     closeProcessHandle(process.thread);
+    // It runs from there, and writes its log beside itself, after this run has ended.
+    controller_.keepInWorkFolder(getParentFolder(path));
     logPrintf(u"Started the newer installer %s", path);
     report([](PrerequisitesSink& sink) { sink.newInstallerStarted(); });
     return true;

@@ -328,14 +328,14 @@ bool RedistributableInstaller::installRequired(RedistributableInstallObserver* o
             controller_.setRedistLastError(answer->result);
             return false;
         }
-        if (!installOne(*item))
+        if (!installOne(*item, observer))
             return false;
     }
     failedName = SharedString();
     return true;
 }
 
-bool RedistributableInstaller::installOne(const Redistributable& item)
+bool RedistributableInstaller::installOne(const Redistributable& item, RedistributableInstallObserver* observer)
 {
     const SharedString& name = item.getNameRef();
     logInfo((u"Installing redistributable " + name).view());
@@ -354,6 +354,8 @@ bool RedistributableInstaller::installOne(const Redistributable& item)
     InstallerScriptRunner runner(&controller_);
     runner.setElevated();
     SharedString result;
+    if (observer)
+        observer->onRedistributableInstallerRun(item.displayName());
     if (runner.loadScriptFile(*host, folder + u"\\" + kSetupScript) != 1 ||
         !runner.callFunction(u"install", 0, nullptr, 1, &result)) {
         logError((u"Installing redistributable " + name + u" failed: " + runner.errorText()).view());

@@ -71,7 +71,7 @@ private:
     bool readList(std::vector<RedistributablePtr>& list) const;
     // Runs the check script; false when it cannot run or answers no code.
     static bool check(InstallerController& controller, const Redistributable& item, RedistributableCheck& answer);
-    bool installOne(const Redistributable& item);
+    bool installOne(const Redistributable& item, RedistributableInstallObserver* observer);
     RedistributablePtr findDefinition(const SharedString& name) const REQUIRES(mutex_);
     const Answer* findAnswer(const SharedString& name) const REQUIRES(mutex_);
     bool isPresent(const SharedString& name) const REQUIRES(mutex_);

@@ -20,6 +20,9 @@ public:
     // Before each package: the redistributable's display name, its position
     // (from 0) and the count of those to install.
     virtual void onRedistributableStart(const SharedString& displayName, int index, int count) = 0;
+    // The redistributable's own installer runs now: what it changes on the
+    // device is its own doing, which no rollback of the run can undo.
+    virtual void onRedistributableInstallerRun(const SharedString& displayName) { (void)displayName; }
 };
 
 class RedistributablesManager {

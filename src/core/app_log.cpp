@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -217,6 +218,7 @@ bool AppLog::open(const SharedString& path)
     }
     open_ = false;
     buffer_.clear();
+    writeOutAt_ = kBufferCapacity;
     bool created = false;
     int error = kOpenFailed;
     file_.open(path.view(), kFileCreateAlways | kFileWrite, &created, &error);
@@ -342,14 +344,18 @@ void AppLog::writeBuffered(const char* bytes, std::size_t count)
 {
     if (!open_)
         return;
-    if (count > kBufferCapacity) {
+    if (count > writeOutAt_ - std::min(buffer_.size(), writeOutAt_)) {
         writeOut();
-        writeFile(file_.handle(), bytes, count);
-        return;
-    }
-    if (count > kBufferCapacity - buffer_.size()) {
-        writeOut();
-        buffer_.insert(buffer_.end(), bytes, bytes + count);
+        if (count > kBufferCapacity && buffer_.empty()) {
+            const std::int64_t written = writeFile(file_.handle(), bytes, count);
+            const std::size_t taken = written > 0 ? static_cast<std::size_t>(written) : 0;
+            if (taken < count) {
+                hold(bytes + taken, count - taken);
+                writeOutAt_ = buffer_.size() + kBufferCapacity;
+            }
+            return;
+        }
+        hold(bytes, count);
         return;
     }
     buffer_.insert(buffer_.end(), bytes, bytes + count);
@@ -357,12 +363,27 @@ void AppLog::writeBuffered(const char* bytes, std::size_t count)
         writeOut();
 }
 
+void AppLog::hold(const char* bytes, std::size_t count)
+{
+    if (count <= kHeldCapacity - std::min(buffer_.size(), kHeldCapacity))
+        buffer_.insert(buffer_.end(), bytes, bytes + count);
+}
+
 void AppLog::writeOut()
 {
     if (buffer_.empty())
         return;
-    writeFile(file_.handle(), buffer_.data(), buffer_.size());
-    buffer_.clear();
+    // A full store refuses the write whole: the lines stay for a later try
+    // rather than leave the log without the reason of the trouble.
+    const std::int64_t written = writeFile(file_.handle(), buffer_.data(), buffer_.size());
+    if (written == static_cast<std::int64_t>(buffer_.size())) {
+        buffer_.clear();
+        writeOutAt_ = kBufferCapacity;
+        return;
+    }
+    if (written > 0)
+        buffer_.erase(buffer_.begin(), buffer_.begin() + written);
+    writeOutAt_ = buffer_.size() + kBufferCapacity;
 }
 
 void AppLog::flush()
@@ -408,6 +429,7 @@ void AppLog::close()
     }
     open_ = false;
     buffer_.clear();
+    writeOutAt_ = kBufferCapacity;
 }
 
 // ---- Free functions ------------------------------------------------------------

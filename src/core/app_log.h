@@ -47,6 +47,10 @@ public:
     static constexpr std::uint32_t kLevelAll = 7;
     static constexpr std::uint32_t kLevelDebugOutput = 4;
     static constexpr std::size_t kBufferCapacity = 4096;
+    // What a full store refuses waits in memory for the room that a rollback
+    // gives back, up to this; lines beyond it are dropped, so that the first
+    // lines of the trouble, which say what it was, are the ones kept.
+    static constexpr std::size_t kHeldCapacity = 1024 * 1024;
     // A line that comes more than this after the previous one writes the
     // buffer out.
     static constexpr std::uint32_t kQuietGapMs = 5000;
@@ -135,6 +139,8 @@ private:
     void writeLocked(std::uint32_t level, const char16_t* text, std::size_t length) REQUIRES(mutex_);
     void writeBuffered(const char* bytes, std::size_t count) REQUIRES(mutex_);
     void writeOut() REQUIRES(mutex_);
+    // Buffers what the file did not take, within kHeldCapacity.
+    void hold(const char* bytes, std::size_t count) REQUIRES(mutex_);
     void sendToDebugger(std::u16string_view prefix, const char16_t* text, std::size_t length) REQUIRES(mutex_);
 
     AppLogEnvironment& environment_;
@@ -143,6 +149,10 @@ private:
     SharedString path_ GUARDED_BY(mutex_);
     SharedString failedPath_ GUARDED_BY(mutex_);
     std::vector<char> buffer_ GUARDED_BY(mutex_);
+    // The buffered size past which the buffer is written out: further than
+    // kBufferCapacity while the file refuses what is held, so that a full
+    // store is asked again once per buffer's worth of lines, not per line.
+    std::size_t writeOutAt_ GUARDED_BY(mutex_) = kBufferCapacity;
     std::string line_ GUARDED_BY(mutex_);           // the UTF-8 line, reused
     std::u16string debugLine_ GUARDED_BY(mutex_);   // the line as the debugger sees it, reused
     std::uint32_t previousTick_ GUARDED_BY(mutex_) = 0;

@@ -13,6 +13,8 @@
 
 namespace druvex {
 
+class StoreSpace;
+
 // One open handle. The descriptor is closed when the last user lets go, so a
 // read racing a close never reaches a reused descriptor.
 struct OpenFile {
@@ -21,6 +23,9 @@ struct OpenFile {
     std::string hostPath;
     dev_t device = 0;
     ino_t inode = 0;
+    // A handle open for writing on a store whose free space the device
+    // profile states: its writes take from that space.
+    std::shared_ptr<StoreSpace> space;
 
     OpenFile() = default;
     OpenFile(const OpenFile&) = delete;

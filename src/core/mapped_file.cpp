@@ -8,9 +8,41 @@
 #include <memory>
 
 #include "core/file_handle_table.h"
+#include "platform/store_space.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
+
+namespace {
+
+bool resizeFile(const OpenFile& file, std::uint64_t size)
+{
+    if (::ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
+        setLastError(errorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+// Grows the file from `length` to `size`; a store with a stated free space
+// refuses what does not fit.
+bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
+{
+    if (!file.space)
+        return resizeFile(file, size);
+    MutexLock lock(file.space->writeLock());
+    if (!file.space->canGrow(size - length)) {
+        setLastError(kErrorDiskFull);
+        return false;
+    }
+    if (!resizeFile(file, size))
+        return false;
+    file.space->grew(size - length);
+    return true;
+}
+
+}  // namespace
 
 bool MappedFile::open(std::u16string_view path, bool create, bool writable, std::uint64_t size)
 {
@@ -31,8 +63,7 @@ bool MappedFile::open(std::u16string_view path, bool create, bool writable, std:
     if (writable && size > length) {
         // The device grows the file to the mapping's size; touching a page
         // past the end of a host file would fault instead.
-        if (::ftruncate(file->fd, static_cast<off_t>(size)) != 0) {
-            setLastError(errorFromErrno(errno));
+        if (!growTo(*file, length, size)) {
             close();
             return false;
         }

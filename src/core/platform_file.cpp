@@ -13,9 +13,11 @@
 
 #include "core/file_handle_table.h"
 #include "text/diag.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
+#include "platform/store_space.h"
 #include "platform/win_error.h"
 
 namespace druvex {
@@ -127,6 +129,8 @@ OpenResult openHostFile(const std::string& hostPath, std::uint32_t flags, std::u
         return failFromErrno(errno);
     file->device = status.st_dev;
     file->inode = status.st_ino;
+    if (write)
+        file->space = storeSpaceFor(hostPath);
     // A folder opens only for backup semantics; a file without the owner's
     // write permission stands for the device's read-only attribute, whoever
     // runs the program.
@@ -224,6 +228,50 @@ std::int64_t readFile(FileHandle handle, void* buffer, std::size_t count)
     return static_cast<std::int64_t>(total);
 }
 
+namespace {
+
+std::int64_t writeAll(int fd, const unsigned char* in, std::size_t count)
+{
+    std::size_t total = 0;
+    while (total < count) {
+        const ssize_t put = ::write(fd, in + total, count - total);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            setLastError(errorFromErrno(errno));
+            return -1;
+        }
+        total += static_cast<std::size_t>(put);
+    }
+    return static_cast<std::int64_t>(total);
+}
+
+std::uint64_t fileSizeOf(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+// A write on a store with a stated free space: what would take the file
+// past the store's free space is refused whole, as a full store refuses it.
+std::int64_t writeWithinStore(const OpenFile& file, const unsigned char* in, std::size_t count)
+{
+    MutexLock lock(file.space->writeLock());
+    const off_t position = ::lseek(file.fd, 0, SEEK_CUR);
+    const std::uint64_t sizeBefore = fileSizeOf(file.fd);
+    const std::uint64_t end = (position < 0 ? sizeBefore : static_cast<std::uint64_t>(position)) + count;
+    if (end > sizeBefore && !file.space->canGrow(end - sizeBefore)) {
+        setLastError(kErrorDiskFull);
+        return -1;
+    }
+    const std::int64_t written = writeAll(file.fd, in, count);
+    const std::uint64_t sizeAfter = fileSizeOf(file.fd);
+    file.space->grew(sizeAfter > sizeBefore ? sizeAfter - sizeBefore : 0);
+    return written;
+}
+
+}  // namespace
+
 std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count)
 {
     const std::shared_ptr<OpenFile> file = findOpenFile(handle);
@@ -234,18 +282,9 @@ std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count)
         return -1;
     }
     const auto* in = static_cast<const unsigned char*>(data);
-    std::size_t total = 0;
-    while (total < count) {
-        const ssize_t put = ::write(file->fd, in + total, count - total);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            setLastError(errorFromErrno(errno));
-            return -1;
-        }
-        total += static_cast<std::size_t>(put);
-    }
-    return static_cast<std::int64_t>(total);
+    if (file->space)
+        return writeWithinStore(*file, in, count);
+    return writeAll(file->fd, in, count);
 }
 
 std::int64_t seekFile(FileHandle handle, std::int64_t offset, int origin)

@@ -1,11 +1,13 @@
 #include "core/thread_utils.h"
 
 #include <cxxabi.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <thread>
 
 #include "core/crash_handler.h"
 #include "text/diag.h"
@@ -156,6 +158,15 @@ bool joinThread(WorkerThread& thread, std::int64_t timeoutMs, const char* messag
 void setJoinThreadTimeouts(WaitTimeouts* timeouts)
 {
     g_joinTimeouts.store(timeouts);
+}
+
+unsigned usableCoreCount()
+{
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    const unsigned count = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? static_cast<unsigned>(CPU_COUNT(&cores))
+                                                                           : std::thread::hardware_concurrency();
+    return std::max(count, 1u);
 }
 
 }  // namespace druvex

@@ -101,6 +101,11 @@ constexpr std::int64_t kJoinThreadTimeoutMs = 5000;
 bool joinThread(WorkerThread& thread, std::int64_t timeoutMs = kJoinThreadTimeoutMs, const char* message = "",
                 std::source_location site = std::source_location::current());
 
+// The cores this process may run on: its affinity mask, which a container or
+// taskset may keep below the machine's count (that count when the mask
+// cannot be read), at least 1.
+unsigned usableCoreCount();
+
 // Decides how long joinThread really waits (null: the time asked). Tests let
 // the time-out pass at once; the object must outlive every join.
 void setJoinThreadTimeouts(WaitTimeouts* timeouts);

@@ -12,6 +12,9 @@ namespace druvex {
 namespace {
 
 constexpr int kCsidlWindows = 36;
+constexpr char16_t kSystemFontKey[] = u"System\\GDI\\SysFnt";
+constexpr char16_t kSystemFontValue[] = u"Nm";
+constexpr char16_t kDefaultSystemFace[] = u"Tahoma";
 constexpr std::uint32_t kCollectionTag = fontTableTag('t', 't', 'c', 'f');
 constexpr std::uint32_t kNameTableTag = fontTableTag('n', 'a', 'm', 'e');
 // Far above what real fonts hold; a larger count marks a damaged file.
@@ -159,6 +162,18 @@ bool FontDeviceContext::selectFontFile(const SharedString& path, std::uint32_t o
     face_ = face;
     tables_ = std::move(tables);
     return true;
+}
+
+bool FontDeviceContext::selectSystemFont()
+{
+    if (!host_)
+        return false;
+    SharedString face;
+    if (!host_->readRegistryStringValue(kRegistryLocalMachine, SharedString(kSystemFontKey), kRegistryViewDefault,
+                                        SharedString(kSystemFontValue), face) ||
+        face.isEmpty())
+        face = SharedString(kDefaultSystemFace);
+    return selectFace(face);
 }
 
 bool FontDeviceContext::selectFace(const SharedString& face)

@@ -27,6 +27,11 @@ public:
     // the font files of the device's Windows folder. False, with the previous
     // font kept, when none has that face.
     bool selectFace(const SharedString& face);
+    // Selects the device's system font, the one its windows draw with: the
+    // face that the registry names under HKEY_LOCAL_MACHINE
+    // "System\GDI\SysFnt" (value "Nm"), else the device's default face,
+    // Tahoma. False when the device holds no font of that face.
+    bool selectSystemFont();
     // Selects the font at table-directory `offset` of the font file at
     // `path` (0 for a single font; a collection's fonts have their own).
     // False when its table directory cannot be read.

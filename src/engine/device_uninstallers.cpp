@@ -36,6 +36,12 @@ bool isListedByApplicationManager(HalAccess& host, const SharedString& name)
     return read && type == kRegDword && size == sizeof installed && installed != 0;
 }
 
+// The cabinet installer leaves "<name>.unload" in \Windows for the remover.
+SharedString unloadFilePath(const SharedString& applicationName)
+{
+    return SharedString(u"\\Windows\\") + applicationName + u".unload";
+}
+
 void logFound(const char16_t* how, const SharedString& name, std::int32_t flag)
 {
     logInfo(SharedString().format(u"Earlier installation without an installed log (%s, %s): %s", how,
@@ -143,7 +149,7 @@ UnloadUninstaller::UnloadUninstaller(std::shared_ptr<HalAccess> targetHost, cons
 
 SharedString UnloadUninstaller::getUnloadFilePath() const
 {
-    return SharedString(u"\\Windows\\") + applicationName_ + u".unload";
+    return unloadFilePath(applicationName_);
 }
 
 int UnloadUninstaller::run(UninstallCancelCallback* cancel)
@@ -162,10 +168,7 @@ bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, Instal
     if (name.isEmpty() || !isListedByApplicationManager(*targetHost, name))
         return false;
     logFound(u"application manager", name, flag);
-    const InstallerSettings& settings = controller.getInstallData().settings();
-    launcher = std::make_shared<AppMgrUninstaller>(targetHost, settings.getCabProvider(),
-                                                   settings.getCabProgramName());
-    return true;
+    return chooseUninstallMethod(targetHost, controller, launcher);
 }
 
 bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
@@ -175,15 +178,11 @@ bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, Instal
     const SharedString name = applicationNameOf(controller);
     if (name.isEmpty())
         return false;
-    const InstallerSettings& settings = controller.getInstallData().settings();
-    auto uninstaller = std::make_shared<UnloadUninstaller>(targetHost, settings.getCabProvider(),
-                                                           settings.getCabProgramName());
     bool isFolder = false;
-    if (!targetHost->exists(uninstaller->getUnloadFilePath(), &isFolder) || isFolder)
+    if (!targetHost->exists(unloadFilePath(name), &isFolder) || isFolder)
         return false;
     logFound(u"application remover", name, flag);
-    launcher = std::move(uninstaller);
-    return true;
+    return chooseUninstallMethod(targetHost, controller, launcher);
 }
 
 std::shared_ptr<EarlierInstallations> makeDeviceEarlierInstallations()

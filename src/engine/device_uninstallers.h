@@ -73,7 +73,8 @@ private:
 // The finders: true, with the uninstaller in `launcher`, when the device
 // holds the application of the installer data's CabProvider and
 // CabProgramName: the application manager's entry with a non-zero "Instl",
-// or the ".unload" file. `flag` (0 while the mode is chosen for an empty
+// or the ".unload" file. The uninstaller is the one chooseUninstallMethod
+// makes for the target platform. `flag` (0 while the mode is chosen for an empty
 // installed log, 1 when an older installation is to be replaced) only goes
 // into the log line.
 bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,

@@ -61,6 +61,11 @@ bool HostFolderUnpacker::unpackToFolder(const InstallItem& item, const std::vect
     // this one alive for the call.
     const std::shared_ptr<HalAccess> shared(std::shared_ptr<HalAccess>(), &host);
     for (const PackageSource& source : sources) {
+        // An item of the installer data without a package of its own is
+        // registered under its archive name all the same; such a source is
+        // no package that failed, only none.
+        if (source.sourceKind == kSourceArchiveEntry && archive_.findEntry(source.location) < 0)
+            continue;
         if (unpackFrom(source, shared, folder))
             return true;
     }

@@ -2,6 +2,8 @@
 
 #include "data/content_tree.h"
 #include "fileutil/file_util.h"
+#include "fileutil/operation_log.h"
+#include "platform/win_error.h"
 
 namespace druvex {
 
@@ -47,7 +49,13 @@ bool HostNodeWriter::writeData(std::uint32_t size, const std::uint8_t* bytes)
         return false;
     if (size == 0)
         return true;
-    return file_.write(bytes, size) == static_cast<std::int64_t>(size);
+    if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
+        return true;
+    const std::uint32_t error = host_->getLastError();
+    logError((u"Cannot write to " + path_ + SharedString().format(u" (error %u", error) +
+              (error == kErrorDiskFull ? u": the store is full)" : u")"))
+                 .view());
+    return false;
 }
 
 bool HostNodeWriter::finishFile()

@@ -16,6 +16,7 @@
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "payload/lzma_decode_ahead.h"
 #include "text/mutex.h"
 
 namespace druvex {
@@ -79,6 +80,9 @@ void InstallationProcess::pause()
         return;
     runState_ = kRunStatePaused;
     fastState_.store(kRunStatePaused);
+    MutexLock aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->pause();
 }
 
 void InstallationProcess::resume()
@@ -89,6 +93,9 @@ void InstallationProcess::resume()
     runState_ = kRunStateRunning;
     fastState_.store(kRunStateRunning);
     runChanged_.notify_all();
+    MutexLock aheadLock(aheadMutex_);
+    if (decodeAhead_)
+        decodeAhead_->resume();
 }
 
 void InstallationProcess::cancel()
@@ -102,6 +109,11 @@ void InstallationProcess::cancel()
         runChanged_.notify_all();
     }
     controller_.getRedistributables().cancelInstall();
+    {
+        MutexLock lock(aheadMutex_);
+        if (decodeAhead_)
+            decodeAhead_->stop();
+    }
     {
         MutexLock lock(installerMutex_);
         if (packageInstaller_)
@@ -199,6 +211,7 @@ void InstallationProcess::run()
             packageInstaller_->cancel();
         packageInstaller_.reset();
     }
+    discardArrivedPackages();
     pendingPackages_.store(0);
 
     if (succeeded) {
@@ -243,8 +256,17 @@ void InstallationProcess::endFailed(bool canceled)
         controller_.setResult(kResultCanceled);
     else if (controller_.getResult() == kResultCompleted || controller_.getResult() == kResultCompletedUnchanged)
         controller_.setResult(kResultFailed);
-    if (!journal_ || !journal_->hasChanges())
+    // What the redistributables' own installers did is theirs: no rollback
+    // reaches it, and the log says so rather than promise a device as before.
+    SharedString notUndone;
+    for (const SharedString& name : redistributablesRun_)
+        notUndone += (notUndone.isEmpty() ? u"" : u", ") + name;
+    // Said as information: the reason the run failed stays the last error, which a silent run reports.
+    if (!journal_ || !journal_->hasChanges()) {
+        if (!notUndone.isEmpty())
+            logInfo((u"What the installers of the redistributables " + notUndone + u" changed stays").view());
         return;
+    }
 
     bool rollBack = true;
     if (!abandoned_.load() && listener_)
@@ -261,11 +283,36 @@ void InstallationProcess::endFailed(bool canceled)
         listener_->onRollbackBegin(0, 0);
     logInfo(u"Rolling back the installation");
     const bool complete = journal_->undo();
-    controller_.setResult(complete ? kResultRolledBack : kResultRollbackIncomplete);
-    if (complete)
+    controller_.setResult(complete && notUndone.isEmpty() ? kResultRolledBack : kResultRollbackIncomplete);
+    if (complete && notUndone.isEmpty())
         logInfo(u"Rollback done: the target is as it was before the installation");
-    else
+    else if (complete)
+        logError((u"Rollback done, except for what the installers of the redistributables " + notUndone +
+                  u" changed: no rollback undoes that")
+                     .view());
+    else if (notUndone.isEmpty())
         logError(u"Rollback incomplete: some changes could not be undone");
+    else
+        logError((u"Rollback incomplete: some changes could not be undone, nor what the installers of the "
+                  u"redistributables " + notUndone + u" changed")
+                     .view());
+}
+
+void InstallationProcess::discardArrivedPackages()
+{
+    std::deque<QueuedPackage> left;
+    {
+        MutexLock lock(queueMutex_);
+        left.swap(queue_);
+    }
+    // The downloads wrote past the journal, so a rollback would not know them.
+    const std::shared_ptr<HalAccess> host = controller_.getHalOut();
+    for (const QueuedPackage& package : left) {
+        logInfo((u"The downloaded package " + package.path + u" was not unpacked and is deleted").view());
+        host->deleteFile(package.path);
+    }
+    if (!packagesFolder_.isEmpty())
+        host->removeDirectory(packagesFolder_);
 }
 
 // --- What the feature node writer asks ------------------------------------------
@@ -383,7 +430,7 @@ std::shared_ptr<InstalledLog> InstallationProcess::getInstalledLog() const
 
 std::shared_ptr<LanguageTemplate> InstallationProcess::findLanguageTemplate(const Feature& feature) const
 {
-    return controller_.getLanguageTemplateMap().findTemplate(&feature);
+    return controller_.findLanguageTemplate(&feature);
 }
 
 SharedString InstallationProcess::getDestinationFolder() const

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "controller/installation_run.h"
@@ -37,7 +39,9 @@ class InstallationProcessListener;
 class InstalledLog;
 class InstallerController;
 class JournalingHal;
+class LzmaDecodeAhead;
 class PackageNodeWriter;
+class PayloadSink;
 class PackageUnpacker;
 class PayloadArchive;
 class RollbackJournal;
@@ -126,6 +130,7 @@ public:
 
     // --- The redistributables step and the removers' waits ----------------
     void onRedistributableStart(const SharedString& displayName, int index, int count) override;
+    void onRedistributableInstallerRun(const SharedString& displayName) override;
     // The run was canceled: a remover is left to itself.
     bool shouldStopWaiting() override;
 
@@ -168,6 +173,13 @@ private:
     bool removeInstalledFeature(const Feature& record);
     bool installFeatures(const std::vector<FeaturePtr>& features);
     bool waitForDownloads();
+    // The LZMA decoding of the features' packages, in the order given, on
+    // the other cores while this thread writes (nothing with one core).
+    void startDecodingAhead(const std::vector<FeaturePtr>& features);
+    void endDecodingAhead();
+    // The feature's package from its decoder ahead, as extractPackage would
+    // have decoded it; empty when it has none (any more).
+    std::optional<bool> takeDecodedAhead(const Feature& feature, PayloadSink& sink);
     FeatureOutcome installFeature(const FeaturePtr& feature, bool fromQueue, const SharedString& downloadedPath);
     bool extractPackage(const Feature& feature, const SharedString& downloadedPath, PackageUnpacker& unpacker,
                         PackageNodeWriter& writer);
@@ -190,6 +202,9 @@ private:
     // A run whose rollback was declined: the installed log then tells what
     // stands (the features removed are gone, those installed are there).
     void writeInstalledLogOfWhatStands();
+    // The packages that downloads handed over and no feature took (the run
+    // ended first) are deleted, and the packages folder goes when empty.
+    void discardArrivedPackages();
     // After a failure or a cancel: asks whether to roll back and does it.
     void endFailed(bool canceled);
     bool isCanceled();
@@ -223,6 +238,8 @@ private:
     std::vector<FeaturePtr> installedRecords_;
     // The installed features the run removed.
     std::vector<FeaturePtr> removedRecords_;
+    // The redistributables whose own installers ran: a rollback cannot undo them.
+    std::vector<SharedString> redistributablesRun_;
     bool changedSomething_ = false;
 
     std::atomic<std::uint64_t> totalBytes_{0};
@@ -232,6 +249,12 @@ private:
     std::uint64_t runStartMs_ = 0;
     std::uint32_t lastRemainingSeconds_ = 0;
     bool hostEndsProcesses_ = true;
+
+    // Set and reset on the installation thread; the lock lets pause, resume
+    // and cancel reach it.
+    Mutex aheadMutex_;
+    std::unique_ptr<LzmaDecodeAhead> decodeAhead_ GUARDED_BY(aheadMutex_);
+    std::unordered_map<const Feature*, std::size_t> aheadStreams_ GUARDED_BY(aheadMutex_);
 
     // Set and reset on the installation thread; the lock lets cancel reach it.
     Mutex installerMutex_;

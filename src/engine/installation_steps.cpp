@@ -247,6 +247,11 @@ void InstallationProcess::onRedistributableStart(const SharedString& displayName
     listener_->onProgressPosition(displayName, static_cast<std::uint64_t>(index));
 }
 
+void InstallationProcess::onRedistributableInstallerRun(const SharedString& displayName)
+{
+    redistributablesRun_.push_back(displayName);
+}
+
 bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
 {
     if (listener_)
@@ -387,6 +392,11 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
             installer->start(listener_);
         }
     }
+    startDecodingAhead(local);
+    struct DecodersEnd {
+        InstallationProcess& process;
+        ~DecodersEnd() { process.endDecodingAhead(); }
+    } decodersEnd{*this};
     for (const FeaturePtr& feature : local) {
         if (isCanceled())
             return false;
@@ -395,6 +405,7 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
         if (outcome == FeatureOutcome::Failed)
             return false;
     }
+    endDecodingAhead();
     return waitForDownloads();
 }
 
@@ -427,6 +438,8 @@ bool InstallationProcess::extractPackage(const Feature& feature, const SharedStr
 {
     if (!downloadedPath.isEmpty())
         return decodePackageFile(halOut_, downloadedPath, unpacker);
+    if (const std::optional<bool> decoded = takeDecodedAhead(feature, unpacker))
+        return *decoded;
     std::vector<PackageSource> sources;
     if (!controller_.getPackageSources().equalRange(feature, sources)) {
         logError((u"The package of " + feature.getName() + u" has no source").view());

@@ -14,6 +14,7 @@
 #include "host/host_paths.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
+#include "platform/store_space.h"
 #include "platform/win_error.h"
 
 namespace druvex {
@@ -75,8 +76,11 @@ bool HalAccessWinCE::getStoreInformation(const SharedString& path, std::uint64_t
     }
     if (store && store->total)
         total = *store->total;
-    if (store && store->free)
-        available = *store->free;
+    if (store && store->free) {
+        // What the program wrote or deleted since it first wrote there counts.
+        const std::shared_ptr<StoreSpace> space = storeSpaceFor(host);
+        available = space ? space->available() : *store->free;
+    }
     totalBytes = total;
     freeBytes = available;
     return true;

@@ -76,13 +76,19 @@ std::shared_ptr<EmptyInstallerEntry> UpdateBulletin::findEmptyInstaller(TargetPl
     return nullptr;
 }
 
-SharedString UpdateBulletin::getInstallerLanguageUrl(std::uint32_t localeId) const
+std::shared_ptr<InstallerLanguageEntry> UpdateBulletin::findInstallerLanguage(std::uint32_t localeId) const
 {
     for (const auto& entry : installerLanguages_) {
         if (entry->localeId == localeId)
-            return entry->url;
+            return entry;
     }
-    return {};
+    return nullptr;
+}
+
+SharedString UpdateBulletin::getInstallerLanguageUrl(std::uint32_t localeId) const
+{
+    const std::shared_ptr<InstallerLanguageEntry> entry = findInstallerLanguage(localeId);
+    return entry ? entry->url : SharedString();
 }
 
 }  // namespace druvex

@@ -160,6 +160,8 @@ public:
     {
         installerLanguages_.push_back(std::move(entry));
     }
+    // The first entry with that id; null when none.
+    std::shared_ptr<InstallerLanguageEntry> findInstallerLanguage(std::uint32_t localeId) const;
     // The url of the first entry with that id; empty when none.
     SharedString getInstallerLanguageUrl(std::uint32_t localeId) const;
 

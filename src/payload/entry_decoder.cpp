@@ -33,69 +33,146 @@ void announce(PayloadSink& sink, std::uint64_t size)
     sink.begin(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
 }
 
-// Frees the decoder on every way out.
-struct LzmaDecoder {
-    CLzmaDec state;
-    bool allocated = false;
-    LzmaDecoder() { LzmaDec_Construct(&state); }
-    ~LzmaDecoder()
+}  // namespace
+
+// The decoder, its input buffer and where the stream stands.
+struct LzmaStreamDecoder::State {
+    explicit State(EntryInput& in) : input(in) { LzmaDec_Construct(&decoder); }
+    ~State()
     {
         if (allocated)
-            LzmaDec_Free(&state, &g_lzmaAlloc);
+            LzmaDec_Free(&decoder, &g_lzmaAlloc);
     }
-};
 
-// The decode loop after the header; SZ_OK when the stream decoded whole. The
-// sink is handed each piece straight from the decoder's dictionary: copying it
-// out first cost a few percent of the whole decoding.
-SRes runLzma(CLzmaDec& decoder, EntryInput& input, std::uint64_t size, PayloadSink& sink)
-{
-    const bool unknownSize = size == kPayloadUnknownSize;
-    std::uint64_t remaining = size;
-    std::unique_ptr<std::uint8_t[]> in(new (std::nothrow) std::uint8_t[kLzmaInputBytes]);
-    if (!in)
-        return SZ_ERROR_MEM;
+    EntryInput& input;
+    std::uint8_t header[kLzmaHeaderBytes] = {};
+    CLzmaDec decoder;
+    bool allocated = false;
+    bool unknownSize = false;
+    std::uint64_t remaining = 0;
+    std::unique_ptr<std::uint8_t[]> in;
     std::size_t inPosition = 0;
     std::size_t inLength = 0;
-    for (;;) {
-        if (inPosition == inLength) {
-            const std::int64_t got = input.read(in.get(), kLzmaInputBytes);
-            if (got < 0)
-                return SZ_ERROR_READ;
-            inPosition = 0;
-            inLength = static_cast<std::size_t>(got);
-        }
-        if (decoder.dicPos == decoder.dicBufSize)
-            decoder.dicPos = 0;
-        const SizeT start = decoder.dicPos;
-        SizeT want = std::min<SizeT>(kLzmaPieceBytes, decoder.dicBufSize - start);
-        ELzmaFinishMode finishMode = LZMA_FINISH_ANY;
-        if (!unknownSize && remaining < want) {
-            want = static_cast<SizeT>(remaining);
-            finishMode = LZMA_FINISH_END;
-        }
-        SizeT consumed = inLength - inPosition;
-        ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
-        const SRes result =
-            LzmaDec_DecodeToDic(&decoder, start + want, in.get() + inPosition, &consumed, finishMode, &status);
-        inPosition += consumed;
-        const SizeT outLength = decoder.dicPos - start;
-        if (!sink.write(static_cast<std::uint32_t>(outLength), decoder.dic + start))
-            return SZ_ERROR_WRITE;
-        if (!unknownSize)
-            remaining -= outLength;
-        if (result != SZ_OK)
-            return result;
-        if (!unknownSize && remaining == 0)
-            return SZ_OK;
-        if (status == LZMA_STATUS_FINISHED_WITH_MARK)
-            return unknownSize ? SZ_OK : SZ_ERROR_DATA;  // an end mark before the announced length
-        if (consumed == 0 && outLength == 0)
-            return SZ_ERROR_DATA;  // the input ended inside the stream
-    }
+};
+
+LzmaStreamDecoder::LzmaStreamDecoder(EntryInput& input) : state_(std::make_unique<State>(input)) {}
+
+LzmaStreamDecoder::~LzmaStreamDecoder() = default;
+
+bool LzmaStreamDecoder::readHeader(std::uint64_t& size)
+{
+    State& s = *state_;
+    if (s.input.read(s.header, sizeof s.header) != static_cast<std::int64_t>(sizeof s.header))
+        return false;
+    size = readLe64(s.header + LZMA_PROPS_SIZE);
+    s.unknownSize = size == kPayloadUnknownSize;
+    s.remaining = size;
+    return true;
 }
 
-}  // namespace
+bool LzmaStreamDecoder::prepare()
+{
+    State& s = *state_;
+    // The dictionary comes from the input: never allocate more than the limit.
+    if (readLe32(s.header + 1) > kMaxLzmaDictionarySize)
+        return false;
+    if (LzmaDec_Allocate(&s.decoder, s.header, LZMA_PROPS_SIZE, &g_lzmaAlloc) != SZ_OK)
+        return false;
+    s.allocated = true;
+    LzmaDec_Init(&s.decoder);
+    return true;
+}
+
+std::size_t LzmaStreamDecoder::dictionaryBytes() const
+{
+    return state_->allocated ? state_->decoder.dicBufSize : 0;
+}
+
+LzmaPiece LzmaStreamDecoder::next()
+{
+    State& s = *state_;
+    LzmaPiece piece;
+    if (!s.in) {
+        s.in.reset(new (std::nothrow) std::uint8_t[kLzmaInputBytes]);
+        if (!s.in) {
+            piece.last = true;
+            piece.result = SZ_ERROR_MEM;
+            return piece;
+        }
+    }
+    if (s.inPosition == s.inLength) {
+        const std::int64_t got = s.input.read(s.in.get(), kLzmaInputBytes);
+        if (got < 0) {
+            piece.last = true;
+            piece.result = SZ_ERROR_READ;
+            return piece;
+        }
+        s.inPosition = 0;
+        s.inLength = static_cast<std::size_t>(got);
+    }
+    CLzmaDec& decoder = s.decoder;
+    if (decoder.dicPos == decoder.dicBufSize)
+        decoder.dicPos = 0;
+    const SizeT start = decoder.dicPos;
+    SizeT want = std::min<SizeT>(kLzmaPieceBytes, decoder.dicBufSize - start);
+    ELzmaFinishMode finishMode = LZMA_FINISH_ANY;
+    if (!s.unknownSize && s.remaining < want) {
+        want = static_cast<SizeT>(s.remaining);
+        finishMode = LZMA_FINISH_END;
+    }
+    SizeT consumed = s.inLength - s.inPosition;
+    ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+    const SRes result =
+        LzmaDec_DecodeToDic(&decoder, start + want, s.in.get() + s.inPosition, &consumed, finishMode, &status);
+    s.inPosition += consumed;
+    const SizeT outLength = decoder.dicPos - start;
+    piece.data = decoder.dic + start;
+    piece.size = static_cast<std::uint32_t>(outLength);
+    piece.handed = true;
+    if (!s.unknownSize)
+        s.remaining -= outLength;
+    piece.last = true;
+    if (result != SZ_OK)
+        piece.result = result;
+    else if (!s.unknownSize && s.remaining == 0)
+        piece.result = SZ_OK;
+    else if (status == LZMA_STATUS_FINISHED_WITH_MARK)
+        piece.result = s.unknownSize ? SZ_OK : SZ_ERROR_DATA;  // an end mark before the announced length
+    else if (consumed == 0 && outLength == 0)
+        piece.result = SZ_ERROR_DATA;  // the input ended inside the stream
+    else
+        piece.last = false;
+    return piece;
+}
+
+bool feedLzmaPieces(LzmaPieceSource& source, PayloadSink& sink)
+{
+    std::uint64_t size = 0;
+    if (!source.readHeader(size))
+        return false;
+    announce(sink, size);
+    if (!source.prepare())
+        return false;
+    int result = SZ_OK;
+    for (;;) {
+        const LzmaPiece piece = source.next();
+        if (piece.handed && !sink.write(piece.size, piece.data)) {
+            result = SZ_ERROR_WRITE;
+            break;
+        }
+        if (piece.last) {
+            result = piece.result;
+            break;
+        }
+    }
+    const bool finished = sink.finish();
+    return result == SZ_OK && finished;
+}
+
+OwnedHostFileInput::~OwnedHostFileInput()
+{
+    host_.closeFile(handle_);
+}
 
 std::int64_t MemoryEntryInput::read(std::uint8_t* buffer, std::size_t count)
 {
@@ -140,22 +217,8 @@ bool decodeStoredEntry(EntryInput& input, std::uint64_t size, PayloadSink& sink,
 
 bool decodeLzmaEntry(EntryInput& input, PayloadSink& sink)
 {
-    std::uint8_t header[kLzmaHeaderBytes];
-    if (input.read(header, sizeof header) != static_cast<std::int64_t>(sizeof header))
-        return false;
-    const std::uint64_t size = readLe64(header + LZMA_PROPS_SIZE);
-    announce(sink, size);
-    // The dictionary comes from the input: never allocate more than the limit.
-    if (readLe32(header + 1) > kMaxLzmaDictionarySize)
-        return false;
-    LzmaDecoder decoder;
-    if (LzmaDec_Allocate(&decoder.state, header, LZMA_PROPS_SIZE, &g_lzmaAlloc) != SZ_OK)
-        return false;
-    decoder.allocated = true;
-    LzmaDec_Init(&decoder.state);
-    const SRes result = runLzma(decoder.state, input, size, sink);
-    const bool finished = sink.finish();
-    return result == SZ_OK && finished;
+    LzmaStreamDecoder decoder(input);
+    return feedLzmaPieces(decoder, sink);
 }
 
 bool decodeZlibEntry(EntryInput& input, std::uint64_t unpackedSize, PayloadSink& sink)

@@ -222,13 +222,39 @@ const PayloadEntry* PayloadArchive::find(const SharedString& name) const
     return index < 0 ? nullptr : &entries_[static_cast<std::size_t>(index)];
 }
 
-bool PayloadArchive::seekToEntry(const PayloadEntry& entry)
+std::optional<std::uint64_t> PayloadArchive::entryPosition(const PayloadEntry& entry) const
 {
     const std::uint64_t base = trailer_.payloadBase;
     const std::uint64_t end = trailer_.directoryOffset;
     if (base > end || entry.offset > end - base || entry.packedSize > end - base - entry.offset)
-        return false;
-    return host_.seekFile(handle_, 0, static_cast<std::int64_t>(base + entry.offset), nullptr);
+        return std::nullopt;
+    return base + entry.offset;
+}
+
+bool PayloadArchive::seekToEntry(const PayloadEntry& entry)
+{
+    const std::optional<std::uint64_t> position = entryPosition(entry);
+    return position && host_.seekFile(handle_, 0, static_cast<std::int64_t>(*position), nullptr);
+}
+
+EntryInputOpener PayloadArchive::lzmaEntryOpener(const SharedString& name)
+{
+    MutexLock lock(mutex_);
+    const PayloadEntry* entry = find(name);
+    if (!entry || entry->method != kPayloadMethodLzma)
+        return {};
+    const std::optional<std::uint64_t> position = entryPosition(*entry);
+    if (!position)
+        return {};
+    return [&host = host_, path = path_, position = *position, size = entry->packedSize]() -> std::unique_ptr<EntryInput> {
+        const FileHandle handle = host.openFileForRead(path);
+        if (handle == kInvalidFileHandle)
+            return nullptr;
+        auto input = std::make_unique<OwnedHostFileInput>(host, handle, size);
+        if (!host.seekFile(handle, 0, static_cast<std::int64_t>(position), nullptr))
+            return nullptr;
+        return input;
+    };
 }
 
 bool PayloadArchive::extract(const SharedString& name, PayloadSink& sink)

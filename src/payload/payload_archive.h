@@ -15,6 +15,7 @@
 #include "core/platform_file.h"
 #include "text/mutex.h"
 #include "text/shared_string.h"
+#include "payload/entry_decoder.h"
 #include "payload/payload_entry.h"
 #include "payload/payload_sink.h"
 
@@ -61,6 +62,12 @@ public:
     // extract into `bytes` through a ByteVectorSink.
     bool extractTo(const SharedString& name, std::vector<std::uint8_t>& bytes);
 
+    // For an LZMA-coded entry whose bytes lie within the archive: what opens
+    // them on a handle of its own, so that another thread may decode the
+    // entry while this reader serves others. Empty for any other entry (its
+    // extraction then goes through extract). The reader must outlive it.
+    EntryInputOpener lzmaEntryOpener(const SharedString& name);
+
     // Compares the Adler-32 of the entry's packed bytes with the directory's:
     // 200 for an unknown name, 201 when they differ or cannot be read whole.
     bool verifyEntry(const SharedString& name, int& error);
@@ -79,8 +86,10 @@ private:
     int load();
     void close();
     const PayloadEntry* find(const SharedString& name) const;
-    // Whether the entry's bytes lie between the payload base and the
-    // directory; then seeks to them.
+    // Where the entry's bytes begin in the file, when they lie between the
+    // payload base and the directory.
+    std::optional<std::uint64_t> entryPosition(const PayloadEntry& entry) const;
+    // The same, seeking the reader's file there.
     bool seekToEntry(const PayloadEntry& entry);
 
     HalAccess& host_;

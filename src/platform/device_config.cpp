@@ -8,6 +8,7 @@
 #include "platform/device_root.h"
 #include "platform/path_components.h"
 #include "platform/registry.h"
+#include "platform/store_space.h"
 
 namespace druvex {
 
@@ -26,6 +27,9 @@ bool equalNoCase(std::u16string_view a, const SharedString& b)
 struct ActiveDevice {
     Mutex mutex;
     std::shared_ptr<const DeviceConfig> config GUARDED_BY(mutex) = std::make_shared<const DeviceConfig>();
+    // One per store of the configuration, in its order; null where the
+    // profile states no free space.
+    std::vector<std::shared_ptr<StoreSpace>> spaces GUARDED_BY(mutex);
 };
 
 ActiveDevice& activeDevice()
@@ -33,6 +37,32 @@ ActiveDevice& activeDevice()
     // Never destroyed: threads may read the device while static objects go.
     static ActiveDevice* device = new ActiveDevice;
     return *device;
+}
+
+// The free space of each store that states it, counted from the files its
+// folder holds when first asked.
+std::vector<std::shared_ptr<StoreSpace>> makeStoreSpaces(const DeviceConfig& config)
+{
+    std::vector<std::shared_ptr<StoreSpace>> spaces(config.stores.size());
+    if (config.deviceDirectory.empty())
+        return spaces;
+    std::vector<std::string> roots(config.stores.size());
+    for (std::size_t i = 0; i < config.stores.size(); ++i) {
+        if (DeviceRoot::instance().toHostPath(config.stores[i].path.view(), roots[i]) != 0)
+            roots[i].clear();
+    }
+    for (std::size_t i = 0; i < config.stores.size(); ++i) {
+        if (!config.stores[i].free || roots[i].empty())
+            continue;
+        const std::string prefix = roots[i].ends_with('/') ? roots[i] : roots[i] + '/';
+        std::vector<std::string> nested;
+        for (std::size_t j = 0; j < config.stores.size(); ++j) {
+            if (j != i && !roots[j].empty() && roots[j].starts_with(prefix))
+                nested.push_back(roots[j]);
+        }
+        spaces[i] = std::make_shared<StoreSpace>(roots[i], *config.stores[i].free, std::move(nested));
+    }
+    return spaces;
 }
 
 }  // namespace
@@ -113,6 +143,27 @@ bool isOnReadOnlyStore(const std::string& hostPath)
     return store && store->readOnly;
 }
 
+std::shared_ptr<StoreSpace> storeSpaceFor(const std::string& hostPath)
+{
+    std::shared_ptr<const DeviceConfig> config;
+    std::vector<std::shared_ptr<StoreSpace>> spaces;
+    {
+        ActiveDevice& device = activeDevice();
+        MutexLock lock(device.mutex);
+        if (std::none_of(device.spaces.begin(), device.spaces.end(), [](const auto& space) { return space; }))
+            return nullptr;
+        config = device.config;
+        spaces = device.spaces;
+    }
+    SharedString devicePath;
+    if (!DeviceRoot::instance().toDevicePath(hostPath, devicePath))
+        return nullptr;
+    const DeviceStore* store = config->findStore(devicePath.view());
+    if (!store)
+        return nullptr;
+    return spaces[static_cast<std::size_t>(store - config->stores.data())];
+}
+
 bool activateDevice(const DeviceConfig& config, std::string* error)
 {
     auto copy = std::make_shared<const DeviceConfig>(config);
@@ -121,6 +172,7 @@ bool activateDevice(const DeviceConfig& config, std::string* error)
         MutexLock lock(device.mutex);
         DeviceRoot::instance().configure(*copy);
         setAnsiCodePage(copy->ansiCodePage);
+        device.spaces = makeStoreSpaces(*copy);
         device.config = std::move(copy);
     }
     // Outside the lock: a registry file that does not load is reported, and
@@ -142,6 +194,7 @@ void deactivateDevice()
     DeviceRoot::instance().reset();
     deviceRegistry().configure(std::string());
     setAnsiCodePage(0);
+    device.spaces.clear();
     device.config = std::make_shared<const DeviceConfig>();
 }
 

@@ -98,6 +98,12 @@ std::shared_ptr<const DeviceConfig> activeDeviceConfig();
 // read-only. CI runs as root, so file modes could not say so.
 bool isOnReadOnlyStore(const std::string& hostPath);
 
+class StoreSpace;
+// The free space kept for the store that holds a host path, when the active
+// device profile states that store's Free; null otherwise (and without a
+// device), when writes there are not limited.
+std::shared_ptr<StoreSpace> storeSpaceFor(const std::string& hostPath);
+
 // Also loads the device's registry.reg; false (with the reason) when it does not load.
 bool activateDevice(const DeviceConfig& config, std::string* error = nullptr);
 void deactivateDevice();

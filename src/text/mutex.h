@@ -82,6 +82,12 @@ public:
     // The waits hand the mutex to the standard library, which releases and
     // retakes it; the checker cannot see that the mutex is held again on
     // return, which it is.
+    // May return without a notice: the caller checks what it waits for.
+    void wait(Mutex& mutex) REQUIRES(mutex) NO_THREAD_SAFETY_ANALYSIS
+    {
+        Adopted held(mutex);
+        changed_.wait(held.lock);
+    }
     template <class Predicate>
     void wait(Mutex& mutex, Predicate ready) REQUIRES(mutex) NO_THREAD_SAFETY_ANALYSIS
     {

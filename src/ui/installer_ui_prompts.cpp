@@ -1,5 +1,8 @@
 #include "ui/installer_ui_prompts.h"
 
+#include <string_view>
+
+#include "core/path_text.h"
 #include "core/translate_text.h"
 #include "hal/hal_access.h"
 #include "ui/choice_dialog.h"
@@ -143,7 +146,7 @@ int InstallerUiPrompts::askFileExists(const SharedString& file, bool& applyToAll
     // An answer only ever applies to all when the person says so here.
     bool checked = false;
     const bool asked = runOnUiThread([&](TerminalSession& session) {
-        ChoiceDialog dialog(session, translateText(kFileInUse), formatTranslated(kFileExists, file));
+        ChoiceDialog dialog(session, translateText(kFileInUse), formatTranslated(kFileExists, toBackslashes(file)));
         dialog.setIcon(kMbIconQuestion);
         CheckBox& applyAll = dialog.addCheckBox(translateText("Apply to all"), checked);
         dialog.addChoice(translateText("Overwrite"), kFileExistsOverwrite);
@@ -224,10 +227,18 @@ int InstallerUiPrompts::reportUninstallDeviceError()
 
 int InstallerUiPrompts::askRollback()
 {
-    return askYesNo(translateText("An error occurred while upgrading the program.\n\nDo you want to roll back to "
-                                  "the previous installation? Choose No to leave the program at its current update "
-                                  "state."),
-                    kErrorQuestion, [this] { return fallback_.askRollback(); });
+    // The question of an upgrade is one translation key of its own; the
+    // other runs name what they were doing before the same question.
+    constexpr char kUpgrade[] = "An error occurred while upgrading the program.";
+    constexpr char kQuestion[] = "Do you want to roll back to the previous installation? Choose No to leave the "
+                                 "program at its current update state.";
+    const std::string_view failed = failedRunKey();
+    const SharedString text =
+        failed == kUpgrade ? translateText("An error occurred while upgrading the program.\n\nDo you want to roll back "
+                                           "to the previous installation? Choose No to leave the program at its "
+                                           "current update state.")
+                           : translateText(failedRunKey()) + u"\n\n" + translateText(kQuestion);
+    return askYesNo(text, kErrorQuestion, [this] { return fallback_.askRollback(); });
 }
 
 int InstallerUiPrompts::showLockedFiles(const std::vector<LockingProcess>& processes, int reserved)

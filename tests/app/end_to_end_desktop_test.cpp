@@ -52,7 +52,8 @@ class EndToEndDesktop : public test::EndToEndRuns {
 protected:
     std::string deviceIni() const override
     {
-        return "[Device]\nForceDeviceType=21\nOsVersion=6.1\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
+        // Room for the installer's copy of itself, also a sanitizer build's.
+        return "[Device]\nForceDeviceType=21\nOsVersion=6.1\n\n[Store:\\]\nTotal=8589934592\nFree=4294967296\n";
     }
     void SetUp() override
     {

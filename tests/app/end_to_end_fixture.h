@@ -202,6 +202,18 @@ protected:
         ASSERT_TRUE(session.waitFor("Do you want to proceed anyway?")) << session.lastScreen();
         session.sendKeys({"y"});
     }
+    // From the welcome page of a first installation of Field Demo without a
+    // licence: Next on each page, then Finish; the run ends with 0.
+    static void finishFirstInstallation(TmuxSession& session)
+    {
+        for (const char* page : {"Welcome to the setup of Field Demo.", "Space available:", "Space required:"}) {
+            ASSERT_TRUE(session.waitFor(page)) << session.lastScreen();
+            session.sendKeys({"Enter"});
+        }
+        ASSERT_TRUE(session.waitFor("Field Demo has been installed on the device.")) << session.lastScreen();
+        session.sendKeys({"Enter"});
+        ASSERT_EQ(session.waitForExit(), 0) << session.lastScreen();
+    }
 };
 
 }  // namespace druvex::test

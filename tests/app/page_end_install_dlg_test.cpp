@@ -21,6 +21,7 @@
 #include "data/install_data.h"
 #include "data/installer_configuration.h"
 #include "support/recorded_start.h"
+#include "support/shared_string_print.h"
 #include "ui_base/message_box.h"
 
 namespace druvex {
@@ -89,6 +90,29 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 };
+
+// What the page says is what the run did: a repair is no update, and a run
+// rolled back may have failed rather than been canceled.
+TEST(EndPageText, SaysWhatTheRunDid)
+{
+    const SharedString program(u"Survey Pro");
+    const struct {
+        WizardMode mode;
+        std::int32_t result;
+        const char16_t* text;
+    } cases[] = {
+        {kModeInstall, kResultCompleted, u"Survey Pro has been installed on the device."},
+        {kModeRepair, kResultCompleted, u"Survey Pro has been repaired."},
+        {kModeRepairBroken, kResultCompletedUnchanged, u"Survey Pro has been repaired."},
+        {kModeMaintenance, kResultCompleted, u"Survey Pro has been updated."},
+        {kModeAddRemove, kResultCompleted, u"Survey Pro has been updated."},
+        {kModeUninstall, kResultCompleted, u"Survey Pro has been removed from the device."},
+        {kModeInstall, kResultRolledBack, u"The installation did not complete. The device is as it was before."},
+        {kModeRepair, kResultRollbackIncomplete, u"The installation did not complete. Not every change could be undone."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(endPageText(c.mode, c.result, program), SharedString(c.text)) << c.mode << " " << c.result;
+}
 
 TEST_F(EndPageDialog, OffersToStartTheProgramOnlyWhereTheRunAllowsIt)
 {

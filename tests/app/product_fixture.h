@@ -23,6 +23,7 @@
 #include "program_fixture.h"
 #include "support/device_fixture.h"
 #include "support/package_fixtures.h"
+#include "support/xlate_file.h"
 
 namespace druvex::test {
 
@@ -62,6 +63,15 @@ inline std::vector<ProductFeature> productFeatures()
     return {{"Core", "1.0", makeFiles("core", "1.0", 30), ""},
             {"Maps", "1.0", makeFiles("maps", "1.0", 30), ""},
             {"Help", "1.0", makeFiles("help", "1.0", 30), ""}};
+}
+
+// The test product whose Core needs the redistributable "Runtime"
+// (ProductFixture::placeInstallerWithRuntime).
+inline std::vector<ProductFeature> featuresNeedingRuntime()
+{
+    std::vector<ProductFeature> features = productFeatures();
+    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    return features;
 }
 
 // The installer data of the product: the features, and what a test adds to
@@ -115,6 +125,22 @@ inline std::string licencedData(const std::vector<ProductFeature>& features, con
 inline const char kInstallerInfo[] =
     "<InstallerConfiguration InstallerType=\"Full\" InstallerPlat=\"Controller\" TargetPlatMask=\"Wm6\"/>";
 
+// A custom action that holds the installation after its files are in place:
+// it tells so in a message box, then waits until the test puts \Temp\go.txt
+// on the device, so that a test sees the installation page mid-run and may
+// leave it there.
+inline const std::string kGateAction =
+    " <CustomActions>\n  <CustomAction Name=\"Gate\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+    "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
+    "ExecutionMask=\"15\" Command=\"gate.lua\" Param=\"\" PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+    "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"gate.lua\" Flags=\"0\" "
+    "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+    " <CustomActionsSequence>[INSTALL-REGISTRY]Gate;</CustomActionsSequence>\n";
+inline const char kGateScript[] = "function Main()\n"
+                           "  DQ_MessageBox('The files are in place.')\n"
+                           "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
+                           "end\n";
+
 // The archive entry of the feature's package: its path below "Feature"
 // (a sub-feature's name holds '/'), its Version, every '/' turned into '_'.
 inline std::string archiveName(const ProductFeature& feature)
@@ -138,7 +164,9 @@ protected:
 
     std::string deviceIni() const override
     {
-        return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=268435456\nFree=134217728\n";
+        // The store holds what the runs write, the installer's copy of itself
+        // among them (a sanitizer build's program is some 150 MB).
+        return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=8589934592\nFree=4294967296\n";
     }
     void SetUp() override
     {
@@ -167,6 +195,62 @@ protected:
         writeFileBytes(installer / "setup.dqres", buildArchive(entries));
         return installer / "FieldSetup.exe";
     }
+
+    // The installer of the product whose Core (featuresNeedingRuntime) needs
+    // the redistributable "Runtime", whose installer puts
+    // \Windows\runtime.dll on the device, and whose custom action at the end
+    // of the installation fails while \Temp\fail.txt is there.
+    fs::path placeInstallerWithRuntime(const std::vector<ProductFeature>& features)
+    {
+        const std::string list =
+            "<RedistInfo><Redistributable Name=\"Runtime\" Version=\"1.0\" DisplayName=\"Survey runtime\">"
+            "<Check>function check()\n"
+            "  if HalOut:exists('\\\\Windows\\\\runtime.dll') then return 1, 'present' end\n"
+            "  return 0, 'missing'\nend</Check></Redistributable></RedistInfo>";
+        const std::map<std::string, std::string> runtime{
+            {"setup.lua", utf16leFromUtf8("function install()\n"
+                                          "  if not HalIn:copyFile(DQ_GetCustomActionExecFolder() .. "
+                                          "'\\\\runtime.dll', '\\\\Windows\\\\runtime.dll', false) then "
+                                          "error('not copied') end\n"
+                                          "  return 1\nend\n")},
+            {"runtime.dll", "the runtime"}};
+        const std::string actions =
+            " <CustomActions>\n  <CustomAction Name=\"Finish\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
+            "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" "
+            "StoreLocation=\"InsideInstaller\" ExecutionMask=\"15\" Command=\"finish.lua\" Param=\"\" "
+            "PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+            "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"finish.lua\" Flags=\"0\" "
+            "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+            " <CustomActionsSequence>[INSTALL-EXIT]Finish;</CustomActionsSequence>\n";
+        const std::map<std::string, std::string> finish{
+            {"finish.lua", utf16leFromUtf8("function Main()\n"
+                                           "  if HalIn:exists('\\\\Temp\\\\fail.txt') then error('told to fail') end\n"
+                                           "end\n")}};
+        // The installer data lists the redistributable in its "ExtraData" tree
+        // too, as the tools that write it do.
+        std::string data = dataXml(features, "", "", actions);
+        const std::string attributes = "Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" "
+                                       "Desc=\"\" Presel=\"Not preselected\" LocaleId=\"0\"";
+        data.insert(data.find(" </Features>"),
+                    "  <Feature Name=\"ExtraData\" Version=\"\" Mode=\"Not visible\" " + attributes +
+                        ">\n   <SubFeatures>\n    <Feature Name=\"Redist\" Version=\"\" Mode=\"Collapsed\" " +
+                        attributes + ">\n     <SubFeatures>\n      <Feature Name=\"Runtime\" Version=\"1.0\" "
+                        "Mode=\"Collapsed\" " + attributes +
+                        "/>\n     </SubFeatures>\n    </Feature>\n   </SubFeatures>\n  </Feature>\n");
+        return placeInstaller(
+            "Setup", data, features,
+            {codedEntry(u"ExtraData/Redist/RedistInfo", kPayloadMethodLzma, toBytes(list)),
+             codedEntry(u"ExtraData_Redist_Runtime", kPayloadMethodLzma, packageOf(runtime)),
+             codedEntry(u"Finish__.lzma", kPayloadMethodLzma, packageOf(finish))});
+    }
+
+    // The package of the gate's script (kGateAction), as its entry.
+    EntrySource gateEntry()
+    {
+        return codedEntry(u"Gate__.lzma", kPayloadMethodLzma, packageOf({{"gate.lua", utf16leFromUtf8(kGateScript)}}));
+    }
+    // Lets the gate's script end.
+    void openGate() { device().writeFile("Temp/go.txt", "go"); }
 
     // A feature package of the files below "<TARGETDIR>".
     Bytes packageOf(const std::map<std::string, std::string>& files)

@@ -47,22 +47,6 @@ using test::TmuxSession;
 
 const char kLicenceText[] = "DEMO LICENCE: the field survey programs may be used on one device.";
 
-// A custom action that holds the installation after its files are in place:
-// it tells so in a message box, then waits until the test puts \Temp\go.txt
-// on the device, so that a test sees the installation page mid-run and may
-// leave it there.
-const std::string kGateAction =
-    " <CustomActions>\n  <CustomAction Name=\"Gate\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" "
-    "Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
-    "ExecutionMask=\"15\" Command=\"gate.lua\" Param=\"\" PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
-    "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"gate.lua\" Flags=\"0\" "
-    "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
-    " <CustomActionsSequence>[INSTALL-REGISTRY]Gate;</CustomActionsSequence>\n";
-const char kGateScript[] = "function Main()\n"
-                           "  DQ_MessageBox('The files are in place.')\n"
-                           "  while not HalIn:exists('\\\\Temp\\\\go.txt') do end\n"
-                           "end\n";
-
 // Tells when a file of a folder has been written and closed.
 class FileCloseWatch {
 public:
@@ -114,10 +98,9 @@ protected:
         entries.push_back(test::codedEntry(u"ExtraData/EULA/English", kPayloadMethodLzma,
                                            packageOf({{"eula.txt", kLicenceText}})));
         if (gate) {
-            entries.push_back(test::codedEntry(u"Gate__.lzma", kPayloadMethodLzma,
-                                               packageOf({{"gate.lua", utf16leFromUtf8(kGateScript)}})));
+            entries.push_back(gateEntry());
         }
-        return placeInstaller("Setup", licencedData(features, (gate ? kGateAction : "") + elements, settings),
+        return placeInstaller("Setup", licencedData(features, (gate ? test::kGateAction : "") + elements, settings),
                               features, entries);
     }
 
@@ -177,7 +160,7 @@ protected:
         EXPECT_NE(session.lastScreen().find("License Agreement"), std::string::npos) << session.lastScreen();
         session.sendKeys({"Enter"});
         ASSERT_TRUE(reach(session, "Space available:", "4-destination")) << session.lastScreen();
-        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"Destination folder:", "\\Program Files/FieldDemo"}))
+        EXPECT_TRUE(containsInOrder(session.lastScreen(), {"Destination folder:", "\\Program Files\\FieldDemo"}))
             << session.lastScreen();
         session.sendKeys({"Enter"});
         ASSERT_TRUE(reach(session, "Space required:", "5-features")) << session.lastScreen();
@@ -193,8 +176,6 @@ protected:
         state["registry.reg"] = std::string(std::istreambuf_iterator<char>(registry), std::istreambuf_iterator<char>());
         return state;
     }
-
-    void openGate() { device().writeFile("Temp/go.txt", "go"); }
 
 private:
     int runs_ = 0;
@@ -217,7 +198,7 @@ TEST_F(TerminalWizard, AWalkThroughEveryPageInstallsTheFeaturesLeftTicked)
     // The run stops at the gate with its files in place; the page behind
     // shows how far it came.
     ASSERT_TRUE(reach(*session, "The files are in place.", "7-installation")) << session->lastScreen();
-    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files/FieldDemo/",
+    EXPECT_TRUE(containsInOrder(session->lastScreen(), {"Installation", "Installing...", "\\Program Files\\FieldDemo\\",
                                                         "%", " kB of 435.0 kB", "The files are in place."}))
         << session->lastScreen();
     EXPECT_EQ(session->lastScreen().find("]   0%"), std::string::npos) << session->lastScreen();

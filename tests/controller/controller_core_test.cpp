@@ -62,15 +62,24 @@ TEST_F(ControllerCore, TheWorkFolderIsMadeAndItsFilesGoWithTheController)
     EXPECT_EQ(getInstallerController(), nullptr);
 }
 
-TEST_F(ControllerCore, ASubFolderOfTheWorkFolderIsLeftAsItStands)
+TEST_F(ControllerCore, OfTheWorkFolderOnlyTheFolderOfAHandedOverInstallerStays)
 {
-    // A handed-over installer may still run from a sub-folder.
+    // What the run unpacked goes with the rest; a handed-over installer still
+    // runs from its folder, which stays with the work folder around it.
     makeController();
     device().writeFile(workFolderName() + "/license.txt", "x");
+    device().writeFile(workFolderName() + "/CustomActions/Stamp/data/stamp.txt", "x");
+    device().writeFile(workFolderName() + "/Redist/Runtime/setup.lua", "x");
     device().writeFile(workFolderName() + "/dq_empty_inst/setup.exe", "running");
-
     destroyController();
-    EXPECT_FALSE(device().exists(workFolderName() + "/license.txt"));
+    EXPECT_FALSE(device().exists(workFolderName()));
+
+    InstallerController& handingOver = makeController();
+    device().writeFile(workFolderName() + "/Redist/Runtime/setup.lua", "x");
+    device().writeFile(workFolderName() + "/dq_empty_inst/setup.exe", "running");
+    handingOver.keepInWorkFolder(handingOver.getWorkFolder() + u"/DQ_EMPTY_INST/");
+    destroyController();
+    EXPECT_FALSE(device().exists(workFolderName() + "/Redist"));
     EXPECT_EQ(device().readFile(workFolderName() + "/dq_empty_inst/setup.exe"), "running");
 }
 

@@ -25,6 +25,9 @@ namespace druvex {
 namespace {
 
 using test::Bytes;
+using test::mapRecord;
+using test::translationFile;
+using test::translationMap;
 
 struct ListedEntry {
     SharedString name;
@@ -108,38 +111,6 @@ void addLanguage(UpdateBulletin& bulletin, std::uint32_t localeId, const char16_
 std::string text(const Bytes& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
-}
-
-Bytes bytesOf(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
-// A translation file, UTF-16LE as iconv writes it.
-Bytes translationFile(std::string_view utf8)
-{
-    return bytesOf(test::utf16leFromUtf8(utf8));
-}
-
-Bytes mapRecord(std::uint16_t lcid, std::u16string_view name, std::optional<std::uint32_t> units = std::nullopt)
-{
-    Bytes bytes(6);
-    writeLe16(bytes.data(), lcid);
-    writeLe32(bytes.data() + 2, units.value_or(static_cast<std::uint32_t>(name.size())));
-    for (const char16_t unit : name) {
-        bytes.push_back(static_cast<std::uint8_t>(unit));
-        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    return bytes;
-}
-
-Bytes translationMap(std::initializer_list<Bytes> records)
-{
-    Bytes bytes(4);
-    writeLe32(bytes.data(), static_cast<std::uint32_t>(records.size()));
-    for (const Bytes& record : records)
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    return bytes;
 }
 
 class LanguageFiles : public test::DeviceFixture {

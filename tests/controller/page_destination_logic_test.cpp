@@ -50,11 +50,14 @@ protected:
         config.forceDeviceType = static_cast<int>(DeviceType::KT_31);
         config.stores.push_back({SharedString(u"\\"), std::uint64_t{1} << 30, std::uint64_t{1000}, false, false});
         config.stores.push_back({SharedString(u"\\SystemCF"), std::nullopt, std::nullopt, false, true});
+        // The program's writes take from the root's 1000 bytes: its log
+        // (in the temporary folder) goes to the card, so that they stay 1000.
+        config.tempPath = u"\\SystemCF\\Temp\\";
     }
     void SetUp() override
     {
         PageLogicFixture::SetUp();
-        device().makeFolder("SystemCF");
+        device().makeFolder("SystemCF/Temp");
     }
 
     // The device as another type: a new host identifies it afresh.
@@ -138,8 +141,9 @@ TEST_F(Destination, SpaceEqualToTheRequiredIsNotEnough)
     EXPECT_EQ(logic.getAvailableSpace(), 1000u);
     EXPECT_FALSE(logic.checkSpace());
     ASSERT_EQ(ui_->shown.size(), 1u);
+    // The storage as people see paths on the device.
     EXPECT_EQ(std::get<0>(ui_->shown[0]), u"Cannot install Survey Pro. There is not enough free disk space.\n\n"
-                                          u"Please free at least an additional 0.0 kB of disk space on / to continue.");
+                                          u"Please free at least an additional 0.0 kB of disk space on \\ to continue.");
     EXPECT_EQ(std::get<1>(ui_->shown[0]), kMessageError);
 
     // With a feature left to choose, the feature page checks later.
@@ -150,7 +154,7 @@ TEST_F(Destination, SpaceEqualToTheRequiredIsNotEnough)
 
     maps->setReqSpace(2536);
     EXPECT_FALSE(logic.checkSpace());
-    EXPECT_TRUE(std::get<0>(ui_->shown.back()).ends_with(u"an additional 1.5 kB of disk space on / to continue."));
+    EXPECT_TRUE(std::get<0>(ui_->shown.back()).ends_with(u"an additional 1.5 kB of disk space on \\ to continue."));
 
     // What a wiped old installation gives back counts.
     maps->setReqSpace(1000);

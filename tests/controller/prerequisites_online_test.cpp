@@ -307,6 +307,10 @@ TEST_F(PrerequisitesOnlineThreads, TheNewerInstallerIsDownloadedCheckedAndStarte
     EXPECT_EQ(arguments[1], std::string("empty_installer ") + pid + " \"" +
                                 std::string(toUtf8(AppPaths::instance().getModulePath()).view()) + "\"");
     EXPECT_FALSE(controller().isNewInstallerLaunchFailed());
+    // It runs from there after this installer has gone.
+    logic_.reset();
+    destroyController();
+    EXPECT_TRUE(source_->exists(joinPath(folder, SharedString(kNewInstallerName)), nullptr));
 }
 
 // Whom the newer installer is offered to follows its update mask: bit 1 a

@@ -11,6 +11,7 @@
 
 #include "controller/log_only_ui_callback.h"
 #include "controller/recording_ui_callback.h"
+#include "controller/wizard_pages.h"
 #include "core/translate_text.h"
 #include "hal/hal_access.h"
 #include "support/device_fixture.h"
@@ -30,6 +31,8 @@ public:
     {
         return SharedString(preferShortName ? u"Survey Setup" : u"Field Survey Setup");
     }
+    std::int32_t getWizardMode() override { return mode; }
+    std::int32_t mode = kModeNone;
 };
 
 using test::RecordingUiCallback;
@@ -106,6 +109,27 @@ TEST(UiCallback, LogOnlyAnswersAndLinesOfEverySlot)
         test::DiagCapture capture;
         EXPECT_EQ(slot.call(ui), slot.answer) << slot.name;
         EXPECT_EQ(capture.lines(), slot.lines) << slot.name;
+    }
+}
+
+// A failed run is called what it was: an installation is no upgrade.
+TEST(UiCallback, TheRollbackLineNamesWhatTheRunWasDoing)
+{
+    const std::pair<WizardMode, const char16_t*> cases[] = {
+        {kModeInstall, u"********** An error occurred while installing the program. Rolling back... **********"},
+        {kModeUninstall, u"********** An error occurred while uninstalling the program. Rolling back... **********"},
+        {kModeRepair, u"********** An error occurred while repairing the program. Rolling back... **********"},
+        {kModeRepairBroken, u"********** An error occurred while repairing the program. Rolling back... **********"},
+        {kModeMaintenance, u"********** An error occurred while upgrading the program. Rolling back... **********"},
+        {kModeUpdate, u"********** An error occurred while upgrading the program. Rolling back... **********"},
+    };
+    FakeUiController controller;
+    LogOnlyUiCallback ui(&controller);
+    for (const auto& [mode, line] : cases) {
+        controller.mode = mode;
+        test::DiagCapture capture;
+        EXPECT_EQ(ui.askRollback(), 1);
+        EXPECT_EQ(capture.lines(), Lines{line}) << mode;
     }
 }
 

@@ -124,6 +124,47 @@ TEST_F(AppLogTest, ALogFileThatCannotBeMadeDropsLinesButStillNumbersTheRun)
     EXPECT_EQ(environment_.pieces, Lines{u"T14:03:07.045Z ; 00000a1c ; still seen by the debugger\r\n"});
 }
 
+// On a store whose profile states its free space, a write-out that does not
+// fit fails as on a full store; the lines it held are written, in their
+// order, once a deletion (a rollback's) has made room, instead of leaving a
+// log without the lines that said what went wrong.
+TEST(AppLogFullStore, LinesAFullStoreRefusedAreWrittenOnceThereIsRoom)
+{
+    DeviceConfig config;
+    DeviceStore root;
+    root.path = u"\\";
+    root.total = 1000000;
+    root.free = 10000;
+    config.stores.push_back(root);
+    test::TestDevice device({}, std::move(config));
+    device.makeStandardFolders();
+
+    // Another file of the run takes most of the room first.
+    PlatformFile other;
+    ASSERT_TRUE(other.open(u"\\Temp\\other.bin", kFileCreateAlways | kFileWrite));
+    const std::string filler(7000, 'f');
+    ASSERT_EQ(writeFile(other.handle(), filler.data(), filler.size()), 7000);
+    other.close();
+
+    FakeEnvironment environment;
+    AppLog log(environment);
+    ASSERT_TRUE(log.open(u"\\Temp\\run.log.txt"));
+    // 60 lines of 100 bytes: the buffer is written out after 40, which does not fit.
+    std::string expected(kMark);
+    for (int i = 0; i < 60; ++i) {
+        const std::string text = std::to_string(1000 + i) + std::string(100 - kPrefix.size() - 2 - 4, 'x');
+        log.writeLine(std::u16string(text.begin(), text.end()));
+        expected += line(text);
+    }
+    log.flush();
+    EXPECT_EQ(device.readFile("Temp/run.log.txt"), "");
+
+    std::filesystem::remove(device.hostPath("Temp/other.bin"));
+    log.writeLine(u"after the room was made");
+    log.flush();
+    EXPECT_EQ(device.readFile("Temp/run.log.txt"), expected + line("after the room was made"));
+}
+
 TEST(AppLogSequence, TheNextNumberFollowsTheStoredOneAndWrapsAfterTheCount)
 {
     const std::pair<const char*, unsigned> cases[] = {

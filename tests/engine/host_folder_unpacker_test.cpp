@@ -10,6 +10,7 @@
 #include "engine_fixture.h"
 #include "package_writer/package_writer.h"
 #include "payload/payload_archive.h"
+#include "support/diag_capture.h"
 
 namespace druvex {
 namespace {
@@ -83,6 +84,21 @@ TEST_F(HostFolderUnpackerTest, SourcesAreTriedInOrderAndAFailedOneLeavesNothing)
     const SharedString other(u"\\Temp\\Work\\Redist\\Other");
     ASSERT_TRUE(unpacker.unpackToFolder(action_, {{kSourceLocalFile, good}}, *host_, other));
     EXPECT_EQ(device().readFile("Temp/Work/Redist/Other/run.lua"), "return 0");
+}
+
+// The installer data may name an item with no package under the same name as
+// a redistributable's: that source is none, not a package that failed.
+TEST_F(HostFolderUnpackerTest, AnEntryTheArchiveDoesNotHoldIsPassedOverWithoutAnError)
+{
+    HostFolderUnpacker unpacker(archiveWith(actionPackage()));
+    test::DiagCapture capture;
+    ASSERT_TRUE(unpacker.unpackToFolder(action_,
+                                        {{kSourceArchiveEntry, SharedString(u"Action_1.0_.lzma")},
+                                         {kSourceArchiveEntry, SharedString(u"Action__.lzma")}},
+                                        *host_, folder_));
+    EXPECT_EQ(device().readFile("Temp/Work/CustomActions/Action/top.txt"), "top");
+    for (const std::u16string& line : capture.lines())
+        EXPECT_EQ(line.find(u"could not be unpacked"), std::u16string::npos) << toUtf8(SharedString(line)).c_str();
 }
 
 TEST_F(HostFolderUnpackerTest, NoSourceOrAMissingEntryFails)

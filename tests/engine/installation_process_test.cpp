@@ -563,6 +563,7 @@ public:
     bool installRequired(RedistributableInstallObserver* observer, SharedString& failedName) override
     {
         observer->onRedistributableStart(SharedString(u"Runtime 4"), 0, 1);
+        observer->onRedistributableInstallerRun(SharedString(u"Runtime 4"));
         if (installs_)
             return true;
         failedName = u"Runtime 4";
@@ -653,6 +654,29 @@ TEST_F(InstallationProcessThreads, HooksRunInOrderAndAFailedOneEndsTheRun)
         EXPECT_EQ(device.snapshot({run.workFolder()}), before);
         EXPECT_FALSE(device.device().exists(dataFolder() + "/PreviousSettings.xml"));
     }
+}
+
+// What a redistributable's own installer changed is beyond the journal: the
+// rollback undoes the rest and says what stays, never that all is as before.
+TEST_F(InstallationProcessThreads, ARollbackSaysWhatTheRedistributablesInstallersLeft)
+{
+    InstallDevice device(archive_);
+    TestRun run(device, features_, kModeInstall);
+    run.controller().setRedistributables(std::make_shared<OneRedistributable>(true));
+    run.controller().setCustomActionHooks(std::make_shared<RecordingHooks>(run.controller(), "INSTALL-REGISTRY", ""));
+    const auto before = device.snapshot({run.workFolder()});
+    test::DiagCapture log;
+    EXPECT_FALSE(run.runSilently());
+    EXPECT_EQ(run.controller().getResult(), kResultRollbackIncomplete);
+    EXPECT_EQ(device.snapshot({run.workFolder()}), before);
+    std::string lines;
+    for (const auto& line : log.lines())
+        lines += test::narrow(line) + "\n";
+    EXPECT_NE(lines.find("Rollback done, except for what the installers of the redistributables Runtime 4 changed: "
+                         "no rollback undoes that"),
+              std::string::npos)
+        << lines;
+    EXPECT_EQ(lines.find("as it was before"), std::string::npos) << lines;
 }
 
 // The help's package is not in the archive but on an update server: it is

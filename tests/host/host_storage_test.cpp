@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
+#include <atomic>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host_checks.h"
@@ -80,6 +83,119 @@ TEST_F(HostFilesStores, MountedCardsAreStorageRootsAfterTheObjectStore)
     std::vector<SharedString> roots(1, u"stale");
     EXPECT_EQ(host().enumerateStorageRoots(roots), 3);
     EXPECT_EQ(roots, (std::vector<SharedString>{u"/", u"SD Card", u"Storage Card"}));
+}
+
+// A store whose free space the profile states fills up as the program
+// writes: a write that does not fit fails as on a full store, and what is
+// deleted makes room again. Root runs the tests, so only the profile can say so.
+class HostFilesFullStore : public test::HostFixture {
+protected:
+    void configure(DeviceConfig& config) const override
+    {
+        config.stores.push_back(store(u"\\", 1000000, 10000));
+        config.stores.push_back(store(u"\\Storage Card", 1000000, 500000, true));
+    }
+    void SetUp() override
+    {
+        test::HostFixture::SetUp();
+        // Files there before the program writes are not the program's to count.
+        device().writeFile("Temp/before.bin", std::string(50000, 'b'));
+        device().makeFolder("Storage Card");
+    }
+    std::uint64_t freeAt(const char16_t* path)
+    {
+        std::uint64_t total = 0;
+        std::uint64_t free = 0;
+        EXPECT_TRUE(host().getStoreInformation(SharedString(path), total, free));
+        return free;
+    }
+    // Writes `bytes` bytes to the end of the file in one write; what the write answered.
+    std::int64_t append(const char16_t* path, std::size_t bytes)
+    {
+        bool created = false;
+        const FileHandle handle = host().openFile(SharedString(path), kFileOpenAlways | kFileWrite, &created);
+        EXPECT_NE(handle, -1);
+        host().seekFile(handle, 2, 0, nullptr);
+        const std::string data(bytes, 'x');
+        const std::int64_t written = host().writeFile(handle, data.data(), static_cast<std::uint32_t>(data.size()));
+        EXPECT_TRUE(host().closeFile(handle));
+        return written;
+    }
+};
+
+TEST_F(HostFilesFullStore, AWriteBeyondTheFreeSpaceFailsWholeUntilADeletionMakesRoom)
+{
+    EXPECT_EQ(freeAt(u"\\Temp"), 10000u);
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 6000), 6000);
+    EXPECT_EQ(freeAt(u"\\"), 4000u);
+
+    setLastError(0);
+    EXPECT_EQ(append(u"\\Temp\\b.bin", 4001), -1);
+    EXPECT_EQ(host().getLastError(), kErrorDiskFull);
+    EXPECT_EQ(device().readFile("Temp/b.bin"), "");
+    EXPECT_EQ(freeAt(u"\\"), 4000u);
+    // Growing what is there counts the same; rewriting it in place takes nothing.
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 4001), -1);
+    const FileHandle handle = host().openFile(u"\\Temp\\a.bin", kFileOpenExisting | kFileWrite, nullptr);
+    ASSERT_NE(handle, -1);
+    const std::string same(6000, 'y');
+    EXPECT_EQ(host().writeFile(handle, same.data(), 6000), 6000);
+    EXPECT_TRUE(host().closeFile(handle));
+    EXPECT_EQ(append(u"\\Temp\\b.bin", 4000), 4000);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
+
+    // A copy that does not fit leaves nothing behind.
+    EXPECT_TRUE(test::refused(host(), host().copyFile(u"\\Temp\\a.bin", u"\\Temp\\c.bin", true), kErrorDiskFull));
+    EXPECT_FALSE(device().exists("Temp/c.bin"));
+
+    // What is deleted, by the program or by anyone, is free again; the files
+    // that were there before the program wrote give room too.
+    ASSERT_TRUE(host().deleteFile(u"\\Temp\\a.bin"));
+    EXPECT_EQ(freeAt(u"\\Temp"), 6000u);
+    std::filesystem::remove(device().hostPath("Temp/before.bin"));
+    EXPECT_EQ(append(u"\\Temp\\c.bin", 56000), 56000);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
+}
+
+TEST_F(HostFilesFullStore, EachStoreKeepsItsOwnSpace)
+{
+    // The card's folder lies in the root's, its files are not the root's.
+    EXPECT_EQ(freeAt(u"\\"), 10000u);
+    EXPECT_EQ(append(u"\\Storage Card\\big.bin", 200000), 200000);
+    EXPECT_EQ(freeAt(u"\\Storage Card"), 300000u);
+    EXPECT_EQ(freeAt(u"\\"), 10000u);
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 10000), 10000);
+    EXPECT_EQ(append(u"\\Storage Card\\more.bin", 300000), 300000);
+    EXPECT_EQ(append(u"\\Storage Card\\more.bin", 1), -1);
+    EXPECT_EQ(host().getLastError(), kErrorDiskFull);
+}
+
+using HostFilesFullStoreThreads = HostFilesFullStore;
+
+// Writers on two threads (the installation and the log, say) share the
+// store: together they get exactly what is free, never more.
+TEST_F(HostFilesFullStoreThreads, WritersOnTwoThreadsShareTheFreeSpace)
+{
+    std::atomic<int> written{0};
+    const auto writer = [&](const char16_t* path) {
+        const FileHandle handle = host().openFile(SharedString(path), kFileCreateAlways | kFileWrite, nullptr);
+        ASSERT_NE(handle, -1);
+        const std::string chunk(100, 'x');
+        for (int i = 0; i < 100; ++i) {
+            if (host().writeFile(handle, chunk.data(), chunk.size()) == 100)
+                written.fetch_add(1);
+        }
+        EXPECT_TRUE(host().closeFile(handle));
+    };
+    std::thread first(writer, u"\\Temp\\first.bin");
+    std::thread second(writer, u"\\Temp\\second.bin");
+    first.join();
+    second.join();
+    EXPECT_EQ(written.load(), 100);
+    EXPECT_EQ(std::filesystem::file_size(device().hostPath("Temp/first.bin")) +
+                  std::filesystem::file_size(device().hostPath("Temp/second.bin")),
+              10000u);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
 }
 
 class HostFilesDeviceModels : public test::DeviceModelFixture {

@@ -1,7 +1,8 @@
 // The archive tool's packing: a package takes its files below the top-level
 // folders its arguments name, and the archive holds the same bytes however
 // many threads code its entries; the coder under it hands the entries back
-// in their order and stops at the first that fails.
+// in their order and stops at the first that fails. A create that fails
+// leaves the archive, or the program it was to be appended to, as it was.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -171,6 +172,34 @@ TEST_F(PayloadTool, PacksTheSameBytesOnAnyNumberOfThreads)
     const Bytes program = test::readFileBytes(at("setup.exe"));
     ASSERT_GT(program.size(), 1234u);
     EXPECT_EQ(run("verify setup.exe").exitCode, 0);
+}
+
+// The directory cannot hold a name of 65,536 units: the archive fails only
+// when all its entries are written.
+TEST_F(PayloadTool, AFailedCreateLeavesItsTargetAsItWas)
+{
+    writeFile("data.xml", test::toBytes("<data><Version>3</Version></data>"));
+    writeFile("coded.bin", test::sampleData(70000, 7));
+    const std::string failing = "lzma:Data=data.xml stored:" + std::string(65536, 'n') + "=coded.bin";
+    ASSERT_EQ(run("create old.dqres lzma:Data=data.xml").exitCode, 0);
+    const Bytes old = test::readFileBytes(at("old.dqres"));
+    writeFile("setup.exe", test::sampleData(1234, 5));
+    const Bytes program = test::readFileBytes(at("setup.exe"));
+    for (const char* jobs : {"--jobs=1", "--jobs=3"}) {
+        SCOPED_TRACE(jobs);
+        const test::ToolResult replaced = run(std::string("create old.dqres ") + jobs + " " + failing);
+        EXPECT_EQ(replaced.exitCode, 1);
+        EXPECT_NE(textOf(replaced.output).find("cannot finish old.dqres (error 101)"), std::string::npos)
+            << textOf(replaced.output);
+        EXPECT_TRUE(test::readFileBytes(at("old.dqres")) == old);
+        EXPECT_EQ(run(std::string("create new.dqres ") + jobs + " " + failing).exitCode, 1);
+        EXPECT_FALSE(fs::exists(at("new.dqres")));
+        EXPECT_EQ(run(std::string("create setup.exe --append ") + jobs + " " + failing).exitCode, 1);
+        EXPECT_TRUE(test::readFileBytes(at("setup.exe")) == program);
+        for (const auto& entry : fs::directory_iterator(scratch_.path()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".payload_tool")) << entry.path();
+    }
+    EXPECT_EQ(run("verify old.dqres").exitCode, 0);
 }
 
 // The coder itself, with jobs of the test's making.

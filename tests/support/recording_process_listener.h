@@ -1,12 +1,15 @@
 // An installation listener for tests: every call becomes a line ("download
 // begins 300", "retry? Help 3"), progress reports are kept apart as (name,
 // position), and the questions answer from scripted queues (no, 0, when a
-// queue is empty). Safe to call from any thread. Header only: link the fileutil
-// library.
+// queue is empty). Safe to call from any thread; a test may act on each line
+// as it is recorded, and wait for the run's end. Header only: link the
+// fileutil library.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -94,6 +97,13 @@ public:
         record((registering ? "registration error " : "unregistration error ") + text(name));
     }
 
+    // Blocks until the run reported its end (succeeded or failed).
+    void awaitEnd()
+    {
+        std::unique_lock lock(mutex_);
+        endChanged_.wait(lock, [&] { return ended_; });
+    }
+
     std::vector<std::string> events() const
     {
         std::lock_guard lock(mutex_);
@@ -112,6 +122,9 @@ public:
     // Answers of the questions that take two words (the run's errors, the
     // rollback), first to last.
     std::deque<int> wordAnswers;
+    // Called with each line once it is recorded, on the reporting thread
+    // (set before the run starts).
+    std::function<void(const std::string&)> onEvent;
 
 private:
     static std::string text(const SharedString& value)
@@ -121,8 +134,14 @@ private:
     }
     void record(std::string line)
     {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(line));
+        {
+            std::lock_guard lock(mutex_);
+            events_.push_back(line);
+            ended_ = ended_ || line == "succeeded" || line == "failed";
+        }
+        endChanged_.notify_all();
+        if (onEvent)
+            onEvent(line);
     }
     void words(const char* what, std::uint32_t a, std::uint32_t b)
     {
@@ -150,6 +169,8 @@ private:
     }
 
     mutable std::mutex mutex_;
+    std::condition_variable endChanged_;
+    bool ended_ = false;
     std::vector<std::string> events_;
     std::vector<std::pair<std::string, std::uint64_t>> progress_;
 };

@@ -1,6 +1,5 @@
 #include "payload_tool/parallel_coding.h"
 
-#include <sched.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -155,13 +154,7 @@ unsigned codingThreadsFor(unsigned cores, std::uint64_t availableMemory)
 
 unsigned defaultCodingThreads()
 {
-    // The cores this process may run on, which a container or taskset may
-    // keep below the machine's.
-    cpu_set_t cores;
-    CPU_ZERO(&cores);
-    const unsigned count = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? static_cast<unsigned>(CPU_COUNT(&cores))
-                                                                           : std::thread::hardware_concurrency();
-    return codingThreadsFor(count, getFreePhysicalMemory());
+    return codingThreadsFor(usableCoreCount(), getFreePhysicalMemory());
 }
 
 }  // namespace druvex::tools

@@ -11,7 +11,8 @@
 //       arguments of one NAME make one package with a top-level folder each,
 //       in the order given. A package is LZMA-coded, its unpacked size the sum
 //       of its files' sizes. --append writes the archive after the existing
-//       content of ARCHIVE (a program file). The entries are coded N at a time
+//       content of ARCHIVE (a program file). A failure leaves ARCHIVE as it
+//       was (an appended archive is cut off again). The entries are coded N at a time
 //       (by default as many as the cores and the memory allow); the archive
 //       holds the same bytes whatever N is.
 //   payload_tool list ARCHIVE
@@ -30,6 +31,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "text/shared_string.h"
 #include "host/wince_hal_access.h"
@@ -397,6 +400,51 @@ int writeInParallel(druvex::PayloadArchiveWriter& writer, const std::vector<Prep
     return written ? 0 : fail(failure);
 }
 
+// Writes the entries, the directory and the trailer after what `file`
+// holds; `archive` names it in the messages.
+int writeArchive(const std::shared_ptr<druvex::HalAccess>& host, const std::string& file, const std::string& archive,
+                 const std::vector<PreparedEntry>& entries, unsigned threads)
+{
+    auto output = std::make_shared<druvex::HalFileOutputStream>();
+    if (!output->openForAppend(host, devicePath(file)))
+        return fail("cannot open " + archive + " for appending");
+    druvex::PayloadArchiveWriter writer(output, output->payloadBase());
+    const int status =
+        threads == 1 ? writeInTurn(writer, entries) : writeInParallel(writer, entries, threads, archive);
+    if (status != 0)
+        return status;
+    int error = 0;
+    if (!writer.finish(error))
+        return fail("cannot finish " + archive + " (error " + std::to_string(error) + ")");
+    return 0;
+}
+
+// "NAME" beside the archive, for its new content until that is whole.
+std::string scratchPath(const std::string& archive)
+{
+    const std::filesystem::path path = std::filesystem::absolute(archive);
+    return (path.parent_path() / (".payload_tool-" + std::to_string(::getpid()) + "-" + path.filename().string()))
+        .string();
+}
+
+// The archive after the program's bytes; a failure cuts the file back to
+// the program alone.
+int appendArchive(const std::shared_ptr<druvex::HalAccess>& host, const std::string& program,
+                  const std::vector<PreparedEntry>& entries, unsigned threads)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(program, error);
+    if (error)
+        return fail("cannot open " + program + " for appending");
+    const int status = writeArchive(host, program, program, entries, threads);
+    if (status == 0)
+        return 0;
+    std::filesystem::resize_file(program, size, error);
+    if (error)
+        return fail("cannot cut " + program + " back to its " + std::to_string(size) + " bytes: " + error.message());
+    return status;
+}
+
 int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& archive,
            const std::vector<std::string>& arguments)
 {
@@ -414,24 +462,26 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
         if (!prepareEntry(parsed[i], packages, entries[i], reason))
             return fail(reason);
     }
-    if (!append) {
-        std::ofstream truncate(archive, std::ios::binary | std::ios::trunc);
-        if (!truncate)
-            return fail("cannot create " + archive);
-    }
-    auto output = std::make_shared<druvex::HalFileOutputStream>();
-    if (!output->openForAppend(host, devicePath(archive)))
-        return fail("cannot open " + archive + " for appending");
-    druvex::PayloadArchiveWriter writer(output, output->payloadBase());
     if (threads == 0)
         threads = druvex::tools::defaultCodingThreads();
-    const int status =
-        threads == 1 ? writeInTurn(writer, entries) : writeInParallel(writer, entries, threads, archive);
-    if (status != 0)
-        return status;
-    int error = 0;
-    if (!writer.finish(error))
-        return fail("cannot finish " + archive + " (error " + std::to_string(error) + ")");
+    if (append)
+        return appendArchive(host, archive, entries, threads);
+    // A new archive is written beside the old one and takes its place only
+    // when whole: a failure leaves the old file as it was.
+    const std::string scratch = scratchPath(archive);
+    {
+        std::ofstream created(scratch, std::ios::binary | std::ios::trunc);
+        if (!created)
+            return fail("cannot create " + scratch);
+    }
+    const int status = writeArchive(host, scratch, archive, entries, threads);
+    std::error_code error;
+    if (status == 0)
+        std::filesystem::rename(scratch, archive, error);
+    if (status != 0 || error) {
+        std::filesystem::remove(scratch);
+        return status != 0 ? status : fail("cannot put the archive in place of " + archive + ": " + error.message());
+    }
     return 0;
 }
 
