@@ -11,7 +11,8 @@ namespace druvex {
 SharedString InstallerController::getProductDataRoot(HalAccess& host, bool merge, const SharedString& name) const
 {
     SharedString root;
-    host.getInstallerPath(root);
+    if (!host.getInstallerPath(root))
+        logHostFailure(host, u"Finding the installer folder for", name);
     if (merge)
         root = joinPath(root, SharedString(u"merge projects"));
     return joinPath(root, name);
@@ -28,8 +29,10 @@ SharedString InstallerController::getLocalProductDataFolder() const
     if (!isRemoteDeviceTarget())
         return getProductDataFolder();
     SharedString root;
-    sourceHost_->getInstallerPath(root);
-    return joinPath(root, installData_->settings().getProgramUuid() + u"-forMobile");
+    const SharedString name = installData_->settings().getProgramUuid() + u"-forMobile";
+    if (!sourceHost_->getInstallerPath(root))
+        logHostFailure(*sourceHost_, u"Finding the installer folder for", name);
+    return joinPath(root, name);
 }
 
 SharedString InstallerController::getPackagesFolder() const

@@ -241,7 +241,9 @@ bool InstallerController::initialize(int& error)
     // The installed state depends on the platform: a build for several
     // platforms reads it once the device has named its own.
     if (runsOnTarget() && (!isMultiPlatformMask(buildMask, false) || targetPlatform_ < kPlatformCount)) {
-        loadInstalledState();
+        // Without an installed log the run is a new installation; a log that
+        // is there but does not read has said so in the log.
+        (void)loadInstalledState();
         installedStateLoaded_ = true;
         if (options_.uninstallMode)
             startUninstallation();

@@ -193,7 +193,8 @@ bool InstallerController::applyPreviousSettings()
     if (languageDisplayName(language, languageName)) {
         setLanguage(language, languageName);
         LanguageFileManager languages(*this, sourceHost_, false);
-        languages.loadTranslationMap();
+        if (!languages.loadTranslationMap())
+            logInfo(u"The installer's languages are those of the language folder only");
         languages.saveCurrentLanguage(language);
     }
     saved.getFullBackup(restore_, backupPath_);
@@ -285,9 +286,7 @@ bool InstallerController::needsLauncherNotification() const
 {
     if (!isRunningOnDevice() || targetPlatform_ != kPlatformQm40)
         return false;
-    DeviceType type = DeviceType::NONE;
-    targetHost_->getDeviceType(type, false);
-    if (type != DeviceType::TS_TSORLAN)
+    if (targetHost_->deviceTypeOrNone() != DeviceType::TS_TSORLAN)
         return false;
     const InstallResult result = getResult();
     const bool newInstallerStarted = (result == kResultCompleted || result == kResultCompletedUnchanged) &&

@@ -32,6 +32,7 @@
 #include "payload/payload_archive.h"
 #include "platform/device_config.h"
 #include "platform/network_state.h"
+#include "platform/win_error.h"
 #include "text/mutex.h"
 #include "ui_base/screen_type.h"
 
@@ -62,12 +63,14 @@ InstallerController::InstallerController(const InstallerOptions& options, std::s
       targetHostElevated_(targetHost_)
 {
     SharedString temp;
-    sourceHost_->getTempPath(temp);
+    if (!sourceHost_->getTempPath(temp))
+        logHostFailure(*sourceHost_, u"Finding the temporary folder for", SharedString(u"DRUVEXInstaller"));
     workFolder_ = joinPath(temp, SharedString(u"DRUVEXInstaller")) +
                   SharedString().format(u"%u", static_cast<unsigned>(::getpid()));
     // Without a work folder only the steps that put files there fail, each
     // with its own message; the run itself can go on.
-    sourceHost_->createDirectory(workFolder_);
+    if (!sourceHost_->createDirectory(workFolder_) && sourceHost_->getLastError() != kErrorAlreadyExists)
+        logHostFailure(*sourceHost_, u"Creating the work folder", workFolder_);
 
     payloadArchive_ = std::make_unique<PayloadArchive>(*sourceHost_);
     installData_ = std::make_unique<InstallData>();
@@ -119,7 +122,7 @@ void InstallerController::removeWorkFolder()
     removeFolderTree(workFolder_, kept);
 }
 
-void InstallerController::removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept)
+bool InstallerController::removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept)
 {
     std::unique_ptr<HalFileFinder> finder;
     std::vector<SharedString> files;
@@ -131,16 +134,19 @@ void InstallerController::removeFolderTree(const SharedString& folder, const std
     }
     finder.reset();
     for (const SharedString& file : files)
-        sourceHost_->deleteFile(file);
+        deleteFileOrLog(*sourceHost_, file);
+    bool somethingStays = false;
     for (const SharedString& inner : folders) {
         const bool keep = std::any_of(kept.begin(), kept.end(), [&](const SharedString& path) {
             return samePath(withoutTrailingSeparator(path).view(), withoutTrailingSeparator(inner).view());
         });
-        if (!keep)
-            removeFolderTree(inner, kept);
+        if (keep || !removeFolderTree(inner, kept))
+            somethingStays = true;
     }
-    // A folder that holds what is kept stays, as its removal fails.
-    sourceHost_->removeDirectory(folder);
+    // A folder that holds what is kept stays: its removal fails, and that is no fault to log.
+    if (somethingStays)
+        return false;
+    return removeDirectoryOrLog(*sourceHost_, folder);
 }
 
 void InstallerController::makeDestination(const SharedString& folder)

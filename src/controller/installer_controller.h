@@ -521,7 +521,7 @@ public:
     bool saveLastBulletin();
     // Reads "last_bulletin.xml" into the update patcher; when it parses,
     // keeps its bytes and registers its packages (registerBulletinPackages).
-    bool loadLastBulletin();
+    [[nodiscard]] bool loadLastBulletin();
     // Adds the download of every feature of the update patcher's latest
     // bulletin version that this installer takes from the server to the
     // package sources: a feature the bulletin brings or makes newer has no
@@ -559,7 +559,7 @@ public:
     // "InstallerInfo", merges the projects and extracts the theme bitmaps.
     // False with `error` kPayloadErrorOpen, ...NoEntry, ...Checksum,
     // ...Format or kLoadErrorInstallerInfo.
-    bool loadInstallData(const SharedString& payloadPath, int& error);
+    [[nodiscard]] bool loadInstallData(const SharedString& payloadPath, int& error);
     // Every entry "MergeProjectData_<name>" becomes a merged project whose
     // data names that program and carries a ProgramUuid; false at the first
     // that does not.
@@ -572,12 +572,12 @@ public:
     bool initialize(int& error);
     // loadInstalledLog, then the theme that "_config.xml" in the destination
     // folder names.
-    bool loadInstalledState();
+    [[nodiscard]] bool loadInstalledState();
     // Reads "InstalledLog.xml" from the product data folder. False, with the
     // installed log empty, when there is none, it does not read, lists no
     // feature or belongs to another program (then kept as the foreign log).
     // A file that does not read is left as it is.
-    bool loadInstalledLog();
+    [[nodiscard]] bool loadInstalledLog();
     // The checks of the archive's "ExtraData/ReqInfo" packages, one per folder.
     void loadPrerequisiteChecks();
 
@@ -653,7 +653,8 @@ private:
     void removeWorkFolder();
     // Deletes the folder with its files and sub-folders through the source
     // host, leaving the folders in `kept` (and so their parents) standing.
-    void removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept);
+    // True when the folder is gone.
+    bool removeFolderTree(const SharedString& folder, const std::vector<SharedString>& kept);
 
     // Declared (and so made) in the order of construction; the destructor
     // stops what could call back into them before any is released.

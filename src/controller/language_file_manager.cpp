@@ -205,10 +205,10 @@ void LanguageFileManager::removeDuplicateLanguageFiles()
             return true;
         const auto known = names_.find(lcid);
         if (known != names_.end() && known->second == name) {
-            host_->deleteFile(joinPath(languageFolder_, keptFile->second));
+            deleteFileOrLog(*host_, joinPath(languageFolder_, keptFile->second));
             keptFile->second = fileName;
         } else {
-            host_->deleteFile(joinPath(languageFolder_, fileName));
+            deleteFileOrLog(*host_, joinPath(languageFolder_, fileName));
         }
         return true;
     });
@@ -331,7 +331,7 @@ void LanguageFileManager::saveCurrentLanguage(std::uint16_t lcid)
         return;
     selectTranslationFile(target.view());
     // The table keeps the file mapped; the work folder need not keep it.
-    host_->deleteFile(target);
+    deleteFileOrLog(*host_, target);
 }
 
 }  // namespace druvex

@@ -79,7 +79,7 @@ public:
     // of the archive's "TranslationMap" that have no name yet (or an empty
     // one). False when the entry is missing, shorter than its count, or
     // damaged; the records read before the damage are kept.
-    bool loadTranslationMap();
+    [[nodiscard]] bool loadTranslationMap();
     // Every file of the "lng" folder whose name parses becomes a language
     // found in the folder, under the name its file carries.
     void scanLanguageFolder();

@@ -12,13 +12,6 @@
 namespace druvex {
 namespace {
 
-DeviceType targetDeviceType(HalAccess& host)
-{
-    DeviceType type = DeviceType::NONE;
-    host.getDeviceType(type, false);
-    return type;
-}
-
 // Storages are listed by name ("/" or a card's folder); their paths lie at the root.
 SharedString storagePathFor(const SharedString& name)
 {
@@ -77,7 +70,7 @@ bool PageDestinationLogic::runUnattended()
 
 bool PageDestinationLogic::canChooseStorage() const
 {
-    switch (targetDeviceType(*targetHost_)) {
+    switch (targetHost_->deviceTypeOrNone()) {
     case DeviceType::KT_11:
     case DeviceType::KT_81:
     case DeviceType::KT_21:
@@ -115,7 +108,7 @@ SharedString PageDestinationLogic::getSelectedStoragePath() const
 
 bool PageDestinationLogic::isExtendedStorageSelected() const
 {
-    return targetDeviceType(*targetHost_) == DeviceType::KT_41 &&
+    return targetHost_->deviceTypeOrNone() == DeviceType::KT_41 &&
            sameStorageName(pageLogicProcessState().chosenStorage, u"Extended Storage");
 }
 
@@ -130,7 +123,7 @@ void PageDestinationLogic::refreshStorages()
     SharedString& chosen = pageLogicProcessState().chosenStorage;
     if (!chosen.isEmpty())
         return;
-    switch (targetDeviceType(*targetHost_)) {
+    switch (targetHost_->deviceTypeOrNone()) {
     case DeviceType::KT_61:
         chosen = u"SystemCF";
         break;
@@ -223,8 +216,7 @@ std::uint64_t PageDestinationLogic::sumFolder(const SharedString& folder)
 
 void PageDestinationLogic::report(bool done, std::uint64_t bytes)
 {
-    if (DestinationPageSink* sink = sink_.load())
-        sink->onSpaceComputation(done, bytes);
+    sink_.report([&](DestinationPageSink& sink) { sink.onSpaceComputation(done, bytes); });
 }
 
 std::uint64_t PageDestinationLogic::getAvailableSpace() const

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "controller/page_feature_logic_base.h"
+#include "controller/page_sink_slot.h"
 #include "core/thread_utils.h"
 #include "text/shared_string.h"
 
@@ -39,8 +40,8 @@ public:
     // Stops and joins the space computation.
     ~PageDestinationLogic() override;
 
-    // Null stops the reports; set before the computation starts.
-    void setSink(DestinationPageSink* sink) { sink_.store(sink); }
+    // Null stops the reports; waits for a report in progress.
+    void setSink(DestinationPageSink* sink) { sink_.set(sink); }
 
     bool onNext() override { return true; }
     bool onBack() override { return true; }
@@ -97,7 +98,7 @@ private:
     SharedString storageNameOf(const SharedString& path) const;
 
     std::shared_ptr<HalAccess> targetHost_;
-    std::atomic<DestinationPageSink*> sink_{nullptr};
+    PageSinkSlot<DestinationPageSink> sink_;
     std::vector<SharedString> names_;
     std::vector<SharedString> paths_;
     std::atomic<bool> stop_{false};

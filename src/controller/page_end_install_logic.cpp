@@ -18,13 +18,6 @@ namespace {
 
 constexpr char16_t kActiveSetupKey[] = u"Software\\Microsoft\\Active Setup\\Installed Components\\";
 
-DeviceType deviceTypeOf(HalAccess& host)
-{
-    DeviceType type = DeviceType::NONE;
-    host.getDeviceType(type, false);
-    return type;
-}
-
 bool isTotalStation(DeviceType type)
 {
     return type == DeviceType::TS_ONBOARD || type == DeviceType::TS_QM40 || type == DeviceType::TS_TSORLAN;
@@ -82,7 +75,7 @@ bool PageEndInstallLogic::needsDeviceRestart() const
     const InstallerOptions& options = controller_.getOptions();
     if (options.createBackup && options.updateMode != kUpdateModeNewVersion)
         return false;
-    return isTotalStation(deviceTypeOf(*controller_.getHalOut()));
+    return isTotalStation(controller_.getHalOut()->deviceTypeOrNone());
 }
 
 bool PageEndInstallLogic::needsReboot() const
@@ -111,7 +104,8 @@ bool PageEndInstallLogic::getLaunchText(SharedString& text) const
     default:
         return false;
     }
-    if (deviceTypeOf(*controller_.getHalOut()) != deviceTypeOf(*sourceHost_) || needsDeviceRestart() || needsReboot())
+    if (controller_.getHalOut()->deviceTypeOrNone() != sourceHost_->deviceTypeOrNone() || needsDeviceRestart() ||
+        needsReboot())
         return false;
     const SharedString launchPath = controller_.getLaunchAppPath();
     if (launchPath.isEmpty())
@@ -169,13 +163,11 @@ void PageEndInstallLogic::startPostExitThread(const HookArguments& arguments)
         postExitThread_.join();
     started_ = true;
     hookArguments_ = arguments;
-    if (EndPageSink* sink = sink_.load())
-        sink->onPostExitStarted();
+    sink_.report([](EndPageSink& sink) { sink.onPostExitStarted(); });
     postExitThread_ = WorkerThread([this] {
         const bool result =
             controller_.getCustomActionHooks().runHookCustomActions(SharedString(u"POST-EXIT"), &hookArguments_);
-        if (EndPageSink* sink = sink_.load())
-            sink->onPostExitFinished(result);
+        sink_.report([result](EndPageSink& sink) { sink.onPostExitFinished(result); });
     });
 }
 

@@ -6,12 +6,12 @@
 // on a thread of their own that the logic joins before it goes.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
 #include "controller/custom_action_hooks.h"
 #include "controller/page_logic.h"
+#include "controller/page_sink_slot.h"
 #include "core/thread_utils.h"
 #include "text/shared_string.h"
 
@@ -38,8 +38,8 @@ public:
     // Joins the "POST-EXIT" thread.
     ~PageEndInstallLogic() override;
 
-    // Null stops the reports.
-    void setSink(EndPageSink* sink) { sink_.store(sink); }
+    // Null stops the reports; waits for a report in progress.
+    void setSink(EndPageSink* sink) { sink_.set(sink); }
 
     bool onNext() override { return true; }
     bool onBack() override { return false; }
@@ -89,7 +89,7 @@ private:
 
     InstallerController& controller_;
     std::shared_ptr<HalAccess> sourceHost_;
-    std::atomic<EndPageSink*> sink_{nullptr};
+    PageSinkSlot<EndPageSink> sink_;
     HookArguments hookArguments_;
     bool started_ = false;
     WorkerThread postExitThread_;

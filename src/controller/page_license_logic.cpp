@@ -1,5 +1,6 @@
 #include "controller/page_license_logic.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "controller/installer_controller.h"
@@ -10,6 +11,7 @@
 #include "hal/hal_access.h"
 #include "liveupdate/web_downloader.h"
 #include "payload/package_text.h"
+#include "platform/input_limits.h"
 #include "text/byte_order_mark.h"
 #include "text/mutex.h"
 
@@ -191,6 +193,13 @@ bool PageLicenseLogic::onData(DownloadRequest&, std::uint32_t size, std::uint32_
     std::uint64_t total = 0;
     {
         MutexLock lock(mutex_);
+        // A server that sends more than a licence can be is not believed,
+        // whether it announced the length or not.
+        if (std::max<std::uint64_t>(total_, buffer_.size() + size) > kMaxLicenseTextSize) {
+            logError(SharedString().format(u"The licence download is refused: it is longer than %I64u bytes",
+                                           kMaxLicenseTextSize));
+            return false;
+        }
         buffer_.insert(buffer_.end(), bytes, bytes + size);
         received = buffer_.size();
         total = total_;
@@ -238,7 +247,7 @@ bool PageLicenseLogic::readDownloadedText(const std::vector<std::uint8_t>& bytes
     }
     std::vector<std::uint8_t> stored;
     const bool read = readFileToBuffer(host, stored, path);
-    host.deleteFile(path);
+    deleteFileOrLog(host, path);
     if (!read)
         return false;
     text = decodeText(stored);

@@ -54,7 +54,7 @@ public:
     // The text of the held licence: unpacked from a package file of the
     // update or custom folder, or from the installer archive. False, with
     // the text empty, when there is no licence or it lies on the server.
-    bool loadEulaText(SharedString& text);
+    [[nodiscard]] bool loadEulaText(SharedString& text);
 
     // Downloads the licence text at `url` (a download still running is
     // stopped first, and what it received dropped).

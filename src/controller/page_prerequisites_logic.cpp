@@ -175,6 +175,7 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     }
     downloader_.cancel(bulletin);
     downloader_.cancel(newInstaller);
+    // The list cancels its files and waits for an end report it cannot stop.
     languages.reset();
     // A request's end that the worker was reporting when the cancels came
     // must be over before the members it uses go.
@@ -450,10 +451,12 @@ void PagePrerequisitesLogic::runDeviceAndOnlineChecks()
 
 void PagePrerequisitesLogic::startOnlineChecks()
 {
-    DeviceType type = DeviceType::NONE;
-    controller_.getHalIn()->getDeviceType(type, true);
-    controller_.getHalOut()->getDeviceType(type, true);
-    controller_.loadInstalledState();
+    // Identified afresh: the device may have been connected or changed
+    // since the last round.
+    controller_.getHalIn()->deviceTypeOrNone(true);
+    controller_.getHalOut()->deviceTypeOrNone(true);
+    // Without an installed log the run is a new installation.
+    (void)controller_.loadInstalledState();
 
     auto downloads = std::make_shared<DownloadList>(controller_.getHalOut(), downloader_, languageListener_.get());
     std::shared_ptr<DownloadList> previous;

@@ -444,7 +444,9 @@ void PagePrerequisitesLogic::checkNewInstaller()
 
     HalAccess& host = *controller_.getHalIn();
     const SharedString folder = joinPath(controller_.getWorkFolder(), SharedString(u"dq_empty_inst"));
-    host.createDirectory(folder);
+    // An existing folder is taken as it is; one that cannot be made fails
+    // the file's writing below, with its own line.
+    (void)host.createDirectory(folder);
     SharedString name;
     name.format(u"%s%d.exe", getFileTitle(urlPath(entry->url)), static_cast<int>(entry->revision));
     const SharedString path = joinPath(folder, name);
@@ -478,7 +480,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
     }
     finder.reset();
     for (const SharedString& other : others)
-        host.deleteFile(other);
+        deleteFileOrLog(host, other);
 
     std::uint64_t total = 0;
     std::uint64_t available = 0;
@@ -508,7 +510,7 @@ void PagePrerequisitesLogic::newInstallerDownloaded(std::vector<std::uint8_t> by
     HalAccess& host = *controller_.getHalIn();
     if (!writeBufferToFile(host, bytes, path)) {
         logPrintf(u"The newer installer cannot be written to %s", path);
-        host.deleteFile(path);
+        deleteFileOrLog(host, path);
         return;
     }
     startNewInstaller();
@@ -526,7 +528,7 @@ bool PagePrerequisitesLogic::startNewInstaller()
     ProcessInformation process;
     if (commandLine.isEmpty() || !host.createProcess(path, commandLine, 0, process)) {
         logPrintf(u"The newer installer %s could not be started (error %u)", path, host.getLastError());
-        host.deleteFile(path);
+        deleteFileOrLog(host, path);
         controller_.setNewInstallerLaunchFailed(true);
         return false;
     }

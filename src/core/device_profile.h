@@ -21,7 +21,7 @@ namespace druvex {
 // sets its deviceDirectory. A missing or empty device.ini sets nothing else.
 // False with `error` ("<file>: line <n>: <reason>") when the directory is
 // missing or the file does not load.
-bool loadDeviceProfile(const std::string& deviceDirectory, DeviceConfig& config, std::string& error);
+[[nodiscard]] bool loadDeviceProfile(const std::string& deviceDirectory, DeviceConfig& config, std::string& error);
 
 // The reading of device.ini text; `fileName` names it in messages.
 bool parseDeviceProfile(const std::uint8_t* bytes, std::size_t size, const std::string& fileName,

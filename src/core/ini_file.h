@@ -67,7 +67,8 @@ public:
     // mapped (an empty file included) or a line is refused (the map then holds
     // what came before it). `encoding` receives the encoding found (1 ANSI, 2
     // UTF-16, 3 UTF-8) only on success.
-    bool load(const SharedString& path, std::uint32_t* encoding = nullptr, IniLoadReport* report = nullptr);
+    [[nodiscard]] bool load(const SharedString& path, std::uint32_t* encoding = nullptr,
+                            IniLoadReport* report = nullptr);
     // The same over bytes in memory (the byte-order mark included).
     bool parse(const std::uint8_t* bytes, std::size_t size, std::uint32_t* encoding = nullptr,
                IniLoadReport* report = nullptr);

@@ -37,7 +37,7 @@ public:
     // path tries again; so does a file larger than kMaxLanguageFileSize. An
     // unmatched '[' is reported and ends the parse; the pairs read before it
     // stay.
-    bool load(std::u16string_view path);
+    [[nodiscard]] bool load(std::u16string_view path);
 
     // The translation of `key`, with backslash-r and backslash-n turned into
     // real line breaks; a key the table lacks (or any key while nothing is

@@ -37,7 +37,7 @@ class CmapFormat4 {
 public:
     // False when there is no such record, the record or the subtable cannot be
     // read whole, or the subtable is not format 4 or not self-consistent.
-    bool load(FontDataSource& source);
+    [[nodiscard]] bool load(FontDataSource& source);
     // Whether the unit maps to a glyph other than 0 (false before a load).
     bool covers(char16_t unit) const;
 

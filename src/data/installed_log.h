@@ -37,7 +37,7 @@ public:
     // buffer, a document that does not parse, whose root is not
     // "InstalledLog", or that holds an element the format refuses; the log is
     // then empty, and `error` (when given) says where and why. Throws nothing.
-    bool loadFromBuffer(const void* bytes, std::size_t size, XmlParseError* error = nullptr);
+    [[nodiscard]] bool loadFromBuffer(const void* bytes, std::size_t size, XmlParseError* error = nullptr);
     // The document (UTF-8 with a byte-order mark) in place of `out`'s content.
     bool serialize(std::vector<std::uint8_t>& out) const;
     // Writes the document to the file at `path` through the host so that a

@@ -44,7 +44,7 @@ public:
     // platform, target platform index); anything else is an XML document with
     // an "InstallerConfiguration" element. False for an empty buffer, and for
     // a document that does not parse or has no such element.
-    bool load(const void* data, std::size_t bytes);
+    [[nodiscard]] bool load(const void* data, std::size_t bytes);
     // A document (declaration line, no byte-order mark) holding one
     // "InstallerConfiguration" element. False when the stream refused it.
     bool save(ByteStream& output) const;

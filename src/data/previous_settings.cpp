@@ -200,7 +200,8 @@ bool PreviousSettings::saveToFile(const SharedString& path) const
         return false;
     // Another account may run the relaunched installer; the answer changes
     // nothing about the file having been written.
-    host_.setFileForEveryone(path);
+    if (!host_.setFileForEveryone(path))
+        logHostFailure(host_, u"Opening to every user", path);
     return true;
 }
 

@@ -36,7 +36,7 @@ public:
     // when it cannot be read (missing or empty); false with `corrupt` set
     // when it reads but is refused (see readXml), keeping what was read
     // before the refusal.
-    bool loadFromFile(const SharedString& path, bool& corrupt);
+    [[nodiscard]] bool loadFromFile(const SharedString& path, bool& corrupt);
 
     // Replaces `out` with the document (UTF-8 with a byte-order mark).
     bool writeXml(std::vector<std::uint8_t>& out) const;

@@ -171,7 +171,7 @@ public:
     // Clears the roots and reads a registry fragment into them; false for an
     // empty buffer or a fragment that does not read (the reader's reason then
     // in `error`, when given).
-    bool loadXml(const void* data, std::size_t bytes, XmlParseError* error = nullptr);
+    [[nodiscard]] bool loadXml(const void* data, std::size_t bytes, XmlParseError* error = nullptr);
     // "Registry" with each root that has content, when any has.
     void writeXml(XmlWriter& writer) const;
 

@@ -316,9 +316,7 @@ bool expandVariablesForDevice(const SharedString& text, const InstallerSettings&
                               const VariableSet& variables, bool allUsers, HalAccess& host,
                               const SharedString& targetFolder, SharedString& out)
 {
-    DeviceType type = DeviceType::NONE;
-    host.getDeviceType(type, false);
-    const TargetPlatform platform = platformFromDeviceType(static_cast<std::int32_t>(type));
+    const TargetPlatform platform = platformFromDeviceType(static_cast<std::int32_t>(host.deviceTypeOrNone()));
     std::vector<SharedString> names;
     if (!expandVariables(text, &settings, &variables, allUsers, &host, platform, targetFolder, names, true, out))
         return false;

@@ -43,7 +43,7 @@ bool replaceWithTemporary(HalAccess& host, const SharedString& temporary, const 
 {
     const auto failed = [&](const char16_t* why) {
         const std::uint32_t error = host.getLastError();
-        host.deleteFile(temporary);
+        deleteFileOrLog(host, temporary);
         logPrintf(u"%s cannot take the place of %s: %s (error %u)", temporary, path, why, error);
         return false;
     };

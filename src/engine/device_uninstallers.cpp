@@ -32,7 +32,7 @@ bool isListedByApplicationManager(HalAccess& host, const SharedString& name)
     std::uint32_t installed = 0;
     std::uint32_t size = sizeof installed;
     const bool read = host.regQueryValue(key, SharedString(u"Instl"), type, &installed, size);
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     return read && type == kRegDword && size == sizeof installed && installed != 0;
 }
 
@@ -121,7 +121,9 @@ std::vector<std::uint8_t> AppMgrUninstaller::buildProvisioningDocument() const
 SharedString AppMgrUninstaller::getDocumentPath() const
 {
     SharedString temp;
-    host_->getTempPath(temp);
+    // Without a temporary folder the document goes to the root, where its
+    // writing fails with a line of its own if it must.
+    (void)host_->getTempPath(temp);
     return joinPath(temp, SharedString(kDocumentName));
 }
 
@@ -135,7 +137,7 @@ int AppMgrUninstaller::run(UninstallCancelCallback* cancel)
     const int answer = startAndWait(*host_, SharedString(kProvisioningProgram), document, cancel);
     // A program still running may still read the document.
     if (answer != kUninstallAbandoned)
-        host_->deleteFile(document);
+        deleteFileOrLog(*host_, document);
     if (answer == kUninstallEnded && isListedByApplicationManager(*host_, applicationName_))
         logError(SharedString(u"The application manager still lists ") + applicationName_);
     return answer;

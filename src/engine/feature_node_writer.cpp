@@ -261,9 +261,7 @@ bool FeatureNodeWriter::makeRoomForFile(const SharedString& path)
     const std::shared_ptr<HalAccess> host = run_.getHalOut();
     if (!host)
         return true;
-    DeviceType type = DeviceType::NONE;
-    host->getDeviceType(type, false);
-    if (!isDesktopDeviceType(type) || !host->exists(path, nullptr))
+    if (!isDesktopDeviceType(host->deviceTypeOrNone()) || !host->exists(path, nullptr))
         return true;
 
     for (bool first = true;; first = false) {
@@ -291,12 +289,14 @@ bool FeatureNodeWriter::makeRoomForFile(const SharedString& path)
         }
         if (run_.isRebootRequired())
             return true;
+        // A host that cannot tell leaves the list empty: the question below
+        // then names no program, and the user still decides.
         std::vector<LockingProcess> processes;
-        host->getLockingProcesses(path, processes);
+        (void)host->getLockingProcesses(path, processes);
         if (first) {
             if (run_.closeLockingProcesses(processes) && host->deleteFile(path))
                 return true;
-            host->getLockingProcesses(path, processes);
+            (void)host->getLockingProcesses(path, processes);
         }
         const std::shared_ptr<InstallerUiCallback> callback = run_.getUiCallback();
         const int answer = callback ? callback->showLockedFiles(processes, 0) : kLockedFilesExit;

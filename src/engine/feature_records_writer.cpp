@@ -114,7 +114,7 @@ bool writeKey(HalAccess& host, RegistryKey root, const SharedString& parentPath,
         else
             written = setValue(host, key, child->getName(), static_cast<const RegistryValue&>(*child), expand, path);
     }
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     for (const KeyNode* sub : subKeys) {
         if (!written)
             break;
@@ -156,7 +156,7 @@ bool removeKey(HalAccess& host, RegistryKey root, const SharedString& parentPath
         if (host.regQueryValue(key, SharedString(), type, nullptr, size))
             removed = host.regDeleteValue(key, SharedString()) && removed;
     }
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     for (const KeyNode* sub : subKeys)
         removed = removeKey(host, root, path, *sub, depth + 1) && removed;
     bool empty = false;
@@ -254,7 +254,7 @@ bool removeFileAssociations(HalAccess& host, const Feature& feature)
         RegistryKey key = 0;
         if (!host.regOpenKey(kRegistryClassesRoot, path, kRegistryViewDefault, kRegistryModeRead, key))
             return;
-        host.regCloseKey(key);
+        host.regCloseKeyAfterUse(key);
         removed = host.regDeleteKey(kRegistryClassesRoot, path, kRegistryViewDefault) && removed;
     };
     for (int index = 0; index < feature.fileAssociationCount(); ++index) {

@@ -257,7 +257,7 @@ std::int32_t FullBackupRestore::runBackup(InstallationProcess& process)
         return failed(u"The folder of the backup cannot be created: " + archiveFolder);
     std::vector<std::uint8_t> infoBytes;
     if (!writeBackupInfoXml(info, infoBytes) || !writeBufferToFile(*host, infoBytes, infoFile)) {
-        host->deleteFile(infoFile);
+        deleteFileOrLog(*host, infoFile);
         return failed(u"The backup information cannot be written to " + infoFile);
     }
     const auto code = [&]() -> std::int32_t {
@@ -292,7 +292,7 @@ std::int32_t FullBackupRestore::runBackup(InstallationProcess& process)
                   static_cast<unsigned>(jobs.size() + 2));
         return kBackupDone;
     }();
-    host->deleteFile(infoFile);
+    deleteFileOrLog(*host, infoFile);
     if (code == kBackupCanceled)
         logPrintf(u"The full backup to %s was canceled; no archive was left", archive);
     return code;

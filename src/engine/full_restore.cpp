@@ -80,8 +80,9 @@ public:
         std::uint32_t written = 0;
         if (!computeFileCrc32(host_, temporary_, written) || written != entry.crc)
             return fail(u"The file written does not hold the backup's bytes: ", temporary_);
-        if (entry.modificationTime != 0)
-            host_->setFileTimes(temporary_, nullptr, nullptr, &entry.modificationTime);
+        // A file whose time cannot be set still holds the backup's bytes.
+        if (entry.modificationTime != 0 && !host_->setFileTimes(temporary_, nullptr, nullptr, &entry.modificationTime))
+            logHostFailure(*host_, u"Setting the time of", temporary_);
         const SharedString temporary = temporary_;
         temporary_.clear();
         if (!replaceWithTemporary(*host_, temporary, target_))
@@ -118,7 +119,7 @@ public:
         if (temporary_.isEmpty())
             return;
         file_.close();
-        host_->deleteFile(temporary_);
+        deleteFileOrLog(*host_, temporary_);
         temporary_.clear();
     }
 

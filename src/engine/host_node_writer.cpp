@@ -3,15 +3,21 @@
 #include "data/content_tree.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
+#include "hal/hal_access.h"
 #include "platform/win_error.h"
 
 namespace druvex {
 
 namespace {
 
-bool opensToEveryone(const ContentItem* node)
+// Opens what the node marks for every user. What was made stands either way,
+// so a failure is logged and the installation goes on.
+void openToEveryone(HalAccess& host, const ContentItem* node, const SharedString& path)
 {
-    return node && (static_cast<std::uint32_t>(node->getFlags()) & kNodeFlagForEveryone) != 0;
+    if (!node || (static_cast<std::uint32_t>(node->getFlags()) & kNodeFlagForEveryone) == 0)
+        return;
+    if (!host.setFileForEveryone(path))
+        logHostFailure(host, u"Opening to every user", path);
 }
 
 }  // namespace
@@ -25,8 +31,7 @@ bool HostNodeWriter::createFolder(ContentFolder* node, const SharedString& path)
                         createDirectoryRecursive(*host_, path);
     if (!stands)
         return false;
-    if (opensToEveryone(node))
-        host_->setFileForEveryone(path);
+    openToEveryone(*host_, node, path);
     return true;
 }
 
@@ -38,8 +43,7 @@ bool HostNodeWriter::createFile(ContentFile* node, const SharedString& path)
         return false;
     path_ = path;
     timeStamp_ = node ? static_cast<std::int64_t>(node->getTimeValue()) : 0;
-    if (opensToEveryone(node))
-        host_->setFileForEveryone(path);
+    openToEveryone(*host_, node, path);
     return true;
 }
 
@@ -64,9 +68,12 @@ bool HostNodeWriter::finishFile()
         return false;
     if (!file_.close())
         return false;
+    // The file holds its bytes whatever its time: a time that cannot be set
+    // is logged, and the installation goes on.
     if (timeStamp_ > 0) {
         const std::uint64_t lastWrite = static_cast<std::uint64_t>(timeStamp_);
-        host_->setFileTimes(path_, nullptr, nullptr, &lastWrite);
+        if (!host_->setFileTimes(path_, nullptr, nullptr, &lastWrite))
+            logHostFailure(*host_, u"Setting the time of", path_);
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include "data/installed_log.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
+#include "fileutil/file_util.h"
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
@@ -332,7 +333,7 @@ bool InstallationProcess::processQueuedRequests()
             queue_.pop_front();
         }
         const FeatureOutcome outcome = installFeature(request.feature, true, request.path);
-        halOut_->inner().deleteFile(request.path);
+        deleteFileOrLog(halOut_->inner(), request.path);
         pendingPackages_.fetch_sub(1);
         if (outcome == FeatureOutcome::Failed)
             return false;

@@ -663,9 +663,10 @@ bool InstallationProcess::runUninstallation()
     // bulletin with them.
     journal_->commit();
     controller_.deleteLastBulletin();
-    halOut_->inner().removeDirectory(dataFolder);
+    // A folder that still holds something (the user's own files) stays.
+    removeDirectoryOrLog(halOut_->inner(), dataFolder);
     if (!destination.isEmpty())
-        halOut_->inner().removeDirectory(destination);
+        removeDirectoryOrLog(halOut_->inner(), destination);
     return true;
 }
 

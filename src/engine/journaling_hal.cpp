@@ -75,7 +75,7 @@ bool snapshotKey(HalAccess& host, RegistryKey root, const SharedString& path, Jo
     SharedString className;
     for (std::uint32_t index = 0; host.regEnumKeys(key, index, name, className); ++index)
         subKeys.push_back(name);
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     for (const SharedString& sub : subKeys) {
         JournalRegistryKey child;
         child.name = sub;
@@ -378,7 +378,7 @@ bool JournalingHal::regCreateKey(RegistryKey root, const SharedString& subKey, s
             prefix = joinKeyPath(prefix, part);
             RegistryKey probe = 0;
             if (inner_->regOpenKey(predefined, prefix, viewFlags, kRegistryModeRead, probe)) {
-                inner_->regCloseKey(probe);
+                inner_->regCloseKeyAfterUse(probe);
                 continue;
             }
             created = prefix;

@@ -34,6 +34,16 @@ namespace {
 
 const char16_t kInstalledLogName[] = u"InstalledLog.xml";
 
+// The installed log just written becomes the controller's, read back from its
+// bytes as a later run reads it; one that does not read back is logged.
+void takeInstalledLog(InstallerController& controller, const InstalledLog& log)
+{
+    std::vector<std::uint8_t> bytes;
+    if (log.serialize(bytes) && controller.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size()))
+        return;
+    logError(u"The installed log just written cannot be read back");
+}
+
 }  // namespace
 
 void InstallationProcess::setAsideUnreadableInstalledLog()
@@ -131,9 +141,7 @@ bool InstallationProcess::writeProductFiles()
         return false;
     }
     // From here on the controller knows what stands, as a later run will.
-    bytes.clear();
-    if (log->serialize(bytes))
-        controller_.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
+    takeInstalledLog(controller_, *log);
     return true;
 }
 
@@ -148,9 +156,7 @@ void InstallationProcess::writeInstalledLogOfWhatStands()
         logError((u"Cannot write the installed log in " + dataFolder).view());
         return;
     }
-    std::vector<std::uint8_t> bytes;
-    if (log->serialize(bytes))
-        controller_.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size());
+    takeInstalledLog(controller_, *log);
 }
 
 void InstallationProcess::saveStateForReboot()

@@ -41,7 +41,8 @@ bool moveOrCopy(HalAccess& host, const SharedString& from, const SharedString& t
         return false;
     if (host.deleteFile(from))
         return true;
-    host.deleteFile(to);
+    // One copy is kept, not two.
+    deleteFileOrLog(host, to);
     return false;
 }
 
@@ -52,7 +53,7 @@ bool writeValue(HalAccess& host, RegistryKey root, const SharedString& keyPath, 
         return false;
     const bool written = host.regSetValue(key, value.name, value.type, value.data.data(),
                                           static_cast<std::uint32_t>(value.data.size()));
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     return written;
 }
 
@@ -65,7 +66,7 @@ bool deleteValue(HalAccess& host, RegistryKey root, const SharedString& keyPath,
     std::uint32_t size = 0;
     const bool present = host.regQueryValue(key, name, type, nullptr, size);
     const bool deleted = !present || host.regDeleteValue(key, name);
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     return deleted;
 }
 
@@ -80,7 +81,7 @@ bool restoreKey(HalAccess& host, RegistryKey root, const SharedString& path, con
                                     static_cast<std::uint32_t>(value.data.size())) &&
                    restored;
     }
-    host.regCloseKey(key);
+    host.regCloseKeyAfterUse(key);
     for (const JournalRegistryKey& sub : snapshot.subKeys)
         restored = restoreKey(host, root, path + u"\\" + sub.name, sub) && restored;
     return restored;
@@ -277,7 +278,8 @@ bool RollbackJournal::undoEntry(const Entry& entry, std::vector<SharedString>& f
             // kept content is written back over it in place.
             if (!host.copyFile(entry.other, entry.path, false))
                 return false;
-            host.deleteFile(entry.other);
+            // The content is back in place; the kept copy is only left over.
+            deleteFileOrLog(host, entry.other);
             return true;
         }
         return moveOrCopy(host, entry.other, entry.path);
@@ -291,7 +293,7 @@ bool RollbackJournal::undoEntry(const Entry& entry, std::vector<SharedString>& f
         RegistryKey key = 0;
         if (!host.regOpenKey(entry.root, entry.path, kRegistryViewDefault, kRegistryModeRead, key))
             return true;
-        host.regCloseKey(key);
+        host.regCloseKeyAfterUse(key);
         return host.regDeleteKey(entry.root, entry.path, kRegistryViewDefault);
     }
     case Kind::Value:
@@ -334,7 +336,7 @@ void RollbackJournal::commit()
     MutexLock lock(mutex_);
     for (const Entry& entry : entries_) {
         if (entry.kind == Kind::Kept)
-            host_->deleteFile(entry.other);
+            deleteFileOrLog(*host_, entry.other);
     }
     removeStore();
     entries_.clear();
@@ -350,7 +352,7 @@ void RollbackJournal::removeStore()
     // The store and the parents it made, innermost first; a folder that holds
     // something else now stays, and so does a store an earlier run left.
     for (auto folder = storeMade_.rbegin(); folder != storeMade_.rend(); ++folder)
-        host_->removeDirectory(*folder);
+        (void)host_->removeDirectory(*folder);
     storeMade_.clear();
     storeReady_ = false;
 }

@@ -92,7 +92,7 @@ bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const 
     } catch (const std::bad_alloc&) {
         buffer.clear();
     }
-    host.closeFile(handle);
+    host.closeFileAfterReading(handle);
     return complete;
 }
 
@@ -109,6 +109,27 @@ bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
     return closed && written == static_cast<std::int64_t>(buffer.size());
 }
 
+void logHostFailure(HalAccess& host, const char16_t* what, const SharedString& path)
+{
+    logPrintf(u"%s %s failed (error %u)", what, path, host.getLastError());
+}
+
+bool deleteFileOrLog(HalAccess& host, const SharedString& path)
+{
+    if (host.deleteFile(path))
+        return true;
+    logHostFailure(host, u"Deleting", path);
+    return false;
+}
+
+bool removeDirectoryOrLog(HalAccess& host, const SharedString& path)
+{
+    if (host.removeDirectory(path))
+        return true;
+    logHostFailure(host, u"Removing the folder", path);
+    return false;
+}
+
 bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path,
                            const char16_t* what)
 {
@@ -116,23 +137,23 @@ bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buf
     const SharedString backup = path + u".bak";
     if (!writeBufferToFile(host, buffer, temporary)) {
         const std::uint32_t error = host.getLastError();
-        host.deleteFile(temporary);
+        deleteFileOrLog(host, temporary);
         logPrintf(u"%s cannot be written to %s (error %u)", what, temporary, error);
         return false;
     }
     bool isFolder = false;
     const bool hadFile = host.exists(path, &isFolder);
     if (hadFile && isFolder) {
-        host.deleteFile(temporary);
+        deleteFileOrLog(host, temporary);
         logPrintf(u"%s cannot replace %s: a folder stands there", what, path);
         return false;
     }
     if (hadFile) {
         // A backup left by an earlier save that failed half-way.
-        host.deleteFile(backup);
+        deleteFileOrLog(host, backup);
         if (!host.moveFile(path, backup)) {
             const std::uint32_t error = host.getLastError();
-            host.deleteFile(temporary);
+            deleteFileOrLog(host, temporary);
             logPrintf(u"%s cannot replace %s: moving it to %s failed (error %u)", what, path, backup, error);
             return false;
         }
@@ -141,12 +162,12 @@ bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buf
         const std::uint32_t error = host.getLastError();
         if (hadFile && !host.moveFile(backup, path))
             logPrintf(u"%s: the previous file remains in %s", what, backup);
-        host.deleteFile(temporary);
+        deleteFileOrLog(host, temporary);
         logPrintf(u"%s cannot be moved to %s (error %u)", what, path, error);
         return false;
     }
     if (hadFile)
-        host.deleteFile(backup);
+        deleteFileOrLog(host, backup);
     return true;
 }
 
@@ -180,7 +201,7 @@ bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedSt
     }
     copied = output.close() && copied;
     if (!copied)
-        to->deleteFile(target);
+        deleteFileOrLog(*to, target);
     return copied;
 }
 
@@ -190,8 +211,9 @@ bool isFolderWritable(HalAccess& host, const SharedString& folder)
     const FileHandle handle = host.openFile(probe, kOpenCreateForWrite, nullptr);
     if (handle == kInvalidFileHandle)
         return false;
-    host.closeFile(handle);
-    host.deleteFile(probe);
+    // Nothing was written, so a close that fails loses nothing.
+    (void)host.closeFile(handle);
+    deleteFileOrLog(host, probe);
     return true;
 }
 
@@ -261,7 +283,7 @@ SharedString computeFileSha1Hex(HalAccess& host, const SharedString& path)
             break;
         sha1.update(static_cast<std::size_t>(got), piece);
     }
-    host.closeFile(handle);
+    host.closeFileAfterReading(handle);
     if (failed)
         return SharedString();
     return sha1.hexDigest(Sha1::kDigestBytes);

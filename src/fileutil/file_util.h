@@ -54,6 +54,17 @@ bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedSt
                           const std::shared_ptr<HalAccess>& to, const SharedString& target,
                           std::optional<std::uint64_t> length = std::nullopt);
 
+// Clean-up steps whose caller goes on either way. A failure writes one log
+// line that names the path and the host's error, so that a file or folder left
+// behind is never silent; the answer tells whether it went. A file that is not
+// there counts as deleted.
+bool deleteFileOrLog(HalAccess& host, const SharedString& path);
+bool removeDirectoryOrLog(HalAccess& host, const SharedString& path);
+// The log line of a host operation that failed where the caller goes on:
+// "<what> <path> failed (error <code>)", with the host's last error; call it
+// right after the failed operation.
+void logHostFailure(HalAccess& host, const char16_t* what, const SharedString& path);
+
 // Whether a file "testInstaller" can be created in the folder; the probe file
 // is deleted again.
 bool isFolderWritable(HalAccess& host, const SharedString& folder);

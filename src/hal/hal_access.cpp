@@ -12,7 +12,7 @@ namespace {
 class KeyCloser {
 public:
     KeyCloser(HalAccess& host, RegistryKey key) : host_(host), key_(key) {}
-    ~KeyCloser() { host_.regCloseKey(key_); }
+    ~KeyCloser() { host_.regCloseKeyAfterUse(key_); }
     KeyCloser(const KeyCloser&) = delete;
     KeyCloser& operator=(const KeyCloser&) = delete;
 
@@ -143,6 +143,24 @@ bool HalAccess::readRegistryMultiStringValue(RegistryKey root, const SharedStrin
         rest.remove_prefix(zero + 1);
     }
     return true;
+}
+
+void HalAccess::regCloseKeyAfterUse(RegistryKey key)
+{
+    (void)regCloseKey(key);
+}
+
+void HalAccess::closeFileAfterReading(FileHandle handle)
+{
+    (void)closeFile(handle);
+}
+
+DeviceType HalAccess::deviceTypeOrNone(bool refresh)
+{
+    DeviceType type = DeviceType::NONE;
+    // Without a connection the type is NONE, which is the answer wanted then.
+    (void)getDeviceType(type, refresh);
+    return type;
 }
 
 }  // namespace druvex

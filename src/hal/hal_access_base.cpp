@@ -29,15 +29,16 @@ bool computeFileChecksums(HalAccess& host, const std::vector<SharedString>& path
         if (handle == kInvalidFileHandle)
             return true;
         std::uint64_t size = 0;
-        host.getOpenFileSize(handle, size);
+        const bool sized = host.getOpenFileSize(handle, size);
         Adler32 sum;
         std::int64_t got = 0;
-        while ((got = host.readFile(handle, buffer.data(), buffer.size())) > 0)
+        while (sized && (got = host.readFile(handle, buffer.data(), buffer.size())) > 0)
             sum.update(static_cast<std::size_t>(got), buffer.data());
-        host.closeFile(handle);
-        // A file that fails half-way was not read: its record stays zeroed like
-        // those of a file that cannot be opened, never a sum of part of it.
-        if (got < 0)
+        host.closeFileAfterReading(handle);
+        // A file that fails half-way (or whose size cannot be had) was not
+        // read: its record stays zeroed like those of a file that cannot be
+        // opened, never a sum of part of it.
+        if (!sized || got < 0)
             return true;
         checksums[i].checksum = sum.final();
         checksums[i].size = static_cast<std::uint32_t>(size);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/input_limits.h"
+#include "core/app_log.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
@@ -271,9 +272,12 @@ int closeFile(lua_State* state, HalAccess& host)
 {
     if (lua_gettop(state) < 1)
         return 0;
+    // The script hears nothing back; a close that fails (where a deferred
+    // write may have failed) is logged.
     const FileHandle file = handle(state, 1);
-    if (file != 0 && file != kInvalidFileHandle)
-        host.closeFile(file);
+    if (file != 0 && file != kInvalidFileHandle && !host.closeFile(file))
+        logPrintf(u"A script's file (handle %I64d) could not be closed (error %u)", static_cast<std::int64_t>(file),
+                  host.getLastError());
     return 0;
 }
 
@@ -283,8 +287,11 @@ int writeTextFile(lua_State* state, HalAccess& host)
     if (lua_gettop(state) < 2)
         return 0;
     const SharedStringA bytes = SharedStringA::fromWide(text(state, 2).c_str(), kCodePageAnsi);
-    if (!bytes.isEmpty())
-        host.writeFile(handle(state, 1), bytes.c_str(), static_cast<std::size_t>(bytes.length()));
+    // The script hears nothing back; a write that fails is logged.
+    const auto size = static_cast<std::size_t>(bytes.length());
+    if (!bytes.isEmpty() && host.writeFile(handle(state, 1), bytes.c_str(), size) != static_cast<std::int64_t>(size))
+        logPrintf(u"A script's text could not be written to its file (handle %I64d, error %u)",
+                  static_cast<std::int64_t>(handle(state, 1)), host.getLastError());
     return 0;
 }
 
@@ -391,24 +398,27 @@ int getTempPath(lua_State* state, HalAccess& host)
 
 int getProgramPath(lua_State* state, HalAccess& host)
 {
+    // An empty path tells the script that there is none.
     SharedString path;
-    host.getProgramPath(path, text(state, 1));
+    (void)host.getProgramPath(path, text(state, 1));
     pushLuaText(state, path);
     return 1;
 }
 
 int getPredefinedInstallPath(lua_State* state, HalAccess& host)
 {
+    // An empty path tells the script that there is none.
     SharedString path;
-    host.getPredefinedInstallPath(path, flag(state, 1));
+    (void)host.getPredefinedInstallPath(path, flag(state, 1));
     pushLuaText(state, path);
     return 1;
 }
 
 int getInstallerPath(lua_State* state, HalAccess& host)
 {
+    // An empty path tells the script that there is none.
     SharedString path;
-    host.getInstallerPath(path);
+    (void)host.getInstallerPath(path);
     pushLuaText(state, path);
     return 1;
 }

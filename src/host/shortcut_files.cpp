@@ -35,13 +35,6 @@ bool usesLauncher(DeviceType type)
     return type == DeviceType::TS_ONBOARD || type == DeviceType::TS_QM40 || type == DeviceType::TS_TSORLAN;
 }
 
-DeviceType deviceTypeOf(HalAccess& host)
-{
-    DeviceType type{};
-    host.getDeviceType(type, false);
-    return type;
-}
-
 // A special folder, or the empty text (no file can be made there) when the
 // device has none.
 SharedString specialFolder(HalAccess& host, int csidl)
@@ -134,7 +127,7 @@ bool createShortcutForDevice(HalAccess& host, const Shortcut& shortcut, const Sh
         setLastError(kErrorInvalidParameter);
         return false;
     }
-    const DeviceType type = deviceTypeOf(host);
+    const DeviceType type = host.deviceTypeOrNone();
     if (usesLauncher(type))
         return writeLauncherEntry(host, shortcut, target, type);
     const LinkFolders places = creationFolders(host, type, shortcut);
@@ -153,7 +146,7 @@ bool removeShortcutForDevice(HalAccess& host, const Shortcut& shortcut)
         setLastError(kErrorInvalidParameter);
         return false;
     }
-    const DeviceType type = deviceTypeOf(host);
+    const DeviceType type = host.deviceTypeOrNone();
     if (usesLauncher(type))
         return removeFile(host, launcherEntryPath(shortcut.name));
     if (type == DeviceType::LQ1) {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "liveupdate/web_downloader.h"
@@ -46,9 +47,11 @@ void DownloadListItem::onFinished(DownloadRequest& request, int status, bool&)
     // Deleted before the list hears of it, so that a finished batch leaves
     // no failed file behind.
     if (status != kDownloadOk && created_)
-        host_->deleteFile(target);
+        deleteFileOrLog(*host_, target);
     created_ = false;
     list_.itemFinished(*this, request, status);
+    // Last: once the list has seen this, it and the item may go.
+    list_.endReported();
 }
 
 DownloadList::DownloadList(std::shared_ptr<HalAccess> host, WebDownloader& downloader,
@@ -83,6 +86,9 @@ void DownloadList::clear()
         removed.swap(items_);
     }
     cancelRequests(removed);
+    // What the cancels could not stop is an end the worker reports already.
+    MutexLock lock(endMutex_);
+    endsChanged_.wait(endMutex_, [this]() REQUIRES(endMutex_) { return endsDue_ == 0; });
 }
 
 std::shared_ptr<DownloadListItem> DownloadList::item(std::size_t index) const
@@ -104,6 +110,10 @@ void DownloadList::startAll()
     std::vector<std::shared_ptr<DownloadRequest>> requests;
     for (std::size_t i = 0; i < items.size(); ++i) {
         DownloadListItem& item = *items[i];
+        {
+            MutexLock ends(endMutex_);
+            ++endsDue_;
+        }
         std::shared_ptr<DownloadRequest> request;
         downloader_.enqueue(item.url, item.digest, kItemTimeoutMs, &item, request);
         {
@@ -153,6 +163,15 @@ void DownloadList::cancelRequests(const std::vector<std::shared_ptr<DownloadList
     // would otherwise make way for the next of them to start.
     for (auto request = requests.rbegin(); request != requests.rend(); ++request)
         downloader_.cancel(*request);
+}
+
+void DownloadList::endReported()
+{
+    // Notified under the lock: a waiting teardown may free the condition as
+    // soon as it can see the count.
+    MutexLock lock(endMutex_);
+    --endsDue_;
+    endsChanged_.notify_all();
 }
 
 void DownloadList::itemFinished(DownloadListItem& item, DownloadRequest& request, int status)

@@ -62,14 +62,17 @@ public:
 
     // `batchListener` (not owned) gets the batch's progress and end.
     DownloadList(std::shared_ptr<HalAccess> host, WebDownloader& downloader, DownloadListener* batchListener);
-    // Cancels what still runs, so that no request calls into a freed item.
+    // Cancels what still runs and waits for an end report in progress, so
+    // that no request calls into a freed item or list.
     ~DownloadList();
     DownloadList(const DownloadList&) = delete;
     DownloadList& operator=(const DownloadList&) = delete;
 
     void add(const SharedString& target, int id, const SharedString& digest, const SharedString& url);
     std::size_t count() const;
-    // Removes every item; requests of removed items that still run are cancelled.
+    // Removes every item; requests of removed items that still run are
+    // cancelled, and an end report in progress is waited for. Not to be
+    // called from within the list's own reports.
     void clear();
     std::shared_ptr<DownloadListItem> item(std::size_t index) const;
 
@@ -94,6 +97,8 @@ private:
     };
 
     void itemFinished(DownloadListItem& item, DownloadRequest& request, int status);
+    // The last thing an item does in its end report.
+    void endReported();
     void reportToBatch(const ItemReport& report, bool last);
     bool isLast(const DownloadListItem& item) const REQUIRES(mutex_);
     void cancelRequests(const std::vector<std::shared_ptr<DownloadListItem>>& items);
@@ -111,6 +116,13 @@ private:
     bool starting_ GUARDED_BY(mutex_) = false;
     std::thread::id starter_ GUARDED_BY(mutex_);
     std::vector<ItemReport> heldBack_ GUARDED_BY(mutex_);
+    // Requests started whose end report has not yet run to its end. The
+    // worker marks a request finished before it reports the end, so a cancel
+    // may find nothing to cancel while that report is still to come or under
+    // way: the teardown waits for the count instead.
+    Mutex endMutex_;
+    ConditionVariable endsChanged_;
+    std::size_t endsDue_ GUARDED_BY(endMutex_) = 0;
 };
 
 }  // namespace druvex

@@ -161,7 +161,7 @@ bool launchNewInstaller(LiveUpdateContext& context)
     if (actual != size) {
         logPrintf(u"The newer installer %s is deleted unstarted: it holds %I64u bytes, the bulletin announced %I64u",
                   target, actual, size);
-        host.deleteFile(target);
+        deleteFileOrLog(host, target);
         launchFailed(context);
         return false;
     }

@@ -111,7 +111,7 @@ void PackageJob::resetAttempt()
 {
     file_.close();
     if (created_)
-        installer_.host_->deleteFile(target);
+        deleteFileOrLog(*installer_.host_, target);
     created_ = false;
 }
 

@@ -25,7 +25,7 @@ public:
     // (relative addresses against the context's live-update address,
     // features sorted, the old installer-version name refused). A document
     // that is refused leaves an empty bulletin held.
-    bool loadBulletin(const void* bytes, std::size_t size);
+    [[nodiscard]] bool loadBulletin(const void* bytes, std::size_t size);
     // The held bulletin has a latest version.
     bool hasVersionRecord() const;
     // Merges the latest version into the installer data, as far as the

@@ -36,7 +36,7 @@ int extractPackageBuffer(HalAccess& host, const SharedString& path, SharedString
             unpacker.setPlainNames();
             unpacked = decodeLzmaEntry(input, unpacker);
         }
-        host.closeFile(handle);
+        host.closeFileAfterReading(handle);
     }
     if (!unpacked) {
         logError(u"Cannot unpack the text of " + std::u16string(path.view()));

@@ -7,6 +7,7 @@
 #include "platform/input_limits.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
+#include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "payload/package_fragments.h"
@@ -329,7 +330,7 @@ void PackageUnpacker::closeUnfinished(bool remove)
     fileOpen_ = false;
     writer_.finishFile();
     if (remove)
-        host_.deleteFile(filePath_);
+        deleteFileOrLog(host_, filePath_);
 }
 
 void PackageUnpacker::discardWritten(std::uint64_t& bytes)
@@ -337,7 +338,7 @@ void PackageUnpacker::discardWritten(std::uint64_t& bytes)
     bytes = fileWritten_;
     closeUnfinished(true);
     for (const Written& file : pending_) {
-        host_.deleteFile(file.path);
+        deleteFileOrLog(host_, file.path);
         bytes += file.size;
     }
     pending_.clear();

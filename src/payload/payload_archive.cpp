@@ -189,7 +189,7 @@ int PayloadArchive::load()
 void PayloadArchive::close()
 {
     if (handle_ != kInvalidFileHandle)
-        host_.closeFile(handle_);
+        host_.closeFileAfterReading(handle_);
     handle_ = kInvalidFileHandle;
     entries_.clear();
     entryIndex_.clear();

@@ -76,7 +76,7 @@ public:
     std::uint64_t unpackedSize() const { return unpackedSize_; }
 
 private:
-    bool load();
+    [[nodiscard]] bool load();
     bool readAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t count);
 
     std::shared_ptr<HalAccess> host_;

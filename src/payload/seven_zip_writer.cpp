@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/app_log.h"
+#include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "payload/seven_zip_header.h"
@@ -227,8 +228,10 @@ bool SevenZipWriter::addPath(const SharedString& sourcePath, const SharedString&
     std::uint64_t size = 0;
     if (!isFolder && !host_->getFileSize(sourcePath, size))
         return false;
+    // An entry whose time cannot be read is stored with none; its bytes are whole.
     std::uint64_t lastWrite = 0;
-    host_->getFileTimes(sourcePath, nullptr, nullptr, &lastWrite);
+    if (!host_->getFileTimes(sourcePath, nullptr, nullptr, &lastWrite))
+        logHostFailure(*host_, u"Reading the time of", sourcePath);
 
     const std::u16string_view name = archiveName.view();
     for (std::size_t slash = name.find(u'/'); slash != std::u16string_view::npos; slash = name.find(u'/', slash + 1)) {
@@ -263,7 +266,7 @@ bool SevenZipWriter::close(SevenZipProgressListener* listener)
     if (!file_.close())
         written = false;
     if (!written)
-        host_->deleteFile(path_);
+        deleteFileOrLog(*host_, path_);
     folders_.clear();
     return written;
 }
@@ -271,7 +274,7 @@ bool SevenZipWriter::close(SevenZipProgressListener* listener)
 void SevenZipWriter::abandon()
 {
     file_.close();
-    host_->deleteFile(path_);
+    deleteFileOrLog(*host_, path_);
     entries_.clear();
     folders_.clear();
 }

@@ -55,5 +55,7 @@ constexpr std::uint32_t kMaxBulletinNesting = 32;
 constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
 // An update bulletin as downloaded, and its document once unpacked.
 constexpr std::uint64_t kMaxBulletinSize = 16ull * 1024 * 1024;
+// A licence text as downloaded (a long one is some hundred kilobytes).
+constexpr std::uint64_t kMaxLicenseTextSize = 4ull * 1024 * 1024;
 
 }  // namespace druvex

@@ -20,7 +20,7 @@ public:
 
     // Reads the file. False, with no settings held, when it cannot be read or
     // a line is refused.
-    bool load();
+    [[nodiscard]] bool load();
     // Writes the file in the encoding it was read in (UTF-16 for a new one).
     bool save() const;
 

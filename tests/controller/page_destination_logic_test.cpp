@@ -1,12 +1,14 @@
 // The destination logic: the storages listed and the one chosen by device
 // type, the destination folder on a storage, the space check with the exact
 // message when the space is just enough to fail, the unattended run (also on
-// a device without any storage), and the space computation on its own thread.
+// a device without any storage), and the space computation on its own thread,
+// whose report a page that goes waits for.
 #include "controller/page_destination_logic.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "data/install_data.h"
 #include "hal/device_identity.h"
 #include "support/diag_capture.h"
+#include "support/held_report.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -41,6 +44,23 @@ private:
     std::mutex mutex_;
     std::condition_variable finished_;
     std::vector<std::string> reports_;
+};
+
+// A page whose first space report is held; it counts its reports, as a page
+// keeps what it is told.
+class HeldSpaceSink final : public DestinationPageSink {
+public:
+    explicit HeldSpaceSink(test::HeldReport& held) : held_(held) {}
+    void onSpaceComputation(bool, std::uint64_t) override
+    {
+        if (reports_ == 0)
+            held_.hold();
+        ++reports_;
+    }
+
+private:
+    test::HeldReport& held_;
+    int reports_ = 0;
 };
 
 class Destination : public test::PageLogicFixture {
@@ -229,6 +249,26 @@ TEST_F(DestinationThreads, ARestartedOrAbandonedComputationIsJoined)
         logic.startSpaceComputation();
     }
     EXPECT_EQ(controller().getOldInstallationSize(), 20u);
+}
+
+// The wizard takes the page down while the space thread may be reporting to
+// it: clearing the sink waits for that report, so the page can go at once.
+TEST_F(DestinationThreads, ClearingTheSinkWaitsForAReportUnderWay)
+{
+    makePageProduct();
+    PageDestinationLogic logic = makeLogic();
+    logic.refreshStorages();
+    ASSERT_TRUE(logic.selectStorage(0));
+    test::HeldReport held;
+    auto page = std::make_unique<HeldSpaceSink>(held);
+    logic.setSink(page.get());
+    logic.startSpaceComputation();
+    ASSERT_TRUE(held.waitHeld());
+    held.tearDown([&] {
+        logic.setSink(nullptr);
+        page.reset();
+    });
+    EXPECT_EQ(held.events(), (std::vector<std::string>{"held", "teardown", "left", "gone"}));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The end page logic: the Active Setup components of pending registrations
 // with their exact keys and values, the launch offer per mode, result and
 // device, the last step's restart and reboot question, the "POST-ENTER" and
-// offered "POST-EXIT" actions, and the "POST-EXIT" thread.
+// offered "POST-EXIT" actions, and the "POST-EXIT" thread, whose report a
+// page that goes waits for.
 #include "controller/page_end_install_logic.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -16,6 +18,7 @@
 #include "data/install_data.h"
 #include "data/installed_log.h"
 #include "hal/hal_access.h"
+#include "support/held_report.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -239,6 +242,41 @@ TEST_F(EndPageThreads, PostExitRunsOnItsOwnThreadOneRunAfterTheOther)
     EXPECT_EQ(sink.waitForFinished(3).back(), "finished 0");
     EXPECT_EQ(hooks_->argumentsSeen(), (std::vector<HookArguments>{first, second, first}));
     EXPECT_EQ(hooks_->hooks(), (std::vector<std::string>{"POST-ENTER", "POST-EXIT", "POST-EXIT", "POST-EXIT"}));
+}
+
+// A page that holds the end of the "POST-EXIT" actions; it keeps the result,
+// as a page does.
+class HeldEndSink final : public EndPageSink {
+public:
+    explicit HeldEndSink(test::HeldReport& held) : held_(held) {}
+    void onPostExitStarted() override {}
+    void onPostExitFinished(bool result) override
+    {
+        held_.hold();
+        result_ = result;
+    }
+
+private:
+    test::HeldReport& held_;
+    bool result_ = false;
+};
+
+// The wizard takes the end page down while the "POST-EXIT" thread may be
+// reporting to it: clearing the sink waits for that report.
+TEST_F(EndPageThreads, ClearingTheSinkWaitsForAReportUnderWay)
+{
+    makeEndProduct();
+    PageEndInstallLogic logic = makeLogic();
+    test::HeldReport held;
+    auto page = std::make_unique<HeldEndSink>(held);
+    logic.setSink(page.get());
+    logic.startPostExitThread({});
+    ASSERT_TRUE(held.waitHeld());
+    held.tearDown([&] {
+        logic.setSink(nullptr);
+        page.reset();
+    });
+    EXPECT_EQ(held.events(), (std::vector<std::string>{"held", "teardown", "left", "gone"}));
 }
 
 }  // namespace

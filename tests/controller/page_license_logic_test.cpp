@@ -1,8 +1,9 @@
 // The licence logic: Next only with a licence held, the text of a licence
 // kept in a package file, and downloads from a loopback server: the text
 // read through "license.txt" (which does not stay), an error with no text,
-// two downloads in a row showing the second text only, a download stopped
-// on the user's word, and a logic taken apart while its download runs.
+// two downloads in a row showing the second text only, a download longer
+// than a licence can be, a download stopped on the user's word, and a logic
+// taken apart while its download runs.
 #include "controller/page_license_logic.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "liveupdate/download_request.h"
 #include "package_writer/package_writer.h"
 #include "payload/entry_encoder.h"
+#include "platform/input_limits.h"
 #include "support/diag_capture.h"
 #include "support/loopback_http_server.h"
 #include "support/shared_string_print.h"
@@ -196,6 +198,41 @@ TEST_F(LicenceLogicThreads, ASecondDownloadStopsTheFirstAndADownloadErrorGivesNo
     EXPECT_FALSE(logic.isTextReady());
     EXPECT_EQ(logic.getEulaText(), u"");
     server_.stop();
+}
+
+// A server may send a body without end: what a licence cannot be is refused
+// at the limit, announced or not, before it is held.
+TEST_F(LicenceLogicThreads, ADownloadLongerThanALicenceCanBeIsRefused)
+{
+    const std::string longest(kMaxLicenseTextSize, 'a');
+    HttpReply atLimit = HttpReply::ok(longest);
+    atLimit.omitLength = true;
+    HttpReply overLimit = HttpReply::ok(longest + "a");
+    overLimit.omitLength = true;
+    HttpReply announced = HttpReply::ok("Short licence");
+    announced.contentLength = kMaxLicenseTextSize + 1;
+    server_.setReply("/at.txt", atLimit);
+    server_.setReply("/over.txt", overLimit);
+    server_.setReply("/announced.txt", announced);
+    PageLicenseLogic& logic = makeDownloadingLogic(0);
+    test::DiagCapture log;
+
+    logic.startEulaDownload(url("/at.txt"));
+    EXPECT_EQ(sink_.waitForFinished(1).back(), kDownloadOk);
+    EXPECT_EQ(logic.getEulaText().length(), static_cast<int>(kMaxLicenseTextSize));
+    EXPECT_FALSE(log.contains(u"licence download is refused"));
+
+    std::size_t finished = 1;
+    for (const char* path : {"/over.txt", "/announced.txt"}) {
+        SCOPED_TRACE(path);
+        log.clear();
+        logic.startEulaDownload(url(path));
+        EXPECT_EQ(sink_.waitForFinished(++finished).back(), kDownloadRefused);
+        EXPECT_FALSE(logic.isTextReady());
+        EXPECT_TRUE(logic.getEulaText().isEmpty());
+        EXPECT_TRUE(log.contains(u"The licence download is refused: it is longer than 4194304 bytes"));
+    }
+    EXPECT_LE(sink_.lastProgress().first, kMaxLicenseTextSize);
 }
 
 TEST_F(LicenceLogicThreads, TheUserDecidesWhetherADownloadStops)

@@ -9,6 +9,7 @@
 #include "engine/file_sink.h"
 #include "engine/host_node_writer.h"
 #include "engine_fixture.h"
+#include "support/diag_capture.h"
 #include "support/shared_string_print.h"
 
 namespace druvex {
@@ -98,6 +99,27 @@ TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
     ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\close.txt"));
     EXPECT_TRUE(writer.writeData(1, &byte));
     EXPECT_FALSE(writer.finishFile());
+}
+
+// A file whose time cannot be set still holds its bytes, and the log says
+// which one lost its time.
+TEST_F(HostNodeWriterTest, ATimeThatCannotBeSetIsLogged)
+{
+    test::DiagCapture log;
+    test::HalFaultPlan plan;
+    plan.failSetFileTimes = true;
+    faulty_->setPlan(plan);
+    HostNodeWriter writer(faulty_);
+    ContentFile stamped(u"a.txt");
+    stamped.setTimeValue(116444736000000000ull + 1600000000ull * 10000000ull);
+    EXPECT_TRUE(writeFile(writer, &stamped, u"\\Program Files\\a.txt", "hello"));
+    EXPECT_EQ(device().readFile("Program Files/a.txt"), "hello");
+    EXPECT_TRUE(log.contains(u"Setting the time of \\Program Files\\a.txt failed (error 31)"));
+
+    // Without a time stamp nothing is set, so nothing fails.
+    log.clear();
+    EXPECT_TRUE(writeFile(writer, nullptr, u"\\Program Files\\b.txt", "plain"));
+    EXPECT_FALSE(log.contains(u"Setting the time"));
 }
 
 // A file left open by a failed pass is closed when the next file is created,

@@ -206,8 +206,8 @@ public:
         controller.setDestinationFolder(SharedString(kTestDestination));
         controller.setLanguage(1033, SharedString(u"English"));
         // As the start-up leaves it: the installed features mapped to the
-        // data's and selected again.
-        controller.loadInstalledLog();
+        // data's and selected again (none for a new installation).
+        (void)controller.loadInstalledLog();
         controller.getPageSequence().buildForMode(mode);
         if (mode != kModeUninstall) {
             for (const FeaturePtr& feature : features_)

@@ -70,7 +70,7 @@ protected:
             host.openFile(SharedString(u"\\Program Files\\Survey\\keep.txt"), kFileOpenExisting | kFileWrite, nullptr);
         ASSERT_NE(opened, kInvalidFileHandle);
         EXPECT_EQ(host.writeFile(opened, "KEPT", 4), 4);
-        host.closeFile(opened);
+        EXPECT_TRUE(host.closeFile(opened));
         // A document saved the safe way over one that exists.
         ASSERT_TRUE(replaceFileWithBuffer(host, bytesOf("new log"), SharedString(u"\\Program Files\\Survey\\copy.txt"),
                                           u"The test document"));
@@ -88,8 +88,8 @@ protected:
         ASSERT_TRUE(host.regCreateKey(key, SharedString(u"Survey"), 0, sub));
         ASSERT_TRUE(host.regDeleteValue(sub, SharedString(u"Added")));
         ASSERT_TRUE(host.regDeleteValue(sub, SharedString(u"Path")));
-        host.regCloseKey(sub);
-        host.regCloseKey(key);
+        EXPECT_TRUE(host.regCloseKey(sub));
+        EXPECT_TRUE(host.regCloseKey(key));
     }
 
     std::optional<InstallDevice> device_;

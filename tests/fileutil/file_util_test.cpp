@@ -5,12 +5,14 @@
 
 #include <zlib.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/adler32.h"
 #include "fileutil/file_util.h"
+#include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
 #include "support/host_fixture.h"
 #include "support/shared_string_print.h"
@@ -201,6 +203,31 @@ TEST_F(FileUtilHost, IsFolderWritableLeavesNoProbeBehind)
     EXPECT_FALSE(isFolderWritable(*host_, S(u"\\Missing")));
     test::FaultInjectingHal refusing(host_, faults([](auto& p) { p.failOpenContaining = u"testInstaller"; }));
     EXPECT_FALSE(isFolderWritable(refusing, S(u"\\Temp")));
+}
+
+// A clean-up that fails leaves a line naming what stayed behind; one with
+// nothing to do (a file already gone) leaves none.
+TEST_F(FileUtilHost, CleanUpsThatFailAreLogged)
+{
+    test::DiagCapture log;
+    device().writeFile("Temp/left.bin", "x");
+    test::FaultInjectingHal refusing(host_, faults([](auto& p) { p.failDeleteContaining = u"left"; }));
+    EXPECT_FALSE(deleteFileOrLog(refusing, S(u"\\Temp\\left.bin")));
+    EXPECT_TRUE(device().exists("Temp/left.bin"));
+    EXPECT_TRUE(log.contains(u"Deleting \\Temp\\left.bin failed (error 31)"));
+
+    log.clear();
+    EXPECT_TRUE(deleteFileOrLog(*host_, S(u"\\Temp\\left.bin")));
+    EXPECT_FALSE(device().exists("Temp/left.bin"));
+    EXPECT_TRUE(deleteFileOrLog(*host_, S(u"\\Temp\\left.bin")));  // gone already
+    EXPECT_FALSE(log.contains(u"Deleting"));
+
+    device().writeFile("Temp/full/inside.txt", "x");
+    EXPECT_FALSE(removeDirectoryOrLog(*host_, S(u"\\Temp\\full")));
+    EXPECT_TRUE(log.contains(u"Removing the folder \\Temp\\full failed (error 145)"));
+    std::filesystem::remove(device().hostPath("Temp/full/inside.txt"));
+    EXPECT_TRUE(removeDirectoryOrLog(*host_, S(u"\\Temp\\full")));
+    EXPECT_FALSE(device().exists("Temp/full"));
 }
 
 TEST_F(FileUtilHost, CreateDirectoryRecursiveMakesEveryMissingLevel)

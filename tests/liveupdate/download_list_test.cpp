@@ -1,6 +1,7 @@
 // Download lists on a test device: a batch announced and advanced per file,
-// failed files deleted and never kept, the batch's one end report, and
-// targets that stay inside the device folder.
+// failed files deleted and never kept, the batch's one end report, a
+// teardown that waits for an end report under way, and targets that stay
+// inside the device folder.
 #include "liveupdate/download_list.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "liveupdate/web_downloader.h"
 #include "support/diag_capture.h"
 #include "support/fault_injecting_hal.h"
+#include "support/held_report.h"
 #include "support/host_fixture.h"
 #include "support/loopback_http_server.h"
 
@@ -169,6 +171,40 @@ TEST_F(DownloadListThreads, DestroyingARunningListCancelsIt)
     EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
     EXPECT_FALSE(device().exists("Lang/lng_fr.lng"));
     EXPECT_EQ(server_.requestCount(), 1u);
+}
+
+// A batch listener that holds the list's report of an arrived file.
+class HeldBatchListener final : public DownloadListener {
+public:
+    void onContentLength(DownloadRequest&, std::uint64_t) override {}
+    void onBegin(DownloadRequest&) override {}
+    bool onData(DownloadRequest&, std::uint32_t, std::uint32_t, const std::uint8_t*) override
+    {
+        held.hold();
+        return true;
+    }
+    void onFinished(DownloadRequest&, int status, bool&) override { held.note("finished " + std::to_string(status)); }
+
+    test::HeldReport held;
+};
+
+// The worker marks a request finished before it reports its end, so a cancel
+// finds nothing to stop while that report runs: clearing or destroying the
+// list must still wait for it, or the report goes on in freed items.
+TEST_F(DownloadListThreads, TakingAListApartWaitsForAnEndReportUnderWay)
+{
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "cleared");
+        HeldBatchListener batch;
+        WebDownloader downloader;
+        auto list = std::make_unique<DownloadList>(host_, downloader, &batch);
+        list->add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
+        list->startAll();
+        ASSERT_TRUE(batch.held.waitHeld());
+        batch.held.tearDown([&] { destroy ? list.reset() : list->clear(); });
+        EXPECT_EQ(batch.held.events(), (Events{"held", "teardown", "left", "finished 0", "gone"}));
+        EXPECT_EQ(device().readFile("Lang/lng_de.lng"), "Deutsch");
+    }
 }
 
 TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)

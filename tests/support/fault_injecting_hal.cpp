@@ -30,6 +30,32 @@ bool FaultInjectingHal::refuseOpen(const SharedString& path)
     return true;
 }
 
+bool FaultInjectingHal::deleteFile(const SharedString& path)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!plan_.failDeleteContaining.empty() &&
+            path.view().find(plan_.failDeleteContaining) != std::u16string_view::npos) {
+            setLastError(plan_.error);
+            return false;
+        }
+    }
+    return inner_->deleteFile(path);
+}
+
+bool FaultInjectingHal::setFileTimes(const SharedString& path, const std::uint64_t* creation,
+                                     const std::uint64_t* lastAccess, const std::uint64_t* lastWrite)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (plan_.failSetFileTimes) {
+            setLastError(plan_.error);
+            return false;
+        }
+    }
+    return inner_->setFileTimes(path, creation, lastAccess, lastWrite);
+}
+
 FileHandle FaultInjectingHal::track(FileHandle handle)
 {
     if (handle != kInvalidFileHandle) {

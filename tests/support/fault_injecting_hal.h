@@ -1,7 +1,8 @@
 // A HalAccess decorator for tests: it forwards every operation to a wrapped
 // host and injects the faults of its plan into the file operations (a failed
 // open, the Nth write failing or writing short, short reads, a read failing
-// at an offset, a failed close), counting the calls it sees. Link the test with druvex_hal.
+// at an offset, a failed close, a failed delete or setting of file times),
+// counting the calls it sees. Link the test with druvex_hal.
 #pragma once
 
 #include <atomic>
@@ -32,6 +33,10 @@ struct HalFaultPlan {
     std::size_t shortReadBytes = 0;
     // Closes close the wrapped handle but answer false.
     bool failClose = false;
+    // Deletes of a path containing this text fail and delete nothing; empty: none.
+    std::u16string failDeleteContaining;
+    // Every setFileTimes changes nothing and fails.
+    bool failSetFileTimes = false;
     // The last error of every injected failure.
     std::uint32_t error = kErrorGenFailure;
 };
@@ -54,7 +59,7 @@ public:
     {
         return inner_->moveFileEx(source, target, flags);
     }
-    bool deleteFile(const SharedString& path) override { return inner_->deleteFile(path); }
+    bool deleteFile(const SharedString& path) override;
     bool getOpenFileSize(FileHandle a, std::uint64_t& b) override { return inner_->getOpenFileSize(a, b); }
     bool getFileSize(const SharedString& path, std::uint64_t& size) override { return inner_->getFileSize(path, size); }
     bool getFileVersion(const SharedString& path, std::uint16_t& major, std::uint16_t& minor, std::uint16_t& build,
@@ -68,10 +73,7 @@ public:
         return inner_->getFileTimes(path, creation, lastAccess, lastWrite);
     }
     bool setFileTimes(const SharedString& path, const std::uint64_t* creation, const std::uint64_t* lastAccess,
-                      const std::uint64_t* lastWrite) override
-    {
-        return inner_->setFileTimes(path, creation, lastAccess, lastWrite);
-    }
+                      const std::uint64_t* lastWrite) override;
     bool computeFileChecksums(const std::vector<SharedString>& paths, std::vector<FileChecksum>& checksums) override;
     bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) override
     {

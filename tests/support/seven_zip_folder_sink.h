@@ -41,8 +41,10 @@ public:
     }
     void createFolder(const SharedString& name, const SevenZipReaderEntry&) override
     {
+        // A folder that stands already is what is wanted; one that cannot be
+        // made shows in the test's checks of what was extracted.
         makeParents(name.view());
-        host_->createDirectory(pathOf(name.view()));
+        (void)host_->createDirectory(pathOf(name.view()));
     }
 
     std::vector<std::u16string> badFiles;
@@ -58,7 +60,7 @@ private:
     {
         for (std::size_t slash = name.find(u'/'); slash != std::u16string_view::npos;
              slash = name.find(u'/', slash + 1))
-            host_->createDirectory(pathOf(name.substr(0, slash)));
+            (void)host_->createDirectory(pathOf(name.substr(0, slash)));
     }
 
     std::shared_ptr<HalAccess> host_;

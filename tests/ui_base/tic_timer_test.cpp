@@ -1,5 +1,6 @@
-// The periodic timer: ticks on its worker until stopped, none after stop
-// returns, a tick that stops its own timer, and a restart.
+// The periodic timer: ticks on its worker until stopped, its worker gone
+// (so no tick can come) once stop returns, a tick that stops its own timer,
+// and a restart.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,23 +42,54 @@ private:
     int ticks_ = 0;
 };
 
+// Tells, from inside a tick, when the worker thread that ran it has ended:
+// the thread's own objects are destroyed as it exits.
+class WorkerExit {
+public:
+    void noteTick()
+    {
+        thread_local Sentinel sentinel(*this);
+        (void)sentinel;
+    }
+    bool ended() const { return ended_.load(); }
+
+private:
+    struct Sentinel {
+        explicit Sentinel(WorkerExit& exit) : exit(exit) {}
+        ~Sentinel() { exit.ended_.store(true); }
+        WorkerExit& exit;
+    };
+    std::atomic<bool> ended_{false};
+};
+
 TEST(TicTimerThreads, TicksUntilStoppedAndNoneAfter)
 {
     TickCounter counter;
+    WorkerExit firstWorker;
     TicTimer timer;
     EXPECT_FALSE(timer.isRunning());
-    ASSERT_TRUE(timer.start(1ms, [&] { counter.tick(); }));
+    ASSERT_TRUE(timer.start(1ms, [&] {
+        firstWorker.noteTick();
+        counter.tick();
+    }));
     EXPECT_FALSE(timer.start(1ms, [] {}));
     ASSERT_TRUE(counter.waitFor(3));
     timer.stop();
     EXPECT_FALSE(timer.isRunning());
+    // The thread that ticked has ended before stop returned: no tick can follow.
+    EXPECT_TRUE(firstWorker.ended());
     const int stopped = counter.ticks();
-    // The worker is joined: nothing can tick any more.
-    EXPECT_EQ(counter.ticks(), stopped);
 
-    // A timer runs again after a stop.
-    ASSERT_TRUE(timer.start(1ms, [&] { counter.tick(); }));
+    // A timer runs again after a stop, on a worker of its own.
+    WorkerExit secondWorker;
+    ASSERT_TRUE(timer.start(1ms, [&] {
+        secondWorker.noteTick();
+        counter.tick();
+    }));
     ASSERT_TRUE(counter.waitFor(stopped + 2));
+    EXPECT_FALSE(secondWorker.ended());
+    timer.stop();
+    EXPECT_TRUE(secondWorker.ended());
 }
 
 TEST(TicTimerThreads, StoppingALongPeriodDoesNotWaitItOut)
