@@ -12,11 +12,14 @@
 
 namespace druvex {
 
-class CAPABILITY("mutex") Mutex {
+// Mutex, and RecursiveMutex: one the thread that holds it may take again,
+// only where a design needs it (its comment says why).
+template <class Native>
+class CAPABILITY("mutex") BasicMutex {
 public:
-    Mutex() = default;
-    Mutex(const Mutex&) = delete;
-    Mutex& operator=(const Mutex&) = delete;
+    BasicMutex() = default;
+    BasicMutex(const BasicMutex&) = delete;
+    BasicMutex& operator=(const BasicMutex&) = delete;
 
     void lock() ACQUIRE() { mutex_.lock(); }
     void unlock() RELEASE() { mutex_.unlock(); }
@@ -24,23 +27,11 @@ public:
 
 private:
     friend class ConditionVariable;
-    std::mutex mutex_;
+    Native mutex_;
 };
 
-// A mutex the thread that holds it may take again. Only where a design needs
-// it; its comment says why.
-class CAPABILITY("mutex") RecursiveMutex {
-public:
-    RecursiveMutex() = default;
-    RecursiveMutex(const RecursiveMutex&) = delete;
-    RecursiveMutex& operator=(const RecursiveMutex&) = delete;
-
-    void lock() ACQUIRE() { mutex_.lock(); }
-    void unlock() RELEASE() { mutex_.unlock(); }
-
-private:
-    std::recursive_mutex mutex_;
-};
+using Mutex = BasicMutex<std::mutex>;
+using RecursiveMutex = BasicMutex<std::recursive_mutex>;
 
 // Holds the mutex from construction to destruction; unlock() and lock() let a
 // function call out without it in between.
