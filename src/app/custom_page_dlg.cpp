@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-#include "controller/installer_controller.h"
 #include "controller/installer_ui_callback.h"
-#include "fileutil/operation_log.h"
+#include "controller/page_sequence.h"
+#include "controller/wizard_controller.h"
 #include "core/translate_text.h"
+#include "fileutil/operation_log.h"
 #include "ui/terminal_session.h"
 #include "ui/widgets.h"
 
@@ -24,7 +25,7 @@ Rect toRect(const ControlRect& rect)
 
 }  // namespace
 
-CustomPageDlg::CustomPageDlg(TerminalSession& session, InstallerController& controller, PageCustomLogic& logic)
+CustomPageDlg::CustomPageDlg(TerminalSession& session, WizardController& controller, PageCustomLogic& logic)
     : WizardPage(session, controller, controller.getPageSequence().getCurrentPageId(), logic.getDialogTitle()),
       logic_(logic)
 {
@@ -128,7 +129,7 @@ void CustomPageDlg::showRefusal(const SharedString& message)
     controller().getUiCallback()->showMessage(translateTextW(message.view()), kMessageWarning, 1);
 }
 
-std::unique_ptr<WizardPage> createCustomPageDlg(TerminalSession& session, InstallerController& controller)
+std::unique_ptr<WizardPage> createCustomPageDlg(TerminalSession& session, WizardController& controller)
 {
     auto* logic = dynamic_cast<PageCustomLogic*>(controller.getPageLogic());
     if (!logic)

@@ -20,7 +20,7 @@ class Widget;
 
 class CustomPageDlg final : public WizardPage, private CustomPageControlFactory {
 public:
-    CustomPageDlg(TerminalSession& session, InstallerController& controller, PageCustomLogic& logic);
+    CustomPageDlg(TerminalSession& session, WizardController& controller, PageCustomLogic& logic);
 
     void layout(int rows, int columns) override;
 
@@ -45,6 +45,6 @@ private:
 
 // The page of the controller's current page when that is a custom page; null
 // otherwise (the current logic is not a custom page's).
-std::unique_ptr<WizardPage> createCustomPageDlg(TerminalSession& session, InstallerController& controller);
+std::unique_ptr<WizardPage> createCustomPageDlg(TerminalSession& session, WizardController& controller);
 
 }  // namespace druvex

@@ -1,6 +1,6 @@
 #include "app/page_destination_dlg.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "core/compact_path.h"
 #include "core/path_text.h"
 #include "core/translate_text.h"
@@ -10,7 +10,7 @@
 
 namespace druvex {
 
-PageDestinationDlg::PageDestinationDlg(TerminalSession& session, InstallerController& controller,
+PageDestinationDlg::PageDestinationDlg(TerminalSession& session, WizardController& controller,
                                        PageDestinationLogic& logic)
     : WizardPage(session, controller, kPageDestination, translateText("Destination")), logic_(logic)
 {

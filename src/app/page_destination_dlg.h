@@ -17,7 +17,7 @@ class Label;
 
 class PageDestinationDlg final : public WizardPage, public DestinationPageSink {
 public:
-    PageDestinationDlg(TerminalSession& session, InstallerController& controller, PageDestinationLogic& logic);
+    PageDestinationDlg(TerminalSession& session, WizardController& controller, PageDestinationLogic& logic);
     ~PageDestinationDlg() override;
     void leaveLogic() override;
     void layout(int rows, int columns) override;

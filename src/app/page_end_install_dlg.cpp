@@ -1,6 +1,6 @@
 #include "app/page_end_install_dlg.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "data/install_data.h"
@@ -50,7 +50,7 @@ SharedString endPageText(WizardMode mode, std::int32_t result, const SharedStrin
     }
 }
 
-PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, InstallerController& controller,
+PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, WizardController& controller,
                                      PageEndInstallLogic& logic)
     : WizardPage(session, controller, kPageEndInstall, translateText("Finished")), logic_(logic)
 {

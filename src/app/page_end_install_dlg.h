@@ -15,7 +15,7 @@ class Label;
 
 class PageEndInstallDlg final : public WizardPage, public EndPageSink {
 public:
-    PageEndInstallDlg(TerminalSession& session, InstallerController& controller, PageEndInstallLogic& logic);
+    PageEndInstallDlg(TerminalSession& session, WizardController& controller, PageEndInstallLogic& logic);
 
     void leaveLogic() override;
 

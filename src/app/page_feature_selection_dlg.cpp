@@ -1,7 +1,7 @@
 #include "app/page_feature_selection_dlg.h"
 
-#include "controller/installer_controller.h"
 #include "controller/page_destination_logic.h"
+#include "controller/wizard_controller.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
@@ -18,7 +18,7 @@ FeatureTree::NodeId nodeOf(const FeaturePtr& feature)
 
 }  // namespace
 
-PageFeatureSelectionDlg::PageFeatureSelectionDlg(TerminalSession& session, InstallerController& controller,
+PageFeatureSelectionDlg::PageFeatureSelectionDlg(TerminalSession& session, WizardController& controller,
                                                  PageFeatureSelectionLogic& logic)
     : WizardPage(session, controller, kPageFeatureSelection, translateText("Features")), logic_(logic)
 {

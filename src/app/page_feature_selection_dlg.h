@@ -17,7 +17,7 @@ class Label;
 
 class PageFeatureSelectionDlg final : public WizardPage, public FeatureSelectionPageSink {
 public:
-    PageFeatureSelectionDlg(TerminalSession& session, InstallerController& controller,
+    PageFeatureSelectionDlg(TerminalSession& session, WizardController& controller,
                             PageFeatureSelectionLogic& logic);
 
     void leaveLogic() override;

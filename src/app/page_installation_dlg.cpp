@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <chrono>
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
 #include "controller/page_installation_logic.h"
+#include "controller/wizard_controller.h"
 #include "core/app_log.h"
 #include "core/path_text.h"
 #include "core/translate_text.h"
+#include "fileutil/file_util.h"
 #include "text/mutex.h"
 #include "ui/terminal_session.h"
-#include "fileutil/file_util.h"
 #include "ui/widgets.h"
 #include "ui_base/screen_type.h"
 
@@ -57,7 +58,7 @@ int percentOf(std::uint64_t position, std::uint64_t range)
 
 }  // namespace
 
-PageInstallationDlg::PageInstallationDlg(TerminalSession& session, InstallerController& controller,
+PageInstallationDlg::PageInstallationDlg(TerminalSession& session, WizardController& controller,
                                          PageInstallationLogic& logic)
     : WizardPage(session, controller, kPageInstallation, translateText("Installation")), logic_(logic)
 {

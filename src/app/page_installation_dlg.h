@@ -29,7 +29,7 @@ class ProgressBar;
 
 class PageInstallationDlg final : public WizardPage, public InstallationPageSink {
 public:
-    PageInstallationDlg(TerminalSession& session, InstallerController& controller, PageInstallationLogic& logic);
+    PageInstallationDlg(TerminalSession& session, WizardController& controller, PageInstallationLogic& logic);
     void leaveLogic() override;
 
     // How many update messages were posted to the UI thread (tests).

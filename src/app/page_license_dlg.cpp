@@ -1,6 +1,6 @@
 #include "app/page_license_dlg.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "ui/terminal_session.h"
@@ -8,7 +8,7 @@
 
 namespace druvex {
 
-PageLicenseDlg::PageLicenseDlg(TerminalSession& session, InstallerController& controller, PageLicenseLogic& logic)
+PageLicenseDlg::PageLicenseDlg(TerminalSession& session, WizardController& controller, PageLicenseLogic& logic)
     : WizardPage(session, controller, kPageLicense, translateText("License Agreement")), logic_(logic)
 {
     addContent<Label>(false, 0, translateText("Please read the following license agreement carefully."));

@@ -17,7 +17,7 @@ class ScrollText;
 
 class PageLicenseDlg final : public WizardPage, public LicensePageSink {
 public:
-    PageLicenseDlg(TerminalSession& session, InstallerController& controller, PageLicenseLogic& logic);
+    PageLicenseDlg(TerminalSession& session, WizardController& controller, PageLicenseLogic& logic);
     // A download still running is stopped.
     void leaveLogic() override;
 

@@ -1,6 +1,6 @@
 #include "app/page_new_version_dlg.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "controller/page_new_version_logic.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
@@ -14,7 +14,7 @@
 
 namespace druvex {
 
-PageNewVersionDlg::PageNewVersionDlg(TerminalSession& session, InstallerController& controller,
+PageNewVersionDlg::PageNewVersionDlg(TerminalSession& session, WizardController& controller,
                                      PageNewVersionLogic& logic)
     : WizardPage(session, controller, kPageNewVersion, translateText("New Version")), logic_(logic)
 {

@@ -19,7 +19,7 @@ constexpr std::uint8_t kNewVersionKeepThis = 1;
 
 class PageNewVersionDlg final : public WizardPage {
 public:
-    PageNewVersionDlg(TerminalSession& session, InstallerController& controller, PageNewVersionLogic& logic);
+    PageNewVersionDlg(TerminalSession& session, WizardController& controller, PageNewVersionLogic& logic);
 
 protected:
     void onInitDialog() override;

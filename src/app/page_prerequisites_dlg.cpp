@@ -2,16 +2,17 @@
 
 #include <chrono>
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
+#include "controller/page_prerequisites_logic.h"
+#include "controller/wizard_controller.h"
+#include "core/app_log.h"
+#include "core/translate_text.h"
 #include "data/culture_table.h"
 #include "data/feature.h"
 #include "data/font_device_context.h"
-#include "controller/page_prerequisites_logic.h"
-#include "core/app_log.h"
-#include "core/translate_text.h"
+#include "platform/window_model.h"
 #include "ui/terminal_session.h"
 #include "ui/widgets.h"
-#include "platform/window_model.h"
 #include "ui_base/message_box.h"
 
 namespace druvex {
@@ -43,7 +44,7 @@ SharedString deviceCheckText(int result, const SharedString& detail)
     }
 }
 
-PagePrerequisitesDlg::PagePrerequisitesDlg(TerminalSession& session, InstallerController& controller,
+PagePrerequisitesDlg::PagePrerequisitesDlg(TerminalSession& session, WizardController& controller,
                                            PagePrerequisitesLogic& logic)
     : WizardPage(session, controller, kPagePrerequisites, translateText("Prerequisites")), logic_(logic)
 {

@@ -31,7 +31,7 @@ class ProgressBar;
 
 class PagePrerequisitesDlg final : public WizardPage, public PrerequisitesSink {
 public:
-    PagePrerequisitesDlg(TerminalSession& session, InstallerController& controller, PagePrerequisitesLogic& logic);
+    PagePrerequisitesDlg(TerminalSession& session, WizardController& controller, PagePrerequisitesLogic& logic);
     // Cuts short what the update server still owes and joins the checks'
     // thread.
     void leaveLogic() override;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "controller/page_welcome_logic.h"
 #include "data/install_data.h"
 #include "core/app_log.h"
@@ -51,7 +51,7 @@ SharedString taskText(WelcomeTask task)
 
 }  // namespace
 
-PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, InstallerController& controller, PageWelcomeLogic& logic)
+PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, WizardController& controller, PageWelcomeLogic& logic)
     : WizardPage(session, controller, kPageWelcome, translateText("Welcome")), logic_(logic)
 {
     logic_.initChoice();

@@ -23,7 +23,7 @@ enum class WelcomeTask { Install, Restore, Update, Modify, Repair, Remove };
 
 class PageWelcomeDlg final : public WizardPage {
 public:
-    PageWelcomeDlg(TerminalSession& session, InstallerController& controller, PageWelcomeLogic& logic);
+    PageWelcomeDlg(TerminalSession& session, WizardController& controller, PageWelcomeLogic& logic);
 
     // The tasks offered, in the order shown.
     const std::vector<WelcomeTask>& tasks() const { return tasks_; }

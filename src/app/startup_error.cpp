@@ -1,7 +1,7 @@
 #include "app/startup_error.h"
 
 #include "app/failure_report.h"
-#include "controller/installer_controller.h"
+#include "controller/load_errors.h"
 #include "core/app_log.h"
 #include "core/translate_text.h"
 #include "ui_base/message_box.h"

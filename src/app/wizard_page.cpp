@@ -2,8 +2,10 @@
 
 #include <atomic>
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
 #include "controller/page_logic.h"
+#include "controller/page_sequence.h"
+#include "controller/wizard_controller.h"
 #include "core/translate_text.h"
 #include "ui/terminal_session.h"
 
@@ -25,7 +27,7 @@ void setPageEventObserver(PageEventObserver observer)
     g_pageObserver.store(observer);
 }
 
-WizardPage::WizardPage(TerminalSession& session, InstallerController& controller, WizardPageId id,
+WizardPage::WizardPage(TerminalSession& session, WizardController& controller, WizardPageId id,
                        SharedString title)
     : PageFrame(session, SharedString()), controller_(controller), id_(id), pageTitle_(std::move(title))
 {

@@ -12,7 +12,7 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 // The wizard ends after this page: its last page, or the run cannot go on.
 constexpr int kPageCommandEndWizard = 103;
@@ -30,7 +30,7 @@ void setPageEventObserver(PageEventObserver observer);
 class WizardPage : public PageFrame {
 public:
     // `title`: the page's own title, shown after the installer's.
-    WizardPage(TerminalSession& session, InstallerController& controller, WizardPageId id, SharedString title);
+    WizardPage(TerminalSession& session, WizardController& controller, WizardPageId id, SharedString title);
 
     WizardPageId pageId() const { return id_; }
     // Stops every report of the page's logic to the page and ends the work
@@ -39,7 +39,7 @@ public:
     virtual void leaveLogic() {}
 
 protected:
-    InstallerController& controller() const { return controller_; }
+    WizardController& controller() const { return controller_; }
 
     // Whether Next and Back may be chosen now; by default the logic's answer.
     virtual bool canGoNext() const;
@@ -70,7 +70,7 @@ protected:
 private:
     SharedString frameTitle() const;
 
-    InstallerController& controller_;
+    WizardController& controller_;
     WizardPageId id_;
     SharedString pageTitle_;
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "core/translate_text.h"
 #include "data/install_data.h"
 #include "text/char_class.h"
@@ -28,7 +28,7 @@ ControlRect insideMargins(const LayoutElement& element, const ControlRect& area)
 
 // The translated text with its variables expanded; the text as it stands
 // where the expansion fails.
-SharedString resolveText(InstallerController& controller, const SharedString& text)
+SharedString resolveText(WizardController& controller, const SharedString& text)
 {
     if (text.isEmpty())
         return text;
@@ -150,7 +150,7 @@ ControlLayoutEntry* ControlLayout::find(std::u16string_view name)
     return const_cast<ControlLayoutEntry*>(static_cast<const ControlLayout&>(*this).find(name));
 }
 
-CustomPageDialogDef::CustomPageDialogDef(InstallerController& controller, const CustomPage& page)
+CustomPageDialogDef::CustomPageDialogDef(WizardController& controller, const CustomPage& page)
     : title_(resolveText(controller, page.title)), layout_(page.layout)
 {
     for (ControlLayoutEntry& entry : layout_.entries()) {

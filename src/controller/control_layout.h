@@ -16,7 +16,7 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 // A rectangle in the page's cells (columns and rows of a terminal).
 struct ControlRect {
@@ -76,7 +76,7 @@ private:
 
 class CustomPageDialogDef {
 public:
-    CustomPageDialogDef(InstallerController& controller, const CustomPage& page);
+    CustomPageDialogDef(WizardController& controller, const CustomPage& page);
 
     const SharedString& getTitle() const { return title_; }
     ControlLayout& getLayout() { return layout_; }

@@ -14,6 +14,7 @@
 #include "data/package_sources.h"
 #include "platform/device_config.h"
 #include "text/char_class.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
@@ -90,7 +91,7 @@ std::uint16_t InstallerController::chooseLanguage() const
 void InstallerController::setLanguage(std::uint16_t lcid, const SharedString& text)
 {
     if (!installDataLoaded_)
-        reportDbgChk("InstallerController_Language", "", 224);
+        reportDbgChk(kCheckLanguageBeforeInstallData);
     if (lcid != 0) {
         // The same language again (the installed one made current once more)
         // only adds what it selects: the language features selected so far,

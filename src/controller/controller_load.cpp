@@ -27,13 +27,12 @@
 #include "liveupdate/update_folders.h"
 #include "payload/payload_archive.h"
 #include "text/char_class.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 #include "ui_base/screen_type.h"
 
 namespace druvex {
 namespace {
-
-constexpr const char* kControllerSource = "source/dq/instlogic/InstallerController";
 
 constexpr std::u16string_view kMergeProjectPrefix = u"MergeProjectData_";
 constexpr char16_t kInstalledLogName[] = u"InstalledLog.xml";
@@ -89,7 +88,7 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
     // leaves that failure's code behind; the load itself has none.
     error = 0;
     if (payloadArchive_->entryCount() == 0)
-        reportDbgChk(kControllerSource, "", 292);
+        reportDbgChk(kCheckEmptyInstallerArchive);
 
     std::vector<std::uint8_t> bytes;
     const SharedString archivePath = payloadArchive_->filePath();

@@ -6,20 +6,15 @@
 
 #include "controller/page_logic.h"
 #include "fileutil/operation_log.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
-namespace {
-
-// The source the moves' assertions name in the log.
-constexpr const char* kControllerSource = "source/dq/instlogic/InstallerController";
-
-}  // namespace
 
 bool InstallerController::next()
 {
     if (!pageLogic_) {
-        reportDbgChk(kControllerSource, "", 1174);
+        reportDbgChk(kCheckNextWithoutPageLogic);
         return false;
     }
     if (!pageLogic_->onNext())
@@ -31,7 +26,7 @@ bool InstallerController::next()
 bool InstallerController::back()
 {
     if (!pageLogic_) {
-        reportDbgChk(kControllerSource, "", 1186);
+        reportDbgChk(kCheckBackWithoutPageLogic);
         return false;
     }
     if (!pageLogic_->onBack())
@@ -43,7 +38,7 @@ bool InstallerController::back()
 void InstallerController::createPageLogic(WizardPageId id)
 {
     if (!isWizardPageId(id)) {
-        reportDbgChk(kControllerSource, "", 1251);
+        reportDbgChk(kCheckUnknownPageId);
         return;
     }
     if (pageLogic_)

@@ -15,7 +15,7 @@
 namespace druvex {
 
 class HalAccess;
-class InstallerController;
+class RunController;
 class UninstallLauncher;
 
 class EarlierInstallations {
@@ -25,19 +25,19 @@ public:
     // True, with a remover in `launcher`, when an installation without an
     // installed log exists on the target. `flag` is 0 while the mode is chosen
     // for an empty installed log, 1 when an older installation is replaced.
-    virtual bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+    virtual bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                                         std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher) = 0;
-    virtual bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+    virtual bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                                         std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher) = 0;
 
     // The device uninstaller of the application `cabProgramName` of
     // `cabProvider`; null when there is none.
     virtual std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>& targetHost,
-                                                                     InstallerController& controller,
+                                                                     RunController& controller,
                                                                      const SharedString& cabProvider,
                                                                      const SharedString& cabProgramName) = 0;
     virtual std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>& targetHost,
-                                                                     InstallerController& controller,
+                                                                     RunController& controller,
                                                                      const SharedString& cabProvider,
                                                                      const SharedString& cabProgramName) = 0;
 };

@@ -13,7 +13,7 @@
 namespace druvex {
 
 class InstallationProcessListener;
-class InstallerController;
+class RunController;
 class PayloadArchive;
 
 // Run states.
@@ -54,7 +54,7 @@ public:
     virtual ~InstallationProcessFactory() = default;
     // A run of the controller's current mode over `payload`, reporting to
     // `listener` (may be null). May throw when the run cannot be built.
-    virtual std::unique_ptr<InstallationRun> makeProcess(InstallerController& controller, PayloadArchive& payload,
+    virtual std::unique_ptr<InstallationRun> makeProcess(RunController& controller, PayloadArchive& payload,
                                                          InstallationProcessListener* listener) = 0;
 };
 

@@ -251,11 +251,6 @@ bool InstallerController::isDailyBuild() const
     return installData_->settings().getDailyBuild();
 }
 
-SharedString InstallerController::getTargetPlatformName() const
-{
-    return platformName(targetPlatform_, false);
-}
-
 SharedString InstallerController::getProgramName() const
 {
     return installData_->settings().getProgramName();

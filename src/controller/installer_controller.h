@@ -24,7 +24,9 @@
 #include "controller/installer_ui_callback.h"
 #include "controller/language_file_manager.h"
 #include "controller/language_template_map.h"
+#include "controller/load_errors.h"
 #include "controller/page_sequence.h"
+#include "controller/wizard_controller.h"
 #include "data/eula_record.h"
 #include "data/installer_settings.h"
 #include "data/merged_project.h"
@@ -57,42 +59,12 @@ class UpdatePatcher;
 class WebDownloader;
 class WStringMultimap;
 
-// The outcome of a run, as the end page reports it.
-using InstallResult = std::int32_t;
-constexpr InstallResult kResultCompleted = 0;
-constexpr InstallResult kResultFailed = 1;
-// Completed without changing anything.
-constexpr InstallResult kResultCompletedUnchanged = 2;
-constexpr InstallResult kResultCanceled = 3;
-// The run failed or was canceled, and its rollback undid every change it had
-// made on the target: the target is as it was before the run.
-constexpr InstallResult kResultRolledBack = 4;
-// The run failed or was canceled, and its rollback could not undo every
-// change: the target holds a mix of the old and the new state.
-constexpr InstallResult kResultRollbackIncomplete = 5;
-
-// The restore result.
-constexpr std::int32_t kRestoreNone = 0;
-constexpr std::int32_t kRestoreFailed = 1;
-constexpr std::int32_t kRestoreDone = 2;
-
-// Load and initialisation failures beyond the archive reader's codes.
-// The installer information ("InstallerInfo") cannot be loaded.
-constexpr int kLoadErrorInstallerInfo = 207;
-// A program named "setup" finds no "InstalledLog.xml" beside it: the run ends quietly.
-constexpr int kLoadErrorNoInstalledLog = 208;
-
-// The installer's own version, against which installed logs are compared.
-inline constexpr char16_t kInstallerVersion[] = u"5.1";
-
 class InstallerController final : public PageSequenceController,
                                   public InstalledProductsController,
                                   public DestinationContext,
-                                  public ScriptHostServices,
-                                  public PackageInstallerContext,
-                                  public LiveUpdateContext,
                                   public LanguageFileController,
-                                  public UiCallbackController {
+                                  public UiCallbackController,
+                                  public WizardController {
 public:
     // Copies the options; `sourceHost` is the machine that runs the installer,
     // `targetHost` the one being installed (the same object on the device).
@@ -111,7 +83,7 @@ public:
 
     const InstallerOptions& getOptions() const override { return options_; }
     // The process runs with administrator rights (the device profile says).
-    bool hasAdministratorRights() const { return administratorRights_; }
+    bool hasAdministratorRights() const override { return administratorRights_; }
 
     std::shared_ptr<HalAccess> getHalIn() override { return sourceHost_; }
     std::shared_ptr<HalAccess> getHalIn() const override { return sourceHost_; }
@@ -119,41 +91,41 @@ public:
     std::shared_ptr<HalAccess> getHalOut() override { return targetHost_; }
     std::shared_ptr<HalAccess> getHalOut() const override { return targetHost_; }
     // The target host used where the target is not writable otherwise.
-    std::shared_ptr<HalAccess> getHalOutElevated() const { return targetHostElevated_; }
+    std::shared_ptr<HalAccess> getHalOutElevated() const override { return targetHostElevated_; }
 
     PayloadArchive& getPayloadArchive() override { return *payloadArchive_; }
-    PageSequence& getPageSequence() { return *pageSequence_; }
-    const PageSequence& getPageSequence() const { return *pageSequence_; }
+    PageSequence& getPageSequence() override { return *pageSequence_; }
+    const PageSequence& getPageSequence() const override { return *pageSequence_; }
     InstallData& getInstallData() override { return *installData_; }
-    const InstallData& getInstallData() const { return *installData_; }
+    const InstallData& getInstallData() const override { return *installData_; }
     BuildConfiguration& getBuildConfiguration() { return *buildConfiguration_; }
     const BuildConfiguration& getBuildConfiguration() const { return *buildConfiguration_; }
-    const std::shared_ptr<InstalledLog>& getInstalledLog() const { return installedLog_; }
+    const std::shared_ptr<InstalledLog>& getInstalledLog() const override { return installedLog_; }
     // An installed log of another program found at the destination; null when none.
     const std::shared_ptr<InstalledLog>& getForeignInstalledLog() const { return foreignInstalledLog_; }
     void setForeignInstalledLog(std::shared_ptr<InstalledLog> log) { foreignInstalledLog_ = std::move(log); }
-    WebDownloader& getWebDownloader() { return *webDownloader_; }
-    UpdatePatcher& getUpdatePatcher() { return *updatePatcher_; }
-    PreviousSettings& getPreviousSettings() { return *previousSettings_; }
-    WStringMultimap& getPackageSources() { return *packageSources_; }
+    WebDownloader& getWebDownloader() override { return *webDownloader_; }
+    UpdatePatcher& getUpdatePatcher() override { return *updatePatcher_; }
+    PreviousSettings& getPreviousSettings() override { return *previousSettings_; }
+    WStringMultimap& getPackageSources() override { return *packageSources_; }
     InstalledProductRegistry& getInstalledProducts() { return *installedProducts_; }
 
     // Where questions and messages go: the log-only answers until the
     // application puts its prompts in place (null restores those), before
     // any worker thread runs.
-    const std::shared_ptr<InstallerUiCallback>& getUiCallback() const { return uiCallback_; }
+    const std::shared_ptr<InstallerUiCallback>& getUiCallback() const override { return uiCallback_; }
     void setUiCallback(std::shared_ptr<InstallerUiCallback> callback);
 
     // The destination record: null until the initialisation makes it.
-    InstallDestination* getDestination() { return destination_.get(); }
+    InstallDestination* getDestination() override { return destination_.get(); }
     // A new destination record over the target host, with `folder`.
     void makeDestination(const SharedString& folder = SharedString());
     // Empty while there is no destination record.
-    SharedString getDestinationFolder() const;
+    SharedString getDestinationFolder() const override;
     // Makes the destination record when there is none.
-    void setDestinationFolder(const SharedString& folder);
+    void setDestinationFolder(const SharedString& folder) override;
 
-    RedistributablesManager& getRedistributables() { return *redistributables_; }
+    RedistributablesManager& getRedistributables() override { return *redistributables_; }
     void setRedistributables(std::shared_ptr<RedistributablesManager> manager);
     void setCustomActionHooks(std::shared_ptr<CustomActionHooks> hooks);
 
@@ -162,16 +134,15 @@ public:
     {
         processFactory_ = std::move(factory);
     }
-    const std::shared_ptr<InstallationProcessFactory>& getInstallationProcessFactory() const { return processFactory_; }
+    const std::shared_ptr<InstallationProcessFactory>& getInstallationProcessFactory() const override
+    {
+        return processFactory_;
+    }
 
     // The page logics the wizard's moves make; none at first.
     void setPageLogicFactory(std::shared_ptr<PageLogicFactory> factory) { pageLogicFactory_ = std::move(factory); }
     // The logic of the current page; null before the first move.
-    PageLogic* getPageLogic() { return pageLogic_.get(); }
-
-    // A value the application hands over at start-up.
-    std::uint32_t getStartupValue() const { return startupValue_; }
-    void setStartupValue(std::uint32_t value) { startupValue_ = value; }
+    PageLogic* getPageLogic() override { return pageLogic_.get(); }
 
     // The pristine settings read at load time, which every mode preparation
     // starts from.
@@ -187,36 +158,33 @@ public:
     std::int32_t getInstalledVersionComparison() const override { return installedVersionComparison_; }
     void setInstalledVersionComparison(std::int32_t comparison) { installedVersionComparison_ = comparison; }
     bool isInstalledLogDifferent() const { return installedLogDiffers_; }
-    void setInstalledLogDifferent(bool differs) { installedLogDiffers_ = differs; }
-    bool isInstallationBroken() const { return installationBroken_; }
-    void setInstallationBroken(bool broken) { installationBroken_ = broken; }
+    bool isInstallationBroken() const override { return installationBroken_; }
     bool canRepairInstalledFeatures() const { return canRepair_; }
-    void setCanRepairInstalledFeatures(bool canRepair) { canRepair_ = canRepair; }
 
     const FeatureSelection& getSelectedFeatures() const { return selectedFeatures_; }
-    bool isFeatureSelected(const Feature* feature) const { return selectedFeatures_.contains(feature); }
+    bool isFeatureSelected(const Feature* feature) const override { return selectedFeatures_.contains(feature); }
 
-    TargetPlatform getTargetPlatform() const { return targetPlatform_; }
+    TargetPlatform getTargetPlatform() const override { return targetPlatform_; }
     void setTargetPlatform(TargetPlatform platform) { targetPlatform_ = platform; }
 
-    std::vector<std::shared_ptr<UninstallLauncher>>& getUninstallLaunchers() { return uninstallLaunchers_; }
+    std::vector<std::shared_ptr<UninstallLauncher>>& getUninstallLaunchers() override { return uninstallLaunchers_; }
 
-    std::uint16_t getLanguage() const { return language_; }
-    const SharedString& getLanguageCode() const { return languageCode_; }
+    std::uint16_t getLanguage() const override { return language_; }
+    const SharedString& getLanguageCode() const override { return languageCode_; }
     // Makes the language and its display text current and selects the
     // language features anew (see chooseLanguage below).
-    void setLanguage(std::uint16_t lcid, const SharedString& text);
+    void setLanguage(std::uint16_t lcid, const SharedString& text) override;
 
-    InstallResult getResult() const { return result_.load(); }
-    void setResult(InstallResult result) { result_.store(result); }
+    InstallResult getResult() const override { return result_.load(); }
+    void setResult(InstallResult result) override { result_.store(result); }
     // Polled by the installation thread between its steps.
-    bool isCancelRequested() const { return cancelRequest_.load() != 0; }
+    bool isCancelRequested() const override { return cancelRequest_.load() != 0; }
     void setCancelRequested(bool requested) { cancelRequest_.store(requested ? 1 : 0); }
 
-    bool getWipeOldInstallation() const { return wipeOldInstallation_; }
-    void setWipeOldInstallation(bool wipe) { wipeOldInstallation_ = wipe; }
-    std::uint64_t getRequiredSpace() const { return requiredSpace_; }
-    void setRequiredSpace(std::uint64_t bytes) { requiredSpace_ = bytes; }
+    bool getWipeOldInstallation() const override { return wipeOldInstallation_; }
+    void setWipeOldInstallation(bool wipe) override { wipeOldInstallation_ = wipe; }
+    std::uint64_t getRequiredSpace() const override { return requiredSpace_; }
+    void setRequiredSpace(std::uint64_t bytes) override { requiredSpace_ = bytes; }
     bool isForAnyone() const override { return forAnyone_; }
     void setForAnyone(bool forAnyone) override { forAnyone_ = forAnyone; }
     bool getUseOnlineFeature() const { return useOnlineFeature_; }
@@ -224,25 +192,23 @@ public:
     bool isUpdateCheckDone() const { return updateCheckDone_; }
     void setUpdateCheckDone(bool done) { updateCheckDone_ = done; }
     bool isInstalledStateLoaded() const { return installedStateLoaded_; }
-    void setInstalledStateLoaded(bool loaded) { installedStateLoaded_ = loaded; }
-    bool isRebootRequired() const { return rebootRequired_.load(); }
-    void setRebootRequired(bool required) { rebootRequired_.store(required); }
+    bool isRebootRequired() const override { return rebootRequired_.load(); }
+    void setRebootRequired(bool required) override { rebootRequired_.store(required); }
     // Bit 256 of the update mask of the newer installer the bulletin offers;
     // no Part gives it a reader.
     bool hasNewerInstallerFlag256() const { return newerInstallerFlag256_.load(); }
     void setNewerInstallerFlag256(bool set) { newerInstallerFlag256_.store(set); }
     bool isNewInstallerLaunchFailed() const { return newInstallerLaunchFailed_.load(); }
     void setNewInstallerLaunchFailed(bool failed) override { newInstallerLaunchFailed_.store(failed); }
-    bool hasMadeChanges() const { return madeChanges_.load(); }
-    void setHasMadeChanges(bool changed) { madeChanges_.store(changed); }
+    bool hasMadeChanges() const override { return madeChanges_.load(); }
+    void setHasMadeChanges(bool changed) override { madeChanges_.store(changed); }
     bool getSkipFeatureChoice() override { return skipFeatureChoice_.load(); }
     void setSkipFeatureChoice(bool skip) override { skipFeatureChoice_.store(skip); }
     bool isTethered() const { return tethered_; }
     void setTethered(bool tethered) { tethered_ = tethered; }
     bool getRevertToPreviousRevision() const { return revertToPreviousRevision_; }
     void setRevertToPreviousRevision(bool revert) { revertToPreviousRevision_ = revert; }
-    std::int32_t getReselectedFeatureCount() const { return reselectedFeatureCount_; }
-    void setReselectedFeatureCount(std::int32_t count) { reselectedFeatureCount_ = count; }
+    std::int32_t getReselectedFeatureCount() const override { return reselectedFeatureCount_; }
 
     // The run's scratch folder: the temporary folder, "DRUVEXInstaller" and
     // the process id. It goes with everything in it when the controller
@@ -252,21 +218,21 @@ public:
     // this run, such as a newer installer handed over to: the folder stays.
     void keepInWorkFolder(const SharedString& folder);
 
-    bool isRestore() const { return restore_; }
+    bool isRestore() const override { return restore_; }
     void setRestore(bool restore) { restore_ = restore; }
-    const SharedString& getBackupPath() const { return backupPath_; }
-    void setBackupPath(const SharedString& path) { backupPath_ = path; }
-    std::int32_t getRestoreResult() const { return restoreResult_.load(); }
+    const SharedString& getBackupPath() const override { return backupPath_; }
+    void setBackupPath(const SharedString& path) override { backupPath_ = path; }
+    std::int32_t getRestoreResult() const override { return restoreResult_.load(); }
     // A failed restore step: 1, whatever came before.
-    void setRestoreFailed() { restoreResult_.store(kRestoreFailed); }
+    void setRestoreFailed() override { restoreResult_.store(kRestoreFailed); }
     // 2, unless a step failed (or it is done already).
-    void setRestoreDone();
+    void setRestoreDone() override;
 
-    bool isInstallOnFeatureSelectionEnabled() const { return installOnFeatureSelection_; }
-    void setInstallOnFeatureSelectionEnabled(bool enabled) { installOnFeatureSelection_ = enabled; }
-    std::int32_t getRedistLastError() const { return redistLastError_.load(); }
+    bool isInstallOnFeatureSelectionEnabled() const override { return installOnFeatureSelection_; }
+    void setInstallOnFeatureSelectionEnabled(bool enabled) override { installOnFeatureSelection_ = enabled; }
+    std::int32_t getRedistLastError() const override { return redistLastError_.load(); }
     void setRedistLastError(std::int32_t error) { redistLastError_.store(error); }
-    void getLaunchProgramOverride(SharedString& program, SharedString& arguments) const
+    void getLaunchProgramOverride(SharedString& program, SharedString& arguments) const override
     {
         program = launchProgramOverride_;
         arguments = launchArgumentsOverride_;
@@ -276,17 +242,13 @@ public:
         launchProgramOverride_ = program;
         launchArgumentsOverride_ = arguments;
     }
-    std::int32_t getDeviceDpi() const { return deviceDpi_; }
-    void setDeviceDpi(std::int32_t dpi) { deviceDpi_ = dpi; }
 
     std::map<SharedString, std::shared_ptr<PrerequisiteCheck>>& getPrerequisiteChecks() { return prerequisiteChecks_; }
     std::vector<MergedProjectPtr>& getMergedProjects() { return mergedProjects_; }
     std::int32_t getUninstallCompatibility() const { return uninstallCompatibility_; }
     void setUninstallCompatibility(std::int32_t compatibility) { uninstallCompatibility_ = compatibility; }
     bool isForcedTranslation() const override { return forcedTranslation_; }
-    void setForcedTranslation(bool forced) { forcedTranslation_ = forced; }
     const std::set<std::uint16_t>& getLanguageIdsAvailableAsFiles() const override { return languageIdsAsFiles_; }
-    void addLanguageIdAvailableAsFile(std::uint16_t lcid) { languageIdsAsFiles_.insert(lcid); }
     bool isSeparatePayload() const { return separatePayload_; }
     void setSeparatePayload(bool separate) { separatePayload_ = separate; }
     std::vector<SharedString>& getMissingFiles() { return missingFiles_; }
@@ -298,24 +260,23 @@ public:
     bool isDesktopTarget() const override;
     // The target's bit once a target is chosen; before, the build's target
     // mask and-ed with AvailablePlatforms.
-    std::int32_t getTargetPlatformMask() const;
+    std::int32_t getTargetPlatformMask() const override;
     // The installer is built for controllers.
     bool isRunningOnDevice() const;
     TargetPlatform getHostPlatform() const override;
     bool isRemoteDeviceTarget() const;
     bool hasFeatureToInstall() const override;
     bool isDailyBuild() const;
-    SharedString getTargetPlatformName() const;
     SharedString getProgramName() const override;
     bool isLiveUpdateAvailable() const;
     bool isProxyConnection() const;
-    SharedString getPreviousSettingsPath() const;
+    SharedString getPreviousSettingsPath() const override;
     // The wizard state a relaunch takes back, into the saved settings: the
     // language, tethering, target platform, wipe flag, destination, users,
     // online features, update check, revision choice, full backup, the
     // selected features that are not required, the persistent installer
     // variables, and last the mode and the page after the current one.
-    void collectSettings(PreviousSettings& settings) const;
+    void collectSettings(PreviousSettings& settings) const override;
     // The same into the controller's own saved settings.
     void collectSettings() { collectSettings(*previousSettings_); }
     // "{1} Installer", filled with ProgramShortName when it is preferred, the
@@ -330,22 +291,22 @@ public:
     SharedString solveHalFolder(bool sourceSide, const SharedString& text) const;
     // The text with its variables expanded for the target and the destination
     // folder (or `folder`), with the for-anyone flag; empty when it fails.
-    SharedString expandVariables(const SharedString& text) const;
+    SharedString expandVariables(const SharedString& text) const override;
     SharedString expandVariablesFor(const SharedString& text, const SharedString& folder) const;
     // Runs the custom actions bound to the hook point.
-    bool runHook(const SharedString& hook);
+    bool runHook(const SharedString& hook) override;
 
     // --- Product data folders ----------------------------------------------
 
     // The host's installer path, then "merge projects" when `merge`, then `name`.
     SharedString getProductDataRoot(HalAccess& host, bool merge, const SharedString& name) const override;
     // The product data root of ProgramUuid on the target host.
-    SharedString getProductDataFolder() const;
+    SharedString getProductDataFolder() const override;
     // For a remote device target a folder on the source host (ProgramUuid
     // with "-forMobile"); else the product data folder.
-    SharedString getLocalProductDataFolder() const;
+    SharedString getLocalProductDataFolder() const override;
     SharedString getPackagesFolder() const;
-    SharedString getRollbackFolder() const;
+    SharedString getRollbackFolder() const override;
     SharedString getLocalRollbackFolder() const;
 
     // --- Licence -----------------------------------------------------------
@@ -353,10 +314,10 @@ public:
     // The licence of the installer data for the current language: the
     // sub-item of "ExtraData/EULA" that serves the language best. Null when
     // there is none.
-    EulaRecordPtr findEula() const;
+    EulaRecordPtr findEula() const override;
     // The licence the user accepts; null at first.
-    const EulaRecordPtr& getEula() const { return eula_; }
-    void setEula(EulaRecordPtr eula) { eula_ = std::move(eula); }
+    const EulaRecordPtr& getEula() const override { return eula_; }
+    void setEula(EulaRecordPtr eula) override { eula_ = std::move(eula); }
     // The licence accepted when the program was installed.
     EulaRecordPtr getInstalledEula() const;
     // Both exist and have the same name, locale id and path.
@@ -381,26 +342,19 @@ public:
     bool hasNewInstallerEntry() const override;
     bool needsRedistributables() override;
 
-    WebDownloader& webDownloader() override { return *webDownloader_; }
-    std::shared_ptr<HalAccess> targetHost() override { return targetHost_; }
     // The package cache, made on first use when no mode preparation made it.
     PackageCache& packageCache() override;
     // A new "No cache" package cache over the packages folder, logged.
     void makePackageCache();
-    WStringMultimap& packageSources() override { return *packageSources_; }
-    std::int32_t getWizardMode() override { return pageSequence_->getMode(); }
+    WizardMode getWizardMode() override { return pageSequence_->getMode(); }
     void getNewVersionDownload(SharedString& url, std::uint64_t& size, SharedString& target) override;
 
-    InstallData& installData() override { return *installData_; }
     const InstallerConfiguration& installerConfiguration() const override;
-    TargetPlatform targetPlatform() const override { return targetPlatform_; }
     // The command line's address, else LiveUpdateUrl.
     SharedString liveUpdateUrl() const override;
-    HalAccess& sourceHost() override { return *sourceHost_; }
     // The program file's folder.
     SharedString installerFolder() const override;
     std::shared_ptr<Feature> findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override;
-    UpdatePatcher& updatePatcher() override { return *updatePatcher_; }
     void buildPageSequenceForMode(std::int32_t mode) override { pageSequence_->buildForMode(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override;
 
@@ -432,7 +386,7 @@ public:
     void startUninstallation();
     // One feature remover per action that scripts queued for other installed
     // products, in order.
-    void queueInstalledProductActions();
+    void queueInstalledProductActions() override;
 
     // Each installed feature with the feature of the installer data it
     // stands for, in the installed log's order; a feature the data lacks has
@@ -447,31 +401,31 @@ public:
 
     // The features the run installs and the installed ones it removes (a
     // feature replaced is in both), each set in a stable order.
-    void getFeatureChanges(FeatureSelection& toInstall, FeatureSelection& toRemove);
+    void getFeatureChanges(FeatureSelection& toInstall, FeatureSelection& toRemove) override;
     // The bytes the features to install take; `netOfRemovals` subtracts those
     // of the features removed and of the foreign program. Never below 0.
-    std::uint64_t computeRequiredSpace(bool netOfRemovals);
+    std::uint64_t computeRequiredSpace(bool netOfRemovals) override;
     // The revision the run installs: RevisionNumber, or a higher installed
     // one (same version, not reverting), or with `considerBulletin` a higher
     // one of the bulletin's latest version when online features are used.
-    VersionNumber getEffectiveRevision(bool considerBulletin) const;
+    VersionNumber getEffectiveRevision(bool considerBulletin) const override;
     // Selects the feature and, in turn, the features its ComponentFeatures name.
-    void selectFeature(const FeaturePtr& feature);
+    void selectFeature(const FeaturePtr& feature) override;
     // Deselects the feature and those of its components that the user cannot
     // see (mode 2 themselves or in a parent); a component another selected
     // feature names stays selected.
-    void deselectFeature(const FeaturePtr& feature);
+    void deselectFeature(const FeaturePtr& feature) override;
     // The feature at the '/'-separated path below the "Feature" root (a
     // leading "Feature" names the root), made with its missing parents.
     FeaturePtr makeFeatureForPath(const SharedString& path);
     // The program to offer after the installation: LaunchApp in the
     // destination folder when it exists there, else the program the
     // installed log names; empty for "<None>".
-    SharedString getLaunchAppPath() const;
+    SharedString getLaunchAppPath() const override;
 
     // The engine's finders of earlier installations and its device
     // uninstallers; null restores the one that finds nothing.
-    EarlierInstallations& getEarlierInstallations() { return *earlierInstallations_; }
+    EarlierInstallations& getEarlierInstallations() override { return *earlierInstallations_; }
     void setEarlierInstallations(std::shared_ptr<EarlierInstallations> installations);
 
     // --- Relaunch, child installers and saved state -------------------------
@@ -518,7 +472,7 @@ public:
     bool hasPreviousSettings() const { return previousSettingsLoaded_; }
     // Writes the last bulletin's bytes to "last_bulletin.xml" in the product
     // data folder; with no bytes nothing is written (a cached bulletin stays).
-    bool saveLastBulletin();
+    bool saveLastBulletin() override;
     // Reads "last_bulletin.xml" into the update patcher; when it parses,
     // keeps its bytes and registers its packages (registerBulletinPackages).
     [[nodiscard]] bool loadLastBulletin();
@@ -527,7 +481,7 @@ public:
     // package sources: a feature the bulletin brings or makes newer has no
     // package anywhere else. For a cached bulletin and a downloaded one alike.
     void registerBulletinPackages();
-    bool deleteLastBulletin();
+    bool deleteLastBulletin() override;
     // The uninstall compatibility at the installed-log load: 1, unless the
     // installed log asks for an installer newer than this one; then 3, or
     // the answer (1 to 3) of the installed "setup.exe" to
@@ -587,11 +541,11 @@ public:
     // The language to start with: the custom language when offered, else the
     // device's user locale or its nearest offered relative, else English,
     // else the first offered; 0 when none is offered.
-    std::uint16_t chooseLanguage() const;
+    std::uint16_t chooseLanguage() const override;
     // Pairs each language template with the feature it names.
     void buildLanguageTemplateMap();
     // Null when the map pairs no template with the feature.
-    LanguageTemplatePtr findLanguageTemplate(const Feature* feature) const;
+    LanguageTemplatePtr findLanguageTemplate(const Feature* feature) const override;
     // The feature "AdditionalLanguages" with one sub-feature per language of
     // the "UserSelectOthers" features, each naming those features'
     // sub-features for it as its components; nothing for fewer than two
@@ -616,7 +570,7 @@ public:
     // The installer state that the installer functions of scripts reach.
     InstallerScriptServices* getInstallerScriptServices() override;
     // The custom-action context (the hook points' actions).
-    CustomActionHooks& getCustomActionHooks() { return *customActionHooks_; }
+    CustomActionHooks& getCustomActionHooks() override { return *customActionHooks_; }
     // Unpacks the packages of custom actions kept in the archive and of the
     // redistributables; none until the application gives the engine's.
     const std::shared_ptr<PackageFolderUnpacker>& getPackageFolderUnpacker() const { return packageFolderUnpacker_; }
@@ -627,13 +581,13 @@ public:
     // The bytes of the installation in the destination folder that a wipe
     // gives back; the destination page's space computation writes it from
     // its own thread.
-    std::uint64_t getOldInstallationSize() const { return oldInstallationSize_.load(); }
-    void setOldInstallationSize(std::uint64_t bytes) { oldInstallationSize_.store(bytes); }
+    std::uint64_t getOldInstallationSize() const override { return oldInstallationSize_.load(); }
+    void setOldInstallationSize(std::uint64_t bytes) override { oldInstallationSize_.store(bytes); }
     // What the welcome page's uninstall choice handed over.
     std::int32_t getUninstallChoice() const { return uninstallChoice_; }
     void setUninstallChoice(std::int32_t choice) { uninstallChoice_ = choice; }
     // The lines that describe the chosen full backup.
-    std::vector<SharedString>& getBackupDescription() { return backupDescription_; }
+    std::vector<SharedString>& getBackupDescription() override { return backupDescription_; }
     // Reads a full backup's information for the welcome page; none until the
     // engine gives its restorer (a backup then cannot be opened).
     const std::shared_ptr<FullBackupReader>& getFullBackupReader() const { return fullBackupReader_; }
@@ -687,7 +641,6 @@ private:
     std::shared_ptr<PageLogicFactory> pageLogicFactory_;
     std::unique_ptr<PageLogic> pageLogic_;
 
-    std::uint32_t startupValue_ = 0;
     InstallerSettings settings_;
     std::int32_t installedVersionComparison_ = 0;
     bool installedLogDiffers_ = false;
@@ -721,7 +674,6 @@ private:
     std::atomic<std::int32_t> redistLastError_{0};
     SharedString launchProgramOverride_;
     SharedString launchArgumentsOverride_;
-    std::int32_t deviceDpi_ = 100;
     EulaRecordPtr eula_;
 
     std::map<SharedString, std::shared_ptr<PrerequisiteCheck>> prerequisiteChecks_;

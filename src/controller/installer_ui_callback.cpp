@@ -1,13 +1,10 @@
 #include "controller/installer_ui_callback.h"
 
-#include <initializer_list>
-
 #include "controller/wizard_pages.h"
 #include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
-#include "text/placeholders.h"
 
 namespace druvex {
 namespace {
@@ -16,7 +13,9 @@ namespace {
 constexpr char16_t kProductWord[] = u"Druvex";
 
 // The templates are translation keys: spelling slips included, they must stay
-// byte for byte as the translation files know them.
+// byte for byte as the translation files know them. Every message is filled,
+// those without placeholders too, so that a translation's braces read alike in
+// every message.
 constexpr char kMustUninstallProgram[] = "You must uninstall the program before continuing.";
 constexpr char kNoUpdateServer[] =
     "Failed estabilishing a connection to the update server.\nThe installation cannot continue.";
@@ -45,12 +44,6 @@ constexpr char kNotEnoughSpace[] = "Cannot install {1}. There is not enough free
 constexpr char kFreeSpaceNeeded[] = "Please free at least an additional {1} of disk space on {2} to continue.";
 constexpr char kProgram[] = "Program";
 constexpr char kInstallerTitle[] = "{1} Installer";
-
-// The translated template with its placeholders filled.
-SharedString translated(const char* key, std::initializer_list<PlaceholderText> args = {})
-{
-    return formatPlaceholders(translateText(key), args);
-}
 
 SharedString decimal(std::int32_t value)
 {
@@ -96,7 +89,7 @@ SharedString InstallerUiCallback::getProgramName() const
 SharedString InstallerUiCallback::installerTitle() const
 {
     if (controller_ == nullptr)
-        return translated(kInstallerTitle, {kProductWord});
+        return formatTranslated(kInstallerTitle, {kProductWord});
     return controller_->getInstallerTitle(true);
 }
 
@@ -107,77 +100,77 @@ void InstallerUiCallback::showError(const SharedString& text)
 
 void InstallerUiCallback::mustUninstallProgramMessage()
 {
-    showMessage(translated(kMustUninstallProgram), kMessageInformation, 1);
+    showMessage(formatTranslated(kMustUninstallProgram, {}), kMessageInformation, 1);
 }
 
 void InstallerUiCallback::noUpdateServerMessage()
 {
-    showMessage(translated(kNoUpdateServer), kMessageError, 1);
+    showMessage(formatTranslated(kNoUpdateServer, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::backupInvalidMessage()
 {
-    showMessage(translated(kBackupInvalid), kMessageError, 1);
+    showMessage(formatTranslated(kBackupInvalid, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::backupMissingFilesMessage()
 {
-    showMessage(translated(kBackupMissingFiles), kMessageError, 1);
+    showMessage(formatTranslated(kBackupMissingFiles, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::backupInvalidFilesMessage()
 {
-    showMessage(translated(kBackupInvalidFiles), kMessageError, 1);
+    showMessage(formatTranslated(kBackupInvalidFiles, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::backupIncompatibleMessage()
 {
-    showMessage(translated(kBackupIncompatible), kMessageError, 1);
+    showMessage(formatTranslated(kBackupIncompatible, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::backupFutureVersionMessage()
 {
-    showMessage(translated(kBackupFutureVersion), kMessageError, 1);
+    showMessage(formatTranslated(kBackupFutureVersion, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::postInstallErrorMessage()
 {
-    showMessage(translated(kPostInstallError), kMessageError, 1);
+    showMessage(formatTranslated(kPostInstallError, {}), kMessageError, 1);
 }
 
 void InstallerUiCallback::customActionErrorMessage(const SharedString& actionName, std::int32_t errorNumber,
                                                    const SharedString& errorText)
 {
-    showMessage(translated(kCustomActionError, {actionName, decimal(errorNumber), errorText}), kMessageError, 1);
+    showMessage(formatTranslated(kCustomActionError, {actionName, decimal(errorNumber), errorText}), kMessageError, 1);
 }
 
 void InstallerUiCallback::uninstallErrorMessage(const SharedString& name)
 {
-    showMessage(translated(kUninstallError, {name}), kMessageError, 1);
+    showMessage(formatTranslated(kUninstallError, {name}), kMessageError, 1);
 }
 
 void InstallerUiCallback::mustUninstallMessage(const SharedString& name)
 {
-    showMessage(translated(kMustUninstall, {name}), kMessageInformation, 1);
+    showMessage(formatTranslated(kMustUninstall, {name}), kMessageInformation, 1);
 }
 
 void InstallerUiCallback::installErrorMessage(const SharedString& name, const SharedString& errorText)
 {
-    showMessage(translated(kInstallError, {name, errorText}), kMessageError, 1);
+    showMessage(formatTranslated(kInstallError, {name, errorText}), kMessageError, 1);
 }
 
 void InstallerUiCallback::installNoWriteRightsMessage()
 {
-    showMessage(translated(kInstallNoWriteRights, {getProgramName()}), kMessageError, 1);
+    showMessage(formatTranslated(kInstallNoWriteRights, {getProgramName()}), kMessageError, 1);
 }
 
 void InstallerUiCallback::registrationErrorMessage(const SharedString& name, bool registering)
 {
     if (!registering) {
-        logInfo(translated(kUnregistrationError, {name}).view());
+        logInfo(formatTranslated(kUnregistrationError, {name}).view());
         return;
     }
-    showMessage(translated(kRegistrationError, {name}), kMessageWarning, 1);
+    showMessage(formatTranslated(kRegistrationError, {name}), kMessageWarning, 1);
 }
 
 void InstallerUiCallback::notEnoughSpaceMessage(std::uint64_t size, const SharedString& storage)
@@ -185,8 +178,9 @@ void InstallerUiCallback::notEnoughSpaceMessage(std::uint64_t size, const Shared
     // Two templates, each filled on its own: both use "{1}", and a template
     // that names a placeholder without an argument would empty the whole text.
     // The storage is named as the device writes paths to people ("\\", not "/").
-    const SharedString text = translated(kNotEnoughSpace, {getProgramName()}) +
-                              translated(kFreeSpaceNeeded, {formatByteSize(size, 1, false), toBackslashes(storage)});
+    const SharedString text =
+        formatTranslated(kNotEnoughSpace, {getProgramName()}) +
+        formatTranslated(kFreeSpaceNeeded, {formatByteSize(size, 1, false), toBackslashes(storage)});
     showMessage(text, kMessageError, 1);
 }
 

@@ -1,6 +1,6 @@
 #include "controller/page_custom_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "data/install_data.h"
 #include "fileutil/operation_log.h"
 #include "host/installer_script_runner.h"
@@ -17,7 +17,7 @@ const CustomPage& definitionOrEmpty(const CustomPagePtr& page)
 
 }  // namespace
 
-PageCustomLogic::PageCustomLogic(InstallerController& controller, CustomPagePtr page)
+PageCustomLogic::PageCustomLogic(WizardController& controller, CustomPagePtr page)
     : controller_(controller), page_(std::move(page)), dialog_(controller_, definitionOrEmpty(page_))
 {
 }

@@ -14,7 +14,7 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 // Makes the page's controls; implemented by the custom page.
 class CustomPageControlFactory {
@@ -27,7 +27,7 @@ public:
 class PageCustomLogic final : public PageLogic {
 public:
     // `page` is the definition shown under this page id.
-    PageCustomLogic(InstallerController& controller, CustomPagePtr page);
+    PageCustomLogic(WizardController& controller, CustomPagePtr page);
 
     // The scripts run only when the page asks for them.
     bool onNext() override { return true; }
@@ -67,7 +67,7 @@ public:
 private:
     bool runPageScript(const SharedString& script, SharedString& message);
 
-    InstallerController& controller_;
+    WizardController& controller_;
     CustomPagePtr page_;
     CustomPageDialogDef dialog_;
 };

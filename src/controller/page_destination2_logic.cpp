@@ -1,6 +1,6 @@
 #include "controller/page_destination2_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "controller/page_logic_state.h"
 #include "core/path_text.h"
 #include "data/install_data.h"
@@ -8,7 +8,7 @@
 
 namespace druvex {
 
-PageDestination2Logic::PageDestination2Logic(InstallerController& controller, std::shared_ptr<HalAccess> targetHost)
+PageDestination2Logic::PageDestination2Logic(WizardController& controller, std::shared_ptr<HalAccess> targetHost)
     : PageFeatureLogicBase(controller, ChoiceCheck::Evaluate), targetHost_(std::move(targetHost))
 {
     const SharedString& kept = pageLogicProcessState().secondDestinationPath;

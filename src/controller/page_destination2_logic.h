@@ -17,7 +17,7 @@ class HalAccess;
 class PageDestination2Logic final : public PageFeatureLogicBase {
 public:
     // `targetHost`: the host of the machine being installed.
-    PageDestination2Logic(InstallerController& controller, std::shared_ptr<HalAccess> targetHost);
+    PageDestination2Logic(WizardController& controller, std::shared_ptr<HalAccess> targetHost);
 
     // Keeps the chosen folder for the process.
     bool onNext() override;

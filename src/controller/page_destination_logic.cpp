@@ -1,12 +1,13 @@
 #include "controller/page_destination_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
+#include "controller/page_logic_state.h"
+#include "controller/wizard_controller.h"
 #include "core/path_text.h"
 #include "data/install_data.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
-#include "controller/page_logic_state.h"
 #include "text/char_class.h"
 
 namespace druvex {
@@ -47,7 +48,7 @@ bool sameStorageName(const SharedString& a, const char16_t* b)
 
 }  // namespace
 
-PageDestinationLogic::PageDestinationLogic(InstallerController& controller, std::shared_ptr<HalAccess> targetHost)
+PageDestinationLogic::PageDestinationLogic(WizardController& controller, std::shared_ptr<HalAccess> targetHost)
     : PageFeatureLogicBase(controller, ChoiceCheck::Evaluate), targetHost_(std::move(targetHost))
 {
 }

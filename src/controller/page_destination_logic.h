@@ -36,7 +36,7 @@ constexpr std::uint32_t kSpaceDone = 2;
 class PageDestinationLogic final : public PageFeatureLogicBase {
 public:
     // `targetHost`: the host of the machine being installed.
-    PageDestinationLogic(InstallerController& controller, std::shared_ptr<HalAccess> targetHost);
+    PageDestinationLogic(WizardController& controller, std::shared_ptr<HalAccess> targetHost);
     // Stops and joins the space computation.
     ~PageDestinationLogic() override;
 

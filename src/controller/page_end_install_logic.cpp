@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "app_base/command_line.h"
-#include "controller/installer_controller.h"
+#include "app_base/installer_options.h"
+#include "controller/installer_ui_callback.h"
+#include "controller/page_sequence.h"
+#include "controller/wizard_controller.h"
 #include "core/path_text.h"
 #include "data/install_data.h"
 #include "data/installed_log.h"
@@ -25,7 +28,7 @@ bool isTotalStation(DeviceType type)
 
 }  // namespace
 
-PageEndInstallLogic::PageEndInstallLogic(InstallerController& controller, std::shared_ptr<HalAccess> sourceHost)
+PageEndInstallLogic::PageEndInstallLogic(WizardController& controller, std::shared_ptr<HalAccess> sourceHost)
     : controller_(controller), sourceHost_(std::move(sourceHost))
 {
     if (!sourceHost_)

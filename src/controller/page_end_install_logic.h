@@ -18,7 +18,7 @@
 namespace druvex {
 
 class HalAccess;
-class InstallerController;
+class WizardController;
 
 // Implemented by the end page.
 class EndPageSink {
@@ -34,7 +34,7 @@ class PageEndInstallLogic final : public PageLogic {
 public:
     // `sourceHost`: the host of the machine the installer runs on. Runs the
     // "POST-ENTER" custom actions.
-    PageEndInstallLogic(InstallerController& controller, std::shared_ptr<HalAccess> sourceHost);
+    PageEndInstallLogic(WizardController& controller, std::shared_ptr<HalAccess> sourceHost);
     // Joins the "POST-EXIT" thread.
     ~PageEndInstallLogic() override;
 
@@ -87,7 +87,7 @@ private:
     void writeActiveSetupComponent(const SharedString& key, const char16_t* displayName, const char16_t* stubFormat,
                                    const SharedString& setup);
 
-    InstallerController& controller_;
+    WizardController& controller_;
     std::shared_ptr<HalAccess> sourceHost_;
     PageSinkSlot<EndPageSink> sink_;
     HookArguments hookArguments_;

@@ -1,12 +1,13 @@
 #include "controller/page_feature_logic_base.h"
 
-#include "controller/installer_controller.h"
 #include "controller/page_feature_selection_logic.h"
+#include "controller/page_sequence.h"
 #include "controller/redistributables_manager.h"
+#include "controller/wizard_controller.h"
 
 namespace druvex {
 
-PageFeatureLogicBase::PageFeatureLogicBase(InstallerController& controller, ChoiceCheck check)
+PageFeatureLogicBase::PageFeatureLogicBase(WizardController& controller, ChoiceCheck check)
     : controller_(controller)
 {
     if (check == ChoiceCheck::Skip || controller_.hasFeatureToInstall())

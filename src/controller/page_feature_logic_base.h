@@ -8,7 +8,7 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 class PageFeatureLogicBase : public PageLogic {
 public:
@@ -29,9 +29,9 @@ protected:
     // make another scratch logic in turn, without end.
     enum class ChoiceCheck { Evaluate, Skip };
 
-    PageFeatureLogicBase(InstallerController& controller, ChoiceCheck check);
+    PageFeatureLogicBase(WizardController& controller, ChoiceCheck check);
 
-    InstallerController& controller_;
+    WizardController& controller_;
 
 private:
     bool nothingToChoose_ = false;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "controller/installer_controller.h"
+#include "app_base/installer_options.h"
+#include "controller/page_sequence.h"
+#include "controller/wizard_controller.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
 
@@ -16,19 +18,19 @@ bool contains(const std::vector<FeaturePtr>& list, const Feature* feature)
 
 }  // namespace
 
-PageFeatureSelectionLogic::PageFeatureSelectionLogic(InstallerController& controller)
+PageFeatureSelectionLogic::PageFeatureSelectionLogic(WizardController& controller)
     : PageFeatureLogicBase(controller, ChoiceCheck::Evaluate)
 {
     controller_.setInstallOnFeatureSelectionEnabled(true);
     runHook(u"FEATSEL-ENTER");
 }
 
-PageFeatureSelectionLogic::PageFeatureSelectionLogic(InstallerController& controller, ScratchTag)
+PageFeatureSelectionLogic::PageFeatureSelectionLogic(WizardController& controller, ScratchTag)
     : PageFeatureLogicBase(controller, ChoiceCheck::Skip), runsHooks_(false)
 {
 }
 
-std::unique_ptr<PageFeatureSelectionLogic> PageFeatureSelectionLogic::makeScratch(InstallerController& controller)
+std::unique_ptr<PageFeatureSelectionLogic> PageFeatureSelectionLogic::makeScratch(WizardController& controller)
 {
     return std::unique_ptr<PageFeatureSelectionLogic>(new PageFeatureSelectionLogic(controller, ScratchTag{}));
 }

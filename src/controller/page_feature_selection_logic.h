@@ -35,10 +35,10 @@ public:
 class PageFeatureSelectionLogic final : public PageFeatureLogicBase {
 public:
     // Lets scripts allow Next again and runs "FEATSEL-ENTER".
-    explicit PageFeatureSelectionLogic(InstallerController& controller);
+    explicit PageFeatureSelectionLogic(WizardController& controller);
     // A logic that only evaluates the selection: it runs no custom action,
     // reports to no page and does not ask whether there is anything to choose.
-    static std::unique_ptr<PageFeatureSelectionLogic> makeScratch(InstallerController& controller);
+    static std::unique_ptr<PageFeatureSelectionLogic> makeScratch(WizardController& controller);
 
     // Null stops the reports.
     void setSink(FeatureSelectionPageSink* sink) { sink_ = sink; }
@@ -81,7 +81,7 @@ public:
 
 private:
     struct ScratchTag {};
-    PageFeatureSelectionLogic(InstallerController& controller, ScratchTag);
+    PageFeatureSelectionLogic(WizardController& controller, ScratchTag);
 
     void evaluateFeature(const FeaturePtr& feature, const FeaturePtr& parent);
     void applySelection(const FeaturePtr& feature, bool select);

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
+#include "controller/wizard_controller.h"
 #include "data/install_data.h"
 #include "data/package_sources.h"
 #include "fileutil/file_util.h"
@@ -41,7 +42,7 @@ SharedString decodeText(const std::vector<std::uint8_t>& bytes)
 
 }  // namespace
 
-PageLicenseLogic::PageLicenseLogic(InstallerController& controller) : controller_(controller) {}
+PageLicenseLogic::PageLicenseLogic(WizardController& controller) : controller_(controller) {}
 
 PageLicenseLogic::~PageLicenseLogic()
 {

@@ -16,7 +16,7 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 // Implemented by the licence page. Called on the web downloader's thread (a
 // cancel's end on the thread that cancels).
@@ -31,7 +31,7 @@ public:
 
 class PageLicenseLogic final : public PageLogic, private DownloadListener {
 public:
-    explicit PageLicenseLogic(InstallerController& controller);
+    explicit PageLicenseLogic(WizardController& controller);
     // Cancels a download still running and waits for its end report, so that
     // the downloader never reports into a logic that is gone.
     ~PageLicenseLogic() override;
@@ -78,7 +78,7 @@ private:
     // The bytes received as text, through "license.txt" in the work folder.
     bool readDownloadedText(const std::vector<std::uint8_t>& bytes, SharedString& text) const;
 
-    InstallerController& controller_;
+    WizardController& controller_;
     mutable Mutex mutex_;
     ConditionVariable ended_;
     LicensePageSink* sink_ GUARDED_BY(mutex_) = nullptr;

@@ -1,19 +1,20 @@
 #include "controller/page_new_version_logic.h"
 
-#include "controller/installer_controller.h"
+#include "liveupdate/live_update_context.h"
 #include "controller/page_logic_state.h"
 #include "liveupdate/new_installer.h"
 #include "liveupdate/update_bulletin.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
 
-PageNewVersionLogic::PageNewVersionLogic(InstallerController& controller) : controller_(controller)
+PageNewVersionLogic::PageNewVersionLogic(LiveUpdateContext& controller) : controller_(controller)
 {
     int index = 0;
     bool platformMatched = false;
     if (!getNewInstallerEntry(controller_, record_, index, platformMatched)) {
-        reportDbgChk("PageNewVersionLogic", "", 16);
+        reportDbgChk(kCheckNoNewerInstaller);
         record_ = nullptr;
     }
     flag_ = platformMatched ? 1 : 0;

@@ -13,14 +13,14 @@
 namespace druvex {
 
 class BulletinVersion;
-class InstallerController;
+class LiveUpdateContext;
 
 class PageNewVersionLogic final : public PageLogic {
 public:
     // Takes the bulletin's newer installer (an assertion is reported when
     // there is none); the choice starts from the last one made, or 1 when
     // the installer is not built for this installer platform.
-    explicit PageNewVersionLogic(InstallerController& controller);
+    explicit PageNewVersionLogic(LiveUpdateContext& controller);
 
     bool onNext() override { return true; }
     bool onBack() override { return true; }
@@ -36,7 +36,7 @@ public:
     SharedString getNewVersionText() const;
 
 private:
-    InstallerController& controller_;
+    LiveUpdateContext& controller_;
     std::shared_ptr<BulletinVersion> record_;
     std::uint8_t choice_ = 0;
     std::uint8_t flag_ = 0;

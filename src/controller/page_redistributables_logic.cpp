@@ -1,11 +1,12 @@
 #include "controller/page_redistributables_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/installer_ui_callback.h"
 #include "controller/redistributables_manager.h"
+#include "controller/wizard_controller.h"
 
 namespace druvex {
 
-PageRedistributablesLogic::PageRedistributablesLogic(InstallerController& controller)
+PageRedistributablesLogic::PageRedistributablesLogic(WizardController& controller)
     : controller_(controller), names_(controller.getRedistributables().getRedistributablesToInstall())
 {
 }

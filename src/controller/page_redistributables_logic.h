@@ -11,12 +11,12 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 class PageRedistributablesLogic final : public PageLogic {
 public:
     // Takes the names of the required redistributables not yet present.
-    explicit PageRedistributablesLogic(InstallerController& controller);
+    explicit PageRedistributablesLogic(WizardController& controller);
 
     bool onNext() override { return true; }
     bool onBack() override { return true; }
@@ -27,7 +27,7 @@ public:
     const std::vector<SharedString>& getRedistributableNames() const { return names_; }
 
 private:
-    InstallerController& controller_;
+    WizardController& controller_;
     std::vector<SharedString> names_;
 };
 

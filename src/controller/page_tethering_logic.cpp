@@ -1,11 +1,11 @@
 #include "controller/page_tethering_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 #include "data/culture_table.h"
 
 namespace druvex {
 
-PageTetheringLogic::PageTetheringLogic(InstallerController& controller) : controller_(controller)
+PageTetheringLogic::PageTetheringLogic(WizardController& controller) : controller_(controller)
 {
     if (controller_.getLanguage() != 0)
         return;

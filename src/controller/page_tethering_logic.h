@@ -6,19 +6,19 @@
 
 namespace druvex {
 
-class InstallerController;
+class WizardController;
 
 class PageTetheringLogic final : public PageLogic {
 public:
     // Without a language yet, the one the installer offers for the device's
     // locale becomes current, with its display name.
-    explicit PageTetheringLogic(InstallerController& controller);
+    explicit PageTetheringLogic(WizardController& controller);
 
     bool onNext() override { return true; }
     bool onBack() override { return false; }
 
 private:
-    InstallerController& controller_;
+    WizardController& controller_;
 };
 
 }  // namespace druvex

@@ -1,10 +1,10 @@
 #include "controller/page_users_logic.h"
 
-#include "controller/installer_controller.h"
+#include "controller/wizard_controller.h"
 
 namespace druvex {
 
-PageUsersLogic::PageUsersLogic(InstallerController& controller, std::shared_ptr<HalAccess> host)
+PageUsersLogic::PageUsersLogic(WizardController& controller, std::shared_ptr<HalAccess> host)
     : controller_(controller), host_(std::move(host))
 {
 }

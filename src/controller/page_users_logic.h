@@ -10,12 +10,12 @@
 namespace druvex {
 
 class HalAccess;
-class InstallerController;
+class WizardController;
 
 class PageUsersLogic final : public PageLogic {
 public:
     // `host`: the host the controller hands to this page.
-    PageUsersLogic(InstallerController& controller, std::shared_ptr<HalAccess> host);
+    PageUsersLogic(WizardController& controller, std::shared_ptr<HalAccess> host);
 
     bool onNext() override { return true; }
     bool onBack() override { return true; }
@@ -23,7 +23,7 @@ public:
     bool runUnattended() override;
 
 private:
-    InstallerController& controller_;
+    WizardController& controller_;
     std::shared_ptr<HalAccess> host_;
 };
 

@@ -31,22 +31,22 @@ bool isDeviceUninstallerPlatform(TargetPlatform platform)
 
 class NoEarlierInstallations final : public EarlierInstallations {
 public:
-    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>&, InstallerController&, std::int32_t,
+    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>&, RunController&, std::int32_t,
                                 std::shared_ptr<UninstallLauncher>&) override
     {
         return false;
     }
-    bool findUnloadInstallation(const std::shared_ptr<HalAccess>&, InstallerController&, std::int32_t,
+    bool findUnloadInstallation(const std::shared_ptr<HalAccess>&, RunController&, std::int32_t,
                                 std::shared_ptr<UninstallLauncher>&) override
     {
         return false;
     }
-    std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>&, InstallerController&,
+    std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>&, RunController&,
                                                              const SharedString&, const SharedString&) override
     {
         return nullptr;
     }
-    std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>&, InstallerController&,
+    std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>&, RunController&,
                                                              const SharedString&, const SharedString&) override
     {
         return nullptr;
@@ -198,7 +198,7 @@ bool findPreviousInstallation(const std::shared_ptr<HalAccess>& targetHost, Inst
     return true;
 }
 
-bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                            UninstallLauncherPtr& remover)
 {
     remover.reset();

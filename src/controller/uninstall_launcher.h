@@ -17,6 +17,7 @@ namespace druvex {
 
 class HalAccess;
 class InstallerController;
+class RunController;
 
 // What a launcher asks while it waits for the program it started.
 class UninstallCancelCallback {
@@ -124,7 +125,7 @@ bool findPreviousInstallation(const std::shared_ptr<HalAccess>& targetHost, Inst
 // The device uninstaller of the target platform, given the installer data's
 // CabProvider and CabProgramName. False, with `remover` null, for desktop and
 // unknown targets.
-bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool chooseUninstallMethod(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                            UninstallLauncherPtr& remover);
 
 // The first name that ends with ".exe" (exactly so); empty when none does.

@@ -82,10 +82,6 @@ void ensureLogWhenNoSink()
     AppLog::instance();
 }
 
-// Lines that reach the diagnostics layer before anything logged through
-// logPrintf (an assertion report, a platform line) make the log too.
-[[maybe_unused]] const bool g_logMadeForDiagnostics = (setDiagSinkMaker(&ensureLogWhenNoSink), true);
-
 // The device's temporary folder (GetTempPath); without a device, the host's.
 SharedString temporaryFolder()
 {
@@ -434,22 +430,6 @@ void AppLog::close()
 
 // ---- Free functions ------------------------------------------------------------
 
-void logPrintfV(const char16_t* format, std::span<const FormatArg> args)
-{
-    ensureLogWhenNoSink();
-    SharedString text;
-    text.formatV(format, args);
-    diagWriteLine(text.view());
-}
-
-void logPrintfAV(const char* format, std::span<const FormatArg> args)
-{
-    ensureLogWhenNoSink();
-    SharedStringA narrow;
-    narrow.formatV(format, args);
-    diagWriteLine(diagTextFromAnsi(narrow.view()).view());
-}
-
 void flushLog()
 {
     ensureLogWhenNoSink();
@@ -461,6 +441,11 @@ SharedString getLogPath()
     ensureLogWhenNoSink();
     AppLog* log = AppLog::existingInstance();
     return log ? log->getPath() : SharedString();
+}
+
+void makeAppLogWhenNoSink()
+{
+    ensureLogWhenNoSink();
 }
 
 void closeAppLog()

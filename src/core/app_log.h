@@ -1,8 +1,8 @@
 // The application log: one UTF-8 file per run in the program's data folder,
 // each line stamped with the UTC time of day and the writing thread's id,
-// rotated over ten numbered files; and the functions every subsystem logs
-// through (logPrintf, logPrintfA, flushLog). The log is the program-wide
-// diagnostics sink (diag.h) once it exists.
+// rotated over ten numbered files. The log is the program-wide diagnostics
+// sink (diag.h) once it exists: every subsystem writes to it through
+// logPrintf and logPrintfA (diag.h) and flushes it with flushLog.
 #pragma once
 
 #include <cstdint>
@@ -162,16 +162,6 @@ private:
     const std::uint32_t levelMask_ = 1;
 };
 
-// A printf-style line at level 7 (printf.h rules), to the diagnostics sink:
-// the log, made on first use when no other sink is installed.
-template <class... Args>
-void logPrintf(const char16_t* format, const Args&... args);
-template <class... Args>
-void logPrintfA(const char* format, const Args&... args);
-void logPrintfV(const char16_t* format, std::span<const FormatArg> args);
-// Narrow format; the text is taken from the ANSI code page.
-void logPrintfAV(const char* format, std::span<const FormatArg> args);
-
 // Flushes the diagnostics sink (the log: buffer out and file flushed).
 void flushLog();
 // The log file's path while it is open, else empty.
@@ -180,26 +170,10 @@ SharedString getLogPath();
 // the program's exit path and the crash handler call it.
 void closeAppLog();
 
-template <class... Args>
-void logPrintf(const char16_t* format, const Args&... args)
-{
-    if constexpr (sizeof...(Args) == 0) {
-        logPrintfV(format, {});
-    } else {
-        const FormatArg list[] = {FormatArg(args)...};
-        logPrintfV(format, list);
-    }
-}
-
-template <class... Args>
-void logPrintfA(const char* format, const Args&... args)
-{
-    if constexpr (sizeof...(Args) == 0) {
-        logPrintfAV(format, {});
-    } else {
-        const FormatArg list[] = {FormatArg(args)...};
-        logPrintfAV(format, list);
-    }
-}
+// Makes the log when a line finds no sink installed. Every program that
+// includes this header registers it, so that its first line (logPrintf, an
+// assertion report, a platform line) makes the log as every later one uses it.
+void makeAppLogWhenNoSink();
+[[maybe_unused]] inline const bool kAppLogMadeOnFirstLine = (setDiagSinkMaker(&makeAppLogWhenNoSink), true);
 
 }  // namespace druvex

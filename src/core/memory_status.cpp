@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "text/diag.h"
-#include "text/shared_string.h"
 
 namespace druvex {
 namespace {
@@ -53,9 +52,7 @@ bool checkFreeMemory(std::uint64_t neededBytes)
     if (available >= neededBytes)
         return true;
     // The line has 32-bit fields; larger figures show as 4294967295.
-    SharedString line;
-    line.format(u"free mem: %u, needed: %u", clampToU32(available), clampToU32(neededBytes));
-    diagWriteLine(line.view());
+    logPrintf(u"free mem: %u, needed: %u", clampToU32(available), clampToU32(neededBytes));
     return false;
 }
 

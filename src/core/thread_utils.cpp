@@ -139,7 +139,7 @@ bool WorkerThread::tryJoinFor(std::chrono::milliseconds timeout)
 bool joinThread(WorkerThread& thread, std::int64_t timeoutMs, const char* message, std::source_location site)
 {
     if (timeoutMs < kJoinThreadTimeoutMs) {
-        reportDbgChk(site.file_name(), "", static_cast<int>(site.line()));
+        reportDbgChk(DbgChkSite::of(site));
         timeoutMs = kJoinThreadTimeoutMs;
     }
     if (!thread.joinable())
@@ -151,7 +151,7 @@ bool joinThread(WorkerThread& thread, std::int64_t timeoutMs, const char* messag
                  : std::chrono::milliseconds(requested);
     if (thread.tryJoinFor(wait))
         return true;
-    reportDbgChk(site.file_name(), message ? message : "", static_cast<int>(site.line()));
+    reportDbgChk(DbgChkSite::of(site), message);
     std::exit(logExitStatus(1));
 }
 

@@ -72,18 +72,19 @@ SharedString translateTextW(const char16_t* key)
     return translateTextW(key ? std::u16string_view(key) : std::u16string_view());
 }
 
+SharedString formatTranslated(const char* key, std::initializer_list<PlaceholderText> args)
+{
+    return formatPlaceholders(translateText(key), args);
+}
+
 SharedString formatTranslated(const char* key, PlaceholderText text)
 {
-    SharedString result;
-    formatPlaceholders1(result, translateText(key), text);
-    return result;
+    return formatTranslated(key, {text});
 }
 
 SharedString translateAndFormat2(const char* key, PlaceholderText text1, PlaceholderText text2)
 {
-    SharedString result;
-    formatPlaceholders2(result, translateText(key), text1, text2);
-    return result;
+    return formatTranslated(key, {text1, text2});
 }
 
 bool selectTranslationFile(std::u16string_view path)

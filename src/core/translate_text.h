@@ -4,6 +4,7 @@
 // table it started with, and a replaced table goes when its last reader is done.
 #pragma once
 
+#include <initializer_list>
 #include <string_view>
 
 #include "text/placeholders.h"
@@ -19,6 +20,10 @@ SharedString translateText(const char* key);
 SharedString translateTextW(std::u16string_view key);
 SharedString translateTextW(const char16_t* key);  // null is empty
 
+// The one way to fill a translated template: translateText(key) with its
+// placeholders filled from `args` (formatPlaceholders rules):
+// formatTranslated("{1} of {2}", {done, total}).
+SharedString formatTranslated(const char* key, std::initializer_list<PlaceholderText> args);
 // translateText(key) with "{1}" filled from `text`.
 SharedString formatTranslated(const char* key, PlaceholderText text);
 // translateText(key) with "{1}" and "{2}" filled from the two texts.

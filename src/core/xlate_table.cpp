@@ -169,9 +169,7 @@ bool XlateTable::load(std::u16string_view path)
     path_.clear();
     mappedFile_.close();
     if (!mappedFile_.open(path, false, false)) {
-        std::u16string line(u"Cannot open the translation file ");
-        line.append(path);
-        diagWriteLine(line);
+        logPrintf(u"Cannot open the translation file %s", path);
         return false;
     }
     // Every pair costs its entry and index slots, several times its bytes:
@@ -179,9 +177,7 @@ bool XlateTable::load(std::u16string_view path)
     // indexed, as one that cannot be opened is.
     if (mappedFile_.fileSize() > kMaxLanguageFileSize) {
         mappedFile_.close();
-        std::u16string line(u"The translation file is larger than the limit: ");
-        line.append(path);
-        diagWriteLine(line);
+        logPrintf(u"The translation file is larger than the limit: %s", path);
         return false;
     }
     entries_.reserve(kReservedEntries);

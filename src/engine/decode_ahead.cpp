@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "data/feature.h"
 #include "data/package_sources.h"
 #include "engine/installation_process.h"

@@ -1,6 +1,6 @@
 #include "engine/device_uninstallers.h"
 
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/byte_stream.h"
 #include "core/xml_writer.h"
 #include "data/install_data.h"
@@ -14,7 +14,7 @@ namespace {
 constexpr char16_t kAppsKey[] = u"Software\\Apps\\";
 constexpr char16_t kDocumentName[] = u"DruvexUninstall.xml";
 
-SharedString applicationNameOf(const InstallerController& controller)
+SharedString applicationNameOf(const RunController& controller)
 {
     const InstallerSettings& settings = controller.getInstallData().settings();
     return deviceApplicationName(settings.getCabProvider(), settings.getCabProgramName());
@@ -50,18 +50,18 @@ void logFound(const char16_t* how, const SharedString& name, std::int32_t flag)
 
 class DeviceEarlierInstallations final : public EarlierInstallations {
 public:
-    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                                 std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher) override
     {
         return druvex::findAppMgrInstallation(targetHost, controller, flag, launcher);
     }
-    bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+    bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                                 std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher) override
     {
         return druvex::findUnloadInstallation(targetHost, controller, flag, launcher);
     }
     std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>& targetHost,
-                                                             InstallerController&,
+                                                             RunController&,
                                                              const SharedString& cabProvider,
                                                              const SharedString& cabProgramName) override
     {
@@ -70,7 +70,7 @@ public:
         return std::make_shared<AppMgrUninstaller>(targetHost, cabProvider, cabProgramName);
     }
     std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>& targetHost,
-                                                             InstallerController&,
+                                                             RunController&,
                                                              const SharedString& cabProvider,
                                                              const SharedString& cabProgramName) override
     {
@@ -162,7 +162,7 @@ int UnloadUninstaller::run(UninstallCancelCallback* cancel)
     return answer;
 }
 
-bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                             std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher)
 {
     launcher.reset();
@@ -173,7 +173,7 @@ bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, Instal
     return chooseUninstallMethod(targetHost, controller, launcher);
 }
 
-bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                             std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher)
 {
     launcher.reset();

@@ -18,7 +18,7 @@
 namespace druvex {
 
 class HalAccess;
-class InstallerController;
+class RunController;
 
 // The name by which the device knows the application of a cabinet:
 // CabProvider, a blank and CabProgramName; CabProgramName alone without a
@@ -77,9 +77,9 @@ private:
 // makes for the target platform. `flag` (0 while the mode is chosen for an empty
 // installed log, 1 when an older installation is to be replaced) only goes
 // into the log line.
-bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool findAppMgrInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                             std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher);
-bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, InstallerController& controller,
+bool findUnloadInstallation(const std::shared_ptr<HalAccess>& targetHost, RunController& controller,
                             std::int32_t flag, std::shared_ptr<UninstallLauncher>& launcher);
 
 // The engine's answers to the controller's questions about such installations.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app_base/installer_options.h"
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/app_log.h"
 #include "core/path_text.h"
 #include "core/translate_text.h"
@@ -109,7 +109,7 @@ bool isCanceled(InstallationProcess& process)
 
 }  // namespace
 
-FullBackupRestore::FullBackupRestore(InstallerController& controller) : controller_(controller) {}
+FullBackupRestore::FullBackupRestore(RunController& controller) : controller_(controller) {}
 
 // --- Checking a backup ----------------------------------------------------------
 
@@ -192,9 +192,8 @@ std::int32_t FullBackupRestore::inspect(const std::shared_ptr<HalAccess>& host, 
 void FullBackupRestore::describe(const BackupInfo& info, const SevenZipReader& reader)
 {
     std::vector<SharedString>& description = controller_.getBackupDescription();
-    description.push_back(formatPlaceholders(translateText("Backup of {1} {2} made on {3}").view(),
-                                             {info.programName.view(), info.programVersion.view(),
-                                              info.created.view()}));
+    description.push_back(formatTranslated("Backup of {1} {2} made on {3}",
+                                           {info.programName.view(), info.programVersion.view(), info.created.view()}));
     description.push_back(formatTranslated("Data folder: {1}", info.dataFolder.view()));
     std::vector<std::shared_ptr<const SevenZipReaderEntry>> entries;
     reader.listFiles(entries);

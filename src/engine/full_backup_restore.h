@@ -21,7 +21,7 @@
 namespace druvex {
 
 class HalAccess;
-class InstallerController;
+class RunController;
 class SevenZipReader;
 
 // The names of the settings file (in the data folder and in the archive) and
@@ -32,7 +32,7 @@ inline constexpr char16_t kBackupInfoName[] = u"info.xml";
 class FullBackupRestore final : public FullBackupReader, public BackupRestoreSteps {
 public:
     // The controller must outlive this object.
-    explicit FullBackupRestore(InstallerController& controller);
+    explicit FullBackupRestore(RunController& controller);
 
     // Checks the backup at `path` through the controller's target host:
     // kBackupValid, or why it cannot be restored (kBackupNotValid also for a
@@ -60,7 +60,7 @@ private:
                          BackupInfo& info) const;
     void describe(const BackupInfo& info, const SevenZipReader& reader);
 
-    InstallerController& controller_;
+    RunController& controller_;
 };
 
 }  // namespace druvex

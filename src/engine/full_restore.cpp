@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/app_log.h"
 #include "core/path_text.h"
 #include "engine/backup_files.h"

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <exception>
 
-#include "controller/installer_controller.h"
 #include "controller/redistributables_manager.h"
+#include "controller/run_controller.h"
 #include "data/installed_log.h"
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
@@ -17,6 +17,7 @@
 #include "fileutil/installation_process_listener.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "payload/install_destination.h"
 #include "payload/lzma_decode_ahead.h"
 #include "text/mutex.h"
 
@@ -32,7 +33,7 @@ std::uint64_t steadyMilliseconds()
 
 }  // namespace
 
-InstallationProcess::InstallationProcess(InstallerController& controller, PayloadArchive& payload,
+InstallationProcess::InstallationProcess(RunController& controller, PayloadArchive& payload,
                                          InstallationProcessListener* listener,
                                          std::shared_ptr<BackupRestoreSteps> backupRestore)
     : controller_(controller),
@@ -68,7 +69,7 @@ void InstallationProcess::start()
     // The installation page's logic, and this process with it, is made when
     // a page list is first reset, before the mode of a backup or an
     // uninstallation is built on it: the run is of the mode it starts in.
-    mode_ = controller_.getPageSequence().getMode();
+    mode_ = controller_.getWizardMode();
     logInfo(SharedString().format(u"The installation process runs wizard mode %d", mode_));
     WorkerThread worker([this] { run(); });
     worker_ = std::move(worker);
@@ -501,7 +502,7 @@ void InstallationProcess::onPackagesFailed()
 
 // --- The factory -------------------------------------------------------------------
 
-std::unique_ptr<InstallationRun> EngineProcessFactory::makeProcess(InstallerController& controller,
+std::unique_ptr<InstallationRun> EngineProcessFactory::makeProcess(RunController& controller,
                                                                    PayloadArchive& payload,
                                                                    InstallationProcessListener* listener)
 {

@@ -37,7 +37,7 @@ class ContentFolder;
 class InstallationProcess;
 class InstallationProcessListener;
 class InstalledLog;
-class InstallerController;
+class RunController;
 class JournalingHal;
 class LzmaDecodeAhead;
 class PackageNodeWriter;
@@ -75,7 +75,7 @@ public:
     // starts. `listener` (may be null)
     // hears every report; `backupRestore` (may be null) runs backups and
     // restores. Each must outlive the process.
-    InstallationProcess(InstallerController& controller, PayloadArchive& payload,
+    InstallationProcess(RunController& controller, PayloadArchive& payload,
                         InstallationProcessListener* listener,
                         std::shared_ptr<BackupRestoreSteps> backupRestore = nullptr);
     // A run still going is canceled and rolled back without a question
@@ -101,7 +101,7 @@ public:
 
     // The run's listener, controller and payload, for the backup steps.
     InstallationProcessListener* listener() const { return listener_; }
-    InstallerController& controller() const { return controller_; }
+    RunController& controller() const { return controller_; }
     PayloadArchive& payload() const { return payload_; }
     const InstallPlan& plan() const { return plan_; }
 
@@ -211,7 +211,7 @@ private:
     void setFailedFeatureName(const SharedString& name);
     std::uint64_t packageSize(const Feature& feature) const;
 
-    InstallerController& controller_;
+    RunController& controller_;
     PayloadArchive& payload_;
     InstallationProcessListener* listener_;
     std::shared_ptr<BackupRestoreSteps> backupRestore_;
@@ -280,7 +280,7 @@ public:
         : backupRestore_(std::move(backupRestore))
     {
     }
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController& controller, PayloadArchive& payload,
+    std::unique_ptr<InstallationRun> makeProcess(RunController& controller, PayloadArchive& payload,
                                                  InstallationProcessListener* listener) override;
 
 private:

@@ -8,8 +8,10 @@
 #include <set>
 #include <utility>
 
-#include "controller/installer_controller.h"
+#include "controller/feature_selection.h"
+#include "controller/installer_ui_callback.h"
 #include "controller/redistributables_manager.h"
+#include "controller/run_controller.h"
 #include "core/path_text.h"
 #include "data/content_tree.h"
 #include "data/feature.h"

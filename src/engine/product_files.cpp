@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "controller/installer_controller.h"
+#include "controller/run_controller.h"
 #include "core/app_paths.h"
 #include "core/byte_stream.h"
 #include "core/path_text.h"
@@ -36,7 +36,7 @@ const char16_t kInstalledLogName[] = u"InstalledLog.xml";
 
 // The installed log just written becomes the controller's, read back from its
 // bytes as a later run reads it; one that does not read back is logged.
-void takeInstalledLog(InstallerController& controller, const InstalledLog& log)
+void takeInstalledLog(RunController& controller, const InstalledLog& log)
 {
     std::vector<std::uint8_t> bytes;
     if (log.serialize(bytes) && controller.getInstalledLog()->loadFromBuffer(bytes.data(), bytes.size()))

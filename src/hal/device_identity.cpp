@@ -223,10 +223,8 @@ DeviceType detectDeviceType()
         const int forced = *config->forceDeviceType;
         if (forced >= 0 && forced < kDeviceTypeCount)
             return static_cast<DeviceType>(forced);
-        SharedString line;
-        line.format(u"Device profile: ForceDeviceType %d is no device type; identifying the device by its probes",
-                    forced);
-        diagWriteLine(line.view());
+        logPrintf(u"Device profile: ForceDeviceType %d is no device type; identifying the device by its probes",
+                  forced);
     }
 
     LastErrorKeeper lastError;

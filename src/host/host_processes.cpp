@@ -92,10 +92,7 @@ bool HalAccessWinCE::createProcess(const SharedString& application, const Shared
     StartedProcess started;
     const std::uint32_t error = startProcess(program, toUtf8(commandLine).view(), started);
     if (error != kErrorSuccess) {
-        SharedString line;
-        line.format(u"HalAccessWinCE: %s could not be started as %hs (error %u)", application, program.c_str(),
-                    error);
-        diagWriteLine(line.view());
+        logPrintf(u"HalAccessWinCE: %s could not be started as %hs (error %u)", application, program.c_str(), error);
         return fail(error);
     }
     information.process = started.process;

@@ -6,6 +6,7 @@
 #include "host/lua_hal_methods.h"
 #include "lauxlib.h"
 #include "lua.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
@@ -66,7 +67,7 @@ int callMethod(lua_State* state)
     HalHolder** slot = holderSlot(state, lua_upvalueindex(2));
     const std::shared_ptr<HalAccess> host = slot && *slot ? (*slot)->host : nullptr;
     if (!host) {
-        reportDbgChk("HalAccessLuaWrapper", "Hal object without a host", __LINE__);
+        reportDbgChk(kCheckHalObjectWithoutHost, "Hal object without a host");
         return 0;
     }
     bool outOfMemory = false;

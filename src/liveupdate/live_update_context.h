@@ -28,18 +28,18 @@ public:
     virtual ~LiveUpdateContext() = default;
 
     // The installer data of the run.
-    virtual InstallData& installData() = 0;
+    virtual InstallData& getInstallData() = 0;
     // The installer's own build (its installer platform and type).
     virtual const InstallerConfiguration& installerConfiguration() const = 0;
     // The run's target platform (9 while none is chosen).
-    virtual TargetPlatform targetPlatform() const = 0;
+    virtual TargetPlatform getTargetPlatform() const = 0;
     // The address of the update bulletin (LiveUpdateUrl, or the command
     // line's); relative addresses in a bulletin are resolved against it.
     virtual SharedString liveUpdateUrl() const = 0;
     // Where each package can be taken from during the run.
-    virtual WStringMultimap& packageSources() = 0;
+    virtual WStringMultimap& getPackageSources() = 0;
     // The host of the machine that runs the installer.
-    virtual HalAccess& sourceHost() = 0;
+    virtual std::shared_ptr<HalAccess> getHalIn() = 0;
     // The folder that holds the installer (the "update" and "custom"
     // folders lie in it).
     virtual SharedString installerFolder() const = 0;
@@ -47,7 +47,7 @@ public:
     // null when it pairs none.
     virtual std::shared_ptr<Feature> findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) = 0;
     // The run's update patcher, which holds the update bulletin.
-    virtual UpdatePatcher& updatePatcher() = 0;
+    virtual UpdatePatcher& getUpdatePatcher() = 0;
 
     // Rebuilds the page sequence for the wizard mode.
     virtual void buildPageSequenceForMode(std::int32_t mode) = 0;

@@ -42,11 +42,11 @@ void launchFailed(LiveUpdateContext& context)
 bool getNewInstallerEntry(LiveUpdateContext& context, std::shared_ptr<BulletinVersion>& version, int& index,
                           bool& platformMatched)
 {
-    const std::shared_ptr<UpdateBulletin>& bulletin = context.updatePatcher().getBulletin();
+    const std::shared_ptr<UpdateBulletin>& bulletin = context.getUpdatePatcher().getBulletin();
     if (!bulletin || !bulletin->hasSeveralVersions())
         return false;
     const InstallerConfiguration& build = context.installerConfiguration();
-    const TargetPlatform platform = context.targetPlatform();
+    const TargetPlatform platform = context.getTargetPlatform();
     version = bulletin->findVersionWithPackage(build.getInstallerPlatform(), build.getInstallerType(), platform);
     return version &&
            version->findBestPackage(build.getInstallerPlatform(), build.getInstallerType(), platform, index,
@@ -136,7 +136,7 @@ int findNewInstallerTarget(LiveUpdateContext& context, SharedString& target)
         name = u"setup.exe";
     SharedString folder;
     int result = kSaveSpaceUnknown;
-    findNewInstallerSaveFolder(context.sourceHost(), size, folder, result);
+    findNewInstallerSaveFolder(*context.getHalIn(), size, folder, result);
     target = joinPath(folder, name);
     return result;
 }
@@ -147,7 +147,7 @@ bool launchNewInstaller(LiveUpdateContext& context)
     std::uint64_t size = 0;
     SharedString target;
     context.getNewVersionDownload(url, size, target);
-    HalAccess& host = context.sourceHost();
+    HalAccess& host = *context.getHalIn();
     std::uint64_t actual = 0;
     if (target.isEmpty() || !host.getFileSize(target, actual)) {
         logPrintf(u"The newer installer %s cannot be started: the file is not there (error %u)", target,

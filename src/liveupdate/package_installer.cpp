@@ -120,7 +120,7 @@ PackageInstaller::PackageInstaller(PackageInstallerContext& context, PackageInst
     : context_(context),
       owner_(owner),
       clock_(clock ? *clock : HttpClock::steady()),
-      host_(context.targetHost())
+      host_(context.getHalOut())
 {
     context_.packageCache().downloadFolder(packagesFolder_);
 }
@@ -149,7 +149,7 @@ void PackageInstaller::planDownloads(const std::vector<FeaturePtr>& features, st
     for (const FeaturePtr& feature : features) {
         if (!feature)
             continue;
-        const bool online = context_.packageSources().equalRange(*feature, sources) && sources.size() == 1 &&
+        const bool online = context_.getPackageSources().equalRange(*feature, sources) && sources.size() == 1 &&
                             sources[0].sourceKind == kSourceDownload &&
                             (sources[0].sizeLow != 0 || sources[0].sizeHigh != 0);
         if (!online) {
@@ -182,7 +182,7 @@ bool PackageInstaller::checkPackagesPresent()
         jobs = jobs_;
     }
     for (const auto& job : jobs) {
-        if (context_.webDownloader().probeSize(job->url, kTimeoutMs, job->size))
+        if (context_.getWebDownloader().probeSize(job->url, kTimeoutMs, job->size))
             continue;
         logError(u"Package at " + std::u16string(job->url.view()) + u" is not present");
         MutexLock lock(mutex_);
@@ -210,7 +210,7 @@ void PackageInstaller::start(InstallationProcessListener* listener)
         listener->onDownloadBegin(total);
     // A downloader that was shut down ends a request at once, on this thread.
     for (const auto& job : jobs)
-        context_.webDownloader().enqueue(job->url, job->digest, kTimeoutMs, job.get(), job->request_);
+        context_.getWebDownloader().enqueue(job->url, job->digest, kTimeoutMs, job.get(), job->request_);
 }
 
 void PackageInstaller::cancel()
@@ -219,7 +219,7 @@ void PackageInstaller::cancel()
         MutexLock lock(mutex_);
         cancelled_ = true;
     }
-    context_.webDownloader().cancelAll();
+    context_.getWebDownloader().cancelAll();
 }
 
 void PackageInstaller::reset()
@@ -310,7 +310,7 @@ void PackageInstaller::jobFinished(PackageJob& job, int status)
             // that meets a cancel is then still reported (as cancelled), so
             // the run never waits for a job that silently went away.
             job.received_ = 0;
-            context_.webDownloader().enqueue(job.url, job.digest, kTimeoutMs, &job, job.request_);
+            context_.getWebDownloader().enqueue(job.url, job.digest, kTimeoutMs, &job, job.request_);
             return;
         }
         status = kDownloadCancelled;

@@ -44,13 +44,13 @@ class PackageInstallerContext {
 public:
     virtual ~PackageInstallerContext() = default;
     // The run's downloader; it outlives the package installer.
-    virtual WebDownloader& webDownloader() = 0;
+    virtual WebDownloader& getWebDownloader() = 0;
     // The host of the target, where the packages are downloaded to.
-    virtual std::shared_ptr<HalAccess> targetHost() = 0;
+    virtual std::shared_ptr<HalAccess> getHalOut() = 0;
     virtual PackageCache& packageCache() = 0;
     // Where each package can be taken from; downloads are the sources of kind
     // kSourceDownload, whose location is the package's URL.
-    virtual const WStringMultimap& packageSources() = 0;
+    virtual const WStringMultimap& getPackageSources() = 0;
     // The answer to whether optional features whose download failed are
     // skipped.
     virtual bool getSkipFeatureChoice() = 0;

@@ -142,7 +142,7 @@ void takeLanguageFile(LiveUpdateContext& context, Feature& feature, const Langua
     feature.setDigest(file.digest);
     feature.setTimestamp(file.timestamp);
     // The source's key holds the Digest, so it is registered only now.
-    WStringMultimap& sources = context.packageSources();
+    WStringMultimap& sources = context.getPackageSources();
     std::vector<PackageSource> existing;
     sources.equalRange(feature, existing);
     for (const PackageSource& source : existing) {
@@ -175,7 +175,7 @@ bool findCustomLanguageFile(LiveUpdateContext& context, const LanguageTemplate& 
                             SharedString& folder, SharedString& name, std::uint16_t& languageId)
 {
     folder = joinPath(context.installerFolder(), SharedString(u"custom"));
-    return forEachFile(context.sourceHost(), folder, [&](const SharedString& entry) {
+    return forEachFile(*context.getHalIn(), folder, [&](const SharedString& entry) {
         if (!matchesCustomPattern(entry.view(), languageTemplate, languageId))
             return false;
         name = entry;
@@ -187,8 +187,8 @@ bool findCustomLanguageFile(LiveUpdateContext& context, const LanguageTemplate& 
 
 void processUpdateFolder(LiveUpdateContext& context, const SharedString& installerPath)
 {
-    HalAccess& host = context.sourceHost();
-    InstallData& data = context.installData();
+    HalAccess& host = *context.getHalIn();
+    InstallData& data = context.getInstallData();
     const SharedString folder = joinPath(installerPath, SharedString(u"update"));
     forEachFile(host, folder, [&](const SharedString& name) {
         std::uint16_t languageId = 0;
@@ -226,7 +226,7 @@ void processUpdateFolder(LiveUpdateContext& context, const SharedString& install
 
 void processCustomFolder(LiveUpdateContext& context)
 {
-    const LanguageTemplatePtr languageTemplate = context.installData().mainLanguageTemplate();
+    const LanguageTemplatePtr languageTemplate = context.getInstallData().mainLanguageTemplate();
     if (!languageTemplate)
         return;
     SharedString folder;
@@ -240,7 +240,7 @@ void processCustomFolder(LiveUpdateContext& context)
         return;
     }
     LanguageFile file;
-    if (!readLanguageFile(context.sourceHost(), folder, name, file))
+    if (!readLanguageFile(*context.getHalIn(), folder, name, file))
         return;
     SharedString displayName;
     if (!languageDisplayName(languageId, displayName))
@@ -258,7 +258,7 @@ void processCustomFolder(LiveUpdateContext& context)
 
 SharedString getCustomLanguageFilePath(LiveUpdateContext& context)
 {
-    const LanguageTemplatePtr languageTemplate = context.installData().mainLanguageTemplate();
+    const LanguageTemplatePtr languageTemplate = context.getInstallData().mainLanguageTemplate();
     SharedString folder;
     SharedString name;
     std::uint16_t languageId = 0;
@@ -269,7 +269,7 @@ SharedString getCustomLanguageFilePath(LiveUpdateContext& context)
 
 SharedString getCustomLanguageFileName(LiveUpdateContext& context)
 {
-    InstallData& data = context.installData();
+    InstallData& data = context.getInstallData();
     for (int i = 0; i < data.languageTemplateCount(); ++i) {
         const FeaturePtr feature = context.findLanguageTemplateFeature(*data.languageTemplateAt(i));
         const FeaturePtr custom = feature ? feature->findSubFeatureByLocale(kCustomLanguageId) : nullptr;

@@ -5,6 +5,7 @@
 #include "data/install_data.h"
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/update_bulletin.h"
+#include "text/assertion_sites.h"
 #include "text/diag.h"
 
 namespace druvex {
@@ -39,7 +40,7 @@ void addMissingFeature(InstallData& data, const Feature& bulletinFeature)
     if (!parent) {
         logPrintf(u"The bulletin's feature %s is left out: the installer data has no item for its parent",
                   bulletinFeature.getNameRef());
-        reportDbgChk("UpdatePatcher", "", 81);
+        reportDbgChk(kCheckBulletinFeatureWithoutParent);
         return;
     }
     FeaturePtr copy = Feature::clone(bulletinFeature, true);
@@ -71,7 +72,7 @@ bool UpdatePatcher::applyBulletin(bool apply)
     const BulletinVersionPtr version = bulletin_ ? bulletin_->getLatestVersion() : nullptr;
     if (!version)
         return false;
-    InstallData& data = context_.installData();
+    InstallData& data = context_.getInstallData();
     const std::int32_t status = bulletin_->getStatus();
     for (int i = 0; i < version->getFeatureCount(); ++i) {
         const Feature& bulletinFeature = *version->getFeature(i);

@@ -1,7 +1,6 @@
 #include "platform/exit_status.h"
 
 #include "text/diag.h"
-#include "text/shared_string.h"
 
 namespace druvex {
 
@@ -30,9 +29,7 @@ int exitStatusFromCode(std::uint32_t code) noexcept
 int logExitStatus(std::uint32_t code)
 {
     const int status = exitStatusFromCode(code);
-    SharedString line;
-    line.format(u"Exit code %u (0x%08X), process status %d", code, code, status);
-    diagWriteLine(line.view());
+    logPrintf(u"Exit code %u (0x%08X), process status %d", code, code, status);
     return status;
 }
 

@@ -60,7 +60,7 @@ std::uint32_t fileFailure(const char* action, const std::string& hostPath, int e
 {
     SharedString line;
     line.format(u"Registry: cannot %hs %s: %hs", action, hostPathText(hostPath), std::strerror(errnoValue));
-    diagWriteLine(line.view());
+    logPrintf(u"%s", line);
     if (reason)
         *reason = line;
     return kErrorRegistryIoFailed;
@@ -127,7 +127,7 @@ std::uint32_t DeviceRegistry::configure(const std::string& hostPath, SharedStrin
         if (text && !readRegistryText(*text, tree, error)) {
             SharedString line;
             line.format(u"Registry: %s:%d: %hs", hostPathText(hostPath), error.line, error.reason);
-            diagWriteLine(line.view());
+            logPrintf(u"%s", line);
             if (reason)
                 *reason = line;
             return kErrorRegistryCorrupt;

@@ -94,6 +94,20 @@ void diagFlush()
     sinkForLine().flush();
 }
 
+void logPrintfV(const char16_t* format, std::span<const FormatArg> args)
+{
+    SharedString text;
+    text.formatV(format, args);
+    diagWriteLine(text.view());
+}
+
+void logPrintfAV(const char* format, std::span<const FormatArg> args)
+{
+    SharedStringA narrow;
+    narrow.formatV(format, args);
+    diagWriteLine(diagTextFromAnsi(narrow.view()).view());
+}
+
 void reportDbgChk(const char* sourceFile, const char* message, int line)
 {
     SharedStringA narrow;
@@ -102,6 +116,11 @@ void reportDbgChk(const char* sourceFile, const char* message, int line)
     DiagSink& sink = sinkForLine();
     sink.writeLine(text.view());
     sink.flush();
+}
+
+void reportDbgChk(const DbgChkSite& site, const char* message)
+{
+    reportDbgChk(site.sourceFile, message, site.line);
 }
 
 SharedString diagTextFromAnsi(std::string_view text)

@@ -33,7 +33,8 @@ private:
     std::u16string_view text_;
 };
 
-// Fills `pattern`'s placeholders from `args` into `result`:
+// The one filler, which every other form below calls. Fills `pattern`'s
+// placeholders from `args` into `result`:
 // - "{n}" with 1 <= n <= the number of arguments is argument n; the text
 //   between the braces is read like "%d" (leading blanks and a sign accepted,
 //   reading stops at the first non-digit, so "{1x}" is argument 1);
@@ -65,6 +66,7 @@ void formatPlaceholders(SharedString& result, PlaceholderText pattern, int count
     }
 }
 
+// The counted form with one text and with two.
 void formatPlaceholders1(SharedString& result, PlaceholderText pattern, PlaceholderText text);
 void formatPlaceholders2(SharedString& result, PlaceholderText pattern, PlaceholderText text1, PlaceholderText text2);
 

@@ -93,7 +93,7 @@ private:
 class ThreadedRunFactory final : public InstallationProcessFactory {
 public:
     ThreadedRunFactory(Script script, RunControl& control) : script_(std::move(script)), control_(control) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
+    std::unique_ptr<InstallationRun> makeProcess(RunController&, PayloadArchive&,
                                                  InstallationProcessListener* listener) override
     {
         return std::make_unique<ThreadedRun>(listener, script_, control_);

@@ -190,6 +190,18 @@ TEST_F(ControllerLoad, ALanguageWithoutInstallerDataIsReported)
     EXPECT_EQ(controller().getLanguage(), 1033);
 }
 
+TEST_F(ControllerLoad, AnArchiveWithoutEntriesIsReportedAndTheLoadGoesOn)
+{
+    test::DiagCapture diag;
+    EXPECT_EQ(load(placeArchive({}), false), 200);  // then the missing "Data" ends it
+    EXPECT_TRUE(diag.contains(u"DBGCHK  source/dq/instlogic/InstallerController:292"));
+    EXPECT_EQ(diag.dbgChkCount(), 1);
+
+    diag.clear();
+    EXPECT_EQ(load(placeArchive(soundEntries())), 0);
+    EXPECT_EQ(diag.dbgChkCount(), 0);
+}
+
 TEST_F(ControllerLoad, DataXmlBesideASeparatePayloadOverridesTheArchivesData)
 {
     const std::vector<std::tuple<const char*, const char*, const char16_t*, bool>> rows = {

@@ -84,7 +84,7 @@ private:
 class ScriptedFactory final : public InstallationProcessFactory {
 public:
     explicit ScriptedFactory(RunJournal& journal) : journal_(journal) {}
-    std::unique_ptr<InstallationRun> makeProcess(InstallerController&, PayloadArchive&,
+    std::unique_ptr<InstallationRun> makeProcess(RunController&, PayloadArchive&,
                                                  InstallationProcessListener* listener) override
     {
         return std::make_unique<ScriptedRun>(listener, script, threaded, removes, journal_);

@@ -24,23 +24,23 @@ public:
 
 class FakeEarlierInstallations final : public EarlierInstallations {
 public:
-    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>&, InstallerController&, std::int32_t flag,
+    bool findAppMgrInstallation(const std::shared_ptr<HalAccess>&, RunController&, std::int32_t flag,
                                 std::shared_ptr<UninstallLauncher>& launcher) override
     {
         return find("find AppMgr", flag, launcher);
     }
-    bool findUnloadInstallation(const std::shared_ptr<HalAccess>&, InstallerController&, std::int32_t flag,
+    bool findUnloadInstallation(const std::shared_ptr<HalAccess>&, RunController&, std::int32_t flag,
                                 std::shared_ptr<UninstallLauncher>& launcher) override
     {
         return find("find Unload", flag, launcher);
     }
-    std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>&, InstallerController&,
+    std::shared_ptr<UninstallLauncher> makeAppMgrUninstaller(const std::shared_ptr<HalAccess>&, RunController&,
                                                              const SharedString& cabProvider,
                                                              const SharedString& cabProgramName) override
     {
         return make("make AppMgr", cabProvider, cabProgramName);
     }
-    std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>&, InstallerController&,
+    std::shared_ptr<UninstallLauncher> makeUnloadUninstaller(const std::shared_ptr<HalAccess>&, RunController&,
                                                              const SharedString& cabProvider,
                                                              const SharedString& cabProgramName) override
     {

@@ -66,6 +66,20 @@ TEST_F(XlateTranslateTest, SelectedFileTranslatesAndFills)
     EXPECT_EQ(translateText("\xE9t\xE9"), u"Sommer");
 }
 
+TEST_F(XlateTranslateTest, AnyCountOfTextsFillsTheTranslationNotTheKey)
+{
+    writeXlate("de.xlt",
+               "[Backup of {1} {2} made on {3}][Sicherung von {1} {2} ({3})]"
+               "[Saved][{{gespeichert}]");
+    ASSERT_TRUE(selectTranslationFile(u"\\de.xlt"));
+    EXPECT_EQ(formatTranslated("Backup of {1} {2} made on {3}", {u"Survey", SharedString(u"2.1"), u"today"}),
+              u"Sicherung von Survey 2.1 (today)");
+    // Filled without texts: the translation's "{{" reads as "{", as in every message.
+    EXPECT_EQ(formatTranslated("Saved", {}), u"{gespeichert}");
+    // A template that asks for more texts than given is no message at all.
+    EXPECT_EQ(formatTranslated("Backup of {1} {2} made on {3}", {u"Survey"}), u"");
+}
+
 TEST_F(XlateTranslateTest, SamePathIsNotReloadedAnotherPathReplacesTheTable)
 {
     writeXlate("de.xlt", "[Save][Speichern]");

@@ -90,6 +90,16 @@ TEST_F(LuaHal, AnObjectWithoutAHostAnswersNothing)
     EXPECT_EQ(diag.dbgChkCount(), 1);
 }
 
+TEST_F(LuaHal, AHalObjectWithoutAHostReportsTheWrappersOwnSite)
+{
+    test::DiagCapture diag;
+    services_.out = nullptr;
+    EXPECT_EQ(run(uR"(return select('#', HalOut:exists("/Temp")))", 1), (Texts{u"0"}));
+    // The source name and line that readers of the log know this check by,
+    // wherever it stands in our source.
+    EXPECT_EQ(diag.lines(), (std::vector<std::u16string>{u"DBGCHK Hal object without a host HalAccessLuaWrapper:69"}));
+}
+
 TEST_F(LuaHal, TextFiles)
 {
     device().writeFile("Temp/lines.txt", "ab\r\ncd");

@@ -53,19 +53,19 @@ public:
     {
     }
 
-    InstallData& installData() override { return data; }
+    InstallData& getInstallData() override { return data; }
     const InstallerConfiguration& installerConfiguration() const override { return build; }
-    TargetPlatform targetPlatform() const override { return platform; }
+    TargetPlatform getTargetPlatform() const override { return platform; }
     SharedString liveUpdateUrl() const override { return updateUrl; }
-    WStringMultimap& packageSources() override { return sources; }
-    HalAccess& sourceHost() override { return *host_; }
+    WStringMultimap& getPackageSources() override { return sources; }
+    std::shared_ptr<HalAccess> getHalIn() override { return host_; }
     SharedString installerFolder() const override { return folder; }
     FeaturePtr findLanguageTemplateFeature(const LanguageTemplate& languageTemplate) override
     {
         const auto found = templateFeatures_.find(&languageTemplate);
         return found == templateFeatures_.end() ? nullptr : found->second;
     }
-    UpdatePatcher& updatePatcher() override { return patcher; }
+    UpdatePatcher& getUpdatePatcher() override { return patcher; }
 
     void buildPageSequenceForMode(std::int32_t mode) override { builtModes.push_back(mode); }
     void setNewVersionDownload(const SharedString& url, std::uint32_t size, const SharedString& target) override
@@ -82,8 +82,8 @@ public:
     }
     void setNewInstallerLaunchFailed(bool failed) override { launchFailed = failed; }
 
-    WebDownloader& webDownloader() override { return downloader; }
-    std::shared_ptr<HalAccess> targetHost() override { return host_; }
+    WebDownloader& getWebDownloader() override { return downloader; }
+    std::shared_ptr<HalAccess> getHalOut() override { return host_; }
     PackageCache& packageCache() override { return cache; }
     bool getSkipFeatureChoice() override { return skip.load(); }
     void setSkipFeatureChoice(bool value) override { skip.store(value); }

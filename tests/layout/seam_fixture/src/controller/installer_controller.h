@@ -1,0 +1,4 @@
+// The whole controller.
+#pragma once
+
+#include "controller/wizard_controller.h"
