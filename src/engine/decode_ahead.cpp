@@ -4,6 +4,8 @@
 // unpacker, the node writers and every host write stay on the installation
 // thread, in the order of a run on one core, so what the device, the journal
 // and the listener see does not depend on the number of cores.
+#include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 
@@ -32,7 +34,16 @@ unsigned decodeThreadCount()
     return usableCoreCount();
 }
 
+std::atomic<std::size_t> g_poolBytes{0};
+std::atomic<std::size_t> g_chunkBytes{0};
+
 }  // namespace
+
+void setDecodeAheadPoolForTests(std::size_t bufferBytes, std::size_t chunkBytes)
+{
+    g_poolBytes.store(bufferBytes);
+    g_chunkBytes.store(chunkBytes);
+}
 
 void InstallationProcess::startDecodingAhead(const std::vector<FeaturePtr>& features)
 {
@@ -60,6 +71,10 @@ void InstallationProcess::startDecodingAhead(const std::vector<FeaturePtr>& feat
         return;
     LzmaDecodeAhead::Limits limits;
     limits.threads = threads;
+    if (const std::size_t bytes = g_poolBytes.load())
+        limits.bufferBytes = bytes;
+    if (const std::size_t bytes = g_chunkBytes.load())
+        limits.chunkBytes = bytes;
     auto ahead = std::make_unique<LzmaDecodeAhead>(std::move(openers), limits);
     MutexLock lock(aheadMutex_);
     decodeAhead_ = std::move(ahead);

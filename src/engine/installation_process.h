@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -271,6 +272,12 @@ private:
     mutable Mutex nameMutex_;
     SharedString failedFeatureName_ GUARDED_BY(nameMutex_);
 };
+
+// The pool the decoders ahead share, in bytes and in chunks of bytes, for
+// the runs that start afterwards; 0 and 0 restore the bound a run keeps to.
+// Lets one test process fill the pool with a small product. Tests only: the
+// program never calls it.
+void setDecodeAheadPoolForTests(std::size_t bufferBytes, std::size_t chunkBytes);
 
 // The engine's maker of installation runs, which the application hands to
 // the controller.

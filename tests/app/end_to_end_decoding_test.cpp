@@ -3,7 +3,7 @@
 // a silent installation of four features leaves the same device folder (the
 // files, the installed log, the registry), writes the same log lines (their
 // times left out) and the same status lines, also when the second package
-// is damaged.
+// is damaged or the device is full during the fourth feature.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -168,6 +168,29 @@ TEST_F(EndToEndDecoding, ADamagedSecondPackageEndsTheSameWay)
     EXPECT_TRUE(logHas(seen, "The package of Feature/Maps was not installed"));
     EXPECT_TRUE(logHas(seen, "Rollback done"));
     EXPECT_FALSE(device().exists(kDestination + "/core-0.dat"));
+}
+
+TEST_F(EndToEndDecoding, AFullDeviceDuringTheFourthEndsTheSameWay)
+{
+    // Room for the first three features and a quarter of the fourth: its
+    // folder's small files fit, its first large one does not. The log and
+    // the work folder take a few kB of it.
+    const std::vector<ProductFeature> product = features();
+    const fs::path setup = placeInstaller("Setup", test::dataXml(product), product);
+    const std::uint64_t free = fileBytes(product[0].files) + fileBytes(product[1].files) +
+                               fileBytes(product[2].files) + fileBytes(product[3].files) / 4;
+    device().writeDeviceFile("device.ini", test::deviceIniWithFree(free));
+
+    const Seen seen = installBothWays(setup);
+    EXPECT_EQ(seen.status, 1);
+    EXPECT_TRUE(logHas(seen, "(error 112: the store is full)"));
+    EXPECT_TRUE(logHas(seen, "The package of Feature/Data was not installed"));
+    EXPECT_TRUE(logHas(seen, "Rollback done"));
+    // The fourth had begun; the rollback took back all four.
+    EXPECT_TRUE(std::any_of(seen.output.begin(), seen.output.end(),
+                            [](const std::string& line) { return line.find("FieldDemo/data/") != std::string::npos; }));
+    EXPECT_FALSE(device().exists(kDestination + "/core-0.dat"));
+    EXPECT_FALSE(device().exists(kDestination + "/data/data-1.dat"));
 }
 
 }  // namespace

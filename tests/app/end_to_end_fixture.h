@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,13 @@
 extern char** environ;
 
 namespace druvex::test {
+
+// A device.ini whose root store has `free` bytes free.
+inline std::string deviceIniWithFree(std::uint64_t free)
+{
+    return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=8589934592\nFree=" + std::to_string(free) +
+           "\n";
+}
 
 // The SHA-1 of the bytes as an update bulletin gives a package's digest: 40
 // upper-case hexadecimal digits.

@@ -25,13 +25,6 @@ using test::kDestination;
 using test::ProductFeature;
 using test::TmuxSession;
 
-// A device whose root store has `free` bytes free.
-std::string deviceWithFree(std::uint64_t free)
-{
-    return "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\nTotal=8589934592\nFree=" + std::to_string(free) +
-           "\n";
-}
-
 class EndToEndDeviceSpace : public test::EndToEndRuns {};
 
 TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDeviceAsItWas)
@@ -39,7 +32,7 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
     // About 670 kB of files against 400 kB free.
     const std::vector<ProductFeature> features = test::productFeatures();
     const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
-    device().writeDeviceFile("device.ini", deviceWithFree(400000));
+    device().writeDeviceFile("device.ini", test::deviceIniWithFree(400000));
     const std::map<std::string, std::string> before = deviceFiles();
 
     const test::RunResult full = run(setup, {"silent_mode"});
@@ -52,7 +45,7 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
     EXPECT_FALSE(device().exists(kDataFolder + "/InstalledLog.xml"));
 
     // With room, the same installer installs it all.
-    device().writeDeviceFile("device.ini", deviceWithFree(4294967296));
+    device().writeDeviceFile("device.ini", test::deviceIniWithFree(4294967296));
     const test::RunResult roomy = run(setup, {"silent_mode"});
     EXPECT_EQ(roomy.status, 0) << roomy.log;
     expectInstalledFeatures(features);
@@ -78,7 +71,7 @@ TEST_F(EndToEndWizardSpace, TheFeaturePageTakesOnlyASelectionThatFits)
     // Each feature asks for 1 MiB; 2.5 MB are free.
     std::vector<ProductFeature> features = test::productFeatures();
     const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
-    device().writeDeviceFile("device.ini", deviceWithFree(2500000));
+    device().writeDeviceFile("device.ini", test::deviceIniWithFree(2500000));
     auto session = start(setup);
     ASSERT_TRUE(session->waitFor("Click Next to continue.")) << session->lastScreen();
     session->sendKeys({"Enter"});

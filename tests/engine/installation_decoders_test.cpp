@@ -3,7 +3,10 @@
 // device, the installed log, the log's lines and every notification of the
 // listener are the same; so are the ends of a run with a damaged second
 // package, one canceled during the third and one whose device refuses the
-// writes of the fourth.
+// writes of the fourth. The packages are small but coded with a dictionary
+// smaller still, and the decoders' pool holds a few pieces: the decoders
+// ahead wrap their dictionaries, copy pieces out and wait for room, as they
+// do with a large product.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,7 +28,7 @@ using test::TestFeature;
 using test::TestRun;
 
 // Four features of files of many sizes (some incompressible, some larger
-// than a decoder's buffer), the third one's files in a folder of its own.
+// than a decoder's dictionary), the third one's files in a folder of its own.
 std::vector<TestFeature> fourFeatures()
 {
     std::vector<TestFeature> features(4);
@@ -36,7 +39,7 @@ std::vector<TestFeature> fourFeatures()
         feature.name = names[index];
         const std::string folder = index == 2 ? "third" : "common/sub" + std::to_string(index);
         for (int file = 0; file < 14; ++file) {
-            const std::size_t size = file % 5 == 0 ? 300000 + random() % 200000 : 100 + random() % 30000;
+            const std::size_t size = file % 5 == 0 ? 70000 + random() % 50000 : 100 + random() % 12000;
             Bytes bytes(size);
             for (std::uint8_t& byte : bytes)
                 byte = static_cast<std::uint8_t>(file % 4 == 3 ? random() : 'a' + random() % 4);
@@ -72,7 +75,8 @@ protected:
         features_ = fourFeatures();
         test::writeSources(sources_.path(), features_);
         std::vector<test::EntrySource> entries;
-        archive_ = test::buildProductArchive(sources_.path(), features_, &entries);
+        archive_ = test::buildProductArchive(sources_.path(), features_, &entries, "64KiB");
+        setDecodeAheadPoolForTests(4 * 16384, 16384);
         // Where each package's bytes lie in the archive: back to back from its start.
         std::size_t offset = 0;
         for (const test::EntrySource& entry : entries) {
@@ -81,7 +85,11 @@ protected:
         }
         packageSizes_ = entries;
     }
-    void TearDown() override { ::unsetenv("DRUVEX_DECODE_THREADS"); }
+    void TearDown() override
+    {
+        ::unsetenv("DRUVEX_DECODE_THREADS");
+        setDecodeAheadPoolForTests(0, 0);
+    }
 
     Bytes archiveFor(Trouble trouble) const
     {

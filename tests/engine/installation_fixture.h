@@ -71,9 +71,10 @@ inline void writeSources(const fs::path& root, const std::vector<TestFeature>& f
 
 // An installer archive with one LZMA-coded package per feature, packed from
 // the sources that writeSources left in `root`; the entries also go to
-// `entriesOut` when given.
+// `entriesOut` when given. With `dictionary` ("64KiB") xz codes the packages
+// with a dictionary that small, as a packer short of memory would.
 inline Bytes buildProductArchive(const fs::path& root, const std::vector<TestFeature>& features,
-                                 std::vector<EntrySource>* entriesOut = nullptr)
+                                 std::vector<EntrySource>* entriesOut = nullptr, const std::string& dictionary = {})
 {
     std::vector<EntrySource> entries;
     for (const TestFeature& feature : features) {
@@ -84,7 +85,10 @@ inline Bytes buildProductArchive(const fs::path& root, const std::vector<TestFea
             writer.addData(kPackageRecordShortcuts, toBytes(feature.shortcuts));
         std::string reason;
         EXPECT_TRUE(tools::addFolderTree(writer, root / narrow(feature.name), u"<TARGETDIR>", reason)) << reason;
-        EntrySource entry = codedEntry(packageEntryName(feature), kPayloadMethodLzma, writer.build());
+        EntrySource entry = dictionary.empty()
+                                ? codedEntry(packageEntryName(feature), kPayloadMethodLzma, writer.build())
+                                : EntrySource{packageEntryName(feature), kPayloadMethodLzma,
+                                              lzmaByXz(writer.build(), dictionary), 0};
         entry.unpacked = static_cast<std::uint32_t>(writer.fileBytes());
         entries.push_back(std::move(entry));
     }

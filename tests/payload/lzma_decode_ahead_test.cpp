@@ -97,15 +97,6 @@ Bytes coded(const Bytes& data)
     return packed;
 }
 
-// An LZMA stream with a dictionary of the size given ("64KiB"): a decoder
-// that keeps few pieces in it, or (at 4 KiB) none.
-Bytes codedWithDictionary(const Bytes& data, const std::string& dictionary)
-{
-    const test::ToolResult xz = test::runTool("xz --format=lzma --lzma1=preset=6,dict=" + dictionary + " -c", data);
-    EXPECT_EQ(xz.exitCode, 0);
-    return xz.output;
-}
-
 // Every kind of stream a package can be: sound ones of both layouts (one
 // whose 64 KB dictionary wraps many times), damaged, cut short, without a
 // whole header, with a dictionary above the limit, empty.
@@ -124,7 +115,7 @@ std::vector<StreamCase> streamCases()
     for (int i = 0; i < 200000; ++i)
         mixed.push_back(static_cast<std::uint8_t>(random()));
     cases.push_back({"sound, exact size", coded(text), {}});
-    cases.push_back({"sound, end mark, wrapping dictionary", codedWithDictionary(mixed, "64KiB"), {}});
+    cases.push_back({"sound, end mark, wrapping dictionary", test::lzmaByXz(mixed, "64KiB"), {}});
     Bytes damaged = coded(mixed);
     for (std::size_t at = damaged.size() / 3; at < damaged.size() / 3 + 64; ++at)
         damaged[at] ^= 0x5A;
@@ -138,7 +129,7 @@ std::vector<StreamCase> streamCases()
     cases.push_back({"dictionary above the limit", hugeDictionary, {}});
     cases.push_back({"empty", coded(Bytes()), {}});
     cases.push_back({"refused at the third write", coded(text), {3, 0, nullptr}});
-    cases.push_back({"a dictionary too small to keep pieces", codedWithDictionary(mixed, "4KiB"), {}});
+    cases.push_back({"a dictionary too small to keep pieces", test::lzmaByXz(mixed, "4KiB"), {}});
     return cases;
 }
 
@@ -202,7 +193,7 @@ TEST(LzmaDecodeAheadBoundThreads, TheBuffersStayWithinTheirBound)
 {
     std::vector<Bytes> streams;
     for (unsigned seed = 1; seed <= 4; ++seed)
-        streams.push_back(codedWithDictionary(test::sampleData(1500000, seed), "64KiB"));
+        streams.push_back(test::lzmaByXz(test::sampleData(1500000, seed), "64KiB"));
     LzmaDecodeAhead::Limits bound = limits(4, 16 * 4096, 4096);
     bound.headChunks = 2;
     LzmaDecodeAhead ahead(openersOf(streams), bound);
@@ -251,7 +242,7 @@ TEST(LzmaDecodeAheadStopThreads, AStopNeverCutsAStreamThatIsTaken)
     std::vector<Bytes> streams;
     for (unsigned seed = 1; seed <= 5; ++seed) {
         const Bytes data = test::sampleData(900000, seed);
-        streams.push_back(seed % 2 == 0 ? coded(data) : codedWithDictionary(data, "64KiB"));
+        streams.push_back(seed % 2 == 0 ? coded(data) : test::lzmaByXz(data, "64KiB"));
     }
     for (const std::size_t buffer : {std::size_t{4 * 4096}, kDecodeAheadBufferBytes}) {
         SCOPED_TRACE(buffer);
@@ -287,7 +278,7 @@ TEST(LzmaDecodeAheadPauseThreads, APausedRunResumesWithEveryPiece)
 {
     std::vector<Bytes> streams;
     for (unsigned seed = 1; seed <= 3; ++seed)
-        streams.push_back(codedWithDictionary(test::sampleData(900000, seed), "64KiB"));
+        streams.push_back(test::lzmaByXz(test::sampleData(900000, seed), "64KiB"));
     LzmaDecodeAhead ahead(openersOf(streams), limits(3, 8 * 4096, 4096));
     std::mutex mutex;
     std::condition_variable changed;

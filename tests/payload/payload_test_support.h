@@ -65,10 +65,12 @@ inline Bytes sampleData(std::size_t size, unsigned seed = 1)
     return data;
 }
 
-// An LZMA stream as `xz --format=lzma` writes it (unknown size, end mark).
-inline Bytes lzmaByXz(const Bytes& data)
+// An LZMA stream as `xz --format=lzma` writes it (unknown size, end mark),
+// with the dictionary of the size given ("64KiB") when there is one.
+inline Bytes lzmaByXz(const Bytes& data, const std::string& dictionary = {})
 {
-    const ToolResult result = runTool("xz --format=lzma -c", data);
+    const std::string options = dictionary.empty() ? "" : " --lzma1=preset=6,dict=" + dictionary;
+    const ToolResult result = runTool("xz --format=lzma" + options + " -c", data);
     EXPECT_EQ(result.exitCode, 0);
     return result.output;
 }
