@@ -10,6 +10,7 @@
 #include "core/path_text.h"
 #include "core/translate_text.h"
 #include "fileutil/file_util.h"
+#include "text/mutex.h"
 #include "ui/terminal_session.h"
 #include "ui/widgets.h"
 #include "ui_base/screen_type.h"
@@ -77,7 +78,7 @@ void PageInstallationDlg::leaveLogic()
 
 std::uint64_t PageInstallationDlg::postedUpdates() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return postedUpdates_;
 }
 
@@ -125,7 +126,7 @@ template <class Change>
 void PageInstallationDlg::report(Change&& change)
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         change(reported_);
         if (updatePosted_)
             return;
@@ -250,7 +251,7 @@ void PageInstallationDlg::applyReports()
 {
     Reported state;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         state = reported_;
         reported_.phaseChanged = false;
         updatePosted_ = false;
@@ -295,7 +296,7 @@ void PageInstallationDlg::onCancel()
     logic_.pause();
     if (controller().getUiCallback()->askExit() == 0) {
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             reported_.paused = false;
         }
         logic_.resume();

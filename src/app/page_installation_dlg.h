@@ -14,11 +14,11 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "app/wizard_page.h"
 #include "controller/installation_page_sink.h"
+#include "text/mutex.h"
 #include "ui_base/tic_timer.h"
 
 namespace druvex {
@@ -96,10 +96,10 @@ private:
     Label* download_ = nullptr;
     Label* banner_ = nullptr;
 
-    mutable std::mutex mutex_;
-    Reported reported_;
-    bool updatePosted_ = false;
-    std::uint64_t postedUpdates_ = 0;
+    mutable Mutex mutex_;
+    Reported reported_ GUARDED_BY(mutex_);
+    bool updatePosted_ GUARDED_BY(mutex_) = false;
+    std::uint64_t postedUpdates_ GUARDED_BY(mutex_) = 0;
 
     // UI thread only.
     bool canceled_ = false;

@@ -11,6 +11,7 @@
 #include "host/installer_script_runner.h"
 #include "payload/payload_archive.h"
 #include "platform/path_components.h"
+#include "text/mutex.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -102,7 +103,7 @@ bool CustomActionContext::prepareFolder(const CustomAction& action, std::shared_
         return true;
     }
     folder = unpackFolderFor(controller_.getWorkFolder(), u"CustomActions", action.getNameRef());
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (unpacked_.contains(action.getNameRef()))
         return true;
     const SharedString entryName = getArchiveName(action, true);

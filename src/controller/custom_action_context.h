@@ -22,11 +22,11 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <set>
 #include <vector>
 
 #include "controller/custom_action_hooks.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -70,8 +70,8 @@ private:
     InstallerController& controller_;
     PayloadArchive& archive_;
     // The actions kept inside the installer whose packages are unpacked.
-    std::mutex mutex_;
-    std::set<SharedString> unpacked_;
+    Mutex mutex_;
+    std::set<SharedString> unpacked_ GUARDED_BY(mutex_);
 };
 
 }  // namespace druvex

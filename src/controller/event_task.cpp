@@ -5,6 +5,7 @@
 
 #include "controller/page_installation_logic.h"
 #include "platform/manual_reset_event.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -60,14 +61,14 @@ bool EventTask::wait()
 
 void EventTask::setProgressRange(std::uint64_t)
 {
-    std::lock_guard lock(nameMutex_);
+    MutexLock lock(nameMutex_);
     lastName_.clear();
 }
 
 void EventTask::setProgressPosition(const SharedString& item, std::uint64_t)
 {
     {
-        std::lock_guard lock(nameMutex_);
+        MutexLock lock(nameMutex_);
         if (!(item == lastName_)) {
             lastName_ = item;
             const SharedStringA utf8 = toUtf8(item);

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
-#include <mutex>
 
 #include "controller/installation_page_sink.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -71,8 +71,8 @@ private:
     std::atomic<bool> done_{false};
     std::atomic<bool> result_{false};
     std::atomic<bool> reported_{false};
-    std::mutex nameMutex_;
-    SharedString lastName_;
+    Mutex nameMutex_;
+    SharedString lastName_ GUARDED_BY(nameMutex_);
 };
 
 }  // namespace druvex

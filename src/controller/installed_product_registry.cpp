@@ -8,6 +8,7 @@
 #include "hal/hal_access.h"
 #include "platform/path_components.h"
 #include "text/char_class.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -29,7 +30,7 @@ InstalledProductRegistry::InstalledProductRegistry(InstalledProductsController& 
 
 int InstalledProductRegistry::load(const SharedString& productName)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!isSingleFolderName(productName.view())) {
         logPrintf(u"Installed product name refused: \"%s\"", productName);
         return 0;
@@ -68,21 +69,21 @@ const InstalledProductRegistry::Product* InstalledProductRegistry::productAt(int
 
 std::shared_ptr<InstalledLog> InstalledProductRegistry::getLog(int handle) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const Product* product = productAt(handle);
     return product ? product->log : nullptr;
 }
 
 SharedString InstalledProductRegistry::getProductName(int handle) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const Product* product = productAt(handle);
     return product ? product->name : SharedString();
 }
 
 void InstalledProductRegistry::sendAction(int handle, std::int32_t action, const SharedString& featureName)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!productAt(handle))
         return;
     products_[static_cast<std::size_t>(handle - 1)].actions.emplace_back(action, featureName);
@@ -90,7 +91,7 @@ void InstalledProductRegistry::sendAction(int handle, std::int32_t action, const
 
 bool InstalledProductRegistry::listHandles(std::vector<int>& handles) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     handles.clear();
     for (std::size_t index = 0; index < products_.size(); ++index) {
         if (!products_[index].actions.empty())
@@ -107,7 +108,7 @@ InstalledProductRegistry::FeatureIterator InstalledProductRegistry::featureItera
 bool InstalledProductRegistry::nextFeature(FeatureIterator& iterator, std::int32_t& action,
                                            SharedString& featureName) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const Product* product = productAt(iterator.handle);
     if (!product || iterator.position >= product->actions.size())
         return false;

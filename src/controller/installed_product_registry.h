@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "data/installed_log.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -74,11 +74,11 @@ private:
     };
 
     // Null for a handle outside the list; the lock must be held.
-    const Product* productAt(int handle) const;
+    const Product* productAt(int handle) const REQUIRES(mutex_);
 
     InstalledProductsController& controller_;
-    mutable std::mutex mutex_;
-    std::vector<Product> products_;
+    mutable Mutex mutex_;
+    std::vector<Product> products_ GUARDED_BY(mutex_);
 };
 
 }  // namespace druvex

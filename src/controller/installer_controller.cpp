@@ -33,6 +33,7 @@
 #include "platform/device_config.h"
 #include "platform/network_state.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 #include "ui_base/screen_type.h"
 
 namespace druvex {
@@ -107,7 +108,7 @@ InstallerController::~InstallerController()
 
 void InstallerController::keepInWorkFolder(const SharedString& folder)
 {
-    std::lock_guard lock(keptMutex_);
+    MutexLock lock(keptMutex_);
     keptInWorkFolder_.push_back(folder);
 }
 
@@ -115,7 +116,7 @@ void InstallerController::removeWorkFolder()
 {
     std::vector<SharedString> kept;
     {
-        std::lock_guard lock(keptMutex_);
+        MutexLock lock(keptMutex_);
         kept = keptInWorkFolder_;
     }
     removeFolderTree(workFolder_, kept);

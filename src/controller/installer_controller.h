@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
@@ -37,6 +36,7 @@
 #include "liveupdate/live_update_context.h"
 #include "liveupdate/package_installer.h"
 #include "payload/install_destination.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -632,8 +632,8 @@ private:
     std::shared_ptr<HalAccess> targetHost_;
     std::shared_ptr<HalAccess> targetHostElevated_;
     SharedString workFolder_;
-    std::mutex keptMutex_;
-    std::vector<SharedString> keptInWorkFolder_;
+    Mutex keptMutex_;
+    std::vector<SharedString> keptInWorkFolder_ GUARDED_BY(keptMutex_);
     std::unique_ptr<PayloadArchive> payloadArchive_;
     std::unique_ptr<InstallData> installData_;
     std::shared_ptr<InstalledLog> installedLog_;

@@ -13,6 +13,7 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "liveupdate/new_installer.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -58,7 +59,7 @@ PageInstallationLogic::~PageInstallationLogic()
 
 void PageInstallationLogic::setSink(InstallationPageSink* sink)
 {
-    std::lock_guard lock(sinkMutex_);
+    MutexLock lock(sinkMutex_);
     sink_ = sink;
 }
 
@@ -70,7 +71,7 @@ void PageInstallationLogic::setCompletionEvent(std::unique_ptr<CompletionEvent> 
 template <class Report>
 void PageInstallationLogic::toSink(Report&& report)
 {
-    std::lock_guard lock(sinkMutex_);
+    MutexLock lock(sinkMutex_);
     if (sink_)
         report(*sink_);
 }

@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
-#include <mutex>
 
 #include "controller/installation_page_sink.h"
 #include "controller/page_logic.h"
 #include "fileutil/installation_process_listener.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -128,8 +128,8 @@ private:
     std::uint64_t totalKilobytes() const;
 
     InstallerController& controller_;
-    std::mutex sinkMutex_;
-    InstallationPageSink* sink_ = nullptr;
+    Mutex sinkMutex_;
+    InstallationPageSink* sink_ GUARDED_BY(sinkMutex_) = nullptr;
     std::unique_ptr<InstallationRun> process_;
     // The same run, for the reports of its own thread: set once, before the
     // run starts, and never changed.

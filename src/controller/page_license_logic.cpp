@@ -14,6 +14,7 @@
 #include "payload/package_text.h"
 #include "platform/input_limits.h"
 #include "text/byte_order_mark.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -51,7 +52,7 @@ PageLicenseLogic::~PageLicenseLogic()
 
 void PageLicenseLogic::setSink(LicensePageSink* sink)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     sink_ = sink;
 }
 
@@ -119,7 +120,7 @@ void PageLicenseLogic::startEulaDownload(const SharedString& url)
 {
     cancelAndWait();
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         // Each download shows its own text only.
         buffer_.clear();
         total_ = 0;
@@ -129,7 +130,7 @@ void PageLicenseLogic::startEulaDownload(const SharedString& url)
     }
     std::shared_ptr<DownloadRequest> request;
     controller_.getWebDownloader().enqueue(url, SharedString(), kEulaDownloadTimeoutMs, this, request);
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     // A downloader that has shut down has reported the end already.
     if (running_)
         request_ = std::move(request);
@@ -149,38 +150,38 @@ void PageLicenseLogic::cancelAndWait()
 {
     std::shared_ptr<DownloadRequest> request;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (!running_)
             return;
         request = request_;
     }
     // Not under the lock: the cancel waits for a report in progress, which takes it.
     controller_.getWebDownloader().cancel(request);
-    std::unique_lock lock(mutex_);
-    ended_.wait(lock, [this] { return !running_; });
+    MutexLock lock(mutex_);
+    ended_.wait(mutex_, [this]() REQUIRES(mutex_) { return !running_; });
 }
 
 bool PageLicenseLogic::isDownloading() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return running_;
 }
 
 bool PageLicenseLogic::isTextReady() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return textReady_;
 }
 
 SharedString PageLicenseLogic::getEulaText() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return text_;
 }
 
 void PageLicenseLogic::onContentLength(DownloadRequest&, std::uint64_t length)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     total_ = length;
 }
 
@@ -192,7 +193,7 @@ bool PageLicenseLogic::onData(DownloadRequest&, std::uint32_t size, std::uint32_
     std::uint64_t received = 0;
     std::uint64_t total = 0;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         // A server that sends more than a licence can be is not believed,
         // whether it announced the length or not.
         if (std::max<std::uint64_t>(total_, buffer_.size() + size) > kMaxLicenseTextSize) {
@@ -214,7 +215,7 @@ void PageLicenseLogic::onFinished(DownloadRequest&, int status, bool&)
 {
     std::vector<std::uint8_t> bytes;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         request_.reset();
         bytes.swap(buffer_);
     }
@@ -222,7 +223,7 @@ void PageLicenseLogic::onFinished(DownloadRequest&, int status, bool&)
     const bool read = status == kDownloadOk && readDownloadedText(bytes, text);
     LicensePageSink* sink = nullptr;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (read) {
             text_ = text;
             textReady_ = true;
@@ -232,7 +233,7 @@ void PageLicenseLogic::onFinished(DownloadRequest&, int status, bool&)
     if (sink)
         sink->onDownloadFinished(status);
     // Last: once this is seen, the logic may go.
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     running_ = false;
     ended_.notify_all();
 }

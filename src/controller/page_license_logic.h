@@ -7,11 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "controller/page_logic.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -79,16 +79,16 @@ private:
     bool readDownloadedText(const std::vector<std::uint8_t>& bytes, SharedString& text) const;
 
     WizardController& controller_;
-    mutable std::mutex mutex_;
-    std::condition_variable ended_;
-    LicensePageSink* sink_ = nullptr;
+    mutable Mutex mutex_;
+    ConditionVariable ended_;
+    LicensePageSink* sink_ GUARDED_BY(mutex_) = nullptr;
     // The request running; null when none. A request's end report clears it.
-    std::shared_ptr<DownloadRequest> request_;
-    bool running_ = false;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t total_ = 0;
-    bool textReady_ = false;
-    SharedString text_;
+    std::shared_ptr<DownloadRequest> request_ GUARDED_BY(mutex_);
+    bool running_ GUARDED_BY(mutex_) = false;
+    std::vector<std::uint8_t> buffer_ GUARDED_BY(mutex_);
+    std::uint64_t total_ GUARDED_BY(mutex_) = 0;
+    bool textReady_ GUARDED_BY(mutex_) = false;
+    SharedString text_ GUARDED_BY(mutex_);
 };
 
 }  // namespace druvex

@@ -33,6 +33,7 @@
 #include "liveupdate/web_downloader.h"
 #include "payload/payload_archive.h"
 #include "platform/manual_reset_event.h"
+#include "text/mutex.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -167,7 +168,7 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     std::shared_ptr<DownloadRequest> newInstaller;
     std::shared_ptr<DownloadList> languages;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         bulletin = bulletinRequest_;
         newInstaller = newInstallerRequest_;
         languages = std::move(languageDownloads_);
@@ -179,27 +180,27 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     // A request's end that the worker was reporting when the cancels came
     // must be over before the members it uses go.
     {
-        std::unique_lock lock(pendingMutex_);
-        pendingEnded_.wait(lock, [this] { return pendingRequests_ == 0; });
+        MutexLock lock(pendingMutex_);
+        pendingEnded_.wait(pendingMutex_, [this]() REQUIRES(pendingMutex_) { return pendingRequests_ == 0; });
     }
     {
-        std::lock_guard wait(callbackMutex_);
+        RecursiveMutexLock wait(callbackMutex_);
     }
     {
-        std::lock_guard wait(batchMutex_);
+        RecursiveMutexLock wait(batchMutex_);
     }
     stopChecks();
 }
 
 void PagePrerequisitesLogic::requestStarted()
 {
-    std::lock_guard lock(pendingMutex_);
+    MutexLock lock(pendingMutex_);
     ++pendingRequests_;
 }
 
 void PagePrerequisitesLogic::requestEnded()
 {
-    std::lock_guard lock(pendingMutex_);
+    MutexLock lock(pendingMutex_);
     --pendingRequests_;
     pendingEnded_.notify_all();
 }
@@ -223,13 +224,13 @@ void PagePrerequisitesLogic::onLeave(WizardPageId)
 
 void PagePrerequisitesLogic::setSink(PrerequisitesSink* sink)
 {
-    std::lock_guard lock(sinkMutex_);
+    MutexLock lock(sinkMutex_);
     sink_ = sink;
 }
 
 bool PagePrerequisitesLogic::hasSink() const
 {
-    std::lock_guard lock(sinkMutex_);
+    MutexLock lock(sinkMutex_);
     return sink_ != nullptr;
 }
 
@@ -252,7 +253,7 @@ bool PagePrerequisitesLogic::payloadCheckNeeded() const
 
 std::uint32_t PagePrerequisitesLogic::getCheckState() const
 {
-    std::lock_guard lock(checkMutex_);
+    MutexLock lock(checkMutex_);
     return checkState_;
 }
 
@@ -260,7 +261,7 @@ void PagePrerequisitesLogic::startChecks()
 {
     std::uint32_t passed = 0;
     {
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         if (checkState_ == kPayloadCheckPassed || checkState_ == kPayloadCheckPassedEarlier) {
             passed = checkState_;
         } else if (!payloadCheckNeeded()) {
@@ -277,7 +278,7 @@ void PagePrerequisitesLogic::startChecks()
     // thinks it gone.
     stopChecks();
     {
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         // Running before the thread starts, so that a pause asked right away
         // is not lost.
         checkState_ = kPayloadCheckRunning;
@@ -296,7 +297,7 @@ void PagePrerequisitesLogic::retryChecks()
 void PagePrerequisitesLogic::pauseChecks()
 {
     {
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         if (checkState_ == kPayloadCheckRunning)
             checkState_ = kPayloadCheckPaused;
     }
@@ -306,7 +307,7 @@ void PagePrerequisitesLogic::pauseChecks()
 void PagePrerequisitesLogic::resumeChecks()
 {
     {
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         if (checkState_ == kPayloadCheckPaused)
             checkState_ = kPayloadCheckRunning;
     }
@@ -318,13 +319,13 @@ void PagePrerequisitesLogic::stopChecks()
     {
         // Set under the mutex: a check that has just found itself paused and
         // is about to wait cannot miss it.
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         stopRequested_ = true;
     }
     checkChanged_.notify_all();
     joinThread(checksThread_, kJoinThreadTimeoutMs, "PagePrerequisitesLogic::stopChecks");
     checksThread_ = WorkerThread();
-    std::lock_guard lock(checkMutex_);
+    MutexLock lock(checkMutex_);
     stopRequested_ = false;
 }
 
@@ -339,8 +340,8 @@ void PagePrerequisitesLogic::runPayloadCheck()
     std::uint64_t done = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         {
-            std::unique_lock lock(checkMutex_);
-            checkChanged_.wait(lock, [this] { return checkState_ != kPayloadCheckPaused || stopRequested_; });
+            MutexLock lock(checkMutex_);
+            checkChanged_.wait(checkMutex_, [this]() REQUIRES(checkMutex_) { return checkState_ != kPayloadCheckPaused || stopRequested_; });
             if (stopRequested_)
                 return;
         }
@@ -349,7 +350,7 @@ void PagePrerequisitesLogic::runPayloadCheck()
         if (!archive.verifyEntry(entry.name, error)) {
             logPrintf(u"The installer's entry %s is damaged (error %d)", entry.name, error);
             {
-                std::lock_guard lock(checkMutex_);
+                MutexLock lock(checkMutex_);
                 checkState_ = kPayloadCheckDamaged;
             }
             report([](PrerequisitesSink& sink) { sink.payloadCheckFinished(false, kPayloadCheckDamaged); });
@@ -362,7 +363,7 @@ void PagePrerequisitesLogic::runPayloadCheck()
     }
     processState().payloadChecked.store(true);
     {
-        std::lock_guard lock(checkMutex_);
+        MutexLock lock(checkMutex_);
         checkState_ = kPayloadCheckPassed;
     }
     report([](PrerequisitesSink& sink) { sink.payloadCheckFinished(true, kPayloadCheckPassed); });
@@ -460,7 +461,7 @@ void PagePrerequisitesLogic::startOnlineChecks()
     auto downloads = std::make_shared<DownloadList>(controller_.getHalOut(), downloader_, languageListener_.get());
     std::shared_ptr<DownloadList> previous;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         previous = std::exchange(languageDownloads_, std::move(downloads));
     }
     // Its cancelled requests report to this logic, which must not be locked.
@@ -482,7 +483,7 @@ void PagePrerequisitesLogic::loadLanguages(const std::shared_ptr<HalAccess>& hos
     if (!manager->loadTranslationMap())
         logInfo(u"The installer's languages are those of the language folder only");
     std::vector<FeaturePtr> list = controller_.getLanguageFeatures();
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     languageFiles_ = std::move(manager);
     languageList_ = std::move(list);
 }
@@ -552,7 +553,7 @@ bool PagePrerequisitesLogic::runUnattended()
     if (state != kPayloadCheckPassed && state != kPayloadCheckPassedEarlier) {
         const bool needed = payloadCheckNeeded();
         {
-            std::lock_guard lock(checkMutex_);
+            MutexLock lock(checkMutex_);
             checkState_ = needed ? kPayloadCheckRunning : kPayloadCheckPassed;
         }
         if (needed)
@@ -704,7 +705,7 @@ bool PagePrerequisitesLogic::isLiveUpdateAvailable() const
 
 bool PagePrerequisitesLogic::getResultInfo(SharedString& text, VersionWords& words) const
 {
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     text = newerVersionText_;
     words = newerVersionWords_;
     return newerVersion_;
@@ -730,7 +731,7 @@ std::uint16_t PagePrerequisitesLogic::getCurrentLanguage() const
 
 std::vector<FeaturePtr> PagePrerequisitesLogic::getLanguageList() const
 {
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     return languageList_;
 }
 
@@ -760,16 +761,16 @@ void PagePrerequisitesLogic::saveCurrentLanguage()
 {
     std::shared_ptr<LanguageFileManager> manager;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         manager = languageFiles_;
     }
     if (!manager)
         loadLanguages(controller_.getHalIn(), false);
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         manager = languageFiles_;
     }
-    std::lock_guard use(languageMutex_);
+    MutexLock use(languageMutex_);
     manager->saveCurrentLanguage(controller_.getLanguage());
 }
 

@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "app_base/target_platform.h"
@@ -21,6 +20,7 @@
 #include "core/thread_utils.h"
 #include "data/feature.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -227,20 +227,20 @@ private:
         RequestListener(PagePrerequisitesLogic& logic, RequestKind kind) : logic_(logic), kind_(kind) {}
         void onContentLength(DownloadRequest&, std::uint64_t length) override
         {
-            std::lock_guard lock(reportMutex());
+            RecursiveMutexLock lock(reportMutex());
             if (!logic_.closing_.load())
                 logic_.onContentLength(kind_, length);
         }
         void onBegin(DownloadRequest&) override {}
         bool onData(DownloadRequest&, std::uint32_t size, std::uint32_t, const std::uint8_t* bytes) override
         {
-            std::lock_guard lock(reportMutex());
+            RecursiveMutexLock lock(reportMutex());
             return !logic_.closing_.load() && logic_.onData(kind_, size, bytes);
         }
         void onFinished(DownloadRequest&, int status, bool&) override
         {
             {
-                std::lock_guard lock(reportMutex());
+                RecursiveMutexLock lock(reportMutex());
                 if (!logic_.closing_.load())
                     logic_.onFinished(kind_, status);
             }
@@ -249,10 +249,10 @@ private:
         }
 
     private:
-        // The language list reports while its own lock is held (when it
-        // starts), the logic's own requests while the bulletin's evaluation
-        // may take that lock: two locks, so that neither waits on the other.
-        std::recursive_mutex& reportMutex()
+        // The bulletin's end report, under the logic's lock, starts the
+        // language list, whose reports have a lock of their own, so that
+        // neither waits on the other.
+        RecursiveMutex& reportMutex()
         {
             return kind_ == RequestKind::LanguageFiles ? logic_.batchMutex_ : logic_.callbackMutex_;
         }
@@ -270,7 +270,7 @@ private:
     template <class Report>
     void report(Report&& call)
     {
-        std::lock_guard lock(sinkMutex_);
+        MutexLock lock(sinkMutex_);
         if (sink_)
             call(*sink_);
     }
@@ -303,15 +303,15 @@ private:
     WebDownloader& downloader_;
     WaitTimeouts* timeouts_ = nullptr;
 
-    mutable std::mutex sinkMutex_;
-    PrerequisitesSink* sink_ = nullptr;
+    mutable Mutex sinkMutex_;
+    PrerequisitesSink* sink_ GUARDED_BY(sinkMutex_) = nullptr;
 
     // The payload check: its state and stop flag change only under the mutex,
     // so that neither a pause nor a stop is missed by the waiting thread.
-    mutable std::mutex checkMutex_;
-    std::condition_variable checkChanged_;
-    std::uint32_t checkState_ = kPayloadCheckNotStarted;
-    bool stopRequested_ = false;
+    mutable Mutex checkMutex_;
+    ConditionVariable checkChanged_;
+    std::uint32_t checkState_ GUARDED_BY(checkMutex_) = kPayloadCheckNotStarted;
+    bool stopRequested_ GUARDED_BY(checkMutex_) = false;
     WorkerThread checksThread_;
 
     std::atomic<bool> onlineFinished_{false};
@@ -323,43 +323,45 @@ private:
     std::atomic<bool> closing_{false};
     // Held around each download report, so that the destructor can wait for
     // one in progress (the language list's end among them). Recursive: a
-    // report may lead to a cancel, whose end is reported on the same thread.
-    std::recursive_mutex callbackMutex_;
-    std::recursive_mutex batchMutex_;
+    // report may lead to a cancel, whose end the downloader reports on the
+    // cancelling thread, inside the report.
+    RecursiveMutex callbackMutex_;
+    RecursiveMutex batchMutex_;
     // The bulletin and newer-installer requests whose end is still to come.
     // The worker marks a request finished before it reports the end without
     // any lock, so a cancel can find nothing to cancel while that report is
     // still to run: the count tells when it has.
-    std::mutex pendingMutex_;
-    std::condition_variable pendingEnded_;
-    int pendingRequests_ = 0;
+    Mutex pendingMutex_;
+    ConditionVariable pendingEnded_;
+    int pendingRequests_ GUARDED_BY(pendingMutex_) = 0;
 
     // Guards the requests, their bytes, the language list and the newer
     // installer's record; never held while calling out of the logic.
-    mutable std::mutex stateMutex_;
-    std::unique_ptr<RequestListener> bulletinListener_;
-    std::unique_ptr<RequestListener> newInstallerListener_;
-    std::unique_ptr<RequestListener> languageListener_;
-    std::shared_ptr<DownloadRequest> bulletinRequest_;
-    std::shared_ptr<DownloadRequest> newInstallerRequest_;
-    std::vector<std::uint8_t> bulletinBytes_;
-    std::vector<std::uint8_t> newInstallerBytes_;
+    mutable Mutex stateMutex_;
+    // Made by the constructor and never replaced: read without the lock.
+    const std::unique_ptr<RequestListener> bulletinListener_;
+    const std::unique_ptr<RequestListener> newInstallerListener_;
+    const std::unique_ptr<RequestListener> languageListener_;
+    std::shared_ptr<DownloadRequest> bulletinRequest_ GUARDED_BY(stateMutex_);
+    std::shared_ptr<DownloadRequest> newInstallerRequest_ GUARDED_BY(stateMutex_);
+    std::vector<std::uint8_t> bulletinBytes_ GUARDED_BY(stateMutex_);
+    std::vector<std::uint8_t> newInstallerBytes_ GUARDED_BY(stateMutex_);
     // Shared with the thread that uses them, so that a new round's
     // replacement never frees them under it.
-    std::shared_ptr<DownloadList> languageDownloads_;
-    std::shared_ptr<LanguageFileManager> languageFiles_;
+    std::shared_ptr<DownloadList> languageDownloads_ GUARDED_BY(stateMutex_);
+    std::shared_ptr<LanguageFileManager> languageFiles_ GUARDED_BY(stateMutex_);
     // Held while the language-file manager is used: the page and the
     // downloader's worker both do.
-    std::mutex languageMutex_;
-    std::vector<FeaturePtr> languageList_;
-    bool newerVersion_ = false;
-    SharedString newerVersionText_;
-    VersionWords newerVersionWords_{};
-    SharedString newInstallerVersion_;
-    SharedString newInstallerUrl_;
-    SharedString newInstallerDigest_;
-    std::uint64_t newInstallerSize_ = 0;
-    SharedString newInstallerPath_;
+    Mutex languageMutex_;
+    std::vector<FeaturePtr> languageList_ GUARDED_BY(stateMutex_);
+    bool newerVersion_ GUARDED_BY(stateMutex_) = false;
+    SharedString newerVersionText_ GUARDED_BY(stateMutex_);
+    VersionWords newerVersionWords_ GUARDED_BY(stateMutex_){};
+    SharedString newInstallerVersion_ GUARDED_BY(stateMutex_);
+    SharedString newInstallerUrl_ GUARDED_BY(stateMutex_);
+    SharedString newInstallerDigest_ GUARDED_BY(stateMutex_);
+    std::uint64_t newInstallerSize_ GUARDED_BY(stateMutex_) = 0;
+    SharedString newInstallerPath_ GUARDED_BY(stateMutex_);
 };
 
 // Makes the prerequisites logic for page 2 with the controller's downloader.

@@ -4,7 +4,7 @@
 // page that has left is never called afterwards.
 #pragma once
 
-#include <mutex>
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -13,7 +13,7 @@ class PageSinkSlot {
 public:
     void set(Sink* sink)
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         sink_ = sink;
     }
 
@@ -22,14 +22,14 @@ public:
     template <class Report>
     void report(Report&& call)
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (sink_)
             call(*sink_);
     }
 
 private:
-    std::mutex mutex_;
-    Sink* sink_ = nullptr;
+    Mutex mutex_;
+    Sink* sink_ GUARDED_BY(mutex_) = nullptr;
 };
 
 }  // namespace druvex

@@ -31,6 +31,7 @@
 #include "payload/payload_sink.h"
 #include "platform/network_state.h"
 #include "platform/process.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -182,7 +183,7 @@ bool PagePrerequisitesLogic::checkConnection()
 void PagePrerequisitesLogic::startBulletinDownload()
 {
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         if (isRunning(bulletinRequest_))
             return;
         bulletinBytes_.clear();
@@ -193,7 +194,7 @@ void PagePrerequisitesLogic::startBulletinDownload()
     requestStarted();
     downloader_.enqueue(controller_.liveUpdateUrl(), SharedString(), kDownloadTimeoutMs, bulletinListener_.get(),
                         request);
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     bulletinRequest_ = std::move(request);
 }
 
@@ -202,7 +203,7 @@ void PagePrerequisitesLogic::startNewInstallerDownload()
     SharedString url;
     SharedString digest;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         if (isRunning(newInstallerRequest_) || newInstallerUrl_.isEmpty())
             return;
         newInstallerBytes_.clear();
@@ -212,7 +213,7 @@ void PagePrerequisitesLogic::startNewInstallerDownload()
     std::shared_ptr<DownloadRequest> request;
     requestStarted();
     downloader_.enqueue(url, digest, kDownloadTimeoutMs, newInstallerListener_.get(), request);
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     newInstallerRequest_ = std::move(request);
 }
 
@@ -220,7 +221,7 @@ void PagePrerequisitesLogic::startLanguageDownloads()
 {
     std::shared_ptr<DownloadList> downloads;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         downloads = languageDownloads_;
     }
     if (downloads)
@@ -234,7 +235,7 @@ bool PagePrerequisitesLogic::cancelDownloads(bool force)
     std::shared_ptr<DownloadList> languages;
     bool languagesRunning = false;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         bulletin = bulletinRequest_;
         newInstaller = newInstallerRequest_;
         languages = languageDownloads_;
@@ -274,7 +275,7 @@ void PagePrerequisitesLogic::finishOnlineChecks(bool done)
         controller_.setUpdateCheckDone(done);
     std::vector<FeaturePtr> list = controller_.getLanguageFeatures();
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         languageList_ = std::move(list);
     }
     report([](PrerequisitesSink& sink) { sink.onlineChecksFinished(); });
@@ -301,7 +302,7 @@ void PagePrerequisitesLogic::onContentLength(RequestKind, std::uint64_t length)
 bool PagePrerequisitesLogic::onData(RequestKind kind, std::uint32_t size, const std::uint8_t* bytes)
 {
     if (kind != RequestKind::LanguageFiles) {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         std::vector<std::uint8_t>& target = kind == RequestKind::Bulletin ? bulletinBytes_ : newInstallerBytes_;
         // A server that sends more than either can be is not believed.
         const std::uint64_t limit = kind == RequestKind::Bulletin ? kMaxBulletinSize : newInstallerSize_;
@@ -323,7 +324,7 @@ void PagePrerequisitesLogic::onFinished(RequestKind kind, int status)
     }
     std::vector<std::uint8_t> bytes;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         bytes.swap(kind == RequestKind::Bulletin ? bulletinBytes_ : newInstallerBytes_);
     }
     if (kind == RequestKind::NewInstaller) {
@@ -380,7 +381,7 @@ bool PagePrerequisitesLogic::offerLanguageFiles()
     std::shared_ptr<LanguageFileManager> manager;
     std::shared_ptr<DownloadList> downloads;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         manager = languageFiles_;
         downloads = languageDownloads_;
     }
@@ -388,7 +389,7 @@ bool PagePrerequisitesLogic::offerLanguageFiles()
         return false;
     std::size_t queued = 0;
     {
-        std::lock_guard use(languageMutex_);
+        MutexLock use(languageMutex_);
         manager->applyBulletinLanguages(bulletinLanguageList(*bulletin), bulletin->getInstallerVersionText().view());
         queued = manager->queueMissingLanguageFiles(*downloads, *bulletin);
     }
@@ -421,7 +422,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
         const VersionNumber& installer = bulletin->getInstallerVersion();
         const VersionWords words{installer.part(0), installer.part(1), installer.part(2),
                                  static_cast<std::int32_t>(entry->revision)};
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         newerVersion_ = true;
         newerVersionWords_ = words;
         newerVersionText_ = VersionNumber::fromParts(words[0], words[1], words[2], words[3]).toText();
@@ -450,7 +451,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
     name.format(u"%s%d.exe", getFileTitle(urlPath(entry->url)), static_cast<int>(entry->revision));
     const SharedString path = joinPath(folder, name);
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         newInstallerVersion_ = newerVersionText_;
         newInstallerUrl_ = entry->url;
         newInstallerDigest_ = entry->digest;
@@ -485,7 +486,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
     std::uint64_t available = 0;
     if (!host.getStoreInformation(folder, total, available) || available / 2 < entry->size) {
         logPrintf(u"No room for the newer installer in %s", folder);
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         newInstallerUrl_.clear();
         return;
     }
@@ -494,7 +495,7 @@ void PagePrerequisitesLogic::checkNewInstaller()
 
 bool PagePrerequisitesLogic::getNewInstallerVersionText(SharedString& text) const
 {
-    std::lock_guard lock(stateMutex_);
+    MutexLock lock(stateMutex_);
     text = newInstallerVersion_;
     return !newInstallerUrl_.isEmpty();
 }
@@ -503,7 +504,7 @@ void PagePrerequisitesLogic::newInstallerDownloaded(std::vector<std::uint8_t> by
 {
     SharedString path;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         path = newInstallerPath_;
     }
     HalAccess& host = *controller_.getHalIn();
@@ -519,7 +520,7 @@ bool PagePrerequisitesLogic::startNewInstaller()
 {
     SharedString path;
     {
-        std::lock_guard lock(stateMutex_);
+        MutexLock lock(stateMutex_);
         path = newInstallerPath_;
     }
     HalAccess& host = *controller_.getHalIn();

@@ -14,6 +14,7 @@
 #include "payload/payload_archive.h"
 #include "text/char_class.h"
 #include "text/diag.h"
+#include "text/mutex.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -83,7 +84,7 @@ void RedistributableInstaller::loadDefinitions()
         sources.addIfAbsent(*item, kSourceArchiveEntry, entryName, static_cast<std::uint32_t>(size),
                             static_cast<std::uint32_t>(size >> 32));
     }
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     definitions_ = std::move(list);
     answers_.clear();
     required_.clear();
@@ -95,7 +96,7 @@ void RedistributableInstaller::registerDownloads()
     if (!readList(list))
         return;
     WStringMultimap& sources = controller_.getPackageSources();
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const RedistributablePtr& item : list) {
         for (RedistributablePtr& definition : definitions_) {
             if (!equalsNoCase(definition->getNameRef().view(), item->getNameRef().view()) ||
@@ -159,7 +160,7 @@ void RedistributableInstaller::runChecks()
         if (check(controller_, *item, answer))
             answers.push_back(Answer{item->getNameRef(), answer});
     }
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     answers_ = std::move(answers);
 }
 
@@ -189,7 +190,7 @@ void RedistributableInstaller::evaluateRequired()
     for (const CustomActionPtr& action : actions)
         holders.push_back(action.get());
 
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     required_.clear();
     if (controller_.getPageSequence().getMode() == kModeDownload)
         return;
@@ -226,7 +227,7 @@ bool RedistributableInstaller::isPresent(const SharedString& name) const
 
 bool RedistributableInstaller::needsInstall() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const SharedString& name : required_) {
         if (!isPresent(name))
             return true;
@@ -236,7 +237,7 @@ bool RedistributableInstaller::needsInstall() const
 
 bool RedistributableInstaller::getWorstResult(SharedString& message) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const Answer* worst = nullptr;
     for (const SharedString& name : required_) {
         const Answer* answer = findAnswer(name);
@@ -255,7 +256,7 @@ bool RedistributableInstaller::getWorstResult(SharedString& message) const
 
 bool RedistributableInstaller::isPackageMissing() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const SharedString& name : required_) {
         if (!isPresent(name) && archive_.findEntry(packageEntryName(name)) < 0)
             return true;
@@ -265,7 +266,7 @@ bool RedistributableInstaller::isPackageMissing() const
 
 std::vector<SharedString> RedistributableInstaller::getRedistributablesToInstall() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::vector<SharedString> names;
     for (const SharedString& name : required_) {
         if (!isPresent(name))
@@ -276,13 +277,13 @@ std::vector<SharedString> RedistributableInstaller::getRedistributablesToInstall
 
 std::vector<RedistributablePtr> RedistributableInstaller::getDefinitions() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return definitions_;
 }
 
 bool RedistributableInstaller::getCheckResult(const SharedString& name, RedistributableCheck& check) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const Answer* answer = findAnswer(name);
     if (!answer)
         return false;
@@ -292,7 +293,7 @@ bool RedistributableInstaller::getCheckResult(const SharedString& name, Redistri
 
 std::vector<SharedString> RedistributableInstaller::getRequired() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return required_;
 }
 
@@ -307,7 +308,7 @@ bool RedistributableInstaller::installRequired(RedistributableInstallObserver* o
         RedistributablePtr item;
         std::optional<RedistributableCheck> answer;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             item = findDefinition(names[i]);
             if (const Answer* found = findAnswer(names[i]))
                 answer = found->check;
@@ -372,7 +373,7 @@ bool RedistributableInstaller::installOne(const Redistributable& item, Redistrib
     logInfo((u"Redistributable " + name + u" installed").view());
     RedistributableCheck answer;
     if (check(controller_, item, answer)) {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         storeAnswer(name, answer);
     }
     return true;

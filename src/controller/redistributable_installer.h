@@ -17,11 +17,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "controller/redistributables_manager.h"
 #include "data/redist_info.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -72,19 +72,18 @@ private:
     // Runs the check script; false when it cannot run or answers no code.
     static bool check(InstallerController& controller, const Redistributable& item, RedistributableCheck& answer);
     bool installOne(const Redistributable& item, RedistributableInstallObserver* observer);
-    // With the lock held.
-    RedistributablePtr findDefinition(const SharedString& name) const;
-    const Answer* findAnswer(const SharedString& name) const;
-    bool isPresent(const SharedString& name) const;
-    void addRequired(const SharedString& name, std::vector<SharedString>& visiting);
-    void storeAnswer(const SharedString& name, const RedistributableCheck& check);
+    RedistributablePtr findDefinition(const SharedString& name) const REQUIRES(mutex_);
+    const Answer* findAnswer(const SharedString& name) const REQUIRES(mutex_);
+    bool isPresent(const SharedString& name) const REQUIRES(mutex_);
+    void addRequired(const SharedString& name, std::vector<SharedString>& visiting) REQUIRES(mutex_);
+    void storeAnswer(const SharedString& name, const RedistributableCheck& check) REQUIRES(mutex_);
 
     InstallerController& controller_;
     PayloadArchive& archive_;
-    mutable std::mutex mutex_;
-    std::vector<RedistributablePtr> definitions_;
-    std::vector<Answer> answers_;
-    std::vector<SharedString> required_;
+    mutable Mutex mutex_;
+    std::vector<RedistributablePtr> definitions_ GUARDED_BY(mutex_);
+    std::vector<Answer> answers_ GUARDED_BY(mutex_);
+    std::vector<SharedString> required_ GUARDED_BY(mutex_);
     std::atomic<bool> cancel_{false};
 };
 

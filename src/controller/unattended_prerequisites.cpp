@@ -5,6 +5,7 @@
 #include "controller/page_prerequisites_logic.h"
 #include "core/app_log.h"
 #include "platform/manual_reset_event.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -22,19 +23,19 @@ UnattendedPrerequisites::~UnattendedPrerequisites()
 bool UnattendedPrerequisites::run()
 {
     logic_.startBulletinDownload();
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     while (!done_) {
         if (!signalled_) {
             const std::chrono::milliseconds limit =
                 timeouts_ ? timeouts_->effectiveTimeout(kWaitMs) : std::chrono::milliseconds(kWaitMs);
-            if (!changed_.wait_for(lock, limit, [this] { return signalled_; })) {
+            if (!changed_.wait_for(mutex_, limit, [this]() REQUIRES(mutex_) { return signalled_; })) {
                 logPrintf(u"No answer from the update server within %u ms", static_cast<unsigned>(kWaitMs));
                 break;
             }
         }
         // Waiting on a condition rather than polling a set event: the
         // download may take minutes, and this thread must not spin meanwhile.
-        changed_.wait(lock, [this] { return done_ || startNewInstaller_ || startLanguageDownloads_; });
+        changed_.wait(mutex_, [this]() REQUIRES(mutex_) { return done_ || startNewInstaller_ || startLanguageDownloads_; });
         if (startNewInstaller_) {
             startNewInstaller_ = false;
             lock.unlock();
@@ -52,20 +53,20 @@ bool UnattendedPrerequisites::run()
 
 int UnattendedPrerequisites::getResult() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return result_;
 }
 
 bool UnattendedPrerequisites::getResultFlag() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return newerInstaller_;
 }
 
 void UnattendedPrerequisites::dataReceived(std::uint64_t)
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         signalled_ = true;
     }
     changed_.notify_all();
@@ -74,7 +75,7 @@ void UnattendedPrerequisites::dataReceived(std::uint64_t)
 void UnattendedPrerequisites::downloadFinished(int result)
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         signalled_ = true;
         done_ = true;
         result_ = result;
@@ -85,7 +86,7 @@ void UnattendedPrerequisites::downloadFinished(int result)
 void UnattendedPrerequisites::downloadsReady(int kind)
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         signalled_ = true;
         if (kind == kDownloadsNewInstaller) {
             startNewInstaller_ = true;

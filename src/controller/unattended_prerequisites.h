@@ -8,9 +8,9 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 #include "controller/prerequisites_sink.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -57,15 +57,15 @@ public:
 private:
     PagePrerequisitesLogic& logic_;
     WaitTimeouts* timeouts_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    mutable Mutex mutex_;
+    ConditionVariable changed_;
     // Some report came: from then on the waits have no limit.
-    bool signalled_ = false;
-    bool done_ = false;
-    bool startNewInstaller_ = false;
-    bool startLanguageDownloads_ = false;
-    bool newerInstaller_ = false;
-    int result_ = kNoResult;
+    bool signalled_ GUARDED_BY(mutex_) = false;
+    bool done_ GUARDED_BY(mutex_) = false;
+    bool startNewInstaller_ GUARDED_BY(mutex_) = false;
+    bool startLanguageDownloads_ GUARDED_BY(mutex_) = false;
+    bool newerInstaller_ GUARDED_BY(mutex_) = false;
+    int result_ GUARDED_BY(mutex_) = kNoResult;
 };
 
 }  // namespace druvex

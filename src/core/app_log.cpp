@@ -15,6 +15,7 @@
 #include "core/path_text.h"
 #include "core/sequenced_file.h"
 #include "platform/device_config.h"
+#include "text/mutex.h"
 #include "text/printf.h"
 
 namespace druvex {
@@ -61,9 +62,9 @@ class HostEnvironment final : public AppLogEnvironment {};
 std::atomic<AppLog*> g_log{nullptr};
 thread_local bool t_makingLog = false;
 
-std::mutex& makingMutex()
+Mutex& makingMutex()
 {
-    static std::mutex* mutex = new std::mutex;
+    static Mutex* mutex = new Mutex;
     return *mutex;
 }
 
@@ -166,7 +167,7 @@ AppLog& AppLog::instance()
         static AppLog* unopened = new AppLog;
         return *unopened;
     }
-    std::lock_guard lock(makingMutex());
+    MutexLock lock(makingMutex());
     if (AppLog* log = g_log.load(std::memory_order_acquire))
         return *log;
     t_makingLog = true;
@@ -206,7 +207,7 @@ bool AppLog::start(const SharedString& dataFolder, const SharedString& modulePat
 
 bool AppLog::open(const SharedString& path)
 {
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     if (file_.isOpen()) {
         writeOut();
         file_.close();
@@ -237,7 +238,7 @@ void AppLog::write(std::uint32_t level, int length, const char16_t* text)
         return;
     if (length <= 0 || !text || text[0] == 0)
         return;
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     // A closed log touches nothing else: the program may be ending, and the
     // clocks and converters go with it.
     if (closed_)
@@ -383,7 +384,7 @@ void AppLog::writeOut()
 
 void AppLog::flush()
 {
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     if (!open_)
         return;
     writeOut();
@@ -392,19 +393,19 @@ void AppLog::flush()
 
 SharedString AppLog::getPath() const
 {
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     return open_ ? path_ : SharedString();
 }
 
 SharedString AppLog::getFailedPath() const
 {
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     return failedPath_;
 }
 
 bool AppLog::isOpen() const
 {
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     return open_;
 }
 
@@ -413,7 +414,7 @@ void AppLog::close()
     // Lines from here on go where they went before the log existed, not into
     // a closed file.
     replaceDiagSink(this, nullptr);
-    std::lock_guard lock(mutex_);
+    RecursiveMutexLock lock(mutex_);
     if (closed_)
         return;
     writeText(kLevelAll, u"Logging finished");

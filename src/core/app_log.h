@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +13,7 @@
 
 #include "core/platform_file.h"
 #include "text/diag.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 #include "core/wall_clock.h"
 
@@ -136,29 +136,29 @@ public:
     void writeLine(std::u16string_view text) override;
 
 private:
-    void writeLocked(std::uint32_t level, const char16_t* text, std::size_t length);
-    void writeBuffered(const char* bytes, std::size_t count);
-    void writeOut();
+    void writeLocked(std::uint32_t level, const char16_t* text, std::size_t length) REQUIRES(mutex_);
+    void writeBuffered(const char* bytes, std::size_t count) REQUIRES(mutex_);
+    void writeOut() REQUIRES(mutex_);
     // Buffers what the file did not take, within kHeldCapacity.
-    void hold(const char* bytes, std::size_t count);
-    void sendToDebugger(std::u16string_view prefix, const char16_t* text, std::size_t length);
+    void hold(const char* bytes, std::size_t count) REQUIRES(mutex_);
+    void sendToDebugger(std::u16string_view prefix, const char16_t* text, std::size_t length) REQUIRES(mutex_);
 
     AppLogEnvironment& environment_;
-    mutable std::recursive_mutex mutex_;
-    PlatformFile file_;
-    SharedString path_;
-    SharedString failedPath_;
-    std::vector<char> buffer_;
+    mutable RecursiveMutex mutex_;
+    PlatformFile file_ GUARDED_BY(mutex_);
+    SharedString path_ GUARDED_BY(mutex_);
+    SharedString failedPath_ GUARDED_BY(mutex_);
+    std::vector<char> buffer_ GUARDED_BY(mutex_);
     // The buffered size past which the buffer is written out: further than
     // kBufferCapacity while the file refuses what is held, so that a full
     // store is asked again once per buffer's worth of lines, not per line.
-    std::size_t writeOutAt_ = kBufferCapacity;
-    std::string line_;           // the UTF-8 line, reused
-    std::u16string debugLine_;   // the line as the debugger sees it, reused
-    std::uint32_t previousTick_ = 0;
-    std::uint32_t lastTick_ = 0;
-    bool open_ = false;
-    bool closed_ = false;
+    std::size_t writeOutAt_ GUARDED_BY(mutex_) = kBufferCapacity;
+    std::string line_ GUARDED_BY(mutex_);           // the UTF-8 line, reused
+    std::u16string debugLine_ GUARDED_BY(mutex_);   // the line as the debugger sees it, reused
+    std::uint32_t previousTick_ GUARDED_BY(mutex_) = 0;
+    std::uint32_t lastTick_ GUARDED_BY(mutex_) = 0;
+    bool open_ GUARDED_BY(mutex_) = false;
+    bool closed_ GUARDED_BY(mutex_) = false;
     const std::uint32_t levelMask_ = 1;
 };
 

@@ -3,19 +3,19 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <vector>
 
 #include "core/path_text.h"
 #include "platform/device_root.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
 namespace {
 
 struct Instance {
-    std::mutex mutex;
-    std::unique_ptr<AppPaths> paths;
+    Mutex mutex;
+    std::unique_ptr<AppPaths> paths GUARDED_BY(mutex);
 };
 
 Instance& holder()
@@ -78,7 +78,7 @@ AppPaths::AppPaths(const SharedString& programFile)
 const AppPaths& AppPaths::instance()
 {
     Instance& instance = holder();
-    std::lock_guard lock(instance.mutex);
+    MutexLock lock(instance.mutex);
     if (!instance.paths)
         instance.paths = std::make_unique<AppPaths>(findModulePath(currentModulePathSources()));
     return *instance.paths;
@@ -87,14 +87,14 @@ const AppPaths& AppPaths::instance()
 void AppPaths::setInstance(const SharedString& programFile)
 {
     Instance& instance = holder();
-    std::lock_guard lock(instance.mutex);
+    MutexLock lock(instance.mutex);
     instance.paths = std::make_unique<AppPaths>(programFile);
 }
 
 void AppPaths::resetInstance()
 {
     Instance& instance = holder();
-    std::lock_guard lock(instance.mutex);
+    MutexLock lock(instance.mutex);
     instance.paths.reset();
 }
 

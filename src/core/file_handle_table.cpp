@@ -3,13 +3,13 @@
 #include <unistd.h>
 
 #include <map>
-#include <mutex>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/device_root.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -50,11 +50,11 @@ struct ShareRecord {
 };
 
 struct HandleTable {
-    std::mutex mutex;
-    std::unordered_map<FileHandle, std::shared_ptr<OpenFile>> handles;
-    std::map<std::pair<dev_t, ino_t>, ShareRecord> shares;
+    Mutex mutex;
+    std::unordered_map<FileHandle, std::shared_ptr<OpenFile>> handles GUARDED_BY(mutex);
+    std::map<std::pair<dev_t, ino_t>, ShareRecord> shares GUARDED_BY(mutex);
     // Numbers are never reused, so a stale handle stays invalid.
-    FileHandle next = 0x100;
+    FileHandle next GUARDED_BY(mutex) = 0x100;
 };
 
 HandleTable& table()
@@ -64,9 +64,9 @@ HandleTable& table()
     return *handles;
 }
 
-std::mutex& openSequenceMutex()
+Mutex& openSequenceMutex()
 {
-    static std::mutex* mutex = new std::mutex;
+    static Mutex* mutex = new Mutex;
     return *mutex;
 }
 
@@ -97,7 +97,7 @@ OpenSequenceLock::~OpenSequenceLock()
 FileHandle registerOpenFile(std::shared_ptr<OpenFile> file)
 {
     HandleTable& handles = table();
-    std::lock_guard lock(handles.mutex);
+    MutexLock lock(handles.mutex);
     ShareRecord& record = handles.shares[{file->device, file->inode}];
     // A handle without data access (attributes only) neither meets nor sets share rules.
     if (accessOf(file->flags) != 0) {
@@ -120,7 +120,7 @@ FileHandle registerOpenFile(std::shared_ptr<OpenFile> file)
 std::shared_ptr<OpenFile> findOpenFile(FileHandle handle)
 {
     HandleTable& handles = table();
-    std::unique_lock lock(handles.mutex);
+    MutexLock lock(handles.mutex);
     const auto found = handles.handles.find(handle);
     if (found == handles.handles.end()) {
         lock.unlock();
@@ -136,7 +136,7 @@ std::shared_ptr<OpenFile> unregisterOpenFile(FileHandle handle)
     std::shared_ptr<OpenFile> file;
     std::string removePath;
     {
-        std::lock_guard lock(handles.mutex);
+        MutexLock lock(handles.mutex);
         const auto found = handles.handles.find(handle);
         if (found == handles.handles.end()) {
             setLastError(kErrorInvalidHandle);

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <map>
-#include <mutex>
 #include <string>
 
 #include "core/app_log.h"
@@ -11,6 +10,7 @@
 #include "core/user_hooks.h"
 #include "platform/builtin_modules.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -29,9 +29,9 @@ struct CachedModule {
 // The cache is used at start-up and from the crash path on any thread; its
 // lock is never held while a module is looked up or a line is logged.
 struct ModuleCache {
-    std::mutex mutex;
-    std::map<std::u16string, CachedModule> modules;  // keyed by the folded name
-    ModuleHandle nextHandle = kFirstHandle;
+    Mutex mutex;
+    std::map<std::u16string, CachedModule> modules GUARDED_BY(mutex);  // keyed by the folded name
+    ModuleHandle nextHandle GUARDED_BY(mutex) = kFirstHandle;
 };
 
 ModuleCache& moduleCache()
@@ -78,7 +78,7 @@ ModuleHandle loadLibrary(const char16_t* moduleName, bool quiet)
     const std::u16string key = foldName(moduleName);
     ModuleCache& cache = moduleCache();
     {
-        std::lock_guard lock(cache.mutex);
+        MutexLock lock(cache.mutex);
         auto cached = cache.modules.find(key);
         if (cached != cache.modules.end()) {
             ++cached->second.useCount;
@@ -98,7 +98,7 @@ ModuleHandle loadLibrary(const char16_t* moduleName, bool quiet)
                                                                                started);
     ModuleHandle handle = 0;
     {
-        std::lock_guard lock(cache.mutex);
+        MutexLock lock(cache.mutex);
         auto [entry, inserted] = cache.modules.try_emplace(key);
         if (!inserted) {
             // Another thread loaded it meanwhile: one handle per module.
@@ -119,7 +119,7 @@ void unloadLibrary(ModuleHandle& handle, bool /*forget*/)
     if (handle == 0)
         return;
     ModuleCache& cache = moduleCache();
-    std::lock_guard lock(cache.mutex);
+    MutexLock lock(cache.mutex);
     for (auto entry = cache.modules.begin(); entry != cache.modules.end(); ++entry) {
         if (entry->second.handle != handle)
             continue;
@@ -142,7 +142,7 @@ void* getProcAddress(ModuleHandle module, const char16_t* functionName, const ch
     std::shared_ptr<const BuiltinModule> found;
     {
         ModuleCache& cache = moduleCache();
-        std::lock_guard lock(cache.mutex);
+        MutexLock lock(cache.mutex);
         for (const auto& [key, cached] : cache.modules) {
             if (cached.handle == module && module != 0) {
                 found = cached.module;

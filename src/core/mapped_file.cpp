@@ -10,29 +10,35 @@
 #include "core/file_handle_table.h"
 #include "platform/store_space.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
 namespace {
 
-// Grows the file from `length` to `size`; a store with a stated free space
-// refuses what does not fit.
-bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
+bool resizeFile(const OpenFile& file, std::uint64_t size)
 {
-    std::unique_lock<std::mutex> lock;
-    if (file.space) {
-        lock = std::unique_lock(file.space->writeLock());
-        if (!file.space->canGrow(size - length)) {
-            setLastError(kErrorDiskFull);
-            return false;
-        }
-    }
     if (::ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
         setLastError(errorFromErrno(errno));
         return false;
     }
-    if (file.space)
-        file.space->grew(size - length);
+    return true;
+}
+
+// Grows the file from `length` to `size`; a store with a stated free space
+// refuses what does not fit.
+bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
+{
+    if (!file.space)
+        return resizeFile(file, size);
+    MutexLock lock(file.space->writeLock());
+    if (!file.space->canGrow(size - length)) {
+        setLastError(kErrorDiskFull);
+        return false;
+    }
+    if (!resizeFile(file, size))
+        return false;
+    file.space->grew(size - length);
     return true;
 }
 

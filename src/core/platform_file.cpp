@@ -13,6 +13,7 @@
 
 #include "core/file_handle_table.h"
 #include "text/diag.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 #include "platform/device_config.h"
 #include "platform/device_root.h"
@@ -255,7 +256,7 @@ std::uint64_t fileSizeOf(int fd)
 // past the store's free space is refused whole, as a full store refuses it.
 std::int64_t writeWithinStore(const OpenFile& file, const unsigned char* in, std::size_t count)
 {
-    std::lock_guard lock(file.space->writeLock());
+    MutexLock lock(file.space->writeLock());
     const off_t position = ::lseek(file.fd, 0, SEEK_CUR);
     const std::uint64_t sizeBefore = fileSizeOf(file.fd);
     const std::uint64_t end = (position < 0 ? sizeBefore : static_cast<std::uint64_t>(position)) + count;

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 #include "core/crash_handler.h"
@@ -15,15 +14,16 @@
 #include "platform/exit_status.h"
 #include "platform/fault_signals.h"
 #include "platform/manual_reset_event.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
 struct WorkerThread::State {
     const char* sourceFile = "";
     int line = 0;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
+    Mutex mutex;
+    ConditionVariable ended;
+    bool finished GUARDED_BY(mutex) = false;
 };
 
 namespace {
@@ -104,7 +104,7 @@ void WorkerThread::start(std::unique_ptr<Task> task, const std::source_location&
             observer->threadEnded(info.threadId);
         t_worker = nullptr;
         {
-            std::lock_guard lock(state->mutex);
+            MutexLock lock(state->mutex);
             state->finished = true;
         }
         state->ended.notify_all();
@@ -127,8 +127,8 @@ bool WorkerThread::tryJoinFor(std::chrono::milliseconds timeout)
     if (!thread_.joinable())
         return true;
     {
-        std::unique_lock lock(state_->mutex);
-        if (!state_->ended.wait_for(lock, timeout, [this] { return state_->finished; }))
+        MutexLock lock(state_->mutex);
+        if (!state_->ended.wait_for(state_->mutex, timeout, [this]() REQUIRES(state_->mutex) { return state_->finished; }))
             return false;
     }
     // The function has returned; only the thread's own teardown is left.

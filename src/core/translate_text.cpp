@@ -1,8 +1,8 @@
 #include "core/translate_text.h"
 
 #include <memory>
-#include <mutex>
 
+#include "text/mutex.h"
 #include "text/text_convert.h"
 #include "core/xlate_table.h"
 
@@ -17,7 +17,7 @@ class CurrentTable {
 public:
     std::shared_ptr<const XlateTable> get() const
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         return table_;
     }
 
@@ -25,7 +25,7 @@ public:
     {
         std::shared_ptr<const XlateTable> previous;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             previous.swap(table_);
             table_ = std::move(table);
         }
@@ -33,11 +33,11 @@ public:
         // lookup still holds it.
     }
 
-    std::mutex selecting;
+    Mutex selecting;
 
 private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<const XlateTable> table_;
+    mutable Mutex mutex_;
+    std::shared_ptr<const XlateTable> table_ GUARDED_BY(mutex_);
 };
 
 // Never destroyed: threads may still translate while the program exits.
@@ -90,7 +90,7 @@ SharedString translateAndFormat2(const char* key, PlaceholderText text1, Placeho
 bool selectTranslationFile(std::u16string_view path)
 {
     CurrentTable& current = currentTable();
-    std::lock_guard selecting(current.selecting);
+    MutexLock selecting(current.selecting);
     if (const auto table = current.get(); table != nullptr && table->path().view() == path)
         return table->isLoaded();
     // The old table goes before the new file is opened, as a language change
@@ -105,7 +105,7 @@ bool selectTranslationFile(std::u16string_view path)
 void clearTranslationTable()
 {
     CurrentTable& current = currentTable();
-    std::lock_guard selecting(current.selecting);
+    MutexLock selecting(current.selecting);
     current.set(nullptr);
 }
 

@@ -2,7 +2,8 @@
 
 #include <atomic>
 #include <ctime>
-#include <mutex>
+
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -36,8 +37,8 @@ struct ClockBase {
     std::uint64_t time = 0;  // system time, 100-ns units since 1601
     std::uint32_t tick = 0;
 };
-std::mutex g_baseMutex;
-ClockBase g_base;
+Mutex g_baseMutex;
+ClockBase g_base GUARDED_BY(g_baseMutex);
 
 constexpr std::int64_t kRebaseThresholdMs = 1101;
 
@@ -61,7 +62,7 @@ std::uint32_t coarseTickMs()
 
 ClockSource* setClockSource(ClockSource* source)
 {
-    std::lock_guard lock(g_baseMutex);
+    MutexLock lock(g_baseMutex);
     ClockSource* previous = g_source.exchange(source ? source : &g_hostClock, std::memory_order_acq_rel);
     g_base = ClockBase{};
     return previous == &g_hostClock ? nullptr : previous;
@@ -71,7 +72,7 @@ bool getWallClock(WallClockTime& out)
 {
     std::uint64_t time;
     {
-        std::lock_guard lock(g_baseMutex);
+        MutexLock lock(g_baseMutex);
         ClockSource& source = clockSource();
         const std::uint64_t now = source.systemTime100ns();
         const std::uint32_t tick = source.tickMs();

@@ -1,10 +1,10 @@
 #include "data/font_coverage.h"
 
-#include <mutex>
 #include <vector>
 
 #include "data/font_device_context.h"
 #include "hal/hal_access.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -12,9 +12,9 @@ namespace {
 constexpr const char16_t* kSystemLinkKey = u"SOFTWARE\\Microsoft\\FontLink\\SystemLink";
 
 struct FontLinkCache {
-    std::mutex mutex;
-    bool loaded = false;
-    std::vector<SharedString> faces;
+    Mutex mutex;
+    bool loaded GUARDED_BY(mutex) = false;
+    std::vector<SharedString> faces GUARDED_BY(mutex);
 };
 
 FontLinkCache& fontLinkCache()
@@ -39,7 +39,7 @@ SharedString linkedFace(const SharedString& entry)
 std::vector<SharedString> linkedFaces(HalAccess& host, const SharedString& face)
 {
     FontLinkCache& cache = fontLinkCache();
-    const std::lock_guard lock(cache.mutex);
+    const MutexLock lock(cache.mutex);
     if (!cache.loaded) {
         cache.loaded = true;
         std::vector<SharedString> entries;
@@ -80,7 +80,7 @@ bool isTextCoveredByFonts(HalAccess& host, FontDeviceContext& context, std::u16s
 void resetFontLinkCacheForTests()
 {
     FontLinkCache& cache = fontLinkCache();
-    const std::lock_guard lock(cache.mutex);
+    const MutexLock lock(cache.mutex);
     cache.loaded = false;
     cache.faces.clear();
 }

@@ -15,6 +15,7 @@
 #include "engine/installation_process.h"
 #include "payload/lzma_decode_ahead.h"
 #include "payload/payload_archive.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -75,7 +76,7 @@ void InstallationProcess::startDecodingAhead(const std::vector<FeaturePtr>& feat
     if (const std::size_t bytes = g_chunkBytes.load())
         limits.chunkBytes = bytes;
     auto ahead = std::make_unique<LzmaDecodeAhead>(std::move(openers), limits);
-    std::lock_guard lock(aheadMutex_);
+    MutexLock lock(aheadMutex_);
     decodeAhead_ = std::move(ahead);
     aheadStreams_ = std::move(streams);
     // A pause or cancel that came before the decoders did reaches them now;
@@ -91,7 +92,7 @@ void InstallationProcess::endDecodingAhead()
 {
     std::unique_ptr<LzmaDecodeAhead> ahead;
     {
-        std::lock_guard lock(aheadMutex_);
+        MutexLock lock(aheadMutex_);
         ahead = std::move(decodeAhead_);
         aheadStreams_.clear();
     }
@@ -104,7 +105,7 @@ std::optional<bool> InstallationProcess::takeDecodedAhead(const Feature& feature
     LzmaDecodeAhead* ahead = nullptr;
     std::size_t index = 0;
     {
-        std::lock_guard lock(aheadMutex_);
+        MutexLock lock(aheadMutex_);
         const auto found = aheadStreams_.find(&feature);
         if (!decodeAhead_ || found == aheadStreams_.end())
             return std::nullopt;

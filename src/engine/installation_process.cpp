@@ -19,6 +19,7 @@
 #include "hal/hal_access.h"
 #include "payload/install_destination.h"
 #include "payload/lzma_decode_ahead.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -50,7 +51,7 @@ InstallationProcess::~InstallationProcess()
     cancel();
     if (worker_.joinable())
         worker_.join();
-    std::lock_guard lock(installerMutex_);
+    MutexLock lock(installerMutex_);
     packageInstaller_.reset();
 }
 
@@ -59,7 +60,7 @@ InstallationProcess::~InstallationProcess()
 void InstallationProcess::start()
 {
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         if (runState_ != kRunStateIdle)
             return;
         runState_ = kRunStateRunning;
@@ -76,25 +77,25 @@ void InstallationProcess::start()
 
 void InstallationProcess::pause()
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     if (runState_ != kRunStateRunning)
         return;
     runState_ = kRunStatePaused;
     fastState_.store(kRunStatePaused);
-    std::lock_guard aheadLock(aheadMutex_);
+    MutexLock aheadLock(aheadMutex_);
     if (decodeAhead_)
         decodeAhead_->pause();
 }
 
 void InstallationProcess::resume()
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     if (runState_ != kRunStatePaused)
         return;
     runState_ = kRunStateRunning;
     fastState_.store(kRunStateRunning);
     runChanged_.notify_all();
-    std::lock_guard aheadLock(aheadMutex_);
+    MutexLock aheadLock(aheadMutex_);
     if (decodeAhead_)
         decodeAhead_->resume();
 }
@@ -102,7 +103,7 @@ void InstallationProcess::resume()
 void InstallationProcess::cancel()
 {
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         if (runState_ != kRunStateIdle && runState_ != kRunStateRunning && runState_ != kRunStatePaused)
             return;
         runState_ = kRunStateCanceled;
@@ -111,22 +112,22 @@ void InstallationProcess::cancel()
     }
     controller_.getRedistributables().cancelInstall();
     {
-        std::lock_guard lock(aheadMutex_);
+        MutexLock lock(aheadMutex_);
         if (decodeAhead_)
             decodeAhead_->stop();
     }
     {
-        std::lock_guard lock(installerMutex_);
+        MutexLock lock(installerMutex_);
         if (packageInstaller_)
             packageInstaller_->cancel();
     }
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     queueChanged_.notify_all();
 }
 
 RunState InstallationProcess::getRunState() const
 {
-    std::lock_guard lock(runMutex_);
+    MutexLock lock(runMutex_);
     return runState_;
 }
 
@@ -137,13 +138,13 @@ bool InstallationProcess::hasPendingPackages() const
 
 SharedString InstallationProcess::getFailedFeatureName() const
 {
-    std::lock_guard lock(nameMutex_);
+    MutexLock lock(nameMutex_);
     return failedFeatureName_;
 }
 
 void InstallationProcess::setFailedFeatureName(const SharedString& name)
 {
-    std::lock_guard lock(nameMutex_);
+    MutexLock lock(nameMutex_);
     failedFeatureName_ = name;
 }
 
@@ -154,8 +155,8 @@ void InstallationProcess::waitIfPausedAndCheckCanceled(bool& canceled)
         canceled = false;
         return;
     }
-    std::unique_lock lock(runMutex_);
-    runChanged_.wait(lock, [&] { return runState_ != kRunStatePaused; });
+    MutexLock lock(runMutex_);
+    runChanged_.wait(runMutex_, [&]() REQUIRES(runMutex_) { return runState_ != kRunStatePaused; });
     canceled = runState_ == kRunStateCanceled || controller_.isCancelRequested();
 }
 
@@ -168,9 +169,9 @@ bool InstallationProcess::isCanceled()
 
 void InstallationProcess::waitMilliseconds(std::uint32_t milliseconds)
 {
-    std::unique_lock lock(runMutex_);
-    runChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                         [&] { return runState_ == kRunStateCanceled; });
+    MutexLock lock(runMutex_);
+    runChanged_.wait_for(runMutex_, std::chrono::milliseconds(milliseconds),
+                         [&]() REQUIRES(runMutex_) { return runState_ == kRunStateCanceled; });
 }
 
 // --- The run -------------------------------------------------------------------
@@ -181,7 +182,7 @@ void InstallationProcess::run()
     if (mode_ == kModeBackup) {
         const std::int32_t code = runBackup();
         {
-            std::lock_guard lock(runMutex_);
+            MutexLock lock(runMutex_);
             runState_ = kRunStateFinished;
         }
         if (listener_)
@@ -207,7 +208,7 @@ void InstallationProcess::run()
         succeeded = false;
     }
     {
-        std::lock_guard lock(installerMutex_);
+        MutexLock lock(installerMutex_);
         if (packageInstaller_)
             packageInstaller_->cancel();
         packageInstaller_.reset();
@@ -228,7 +229,7 @@ void InstallationProcess::run()
         endFailed(isCanceled());
     }
     {
-        std::lock_guard lock(runMutex_);
+        MutexLock lock(runMutex_);
         runState_ = kRunStateFinished;
     }
     if (!listener_)
@@ -303,7 +304,7 @@ void InstallationProcess::discardArrivedPackages()
 {
     std::deque<QueuedPackage> left;
     {
-        std::lock_guard lock(queueMutex_);
+        MutexLock lock(queueMutex_);
         left.swap(queue_);
     }
     // The downloads wrote past the journal, so a rollback would not know them.
@@ -326,7 +327,7 @@ bool InstallationProcess::processQueuedRequests()
             // Taken from the queue under its lock, handled outside it: an
             // unpacking may take long, and pause, cancel and the downloads
             // must get through meanwhile.
-            std::lock_guard lock(queueMutex_);
+            MutexLock lock(queueMutex_);
             if (queue_.empty())
                 return true;
             request = std::move(queue_.front());
@@ -465,7 +466,7 @@ void InstallationProcess::onPackageRate(std::uint64_t rate, std::uint64_t missin
 
 void InstallationProcess::onPackageReady(const FeaturePtr& feature, const SharedString& path)
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     queue_.push_back({feature, path});
     if (downloadsOutstanding_ > 0)
         --downloadsOutstanding_;
@@ -479,7 +480,7 @@ void InstallationProcess::onPackageSkipped(const FeaturePtr& feature)
         logInfo((u"The package of " + feature->getName() + u" was skipped").view());
     }
     pendingPackages_.fetch_sub(1);
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     if (downloadsOutstanding_ > 0)
         --downloadsOutstanding_;
     queueChanged_.notify_all();
@@ -487,14 +488,14 @@ void InstallationProcess::onPackageSkipped(const FeaturePtr& feature)
 
 void InstallationProcess::onAllPackagesHandled()
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     downloadsOutstanding_ = 0;
     queueChanged_.notify_all();
 }
 
 void InstallationProcess::onPackagesFailed()
 {
-    std::lock_guard lock(queueMutex_);
+    MutexLock lock(queueMutex_);
     downloadsFailed_ = true;
     queueChanged_.notify_all();
 }

@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -31,6 +30,7 @@
 #include "engine/install_plan.h"
 #include "fileutil/rate_estimator.h"
 #include "liveupdate/package_installer.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -219,9 +219,9 @@ private:
     // The page list's mode when the run starts (see start).
     WizardMode mode_;
 
-    mutable std::mutex runMutex_;
-    std::condition_variable runChanged_;
-    RunState runState_ = kRunStateIdle;
+    mutable Mutex runMutex_;
+    ConditionVariable runChanged_;
+    RunState runState_ GUARDED_BY(runMutex_) = kRunStateIdle;
     // The same word for the checks made at every write, read without the lock.
     std::atomic<RunState> fastState_{kRunStateIdle};
     std::atomic<bool> abandoned_{false};
@@ -253,24 +253,24 @@ private:
 
     // Set and reset on the installation thread; the lock lets pause, resume
     // and cancel reach it.
-    std::mutex aheadMutex_;
-    std::unique_ptr<LzmaDecodeAhead> decodeAhead_;
-    std::unordered_map<const Feature*, std::size_t> aheadStreams_;
+    Mutex aheadMutex_;
+    std::unique_ptr<LzmaDecodeAhead> decodeAhead_ GUARDED_BY(aheadMutex_);
+    std::unordered_map<const Feature*, std::size_t> aheadStreams_ GUARDED_BY(aheadMutex_);
 
     // Set and reset on the installation thread; the lock lets cancel reach it.
-    std::mutex installerMutex_;
-    std::unique_ptr<PackageInstaller> packageInstaller_;
+    Mutex installerMutex_;
+    std::unique_ptr<PackageInstaller> packageInstaller_ GUARDED_BY(installerMutex_);
     SharedString packagesFolder_;
     // What the downloads hand over; guarded by queueMutex_.
-    mutable std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::deque<QueuedPackage> queue_;
-    std::size_t downloadsOutstanding_ = 0;
-    bool downloadsFailed_ = false;
+    mutable Mutex queueMutex_;
+    ConditionVariable queueChanged_;
+    std::deque<QueuedPackage> queue_ GUARDED_BY(queueMutex_);
+    std::size_t downloadsOutstanding_ GUARDED_BY(queueMutex_) = 0;
+    bool downloadsFailed_ GUARDED_BY(queueMutex_) = false;
     std::atomic<std::size_t> pendingPackages_{0};
 
-    mutable std::mutex nameMutex_;
-    SharedString failedFeatureName_;
+    mutable Mutex nameMutex_;
+    SharedString failedFeatureName_ GUARDED_BY(nameMutex_);
 };
 
 // The pool the decoders ahead share, in bytes and in chunks of bytes, for

@@ -33,6 +33,7 @@
 #include "payload/install_destination.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -368,26 +369,29 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
     });
     if (anyDownload) {
         local.clear();
+        // Only this thread sets it: read here without the lock.
+        PackageInstaller* installer = nullptr;
         {
-            std::lock_guard lock(installerMutex_);
+            MutexLock lock(installerMutex_);
             packageInstaller_ = std::make_unique<PackageInstaller>(controller_, *this);
+            installer = packageInstaller_.get();
         }
-        packageInstaller_->planDownloads(features, downloaded, local);
+        installer->planDownloads(features, downloaded, local);
         if (!downloaded.empty()) {
             // The packages arrive in a folder of their own, gone again when
             // the run has unpacked them.
-            packagesFolder_ = packageInstaller_->packagesFolder();
+            packagesFolder_ = installer->packagesFolder();
             if (!createDirectoryRecursive(*halOut_, packagesFolder_)) {
                 logError((u"Cannot create the packages folder " + packagesFolder_).view());
                 return false;
             }
-            if (!packageInstaller_->checkPackagesPresent())
+            if (!installer->checkPackagesPresent())
                 return false;
             {
-                std::lock_guard queueLock(queueMutex_);
+                MutexLock queueLock(queueMutex_);
                 downloadsOutstanding_ = downloaded.size();
             }
-            packageInstaller_->start(listener_);
+            installer->start(listener_);
         }
     }
     startDecodingAhead(local);
@@ -412,7 +416,7 @@ bool InstallationProcess::waitForDownloads()
     for (;;) {
         if (!processQueuedRequests())
             return false;
-        std::unique_lock lock(queueMutex_);
+        MutexLock lock(queueMutex_);
         if (downloadsFailed_) {
             logError(u"The downloads of the online features failed");
             return false;
@@ -424,7 +428,7 @@ bool InstallationProcess::waitForDownloads()
         }
         if (fastState_.load() == kRunStateCanceled || controller_.isCancelRequested())
             return false;
-        queueChanged_.wait(lock, [&] {
+        queueChanged_.wait(queueMutex_, [&]() REQUIRES(queueMutex_) {
             return !queue_.empty() || downloadsOutstanding_ == 0 || downloadsFailed_ ||
                    fastState_.load() == kRunStateCanceled;
         });
@@ -674,28 +678,31 @@ bool InstallationProcess::runNewInstallerDownload()
 {
     if (listener_)
         listener_->onDownloadNewInstaller(0, 0);
+    // Only this thread sets it: read here without the lock.
+    PackageInstaller* installer = nullptr;
     {
-        std::lock_guard lock(installerMutex_);
+        MutexLock lock(installerMutex_);
         packageInstaller_ = std::make_unique<PackageInstaller>(controller_, *this);
+        installer = packageInstaller_.get();
     }
     std::vector<FeaturePtr> downloaded;
     std::vector<FeaturePtr> local;
-    packageInstaller_->planDownloads({}, downloaded, local);
-    if (packageInstaller_->jobCount() == 0) {
+    installer->planDownloads({}, downloaded, local);
+    if (installer->jobCount() == 0) {
         logError(u"No newer installer to download");
         return false;
     }
-    totalBytes_.store(packageInstaller_->totalBytes());
-    if (!packageInstaller_->checkPackagesPresent())
+    totalBytes_.store(installer->totalBytes());
+    if (!installer->checkPackagesPresent())
         return false;
     {
-        std::lock_guard queueLock(queueMutex_);
+        MutexLock queueLock(queueMutex_);
         downloadsOutstanding_ = 1;
         pendingPackages_.store(1);
     }
-    packageInstaller_->start(listener_);
-    std::unique_lock lock(queueMutex_);
-    queueChanged_.wait(lock, [&] {
+    installer->start(listener_);
+    MutexLock lock(queueMutex_);
+    queueChanged_.wait(queueMutex_, [&]() REQUIRES(queueMutex_) {
         return !queue_.empty() || downloadsOutstanding_ == 0 || downloadsFailed_ ||
                fastState_.load() == kRunStateCanceled;
     });

@@ -6,6 +6,7 @@
 #include "engine/rollback_journal.h"
 #include "host/shortcut_files.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -345,7 +346,7 @@ bool JournalingHal::locateKey(RegistryKey key, RegistryKey& root, SharedString& 
         path.clear();
         return true;
     }
-    std::lock_guard lock(keysMutex_);
+    MutexLock lock(keysMutex_);
     const auto found = keys_.find(key);
     if (found == keys_.end())
         return false;
@@ -356,7 +357,7 @@ bool JournalingHal::locateKey(RegistryKey key, RegistryKey& root, SharedString& 
 
 void JournalingHal::trackKey(RegistryKey key, RegistryKey root, const SharedString& path)
 {
-    std::lock_guard lock(keysMutex_);
+    MutexLock lock(keysMutex_);
     keys_[key] = {root, path};
 }
 
@@ -469,7 +470,7 @@ bool JournalingHal::regDeleteValue(RegistryKey key, const SharedString& valueNam
 bool JournalingHal::regCloseKey(RegistryKey key)
 {
     {
-        std::lock_guard lock(keysMutex_);
+        MutexLock lock(keysMutex_);
         keys_.erase(key);
     }
     return inner_->regCloseKey(key);

@@ -8,10 +8,10 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <utility>
 
 #include "hal/hal_access.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -115,8 +115,8 @@ private:
 
     std::shared_ptr<HalAccess> inner_;
     RollbackJournal& journal_;
-    mutable std::mutex keysMutex_;
-    std::map<RegistryKey, std::pair<RegistryKey, SharedString>> keys_;
+    mutable Mutex keysMutex_;
+    std::map<RegistryKey, std::pair<RegistryKey, SharedString>> keys_ GUARDED_BY(keysMutex_);
 };
 
 }  // namespace druvex

@@ -7,6 +7,7 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -105,20 +106,20 @@ std::u16string RollbackJournal::registryKeyOf(RegistryKey root, const SharedStri
 
 void RollbackJournal::noteFolderCreated(const SharedString& path)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.emplace_back(Kind::FolderCreated, path);
 }
 
 void RollbackJournal::noteFileCreated(const SharedString& path)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.emplace_back(Kind::FileCreated, path);
     covered_.insert(installPathKey(path.view()));
 }
 
 bool RollbackJournal::covers(const SharedString& path) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return covered_.contains(installPathKey(path.view()));
 }
 
@@ -156,7 +157,7 @@ bool RollbackJournal::keepFileToOverwrite(const SharedString& path)
 
 bool RollbackJournal::keep(const SharedString& path, Keeping way)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const std::u16string key = installPathKey(path.view());
     if (covered_.contains(key) || !isFile(*host_, path))
         return true;
@@ -189,19 +190,19 @@ bool RollbackJournal::keep(const SharedString& path, Keeping way)
 
 void RollbackJournal::noteMoved(const SharedString& from, const SharedString& to)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.emplace_back(Kind::Moved, from, to);
 }
 
 void RollbackJournal::noteFolderRemoved(const SharedString& path)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.emplace_back(Kind::FolderRemoved, path);
 }
 
 void RollbackJournal::noteRegistryKeyCreated(RegistryKey root, const SharedString& path)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.emplace_back(Kind::KeyCreated, path, SharedString(), root);
     createdKeys_.insert(registryKeyOf(root, path));
 }
@@ -209,7 +210,7 @@ void RollbackJournal::noteRegistryKeyCreated(RegistryKey root, const SharedStrin
 void RollbackJournal::noteRegistryValue(RegistryKey root, const SharedString& keyPath, const SharedString& name,
                                         std::optional<JournalRegistryValue> before)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!knownValues_.insert(registryKeyOf(root, keyPath) + u'|' + foldRegistryName(name.view())).second)
         return;
     Entry entry(Kind::Value, keyPath, name, root);
@@ -219,7 +220,7 @@ void RollbackJournal::noteRegistryValue(RegistryKey root, const SharedString& ke
 
 void RollbackJournal::noteRegistryKeyDeleted(RegistryKey root, const SharedString& path, JournalRegistryKey before)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     Entry entry(Kind::KeyDeleted, path, SharedString(), root);
     entry.key = std::make_shared<JournalRegistryKey>(std::move(before));
     entries_.push_back(std::move(entry));
@@ -227,7 +228,7 @@ void RollbackJournal::noteRegistryKeyDeleted(RegistryKey root, const SharedStrin
 
 bool RollbackJournal::coversRegistryKey(RegistryKey root, const SharedString& path) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::u16string key = registryKeyOf(root, path);
     for (;;) {
         if (createdKeys_.contains(key))
@@ -243,19 +244,19 @@ bool RollbackJournal::coversRegistryKey(RegistryKey root, const SharedString& pa
 bool RollbackJournal::coversRegistryValue(RegistryKey root, const SharedString& keyPath,
                                           const SharedString& name) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return knownValues_.contains(registryKeyOf(root, keyPath) + u'|' + foldRegistryName(name.view()));
 }
 
 bool RollbackJournal::hasChanges() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return !entries_.empty();
 }
 
 std::size_t RollbackJournal::changeCount() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return entries_.size();
 }
 
@@ -307,7 +308,7 @@ bool RollbackJournal::undoEntry(const Entry& entry, std::vector<SharedString>& f
 
 bool RollbackJournal::undo()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     bool complete = true;
     std::vector<SharedString> foldersLeft;
     for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
@@ -332,7 +333,7 @@ bool RollbackJournal::undo()
 
 void RollbackJournal::commit()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const Entry& entry : entries_) {
         if (entry.kind == Kind::Kept)
             deleteFileOrLog(*host_, entry.other);

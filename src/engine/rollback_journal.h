@@ -8,13 +8,13 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "platform/registry_tree.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -103,23 +103,23 @@ private:
         std::shared_ptr<JournalRegistryKey> key;
     };
 
-    bool ensureStore();
-    void removeStore();
+    bool ensureStore() REQUIRES(mutex_);
+    void removeStore() REQUIRES(mutex_);
     bool undoEntry(const Entry& entry, std::vector<SharedString>& foldersLeft);
     static std::u16string registryKeyOf(RegistryKey root, const SharedString& path);
 
     std::shared_ptr<HalAccess> host_;
     SharedString storeFolder_;
-    mutable std::mutex mutex_;
-    std::vector<Entry> entries_;
+    mutable Mutex mutex_;
+    std::vector<Entry> entries_ GUARDED_BY(mutex_);
     // Paths by installPathKey that the run created or kept.
-    std::unordered_set<std::u16string> covered_;
-    std::unordered_set<std::u16string> createdKeys_;
-    std::unordered_set<std::u16string> knownValues_;
-    bool storeReady_ = false;
+    std::unordered_set<std::u16string> covered_ GUARDED_BY(mutex_);
+    std::unordered_set<std::u16string> createdKeys_ GUARDED_BY(mutex_);
+    std::unordered_set<std::u16string> knownValues_ GUARDED_BY(mutex_);
+    bool storeReady_ GUARDED_BY(mutex_) = false;
     // The store folder and the parents that making it created, outermost first.
-    std::vector<SharedString> storeMade_;
-    std::uint32_t nextKept_ = 0;
+    std::vector<SharedString> storeMade_ GUARDED_BY(mutex_);
+    std::uint32_t nextKept_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace druvex

@@ -1,11 +1,11 @@
 #include "fileutil/operation_log.h"
 
 #include <initializer_list>
-#include <mutex>
 #include <string>
 
 #include "core/app_log.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -26,9 +26,9 @@ std::u16string concat(std::initializer_list<std::u16string_view> parts)
 }
 
 // Never freed, as the log: a thread may report an error while the program ends.
-std::mutex& lastErrorMutex()
+Mutex& lastErrorMutex()
 {
-    static auto* mutex = new std::mutex;
+    static auto* mutex = new Mutex;
     return *mutex;
 }
 
@@ -60,19 +60,19 @@ void logInfo(std::u16string_view text)
 void logError(std::u16string_view text)
 {
     writeLine(concat({u"********** ", text, u" **********"}));
-    std::lock_guard lock(lastErrorMutex());
+    MutexLock lock(lastErrorMutex());
     lastError() = text;
 }
 
 std::u16string lastLoggedError()
 {
-    std::lock_guard lock(lastErrorMutex());
+    MutexLock lock(lastErrorMutex());
     return lastError();
 }
 
 void clearLastLoggedError()
 {
-    std::lock_guard lock(lastErrorMutex());
+    MutexLock lock(lastErrorMutex());
     lastError().clear();
 }
 

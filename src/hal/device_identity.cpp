@@ -1,13 +1,13 @@
 #include "hal/device_identity.h"
 
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "text/diag.h"
 #include "hal/device_probes.h"
 #include "platform/device_config.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -50,8 +50,8 @@ struct KeptAnswers {
 };
 
 struct Identity {
-    std::mutex mutex;  // guards `kept` and serialises the probe sequences
-    KeptAnswers kept;
+    Mutex mutex;  // guards `kept` and serialises the probe sequences
+    KeptAnswers kept GUARDED_BY(mutex);
 };
 
 Identity& identity()
@@ -229,14 +229,14 @@ DeviceType detectDeviceType()
 
     LastErrorKeeper lastError;
     Identity& state = identity();
-    std::lock_guard lock(state.mutex);
+    MutexLock lock(state.mutex);
     return probeSequence(ProbeContext(config), state.kept);
 }
 
 std::int32_t getPlatformId()
 {
     Identity& state = identity();
-    std::lock_guard lock(state.mutex);
+    MutexLock lock(state.mutex);
     if (state.kept.platformId)
         return *state.kept.platformId;
     LastErrorKeeper lastError;
@@ -247,7 +247,7 @@ std::int32_t getPlatformId()
 void resetDeviceIdentificationForTests()
 {
     Identity& state = identity();
-    std::lock_guard lock(state.mutex);
+    MutexLock lock(state.mutex);
     state.kept = KeptAnswers();
 }
 

@@ -19,6 +19,7 @@
 #include "platform/device_root.h"
 #include "platform/file_holders.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -459,7 +460,7 @@ std::int64_t HalAccessWinCE::writeFile(FileHandle handle, const void* data, std:
 bool HalAccessWinCE::closeFile(FileHandle handle)
 {
     {
-        std::lock_guard lock(handlesMutex_);
+        MutexLock lock(handlesMutex_);
         if (handles_.erase(handle) == 0)
             return fail(kErrorInvalidHandle);
     }
@@ -495,7 +496,7 @@ bool HalAccessWinCE::exists(const SharedString& path, bool* isFolder)
 
 bool HalAccessWinCE::ownsHandle(FileHandle handle)
 {
-    std::lock_guard lock(handlesMutex_);
+    MutexLock lock(handlesMutex_);
     if (handles_.contains(handle))
         return true;
     setLastError(kErrorInvalidHandle);
@@ -504,7 +505,7 @@ bool HalAccessWinCE::ownsHandle(FileHandle handle)
 
 FileHandle HalAccessWinCE::keepHandle(FileHandle handle)
 {
-    std::lock_guard lock(handlesMutex_);
+    MutexLock lock(handlesMutex_);
     handles_.insert(handle);
     return handle;
 }

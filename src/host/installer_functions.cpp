@@ -1,7 +1,6 @@
 #include "host/installer_functions.h"
 
 #include <cmath>
-#include <mutex>
 #include <new>
 
 #include "data/feature.h"
@@ -17,6 +16,7 @@
 #include "host/script_host_services.h"
 #include "lauxlib.h"
 #include "text/char_class.h"
+#include "text/mutex.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -29,9 +29,9 @@ constexpr const char* kRegisteredController = "druvex.InstallerController";
 // The action value of "remove" that scripts send to another product.
 constexpr std::int32_t kProductActionRemove = 1;
 
-std::mutex& execFolderMutex()
+Mutex& execFolderMutex()
 {
-    static std::mutex mutex;
+    static Mutex mutex;
     return mutex;
 }
 
@@ -55,13 +55,13 @@ void pushRawGlobal(lua_State* state, const char* name)
 
 void setCustomActionExecFolder(const SharedString& folder)
 {
-    std::lock_guard lock(execFolderMutex());
+    MutexLock lock(execFolderMutex());
     execFolder() = folder;
 }
 
 SharedString getCustomActionExecFolder()
 {
-    std::lock_guard lock(execFolderMutex());
+    MutexLock lock(execFolderMutex());
     return execFolder();
 }
 

@@ -5,10 +5,10 @@
 // shares it as the installer's source and target host.
 #pragma once
 
-#include <mutex>
 #include <unordered_set>
 
 #include "hal/hal_access_base.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -135,8 +135,8 @@ private:
     // The device type for the path rules, identified once per host.
     DeviceType deviceType();
 
-    std::mutex handlesMutex_;
-    std::unordered_set<FileHandle> handles_;
+    Mutex handlesMutex_;
+    std::unordered_set<FileHandle> handles_ GUARDED_BY(handlesMutex_);
 };
 
 }  // namespace druvex

@@ -6,6 +6,7 @@
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
 #include "liveupdate/web_downloader.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -67,13 +68,13 @@ DownloadList::~DownloadList()
 void DownloadList::add(const SharedString& target, int id, const SharedString& digest, const SharedString& url)
 {
     auto item = std::make_shared<DownloadListItem>(*this, host_, target, id, digest, url);
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     items_.push_back(std::move(item));
 }
 
 std::size_t DownloadList::count() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return items_.size();
 }
 
@@ -81,41 +82,66 @@ void DownloadList::clear()
 {
     std::vector<std::shared_ptr<DownloadListItem>> removed;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         removed.swap(items_);
     }
     cancelRequests(removed);
     // What the cancels could not stop is an end the worker reports already.
-    std::unique_lock lock(endMutex_);
-    endsChanged_.wait(lock, [this] { return endsDue_ == 0; });
+    MutexLock lock(endMutex_);
+    endsChanged_.wait(endMutex_, [this]() REQUIRES(endMutex_) { return endsDue_ == 0; });
 }
 
 std::shared_ptr<DownloadListItem> DownloadList::item(std::size_t index) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return index < items_.size() ? items_[index] : nullptr;
 }
 
 void DownloadList::startAll()
 {
-    std::lock_guard lock(mutex_);
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        DownloadListItem& item = *items_[i];
+    std::vector<std::shared_ptr<DownloadListItem>> items;
+    {
+        MutexLock lock(mutex_);
+        items = items_;
+        starting_ = true;
+        starter_ = std::this_thread::get_id();
+    }
+    // Kept until the reports held back have been delivered.
+    std::vector<std::shared_ptr<DownloadRequest>> requests;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        DownloadListItem& item = *items[i];
         {
-            std::lock_guard ends(endMutex_);
+            MutexLock ends(endMutex_);
             ++endsDue_;
         }
-        downloader_.enqueue(item.url, item.digest, kItemTimeoutMs, &item, item.request);
+        std::shared_ptr<DownloadRequest> request;
+        downloader_.enqueue(item.url, item.digest, kItemTimeoutMs, &item, request);
+        {
+            MutexLock lock(mutex_);
+            item.request = request;
+        }
+        requests.push_back(request);
         if (i == 0 && batchListener_)
-            batchListener_->onContentLength(*item.request, kItemWeight * items_.size());
+            batchListener_->onContentLength(*request, kItemWeight * items.size());
     }
+    std::vector<std::pair<ItemReport, bool>> heldBack;
+    {
+        MutexLock lock(mutex_);
+        starting_ = false;
+        for (const ItemReport& report : heldBack_)
+            heldBack.emplace_back(report, isLast(*report.item));
+        heldBack_.clear();
+    }
+    announced_.notify_all();
+    for (const auto& [report, last] : heldBack)
+        reportToBatch(report, last);
 }
 
 void DownloadList::cancelAll()
 {
     std::vector<std::shared_ptr<DownloadListItem>> items;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         items = items_;
     }
     cancelRequests(items);
@@ -125,7 +151,11 @@ void DownloadList::cancelRequests(const std::vector<std::shared_ptr<DownloadList
 {
     std::vector<std::shared_ptr<DownloadRequest>> requests;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
+        // A batch that another thread starts is left to queue all its files
+        // first, so that none of them escapes the cancel.
+        const std::thread::id self = std::this_thread::get_id();
+        announced_.wait(mutex_, [&]() REQUIRES(mutex_) { return !starting_ || starter_ == self; });
         for (const auto& item : items)
             requests.push_back(item->request);
     }
@@ -139,25 +169,42 @@ void DownloadList::endReported()
 {
     // Notified under the lock: a waiting teardown may free the condition as
     // soon as it can see the count.
-    std::lock_guard lock(endMutex_);
+    MutexLock lock(endMutex_);
     --endsDue_;
     endsChanged_.notify_all();
 }
 
 void DownloadList::itemFinished(DownloadListItem& item, DownloadRequest& request, int status)
 {
+    const ItemReport report{&item, &request, status};
     bool last = false;
     {
-        std::lock_guard lock(mutex_);
-        last = !items_.empty() && items_.back().get() == &item;
+        MutexLock lock(mutex_);
+        const std::thread::id self = std::this_thread::get_id();
+        if (starting_ && starter_ == self) {
+            heldBack_.push_back(report);
+            return;
+        }
+        announced_.wait(mutex_, [this]() REQUIRES(mutex_) { return !starting_; });
+        last = isLast(item);
     }
+    reportToBatch(report, last);
+}
+
+bool DownloadList::isLast(const DownloadListItem& item) const
+{
+    return !items_.empty() && items_.back().get() == &item;
+}
+
+void DownloadList::reportToBatch(const ItemReport& report, bool last)
+{
     if (!batchListener_)
         return;
-    if (status == kDownloadOk)
-        batchListener_->onData(request, static_cast<std::uint32_t>(kItemWeight), 0, nullptr);
+    if (report.status == kDownloadOk)
+        batchListener_->onData(*report.request, static_cast<std::uint32_t>(kItemWeight), 0, nullptr);
     if (last) {
         bool retry = false;
-        batchListener_->onFinished(request, status, retry);
+        batchListener_->onFinished(*report.request, report.status, retry);
     }
 }
 

@@ -5,15 +5,15 @@
 // one end report when the last file's request ends.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "hal/hal_file.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -33,7 +33,8 @@ public:
     const SharedString digest;  // the expected SHA-1; empty: not checked
     const SharedString url;
     const SharedString target;  // the file to write, a device path
-    std::shared_ptr<DownloadRequest> request;  // the request while it runs
+    // The request while it runs; written and read under the list's lock.
+    std::shared_ptr<DownloadRequest> request;
 
     // Opens the target (create or truncate) unless it is open.
     void onContentLength(DownloadRequest& request, std::uint64_t length) override;
@@ -77,6 +78,10 @@ public:
 
     // Queues every item in order; right after the first, the batch listener's
     // onContentLength gets the first item's request and kItemWeight per item.
+    // No item's report reaches the batch listener before that announcement:
+    // the downloader's reports wait for it, and those a shut-down downloader
+    // makes at once, on this thread, are delivered after it, before startAll
+    // returns.
     void startAll();
     // Cancels every item's request.
     void cancelAll();
@@ -84,26 +89,40 @@ public:
 private:
     friend class DownloadListItem;
 
+    // An item's end, as the batch listener hears it.
+    struct ItemReport {
+        DownloadListItem* item;
+        DownloadRequest* request;
+        int status;
+    };
+
     void itemFinished(DownloadListItem& item, DownloadRequest& request, int status);
     // The last thing an item does in its end report.
     void endReported();
+    void reportToBatch(const ItemReport& report, bool last);
+    bool isLast(const DownloadListItem& item) const REQUIRES(mutex_);
     void cancelRequests(const std::vector<std::shared_ptr<DownloadListItem>>& items);
 
     std::shared_ptr<HalAccess> host_;
     WebDownloader& downloader_;
     DownloadListener* batchListener_;
-    // Held while a batch starts, so that no item's report overtakes the
-    // announced total; recursive because a downloader that was shut down
-    // reports at once, on the starting thread.
-    mutable std::recursive_mutex mutex_;
-    std::vector<std::shared_ptr<DownloadListItem>> items_;
+    // Never held while calling out, so that a report on the starting thread
+    // finds it free.
+    mutable Mutex mutex_;
+    ConditionVariable announced_;
+    std::vector<std::shared_ptr<DownloadListItem>> items_ GUARDED_BY(mutex_);
+    // While a batch starts: which thread starts it, and the reports made on
+    // that thread, to be delivered once the total is announced.
+    bool starting_ GUARDED_BY(mutex_) = false;
+    std::thread::id starter_ GUARDED_BY(mutex_);
+    std::vector<ItemReport> heldBack_ GUARDED_BY(mutex_);
     // Requests started whose end report has not yet run to its end. The
     // worker marks a request finished before it reports the end, so a cancel
     // may find nothing to cancel while that report is still to come or under
     // way: the teardown waits for the count instead.
-    std::mutex endMutex_;
-    std::condition_variable endsChanged_;
-    std::size_t endsDue_ = 0;
+    Mutex endMutex_;
+    ConditionVariable endsChanged_;
+    std::size_t endsDue_ GUARDED_BY(endMutex_) = 0;
 };
 
 }  // namespace druvex

@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -71,7 +71,7 @@ private:
     std::atomic<int> state_{kRequestQueued};
     // Held by the worker around each listener call of a running request, so
     // that a cancel never overtakes one.
-    std::mutex delivery_;
+    Mutex delivery_;
 };
 
 }  // namespace druvex

@@ -13,6 +13,7 @@
 #include "liveupdate/package_cache.h"
 #include "liveupdate/web_downloader.h"
 #include "platform/http_request.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -168,7 +169,7 @@ void PackageInstaller::addPackage(const FeaturePtr& feature, const SharedString&
     if (!feature || size == 0 || url.isEmpty() || target.isEmpty())
         return;
     auto job = std::make_shared<PackageJob>(*this, feature, url, size, target);
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     jobs_.push_back(std::move(job));
     total_ += size;
 }
@@ -177,14 +178,14 @@ bool PackageInstaller::checkPackagesPresent()
 {
     std::vector<std::shared_ptr<PackageJob>> jobs;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         jobs = jobs_;
     }
     for (const auto& job : jobs) {
         if (context_.getWebDownloader().probeSize(job->url, kTimeoutMs, job->size))
             continue;
         logError(u"Package at " + std::u16string(job->url.view()) + u" is not present");
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         jobs_.clear();
         total_ = 0;
         return false;
@@ -197,7 +198,7 @@ void PackageInstaller::start(InstallationProcessListener* listener)
     std::vector<std::shared_ptr<PackageJob>> jobs;
     std::uint64_t total = 0;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (started_ != 0 || jobs_.empty())
             return;
         listener_ = listener;
@@ -215,7 +216,7 @@ void PackageInstaller::start(InstallationProcessListener* listener)
 void PackageInstaller::cancel()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         cancelled_ = true;
     }
     context_.getWebDownloader().cancelAll();
@@ -224,7 +225,7 @@ void PackageInstaller::cancel()
 void PackageInstaller::reset()
 {
     waitForStartedJobs();
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     jobs_.clear();
     total_ = 0;
     done_ = 0;
@@ -236,19 +237,19 @@ void PackageInstaller::reset()
 
 std::size_t PackageInstaller::jobCount() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return jobs_.size();
 }
 
 std::shared_ptr<PackageJob> PackageInstaller::job(std::size_t index) const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return index < jobs_.size() ? jobs_[index] : nullptr;
 }
 
 std::uint64_t PackageInstaller::totalBytes() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return total_;
 }
 
@@ -260,7 +261,7 @@ void PackageInstaller::reportProgress(PackageJob& job, std::uint32_t bytes)
     std::uint64_t rate = 0;
     InstallationProcessListener* listener = nullptr;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         position = done_ + received;
         rate_.addSample(now, now, bytes);
         rate_.getRate(rate);
@@ -278,7 +279,7 @@ void PackageInstaller::jobFinished(PackageJob& job, int status)
     InstallationProcessListener* listener = nullptr;
     bool askSkip = false;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         // Once the run is cancelled a failure is the cancel's doing: no question.
         if (cancelled_ && status != kDownloadOk)
             status = kDownloadCancelled;
@@ -299,7 +300,7 @@ void PackageInstaller::jobFinished(PackageJob& job, int status)
     if (!(context_.getSkipFeatureChoice() && skippable) && listener && listener->askRetryDownload(name, status)) {
         bool queueAgain = false;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             queueAgain = !cancelled_;
             if (queueAgain && skippable)
                 askSkip_ = true;
@@ -321,7 +322,7 @@ void PackageInstaller::jobHandled(PackageJob& job, int status)
 {
     bool last = false;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         done_ += std::min(job.received_, job.size);
         ++handled_;
         last = handled_ == started_;
@@ -344,7 +345,7 @@ void PackageInstaller::jobHandled(PackageJob& job, int status)
     if (last) {
         InstallationProcessListener* listener = nullptr;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             listener = listener_;
         }
         if (listener)
@@ -353,15 +354,15 @@ void PackageInstaller::jobHandled(PackageJob& job, int status)
     }
     // Notified under the lock: a waiting destructor may free the condition
     // as soon as it sees the count.
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     ++finishedCount_;
     finished_.notify_all();
 }
 
 void PackageInstaller::waitForStartedJobs()
 {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [this] { return finishedCount_ >= started_; });
+    MutexLock lock(mutex_);
+    finished_.wait(mutex_, [this]() REQUIRES(mutex_) { return finishedCount_ >= started_; });
 }
 
 }  // namespace druvex

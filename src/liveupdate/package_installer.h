@@ -11,13 +11,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "data/wizard_ids.h"
 #include "fileutil/rate_estimator.h"
 #include "hal/hal_file.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -177,18 +177,18 @@ private:
     const std::shared_ptr<HalAccess> host_;
     SharedString packagesFolder_;
 
-    mutable std::mutex mutex_;  // guards everything below
-    std::condition_variable finished_;
-    std::vector<std::shared_ptr<PackageJob>> jobs_;
-    std::uint64_t total_ = 0;
-    std::uint64_t done_ = 0;
-    std::size_t started_ = 0;   // jobs queued by start
-    std::size_t handled_ = 0;   // jobs that ended for good
-    std::size_t finishedCount_ = 0;  // handled jobs that made their last call
-    InstallationProcessListener* listener_ = nullptr;
-    RateEstimator rate_;
-    bool askSkip_ = false;
-    bool cancelled_ = false;
+    mutable Mutex mutex_;  // guards everything below
+    ConditionVariable finished_;
+    std::vector<std::shared_ptr<PackageJob>> jobs_ GUARDED_BY(mutex_);
+    std::uint64_t total_ GUARDED_BY(mutex_) = 0;
+    std::uint64_t done_ GUARDED_BY(mutex_) = 0;
+    std::size_t started_ GUARDED_BY(mutex_) = 0;   // jobs queued by start
+    std::size_t handled_ GUARDED_BY(mutex_) = 0;   // jobs that ended for good
+    std::size_t finishedCount_ GUARDED_BY(mutex_) = 0;  // handled jobs that made their last call
+    InstallationProcessListener* listener_ GUARDED_BY(mutex_) = nullptr;
+    RateEstimator rate_ GUARDED_BY(mutex_);
+    bool askSkip_ GUARDED_BY(mutex_) = false;
+    bool cancelled_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace druvex

@@ -7,6 +7,7 @@
 #include "fileutil/operation_log.h"
 #include "platform/http_headers.h"
 #include "platform/http_request.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -71,7 +72,7 @@ public:
             return decide(kDownloadCancelled);
         // The state check and the calls in one region: a cancel between them
         // would otherwise see onBegin after its own onFinished.
-        std::lock_guard delivery(request_.delivery_);
+        MutexLock delivery(request_.delivery_);
         if (request_.state() == kRequestCancelled)
             return decide(kDownloadCancelled);
         if (length_ != 0)
@@ -87,7 +88,7 @@ public:
         if (digesting_)
             sha1_.update(size, data);
         total_ += size;
-        std::lock_guard delivery(request_.delivery_);
+        MutexLock delivery(request_.delivery_);
         if (request_.state() == kRequestCancelled)
             return decide(kDownloadCancelled);
         if (!request_.listener->onData(request_, static_cast<std::uint32_t>(size), 0, data)) {
@@ -190,7 +191,7 @@ void WebDownloader::enqueue(const SharedString& url, const SharedString& digest,
     auto made = std::make_shared<DownloadRequest>(url, digest, timeout, listener);
     request = made;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (!stop_.load()) {
             queue_.push_back(made);
             if (!thread_.joinable())
@@ -209,7 +210,7 @@ void WebDownloader::cancel(const std::shared_ptr<DownloadRequest>& request)
         return;
     bool running = false;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         std::erase(queue_, request);
         const int state = request->state();
         if (state == kRequestCancelled || state == kRequestFinished)
@@ -221,8 +222,8 @@ void WebDownloader::cancel(const std::shared_ptr<DownloadRequest>& request)
     if (running) {
         // Waits for a listener call of the worker in progress, so that none
         // comes after this cancel's report.
-        std::lock_guard delivery(request->delivery_);
-        std::lock_guard lock(mutex_);
+        MutexLock delivery(request->delivery_);
+        MutexLock lock(mutex_);
         if (request->state() != kRequestRunning)
             return;
         request->state_ = kRequestCancelled;
@@ -239,12 +240,12 @@ void WebDownloader::cancelAll()
 void WebDownloader::shutdown()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stop_.store(true);
     }
     wake_.notify_all();
     joinThread(thread_, kJoinThreadTimeoutMs, "WebDownloader::shutdown");
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     queue_.clear();
 }
 
@@ -254,8 +255,8 @@ void WebDownloader::run()
         std::vector<std::shared_ptr<DownloadRequest>> flushed;
         std::shared_ptr<DownloadRequest> next;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return !queue_.empty() || stop_.load(); });
+            MutexLock lock(mutex_);
+            wake_.wait(mutex_, [this]() REQUIRES(mutex_) { return !queue_.empty() || stop_.load(); });
             if (stopping()) {
                 // Finished, not cancelled: a later cancel must not report them again.
                 for (auto& request : queue_) {
@@ -283,7 +284,7 @@ void WebDownloader::runRequest(const std::shared_ptr<DownloadRequest>& request)
     for (;;) {
         const int status = download(*request);
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             if (request->state() == kRequestCancelled)
                 return;
             request->state_ = kRequestFinished;
@@ -293,7 +294,7 @@ void WebDownloader::runRequest(const std::shared_ptr<DownloadRequest>& request)
         if (!retry)
             return;
         {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             if (request->state() != kRequestFinished)
                 return;
             if (!stopping()) {

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 
 #include "core/thread_utils.h"
 #include "liveupdate/download_request.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -60,9 +60,11 @@ private:
     bool stopping() const { return stop_.load() || cancel_.load(); }
 
     HttpClock* clock_;
-    std::mutex mutex_;  // guards the queue, the thread and the request states
-    std::condition_variable wake_;
-    std::deque<std::shared_ptr<DownloadRequest>> queue_;
+    Mutex mutex_;  // guards the queue, the start of the thread and the request states
+    ConditionVariable wake_;
+    std::deque<std::shared_ptr<DownloadRequest>> queue_ GUARDED_BY(mutex_);
+    // Started under the lock; joined by shutdown without it, once stop_ keeps
+    // enqueue from starting another.
     WorkerThread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> cancel_{false};

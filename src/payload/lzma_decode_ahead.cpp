@@ -54,7 +54,7 @@ public:
 
     void letGo()
     {
-        std::unique_lock lock(owner_.mutex_);
+        MutexLock lock(owner_.mutex_);
         release();
     }
 
@@ -63,11 +63,11 @@ private:
     // without any more.
     bool refill()
     {
-        std::unique_lock lock(owner_.mutex_);
+        MutexLock lock(owner_.mutex_);
         release();
         while (stream_.copied.empty() && stream_.inDictionary.empty() && !stream_.decoderDone) {
             owner_.takerWaiting_ = true;
-            owner_.takerWake_.wait(lock);
+            owner_.takerWake_.wait(owner_.mutex_);
         }
         owner_.takerWaiting_ = false;
         for (std::deque<Held>* from : {&stream_.copied, &stream_.inDictionary}) {
@@ -82,7 +82,7 @@ private:
         return !batch_.empty();
     }
 
-    void release()
+    void release() REQUIRES(owner_.mutex_)
     {
         for (const Held& piece : batch_) {
             if (piece.chunk)
@@ -122,10 +122,10 @@ LzmaDecodeAhead::LzmaDecodeAhead(std::vector<EntryInputOpener> streams, const Li
 LzmaDecodeAhead::~LzmaDecodeAhead()
 {
     {
-        std::unique_lock lock(mutex_);
+        MutexLock lock(mutex_);
         stopped_ = true;
         for (const std::unique_ptr<Stream>& stream : streams_)
-            releaseStream(*stream, lock);
+            releaseStream(*stream);
         setAttention();
     }
     workersWake_.notify_all();
@@ -140,7 +140,7 @@ void LzmaDecodeAhead::setAttention()
 
 void LzmaDecodeAhead::pause()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     paused_ = true;
     setAttention();
 }
@@ -148,7 +148,7 @@ void LzmaDecodeAhead::pause()
 void LzmaDecodeAhead::resume()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         paused_ = false;
         setAttention();
     }
@@ -158,7 +158,7 @@ void LzmaDecodeAhead::resume()
 void LzmaDecodeAhead::stop()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stopped_ = true;
         setAttention();
     }
@@ -168,7 +168,7 @@ void LzmaDecodeAhead::stop()
 
 std::size_t LzmaDecodeAhead::peakChunks() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return peakChunks_;
 }
 
@@ -178,21 +178,21 @@ std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
         return std::nullopt;
     Stream& stream = *streams_[index];
     {
-        std::unique_lock lock(mutex_);
+        MutexLock lock(mutex_);
         if (stream.taken || stream.released.load())
             return std::nullopt;
         stream.taken = true;
         for (std::size_t before = head_; before < index; ++before)
-            releaseStream(*streams_[before], lock);
+            releaseStream(*streams_[before]);
         head_ = std::max(head_, index);
         held_ = false;
         setAttention();
         workersWake_.notify_all();
-        takerWake_.wait(lock, [&] { return stream.start != Start::Pending || (stopped_ && !stream.started); });
+        takerWake_.wait(mutex_, [&]() REQUIRES(mutex_) { return stream.start != Start::Pending || (stopped_ && !stream.started); });
         if (stream.start == Start::Pending || stream.start == Start::NotOpened || stream.interrupted) {
             // Nothing to replay: it never began, did not open or was cut
             // short by a stop before it was taken.
-            releaseStream(stream, lock);
+            releaseStream(stream);
             head_ = index + 1;
             return std::nullopt;
         }
@@ -203,8 +203,8 @@ std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
         decoded = feedLzmaPieces(replay, sink);
     }
     {
-        std::unique_lock lock(mutex_);
-        releaseStream(stream, lock);
+        MutexLock lock(mutex_);
+        releaseStream(stream);
         head_ = index + 1;
         // A failure stops the decoders until the run has decided how to go on.
         held_ = !decoded;
@@ -214,7 +214,7 @@ std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
     return decoded;
 }
 
-void LzmaDecodeAhead::releaseStream(Stream& stream, std::unique_lock<std::mutex>&)
+void LzmaDecodeAhead::releaseStream(Stream& stream)
 {
     stream.released.store(true);
     for (const Held& piece : stream.copied)
@@ -267,7 +267,7 @@ void LzmaDecodeAhead::dropChunkUser(Chunk* chunk)
     workersWake_.notify_all();
 }
 
-bool LzmaDecodeAhead::copyOut(std::size_t index, Held& piece, std::unique_lock<std::mutex>& lock, bool wait)
+bool LzmaDecodeAhead::copyOut(std::size_t index, Held& piece, bool wait)
 {
     Stream& stream = *streams_[index];
     if (stream.filling && stream.filling->used + piece.size > limits_.chunkBytes)
@@ -280,8 +280,8 @@ bool LzmaDecodeAhead::copyOut(std::size_t index, Held& piece, std::unique_lock<s
         }
         if (!wait)
             return false;
-        workersWake_.wait(lock);
-        if (!mayContinueLocked(index, lock))
+        workersWake_.wait(mutex_);
+        if (!mayContinueLocked(index))
             return false;
     }
     Chunk& chunk = *stream.filling;
@@ -299,7 +299,7 @@ void LzmaDecodeAhead::work()
     for (;;) {
         std::size_t index = 0;
         {
-            std::unique_lock lock(mutex_);
+            MutexLock lock(mutex_);
             for (;;) {
                 while (nextStart_ < streams_.size() && streams_[nextStart_]->released.load())
                     ++nextStart_;
@@ -311,7 +311,7 @@ void LzmaDecodeAhead::work()
                     return;
                 if (!(paused_ || held_) || (stopped_ && next.taken))
                     break;
-                workersWake_.wait(lock);
+                workersWake_.wait(mutex_);
             }
             index = nextStart_++;
             streams_[index]->started = true;
@@ -333,7 +333,7 @@ void LzmaDecodeAhead::decode(std::size_t index)
                                            : (!decoder->prepare() ? Start::PrepareFailed : Start::Decoding);
     }
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stream.start = start;
         stream.size = size;
         stream.decoderDone = start != Start::Decoding;
@@ -360,12 +360,12 @@ void LzmaDecodeAhead::decode(std::size_t index)
                 continue;
         }
         {
-            std::unique_lock lock(mutex_);
+            MutexLock lock(mutex_);
             if (stream.released.load())
                 break;
             // The next piece overwrites this one in a dictionary too small.
             if (dictionary == 0) {
-                if (!copyOut(index, held, lock, true))
+                if (!copyOut(index, held, true))
                     break;
                 unhanded.push_back(held);
             }
@@ -379,7 +379,7 @@ void LzmaDecodeAhead::decode(std::size_t index)
     if (dictionary > 0)
         makeRoom(index, produced, dictionary, unhanded, true);
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (stream.filling)
             dropChunkUser(std::exchange(stream.filling, nullptr));
         // Cut short: nobody may replay what points into the dictionary.
@@ -392,7 +392,7 @@ void LzmaDecodeAhead::decode(std::size_t index)
     decoder.reset();
     input.reset();
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stream.decoderDone = true;
     }
     takerWake_.notify_all();
@@ -424,9 +424,9 @@ bool LzmaDecodeAhead::makeRoom(std::size_t index, std::uint64_t produced, std::s
     if (!attention_.load(std::memory_order_relaxed) && !stream.released.load(std::memory_order_relaxed) &&
         fits(stream.oldestWanted.load()))
         return true;
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     for (;;) {
-        if (!mayContinueLocked(index, lock))
+        if (!mayContinueLocked(index))
             return false;
         // Whatever it waits for, the taker has all it decoded so far.
         handOver(stream, unhanded);
@@ -438,7 +438,7 @@ bool LzmaDecodeAhead::makeRoom(std::size_t index, std::uint64_t produced, std::s
         if (!stream.takerHolds) {
             while (!stream.inDictionary.empty() && moved < limits_.chunkBytes) {
                 Held piece = stream.inDictionary.front();
-                if (!copyOut(index, piece, lock, false))
+                if (!copyOut(index, piece, false))
                     break;
                 stream.inDictionary.pop_front();
                 stream.copied.push_back(piece);
@@ -452,7 +452,7 @@ bool LzmaDecodeAhead::makeRoom(std::size_t index, std::uint64_t produced, std::s
         // Else the taker's progress or a chunk given back lets it on; it is
         // woken once a quarter of the dictionary is free.
         stream.decoderWaitsFor = everything ? kNothing : produced + kLargestPiece + dictionary / 4 - dictionary;
-        workersWake_.wait(lock);
+        workersWake_.wait(mutex_);
     }
 }
 
@@ -460,11 +460,11 @@ bool LzmaDecodeAhead::mayContinue(std::size_t index)
 {
     if (!attention_.load(std::memory_order_relaxed) && !streams_[index]->released.load(std::memory_order_relaxed))
         return true;
-    std::unique_lock lock(mutex_);
-    return mayContinueLocked(index, lock);
+    MutexLock lock(mutex_);
+    return mayContinueLocked(index);
 }
 
-bool LzmaDecodeAhead::mayContinueLocked(std::size_t index, std::unique_lock<std::mutex>& lock)
+bool LzmaDecodeAhead::mayContinueLocked(std::size_t index)
 {
     Stream& stream = *streams_[index];
     for (;;) {
@@ -478,7 +478,7 @@ bool LzmaDecodeAhead::mayContinueLocked(std::size_t index, std::unique_lock<std:
         }
         if (!paused_ && !held_)
             return true;
-        workersWake_.wait(lock);
+        workersWake_.wait(mutex_);
     }
 }
 

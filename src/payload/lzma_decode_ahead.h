@@ -19,12 +19,12 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "core/thread_utils.h"
 #include "payload/entry_decoder.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -124,7 +124,7 @@ private:
     void decode(std::size_t index);
     // Whether the decoder of the stream goes on; waits while paused or held.
     bool mayContinue(std::size_t index);
-    bool mayContinueLocked(std::size_t index, std::unique_lock<std::mutex>& lock);
+    bool mayContinueLocked(std::size_t index) REQUIRES(mutex_);
     // Room in the dictionary for the next piece at `produced`, the pieces
     // not yet handed over counted too: pieces that would be overwritten are
     // copied out, or the decoder waits for the taker. With `everything`,
@@ -133,36 +133,36 @@ private:
     bool makeRoom(std::size_t index, std::uint64_t produced, std::size_t dictionaryBytes, std::vector<Held>& unhanded,
                   bool everything);
     // Hands the decoder's pieces over to the taker; under the lock.
-    void handOver(Stream& stream, std::vector<Held>& pieces);
+    void handOver(Stream& stream, std::vector<Held>& pieces) REQUIRES(mutex_);
     // Copies the piece into the stream's chunk; false when no chunk may be
     // had now (or, waiting, when the decoder is to stop).
-    bool copyOut(std::size_t index, Held& piece, std::unique_lock<std::mutex>& lock, bool wait);
+    bool copyOut(std::size_t index, Held& piece, bool wait) REQUIRES(mutex_);
     // Sets the stream's oldest wanted byte after a change, and wakes its
     // decoder when that gives it the room it waits for; under the lock.
-    void updateOldest(Stream& stream);
-    Chunk* tryAcquire(std::size_t index);
-    void dropChunkUser(Chunk* chunk);
+    void updateOldest(Stream& stream) REQUIRES(mutex_);
+    Chunk* tryAcquire(std::size_t index) REQUIRES(mutex_);
+    void dropChunkUser(Chunk* chunk) REQUIRES(mutex_);
     // Drops a stream's waiting pieces; under the lock.
-    void releaseStream(Stream& stream, std::unique_lock<std::mutex>& lock);
-    void setAttention();
+    void releaseStream(Stream& stream) REQUIRES(mutex_);
+    void setAttention() REQUIRES(mutex_);
 
     const Limits limits_;
     const std::size_t bufferChunks_;
     std::vector<std::unique_ptr<Stream>> streams_;
 
-    mutable std::mutex mutex_;
-    std::condition_variable workersWake_;
-    std::condition_variable takerWake_;
-    std::size_t nextStart_ = 0;
-    std::size_t head_ = 0;
-    std::size_t chunksInUse_ = 0;
-    std::size_t peakChunks_ = 0;
-    std::vector<std::unique_ptr<Chunk>> chunks_;
-    std::vector<Chunk*> freeChunks_;
-    bool paused_ = false;
-    bool held_ = false;
-    bool stopped_ = false;
-    bool takerWaiting_ = false;
+    mutable Mutex mutex_;
+    ConditionVariable workersWake_;
+    ConditionVariable takerWake_;
+    std::size_t nextStart_ GUARDED_BY(mutex_) = 0;
+    std::size_t head_ GUARDED_BY(mutex_) = 0;
+    std::size_t chunksInUse_ GUARDED_BY(mutex_) = 0;
+    std::size_t peakChunks_ GUARDED_BY(mutex_) = 0;
+    std::vector<std::unique_ptr<Chunk>> chunks_ GUARDED_BY(mutex_);
+    std::vector<Chunk*> freeChunks_ GUARDED_BY(mutex_);
+    bool paused_ GUARDED_BY(mutex_) = false;
+    bool held_ GUARDED_BY(mutex_) = false;
+    bool stopped_ GUARDED_BY(mutex_) = false;
+    bool takerWaiting_ GUARDED_BY(mutex_) = false;
     // Set while any of the three is, so that a decoder looks at one word a piece.
     std::atomic<bool> attention_{false};
 

@@ -14,6 +14,7 @@
 #include "payload/entry_decoder.h"
 #include "payload/trailer_locator.h"
 #include "platform/input_limits.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -104,7 +105,7 @@ PayloadArchive::~PayloadArchive()
 
 bool PayloadArchive::open(const SharedString& path, int& error)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (handle_ != kInvalidFileHandle)
         return true;
     path_ = path;
@@ -238,7 +239,7 @@ bool PayloadArchive::seekToEntry(const PayloadEntry& entry)
 
 EntryInputOpener PayloadArchive::lzmaEntryOpener(const SharedString& name)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const PayloadEntry* entry = find(name);
     if (!entry || entry->method != kPayloadMethodLzma)
         return {};
@@ -258,7 +259,7 @@ EntryInputOpener PayloadArchive::lzmaEntryOpener(const SharedString& name)
 
 bool PayloadArchive::extract(const SharedString& name, PayloadSink& sink)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const PayloadEntry* entry = find(name);
     if (!entry || !seekToEntry(*entry))
         return false;
@@ -281,7 +282,7 @@ bool PayloadArchive::extractTo(const SharedString& name, std::vector<std::uint8_
 
 bool PayloadArchive::verifyEntry(const SharedString& name, int& error)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const PayloadEntry* entry = find(name);
     if (!entry) {
         error = kPayloadErrorNoEntry;
@@ -300,7 +301,7 @@ bool PayloadArchive::verifyEntry(const SharedString& name, int& error)
 bool PayloadArchive::extractRaw(const SharedString& name, PayloadSink& sink, std::uint64_t& unpackedSize,
                                 std::uint32_t& method)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     const PayloadEntry* entry = find(name);
     if (!entry)
         return false;

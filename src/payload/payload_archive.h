@@ -7,13 +7,13 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "core/platform_file.h"
+#include "text/mutex.h"
 #include "text/shared_string.h"
 #include "payload/entry_decoder.h"
 #include "payload/payload_entry.h"
@@ -104,7 +104,7 @@ private:
     // One file position serves every extraction: a seek and the reads after
     // it must not interleave with another thread's. No sink may call back
     // into the same reader.
-    std::mutex mutex_;
+    Mutex mutex_;
 };
 
 }  // namespace druvex

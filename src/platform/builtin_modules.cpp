@@ -1,10 +1,10 @@
 #include "platform/builtin_modules.h"
 
 #include <map>
-#include <mutex>
 
 #include "text/char_class.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -18,8 +18,8 @@ std::u16string foldModuleName(std::u16string_view name)
 }
 
 struct ModuleTable {
-    std::mutex mutex;
-    std::map<std::u16string, std::shared_ptr<const BuiltinModule>> modules;  // keyed by folded name
+    Mutex mutex;
+    std::map<std::u16string, std::shared_ptr<const BuiltinModule>> modules GUARDED_BY(mutex);  // keyed by folded name
 
     ModuleTable()
     {
@@ -55,14 +55,14 @@ void registerBuiltinModule(std::u16string_view name, std::vector<ModuleExport> e
     module->exports = std::move(exports);
     module->availability = std::move(availability);
     ModuleTable& table = moduleTable();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     table.modules[foldModuleName(name)] = std::move(module);
 }
 
 bool unregisterBuiltinModule(std::u16string_view name)
 {
     ModuleTable& table = moduleTable();
-    std::lock_guard lock(table.mutex);
+    MutexLock lock(table.mutex);
     return table.modules.erase(foldModuleName(name)) != 0;
 }
 
@@ -72,7 +72,7 @@ std::uint32_t findBuiltinModule(std::u16string_view name, std::shared_ptr<const 
     std::shared_ptr<const BuiltinModule> found;
     {
         ModuleTable& table = moduleTable();
-        std::lock_guard lock(table.mutex);
+        MutexLock lock(table.mutex);
         auto entry = table.modules.find(foldModuleName(name));
         if (entry == table.modules.end())
             return kErrorModNotFound;

@@ -1,9 +1,9 @@
 #include "platform/device_config.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "text/char_class.h"
+#include "text/mutex.h"
 #include "text/text_convert.h"
 #include "platform/device_root.h"
 #include "platform/path_components.h"
@@ -25,11 +25,11 @@ bool equalNoCase(std::u16string_view a, const SharedString& b)
 }
 
 struct ActiveDevice {
-    std::mutex mutex;
-    std::shared_ptr<const DeviceConfig> config = std::make_shared<const DeviceConfig>();
+    Mutex mutex;
+    std::shared_ptr<const DeviceConfig> config GUARDED_BY(mutex) = std::make_shared<const DeviceConfig>();
     // One per store of the configuration, in its order; null where the
     // profile states no free space.
-    std::vector<std::shared_ptr<StoreSpace>> spaces;
+    std::vector<std::shared_ptr<StoreSpace>> spaces GUARDED_BY(mutex);
 };
 
 ActiveDevice& activeDevice()
@@ -127,7 +127,7 @@ const SharedString* DeviceConfig::findVendorValue(std::u16string_view key) const
 std::shared_ptr<const DeviceConfig> activeDeviceConfig()
 {
     ActiveDevice& device = activeDevice();
-    std::lock_guard lock(device.mutex);
+    MutexLock lock(device.mutex);
     return device.config;
 }
 
@@ -149,7 +149,7 @@ std::shared_ptr<StoreSpace> storeSpaceFor(const std::string& hostPath)
     std::vector<std::shared_ptr<StoreSpace>> spaces;
     {
         ActiveDevice& device = activeDevice();
-        std::lock_guard lock(device.mutex);
+        MutexLock lock(device.mutex);
         if (std::none_of(device.spaces.begin(), device.spaces.end(), [](const auto& space) { return space; }))
             return nullptr;
         config = device.config;
@@ -169,7 +169,7 @@ bool activateDevice(const DeviceConfig& config, std::string* error)
     auto copy = std::make_shared<const DeviceConfig>(config);
     {
         ActiveDevice& device = activeDevice();
-        std::lock_guard lock(device.mutex);
+        MutexLock lock(device.mutex);
         DeviceRoot::instance().configure(*copy);
         setAnsiCodePage(copy->ansiCodePage);
         device.spaces = makeStoreSpaces(*copy);
@@ -190,7 +190,7 @@ bool activateDevice(const DeviceConfig& config, std::string* error)
 void deactivateDevice()
 {
     ActiveDevice& device = activeDevice();
-    std::lock_guard lock(device.mutex);
+    MutexLock lock(device.mutex);
     DeviceRoot::instance().reset();
     deviceRegistry().configure(std::string());
     setAnsiCodePage(0);

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <pthread.h>
 #include <utility>
@@ -18,6 +17,7 @@
 #include <unordered_set>
 
 #include "text/char_class.h"
+#include "text/mutex.h"
 #include "text/text_convert.h"
 #include "platform/device_config.h"
 #include "platform/folder_watch.h"
@@ -322,13 +322,13 @@ struct NotedFolder {
 // read by the watcher's thread as they come, keep it current, whoever
 // changes the folder.
 struct DeviceRoot::Impl {
-    std::mutex mutex;
-    std::string deviceDirectory;
-    std::string rootFolder;
+    Mutex mutex;
+    std::string deviceDirectory GUARDED_BY(mutex);
+    std::string rootFolder GUARDED_BY(mutex);
     // Raised by every configuration: what was read for an earlier one is not published.
-    std::uint64_t generation = 0;
-    std::unordered_map<std::string, FolderNames> folders;
-    std::shared_ptr<const NotedFolder> noted;
+    std::uint64_t generation GUARDED_BY(mutex) = 0;
+    std::unordered_map<std::string, FolderNames> folders GUARDED_BY(mutex);
+    std::shared_ptr<const NotedFolder> noted GUARDED_BY(mutex);
     // The watched folders by watch and by path, with the count of notices at
     // the last one about the folder (or at the start of its watch); the count
     // rises with every notice applied.
@@ -336,9 +336,9 @@ struct DeviceRoot::Impl {
         int watch = -1;
         std::uint64_t lastNotice = 0;
     };
-    std::unordered_map<int, std::string> watchedPaths;
-    std::unordered_map<std::string, WatchedFolder> watchOf;
-    std::uint64_t noticeCount = 0;
+    std::unordered_map<int, std::string> watchedPaths GUARDED_BY(mutex);
+    std::unordered_map<std::string, WatchedFolder> watchOf GUARDED_BY(mutex);
+    std::uint64_t noticeCount GUARDED_BY(mutex) = 0;
 
     FolderWatcher watcher{[this](const std::vector<FolderChange>& changes) { applyNotices(changes); }};
 
@@ -351,15 +351,15 @@ struct DeviceRoot::Impl {
     void noteChange(const std::string& hostPath, bool present);
     // Takes the folder and everything below it out of the cache; the noted
     // folder, when it lies there, is handed back for the caller to let go of
-    // after unlocking. Called with the lock held.
-    std::shared_ptr<const NotedFolder> forgetFolderTree(const std::string& hostFolder);
+    // after unlocking.
+    std::shared_ptr<const NotedFolder> forgetFolderTree(const std::string& hostFolder) REQUIRES(mutex);
     // The status of the folder that our last change went to.
     bool folderStatus(const std::string& folder, struct stat& status);
     // Watches `hostFolder` and every folder above it up to the root; true
-    // when all of them are watched under these paths. Called without the lock.
-    bool watchUpToRoot(const std::string& hostFolder);
+    // when all of them are watched under these paths.
+    bool watchUpToRoot(const std::string& hostFolder) EXCLUDES(mutex);
     // The notices of the watcher's thread (or of catchUp) applied to the cache.
-    void applyNotices(const std::vector<FolderChange>& changes);
+    void applyNotices(const std::vector<FolderChange>& changes) EXCLUDES(mutex);
     // `hostPath` resolved from trusted listings alone; false when some folder
     // on the way is not trusted or a name there is ambiguous.
     bool resolveTrusted(const std::string& root, const std::vector<std::u16string_view>& components,
@@ -368,7 +368,7 @@ struct DeviceRoot::Impl {
 
 bool DeviceRoot::Impl::isCached(const std::string& hostFolder)
 {
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     return folders.count(hostFolder) != 0;
 }
 
@@ -378,7 +378,7 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
     const std::u16string lower = lowerCase(name);
     const FolderStamp stamp = FolderStamp::of(status);
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         const auto found = folders.find(hostFolder);
         if (found != folders.end() && (found->second.trusted || found->second.stamp == stamp))
             return lookUp(found->second, lower, real);
@@ -387,12 +387,12 @@ CachedName DeviceRoot::Impl::realName(const std::string& hostFolder, const struc
     std::uint64_t seen = 0;
     std::uint64_t seenNotices = 0;
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         seen = generation;
         seenNotices = noticeCount;
     }
     std::optional<FolderNames> listed = readFolderNames(hostFolder, stamp);
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     const bool current = generation == seen;
     auto found = folders.find(hostFolder);
     if (!listed) {
@@ -427,7 +427,7 @@ bool DeviceRoot::Impl::watchUpToRoot(const std::string& hostFolder)
     std::string root;
     std::uint64_t seen = 0;
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         root = rootFolder;
         seen = generation;
     }
@@ -444,7 +444,7 @@ bool DeviceRoot::Impl::watchUpToRoot(const std::string& hostFolder)
             break;
         end = hostFolder.rfind('/', end - 1);
     }
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     if (generation != seen)
         return false;
     bool all = true;
@@ -464,12 +464,12 @@ bool DeviceRoot::Impl::watchUpToRoot(const std::string& hostFolder)
 void DeviceRoot::Impl::applyNotices(const std::vector<FolderChange>& changes)
 {
     std::vector<std::shared_ptr<const NotedFolder>> forgotten;
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     // Forgets a folder, everything below it and their watches' paths.
-    const auto forgetTree = [&](const std::string& path) {
+    const auto forgetTree = [&](const std::string& path) REQUIRES(mutex) {
         forgotten.push_back(forgetFolderTree(path));
         const std::string prefix = path + "/";
-        std::erase_if(watchOf, [&](const auto& item) {
+        std::erase_if(watchOf, [&](const auto& item) REQUIRES(mutex) {
             if (item.first != path && !item.first.starts_with(prefix))
                 return false;
             watchedPaths.erase(item.second.watch);
@@ -505,7 +505,7 @@ void DeviceRoot::Impl::applyNotices(const std::vector<FolderChange>& changes)
 bool DeviceRoot::Impl::resolveTrusted(const std::string& root, const std::vector<std::u16string_view>& components,
                                       std::size_t resolved, std::string& folder, std::size_t& count)
 {
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     folder = root;
     std::string real;
     for (count = 0; count < resolved; ++count) {
@@ -548,7 +548,7 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     std::shared_ptr<const NotedFolder> forgotten;
     std::uint64_t seen = 0;
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         if (!present)
             forgotten = forgetFolderTree(hostPath);
         const auto found = folders.find(folder);
@@ -568,7 +568,7 @@ void DeviceRoot::Impl::noteChange(const std::string& hostPath, bool present)
     // note right after looking and changing, so the window is short.
     struct stat status {};
     const bool statted = folderStatus(folder, status);
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     const auto found = folders.find(folder);
     if (generation != seen || found == folders.end())
         return;
@@ -585,7 +585,7 @@ bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& stat
     // descriptor has the old inode, and the next look by path reloads.
     std::shared_ptr<const NotedFolder> held;
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         held = noted;
     }
     if (held && held->path == folder)
@@ -595,7 +595,7 @@ bool DeviceRoot::Impl::folderStatus(const std::string& folder, struct stat& stat
         return ::stat(folder.c_str(), &status) == 0;
     auto opened = std::make_shared<const NotedFolder>(folder, fd);
     const bool statted = ::fstat(fd, &status) == 0;
-    std::lock_guard lock(mutex);
+    MutexLock lock(mutex);
     // The folder noted before goes when `held` does, after the lock.
     held = std::exchange(noted, std::move(opened));
     return statted;
@@ -607,8 +607,11 @@ DeviceRoot::DeviceRoot() : impl_(std::make_unique<Impl>())
     // held in the child for good.
     static DeviceRoot* forking = nullptr;
     forking = this;
-    ::pthread_atfork([] { forking->impl_->mutex.lock(); }, [] { forking->impl_->mutex.unlock(); },
-                     [] { forking->impl_->mutex.unlock(); });
+    // Taken before the fork and let go after it, in the parent and the child:
+    // a pairing across three functions that the checker cannot follow.
+    ::pthread_atfork([]() NO_THREAD_SAFETY_ANALYSIS { forking->impl_->mutex.lock(); },
+                     []() NO_THREAD_SAFETY_ANALYSIS { forking->impl_->mutex.unlock(); },
+                     []() NO_THREAD_SAFETY_ANALYSIS { forking->impl_->mutex.unlock(); });
 }
 
 void DeviceRoot::catchUp()
@@ -631,7 +634,7 @@ void DeviceRoot::configure(const std::string& deviceDirectory)
     std::string directory = absoluteFolder(deviceDirectory);
     std::string root = directory.empty() ? std::string() : absoluteFolder(directory + "/fs");
     std::shared_ptr<const NotedFolder> forgotten;
-    std::lock_guard lock(impl_->mutex);
+    MutexLock lock(impl_->mutex);
     impl_->deviceDirectory = std::move(directory);
     impl_->rootFolder = std::move(root);
     impl_->folders.clear();
@@ -653,19 +656,19 @@ void DeviceRoot::reset()
 
 bool DeviceRoot::isIdentity() const
 {
-    std::lock_guard lock(impl_->mutex);
+    MutexLock lock(impl_->mutex);
     return impl_->rootFolder.empty();
 }
 
 std::string DeviceRoot::deviceDirectory() const
 {
-    std::lock_guard lock(impl_->mutex);
+    MutexLock lock(impl_->mutex);
     return impl_->deviceDirectory;
 }
 
 std::string DeviceRoot::rootFolder() const
 {
-    std::lock_guard lock(impl_->mutex);
+    MutexLock lock(impl_->mutex);
     return impl_->rootFolder;
 }
 

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -33,20 +36,31 @@ void markForked()
 struct FolderWatcher::State {
     explicit State(Handler onChanges) : handler(std::move(onChanges)) {}
 
+    ~State()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (stopFd >= 0)
+            ::close(stopFd);
+    }
+
     Handler handler;
-    std::mutex startMutex;
+    Mutex startMutex;
+    // Set once, before the thread starts, and read without the lock after.
     int fd = -1;
-    bool started = false;
-    bool failed = false;
+    // Written by the destructor to end the thread.
+    int stopFd = -1;
+    bool started GUARDED_BY(startMutex) = false;
+    bool failed GUARDED_BY(startMutex) = false;
     // One reader at a time, the thread or a caller of catchUp, so that
     // notices reach the handler in the order the kernel queued them.
-    std::mutex readMutex;
+    Mutex readMutex;
 
     // Reads what is queued (the descriptor does not block) and hands it over;
     // false when the descriptor has failed for good.
     bool readQueued()
     {
-        std::lock_guard lock(readMutex);
+        MutexLock lock(readMutex);
         alignas(inotify_event) char buffer[64 * 1024];
         std::vector<FolderChange> changes;
         for (;;) {
@@ -89,9 +103,12 @@ struct FolderWatcher::State {
     void run()
     {
         for (;;) {
-            pollfd wait{fd, POLLIN, 0};
-            if (::poll(&wait, 1, -1) < 0 && errno != EINTR)
+            pollfd wait[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+            if (::poll(wait, 2, -1) < 0 && errno != EINTR)
                 break;
+            // The watcher goes: nobody is left to tell.
+            if (wait[1].revents != 0)
+                return;
             // Many changes come in bursts (a package unpacking): letting them
             // gather for a moment spares the changing thread a wake-up of this
             // one for every file. catchUp reads at once when it cannot wait.
@@ -101,22 +118,33 @@ struct FolderWatcher::State {
         }
         // Lost for good: whatever was trusted on the strength of notices is not.
         handler({FolderChange{}});
-        std::lock_guard lock(startMutex);
+        MutexLock lock(startMutex);
         failed = true;
     }
 };
 
 FolderWatcher::FolderWatcher(Handler handler) : state_(std::make_shared<State>(std::move(handler))) {}
 
-// The thread holds the state and runs as long as the process: the one
-// watcher of the program belongs to an object that is never destroyed.
-FolderWatcher::~FolderWatcher() = default;
+FolderWatcher::~FolderWatcher()
+{
+    if (!thread_.joinable())
+        return;
+    // A child of fork has the object but not the thread.
+    if (g_forked.load(std::memory_order_relaxed)) {
+        thread_.detach();
+        return;
+    }
+    const std::uint64_t one = 1;
+    while (::write(state_->stopFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+}
 
 bool FolderWatcher::active() const
 {
     if (g_forked.load(std::memory_order_relaxed))
         return false;
-    std::lock_guard lock(state_->startMutex);
+    MutexLock lock(state_->startMutex);
     return state_->started && !state_->failed;
 }
 
@@ -126,18 +154,19 @@ int FolderWatcher::watch(const std::string& hostFolder)
         return -1;
     State& state = *state_;
     {
-        std::lock_guard lock(state.startMutex);
+        MutexLock lock(state.startMutex);
         if (state.failed)
             return -1;
         if (!state.started) {
             state.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-            if (state.fd < 0) {
+            state.stopFd = ::eventfd(0, EFD_CLOEXEC);
+            if (state.fd < 0 || state.stopFd < 0) {
                 state.failed = true;
                 return -1;
             }
             static std::once_flag atFork;
             std::call_once(atFork, [] { ::pthread_atfork(nullptr, nullptr, markForked); });
-            std::thread([holder = state_] { holder->run(); }).detach();
+            thread_ = std::thread([holder = state_] { holder->run(); });
             state.started = true;
         }
     }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace druvex {
@@ -32,6 +33,8 @@ public:
     using Handler = std::function<void(const std::vector<FolderChange>&)>;
 
     explicit FolderWatcher(Handler handler);
+    // Ends the watcher's thread and waits for it; the handler is not called
+    // after.
     ~FolderWatcher();
     FolderWatcher(const FolderWatcher&) = delete;
     FolderWatcher& operator=(const FolderWatcher&) = delete;
@@ -50,6 +53,7 @@ public:
 private:
     struct State;
     std::shared_ptr<State> state_;
+    std::thread thread_;
 };
 
 }  // namespace druvex

@@ -1,5 +1,7 @@
 #include "platform/manual_reset_event.h"
 
+#include "text/mutex.h"
+
 namespace druvex {
 
 ManualResetEvent::ManualResetEvent(bool initiallySet, WaitTimeouts* timeouts)
@@ -10,7 +12,7 @@ ManualResetEvent::ManualResetEvent(bool initiallySet, WaitTimeouts* timeouts)
 void ManualResetEvent::set()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         set_ = true;
     }
     changed_.notify_all();
@@ -18,13 +20,13 @@ void ManualResetEvent::set()
 
 void ManualResetEvent::reset()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     set_ = false;
 }
 
 bool ManualResetEvent::isSet() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return set_;
 }
 
@@ -35,12 +37,12 @@ bool ManualResetEvent::wait(std::uint32_t timeoutMs)
     const std::chrono::milliseconds timeout = !timed ? std::chrono::milliseconds(0)
                                               : timeouts_ ? timeouts_->effectiveTimeout(timeoutMs)
                                                           : std::chrono::milliseconds(timeoutMs);
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     if (timeoutMs == kInfiniteWait) {
-        changed_.wait(lock, [this] { return set_; });
+        changed_.wait(mutex_, [this]() REQUIRES(mutex_) { return set_; });
         return true;
     }
-    return changed_.wait_for(lock, timeout, [this] { return set_; });
+    return changed_.wait_for(mutex_, timeout, [this]() REQUIRES(mutex_) { return set_; });
 }
 
 }  // namespace druvex

@@ -7,7 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
+
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -40,8 +41,8 @@ public:
     bool wait(std::uint32_t timeoutMs);
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    mutable Mutex mutex_;
+    ConditionVariable changed_;
     bool set_;
     WaitTimeouts* timeouts_;
 };

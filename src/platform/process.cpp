@@ -16,13 +16,13 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/device_root.h"
 #include "platform/manual_reset_event.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 extern char** environ;
 
@@ -55,7 +55,7 @@ struct Child {
     // Reaps the child when it has ended; true once it has.
     bool reapIfEnded()
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         if (ended)
             return true;
         int status = 0;
@@ -77,24 +77,24 @@ struct Child {
 
     std::uint32_t currentExitCode()
     {
-        std::lock_guard lock(mutex);
+        MutexLock lock(mutex);
         return ended ? exitCode : kStillActive;
     }
 
     const pid_t pid;
     int pidfd = -1;
-    std::mutex mutex;
-    bool ended = false;
-    std::uint32_t exitCode = kStillActive;
+    Mutex mutex;
+    bool ended GUARDED_BY(mutex) = false;
+    std::uint32_t exitCode GUARDED_BY(mutex) = kStillActive;
     int openHandles = 0;  // guarded by the table's mutex
 };
 
 struct ProcessTable {
-    std::mutex mutex;
-    std::map<ProcessHandle, std::shared_ptr<Child>> handles;
+    Mutex mutex;
+    std::map<ProcessHandle, std::shared_ptr<Child>> handles GUARDED_BY(mutex);
     // Children whose handles are all closed but that have not been reaped.
-    std::vector<std::shared_ptr<Child>> orphans;
-    ProcessHandle nextHandle = 0x40000;
+    std::vector<std::shared_ptr<Child>> orphans GUARDED_BY(mutex);
+    ProcessHandle nextHandle GUARDED_BY(mutex) = 0x40000;
     std::atomic<WaitTimeouts*> timeouts{nullptr};
 };
 
@@ -108,7 +108,7 @@ ProcessTable& table()
 void reapOrphans()
 {
     ProcessTable& processes = table();
-    std::lock_guard lock(processes.mutex);
+    MutexLock lock(processes.mutex);
     std::erase_if(processes.orphans, [](const std::shared_ptr<Child>& child) { return child->reapIfEnded(); });
 }
 
@@ -116,7 +116,7 @@ std::shared_ptr<Child> findChild(ProcessHandle handle)
 {
     reapOrphans();
     ProcessTable& processes = table();
-    std::lock_guard lock(processes.mutex);
+    MutexLock lock(processes.mutex);
     const auto found = processes.handles.find(handle);
     if (found == processes.handles.end()) {
         setLastError(kErrorInvalidHandle);
@@ -231,7 +231,7 @@ std::uint32_t startProcess(const std::string& program, std::string_view argument
 
     auto child = std::make_shared<Child>(pid);
     ProcessTable& processes = table();
-    std::lock_guard lock(processes.mutex);
+    MutexLock lock(processes.mutex);
     started.process = processes.nextHandle;
     started.thread = processes.nextHandle + 4;
     processes.nextHandle += 8;
@@ -284,7 +284,7 @@ bool closeProcessHandle(ProcessHandle handle)
 {
     reapOrphans();
     ProcessTable& processes = table();
-    std::lock_guard lock(processes.mutex);
+    MutexLock lock(processes.mutex);
     const auto found = processes.handles.find(handle);
     if (found == processes.handles.end()) {
         setLastError(kErrorInvalidHandle);

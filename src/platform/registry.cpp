@@ -13,6 +13,7 @@
 #include "platform/input_limits.h"
 #include "platform/registry_file.h"
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -132,7 +133,7 @@ std::uint32_t DeviceRegistry::configure(const std::string& hostPath, SharedStrin
             return kErrorRegistryCorrupt;
         }
     }
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::swap(tree_.roots, tree.roots);
     handles_.clear();
     file_ = hostPath;
@@ -141,7 +142,7 @@ std::uint32_t DeviceRegistry::configure(const std::string& hostPath, SharedStrin
 
 std::string DeviceRegistry::filePath() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return file_;
 }
 
@@ -198,7 +199,7 @@ std::uint32_t DeviceRegistry::persist() const
 
 std::uint32_t DeviceRegistry::openKey(RegistryKey parent, std::u16string_view subKey, RegistryKey& key)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> target;
     if (const std::uint32_t error = resolve(parent, target))
         return error;
@@ -214,7 +215,7 @@ std::uint32_t DeviceRegistry::openKey(RegistryKey parent, std::u16string_view su
 std::uint32_t DeviceRegistry::createKey(RegistryKey parent, std::u16string_view subKey, RegistryKey& key,
                                         bool* created)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> target;
     if (const std::uint32_t error = resolve(parent, target))
         return error;
@@ -254,7 +255,7 @@ std::uint32_t DeviceRegistry::createKey(RegistryKey parent, std::u16string_view 
 
 std::uint32_t DeviceRegistry::closeKey(RegistryKey key)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (key >= kRegistryClassesRoot && key <= kRegistryUsers)
         return kErrorSuccess;
     return handles_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
@@ -262,7 +263,7 @@ std::uint32_t DeviceRegistry::closeKey(RegistryKey key)
 
 std::uint32_t DeviceRegistry::deleteKey(RegistryKey parent, std::u16string_view subKey)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(parent, node))
         return error;
@@ -292,7 +293,7 @@ std::uint32_t DeviceRegistry::deleteKey(RegistryKey parent, std::u16string_view 
 std::uint32_t DeviceRegistry::queryValue(RegistryKey key, std::u16string_view name, std::uint32_t* type,
                                          void* data, std::uint32_t* size)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;
@@ -321,7 +322,7 @@ std::uint32_t DeviceRegistry::queryValue(RegistryKey key, std::u16string_view na
 std::uint32_t DeviceRegistry::setValue(RegistryKey key, std::u16string_view name, std::uint32_t type,
                                        const void* data, std::uint32_t size)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;
@@ -350,7 +351,7 @@ std::uint32_t DeviceRegistry::setValue(RegistryKey key, std::u16string_view name
 
 std::uint32_t DeviceRegistry::deleteValue(RegistryKey key, std::u16string_view name)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;
@@ -367,7 +368,7 @@ std::uint32_t DeviceRegistry::deleteValue(RegistryKey key, std::u16string_view n
 
 std::uint32_t DeviceRegistry::enumKey(RegistryKey key, std::uint32_t index, SharedString& name)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;
@@ -380,7 +381,7 @@ std::uint32_t DeviceRegistry::enumKey(RegistryKey key, std::uint32_t index, Shar
 std::uint32_t DeviceRegistry::enumValue(RegistryKey key, std::uint32_t index, SharedString& name,
                                         std::uint32_t* type)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;
@@ -395,7 +396,7 @@ std::uint32_t DeviceRegistry::enumValue(RegistryKey key, std::uint32_t index, Sh
 
 std::uint32_t DeviceRegistry::queryInfoKey(RegistryKey key, std::uint32_t* subKeys, std::uint32_t* values)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::shared_ptr<RegistryKeyNode> node;
     if (const std::uint32_t error = resolve(key, node))
         return error;

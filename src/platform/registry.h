@@ -14,11 +14,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "text/mutex.h"
 #include "text/shared_string.h"
 #include "platform/registry_tree.h"
 
@@ -81,16 +81,16 @@ public:
     std::uint32_t queryInfoKey(RegistryKey key, std::uint32_t* subKeys, std::uint32_t* values);
 
 private:
-    std::uint32_t resolve(RegistryKey key, std::shared_ptr<RegistryKeyNode>& node) const;
-    std::uint32_t newHandle(std::shared_ptr<RegistryKeyNode> node, RegistryKey& key);
+    std::uint32_t resolve(RegistryKey key, std::shared_ptr<RegistryKeyNode>& node) const REQUIRES(mutex_);
+    std::uint32_t newHandle(std::shared_ptr<RegistryKeyNode> node, RegistryKey& key) REQUIRES(mutex_);
     // Writes the whole tree to the file through a temporary file; 0 in memory.
-    std::uint32_t persist() const;
+    std::uint32_t persist() const REQUIRES(mutex_);
 
-    mutable std::mutex mutex_;
-    RegistryTree tree_;
-    std::unordered_map<RegistryKey, std::shared_ptr<RegistryKeyNode>> handles_;
-    RegistryKey nextHandle_ = 0x1000;  // never reused in a process
-    std::string file_;
+    mutable Mutex mutex_;
+    RegistryTree tree_ GUARDED_BY(mutex_);
+    std::unordered_map<RegistryKey, std::shared_ptr<RegistryKeyNode>> handles_ GUARDED_BY(mutex_);
+    RegistryKey nextHandle_ GUARDED_BY(mutex_) = 0x1000;  // never reused in a process
+    std::string file_ GUARDED_BY(mutex_);
 };
 
 // The process-wide registry: in memory until the device start-up configures it

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "text/mutex.h"
+
 namespace druvex {
 
 namespace fs = std::filesystem;
@@ -76,7 +78,7 @@ void StoreSpace::grew(std::uint64_t bytes)
 
 std::uint64_t StoreSpace::available()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     measure();
     return freeNow();
 }

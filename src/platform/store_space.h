@@ -7,9 +7,10 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -24,13 +25,13 @@ public:
 
     // Writes to one store go one at a time: a writer holds this lock from
     // canGrow to grew, so that what the store holds is known while it decides.
-    std::mutex& writeLock() { return mutex_; }
+    Mutex& writeLock() RETURN_CAPABILITY(mutex_) { return mutex_; }
     // Whether a file may grow by `bytes`; false when the store is full. The
     // caller holds writeLock.
-    bool canGrow(std::uint64_t bytes);
+    bool canGrow(std::uint64_t bytes) REQUIRES(mutex_);
     // A file grew by `bytes` (what it really grew, also after a write that
     // failed halfway). The caller holds writeLock.
-    void grew(std::uint64_t bytes);
+    void grew(std::uint64_t bytes) REQUIRES(mutex_);
 
     // The bytes free now (takes writeLock).
     std::uint64_t available();
@@ -38,22 +39,22 @@ public:
 private:
     // The bytes of every file of the store, nested stores left out.
     std::uint64_t measureUsed() const;
-    void measure();
-    std::uint64_t freeNow() const;
+    void measure() REQUIRES(mutex_);
+    std::uint64_t freeNow() const REQUIRES(mutex_);
 
-    std::mutex mutex_;
+    Mutex mutex_;
     const std::string hostRoot_;
     const std::uint64_t freeBytes_;
     const std::vector<std::string> nestedRoots_;
-    bool measured_ = false;
+    bool measured_ GUARDED_BY(mutex_) = false;
     // What the store held when first measured: Free counts from there.
-    std::uint64_t usedAtStart_ = 0;
+    std::uint64_t usedAtStart_ GUARDED_BY(mutex_) = 0;
     // What it held at the last measure, and what writes added since. Growth
     // is followed as it happens; deletions are seen when the store is
     // measured again, which a write that does not fit has done before it
     // fails, and so does the question for the free space.
-    std::uint64_t usedMeasured_ = 0;
-    std::uint64_t grownSince_ = 0;
+    std::uint64_t usedMeasured_ GUARDED_BY(mutex_) = 0;
+    std::uint64_t grownSince_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace druvex

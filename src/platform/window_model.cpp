@@ -1,13 +1,13 @@
 #include "platform/window_model.h"
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "platform/win_error.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -36,16 +36,16 @@ struct Menu {
 
 class Model {
 public:
-    std::mutex mutex;
-    std::unordered_map<WindowHandle, Window> windows;
-    std::unordered_map<MenuHandle, Menu> menus;
-    std::vector<WindowHandle> topLevel;  // the chain of windows without a parent
-    WindowHandle foreground = 0;
+    Mutex mutex;
+    std::unordered_map<WindowHandle, Window> windows GUARDED_BY(mutex);
+    std::unordered_map<MenuHandle, Menu> menus GUARDED_BY(mutex);
+    std::vector<WindowHandle> topLevel GUARDED_BY(mutex);  // the chain of windows without a parent
+    WindowHandle foreground GUARDED_BY(mutex) = 0;
 
-    std::uint32_t newHandle() { return nextHandle_++; }
+    std::uint32_t newHandle() REQUIRES(mutex) { return nextHandle_++; }
 
     // The window, or null with the last error set.
-    Window* window(WindowHandle handle)
+    Window* window(WindowHandle handle) REQUIRES(mutex)
     {
         const auto found = windows.find(handle);
         if (found != windows.end())
@@ -54,7 +54,7 @@ public:
         return nullptr;
     }
 
-    Menu* menu(MenuHandle handle)
+    Menu* menu(MenuHandle handle) REQUIRES(mutex)
     {
         const auto found = menus.find(handle);
         if (found != menus.end())
@@ -63,12 +63,12 @@ public:
         return nullptr;
     }
 
-    std::vector<WindowHandle>& siblingsOf(const Window& window)
+    std::vector<WindowHandle>& siblingsOf(const Window& window) REQUIRES(mutex)
     {
         return window.parent == 0 ? topLevel : windows.at(window.parent).children;
     }
 
-    void destroyTree(WindowHandle handle)
+    void destroyTree(WindowHandle handle) REQUIRES(mutex)
     {
         const auto found = windows.find(handle);
         if (found == windows.end())
@@ -80,7 +80,7 @@ public:
     }
 
     // Whether `inner` is `outer` or lies below it through popups.
-    bool menuContains(MenuHandle outer, MenuHandle inner, std::unordered_set<MenuHandle>& seen)
+    bool menuContains(MenuHandle outer, MenuHandle inner, std::unordered_set<MenuHandle>& seen) REQUIRES(mutex)
     {
         if (outer == inner)
             return true;
@@ -98,7 +98,7 @@ public:
     // Builds the item for insert and modify; false (last error set) when the
     // popup is no menu or would contain `owner`.
     bool makeItem(MenuHandle owner, std::uint32_t flags, std::uint32_t idOrPopup, std::u16string_view text,
-                  MenuItem& item)
+                  MenuItem& item) REQUIRES(mutex)
     {
         item.flags = flags & ~kMenuByPosition;
         item.id = idOrPopup;
@@ -123,7 +123,7 @@ public:
     }
 
 private:
-    std::uint32_t nextHandle_ = 0x100;
+    std::uint32_t nextHandle_ GUARDED_BY(mutex) = 0x100;
 };
 
 // Never destroyed: windows may be asked about while the program exits.
@@ -149,7 +149,7 @@ WindowHandle createWindow(std::u16string_view className, std::u16string_view tex
                           WindowHandle parent, int clientWidth)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     if (parent != 0 && m.window(parent) == nullptr)
         return 0;
     const WindowHandle handle = m.newHandle();
@@ -166,7 +166,7 @@ WindowHandle createWindow(std::u16string_view className, std::u16string_view tex
 bool destroyWindow(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     if (window == nullptr)
         return false;
@@ -179,14 +179,14 @@ bool destroyWindow(WindowHandle handle)
 bool isWindow(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     return m.windows.contains(handle);
 }
 
 bool setForegroundWindow(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     if (m.window(handle) == nullptr)
         return false;
     m.foreground = handle;
@@ -196,14 +196,14 @@ bool setForegroundWindow(WindowHandle handle)
 WindowHandle getForegroundWindow()
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     return m.windows.contains(m.foreground) ? m.foreground : 0;
 }
 
 int getWindowTextLength(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? static_cast<int>(window->text.size()) : 0;
 }
@@ -211,7 +211,7 @@ int getWindowTextLength(WindowHandle handle)
 int getWindowText(WindowHandle handle, char16_t* buffer, int size)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? copyOut(window->text, buffer, size) : 0;
 }
@@ -219,7 +219,7 @@ int getWindowText(WindowHandle handle, char16_t* buffer, int size)
 bool setWindowText(WindowHandle handle, std::u16string_view text)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     Window* window = m.window(handle);
     if (window == nullptr)
         return false;
@@ -231,7 +231,7 @@ bool setWindowText(WindowHandle handle, std::u16string_view text)
 int getWindowSetTextCount(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? window->setTextCount : -1;
 }
@@ -239,7 +239,7 @@ int getWindowSetTextCount(WindowHandle handle)
 int getClassName(WindowHandle handle, char16_t* buffer, int size)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? copyOut(window->className, buffer, size) : 0;
 }
@@ -247,7 +247,7 @@ int getClassName(WindowHandle handle, char16_t* buffer, int size)
 std::uint32_t getWindowStyle(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? window->style : 0;
 }
@@ -255,7 +255,7 @@ std::uint32_t getWindowStyle(WindowHandle handle)
 WindowHandle getParentWindow(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? window->parent : 0;
 }
@@ -263,7 +263,7 @@ WindowHandle getParentWindow(WindowHandle handle)
 WindowHandle getFirstChild(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     if (window == nullptr || window->children.empty())
         return 0;
@@ -273,7 +273,7 @@ WindowHandle getFirstChild(WindowHandle handle)
 WindowHandle getNextSibling(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     if (window == nullptr)
         return 0;
@@ -285,7 +285,7 @@ WindowHandle getNextSibling(WindowHandle handle)
 int getClientWidth(WindowHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Window* window = m.window(handle);
     return window ? window->clientWidth : 0;
 }
@@ -293,7 +293,7 @@ int getClientWidth(WindowHandle handle)
 bool setClientWidth(WindowHandle handle, int width)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     Window* window = m.window(handle);
     if (window == nullptr)
         return false;
@@ -313,7 +313,7 @@ int getTextExtent(WindowHandle handle, std::u16string_view text)
 MenuHandle createMenu()
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const MenuHandle handle = m.newHandle();
     m.menus.emplace(handle, Menu{});
     return handle;
@@ -322,7 +322,7 @@ MenuHandle createMenu()
 bool destroyMenu(MenuHandle handle)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     if (m.menu(handle) == nullptr)
         return false;
     // A submenu may hang under several popups; each menu goes once.
@@ -345,7 +345,7 @@ bool insertMenuItem(MenuHandle handle, int position, std::uint32_t flags, std::u
                     std::u16string_view text)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     Menu* menu = m.menu(handle);
     MenuItem item;
     if (menu == nullptr || !m.makeItem(handle, flags, idOrPopup, text, item))
@@ -365,7 +365,7 @@ bool modifyMenuItem(MenuHandle handle, int position, std::uint32_t flags, std::u
                     std::u16string_view text)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     Menu* menu = m.menu(handle);
     if (menu == nullptr)
         return false;
@@ -383,7 +383,7 @@ bool modifyMenuItem(MenuHandle handle, int position, std::uint32_t flags, std::u
 bool removeMenuItem(MenuHandle handle, int position)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     Menu* menu = m.menu(handle);
     if (menu == nullptr)
         return false;
@@ -398,7 +398,7 @@ bool removeMenuItem(MenuHandle handle, int position)
 bool getMenuItemInfo(MenuHandle handle, int position, MenuItemInfo& info)
 {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
+    MutexLock lock(m.mutex);
     const Menu* menu = m.menu(handle);
     if (menu == nullptr)
         return false;

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <map>
-#include <mutex>
+
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
@@ -20,11 +21,15 @@ constexpr ResourceEntry kCompiledResources[] = {
 
 class ResourceTable {
 public:
-    ResourceTable() { fillFromCompiled(); }
+    ResourceTable()
+    {
+        MutexLock lock(mutex_);
+        fillFromCompiled();
+    }
 
     std::optional<std::u16string> lookup(std::uint16_t id)
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         auto it = entries_.find(id);
         if (it == entries_.end())
             return std::nullopt;
@@ -33,19 +38,19 @@ public:
 
     void set(std::uint16_t id, std::u16string_view text)
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         entries_[id] = cutAtZero(text);
     }
 
     void erase(std::uint16_t id)
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         entries_.erase(id);
     }
 
     void reset()
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         fillFromCompiled();
     }
 
@@ -56,7 +61,7 @@ private:
         return std::u16string(text.substr(0, text.find(u'\0')));
     }
 
-    void fillFromCompiled()
+    void fillFromCompiled() REQUIRES(mutex_)
     {
         entries_.clear();
         for (const ResourceEntry& entry : kCompiledResources) {
@@ -65,8 +70,8 @@ private:
         }
     }
 
-    std::mutex mutex_;
-    std::map<std::uint16_t, std::u16string> entries_;
+    Mutex mutex_;
+    std::map<std::uint16_t, std::u16string> entries_ GUARDED_BY(mutex_);
 };
 
 ResourceTable& table()

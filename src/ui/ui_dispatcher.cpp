@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "text/mutex.h"
+
 namespace druvex {
 
 UiDispatcher::UiDispatcher() : uiThread_(std::this_thread::get_id())
@@ -29,18 +31,18 @@ bool UiDispatcher::invoke(std::function<void()> task)
         return true;
     }
     auto done = std::make_shared<bool>(false);
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     if (closed_)
         return false;
     queue_.push_back(Job{std::move(task), done});
     wake();
-    finished_.wait(lock, [&] { return *done || closed_; });
+    finished_.wait(mutex_, [&]() REQUIRES(mutex_) { return *done || closed_; });
     return *done;
 }
 
 bool UiDispatcher::post(std::function<void()> task)
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (closed_)
         return false;
     queue_.push_back(Job{std::move(task), nullptr});
@@ -52,7 +54,7 @@ int UiDispatcher::serve()
 {
     std::deque<Job> jobs;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         clearWake();
         jobs.swap(queue_);
     }
@@ -63,7 +65,7 @@ int UiDispatcher::serve()
         job.task();
         ++ran;
         if (job.done) {
-            std::lock_guard lock(mutex_);
+            MutexLock lock(mutex_);
             *job.done = true;
             finished_.notify_all();
         }
@@ -73,7 +75,7 @@ int UiDispatcher::serve()
 
 void UiDispatcher::close()
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     closed_ = true;
     queue_.clear();
     finished_.notify_all();
@@ -81,7 +83,7 @@ void UiDispatcher::close()
 
 bool UiDispatcher::isClosed() const
 {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return closed_;
 }
 

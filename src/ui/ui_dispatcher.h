@@ -9,8 +9,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -56,10 +57,10 @@ private:
 
     std::thread::id uiThread_;
     int wakeFd_ = -1;
-    mutable std::mutex mutex_;
-    std::condition_variable finished_;
-    std::deque<Job> queue_;
-    bool closed_ = false;
+    mutable Mutex mutex_;
+    ConditionVariable finished_;
+    std::deque<Job> queue_ GUARDED_BY(mutex_);
+    bool closed_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace druvex

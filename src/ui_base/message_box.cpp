@@ -1,20 +1,20 @@
 #include "ui_base/message_box.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "core/app_log.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
 
-std::mutex g_presenterMutex;
-std::shared_ptr<MessageBoxPresenter> g_presenter;
+Mutex g_presenterMutex;
+std::shared_ptr<MessageBoxPresenter> g_presenter GUARDED_BY(g_presenterMutex);
 std::atomic<bool> g_silent{false};
 
 std::shared_ptr<MessageBoxPresenter> currentPresenter()
 {
-    std::lock_guard lock(g_presenterMutex);
+    MutexLock lock(g_presenterMutex);
     return g_presenter;
 }
 
@@ -80,7 +80,7 @@ int defaultMessageBoxButton(std::uint32_t flags)
 
 void setMessageBoxPresenter(std::shared_ptr<MessageBoxPresenter> presenter)
 {
-    std::lock_guard lock(g_presenterMutex);
+    MutexLock lock(g_presenterMutex);
     g_presenter = std::move(presenter);
 }
 

@@ -1,14 +1,14 @@
 #include "ui_base/screen_type.h"
 
-#include <mutex>
 
 #include "platform/device_config.h"
 #include "text/diag.h"
+#include "text/mutex.h"
 
 namespace druvex {
 namespace {
 
-std::mutex g_imagesMutex;
+Mutex g_imagesMutex;
 
 SharedString& imagesFolder()
 {
@@ -42,13 +42,13 @@ int getScreenType()
 
 void setImagesFolder(const SharedString& folder)
 {
-    std::lock_guard lock(g_imagesMutex);
+    MutexLock lock(g_imagesMutex);
     imagesFolder() = folder;
 }
 
 SharedString getImagesFolder()
 {
-    std::lock_guard lock(g_imagesMutex);
+    MutexLock lock(g_imagesMutex);
     return imagesFolder();
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text/mutex.h"
+
 namespace druvex {
 
 TicTimer::~TicTimer()
@@ -14,7 +16,7 @@ bool TicTimer::start(std::chrono::milliseconds period, std::function<void()> onT
     if (worker_.joinable())
         return false;
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stopping_ = false;
     }
     worker_ = WorkerThread([this, period, onTick = std::move(onTick)] { run(period, onTick); });
@@ -24,7 +26,7 @@ bool TicTimer::start(std::chrono::milliseconds period, std::function<void()> onT
 void TicTimer::stop()
 {
     {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
@@ -42,8 +44,8 @@ void TicTimer::stop()
 void TicTimer::run(std::chrono::milliseconds period, const std::function<void()>& onTick)
 {
     workerId_.store(std::this_thread::get_id());
-    std::unique_lock lock(mutex_);
-    while (!wake_.wait_for(lock, period, [this] { return stopping_; })) {
+    MutexLock lock(mutex_);
+    while (!wake_.wait_for(mutex_, period, [this]() REQUIRES(mutex_) { return stopping_; })) {
         lock.unlock();
         onTick();
         lock.lock();

@@ -8,10 +8,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "core/thread_utils.h"
+#include "text/mutex.h"
 
 namespace druvex {
 
@@ -35,9 +35,9 @@ public:
 private:
     void run(std::chrono::milliseconds period, const std::function<void()>& onTick);
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
+    Mutex mutex_;
+    ConditionVariable wake_;
+    bool stopping_ GUARDED_BY(mutex_) = false;
     std::atomic<std::thread::id> workerId_{};
     WorkerThread worker_;
 };

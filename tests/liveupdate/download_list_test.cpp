@@ -233,6 +233,27 @@ TEST_F(DownloadListThreads, CancelAllBeforeTheBatchRuns)
     EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
 }
 
+// A downloader that was shut down ends each request at once, on the thread
+// that queues it: the batch still hears the announced total first, and its
+// end before startAll returns.
+TEST_F(DownloadListThreads, AShutDownDownloaderEndsTheBatchAfterItsAnnouncement)
+{
+    WebDownloader downloader;
+    downloader.shutdown();
+    for (const int files : {1, 2}) {
+        RecordingListener batch;
+        DownloadList list(host_, downloader, &batch);
+        list.add(u"\\Lang\\lng_de.lng", 1031, {}, url("/lng_de.lng"));
+        if (files == 2)
+            list.add(u"\\Lang\\lng_fr.lng", 1036, {}, url("/lng_fr.lng"));
+        list.startAll();
+        EXPECT_EQ(batch.events(), (Events{"length " + std::to_string(10240 * files), "finished 5"})) << files;
+        EXPECT_EQ(list.item(0)->request->state(), kRequestFinished);
+    }
+    EXPECT_EQ(server_.requestCount(), 0u);
+    EXPECT_FALSE(device().exists("Lang/lng_de.lng"));
+}
+
 // Addresses and targets come from a bulletin: none may reach outside the
 // device folder or read a local file.
 TEST_F(DownloadListThreads, TargetsAndAddressesStayInsideTheDevice)

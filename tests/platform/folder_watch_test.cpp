@@ -1,5 +1,5 @@
 // Change notices for folders: what reaches the handler, on either thread,
-// once catchUp has returned.
+// once catchUp has returned; the watcher's thread ends with the watcher.
 #include "platform/folder_watch.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,39 @@ TEST(FolderWatch, NoticesAreInTheHandlerOnceCaughtUp)
     EXPECT_EQ(after[5], "removed Sub/");
     EXPECT_EQ(after.back(), "gone ");
     EXPECT_EQ(watcher.watch((scratch.path() / "Missing").string()), -1);
+}
+
+// The threads of this process, from the kernel's list.
+int threadCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const fs::directory_entry& task : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+TEST(FolderWatch, ThreadEndsWithTheWatcher)
+{
+    test::ScratchDir scratch;
+    const fs::path folder = scratch.path() / "Watched";
+    fs::create_directories(folder);
+    const int before = threadCount();
+    Seen seen;
+    {
+        FolderWatcher watcher([&](const std::vector<FolderChange>& changes) {
+            std::lock_guard lock(seen.mutex);
+            seen.changes.insert(seen.changes.end(), changes.begin(), changes.end());
+        });
+        if (watcher.watch(folder.string()) < 0)
+            GTEST_SKIP() << "no change notices on this machine";
+        EXPECT_EQ(threadCount(), before + 1);
+    }
+    // Joined, not left behind: no thread is left, and none reports a change
+    // to a handler that has gone.
+    EXPECT_EQ(threadCount(), before);
+    std::ofstream(folder / "After.txt").put('x');
+    std::lock_guard lock(seen.mutex);
+    EXPECT_TRUE(seen.changes.empty());
 }
 
 }  // namespace
