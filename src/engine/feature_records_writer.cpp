@@ -7,6 +7,7 @@
 #include "data/registry_model.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
+#include "platform/input_limits.h"
 #include "text/numbers.h"
 
 namespace druvex {
@@ -16,8 +17,6 @@ namespace {
 using regmodel::RegistryItem;
 using regmodel::RegistryValue;
 using KeyNode = regmodel::RegistryKey;
-
-constexpr int kMaxKeyDepth = 256;
 
 std::vector<std::uint8_t> stringBytes(const SharedString& text)
 {
@@ -91,9 +90,9 @@ bool setValue(HalAccess& host, RegistryKey key, const SharedString& name, const 
 }
 
 bool writeKey(HalAccess& host, RegistryKey root, const SharedString& parentPath, const KeyNode& node,
-              const TextExpander& expand, int depth)
+              const TextExpander& expand, std::uint32_t depth)
 {
-    if (depth > kMaxKeyDepth)
+    if (depth > kMaxRegistryKeyDepth)
         return false;
     const SharedString path = keyPath(parentPath, node.getName());
     RegistryKey key = 0;
@@ -128,9 +127,10 @@ bool keyExists(HalAccess& host, RegistryKey root, const SharedString& path, Regi
     return host.regOpenKey(root, path, kRegistryViewDefault, kRegistryModeWrite, key);
 }
 
-bool removeKey(HalAccess& host, RegistryKey root, const SharedString& parentPath, const KeyNode& node, int depth)
+bool removeKey(HalAccess& host, RegistryKey root, const SharedString& parentPath, const KeyNode& node,
+               std::uint32_t depth)
 {
-    if (depth > kMaxKeyDepth || node.getFlag() == regmodel::kKeyPersistent)
+    if (depth > kMaxRegistryKeyDepth || node.getFlag() == regmodel::kKeyPersistent)
         return true;
     const SharedString path = keyPath(parentPath, node.getName());
     RegistryKey key = 0;

@@ -14,7 +14,7 @@ namespace {
 // so a failure is logged and the installation goes on.
 void openToEveryone(HalAccess& host, const ContentItem* node, const SharedString& path)
 {
-    if (!node || (static_cast<std::uint32_t>(node->getFlags()) & kNodeFlagForEveryone) == 0)
+    if (!node || (node->getFlags() & kContentFlagForEveryone) == 0)
         return;
     if (!host.setFileForEveryone(path))
         logHostFailure(host, u"Opening to every user", path);

@@ -12,9 +12,6 @@
 
 namespace druvex {
 
-// Flags bit 4: the folder or file is opened to every user.
-constexpr std::uint32_t kNodeFlagForEveryone = 16;
-
 class HostNodeWriter : public PackageNodeWriter {
 public:
     explicit HostNodeWriter(std::shared_ptr<HalAccess> host);

@@ -1,18 +1,18 @@
 #include "engine/journaling_hal.h"
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "engine/rollback_journal.h"
 #include "host/shortcut_files.h"
+#include "platform/input_limits.h"
 #include "platform/win_error.h"
 #include "text/mutex.h"
 
 namespace druvex {
 
 namespace {
-
-constexpr int kMaxKeyDepth = 256;
 
 bool isPredefinedRoot(RegistryKey key)
 {
@@ -58,9 +58,9 @@ std::optional<JournalRegistryValue> readValue(HalAccess& host, RegistryKey key, 
 
 // The key with everything below it, read through `host`.
 bool snapshotKey(HalAccess& host, RegistryKey root, const SharedString& path, JournalRegistryKey& snapshot,
-                 int depth)
+                 std::uint32_t depth)
 {
-    if (depth > kMaxKeyDepth)
+    if (depth > kMaxRegistryKeyDepth)
         return false;
     RegistryKey key = 0;
     if (!host.regOpenKey(root, path, kRegistryViewDefault, kRegistryModeRead, key))
