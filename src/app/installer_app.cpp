@@ -116,7 +116,6 @@ bool CInstallerApp::InitInstance()
 
     host_ = std::make_shared<HalAccessWinCE>();
     controller_ = std::make_unique<InstallerController>(options_, host_, host_);
-    setInstallerController(controller_.get());
     controller_->setApplicationServices(std::make_shared<InstallerAppServices>());
     controller_->setEarlierInstallations(makeDeviceEarlierInstallations());
     // The engine's restorer checks the backups the welcome page is given

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 
 #include "controller/controller_script_services.h"
 #include "controller/custom_action_context.h"
@@ -37,21 +36,6 @@
 #include "ui_base/screen_type.h"
 
 namespace druvex {
-namespace {
-
-std::atomic<InstallerController*> globalController{nullptr};
-
-}  // namespace
-
-InstallerController* getInstallerController()
-{
-    return globalController.load();
-}
-
-void setInstallerController(InstallerController* controller)
-{
-    globalController.store(controller);
-}
 
 InstallerController::InstallerController(const InstallerOptions& options, std::shared_ptr<HalAccess> sourceHost,
                                          std::shared_ptr<HalAccess> targetHost)
@@ -102,8 +86,6 @@ InstallerController::~InstallerController()
     }
     clearTranslationTable();
     removeWorkFolder();
-    InstallerController* self = this;
-    globalController.compare_exchange_strong(self, nullptr);
 }
 
 void InstallerController::keepInWorkFolder(const SharedString& folder)

@@ -736,12 +736,6 @@ private:
     bool previousSettingsLoaded_ = false;
 };
 
-// The controller of the run, reachable program-wide; null while none is set.
-// The application sets it once it has made the controller; a controller that
-// goes clears it.
-InstallerController* getInstallerController();
-void setInstallerController(InstallerController* controller);
-
 // Tells the device's application launcher (the top-level window titled
 // "Application-Launcher") that the installer is done, with the bytes "#LTc"
 // and a line end.
