@@ -341,23 +341,48 @@ int countNarrowChars(const char16_t* wide, int units, unsigned codePage)
     return wideToNarrow(nullptr, 0, wide, units, codePage);
 }
 
-int narrowToWide(char16_t* dest, int units, const char* narrow, int bytes, unsigned codePage)
+namespace {
+
+// The two directions differ only in their UTF-8 codec and their code page
+// table, both of which overloads on the character types pick.
+int convertUtf8(const char* source, int length, char16_t* dest, int room)
 {
-    if (bytes == 0)
+    return utf8ToUtf16(source, length, dest, room);
+}
+
+int convertUtf8(const char16_t* source, int length, char* dest, int room)
+{
+    return utf16ToUtf8(source, length, dest, room);
+}
+
+int convertCodePage(unsigned codePage, const char* source, int length, char16_t* dest, int room, bool& complete)
+{
+    return codePageToWide(codePage, source, length, dest, room, complete);
+}
+
+int convertCodePage(unsigned codePage, const char16_t* source, int length, char* dest, int room, bool& complete)
+{
+    return wideToCodePage(codePage, source, length, dest, room, complete);
+}
+
+template <typename To, typename From>
+int convertText(To* dest, int room, const From* source, int length, unsigned codePage)
+{
+    if (length == 0)
         return 0;
     if (codePage == kCodePageAnsi)
         codePage = ansiCodePage();
     if (codePage == kCodePageUtf8)
-        return utf8ToUtf16(narrow, bytes, dest, units);
-    if (!narrow) {
-        if (dest && units >= 1)
+        return convertUtf8(source, length, dest, room);
+    if (!source) {
+        if (dest && room >= 1)
             dest[0] = 0;
         return 0;
     }
-    const SourceSpan span = measureSource(narrow, bytes);
-    const int room = std::max(units, 0);
+    const SourceSpan span = measureSource(source, length);
+    room = std::max(room, 0);
     bool complete = true;
-    const int n = codePageToWide(codePage, narrow, span.length, dest, room, complete);
+    const int n = convertCodePage(codePage, source, span.length, dest, room, complete);
     if (n < 0)
         return -1;
     if (!complete)
@@ -367,30 +392,16 @@ int narrowToWide(char16_t* dest, int units, const char* narrow, int bytes, unsig
     return n;
 }
 
+}  // namespace
+
+int narrowToWide(char16_t* dest, int units, const char* narrow, int bytes, unsigned codePage)
+{
+    return convertText(dest, units, narrow, bytes, codePage);
+}
+
 int wideToNarrow(char* dest, int bytes, const char16_t* wide, int units, unsigned codePage)
 {
-    if (units == 0)
-        return 0;
-    if (codePage == kCodePageAnsi)
-        codePage = ansiCodePage();
-    if (codePage == kCodePageUtf8)
-        return utf16ToUtf8(wide, units, dest, bytes);
-    if (!wide) {
-        if (dest && bytes >= 1)
-            dest[0] = 0;
-        return 0;
-    }
-    const SourceSpan span = measureSource(wide, units);
-    const int room = std::max(bytes, 0);
-    bool complete = true;
-    const int n = wideToCodePage(codePage, wide, span.length, dest, room, complete);
-    if (n < 0)
-        return -1;
-    if (!complete)
-        reportTooSmall();
-    else if (dest && span.stoppedAtZero && n < room)
-        dest[n] = 0;
-    return n;
+    return convertText(dest, bytes, wide, units, codePage);
 }
 
 }  // namespace druvex
