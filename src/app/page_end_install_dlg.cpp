@@ -15,29 +15,42 @@
 
 namespace druvex {
 
+namespace {
+
+SharedString completedText(WizardMode mode, const SharedString& program)
+{
+    switch (mode) {
+    case kModeUninstall:
+        return formatTranslated("{1} has been removed from the device.", program);
+    case kModeBackup:
+        return translateText("The backup has been completed.");
+    case kModeDownload:
+        return translateText("The new installer has been downloaded.");
+    case kModeRepair:
+    case kModeRepairBroken:
+        return formatTranslated("{1} has been repaired.", program);
+    case kModeUpdate:
+    case kModeAddRemove:
+    case kModeMaintenance:
+    case kModeMaintenanceWithoutLog:
+        return formatTranslated("{1} has been updated.", program);
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+        break;
+    }
+    // So does a stored mode outside the set.
+    return formatTranslated("{1} has been installed on the device.", program);
+}
+
+}  // namespace
+
 SharedString endPageText(WizardMode mode, InstallResult result, const SharedString& program)
 {
     switch (result) {
     case kResultCompleted:
     case kResultCompletedUnchanged:
-        switch (mode) {
-        case kModeUninstall:
-            return formatTranslated("{1} has been removed from the device.", program);
-        case kModeBackup:
-            return translateText("The backup has been completed.");
-        case kModeDownload:
-            return translateText("The new installer has been downloaded.");
-        case kModeRepair:
-        case kModeRepairBroken:
-            return formatTranslated("{1} has been repaired.", program);
-        case kModeUpdate:
-        case kModeAddRemove:
-        case kModeMaintenance:
-        case kModeMaintenanceWithoutLog:
-            return formatTranslated("{1} has been updated.", program);
-        default:
-            return formatTranslated("{1} has been installed on the device.", program);
-        }
+        return completedText(mode, program);
     case kResultCanceled:
         return translateText("The installation was canceled.");
     // A run rolled back may have failed or been canceled: the result no longer tells.
@@ -45,9 +58,11 @@ SharedString endPageText(WizardMode mode, InstallResult result, const SharedStri
         return translateText("The installation did not complete. The device is as it was before.");
     case kResultRollbackIncomplete:
         return translateText("The installation did not complete. Not every change could be undone.");
-    default:
-        return translateText("The installation failed. See the log file for details.");
+    case kResultFailed:
+        break;
     }
+    // A stored result outside the set counts as failed.
+    return translateText("The installation failed. See the log file for details.");
 }
 
 PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, WizardController& controller,

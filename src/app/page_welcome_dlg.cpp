@@ -25,9 +25,14 @@ bool isMaintenanceMode(WizardMode mode)
     case kModeRepairBroken:
     case kModeRepair:
         return true;
-    default:
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeDownload:
+    case kModeBackup:
         return false;
     }
+    return false;
 }
 
 SharedString taskText(WelcomeTask task)
@@ -91,7 +96,13 @@ PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, WizardController& contr
     case kModeUninstall:
         current = WelcomeTask::Remove;
         break;
-    default:
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeMaintenance:
+    case kModeMaintenanceWithoutLog:
+    case kModeDownload:
+    case kModeBackup:
         break;
     }
     const auto at = std::find(tasks_.begin(), tasks_.end(), current);

@@ -61,13 +61,21 @@ std::unique_ptr<WizardPage> makeWizardPage(TerminalSession& session, InstallerCo
         return pageOver<PageInstallationDlg, PageInstallationLogic>(session, controller);
     case kPageEndInstall:
         return pageOver<PageEndInstallDlg, PageEndInstallLogic>(session, controller);
-    default:
-        break;
-    }
-    if (isCustomPageId(id))
+    case kPageCustomFirst:
+    case kPageCustomLast:
         return createCustomPageDlg(session, controller);
     // The tethering, users, second destination and redistributables pages
     // have no window here.
+    case kPageNone:
+    case kPageTethering:
+    case kPageUsers:
+    case kPageDestination2:
+    case kPageRedistributables:
+        return nullptr;
+    }
+    // Custom pages take every number from the first to the last.
+    if (isCustomPageId(id))
+        return createCustomPageDlg(session, controller);
     return nullptr;
 }
 

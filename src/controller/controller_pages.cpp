@@ -60,11 +60,20 @@ void InstallerController::createPageLogic(WizardPageId id)
     case kPageDestination2:
         arguments.host = targetHost_;
         break;
-    default:
-        if (isCustomPageId(id))
-            arguments.customPage = pageSequence_->findCustomPage(id);
+    case kPageNone:
+    case kPageTethering:
+    case kPageNewVersion:
+    case kPageLicense:
+    case kPageFeatureSelection:
+    case kPageRedistributables:
+    case kPageInstallation:
+    case kPageCustomFirst:
+    case kPageCustomLast:
         break;
     }
+    // Custom pages take every number from the first to the last.
+    if (isCustomPageId(id))
+        arguments.customPage = pageSequence_->findCustomPage(id);
     std::unique_ptr<PageLogic> logic;
     if (pageLogicFactory_)
         logic = pageLogicFactory_->makePageLogic(*this, id, arguments);

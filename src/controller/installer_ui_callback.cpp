@@ -74,9 +74,17 @@ const char* InstallerUiCallback::failedRunKey() const
     case kModeRepair:
     case kModeRepairBroken:
         return "An error occurred while repairing the program.";
-    default:
-        return "An error occurred while upgrading the program.";
+    case kModeNone:
+    case kModeStart:
+    case kModeUpdate:
+    case kModeAddRemove:
+    case kModeMaintenance:
+    case kModeMaintenanceWithoutLog:
+    case kModeDownload:
+    case kModeBackup:
+        break;
     }
+    return "An error occurred while upgrading the program.";
 }
 
 SharedString InstallerUiCallback::getProgramName() const

@@ -96,6 +96,8 @@ bool PageEndInstallLogic::getLaunchText(SharedString& text) const
     const bool completed = result == kResultCompleted || result == kResultCompletedUnchanged;
     if (mode != kModeBackup && !completed)
         return false;
+    // A stored mode outside the set launches nothing.
+    bool launches = false;
     switch (mode) {
     case kModeInstall:
     case kModeUpdate:
@@ -103,10 +105,18 @@ bool PageEndInstallLogic::getLaunchText(SharedString& text) const
     case kModeMaintenance:
     case kModeMaintenanceWithoutLog:
     case kModeBackup:
+        launches = true;
         break;
-    default:
-        return false;
+    case kModeNone:
+    case kModeStart:
+    case kModeUninstall:
+    case kModeDownload:
+    case kModeRepairBroken:
+    case kModeRepair:
+        break;
     }
+    if (!launches)
+        return false;
     if (controller_.getHalOut()->deviceTypeOrNone() != sourceHost_->deviceTypeOrNone() || needsDeviceRestart() ||
         needsReboot())
         return false;

@@ -197,9 +197,10 @@ void PageSequence::appendModePages(WizardMode mode)
     case kModeBackup:
         addEnd();
         return;
-    default:
+    case kModeNone:
         return;
     }
+    // A stored mode outside the set has no pages.
 }
 
 void PageSequence::insertCustomPages()

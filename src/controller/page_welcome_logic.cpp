@@ -57,9 +57,14 @@ int PageWelcomeLogic::getChoiceIndex() const
         return 2;
     case kModeRepairBroken:
         return 4;
-    default:
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeDownload:
+    case kModeBackup:
         return 0;
     }
+    return 0;
 }
 
 bool PageWelcomeLogic::canModify() const
@@ -76,9 +81,17 @@ bool PageWelcomeLogic::canModify() const
         // Features of another version are not mixed with these: only the
         // same version can be modified, and only with a feature to choose.
         return controller_.getInstalledVersionComparison() == 0 && controller_.hasFeatureToInstall();
-    default:
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeUninstall:
+    case kModeDownload:
+    case kModeRepairBroken:
+    case kModeRepair:
+    case kModeBackup:
         return false;
     }
+    return false;
 }
 
 bool PageWelcomeLogic::canWipe() const

@@ -28,9 +28,15 @@ SharedString wizardPageName(WizardPageId id)
         return u"Installation page";
     case kPageEndInstall:
         return u"End install page";
-    default:
-        return isCustomPageId(id) ? SharedString(u"Custom page") : SharedString();
+    case kPageCustomFirst:
+    case kPageCustomLast:
+        return u"Custom page";
+    case kPageNone:
+        return SharedString();
     }
+    // The custom pages between the first and the last have no name of their
+    // own; any other number is no page.
+    return isCustomPageId(id) ? SharedString(u"Custom page") : SharedString();
 }
 
 std::int32_t customPageModeBit(WizardMode mode)
@@ -51,9 +57,12 @@ std::int32_t customPageModeBit(WizardMode mode)
     case kModeRepairBroken:
     case kModeRepair:
         return 32;
-    default:
+    case kModeNone:
+    case kModeStart:
+    case kModeBackup:
         return 0;
     }
+    return 0;
 }
 
 }  // namespace druvex

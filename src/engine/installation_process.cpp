@@ -31,6 +31,32 @@ std::uint64_t steadyMilliseconds()
     return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+enum class RunWork { Install, Uninstall, DownloadInstaller };
+
+RunWork workOfMode(WizardMode mode)
+{
+    switch (mode) {
+    case kModeUninstall:
+        return RunWork::Uninstall;
+    case kModeDownload:
+        return RunWork::DownloadInstaller;
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeUpdate:
+    case kModeAddRemove:
+    case kModeMaintenance:
+    case kModeMaintenanceWithoutLog:
+    case kModeRepairBroken:
+    case kModeRepair:
+    case kModeBackup:
+        return RunWork::Install;
+    }
+    // A stored number outside the set installs, as the modes without a run
+    // of their own do.
+    return RunWork::Install;
+}
+
 }  // namespace
 
 InstallationProcess::InstallationProcess(RunController& controller, PayloadArchive& payload,
@@ -192,14 +218,14 @@ void InstallationProcess::run()
 
     bool succeeded = false;
     try {
-        switch (mode_) {
-        case kModeUninstall:
+        switch (workOfMode(mode_)) {
+        case RunWork::Uninstall:
             succeeded = runUninstallation();
             break;
-        case kModeDownload:
+        case RunWork::DownloadInstaller:
             succeeded = runNewInstallerDownload();
             break;
-        default:
+        case RunWork::Install:
             succeeded = runInstallation();
             break;
         }
