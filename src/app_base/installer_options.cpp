@@ -95,14 +95,14 @@ void setError(SharedString* error, const char16_t* pattern, const SharedString& 
         error->format(pattern, text);
 }
 
-constexpr NamedValue<std::int32_t> kUpdateModes[] = {
+constexpr NamedValue<UpdateMode> kUpdateModes[] = {
     {kUpdateModeNewVersion, u"newversion"},
     {kUpdateModeFeatures, u"features"},
 };
 
 }  // namespace
 
-const NameTable<std::int32_t> kUpdateModeNames{kUpdateModes, NameCase::kIgnoreCase};
+const NameTable<UpdateMode> kUpdateModeNames{kUpdateModes, NameCase::kIgnoreCase};
 
 namespace {
 
@@ -131,7 +131,7 @@ bool checkForUpdates(OptionCall& call)
 
 bool updateMode(OptionCall& call)
 {
-    const std::optional<std::int32_t> mode = kUpdateModeNames.find(call.value->view());
+    const std::optional<UpdateMode> mode = kUpdateModeNames.find(call.value->view());
     if (!mode) {
         setError(call.error, u"The update mode \"%s\" is neither \"newversion\" nor \"features\".", *call.value);
         return false;

@@ -12,19 +12,28 @@
 
 namespace druvex {
 
-constexpr std::int32_t kUpdateModeNone = 0;
-constexpr std::int32_t kUpdateModeNewVersion = 1;  // "update_mode newversion"
-constexpr std::int32_t kUpdateModeFeatures = 2;    // "update_mode features"
+enum class UpdateMode : std::int32_t {
+    kUpdateModeNone = 0,
+    kUpdateModeNewVersion = 1,  // "update_mode newversion"
+    kUpdateModeFeatures = 2,    // "update_mode features"
+};
+using enum UpdateMode;
 // The values of "update_mode", read ignoring case.
-extern const NameTable<std::int32_t> kUpdateModeNames;
+extern const NameTable<UpdateMode> kUpdateModeNames;
 
-constexpr std::int32_t kTetheringUnset = 0;
-constexpr std::int32_t kTetheringUntethered = 1;  // "untethered"
-constexpr std::int32_t kTetheringTethered = 2;    // "tethered"
+enum class Tethering : std::int32_t {
+    kTetheringUnset = 0,
+    kTetheringUntethered = 1,  // "untethered"
+    kTetheringTethered = 2,    // "tethered"
+};
+using enum Tethering;
 
-constexpr std::int32_t kConfigModeNone = 0;
-constexpr std::int32_t kConfigModeUse = 1;   // "use_config <file>"
-constexpr std::int32_t kConfigModeMake = 2;  // "make_config <file>"
+enum class ConfigMode : std::int32_t {
+    kConfigModeNone = 0,
+    kConfigModeUse = 1,   // "use_config <file>"
+    kConfigModeMake = 2,  // "make_config <file>"
+};
+using enum ConfigMode;
 
 // The fields in record order, each with the option that sets it.
 struct InstallerOptions {
@@ -33,11 +42,11 @@ struct InstallerOptions {
     bool updatesAllowed = true;           // cleared by "no_update" and "uninstall_feature"
     bool useHalWin = false;               // "use_hal_win": the run is never tethered
     bool checkForUpdates = false;         // "check_for_updates [folder]"
-    std::int32_t updateMode = kUpdateModeNone;  // "update_mode newversion|features"
+    UpdateMode updateMode = kUpdateModeNone;  // "update_mode newversion|features"
     bool uninstallMode = false;           // "uninstall_mode"
     bool noWelcome = false;               // "no_welcome"
     bool silent = false;                  // "silent_mode", "/quiet", "/qn", "update_silently", "uninstall_feature"
-    std::int32_t tethering = kTetheringUnset;  // "tethered", "untethered"
+    Tethering tethering = kTetheringUnset;    // "tethered", "untethered"
     bool updateSilently = false;          // "update_silently"
     bool adminStubMode = false;           // "admin_stub_mode [number]"
     bool rebootAsAdmin = false;           // "reboot_as_admin <platform>"
@@ -52,7 +61,7 @@ struct InstallerOptions {
     bool purgeSharedData = false;         // "purge_shared_data"
     bool queryVersionInfo = false;        // "query_version_info"
     TargetPlatform platform = kPlatformUnknown;  // the platform after "reboot_as_admin"
-    std::int32_t configMode = kConfigModeNone;   // "use_config", "make_config"
+    ConfigMode configMode = kConfigModeNone;     // "use_config", "make_config"
     SharedString configFile;              // the file after "use_config" or "make_config"
     SharedString liveUpdateUrl;           // "override_live_update_url <url>"
     SharedString updateCheckFolder;       // the folder after "check_for_updates"

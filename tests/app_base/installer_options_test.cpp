@@ -45,9 +45,9 @@ TEST(InstallerOptions, Defaults)
     const InstallerOptions& o = parsed.options;
     EXPECT_TRUE(o.updatesAllowed);
     EXPECT_EQ(o.platform, 1201);
-    EXPECT_EQ(o.updateMode, 0);
-    EXPECT_EQ(o.tethering, 0);
-    EXPECT_EQ(o.configMode, 0);
+    EXPECT_EQ(o.updateMode, kUpdateModeNone);
+    EXPECT_EQ(o.tethering, kTetheringUnset);
+    EXPECT_EQ(o.configMode, kConfigModeNone);
     EXPECT_EQ(o.adminStubNumber, 0);
     EXPECT_EQ(o.emptyInstallerHandle, 0u);
     EXPECT_FALSE(o.silent || o.useFullInstaller || o.checkForUpdates || o.createBackup || o.rebootAsAdmin);
@@ -91,10 +91,10 @@ TEST(InstallerOptions, EachOptionSetsItsField)
     EXPECT_EQ(p.options.updateCheckFolder, u"\\Temp\\check");
     p = parse({u"check_for_updates", u"silent_mode"});
     EXPECT_TRUE(p.options.checkForUpdates && p.options.updateCheckFolder.isEmpty() && p.options.silent);
-    EXPECT_EQ(parse({u"update_mode", u"newversion"}).options.updateMode, 1);
-    EXPECT_EQ(parse({u"update_mode", u"Features"}).options.updateMode, 2);
-    EXPECT_EQ(parse({u"tethered"}).options.tethering, 2);
-    EXPECT_EQ(parse({u"untethered"}).options.tethering, 1);
+    EXPECT_EQ(parse({u"update_mode", u"newversion"}).options.updateMode, kUpdateModeNewVersion);
+    EXPECT_EQ(parse({u"update_mode", u"Features"}).options.updateMode, kUpdateModeFeatures);
+    EXPECT_EQ(parse({u"tethered"}).options.tethering, kTetheringTethered);
+    EXPECT_EQ(parse({u"untethered"}).options.tethering, kTetheringUntethered);
     p = parse({u"update_silently"});
     EXPECT_TRUE(p.options.updateSilently && p.options.silent);
     p = parse({u"admin_stub_mode", u"7"});
@@ -115,10 +115,10 @@ TEST(InstallerOptions, EachOptionSetsItsField)
     EXPECT_EQ(p.options.emptyInstallerHandle, 0u);
     EXPECT_EQ(parse({u"empty_installer", u"1234ABCD9", u"x"}).options.emptyInstallerHandle, 0x234ABCD9u);  // low 32 bits
     p = parse({u"use_config", u"\\cfg.xml"});
-    EXPECT_EQ(p.options.configMode, 1);
+    EXPECT_EQ(p.options.configMode, kConfigModeUse);
     EXPECT_EQ(p.options.configFile, u"\\cfg.xml");
     p = parse({u"make_config", u"\\cfg.xml"});
-    EXPECT_EQ(p.options.configMode, 2);
+    EXPECT_EQ(p.options.configMode, kConfigModeMake);
     EXPECT_EQ(p.options.configFile, u"\\cfg.xml");
     EXPECT_EQ(parse({u"override_live_update_url", u"http://h/x"}).options.liveUpdateUrl, u"http://h/x");
     EXPECT_EQ(parse({u"wait_for_shutdown", u"evt"}).options.shutdownEventName, u"evt");

@@ -253,7 +253,7 @@ TEST_F(ControllerLoad, TheFirstPageFollowsTheOptionsAndTheBuild)
     struct Row {
         const char* targets;
         bool createBackup;
-        std::int32_t updateMode;
+        UpdateMode updateMode;
         bool forMobile;
         std::vector<WizardPageId> pages;
         bool stateLoaded;
@@ -422,7 +422,7 @@ TEST_F(ControllerLoad, AnUninstallationRunChecksNoFilesAndStartsItsPages)
 
 TEST_F(ControllerLoad, AnInstalledLogThatIsNoneOfOursCountsAsNotInstalled)
 {
-    const std::vector<std::tuple<const char*, std::string, std::int32_t, bool>> rows = {
+    const std::vector<std::tuple<const char*, std::string, ConfigMode, bool>> rows = {
         {"another program's", installedLog(u"Toolbox"), kConfigModeNone, true},
         {"without features", installedLog(u"Survey", 0), kConfigModeNone, false},
         {"in a make_config run", installedLog(u"Survey"), kConfigModeMake, false},

@@ -114,7 +114,7 @@ TEST_F(Relaunch, ChildCommandLinesNameThePiecesInTheirOrder)
 TEST_F(Relaunch, AConfigurationPathWithABlankReachesTheChildWhole)
 {
     for (const char16_t* path : {u"/r/my cfg.xml", u"\\My Documents\\tab\there.xml", u"\\Temp\\plain.xml"}) {
-        for (const std::int32_t mode : {kConfigModeUse, kConfigModeMake}) {
+        for (const ConfigMode mode : {kConfigModeUse, kConfigModeMake}) {
             options_ = {};
             options_.configMode = mode;
             options_.configFile = path;
