@@ -69,7 +69,7 @@ public:
     virtual InstallDestination* getDestination() = 0;
     // Empty while there is no destination record.
     virtual SharedString getDestinationFolder() const = 0;
-    virtual WStringMultimap& getPackageSources() = 0;
+    WStringMultimap& getPackageSources() override = 0;
     virtual RedistributablesManager& getRedistributables() = 0;
     // Run in list order before the installation.
     virtual std::vector<std::shared_ptr<UninstallLauncher>>& getUninstallLaunchers() = 0;

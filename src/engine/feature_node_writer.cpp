@@ -349,7 +349,7 @@ bool FeatureNodeWriter::copyFromLocalSource(const SharedString& source)
         run_.reportDownloadProgress(currentPath_, count);
         done += count;
     }
-    file.close();
+    file.letGo();
     return true;
 }
 

@@ -118,7 +118,7 @@ public:
     {
         if (temporary_.isEmpty())
             return;
-        file_.close();
+        file_.letGo();
         deleteFileOrLog(*host_, temporary_);
         temporary_.clear();
     }

@@ -38,7 +38,7 @@ bool HostNodeWriter::createFolder(ContentFolder* node, const SharedString& path)
 bool HostNodeWriter::createFile(ContentFile* node, const SharedString& path)
 {
     // A file left open by a failed pass is closed before the next one starts.
-    file_.close();
+    file_.letGo();
     if (!file_.openForWrite(host_, path))
         return false;
     path_ = path;

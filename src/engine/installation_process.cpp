@@ -337,10 +337,10 @@ void InstallationProcess::discardArrivedPackages()
     const std::shared_ptr<HalAccess> host = controller_.getHalOut();
     for (const QueuedPackage& package : left) {
         logInfo((u"The downloaded package " + package.path + u" was not unpacked and is deleted").view());
-        host->deleteFile(package.path);
+        deleteFileOrLog(*host, package.path);
     }
     if (!packagesFolder_.isEmpty())
-        host->removeDirectory(packagesFolder_);
+        removeDirectoryOrLog(*host, packagesFolder_);
 }
 
 // --- What the feature node writer asks ------------------------------------------

@@ -322,8 +322,13 @@ bool InstallationProcess::removeInstalledFeature(const Feature& record)
 {
     logInfo((u"Removing " + record.getName()).view());
     runFeatureScripts(record, kScriptOnUninstall);
-    for (int index = 0; index < record.shortcutCount(); ++index)
-        halOut_->removeShortcut(*record.shortcutAt(index));
+    // A link that stays behind points at nothing once the files go; it does
+    // not hold the removal up, but it is named.
+    for (int index = 0; index < record.shortcutCount(); ++index) {
+        const Shortcut& shortcut = *record.shortcutAt(index);
+        if (!halOut_->removeShortcut(shortcut))
+            logHostFailure(*halOut_, u"Removing the shortcut", shortcut.name);
+    }
     const bool allUsers = controller_.getInstalledLog()->isInstalledForAllUsers();
     if (!removeFeatureRegistry(*halOut_, record, allUsers) || !removeFileAssociations(*halOut_, record)) {
         logError((u"The registry entries of " + record.getName() + u" could not be removed").view());
@@ -347,13 +352,14 @@ bool InstallationProcess::removeInstalledFeature(const Feature& record)
                 return false;
         }
     }
-    // Folders left empty go, up to the destination folder, which stays.
+    // Folders left empty go, up to the destination folder, which stays; one
+    // that holds something else stays too.
     const SharedString destination = controller_.getDestinationFolder().isEmpty()
                                          ? controller_.getInstalledLog()->getDestinationFolder()
                                          : controller_.getDestinationFolder();
     for (const SharedString& folder : foldersOf(files)) {
         if (isInside(folder, destination))
-            halOut_->removeDirectory(folder);
+            (void)halOut_->removeDirectory(folder);
     }
     return true;
 }
@@ -423,7 +429,7 @@ bool InstallationProcess::waitForDownloads()
         }
         if (queue_.empty() && downloadsOutstanding_ == 0) {
             if (!packagesFolder_.isEmpty())
-                halOut_->removeDirectory(packagesFolder_);
+                removeDirectoryOrLog(*halOut_, packagesFolder_);
             return true;
         }
         if (fastState_.load() == kRunStateCanceled || controller_.isCancelRequested())

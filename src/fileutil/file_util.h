@@ -35,7 +35,8 @@ bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const 
 // Creates the file (replacing one that exists) and writes the buffer; an empty
 // buffer gives an empty file. True when every byte was written and the file
 // closed without error.
-bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path);
+[[nodiscard]] bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
+                                     const SharedString& path);
 
 // Puts `buffer` in place of the file at `path` so that a failure at any step
 // leaves an existing file there: the buffer goes to "<path>.tmp", the old file
@@ -43,16 +44,16 @@ bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
 // until the new one stands, and the backup is then deleted. `what` names the
 // document in the log line of a failure ("Saved settings cannot be written to
 // ..."). True when the new file stands.
-bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer, const SharedString& path,
-                           const char16_t* what);
+[[nodiscard]] bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buffer,
+                                         const SharedString& path, const char16_t* what);
 
 // Copies a file from one host to another in pieces: its first `length`
 // bytes when a length is given, else the whole file (between files of one
 // host the host's own copy). A copy that fails midway, or a file shorter than
 // `length`, leaves no partial target behind.
-bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
-                          const std::shared_ptr<HalAccess>& to, const SharedString& target,
-                          std::optional<std::uint64_t> length = std::nullopt);
+[[nodiscard]] bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
+                                        const std::shared_ptr<HalAccess>& to, const SharedString& target,
+                                        std::optional<std::uint64_t> length = std::nullopt);
 
 // Clean-up steps whose caller goes on either way. A failure writes one log
 // line that names the path and the host's error, so that a file or folder left

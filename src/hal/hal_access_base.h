@@ -20,29 +20,31 @@ bool computeFileChecksums(HalAccess& host, const std::vector<SharedString>& path
 class HalAccessBase : public HalAccess {
 public:
     // The free computeFileChecksums through this host.
-    bool computeFileChecksums(const std::vector<SharedString>& paths, std::vector<FileChecksum>& checksums) override;
+    [[nodiscard]] bool computeFileChecksums(const std::vector<SharedString>& paths,
+                                            std::vector<FileChecksum>& checksums) override;
     // Empties the list; false.
-    bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) override;
+    [[nodiscard]] bool getLockingProcesses(const SharedString& path, std::vector<LockingProcess>& processes) override;
     // Writes 0; false.
-    bool closeLockingProcesses(const std::vector<LockingProcess>& processes, std::uint32_t& closed) override;
-    bool reservedSlot13() override { return false; }
-    bool reservedSlot14() override { return false; }
-    bool reservedSlot15() override { return false; }
-    bool reservedSlot16() override { return false; }
+    [[nodiscard]] bool closeLockingProcesses(const std::vector<LockingProcess>& processes,
+                                             std::uint32_t& closed) override;
+    [[nodiscard]] bool reservedSlot13() override { return false; }
+    [[nodiscard]] bool reservedSlot14() override { return false; }
+    [[nodiscard]] bool reservedSlot15() override { return false; }
+    [[nodiscard]] bool reservedSlot16() override { return false; }
     // Writes 0; false.
-    bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) override;
-    bool createSymbolicLink(const SharedString& link, const SharedString& target, bool flag) override;
-    bool reservedSlot31() override { return true; }
-    bool reservedSlot32() override { return true; }
+    [[nodiscard]] bool getFileAccessMask(const SharedString& path, std::uint32_t& mask) override;
+    [[nodiscard]] bool createSymbolicLink(const SharedString& link, const SharedString& target, bool flag) override;
+    [[nodiscard]] bool reservedSlot31() override { return true; }
+    [[nodiscard]] bool reservedSlot32() override { return true; }
     // Identifies the device on the first call, or when `refresh` is asked,
     // and keeps the answer. A state other than DEVICE_CONNECTED gives type 0.
-    ConnectionState getDeviceType(DeviceType& type, bool refresh) override;
-    bool reservedSlot40() override { return true; }
-    bool needsReconnect(HalReconnectListener* listener) override;
-    bool writeIniKey(const SharedString& file, const SharedString& section, const SharedString& key,
-                     const SharedString& value) override;
-    bool reservedSlot64() override { return false; }
-    bool reservedSlot65() override { return false; }
+    [[nodiscard]] ConnectionState getDeviceType(DeviceType& type, bool refresh) override;
+    [[nodiscard]] bool reservedSlot40() override { return true; }
+    [[nodiscard]] bool needsReconnect(HalReconnectListener* listener) override;
+    [[nodiscard]] bool writeIniKey(const SharedString& file, const SharedString& section, const SharedString& key,
+                                   const SharedString& value) override;
+    [[nodiscard]] bool reservedSlot64() override { return false; }
+    [[nodiscard]] bool reservedSlot65() override { return false; }
 
     // Identifies the device behind this host.
     virtual ConnectionState detectDeviceType(DeviceType& type) = 0;

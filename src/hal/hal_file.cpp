@@ -4,6 +4,11 @@
 
 namespace druvex {
 
+HalFile::~HalFile()
+{
+    letGo();
+}
+
 HalFile::HalFile(HalFile&& other) noexcept
     : handle_(std::exchange(other.handle_, kInvalidFileHandle)), host_(std::move(other.host_))
 {
@@ -12,11 +17,16 @@ HalFile::HalFile(HalFile&& other) noexcept
 HalFile& HalFile::operator=(HalFile&& other) noexcept
 {
     if (this != &other) {
-        close();
+        letGo();
         handle_ = std::exchange(other.handle_, kInvalidFileHandle);
         host_ = std::move(other.host_);
     }
     return *this;
+}
+
+void HalFile::letGo()
+{
+    (void)close();
 }
 
 bool HalFile::adopt(const std::shared_ptr<HalAccess>& host, FileHandle handle)
@@ -30,7 +40,7 @@ bool HalFile::adopt(const std::shared_ptr<HalAccess>& host, FileHandle handle)
 
 bool HalFile::open(const std::shared_ptr<HalAccess>& host, const SharedString& path, std::uint32_t flags)
 {
-    close();
+    letGo();
     if (!host)
         return false;
     return adopt(host, host->openFile(path, flags, nullptr));
@@ -38,7 +48,7 @@ bool HalFile::open(const std::shared_ptr<HalAccess>& host, const SharedString& p
 
 bool HalFile::openForRead(const std::shared_ptr<HalAccess>& host, const SharedString& path)
 {
-    close();
+    letGo();
     if (!host)
         return false;
     return adopt(host, host->openFileForRead(path));
@@ -46,7 +56,7 @@ bool HalFile::openForRead(const std::shared_ptr<HalAccess>& host, const SharedSt
 
 bool HalFile::openForWrite(const std::shared_ptr<HalAccess>& host, const SharedString& path)
 {
-    close();
+    letGo();
     if (!host)
         return false;
     return adopt(host, host->createFileForWrite(path));

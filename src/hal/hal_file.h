@@ -13,7 +13,7 @@ namespace druvex {
 class HalFile {
 public:
     HalFile() = default;
-    ~HalFile() { close(); }
+    ~HalFile();
     HalFile(HalFile&& other) noexcept;
     HalFile& operator=(HalFile&& other) noexcept;
     HalFile(const HalFile&) = delete;
@@ -30,7 +30,7 @@ public:
     std::int64_t read(void* buffer, std::size_t count);
     // HalAccess::readFully on this file; 0 when closed.
     std::int64_t readFully(void* buffer, std::size_t count);
-    std::int64_t write(const void* data, std::size_t count);
+    [[nodiscard]] std::int64_t write(const void* data, std::size_t count);
     // Origin 0 begin, 1 current, 2 end; `position` may be null. False when closed.
     bool seek(int origin, std::int64_t offset, std::uint64_t* position = nullptr);
     bool seekToBegin() { return seek(0, 0); }
@@ -40,7 +40,12 @@ public:
     std::uint32_t size();
     // Closes the handle and lets go of the host; a closed file answers true
     // without asking the host.
-    bool close();
+    [[nodiscard]] bool close();
+    // Closes a file whose content its owner no longer relies on: one that was
+    // only read, or one given up after a failure (and the object going, or
+    // taking another file). Whoever needs to know that what it wrote reached
+    // the file calls close() and hears the answer.
+    void letGo();
 
     bool isOpen() const noexcept { return handle_ != kInvalidFileHandle; }
     FileHandle handle() const noexcept { return handle_; }

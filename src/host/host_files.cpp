@@ -292,8 +292,7 @@ bool HalAccessWinCE::getFileVersion(const SharedString& path, std::uint16_t& maj
 // host answers both where the device profile makes it a desktop.
 bool HalAccessWinCE::isDesktopHost()
 {
-    DeviceType type = DeviceType::NONE;
-    getDeviceType(type, false);
+    const DeviceType type = deviceTypeOrNone();
     return type == DeviceType::WIN32 || type == DeviceType::WIN64 || type == DeviceType::KT71;
 }
 

@@ -53,7 +53,7 @@ bool HalAccessWinCE::regKeyIsEmpty(RegistryKey root, const SharedString& subKey,
     std::uint32_t subKeys = 0;
     std::uint32_t values = 0;
     const std::uint32_t error = deviceRegistry().queryInfoKey(key, &subKeys, &values);
-    regCloseKey(key);
+    regCloseKeyAfterUse(key);
     if (!succeeded(error))
         return false;
     empty = subKeys == 0 && values == 0;

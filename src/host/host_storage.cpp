@@ -107,7 +107,7 @@ bool HalAccessWinCE::getTempPath(SharedString& path)
 
 bool HalAccessWinCE::getProgramPath(SharedString& path, const SharedString& storageRoot)
 {
-    if (isTotalStation(deviceType())) {
+    if (isTotalStation(deviceTypeOrNone())) {
         path = makePath(nullptr, storageRoot.c_str(), u"Program", nullptr);
         return true;
     }
@@ -129,7 +129,7 @@ bool HalAccessWinCE::getPredefinedInstallPath(SharedString& path, bool)
 
 bool HalAccessWinCE::getInstallerPath(SharedString& path)
 {
-    const DeviceType type = deviceType();
+    const DeviceType type = deviceTypeOrNone();
     SharedString base;
     if (type == DeviceType::KT_61)
         base = u"/SystemCF/Installer";
@@ -144,7 +144,7 @@ bool HalAccessWinCE::getInstallerPath(SharedString& path)
 int HalAccessWinCE::enumerateStorageRoots(std::vector<SharedString>& roots)
 {
     roots.clear();
-    const DeviceType type = deviceType();
+    const DeviceType type = deviceTypeOrNone();
     if (isTotalStation(type)) {
         roots.emplace_back(u"/ROMDisk");
         return 1;

@@ -141,11 +141,4 @@ std::uint32_t HalAccessWinCE::registryViewAccess(std::uint32_t, const SharedStri
     return 0;
 }
 
-DeviceType HalAccessWinCE::deviceType()
-{
-    DeviceType type{};
-    getDeviceType(type, false);
-    return type;
-}
-
 }  // namespace druvex

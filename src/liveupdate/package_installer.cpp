@@ -109,7 +109,7 @@ void PackageJob::onFinished(DownloadRequest&, int status, bool& retry)
 
 void PackageJob::resetAttempt()
 {
-    file_.close();
+    file_.letGo();
     if (created_)
         deleteFileOrLog(*installer_.host_, target);
     created_ = false;

@@ -171,7 +171,7 @@ bool feedLzmaPieces(LzmaPieceSource& source, PayloadSink& sink)
 
 OwnedHostFileInput::~OwnedHostFileInput()
 {
-    host_.closeFile(handle_);
+    host_.closeFileAfterReading(handle_);
 }
 
 std::int64_t MemoryEntryInput::read(std::uint8_t* buffer, std::size_t count)

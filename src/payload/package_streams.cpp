@@ -31,7 +31,7 @@ bool HalFileOutputStream::openForAppend(const std::shared_ptr<HalAccess>& host, 
         return false;
     std::uint64_t end = 0;
     if (!file_.seekToEnd(&end)) {
-        file_.close();
+        file_.letGo();
         return false;
     }
     payloadBase_ = end;

@@ -175,7 +175,7 @@ bool SevenZipReader::open(const std::shared_ptr<HalAccess>& host, const SharedSt
 
 void SevenZipReader::close()
 {
-    file_.close();
+    file_.letGo();
     fileSize_ = 0;
     packedSize_ = 0;
     unpackedSize_ = 0;

@@ -130,7 +130,7 @@ private:
     SRes fail(std::u16string_view what)
     {
         logSourceFailure(what, current_->sourcePath);
-        file_.close();
+        file_.letGo();
         failed_ = true;
         current_ = nullptr;
         index_ = entries_.size();
@@ -273,7 +273,7 @@ bool SevenZipWriter::close(SevenZipProgressListener* listener)
 
 void SevenZipWriter::abandon()
 {
-    file_.close();
+    file_.letGo();
     deleteFileOrLog(*host_, path_);
     entries_.clear();
     folders_.clear();

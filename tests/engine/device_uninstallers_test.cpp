@@ -53,7 +53,7 @@ protected:
         ASSERT_TRUE(source_->regCreateKey(kRegistryLocalMachine, SharedString(u"Software\\Apps\\Druvex Survey Pro"),
                                           kRegistryViewDefault, key));
         ASSERT_TRUE(source_->regSetValue(key, SharedString(u"Instl"), kRegDword, &installed, sizeof installed));
-        source_->regCloseKey(key);
+        EXPECT_TRUE(source_->regCloseKey(key));
     }
     std::vector<std::string> recorded() { return test::recordedArguments(device().directory()); }
 };
@@ -82,8 +82,9 @@ TEST_F(PreviousInstallation, TheApplicationManagersEntryOrTheUnloadFileIsFound)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        source_->regDeleteKey(kRegistryLocalMachine, SharedString(u"Software\\Apps\\Druvex Survey Pro"),
-                              kRegistryViewDefault);
+        // The first row finds no key to delete.
+        (void)source_->regDeleteKey(kRegistryLocalMachine, SharedString(u"Software\\Apps\\Druvex Survey Pro"),
+                                    kRegistryViewDefault);
         std::filesystem::remove_all(device().hostPath("Windows/Druvex Survey Pro.unload"));
         std::filesystem::remove_all(device().hostPath("Windows/DRUVEX survey pro.UNLOAD"));
         if (row.listed >= 0)

@@ -169,7 +169,7 @@ TEST_F(HalAccessFile, ReadFullyGathersShortReadsUntilTheEndOrAFailure)
     faults->setPlan(plan);
     ASSERT_TRUE(file.openForRead(faults, u"\\ten.txt"));
     EXPECT_EQ(file.readFully(buffer, sizeof buffer), -1);
-    file.close();
+    EXPECT_TRUE(file.close());
     EXPECT_EQ(file.readFully(buffer, sizeof buffer), 0);
 }
 
