@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <cctype>
 #include <random>
@@ -329,6 +330,71 @@ TEST_F(PackageUnpackerStream, RefusalsNameTheRecordAndTheReason)
         EXPECT_EQ(unpacker->lastRefusal().record, -1);
         EXPECT_TRUE(unpacker->lastRefusal().reason.isEmpty());
     }
+}
+
+// One fragment with a record of every kind: each reader takes only its own
+// kind from it, so where the records land shows which reader the record type
+// chose.
+const std::string kEveryKind =
+    "<Records>"
+    "<HKEY_CURRENT_USER><Key Name=\"Software\" Flag=\"Automatic\"><Value Name=\"Path\" Format=\"String\" "
+    "Data=\"x\"/></Key></HKEY_CURRENT_USER>"
+    "<EnvironmentVar Name=\"SURVEY_HOME\" Value=\"&lt;TARGETDIR&gt;\"/>"
+    "<FileAssociation ProgId=\"Survey.Job\"><FileExtension Name=\".job\"/></FileAssociation>"
+    "<FeatureScript Name=\"s\" ExecutionTime=\"onInstall\" Script=\"return 0\"/>"
+    "<Shortcut Name=\"Survey\" LinkPos=\"Desktop\" LinkedTo=\"survey.exe\"/>"
+    "<AppPool Name=\"SurveyPool\"/>"
+    "</Records>";
+
+// The kinds of records a feature holds.
+std::set<std::string> recordKinds(const Feature& feature)
+{
+    std::set<std::string> kinds;
+    if (feature.hasRegistry())
+        kinds.insert("registry");
+    if (feature.environmentVarCount() > 0)
+        kinds.insert("environment variables");
+    if (feature.fileAssociationCount() > 0)
+        kinds.insert("file associations");
+    if (feature.featureScriptCount() > 0)
+        kinds.insert("feature scripts");
+    if (feature.shortcutCount() > 0)
+        kinds.insert("shortcuts");
+    if (feature.webServer().appPoolCount() > 0)
+        kinds.insert("web server");
+    return kinds;
+}
+
+TEST_F(PackageUnpackerStream, EachFragmentTypeLandsInItsOwnRecords)
+{
+    const std::pair<std::uint32_t, const char*> types[] = {
+        {3, "registry"},        {4, "environment variables"}, {5, "file associations"},
+        {6, "feature scripts"}, {8, "shortcuts"},             {9, "web server"},
+    };
+    tools::PackageWriter everyType;
+    for (const auto& [type, kind] : types) {
+        SCOPED_TRACE(type);
+        tools::PackageWriter package;
+        package.addData(type, test::toBytes(kEveryKind));
+        package.openFolder(u"<TARGETDIR>").addFile(u"a.txt", test::toBytes("a")).closeFolder();
+        everyType.addData(type, test::toBytes(kEveryKind));
+        test::RecordingNodeWriter writer;
+        auto unpacker = makeUnpacker(writer);
+        ASSERT_TRUE(test::feedPackage(*unpacker, package.build()));
+        EXPECT_EQ(recordKinds(*unpacker->feature()), std::set<std::string>{kind});
+    }
+
+    // A package that carries all six applies each once.
+    everyType.openFolder(u"<TARGETDIR>").addFile(u"a.txt", test::toBytes("a")).closeFolder();
+    test::RecordingNodeWriter writer;
+    auto unpacker = makeUnpacker(writer);
+    ASSERT_TRUE(test::feedPackage(*unpacker, everyType.build()));
+    const Feature& feature = *unpacker->feature();
+    EXPECT_EQ(recordKinds(feature).size(), 6u);
+    EXPECT_EQ(feature.environmentVarCount() + feature.fileAssociationCount() + feature.featureScriptCount() +
+                  feature.shortcutCount() + feature.webServer().appPoolCount(),
+              5);
+    EXPECT_TRUE(feature.getRegistry().findKey(1, u"Software"));
 }
 
 // With plain names a node's target is its own name.
