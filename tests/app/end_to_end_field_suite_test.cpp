@@ -9,6 +9,7 @@
 // installs the help of the language it runs in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -249,6 +250,51 @@ TEST_F(EndToEndFieldSuite, LaterSilentRunsKeepEveryInstalledLanguageFeature)
             expectInstalledFeatures(expected);
         }
     }
+}
+
+// With a language template that writes "lng.ini" files, each help feature
+// names its language's file in the folder it fills (the file created there
+// last), and the English help leaves an empty "lng.ini" in the folder the
+// template's pattern names. The installed log lists each with its feature,
+// so that the uninstallation takes them away with the rest.
+TEST_F(EndToEndFieldSuite, ATemplateThatWritesLanguageIniFilesNamesEachLanguagesFile)
+{
+    std::string data = data_;
+    replaceOnce(data, "inigen=\"None\"", "inigen=\"LikeDruvex\"");
+    const fs::path setup = placeFieldSuite("FieldSuite", data);
+    expectCompleted(run(setup, {"silent_mode"}));
+
+    const std::string& destination = layout_.destination;
+    const std::map<std::string, std::string> written{{destination + "/lng.ini", ""},
+                                                     {destination + "/help/fr/lng.ini", "topic-029.html"},
+                                                     {destination + "/help/de/lng.ini", "topic-029.html"}};
+    std::map<std::string, std::string> found;
+    for (const auto& [path, text] : deviceFiles(destination)) {
+        if (path.ends_with("/lng.ini"))
+            found[path] = text;
+    }
+    EXPECT_EQ(found, written);
+
+    const test::Bytes bytes = test::readFileBytes(device().hostPath(layout_.dataFolder + "/InstalledLog.xml"));
+    InstalledLog log;
+    ASSERT_TRUE(log.loadFromBuffer(bytes.data(), bytes.size()));
+    std::map<std::string, std::string> listed;
+    for (int index = 0; index < log.getFeatureCount(); ++index) {
+        const FeaturePtr& feature = log.getFeature(index);
+        for (const auto& item : feature->contentFolder()->children()) {
+            std::string name = test::narrow(item->getName().view());
+            std::replace(name.begin(), name.end(), '\\', '/');
+            if (name.ends_with("/lng.ini"))
+                listed[name.substr(name.find_first_not_of('/'))] = test::narrow(feature->getName().view());
+        }
+    }
+    EXPECT_EQ(listed, (std::map<std::string, std::string>{{destination + "/lng.ini", "Feature/Help/English"},
+                                                          {destination + "/help/fr/lng.ini", "Feature/Help/French"},
+                                                          {destination + "/help/de/lng.ini", "Feature/Help/German"}}));
+
+    expectCompleted(run(setup, {"uninstall_mode", "silent_mode"}));
+    if (device().exists(destination))
+        EXPECT_EQ(deviceFiles(destination), (std::map<std::string, std::string>{}));
 }
 
 // The wizard runs in the device's language (English here): walked with Next
