@@ -429,6 +429,21 @@ TEST_F(TerminalWizard, AFaultInAPageHandlerEndsWithTheCrashStatusAndGivesTheTerm
         EXPECT_TRUE(inOrder) << log;
         // Nothing was installed.
         EXPECT_FALSE(device().exists(kDestination));
+
+        // Each crash takes the next dump slot, with a copy of the log that
+        // ends with its crash line.
+        const fs::path dumps = setup.parent_path() / "SupportInfo" / "Dumps";
+        const int slot = static_cast<int>(&fault - cases);
+        ASSERT_TRUE(fs::exists(dumps / "dumps.ini"));
+        const test::Bytes ini = test::readFileBytes(dumps / "dumps.ini");
+        EXPECT_NE(std::string(ini.begin(), ini.end()).find("LastDumpIndex=" + std::to_string(slot)), std::string::npos);
+        std::string copied;
+        std::error_code missing;
+        for (const auto& entry : fs::directory_iterator(dumps / std::to_string(slot), missing)) {
+            if (entry.path().string().ends_with(".log.txt"))
+                copied = test::textOf(test::readFileBytes(entry.path()));
+        }
+        EXPECT_NE(copied.find(fault.logged[fault.logged.size() - 2]), std::string::npos) << copied;
     }
 }
 
