@@ -133,10 +133,8 @@ bool JournalingHal::deleteFile(const SharedString& path)
     bool isFolder = false;
     if (!inner_->exists(path, &isFolder) || isFolder)
         return inner_->deleteFile(path);
-    if (journal_.covers(path))
-        return inner_->deleteFile(path);
     // Kept by a move: the file is gone from its place, as a deletion leaves it.
-    return journal_.keepFile(path, false) && !inner_->exists(path, nullptr);
+    return journal_.removeFile(path);
 }
 
 bool JournalingHal::getOpenFileSize(FileHandle handle, std::uint64_t& size)
