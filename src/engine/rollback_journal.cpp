@@ -195,6 +195,9 @@ bool RollbackJournal::keepInStore(const std::u16string& key, const SharedString&
         break;
     }
     if (!done) {
+        // A file that went meanwhile needs no keeping.
+        if (way == Keeping::Move && !host_->exists(path, nullptr))
+            return true;
         logError((u"Cannot keep " + path + u" for a rollback").view());
         return false;
     }
