@@ -496,7 +496,8 @@ int main(int argc, char** argv)
     const druvex::test::SystemCallCounts calls = druvex::test::countSystemCallsOf(
         {druvex::bench::selfPath(), "uninstall-child", bench.device().string(), standard.name, "Counted"});
     if (!calls.traced)
-        fail("the uninstallation's system calls could not be counted");
+        fail("the uninstallation's system calls could not be counted (status " + std::to_string(calls.exitStatus) +
+             ")");
     const double statsPerFile = static_cast<double>(calls.stats()) / standard.files;
     std::printf("uninstallation of %d files: %ld system calls, %.2f status calls a file\n", standard.files,
                 calls.total(), statsPerFile);

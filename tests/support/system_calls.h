@@ -25,6 +25,8 @@ namespace druvex::test {
 struct SystemCallCounts {
     // False when the child could not be traced or the work answered false.
     bool traced = false;
+    // The child's exit status, or -1 when a signal ended it or it never ran.
+    int exitStatus = -1;
     std::map<long, long> byNumber;
 
     long count(std::initializer_list<long> numbers) const
@@ -146,6 +148,7 @@ inline SystemCallCounts traceChild(pid_t child, bool counting)
         }
         ::ptrace(PTRACE_SYSCALL, tid, nullptr, reinterpret_cast<void*>(static_cast<long>(signal)));
     }
+    counts.exitStatus = exited ? exitStatus : -1;
     counts.traced = exited && exitStatus == 0;
     return counts;
 }
