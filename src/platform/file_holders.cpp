@@ -95,8 +95,8 @@ bool isFileHeldElsewhere(const std::string& hostPath)
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
+    // The lease goes with the descriptor.
     if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
         ::close(fd);
         return false;
     }
