@@ -78,6 +78,13 @@ struct SystemCallCounts {
             all += calls;
         return all;
     }
+    // Calls the allocator makes when its heap grows or shrinks: how many
+    // depends on what ran before, not on the work counted.
+    long memory() const
+    {
+        return count({SYS_brk, SYS_mmap, SYS_munmap, SYS_mremap, SYS_madvise, SYS_mprotect});
+    }
+    long withoutMemory() const { return total() - memory(); }
 };
 
 // A traced program starts and stops the count with this call (a close of a
