@@ -85,10 +85,7 @@ public:
     [[nodiscard]] bool getInstallerPath(SharedString& path) override { return inner_->getInstallerPath(path); }
     [[nodiscard]] std::uint32_t getLastError() override { return inner_->getLastError(); }
     [[nodiscard]] bool createFileFinder(const SharedString& folder, std::unique_ptr<HalFileFinder>& finder) override;
-    [[nodiscard]] bool exists(const SharedString& path, bool* isFolder) override
-    {
-        return inner_->exists(path, isFolder);
-    }
+    [[nodiscard]] bool exists(const SharedString& path, bool* isFolder) override;
     [[nodiscard]] bool regCreateKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
                                     RegistryKey& key) override;
     [[nodiscard]] bool regOpenKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, int mode,
@@ -126,8 +123,15 @@ private:
     void noteValueBefore(RegistryKey key, const SharedString& valueName);
     void noteNewFolders(const SharedString& path, bool existedBefore);
 
+    // Takes the last answer of exists when it found `path` to be a file.
+    bool takeFoundFile(const SharedString& path);
+
     std::shared_ptr<HalAccess> inner_;
     RollbackJournal& journal_;
+    // A removal most often follows the question whether the file is there:
+    // the answer is used once, so that the removal does not ask again.
+    Mutex foundMutex_;
+    SharedString foundFile_ GUARDED_BY(foundMutex_);
     mutable Mutex keysMutex_;
     std::map<RegistryKey, std::pair<RegistryKey, SharedString>> keys_ GUARDED_BY(keysMutex_);
 };
