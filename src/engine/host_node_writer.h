@@ -30,11 +30,20 @@ public:
     // positive time stamp on the node becomes the file's last-write time.
     bool finishFile() override;
 
+    // The host's error code of the last folder or file that could not be
+    // made, written or closed, and its path; 0 while nothing failed.
+    std::uint32_t lastError() const { return lastError_; }
+    const SharedString& lastFailedPath() const { return lastFailedPath_; }
+
 private:
+    bool failed(const SharedString& path);
+
     std::shared_ptr<HalAccess> host_;
     HalFile file_;
     SharedString path_;
     std::int64_t timeStamp_ = 0;
+    std::uint32_t lastError_ = 0;
+    SharedString lastFailedPath_;
 };
 
 }  // namespace druvex
