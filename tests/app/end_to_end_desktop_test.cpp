@@ -206,7 +206,8 @@ TEST_F(EndToEndDesktop, ARemovalStoppedByAHeldFileNamesTheFileAndItsHolder)
     EXPECT_NE(err.find("The feature Feature/Core could not be removed: Cannot remove "), std::string::npos) << err;
     EXPECT_NE(err.find(held), std::string::npos) << err;
     // Rolled back: the held file and the rest of version 1.0 stand.
-    for (const auto& [name, text] : desktopFeatures("1.0")[0].files)
+    const std::vector<ProductFeature> earlier = desktopFeatures("1.0");
+    for (const auto& [name, text] : earlier[0].files)
         EXPECT_TRUE(device().readFile(folder + "/" + name) == text) << name;
 }
 
