@@ -13,8 +13,23 @@
 namespace druvex {
 namespace {
 
-void writeLine(const std::string& line)
+// One line, whatever the text: a reason taken from a message box's text
+// keeps its line breaks, and a person or a script reading standard error
+// counts on one line per report.
+void writeLine(const std::string& text)
 {
+    std::string line;
+    bool inBreak = false;
+    for (const char c : text) {
+        if (c == '\n' || c == '\r') {
+            inBreak = true;
+            continue;
+        }
+        if (inBreak && !line.empty() && line.back() != ' ')
+            line += ' ';
+        inBreak = false;
+        line += c;
+    }
     std::fprintf(stderr, "druvex-setup: %s\n", line.c_str());
     std::fflush(stderr);
 }
@@ -54,6 +69,11 @@ void reportFailure(const SharedString& text)
     std::string line = toUtf8(text).c_str();
     line += log.isEmpty() ? " (no log could be written)" : " (the log: " + hostPathOf(log) + ")";
     writeLine(line);
+}
+
+void reportNotice(const SharedString& text)
+{
+    writeLine(toUtf8(text).c_str());
 }
 
 void reportUnwritableLog()

@@ -12,6 +12,10 @@ namespace druvex {
 // written)" when the log never opened.
 void reportFailure(const SharedString& text);
 
+// "druvex-setup: <text>": a line about what the run was asked and passed
+// over, which does not end it.
+void reportNotice(const SharedString& text);
+
 // When the log could not be opened: the file it was to be, on this machine,
 // and the system's reason, so that a device folder that cannot be written (a
 // read-only mount, no permission) does not end the run without a word.

@@ -106,13 +106,21 @@ bool CInstallerApp::InitInstance()
         return end(kExitCodeBadCommandLine);
     }
     logPrintf(u"Command line: %s", joinWords(arguments_));
-    for (const SharedString& word : passedOver)
-        logPrintf(u"The word \"%s\" of the command line is no option: passed over", word);
+    for (const SharedString& word : passedOver) {
+        // A misspelt option changes what the run does without a word in the
+        // run itself: the person who typed it hears of it at once.
+        const SharedString notice = SharedString().format(u"The word \"%s\" of the command line is no option: "
+                                                          u"passed over", word);
+        logPrintf(u"%s", notice);
+        reportNotice(notice);
+    }
     // The update check reports by its exit code alone: like a silent run it
-    // asks nobody.
+    // asks nobody. So does the installed copy asked who may remove its
+    // installation, which another installer starts and waits for.
     const bool updateCheck = options_.checkForUpdates && !options_.updateCheckFolder.isEmpty();
+    const bool uninstallQuery = !options_.minVersionQuery.isEmpty();
     // A silent run asks nobody, whatever shows the boxes.
-    setSilentRun(options_.silent || updateCheck);
+    setSilentRun(options_.silent || updateCheck || uninstallQuery);
 
     host_ = std::make_shared<HalAccessWinCE>();
     controller_ = std::make_unique<InstallerController>(options_, host_, host_);
@@ -126,13 +134,21 @@ bool CInstallerApp::InitInstance()
     controller_->setPackageFolderUnpacker(std::make_shared<HostFolderUnpacker>(controller_->getPayloadArchive()));
     controller_->setPageLogicFactory(pageLogics_);
 
-    if (!options_.silent && !updateCheck && !startPrompts())
+    if (!options_.silent && !updateCheck && !uninstallQuery && !startPrompts())
         return end(kExitCodeFailed);
 
     int error = 0;
     if (!controller_->loadInstallData(fullInstallerPath, error)) {
         showStartupError(SharedString(kInstallerWindowTitle), error);
-        return end(kExitCodeFailed);
+        // The asking installer reads 1 as leave to remove: a copy that cannot
+        // read its own data vouches for nobody.
+        return end(uninstallQuery ? kExitCodeUninstallRefused : kExitCodeFailed);
+    }
+    // Answered before the initialisation, which would load the installed
+    // state and so ask this very copy again.
+    if (uninstallQuery) {
+        exitCode_ = controller_->answerUninstallQuery(options_.minVersionQuery);
+        return exitCode_ == kExitCodeCompleted;
     }
     startLanguage();
     if (!controller_->initialize(error)) {
@@ -155,6 +171,8 @@ bool CInstallerApp::InitInstance()
     if (options_.silent) {
         exitCode_ = controller_->runUnattended() ? kExitCodeCompleted : kExitCodeFailed;
         // Nobody watches a silent run: its reason would otherwise be only in the log.
+        for (const SharedString& notice : controller_->getRunNotices())
+            reportNotice(notice);
         if (exitCode_ != kExitCodeCompleted) {
             const SharedString& reason = controller_->getUnattendedFailure();
             reportFailure(reason.isEmpty() ? SharedString(u"The silent run failed") : reason);
@@ -196,7 +214,16 @@ std::uint32_t CInstallerApp::runWizard()
     // A download of the newer installer is done only once that installer has started.
     const bool completed = (result == kResultCompleted || result == kResultCompletedUnchanged) &&
                            !controller_->isNewInstallerLaunchFailed();
-    return end == WizardEnd::Finished && completed ? kExitCodeCompleted : kExitCodeFailed;
+    // A run that left a feature out or did not restore the backup it was
+    // given did not do what it was asked, whatever the rest of it did.
+    const bool restoreFailed = controller_->getRestoreResult() == kRestoreFailed;
+    const bool featuresLeftOut = !controller_->getSkippedFeatures().empty();
+    if (restoreFailed)
+        logPrintf(u"The full backup was not restored: the run does not count as completed");
+    if (featuresLeftOut)
+        logPrintf(u"Features were left out: the run does not count as completed");
+    return end == WizardEnd::Finished && completed && !restoreFailed && !featuresLeftOut ? kExitCodeCompleted
+                                                                                        : kExitCodeFailed;
 }
 
 void CInstallerApp::startLanguage()

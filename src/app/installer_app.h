@@ -26,6 +26,9 @@ class TerminalSession;
 // Exit codes of the application (the platform maps them to process statuses).
 constexpr std::uint32_t kExitCodeCompleted = 0;
 constexpr std::uint32_t kExitCodeFailed = 1;
+// The installed copy's answer to "query_min_ver_for_uninst" when the asking
+// installer may not remove its installation (1 says it may).
+constexpr std::uint32_t kExitCodeUninstallRefused = 3;
 // The command line is refused, or there is no device to run on: -1.
 constexpr std::uint32_t kExitCodeBadCommandLine = 0xFFFFFFFF;
 

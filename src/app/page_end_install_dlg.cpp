@@ -65,11 +65,32 @@ SharedString endPageText(WizardMode mode, InstallResult result, const SharedStri
     return translateText("The installation failed. See the log file for details.");
 }
 
+SharedString endPageShortfall(RestoreResult restore, const std::vector<SharedString>& skippedFeatures)
+{
+    SharedString text;
+    if (restore == kRestoreFailed)
+        text = translateText("The full backup could not be restored.");
+    if (!skippedFeatures.empty()) {
+        SharedString names;
+        for (const SharedString& name : skippedFeatures)
+            names += (names.isEmpty() ? u"" : u", ") + name;
+        if (!text.isEmpty())
+            text += u"\n";
+        text += formatTranslated("Not every feature was installed. These were left out: {1}", names);
+    }
+    return text;
+}
+
 PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, WizardController& controller,
                                      PageEndInstallLogic& logic)
     : WizardPage(session, controller, kPageEndInstall, translateText("Finished")), logic_(logic)
 {
     result_ = &addContent<Label>(false, 0, SharedString(), kStyleBold);
+    // Said whatever the result: a run that failed after its restore or a
+    // skip did not undo them.
+    const SharedString shortfall = endPageShortfall(logic_.getRestoreResult(), logic_.getSkippedFeatures());
+    if (!shortfall.isEmpty())
+        addContent<Label>(false, 0, shortfall);
     SharedString text;
     bool checked = false;
     if (logic_.getPostExitAction(actionName_, text, checked))

@@ -5,6 +5,8 @@
 // starts when its box is ticked.
 #pragma once
 
+#include <vector>
+
 #include "app/wizard_page.h"
 #include "controller/page_end_install_logic.h"
 
@@ -46,5 +48,8 @@ private:
 
 // What the end page says of a run of `mode` that ended with `result`.
 SharedString endPageText(WizardMode mode, InstallResult result, const SharedString& program);
+// What a completed run did not do: the full backup it did not restore and
+// the features it left out; empty when it did all it was asked.
+SharedString endPageShortfall(RestoreResult restore, const std::vector<SharedString>& skippedFeatures);
 
 }  // namespace druvex

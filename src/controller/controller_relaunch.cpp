@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app_base/command_line.h"
+#include "core/app_log.h"
 #include "core/app_paths.h"
 #include "core/path_text.h"
 #include "data/culture_table.h"
@@ -274,12 +275,41 @@ void InstallerController::queryInstalledInstaller()
     }
     std::uint32_t exitCode = 0;
     if (waitForProcess(process.process, kInstalledInstallerQueryMs) == kWaitObject0 &&
-        getProcessExitCode(process.process, exitCode) && exitCode >= 1 && exitCode <= 3)
+        getProcessExitCode(process.process, exitCode) && exitCode >= 1 && exitCode <= 3) {
         uninstallCompatibility_ = static_cast<std::int32_t>(exitCode);
-    else
+        logPrintf(u"The installed installer answers the uninstall compatibility %u", exitCode);
+    } else {
         logInfo(SharedString(u"The installed installer gave no uninstall compatibility: ") + program);
+    }
     closeProcessHandle(process.process);
     closeProcessHandle(process.thread);
+}
+
+std::uint32_t InstallerController::answerUninstallQuery(const SharedString& version) const
+{
+    VersionNumber asking;
+    if (!asking.parse(version.view())) {
+        logPrintf(u"The uninstall query names no version: \"%s\" (answer 3)", version);
+        return 3;
+    }
+    const SharedString path = joinPath(getProductDataFolder(), SharedString(kInstalledLogName));
+    std::vector<std::uint8_t> bytes;
+    InstalledLog installed;
+    if (!targetHost_->exists(path, nullptr)) {
+        logPrintf(u"No installation to guard: %s is not there (answer 1)", path);
+        return 1;
+    }
+    // A log that cannot be read says nothing about who may remove the
+    // installation: no installer is vouched for.
+    if (!readFileToBuffer(*targetHost_, bytes, path) || !installed.loadFromBuffer(bytes.data(), bytes.size())) {
+        logPrintf(u"%s cannot be read (answer 3)", path);
+        return 3;
+    }
+    const VersionNumber& minimum = installed.getMinAutoVersion();
+    const std::uint32_t answer = VersionNumber::compare(asking, minimum) >= 0 ? 1 : 3;
+    logPrintf(u"An installer of version %s %s remove this installation, which needs %s (answer %u)", asking.toText(),
+              answer == 1 ? u"may" : u"may not", minimum.toText(), answer);
+    return answer;
 }
 
 bool InstallerController::needsLauncherNotification() const

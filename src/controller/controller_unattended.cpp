@@ -20,20 +20,80 @@ constexpr std::uint16_t kSilentRunLanguage = 0x406;
 // a circle that the page logics make between them.
 constexpr int kMaxUnattendedPages = 256;
 
+SharedString joinedNames(const std::vector<SharedString>& names)
+{
+    SharedString joined;
+    for (const SharedString& name : names)
+        joined += (joined.isEmpty() ? u"" : u", ") + name;
+    return joined;
+}
+
 }  // namespace
+
+bool failRun(RunController& controller, const SharedString& reason)
+{
+    logError(reason.view());
+    controller.setFailureReason(reason);
+    return false;
+}
+
+void InstallerController::addSkippedFeature(const SharedString& displayName)
+{
+    logInfo((u"The run goes on without the feature " + displayName).view());
+    MutexLock lock(outcomeMutex_);
+    skippedFeatures_.push_back(displayName);
+}
+
+std::vector<SharedString> InstallerController::getSkippedFeatures() const
+{
+    MutexLock lock(outcomeMutex_);
+    return skippedFeatures_;
+}
+
+void InstallerController::setFailureReason(const SharedString& reason)
+{
+    MutexLock lock(outcomeMutex_);
+    if (failureReason_.isEmpty())
+        failureReason_ = reason;
+}
+
+SharedString InstallerController::getFailureReason() const
+{
+    MutexLock lock(outcomeMutex_);
+    return failureReason_;
+}
+
+void InstallerController::clearFailureReason()
+{
+    MutexLock lock(outcomeMutex_);
+    failureReason_ = SharedString();
+}
+
+void InstallerController::addRunNotice(const SharedString& text)
+{
+    logInfo(text.view());
+    MutexLock lock(outcomeMutex_);
+    runNotices_.push_back(text);
+}
+
+std::vector<SharedString> InstallerController::getRunNotices() const
+{
+    MutexLock lock(outcomeMutex_);
+    return runNotices_;
+}
 
 bool InstallerController::runUnattended()
 {
     unattendedFailure_ = SharedString();
-    // Why the run stops: where, and the last error line logged on the way there.
+    // Why the run stops: where, and the reason the step that stopped it gave.
     const auto fail = [this](const SharedString& where) {
         unattendedFailure_ = where;
-        const std::u16string error = lastLoggedError();
-        if (!error.empty())
-            unattendedFailure_ += u": " + error;
+        const SharedString reason = getFailureReason();
+        if (!reason.isEmpty())
+            unattendedFailure_ += u": " + reason;
         return false;
     };
-    clearLastLoggedError();
+    clearFailureReason();
 
     SharedString owner;
     const RightsCheck rights = checkAdministrativeRights(owner);
@@ -72,6 +132,9 @@ bool InstallerController::runUnattended()
             if (!completed)
                 return fail(SharedString().format(u"The run ended with the result %d (%s)", result,
                                                   result == kResultCanceled ? u"canceled" : u"failed"));
+            const std::vector<SharedString> skipped = getSkippedFeatures();
+            if (!skipped.empty())
+                return fail(u"The run left out the features " + joinedNames(skipped));
             if (pageSequence_->getMode() == kModeDownload && !launchNewInstaller(*this))
                 return fail(SharedString(u"The downloaded newer installer could not be started"));
             return true;
@@ -81,11 +144,11 @@ bool InstallerController::runUnattended()
         // where it is: running its logic again would never end.
         const WizardPageId before = pageSequence_->getCurrentPageId();
         const std::size_t index = pageSequence_->getCurrentIndex();
-        // An error of a page that went on is no reason for a later stop; but
-        // the end page reports the installation's result, whose reasons the
-        // installation page logged.
+        // A reason given on a page that went on is no reason for a later
+        // stop; but the end page reports the installation's result, whose
+        // reason the installation gave.
         if (before != kPageInstallation)
-            clearLastLoggedError();
+            clearFailureReason();
         if (!next())
             return fail(SharedString().format(u"The silent run could not leave the %s", wizardPageName(before)));
         if (pageSequence_->getCurrentPageId() == before && pageSequence_->getCurrentIndex() == index) {

@@ -218,6 +218,13 @@ public:
     void setHasMadeChanges(bool changed) override { madeChanges_.store(changed); }
     bool getSkipFeatureChoice() override { return skipFeatureChoice_.load(); }
     void setSkipFeatureChoice(bool skip) override { skipFeatureChoice_.store(skip); }
+    void addSkippedFeature(const SharedString& displayName) override;
+    std::vector<SharedString> getSkippedFeatures() const override;
+    void setFailureReason(const SharedString& reason) override;
+    SharedString getFailureReason() const;
+    void clearFailureReason();
+    void addRunNotice(const SharedString& text) override;
+    std::vector<SharedString> getRunNotices() const;
     bool isTethered() const { return tethered_; }
     void setTethered(bool tethered) { tethered_ = tethered; }
     bool getRevertToPreviousRevision() const { return revertToPreviousRevision_; }
@@ -500,6 +507,12 @@ public:
     // the answer (1 to 3) of the installed "setup.exe" to
     // "query_min_ver_for_uninst 5.1" within 8,000 ms.
     void queryInstalledInstaller();
+    // The other side of that query, answered by the installed copy from its
+    // installed log: 1 when an installer of `version` may remove this
+    // installation (the version is not below the log's MinAuto, or there is
+    // no installation), 3 otherwise (also when the version or the log cannot
+    // be read). Runs nothing and changes nothing.
+    std::uint32_t answerUninstallQuery(const SharedString& version) const;
     // The device's application launcher wants to hear of the run's end: a
     // device installer for a total station of type 17 (platform 2), unless a
     // download run has just started the newer installer.
@@ -514,7 +527,7 @@ public:
     // logic, a missing page logic and a page list that does not move on.
     bool runUnattended();
     // Why the last silent run failed, for a person: where it stopped and the
-    // last error line logged there; empty after a run that succeeded.
+    // reason the step that stopped it gave; empty after a run that succeeded.
     const SharedString& getUnattendedFailure() const { return unattendedFailure_; }
 
     // --- Loading, initialisation and the installer language ----------------
@@ -702,6 +715,11 @@ private:
     bool installDataLoaded_ = false;
 
     SharedString unattendedFailure_;
+    // Written by the installation thread and the pages, read at the run's end.
+    mutable Mutex outcomeMutex_;
+    std::vector<SharedString> skippedFeatures_ GUARDED_BY(outcomeMutex_);
+    SharedString failureReason_ GUARDED_BY(outcomeMutex_);
+    std::vector<SharedString> runNotices_ GUARDED_BY(outcomeMutex_);
 
     // The newer installer chosen for a download run.
     SharedString newVersionUrl_;

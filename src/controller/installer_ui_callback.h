@@ -92,12 +92,14 @@ public:
     virtual int askStopEulaDownload() = 0;
     // Downloading `featureName` failed; yes: try again, no: abort the installation.
     virtual int askRetryFeatureDownload(const SharedString& featureName, int reserved) = 0;
-    // Installing features to the destination folder failed; yes: resume, no: abort.
-    virtual int reportInstallToDestinationError() = 0;
+    // Installing `featureName` to the destination folder failed for `reason`
+    // (either may be empty); yes: resume, no: abort.
+    virtual int reportInstallToDestinationError(const SharedString& featureName, const SharedString& reason) = 0;
     // Downloading `featureName` failed; yes: skip the feature and continue.
     virtual int askSkipFeatureDownload(const SharedString& featureName, int reserved) = 0;
-    // Installing `featureName` failed; yes: skip it and continue.
-    virtual int askSkipFeatureInstall(const SharedString& featureName) = 0;
+    // Installing `featureName` failed for `reason` (may be empty); yes: skip
+    // it and continue.
+    virtual int askSkipFeatureInstall(const SharedString& featureName, const SharedString& reason) = 0;
     // Uninstalling failed (program running or folder write-protected); yes:
     // retry, no: abort.
     virtual int reportUninstallFeaturesError() = 0;

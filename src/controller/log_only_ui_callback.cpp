@@ -88,7 +88,7 @@ int LogOnlyUiCallback::askRetryFeatureDownload(const SharedString& featureName, 
     return 0;
 }
 
-int LogOnlyUiCallback::reportInstallToDestinationError()
+int LogOnlyUiCallback::reportInstallToDestinationError(const SharedString&, const SharedString&)
 {
     logError(u"An error occurred while trying to installing program's features");
     return 0;
@@ -99,7 +99,7 @@ int LogOnlyUiCallback::askSkipFeatureDownload(const SharedString&, int)
     return 0;
 }
 
-int LogOnlyUiCallback::askSkipFeatureInstall(const SharedString&)
+int LogOnlyUiCallback::askSkipFeatureInstall(const SharedString&, const SharedString&)
 {
     return 0;
 }

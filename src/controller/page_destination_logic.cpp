@@ -62,10 +62,8 @@ bool PageDestinationLogic::runUnattended()
 {
     controller_.setWipeOldInstallation(false);
     refreshStorages();
-    if (names_.empty()) {
-        logError(u"The target lists no storage to install to");
-        return false;
-    }
+    if (names_.empty())
+        return failRun(controller_, SharedString(u"The target lists no storage to install to"));
     return selectStorage(0);
 }
 

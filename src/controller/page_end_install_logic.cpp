@@ -47,8 +47,7 @@ bool PageEndInstallLogic::runUnattended()
     registerActiveSetup();
     if (controller_.getRestoreResult() != kRestoreFailed)
         return true;
-    logError(u"The full backup was not restored");
-    return false;
+    return failRun(controller_, SharedString(u"The full backup was not restored"));
 }
 
 void PageEndInstallLogic::getModeAndResult(WizardMode& mode, InstallResult& result) const
@@ -65,6 +64,11 @@ bool PageEndInstallLogic::getSkipFeatureChoice() const
 RestoreResult PageEndInstallLogic::getRestoreResult() const
 {
     return controller_.getRestoreResult();
+}
+
+std::vector<SharedString> PageEndInstallLogic::getSkippedFeatures() const
+{
+    return controller_.getSkippedFeatures();
 }
 
 void PageEndInstallLogic::flushScriptOutput()

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "controller/custom_action_hooks.h"
 #include "controller/install_result.h"
@@ -52,6 +53,8 @@ public:
     void getModeAndResult(WizardMode& mode, InstallResult& result) const;
     bool getSkipFeatureChoice() const;
     RestoreResult getRestoreResult() const;
+    // The display names of the features the run left out.
+    std::vector<SharedString> getSkippedFeatures() const;
     // The "POST-EXIT" thread has been started (it may have ended since).
     bool isPostExitHookRunning() const { return started_; }
     // Scripts print to standard output: what they printed is pushed out.

@@ -54,6 +54,10 @@ bool PageFeatureSelectionLogic::runUnattended()
     if (!named.isEmpty()) {
         if (const FeaturePtr feature = controller_.getInstallData().findItemByPath(named.view()))
             setFeatureSelected(feature, false);
+        else
+            controller_.addRunNotice(u"uninstall_feature \"" + named + u"\" names no feature of " +
+                                     controller_.getProgramName() + u" (a feature is named by its key, such as "
+                                     u"Feature/Help): nothing is removed");
     }
     refreshRedistributables();
     return true;

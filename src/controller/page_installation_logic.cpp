@@ -335,15 +335,17 @@ void PageInstallationLogic::onWaitingForDownload(std::uint32_t a, std::uint32_t 
     toSink([&](InstallationPageSink& sink) { sink.onWaitingForDownload(a, b); });
 }
 
-int PageInstallationLogic::askOnError(std::uint32_t, std::uint32_t)
+int PageInstallationLogic::askOnError(const FeatureFailure& failure)
 {
-    return controller_.getUiCallback()->reportInstallToDestinationError();
+    return controller_.getUiCallback()->reportInstallToDestinationError(failure.featureName, failure.reason);
 }
 
-int PageInstallationLogic::askSkipFailedFeature(std::uint32_t, std::uint32_t)
+int PageInstallationLogic::askSkipFailedFeature(const FeatureFailure& failure)
 {
-    const SharedString name = run_->getFailedFeatureName();
-    return controller_.getUiCallback()->askSkipFeatureInstall(name);
+    // A feature the program cannot do without is never left out, whoever answers.
+    if (!failure.skippable)
+        return 0;
+    return controller_.getUiCallback()->askSkipFeatureInstall(failure.featureName, failure.reason);
 }
 
 int PageInstallationLogic::reportUninstallFeaturesError(std::uint32_t, std::uint32_t)

@@ -97,8 +97,8 @@ public:
     void onSucceeded() override;
     void onFailed() override;
     void onWaitingForDownload(std::uint32_t a, std::uint32_t b) override;
-    int askOnError(std::uint32_t a, std::uint32_t b) override;
-    int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) override;
+    int askOnError(const FeatureFailure& failure) override;
+    int askSkipFailedFeature(const FeatureFailure& failure) override;
     int reportUninstallFeaturesError(std::uint32_t a, std::uint32_t b) override;
     int reportUninstallError(std::uint32_t a, std::uint32_t b) override;
     int reportUninstallDeviceError(std::uint32_t a, std::uint32_t b) override;

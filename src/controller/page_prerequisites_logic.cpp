@@ -84,31 +84,36 @@ bool reachesOsVersion(HalAccess& host, std::int32_t minimum)
 
 // Runs the requirement's "check" with its parameter in a script state of its
 // own; false with the script's message when it refuses (a missing script or
-// a failed call refuses without one).
+// a failed call refuses without one). `reason` receives why it refused, for
+// the log and for a person who has no page to read the message on: the
+// message, else what went wrong with the script or what it answered.
 bool runRequirement(InstallerController& controller, const SharedString& name, const SharedString& parameter,
-                    SharedString& message)
+                    SharedString& message, SharedString& reason)
 {
+    const auto refuse = [&](SharedString why) {
+        logPrintf(u"%s", why);
+        reason = std::move(why);
+        return false;
+    };
     const auto& checks = controller.getPrerequisiteChecks();
     const auto found = checks.find(name);
-    if (found == checks.end() || !found->second || found->second->getScript().isEmpty()) {
-        logPrintf(u"The requirement %s has no check script", name);
-        return false;
-    }
+    if (found == checks.end() || !found->second || found->second->getScript().isEmpty())
+        return refuse(SharedString().format(u"The requirement %s has no check script", name));
     InstallerScriptRunner runner(&controller);
-    if (runner.loadScriptText(found->second->getScript()) != 1) {
-        logPrintf(u"The check script of the requirement %s does not load: %s", name, runner.errorText());
-        return false;
-    }
+    if (runner.loadScriptText(found->second->getScript()) != 1)
+        return refuse(SharedString().format(u"The check script of the requirement %s does not load: %s", name,
+                                            runner.errorText()));
     SharedString results[2];
-    if (!runner.callFunction(u"check", 1, &parameter, 2, results)) {
-        logPrintf(u"The check of the requirement %s failed: %s", name, runner.errorText());
-        return false;
-    }
+    if (!runner.callFunction(u"check", 1, &parameter, 2, results))
+        return refuse(SharedString().format(u"The check of the requirement %s failed: %s", name, runner.errorText()));
     if (readsAsOne(results[0]))
         return true;
     message = results[1];
-    logPrintf(u"The requirement %s is not met: %s", name, message);
-    return false;
+    if (message.isEmpty())
+        return refuse(SharedString().format(u"The requirement %s is not met: its check answered \"%s\" and no "
+                                            u"message",
+                                            name, results[0]));
+    return refuse(SharedString().format(u"The requirement %s is not met: %s", name, message));
 }
 
 // The old installations go at once through an installation run made for
@@ -371,9 +376,11 @@ void PagePrerequisitesLogic::runPayloadCheck()
 
 // --- Device and platform ------------------------------------------------------------
 
-int PagePrerequisitesLogic::checkDevice(SharedString& text, DeviceType& deviceType, TargetPlatform& platform)
+int PagePrerequisitesLogic::checkDevice(SharedString& text, DeviceType& deviceType, TargetPlatform& platform,
+                                        SharedString* reason)
 {
     text.clear();
+    SharedString why;
     deviceType = DeviceType::NONE;
     platform = kPlatformUnknown;
     HalAccess& target = *controller_.getHalOut();
@@ -421,8 +428,11 @@ int PagePrerequisitesLogic::checkDevice(SharedString& text, DeviceType& deviceTy
     if (index < 0)
         return kDeviceCheckAccepted;
     for (const auto& [name, parameter] : data.platformAt(index)->requirements()) {
-        if (!runRequirement(controller_, name, parameter, text))
-            return kDeviceCheckRequirementFailed;
+        if (runRequirement(controller_, name, parameter, text, why))
+            continue;
+        if (reason)
+            *reason = why;
+        return kDeviceCheckRequirementFailed;
     }
     return kDeviceCheckAccepted;
 }
@@ -504,6 +514,7 @@ bool PagePrerequisitesLogic::passesUpdateServerRule()
     const std::shared_ptr<InstalledLog>& installed = controller_.getInstalledLog();
     if (installed->getFeatureCount() == 0) {
         controller_.getUiCallback()->noUpdateServerMessage();
+        controller_.setFailureReason(SharedString(u"The update server cannot be reached"));
         return false;
     }
     return controller_.getUiCallback()->reportNoUpdateServer(installed) != 0;
@@ -560,19 +571,19 @@ bool PagePrerequisitesLogic::runUnattended()
             runPayloadCheck();
         state = getCheckState();
     }
-    if (state != kPayloadCheckPassed && state != kPayloadCheckPassedEarlier) {
-        logError(u"The installer is damaged: the silent run ends");
-        return false;
-    }
+    if (state != kPayloadCheckPassed && state != kPayloadCheckPassedEarlier)
+        return failRun(controller_, SharedString(u"The installer is damaged: the silent run ends"));
 
     SharedString text;
     DeviceType deviceType = DeviceType::NONE;
     TargetPlatform platform = kPlatformUnknown;
-    const int result = checkDevice(text, deviceType, platform);
+    SharedString reason;
+    const int result = checkDevice(text, deviceType, platform, &reason);
     if (result != kDeviceCheckAccepted) {
-        logError(
-            SharedString().format(u"The device cannot take the program (check result %d): %s", result, text).view());
-        return false;
+        // The page would show the script's message; nobody sees a page here,
+        // so what the check said or what became of it is the reason.
+        return failRun(controller_, SharedString().format(u"The device cannot take the program (check result %d): %s",
+                                                          result, text.isEmpty() ? reason : text));
     }
     // The desktop host names no platform of its own: the run keeps its own.
     if (deviceType != DeviceType::EMULATED) {
@@ -580,22 +591,18 @@ bool PagePrerequisitesLogic::runUnattended()
         if (current >= kPlatformCount) {
             controller_.setTargetPlatform(platform);
         } else if (current != platform) {
-            logError(SharedString()
-                         .format(u"The device is of platform %s, the run is for %s", platformName(platform, false),
-                                 platformName(current, false))
-                         .view());
-            return false;
+            return failRun(controller_, SharedString().format(u"The device is of platform %s, the run is for %s",
+                                                              platformName(platform, false),
+                                                              platformName(current, false)));
         }
     }
     platformAccepted_.store(true);
 
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
-        if (!waiter.run()) {
-            logError(
-                SharedString().format(u"The update bulletin could not be had (result %d)", waiter.getResult()).view());
-            return false;
-        }
+        if (!waiter.run())
+            return failRun(controller_, SharedString().format(u"The update bulletin could not be had (result %d)",
+                                                              waiter.getResult()));
         if (!passesUpdateServerRule())
             return false;
     }

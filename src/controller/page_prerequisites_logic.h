@@ -139,8 +139,11 @@ public:
 
     // The device (or computer) against the installer's target platforms, the
     // minimum system version and the requirements' check scripts: a
-    // kDeviceCheck... result, with `text` the reason where there is one.
-    int checkDevice(SharedString& text, DeviceType& deviceType, TargetPlatform& platform);
+    // kDeviceCheck... result, with `text` the reason where there is one. A
+    // refusing requirement also leaves in `reason` (when given) why: the
+    // script's message, its error or its answer.
+    int checkDevice(SharedString& text, DeviceType& deviceType, TargetPlatform& platform,
+                    SharedString* reason = nullptr);
     // The device check; then the online checks when the platform is accepted,
     // else the offline end.
     void runDeviceAndOnlineChecks();

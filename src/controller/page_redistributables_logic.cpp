@@ -17,6 +17,7 @@ bool PageRedistributablesLogic::runUnattended()
     if (controller_.getRedistributables().getWorstResult(message))
         return true;
     controller_.getUiCallback()->showError(message);
+    controller_.setFailureReason(u"A redistributable the program needs cannot be installed: " + message);
     return false;
 }
 

@@ -106,6 +106,15 @@ public:
     virtual void setHasMadeChanges(bool changed) = 0;
     virtual bool isRebootRequired() const = 0;
     virtual void setRebootRequired(bool required) = 0;
+    // A feature the run left out: its installation failed and the person
+    // chose to go on without it, or its download was skipped. The end page
+    // and the exit status name them: such a run did not do all it was asked.
+    virtual void addSkippedFeature(const SharedString& displayName) = 0;
+    virtual std::vector<SharedString> getSkippedFeatures() const = 0;
+    // Why the run stops, as the step that stops it words it; a silent run
+    // tells it on standard error. The first reason since the last clear
+    // holds: what a rollback or a clean-up logs after it is no reason.
+    virtual void setFailureReason(const SharedString& reason) = 0;
 
     // --- Saved state, full backup and restore ---------------------------------
 
@@ -125,5 +134,9 @@ public:
     // The lines that describe the chosen full backup.
     virtual std::vector<SharedString>& getBackupDescription() = 0;
 };
+
+// Logs `reason` as an error line and hands it to the run's end as the reason
+// it stops; false, for the caller to return.
+bool failRun(RunController& controller, const SharedString& reason);
 
 }  // namespace druvex

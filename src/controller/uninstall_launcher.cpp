@@ -4,6 +4,7 @@
 #include "controller/earlier_installations.h"
 #include "controller/installer_controller.h"
 #include "data/install_data.h"
+#include "data/installed_log.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
@@ -67,9 +68,12 @@ UninstallOutcome UninstallLauncher::runAfterFailedStart(UninstallCancelCallback*
     return kUninstallNotStarted;
 }
 
-UninstallOutcome UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
-                                    UninstallCancelCallback* cancel)
+UninstallOutcome UninstallLauncher::startAndWait(HalAccess& host, const SharedString& program,
+                                                 const SharedString& arguments, UninstallCancelCallback* cancel,
+                                                 std::uint32_t* exitCodeOut)
 {
+    if (exitCodeOut)
+        *exitCodeOut = 0;
     ProcessInformation process;
     if (!host.createProcess(program, arguments, 0, process)) {
         logInvokeError(program.view(), host.getLastError());
@@ -97,11 +101,12 @@ UninstallOutcome UninstallLauncher::startAndWait(HalAccess& host, const SharedSt
         if (waitForProcess(process.process, 0) != kWaitTimeout)
             break;
     }
-    // Its own code does not change the answer: the program ran. The log
-    // tells whether it did its work.
     std::uint32_t exitCode = 0;
-    if (answer == kUninstallEnded && getProcessExitCode(process.process, exitCode))
+    if (answer == kUninstallEnded && getProcessExitCode(process.process, exitCode)) {
         logInfo(SharedString().format(u"%s ended with exit code %u", program, exitCode));
+        if (exitCodeOut)
+            *exitCodeOut = exitCode;
+    }
     // The handles go also when the wait is given up: the program runs on,
     // and the host reaps it once it ends.
     closeProcessHandle(process.process);
@@ -109,6 +114,18 @@ UninstallOutcome UninstallLauncher::startAndWait(HalAccess& host, const SharedSt
     if (answer == kUninstallAbandoned)
         logInfo(SharedString(u"Stopped waiting for ") + program);
     return answer;
+}
+
+UninstallOutcome UninstallLauncher::runInstaller(HalAccess& host, const SharedString& program,
+                                                 const SharedString& arguments, UninstallCancelCallback* cancel,
+                                                 const SharedString& what)
+{
+    std::uint32_t exitCode = 0;
+    const UninstallOutcome answer = startAndWait(host, program, arguments, cancel, &exitCode);
+    if (answer != kUninstallEnded || exitCode == 0)
+        return answer;
+    logError(SharedString().format(u"%s was not removed: %s ended with exit code %u", what, program, exitCode));
+    return kUninstallFailed;
 }
 
 FeatureUninstallLauncher::FeatureUninstallLauncher(InstallerController& controller, int handle, std::int32_t action,
@@ -140,7 +157,12 @@ UninstallOutcome FeatureUninstallLauncher::run(UninstallCancelCallback* cancel)
         logError(SharedString().format(u"No installed product for handle %d", handle_));
         return kUninstallNotStarted;
     }
-    return startAndWait(*controller_.getHalOut(), program, getArguments(), cancel);
+    return runInstaller(*controller_.getHalOut(), program, getArguments(), cancel, getProductName());
+}
+
+SharedString FeatureUninstallLauncher::getProductName() const
+{
+    return featureName_ + u" of " + controller_.getInstalledProducts().getProductName(handle_);
 }
 
 ProgramUninstallLauncher::ProgramUninstallLauncher(InstallerController& controller) : controller_(controller) {}
@@ -150,14 +172,25 @@ SharedString ProgramUninstallLauncher::getProgram() const
     return joinPath(controller_.getProductDataFolder(), kSetupProgram);
 }
 
-SharedString ProgramUninstallLauncher::getArguments()
+SharedString ProgramUninstallLauncher::getArguments() const
 {
-    return SharedString(u"uninstall_mode dont_check_unique_instance no_welcome");
+    SharedString arguments(u"uninstall_mode dont_check_unique_instance no_welcome");
+    if (controller_.getOptions().silent)
+        arguments += u" silent_mode";
+    return arguments;
+}
+
+SharedString ProgramUninstallLauncher::getProductName() const
+{
+    const std::shared_ptr<InstalledLog>& foreign = controller_.getForeignInstalledLog();
+    return foreign ? foreign->getProgramName() : SharedString();
 }
 
 UninstallOutcome ProgramUninstallLauncher::run(UninstallCancelCallback* cancel)
 {
-    return startAndWait(*controller_.getHalOut(), getProgram(), getArguments(), cancel);
+    const SharedString name = getProductName();
+    return runInstaller(*controller_.getHalOut(), getProgram(), getArguments(), cancel,
+                        name.isEmpty() ? SharedString(u"The other program") : name);
 }
 
 void InstallerController::queueInstalledProductActions()

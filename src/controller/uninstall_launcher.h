@@ -34,6 +34,8 @@ enum class UninstallOutcome : std::int32_t {
     kUninstallNotStarted = 1,
     // The wait was given up on the caller's request.
     kUninstallAbandoned = 2,
+    // The remover ran and ended with a failure: the installation is still there.
+    kUninstallFailed = 3,
 };
 using enum UninstallOutcome;
 
@@ -65,9 +67,15 @@ public:
 protected:
     // Starts `program` with `arguments` through `host` and waits for it in
     // steps of kUninstallWaitStepMs, asking `cancel` after each step that
-    // timed out.
+    // timed out. `exitCode`, when given, receives the program's exit code
+    // once it has ended (0 when it cannot be read).
     static UninstallOutcome startAndWait(HalAccess& host, const SharedString& program, const SharedString& arguments,
-                            UninstallCancelCallback* cancel);
+                                         UninstallCancelCallback* cancel, std::uint32_t* exitCode = nullptr);
+    // For a remover that is an installer of this kind, whose exit code says
+    // whether it did its work: startAndWait, with a non-zero exit code a
+    // failed removal of `what`.
+    static UninstallOutcome runInstaller(HalAccess& host, const SharedString& program, const SharedString& arguments,
+                                         UninstallCancelCallback* cancel, const SharedString& what);
     void setProgramPath(const SharedString& path) { programPath_ = path; }
 
 private:
@@ -86,6 +94,8 @@ public:
                              const SharedString& featureName);
 
     UninstallOutcome run(UninstallCancelCallback* cancel) override;
+    // "<feature> of <product>".
+    SharedString getProductName() const override;
 
     int getHandle() const { return handle_; }
     std::int32_t getAction() const { return action_; }
@@ -103,15 +113,18 @@ private:
 
 // Removes another program whose installed log was found in this product's
 // data folder: the "setup.exe" there, with
-// "uninstall_mode dont_check_unique_instance no_welcome".
+// "uninstall_mode dont_check_unique_instance no_welcome", and "silent_mode"
+// in a silent run, whose remover has nobody to show its wizard to either.
 class ProgramUninstallLauncher final : public UninstallLauncher {
 public:
     explicit ProgramUninstallLauncher(InstallerController& controller);
 
     UninstallOutcome run(UninstallCancelCallback* cancel) override;
+    // The program the foreign installed log names.
+    SharedString getProductName() const override;
 
     SharedString getProgram() const;
-    static SharedString getArguments();
+    SharedString getArguments() const;
 
 private:
     InstallerController& controller_;

@@ -104,6 +104,13 @@ public:
     virtual void getLaunchProgramOverride(SharedString& program, SharedString& arguments) const = 0;
     virtual SharedString getLocalProductDataFolder() const = 0;
     virtual CustomActionHooks& getCustomActionHooks() = 0;
+
+    // --- What the person who started the run is told besides ----------------
+
+    // A line about what the run was asked and did not act on, logged now and
+    // told on standard error when the run ends (a silent run has no page to
+    // show it on). It changes nothing in the run.
+    virtual void addRunNotice(const SharedString& text) = 0;
 };
 
 }  // namespace druvex

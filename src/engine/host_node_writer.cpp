@@ -28,13 +28,20 @@ void openToEveryone(HalAccess& host, const ContentItem* node, const SharedString
 
 HostNodeWriter::HostNodeWriter(std::shared_ptr<HalAccess> host) : host_(std::move(host)) {}
 
+bool HostNodeWriter::failed(const SharedString& path)
+{
+    lastError_ = host_->getLastError();
+    lastFailedPath_ = path;
+    return false;
+}
+
 bool HostNodeWriter::createFolder(ContentFolder* node, const SharedString& path)
 {
     bool isFolder = false;
     const bool stands = host_->createDirectory(path) || (host_->exists(path, &isFolder) && isFolder) ||
                         createDirectoryRecursive(*host_, path);
     if (!stands)
-        return false;
+        return failed(path);
     openToEveryone(*host_, node, path);
     return true;
 }
@@ -46,7 +53,7 @@ bool HostNodeWriter::createFile(ContentFile* node, const SharedString& path)
     held_ = 0;
     file_.letGo();
     if (!file_.openForWrite(host_, path))
-        return false;
+        return failed(path);
     path_ = path;
     timeStamp_ = node ? static_cast<std::int64_t>(node->getTimeValue()) : 0;
     expected_ = node ? node->getSize() : 0;
@@ -83,9 +90,9 @@ bool HostNodeWriter::writeOut(const std::uint8_t* bytes, std::size_t size)
 {
     if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
         return true;
-    const std::uint32_t error = host_->getLastError();
-    logError((u"Cannot write to " + path_ + SharedString().format(u" (error %u", error) +
-              (error == kErrorDiskFull ? u": the store is full)" : u")"))
+    failed(path_);
+    logError((u"Cannot write to " + path_ + SharedString().format(u" (error %u", lastError_) +
+              (lastError_ == kErrorDiskFull ? u": the store is full)" : u")"))
                  .view());
     return false;
 }
@@ -101,7 +108,12 @@ bool HostNodeWriter::finishFile()
     if (!file_.isOpen())
         return false;
     const bool written = flush();
-    if (!file_.close() || !written)
+    if (!file_.close()) {
+        if (written)
+            failed(path_);
+        return false;
+    }
+    if (!written)
         return false;
     // The file holds its bytes whatever its time: a time that cannot be set
     // is logged, and the installation goes on.

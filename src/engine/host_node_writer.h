@@ -36,7 +36,13 @@ public:
     // becomes the file's last-write time.
     bool finishFile() override;
 
+    // The host's error code of the last folder or file that could not be
+    // made, written or closed, and its path; 0 while nothing failed.
+    std::uint32_t lastError() const { return lastError_; }
+    const SharedString& lastFailedPath() const { return lastFailedPath_; }
+
 private:
+    bool failed(const SharedString& path);
     bool writeOut(const std::uint8_t* bytes, std::size_t size);
     bool flush();
 
@@ -44,6 +50,8 @@ private:
     HalFile file_;
     SharedString path_;
     std::int64_t timeStamp_ = 0;
+    std::uint32_t lastError_ = 0;
+    SharedString lastFailedPath_;
     // The file's size as its node gives it (0: unknown), and what came so far.
     std::uint64_t expected_ = 0;
     std::uint64_t received_ = 0;

@@ -230,8 +230,7 @@ void InstallationProcess::run()
             break;
         }
     } catch (const std::exception& error) {
-        logError((u"The installation stopped: " + fromUtf8(error.what())).view());
-        succeeded = false;
+        succeeded = failRun(controller_, u"The installation stopped: " + fromUtf8(error.what()));
     }
     {
         MutexLock lock(installerMutex_);
@@ -269,7 +268,7 @@ void InstallationProcess::run()
 std::int32_t InstallationProcess::runBackup()
 {
     if (!backupRestore_) {
-        logError(u"Full backups are not available in this installer");
+        failRun(controller_, SharedString(u"Full backups are not available in this installer"));
         controller_.setResult(kResultFailed);
         return kBackupFailed;
     }
@@ -280,8 +279,10 @@ void InstallationProcess::endFailed(bool canceled)
 {
     // The outcome is the controller's before anyone is asked anything: a run
     // that failed never reads as completed, whoever listens.
-    if (canceled)
+    if (canceled) {
         controller_.setResult(kResultCanceled);
+        controller_.setFailureReason(SharedString(u"The run was canceled"));
+    }
     else if (controller_.getResult() == kResultCompleted || controller_.getResult() == kResultCompletedUnchanged)
         controller_.setResult(kResultFailed);
     // What the redistributables' own installers did is theirs: no rollback
@@ -289,7 +290,7 @@ void InstallationProcess::endFailed(bool canceled)
     SharedString notUndone;
     for (const SharedString& name : redistributablesRun_)
         notUndone += (notUndone.isEmpty() ? u"" : u", ") + name;
-    // Said as information: the reason the run failed stays the last error, which a silent run reports.
+    // Said as information: the reason the run failed is the step's that failed.
     if (!journal_ || !journal_->hasChanges()) {
         if (!notUndone.isEmpty())
             logInfo((u"What the installers of the redistributables " + notUndone + u" changed stays").view());
@@ -504,6 +505,7 @@ void InstallationProcess::onPackageSkipped(const FeaturePtr& feature)
     if (feature) {
         feature->setFailed(true);
         logInfo((u"The package of " + feature->getName() + u" was skipped").view());
+        controller_.addSkippedFeature(feature->getDisplayName());
     }
     pendingPackages_.fetch_sub(1);
     MutexLock lock(queueMutex_);

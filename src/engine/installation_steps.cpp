@@ -13,6 +13,7 @@
 #include "controller/redistributables_manager.h"
 #include "controller/run_controller.h"
 #include "core/path_text.h"
+#include "core/translate_text.h"
 #include "data/content_tree.h"
 #include "data/feature.h"
 #include "data/install_data.h"
@@ -33,6 +34,7 @@
 #include "payload/install_destination.h"
 #include "payload/package_unpacker.h"
 #include "payload/payload_archive.h"
+#include "platform/win_error.h"
 #include "text/mutex.h"
 
 namespace druvex {
@@ -75,6 +77,53 @@ FeaturePtr makeInstalledRecord(const Feature& feature, const Feature* package, c
         }
     }
     return record;
+}
+
+// Why a feature's package could not be unpacked, as the person is told.
+FeatureFailure describeFailure(const Feature& feature, const HostNodeWriter& nodeWriter,
+                               const FeatureNodeWriter& writer)
+{
+    FeatureFailure failure;
+    failure.featureName = feature.getDisplayName();
+    failure.skippable = feature.getPresel() != FeaturePreselection::Required;
+    if (writer.isAbandoned())
+        failure.reason = translateText("a file it replaces is held open by another program");
+    else if (nodeWriter.lastError() == kErrorDiskFull)
+        failure.reason = translateText("the store is full");
+    else if (nodeWriter.lastError() != 0)
+        failure.reason = formatTranslated("{1} could not be written", toBackslashes(nodeWriter.lastFailedPath()));
+    else
+        failure.reason = translateText("its package could not be unpacked");
+    return failure;
+}
+
+// Why `file` could not be deleted just now: the host's error code and, where
+// the host can tell (a desktop), the programs that hold the file open, so that
+// the person knows what to close.
+SharedString whyNotRemoved(HalAccess& host, const SharedString& file)
+{
+    const std::uint32_t error = host.getLastError();
+    SharedString why = SharedString().format(u" (error %u", error);
+    std::vector<LockingProcess> holders;
+    if (error == kErrorSharingViolation && host.getLockingProcesses(file, holders) && !holders.empty()) {
+        why += u": held open by ";
+        for (std::size_t index = 0; index < holders.size(); ++index) {
+            const LockingProcess& holder = holders[index];
+            const SharedString& name = holder.applicationName.isEmpty() ? holder.serviceName : holder.applicationName;
+            why += SharedString().format(u"%s%s (process %u)", index == 0 ? u"" : u", ", name, holder.processId);
+        }
+    }
+    return why + u")";
+}
+
+// The file and the error code behind a failed write, for the log and the
+// silent run's line.
+SharedString failureDetail(const HostNodeWriter& nodeWriter)
+{
+    if (nodeWriter.lastError() == 0)
+        return {};
+    return SharedString().format(u" (error %u writing %s)", nodeWriter.lastError(),
+                                 toBackslashes(nodeWriter.lastFailedPath()));
 }
 
 const InstallPlanItem* findPlanItem(const InstallPlan& plan, const Feature* feature)
@@ -120,10 +169,8 @@ bool isInside(const SharedString& path, const SharedString& folder)
 
 bool InstallationProcess::runInstallation()
 {
-    if (!controller_.getDestination() || controller_.getDestinationFolder().isEmpty()) {
-        logError(u"The installation has no destination folder");
-        return false;
-    }
+    if (!controller_.getDestination() || controller_.getDestinationFolder().isEmpty())
+        return failRun(controller_, SharedString(u"The installation has no destination folder"));
     beginJournal();
     setAsideUnreadableInstalledLog();
     if (!hook(u"INSTALL-BEGIN"))
@@ -159,8 +206,13 @@ bool InstallationProcess::runInstallation()
         return false;
     if (isCanceled() || !checkPackages(toInstall))
         return false;
-    if (isCanceled() || !copyInstallerIfUpgrading())
+    if (isCanceled())
         return false;
+    if (!copyInstallerIfUpgrading()) {
+        // Its steps logged what failed; this names the step.
+        controller_.setFailureReason(u"The installer could not be copied into " + controller_.getProductDataFolder());
+        return false;
+    }
     if (!toRemove.empty()) {
         if (isCanceled() || !hook(u"INSTALL-UNINST"))
             return false;
@@ -201,7 +253,11 @@ bool InstallationProcess::runInstallation()
     // has succeeded.
     if (isCanceled() || !hook(u"INSTALL-EXIT") || isCanceled())
         return false;
-    return writeProductFiles();
+    if (writeProductFiles())
+        return true;
+    controller_.setFailureReason(u"The program's records could not be written into " +
+                                 controller_.getProductDataFolder());
+    return false;
 }
 
 void InstallationProcess::beginJournal()
@@ -218,8 +274,7 @@ bool InstallationProcess::hook(const char16_t* name)
 {
     if (controller_.runHook(SharedString(name)))
         return true;
-    logError((SharedString(u"The custom actions of ") + name + u" failed").view());
-    return false;
+    return failRun(controller_, SharedString(u"The custom actions of ") + name + u" failed");
 }
 
 bool InstallationProcess::installRedistributables()
@@ -233,7 +288,7 @@ bool InstallationProcess::installRedistributables()
     // Without a name the step was canceled: nothing to report.
     if (failed.isEmpty())
         return false;
-    logError((u"The redistributable " + failed + u" was not installed").view());
+    failRun(controller_, u"The redistributable " + failed + u" was not installed");
     if (listener_)
         listener_->reportRedistributableError(failed);
     return false;
@@ -262,12 +317,10 @@ bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
         SharedString location;
         if (findPackage(*feature, location) || needsNoPackage(*feature))
             continue;
-        if (location.isEmpty())
-            logError((u"The package of " + feature->getName() + u" is not available").view());
-        else
-            logError((u"The package of " + feature->getName() + u" is missing at " + location).view());
         setFailedFeatureName(feature->getDisplayName());
-        return false;
+        if (location.isEmpty())
+            return failRun(controller_, u"The package of " + feature->getName() + u" is not available");
+        return failRun(controller_, u"The package of " + feature->getName() + u" is missing at " + location);
     }
     return true;
 }
@@ -330,10 +383,8 @@ bool InstallationProcess::removeInstalledFeature(const Feature& record)
             logHostFailure(*halOut_, u"Removing the shortcut", shortcut.name);
     }
     const bool allUsers = controller_.getInstalledLog()->isInstalledForAllUsers();
-    if (!removeFeatureRegistry(*halOut_, record, allUsers) || !removeFileAssociations(*halOut_, record)) {
-        logError((u"The registry entries of " + record.getName() + u" could not be removed").view());
-        return false;
-    }
+    if (!removeFeatureRegistry(*halOut_, record, allUsers) || !removeFileAssociations(*halOut_, record))
+        return failRun(controller_, u"The registry entries of " + record.getName() + u" could not be removed");
     std::vector<SharedString> files;
     for (const auto& item : record.contentFolder()->children()) {
         if (item->isFile())
@@ -344,10 +395,11 @@ bool InstallationProcess::removeInstalledFeature(const Feature& record)
         if (!halOut_->exists(file, &isFolder) || isFolder)
             continue;
         while (!halOut_->deleteFile(file)) {
-            logError((u"Cannot remove " + file).view());
+            const SharedString why = u"Cannot remove " + file + whyNotRemoved(*halOut_, file);
+            logError(why.view());
             // Retry while the user asks for it.
             if (!listener_ || listener_->reportUninstallFeaturesError(0, 0) == 0)
-                return false;
+                return failRun(controller_, u"The feature " + record.getName() + u" could not be removed: " + why);
             if (isCanceled())
                 return false;
         }
@@ -387,10 +439,8 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
             // The packages arrive in a folder of their own, gone again when
             // the run has unpacked them.
             packagesFolder_ = installer->packagesFolder();
-            if (!createDirectoryRecursive(*halOut_, packagesFolder_)) {
-                logError((u"Cannot create the packages folder " + packagesFolder_).view());
-                return false;
-            }
+            if (!createDirectoryRecursive(*halOut_, packagesFolder_))
+                return failRun(controller_, u"Cannot create the packages folder " + packagesFolder_);
             if (!installer->checkPackagesPresent())
                 return false;
             {
@@ -423,10 +473,8 @@ bool InstallationProcess::waitForDownloads()
         if (!processQueuedRequests())
             return false;
         MutexLock lock(queueMutex_);
-        if (downloadsFailed_) {
-            logError(u"The downloads of the online features failed");
-            return false;
-        }
+        if (downloadsFailed_)
+            return failRun(controller_, SharedString(u"The downloads of the online features failed"));
         if (queue_.empty() && downloadsOutstanding_ == 0) {
             if (!packagesFolder_.isEmpty())
                 removeDirectoryOrLog(*halOut_, packagesFolder_);
@@ -523,16 +571,27 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
         }
         logError((u"The package of " + feature->getName() + u" was not installed").view());
         setFailedFeatureName(feature->getDisplayName());
-        // What was written stays for the rollback to take back.
-        if (isCanceled() || !listener_ || writer.isAbandoned())
+        const FeatureFailure failure = describeFailure(*feature, nodeWriter, writer);
+        const auto failed = [&] {
+            failRun(controller_, u"The feature " + feature->getName() + u" could not be installed: " +
+                                     failure.reason + failureDetail(nodeWriter));
             return FeatureOutcome::Failed;
+        };
+        // What was written stays for the rollback to take back.
+        if (isCanceled())
+            return FeatureOutcome::Failed;
+        if (!listener_ || writer.isAbandoned())
+            return failed();
         if (!writer.isWritable()) {
             controller_.getUiCallback()->installNoWriteRightsMessage();
-            return FeatureOutcome::Failed;
+            return failed();
         }
         std::uint64_t bytes = 0;
-        const bool skip = listener_->askSkipFailedFeature(0, 0) != 0;
-        controller_.setSkipFeatureChoice(skip);
+        // A feature the program needs is never left out: the run either gets
+        // it in or fails (and is rolled back), but never ends as done without it.
+        const bool skip = failure.skippable && listener_->askSkipFailedFeature(failure) != 0;
+        if (failure.skippable)
+            controller_.setSkipFeatureChoice(skip);
         if (skip) {
             unpacker.discardWritten(bytes);
             doneBytes_ -= std::min(doneBytes_, bytes);
@@ -544,12 +603,13 @@ InstallationProcess::FeatureOutcome InstallationProcess::installFeature(const Fe
             record->setFailed(true);
             installedRecords_.push_back(std::move(record));
             logInfo((u"Skipped " + feature->getName()).view());
+            controller_.addSkippedFeature(feature->getDisplayName());
             return FeatureOutcome::Skipped;
         }
         // Not skipped: go on with it only when the user asks for it, so that a
         // run nobody watches ends instead of trying for ever.
-        if (listener_->askOnError(0, 0) == 0)
-            return FeatureOutcome::Failed;
+        if (listener_->askOnError(failure) == 0)
+            return failed();
         unpacker.keepVerified(bytes);
         doneBytes_ -= std::min(doneBytes_, bytes);
     }
@@ -567,16 +627,12 @@ bool InstallationProcess::writeFeatureRecords()
         for (int index = 0; index < record->shortcutCount(); ++index) {
             const Shortcut& shortcut = *record->shortcutAt(index);
             SharedString target;
-            if (!expand(shortcut.linkedTo, target) || !halOut_->createShortcut(shortcut, target)) {
-                logError((u"Cannot create the shortcut " + shortcut.name).view());
-                return false;
-            }
+            if (!expand(shortcut.linkedTo, target) || !halOut_->createShortcut(shortcut, target))
+                return failRun(controller_, u"Cannot create the shortcut " + shortcut.name);
         }
         if (!writeFeatureRegistry(*halOut_, *record, controller_.isForAnyone(), expand) ||
-            !writeFileAssociations(*halOut_, *record, expand)) {
-            logError((u"Cannot write the registry entries of " + record->getName()).view());
-            return false;
-        }
+            !writeFileAssociations(*halOut_, *record, expand))
+            return failRun(controller_, u"Cannot write the registry entries of " + record->getName());
     }
     return true;
 }
@@ -590,9 +646,8 @@ bool InstallationProcess::runFeatureScripts(const Feature& feature, std::int32_t
         InstallerScriptRunner runner(&controller_);
         if (runner.loadScriptText(script.script) != 0)
             continue;
-        logError((u"The script " + script.name + u" of " + feature.getName() + u" failed: " + runner.errorText())
-                     .view());
-        return false;
+        return failRun(controller_,
+                       u"The script " + script.name + u" of " + feature.getName() + u" failed: " + runner.errorText());
     }
     return true;
 }
@@ -616,8 +671,9 @@ bool InstallationProcess::removeOldInstallations()
             answer = launcher.runAfterFailedStart(this);
         }
         if (answer != kUninstallEnded) {
-            logError(u"An older installation was not removed");
-            return false;
+            const SharedString name = launcher.getProductName();
+            return failRun(controller_, name.isEmpty() ? SharedString(u"An older installation was not removed")
+                                                       : name + u" could not be removed");
         }
         if (listener_)
             listener_->onRemoveOldInstallationDone(index, count);
@@ -660,10 +716,8 @@ bool InstallationProcess::runUninstallation()
                                   joinPath(dataFolder, SharedString(u"setup.dqres")),
                                   joinPath(dataFolder, SharedString(u"InstalledLog.xml"))};
     for (const SharedString& file : files) {
-        if (halOut_->exists(file, nullptr) && !halOut_->deleteFile(file)) {
-            logError((u"Cannot remove " + file).view());
-            return false;
-        }
+        if (halOut_->exists(file, nullptr) && !halOut_->deleteFile(file))
+            return failRun(controller_, u"Cannot remove " + file + whyNotRemoved(*halOut_, file));
     }
     changedSomething_ = true;
     controller_.getInstalledLog()->clear();
@@ -694,10 +748,8 @@ bool InstallationProcess::runNewInstallerDownload()
     std::vector<FeaturePtr> downloaded;
     std::vector<FeaturePtr> local;
     installer->planDownloads({}, downloaded, local);
-    if (installer->jobCount() == 0) {
-        logError(u"No newer installer to download");
-        return false;
-    }
+    if (installer->jobCount() == 0)
+        return failRun(controller_, SharedString(u"No newer installer to download"));
     totalBytes_.store(installer->totalBytes());
     if (!installer->checkPackagesPresent())
         return false;

@@ -13,6 +13,19 @@
 
 namespace druvex {
 
+// What the questions about a feature whose installation failed tell the
+// person: the feature, why it failed, and whether the run may go on without it.
+struct FeatureFailure {
+    // The feature's display name.
+    SharedString featureName;
+    // Why it failed, as a person reads it ("the store is full"); empty when
+    // nothing more is known.
+    SharedString reason;
+    // False for a feature the program cannot do without: the run cannot go on
+    // without it, so skipping it is not offered.
+    bool skippable = true;
+};
+
 class InstallationProcessListener {
 public:
     virtual ~InstallationProcessListener() = default;
@@ -55,10 +68,12 @@ public:
     virtual void onWaitingForDownload(std::uint32_t a, std::uint32_t b) = 0;
 
     // Questions about failures; the answer decides what the run does next.
-    // Installing to the destination failed: resume?
-    virtual int askOnError(std::uint32_t a, std::uint32_t b) = 0;
-    // A feature's installation failed: skip it?
-    virtual int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) = 0;
+    // Installing a feature to the destination failed: try it again (non-zero)
+    // or stop the run?
+    virtual int askOnError(const FeatureFailure& failure) = 0;
+    // A feature's installation failed: skip it (non-zero) and go on without it?
+    // Asked only of a skippable feature.
+    virtual int askSkipFailedFeature(const FeatureFailure& failure) = 0;
     // Uninstalling the program's features failed: retry?
     virtual int reportUninstallFeaturesError(std::uint32_t a, std::uint32_t b) = 0;
     // Uninstalling the program failed: force it?

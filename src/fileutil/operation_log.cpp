@@ -5,7 +5,6 @@
 
 #include "core/app_log.h"
 #include "platform/win_error.h"
-#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -23,19 +22,6 @@ std::u16string concat(std::initializer_list<std::u16string_view> parts)
     for (const std::u16string_view part : parts)
         line += part;
     return line;
-}
-
-// Never freed, as the log: a thread may report an error while the program ends.
-Mutex& lastErrorMutex()
-{
-    static auto* mutex = new Mutex;
-    return *mutex;
-}
-
-std::u16string& lastError()
-{
-    static auto* text = new std::u16string;
-    return *text;
 }
 
 constexpr std::u16string_view kAdministratorSuffix = u" in administrator stub";
@@ -60,20 +46,6 @@ void logInfo(std::u16string_view text)
 void logError(std::u16string_view text)
 {
     writeLine(concat({u"********** ", text, u" **********"}));
-    MutexLock lock(lastErrorMutex());
-    lastError() = text;
-}
-
-std::u16string lastLoggedError()
-{
-    MutexLock lock(lastErrorMutex());
-    return lastError();
-}
-
-void clearLastLoggedError()
-{
-    MutexLock lock(lastErrorMutex());
-    lastError().clear();
 }
 
 void logInvokeError(std::u16string_view what, std::uint32_t code)

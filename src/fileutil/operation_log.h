@@ -15,11 +15,6 @@ void logInfo(std::u16string_view text);
 // One error line: "********** " + text + " **********".
 void logError(std::u16string_view text);
 
-// The text of the last error line written since clearLastLoggedError, from
-// any thread; empty when there was none. It tells a person why a run stopped.
-std::u16string lastLoggedError();
-void clearLastLoggedError();
-
 // The error line "Error invoking <what>. Error code is <code>" (code unsigned).
 void logInvokeError(std::u16string_view what, std::uint32_t code);
 // logInvokeError with the calling thread's last system error.

@@ -39,6 +39,14 @@ SharedString lockingProcessName(const LockingProcess& process)
     return SharedString().format(u"%u", process.processId);
 }
 
+// "The feature {1} could not be installed", with the reason when there is one.
+SharedString whyFeatureFailed(const SharedString& featureName, const SharedString& reason)
+{
+    if (reason.isEmpty())
+        return formatTranslated("The feature {1} could not be installed.", featureName);
+    return translateAndFormat2("The feature {1} could not be installed: {2}.", featureName, reason);
+}
+
 }  // namespace
 
 InstallerUiPrompts::InstallerUiPrompts(TerminalSession& session, UiCallbackController* controller)
@@ -179,12 +187,15 @@ int InstallerUiPrompts::askRetryFeatureDownload(const SharedString& featureName,
                     kErrorRetry, [&] { return fallback_.askRetryFeatureDownload(featureName, reserved); });
 }
 
-int InstallerUiPrompts::reportInstallToDestinationError()
+int InstallerUiPrompts::reportInstallToDestinationError(const SharedString& featureName, const SharedString& reason)
 {
-    return askYesNo(translateText("An error occurred while trying to install the program's features to the "
-                                  "destination folder.\n\nDo you want to resume the installation? Choose No to "
-                                  "abort it."),
-                    kErrorQuestion, [this] { return fallback_.reportInstallToDestinationError(); });
+    SharedString text = translateText("An error occurred while trying to install the program's features to the "
+                                      "destination folder.");
+    if (!featureName.isEmpty())
+        text += u"\n\n" + whyFeatureFailed(featureName, reason);
+    text += u"\n\n" + translateText("Do you want to resume the installation? Choose No to abort it.");
+    return askYesNo(text, kErrorQuestion,
+                    [&] { return fallback_.reportInstallToDestinationError(featureName, reason); });
 }
 
 int InstallerUiPrompts::askSkipFeatureDownload(const SharedString& featureName, int reserved)
@@ -195,12 +206,16 @@ int InstallerUiPrompts::askSkipFeatureDownload(const SharedString& featureName, 
                     kWarningQuestion, [&] { return fallback_.askSkipFeatureDownload(featureName, reserved); });
 }
 
-int InstallerUiPrompts::askSkipFeatureInstall(const SharedString& featureName)
+int InstallerUiPrompts::askSkipFeatureInstall(const SharedString& featureName, const SharedString& reason)
 {
-    return askYesNo(formatTranslated("The feature {1} could not be installed.\n\nDo you want to skip this feature "
-                                     "and continue?",
-                                     featureName),
-                    kWarningQuestion, [&] { return fallback_.askSkipFeatureInstall(featureName); });
+    // Skipping leaves the feature's files off the device: the answer that
+    // loses nothing is the one a hurried Enter gives.
+    const SharedString text =
+        whyFeatureFailed(featureName, reason) + u"\n\n" +
+        translateText("Do you want to skip this feature and continue without it? Choose No to stop the "
+                      "installation.");
+    return askYesNo(text, kWarningQuestion | kMbDefaultButton2,
+                    [&] { return fallback_.askSkipFeatureInstall(featureName, reason); });
 }
 
 int InstallerUiPrompts::reportUninstallFeaturesError()

@@ -44,9 +44,9 @@ public:
     FileExistsAnswer askFileExists(const SharedString& file, bool& applyToAll) override;
     int askStopEulaDownload() override;
     int askRetryFeatureDownload(const SharedString& featureName, int reserved) override;
-    int reportInstallToDestinationError() override;
+    int reportInstallToDestinationError(const SharedString& featureName, const SharedString& reason) override;
     int askSkipFeatureDownload(const SharedString& featureName, int reserved) override;
-    int askSkipFeatureInstall(const SharedString& featureName) override;
+    int askSkipFeatureInstall(const SharedString& featureName, const SharedString& reason) override;
     int reportUninstallFeaturesError() override;
     int reportUninstallError() override;
     int reportUninstallDeviceError() override;

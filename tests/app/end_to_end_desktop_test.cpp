@@ -186,6 +186,31 @@ TEST_F(EndToEndDesktop, InTheWizardAHeldFileIgnoredEndsWithTheRebootOfTheDevice)
     EXPECT_NE(log.find("answered Yes"), std::string::npos) << log;
 }
 
+// A file of the installed program held open when an update removes the
+// feature that brought it: the removal fails, and its log line names the
+// file and the application holding it, so that the person knows what to close.
+TEST_F(EndToEndDesktop, ARemovalStoppedByAHeldFileNamesTheFileAndItsHolder)
+{
+    expectCompleted(run(placeDesktopInstaller("Setup", desktopFeatures("1.0")), {"silent_mode"}));
+    const std::string folder = destination();
+    test::FileHolderProcess holder(device().hostPath(folder + "/core-0.txt"));
+    ASSERT_TRUE(holder.running());
+
+    const test::RunResult result = run(placeDesktopInstaller("Newer", desktopFeatures("1.1")), {"silent_mode"});
+    EXPECT_EQ(result.status, 1) << result.log;
+    const std::string held = "core-0.txt (error 32: held open by sleep (process " + std::to_string(holder.pid()) + "))";
+    EXPECT_NE(result.log.find("********** Cannot remove "), std::string::npos) << result.log;
+    EXPECT_NE(result.log.find(held + " **********"), std::string::npos) << result.log;
+    // Said on standard error too, where a silent run's reason goes.
+    const std::string err = test::textOf(test::readFileBytes(device().directory() / "stderr.txt"));
+    EXPECT_NE(err.find("The feature Feature/Core could not be removed: Cannot remove "), std::string::npos) << err;
+    EXPECT_NE(err.find(held), std::string::npos) << err;
+    // Rolled back: the held file and the rest of version 1.0 stand.
+    const std::vector<ProductFeature> earlier = desktopFeatures("1.0");
+    for (const auto& [name, text] : earlier[0].files)
+        EXPECT_TRUE(device().readFile(folder + "/" + name) == text) << name;
+}
+
 TEST_F(EndToEndDesktop, TheWelcomePageOffersTheWipeAndTheWipedProgramComesBackWhole)
 {
     ASSERT_TRUE(test::toolInstalled("tmux"));

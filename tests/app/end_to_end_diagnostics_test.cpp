@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,32 @@ TEST_F(EndToEndDiagnostics, ASilentRunThatFailsSaysWhyInOneLineOnStandardError)
     // The exit status and the standard output stay as they were.
     EXPECT_EQ(notMet.status, 1);
 
+    // A check script that fails, or refuses without a message: what became
+    // of it is the reason, never an empty one.
+    const struct {
+        const char* folder;
+        const char* script;
+        const char* reason;
+        const char* detail;
+    } scripts[] = {
+        {"Failing", "function check(minimum)\n  error('no probe for the system')\nend\n",
+         "(check result 2): The check of the requirement OsVersion failed: ", "no probe for the system"},
+        {"Silent", "function check(minimum)\n  return 0\nend\n",
+         "(check result 2): The requirement OsVersion is not met: its check answered \"0\" and no message", ""},
+    };
+    for (const auto& row : scripts) {
+        SCOPED_TRACE(row.folder);
+        const fs::path installer = placeInstaller(
+            row.folder, test::dataXml(features, "<Requirement name=\"OsVersion\" param=\"600\"/>"), features,
+            {test::codedEntry(u"ExtraData/ReqInfo", kPayloadMethodLzma,
+                              packageOf({{"OsVersion/Check.lua", row.script},
+                                         {"OsVersion/Requirement.xml", "<Requirement FullName=\"The system\"/>"}}))});
+        const ProgramResult failed = run(installer, "silent_mode");
+        expectOneLineWithTheLog(failed, row.reason);
+        EXPECT_NE(failed.err.find(row.detail), std::string::npos) << failed.err;
+        EXPECT_EQ(failed.err.find(":  ("), std::string::npos) << failed.err;
+    }
+
     // A feature whose package the installer lacks.
     std::vector<ProductFeature> listed = features;
     listed.push_back({"Extra", "1.0", {{"extra.txt", "extra"}}, ""});
@@ -167,20 +194,52 @@ TEST_F(EndToEndDiagnostics, ADeviceFolderThatCannotBeWrittenIsNamedOnStandardErr
     EXPECT_NE(result.err.find("(no log could be written)\n"), std::string::npos) << result.err;
 }
 
-TEST_F(EndToEndDiagnostics, WordsOfTheCommandLineThatAreNoOptionAreLogged)
+TEST_F(EndToEndDiagnostics, WordsOfTheCommandLineThatAreNoOptionAreLoggedAndTold)
 {
     const std::vector<ProductFeature> features = test::productFeatures();
     const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
     const ProgramResult result = run(setup, "silent_mode /quite unistall_mode");
     EXPECT_EQ(result.status, 0) << result.err << result.log;
-    EXPECT_TRUE(result.err.empty()) << result.err;
-    EXPECT_NE(result.log.find("The word \"/quite\" of the command line is no option: passed over"), std::string::npos)
-        << result.log;
-    EXPECT_NE(result.log.find("The word \"unistall_mode\" of the command line is no option: passed over"),
-              std::string::npos)
-        << result.log;
+    for (const std::string word : {"/quite", "unistall_mode"}) {
+        const std::string line = "The word \"" + word + "\" of the command line is no option: passed over";
+        EXPECT_NE(result.log.find(line), std::string::npos) << result.log;
+        EXPECT_NE(result.err.find("druvex-setup: " + line + "\n"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
     // Passed over as the command line has it: the run installs.
     EXPECT_NE(result.log.find("runs wizard mode 2"), std::string::npos) << result.log;
+}
+
+// A feature named by something other than its key, or a feature the product
+// does not have: nothing is removed and the status stays 0, but the person
+// is told. A misspelt "uninstall_mode" runs a maintenance run, and is told.
+TEST_F(EndToEndDiagnostics, UninstallFeatureNamesThatMatchNoFeatureAreTold)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeInstaller("Setup", test::dataXml(features), features);
+    ASSERT_EQ(run(setup, "silent_mode").status, 0);
+    const std::map<std::string, std::string> installed = deviceFiles(test::kDestination);
+
+    for (const std::string name : {"Help", "Feature/Atlas"}) {
+        SCOPED_TRACE(name);
+        const ProgramResult result = run(setup, "uninstall_feature " + name);
+        EXPECT_EQ(result.status, 0) << result.err << result.log;
+        const std::string line = "uninstall_feature \"" + name + "\" names no feature of Field Demo";
+        EXPECT_NE(result.err.find("druvex-setup: " + line), std::string::npos) << result.err;
+        EXPECT_NE(result.log.find(line), std::string::npos) << result.log;
+        EXPECT_TRUE(deviceFiles(test::kDestination) == installed);
+    }
+    // The feature's key removes it, without a word on standard error.
+    const ProgramResult removed = run(setup, "uninstall_feature Feature/Help");
+    EXPECT_EQ(removed.status, 0) << removed.err << removed.log;
+    EXPECT_TRUE(removed.err.empty()) << removed.err;
+    EXPECT_FALSE(device().exists(test::kDestination + "/help-0.txt"));
+
+    const ProgramResult misspelt = run(setup, "uninstall_mod silent_mode");
+    EXPECT_EQ(misspelt.status, 0) << misspelt.err << misspelt.log;
+    EXPECT_NE(misspelt.err.find("druvex-setup: The word \"uninstall_mod\" of the command line is no option"),
+              std::string::npos)
+        << misspelt.err;
 }
 
 TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLookedFor)

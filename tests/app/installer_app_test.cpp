@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/failure_report.h"
 #include "app/relaunch.h"
 #include "app/startup_error.h"
 #include "controller/installed_state_fixture.h"
@@ -31,6 +33,20 @@ const std::string kRecorder = DRUVEX_RECORD_START_PROGRAM;
 
 using test::InstallerApp;
 using test::ProgramRun;
+
+// A reason taken from a message's text keeps its line breaks; standard
+// error gets one line all the same.
+TEST(FailureReport, AReasonOfSeveralLinesIsToldOnOne)
+{
+    testing::internal::CaptureStderr();
+    reportFailure(SharedString(u"An error occurred while installing Runtime.\nThe installation cannot continue\n\n\n"
+                               u"The error reported was 3"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_TRUE(err.starts_with("druvex-setup: An error occurred while installing Runtime. The installation cannot "
+                                "continue The error reported was 3 ("))
+        << err;
+}
 
 TEST_F(InstallerApp, WithoutADeviceTheProgramRefusesAndWritesNothing)
 {

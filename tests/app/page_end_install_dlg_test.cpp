@@ -114,6 +114,22 @@ TEST(EndPageText, SaysWhatTheRunDid)
         EXPECT_EQ(endPageText(c.mode, c.result, program), SharedString(c.text)) << c.mode << " " << c.result;
 }
 
+// What a completed run did not do is said beside its result: a backup not
+// restored and the features left out, by name.
+TEST(EndPageText, SaysWhatTheRunLeftUndone)
+{
+    const std::vector<SharedString> none;
+    const std::vector<SharedString> two{SharedString(u"Maps"), SharedString(u"Help")};
+    EXPECT_EQ(endPageShortfall(kRestoreNone, none), SharedString());
+    EXPECT_EQ(endPageShortfall(kRestoreDone, none), SharedString());
+    EXPECT_EQ(endPageShortfall(kRestoreFailed, none), SharedString(u"The full backup could not be restored."));
+    EXPECT_EQ(endPageShortfall(kRestoreNone, two),
+              SharedString(u"Not every feature was installed. These were left out: Maps, Help"));
+    EXPECT_EQ(endPageShortfall(kRestoreFailed, two),
+              SharedString(u"The full backup could not be restored.\nNot every feature was installed. These were "
+                           u"left out: Maps, Help"));
+}
+
 TEST_F(EndPageDialog, OffersToStartTheProgramOnlyWhereTheRunAllowsIt)
 {
     struct Case {

@@ -193,6 +193,7 @@ TEST_F(InstallationLogicTest, ListenerSlotsReachTheSinkAsTheTableSays)
 TEST_F(InstallationLogicTest, QuestionsGoToTheUiCallbackAndItsAnswerBack)
 {
     const SharedString help(u"Help");
+    const FeatureFailure failure{help, SharedString(u"the store is full"), true};
     const struct {
         const char* slot;
         std::function<int(InstallationProcessListener&)> ask;
@@ -200,8 +201,9 @@ TEST_F(InstallationLogicTest, QuestionsGoToTheUiCallbackAndItsAnswerBack)
     } rows[] = {
         {"retry download", [&](auto& l) { return int(l.askRetryDownload(help, 3)); }, "retry Help"},
         {"skip download", [&](auto& l) { return int(l.askSkipDownload(help)); }, "skip download Help"},
-        {"install error", [](auto& l) { return l.askOnError(1, 2); }, "resume"},
-        {"skip feature", [](auto& l) { return l.askSkipFailedFeature(1, 2); }, "skip install Feature/Help"},
+        {"install error", [&](auto& l) { return l.askOnError(failure); }, "resume Help: the store is full"},
+        {"skip feature", [&](auto& l) { return l.askSkipFailedFeature(failure); },
+         "skip install Help: the store is full"},
         {"uninstall features", [](auto& l) { return l.reportUninstallFeaturesError(1, 2); }, "uninstall features"},
         {"uninstall", [](auto& l) { return l.reportUninstallError(1, 2); }, "uninstall"},
         {"device", [](auto& l) { return l.reportUninstallDeviceError(1, 2); }, "uninstall device"},

@@ -36,9 +36,15 @@ public:
     }
     int askStopEulaDownload() override { return ask("stop eula"); }
     int askRetryFeatureDownload(const SharedString& name, int) override { return ask("retry " + utf8(name)); }
-    int reportInstallToDestinationError() override { return ask("resume"); }
+    int reportInstallToDestinationError(const SharedString& name, const SharedString& reason) override
+    {
+        return ask("resume " + utf8(name) + ": " + utf8(reason));
+    }
     int askSkipFeatureDownload(const SharedString& name, int) override { return ask("skip download " + utf8(name)); }
-    int askSkipFeatureInstall(const SharedString& name) override { return ask("skip install " + utf8(name)); }
+    int askSkipFeatureInstall(const SharedString& name, const SharedString& reason) override
+    {
+        return ask("skip install " + utf8(name) + ": " + utf8(reason));
+    }
     int reportUninstallFeaturesError() override { return ask("uninstall features"); }
     int reportUninstallError() override { return ask("uninstall"); }
     int reportUninstallDeviceError() override { return ask("uninstall device"); }

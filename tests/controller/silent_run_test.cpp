@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controller/installed_state_fixture.h"
@@ -27,21 +28,27 @@ public:
     ScriptedPageLogic(test::PageLogicJournal& journal, WizardPageId id, InstallerController& controller,
                       const std::map<WizardPageId, bool>& answers,
                       const std::map<WizardPageId, WizardPageId>& movedBehind, InstallResult endResult,
-                      const std::map<WizardPageId, std::u16string>& errors)
+                      const std::map<WizardPageId, std::u16string>& reasons,
+                      const std::map<WizardPageId, std::u16string>& strayErrors)
         : RecordingPageLogic(journal, id),
           controller_(controller),
           answers_(answers),
           movedBehind_(movedBehind),
           endResult_(endResult),
-          errors_(errors)
+          reasons_(reasons),
+          strayErrors_(strayErrors)
     {
     }
 
     bool runUnattended() override
     {
         journal_.add("unattended " + std::to_string(wizardPageNumber(id_)));
-        if (const auto error = errors_.find(id_); error != errors_.end())
-            logError(error->second);
+        // An error line that another thread logs meanwhile (a download, a
+        // check on a worker) is no reason of the page's.
+        if (const auto stray = strayErrors_.find(id_); stray != strayErrors_.end())
+            std::thread([&] { logError(stray->second); }).join();
+        if (const auto reason = reasons_.find(id_); reason != reasons_.end())
+            failRun(controller_, SharedString(reason->second));
         if (id_ == kPageEndInstall)
             controller_.setResult(endResult_);
         // Moves another page from anywhere in the list to just after this one,
@@ -60,7 +67,8 @@ private:
     const std::map<WizardPageId, bool>& answers_;
     const std::map<WizardPageId, WizardPageId>& movedBehind_;
     InstallResult endResult_;
-    const std::map<WizardPageId, std::u16string>& errors_;
+    const std::map<WizardPageId, std::u16string>& reasons_;
+    const std::map<WizardPageId, std::u16string>& strayErrors_;
 };
 
 class SilentRun : public test::InstalledStateFixture {
@@ -85,7 +93,7 @@ protected:
         for (WizardPageId id = first; id <= last; ++id) {
             registry->registerMaker(id, [this, id](InstallerController& owner, const PageLogicArguments&) {
                 return std::make_unique<ScriptedPageLogic>(journal_, id, owner, answers_, movedBehind_, endResult_,
-                                                           errors_);
+                                                           reasons_, strayErrors_);
             });
         }
         return registry;
@@ -110,8 +118,10 @@ protected:
     std::map<WizardPageId, bool> answers_;
     std::map<WizardPageId, WizardPageId> movedBehind_;
     InstallResult endResult_ = kResultCompleted;
-    // Error lines the pages log as they work.
-    std::map<WizardPageId, std::u16string> errors_;
+    // The reasons the pages hand over as they fail (or go on), and error
+    // lines another thread logs while they work.
+    std::map<WizardPageId, std::u16string> reasons_;
+    std::map<WizardPageId, std::u16string> strayErrors_;
 };
 
 TEST_F(SilentRun, TheEndPagesResultDecides)
@@ -243,39 +253,71 @@ TEST_F(SilentRun, WithoutAdministrativeRightsNoPageRuns)
 }
 
 // What a person is told of a failed silent run: the page it stopped on and
-// the last error logged there, never an error of a page that went on.
+// the reason the failing step handed over, never one of a page that went on
+// nor an error line that happened to be logged last.
 TEST_F(SilentRun, AFailedRunTellsWhereItStoppedAndWhy)
 {
     const struct {
         const char* what;
         std::map<WizardPageId, bool> answers;
-        std::map<WizardPageId, std::u16string> errors;
+        std::map<WizardPageId, std::u16string> reasons;
+        std::map<WizardPageId, std::u16string> strayErrors;
         InstallResult result;
         std::u16string told;
     } rows[] = {
-        {"a page refuses with an error", {{kPageWelcome, false}}, {{kPageWelcome, u"No room on the storage"}},
+        {"a page refuses with its reason", {{kPageWelcome, false}}, {{kPageWelcome, u"No room on the storage"}}, {},
          kResultCompleted, u"The silent run stopped on the Welcome page: No room on the storage"},
-        {"an error of a page that went on is not the reason",
+        {"the reason of a page that went on is not the reason",
          {{kPageWelcome, false}},
          {{kPagePrerequisites, u"The bulletin is stale"}},
+         {},
          kResultCompleted,
          u"The silent run stopped on the Welcome page"},
-        {"the installation fails", {}, {{kPageInstallation, u"Failed to create file \\Program Files\\a.dll"}},
-         kResultFailed, u"The run ended with the result 1 (failed): Failed to create file \\Program Files\\a.dll"},
-        {"the run is canceled", {}, {}, kResultCanceled, u"The run ended with the result 3 (canceled)"},
-        {"the run completes", {}, {{kPageInstallation, u"A file was skipped"}}, kResultCompleted, u""},
+        {"an error line another thread logs later is not the reason",
+         {{kPageWelcome, false}},
+         {{kPageWelcome, u"No room on the storage"}},
+         {{kPageWelcome, u"The download of the languages failed"}},
+         kResultCompleted,
+         u"The silent run stopped on the Welcome page: No room on the storage"},
+        {"an error line logged on the way is no reason",
+         {{kPageWelcome, false}},
+         {},
+         {{kPagePrerequisites, u"The bulletin is stale"}, {kPageWelcome, u"A font is missing"}},
+         kResultCompleted,
+         u"The silent run stopped on the Welcome page"},
+        {"the installation fails",
+         {},
+         {{kPageInstallation, u"Failed to create file \\Program Files\\a.dll"}},
+         {{kPageEndInstall, u"Rollback incomplete"}},
+         kResultFailed,
+         u"The run ended with the result 1 (failed): Failed to create file \\Program Files\\a.dll"},
+        {"the run is canceled", {}, {}, {}, kResultCanceled, u"The run ended with the result 3 (canceled)"},
+        {"the run completes", {}, {{kPageInstallation, u"A file was skipped"}}, {}, kResultCompleted, u""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         journal_ = {};
         answers_ = row.answers;
-        errors_ = row.errors;
+        reasons_ = row.reasons;
+        strayErrors_ = row.strayErrors;
         endResult_ = row.result;
         makeSilentProduct();
         startMode(kPagePrerequisites, kModeUpdate);
         EXPECT_EQ(controller().runUnattended(), row.told.empty());
         EXPECT_EQ(controller().getUnattendedFailure(), row.told);
     }
+}
+
+// A run that went on without a feature did not do what it was asked,
+// whatever its result says.
+TEST_F(SilentRun, ARunThatLeftAFeatureOutFails)
+{
+    makeSilentProduct();
+    startMode(kPagePrerequisites, kModeUpdate);
+    controller().addSkippedFeature(SharedString(u"Maps"));
+    controller().addSkippedFeature(SharedString(u"Help"));
+    EXPECT_FALSE(controller().runUnattended());
+    EXPECT_EQ(controller().getUnattendedFailure(), SharedString(u"The run left out the features Maps, Help"));
 }
 
 }  // namespace

@@ -112,8 +112,6 @@ TEST_F(UninstallLauncherTest, TheForeignProgramsRemoverRunsTheSetupInThisProduct
     InstallerController& controller = makeController();
     controller.getInstallData().settings().setProgramUuid(SharedString(u"{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}"));
     installSetup("Application Data/Installer/{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}");
-    // The program's own exit code does not matter: it ended.
-    device().writeDeviceFile("record_start.answer", "7");
 
     ProgramUninstallLauncher remover(controller);
     EXPECT_EQ(remover.getProgram(),
@@ -123,6 +121,28 @@ TEST_F(UninstallLauncherTest, TheForeignProgramsRemoverRunsTheSetupInThisProduct
               (std::vector<std::string>{kRecorder, "uninstall_mode dont_check_unique_instance no_welcome"}));
     EXPECT_EQ(remover.runAfterFailedStart(nullptr), kUninstallNotStarted);
     EXPECT_FALSE(remover.endsRemovalsOnFailedStart());
+}
+
+// The remover is an installer: an exit code other than 0 says that the
+// program is still there, and the removal failed. A silent run starts it
+// silently, as it has nobody to show its wizard to either.
+TEST_F(UninstallLauncherTest, ARemoverThatEndsWithAFailureHasNotRemovedItsProgram)
+{
+    options_.silent = true;
+    InstallerController& controller = makeController();
+    controller.getInstallData().settings().setProgramUuid(SharedString(u"{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}"));
+    installSetup("Application Data/Installer/{5E1A0C44-2B7D-4C1E-9F0B-7A2B3C4D5E6F}");
+    const int product = controller.getInstalledProducts().load(SharedString(u"Field Maps"));
+    installSetup("Application Data/Installer/Field Maps");
+    device().writeDeviceFile("record_start.answer", "7");
+
+    ProgramUninstallLauncher program(controller);
+    EXPECT_EQ(program.run(nullptr), kUninstallFailed);
+    EXPECT_EQ(recordedArguments(),
+              (std::vector<std::string>{kRecorder, "uninstall_mode dont_check_unique_instance no_welcome silent_mode"}));
+    FeatureUninstallLauncher feature(controller, product, kInstalledProductActionRemove, SharedString(u"Feature/Topo"));
+    EXPECT_EQ(feature.run(nullptr), kUninstallFailed);
+    EXPECT_EQ(feature.getProductName(), SharedString(u"Feature/Topo of Field Maps"));
 }
 
 TEST_F(UninstallLauncherTest, ARemoverThatCannotStartAnswersOne)

@@ -191,7 +191,7 @@ TEST_F(InstallationDecodersThreads, ASoundInstallationIsTheSameWithFourDecoders)
 TEST_F(InstallationDecodersThreads, ADamagedSecondPackageIsSkippedTheSameWay)
 {
     expectSameRuns(Trouble::DamagedSecond);
-    EXPECT_TRUE(contains(last_.events, "skip feature? 0 0"));
+    EXPECT_TRUE(contains(last_.events, "skip feature? Maps: its package could not be unpacked"));
     EXPECT_EQ(last_.events.back(), "succeeded");
     EXPECT_EQ(last_.device.count("Program Files/Survey/common/sub3/file1.dat"), 1u);
 }
@@ -210,7 +210,8 @@ TEST_F(InstallationDecodersThreads, AFullDeviceDuringTheFourthEndsTheSameWay)
     const int writes = writesIntoTheFourth();
     ASSERT_GT(writes, 0);
     expectSameRuns(Trouble::FailedWritesOfFourth, writes + 3);
-    EXPECT_TRUE(contains(last_.events, "skip feature? 0 0"));
+    // The question says why the feature failed.
+    EXPECT_TRUE(contains(last_.events, "skip feature? Help: the store is full"));
     EXPECT_EQ(last_.device.count("Program Files/Survey/third/file13.dat"), 1u);
 }
 

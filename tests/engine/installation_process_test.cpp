@@ -453,6 +453,7 @@ TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
     constexpr UninstallOutcome ended = kUninstallEnded;
     constexpr UninstallOutcome notStarted = kUninstallNotStarted;
     constexpr UninstallOutcome abandoned = kUninstallAbandoned;
+    constexpr UninstallOutcome failed = kUninstallFailed;
     const struct {
         const char* name;
         // Per remover: its answer, its second way's, whether a failed start ends all.
@@ -465,6 +466,10 @@ TEST(InstallationProcess, OlderInstallationsAreRemovedInListOrder)
         {"both end", {{ended, ended, false}, {ended, ended, false}}, {}, true, {"run 1", "run 2"},
          {"remove old 0 2", "removed old 0 2", "remove old 1 2", "removed old 1 2"}},
         {"the first given up", {{abandoned, ended, false}, {ended, ended, false}}, {}, false, {"run 1"},
+         {"remove old 0 2"}},
+        // The remover ran and the program is still there: nobody is asked to
+        // force it, and the next remover does not run.
+        {"the first ran and failed", {{failed, ended, false}, {ended, ended, false}}, {1}, false, {"run 1"},
          {"remove old 0 2"}},
         {"a failed start that ends all", {{notStarted, ended, true}, {ended, ended, false}}, {}, false, {"run 1"},
          {"remove old 0 2"}},
@@ -504,10 +509,10 @@ public:
     {
         if (question == "rollback")
             return 1;
-        if (question != "resume" && !question.starts_with("skip install "))
+        if (!question.starts_with("resume ") && !question.starts_with("skip install "))
             return 0;
         asked.push_back(question);
-        return question == "resume" ? resume : skip;
+        return question.starts_with("resume ") ? resume : skip;
     }
     void showMessage(const SharedString& text, MessageSeverity severity, int) override
     {
@@ -520,8 +525,9 @@ public:
 };
 
 // A package whose fifth write fails once: skipped, the feature is left out
-// and marked in the installed log while the others install; retried, it
-// goes on from what verifies and everything is in place.
+// and marked in the installed log while the others install, and the run
+// names it as left out; retried, it goes on from what verifies and
+// everything is in place. Both questions say why the feature failed.
 TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
 {
     for (const bool skip : {true, false}) {
@@ -536,9 +542,12 @@ TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
         run.setUiCallback(prompt);
         ASSERT_TRUE(run.runSilently());
         EXPECT_EQ(run.controller().getResult(), kResultCompleted);
-        EXPECT_EQ(prompt->asked, skip ? (std::vector<std::string>{"skip install Core"})
-                                      : (std::vector<std::string>{"skip install Core", "resume"}));
+        ASSERT_FALSE(prompt->asked.empty());
+        EXPECT_TRUE(prompt->asked[0].starts_with("skip install Core: ")) << prompt->asked[0];
+        EXPECT_EQ(prompt->asked.size(), skip ? 1u : 2u);
         EXPECT_EQ(run.controller().getSkipFeatureChoice(), skip);
+        EXPECT_EQ(run.controller().getSkippedFeatures(),
+                  skip ? std::vector<SharedString>{SharedString(u"Core")} : std::vector<SharedString>{});
 
         const std::unique_ptr<InstalledLog> log = installedLog(device);
         ASSERT_EQ(log->getFeatureCount(), 3);
@@ -554,6 +563,30 @@ TEST_F(InstallationProcessThreads, AFailedFeatureIsSkippedOrRetried)
             EXPECT_EQ(diffFeature(device, features_[0]), "");
         }
     }
+}
+
+// A feature the program requires is never left out, whoever would answer
+// yes: the question is whether to try again, and no ends the run, rolled
+// back, with the feature and why it failed as the run's reason.
+TEST_F(InstallationProcessThreads, ARequiredFeatureThatFailsIsNeverSkipped)
+{
+    InstallDevice device(archive_);
+    test::HalFaultPlan plan;
+    plan.failWriteNumber = 5;
+    TestRun run(device, features_, kModeInstall, plan);
+    run.features()[0]->setPresel(FeaturePreselection::Required);
+    auto prompt = std::make_shared<FeatureErrorPrompt>();
+    prompt->skip = 1;
+    prompt->resume = 0;
+    run.setUiCallback(prompt);
+    EXPECT_FALSE(run.runSilently());
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    EXPECT_TRUE(prompt->asked[0].starts_with("resume Core: ")) << prompt->asked[0];
+    EXPECT_EQ(run.controller().getResult(), kResultRolledBack);
+    EXPECT_TRUE(run.controller().getSkippedFeatures().empty());
+    EXPECT_FALSE(device.device().exists(destination() + "/bin/survey.exe"));
+    const std::string reason = test::narrow(run.controller().getFailureReason().view());
+    EXPECT_TRUE(reason.starts_with("The feature Feature/Core could not be installed: ")) << reason;
 }
 
 // Needs one redistributable, which installs or fails as told.

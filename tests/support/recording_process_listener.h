@@ -65,8 +65,11 @@ public:
     void onSucceeded() override { record("succeeded"); }
     void onFailed() override { record("failed"); }
     void onWaitingForDownload(std::uint32_t a, std::uint32_t b) override { words("waiting", a, b); }
-    int askOnError(std::uint32_t a, std::uint32_t b) override { return ask("error?", a, b); }
-    int askSkipFailedFeature(std::uint32_t a, std::uint32_t b) override { return ask("skip feature?", a, b); }
+    int askOnError(const FeatureFailure& failure) override { return ask("error? " + describe(failure)); }
+    int askSkipFailedFeature(const FeatureFailure& failure) override
+    {
+        return ask("skip feature? " + describe(failure));
+    }
     int reportUninstallFeaturesError(std::uint32_t a, std::uint32_t b) override
     {
         return ask("uninstall features error", a, b);
@@ -149,13 +152,22 @@ private:
     }
     int ask(const char* what, std::uint32_t a, std::uint32_t b)
     {
+        return ask(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
+    }
+    int ask(std::string line)
+    {
         std::lock_guard lock(mutex_);
-        events_.push_back(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
+        events_.push_back(std::move(line));
         if (wordAnswers.empty())
             return 0;
         const int value = wordAnswers.front();
         wordAnswers.pop_front();
         return value;
+    }
+    // "<feature>: <reason>", and " (required)" for one that cannot be skipped.
+    static std::string describe(const FeatureFailure& failure)
+    {
+        return text(failure.featureName) + ": " + text(failure.reason) + (failure.skippable ? "" : " (required)");
     }
     bool answer(std::string line, std::deque<bool>& answers)
     {
