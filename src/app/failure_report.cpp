@@ -9,13 +9,14 @@
 
 #include "core/app_log.h"
 #include "platform/device_root.h"
+#include "text/terminal_text.h"
 
 namespace druvex {
 namespace {
 
 void writeLine(const std::string& line)
 {
-    std::fprintf(stderr, "druvex-setup: %s\n", line.c_str());
+    std::fprintf(stderr, "druvex-setup: %s\n", terminalText(line).c_str());
     std::fflush(stderr);
 }
 
