@@ -60,6 +60,9 @@ void logInfo(std::u16string_view text)
 void logError(std::u16string_view text)
 {
     writeLine(concat({u"********** ", text, u" **********"}));
+    // An error is what a person opens the log for, also while the run goes
+    // on or waits, or after it was killed.
+    writeLogThrough();
     MutexLock lock(lastErrorMutex());
     lastError() = text;
 }
