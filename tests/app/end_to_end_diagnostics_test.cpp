@@ -1,9 +1,12 @@
 // What the real program tells when a run goes wrong: a silent run that fails
 // says why in one line on standard error with its log's path; a device
-// folder where not even the log can be written is named there; words of the
-// command line that are no option are in the log; in the wizard, a custom
-// page script without "exec" or "execEx" and a licence that cannot be found
-// say in the log what was looked for.
+// folder where not even the log can be written is named there, and a damaged
+// device.ini without its control bytes; words of the command line that are
+// no option are in the log, and so are misspelt elements of the installer
+// data, which the archive tool names too; in the wizard, a custom page script
+// without "exec" or "execEx" and a licence that cannot be found say in the
+// log what was looked for, already while the wizard waits; a silent run says
+// it of a licence too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -206,6 +209,65 @@ TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLooked
         << log;
 }
 
+// A line that quotes device.ini shows its control bytes escaped: on the
+// terminal they would move the cursor, clear the screen or change its modes.
+TEST_F(EndToEndDiagnostics, ADamagedDeviceIniIsQuotedWithoutItsControlBytes)
+{
+    const test::ScratchDir damaged;
+    std::ofstream(damaged.path() / "device.ini") << "[Device]\nPlatformType=PocketPC\nOem\x0BInfo\x1B[2J=x\n";
+    const ProgramResult result = run(test::kSetupProgram, "silent_mode", damaged.path());
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.err.find("device.ini: line 3: [Device] Oem\\x0bInfo\\x1b[2J: unknown key\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(std::count_if(result.err.begin(), result.err.end(),
+                            [](char ch) { return static_cast<unsigned char>(ch) < 0x20 && ch != '\n'; }),
+              0)
+        << result.err;
+}
+
+// Misspelt elements leave an installer that runs with status 0 and lacks
+// what they describe: the log names each, with its parent and line, and so
+// does the archive tool when it checks the archive.
+TEST_F(EndToEndDiagnostics, MisspeltElementsAreNamedInTheLogAndByTheArchiveTool)
+{
+    std::vector<ProductFeature> features = test::productFeatures();
+    features[0].elements = "<Shortcuts><Shortcat Name=\"Field Demo\" LinkPos=\"MenuPrograms\" "
+                           "LinkedTo=\"&lt;TARGETDIR&gt;\\demo.exe\"/></Shortcuts>";
+    const std::string data = test::dataXml(features, "<Requirment name=\"OsVersion\" param=\"500\"/>");
+    const fs::path setup = placeInstaller("Setup", data, features);
+    const ProgramResult result = run(setup, "silent_mode");
+    EXPECT_EQ(result.status, 0) << result.err << result.log;
+    const std::string shortcat = "The installer data names an unknown element \"Shortcat\" (in \"Shortcuts\", line 14): "
+                                 "passed over";
+    EXPECT_NE(result.log.find(shortcat), std::string::npos) << result.log;
+    EXPECT_NE(result.log.find("The installer data names an unknown element \"Requirment\" (in \"Requirements\", line "
+                              "4): passed over"),
+              std::string::npos)
+        << result.log;
+
+    const test::ToolResult verified = test::runTool(std::string(DRUVEX_PAYLOAD_TOOL) + " verify " +
+                                                    test::quoted(setup.parent_path() / "setup.dqres") + " 2>&1");
+    EXPECT_EQ(verified.exitCode, 0);
+    EXPECT_NE(test::textOf(verified.output).find("payload_tool: Data: " + shortcat + "\n"), std::string::npos)
+        << test::textOf(verified.output);
+}
+
+// A silent run goes on without the licence's text, as it always did, and
+// says in the log which entry it looked for.
+TEST_F(EndToEndDiagnostics, ASilentRunLogsTheLicenceEntryItCannotFind)
+{
+    const std::vector<ProductFeature> features = test::productFeatures();
+    const fs::path setup = placeInstaller(
+        "Setup", test::licencedData(features), features,
+        {test::codedEntry(u"EULA/English", kPayloadMethodLzma, packageOf({{"eula.txt", "Terms"}}))});
+    const ProgramResult result = run(setup, "silent_mode");
+    EXPECT_EQ(result.status, 0) << result.err << result.log;
+    EXPECT_NE(result.log.find("No license agreement for the language 1033: looked for the installer archive's entry "
+                              "\"ExtraData/EULA/English\""),
+              std::string::npos)
+        << result.log;
+}
+
 TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
 {
     const std::vector<ProductFeature> features = test::productFeatures();
@@ -216,6 +278,13 @@ TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
     auto session = wizardPastWelcome(setup);
     ASSERT_TRUE(session);
     ASSERT_TRUE(session->waitFor("The license agreement cannot be shown.")) << session->lastScreen();
+    // The log is written through while the wizard waits for the person, so
+    // the reason is there for whoever looks now, or if the run is killed.
+    ProgramResult waiting;
+    readLogs(setup.parent_path(), waiting);
+    EXPECT_NE(waiting.log.find("looked for the installer archive's entry \"ExtraData/EULA/English\" **********\r\n"),
+              std::string::npos)
+        << waiting.log;
     const std::string log = leaveWizard(*session, setup);
     EXPECT_NE(log.find("looked for the installer archive's entry \"ExtraData/EULA/English\""), std::string::npos)
         << log;
