@@ -140,26 +140,6 @@ TEST(XmlWriterEncoding, TextEncodingTable)
     }
 }
 
-// Asked to, the writer puts U+FFFD for what XML does not allow (and only
-// that), in wide and narrow texts and values alike, and counts it.
-TEST(XmlWriterEncoding, CharactersXmlDoesNotAllowAreReplacedWhenAsked)
-{
-    Bytes bytes;
-    MemoryStream stream(bytes);
-    XmlWriter writer(stream, false);
-    writer.replaceNonXmlCharacters(true);
-    writer.startElement("t");
-    writer.attribute("a", std::u16string_view(u"\0\x1F\t\uFFFE\uFFFD", 5));
-    writer.attributeA("n", "\x0B\xE9\r");
-    writer.text(u"\n\uFFFF\x7F\u0085");
-    writer.endElement("t");
-    writer.flush();
-    EXPECT_EQ(asText(bytes), std::string(kDeclaration) +
-                                 "<t a=\"\xEF\xBF\xBD\xEF\xBF\xBD\t\xEF\xBF\xBD\xEF\xBF\xBD\" "
-                                 "n=\"\xEF\xBF\xBD\xC3\xA9\r\">\n\xEF\xBF\xBD\x7F\xC2\x85</t>\n");
-    EXPECT_EQ(writer.replacedCharacters(), 5u);
-}
-
 TEST(XmlWriterEncoding, NarrowTextIsLatin1)
 {
     Bytes bytes;
