@@ -9,6 +9,7 @@
 
 #include "core/app_log.h"
 #include "platform/device_root.h"
+#include "text/terminal_text.h"
 
 namespace druvex {
 namespace {
@@ -30,7 +31,7 @@ void writeLine(const std::string& text)
         inBreak = false;
         line += c;
     }
-    std::fprintf(stderr, "druvex-setup: %s\n", line.c_str());
+    std::fprintf(stderr, "druvex-setup: %s\n", terminalText(line).c_str());
     std::fflush(stderr);
 }
 

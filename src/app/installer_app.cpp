@@ -22,6 +22,7 @@
 #include "engine/host_folder_unpacker.h"
 #include "engine/installation_process.h"
 #include "host/wince_hal_access.h"
+#include "text/terminal_text.h"
 #include "ui/choice_dialog.h"
 #include "ui/curses_backend.h"
 #include "ui/installer_ui_prompts.h"
@@ -102,7 +103,7 @@ bool CInstallerApp::InitInstance()
     std::vector<SharedString> passedOver;
     if (!ParseOptions(arguments_, options_, fullInstallerPath, &refusal, &passedOver)) {
         logPrintf(u"The command line \"%s\" is refused: %s", joinWords(arguments_), refusal);
-        std::fprintf(stderr, "%s\n", toUtf8(refusal).c_str());
+        std::fprintf(stderr, "%s\n", terminalText(toUtf8(refusal).view()).c_str());
         return end(kExitCodeBadCommandLine);
     }
     logPrintf(u"Command line: %s", joinWords(arguments_));
@@ -191,7 +192,7 @@ bool CInstallerApp::startPrompts()
     std::unique_ptr<CursesBackend> backend = CursesBackend::start(refusal);
     if (!backend) {
         logPrintf(u"%s", refusal);
-        std::fprintf(stderr, "%s\n", toUtf8(refusal).c_str());
+        std::fprintf(stderr, "%s\n", terminalText(toUtf8(refusal).view()).c_str());
         return false;
     }
     session_ = std::make_unique<TerminalSession>(std::move(backend));

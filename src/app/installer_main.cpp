@@ -10,6 +10,7 @@
 #include "core/device_profile.h"
 #include "platform/exit_status.h"
 #include "platform/http_request.h"
+#include "text/terminal_text.h"
 
 namespace druvex {
 
@@ -17,7 +18,7 @@ int runInstallerProgram(int argc, char** argv)
 {
     std::string error;
     if (!activateDeviceFromEnvironment(error)) {
-        std::fprintf(stderr, "druvex-setup: %s\n", error.c_str());
+        std::fprintf(stderr, "druvex-setup: %s\n", terminalText(error).c_str());
         return exitStatusFromCode(kExitCodeBadCommandLine);
     }
     installCrashHandlers();

@@ -119,7 +119,11 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
     }
 
     InstallDataRefusal refusal;
-    if (!readInstallDataXml(*installData_, bytes.data(), bytes.size(), nullptr, &refusal)) {
+    std::vector<SharedString> unknownElements;
+    const bool read = readInstallDataXml(*installData_, bytes.data(), bytes.size(), nullptr, &refusal, &unknownElements);
+    for (const SharedString& note : unknownElements)
+        logPrintf(u"%s", note);
+    if (!read) {
         error = kPayloadErrorFormat;
         logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
         return false;
@@ -172,7 +176,11 @@ bool InstallerController::mergeProjects()
         }
         InstallData& data = project->getInstallData();
         InstallDataRefusal refusal;
-        if (!readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal)) {
+        std::vector<SharedString> unknownElements;
+        const bool read = readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal, &unknownElements);
+        for (const SharedString& note : unknownElements)
+            logPrintf(u"The merged project %s: %s", entry, note);
+        if (!read) {
             logPrintf(u"The merged project %s does not parse: %s", entry, describeInstallDataRefusal(refusal));
             return false;
         }

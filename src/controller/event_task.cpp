@@ -6,6 +6,7 @@
 #include "controller/page_installation_logic.h"
 #include "platform/manual_reset_event.h"
 #include "text/mutex.h"
+#include "text/terminal_text.h"
 
 namespace druvex {
 
@@ -71,8 +72,9 @@ void EventTask::setProgressPosition(const SharedString& item, std::uint64_t)
         MutexLock lock(nameMutex_);
         if (!(item == lastName_)) {
             lastName_ = item;
-            const SharedStringA utf8 = toUtf8(item);
-            out_.write(utf8.c_str(), utf8.length());
+            // A name from a package or a script, on the terminal.
+            const std::string line = terminalText(toUtf8(item).view());
+            out_.write(line.data(), static_cast<std::streamsize>(line.size()));
             out_.put('\n');
             out_.flush();
         }

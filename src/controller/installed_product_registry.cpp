@@ -35,11 +35,10 @@ int InstalledProductRegistry::load(const SharedString& productName)
         logPrintf(u"Installed product name refused: \"%s\"", productName);
         return 0;
     }
-    for (std::size_t index = 0; index < products_.size(); ++index) {
-        // The device's file system ignores case, so both spellings name one log.
-        if (equalsNoCase(products_[index].name.view(), productName.view()))
-            return static_cast<int>(index + 1);
-    }
+    // The device's file system ignores case, so both spellings name one log.
+    std::u16string key = toLowerText(productName.view());
+    if (const auto known = handles_.find(key); known != handles_.end())
+        return known->second;
     std::shared_ptr<InstalledLog> log;
     const std::shared_ptr<HalAccess> host = controller_.getHalOut();
     if (host) {
@@ -57,7 +56,9 @@ int InstalledProductRegistry::load(const SharedString& productName)
         }
     }
     products_.push_back(Product{std::move(log), productName, {}});
-    return static_cast<int>(products_.size());
+    const int handle = static_cast<int>(products_.size());
+    handles_.emplace(std::move(key), handle);
+    return handle;
 }
 
 const InstalledProductRegistry::Product* InstalledProductRegistry::productAt(int handle) const

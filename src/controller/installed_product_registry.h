@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -79,6 +81,9 @@ private:
     InstalledProductsController& controller_;
     mutable Mutex mutex_;
     std::vector<Product> products_ GUARDED_BY(mutex_);
+    // Handle by name folded with toLowerText: a script may load many products,
+    // and each load must not look through all loaded before it.
+    std::unordered_map<std::u16string, int> handles_ GUARDED_BY(mutex_);
 };
 
 }  // namespace druvex

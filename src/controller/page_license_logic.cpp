@@ -59,6 +59,13 @@ void PageLicenseLogic::setSink(LicensePageSink* sink)
 bool PageLicenseLogic::runUnattended()
 {
     loadLocalEula();
+    // A silent run takes the licence as accepted without showing it; one
+    // whose text is missing from the installer is said so in the log, as the
+    // wizard would show it, so that the product maker learns it before a
+    // user does.
+    SharedString text;
+    if (hasEula())
+        loadEulaText(text);
     return true;
 }
 

@@ -391,6 +391,13 @@ void AppLog::flush()
     flushFile(file_.handle());
 }
 
+void AppLog::writeThrough()
+{
+    RecursiveMutexLock lock(mutex_);
+    if (open_)
+        writeOut();
+}
+
 SharedString AppLog::getPath() const
 {
     RecursiveMutexLock lock(mutex_);
@@ -434,6 +441,13 @@ void flushLog()
 {
     ensureLogWhenNoSink();
     diagFlush();
+}
+
+void writeLogThrough()
+{
+    // Only the program's log: a sink a test installed sees each line at once.
+    if (AppLog* log = AppLog::existingInstance(); log && currentDiagSink() == log)
+        log->writeThrough();
 }
 
 SharedString getLogPath()

@@ -121,6 +121,9 @@ public:
 
     // Writes the buffer out and has the file system flush the file.
     void flush() override;
+    // Writes the buffer out, without the file system's flush: a reader of the
+    // file, or a run killed afterwards, then finds every line written so far.
+    void writeThrough();
     // The file's path while open, else empty.
     SharedString getPath() const;
     bool isOpen() const;
@@ -164,6 +167,10 @@ private:
 
 // Flushes the diagnostics sink (the log: buffer out and file flushed).
 void flushLog();
+// The log's buffer into its file (AppLog::writeThrough), when the log exists.
+// Error lines call it, and so does the terminal before it waits for the
+// user: the lines that explain a question are in the file while it waits.
+void writeLogThrough();
 // The log file's path while it is open, else empty.
 SharedString getLogPath();
 // Closes the singleton when it exists ("Logging finished" as its last line);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "core/ini_file.h"
@@ -45,6 +46,8 @@ public:
     ProfileReader(const std::string& fileName, DeviceConfig& config, std::string& error)
         : fileName_(fileName), config_(config), error_(error)
     {
+        for (std::size_t i = 0; i < config_.stores.size(); ++i)
+            storeIndex_.try_emplace(std::u16string(config_.stores[i].path.view()), i);
     }
 
     bool read(const std::uint8_t* bytes, std::size_t size)
@@ -199,15 +202,15 @@ private:
         return true;
     }
 
+    // Every key of a store section looks its store up: a profile of many
+    // stores must not search them all each time.
     DeviceStore& store(const SharedString& section)
     {
-        const SharedString path(section.view().substr(kStorePrefix.size()));
-        for (DeviceStore& existing : config_.stores) {
-            if (existing.path == path)
-                return existing;
-        }
-        config_.stores.push_back(DeviceStore{path, {}, {}, false, false});
-        return config_.stores.back();
+        const std::u16string_view path = section.view().substr(kStorePrefix.size());
+        const auto [known, added] = storeIndex_.try_emplace(std::u16string(path), config_.stores.size());
+        if (added)
+            config_.stores.push_back(DeviceStore{SharedString(path), {}, {}, false, false});
+        return config_.stores[known->second];
     }
 
     bool readStore(const SharedString& section, const SharedString& key, const SharedString& value)
@@ -248,6 +251,8 @@ private:
     DeviceConfig& config_;
     std::string& error_;
     const std::map<std::pair<SharedString, SharedString>, int>* keyLines_ = nullptr;
+    // Position in config_.stores by the store's path as the section names it.
+    std::unordered_map<std::u16string, std::size_t> storeIndex_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/xml_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -197,6 +198,50 @@ bool decodeInto(const char* begin, const char* end, SharedString& result)
     return true;
 }
 
+// A character the XML 1.0 "Char" production leaves out, among those the
+// decoding can give: surrogates and code points above U+10FFFF are U+FFFD by
+// then, which XML allows.
+bool isNonXmlCharacter(char32_t ch) noexcept
+{
+    if (ch < 0x20)
+        return ch != 0x09 && ch != 0x0A && ch != 0x0D;
+    return ch == 0xFFFE || ch == 0xFFFF;
+}
+
+// The first byte of the first character isNonXmlCharacter refuses in
+// [begin, end), decoded as decodeText decodes it (an entity gives only
+// characters XML allows), with that character; null when there is none.
+const char* findNonXmlCharacter(const char* begin, const char* end, char32_t& character) noexcept
+{
+    const auto* at = reinterpret_cast<const unsigned char*>(begin);
+    const auto* const stop = reinterpret_cast<const unsigned char*>(end);
+    while (at < stop) {
+        const unsigned char* const start = at;
+        char32_t cp = *at;
+        int continuation = 0;
+        if (cp >= 0xF0) {
+            continuation = 3;
+            cp &= 0x07;
+        } else if (cp >= 0xE0) {
+            continuation = 2;
+            cp &= 0x0F;
+        } else if (cp >= 0xC0) {
+            continuation = 1;
+            cp &= 0x1F;
+        }
+        if (stop - at <= continuation)
+            return nullptr;
+        for (int i = 1; i <= continuation; ++i)
+            cp = cp << 6 | (at[i] & 0x3F);
+        at += continuation + 1;
+        if (isNonXmlCharacter(cp)) {
+            character = cp;
+            return reinterpret_cast<const char*>(start);
+        }
+    }
+    return nullptr;
+}
+
 // The first `wanted` in [from, end), or null. For the few bytes of a name and
 // the "=" and quote that follow it, a plain loop costs less than a call.
 const char* findNearByte(const char* from, const char* end, char wanted) noexcept
@@ -280,6 +325,24 @@ bool XmlReader::refuse(const char* at, const char* rule)
     return false;
 }
 
+bool XmlReader::checkCharacters(const SharedString& value, const char* begin, const char* end,
+                                const XmlNameSpan& element, const XmlNameSpan* attribute)
+{
+    if (!refuseNonXmlCharacters_)
+        return true;
+    const std::u16string_view units = value.view();
+    if (std::none_of(units.begin(), units.end(), [](char16_t unit) { return isNonXmlCharacter(unit); }))
+        return true;
+    char32_t character = 0;
+    const char* at = findNonXmlCharacter(begin, end, character);
+    refuse(at ? at : begin, attribute ? "an attribute value holds a character that XML does not allow"
+                                      : "the text holds a character that XML does not allow");
+    error_.element = element.view();
+    error_.attribute = attribute ? std::string(attribute->view()) : std::string();
+    error_.character = character;
+    return false;
+}
+
 bool XmlReader::scan(XmlHandler& handler)
 {
     if (!input_)
@@ -336,6 +399,8 @@ bool XmlReader::scan(XmlHandler& handler)
                 return refuse(cursor, "the text of an element runs to the end of the input");
             if (!decodeInto(cursor, next, text_))
                 return refuse(cursor, "the text of an element cannot be decoded");
+            if (!checkCharacters(text_, cursor, next, name, nullptr))
+                return false;
             cursor = next;
         }
         if (!handler.startElement(name, attributes_, text_))
@@ -384,6 +449,8 @@ bool XmlReader::splitStartTag(const char* begin, const char* end, XmlNameSpan& n
         attribute.name = XmlNameSpan{at, equals};
         if (!decodeInto(openQuote + 1, closeQuote, attribute.value))
             return refuse(at, "an attribute value cannot be decoded");
+        if (!checkCharacters(attribute.value, openQuote + 1, closeQuote, name, &attribute.name))
+            return false;
         at = closeQuote + 1;
     }
     keepAttributes(count);

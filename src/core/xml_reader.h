@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -58,6 +59,12 @@ struct XmlParseError {
     std::size_t offset = 0;
     // The rule the document broke (ASCII); empty after a parse that succeeded.
     const char* rule = "";
+    // For a character refused by XmlReader::refuseNonXmlCharacters: the
+    // element whose text or attribute holds it (as the document spells it),
+    // the attribute (empty for the text) and the character.
+    std::string element{};
+    std::string attribute{};
+    char32_t character = 0;
 };
 
 // The rule given when a handler refused an element (the handler knows why).
@@ -106,11 +113,23 @@ public:
     // Why the last parse returned false; no rule after one that succeeded.
     const XmlParseError& lastError() const { return error_; }
 
+    // With `refuse` set, a text or attribute value holding a character that
+    // XML 1.0 does not allow in a document (a C0 control other than tab, line
+    // feed and carriage return, U+FFFE or U+FFFF), in whatever form the input
+    // has it, fails the parse at its first byte. Such a character could not
+    // be written back into a document that other readers accept. Off by
+    // default: formats that keep such characters read them as before.
+    void refuseNonXmlCharacters(bool refuse) { refuseNonXmlCharacters_ = refuse; }
+
 private:
     bool scan(XmlHandler& handler);
     bool splitStartTag(const char* begin, const char* end, XmlNameSpan& name);
     // Records the refusal at `at` (inside the input) and answers false.
     bool refuse(const char* at, const char* rule);
+    // False, with the refusal, when refuseNonXmlCharacters is set and the
+    // decoded `value` of [begin, end) holds a character it refuses.
+    bool checkCharacters(const SharedString& value, const char* begin, const char* end, const XmlNameSpan& element,
+                         const XmlNameSpan* attribute);
     XmlAttribute& newAttributeSlot();
     void keepAttributes(std::size_t count);
 
@@ -124,6 +143,7 @@ private:
     std::vector<SharedString> spareValues_;
     SharedString text_;
     XmlParseError error_;
+    bool refuseNonXmlCharacters_ = false;
 };
 
 }  // namespace druvex

@@ -144,11 +144,24 @@ void XmlWriter::writeRaw(std::string_view text)
     }
 }
 
+bool XmlWriter::replaces(char32_t ch)
+{
+    if (!replaceNonXml_)
+        return false;
+    const bool refused = ch < 0x20 ? ch != 0x09 && ch != 0x0A && ch != 0x0D : ch == 0xFFFE || ch == 0xFFFF;
+    replaced_ += refused ? 1 : 0;
+    return refused;
+}
+
 void XmlWriter::writeEscapedA(std::string_view text)
 {
     for (const char ch : text) {
         makeRoomForChar();
         const unsigned byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 && replaces(byte)) {
+            writeRaw("\xEF\xBF\xBD");
+            continue;
+        }
         if (byte >= 0x80) {
             buffer_[used_++] = static_cast<char>(0xC0 | byte >> 6);
             buffer_[used_++] = static_cast<char>(0x80 | (byte & 0x3F));
@@ -175,6 +188,8 @@ void XmlWriter::writeEscapedWide(std::u16string_view text)
     for (std::size_t i = 0; i < size; ++i) {
         makeRoomForChar();
         char32_t cp = text[i];
+        if ((cp < 0x20 || cp >= 0xFFFE) && replaces(cp))
+            cp = kReplacementChar;
         if (cp < 0x80) {
             const char* escape = escapeOf(cp);
             if (!escape) {

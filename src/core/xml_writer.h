@@ -45,6 +45,14 @@ public:
     // Escaped Latin-1 text.
     void writeEscapedA(std::string_view text);
 
+    // With `replace` set, texts and attribute values are written with U+FFFD
+    // in place of each character that XML 1.0 does not allow in a document (a
+    // C0 control other than tab, line feed and carriage return, U+FFFE and
+    // U+FFFF), so that other readers accept what is written. Off by default.
+    void replaceNonXmlCharacters(bool replace) { replaceNonXml_ = replace; }
+    // How many characters were replaced so far.
+    std::size_t replacedCharacters() const { return replaced_; }
+
 private:
     static constexpr std::size_t kBufferBytes = 4096;
     // The most bytes one character takes escaped or encoded ("&quot;").
@@ -53,6 +61,8 @@ private:
     void closePendingTag(bool lineFeed);
     void indent();
     void writeEscapedWide(std::u16string_view text);
+    // Whether `ch` is written as U+FFFD (and counted).
+    bool replaces(char32_t ch);
     void makeRoomForChar()
     {
         if (used_ + kMaxCharBytes > kBufferBytes)
@@ -64,6 +74,8 @@ private:
     bool error_ = false;
     bool tagClosed_ = true;
     bool textWritten_ = false;
+    bool replaceNonXml_ = false;
+    std::size_t replaced_ = 0;
     int depth_ = 0;
     char buffer_[kBufferBytes];
 };

@@ -1,6 +1,7 @@
 // Reading "data.xml": one handler that keeps the open platform, variable,
 // features, custom action, folders, page layout and banner, and hands the
 // registry and feature record elements to their own readers.
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <string>
@@ -27,6 +28,9 @@ constexpr int kMaxDocumentDepth = static_cast<int>(kMaxXmlDocumentDepth);
 
 enum class Element {
     Other,
+    // Read by no rule of its own (a list around other elements, or a
+    // registry element for the registry reader), but no stranger either.
+    Container,
     Application,
     AppPool,
     Author,
@@ -78,31 +82,55 @@ struct ElementName {
 
 constexpr ElementName kElements[] = {
     {"application", Element::Application},
+    {"applications", Element::Container},
     {"apppool", Element::AppPool},
+    {"apppools", Element::Container},
     {"author", Element::Author},
     {"availableplatforms", Element::AvailablePlatforms},
     {"bannerelement", Element::BannerElement},
     {"banners", Element::Banners},
     {"bannerscreenelement", Element::BannerScreenElement},
     {"buildconfiguration", Element::BuildConfiguration},
+    {"buildconfigurations", Element::Container},
     {"componentfeature", Element::ComponentFeature},
+    {"componentfeatures", Element::Container},
+    {"components", Element::Container},
+    {"content", Element::Container},
     {"customaction", Element::CustomAction},
+    {"customactions", Element::Container},
     {"customactionssequence", Element::CustomActionsSequence},
     {"custompage", Element::CustomPage},
+    {"custompages", Element::Container},
     {"custompagessequence", Element::CustomPagesSequence},
+    {"data", Element::Container},
     {"definition", Element::Definition},
     {"editbox", Element::EditBox},
     {"environmentvar", Element::EnvironmentVar},
+    {"environmentvars", Element::Container},
     {"feature", Element::Feature},
+    {"features", Element::Container},
     {"featurescript", Element::FeatureScript},
+    {"featurescripts", Element::Container},
     {"file", Element::File},
     {"fileaction", Element::FileAction},
+    {"fileactions", Element::Container},
     {"fileassociation", Element::FileAssociation},
+    {"fileassociations", Element::Container},
     {"fileextension", Element::FileExtension},
+    {"fileextensions", Element::Container},
     {"folder", Element::Folder},
+    {"hkey_classes_root", Element::Container},
+    {"hkey_current_user", Element::Container},
+    {"hkey_local_machine", Element::Container},
+    {"hkey_user_dep", Element::Container},
     {"includefile", Element::IncludeFile},
+    {"includes", Element::Container},
     {"installervariable", Element::InstallerVariable},
+    {"installervariables", Element::Container},
+    {"internetinformationservices", Element::Container},
+    {"key", Element::Container},
     {"languagetemplate", Element::LanguageTemplate},
+    {"languagetemplates", Element::Container},
     {"linearlayout", Element::LinearLayout},
     {"liveupdate", Element::LiveUpdate},
     {"packageuuid", Element::PackageUuid},
@@ -111,17 +139,26 @@ constexpr ElementName kElements[] = {
     {"programversion", Element::ProgramVersion},
     {"redist", Element::Redist},
     {"redistributables", Element::Redistributables},
+    {"registry", Element::Container},
     {"requirement", Element::Requirement},
+    {"requirements", Element::Container},
+    {"requiresredist", Element::Container},
     {"shortcut", Element::Shortcut},
+    {"shortcuts", Element::Container},
+    {"subfeatures", Element::Container},
+    {"supportedplatforms", Element::Container},
     {"textview", Element::TextView},
     {"theme", Element::Theme},
     {"userfolder", Element::UserFolder},
+    {"value", Element::Container},
     {"variable", Element::Variable},
+    {"variables", Element::Container},
     {"version", Element::Version},
     {"website", Element::WebSite},
+    {"websites", Element::Container},
 };
 
-constexpr std::size_t kLongestElementName = 24;
+constexpr std::size_t kLongestElementName = 27;
 
 // The element names by length, so that a name is compared only with the few
 // of its own length: a document of 50,000 files must not pay a search of the
@@ -200,11 +237,27 @@ bool exactYes(const XmlAttributeList& attributes, std::string_view name, bool fa
     return attribute ? attribute->value == u"Yes" : fallback;
 }
 
+// At most this many unknown elements are named one by one; a document of
+// many would otherwise fill the log.
+constexpr std::size_t kMaxUnknownElementNotes = 100;
+
 class InstallDataHandler final : public XmlHandler {
 public:
-    InstallDataHandler(InstallData& data, std::vector<SharedString>* includes)
-        : data_(data), includes_(includes), records_(nullptr, true)
+    // `document`: the first byte of the input, from which lines are counted.
+    InstallDataHandler(InstallData& data, std::vector<SharedString>* includes, const char* document)
+        : data_(data), includes_(includes), lineCountedTo_(document), records_(nullptr, true)
     {
+    }
+
+    // One line per element of an unknown name (up to kMaxUnknownElementNotes,
+    // then one line with the count of the others).
+    std::vector<SharedString> unknownElementNotes() const
+    {
+        std::vector<SharedString> notes = unknownNotes_;
+        if (unknownCount_ > notes.size())
+            notes.push_back(SharedString().format(u"The installer data names %I64u more unknown elements: passed over",
+                                                  static_cast<std::uint64_t>(unknownCount_ - notes.size())));
+        return notes;
     }
 
     bool sawElement() const { return sawElement_; }
@@ -214,12 +267,50 @@ public:
 
     bool startElement(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text) override
     {
-        return start(name, attributes, text) || refuse(name);
+        const Element element = elementOf(name);
+        if (element == Element::Other)
+            noteUnknown(name);
+        open_.push_back(name);
+        return start(element, name, attributes, text) || refuse(name);
     }
 
-    bool endElement(const XmlNameSpan& name) override { return end(name) || refuse(name); }
+    bool endElement(const XmlNameSpan& name) override
+    {
+        if (!open_.empty())
+            open_.pop_back();
+        return end(name) || refuse(name);
+    }
 
 private:
+    // A misspelt element would otherwise leave the installer without what it
+    // describes (a shortcut, a check, the product's identity) and nobody told.
+    void noteUnknown(const XmlNameSpan& name)
+    {
+        if (++unknownCount_ > kMaxUnknownElementNotes)
+            return;
+        const std::uint64_t line = lineOf(name.begin);
+        if (open_.empty()) {
+            unknownNotes_.push_back(SharedString().format(
+                u"The installer data names an unknown element \"%s\" (line %I64u): passed over", fromUtf8(name.view()),
+                line));
+            return;
+        }
+        unknownNotes_.push_back(SharedString().format(
+            u"The installer data names an unknown element \"%s\" (in \"%s\", line %I64u): passed over",
+            fromUtf8(name.view()), fromUtf8(open_.back().view()), line));
+    }
+
+    // Lines are counted from where the last count stopped: elements come in
+    // document order, so the whole document is counted at most once.
+    std::uint64_t lineOf(const char* at)
+    {
+        if (at > lineCountedTo_) {
+            line_ += static_cast<std::uint64_t>(std::count(lineCountedTo_, at, '\n'));
+            lineCountedTo_ = at;
+        }
+        return line_;
+    }
+
     bool refuse(const XmlNameSpan& name)
     {
         refusedElement_ = name.view();
@@ -233,12 +324,12 @@ private:
         return false;
     }
 
-    bool start(const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text)
+    bool start(Element element, const XmlNameSpan& name, const XmlAttributeList& attributes, const SharedString& text)
     {
         sawElement_ = true;
         if (++depth_ > kMaxDocumentDepth)
             return false;
-        switch (elementOf(name)) {
+        switch (element) {
         case Element::Version: {
             int version = 0;
             return parseInt(text.c_str(), version) && version == 3;
@@ -298,7 +389,7 @@ private:
             return startLinearLayout(attributes);
         case Element::TextView:
         case Element::EditBox:
-            return readLayoutLeaf(elementOf(name), attributes);
+            return readLayoutLeaf(element, attributes);
         case Element::Banners:
             if (!attributes.empty() && xmlNameEquals(attributes.front().name, "Interval"))
                 data_.setBannerInterval(intValue(attributes.front().value));
@@ -346,6 +437,7 @@ private:
         case Element::UserFolder:
             return readUserFolder(attributes);
         case Element::Other:
+        case Element::Container:
             break;
         }
         return registry_.startElement(name, attributes);
@@ -402,6 +494,7 @@ private:
             --redistributables_;
             return true;
         case Element::Other:
+        case Element::Container:
             return registry_.endElement(name);
         default:
             return true;
@@ -711,6 +804,11 @@ private:
 
     InstallData& data_;
     std::vector<SharedString>* includes_;
+    std::vector<XmlNameSpan> open_;
+    std::vector<SharedString> unknownNotes_;
+    std::size_t unknownCount_ = 0;
+    const char* lineCountedTo_;
+    std::uint64_t line_ = 1;
     std::string refusedElement_;
     std::string refusedAttribute_;
     bool sawElement_ = false;
@@ -732,11 +830,13 @@ private:
 }  // namespace
 
 bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, std::vector<SharedString>* includes,
-                        InstallDataRefusal* refusal)
+                        InstallDataRefusal* refusal, std::vector<SharedString>* unknownElements)
 {
     InstallDataRefusal ignored;
     InstallDataRefusal& reason = refusal ? *refusal : ignored;
     reason = InstallDataRefusal{};
+    if (unknownElements)
+        unknownElements->clear();
     if (!bytes || size == 0) {
         reason.xml.rule = "the document is empty";
         return false;
@@ -752,11 +852,17 @@ bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size, 
         XmlReader reader;
         if (!reader.setInput(bytes, size))
             return false;
-        InstallDataHandler handler(data, includes);
-        if (!reader.parse(handler)) {
+        // What the reader takes must write back as a document that others
+        // read too.
+        reader.refuseNonXmlCharacters(true);
+        InstallDataHandler handler(data, includes, static_cast<const char*>(bytes));
+        const bool parsed = reader.parse(handler);
+        if (unknownElements)
+            *unknownElements = handler.unknownElementNotes();
+        if (!parsed) {
             reason.xml = reader.lastError();
-            reason.element = handler.refusedElement();
-            reason.attribute = handler.refusedAttribute();
+            reason.element = handler.refusedElement().empty() ? reason.xml.element : handler.refusedElement();
+            reason.attribute = handler.refusedElement().empty() ? reason.xml.attribute : handler.refusedAttribute();
             return false;
         }
         // A file of zeros or other text without markup parses as an empty
@@ -783,6 +889,10 @@ SharedString describeInstallDataRefusal(const InstallDataRefusal& refusal)
     if (!refusal.attribute.empty())
         text += SharedString().format(u" (attribute \"%s\")", fromUtf8(refusal.attribute));
     text += SharedString().format(u" at byte %I64u was refused", static_cast<std::uint64_t>(refusal.xml.offset));
+    if (std::string_view(refusal.xml.rule) != kXmlRuleHandlerRefused)
+        text += SharedString().format(u": %hs", refusal.xml.rule);
+    if (refusal.xml.character != 0)
+        text += SharedString().format(u" (U+%04X)", static_cast<std::uint32_t>(refusal.xml.character));
     return text;
 }
 

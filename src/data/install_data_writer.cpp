@@ -435,7 +435,13 @@ SharedString makeRelativePath(const SharedString& folder, const SharedString& pa
 bool writeInstallDataXml(const InstallData& data, ByteStream& output, bool omitContents)
 {
     XmlWriter writer(output, true);
+    // The reader refuses what XML does not allow; a text that came from
+    // elsewhere (a script, a bulletin) must not make the copy unreadable.
+    writer.replaceNonXmlCharacters(true);
     DocumentWriter(writer, omitContents).write(data);
+    if (writer.replacedCharacters() > 0)
+        logPrintf(u"The installer data holds %I64u characters that XML does not allow: written as U+FFFD",
+                  static_cast<std::uint64_t>(writer.replacedCharacters()));
     return writer.flush();
 }
 

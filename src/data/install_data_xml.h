@@ -37,11 +37,19 @@ struct InstallDataRefusal {
 // elements or that does not parse, a "Version" other than 3, and at the first
 // element the format refuses; what was read before stays in `data`, and the
 // reason goes to `refusal` when given. The texts of "IncludeFile" elements go
-// to `includes` when given. Throws nothing.
+// to `includes` when given. A text or attribute value that holds a character
+// XML does not allow (a control character other than tab, line feed and
+// carriage return, U+FFFE, U+FFFF) is refused at its byte. Each element of a
+// name the format does not know (a misspelling, most likely) is passed over
+// and gets a line for the log in `unknownElements`, when given: its name, its
+// parent and its line. Throws nothing.
 bool readInstallDataXml(InstallData& data, const void* bytes, std::size_t size,
-                        std::vector<SharedString>* includes = nullptr, InstallDataRefusal* refusal = nullptr);
+                        std::vector<SharedString>* includes = nullptr, InstallDataRefusal* refusal = nullptr,
+                        std::vector<SharedString>* unknownElements = nullptr);
 // The refusal as a log line's ending: "the element "Platform" (attribute
-// "Name") at byte 120 was refused", "at byte 7: an attribute has no '='".
+// "Name") at byte 120 was refused", "at byte 7: an attribute has no '='",
+// "the element "Text" at byte 80 was refused: the text holds a character
+// that XML does not allow (U+000F)".
 SharedString describeInstallDataRefusal(const InstallDataRefusal& refusal);
 
 // Writes the document (UTF-8 with a byte-order mark) into the stream. With

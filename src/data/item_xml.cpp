@@ -288,7 +288,12 @@ void writeFileAssociationsXml(XmlWriter& writer, const Feature& feature)
                     writer.startElement("FileActions");
                     for (int verb = 0; verb < kVerbCount; ++verb) {
                         const SharedString arguments = extension.actionArguments(verb);
-                        if (arguments.isEmpty())
+                        // An unknown verb is written "open" and reads back as
+                        // "open" itself: beside a real "open" it would make a
+                        // second one, of which a read keeps the later, as the
+                        // installation does.
+                        if (arguments.isEmpty() ||
+                            (verb == kVerbOpenDefault && !extension.actionArguments(kVerbOpen).isEmpty()))
                             continue;
                         writer.startElement("FileAction");
                         writer.attribute("Type", verbName(verb).view());

@@ -46,6 +46,9 @@ void logInfo(std::u16string_view text)
 void logError(std::u16string_view text)
 {
     writeLine(concat({u"********** ", text, u" **********"}));
+    // An error is what a person opens the log for, also while the run goes
+    // on or waits, or after it was killed.
+    writeLogThrough();
 }
 
 void logInvokeError(std::u16string_view what, std::uint32_t code)

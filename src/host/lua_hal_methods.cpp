@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,9 @@
 namespace druvex {
 
 namespace {
+
+// The largest block readTextFile asks the host for at once.
+constexpr std::size_t kTextLineBlockLimit = 64 * 1024;
 
 // ---- arguments -------------------------------------------------------------------
 
@@ -295,17 +299,17 @@ int writeTextFile(lua_State* state, HalAccess& host)
     return 0;
 }
 
-// One line of an ANSI text file, read byte by byte up to the line feed (which
-// is not part of it) or the end; a carriage return before it stays.
+
+// One line of an ANSI text file up to the line feed (which is not part of
+// it) or the end; a carriage return before it stays.
 int readTextFile(lua_State* state, HalAccess& host)
 {
     if (lua_gettop(state) < 1)
         return 0;
-    const FileHandle file = handle(state, 1);
     std::string line;
-    char byte = 0;
-    while (host.readFile(file, &byte, 1) == 1 && byte != '\n')
-        line += byte;
+    if (!readTextLine(host, handle(state, 1), line))
+        return luaL_error(state, "readTextFile: a line of the file is longer than %d bytes",
+                          static_cast<int>(kMaxScriptTextLine));
     pushLuaText(state, diagTextFromAnsi(line));
     return 1;
 }
@@ -599,6 +603,33 @@ constexpr HalMethod kMethods[] = {
 static_assert(std::size(kMethods) == 46);
 
 }  // namespace
+
+bool readTextLine(HalAccess& host, FileHandle file, std::string& line)
+{
+    std::uint64_t start = 0;
+    const bool seekable = host.seekFile(file, 1, 0, &start);
+    std::vector<char> block(seekable ? 256 : 1);
+    for (;;) {
+        const std::int64_t got = host.readFile(file, block.data(), block.size());
+        if (got <= 0)
+            return true;
+        const auto count = static_cast<std::size_t>(got);
+        const auto* feed = static_cast<const char*>(std::memchr(block.data(), '\n', count));
+        const std::size_t taken = feed ? static_cast<std::size_t>(feed - block.data()) : count;
+        if (line.size() + taken > kMaxScriptTextLine)
+            return false;
+        line.append(block.data(), taken);
+        if (feed) {
+            const auto next = static_cast<std::int64_t>(start + line.size() + 1);
+            if (taken + 1 < count && !host.seekFile(file, 0, next, nullptr))
+                logPrintf(u"A script's file (handle %I64d) cannot be set back after its line (error %u)",
+                          static_cast<std::int64_t>(file), host.getLastError());
+            return true;
+        }
+        if (seekable && block.size() < kTextLineBlockLimit)
+            block.resize(block.size() * 2);
+    }
+}
 
 std::span<const HalMethod> halMethods()
 {

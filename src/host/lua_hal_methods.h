@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
+#include "core/platform_file.h"
 #include "text/shared_string.h"
 
 struct lua_State;
@@ -22,6 +24,13 @@ struct HalMethod {
 // The 46 methods in their fixed order; a method's index in this list is what
 // the class's metatable holds for its name.
 std::span<const HalMethod> halMethods();
+
+// What readTextFile reads: the bytes up to the next line feed (not kept) into
+// `line`. The file is read in blocks and the handle is set back to just past
+// the line feed, where reading a byte at a time would leave it; a handle that
+// cannot seek is read a byte at a time. False, when the line is longer than
+// kMaxScriptTextLine, with the handle after what was read.
+bool readTextLine(HalAccess& host, FileHandle file, std::string& line);
 
 // The log line of a process that a script ran: "Execute process succeeded: "
 // (or "failed: "), the application, a blank, the command line, then

@@ -43,23 +43,30 @@ ActiveDevice& activeDevice()
 // folder holds when first asked.
 std::vector<std::shared_ptr<StoreSpace>> makeStoreSpaces(const DeviceConfig& config)
 {
-    std::vector<std::shared_ptr<StoreSpace>> spaces(config.stores.size());
+    const std::size_t count = config.stores.size();
+    std::vector<std::shared_ptr<StoreSpace>> spaces(count);
     if (config.deviceDirectory.empty())
         return spaces;
-    std::vector<std::string> roots(config.stores.size());
-    for (std::size_t i = 0; i < config.stores.size(); ++i) {
-        if (DeviceRoot::instance().toHostPath(config.stores[i].path.view(), roots[i]) != 0)
-            roots[i].clear();
+    std::vector<std::string> roots(count);
+    std::vector<std::size_t> byRoot;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (DeviceRoot::instance().toHostPath(config.stores[i].path.view(), roots[i]) == 0 && !roots[i].empty())
+            byRoot.push_back(i);
     }
-    for (std::size_t i = 0; i < config.stores.size(); ++i) {
-        if (!config.stores[i].free || roots[i].empty())
+    // In the order of their roots the stores below a folder stand together
+    // from where the folder's prefix would go: a store finds those nested in
+    // it without looking at every other store.
+    const auto rootLess = [&roots](std::size_t a, std::size_t b) { return roots[a] < roots[b]; };
+    std::sort(byRoot.begin(), byRoot.end(), rootLess);
+    for (const std::size_t i : byRoot) {
+        if (!config.stores[i].free)
             continue;
         const std::string prefix = roots[i].ends_with('/') ? roots[i] : roots[i] + '/';
+        const auto below = [&roots](std::size_t index, const std::string& text) { return roots[index] < text; };
+        auto next = std::lower_bound(byRoot.begin(), byRoot.end(), prefix, below);
         std::vector<std::string> nested;
-        for (std::size_t j = 0; j < config.stores.size(); ++j) {
-            if (j != i && !roots[j].empty() && roots[j].starts_with(prefix))
-                nested.push_back(roots[j]);
-        }
+        for (; next != byRoot.end() && roots[*next].starts_with(prefix); ++next)
+            nested.push_back(roots[*next]);
         spaces[i] = std::make_shared<StoreSpace>(roots[i], *config.stores[i].free, std::move(nested));
     }
     return spaces;

@@ -57,5 +57,16 @@ constexpr std::uint64_t kMaxLanguageFileSize = 16ull * 1024 * 1024;
 constexpr std::uint64_t kMaxBulletinSize = 16ull * 1024 * 1024;
 // A licence text as downloaded (a long one is some hundred kilobytes).
 constexpr std::uint64_t kMaxLicenseTextSize = 4ull * 1024 * 1024;
+// One line a script reads with HalOut:readTextFile, in bytes without its line
+// feed. Scripts read settings and lists a line at a time; a longer line is
+// refused with a script error rather than held in memory whole.
+constexpr std::uint64_t kMaxScriptTextLine = 4ull * 1024 * 1024;
+// The data of one value of the device registry, in bytes (a string value's
+// text takes two bytes a character). Real values are some bytes to some
+// kilobytes; the store rewrites the whole file after each change.
+constexpr std::uint64_t kMaxRegistryValueSize = 4ull * 1024 * 1024;
+// The device registry's file "registry.reg" as it is read and written; it
+// holds every value in text, binary data at three characters a byte.
+constexpr std::uint64_t kMaxRegistryFileSize = 16ull * 1024 * 1024;
 
 }  // namespace druvex

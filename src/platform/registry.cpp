@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -80,8 +81,10 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
-// The file's bytes; nullopt with errno set when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& hostPath)
+// The file's bytes, at most `limit` and one more: enough for the reader to
+// name the line where a file too large passes the limit, without holding the
+// rest. Nullopt with errno set when it cannot be read.
+std::optional<std::string> readFileUpTo(const std::string& hostPath, std::uint64_t limit)
 {
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -91,10 +94,11 @@ std::optional<std::string> readWholeFile(const std::string& hostPath)
     // would be held up to three times while it moves.
     struct stat status {};
     if (::fstat(fd, &status) == 0 && status.st_size > 0)
-        text.reserve(static_cast<std::size_t>(status.st_size));
+        text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(status.st_size, limit + 1)));
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    while (text.size() <= limit) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, limit + 1 - text.size()));
+        const ssize_t n = ::read(fd, buffer, wanted);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -120,7 +124,7 @@ std::uint32_t DeviceRegistry::configure(const std::string& hostPath, SharedStrin
 {
     RegistryTree tree;
     if (!hostPath.empty()) {
-        const std::optional<std::string> text = readWholeFile(hostPath);
+        const std::optional<std::string> text = readFileUpTo(hostPath, kMaxRegistryFileSize);
         if (!text && errno != ENOENT)
             return fileFailure("read", hostPath, errno, reason);
         RegistryTextError error;
@@ -177,6 +181,11 @@ std::uint32_t DeviceRegistry::persist() const
     // The old file stays whole until the new one is complete: a failed write
     // leaves it as it was.
     const std::string text = writeRegistryText(tree_);
+    if (text.size() > kMaxRegistryFileSize) {
+        logPrintf(u"Registry: %s: the change is refused: the file would hold %I64u bytes, more than %I64u",
+                  hostPathText(file_), static_cast<std::uint64_t>(text.size()), kMaxRegistryFileSize);
+        return kErrorNotEnoughMemory;
+    }
     const std::string temp = file_ + "." + std::to_string(::getpid()) + ".tmp";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -328,6 +337,11 @@ std::uint32_t DeviceRegistry::setValue(RegistryKey key, std::u16string_view name
         return error;
     if ((data == nullptr && size > 0) || !isValidRegistryValueName(name))
         return kErrorInvalidParameter;
+    if (size > kMaxRegistryValueSize) {
+        logPrintf(u"Registry: the value \"%s\" is refused: it holds %u bytes, more than %I64u",
+                  SharedString(name), size, kMaxRegistryValueSize);
+        return kErrorInvalidParameter;
+    }
     const std::u16string folded = foldRegistryName(name);
     const auto found = node->values.find(folded);
     std::optional<RegistryValue> previous;

@@ -9,7 +9,10 @@
 // their spelling; deleting a key deletes its subkeys; a value keeps the exact
 // bytes and type it was given. Sub-key paths separate components with '\'
 // (empty components are passed over). Every call returns 0 or a device error
-// code (win_error.h), never throws, and may come from any thread.
+// code (win_error.h), never throws, and may come from any thread. A change
+// after which the file would hold more than kMaxRegistryFileSize bytes is
+// refused (kErrorNotEnoughMemory, as on a device whose registry is full) and
+// undone.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +72,7 @@ public:
     std::uint32_t queryValue(RegistryKey key, std::u16string_view name, std::uint32_t* type, void* data,
                              std::uint32_t* size);
     // Stores `size` bytes of `data` as the value with this type (any number).
+    // More than kMaxRegistryValueSize bytes are refused (kErrorInvalidParameter).
     std::uint32_t setValue(RegistryKey key, std::u16string_view name, std::uint32_t type, const void* data,
                            std::uint32_t size);
     std::uint32_t deleteValue(RegistryKey key, std::u16string_view name);

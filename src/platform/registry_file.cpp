@@ -446,6 +446,9 @@ const char* parseValueLine(std::string_view line, RegistryKeyNode& key)
         return "'=' expected after the value name";
     if (!parseData(line.substr(pos + 1), value))
         return "invalid value data";
+    static_assert(kMaxRegistryValueSize == 4194304, "the reason below names the limit");
+    if (value.data.size() > kMaxRegistryValueSize)
+        return "the value holds more than 4194304 bytes";
     const auto [where, added] = key.values.try_emplace(foldRegistryName(value.name), std::move(value));
     return added ? nullptr : "value defined twice in one key";
 }
@@ -463,6 +466,15 @@ std::string writeRegistryText(const RegistryTree& tree)
 
 bool readRegistryText(std::string_view text, RegistryTree& tree, RegistryTextError& error)
 {
+    // A file too large is refused at the line where it passes the limit,
+    // before any of it is read: its lines would all be held, and every
+    // change would write them again.
+    if (text.size() > kMaxRegistryFileSize) {
+        static_assert(kMaxRegistryFileSize == 16777216, "the reason below names the limit");
+        error.line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + kMaxRegistryFileSize, '\n'));
+        error.reason = "the file holds more than 16777216 bytes";
+        return false;
+    }
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     RegistryKeyNode* key = nullptr;

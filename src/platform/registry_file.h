@@ -24,7 +24,9 @@ std::string writeRegistryText(const RegistryTree& tree);
 
 // Parses `text` into `tree` (which should be empty). False at the first line
 // it refuses, with `error` saying which and why; `tree` then holds what came
-// before. An empty text is an empty registry.
+// before. An empty text is an empty registry. A text longer than
+// kMaxRegistryFileSize is refused at the line where it passes that limit, and
+// a value of more than kMaxRegistryValueSize bytes at its own line.
 bool readRegistryText(std::string_view text, RegistryTree& tree, RegistryTextError& error);
 
 }  // namespace druvex

@@ -11,8 +11,18 @@ namespace druvex {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::vector<std::string> sorted(std::vector<std::string> texts)
+{
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
+}  // namespace
+
 StoreSpace::StoreSpace(std::string hostRoot, std::uint64_t freeBytes, std::vector<std::string> nestedRoots)
-    : hostRoot_(std::move(hostRoot)), freeBytes_(freeBytes), nestedRoots_(std::move(nestedRoots))
+    : hostRoot_(std::move(hostRoot)), freeBytes_(freeBytes), nestedRoots_(sorted(std::move(nestedRoots)))
 {
 }
 
@@ -27,7 +37,7 @@ std::uint64_t StoreSpace::measureUsed() const
             continue;
         if (entry->is_directory(error)) {
             const std::string path = entry->path().string();
-            if (std::find(nestedRoots_.begin(), nestedRoots_.end(), path) != nestedRoots_.end())
+            if (std::binary_search(nestedRoots_.begin(), nestedRoots_.end(), path))
                 entry.disable_recursion_pending();
             continue;
         }

@@ -45,7 +45,7 @@ private:
     Mutex mutex_;
     const std::string hostRoot_;
     const std::uint64_t freeBytes_;
-    const std::vector<std::string> nestedRoots_;
+    const std::vector<std::string> nestedRoots_;  // sorted, each looked up per folder measured
     bool measured_ GUARDED_BY(mutex_) = false;
     // What the store held when first measured: Free counts from there.
     std::uint64_t usedAtStart_ GUARDED_BY(mutex_) = 0;

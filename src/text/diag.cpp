@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "text/terminal_text.h"
 #include "text/text_convert.h"
 
 namespace druvex {
@@ -17,9 +18,9 @@ class StderrSink final : public DiagSink {
 public:
     void writeLine(std::u16string_view text) override
     {
-        std::string line;
-        line.reserve(text.size() + 1);
-        appendDiagUtf8(line, text);
+        std::string utf8;
+        appendDiagUtf8(utf8, text);
+        std::string line = terminalText(utf8);
         line.push_back('\n');
         std::fwrite(line.data(), 1, line.size(), stderr);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/app_log.h"
 #include "ui/dlg_base.h"
 
 namespace druvex {
@@ -25,6 +26,8 @@ Key TerminalSession::nextKey()
             return Key::of(KeyCode::None);
         if (dirty_)
             redraw();
+        // The user may look into the log, or end the run, while it waits.
+        writeLogThrough();
         const Key key = backend_->waitKey(dispatcher_->wakeHandle());
         if (key.is(KeyCode::None))
             continue;

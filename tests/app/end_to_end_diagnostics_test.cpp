@@ -1,9 +1,12 @@
 // What the real program tells when a run goes wrong: a silent run that fails
 // says why in one line on standard error with its log's path; a device
-// folder where not even the log can be written is named there; words of the
-// command line that are no option are in the log; in the wizard, a custom
-// page script without "exec" or "execEx" and a licence that cannot be found
-// say in the log what was looked for.
+// folder where not even the log can be written is named there, and a damaged
+// device.ini without its control bytes; words of the command line that are
+// no option are in the log; in the wizard, a custom page script without
+// "exec" or "execEx" and a licence that cannot be found say in the log what
+// was looked for, already while the wizard waits. (The guide's test shows
+// misspelt elements named by the log and the archive tool, and a silent
+// run's licence that cannot be found.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -265,6 +268,22 @@ TEST_F(EndToEndDiagnostics, ACustomPageScriptWithoutExecOrExecExLogsWhatItLooked
         << log;
 }
 
+// A line that quotes device.ini shows its control bytes escaped: on the
+// terminal they would move the cursor, clear the screen or change its modes.
+TEST_F(EndToEndDiagnostics, ADamagedDeviceIniIsQuotedWithoutItsControlBytes)
+{
+    const test::ScratchDir damaged;
+    std::ofstream(damaged.path() / "device.ini") << "[Device]\nPlatformType=PocketPC\nOem\x0BInfo\x1B[2J=x\n";
+    const ProgramResult result = run(test::kSetupProgram, "silent_mode", damaged.path());
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.err.find("device.ini: line 3: [Device] Oem\\x0bInfo\\x1b[2J: unknown key\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(std::count_if(result.err.begin(), result.err.end(),
+                            [](char ch) { return static_cast<unsigned char>(ch) < 0x20 && ch != '\n'; }),
+              0)
+        << result.err;
+}
+
 TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
 {
     const std::vector<ProductFeature> features = test::productFeatures();
@@ -275,6 +294,13 @@ TEST_F(EndToEndDiagnostics, ALicenceThatCannotBeFoundLogsTheEntryItLookedFor)
     auto session = wizardPastWelcome(setup);
     ASSERT_TRUE(session);
     ASSERT_TRUE(session->waitFor("The license agreement cannot be shown.")) << session->lastScreen();
+    // The log is written through while the wizard waits for the person, so
+    // the reason is there for whoever looks now, or if the run is killed.
+    ProgramResult waiting;
+    readLogs(setup.parent_path(), waiting);
+    EXPECT_NE(waiting.log.find("looked for the installer archive's entry \"ExtraData/EULA/English\" **********\r\n"),
+              std::string::npos)
+        << waiting.log;
     const std::string log = leaveWizard(*session, setup);
     EXPECT_NE(log.find("looked for the installer archive's entry \"ExtraData/EULA/English\""), std::string::npos)
         << log;

@@ -162,6 +162,20 @@ TEST_F(LicenceLogic, ALicenceThatCannotBeFoundLogsWhereItWasLookedFor)
                              u"\"\\Temp\\eula-de.lzma\""));
 }
 
+// A silent run takes the licence without showing it; one whose text is not
+// in the installer still lets it go on, and the log names what was looked for.
+TEST_F(LicenceLogic, ASilentRunNamesALicenceTextItCannotFind)
+{
+    makePageProduct();
+    addLicence(u"English", 1033);
+    PageLicenseLogic logic(controller());
+    test::DiagCapture log;
+    EXPECT_TRUE(logic.runUnattended());
+    EXPECT_TRUE(logic.hasEula());
+    EXPECT_TRUE(log.contains(u"No license agreement for the language 1033: looked for the installer archive's "
+                             u"entry \"ExtraData/EULA/English\""));
+}
+
 using LicenceLogicThreads = LicenceLogic;
 
 TEST_F(LicenceLogicThreads, TwoDownloadsInARowShowTheSecondTextOnly)

@@ -281,6 +281,22 @@ TEST_F(AppLogTest, TheAssertionReportIsInTheFileAtOnce)
     EXPECT_EQ(onDisk(), std::string(kMark) + line("before") + line("DBGCHK  a\\b:12"));
 }
 
+// Error lines and questions to the user write the buffer through: what was
+// logged before is in the file at once, in its order, whatever the gap.
+TEST_F(AppLogTest, WriteThroughPutsTheBufferInTheFile)
+{
+    openAt(0);
+    writeAt(10, u"first");
+    writeAt(20, u"the error");
+    EXPECT_EQ(onDisk(), "");
+    log_.writeThrough();
+    EXPECT_EQ(onDisk(), std::string(kMark) + line("first") + line("the error"));
+    writeAt(30, u"after");
+    log_.writeThrough();
+    log_.writeThrough();
+    EXPECT_EQ(onDisk(), std::string(kMark) + line("first") + line("the error") + line("after"));
+}
+
 TEST(AppLogReport, AssertionsAndNarrowLinesComeFromTheAnsiCodePage)
 {
     test::DiagCapture capture;

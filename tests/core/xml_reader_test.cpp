@@ -185,6 +185,36 @@ TEST(XmlReaderAccept, RefusalKeepsTheOffsetAndTheRule)
     }
 }
 
+// Formats that keep control characters read them as before; asked to, the
+// reader refuses what XML does not allow at its first byte, also in the
+// overlong forms its lenient decoding takes, and names where it stood.
+TEST(XmlReaderAccept, CharactersXmlDoesNotAllowAreRefusedWhenAsked)
+{
+    const std::string_view input = "<a x=\"1\" y=\"p\xC0\x9Bq\">t\x01<b>\t\r\n\xEF\xBF\xBE</b></a>";
+    XmlReader reader;
+    ASSERT_TRUE(reader.setInput(input.data(), input.size()));
+    TraceHandler handler;
+    EXPECT_TRUE(reader.parse(handler));
+    EXPECT_EQ(handler.trace, "<a x=1 y=p\\u001Bq>t\\u0001<b>\\u0009\\u000D\\u000A\\uFFFE</b></a>");
+
+    reader.refuseNonXmlCharacters(true);
+    EXPECT_FALSE(reader.parse(handler));
+    EXPECT_EQ(reader.lastError().offset, input.find('\xC0'));
+    EXPECT_EQ(reader.lastError().element, "a");
+    EXPECT_EQ(reader.lastError().attribute, "y");
+    EXPECT_EQ(reader.lastError().character, U'\x1B');
+    EXPECT_STREQ(reader.lastError().rule, "an attribute value holds a character that XML does not allow");
+
+    const std::string_view text = "<a><b>\t\r\n\xEF\xBF\xBE</b></a>";
+    ASSERT_TRUE(reader.setInput(text.data(), text.size()));
+    EXPECT_FALSE(reader.parse(handler));
+    EXPECT_EQ(reader.lastError().offset, text.find('\xEF'));
+    EXPECT_EQ(reader.lastError().element, "b");
+    EXPECT_EQ(reader.lastError().attribute, "");
+    EXPECT_EQ(reader.lastError().character, U'\uFFFE');
+    EXPECT_STREQ(reader.lastError().rule, "the text holds a character that XML does not allow");
+}
+
 TEST(XmlReaderAccept, NullInputIsNoneAndParseStartsFromTheBeginningEachTime)
 {
     XmlReader reader;

@@ -139,9 +139,14 @@ TEST(DataXml, CanonicalFileAndInstalledCopyWriteBackByteForByte)
 TEST(DataXml, MessyFileGivesItsNormalForm)
 {
     const std::string expected = fixture("data_messy_expected.xml");
+    const std::string messy = fixture("data_messy.xml");
     InstallData data;
-    ASSERT_TRUE(read(data, fixture("data_messy.xml")));
+    std::vector<SharedString> unknown;
+    ASSERT_TRUE(readInstallDataXml(data, messy.data(), messy.size(), nullptr, nullptr, &unknown));
     EXPECT_EQ(write(data, false), expected);
+    // Its one element of its own is passed over, and said to be.
+    EXPECT_EQ(unknown, std::vector<SharedString>{
+                           u"The installer data names an unknown element \"Remarks\" (in \"DATA\", line 26): passed over"});
     EXPECT_TRUE(xmllintAccepts(expected));
     InstallData again;
     ASSERT_TRUE(read(again, expected));
@@ -375,6 +380,148 @@ TEST(DataXml, RefusalKeepsTheElementAndAttributeForTheLogLine)
                   u" was refused");
     refusal = {{7, "an attribute has no '='"}, "", ""};
     EXPECT_EQ(describeInstallDataRefusal(refusal), u"at byte 7: an attribute has no '='");
+}
+
+// An unknown verb is named "open" when written; beside a real "open" the
+// document would get two, of which a read keeps one: what is written must
+// read back as itself, so one "open" is written, the real one's, which is
+// also the one the installation registers.
+TEST(DataXml, UnknownVerbBesideOpenWritesOneOpen)
+{
+    const std::string association =
+        "<FileAssociations><FileAssociation ProgId=\"Job\" Description=\"\" IconPath=\"\"><FileExtensions>"
+        "<FileExtension Name=\".job\" Command=\"\" ExpAssReset=\"None\"><FileActions>" +
+        std::string("<FileAction Type=\"Open\" Arguments=\"unknown %1\"/>"
+                    "<FileAction Type=\"open\" Arguments=\"known %1\"/>"
+                    "<FileAction Type=\"edit\" Arguments=\"edit %1\"/>") +
+        "</FileActions></FileExtension></FileExtensions></FileAssociation></FileAssociations>";
+    InstallData data;
+    ASSERT_TRUE(read(data, test::dataXmlDocument(test::featureStartTag("Core") + association + "</Feature>")));
+    const std::string written = write(data, false);
+    EXPECT_NE(written.find("<FileAction Type=\"open\" Arguments=\"known %1\"/>\n"), std::string::npos) << written;
+    EXPECT_EQ(written.find("unknown %1"), std::string::npos) << written;
+    EXPECT_NE(written.find("<FileAction Type=\"edit\""), std::string::npos) << written;
+    InstallData again;
+    ASSERT_TRUE(read(again, written));
+    EXPECT_EQ(write(again, false), written);
+
+    // Alone, the unknown verb is the one "open".
+    InstallData alone;
+    ASSERT_TRUE(read(alone, test::dataXmlDocument(test::featureStartTag("Core") +
+                                                  association.substr(0, association.find("<FileAction Type=\"open\"")) +
+                                                  "</FileActions></FileExtension></FileExtensions></FileAssociation>"
+                                                  "</FileAssociations></Feature>")));
+    EXPECT_NE(write(alone, false).find("<FileAction Type=\"open\" Arguments=\"unknown %1\"/>"), std::string::npos);
+}
+
+// A character XML does not allow could not be written back as a document
+// other readers take: it is refused where it stands, with the element and
+// the byte.
+TEST(DataXml, CharactersXmlDoesNotAllowAreRefusedAtTheirByte)
+{
+    struct Case {
+        std::string document;
+        std::string_view at;  // the bytes the refusal points at
+        std::string element;
+        std::string attribute;
+        char32_t character;
+    };
+    const Case cases[] = {
+        {test::dataXmlDocument({}, " <CustomActionsSequence>[INSTALL]\x0FRun;</CustomActionsSequence>\n"), "\x0F",
+         "CustomActionsSequence", "", 0x0F},
+        {test::dataXmlDocument({}, " <Variables><Variable Type=\"Author\" Value=\"A\x1B[2J\"/></Variables>\n"),
+         "\x1B", "Variable", "Value", 0x1B},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.element + " " + c.attribute);
+        InstallData data;
+        InstallDataRefusal refusal;
+        ASSERT_FALSE(readInstallDataXml(data, c.document.data(), c.document.size(), nullptr, &refusal));
+        EXPECT_EQ(refusal.xml.offset, c.document.find(c.at));
+        EXPECT_EQ(refusal.element, c.element);
+        EXPECT_EQ(refusal.attribute, c.attribute);
+        EXPECT_EQ(refusal.xml.character, c.character);
+    }
+    const std::string document = cases[0].document;
+    InstallData data;
+    InstallDataRefusal refusal;
+    ASSERT_FALSE(readInstallDataXml(data, document.data(), document.size(), nullptr, &refusal));
+    EXPECT_EQ(describeInstallDataRefusal(refusal),
+              SharedString().format(u"the element \"CustomActionsSequence\" at byte %u was refused: the text holds a "
+                                    u"character that XML does not allow (U+000F)",
+                                    static_cast<unsigned>(document.find('\x0F'))));
+
+    // Tab, line feed and carriage return are text like any other.
+    InstallData kept;
+    ASSERT_TRUE(read(kept, test::dataXmlDocument({}, " <CustomActionsSequence>a\tb\r\nc</CustomActionsSequence>\n")));
+    EXPECT_EQ(kept.customActionsSequence(), u"a\tb\r\nc");
+}
+
+// What came from elsewhere than a document (a script, a bulletin) may hold
+// such characters: the written data replaces them, says so in the log, and
+// stays a document that expat and xmllint read.
+TEST(DataXml, WriterReplacesCharactersXmlDoesNotAllow)
+{
+    InstallData data;
+    data.settings().set(InstallerSettingKey::Author, SharedString(u"Survey\u0007 Office\uFFFE"));
+    data.setCustomActionsSequence(SharedString(u"[INSTALL]\u001bRun;"));
+    test::DiagCapture log;
+    const std::string written = write(data, false);
+    EXPECT_NE(written.find("Value=\"Survey\xEF\xBF\xBD Office\xEF\xBF\xBD\""), std::string::npos) << written;
+    EXPECT_NE(written.find("[INSTALL]\xEF\xBF\xBDRun;"), std::string::npos) << written;
+    EXPECT_TRUE(log.contains(u"The installer data holds 3 characters that XML does not allow: written as U+FFFD"));
+    EXPECT_TRUE(xmllintAccepts(written));
+    InstallData again;
+    ASSERT_TRUE(read(again, written));
+    EXPECT_EQ(write(again, false), written);
+}
+
+// A misspelt element is passed over, as it always was, and now named: its
+// name, its parent and its line, one line each, a document of many of them
+// capped; a document of only known names gives none.
+TEST(DataXml, UnknownElementsAreNamedWithTheirParentAndLine)
+{
+    const std::string document =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
+        " <Variables>\n  <Varible Type=\"ProgramUuid\" Value=\"{8C2F4D1E-6A3B-4C59-9E07-1B2D3F4A5C6E}\"/>\n"
+        " </Variables>\n"
+        " <SupportedPlatforms><Platform Type=\"Wm6\"><Requirements>\n"
+        "  <Requirment name=\"OsVersion\" param=\"5.2\"/>\n"
+        " </Requirements></Platform></SupportedPlatforms>\n"
+        " <Features>\n" +
+        test::featureStartTag("Feature") + "<SubFeatures>\n" + test::featureStartTag("Core") +
+        "\n  <Shortcuts><Shortcat Name=\"Survey\" LinkPos=\"MenuPrograms\" LinkedTo=\"x.exe\"/></Shortcuts>\n"
+        "  <RequiresRedist><Redis>Runtime</Redis></RequiresRedist>\n"
+        "  <Registry><HKEY_LOCAL_MACHINE><Key Name=\"Software\" Flag=\"Automatic\"><Value Name=\"v\" "
+        "Format=\"Dword\" Data=\"1\"/></Key></HKEY_LOCAL_MACHINE></Registry>\n"
+        " </Feature>\n <Featur Name=\"Maps\"/>\n</SubFeatures></Feature>\n </Features>\n</data>\n";
+    InstallData data;
+    std::vector<SharedString> unknown;
+    ASSERT_TRUE(readInstallDataXml(data, document.data(), document.size(), nullptr, nullptr, &unknown));
+    EXPECT_EQ(unknown, (std::vector<SharedString>{
+                           u"The installer data names an unknown element \"Varible\" (in \"Variables\", line 5): "
+                           u"passed over",
+                           u"The installer data names an unknown element \"Requirment\" (in \"Requirements\", line 8): "
+                           u"passed over",
+                           u"The installer data names an unknown element \"Shortcat\" (in \"Shortcuts\", line 13): "
+                           u"passed over",
+                           u"The installer data names an unknown element \"Redis\" (in \"RequiresRedist\", line 14): "
+                           u"passed over",
+                           u"The installer data names an unknown element \"Featur\" (in \"SubFeatures\", line 17): "
+                           u"passed over",
+                       }));
+    EXPECT_EQ(data.findItemByPath(u"Feature/Core")->shortcutCount(), 0);
+
+    std::string many;
+    for (int i = 0; i < 150; ++i)
+        many += "<Shortcat/>";
+    ASSERT_TRUE(readInstallDataXml(data, test::dataXmlDocument({}, many).data(),
+                                   test::dataXmlDocument({}, many).size(), nullptr, nullptr, &unknown));
+    ASSERT_EQ(unknown.size(), 101u);
+    EXPECT_EQ(unknown.back(), u"The installer data names 50 more unknown elements: passed over");
+
+    ASSERT_TRUE(readInstallDataXml(data, kNewDocument, sizeof kNewDocument - 1, nullptr, nullptr, &unknown));
+    EXPECT_TRUE(unknown.empty());
 }
 
 std::string nested(const std::string& open, const std::string& close, int depth)

@@ -1,6 +1,8 @@
 // data.xml: read into InstallData as the installer does, then written back
 // whole and without contents, and the feature tree cloned and freed, which
-// walks every tree the document built.
+// walks every tree the document built. What the writer makes of a document
+// it read must read again and write to the same bytes (reading and writing
+// are a fixed point), and hold no byte that XML does not allow.
 // fuzz-links: druvex_data
 // fuzz-seeds: tests/data/datafiles/*.xml tests/data/datafiles/refused/*.xml
 #include <cstddef>
@@ -24,10 +26,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryStream output(written);
     writeInstallDataXml(installData, output, false);
     if (read) {
-        // What the writer made of a document it read must read again.
         InstallData again;
         if (!readInstallDataXml(again, written.data(), written.size()))
             __builtin_trap();
+        std::vector<std::uint8_t> rewritten;
+        MemoryStream second(rewritten);
+        writeInstallDataXml(again, second, false);
+        if (rewritten != written)
+            __builtin_trap();
+        for (const std::uint8_t byte : written) {
+            if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+                __builtin_trap();
+        }
     }
     std::vector<std::uint8_t> withoutContents;
     MemoryStream shortOutput(withoutContents);

@@ -2,7 +2,9 @@
 // then saved in each encoding: what save accepts must load again in the same
 // encoding, with the same sections and keys; UTF-16 keeps every value too,
 // and the 8-bit and UTF-8 forms (which may turn a character into '?' or
-// U+FFFD) save again to the same bytes.
+// U+FFFD) save again to the same bytes. Read as a device.ini, a file that is
+// refused gives a reason that, as the terminal shows it, holds no control
+// byte, whatever the file quoted.
 // fuzz-links: druvex_core
 // fuzz-seeds: tests/data/device-example/device.ini
 #include <cstddef>
@@ -11,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "core/device_profile.h"
 #include "core/ini_file.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/device_config.h"
+#include "text/terminal_text.h"
 
 namespace {
 
@@ -44,6 +49,14 @@ std::map<SharedString, std::vector<SharedString>> keysOf(const IniFile& file)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::quietDiagnostics();
+    DeviceConfig device;
+    std::string reason;
+    if (!parseDeviceProfile(data, size, "device.ini", device, reason)) {
+        for (const char byte : terminalText(reason)) {
+            if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F)
+                __builtin_trap();
+        }
+    }
     IniFile file;
     IniLoadReport report;
     if (!file.parse(data, size, nullptr, &report))

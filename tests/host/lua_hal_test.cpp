@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "host/lua_hal.h"
+#include "host/lua_hal_methods.h"
 #include "lua.h"
+#include "platform/input_limits.h"
 #include "script_fixture.h"
 #include "support/diag_capture.h"
 
@@ -123,6 +125,48 @@ TEST_F(LuaHal, TextFiles)
                count(HalOut:closeFile(io.stdout)) + count(HalOut:readTextFile(InstallerController)))"),
               u"1");
     EXPECT_FALSE(device().exists("Temp/x.txt"));
+}
+
+// The lines are read in blocks, yet each call leaves the handle just past its
+// line feed, as a byte at a time would: a line of any length up to the limit
+// comes whole, the next read starts at the next line, and one byte more than
+// the limit is a script error rather than a line held whole in memory.
+TEST_F(LuaHal, LongTextLines)
+{
+    const std::string atLimit(kMaxScriptTextLine, 'x');
+    device().writeFile("Temp/long.txt", "a\n" + atLimit + "\nshort\r\n\nlast");
+    std::string line;
+    const FileHandle file = host().openFileForRead(u"\\Temp\\long.txt");
+    ASSERT_NE(file, kInvalidFileHandle);
+    std::uint64_t position = 0;
+    for (const std::string& expected : {std::string("a"), atLimit, std::string("short\r"), std::string()}) {
+        line.clear();
+        ASSERT_TRUE(readTextLine(host(), file, line));
+        EXPECT_EQ(line, expected);
+        const std::uint64_t before = position;
+        ASSERT_TRUE(host().seekFile(file, 1, 0, &position));
+        EXPECT_EQ(position, before + expected.size() + 1);
+    }
+    line.clear();
+    EXPECT_TRUE(readTextLine(host(), file, line));
+    EXPECT_EQ(line, "last");
+    EXPECT_TRUE(host().closeFile(file));
+
+    EXPECT_EQ(run(uR"(
+        local h = HalOut:openFile("/Temp/long.txt", true)
+        local a, b, c = HalOut:readTextFile(h), HalOut:readTextFile(h), HalOut:readTextFile(h)
+        HalOut:closeFile(h)
+        return a, #b, c)",
+                  3),
+              (Texts{u"a", SharedString().format(u"%I64u", kMaxScriptTextLine), u"short\r"}));
+
+    device().writeFile("Temp/longer.txt", "first\n" + atLimit + "y\nnext\n");
+    const SharedString error = failure(uR"(
+        local h = HalOut:openFile("/Temp/longer.txt", true)
+        HalOut:readTextFile(h)
+        HalOut:readTextFile(h))");
+    EXPECT_TRUE(error.view().ends_with(u"readTextFile: a line of the file is longer than 4194304 bytes"))
+        << test::utf8(error);
 }
 
 TEST_F(LuaHal, RegistryValuesMeetTheHost)

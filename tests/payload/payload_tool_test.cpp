@@ -176,6 +176,36 @@ TEST_F(PayloadTool, PacksTheSameBytesOnAnyNumberOfThreads)
 
 // The directory cannot hold a name of 65,536 units: the archive fails only
 // when all its entries are written.
+// The installer data is read as the installer reads it, when it is packed
+// and when it is verified: a misspelt element, and a document the installer
+// would refuse, are told on standard error, and the tool's work and status
+// stay as they were. Quoted bytes cannot reach the terminal raw.
+TEST_F(PayloadTool, TheInstallerDataIsReadAsTheInstallerReadsIt)
+{
+    const std::string misspelt = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
+                                 " <Shortcuts>\n  <Shortcat\x1B[2J Name=\"x\"/>\n </Shortcuts>\n</data>\n";
+    writeFile("data.xml", test::toBytes(misspelt));
+    const std::string line = "payload_tool: Data (data.xml): The installer data names an unknown element "
+                             "\"Shortcat\\x1b[2J\" (in \"Shortcuts\", line 5): passed over\n";
+    const test::ToolResult packed = run("create product.dqres Data=data.xml");
+    EXPECT_EQ(packed.exitCode, 0);
+    EXPECT_EQ(textOf(packed.output), line);
+    const std::string verify = "cd " + quoted(scratch_.path()) + " && " + kPayloadTool + " verify product.dqres";
+    const test::ToolResult verified = test::runTool(verify + " 2>/dev/null");
+    EXPECT_EQ(verified.exitCode, 0);
+    EXPECT_EQ(textOf(verified.output), "OK\tData\n");
+    EXPECT_EQ(textOf(test::runTool(verify + " 2>&1 >/dev/null").output),
+              "payload_tool: Data: The installer data names an unknown element \"Shortcat\\x1b[2J\" (in "
+              "\"Shortcuts\", line 5): passed over\n");
+    EXPECT_EQ(textOf(extracted("product.dqres", "Data")), misspelt);
+
+    writeFile("broken.xml", test::toBytes("<data><Version>2</Version></data>"));
+    const test::ToolResult refused = run("create broken.dqres Data=broken.xml");
+    EXPECT_EQ(refused.exitCode, 0);
+    EXPECT_EQ(textOf(refused.output), "payload_tool: Data (broken.xml): The installer data does not parse: the "
+                                      "element \"Version\" at byte 6 was refused\n");
+}
+
 TEST_F(PayloadTool, AFailedCreateLeavesItsTargetAsItWas)
 {
     writeFile("data.xml", test::toBytes("<data><Version>3</Version></data>"));

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/input_limits.h"
+#include "support/hostile_inputs.h"
 #include "support/small_stack.h"
 
 namespace druvex {
@@ -184,6 +186,44 @@ TEST(RegistryFileFormat, LargeValuesComeBackExactly)
     RegistryTextError error;
     EXPECT_FALSE(readRegistryText(fileWith(line), read, error));
     EXPECT_STREQ(error.reason, "invalid value data");
+}
+
+// A value may hold up to its limit, and the file up to its own: past either,
+// the reader refuses at the line where the limit is passed, without holding
+// the rest, whatever form the data has.
+TEST(RegistryFileFormat, ValuesAndTheFileAreRefusedPastTheirLimits)
+{
+    RegistryTree atLimit;
+    RegistryTextError error;
+    EXPECT_TRUE(readRegistryText(test::registryFileWithValueOfSize(kMaxRegistryValueSize), atLimit, error))
+        << error.reason;
+    RegistryTree quoted;
+    EXPECT_FALSE(readRegistryText(test::registryFileWithValueOfSize(kMaxRegistryValueSize + 2), quoted, error));
+    EXPECT_EQ(error.line, 4);
+    EXPECT_STREQ(error.reason, "the value holds more than 4194304 bytes");
+    std::string hex = "\"B\"=hex:00";
+    for (std::uint64_t i = 0; i < kMaxRegistryValueSize; ++i)
+        hex += ",00";
+    RegistryTree binary;
+    EXPECT_FALSE(readRegistryText(fileWith(hex), binary, error));
+    EXPECT_EQ(error.line, 4);
+    EXPECT_STREQ(error.reason, "the value holds more than 4194304 bytes");
+
+    // The file: the line where it passes the limit is named.
+    std::string text = kHeader + "\n[HKEY_USERS\\K]\n";
+    int lines = 3;
+    const auto valueLine = [](int number) {
+        return "\"" + test::numberedName("V", number) + std::string(1000, 'v') + "\"=dword:00000001\n";
+    };
+    while (text.size() + valueLine(lines).size() <= kMaxRegistryFileSize)
+        text += valueLine(++lines);
+    RegistryTree whole;
+    EXPECT_TRUE(readRegistryText(text, whole, error)) << error.reason;
+    text += valueLine(++lines);
+    RegistryTree past;
+    EXPECT_FALSE(readRegistryText(text, past, error));
+    EXPECT_EQ(error.line, lines);
+    EXPECT_STREQ(error.reason, "the file holds more than 16777216 bytes");
 }
 
 TEST(RegistryFileFormat, EmptyRegistryIsTheHeaderAlone)

@@ -4,12 +4,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/input_limits.h"
 #include "platform/win_error.h"
 #include "support/diag_capture.h"
 #include "support/external_tool.h"
@@ -264,6 +266,49 @@ TEST_F(RegistryFileTest, ConfigureRefusesBadFilesAndKeepsTheContent)
 
     EXPECT_TRUE(registry.filePath().empty());
     EXPECT_EQ(registry.queryValue(kHklm, u"Kept", nullptr, nullptr, nullptr), kErrorSuccess);
+}
+
+// The store keeps the limits the file's reader keeps: a value too large is
+// refused before anything changes, a change that would make the file too
+// large is undone with the file as it was, and a file too large is refused
+// by name and line without the registry taking any of it.
+TEST_F(RegistryFileTest, ValuesAndTheFileStayWithinTheirLimits)
+{
+    DeviceRegistry registry;
+    ASSERT_EQ(registry.configure(file().string()), kErrorSuccess);
+    test::DiagCapture diag;
+    Bytes data(kMaxRegistryValueSize, 7);
+    ASSERT_EQ(registry.setValue(kHklm, u"AtLimit", kRegBinary, data.data(), static_cast<std::uint32_t>(data.size())),
+              kErrorSuccess);
+    data.push_back(7);
+    EXPECT_EQ(registry.setValue(kHklm, u"Past", kRegBinary, data.data(), static_cast<std::uint32_t>(data.size())),
+              kErrorInvalidParameter);
+    EXPECT_TRUE(diag.contains(u"Registry: the value \"Past\" is refused"));
+    EXPECT_EQ(registry.queryValue(kHklm, u"Past", nullptr, nullptr, nullptr), kErrorFileNotFound);
+
+    // Each value of 4 MiB takes 12 MiB as hex text: the second passes the
+    // file's limit.
+    const std::string before = readText(file());
+    data.pop_back();
+    EXPECT_EQ(registry.setValue(kHklm, u"Second", kRegBinary, data.data(), static_cast<std::uint32_t>(data.size())),
+              kErrorNotEnoughMemory);
+    EXPECT_TRUE(diag.contains(u"the change is refused: the file would hold"));
+    EXPECT_EQ(registry.queryValue(kHklm, u"Second", nullptr, nullptr, nullptr), kErrorFileNotFound);
+    EXPECT_EQ(readText(file()), before);
+
+    // A file past its limit.
+    std::string text = before;
+    text.append(kMaxRegistryFileSize + 1 - text.size(), '\n');
+    test::writeFileBytes(file(), Bytes(text.begin(), text.end()));
+    SharedString reason;
+    EXPECT_EQ(registry.configure(file().string(), &reason), kErrorRegistryCorrupt);
+    const auto line = static_cast<int>(kMaxRegistryFileSize + 1 - before.size() +
+                                       static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n')));
+    const SharedString expected =
+        SharedString().format(u"registry.reg:%d: the file holds more than 16777216 bytes", line);
+    EXPECT_NE(std::u16string_view(reason).find(expected.view()), std::u16string_view::npos)
+        << testing::PrintToString(reason);
+    EXPECT_EQ(registry.queryValue(kHklm, u"AtLimit", nullptr, nullptr, nullptr), kErrorSuccess);
 }
 
 TEST(Registry, ConfigureReplacesTheContentAndInvalidatesHandles)

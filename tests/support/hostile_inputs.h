@@ -161,6 +161,30 @@ inline std::string registryFileWithLongValue(int bytes)
            std::string(static_cast<std::size_t>(bytes), 'v') + "\"\n";
 }
 
+// A device.ini of `count` stores, each a section of its own with its size
+// and free space, in the order that puts each after all the others.
+inline std::string deviceIniWithStores(int count)
+{
+    std::string text = "[Device]\nPlatformType=PocketPC\n";
+    for (int i = count - 1; i >= 0; --i)
+        text += "\n[Store:\\" + numberedName("Card", i) + "]\nTotal=1048576\nFree=524288\nMounted=1\n";
+    return text;
+}
+
+// A registry.reg whose one value is a text of `bytes` bytes of data as the
+// registry keeps it: UTF-16 with its terminating zero (`bytes` even, 2 or more).
+inline std::string registryFileWithValueOfSize(std::size_t bytes)
+{
+    return "DRUVEX-REGISTRY 1\n\n[HKEY_LOCAL_MACHINE\\Software\\Long]\n\"v\"=\"" + std::string(bytes / 2 - 1, 'v') +
+           "\"\n";
+}
+
+// A text file whose first line is `bytes` bytes long, then a short one.
+inline std::string textFileWithLongLine(std::size_t bytes)
+{
+    return std::string(bytes, 'x') + "\nnext\n";
+}
+
 // A package stream (header only: its files are empty) of `files` file
 // records of one- to three-letter names in the folder "<TARGETDIR>".
 inline std::string packageWithFiles(int files)

@@ -19,6 +19,12 @@
 //   payload_tool verify ARCHIVE [NAME...]
 //   payload_tool extract ARCHIVE NAME OUTPUT      (OUTPUT "-": standard output)
 //
+// The installer data (the entry "Data") is read as the installer reads it when
+// create packs it and when verify checks it: each element of a name it does
+// not know, and a document it refuses, gives a line on standard error, as
+// they give one in the installer's log, so that a misspelling is found before
+// the installer ships. The exit status stays as it was.
+//
 // Paths are host paths (no device is active). Exit status 0 on success, 1 on
 // a failure, 2 for a wrong command line.
 #include <algorithm>
@@ -34,7 +40,10 @@
 
 #include <unistd.h>
 
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
 #include "text/shared_string.h"
+#include "text/terminal_text.h"
 #include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
 #include "payload_tool/parallel_coding.h"
@@ -49,6 +58,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
+// The entry of the installer data.
+constexpr char kDataEntry[] = "Data";
 
 int usage()
 {
@@ -76,6 +87,22 @@ std::string utf8(const SharedString& text)
 {
     const druvex::SharedStringA bytes = druvex::toUtf8(text);
     return std::string(bytes.c_str(), static_cast<std::size_t>(bytes.length()));
+}
+
+// What the installer's log would say of the installer data in `bytes`, each
+// line on standard error after "payload_tool: " and `where`.
+void reportInstallData(const std::string& where, const Bytes& bytes)
+{
+    druvex::InstallData data;
+    druvex::InstallDataRefusal refusal;
+    std::vector<SharedString> unknownElements;
+    const bool read = druvex::readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal, &unknownElements);
+    std::vector<SharedString> lines = unknownElements;
+    if (!read)
+        lines.push_back(u"The installer data does not parse: " + druvex::describeInstallDataRefusal(refusal));
+    for (const SharedString& line : lines)
+        std::fprintf(stderr, "payload_tool: %s: %s\n", druvex::terminalText(where).c_str(),
+                     druvex::terminalText(utf8(line)).c_str());
 }
 
 bool readHostFile(const std::string& path, Bytes& bytes)
@@ -456,6 +483,12 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
         std::fprintf(stderr, "payload_tool: %s\n", reason.c_str());
         return usage();
     }
+    for (const EntryArgument& entry : parsed) {
+        Bytes data;
+        if (entry.name == kDataEntry && entry.coding != "raw" && entry.coding != "package" &&
+            readHostFile(entry.file, data))
+            reportInstallData(entry.name + " (" + entry.file + ")", data);
+    }
     std::vector<std::unique_ptr<druvex::tools::PackageWriter>> packages;
     std::vector<PreparedEntry> entries(parsed.size());
     for (std::size_t i = 0; i < parsed.size(); ++i) {
@@ -515,6 +548,9 @@ int verify(druvex::PayloadArchive& archive, std::vector<std::string> names)
         int error = 0;
         if (archive.verifyEntry(druvex::fromUtf8(name), error)) {
             std::printf("OK\t%s\n", name.c_str());
+            Bytes data;
+            if (name == kDataEntry && archive.extractTo(druvex::fromUtf8(name), data))
+                reportInstallData(name, data);
             continue;
         }
         std::printf("FAILED\t%s\t%d\n", name.c_str(), error);
