@@ -263,7 +263,7 @@ bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
         if (findPackage(*feature, location) || needsNoPackage(*feature))
             continue;
         if (location.isEmpty())
-            logError((u"The package of " + feature->getName() + u" is not available").view());
+            logPackageNotHad(*feature);
         else
             logError((u"The package of " + feature->getName() + u" is missing at " + location).view());
         setFailedFeatureName(feature->getDisplayName());
@@ -283,6 +283,33 @@ bool InstallationProcess::findPackage(const Feature& feature, SharedString& loca
     return source.sourceKind == kSourceDownload ||
            (source.sourceKind == kSourceArchiveEntry && payload_.findEntry(source.location) >= 0) ||
            (source.sourceKind == kSourceLocalFile && controller_.getHalIn()->exists(source.location, nullptr));
+}
+
+void InstallationProcess::logPackageNotHad(const Feature& feature) const
+{
+    SharedString text = u"The package of " + feature.getName();
+    if (!feature.getVersion().isEmpty())
+        text += u" " + feature.getVersion();
+    text += u" cannot be had: it is not in the installer's archive " + payload_.filePath() +
+            u" nor in its update folder, and ";
+    SharedString addresses;
+    std::vector<PackageSource> sources;
+    controller_.getPackageSources().equalRange(feature, sources);
+    for (const PackageSource& source : sources) {
+        if (source.sourceKind != kSourceDownload)
+            continue;
+        if (!addresses.isEmpty())
+            addresses += u", ";
+        addresses += source.location;
+    }
+    // A repaired feature of a version the installer does not carry can come
+    // from a server only: the one who must bring its package learns which.
+    if (addresses.isEmpty())
+        text += u"no update bulletin offers it, neither this run's nor the one kept in " +
+                joinPath(controller_.getProductDataFolder(), SharedString(kLastBulletinName));
+    else
+        text += u"the update server does not provide it at " + addresses;
+    logError(text.view());
 }
 
 bool InstallationProcess::needsNoPackage(const Feature& feature) const
@@ -385,8 +412,14 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
                 logError((u"Cannot create the packages folder " + packagesFolder_).view());
                 return false;
             }
-            if (!installer->checkPackagesPresent())
+            FeaturePtr missing;
+            if (!installer->checkPackagesPresent(&missing)) {
+                if (missing) {
+                    logPackageNotHad(*missing);
+                    setFailedFeatureName(missing->getDisplayName());
+                }
                 return false;
+            }
             {
                 MutexLock queueLock(queueMutex_);
                 downloadsOutstanding_ = downloaded.size();
