@@ -290,7 +290,7 @@ void InstallationProcess::logPackageNotHad(const Feature& feature) const
     SharedString text = u"The package of " + feature.getName();
     if (!feature.getVersion().isEmpty())
         text += u" " + feature.getVersion();
-    text += u" cannot be had: it is not in the installer's archive " + payload_.filePath() +
+    text += u" cannot be had: it is not in the installer's archive " + toBackslashes(payload_.filePath()) +
             u" nor in its update folder, and ";
     SharedString addresses;
     std::vector<PackageSource> sources;
@@ -306,7 +306,7 @@ void InstallationProcess::logPackageNotHad(const Feature& feature) const
     // from a server only: the one who must bring its package learns which.
     if (addresses.isEmpty())
         text += u"no update bulletin offers it, neither this run's nor the one kept in " +
-                joinPath(controller_.getProductDataFolder(), SharedString(kLastBulletinName));
+                toBackslashes(joinPath(controller_.getProductDataFolder(), SharedString(kLastBulletinName)));
     else
         text += u"the update server does not provide it at " + addresses;
     logError(text.view());
