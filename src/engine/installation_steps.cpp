@@ -302,8 +302,8 @@ void InstallationProcess::logPackageNotHad(const Feature& feature) const
             addresses += u", ";
         addresses += source.location;
     }
-    // A repaired feature of a version the installer does not carry can come
-    // from a server only: the one who must bring its package learns which.
+    // A version the installer does not carry can only come from an update
+    // server: the line says which was asked, or that no bulletin names one.
     if (addresses.isEmpty())
         text += u"no update bulletin offers it, neither this run's nor the one kept in " +
                 toBackslashes(joinPath(controller_.getProductDataFolder(), SharedString(kLastBulletinName)));
