@@ -10,9 +10,11 @@ Qm40) with a tool for each, and two features (Help and Tools) that only
 group their sub-features and have no package. Its installer is packed
 into a copy of the program on the example device (a Windows Mobile 6
 controller) in OUTPUT/device; its update server, on 127.0.0.1, offers the
-French help 1.1. Four silent runs: the installation, a repair after an
+French help 1.1. Five silent runs: the installation, a repair after an
 installed file was deleted, the update of the features from the update
-server and the uninstallation. After each the installed log and the
+server, a repair of the French help 1.1 that only the update server has
+(one of its files deleted) and the uninstallation. After each the
+installed log and the
 files are checked byte for byte, and every language feature installed
 before must still be there. The exit status is 1 when a run did not do
 what it should.
@@ -209,7 +211,7 @@ class FieldSuiteDemo(demo.Demo):
         else:
             print("   InstalledLog.xml: none")
 
-    # --- The four runs ----------------------------------------------------------------------
+    # --- The five runs ----------------------------------------------------------------------
 
     def main(self):
         self.make()
@@ -241,7 +243,23 @@ class FieldSuiteDemo(demo.Demo):
             self.expect("Installing Feature/Maps" not in log, "the unchanged maps were installed again")
             self.check_installed(updated=True)
 
-            self.uninstall("4. Silent uninstallation", self.installer)
+            # The French help 1.1 is in no archive: the repair takes it from the
+            # server that the bulletin kept beside the installed log names; its
+            # addresses are relative to the server the update was given.
+            deleted = DESTINATION + "/help/fr/topic-006.html"
+            os.remove(self.host(deleted))
+            print("\n   (deleted \\%s)" % deleted.replace("/", "\\"))
+            downloads = self.requests.count("/French-1.1.lzma")
+            mode, log = self.run("4. Silent repair of the help from the update server", self.installer,
+                                 ["silent_mode", "override_live_update_url", url])
+            self.report()
+            self.check_mode(mode, "9")
+            self.expect(self.requests.count("/French-1.1.lzma") > downloads,
+                        "the French help 1.1 was not taken from the update server")
+            self.expect("Installing Feature/Maps" not in log, "the maps were installed again")
+            self.check_installed(updated=True)
+
+            self.uninstall("5. Silent uninstallation", self.installer)
         finally:
             server.shutdown()
 

@@ -212,12 +212,24 @@ void InstallerController::evaluateInstalledFeatures()
     canRepair_ = true;
     if (installedVersionComparison_ != 0)
         return;
+    bool lastBulletinRead = false;
     for (int index = 0; index < installedLog_->getFeatureCount(); ++index) {
         const Feature& feature = *installedLog_->getFeature(index);
         if (feature.getInstalledCheck())
             installationBroken_ = true;
         // A feature with nothing to unpack is repaired without a package.
-        if (expectsPackage(feature) && !packageSources_->contains(feature))
+        if (!expectsPackage(feature) || packageSources_->contains(feature))
+            continue;
+        // A version that this installer does not carry came from the update
+        // server. The bulletin of that run still names where its package
+        // lies, also to a run that asks no server (a silent repair).
+        if (!lastBulletinRead) {
+            lastBulletinRead = true;
+            if (registerLastBulletinPackages() && packageSources_->contains(feature))
+                logInfo(SharedString(u"The cached bulletin names the package of ") + feature.getName() + u" " +
+                        feature.getVersion());
+        }
+        if (!packageSources_->contains(feature))
             canRepair_ = false;
     }
 }

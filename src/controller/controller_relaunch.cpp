@@ -32,7 +32,6 @@ namespace druvex {
 namespace {
 
 constexpr char16_t kInstalledLogName[] = u"InstalledLog.xml";
-constexpr char16_t kLastBulletinName[] = u"last_bulletin.xml";
 // The desktop platforms Win32 and Win64.
 constexpr std::int32_t kDesktopPlatformsMask = 0x30;
 // How long the installed installer may take to answer its version query.
@@ -41,6 +40,19 @@ constexpr std::uint32_t kInstalledInstallerQueryMs = 8000;
 constexpr char16_t kLauncherWindowTitle[] = u"Application-Launcher";
 // "#LTc" and a line end.
 constexpr std::uint8_t kLauncherMessage[] = {0x23, 0x4C, 0x54, 0x63, 0x0D, 0x0A};
+
+void registerPackagesOf(const UpdateBulletin& bulletin, std::int32_t installerType, WStringMultimap& sources)
+{
+    const BulletinVersionPtr latest = bulletin.getLatestVersion();
+    for (int i = 0; latest && i < latest->getFeatureCount(); ++i) {
+        const Feature& feature = *latest->getFeature(i);
+        if (!acceptsItemForInstallerType(installerType, feature))
+            continue;
+        const auto size = static_cast<std::uint64_t>(feature.getCompressedSize());
+        sources.addIfAbsent(feature, kSourceDownload, feature.getUrl(), static_cast<std::uint32_t>(size),
+                            static_cast<std::uint32_t>(size >> 32));
+    }
+}
 
 }  // namespace
 
@@ -240,19 +252,26 @@ bool InstallerController::loadLastBulletin()
 
 void InstallerController::registerBulletinPackages()
 {
-    const std::shared_ptr<UpdateBulletin> bulletin = updatePatcher_->getBulletin();
-    if (!bulletin)
-        return;
-    const BulletinVersionPtr latest = bulletin->getLatestVersion();
-    const std::int32_t installerType = buildConfiguration_->getInstallerType();
-    for (int i = 0; latest && i < latest->getFeatureCount(); ++i) {
-        const Feature& feature = *latest->getFeature(i);
-        if (!acceptsItemForInstallerType(installerType, feature))
-            continue;
-        const auto size = static_cast<std::uint64_t>(feature.getCompressedSize());
-        packageSources_->addIfAbsent(feature, kSourceDownload, feature.getUrl(), static_cast<std::uint32_t>(size),
-                                     static_cast<std::uint32_t>(size >> 32));
+    if (const std::shared_ptr<UpdateBulletin> bulletin = updatePatcher_->getBulletin())
+        registerPackagesOf(*bulletin, buildConfiguration_->getInstallerType(), *packageSources_);
+}
+
+bool InstallerController::registerLastBulletinPackages()
+{
+    const SharedString path = joinPath(getProductDataFolder(), SharedString(kLastBulletinName));
+    bool isFolder = false;
+    std::vector<std::uint8_t> bytes;
+    if (!targetHost_->exists(path, &isFolder) || isFolder || !readFileToBuffer(*targetHost_, bytes, path))
+        return false;
+    // Read apart from the patcher: the bulletin this run holds, if any,
+    // stays the one that updates the installer data.
+    UpdateBulletin kept;
+    if (!kept.parse(bytes.data(), bytes.size(), liveUpdateUrl(), true, false)) {
+        logInfo(SharedString(u"The cached bulletin does not load: ") + path);
+        return false;
     }
+    registerPackagesOf(kept, buildConfiguration_->getInstallerType(), *packageSources_);
+    return true;
 }
 
 bool InstallerController::deleteLastBulletin()

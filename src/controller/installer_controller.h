@@ -399,7 +399,8 @@ public:
     // files, and a feature missing one gets the installed-check mark.
     void checkInstalledFeatureFiles();
     // Broken: an installed feature misses files; repairable: the package
-    // source store knows every installed feature. Only for equal versions.
+    // source store knows every installed feature, the packages that the
+    // cached bulletin names counted. Only for equal versions.
     void evaluateInstalledFeatures();
     // The uninstallation's page list (mode 5), starting on the welcome page
     // of a desktop target unless no_welcome says otherwise, else on the
@@ -501,6 +502,9 @@ public:
     // package sources: a feature the bulletin brings or makes newer has no
     // package anywhere else. For a cached bulletin and a downloaded one alike.
     void registerBulletinPackages();
+    // The same for the bulletin in "last_bulletin.xml", which is read
+    // without being held or applied; false when there is none that parses.
+    bool registerLastBulletinPackages();
     bool deleteLastBulletin() override;
     // The uninstall compatibility at the installed-log load: 1, unless the
     // installed log asks for an installer newer than this one; then 3, or

@@ -40,6 +40,8 @@ struct InstallerOptions;
 
 // The installer's own version, against which installed logs are compared.
 inline constexpr char16_t kInstallerVersion[] = u"5.1";
+// The bulletin of the last run that had one, in the product data folder.
+inline constexpr char16_t kLastBulletinName[] = u"last_bulletin.xml";
 
 // A run downloads packages and runs the features' scripts with the controller
 // as their context.

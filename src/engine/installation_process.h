@@ -167,6 +167,9 @@ private:
     // Whether the feature's package is where its first source says; false
     // with `location` the place looked at (empty when it has no source).
     bool findPackage(const Feature& feature, SharedString& location) const;
+    // Why the feature's package is nowhere to be had, naming the places it
+    // may come from and was looked for in.
+    SharedString packageNotHadReason(const Feature& feature) const;
     // A feature that only groups others, without content of its own and
     // with no package anywhere: nothing to unpack.
     bool needsNoPackage(const Feature& feature) const;

@@ -319,7 +319,7 @@ bool InstallationProcess::checkPackages(const std::vector<FeaturePtr>& features)
             continue;
         setFailedFeatureName(feature->getDisplayName());
         if (location.isEmpty())
-            return failRun(controller_, u"The package of " + feature->getName() + u" is not available");
+            return failRun(controller_, packageNotHadReason(*feature));
         return failRun(controller_, u"The package of " + feature->getName() + u" is missing at " + location);
     }
     return true;
@@ -336,6 +336,33 @@ bool InstallationProcess::findPackage(const Feature& feature, SharedString& loca
     return source.sourceKind == kSourceDownload ||
            (source.sourceKind == kSourceArchiveEntry && payload_.findEntry(source.location) >= 0) ||
            (source.sourceKind == kSourceLocalFile && controller_.getHalIn()->exists(source.location, nullptr));
+}
+
+SharedString InstallationProcess::packageNotHadReason(const Feature& feature) const
+{
+    SharedString text = u"The package of " + feature.getName();
+    if (!feature.getVersion().isEmpty())
+        text += u" " + feature.getVersion();
+    text += u" cannot be had: it is not in the installer's archive " + toBackslashes(payload_.filePath()) +
+            u" nor in its update folder, and ";
+    SharedString addresses;
+    std::vector<PackageSource> sources;
+    controller_.getPackageSources().equalRange(feature, sources);
+    for (const PackageSource& source : sources) {
+        if (source.sourceKind != kSourceDownload)
+            continue;
+        if (!addresses.isEmpty())
+            addresses += u", ";
+        addresses += source.location;
+    }
+    // A version the installer does not carry can only come from an update
+    // server: the line says which was asked, or that no bulletin names one.
+    if (addresses.isEmpty())
+        text += u"no update bulletin offers it, neither this run's nor the one kept in " +
+                toBackslashes(joinPath(controller_.getProductDataFolder(), SharedString(kLastBulletinName)));
+    else
+        text += u"the update server does not provide it at " + addresses;
+    return text;
 }
 
 bool InstallationProcess::needsNoPackage(const Feature& feature) const
@@ -441,8 +468,15 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
             packagesFolder_ = installer->packagesFolder();
             if (!createDirectoryRecursive(*halOut_, packagesFolder_))
                 return failRun(controller_, u"Cannot create the packages folder " + packagesFolder_);
-            if (!installer->checkPackagesPresent())
+            FeaturePtr missing;
+            if (!installer->checkPackagesPresent(&missing)) {
+                if (!missing)
+                    return false;
+                setFailedFeatureName(missing->getDisplayName());
+                return failRun(controller_, packageNotHadReason(*missing));
+            }
                 return false;
+            }
             {
                 MutexLock queueLock(queueMutex_);
                 downloadsOutstanding_ = downloaded.size();

@@ -174,7 +174,7 @@ void PackageInstaller::addPackage(const FeaturePtr& feature, const SharedString&
     total_ += size;
 }
 
-bool PackageInstaller::checkPackagesPresent()
+bool PackageInstaller::checkPackagesPresent(FeaturePtr* missing)
 {
     std::vector<std::shared_ptr<PackageJob>> jobs;
     {
@@ -185,6 +185,8 @@ bool PackageInstaller::checkPackagesPresent()
         if (context_.getWebDownloader().probeSize(job->url, kTimeoutMs, job->size))
             continue;
         logError(u"Package at " + std::u16string(job->url.view()) + u" is not present");
+        if (missing)
+            *missing = job->feature;
         MutexLock lock(mutex_);
         jobs_.clear();
         total_ = 0;

@@ -143,9 +143,9 @@ public:
     void addPackage(const FeaturePtr& feature, const SharedString& url, std::uint64_t size,
                     const SharedString& target);
     // Asks the server for each package's size. At the first that is missing
-    // or of another size: the error "Package at <url> is not present", every
-    // job removed, false.
-    bool checkPackagesPresent();
+    // or of another size: the error "Package at <url> is not present", its
+    // feature in `missing` (when given), every job removed, false.
+    bool checkPackagesPresent(FeaturePtr* missing = nullptr);
     // Tells the listener (may be null) the total and queues every job. Once.
     void start(InstallationProcessListener* listener);
     // Cancels every download of the controller's downloader: the jobs end

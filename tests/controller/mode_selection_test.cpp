@@ -345,6 +345,50 @@ TEST_F(ModeSelection, AFeatureWithNothingToUnpackNeedsNoPackageToBeRepaired)
     EXPECT_FALSE(controller.canRepairInstalledFeatures());
 }
 
+// A feature installed from the update server is of a version the installer
+// does not carry: the bulletin kept from that run says where its package
+// lies, so a run that asks no server can still repair it. Only the package
+// of the installed version counts, and the kept bulletin changes nothing
+// else of the run.
+TEST_F(ModeSelection, AnInstalledFeatureThatOnlyTheCachedBulletinOffersCanBeRepaired)
+{
+    InstallerController& controller = makeProduct();
+    controller.getBuildConfiguration().setInstallerType(kInstallerTypeFull);
+    setSetting(InstallerSettingKey::LiveUpdateUrl, u"http://127.0.0.1:8080/p/bulletin.xml");
+    const FeaturePtr core = addInstalled(u"Feature/Core", u"4.1.3", 4096);
+    core->setDigest(SharedString(u"AB12"));
+    const auto bulletin = [](const std::string& version) {
+        return "<UpdateBulletin><Version Ver=\"4.1\">"
+               "<Feature Name=\"Feature/Core\" Prompt=\"Core\" Version=\"" + version +
+               "\" Digest=\"AB12\" url=\"core.lzma\" compressed-size=\"4096\"/>"
+               "<Feature Name=\"Feature/Maps\" Prompt=\"Maps\" Version=\"2.0\" url=\"maps.lzma\" "
+               "compressed-size=\"10\"/></Version></UpdateBulletin>";
+    };
+
+    controller.evaluateInstalledFeatures();
+    EXPECT_FALSE(controller.canRepairInstalledFeatures());
+    // The server has moved on: the kept bulletin offers another version.
+    device().writeFile(productFolder() + "/last_bulletin.xml", bulletin("4.1.4"));
+    controller.evaluateInstalledFeatures();
+    EXPECT_FALSE(controller.canRepairInstalledFeatures());
+
+    device().writeFile(productFolder() + "/last_bulletin.xml", bulletin("4.1.3"));
+    controller.evaluateInstalledFeatures();
+    EXPECT_TRUE(controller.canRepairInstalledFeatures());
+    std::vector<PackageSource> sources;
+    ASSERT_TRUE(controller.getPackageSources().equalRange(*core, sources));
+    ASSERT_EQ(sources.size(), 1u);
+    EXPECT_EQ(sources[0].sourceKind, kSourceDownload);
+    EXPECT_EQ(sources[0].location, SharedString(u"http://127.0.0.1:8080/p/core.lzma"));
+    EXPECT_EQ(sources[0].sizeLow, 4096u);
+
+    // Read, not taken: no bulletin held, none to save over the kept one, and
+    // the installer data without the bulletin's features.
+    EXPECT_EQ(controller.getUpdatePatcher().getBulletin(), nullptr);
+    EXPECT_TRUE(controller.getLastBulletinBytes().empty());
+    EXPECT_EQ(controller.getInstallData().findItemByPath(u"Feature/Maps"), nullptr);
+}
+
 TEST_F(ModeSelection, InstalledFeaturesAreMappedOntoTheInstallerDataAndSelectedAgain)
 {
     for (const char16_t* installedVersion : {u"4.1", u"4.0"}) {

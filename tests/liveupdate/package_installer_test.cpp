@@ -485,7 +485,10 @@ TEST_F(PackageInstallerThreads, TheCheckFindsMissingAndResizedPackages)
         if (c.replyB)
             server_.setReply("/B.lzma", *c.replyB);
         run.plan({featureA, featureB});
-        EXPECT_EQ(run.installer.checkPackagesPresent(), c.present);
+        FeaturePtr missing;
+        EXPECT_EQ(run.installer.checkPackagesPresent(&missing), c.present);
+        // The run names the feature whose package is not there.
+        EXPECT_EQ(missing, c.present ? nullptr : featureB);
         EXPECT_EQ(run.installer.jobCount(), c.present ? 2u : 0u);
         EXPECT_EQ(run.installer.totalBytes(), c.present ? 6000u : 0u);
         EXPECT_EQ(log_.contains(u"********** Package at " + std::u16string(url("B").view()) +
