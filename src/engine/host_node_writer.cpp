@@ -4,7 +4,6 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
-#include "platform/win_error.h"
 
 namespace druvex {
 
@@ -55,10 +54,7 @@ bool HostNodeWriter::writeData(std::uint32_t size, const std::uint8_t* bytes)
         return true;
     if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
         return true;
-    const std::uint32_t error = host_->getLastError();
-    logError((u"Cannot write to " + path_ + SharedString().format(u" (error %u", error) +
-              (error == kErrorDiskFull ? u": the store is full)" : u")"))
-                 .view());
+    logError((u"Cannot write to " + path_ + u" (" + describeHostError(host_->getLastError()) + u")").view());
     return false;
 }
 
