@@ -1,10 +1,10 @@
 // The files an installation leaves about itself: "_config.xml" beside the
 // installed program, and in the product data folder the installer data
-// "data.xml", a copy of the installer when an older installation is upgraded,
-// and "InstalledLog.xml", which is written last of all. Each document is
-// written under a temporary name and renamed, so a failure never costs the
-// one already there; an installed log that does not parse is set aside at
-// the start of a run, never overwritten unseen.
+// "data.xml", a copy of the installer when the run installs another version
+// over an installed one, and "InstalledLog.xml", which is written last of
+// all. Each document is written under a temporary name and renamed, so a
+// failure never costs the one already there; an installed log that does not
+// parse is set aside at the start of a run, never overwritten unseen.
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -176,15 +176,22 @@ void InstallationProcess::saveStateForReboot()
 
 bool InstallationProcess::copyInstallerIfUpgrading()
 {
-    if (controller_.getInstalledLog()->getFeatureCount() == 0)
+    // The installed copy is the installer of the version that stands: a run
+    // that brings another version (an upgrade, or a downgrade the user
+    // accepted) brings its installer along; a repair or a change of features
+    // keeps the copy there and needs no room for another.
+    if (controller_.getInstalledLog()->getFeatureCount() == 0 || controller_.getInstalledVersionComparison() == 0)
         return true;
     const SharedString dataFolder = controller_.getProductDataFolder();
     if (!createDirectoryRecursive(*halOut_, dataFolder)) {
         logError((u"Cannot create the product data folder " + dataFolder).view());
         return false;
     }
-    return copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) &&
-           copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres")));
+    if (!copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) ||
+        !copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres"))))
+        return false;
+    logInfo((u"The installer is copied to " + dataFolder + u" as setup.exe and setup.dqres").view());
+    return true;
 }
 
 bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)

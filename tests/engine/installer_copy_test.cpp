@@ -2,10 +2,10 @@
 // products were asked for: an upgrade leaves the program without the archive
 // appended to it and every entry of the running archive once, and says so in
 // the installed log, and leaves out with a log line an entry whose sizes its
-// record cannot hold; a full store during the copy is named; a run of that
-// very copy leaves its files alone; a feature removal that a script queued
-// for another product starts that product's installed setup.exe before
-// anything is installed.
+// record cannot hold; only a run of another version copies, and a full
+// store during the copy is named; a run of that very copy leaves its files
+// alone; a feature removal that a script queued for another product starts
+// that product's installed setup.exe before anything is installed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -134,6 +134,41 @@ TEST_F(InstallationProcessInstallerCopy, AnUpgradeLeavesTheProgramAloneAndEveryE
         EXPECT_TRUE(copy.verifyEntry(copy.entryAt(i).name, error)) << error;
     }
     EXPECT_EQ(supportFlags(device) & kInstalledLogSupportsRoboActions, kInstalledLogSupportsRoboActions);
+}
+
+// The copy is the installer of the version that stands: a run of that very
+// version (a repair, a change of features) neither makes nor needs one, and
+// a downgrade the user accepted leaves the older installer in place of the
+// newer one.
+TEST_F(InstallationProcessInstallerCopy, OnlyARunOfAnotherVersionCopiesTheInstaller)
+{
+    InstallDevice device;
+    installOldVersion(device);
+    device.placeArchive(oldArchive_);
+    for (const WizardMode mode : {kModeRepair, kModeMaintenance, kModeUpdate}) {
+        TestRun run(device, oldVersion_, mode);
+        ASSERT_TRUE(run.runSilently()) << mode;
+        EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.exe")) << mode;
+        EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.dqres")) << mode;
+    }
+
+    device.placeArchive(newArchive_);
+    {
+        TestRun run(device, newVersion_, kModeMaintenance);
+        ASSERT_TRUE(run.runSilently());
+    }
+    device.placeArchive(oldArchive_);
+    {
+        TestRun run(device, oldVersion_, kModeMaintenance);
+        ASSERT_EQ(run.controller().getInstalledVersionComparison(), 1);
+        ASSERT_TRUE(run.runSilently());
+    }
+    PayloadArchive copy(*device.host());
+    int error = 0;
+    ASSERT_TRUE(copy.open(dataPath(u"/setup.dqres"), error)) << error;
+    const std::int32_t core = copy.findEntry(SharedString(u"Feature_Core_1.0_.lzma"));
+    EXPECT_GE(core, 0);
+    EXPECT_LT(copy.findEntry(SharedString(u"Feature_Core_2.0_.lzma")), 0);
 }
 
 // A store too full for the copy fails the upgrade with the reason and the
