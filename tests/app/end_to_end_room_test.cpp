@@ -59,10 +59,13 @@ protected:
             packed_.push_back(std::move(entry));
         }
         const fs::path installer = placeFieldSuite("FieldSuite", data_, "1.0");
+        std::uint64_t free = 64 * kMegabyte;
+#ifdef DRUVEX_SANITIZED
         // A sanitizer build's program is larger than the one products carry:
         // the store holds what that one takes more.
         const std::uint64_t program = fs::file_size(installer);
-        const std::uint64_t free = 64 * kMegabyte + (program > kProgramRoom ? program - kProgramRoom : 0);
+        free += program > kProgramRoom ? program - kProgramRoom : 0;
+#endif
         device().writeDeviceFile("device.ini", "[Device]\nForceDeviceType=18\nOsVersion=5.2\n\n[Store:\\]\n"
                                                "Total=268435456\nFree=" + std::to_string(free) + "\n");
         const RunResult installed = run(installer, {"silent_mode"});
