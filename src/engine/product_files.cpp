@@ -221,9 +221,9 @@ bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)
     std::uint64_t size = length;
     if (size == 0 && !source->getFileSize(program, size))
         size = 0;
+    const std::optional<std::uint64_t> part = length > 0 ? std::optional<std::uint64_t>(length) : std::nullopt;
     std::uint32_t writeError = 0;
-    const bool copied = length > 0 ? copyFileBetweenHosts(source, program, halOut_, setupExe, length, &writeError)
-                                   : copyFileBetweenHosts(source, program, halOut_, setupExe, std::nullopt, &writeError);
+    const bool copied = copyFileBetweenHosts(source, program, halOut_, setupExe, part, &writeError);
     if (!copied) {
         SharedString line = u"Cannot copy the installer (" + formatByteSize(size, 1, true) + u") to " + setupExe;
         if (writeError != 0)
