@@ -10,7 +10,8 @@ one), lays out the example device in OUTPUT/device and runs four silent runs
 on it: an installation, a repair after an installed file was deleted, the
 update to 2.0 and the uninstallation. Each run's exit status and a short
 report of the device are printed; the exit status is 1 when a run did not do
-what it should.
+what it should, or when the update's copy of the installer on the device is
+not the program products carry (without debug information, at most 4 MB).
 
 With --wizard it makes the same product and device and starts the installer
 of 1.0 on this terminal instead: the wizard, to walk by hand. Run it again
@@ -19,6 +20,7 @@ for the maintenance choices of an installed program.
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -29,6 +31,21 @@ FEATURES = ("Core", "Maps", "Help")
 PROGRAM_NAME = "DemoSurveySetup.exe"
 DESTINATION = "Program Files/DemoSurvey"
 REGISTRY_KEY = r"HKEY_LOCAL_MACHINE\Software\Druvex\DemoSurvey"
+
+
+# The program that products carry to the device may take this much at most.
+PROGRAM_ROOM = 4 * 1024 * 1024
+
+
+def elf_section_names(path):
+    """The section names of a 64-bit little-endian ELF program."""
+    with open(path, "rb") as program:
+        data = program.read()
+    headers, = struct.unpack_from("<Q", data, 0x28)
+    size, count, names_index = struct.unpack_from("<HHH", data, 0x3A)
+    names, = struct.unpack_from("<Q", data, headers + size * names_index + 0x18)
+    return [data[names + struct.unpack_from("<I", data, headers + size * index)[0]:].split(b"\0")[0].decode()
+            for index in range(count)]
 
 
 def product_uuid():
@@ -208,6 +225,23 @@ class Demo:
         print("   registry %s: %s" % (REGISTRY_KEY, "none" if values is None else
                                         ", ".join("%s=%s" % item for item in sorted(values.items()))))
 
+    def check_installer_copy(self, expected):
+        """The installer's copy in the product data folder: there after a run
+        that brought another version, never after a repair; the program
+        without debug information and small enough for the device."""
+        program = self.host(self.data_folder + "/setup.exe")
+        if not expected:
+            self.expect(not os.path.exists(program), "a run of the installed version copied the installer")
+            return
+        if not self.expect(os.path.exists(program), "the update left no copy of its installer"):
+            return
+        size = os.path.getsize(program)
+        print("   the installer's copy: setup.exe of %.1f MB, setup.dqres of %.1f kB"
+              % (size / 1048576.0, os.path.getsize(self.host(self.data_folder + "/setup.dqres")) / 1024.0))
+        self.expect(size <= PROGRAM_ROOM, "the installer's copy takes %d bytes, more than 4 MB" % size)
+        debug = [name for name in elf_section_names(program) if name.startswith(".debug_")]
+        self.expect(not debug, "the installer's copy carries debug information (%s)" % ", ".join(debug))
+
     def check_installed(self, version, features):
         """The program's folder holds the files of that version, byte for byte,
         and the installed log lists exactly them."""
@@ -297,6 +331,7 @@ class Demo:
         self.check_mode(mode, "9")
         self.expect("Installed file missing" in log, "the run did not find the deleted file missing")
         self.check_installed("1.0", feature_versions("data.xml"))
+        self.check_installer_copy(False)
 
         maps_before = self.host(DESTINATION + "/maps/zone-A/tile-000.map")
         maps_time = os.stat(maps_before).st_mtime_ns
@@ -304,6 +339,7 @@ class Demo:
         self.report()
         self.check_mode(mode, "6")
         self.check_installed("2.0", feature_versions("data-2.0.xml"))
+        self.check_installer_copy(True)
         self.expect(not os.path.exists(self.host(DESTINATION + "/config/legacy.ini")),
                     "a file that 2.0 no longer has is still there")
         self.expect("Installing Feature/Maps" not in log and os.stat(maps_before).st_mtime_ns == maps_time,

@@ -17,6 +17,7 @@
 #include "core/translate_text.h"
 #include "core/xml_reader.h"
 #include "data/config_file.h"
+#include "data/content_tree.h"
 #include "data/install_data_xml.h"
 #include "data/installed_log.h"
 #include "data/installer_configuration.h"
@@ -73,6 +74,41 @@ void forEachItemBelow(const Feature& root, Visit& visit)
     }
 }
 
+// A "data.xml" beside the archive that an installation wrote for its
+// installed copy lists no files of its custom actions, and an action without
+// files is not unpacked before it runs: those lists come from the archive's
+// own installer data, for each action the file gives without files.
+void takeCustomActionFiles(PayloadArchive& archive, InstallData& data)
+{
+    std::vector<CustomActionPtr> bare;
+    for (int index = 0; index < data.customActionCount(); ++index) {
+        if (!data.customActionAt(index)->hasContent())
+            bare.push_back(data.customActionAt(index));
+    }
+    if (bare.empty())
+        return;
+    const SharedString entry(u"Data");
+    std::vector<std::uint8_t> bytes;
+    InstallData archived;
+    int error = 0;
+    if (!archive.verifyEntry(entry, error) || !archive.extractTo(entry, bytes) ||
+        !readInstallDataXml(archived, bytes.data(), bytes.size())) {
+        logPrintf(u"The installer data of the archive cannot be read (error %d): the custom actions keep the files "
+                  u"data.xml lists",
+                  error);
+        return;
+    }
+    for (const CustomActionPtr& action : bare) {
+        const CustomActionPtr source = archived.findCustomAction(action->getNameRef().view());
+        if (!source || !source->hasContent())
+            continue;
+        action->clearContent();
+        for (const auto& item : source->contentFolder()->children())
+            action->addContent(item->clone());
+        logPrintf(u"The files of custom action %s are those of the archive's installer data", action->getNameRef());
+    }
+}
+
 }  // namespace
 
 bool InstallerController::loadInstallData(const SharedString& payloadPath, int& error)
@@ -105,6 +141,7 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
         }
     }
 
+    const bool fromDataFile = !bytes.empty();
     const SharedString dataEntry(u"Data");
     if (bytes.empty()) {
         if (!payloadArchive_->verifyEntry(dataEntry, error)) {
@@ -128,6 +165,8 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
         logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
         return false;
     }
+    if (fromDataFile)
+        takeCustomActionFiles(*payloadArchive_, *installData_);
     installDataLoaded_ = true;
 
     std::vector<std::uint8_t> info;

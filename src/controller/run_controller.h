@@ -65,6 +65,9 @@ public:
     virtual InstallData& getInstallData() = 0;
     virtual const InstallData& getInstallData() const = 0;
     virtual const std::shared_ptr<InstalledLog>& getInstalledLog() const = 0;
+    // The installed program's version against this installer's: 0 the same,
+    // below 0 older, above 0 newer.
+    virtual std::int32_t getInstalledVersionComparison() const = 0;
     // Where questions and messages go.
     virtual const std::shared_ptr<InstallerUiCallback>& getUiCallback() const = 0;
     // The destination record: null until the initialisation makes it.

@@ -8,7 +8,6 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "hal/hal_access.h"
-#include "platform/win_error.h"
 
 namespace druvex {
 
@@ -91,9 +90,7 @@ bool HostNodeWriter::writeOut(const std::uint8_t* bytes, std::size_t size)
     if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
         return true;
     failed(path_);
-    logError((u"Cannot write to " + path_ + SharedString().format(u" (error %u", lastError_) +
-              (lastError_ == kErrorDiskFull ? u": the store is full)" : u")"))
-                 .view());
+    logError((u"Cannot write to " + path_ + u" (" + describeHostError(lastError_) + u")").view());
     return false;
 }
 

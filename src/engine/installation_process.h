@@ -192,8 +192,9 @@ private:
     bool writeLocalContent(const ContentFolder& folder, PackageNodeWriter& writer);
     bool writeFeatureRecords();
     bool runFeatureScripts(const Feature& feature, std::int32_t time);
-    // On an upgrade, the installer's copy in the product data folder: the
-    // program as "setup.exe", every entry of its archive as "setup.dqres".
+    // When the run installs another version over an installed one, the
+    // installer's copy in the product data folder: the program as
+    // "setup.exe", every entry of its archive as "setup.dqres".
     bool copyInstallerIfUpgrading();
     bool copyInstallerProgram(const SharedString& setupExe);
     bool copyInstallerArchive(const SharedString& archivePath);

@@ -1,11 +1,12 @@
 // The files an installation leaves about itself: "_config.xml" beside the
 // installed program, and in the product data folder the installer data
-// "data.xml", a copy of the installer when an older installation is upgraded,
-// and "InstalledLog.xml", which is written last of all. Each document is
-// written under a temporary name and renamed, so a failure never costs the
-// one already there; an installed log that does not parse is set aside at
-// the start of a run, never overwritten unseen.
+// "data.xml", a copy of the installer when the run installs another version
+// over an installed one, and "InstalledLog.xml", which is written last of
+// all. Each document is written under a temporary name and renamed, so a
+// failure never costs the one already there; an installed log that does not
+// parse is set aside at the start of a run, never overwritten unseen.
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "controller/run_controller.h"
@@ -175,15 +176,22 @@ void InstallationProcess::saveStateForReboot()
 
 bool InstallationProcess::copyInstallerIfUpgrading()
 {
-    if (controller_.getInstalledLog()->getFeatureCount() == 0)
+    // The installed copy is the installer of the version that stands: a run
+    // that brings another version (an upgrade, or a downgrade the user
+    // accepted) brings its installer along; a repair or a change of features
+    // keeps the copy there and needs no room for another.
+    if (controller_.getInstalledLog()->getFeatureCount() == 0 || controller_.getInstalledVersionComparison() == 0)
         return true;
     const SharedString dataFolder = controller_.getProductDataFolder();
     if (!createDirectoryRecursive(*halOut_, dataFolder)) {
         logError((u"Cannot create the product data folder " + dataFolder).view());
         return false;
     }
-    return copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) &&
-           copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres")));
+    if (!copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) ||
+        !copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres"))))
+        return false;
+    logInfo((u"The installer is copied to " + dataFolder + u" as setup.exe and setup.dqres").view());
+    return true;
 }
 
 bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)
@@ -210,10 +218,17 @@ bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)
         if (appended.open(program, error))
             length = appended.payloadBase();
     }
-    const bool copied = length > 0 ? copyFileBetweenHosts(source, program, halOut_, setupExe, length)
-                                   : copyFileBetweenHosts(source, program, halOut_, setupExe);
+    std::uint64_t size = length;
+    if (size == 0 && !source->getFileSize(program, size))
+        size = 0;
+    const std::optional<std::uint64_t> part = length > 0 ? std::optional<std::uint64_t>(length) : std::nullopt;
+    std::uint32_t writeError = 0;
+    const bool copied = copyFileBetweenHosts(source, program, halOut_, setupExe, part, &writeError);
     if (!copied) {
-        logError((u"Cannot copy the installer to " + setupExe).view());
+        SharedString line = u"Cannot copy the installer (" + formatByteSize(size, 1, true) + u") to " + setupExe;
+        if (writeError != 0)
+            line += u" (" + describeHostError(writeError) + u")";
+        logError(line.view());
         return false;
     }
     return true;
@@ -230,14 +245,23 @@ bool InstallationProcess::copyInstallerArchive(const SharedString& archivePath)
     }
     const FileHandle created = halOut_->createFileForWrite(archivePath);
     if (created == kInvalidFileHandle || !halOut_->closeFile(created)) {
-        logError((u"Cannot create " + archivePath).view());
+        logError((u"Cannot create " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")").view());
         return false;
     }
     auto output = std::make_shared<HalFileOutputStream>();
     if (!output->openForAppend(halOut_, archivePath)) {
-        logError((u"Cannot open " + archivePath).view());
+        logError((u"Cannot open " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")").view());
         return false;
     }
+    // What a write that failed was for, with the host's reason: a full store
+    // says so, and how much was being written.
+    const auto failed = [&](const SharedString& what) {
+        SharedString line = u"Cannot copy " + what + u" to " + archivePath;
+        if (output->writeError() != 0)
+            line += u" (" + describeHostError(output->writeError()) + u")";
+        logError(line.view());
+        return false;
+    };
     // Every entry: the installed copy is the product's installer for each
     // later run, a repair or an added feature without the update server too.
     PayloadArchiveWriter writer(output, output->payloadBase());
@@ -261,15 +285,13 @@ bool InstallationProcess::copyInstallerArchive(const SharedString& archivePath)
                          .view());
             continue;
         case EntryCopy::Failed:
-            logError((u"Cannot copy the installer entry " + entry.name + u" to " + archivePath).view());
             output->close();
-            return false;
+            return failed(u"the installer entry " + entry.name + u" (" + formatByteSize(entry.packedSize, 1, true) +
+                          u")");
         }
     }
-    if (!writer.finish(error)) {
-        logError((u"Cannot write " + archivePath).view());
-        return false;
-    }
+    if (!writer.finish(error))
+        return failed(SharedString(u"the archive's directory"));
     return true;
 }
 

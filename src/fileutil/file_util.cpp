@@ -11,6 +11,7 @@
 #include "core/sha1.h"
 #include "hal/hal_access.h"
 #include "hal/hal_file.h"
+#include "platform/win_error.h"
 
 namespace druvex {
 namespace {
@@ -111,7 +112,16 @@ bool writeBufferToFile(HalAccess& host, const std::vector<std::uint8_t>& buffer,
 
 void logHostFailure(HalAccess& host, const char16_t* what, const SharedString& path)
 {
-    logPrintf(u"%s %s failed (error %u)", what, path, host.getLastError());
+    logPrintf(u"%s %s failed (%s)", what, path, describeHostError(host.getLastError()));
+}
+
+SharedString describeHostError(std::uint32_t error)
+{
+    SharedString text;
+    text.format(u"error %u", error);
+    if (error == kErrorDiskFull)
+        text += u": the store is full";
+    return text;
 }
 
 bool deleteFileOrLog(HalAccess& host, const SharedString& path)
@@ -173,14 +183,21 @@ bool replaceFileWithBuffer(HalAccess& host, const std::vector<std::uint8_t>& buf
 
 bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
                           const std::shared_ptr<HalAccess>& to, const SharedString& target,
-                          std::optional<std::uint64_t> length)
+                          std::optional<std::uint64_t> length, std::uint32_t* targetError)
 {
+    std::uint32_t unused = 0;
+    std::uint32_t& writeError = targetError ? *targetError : unused;
+    writeError = 0;
     if (from == to && !length)
         return from->copyFile(source, target, false);
     HalFile input;
     HalFile output;
-    if (!input.openForRead(from, source) || !output.openForWrite(to, target))
+    if (!input.openForRead(from, source))
         return false;
+    if (!output.openForWrite(to, target)) {
+        writeError = to->getLastError();
+        return false;
+    }
     constexpr std::size_t kPieceBytes = 64 * 1024;
     std::vector<std::uint8_t> piece(kPieceBytes);
     std::uint64_t left = length.value_or(~std::uint64_t{0});
@@ -193,13 +210,21 @@ bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedSt
             copied = !length;
             break;
         }
-        if (count < 0 || output.write(piece.data(), static_cast<std::size_t>(count)) != count) {
+        if (count < 0) {
+            copied = false;
+            break;
+        }
+        if (output.write(piece.data(), static_cast<std::size_t>(count)) != count) {
+            writeError = to->getLastError();
             copied = false;
             break;
         }
         left -= static_cast<std::uint64_t>(count);
     }
-    copied = output.close() && copied;
+    if (!output.close() && copied) {
+        writeError = to->getLastError();
+        copied = false;
+    }
     if (!copied)
         deleteFileOrLog(*to, target);
     return copied;

@@ -50,10 +50,13 @@ bool readFileToBuffer(HalAccess& host, std::vector<std::uint8_t>& buffer, const 
 // Copies a file from one host to another in pieces: its first `length`
 // bytes when a length is given, else the whole file (between files of one
 // host the host's own copy). A copy that fails midway, or a file shorter than
-// `length`, leaves no partial target behind.
+// `length`, leaves no partial target behind. `targetError`, when given,
+// receives the target host's error when the target could not be made or
+// written (a full store) in a copy in pieces; 0 otherwise.
 [[nodiscard]] bool copyFileBetweenHosts(const std::shared_ptr<HalAccess>& from, const SharedString& source,
                                         const std::shared_ptr<HalAccess>& to, const SharedString& target,
-                                        std::optional<std::uint64_t> length = std::nullopt);
+                                        std::optional<std::uint64_t> length = std::nullopt,
+                                        std::uint32_t* targetError = nullptr);
 
 // Clean-up steps whose caller goes on either way. A failure writes one log
 // line that names the path and the host's error, so that a file or folder left
@@ -65,6 +68,9 @@ bool removeDirectoryOrLog(HalAccess& host, const SharedString& path);
 // "<what> <path> failed (error <code>)", with the host's last error; call it
 // right after the failed operation.
 void logHostFailure(HalAccess& host, const char16_t* what, const SharedString& path);
+// A host's error code as log lines give it: "error 112: the store is full"
+// for a full store, which a person can act on, else "error <code>".
+SharedString describeHostError(std::uint32_t error);
 
 // Whether a file "testInstaller" can be created in the folder; the probe file
 // is deleted again.

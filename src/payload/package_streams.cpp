@@ -29,6 +29,7 @@ bool HalFileOutputStream::openForAppend(const std::shared_ptr<HalAccess>& host, 
 {
     if (!file_.open(host, path, kOpenExistingForWrite))
         return false;
+    host_ = host;
     std::uint64_t end = 0;
     if (!file_.seekToEnd(&end)) {
         file_.letGo();
@@ -42,7 +43,11 @@ bool HalFileOutputStream::write(std::uint32_t size, const std::uint8_t* bytes)
 {
     if (size == 0)
         return file_.isOpen();
-    return file_.write(bytes, size) == static_cast<std::int64_t>(size);
+    if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
+        return true;
+    if (host_)
+        writeError_ = host_->getLastError();
+    return false;
 }
 
 bool HalFileOutputStream::close()

@@ -59,10 +59,15 @@ public:
     bool write(std::uint32_t size, const std::uint8_t* bytes) override;
     // False when the host reports the close failed.
     bool close() override;
+    // The host's error of the last write that did not take all its bytes (a
+    // full store); 0 while every write did.
+    std::uint32_t writeError() const { return writeError_; }
 
 private:
     HalFile file_;
+    std::shared_ptr<HalAccess> host_;
     std::uint64_t payloadBase_ = 0;
+    std::uint32_t writeError_ = 0;
 };
 
 // Forwards to another output (not owned), counting the bytes that passed and

@@ -2,9 +2,10 @@
 // real druvex-setup on test devices: an upgrade leaves setup.exe, the program
 // alone, and setup.dqres with every entry of the running archive, a stored
 // entry larger than any entry held in memory among them; that copy repairs
-// the program and removes one of its features by itself; and a script of
-// another product's installer that asks for a feature of this product to go
-// gets it removed by this copy before that installer installs.
+// the program and removes one of its features by itself, and runs the
+// product's custom actions with their files as the installer it copies did;
+// and a script of another product's installer that asks for a feature of this
+// product to go gets it removed by this copy before that installer installs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -71,12 +72,15 @@ protected:
 
     // The product installed in version 1.0, then its version 2.0 run over it
     // from `folder` (the entries given added to its archive), which leaves
-    // the installer's copy.
-    void installAndUpgrade(const std::string& folder, std::vector<test::EntrySource> entries = {})
+    // the installer's copy. `actions`: custom actions of both versions, whose
+    // files are among the entries.
+    void installAndUpgrade(const std::string& folder, std::vector<test::EntrySource> entries = {},
+                           const std::string& actions = "")
     {
         const std::vector<ProductFeature> features = test::productFeatures();
-        expectCompleted(run(placeInstaller("Setup10", dataXml(features), features), "silent_mode"));
-        std::string newer = dataXml(features);
+        expectCompleted(
+            run(placeInstaller("Setup10", dataXml(features, "", "", actions), features, entries), "silent_mode"));
+        std::string newer = dataXml(features, "", "", actions);
         const std::string version = "ProgramVersion\" Value=\"";
         newer.replace(newer.find(version + "1.0"), version.size() + 3, version + "2.0");
         const ProgramResult upgrade = run(placeInstaller(folder, newer, features, std::move(entries)), "silent_mode");
@@ -146,6 +150,44 @@ TEST_F(EndToEndInstalledSetup, TheInstalledCopyRepairsTheProgramAndRemovesAFeatu
         EXPECT_FALSE(device().exists(kDestination + "/" + name)) << name;
     // The copy ran from its own files and left them as they were.
     EXPECT_TRUE(device().readFile(kDataFolder + "/setup.dqres") == archive);
+}
+
+// The copy reads the installer data its upgrade left beside it, which lists
+// no files of custom actions; a check of the device still runs from its
+// files, in every run of the copy as in the installer's own.
+TEST_F(EndToEndInstalledSetup, TheInstalledCopyRunsCustomActionsWithTheirFiles)
+{
+    const std::string actions =
+        " <CustomActions>\n  <CustomAction Name=\"CheckDevice\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" "
+        "Digest=\"\" Timestamp=\"0\" Version=\"\" ActionType=\"RunScript\" InstallerType=\"Both\" "
+        "StoreLocation=\"InsideInstaller\" ExecutionMask=\"63\" Command=\"check.lua\" Param=\"\" "
+        "PostInstallMode=\"DontShow\" PostInstallText=\"\">\n"
+        "   <Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"check.lua\" Flags=\"0\" "
+        "OrigPath=\"\"/></Folder></Content>\n  </CustomAction>\n </CustomActions>\n"
+        " <CustomActionsSequence>[INSTALL-BEGIN]CheckDevice;</CustomActionsSequence>\n";
+    const std::string script = "function Main()\n"
+                               "  local file = HalOut:openFile('\\\\Temp\\\\checked.txt', false)\n"
+                               "  HalOut:writeTextFile(file, 'checked')\n"
+                               "  HalOut:closeFile(file)\n"
+                               "end\n";
+    installAndUpgrade("Setup20",
+                      {test::codedEntry(u"CheckDevice__.lzma", kPayloadMethodLzma,
+                                        packageOf({{"check.lua", test::utf16leFromUtf8(script)}}))},
+                      actions);
+    ASSERT_TRUE(device().exists("Temp/checked.txt"));
+    const std::vector<ProductFeature> features = test::productFeatures();
+
+    // A repair by the copy runs the check first.
+    fs::remove(device().hostPath("Temp/checked.txt"));
+    fs::remove(device().hostPath(kDestination + "/" + features[1].files.begin()->first));
+    const ProgramResult repair = run(installedSetup(), "silent_mode");
+    expectCompleted(repair);
+    EXPECT_NE(repair.log.find("The files of custom action CheckDevice are those of the archive's installer data"),
+              std::string::npos)
+        << repair.log;
+    EXPECT_EQ(repair.log.find("Custom action CheckDevice failed"), std::string::npos) << repair.log;
+    EXPECT_EQ(device().readFile("Temp/checked.txt"), "checked");
+    expectInstalledFeatures(features);
 }
 
 TEST_F(EndToEndInstalledSetup, AnotherProductsScriptHasAFeatureRemovedByThisProductsCopy)

@@ -1,8 +1,10 @@
 // The device's free space from end to end: the real druvex-setup on a test
 // device whose device.ini states little free space. A silent installation
 // that does not fit fails when the store is full and leaves the device as it
-// was; the wizard's feature page does not let a selection go on that does
-// not fit, and its destination page shows paths as the device writes them.
+// was; so does an upgrade whose copy of the installer does not fit, and its
+// log says that the store is full and how much the copy took; the wizard's
+// feature page does not let a selection go on that does not fit, and its
+// destination page shows paths as the device writes them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "end_to_end_fixture.h"
+#include "fileutil/file_util.h"
 #include "support/crash_test_device.h"
 #include "support/external_tool.h"
 #include "support/tmux_session.h"
@@ -49,6 +52,29 @@ TEST_F(EndToEndDeviceSpace, ASilentInstallationThatDoesNotFitFailsAndLeavesTheDe
     const test::RunResult roomy = run(setup, {"silent_mode"});
     EXPECT_EQ(roomy.status, 0) << roomy.log;
     expectInstalledFeatures(features);
+}
+
+TEST_F(EndToEndDeviceSpace, AFullStoreDuringTheInstallersCopyIsNamedAndUndone)
+{
+    std::vector<ProductFeature> features = test::productFeatures();
+    expectCompleted(run(placeInstaller("Setup10", test::dataXml(features), features), {"silent_mode"}));
+    std::string newer = test::dataXml(features);
+    const std::string version = "\"ProgramVersion\" Value=\"1.0\"";
+    newer.replace(newer.find(version), version.size(), "\"ProgramVersion\" Value=\"2.0\"");
+    const fs::path setup = placeInstaller("Setup20", newer, features);
+    const std::map<std::string, std::string> before = deviceFiles();
+
+    // Room for what the upgrade installs, not for the program's copy.
+    device().writeDeviceFile("device.ini", test::deviceIniWithFree(1000000));
+    const test::RunResult full = run(setup, {"silent_mode"});
+    EXPECT_EQ(full.status, 1) << full.log;
+    // The product data folder as the installer joins it to its root.
+    const std::string dataFolder = "\\Windows\\" + kDataFolder.substr(kDataFolder.find('/') + 1);
+    const std::string copy = "Cannot copy the installer (" +
+                             std::string(toUtf8(formatByteSize(fs::file_size(setup), 1, true)).c_str()) +
+                             ") to " + dataFolder + "/setup.exe (error 112: the store is full)";
+    EXPECT_NE(full.log.find(copy), std::string::npos) << full.log;
+    EXPECT_TRUE(deviceFiles() == before);
 }
 
 class EndToEndWizardSpace : public test::EndToEndRuns {

@@ -222,6 +222,65 @@ TEST_F(ControllerLoad, DataXmlBesideASeparatePayloadOverridesTheArchivesData)
     }
 }
 
+// The data.xml an installation leaves beside the installed copy lists no
+// files of custom actions; an action without files would run from an empty
+// folder. The archive's own installer data gives them back, and only to the
+// actions that have none.
+TEST_F(ControllerLoad, CustomActionsWithoutFilesInDataXmlTakeThoseOfTheArchivesData)
+{
+    const auto action = [](const char* name, bool withFiles) {
+        return "<CustomAction Name=\"" + std::string(name) +
+               "\" Prompt=\"\" FullInst=\"Yes\" ReqSpace=\"0\" Digest=\"\" Timestamp=\"0\" Version=\"\" "
+               "ActionType=\"RunScript\" InstallerType=\"Both\" StoreLocation=\"InsideInstaller\" "
+               "ExecutionMask=\"15\" Command=\"" + name + ".lua\" Param=\"\" PostInstallMode=\"DontShow\" "
+               "PostInstallText=\"\">" +
+               (withFiles ? "<Content><Folder Name=\"&lt;TARGETDIR&gt;\" Flags=\"0\"><File Name=\"" +
+                                std::string(name) + ".lua\" Flags=\"0\" OrigPath=\"\"/></Folder></Content>"
+                          : "") +
+               "</CustomAction>";
+    };
+    const auto withActions = [](const std::string& actions) {
+        std::string data = dataXml();
+        data.insert(data.find("</data>"), "<CustomActions>" + actions + "</CustomActions>");
+        return data;
+    };
+    const auto files = [&](const char16_t* name) {
+        const CustomActionPtr found = controller().getInstallData().findCustomAction(name);
+        return found ? found->countFiles() : -1;
+    };
+
+    // Check and Report lose their files in data.xml; Own lists another of its own.
+    std::string beside = withActions(action("Check", false) + action("Report", false) + action("Own", true));
+    const std::string own = "<File Name=\"Own.lua\"";
+    beside.replace(beside.find(own), own.size(), "<File Name=\"Other.lua\"");
+    placeFile("data.xml", bytesOf(beside));
+    const std::vector<EntrySource> entries =
+        soundEntries(withActions(action("Check", true) + action("Own", true) + action("Unknown", true)));
+    test::DiagCapture log;
+    EXPECT_EQ(load(placeArchive(entries, "setup.dqres")), 0);
+    EXPECT_EQ(files(u"Check"), 1);
+    EXPECT_TRUE(controller().getInstallData().findCustomAction(u"Check")->hasContent());
+    EXPECT_TRUE(log.contains(u"The files of custom action Check are those of the archive's installer data"));
+    // An action the archive does not know keeps its empty list, one with its
+    // own list keeps that.
+    EXPECT_EQ(files(u"Report"), 0);
+    const auto ownFolder =
+        std::dynamic_pointer_cast<ContentFolder>(controller().getInstallData().findCustomAction(u"Own")->contentAt(0));
+    ASSERT_TRUE(ownFolder);
+    ASSERT_EQ(ownFolder->childCount(), 1);
+    EXPECT_EQ(ownFolder->childAt(0)->getName(), SharedString(u"Other.lua"));
+    EXPECT_TRUE(log.contains(u"Installer data taken from"));
+    EXPECT_FALSE(log.contains(u"The files of custom action Own"));
+
+    // An archive whose installer data does not read leaves data.xml's lists as they are.
+    std::vector<EntrySource> damaged = soundEntries();
+    damaged[0] = entry(u"Data", "<data><Version>3</Vers");
+    test::DiagCapture second;
+    EXPECT_EQ(load(placeArchive(damaged, "setup.dqres")), 0);
+    EXPECT_EQ(files(u"Check"), 0);
+    EXPECT_TRUE(second.contains(u"The installer data of the archive cannot be read"));
+}
+
 TEST_F(ControllerLoad, ADamagedDefaultArchiveFallsBackToTheProgramFileWithoutAnError)
 {
     Bytes program = bytesOf("\x7f" "ELF program bytes");

@@ -2,9 +2,10 @@
 // products were asked for: an upgrade leaves the program without the archive
 // appended to it and every entry of the running archive once, and says so in
 // the installed log, and leaves out with a log line an entry whose sizes its
-// record cannot hold; a run of that very copy leaves its files alone; a feature
-// removal that a script queued for another product starts that product's
-// installed setup.exe before anything is installed.
+// record cannot hold; only a run of another version copies, and a full
+// store during the copy is named; a run of that very copy leaves its files
+// alone; a feature removal that a script queued for another product starts
+// that product's installed setup.exe before anything is installed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -133,6 +134,81 @@ TEST_F(InstallationProcessInstallerCopy, AnUpgradeLeavesTheProgramAloneAndEveryE
         EXPECT_TRUE(copy.verifyEntry(copy.entryAt(i).name, error)) << error;
     }
     EXPECT_EQ(supportFlags(device) & kInstalledLogSupportsRoboActions, kInstalledLogSupportsRoboActions);
+}
+
+// The copy is the installer of the version that stands: a run of that very
+// version (a repair, a change of features) neither makes nor needs one, and
+// a downgrade the user accepted leaves the older installer in place of the
+// newer one.
+TEST_F(InstallationProcessInstallerCopy, OnlyARunOfAnotherVersionCopiesTheInstaller)
+{
+    InstallDevice device;
+    installOldVersion(device);
+    device.placeArchive(oldArchive_);
+    for (const WizardMode mode : {kModeRepair, kModeMaintenance, kModeUpdate}) {
+        TestRun run(device, oldVersion_, mode);
+        ASSERT_TRUE(run.runSilently()) << mode;
+        EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.exe")) << mode;
+        EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.dqres")) << mode;
+    }
+
+    device.placeArchive(newArchive_);
+    {
+        TestRun run(device, newVersion_, kModeMaintenance);
+        ASSERT_TRUE(run.runSilently());
+    }
+    device.placeArchive(oldArchive_);
+    {
+        TestRun run(device, oldVersion_, kModeMaintenance);
+        ASSERT_EQ(run.controller().getInstalledVersionComparison(), 1);
+        ASSERT_TRUE(run.runSilently());
+    }
+    PayloadArchive copy(*device.host());
+    int error = 0;
+    ASSERT_TRUE(copy.open(dataPath(u"/setup.dqres"), error)) << error;
+    const std::int32_t core = copy.findEntry(SharedString(u"Feature_Core_1.0_.lzma"));
+    EXPECT_GE(core, 0);
+    EXPECT_LT(copy.findEntry(SharedString(u"Feature_Core_2.0_.lzma")), 0);
+}
+
+// A store too full for the copy fails the upgrade with the reason and the
+// size of what was being written, and the rollback leaves the installation
+// and its copy as they were.
+TEST_F(InstallationProcessInstallerCopy, AFullStoreDuringTheCopySaysSoWithTheSize)
+{
+    InstallDevice device;
+    installOldVersion(device);
+    const std::string before = device.device().readFile(kDataFolder + "/InstalledLog.xml");
+    const auto withFree = [&](std::uint64_t free) {
+        DeviceConfig config = device.device().config();
+        config.stores = {{SharedString(u"\\"), std::uint64_t{1} << 30, free, false, false}};
+        device.device().reconfigure(config);
+    };
+
+    // The program of 4000 bytes does not fit.
+    withFree(1000);
+    {
+        test::DiagCapture log;
+        TestRun run(device, newVersion_, kModeMaintenance);
+        EXPECT_FALSE(run.runSilently());
+        EXPECT_TRUE(log.contains(u"Cannot copy the installer (3.9 kB) to \\Windows\\_QuendaSuperInstaller/"
+                                 u"druvex-survey-test/setup.exe (error 112: the store is full)"));
+    }
+    EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.exe"));
+
+    // The program fits, the archive does not: the entry being copied is named.
+    withFree(4001);
+    {
+        test::DiagCapture log;
+        TestRun run(device, newVersion_, kModeMaintenance);
+        EXPECT_FALSE(run.runSilently());
+        const SharedString first = run.controller().getPayloadArchive().entryAt(0).name;
+        EXPECT_TRUE(log.contains(u"Cannot copy the installer entry " + std::u16string(first.view()) + u" ("));
+        EXPECT_TRUE(log.contains(u"setup.dqres (error 112: the store is full)"));
+    }
+    EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.exe"));
+    EXPECT_FALSE(device.device().exists(kDataFolder + "/setup.dqres"));
+    EXPECT_EQ(device.device().readFile(kDataFolder + "/InstalledLog.xml"), before);
 }
 
 TEST_F(InstallationProcessInstallerCopy, AnEntryTooLargeForItsRecordIsLeftOutOfTheCopyWithALogLine)

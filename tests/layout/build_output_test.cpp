@@ -1,7 +1,8 @@
 // What the build makes names its source files relative to the source tree:
 // neither a log line's source file (__FILE__) nor the debug information of the
-// libraries and programs holds the build machine's path to the tree. And it
-// links no Boost library.
+// libraries and programs holds the build machine's path to the tree. It links
+// no Boost library. And the installer program, which every product carries,
+// goes without its debug information, which stays beside it for developers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,9 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/elf_sections.h"
+#include "support/external_tool.h"
 
 namespace druvex {
 namespace {
@@ -69,6 +73,27 @@ TEST(BuildOutput, LinksNoBoostLibrary)
     ASSERT_NE(rules.find("druvex-setup"), std::string::npos) << "no Ninja build rules";
     const std::size_t at = rules.find("libboost_");
     EXPECT_EQ(at, std::string::npos) << rules.substr(at == std::string::npos ? 0 : at, 60);
+}
+
+// The debug information is most of what the link makes: the program that
+// goes to handhelds leaves it in the file its debug link names, where a
+// debugger finds it.
+TEST(BuildOutput, TheInstallerProgramKeepsItsDebugInformationApart)
+{
+    ASSERT_TRUE(test::toolInstalled("gdb"));
+    const fs::path program = fs::path(DRUVEX_BINARY_DIR) / "src/app/druvex-setup";
+    const auto sections = test::elfSections(program);
+    ASSERT_TRUE(sections.contains(".text")) << program;
+    EXPECT_FALSE(test::hasDebugSections(sections));
+    ASSERT_TRUE(sections.contains(".gnu_debuglink"));
+    const std::string link = sections.at(".gnu_debuglink").bytes;
+    EXPECT_EQ(link.substr(0, link.find('\0')), "druvex-setup.debug");
+    EXPECT_TRUE(test::hasDebugSections(test::elfSections(program.parent_path() / "druvex-setup.debug")));
+
+    const test::ToolResult lines =
+        test::runTool("gdb -nx -batch -ex 'info line main' '" + program.string() + "' 2>&1");
+    const std::string said(lines.output.begin(), lines.output.end());
+    EXPECT_NE(said.find("main.cpp"), std::string::npos) << said;
 }
 
 }  // namespace
