@@ -124,6 +124,11 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
         logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
         return false;
     }
+    if (!installData_->settings().namesProgramUuid()) {
+        error = kLoadErrorNoProgramUuid;
+        logPrintf(u"The installer data names no ProgramUuid: the product would have no data folder of its own");
+        return false;
+    }
     installDataLoaded_ = true;
 
     std::vector<std::uint8_t> info;
@@ -177,7 +182,7 @@ bool InstallerController::mergeProjects()
             return false;
         }
         if (!equalsNoCase(data.settings().getProgramName().view(), project->getName().view()) ||
-            data.settings().getProgramUuid().isEmpty()) {
+            !data.settings().namesProgramUuid()) {
             logPrintf(u"The merged project %s names another program or has no ProgramUuid", entry);
             return false;
         }
