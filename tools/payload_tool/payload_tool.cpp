@@ -19,6 +19,11 @@
 //   payload_tool verify ARCHIVE [NAME...]
 //   payload_tool extract ARCHIVE NAME OUTPUT      (OUTPUT "-": standard output)
 //
+// Installer data (the entry "Data", or a merged project's
+// "MergeProjectData_NAME") that names no ProgramUuid is refused, as the
+// installer would refuse it; so is any that does not read as installer data.
+// A raw entry is taken as it is.
+//
 // Paths are host paths (no device is active). Exit status 0 on success, 1 on
 // a failure, 2 for a wrong command line.
 #include <algorithm>
@@ -34,6 +39,8 @@
 
 #include <unistd.h>
 
+#include "data/install_data.h"
+#include "data/install_data_xml.h"
 #include "text/shared_string.h"
 #include "host/wince_hal_access.h"
 #include "package_writer/package_writer.h"
@@ -325,9 +332,44 @@ bool prepareWholeFile(const EntryArgument& entry, PreparedEntry& prepared, std::
     return true;
 }
 
+bool isInstallerDataEntry(const std::string& name)
+{
+    const std::string mergedProject = "MergeProjectData_";
+    return name == "Data" || (name.size() > mergedProject.size() && name.starts_with(mergedProject));
+}
+
+// The installer loads installer data only with a ProgramUuid, which names
+// the product's data folder: an archive without one would install nothing,
+// or, installed by an older installer, share its folder and installed log
+// with every other such product.
+bool checkInstallerData(const EntryArgument& entry, std::string& reason)
+{
+    if (entry.coding == "raw" || entry.coding == "package" || !isInstallerDataEntry(entry.name))
+        return true;
+    Bytes bytes;
+    if (!readHostFile(entry.file, bytes)) {
+        reason = "cannot read " + entry.file;
+        return false;
+    }
+    druvex::InstallData data;
+    druvex::InstallDataRefusal refusal;
+    if (!druvex::readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal)) {
+        reason = "the installer data " + entry.file + " of " + entry.name +
+                 " does not read: " + utf8(druvex::describeInstallDataRefusal(refusal));
+        return false;
+    }
+    if (!data.settings().namesProgramUuid()) {
+        reason = "the installer data " + entry.file + " of " + entry.name + " names no ProgramUuid";
+        return false;
+    }
+    return true;
+}
+
 bool prepareEntry(const EntryArgument& entry, std::vector<std::unique_ptr<druvex::tools::PackageWriter>>& packages,
                   PreparedEntry& prepared, std::string& reason)
 {
+    if (!checkInstallerData(entry, reason))
+        return false;
     prepared.name = druvex::fromUtf8(entry.name);
     if (entry.coding == "package")
         return preparePackage(entry, packages, prepared, reason);
