@@ -177,17 +177,13 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     downloader_.cancel(newInstaller);
     // The list cancels its files and waits for an end report it cannot stop.
     languages.reset();
-    // A request's end that the worker was reporting when the cancels came
-    // must be over before the members it uses go.
+    // A request's end, or any report, that the worker was making when the
+    // cancels came must be over before the members it uses go.
     {
         MutexLock lock(pendingMutex_);
-        pendingEnded_.wait(pendingMutex_, [this]() REQUIRES(pendingMutex_) { return pendingRequests_ == 0; });
-    }
-    {
-        RecursiveMutexLock wait(callbackMutex_);
-    }
-    {
-        RecursiveMutexLock wait(batchMutex_);
+        pendingEnded_.wait(pendingMutex_, [this]() REQUIRES(pendingMutex_) {
+            return pendingRequests_ == 0 && reportsUnderWay_ == 0;
+        });
     }
     stopChecks();
 }
@@ -202,6 +198,19 @@ void PagePrerequisitesLogic::requestEnded()
 {
     MutexLock lock(pendingMutex_);
     --pendingRequests_;
+    pendingEnded_.notify_all();
+}
+
+void PagePrerequisitesLogic::reportBegins()
+{
+    MutexLock lock(pendingMutex_);
+    ++reportsUnderWay_;
+}
+
+void PagePrerequisitesLogic::reportEnds()
+{
+    MutexLock lock(pendingMutex_);
+    --reportsUnderWay_;
     pendingEnded_.notify_all();
 }
 
@@ -224,14 +233,12 @@ void PagePrerequisitesLogic::onLeave(WizardPageId)
 
 void PagePrerequisitesLogic::setSink(PrerequisitesSink* sink)
 {
-    MutexLock lock(sinkMutex_);
-    sink_ = sink;
+    sink_.set(sink);
 }
 
 bool PagePrerequisitesLogic::hasSink() const
 {
-    MutexLock lock(sinkMutex_);
-    return sink_ != nullptr;
+    return sink_.isSet();
 }
 
 void PagePrerequisitesLogic::pauseFor(std::uint32_t milliseconds)
@@ -431,6 +438,7 @@ void PagePrerequisitesLogic::runDeviceAndOnlineChecks()
 {
     report([](PrerequisitesSink& sink) { sink.deviceCheckBegins(); });
     connected_.store(false);
+    onlineChecksMade_.store(false);
     SharedString text;
     DeviceType deviceType = DeviceType::NONE;
     TargetPlatform platform = kPlatformUnknown;
@@ -468,6 +476,7 @@ void PagePrerequisitesLogic::startOnlineChecks()
     previous.reset();
     loadLanguages(controller_.getHalOut(), true);
     onlineFinished_.store(false);
+    onlineChecksMade_.store(true);
 
     if (!controller_.isLiveUpdateAvailable()) {
         finishOnlineChecks(true);
@@ -511,11 +520,17 @@ bool PagePrerequisitesLogic::passesUpdateServerRule()
 
 bool PagePrerequisitesLogic::finishChecks()
 {
-    if (!platformAccepted_.load() || !passesUpdateServerRule())
+    if (!platformAccepted_.load())
         return false;
-
     UpdatePatcher& patcher = controller_.getUpdatePatcher();
     const bool versionList = patcher.hasVersionRecord();
+    if (!onlineChecksMade_.load()) {
+        prepareForMode(versionList);
+        return true;
+    }
+    if (!passesUpdateServerRule())
+        return false;
+
     bool useOnline = true;
     if (versionList && controller_.isDailyBuild()) {
         const BulletinVersionPtr latest = patcher.getBulletin()->getLatestVersion();
@@ -534,6 +549,13 @@ bool PagePrerequisitesLogic::finishChecks()
     controller_.setUseOnlineFeature(useOnline);
     prepareForMode(versionList);
     return true;
+}
+
+PrerequisitesNext PagePrerequisitesLogic::leaveWithNext()
+{
+    if (!finishChecks())
+        return PrerequisitesNext::kStay;
+    return confirmEarlierInstallations() ? PrerequisitesNext::kGoOn : PrerequisitesNext::kEndRun;
 }
 
 void PagePrerequisitesLogic::prepareForMode(bool apply)
@@ -589,6 +611,7 @@ bool PagePrerequisitesLogic::runUnattended()
     }
     platformAccepted_.store(true);
 
+    onlineChecksMade_.store(false);
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
         if (!waiter.run()) {
@@ -596,12 +619,10 @@ bool PagePrerequisitesLogic::runUnattended()
                 SharedString().format(u"The update bulletin could not be had (result %d)", waiter.getResult()).view());
             return false;
         }
-        if (!passesUpdateServerRule())
-            return false;
+        onlineChecksMade_.store(true);
     }
     onlineFinished_.store(true);
-    prepareForMode(controller_.getUpdatePatcher().hasVersionRecord());
-    return onNext();
+    return leaveWithNext() == PrerequisitesNext::kGoOn && onNext();
 }
 
 // --- Earlier installations ---------------------------------------------------------
