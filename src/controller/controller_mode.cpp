@@ -145,6 +145,31 @@ WizardMode InstallerController::chooseMode()
     return installationBroken_ ? kModeRepairBroken : kModeMaintenance;
 }
 
+namespace {
+
+bool replacesAnotherVersion(WizardMode mode, std::int32_t installedVersionComparison)
+{
+    return (mode == kModeMaintenance || mode == kModeMaintenanceWithoutLog) && installedVersionComparison != 0;
+}
+
+}  // namespace
+
+bool InstallerController::canModifyInstallation(WizardMode mode) const
+{
+    if (replacesAnotherVersion(mode, installedVersionComparison_))
+        return true;
+    const bool modifiable = mode == kModeUpdate || mode == kModeAddRemove || mode == kModeMaintenance ||
+                            mode == kModeMaintenanceWithoutLog;
+    // Features of another version are not mixed with these: only the same
+    // version is modified feature by feature.
+    return modifiable && installedVersionComparison_ == 0 && hasFeatureToInstall();
+}
+
+WizardMode InstallerController::getModifyMode(WizardMode mode) const
+{
+    return replacesAnotherVersion(mode, installedVersionComparison_) ? mode : kModeAddRemove;
+}
+
 void InstallerController::compareInstalledVersion()
 {
     installedVersionComparison_ =
