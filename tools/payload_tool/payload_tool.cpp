@@ -21,8 +21,9 @@
 //
 // Installer data (the entry "Data", or a merged project's
 // "MergeProjectData_NAME") that names no ProgramUuid is refused, as the
-// installer would refuse it; so is any that does not read as installer data.
-// A raw entry is taken as it is.
+// installer would refuse it. Data that does not read as installer data, and a
+// raw entry, are taken as they are: the installer says what is wrong with
+// them.
 //
 // Paths are host paths (no device is active). Exit status 0 on success, 1 on
 // a failure, 2 for a wrong command line.
@@ -352,12 +353,8 @@ bool checkInstallerData(const EntryArgument& entry, std::string& reason)
         return false;
     }
     druvex::InstallData data;
-    druvex::InstallDataRefusal refusal;
-    if (!druvex::readInstallDataXml(data, bytes.data(), bytes.size(), nullptr, &refusal)) {
-        reason = "the installer data " + entry.file + " of " + entry.name +
-                 " does not read: " + utf8(druvex::describeInstallDataRefusal(refusal));
-        return false;
-    }
+    if (!druvex::readInstallDataXml(data, bytes.data(), bytes.size()))
+        return true;
     if (!data.settings().namesProgramUuid()) {
         reason = "the installer data " + entry.file + " of " + entry.name + " names no ProgramUuid";
         return false;
