@@ -189,22 +189,72 @@ struct ScratchFolder {
 
 // Installer content: every fourth file incompressible (images, packed data),
 // the others survey-job-like text, point records of a random walk, which
-// compress about as real job files do. The same seed gives the same files.
+// compress about as real job files do; or a program's help pages, which LZMA
+// codes to about a quarter as it does real ones. The same seed gives the
+// same files.
 class ContentMaker {
 public:
     explicit ContentMaker(unsigned seed = 42) : random_(seed) {}
 
     std::mt19937& random() { return random_; }
 
-    Bytes file(int index, std::size_t size)
+    Bytes incompressible(std::size_t size)
     {
         Bytes data;
-        data.reserve(size + 128);
-        if (index % 4 == 3) {
-            while (data.size() < size)
-                data.push_back(static_cast<std::uint8_t>(random_() >> 11));
-            return data;
+        data.reserve(size);
+        while (data.size() < size)
+            data.push_back(static_cast<std::uint8_t>(random_() >> 11));
+        return data;
+    }
+
+    // HTML pages of prose: sentences of words drawn as often as a language
+    // uses them (the n-th word about 1/n as often as the first), with
+    // headings, lists, links and the boilerplate every page repeats.
+    Bytes helpPages(std::size_t size)
+    {
+        if (words_.empty())
+            makeWords();
+        std::string text;
+        text.reserve(size + 4096);
+        while (text.size() < size) {
+            ++page_;
+            const std::string title = capitalizedWords(2 + random_() % 3);
+            text += "<html>\r\n<head>\r\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n"
+                    "<title>" + title + "</title>\r\n"
+                    "<link rel=\"stylesheet\" type=\"text/css\" href=\"../styles/help.css\">\r\n</head>\r\n<body>\r\n"
+                    "<div class=\"nav\"><a href=\"index.htm\">Contents</a> | <a href=\"search.htm\">Search</a> | "
+                    "<a href=\"topic" + std::to_string(page_ - 1) + ".htm\">Previous</a> | <a href=\"topic" +
+                    std::to_string(page_ + 1) + ".htm\">Next</a></div>\r\n<h1>" + title + "</h1>\r\n";
+            for (unsigned section = 2 + random_() % 5; section > 0; --section) {
+                text += "<h2>" + capitalizedWords(1 + random_() % 3) + "</h2>\r\n";
+                for (unsigned paragraph = 1 + random_() % 4; paragraph > 0; --paragraph) {
+                    text += "<p>";
+                    for (unsigned sentences = 2 + random_() % 5; sentences > 0; --sentences)
+                        text += sentence() + (sentences > 1 ? " " : "");
+                    text += "</p>\r\n";
+                }
+                if (random_() % 10 < 4) {
+                    text += "<ul>\r\n";
+                    for (unsigned items = 2 + random_() % 5; items > 0; --items)
+                        text += "<li>" + sentence() + "</li>\r\n";
+                    text += "</ul>\r\n";
+                }
+                if (random_() % 10 < 2)
+                    text += "<p class=\"note\"><b>Note:</b> " + sentence() + "</p>\r\n";
+            }
+            text += "<div class=\"footer\">Copyright &copy; Survey Systems. All rights reserved.</div>\r\n"
+                    "</body>\r\n</html>\r\n";
         }
+        text.resize(size);
+        return Bytes(text.begin(), text.end());
+    }
+
+    Bytes file(int index, std::size_t size)
+    {
+        if (index % 4 == 3)
+            return incompressible(size);
+        Bytes data;
+        data.reserve(size + 128);
         char line[128];
         while (data.size() < size) {
             east_ += static_cast<double>(random_() % 2001) / 1000.0 - 1.0;
@@ -220,7 +270,64 @@ public:
     }
 
 private:
+    void makeWords()
+    {
+        static constexpr const char* kSyllables[] = {
+            "a",  "e",  "i",  "o",  "u",  "ba", "be", "ca", "co", "de", "di",   "fa",   "fe", "ga",  "gi", "ha",
+            "in", "io", "ka", "la", "le", "li", "lo", "ma", "me", "mi", "mo",   "na",   "ne", "ni",  "no", "pa",
+            "pe", "pi", "po", "ra", "re", "ri", "ro", "sa", "se", "si", "so",   "ta",   "te", "ti",  "to", "va",
+            "ve", "vi", "ze", "al", "er", "ed", "ly", "ing", "ous", "ive", "ure", "ent", "ment", "tion"};
+        constexpr std::size_t kWords = 1000;
+        double total = 0;
+        while (words_.size() < kWords) {
+            std::string word;
+            for (unsigned syllables = 1 + random_() % 3 + (random_() % 4 == 0 ? 1 : 0); syllables > 0; --syllables)
+                word += kSyllables[random_() % std::size(kSyllables)];
+            if (std::find(words_.begin(), words_.end(), word) != words_.end())
+                continue;
+            words_.push_back(word);
+            total += 1.0 / static_cast<double>(words_.size());
+            frequency_.push_back(total);
+        }
+    }
+    const std::string& word()
+    {
+        const double drawn = static_cast<double>(random_()) / 4294967296.0 * frequency_.back();
+        const auto found = std::upper_bound(frequency_.begin(), frequency_.end(), drawn);
+        return words_[std::min<std::size_t>(static_cast<std::size_t>(found - frequency_.begin()), words_.size() - 1)];
+    }
+    std::string capitalizedWords(unsigned count)
+    {
+        std::string text;
+        for (unsigned i = 0; i < count; ++i) {
+            std::string next = word();
+            next[0] = static_cast<char>(next[0] - 'a' + 'A');
+            text += (i > 0 ? " " : "") + next;
+        }
+        return text;
+    }
+    std::string sentence()
+    {
+        std::string text;
+        for (unsigned count = 6 + random_() % 17, i = 0; i < count; ++i) {
+            const unsigned markup = random_() % 100;
+            std::string next = word();
+            if (i == 0)
+                next[0] = static_cast<char>(next[0] - 'a' + 'A');
+            if (markup < 4)
+                next = "<b>" + next + "</b>";
+            else if (markup < 7)
+                next = "<a href=\"topic" + std::to_string(1 + random_() % 400) + ".htm\">" + next + "</a>";
+            text += (i > 0 ? " " : "") + next;
+        }
+        static constexpr const char* kEnds[] = {".", ".", ".", ",", ":"};
+        return text + kEnds[random_() % std::size(kEnds)];
+    }
+
     std::mt19937 random_;
+    std::vector<std::string> words_;
+    std::vector<double> frequency_;
+    unsigned page_ = 0;
     double east_ = 500000.0;
     double north_ = 5400000.0;
     double height_ = 420.0;

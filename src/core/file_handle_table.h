@@ -26,6 +26,11 @@ struct OpenFile {
     // A handle open for writing on a store whose free space the device
     // profile states: its writes take from that space.
     std::shared_ptr<StoreSpace> space;
+    // Where such a handle stands and how large it knows the file, kept under
+    // the store's write lock, so that a write learns what it takes from the
+    // store without asking the host for the file's status or position.
+    std::uint64_t position = 0;
+    std::uint64_t knownSize = 0;
 
     OpenFile() = default;
     OpenFile(const OpenFile&) = delete;

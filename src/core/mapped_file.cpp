@@ -27,7 +27,7 @@ bool resizeFile(const OpenFile& file, std::uint64_t size)
 
 // Grows the file from `length` to `size`; a store with a stated free space
 // refuses what does not fit.
-bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
+bool growTo(OpenFile& file, std::uint64_t length, std::uint64_t size)
 {
     if (!file.space)
         return resizeFile(file, size);
@@ -39,6 +39,7 @@ bool growTo(const OpenFile& file, std::uint64_t length, std::uint64_t size)
     if (!resizeFile(file, size))
         return false;
     file.space->grew(size - length);
+    file.knownSize = size;
     return true;
 }
 

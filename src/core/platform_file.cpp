@@ -147,11 +147,35 @@ OpenResult openHostFile(const std::string& hostPath, std::uint32_t flags, std::u
         unregisterOpenFile(handle);
         return failFromErrno(error);
     }
+    if (file->space) {
+        MutexLock lock(file->space->writeLock());
+        file->knownSize = truncates ? 0 : static_cast<std::uint64_t>(status.st_size);
+    }
     if (result.created && disposition != kFileCreateAlways)
         DeviceRoot::instance().noteCreated(hostPath);
     result.handle = handle;
     result.error = kOpenSuccess;
     return result;
+}
+
+// `done` counts what was read, also when the read failed halfway; the
+// answer is then what was read, or -1 when nothing was.
+std::int64_t readAll(int fd, unsigned char* out, std::size_t count, std::size_t& done)
+{
+    done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, out + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            setLastError(errorFromErrno(errno));
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
 }
 
 std::uint32_t clampSeconds(std::int64_t seconds)
@@ -211,63 +235,62 @@ std::int64_t readFile(FileHandle handle, void* buffer, std::size_t count)
         setLastError(kErrorAccessDenied);
         return -1;
     }
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t total = 0;
-    while (total < count) {
-        const ssize_t got = ::read(file->fd, out + total, count - total);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            setLastError(errorFromErrno(errno));
-            return total > 0 ? static_cast<std::int64_t>(total) : -1;
-        }
-        if (got == 0)
-            break;
-        total += static_cast<std::size_t>(got);
+    std::size_t done = 0;
+    const std::int64_t result = readAll(file->fd, static_cast<unsigned char*>(buffer), count, done);
+    if (file->space && done > 0) {
+        MutexLock lock(file->space->writeLock());
+        file->position += done;
     }
-    return static_cast<std::int64_t>(total);
+    return result;
 }
 
 namespace {
 
-std::int64_t writeAll(int fd, const unsigned char* in, std::size_t count)
+// `done` counts what reached the file, also when the write failed halfway.
+std::int64_t writeAll(int fd, const unsigned char* in, std::size_t count, std::size_t& done)
 {
-    std::size_t total = 0;
-    while (total < count) {
-        const ssize_t put = ::write(fd, in + total, count - total);
+    done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd, in + done, count - done);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
             setLastError(errorFromErrno(errno));
             return -1;
         }
-        total += static_cast<std::size_t>(put);
+        done += static_cast<std::size_t>(put);
     }
-    return static_cast<std::int64_t>(total);
-}
-
-std::uint64_t fileSizeOf(int fd)
-{
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+    return static_cast<std::int64_t>(done);
 }
 
 // A write on a store with a stated free space: what would take the file
 // past the store's free space is refused whole, as a full store refuses it.
-std::int64_t writeWithinStore(const OpenFile& file, const unsigned char* in, std::size_t count)
+std::int64_t writeWithinStore(OpenFile& file, const unsigned char* in, std::size_t count)
 {
     MutexLock lock(file.space->writeLock());
-    const off_t position = ::lseek(file.fd, 0, SEEK_CUR);
-    const std::uint64_t sizeBefore = fileSizeOf(file.fd);
-    const std::uint64_t end = (position < 0 ? sizeBefore : static_cast<std::uint64_t>(position)) + count;
-    if (end > sizeBefore && !file.space->canGrow(end - sizeBefore)) {
+    const std::uint64_t end = file.position + count;
+    if (end > file.knownSize && !file.space->canGrow(end - file.knownSize)) {
         setLastError(kErrorDiskFull);
         return -1;
     }
-    const std::int64_t written = writeAll(file.fd, in, count);
-    const std::uint64_t sizeAfter = fileSizeOf(file.fd);
-    file.space->grew(sizeAfter > sizeBefore ? sizeAfter - sizeBefore : 0);
+    std::size_t done = 0;
+    const std::int64_t written = writeAll(file.fd, in, count, done);
+    file.position += done;
+    if (file.position > file.knownSize) {
+        file.space->grew(file.position - file.knownSize);
+        file.knownSize = file.position;
+    }
     return written;
+}
+
+std::int64_t seekDescriptor(int fd, std::int64_t offset, int whence)
+{
+    const off_t position = ::lseek(fd, static_cast<off_t>(offset), whence);
+    if (position < 0) {
+        setLastError(errno == EINVAL ? kErrorNegativeSeek : errorFromErrno(errno));
+        return -1;
+    }
+    return static_cast<std::int64_t>(position);
 }
 
 }  // namespace
@@ -284,7 +307,8 @@ std::int64_t writeFile(FileHandle handle, const void* data, std::size_t count)
     const auto* in = static_cast<const unsigned char*>(data);
     if (file->space)
         return writeWithinStore(*file, in, count);
-    return writeAll(file->fd, in, count);
+    std::size_t done = 0;
+    return writeAll(file->fd, in, count, done);
 }
 
 std::int64_t seekFile(FileHandle handle, std::int64_t offset, int origin)
@@ -307,12 +331,13 @@ std::int64_t seekFile(FileHandle handle, std::int64_t offset, int origin)
         setLastError(kErrorInvalidParameter);
         return -1;
     }
-    const off_t position = ::lseek(file->fd, static_cast<off_t>(offset), whence);
-    if (position < 0) {
-        setLastError(errno == EINVAL ? kErrorNegativeSeek : errorFromErrno(errno));
-        return -1;
-    }
-    return static_cast<std::int64_t>(position);
+    if (!file->space)
+        return seekDescriptor(file->fd, offset, whence);
+    MutexLock lock(file->space->writeLock());
+    const std::int64_t position = seekDescriptor(file->fd, offset, whence);
+    if (position >= 0)
+        file->position = static_cast<std::uint64_t>(position);
+    return position;
 }
 
 bool flushFile(FileHandle handle)

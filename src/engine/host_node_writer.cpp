@@ -1,5 +1,9 @@
 #include "engine/host_node_writer.h"
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 #include "data/content_tree.h"
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
@@ -37,12 +41,16 @@ bool HostNodeWriter::createFolder(ContentFolder* node, const SharedString& path)
 
 bool HostNodeWriter::createFile(ContentFile* node, const SharedString& path)
 {
-    // A file left open by a failed pass is closed before the next one starts.
-    file_.close();
+    // A file left open by a failed pass is closed before the next one
+    // starts; what it still held is dropped with it.
+    held_ = 0;
+    (void)file_.close();
     if (!file_.openForWrite(host_, path))
         return false;
     path_ = path;
     timeStamp_ = node ? static_cast<std::int64_t>(node->getTimeValue()) : 0;
+    expected_ = node ? node->getSize() : 0;
+    received_ = 0;
     openToEveryone(*host_, node, path);
     return true;
 }
@@ -51,8 +59,28 @@ bool HostNodeWriter::writeData(std::uint32_t size, const std::uint8_t* bytes)
 {
     if (!file_.isOpen())
         return false;
-    if (size == 0)
-        return true;
+    received_ += size;
+    while (size > 0) {
+        // A piece of a block or more (a local file's copy) needs no copy.
+        if (held_ == 0 && size >= kHostWriteBlockBytes)
+            return writeOut(bytes, size);
+        if (!block_)
+            block_ = std::make_unique<std::uint8_t[]>(kHostWriteBlockBytes);
+        const std::size_t taken = std::min<std::size_t>(size, kHostWriteBlockBytes - held_);
+        std::memcpy(block_.get() + held_, bytes, taken);
+        held_ += taken;
+        bytes += taken;
+        size -= static_cast<std::uint32_t>(taken);
+        if (held_ == kHostWriteBlockBytes && !flush())
+            return false;
+    }
+    if (expected_ > 0 && received_ >= expected_)
+        return flush();
+    return true;
+}
+
+bool HostNodeWriter::writeOut(const std::uint8_t* bytes, std::size_t size)
+{
     if (file_.write(bytes, size) == static_cast<std::int64_t>(size))
         return true;
     const std::uint32_t error = host_->getLastError();
@@ -62,11 +90,18 @@ bool HostNodeWriter::writeData(std::uint32_t size, const std::uint8_t* bytes)
     return false;
 }
 
+bool HostNodeWriter::flush()
+{
+    const std::size_t size = std::exchange(held_, 0);
+    return size == 0 || writeOut(block_.get(), size);
+}
+
 bool HostNodeWriter::finishFile()
 {
     if (!file_.isOpen())
         return false;
-    if (!file_.close())
+    const bool written = flush();
+    if (!file_.close() || !written)
         return false;
     // The file holds its bytes whatever its time: a time that cannot be set
     // is logged, and the installation goes on.

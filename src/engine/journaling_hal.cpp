@@ -128,15 +128,35 @@ bool JournalingHal::moveFileEx(const SharedString& source, const SharedString& t
     return true;
 }
 
+bool JournalingHal::exists(const SharedString& path, bool* isFolder)
+{
+    bool folder = false;
+    const bool found = inner_->exists(path, &folder);
+    if (isFolder)
+        *isFolder = folder;
+    MutexLock lock(foundMutex_);
+    foundFile_ = found && !folder ? path : SharedString();
+    return found;
+}
+
+bool JournalingHal::takeFoundFile(const SharedString& path)
+{
+    MutexLock lock(foundMutex_);
+    if (foundFile_.isEmpty() || foundFile_ != path)
+        return false;
+    foundFile_.clear();
+    return true;
+}
+
 bool JournalingHal::deleteFile(const SharedString& path)
 {
-    bool isFolder = false;
-    if (!inner_->exists(path, &isFolder) || isFolder)
-        return inner_->deleteFile(path);
-    if (journal_.covers(path))
-        return inner_->deleteFile(path);
+    if (!takeFoundFile(path)) {
+        bool isFolder = false;
+        if (!inner_->exists(path, &isFolder) || isFolder)
+            return inner_->deleteFile(path);
+    }
     // Kept by a move: the file is gone from its place, as a deletion leaves it.
-    return journal_.keepFile(path, false) && !inner_->exists(path, nullptr);
+    return journal_.removeFile(path);
 }
 
 bool JournalingHal::getOpenFileSize(FileHandle handle, std::uint64_t& size)

@@ -81,7 +81,7 @@ public:
     bool getInstallerPath(SharedString& path) override { return inner_->getInstallerPath(path); }
     std::uint32_t getLastError() override { return inner_->getLastError(); }
     bool createFileFinder(const SharedString& folder, std::unique_ptr<HalFileFinder>& finder) override;
-    bool exists(const SharedString& path, bool* isFolder) override { return inner_->exists(path, isFolder); }
+    bool exists(const SharedString& path, bool* isFolder) override;
     bool regCreateKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags,
                       RegistryKey& key) override;
     bool regOpenKey(RegistryKey root, const SharedString& subKey, std::uint32_t viewFlags, int mode,
@@ -113,8 +113,15 @@ private:
     void noteValueBefore(RegistryKey key, const SharedString& valueName);
     void noteNewFolders(const SharedString& path, bool existedBefore);
 
+    // Takes the last answer of exists when it found `path` to be a file.
+    bool takeFoundFile(const SharedString& path);
+
     std::shared_ptr<HalAccess> inner_;
     RollbackJournal& journal_;
+    // A removal most often follows the question whether the file is there:
+    // the answer is used once, so that the removal does not ask again.
+    Mutex foundMutex_;
+    SharedString foundFile_ GUARDED_BY(foundMutex_);
     mutable Mutex keysMutex_;
     std::map<RegistryKey, std::pair<RegistryKey, SharedString>> keys_ GUARDED_BY(keysMutex_);
 };

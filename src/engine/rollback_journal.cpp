@@ -140,6 +140,7 @@ bool RollbackJournal::ensureStore()
         logError((u"Cannot create the rollback folder " + storeFolder_).view());
         return false;
     }
+    storeMadeNow_ = !missing.empty() && missing.back() == storeFolder_;
     storeMade_ = std::move(missing);
     storeReady_ = true;
     return true;
@@ -155,17 +156,31 @@ bool RollbackJournal::keepFileToOverwrite(const SharedString& path)
     return keep(path, Keeping::MoveElseCopy);
 }
 
+bool RollbackJournal::removeFile(const SharedString& path)
+{
+    MutexLock lock(mutex_);
+    const std::u16string key = installPathKey(path.view());
+    if (covered_.contains(key))
+        return host_->deleteFile(path);
+    return keepInStore(key, path, Keeping::Move);
+}
+
 bool RollbackJournal::keep(const SharedString& path, Keeping way)
 {
     MutexLock lock(mutex_);
     const std::u16string key = installPathKey(path.view());
     if (covered_.contains(key) || !isFile(*host_, path))
         return true;
+    return keepInStore(key, path, way);
+}
+
+bool RollbackJournal::keepInStore(const std::u16string& key, const SharedString& path, Keeping way)
+{
     if (!ensureStore())
         return false;
     SharedString kept = numbered(storeFolder_, nextKept_++);
     // A store left by a run that ended without cleaning up keeps its files.
-    while (host_->exists(kept, nullptr))
+    while (!storeMadeNow_ && host_->exists(kept, nullptr))
         kept = numbered(storeFolder_, nextKept_++);
     bool done = false;
     switch (way) {
@@ -180,6 +195,9 @@ bool RollbackJournal::keep(const SharedString& path, Keeping way)
         break;
     }
     if (!done) {
+        // A file that went meanwhile needs no keeping.
+        if (way == Keeping::Move && !host_->exists(path, nullptr))
+            return true;
         logError((u"Cannot keep " + path + u" for a rollback").view());
         return false;
     }
@@ -355,6 +373,7 @@ void RollbackJournal::removeStore()
         (void)host_->removeDirectory(*folder);
     storeMade_.clear();
     storeReady_ = false;
+    storeMadeNow_ = false;
 }
 
 }  // namespace druvex

@@ -60,6 +60,10 @@ public:
     // it cannot be moved (an application holds it open), copied there, the
     // file then being written over in place.
     bool keepFileToOverwrite(const SharedString& path);
+    // Removes the file at `path`, which the caller found to be a file: one
+    // the run made or kept already goes at once, any other is moved into the
+    // store. True when it is gone from its place.
+    bool removeFile(const SharedString& path);
     void noteMoved(const SharedString& from, const SharedString& to);
     void noteFolderRemoved(const SharedString& path);
     // `path` is the first key of the path that did not exist.
@@ -88,6 +92,8 @@ public:
 private:
     enum class Keeping { Move, Copy, MoveElseCopy };
     bool keep(const SharedString& path, Keeping way);
+    // Keeps the file, which is not covered yet, in a new place of the store.
+    bool keepInStore(const std::u16string& key, const SharedString& path, Keeping way) REQUIRES(mutex_);
 
     enum class Kind { FolderCreated, FileCreated, Kept, Moved, FolderRemoved, KeyCreated, Value, KeyDeleted };
     struct Entry {
@@ -117,6 +123,9 @@ private:
     std::unordered_set<std::u16string> createdKeys_ GUARDED_BY(mutex_);
     std::unordered_set<std::u16string> knownValues_ GUARDED_BY(mutex_);
     bool storeReady_ GUARDED_BY(mutex_) = false;
+    // The store folder was made by this journal: no earlier run left files
+    // in it whose numbers a kept file could meet.
+    bool storeMadeNow_ GUARDED_BY(mutex_) = false;
     // The store folder and the parents that making it created, outermost first.
     std::vector<SharedString> storeMade_ GUARDED_BY(mutex_);
     std::uint32_t nextKept_ GUARDED_BY(mutex_) = 0;

@@ -21,6 +21,9 @@ constexpr std::size_t kSmallestKeepingDictionary = 4 * kLargestPiece;
 // meet at the lock once for many pieces.
 constexpr std::size_t kBatchPieces = 64;
 constexpr std::size_t kHandOverBytes = 64 * 1024;
+// While a decoder decodes a byte, the taker writes about this many: LZMA
+// decodes tens of megabytes a second, files are written at hundreds.
+constexpr std::uint64_t kTakenPerDecoded = 16;
 
 }  // namespace
 
@@ -172,6 +175,12 @@ std::size_t LzmaDecodeAhead::peakChunks() const
     return peakChunks_;
 }
 
+std::uint64_t LzmaDecodeAhead::decodedAhead(std::size_t index) const
+{
+    MutexLock lock(mutex_);
+    return index < streams_.size() ? streams_[index]->handed : 0;
+}
+
 std::optional<bool> LzmaDecodeAhead::take(std::size_t index, PayloadSink& sink)
 {
     if (index >= streams_.size())
@@ -238,10 +247,41 @@ void LzmaDecodeAhead::updateOldest(Stream& stream)
     }
 }
 
+std::size_t LzmaDecodeAhead::chunksKeptForEarlier(std::size_t index) const
+{
+    std::size_t kept = 0;
+    std::uint64_t takenBefore = 0;
+    for (std::size_t earlier = head_ + 1; earlier < index; ++earlier) {
+        const Stream& stream = *streams_[earlier];
+        // One whose decoder is reading its header may need it all, for a moment.
+        if (stream.started && stream.start == Start::Pending)
+            return bufferChunks_;
+        if (stream.start != Start::Decoding || stream.size == kPayloadUnknownSize)
+            continue;
+        takenBefore += stream.size;
+        if (stream.decoderDone || stream.released.load())
+            continue;
+        // Its first dictionary's worth waits in the dictionary; what it
+        // decodes beyond that is copied out unless the taker comes first,
+        // except what it can still decode while the taker writes the
+        // streams up to its end.
+        const std::uint64_t waitsInDictionary = std::max<std::uint64_t>(stream.handed, stream.dictionaryBytes);
+        const std::uint64_t later = takenBefore / kTakenPerDecoded;
+        if (stream.size > waitsInDictionary + later)
+            kept += static_cast<std::size_t>((stream.size - waitsInDictionary - later + limits_.chunkBytes - 1) /
+                                             limits_.chunkBytes);
+    }
+    return kept;
+}
+
 LzmaDecodeAhead::Chunk* LzmaDecodeAhead::tryAcquire(std::size_t index)
 {
-    const bool room =
-        chunksInUse_ < bufferChunks_ || (index == head_ && chunksInUse_ < bufferChunks_ + limits_.headChunks);
+    // Room goes to the streams in the order the taker needs them: what a
+    // stream cannot decode ahead is decoded once the taker reaches it, and
+    // while it takes the next one little else is left to write, whereas a
+    // later one decodes its rest while the streams before it are written.
+    const bool room = index == head_ ? chunksInUse_ < bufferChunks_ + limits_.headChunks
+                                     : chunksInUse_ + chunksKeptForEarlier(index) < bufferChunks_;
     if (!room)
         return nullptr;
     ++chunksInUse_;
@@ -332,19 +372,23 @@ void LzmaDecodeAhead::decode(std::size_t index)
         start = !decoder->readHeader(size) ? Start::HeaderFailed
                                            : (!decoder->prepare() ? Start::PrepareFailed : Start::Decoding);
     }
+    // Pieces wait in the dictionary unless it is too small to keep them.
+    const std::size_t dictionary = start == Start::Decoding && decoder->dictionaryBytes() >= kSmallestKeepingDictionary
+                                       ? decoder->dictionaryBytes()
+                                       : 0;
     {
         MutexLock lock(mutex_);
         stream.start = start;
         stream.size = size;
+        stream.dictionaryBytes = dictionary;
         stream.decoderDone = start != Start::Decoding;
     }
     takerWake_.notify_all();
+    // Decoders of later streams may wait to learn what this one needs.
+    workersWake_.notify_all();
     if (start != Start::Decoding)
         return;
 
-    // Pieces wait in the dictionary unless it is too small to keep them.
-    const std::size_t dictionary =
-        decoder->dictionaryBytes() >= kSmallestKeepingDictionary ? decoder->dictionaryBytes() : 0;
     const std::size_t handOverBytes = std::min(kHandOverBytes, dictionary / 4);
     std::vector<Held> unhanded;
     std::size_t unhandedBytes = 0;
@@ -396,14 +440,18 @@ void LzmaDecodeAhead::decode(std::size_t index)
         stream.decoderDone = true;
     }
     takerWake_.notify_all();
+    // The room it kept from later streams is theirs now.
+    workersWake_.notify_all();
 }
 
 void LzmaDecodeAhead::handOver(Stream& stream, std::vector<Held>& pieces)
 {
     if (pieces.empty())
         return;
-    for (const Held& piece : pieces)
+    for (const Held& piece : pieces) {
         (piece.chunk ? stream.copied : stream.inDictionary).push_back(piece);
+        stream.handed += piece.size;
+    }
     pieces.clear();
     updateOldest(stream);
     if (takerWaiting_)

@@ -72,6 +72,8 @@ public:
 
     // The most chunks that were in use at once.
     std::size_t peakChunks() const;
+    // The bytes of stream `index` that its decoder has decoded ahead so far.
+    std::uint64_t decodedAhead(std::size_t index) const;
     std::size_t threadCount() const { return workers_.size(); }
 
 private:
@@ -108,6 +110,10 @@ private:
         std::optional<std::uint64_t> takerHolds;
         // The chunk its decoder copies into.
         Chunk* filling = nullptr;
+        // What its decoder handed over so far, and the pieces its dictionary
+        // can hold (0 until it is known).
+        std::uint64_t handed = 0;
+        std::size_t dictionaryBytes = 0;
         // While its decoder waits for the taker to let go of pieces in the
         // dictionary: the offset the oldest wanted byte must reach.
         std::optional<std::uint64_t> decoderWaitsFor;
@@ -141,6 +147,10 @@ private:
     // decoder when that gives it the room it waits for; under the lock.
     void updateOldest(Stream& stream) REQUIRES(mutex_);
     Chunk* tryAcquire(std::size_t index) REQUIRES(mutex_);
+    // The chunks kept free for the streams between the head and `index`:
+    // what their decoders will still have to copy out before the taker
+    // reaches them.
+    std::size_t chunksKeptForEarlier(std::size_t index) const REQUIRES(mutex_);
     void dropChunkUser(Chunk* chunk) REQUIRES(mutex_);
     // Drops a stream's waiting pieces; under the lock.
     void releaseStream(Stream& stream) REQUIRES(mutex_);

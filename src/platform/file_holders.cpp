@@ -89,20 +89,21 @@ bool isFileHeldElsewhere(const std::string& hostPath)
 {
     // A write lease is granted only while no other descriptor of the file is
     // open anywhere: one call answers for the common case without walking
-    // every process. Refused, the descriptor open elsewhere may still be this
-    // process's own, which the scan tells apart.
+    // every process (a removal asks it for every file). Refused, the file may
+    // be no regular file, or on a file system without leases, or the
+    // descriptor open elsewhere this process's own, which the scan tells apart.
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
+    // The lease goes with the descriptor.
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::close(fd);
+        return false;
+    }
     struct stat status {};
     const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    const bool leased = regular && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
-    if (leased)
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
     ::close(fd);
-    if (!regular || leased)
-        return false;
-    return !scanHolders(hostPath, true).empty();
+    return regular && !scanHolders(hostPath, true).empty();
 }
 
 std::vector<FileHolder> fileHoldersOf(const std::string& hostPath)

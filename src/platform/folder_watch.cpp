@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -94,6 +95,9 @@ struct FolderWatcher::State {
                 }
                 changes.push_back(std::move(change));
             }
+            // Room left for the longest notice: the queue was empty.
+            if (static_cast<std::size_t>(got) + sizeof(inotify_event) + NAME_MAX + 1 <= sizeof buffer)
+                break;
         }
         if (!changes.empty())
             handler(changes);

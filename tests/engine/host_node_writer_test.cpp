@@ -11,6 +11,7 @@
 #include "engine_fixture.h"
 #include "support/diag_capture.h"
 #include "support/shared_string_print.h"
+#include "support/system_calls.h"
 
 namespace druvex {
 namespace {
@@ -86,12 +87,22 @@ TEST_F(HostNodeWriterTest, FailuresOfTheHostFailTheCall)
     faulty_->setPlan(plan);
     EXPECT_FALSE(writer.createFile(nullptr, u"\\Program Files\\refused.txt"));
 
+    // A write the host cuts short fails the piece that completes the file
+    // (its node tells the size); without a size, the close that writes it.
     plan = {};
     plan.shortWriteNumber = faulty_->writeCount() + 1;
     faulty_->setPlan(plan);
-    ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\short.txt"));
-    EXPECT_FALSE(writer.writeData(4, reinterpret_cast<const std::uint8_t*>("abcd")));
+    ContentFile sized(u"short.txt");
+    sized.setSize(4);
+    ASSERT_TRUE(writer.createFile(&sized, u"\\Program Files\\short.txt"));
+    EXPECT_TRUE(writer.writeData(2, reinterpret_cast<const std::uint8_t*>("ab")));
+    EXPECT_FALSE(writer.writeData(2, reinterpret_cast<const std::uint8_t*>("cd")));
     EXPECT_TRUE(writer.finishFile());
+    plan.shortWriteNumber = faulty_->writeCount() + 1;
+    faulty_->setPlan(plan);
+    ASSERT_TRUE(writer.createFile(nullptr, u"\\Program Files\\short.txt"));
+    EXPECT_TRUE(writer.writeData(4, reinterpret_cast<const std::uint8_t*>("abcd")));
+    EXPECT_FALSE(writer.finishFile());
 
     plan = {};
     plan.failClose = true;
@@ -131,6 +142,72 @@ TEST_F(HostNodeWriterTest, ANewFileClosesOneLeftOpen)
     const int closes = faulty_->closeCount();
     ASSERT_TRUE(writeFile(writer, nullptr, u"\\Program Files\\second.txt", "2"));
     EXPECT_EQ(faulty_->closeCount(), closes + 2);
+}
+
+// The decoder hands a file over in pieces of 4 KB; the host gets it in
+// blocks of 64 KiB, each one write and nothing else (no status or seek to
+// learn what a store with a stated free space gives), so a megabyte costs
+// sixteen system calls more than an empty file.
+TEST_F(HostNodeWriterTest, AMegabyteReachesTheHostInSixteenWrites)
+{
+    DeviceConfig config = device().config();
+    DeviceStore store;
+    store.path = SharedString(u"\\");
+    store.free = 16u << 20;
+    config.stores.push_back(store);
+    device().reconfigure(config);
+    // The store is measured once, at its first write.
+    HostNodeWriter first(host_);
+    ASSERT_TRUE(writeFile(first, nullptr, u"\\Program Files\\first.bin", "1"));
+
+    Bytes content(1 << 20);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+    const auto callsOf = [&](std::size_t size, const char16_t* path) {
+        return test::countSystemCalls([&] {
+            HostNodeWriter writer(host_);
+            ContentFile node(u"f");
+            node.setSize(size);
+            if (!writer.createFile(&node, SharedString(path)))
+                return false;
+            for (std::size_t done = 0; done < size; done += 4096) {
+                if (!writer.writeData(4096, content.data() + done))
+                    return false;
+            }
+            return writer.finishFile();
+        });
+    };
+    const test::SystemCallCounts empty = callsOf(0, u"\\Program Files\\empty.bin");
+    const test::SystemCallCounts megabyte = callsOf(content.size(), u"\\Program Files\\full.bin");
+    ASSERT_TRUE(empty.traced);
+    ASSERT_TRUE(megabyte.traced);
+    EXPECT_EQ(megabyte.writes() - empty.writes(), 16);
+    EXPECT_EQ(megabyte.stats(), empty.stats());
+    EXPECT_EQ(megabyte.seeks(), empty.seeks());
+    EXPECT_EQ(megabyte.withoutMemory() - empty.withoutMemory(), 16) << [&] {
+        std::string calls = "calls that differ (number: empty, megabyte):";
+        for (const auto& [number, count] : megabyte.byNumber) {
+            if (empty.count({number}) != count)
+                calls += " " + std::to_string(number) + ": " + std::to_string(empty.count({number})) + ", " + std::to_string(count);
+        }
+        return calls;
+    }();
+    const std::string written = device().readFile("Program Files/full.bin");
+    EXPECT_TRUE(written == std::string(content.begin(), content.end()));
+
+    // Pieces of odd sizes make the same blocks, and a file's last block
+    // goes out with its last piece.
+    HostNodeWriter writer(faulty_);
+    ContentFile node(u"odd");
+    node.setSize(200000);
+    ASSERT_TRUE(writer.createFile(&node, u"\\Program Files\\odd.bin"));
+    const int writesBefore = faulty_->writeCount();
+    for (std::size_t done = 0; done < 200000; done += 1000)
+        ASSERT_TRUE(writer.writeData(1000, content.data() + done));
+    EXPECT_EQ(faulty_->writeCount() - writesBefore, 4);  // 3 of 64 KiB and the rest
+    ASSERT_TRUE(writer.finishFile());
+    EXPECT_EQ(faulty_->writeCount() - writesBefore, 4);
+    EXPECT_TRUE(device().readFile("Program Files/odd.bin") == std::string(content.begin(), content.begin() + 200000));
 }
 
 TEST_F(HostNodeWriterTest, FileSinkWritesEveryPieceAndCountsTheBytes)

@@ -3,12 +3,14 @@
 // deleted, all undone to the byte (registry.reg included); a commit keeps the
 // changes and leaves no kept file behind; a file that cannot be kept is not
 // removed; a file that an application holds open is written over in place
-// and written back in place.
+// and written back in place; a store an earlier run left keeps its files; a
+// file gone between the question and its removal is removed all the same.
 #include <gtest/gtest.h>
 
 #include "engine/journaling_hal.h"
 #include "engine/rollback_journal.h"
 #include "installation_fixture.h"
+#include "support/diag_capture.h"
 #include "support/file_holder_process.h"
 #include "support/shared_string_print.h"
 
@@ -138,6 +140,50 @@ TEST_F(RollbackJournalTest, AFileThatCannotBeKeptIsNotRemoved)
     EXPECT_TRUE(journaled_->deleteFile(SharedString(u"\\Program Files\\Survey\\made.txt")));
     EXPECT_TRUE(journal_->undo());
     EXPECT_FALSE(device().device().exists("Program Files/Survey/made.txt"));
+}
+
+// A store that a run which ended without cleaning up left keeps its files:
+// this run keeps its own under numbers of their own, and neither the undo
+// nor the commit touches the earlier ones.
+TEST_F(RollbackJournalTest, AStoreLeftByAnEarlierRunKeepsItsFiles)
+{
+    device().device().writeFile("Windows/Installer/Survey/Rollback/0", "left by an earlier run");
+    device().device().writeFile("Windows/Installer/Survey/Rollback/1", "left too");
+    const SharedString path(u"\\Program Files\\Survey\\remove.txt");
+    for (const bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "undo");
+        ASSERT_TRUE(journaled_->deleteFile(path));
+        EXPECT_FALSE(device().device().exists("Program Files/Survey/remove.txt"));
+        if (commit)
+            journal_->commit();
+        else
+            EXPECT_TRUE(journal_->undo());
+        EXPECT_EQ(device().device().exists("Program Files/Survey/remove.txt"), !commit);
+        EXPECT_EQ(device().device().readFile("Windows/Installer/Survey/Rollback/0"), "left by an earlier run");
+        EXPECT_EQ(device().device().readFile("Windows/Installer/Survey/Rollback/1"), "left too");
+    }
+}
+
+// A removal takes the host's answer that the file is there, given just
+// before; a file that another process took away meanwhile is gone all the
+// same: nothing to keep, nothing to undo, no failure.
+TEST_F(RollbackJournalTest, AFileGoneBetweenTheQuestionAndTheRemovalIsRemoved)
+{
+    test::DiagCapture log;
+    const SharedString path(u"\\Program Files\\Survey\\remove.txt");
+    bool isFolder = true;
+    ASSERT_TRUE(journaled_->exists(path, &isFolder));
+    EXPECT_FALSE(isFolder);
+    std::filesystem::remove(device().device().hostPath("Program Files/Survey/remove.txt"));
+    EXPECT_TRUE(journaled_->deleteFile(path));
+    EXPECT_FALSE(log.contains(u"Cannot keep"));
+    EXPECT_FALSE(journal_->hasChanges());
+
+    // The answer serves one removal: a file made again afterwards is kept.
+    device().device().writeFile("Program Files/Survey/remove.txt", "back again");
+    ASSERT_TRUE(journaled_->deleteFile(path));
+    EXPECT_TRUE(journal_->undo());
+    EXPECT_EQ(device().device().readFile("Program Files/Survey/remove.txt"), "back again");
 }
 
 // A held file cannot be moved aside: a copy is kept, the file is written

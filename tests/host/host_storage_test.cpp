@@ -157,6 +157,29 @@ TEST_F(HostFilesFullStore, AWriteBeyondTheFreeSpaceFailsWholeUntilADeletionMakes
     EXPECT_EQ(freeAt(u"\\"), 0u);
 }
 
+// A write takes from the store what it adds past the file's end, wherever
+// reads and seeks have left the handle.
+TEST_F(HostFilesFullStore, AWriteTakesOnlyWhatItAddsPastTheEnd)
+{
+    EXPECT_EQ(append(u"\\Temp\\a.bin", 6000), 6000);
+    const FileHandle handle = host().openFile(u"\\Temp\\a.bin", kFileOpenExisting | kFileRead | kFileWrite, nullptr);
+    ASSERT_NE(handle, -1);
+    std::string data(5000, 'r');
+    EXPECT_EQ(host().readFile(handle, data.data(), 5000), 5000);
+    EXPECT_EQ(host().writeFile(handle, data.data(), 2000), 2000);  // 1,000 past the end
+    EXPECT_EQ(freeAt(u"\\"), 3000u);
+    ASSERT_TRUE(host().seekFile(handle, 0, 1000, nullptr));
+    EXPECT_EQ(host().writeFile(handle, data.data(), 5000), 5000);  // within the file
+    EXPECT_EQ(freeAt(u"\\"), 3000u);
+    ASSERT_TRUE(host().seekFile(handle, 2, 2000, nullptr));
+    EXPECT_EQ(host().writeFile(handle, data.data(), 1001), -1);  // 3,001 past the end
+    EXPECT_EQ(host().getLastError(), kErrorDiskFull);
+    EXPECT_EQ(host().writeFile(handle, data.data(), 1000), 1000);
+    EXPECT_EQ(freeAt(u"\\"), 0u);
+    EXPECT_TRUE(host().closeFile(handle));
+    EXPECT_EQ(std::filesystem::file_size(device().hostPath("Temp/a.bin")), 10000u);
+}
+
 TEST_F(HostFilesFullStore, EachStoreKeepsItsOwnSpace)
 {
     // The card's folder lies in the root's, its files are not the root's.

@@ -6,6 +6,7 @@
 // paused.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -207,6 +208,49 @@ TEST(LzmaDecodeAheadBoundThreads, TheBuffersStayWithinTheirBound)
     EXPECT_LE(ahead.peakChunks(), 18u);
     // The streams did not fit in their dictionaries: pieces were copied out.
     EXPECT_GE(ahead.peakChunks(), 2u);
+}
+
+// The decoded length written into the header of a stream that xz made with
+// an end mark, as the archive's packages carry it.
+Bytes withKnownSize(Bytes stream, std::uint64_t size)
+{
+    for (int byte = 0; byte < 8; ++byte)
+        stream[5 + byte] = static_cast<std::uint8_t>(size >> (8 * byte));
+    return stream;
+}
+
+// While the taker writes the first stream, the room beyond the decoders'
+// dictionaries goes to the streams in the order they will be taken: the
+// next one decodes ahead all but what it can still decode while the taker
+// writes it; a later one waits for room, and catches up once the taker has
+// moved on.
+TEST(LzmaDecodeAheadRoomThreads, TheStreamTakenNextGetsTheRoomFirst)
+{
+    std::vector<Bytes> data;
+    std::vector<Bytes> streams;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        // The first fits its dictionary: it takes none of the pool.
+        data.push_back(test::sampleData(seed == 1 ? 20000 : 300000, seed));
+        streams.push_back(withKnownSize(test::lzmaByXz(data.back(), "32KiB"), data.back().size()));
+    }
+    ASSERT_TRUE(decodeHere(streams[1]).decoded);
+    LzmaDecodeAhead ahead(openersOf(streams), limits(3, 400000, 4096));
+    // Left to themselves, the two would share the pool and each stop near
+    // the middle.
+    bool nextDecodedAhead = false;
+    SinkPlan hold{0, 1, [&] {
+                      for (int look = 0; look < 20000 && !nextDecodedAhead; ++look) {
+                          nextDecodedAhead = ahead.decodedAhead(1) >= data[1].size() - data[1].size() / 8;
+                          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                      }
+                  }};
+    for (std::size_t index = 0; index < streams.size(); ++index) {
+        const std::optional<Outcome> taken = takeFrom(ahead, index, index == 0 ? hold : SinkPlan{});
+        ASSERT_TRUE(taken.has_value());
+        EXPECT_TRUE(taken->decoded);
+        EXPECT_TRUE(taken->received == data[index]);
+    }
+    EXPECT_TRUE(nextDecodedAhead);
 }
 
 // A stream is taken once and in order: those before one taken are dropped,

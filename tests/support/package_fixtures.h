@@ -43,6 +43,7 @@ public:
         fileNodes.push_back(node);
         current_ = path.view();
         writesOfFile_ = 0;
+        bytesOfFile = 0;
         if (matches(path, failCreate)) {
             failCreate.clear();
             return false;
@@ -59,6 +60,7 @@ public:
             failWriteFile.clear();
             return false;
         }
+        bytesOfFile += size;
         if (inner_)
             return inner_->writeData(size, bytes);
         files[current_].insert(files[current_].end(), bytes, bytes + size);
@@ -81,6 +83,8 @@ public:
     std::vector<ContentFolder*> folderNodes;
     std::vector<ContentFile*> fileNodes;
     int writes = 0;
+    // The bytes passed on for the file created last.
+    std::uint64_t bytesOfFile = 0;
     // Without an inner writer: the bytes of each file by path.
     std::map<std::u16string, std::vector<std::uint8_t>> files;
 
