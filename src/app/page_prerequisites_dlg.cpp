@@ -114,12 +114,16 @@ bool PagePrerequisitesDlg::confirmNext()
     // features are selected with it.
     if (logic_.hasLanguageTemplate())
         logic_.selectLanguage(logic_.getCurrentLanguage());
-    if (!logic_.finishChecks())
+    switch (logic_.leaveWithNext()) {
+    case PrerequisitesNext::kStay:
         return false;
-    if (logic_.confirmEarlierInstallations())
+    case PrerequisitesNext::kGoOn:
         return true;
-    // What was asked or told has been answered: nothing is left to do here.
-    endDialog(kPageCommandEndWizard);
+    case PrerequisitesNext::kEndRun:
+        // What was asked or told has been answered: nothing is left to do here.
+        endDialog(kPageCommandEndWizard);
+        return false;
+    }
     return false;
 }
 

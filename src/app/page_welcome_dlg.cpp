@@ -35,25 +35,6 @@ bool isMaintenanceMode(WizardMode mode)
     return false;
 }
 
-SharedString taskText(WelcomeTask task)
-{
-    switch (task) {
-    case WelcomeTask::Install:
-        return translateText("Install the program");
-    case WelcomeTask::Restore:
-        return translateText("Restore from a full backup");
-    case WelcomeTask::Update:
-        return translateText("Update the program");
-    case WelcomeTask::Modify:
-        return translateText("Add or remove features");
-    case WelcomeTask::Repair:
-        return translateText("Repair the program");
-    case WelcomeTask::Remove:
-        return translateText("Remove the program");
-    }
-    return SharedString();
-}
-
 }  // namespace
 
 PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, WizardController& controller, PageWelcomeLogic& logic)
@@ -126,6 +107,31 @@ PageWelcomeDlg::PageWelcomeDlg(TerminalSession& session, WizardController& contr
     });
 }
 
+SharedString PageWelcomeDlg::taskText(WelcomeTask task) const
+{
+    switch (task) {
+    case WelcomeTask::Install:
+        return translateText("Install the program");
+    case WelcomeTask::Restore:
+        return translateText("Restore from a full backup");
+    case WelcomeTask::Update:
+        return translateText("Update the program");
+    case WelcomeTask::Modify:
+        return translateText("Add or remove features");
+    case WelcomeTask::Replace: {
+        const SharedString version = controller().getInstallData().settings().getProgramVersionText();
+        return logic_.isNewerVersionInstalled()
+                   ? formatTranslated("Go back to version {1} of the program", version)
+                   : formatTranslated("Update the program to version {1}", version);
+    }
+    case WelcomeTask::Repair:
+        return translateText("Repair the program");
+    case WelcomeTask::Remove:
+        return translateText("Remove the program");
+    }
+    return SharedString();
+}
+
 void PageWelcomeDlg::offerTasks()
 {
     const WizardMode mode = logic_.getChosenMode();
@@ -138,7 +144,7 @@ void PageWelcomeDlg::offerTasks()
     if (mode == kModeUpdate)
         tasks_.push_back(WelcomeTask::Update);
     if (logic_.canModify())
-        tasks_.push_back(WelcomeTask::Modify);
+        tasks_.push_back(logic_.getModifyMode() == kModeAddRemove ? WelcomeTask::Modify : WelcomeTask::Replace);
     if (mode != kModeUninstall && logic_.canRepairOrModify())
         tasks_.push_back(WelcomeTask::Repair);
     tasks_.push_back(WelcomeTask::Remove);
@@ -181,7 +187,8 @@ bool PageWelcomeDlg::confirmNext()
         logic_.chooseMode(kModeUpdate);
         return true;
     case WelcomeTask::Modify:
-        logic_.chooseMode(kModeAddRemove);
+    case WelcomeTask::Replace:
+        logic_.chooseModify();
         return true;
     case WelcomeTask::Repair:
         logic_.chooseMode(controller().isInstallationBroken() ? kModeRepairBroken : kModeRepair);

@@ -19,7 +19,9 @@ class PageWelcomeLogic;
 class RadioGroup;
 
 // A task the welcome page offers.
-enum class WelcomeTask { Install, Restore, Update, Modify, Repair, Remove };
+// Replace puts this installer's version in the place of another installed
+// one (an upgrade, or a downgrade the person accepted).
+enum class WelcomeTask { Install, Restore, Update, Modify, Replace, Repair, Remove };
 
 class PageWelcomeDlg final : public WizardPage {
 public:
@@ -36,6 +38,7 @@ protected:
 
 private:
     void offerTasks();
+    SharedString taskText(WelcomeTask task) const;
     WelcomeTask chosenTask() const;
 
     PageWelcomeLogic& logic_;

@@ -29,6 +29,9 @@ const char* startupErrorText(int code)
         return "The application may be installed only on 64bit OS";
     case 210:
         return "The application may be installed only on 32bit OS";
+    case kLoadErrorNoProgramUuid:
+        return "The installer data names no ProgramUuid. This installer cannot install the program; ask for a "
+               "corrected installer.";
     default:
         return "Undefined error.";
     }

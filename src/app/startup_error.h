@@ -14,7 +14,8 @@ inline constexpr char16_t kInstallerWindowTitle[] = u"DRUVEX Installer";
 // locating resources.", 201 "Failed CRC comparison.", 202 "Error reading
 // resources.", 205 and 206 the administrative log file's texts, 207 "Error
 // reading installer information.", 209 and 210 the 64-bit and 32-bit OS
-// texts; "Undefined error." for any other code.
+// texts, 211 the installer data without a ProgramUuid; "Undefined error." for
+// any other code.
 const char* startupErrorText(int code);
 
 // Writes the code and its translated text to the log and shows the text in an

@@ -165,6 +165,11 @@ bool InstallerController::loadInstallData(const SharedString& payloadPath, int& 
         logPrintf(u"The installer data does not parse: %s", describeInstallDataRefusal(refusal));
         return false;
     }
+    if (!installData_->settings().namesProgramUuid()) {
+        error = kLoadErrorNoProgramUuid;
+        logPrintf(u"The installer data names no ProgramUuid: the product would have no data folder of its own");
+        return false;
+    }
     if (fromDataFile)
         takeCustomActionFiles(*payloadArchive_, *installData_);
     installDataLoaded_ = true;
@@ -224,7 +229,7 @@ bool InstallerController::mergeProjects()
             return false;
         }
         if (!equalsNoCase(data.settings().getProgramName().view(), project->getName().view()) ||
-            data.settings().getProgramUuid().isEmpty()) {
+            !data.settings().namesProgramUuid()) {
             logPrintf(u"The merged project %s names another program or has no ProgramUuid", entry);
             return false;
         }

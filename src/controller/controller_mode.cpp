@@ -145,6 +145,45 @@ WizardMode InstallerController::chooseMode()
     return installationBroken_ ? kModeRepairBroken : kModeMaintenance;
 }
 
+namespace {
+
+bool replacesAnotherVersion(WizardMode mode, std::int32_t installedVersionComparison)
+{
+    return (mode == kModeMaintenance || mode == kModeMaintenanceWithoutLog) && installedVersionComparison != 0;
+}
+
+}  // namespace
+
+bool InstallerController::canModifyInstallation(WizardMode mode) const
+{
+    if (replacesAnotherVersion(mode, installedVersionComparison_))
+        return true;
+    switch (mode) {
+    case kModeUpdate:
+    case kModeAddRemove:
+    case kModeMaintenance:
+    case kModeMaintenanceWithoutLog:
+        // Features of another version are not mixed with these: only the
+        // same version is modified feature by feature.
+        return installedVersionComparison_ == 0 && hasFeatureToInstall();
+    case kModeNone:
+    case kModeStart:
+    case kModeInstall:
+    case kModeUninstall:
+    case kModeDownload:
+    case kModeRepairBroken:
+    case kModeRepair:
+    case kModeBackup:
+        return false;
+    }
+    return false;
+}
+
+WizardMode InstallerController::getModifyMode(WizardMode mode) const
+{
+    return replacesAnotherVersion(mode, installedVersionComparison_) ? mode : kModeAddRemove;
+}
+
 void InstallerController::compareInstalledVersion()
 {
     installedVersionComparison_ =

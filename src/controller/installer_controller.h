@@ -287,6 +287,17 @@ public:
     TargetPlatform getHostPlatform() const override;
     bool isRemoteDeviceTarget() const;
     bool hasFeatureToInstall() const override;
+    // The welcome page's modify rule in `mode`. With this very version
+    // installed, features can be added or removed when one is left to
+    // choose. With another version installed (older, or newer and the
+    // downgrade accepted), the maintenance modes put this installer's version
+    // in its place, with the features chosen anew: that is how a wizard run
+    // reaches what a silent run of the same installer does.
+    bool canModifyInstallation(WizardMode mode) const;
+    // The mode the welcome page's modify task runs in: the maintenance mode
+    // itself where it replaces another installed version, else the add or
+    // remove mode.
+    WizardMode getModifyMode(WizardMode mode) const;
     bool isDailyBuild() const;
     SharedString getProgramName() const override;
     bool isLiveUpdateAvailable() const;

@@ -13,7 +13,6 @@
 #include "fileutil/file_util.h"
 #include "fileutil/operation_log.h"
 #include "liveupdate/new_installer.h"
-#include "text/mutex.h"
 
 namespace druvex {
 
@@ -59,21 +58,12 @@ PageInstallationLogic::~PageInstallationLogic()
 
 void PageInstallationLogic::setSink(InstallationPageSink* sink)
 {
-    MutexLock lock(sinkMutex_);
-    sink_ = sink;
+    sink_.set(sink);
 }
 
 void PageInstallationLogic::setCompletionEvent(std::unique_ptr<CompletionEvent> event)
 {
     nextEvent_ = std::move(event);
-}
-
-template <class Report>
-void PageInstallationLogic::toSink(Report&& report)
-{
-    MutexLock lock(sinkMutex_);
-    if (sink_)
-        report(*sink_);
 }
 
 bool PageInstallationLogic::runUnattended()
@@ -123,7 +113,7 @@ bool PageInstallationLogic::chooseNewInstallerTarget()
 void PageInstallationLogic::pause()
 {
     process_->pause();
-    toSink([](InstallationPageSink& sink) { sink.onPaused(); });
+    sink_.report([](InstallationPageSink& sink) { sink.onPaused(); });
 }
 
 void PageInstallationLogic::resume()
@@ -189,63 +179,63 @@ std::uint64_t PageInstallationLogic::totalKilobytes() const
 
 void PageInstallationLogic::onProgressRange(std::uint64_t total)
 {
-    toSink([&](InstallationPageSink& sink) { sink.setProgressRange(total); });
+    sink_.report([&](InstallationPageSink& sink) { sink.setProgressRange(total); });
 }
 
 void PageInstallationLogic::onProgressPosition(const SharedString& name, std::uint64_t position)
 {
-    toSink([&](InstallationPageSink& sink) { sink.setProgressPosition(name, position); });
+    sink_.report([&](InstallationPageSink& sink) { sink.setProgressPosition(name, position); });
 }
 
 void PageInstallationLogic::onRemoveOldInstallation(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseRemovingOldInstallation, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseRemovingOldInstallation, b); });
 }
 
 void PageInstallationLogic::onRemoveOldInstallationDone(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onOldInstallationsRemoved(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onOldInstallationsRemoved(a, b); });
 }
 
 void PageInstallationLogic::onProgressValue(const SharedString& name, std::uint64_t value)
 {
-    toSink([&](InstallationPageSink& sink) { sink.setProgressValue(name, value); });
+    sink_.report([&](InstallationPageSink& sink) { sink.setProgressValue(name, value); });
 }
 
 void PageInstallationLogic::onCheckPackages(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseCheckingPackages, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseCheckingPackages, b); });
 }
 
 void PageInstallationLogic::onUninstallBegin(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseUninstalling, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseUninstalling, b); });
 }
 
 void PageInstallationLogic::onCleanFolders(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseCleaningFolders, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseCleaningFolders, b); });
 }
 
 void PageInstallationLogic::onRemoveFiles(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseRemovingFiles, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseRemovingFiles, b); });
 }
 
 void PageInstallationLogic::onDownloadNewInstaller(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseDownloadingInstaller, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseDownloadingInstaller, b); });
 }
 
 void PageInstallationLogic::onPhase3(std::uint32_t, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onPhase(kPhaseUntitled, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onPhase(kPhaseUntitled, b); });
 }
 
 void PageInstallationLogic::onInstallBegin(std::uint32_t, std::uint32_t b)
 {
     const std::uint64_t total = totalKilobytes();
-    toSink([&](InstallationPageSink& sink) {
+    sink_.report([&](InstallationPageSink& sink) {
         sink.onPhase(kPhaseInstalling, b);
         sink.setProgressRange(total);
     });
@@ -254,7 +244,7 @@ void PageInstallationLogic::onInstallBegin(std::uint32_t, std::uint32_t b)
 void PageInstallationLogic::onRollbackBegin(std::uint32_t, std::uint32_t b)
 {
     const std::uint64_t total = totalKilobytes();
-    toSink([&](InstallationPageSink& sink) {
+    sink_.report([&](InstallationPageSink& sink) {
         sink.onPhase(kPhaseRollingBack, b);
         sink.setProgressRange(total);
     });
@@ -262,18 +252,18 @@ void PageInstallationLogic::onRollbackBegin(std::uint32_t, std::uint32_t b)
 
 void PageInstallationLogic::onValidating(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onValidationBegin(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onValidationBegin(a, b); });
 }
 
 void PageInstallationLogic::onValidatingEnd(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onValidationEnd(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onValidationEnd(a, b); });
 }
 
 void PageInstallationLogic::onDownloadBegin(std::uint64_t total)
 {
     downloadStep_ = total / 1000;
-    toSink([&](InstallationPageSink& sink) { sink.onDownloadBegin(total); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onDownloadBegin(total); });
 }
 
 void PageInstallationLogic::onDownloadProgress(const SharedString& name, std::uint64_t position)
@@ -283,14 +273,14 @@ void PageInstallationLogic::onDownloadProgress(const SharedString& name, std::ui
         return;
     lastDownloadPosition_ = position;
     lastDownloadName_ = name;
-    toSink([&](InstallationPageSink& sink) { sink.onDownloadProgress(name, position); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onDownloadProgress(name, position); });
 }
 
 void PageInstallationLogic::onDownloadFinished(std::int32_t status)
 {
     if (isNewVersionDownload())
         return;
-    toSink([&](InstallationPageSink& sink) { sink.onDownloadFinished(status == 0, 0); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onDownloadFinished(status == 0, 0); });
 }
 
 bool PageInstallationLogic::askRetryDownload(const SharedString& name, std::int32_t)
@@ -309,7 +299,7 @@ bool PageInstallationLogic::askSkipDownload(const SharedString& name)
 
 void PageInstallationLogic::onProgressBytes(const SharedString& name, std::uint64_t bytes)
 {
-    toSink([&](InstallationPageSink& sink) { sink.setProgressPosition(name, bytes >> 10); });
+    sink_.report([&](InstallationPageSink& sink) { sink.setProgressPosition(name, bytes >> 10); });
 }
 
 void PageInstallationLogic::onSucceeded()
@@ -318,7 +308,7 @@ void PageInstallationLogic::onSucceeded()
     if (controller_.getOptions().configMode != kConfigModeMake)
         controller_.setResult(changesMade ? kResultCompleted : kResultCompletedUnchanged);
     const bool noEnd = noEndPage();
-    toSink([&](InstallationPageSink& sink) { sink.onRunFinished(true, changesMade, noEnd); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onRunFinished(true, changesMade, noEnd); });
 }
 
 void PageInstallationLogic::onFailed()
@@ -327,12 +317,12 @@ void PageInstallationLogic::onFailed()
     if (controller_.getResult() == kResultCompleted)
         controller_.setResult(kResultFailed);
     const bool noEnd = noEndPage();
-    toSink([&](InstallationPageSink& sink) { sink.onRunFinished(false, false, noEnd); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onRunFinished(false, false, noEnd); });
 }
 
 void PageInstallationLogic::onWaitingForDownload(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onWaitingForDownload(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onWaitingForDownload(a, b); });
 }
 
 int PageInstallationLogic::askOnError(const FeatureFailure& failure)
@@ -371,7 +361,7 @@ int PageInstallationLogic::askRollback(std::uint32_t, std::uint32_t)
 void PageInstallationLogic::onBackupBegin(bool isBackup, std::uint32_t a, std::uint32_t b)
 {
     const std::uint64_t range = (static_cast<std::uint64_t>(b) << 32) | a;
-    toSink([&](InstallationPageSink& sink) {
+    sink_.report([&](InstallationPageSink& sink) {
         sink.onPhase(isBackup ? kPhaseBackup : kPhaseRestore, a);
         sink.setBackupRange(range);
     });
@@ -379,34 +369,34 @@ void PageInstallationLogic::onBackupBegin(bool isBackup, std::uint32_t a, std::u
 
 void PageInstallationLogic::onBackupProgress(std::uint32_t a, std::uint32_t b, std::uint32_t c)
 {
-    toSink([&](InstallationPageSink& sink) { sink.setBackupPosition(a, b, c); });
+    sink_.report([&](InstallationPageSink& sink) { sink.setBackupPosition(a, b, c); });
 }
 
 void PageInstallationLogic::onBackupFinished(std::int32_t code)
 {
     constexpr std::int32_t kBackupCanceled = 5;
     controller_.setResult(code == 0 ? kResultCompleted : code == kBackupCanceled ? kResultCanceled : kResultFailed);
-    toSink([&](InstallationPageSink& sink) { sink.onBackupFinished(code == 0, 0); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onBackupFinished(code == 0, 0); });
 }
 
 void PageInstallationLogic::onStepsBegin(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onStepsBegin(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onStepsBegin(a, b); });
 }
 
 void PageInstallationLogic::onStep(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onStep(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onStep(a, b); });
 }
 
 void PageInstallationLogic::onStepDone(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onStepDone(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onStepDone(a, b); });
 }
 
 void PageInstallationLogic::onStepsEnd(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onStepsEnd(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onStepsEnd(a, b); });
 }
 
 void PageInstallationLogic::reportRedistributableError(const SharedString& name)
@@ -418,7 +408,7 @@ void PageInstallationLogic::reportRedistributableError(const SharedString& name)
 
 void PageInstallationLogic::onRemainingTime(std::uint32_t a, std::uint32_t b)
 {
-    toSink([&](InstallationPageSink& sink) { sink.onRemainingTime(a, b); });
+    sink_.report([&](InstallationPageSink& sink) { sink.onRemainingTime(a, b); });
 }
 
 void PageInstallationLogic::reportRegistrationError(const SharedString& name, bool registering)

@@ -12,8 +12,8 @@
 
 #include "controller/installation_page_sink.h"
 #include "controller/page_logic.h"
+#include "controller/page_sink_slot.h"
 #include "fileutil/installation_process_listener.h"
-#include "text/mutex.h"
 #include "text/shared_string.h"
 
 namespace druvex {
@@ -118,18 +118,14 @@ private:
     // In a download of the new installer without a place chosen for it:
     // the save folder with room enough; false when there is none.
     bool chooseNewInstallerTarget();
-    // Calls `report` with the sink when one is registered. The sink is
-    // cleared only between two reports, so a waiter that goes never
-    // receives a report after its end.
-    template <class Report>
-    void toSink(Report&& report);
     bool isNewVersionDownload() const;
     bool noEndPage() const;
     std::uint64_t totalKilobytes() const;
 
     InstallerController& controller_;
-    Mutex sinkMutex_;
-    InstallationPageSink* sink_ GUARDED_BY(sinkMutex_) = nullptr;
+    // Cleared only between two reports, so a waiter that goes never receives
+    // a report after its end.
+    PageSinkSlot<InstallationPageSink> sink_;
     std::unique_ptr<InstallationRun> process_;
     // The same run, for the reports of its own thread: set once, before the
     // run starts, and never changed.

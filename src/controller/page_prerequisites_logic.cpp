@@ -182,17 +182,13 @@ PagePrerequisitesLogic::~PagePrerequisitesLogic()
     downloader_.cancel(newInstaller);
     // The list cancels its files and waits for an end report it cannot stop.
     languages.reset();
-    // A request's end that the worker was reporting when the cancels came
-    // must be over before the members it uses go.
+    // A request's end, or any report, that the worker was making when the
+    // cancels came must be over before the members it uses go.
     {
         MutexLock lock(pendingMutex_);
-        pendingEnded_.wait(pendingMutex_, [this]() REQUIRES(pendingMutex_) { return pendingRequests_ == 0; });
-    }
-    {
-        RecursiveMutexLock wait(callbackMutex_);
-    }
-    {
-        RecursiveMutexLock wait(batchMutex_);
+        pendingEnded_.wait(pendingMutex_, [this]() REQUIRES(pendingMutex_) {
+            return pendingRequests_ == 0 && reportsUnderWay_ == 0;
+        });
     }
     stopChecks();
 }
@@ -207,6 +203,19 @@ void PagePrerequisitesLogic::requestEnded()
 {
     MutexLock lock(pendingMutex_);
     --pendingRequests_;
+    pendingEnded_.notify_all();
+}
+
+void PagePrerequisitesLogic::reportBegins()
+{
+    MutexLock lock(pendingMutex_);
+    ++reportsUnderWay_;
+}
+
+void PagePrerequisitesLogic::reportEnds()
+{
+    MutexLock lock(pendingMutex_);
+    --reportsUnderWay_;
     pendingEnded_.notify_all();
 }
 
@@ -229,14 +238,12 @@ void PagePrerequisitesLogic::onLeave(WizardPageId)
 
 void PagePrerequisitesLogic::setSink(PrerequisitesSink* sink)
 {
-    MutexLock lock(sinkMutex_);
-    sink_ = sink;
+    sink_.set(sink);
 }
 
 bool PagePrerequisitesLogic::hasSink() const
 {
-    MutexLock lock(sinkMutex_);
-    return sink_ != nullptr;
+    return sink_.isSet();
 }
 
 void PagePrerequisitesLogic::pauseFor(std::uint32_t milliseconds)
@@ -441,6 +448,7 @@ void PagePrerequisitesLogic::runDeviceAndOnlineChecks()
 {
     report([](PrerequisitesSink& sink) { sink.deviceCheckBegins(); });
     connected_.store(false);
+    onlineChecksMade_.store(false);
     SharedString text;
     DeviceType deviceType = DeviceType::NONE;
     TargetPlatform platform = kPlatformUnknown;
@@ -478,6 +486,7 @@ void PagePrerequisitesLogic::startOnlineChecks()
     previous.reset();
     loadLanguages(controller_.getHalOut(), true);
     onlineFinished_.store(false);
+    onlineChecksMade_.store(true);
 
     if (!controller_.isLiveUpdateAvailable()) {
         finishOnlineChecks(true);
@@ -522,11 +531,17 @@ bool PagePrerequisitesLogic::passesUpdateServerRule()
 
 bool PagePrerequisitesLogic::finishChecks()
 {
-    if (!platformAccepted_.load() || !passesUpdateServerRule())
+    if (!platformAccepted_.load())
         return false;
-
     UpdatePatcher& patcher = controller_.getUpdatePatcher();
     const bool versionList = patcher.hasVersionRecord();
+    if (!onlineChecksMade_.load()) {
+        prepareForMode(versionList);
+        return true;
+    }
+    if (!passesUpdateServerRule())
+        return false;
+
     bool useOnline = true;
     if (versionList && controller_.isDailyBuild()) {
         const BulletinVersionPtr latest = patcher.getBulletin()->getLatestVersion();
@@ -545,6 +560,13 @@ bool PagePrerequisitesLogic::finishChecks()
     controller_.setUseOnlineFeature(useOnline);
     prepareForMode(versionList);
     return true;
+}
+
+PrerequisitesNext PagePrerequisitesLogic::leaveWithNext()
+{
+    if (!finishChecks())
+        return PrerequisitesNext::kStay;
+    return confirmEarlierInstallations() ? PrerequisitesNext::kGoOn : PrerequisitesNext::kEndRun;
 }
 
 void PagePrerequisitesLogic::prepareForMode(bool apply)
@@ -598,6 +620,7 @@ bool PagePrerequisitesLogic::runUnattended()
     }
     platformAccepted_.store(true);
 
+    onlineChecksMade_.store(false);
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
         UnattendedPrerequisites waiter(*this, timeouts_);
         if (!waiter.run())
@@ -605,10 +628,10 @@ bool PagePrerequisitesLogic::runUnattended()
                                                               waiter.getResult()));
         if (!passesUpdateServerRule())
             return false;
+        onlineChecksMade_.store(true);
     }
     onlineFinished_.store(true);
-    prepareForMode(controller_.getUpdatePatcher().hasVersionRecord());
-    return onNext();
+    return leaveWithNext() == PrerequisitesNext::kGoOn && onNext();
 }
 
 // --- Earlier installations ---------------------------------------------------------

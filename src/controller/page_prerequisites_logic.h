@@ -12,10 +12,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app_base/target_platform.h"
 #include "controller/page_logic.h"
+#include "controller/page_sink_slot.h"
 #include "controller/prerequisites_sink.h"
 #include "core/thread_utils.h"
 #include "data/feature.h"
@@ -68,6 +70,17 @@ struct InstalledStateFacts {
 };
 PreviousInstallation evaluateInstalledState(const InstalledStateFacts& facts);
 
+// Where Next leads from the prerequisites page.
+enum class PrerequisitesNext {
+    // The run stays on the page (the update server's absence was not accepted).
+    kStay,
+    // The run goes on in the mode fixed for it.
+    kGoOn,
+    // The run cannot go on: an earlier installation or missing rights stand
+    // in the way (told to the user), and the run's result is failed.
+    kEndRun,
+};
+
 // The scheme and host part of the update server's address, which the
 // connection check tries ("http://h:8080/a/b.xml" gives "http://h:8080");
 // empty for an address shorter than 8 characters or without "://".
@@ -107,7 +120,8 @@ public:
     // Runs the "PREREQ-EXIT" actions.
     void onLeave(WizardPageId nextPage) override;
     // The silent run's checks: the payload on the calling thread, the device,
-    // the online checks through a waiter, then the mode.
+    // the online checks through a waiter, then what Next does
+    // (leaveWithNext).
     bool runUnattended() override;
 
     // Where the logic reports (the page, or a waiter); null stops the
@@ -150,8 +164,16 @@ public:
     // The installed state read again, the language files of the target, then
     // the connection check when live update is available.
     void startOnlineChecks();
-    // When the page is left with Next: the update-server rule, whether the
-    // run uses the server's features, and the mode.
+    // What Next does, the one way for the wizard and a silent run alike, so
+    // that both reach the same mode and the same end: finishChecks, then
+    // confirmEarlierInstallations. The questions on the way go through the
+    // controller's UI callback: the person in the wizard, the fixed answers
+    // in a silent run.
+    PrerequisitesNext leaveWithNext();
+    // The update-server rule and whether the run uses the server's features,
+    // both when this round made the online checks (always in the wizard; in a
+    // silent run only with an update mode, which fixes the use of the
+    // server's features otherwise); then the mode.
     bool finishChecks();
     // True when administrator rights stand in the way; sets IsForAnyone from
     // the removers of previous installations.
@@ -161,7 +183,7 @@ public:
     // removers and record are then forgotten: the installation does not run
     // them again).
     void evaluatePreviousInstallation(bool& stop, bool& removed);
-    // The wizard's last word before it moves on from the page, once
+    // The last word before the run moves on from the page, once
     // finishChecks fixed the mode: evaluatePreviousInstallation, then
     // checkPreviousInstallations, whose problem is told. False, with the
     // run's result failed, when the run cannot go on.
@@ -230,20 +252,20 @@ private:
         RequestListener(PagePrerequisitesLogic& logic, RequestKind kind) : logic_(logic), kind_(kind) {}
         void onContentLength(DownloadRequest&, std::uint64_t length) override
         {
-            RecursiveMutexLock lock(reportMutex());
+            const ReportUnderWay report(logic_);
             if (!logic_.closing_.load())
                 logic_.onContentLength(kind_, length);
         }
         void onBegin(DownloadRequest&) override {}
         bool onData(DownloadRequest&, std::uint32_t size, std::uint32_t, const std::uint8_t* bytes) override
         {
-            RecursiveMutexLock lock(reportMutex());
+            const ReportUnderWay report(logic_);
             return !logic_.closing_.load() && logic_.onData(kind_, size, bytes);
         }
         void onFinished(DownloadRequest&, int status, bool&) override
         {
             {
-                RecursiveMutexLock lock(reportMutex());
+                const ReportUnderWay report(logic_);
                 if (!logic_.closing_.load())
                     logic_.onFinished(kind_, status);
             }
@@ -252,14 +274,6 @@ private:
         }
 
     private:
-        // The bulletin's end report, under the logic's lock, starts the
-        // language list, whose reports have a lock of their own, so that
-        // neither waits on the other.
-        RecursiveMutex& reportMutex()
-        {
-            return kind_ == RequestKind::LanguageFiles ? logic_.batchMutex_ : logic_.callbackMutex_;
-        }
-
         PagePrerequisitesLogic& logic_;
         const RequestKind kind_;
     };
@@ -269,13 +283,30 @@ private:
     void requestStarted();
     void requestEnded();
 
+    // Counts a download report while it runs, so that the destructor can
+    // wait for one in progress (the language list's end among them). A
+    // count rather than a lock: a report may lead to a cancel, whose end the
+    // downloader reports on the cancelling thread inside the report, and the
+    // bulletin's end report starts the language list, whose reports would
+    // otherwise wait on it.
+    class ReportUnderWay {
+    public:
+        explicit ReportUnderWay(PagePrerequisitesLogic& logic) : logic_(logic) { logic_.reportBegins(); }
+        ~ReportUnderWay() { logic_.reportEnds(); }
+        ReportUnderWay(const ReportUnderWay&) = delete;
+        ReportUnderWay& operator=(const ReportUnderWay&) = delete;
+
+    private:
+        PagePrerequisitesLogic& logic_;
+    };
+    void reportBegins();
+    void reportEnds();
+
     // Sends one report to the sink, when there is one.
     template <class Report>
     void report(Report&& call)
     {
-        MutexLock lock(sinkMutex_);
-        if (sink_)
-            call(*sink_);
+        sink_.report(std::forward<Report>(call));
     }
 
     bool payloadCheckNeeded() const;
@@ -306,8 +337,7 @@ private:
     WebDownloader& downloader_;
     WaitTimeouts* timeouts_ = nullptr;
 
-    mutable Mutex sinkMutex_;
-    PrerequisitesSink* sink_ GUARDED_BY(sinkMutex_) = nullptr;
+    PageSinkSlot<PrerequisitesSink> sink_;
 
     // The payload check: its state and stop flag change only under the mutex,
     // so that neither a pause nor a stop is missed by the waiting thread.
@@ -322,21 +352,20 @@ private:
     std::atomic<bool> platformAccepted_{false};
     std::atomic<bool> connected_{false};
     std::atomic<bool> bulletinEvaluated_{false};
+    // This round asked the update server (or found that there is none to
+    // ask): its answer, or its absence, is for the run to judge.
+    std::atomic<bool> onlineChecksMade_{false};
     // Set by the destructor: the ends its cancels report change nothing.
     std::atomic<bool> closing_{false};
-    // Held around each download report, so that the destructor can wait for
-    // one in progress (the language list's end among them). Recursive: a
-    // report may lead to a cancel, whose end the downloader reports on the
-    // cancelling thread, inside the report.
-    RecursiveMutex callbackMutex_;
-    RecursiveMutex batchMutex_;
     // The bulletin and newer-installer requests whose end is still to come.
     // The worker marks a request finished before it reports the end without
     // any lock, so a cancel can find nothing to cancel while that report is
-    // still to run: the count tells when it has.
+    // still to run: the count tells when it has. With it, the download
+    // reports under way.
     Mutex pendingMutex_;
     ConditionVariable pendingEnded_;
     int pendingRequests_ GUARDED_BY(pendingMutex_) = 0;
+    int reportsUnderWay_ GUARDED_BY(pendingMutex_) = 0;
 
     // Guards the requests, their bytes, the language list and the newer
     // installer's record; never held while calling out of the logic.

@@ -17,6 +17,12 @@ public:
         sink_ = sink;
     }
 
+    bool isSet() const
+    {
+        MutexLock lock(mutex_);
+        return sink_ != nullptr;
+    }
+
     // Calls `report` with the sink, when there is one. The sink must not set
     // the slot from within the report.
     template <class Report>
@@ -28,7 +34,7 @@ public:
     }
 
 private:
-    Mutex mutex_;
+    mutable Mutex mutex_;
     Sink* sink_ GUARDED_BY(mutex_) = nullptr;
 };
 

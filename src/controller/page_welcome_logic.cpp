@@ -73,25 +73,22 @@ bool PageWelcomeLogic::canModify() const
         return false;
     if (!controller_.isInstalledProgramRecorded())
         return true;
-    switch (mode_) {
-    case kModeUpdate:
-    case kModeAddRemove:
-    case kModeMaintenance:
-    case kModeMaintenanceWithoutLog:
-        // Features of another version are not mixed with these: only the
-        // same version can be modified, and only with a feature to choose.
-        return controller_.getInstalledVersionComparison() == 0 && controller_.hasFeatureToInstall();
-    case kModeNone:
-    case kModeStart:
-    case kModeInstall:
-    case kModeUninstall:
-    case kModeDownload:
-    case kModeRepairBroken:
-    case kModeRepair:
-    case kModeBackup:
-        return false;
-    }
-    return false;
+    return controller_.canModifyInstallation(mode_);
+}
+
+WizardMode PageWelcomeLogic::getModifyMode() const
+{
+    return controller_.getModifyMode(mode_);
+}
+
+void PageWelcomeLogic::chooseModify()
+{
+    chooseMode(getModifyMode());
+}
+
+bool PageWelcomeLogic::isNewerVersionInstalled() const
+{
+    return controller_.getInstalledVersionComparison() > 0;
 }
 
 bool PageWelcomeLogic::canWipe() const

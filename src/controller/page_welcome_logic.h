@@ -37,10 +37,19 @@ public:
     // maintenance or repair run's first choice), 2 maintenance without a log,
     // 3 update or add/remove, 4 repair of a broken installation.
     int getChoiceIndex() const;
-    // Features can be added or removed: never for an uninstallation; always
-    // when nothing is installed; for an installed program of this version
-    // with features to choose.
+    // Features can be chosen anew: never for an uninstallation; always when
+    // nothing is installed; otherwise as the controller's modify rule says
+    // (this version with features to choose, or another version that the
+    // maintenance mode replaces).
     bool canModify() const;
+    // The mode the modify task runs in: the chosen maintenance mode itself
+    // when it replaces another installed version, else the add or remove
+    // mode.
+    WizardMode getModifyMode() const;
+    // The modify task's page list, whose mode becomes the chosen one.
+    void chooseModify();
+    // The installed program is of a newer version than this installer's.
+    bool isNewerVersionInstalled() const;
     // A wipe is offered off the device for an installed program of this
     // version, whose installed log is of this installer's kind.
     bool canWipe() const;

@@ -373,6 +373,13 @@ bool InstallerSettings::setProgramVersion(const SharedString& text)
     return set(InstallerSettingKey::ProgramVersion, text);
 }
 
+bool InstallerSettings::namesProgramUuid() const
+{
+    SharedString uuid = getProgramUuid();
+    uuid.trimRight();
+    return !uuid.isEmpty();
+}
+
 void InstallerSettings::setProgramUuid(const SharedString& text)
 {
     const SharedStringA utf8 = toUtf8(text);

@@ -169,6 +169,10 @@ public:
     SharedString getCabProvider() const { return get(InstallerSettingKey::CabProvider); }
     SharedString getCabProgramName() const { return get(InstallerSettingKey::CabProgramName); }
     SharedString getProgramUuid() const { return get(InstallerSettingKey::ProgramUuid); }
+    // A ProgramUuid that is more than blanks: it names the product's data
+    // folder, which holds its installed log, so installer data without one
+    // would share the folder with every other such product.
+    bool namesProgramUuid() const;
     SharedString getLiveUpdateUrl() const { return get(InstallerSettingKey::LiveUpdateUrl); }
     SharedString getWipeExceptionsText() const { return get(InstallerSettingKey::WipeExceptions); }
     SharedString getWipeExtraFoldersText() const { return get(InstallerSettingKey::WipeExtraFolders); }

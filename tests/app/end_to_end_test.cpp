@@ -204,6 +204,26 @@ TEST_F(EndToEnd, ARequirementTheDeviceDoesNotMeetEndsTheRunBeforeAnyFile)
     expectInstalledFeatures(features);
 }
 
+// Without a ProgramUuid the product's data folder would be the root of all
+// products' data, where a second such product would take the first one's
+// installed log: the installer refuses the data before it changes anything.
+TEST_F(EndToEnd, InstallerDataWithoutAProgramUuidIsRefusedBeforeAnyChange)
+{
+    const std::vector<ProductFeature> features = productFeatures();
+    std::string data = dataXml(features);
+    const std::size_t uuid = data.find("  <Variable Type=\"ProgramUuid\"");
+    data.erase(uuid, data.find('\n', uuid) + 1 - uuid);
+    const fs::path setup = placeInstaller("Setup", data, features);
+    const std::map<std::string, std::string> before = deviceFiles();
+    const RunResult refused = run(setup, {"silent_mode"});
+    EXPECT_EQ(refused.status, 1) << refused.log;
+    const test::Bytes stderrBytes = test::readFileBytes(device().directory() / "stderr.txt");
+    const std::string told(stderrBytes.begin(), stderrBytes.end());
+    EXPECT_NE(told.find("The installer data names no ProgramUuid."), std::string::npos) << told;
+    EXPECT_NE(refused.log.find("Start-up failed with error 211"), std::string::npos) << refused.log;
+    EXPECT_EQ(deviceFiles(), before);
+}
+
 TEST_F(EndToEnd, ACustomActionPackedInTheInstallerRunsFromItsOwnFolder)
 {
     const std::vector<ProductFeature> features = productFeatures();

@@ -38,6 +38,7 @@ std::string dataXml(std::string_view theme, std::string_view banners = "")
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n <Variables>\n"
            "  <Variable Type=\"ProgramName\" Value=\"Survey\"/>\n"
+           "  <Variable Type=\"ProgramUuid\" Value=\"{6F1A2B3C-4D5E-4F60-8A9B-0C1D2E3F4A5B}\"/>\n"
            "  <Variable Type=\"BkGndTheme\" Value=\"" +
            std::string(theme) + "\"/>\n </Variables>\n" + std::string(banners) + "</data>\n";
 }

@@ -146,6 +146,9 @@ TEST_F(ControllerLoad, EachDamageGivesItsErrorCode)
         {"Data does not parse", [&] { return placeArchive(soundEntries("<data><Version>2</Version></data>")); }, 202},
         {"no InstallerInfo", [&] { return placeArchive({entry(u"Data", dataXml())}); }, 200},
         {"InstallerInfo does not load", [&] { return placeArchive(soundEntries(dataXml(), "<Other/>")); }, 207},
+        // Its product would have the root of all products' data as its folder.
+        {"Data without ProgramUuid", [&] { return placeArchive(soundEntries(dataXml("Survey", "", ""))); }, 211},
+        {"Data with a blank ProgramUuid", [&] { return placeArchive(soundEntries(dataXml("Survey", "", "  "))); }, 211},
         {"project without ProgramUuid", [&] { return withProject(dataXml("Tools", "", "")); }, 202},
         {"project of another program", [&] { return withProject(dataXml("Toolbox")); }, 202},
     };

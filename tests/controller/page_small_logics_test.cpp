@@ -49,12 +49,30 @@ TEST_F(SmallPages, TheWelcomeChoiceAndWhatItOffers)
     PageWelcomeLogic logic(controller(), kModeMaintenance);
     EXPECT_TRUE(logic.canModify());  // nothing installed yet
     addInstalled(u"Feature/Maps");
-    controller().setInstalledVersionComparison(-1);
-    EXPECT_FALSE(logic.canModify());
-    EXPECT_FALSE(logic.canWipe());
+    // Another version installed, older or newer (a downgrade accepted): the
+    // maintenance mode puts this version in its place, as a silent run does;
+    // the features of the two versions are never mixed feature by feature.
+    for (const std::int32_t comparison : {-1, 1}) {
+        controller().setInstalledVersionComparison(comparison);
+        EXPECT_TRUE(logic.canModify());
+        EXPECT_EQ(logic.getModifyMode(), kModeMaintenance);
+        EXPECT_EQ(logic.isNewerVersionInstalled(), comparison > 0);
+        EXPECT_FALSE(logic.canWipe());
+        EXPECT_FALSE(PageWelcomeLogic(controller(), kModeAddRemove).canModify());
+        EXPECT_FALSE(PageWelcomeLogic(controller(), kModeUpdate).canModify());
+    }
+    logic.chooseModify();
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeMaintenance);
+    EXPECT_EQ(logic.getChosenMode(), kModeMaintenance);
     controller().setInstalledVersionComparison(0);
     EXPECT_TRUE(logic.canModify());
+    EXPECT_EQ(logic.getModifyMode(), kModeAddRemove);
     EXPECT_TRUE(logic.canWipe());
+    logic.chooseModify();
+    EXPECT_EQ(controller().getPageSequence().getMode(), kModeAddRemove);
+    // Only with a feature left to choose.
+    maps->setPresel(FeaturePreselection::Required);
+    EXPECT_FALSE(logic.canModify());
     controller().getBuildConfiguration().setInstallerPlatform(kInstallerPlatformController);
     EXPECT_FALSE(logic.canWipe());  // never on the device itself
 
@@ -74,20 +92,23 @@ TEST_F(SmallPages, ModifyFollowsWhetherAnInstalledProgramIsRecorded)
     addFeature(u"Maps");
     addInstalled(u"Feature/Maps");
     controller().setInstalledVersionComparison(-1);
-    PageWelcomeLogic logic(controller(), kModeMaintenance);
+    PageWelcomeLogic logic(controller(), kModeUpdate);
     EXPECT_TRUE(controller().isInstalledProgramRecorded());
     EXPECT_FALSE(logic.canModify());
     controller().getInstalledLog()->setProgramVersion(VersionNumber());
     EXPECT_FALSE(controller().isInstalledProgramRecorded());
     EXPECT_TRUE(logic.canModify());
 
-    // Without a log, an earlier installation that the mode selection found.
+    // Without a log, an earlier installation that the mode selection found:
+    // this installation takes its place.
     controller().getInstalledLog()->clear();
     EXPECT_TRUE(controller().isInstalledProgramRecorded());
-    EXPECT_FALSE(PageWelcomeLogic(controller(), kModeMaintenanceWithoutLog).canModify());
+    PageWelcomeLogic withoutLog(controller(), kModeMaintenanceWithoutLog);
+    EXPECT_TRUE(withoutLog.canModify());
+    EXPECT_EQ(withoutLog.getModifyMode(), kModeMaintenanceWithoutLog);
     controller().setInstalledVersionComparison(0);
     EXPECT_FALSE(controller().isInstalledProgramRecorded());
-    EXPECT_TRUE(PageWelcomeLogic(controller(), kModeMaintenanceWithoutLog).canModify());
+    EXPECT_TRUE(withoutLog.canModify());
 }
 
 TEST_F(SmallPages, ARestoreNeedsABackupThatThisInstallerCanRestore)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -456,6 +458,62 @@ TEST_F(PrerequisitesOffline, LeavingThePageEndsTheRunWhereAnEarlierInstallationO
     ASSERT_EQ(ui_->shown.size(), 1u);
     EXPECT_EQ(std::get<0>(ui_->shown[0]), u"The installation requires administrative rights.");
     EXPECT_EQ(std::get<1>(ui_->shown[0]), kMessageError);
+}
+
+// Next does one thing, whoever presses it: the wizard's page after its
+// checks, and a silent run, given the same answers, reach the same mode and
+// the same end. A silent run used to go on past an earlier installation that
+// stopped the wizard.
+TEST_F(PrerequisitesOffline, TheWizardAndASilentRunLeaveThePageAlike)
+{
+    useDeviceProfile("ForceDeviceType=16");
+    const auto installedLog = [this](const char16_t* program, const char16_t* version) {
+        InstalledLog log;
+        log.setProgramName(SharedString(program));
+        log.setProgramVersion(VersionNumber::fromText(version));
+        log.setInstallerVersion(VersionNumber::fromText(u"5.1"));
+        FeaturePtr feature = makeFeaturePtr();
+        feature->setName(SharedString(u"Feature/Maps"));
+        log.addFeature(feature);
+        writeInstalledLog(log);
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> place;
+        PrerequisitesNext next;
+        WizardMode mode;
+    };
+    const Row rows[] = {
+        {"nothing installed", [] {}, PrerequisitesNext::kGoOn, kModeInstall},
+        {"an older version", [&] { installedLog(u"Survey Pro", u"4.0"); }, PrerequisitesNext::kGoOn, kModeMaintenance},
+        // The test's callback declines the downgrade.
+        {"a newer version", [&] { installedLog(u"Survey Pro", u"4.2"); }, PrerequisitesNext::kEndRun, kModeMaintenance},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove_all(device().hostPath(productFolder()));
+        row.place();
+        const auto prepare = [&] {
+            makePrerequisitesProduct();
+            addFeature(u"Maps");
+            (void)controller().loadInstalledState();
+            openArchive(test::buildArchive(payloadEntries()));
+        };
+
+        prepare();
+        ui_->noUpdateServerAnswer = 1;
+        makeLogic().runDeviceAndOnlineChecks();
+        ASSERT_TRUE(logic().isOnlineFinished());
+        EXPECT_EQ(logic().leaveWithNext(), row.next);
+        EXPECT_EQ(controller().getPageSequence().getMode(), row.mode);
+        const InstallResult wizardResult = controller().getResult();
+
+        prepare();
+        EXPECT_EQ(makeLogic().runUnattended(), row.next == PrerequisitesNext::kGoOn);
+        EXPECT_EQ(controller().getPageSequence().getMode(), row.mode);
+        EXPECT_EQ(controller().getResult(), wizardResult);
+        EXPECT_EQ(wizardResult, row.next == PrerequisitesNext::kEndRun ? kResultFailed : kResultCompleted);
+    }
 }
 
 TEST_F(PrerequisitesOffline, InstallationsForEveryoneNeedAdministratorRights)

@@ -2,7 +2,8 @@
 // folders its arguments name, and the archive holds the same bytes however
 // many threads code its entries; the coder under it hands the entries back
 // in their order and stops at the first that fails. A create that fails
-// leaves the archive, or the program it was to be appended to, as it was.
+// leaves the archive, or the program it was to be appended to, as it was;
+// installer data that the installer would refuse is refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,6 +36,10 @@ std::string textOf(const Bytes& bytes)
 {
     return std::string(bytes.begin(), bytes.end());
 }
+
+// Installer data as small as the installer loads.
+const std::string kInstallerData = "<data><Version>3</Version><Variables><Variable Type=\"ProgramUuid\" "
+                                   "Value=\"{0A6C3E5B-2F41-4D8E-9B70-61C2A3D4E5F6}\"/></Variables></data>";
 
 class PayloadTool : public ::testing::Test {
 protected:
@@ -144,7 +149,7 @@ TEST_F(PayloadTool, PacksTheSameBytesOnAnyNumberOfThreads)
                                        static_cast<unsigned>(feature * 10 + file)));
         }
     }
-    writeFile("data.xml", test::toBytes("<data><Version>3</Version></data>"));
+    writeFile("data.xml", test::toBytes(kInstallerData));
     writeFile("info.xml", test::toBytes("<InstallerConfiguration/>"));
     writeFile("coded.bin", test::sampleData(5000, 99));
     std::string entries = "lzma:Data=data.xml stored:InstallerInfo=info.xml zlib:Z=data.xml raw:1:5000:R=coded.bin";
@@ -208,7 +213,7 @@ TEST_F(PayloadTool, TheInstallerDataIsReadAsTheInstallerReadsIt)
 
 TEST_F(PayloadTool, AFailedCreateLeavesItsTargetAsItWas)
 {
-    writeFile("data.xml", test::toBytes("<data><Version>3</Version></data>"));
+    writeFile("data.xml", test::toBytes(kInstallerData));
     writeFile("coded.bin", test::sampleData(70000, 7));
     const std::string failing = "lzma:Data=data.xml stored:" + std::string(65536, 'n') + "=coded.bin";
     ASSERT_EQ(run("create old.dqres lzma:Data=data.xml").exitCode, 0);
@@ -230,6 +235,41 @@ TEST_F(PayloadTool, AFailedCreateLeavesItsTargetAsItWas)
             EXPECT_FALSE(entry.path().filename().string().starts_with(".payload_tool")) << entry.path();
     }
     EXPECT_EQ(run("verify old.dqres").exitCode, 0);
+}
+
+// Installer data the installer would refuse never makes it into an
+// archive: without a ProgramUuid its product would share the data folder,
+// and so the installed log, of every other such product.
+TEST_F(PayloadTool, InstallerDataWithoutAProgramUuidIsRefused)
+{
+    writeFile("data.xml", test::toBytes(kInstallerData));
+    writeFile("nameless.xml", test::toBytes("<data><Version>3</Version><Variables><Variable Type=\"ProgramName\" "
+                                            "Value=\"Survey\"/><Variable Type=\"ProgramUuid\" Value=\" \"/>"
+                                            "</Variables></data>"));
+    writeFile("broken.xml", test::toBytes("<data><Version>3</Version>"));
+    ASSERT_EQ(run("create old.dqres lzma:Data=data.xml").exitCode, 0);
+    const Bytes old = test::readFileBytes(at("old.dqres"));
+    const struct {
+        std::string entries;
+        std::string told;
+    } rows[] = {
+        {"lzma:Data=nameless.xml", "the installer data nameless.xml of Data names no ProgramUuid"},
+        {"stored:Data=nameless.xml", "the installer data nameless.xml of Data names no ProgramUuid"},
+        {"lzma:Data=data.xml lzma:MergeProjectData_Tools=nameless.xml",
+         "the installer data nameless.xml of MergeProjectData_Tools names no ProgramUuid"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entries);
+        const test::ToolResult refused = run("create old.dqres " + row.entries);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_NE(textOf(refused.output).find(row.told), std::string::npos) << textOf(refused.output);
+        EXPECT_TRUE(test::readFileBytes(at("old.dqres")) == old);
+    }
+    // Other entries are no installer data, raw bytes are taken as they are,
+    // and data that does not read is the installer's to report.
+    EXPECT_EQ(run("create other.dqres lzma:Data=data.xml stored:Notes=nameless.xml raw:1:10:Data2=broken.xml").exitCode,
+              0);
+    EXPECT_EQ(run("create broken.dqres lzma:Data=broken.xml").exitCode, 0);
 }
 
 // The coder itself, with jobs of the test's making.

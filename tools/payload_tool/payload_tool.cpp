@@ -23,7 +23,9 @@
 // create packs it and when verify checks it: each element of a name it does
 // not know, and a document it refuses, gives a line on standard error, as
 // they give one in the installer's log, so that a misspelling is found before
-// the installer ships. The exit status stays as it was.
+// the installer ships; the exit status stays as it was. Installer data (also
+// a merged project's "MergeProjectData_NAME") that names no ProgramUuid is
+// refused by create, as the installer would refuse it.
 //
 // Paths are host paths (no device is active). Exit status 0 on success, 1 on
 // a failure, 2 for a wrong command line.
@@ -352,9 +354,40 @@ bool prepareWholeFile(const EntryArgument& entry, PreparedEntry& prepared, std::
     return true;
 }
 
+bool isInstallerDataEntry(const std::string& name)
+{
+    const std::string mergedProject = "MergeProjectData_";
+    return name == "Data" || (name.size() > mergedProject.size() && name.starts_with(mergedProject));
+}
+
+// The installer loads installer data only with a ProgramUuid, which names
+// the product's data folder: an archive without one would install nothing,
+// or, installed by an older installer, share its folder and installed log
+// with every other such product.
+bool checkInstallerData(const EntryArgument& entry, std::string& reason)
+{
+    if (entry.coding == "raw" || entry.coding == "package" || !isInstallerDataEntry(entry.name))
+        return true;
+    Bytes bytes;
+    if (!readHostFile(entry.file, bytes)) {
+        reason = "cannot read " + entry.file;
+        return false;
+    }
+    druvex::InstallData data;
+    if (!druvex::readInstallDataXml(data, bytes.data(), bytes.size()))
+        return true;
+    if (!data.settings().namesProgramUuid()) {
+        reason = "the installer data " + entry.file + " of " + entry.name + " names no ProgramUuid";
+        return false;
+    }
+    return true;
+}
+
 bool prepareEntry(const EntryArgument& entry, std::vector<std::unique_ptr<druvex::tools::PackageWriter>>& packages,
                   PreparedEntry& prepared, std::string& reason)
 {
+    if (!checkInstallerData(entry, reason))
+        return false;
     prepared.name = druvex::fromUtf8(entry.name);
     if (entry.coding == "package")
         return preparePackage(entry, packages, prepared, reason);
