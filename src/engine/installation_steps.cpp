@@ -475,8 +475,6 @@ bool InstallationProcess::installFeatures(const std::vector<FeaturePtr>& feature
                 setFailedFeatureName(missing->getDisplayName());
                 return failRun(controller_, packageNotHadReason(*missing));
             }
-                return false;
-            }
             {
                 MutexLock queueLock(queueMutex_);
                 downloadsOutstanding_ = downloaded.size();
