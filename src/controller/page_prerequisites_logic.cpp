@@ -626,8 +626,6 @@ bool PagePrerequisitesLogic::runUnattended()
         if (!waiter.run())
             return failRun(controller_, SharedString().format(u"The update bulletin could not be had (result %d)",
                                                               waiter.getResult()));
-        if (!passesUpdateServerRule())
-            return false;
         onlineChecksMade_.store(true);
     }
     onlineFinished_.store(true);
