@@ -65,12 +65,18 @@ SharedString endPageText(WizardMode mode, InstallResult result, const SharedStri
     return translateText("The installation failed. See the log file for details.");
 }
 
-SharedString endPageShortfall(RestoreResult restore, const std::vector<SharedString>& skippedFeatures)
+SharedString endPageShortfall(InstallResult result, RestoreResult restore,
+                              const std::vector<SharedString>& skippedFeatures)
 {
     SharedString text;
+    // A restore that failed is not undone by the rollback of what came
+    // after it: the person hears of it however the run ended.
     if (restore == kRestoreFailed)
         text = translateText("The full backup could not be restored.");
-    if (!skippedFeatures.empty()) {
+    // The features of a run that did not complete were rolled back with
+    // the rest: only a completed run left some out.
+    const bool completed = result == kResultCompleted || result == kResultCompletedUnchanged;
+    if (completed && !skippedFeatures.empty()) {
         SharedString names;
         for (const SharedString& name : skippedFeatures)
             names += (names.isEmpty() ? u"" : u", ") + name;
@@ -86,9 +92,11 @@ PageEndInstallDlg::PageEndInstallDlg(TerminalSession& session, WizardController&
     : WizardPage(session, controller, kPageEndInstall, translateText("Finished")), logic_(logic)
 {
     result_ = &addContent<Label>(false, 0, SharedString(), kStyleBold);
-    // Said whatever the result: a run that failed after its restore or a
-    // skip did not undo them.
-    const SharedString shortfall = endPageShortfall(logic_.getRestoreResult(), logic_.getSkippedFeatures());
+    WizardMode mode = kModeNone;
+    InstallResult result = kResultFailed;
+    logic_.getModeAndResult(mode, result);
+    const SharedString shortfall =
+        endPageShortfall(result, logic_.getRestoreResult(), logic_.getSkippedFeatures());
     if (!shortfall.isEmpty())
         addContent<Label>(false, 0, shortfall);
     SharedString text;

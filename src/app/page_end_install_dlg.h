@@ -48,8 +48,10 @@ private:
 
 // What the end page says of a run of `mode` that ended with `result`.
 SharedString endPageText(WizardMode mode, InstallResult result, const SharedString& program);
-// What a completed run did not do: the full backup it did not restore and
-// the features it left out; empty when it did all it was asked.
-SharedString endPageShortfall(RestoreResult restore, const std::vector<SharedString>& skippedFeatures);
+// What a run that ended with `result` did not do: the full backup it did not
+// restore, however the run ended, and the features a completed run left out;
+// empty when it did all it was asked.
+SharedString endPageShortfall(InstallResult result, RestoreResult restore,
+                              const std::vector<SharedString>& skippedFeatures);
 
 }  // namespace druvex

@@ -178,6 +178,26 @@ TEST_F(EndToEndDiagnostics, ASilentRunThatFailsSaysWhyInOneLineOnStandardError)
     expectOneLineWithTheLog(unloaded, "druvex-setup: Error reading resources.");
 }
 
+// A redistributable whose install script fails: the run's reason names it,
+// in the one line, and the script's own error stays in the log.
+TEST_F(EndToEndDiagnostics, ARedistributableThatFailsIsOneLineOnStandardError)
+{
+    std::vector<ProductFeature> features = test::productFeatures();
+    features[0].elements = "<RequiresRedist><Redist>Runtime</Redist></RequiresRedist>";
+    const std::string list =
+        "<RedistInfo><Redistributable Name=\"Runtime\" Version=\"1.0\" DisplayName=\"Survey runtime\">"
+        "<Check>function check()\n  return 0, 'missing'\nend</Check></Redistributable></RedistInfo>";
+    const std::map<std::string, std::string> files{
+        {"setup.lua", test::utf16leFromUtf8("function install()\n  error('no runtime for this device')\nend\n")}};
+    const fs::path setup =
+        placeInstaller("Setup", test::dataXml(features), features,
+                       {test::codedEntry(u"ExtraData/Redist/RedistInfo", kPayloadMethodLzma, test::toBytes(list)),
+                        test::codedEntry(u"ExtraData_Redist_Runtime", kPayloadMethodLzma, packageOf(files))});
+    const ProgramResult failed = run(setup, "silent_mode");
+    expectOneLineWithTheLog(failed, "The redistributable Runtime was not installed");
+    EXPECT_NE(failed.log.find("no runtime for this device"), std::string::npos) << failed.log;
+}
+
 // CI runs as root, whom permissions do not stop: the device's root folder is
 // a file, which no one can write below. The program runs from outside.
 TEST_F(EndToEndDiagnostics, ADeviceFolderThatCannotBeWrittenIsNamedOnStandardError)

@@ -114,20 +114,29 @@ TEST(EndPageText, SaysWhatTheRunDid)
         EXPECT_EQ(endPageText(c.mode, c.result, program), SharedString(c.text)) << c.mode << " " << c.result;
 }
 
-// What a completed run did not do is said beside its result: a backup not
-// restored and the features left out, by name.
+// What a run did not do is said beside its result: a backup not restored
+// whatever the result, and by name the features a completed run left out.
 TEST(EndPageText, SaysWhatTheRunLeftUndone)
 {
     const std::vector<SharedString> none;
     const std::vector<SharedString> two{SharedString(u"Maps"), SharedString(u"Help")};
-    EXPECT_EQ(endPageShortfall(kRestoreNone, none), SharedString());
-    EXPECT_EQ(endPageShortfall(kRestoreDone, none), SharedString());
-    EXPECT_EQ(endPageShortfall(kRestoreFailed, none), SharedString(u"The full backup could not be restored."));
-    EXPECT_EQ(endPageShortfall(kRestoreNone, two),
+    const SharedString notRestored(u"The full backup could not be restored.");
+    EXPECT_EQ(endPageShortfall(kResultCompleted, kRestoreNone, none), SharedString());
+    EXPECT_EQ(endPageShortfall(kResultCompleted, kRestoreDone, none), SharedString());
+    EXPECT_EQ(endPageShortfall(kResultCompleted, kRestoreFailed, none), notRestored);
+    EXPECT_EQ(endPageShortfall(kResultCompleted, kRestoreNone, two),
               SharedString(u"Not every feature was installed. These were left out: Maps, Help"));
-    EXPECT_EQ(endPageShortfall(kRestoreFailed, two),
+    EXPECT_EQ(endPageShortfall(kResultCompletedUnchanged, kRestoreNone, two),
+              SharedString(u"Not every feature was installed. These were left out: Maps, Help"));
+    EXPECT_EQ(endPageShortfall(kResultCompleted, kRestoreFailed, two),
               SharedString(u"The full backup could not be restored.\nNot every feature was installed. These were "
                            u"left out: Maps, Help"));
+    // A run that did not complete still did not restore the backup; the
+    // features it skipped went with its rollback.
+    for (const InstallResult result : {kResultFailed, kResultRolledBack, kResultRollbackIncomplete, kResultCanceled}) {
+        EXPECT_EQ(endPageShortfall(result, kRestoreFailed, two), notRestored) << result;
+        EXPECT_EQ(endPageShortfall(result, kRestoreDone, two), SharedString()) << result;
+    }
 }
 
 TEST_F(EndPageDialog, OffersToStartTheProgramOnlyWhereTheRunAllowsIt)
