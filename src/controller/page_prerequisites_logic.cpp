@@ -619,6 +619,7 @@ bool PagePrerequisitesLogic::runUnattended()
         }
     }
     platformAccepted_.store(true);
+    unattended_.store(true);
 
     onlineChecksMade_.store(false);
     if (!controller_.isUpdateCheckDone() && controller_.isLiveUpdateAvailable()) {
@@ -687,6 +688,10 @@ void PagePrerequisitesLogic::evaluatePreviousInstallation(bool& stop, bool& remo
         controller_.setForeignInstalledLog(nullptr);
         return;
     case kPreviousInstallationOtherProgram:
+        if (unattended_.load()) {
+            logPrintf(u"%s is installed: the installation removes it first", oldName);
+            return;
+        }
         ui.mustUninstallMessage(oldName);
         stop = true;
         return;

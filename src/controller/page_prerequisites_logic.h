@@ -181,7 +181,10 @@ public:
     // What an earlier installation asks, asked of the user: `stop` when the
     // run cannot go on, `removed` when the old installation was removed (its
     // removers and record are then forgotten: the installation does not run
-    // them again).
+    // them again). Another program that the wizard asks to be uninstalled
+    // first does not stop a silent run: nobody is there to uninstall it, and
+    // the installation starts that program's own remover before it changes
+    // anything, stopping when the removal fails.
     void evaluatePreviousInstallation(bool& stop, bool& removed);
     // The last word before the run moves on from the page, once
     // finishChecks fixed the mode: evaluatePreviousInstallation, then
@@ -355,6 +358,8 @@ private:
     // This round asked the update server (or found that there is none to
     // ask): its answer, or its absence, is for the run to judge.
     std::atomic<bool> onlineChecksMade_{false};
+    // Set by runUnattended: nobody answers the page.
+    std::atomic<bool> unattended_{false};
     // Set by the destructor: the ends its cancels report change nothing.
     std::atomic<bool> closing_{false};
     // The bulletin and newer-installer requests whose end is still to come.

@@ -489,16 +489,16 @@ TEST_F(PrerequisitesOffline, TheWizardAndASilentRunLeaveThePageAlike)
         // The test's callback declines the downgrade.
         {"a newer version", [&] { installedLog(u"Survey Pro", u"4.2"); }, PrerequisitesNext::kEndRun, kModeMaintenance},
     };
+    const auto prepare = [&] {
+        makePrerequisitesProduct();
+        addFeature(u"Maps");
+        (void)controller().loadInstalledState();
+        openArchive(test::buildArchive(payloadEntries()));
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         std::filesystem::remove_all(device().hostPath(productFolder()));
         row.place();
-        const auto prepare = [&] {
-            makePrerequisitesProduct();
-            addFeature(u"Maps");
-            (void)controller().loadInstalledState();
-            openArchive(test::buildArchive(payloadEntries()));
-        };
 
         prepare();
         ui_->noUpdateServerAnswer = 1;
@@ -513,6 +513,31 @@ TEST_F(PrerequisitesOffline, TheWizardAndASilentRunLeaveThePageAlike)
         EXPECT_EQ(controller().getPageSequence().getMode(), row.mode);
         EXPECT_EQ(controller().getResult(), wizardResult);
         EXPECT_EQ(wizardResult, row.next == PrerequisitesNext::kEndRun ? kResultFailed : kResultCompleted);
+    }
+
+    // Another program in the product's data folder, on a device the
+    // installer does not run on: the person is told to uninstall it first; a
+    // silent run has nobody to do that, and goes on to the installation,
+    // which starts that program's own remover.
+    std::filesystem::remove_all(device().hostPath(productFolder()));
+    installedLog(u"Other Program", u"4.0");
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "silent" : "wizard");
+        prepare();
+        controller().getBuildConfiguration().setInstallerPlatform(kInstallerPlatformPC);
+        ASSERT_TRUE(controller().getForeignInstalledLog());
+        if (silent) {
+            EXPECT_TRUE(makeLogic().runUnattended());
+            EXPECT_EQ(controller().getPageSequence().getMode(), kModeInstall);
+            EXPECT_EQ(controller().getUninstallLaunchers().size(), 1u);
+            EXPECT_TRUE(ui_->shown.empty());
+        } else {
+            bool stop = false;
+            bool removed = false;
+            makeLogic().evaluatePreviousInstallation(stop, removed);
+            EXPECT_TRUE(stop);
+            ASSERT_EQ(ui_->shown.size(), 1u);
+        }
     }
 }
 
