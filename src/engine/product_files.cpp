@@ -183,10 +183,8 @@ bool InstallationProcess::copyInstallerIfUpgrading()
     if (controller_.getInstalledLog()->getFeatureCount() == 0 || controller_.getInstalledVersionComparison() == 0)
         return true;
     const SharedString dataFolder = controller_.getProductDataFolder();
-    if (!createDirectoryRecursive(*halOut_, dataFolder)) {
-        logError((u"Cannot create the product data folder " + dataFolder).view());
-        return false;
-    }
+    if (!createDirectoryRecursive(*halOut_, dataFolder))
+        return failRun(controller_, u"Cannot create the product data folder " + dataFolder);
     if (!copyInstallerProgram(joinPath(dataFolder, SharedString(u"setup.exe"))) ||
         !copyInstallerArchive(joinPath(dataFolder, SharedString(u"setup.dqres"))))
         return false;
@@ -228,8 +226,7 @@ bool InstallationProcess::copyInstallerProgram(const SharedString& setupExe)
         SharedString line = u"Cannot copy the installer (" + formatByteSize(size, 1, true) + u") to " + setupExe;
         if (writeError != 0)
             line += u" (" + describeHostError(writeError) + u")";
-        logError(line.view());
-        return false;
+        return failRun(controller_, line);
     }
     return true;
 }
@@ -244,23 +241,20 @@ bool InstallationProcess::copyInstallerArchive(const SharedString& archivePath)
         return true;
     }
     const FileHandle created = halOut_->createFileForWrite(archivePath);
-    if (created == kInvalidFileHandle || !halOut_->closeFile(created)) {
-        logError((u"Cannot create " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")").view());
-        return false;
-    }
+    if (created == kInvalidFileHandle || !halOut_->closeFile(created))
+        return failRun(controller_,
+                       u"Cannot create " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")");
     auto output = std::make_shared<HalFileOutputStream>();
-    if (!output->openForAppend(halOut_, archivePath)) {
-        logError((u"Cannot open " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")").view());
-        return false;
-    }
+    if (!output->openForAppend(halOut_, archivePath))
+        return failRun(controller_,
+                       u"Cannot open " + archivePath + u" (" + describeHostError(halOut_->getLastError()) + u")");
     // What a write that failed was for, with the host's reason: a full store
     // says so, and how much was being written.
     const auto failed = [&](const SharedString& what) {
         SharedString line = u"Cannot copy " + what + u" to " + archivePath;
         if (output->writeError() != 0)
             line += u" (" + describeHostError(output->writeError()) + u")";
-        logError(line.view());
-        return false;
+        return failRun(controller_, line);
     };
     // Every entry: the installed copy is the product's installer for each
     // later run, a repair or an added feature without the update server too.

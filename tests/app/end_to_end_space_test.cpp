@@ -74,6 +74,9 @@ TEST_F(EndToEndDeviceSpace, AFullStoreDuringTheInstallersCopyIsNamedAndUndone)
                              std::string(toUtf8(formatByteSize(fs::file_size(setup), 1, true)).c_str()) +
                              ") to " + dataFolder + "/setup.exe (error 112: the store is full)";
     EXPECT_NE(full.log.find(copy), std::string::npos) << full.log;
+    // The person who started the silent run hears why on standard error.
+    const std::string told = test::textOf(test::readFileBytes(device().directory() / "stderr.txt"));
+    EXPECT_NE(told.find("error 112: the store is full"), std::string::npos) << told;
     EXPECT_TRUE(deviceFiles() == before);
 }
 
