@@ -188,7 +188,9 @@ TEST_F(PayloadTool, PacksTheSameBytesOnAnyNumberOfThreads)
 TEST_F(PayloadTool, TheInstallerDataIsReadAsTheInstallerReadsIt)
 {
     const std::string misspelt = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<data>\n <Version>3</Version>\n"
-                                 " <Shortcuts>\n  <Shortcat\x1B[2J Name=\"x\"/>\n </Shortcuts>\n</data>\n";
+                                 " <Shortcuts>\n  <Shortcat\x1B[2J Name=\"x\"/>\n </Shortcuts>\n"
+                                 " <Variables><Variable Type=\"ProgramUuid\" Value=\"{0A6C3E5B-2F41-4D8E-9B70-61C2A3D4E5F6}\"/>"
+                                 "</Variables>\n</data>\n";
     writeFile("data.xml", test::toBytes(misspelt));
     const std::string line = "payload_tool: Data (data.xml): The installer data names an unknown element "
                              "\"Shortcat\\x1b[2J\" (in \"Shortcuts\", line 5): passed over\n";
