@@ -65,8 +65,11 @@ std::vector<std::shared_ptr<StoreSpace>> makeStoreSpaces(const DeviceConfig& con
         const auto below = [&roots](std::size_t index, const std::string& text) { return roots[index] < text; };
         auto next = std::lower_bound(byRoot.begin(), byRoot.end(), prefix, below);
         std::vector<std::string> nested;
-        for (; next != byRoot.end() && roots[*next].starts_with(prefix); ++next)
-            nested.push_back(roots[*next]);
+        for (; next != byRoot.end() && roots[*next].starts_with(prefix); ++next) {
+            // A root that ends in '/' is its own prefix.
+            if (*next != i)
+                nested.push_back(roots[*next]);
+        }
         spaces[i] = std::make_shared<StoreSpace>(roots[i], *config.stores[i].free, std::move(nested));
     }
     return spaces;

@@ -76,7 +76,8 @@ int usage()
 
 int fail(const std::string& message)
 {
-    std::fprintf(stderr, "payload_tool: %s\n", message.c_str());
+    // A reason may quote a name from an archive or a package.
+    std::fprintf(stderr, "payload_tool: %s\n", druvex::terminalText(message).c_str());
     return kFailure;
 }
 
@@ -513,7 +514,7 @@ int create(const std::shared_ptr<druvex::HalAccess>& host, const std::string& ar
     std::vector<EntryArgument> parsed;
     std::string reason;
     if (!parseEntries(arguments, parsed, append, threads, reason)) {
-        std::fprintf(stderr, "payload_tool: %s\n", reason.c_str());
+        std::fprintf(stderr, "payload_tool: %s\n", druvex::terminalText(reason).c_str());
         return usage();
     }
     for (const EntryArgument& entry : parsed) {
@@ -556,7 +557,7 @@ bool openArchive(druvex::PayloadArchive& archive, const std::string& path)
     int error = 0;
     if (archive.open(devicePath(path), error))
         return true;
-    std::fprintf(stderr, "payload_tool: cannot open %s (error %d)\n", path.c_str(), error);
+    std::fprintf(stderr, "payload_tool: cannot open %s (error %d)\n", druvex::terminalText(path).c_str(), error);
     return false;
 }
 
