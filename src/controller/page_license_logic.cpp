@@ -64,8 +64,8 @@ bool PageLicenseLogic::runUnattended()
     // wizard would show it, so that the product maker learns it before a
     // user does.
     SharedString text;
-    if (hasEula())
-        loadEulaText(text);
+    if (hasEula() && !loadEulaText(text))
+        logInfo(u"The silent run goes on: it takes the licence as accepted without its text");
     return true;
 }
 
