@@ -59,10 +59,18 @@ protected:
             ADD_FAILURE() << session->lastScreen();
             return session;
         }
-        for (int moves = 0; moves < 4 && session->capture().find("(*) Repair the program") == std::string::npos;
-             ++moves) {
+        // Each move waits until the choice it leaves is no longer marked, so
+        // that a key is never sent to a screen that has not caught up.
+        for (int moves = 0; moves < 4; ++moves) {
+            const std::string screen = session->capture();
+            if (screen.find("(*) Repair the program") != std::string::npos)
+                break;
+            const std::size_t marked = screen.find("(*) ");
+            if (marked == std::string::npos)
+                break;
+            const std::string chosen = screen.substr(marked, screen.find('\n', marked) - marked);
             session->sendKeys({"Down"});
-            session->waitFor("(*)");
+            session->waitForGone(chosen);
         }
         EXPECT_TRUE(session->waitFor("(*) Repair the program")) << session->lastScreen();
         session->sendKeys({"Enter"});
