@@ -160,22 +160,29 @@ inline SystemCallCounts traceChild(pid_t child, bool counting)
     return counts;
 }
 
+// A child that stops until its tracer takes it, then does `run`, which
+// ends the child; -1 when no child could be made.
+template <typename Run>
+pid_t startTracedChild(const Run& run)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(126);
+        ::raise(SIGSTOP);
+        run();
+    }
+    return child;
+}
+
 }  // namespace detail
 
 // The calls of `work` (run in the child, which ends when it returns) and of
 // the threads it starts, except the child's own exit.
 inline SystemCallCounts countSystemCalls(const std::function<bool()>& work)
 {
-    const pid_t child = ::fork();
-    if (child < 0)
-        return {};
-    if (child == 0) {
-        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-            ::_exit(126);
-        ::raise(SIGSTOP);
-        ::_exit(work() ? 0 : 1);
-    }
-    return detail::traceChild(child, true);
+    const pid_t child = detail::startTracedChild([&] { ::_exit(work() ? 0 : 1); });
+    return child < 0 ? SystemCallCounts{} : detail::traceChild(child, true);
 }
 
 // The calls that the program `command` (its path first) makes between its
@@ -187,17 +194,11 @@ inline SystemCallCounts countSystemCallsOf(const std::vector<std::string>& comma
     for (const std::string& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0)
-        return {};
-    if (child == 0) {
-        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-            ::_exit(126);
-        ::raise(SIGSTOP);
+    const pid_t child = detail::startTracedChild([&] {
         ::execv(argv[0], argv.data());
         ::_exit(127);
-    }
-    return detail::traceChild(child, false);
+    });
+    return child < 0 ? SystemCallCounts{} : detail::traceChild(child, false);
 }
 
 }  // namespace druvex::test
