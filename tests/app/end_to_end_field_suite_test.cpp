@@ -20,34 +20,18 @@
 #include "payload/entry_encoder.h"
 #include "support/loopback_http_server.h"
 #include "support/tmux_session.h"
-#include "end_to_end_fixture.h"
+#include "field_suite_fixture.h"
 
 namespace druvex {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ProductFeature;
+using test::filesBelow;
+using test::kExamples;
 using test::RunResult;
-
-const fs::path kExamples = fs::path(DRUVEX_SOURCE_DIR) / "examples";
 const std::vector<std::string> kPackages = {"Core",          "Maps",           "Help/English", "Help/French",
                                             "Help/German",   "Tools/Converter", "Tools/Radio", "Tools/Scanner"};
-
-std::string textOfFile(const fs::path& path)
-{
-    return test::textOf(test::readFileBytes(path));
-}
-
-// Every file below the folder by its path relative to it, with '/'.
-std::map<std::string, std::string> filesBelow(const fs::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).generic_string()] = textOfFile(entry.path());
-    }
-    return files;
-}
 
 void replaceOnce(std::string& text, const std::string& from, const std::string& to)
 {
@@ -56,28 +40,16 @@ void replaceOnce(std::string& text, const std::string& from, const std::string& 
     text.replace(at, from.size(), to);
 }
 
-class EndToEndFieldSuite : public test::EndToEndRuns {
+class EndToEndFieldSuite : public test::FieldSuiteRuns {
 protected:
     void SetUp() override
     {
-        EndToEndRuns::SetUp();
-        const test::ToolResult made = test::runTool("python3 '" + (kExamples / "make_field_suite.py").string() +
-                                                    "' --small '" + product_.path().string() + "' 2>&1");
-        ASSERT_EQ(made.exitCode, 0) << test::textOf(made.output);
-        data_ = textOfFile(kExamples / "field-suite" / "data.xml");
-        layout_.destination = "Program Files/FieldSuite";
-        layout_.dataFolder = "Windows/_QuendaSuperInstaller/{65C9025D-A7B6-5716-BC79-90B288A51CC1}";
-        layout_.installerInfo = textOfFile(kExamples / "field-suite" / "InstallerInfo.xml");
+        FieldSuiteRuns::SetUp();
+        ASSERT_NO_FATAL_FAILURE(makeFieldSuite("--small"));
     }
 
     // Every package of the product, as the generator made it.
-    std::vector<ProductFeature> packages() const
-    {
-        std::vector<ProductFeature> features;
-        for (const std::string& name : kPackages)
-            features.push_back({name, "1.0", filesBelow(product_.path() / name), ""});
-        return features;
-    }
+    std::vector<ProductFeature> packages() const { return packagesOf(kPackages, "1.0"); }
     // The packages that a device of the platform gets: the radio tool on
     // Windows Mobile 6, the scanner on Qm40.
     std::vector<ProductFeature> packagesFor(const std::string& platform) const
@@ -113,8 +85,6 @@ protected:
         return languages;
     }
 
-    test::ScratchDir product_;
-    std::string data_;
 };
 
 // Repair, update and uninstallation find the installed program of a build for
@@ -293,8 +263,9 @@ TEST_F(EndToEndFieldSuite, ATemplateThatWritesLanguageIniFilesNamesEachLanguages
                                                           {destination + "/help/de/lng.ini", "Feature/Help/German"}}));
 
     expectCompleted(run(setup, {"uninstall_mode", "silent_mode"}));
-    if (device().exists(destination))
+    if (device().exists(destination)) {
         EXPECT_EQ(deviceFiles(destination), (std::map<std::string, std::string>{}));
+    }
 }
 
 // The wizard runs in the device's language (English here): walked with Next

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "end_to_end_fixture.h"
+#include "field_suite_fixture.h"
 
 namespace druvex {
 namespace {
@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 using test::ProductFeature;
 using test::RunResult;
 
-const fs::path kExamples = fs::path(DRUVEX_SOURCE_DIR) / "examples";
 // The packages a Windows Mobile 6 controller gets.
 const std::vector<std::string> kPackages = {"Core",        "Maps",           "Help/English", "Help/French",
                                             "Help/German", "Tools/Converter", "Tools/Radio"};
@@ -29,29 +28,12 @@ constexpr std::uint64_t kMegabyte = 1024 * 1024;
 // What the program that products carry may take at most.
 constexpr std::uint64_t kProgramRoom = 4 * kMegabyte;
 
-std::map<std::string, std::string> filesBelow(const fs::path& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), folder).generic_string()] =
-                test::textOf(test::readFileBytes(entry.path()));
-    }
-    return files;
-}
-
-class EndToEndRoom : public test::EndToEndRuns {
+class EndToEndRoom : public test::FieldSuiteRuns {
 protected:
     void SetUp() override
     {
-        EndToEndRuns::SetUp();
-        const test::ToolResult made = test::runTool("python3 '" + (kExamples / "make_field_suite.py").string() +
-                                                    "' '" + product_.path().string() + "' 2>&1");
-        ASSERT_EQ(made.exitCode, 0) << test::textOf(made.output);
-        data_ = test::textOf(test::readFileBytes(kExamples / "field-suite" / "data.xml"));
-        layout_.destination = "Program Files/FieldSuite";
-        layout_.dataFolder = "Windows/_QuendaSuperInstaller/{65C9025D-A7B6-5716-BC79-90B288A51CC1}";
-        layout_.installerInfo = test::textOf(test::readFileBytes(kExamples / "field-suite" / "InstallerInfo.xml"));
+        FieldSuiteRuns::SetUp();
+        ASSERT_NO_FATAL_FAILURE(makeFieldSuite(""));
         // Each package is packed once: a newer version's is the same under another name.
         for (const ProductFeature& feature : packages("1.0")) {
             test::EntrySource entry = test::codedEntry(u"", kPayloadMethodLzma, packageOf(feature.files));
@@ -85,16 +67,8 @@ protected:
     }
 
     // The packages with the files the generator made, of that Version.
-    std::vector<ProductFeature> packages(const std::string& version) const
-    {
-        std::vector<ProductFeature> features;
-        for (const std::string& name : kPackages)
-            features.push_back({name, version, filesBelow(product_.path() / name), ""});
-        return features;
-    }
+    std::vector<ProductFeature> packages(const std::string& version) const { return packagesOf(kPackages, version); }
 
-    test::ScratchDir product_;
-    std::string data_;
     std::vector<test::EntrySource> packed_;
     fs::path setup_;
 };
